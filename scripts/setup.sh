@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs every Debian package Tessaly needs to build, test and run.
+# Safe to run more than once; needs root (or sudo) and the Debian package mirror.
+set -euo pipefail
+
+packages=(
+    # tool chain and tests
+    build-essential cmake pkg-config git python3
+    libgtest-dev libgmock-dev
+    # media: FFmpeg libraries for the system media layer and the frame decoder,
+    # the ffmpeg/ffprobe commands as independent readers in the tests
+    ffmpeg libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+    # reader plug-ins: GStreamer and its decoders
+    libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
+    gstreamer1.0-plugins-ugly gstreamer1.0-libav gstreamer1.0-tools gstreamer1.0-plugins-base-apps
+    # independent AVI check in the tests
+    mkvtoolnix
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo_cmd=()
+    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo_cmd[@]}" apt-get update -q
+    "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+echo "setup: all packages present"

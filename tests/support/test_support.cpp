@@ -1,0 +1,75 @@
+// Shared test helpers: scratch folders, external commands, file bytes.
+#include "test_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <sys/wait.h>
+
+namespace tessaly::test {
+
+TTempDir::TTempDir()
+{
+    const char *base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/tessaly-test-XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data()))
+        throw std::runtime_error("cannot create a temporary folder");
+    FPath = buf.data();
+}
+
+TTempDir::~TTempDir()
+{
+    std::error_code ec;
+    std::filesystem::remove_all(FPath, ec);
+}
+
+std::string ShellQuote(const std::string &s)
+{
+    std::string out = "'";
+    for (char c : s) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
+    }
+    return out + "'";
+}
+
+int RunCommand(const std::string &command, std::string *stdoutText)
+{
+    FILE *p = popen(command.c_str(), "r");
+    if (!p)
+        return -1;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        if (stdoutText)
+            stdoutText->append(buf, n);
+    int status = pclose(p);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool Ffmpeg(const std::string &args)
+{
+    return RunCommand("ffmpeg -nostdin -hide_banner -v error -y " + args + " </dev/null") == 0;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool WriteFileBytes(const std::string &path, const std::vector<uint8_t> &bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+    return bool(out);
+}
+
+} // namespace tessaly::test
