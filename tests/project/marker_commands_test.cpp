@@ -4,6 +4,7 @@
 
 #include "project/marker_commands.h"
 #include "project/project.h"
+#include "shell/language.h"
 #include "support/project_fakes.h"
 
 namespace tessaly {
@@ -269,6 +270,31 @@ TEST_F(Commands, ChapterCommands)
     EXPECT_TRUE(DeleteChapterAt(project, 1));
     EXPECT_EQ(project.ChapterCount(), 1);
     EXPECT_FALSE(TickChapter(project, 5, true));
+}
+
+} // namespace
+} // namespace tessaly
+
+namespace tessaly {
+namespace {
+
+// Messages come from the current language file when it has the key.
+TEST(CommandMessages, UseTheCurrentLanguage)
+{
+    test::TFakeProjectMedia media;
+    test::TRecordingUserInterface ui;
+    media.SetVideo("/clips/a.avi", 100);
+    TProject project(&ui, &media);
+    project.VideoOpened();
+    ASSERT_TRUE(LoadLanguageFile(std::string(TESSALY_BIN_DIR) + "/lang/tessaly.lng"));
+    ASSERT_TRUE(SelectLanguage("Deutsch"));
+    EXPECT_FALSE(ChangeStartOffset(project, 100));
+    SelectLanguage("English");
+    EXPECT_FALSE(ChangeStartOffset(project, 100));
+    LoadLanguageFile("");
+    ASSERT_EQ(ui.Messages.size(), 2u);
+    EXPECT_EQ(ui.Messages[0].Text, "Dadurch würden Marker und/oder Kapitel außerhalb des Projekts liegen.");
+    EXPECT_EQ(ui.Messages[1].Text, "This would move some markers and/or chapters outside of the project.");
 }
 
 } // namespace
