@@ -11,6 +11,7 @@ namespace tessaly::test {
 
 struct TAviExpectation {
     int VideoFrames = 0;
+    int EmptyFrames = 0;                 // zero-size frames: FFmpeg reads no packet for them
     uint32_t Rate = 25, Scale = 1;       // video frame rate rate/scale
     bool HasAudio = false;
     int64_t AudioSampleFrames = 0;
