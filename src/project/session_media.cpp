@@ -168,7 +168,8 @@ private:
     int64_t FFrameBytes = 0;
 };
 
-// The first PCM audio stream of a file, read in blocks of about a second.
+// The first PCM audio stream of a file, read in blocks of about a second. Only the
+// input format can be delivered (no conversion).
 class TSystemAudio : public TSessionAudio {
 public:
     TSystemAudio(std::string fileName, std::unique_ptr<TAviFile> file, int stream, std::vector<uint8_t> format)
@@ -182,36 +183,42 @@ public:
     std::string KindString() const override { return kSystemKind; }
     std::vector<std::string> Files() const override { return {FFileName}; }
     std::string Description() const override { return "System media layer"; }
-    const std::vector<uint8_t> &OutputFormat() const override { return FFormat; }
-    bool SetOutputFormat(const void *format, int32_t length) override
+    const std::vector<uint8_t> &InputFormat() const override { return FFormat; }
+    uint32_t SampleRate() const override { return FWave.nSamplesPerSec; }
+    int32_t BlockAlign() const override { return FWave.nBlockAlign; }
+
+    bool SetOutputFormat(const WAVEFORMATEX *format, int32_t formatSize) override
     {
-        if (!format || length <= 0)
+        if (!format)
             return true;
-        if (length < 16)
+        if (formatSize < 16)
             return false;
-        WAVEFORMATEX w{};
-        std::memcpy(&w, format, 16);
+        const WAVEFORMATEX &w = *format;
         return w.wFormatTag == FWave.wFormatTag && w.nChannels == FWave.nChannels &&
                w.nSamplesPerSec == FWave.nSamplesPerSec && w.nBlockAlign == FWave.nBlockAlign &&
                w.wBitsPerSample == FWave.wBitsPerSample;
     }
-    int32_t OutputLength() const override { return FLength; }
-    uint32_t SampleRate() const override { return FWave.nSamplesPerSec; }
-    int32_t BlockAlign() const override { return FWave.nBlockAlign; }
-    int32_t Position() const override { return FPosition; }
-    void Seek(int32_t sample) override { FPosition = sample; }
-    bool ReadSamples(void *buffer, int32_t count) override
+    void OutputFormat(WAVEFORMATEX &format, int32_t &formatSize) const override
     {
-        uint8_t *out = static_cast<uint8_t *>(buffer);
+        format = WAVEFORMATEX{};
+        formatSize = int32_t(std::min<size_t>(FFormat.size(), sizeof format));
+        std::memcpy(&format, FFormat.data(), size_t(formatSize));
+    }
+    int64_t OutputLength() const override { return FLength; }
+    int64_t OutputPosition() const override { return FPosition; }
+    void Seek(int64_t sample) override { FPosition = sample; }
+    bool ReadSamples(uint8_t *out, int32_t count) override
+    {
         const int32_t block = FWave.nBlockAlign;
         bool ok = true;
         while (count > 0) {
             if (FPosition < 0 || FPosition >= FLength) {
-                int32_t n = FPosition < 0 ? std::min<int64_t>(count, -int64_t(FPosition)) : count;
+                int32_t n = FPosition < 0 ? int32_t(std::min<int64_t>(count, -FPosition)) : count;
                 Silence(out, n);
                 out += int64_t(n) * block;
                 count -= n;
                 FPosition += n;
+                ok = false;
                 continue;
             }
             if (FPosition < FBufStart || FPosition >= FBufStart + FBufCount) {
@@ -221,15 +228,15 @@ public:
                     return false;
                 }
             }
-            int32_t n = std::min(count, FBufStart + FBufCount - FPosition);
-            std::memcpy(out, FBuffer.data() + int64_t(FPosition - FBufStart) * block, size_t(n) * size_t(block));
+            int32_t n = int32_t(std::min<int64_t>(count, FBufStart + FBufCount - FPosition));
+            std::memcpy(out, FBuffer.data() + (FPosition - FBufStart) * block, size_t(n) * size_t(block));
             out += int64_t(n) * block;
             count -= n;
             FPosition += n;
         }
         return ok;
     }
-    bool Silence(void *buffer, int32_t count) const override
+    bool Silence(uint8_t *buffer, int32_t count) override
     {
         if (count > 0)
             std::memset(buffer, FWave.wBitsPerSample == 8 ? 128 : 0, size_t(count) * FWave.nBlockAlign);
@@ -237,15 +244,15 @@ public:
     }
 
 private:
-    bool Fill(int32_t position)
+    bool Fill(int64_t position)
     {
         const int32_t block = FWave.nBlockAlign;
-        int32_t want = std::min<int32_t>(std::max<uint32_t>(FWave.nSamplesPerSec, 4096), FLength - position);
+        int32_t want = int32_t(std::min<int64_t>(std::max<uint32_t>(FWave.nSamplesPerSec, 4096), FLength - position));
         FBuffer.resize(size_t(want) * size_t(block));
         int32_t bytes = 0, samples = 0;
         FBufStart = position;
         FBufCount = 0;
-        if (FFile->Read(FStream, FStart + position, want, FBuffer.data(), int32_t(FBuffer.size()), &bytes,
+        if (FFile->Read(FStream, FStart + int32_t(position), want, FBuffer.data(), int32_t(FBuffer.size()), &bytes,
                         &samples) != AVIERR_OK ||
             samples <= 0)
             return false;
@@ -258,9 +265,9 @@ private:
     int FStream;
     std::vector<uint8_t> FFormat;
     WAVEFORMATEX FWave{};
-    int32_t FStart = 0, FLength = 0, FPosition = 0;
+    int64_t FStart = 0, FLength = 0, FPosition = 0;
     std::vector<uint8_t> FBuffer;
-    int32_t FBufStart = 0, FBufCount = 0;
+    int64_t FBufStart = 0, FBufCount = 0;
 };
 
 std::unique_ptr<TAviFile> OpenFile(const std::string &fileName, TMediaError &error)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "media/common/media_error.h"
+#include "project/mix_source.h"
 
 namespace tessaly {
 
@@ -47,27 +48,18 @@ public:
     virtual bool IsKeyFrame(int32_t frame) = 0;
 };
 
-// An audio source delivering PCM sample frames by output position, read in large blocks.
-class TSessionAudio {
+// An audio source delivering PCM sample frames by output position (read in large
+// blocks), with what the mixer needs (TMixSource) and the facts of the properties window.
+class TSessionAudio : public TMixSource {
 public:
-    virtual ~TSessionAudio() = default;
     virtual std::string FileList() const = 0;
     virtual std::string KindString() const = 0;
     virtual std::vector<std::string> Files() const = 0;
     virtual std::string Description() const = 0;
-    // The output format (WAVEFORMATEX bytes, at least 16).
-    virtual const std::vector<uint8_t> &OutputFormat() const = 0;
-    // Empty or null: the input format. Other formats are refused (false) unless equal.
-    virtual bool SetOutputFormat(const void *format, int32_t length) = 0;
-    virtual int32_t OutputLength() const = 0;   // sample frames
+    // The input format (WAVEFORMATEX bytes, at least 16).
+    virtual const std::vector<uint8_t> &InputFormat() const = 0;
     virtual uint32_t SampleRate() const = 0;
     virtual int32_t BlockAlign() const = 0;
-    virtual int32_t Position() const = 0;
-    virtual void Seek(int32_t sample) = 0;
-    // Copies count sample frames from the position (silence past the end) and advances it.
-    virtual bool ReadSamples(void *buffer, int32_t count) = 0;
-    // Fills count sample frames of silence (128 for 8-bit, 0 otherwise).
-    virtual bool Silence(void *buffer, int32_t count) const = 0;
     double Duration() const { return SampleRate() ? double(OutputLength()) / SampleRate() : 0.0; }
 };
 
