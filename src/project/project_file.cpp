@@ -109,6 +109,7 @@ bool TProjectSession::LoadProject(const std::string &fileName, bool fromUser)
     TProject &p = FProject;
     p.SetChanged(false);
     p.ClearProject();
+    FLoadIncomplete = false;
     std::string fullName = ExpandFileName(fileName);
     FBaseDir = ExtractFilePath(fullName);
     TIniFile ini(fullName);
@@ -198,6 +199,7 @@ bool TProjectSession::LoadProject(const std::string &fileName, bool fromUser)
         FBaseDir.clear();
     }
     p.SetChanged(false);
+    FLoadIncomplete = ok && (markersIncomplete || chaptersIncomplete);
 
     if (ok && (markersIncomplete || chaptersIncomplete) && FUi) {
         std::string text = ProjectText("ErrLoadPrj", "The following items could not loaded completely:");

@@ -70,6 +70,8 @@ public:
     // Loads a ".tsp" file (any letter case); false for another extension (nothing
     // happens) or when a source cannot be opened (the project is then empty).
     bool LoadProject(const std::string &fileName, bool fromUser);
+    // True when the last successful load skipped bad marker or chapter entries.
+    bool LoadIncomplete() const { return FLoadIncomplete; }
     // Writes every key; false (with an error naming the file) when it cannot be written.
     bool SaveProject(const std::string &fileName);
     // True: go on (saved, or nothing to save, or No); false: cancelled or save failed.
@@ -112,6 +114,7 @@ private:
     TMediaError FLastError = meOk;
     std::string FBaseDir;   // folder that relative names resolve against ("" = working folder)
     std::string FPhantomText;
+    bool FLoadIncomplete = false;
     TArrangeInfo FArrange;
 };
 

@@ -434,10 +434,9 @@ bool TRenderer::CalcAudio(const std::string &target, const std::string &caption,
 
 bool TRenderer::WriteAudioFrame(TRun &run)
 {
-    const long double fps = FSession.Project().Fps();
-    const double rate = run.Mix.Format.nSamplesPerSec;
-    int64_t k = MixSamplesUpToFrame(run.Current + 1, double(fps), rate) -
-                MixSamplesUpToFrame(run.Current, double(fps), rate);
+    const TProject &project = FSession.Project();
+    int64_t k = TAVICreator::SamplesOfFrame(run.Current, uint32_t(project.RateNumerator()),
+                                            uint32_t(project.RateDenominator()), run.Mix.Format.nSamplesPerSec);
     if (k > run.Mix.MaxSamples) {
         ShowError(ProjectText("ErrInternal", "Internal error occured."));
         return false;
@@ -558,23 +557,27 @@ bool ConfirmResultSize(TProjectSession &session, bool warnOnCalc)
     return ui->Message(mtWarning, text, mbYes | mbAbort | mbHelp) == mrYes;
 }
 
-bool CalculateResult(TProjectSession &session, TProgress *progress, const std::string &chosen, int32_t fileType,
-                     bool warnOnCalc, std::string *written, uint32_t blockLimit)
+TCalcOutcome CalculateResult(TProjectSession &session, TRenderer &renderer, const std::string &chosen,
+                             int32_t fileType, bool warnOnCalc, std::string *written)
 {
     std::string name = CalculateResultName(chosen, fileType);
     if (written)
         *written = name;
     TProject &project = session.Project();
-    TRenderer renderer(session, progress);
-    renderer.SetBlockLimit(blockLimit);
     bool crossFade = project.Options().CrossFading;
-    if (fileType != 2)
-        return renderer.CalcAudio(name, ProjectText("MsgCalcAud", "Calculating audio track ..."), crossFade, true,
-                                  false, true, 0, project.LastOutputFrame(), 0);
-    if (!ConfirmResultSize(session, warnOnCalc))
-        return false;
-    return renderer.CalcVideo(name, ProjectText("MsgCalcVid", "Calculating video file ..."), 0, crossFade, false,
-                              true, false, true, 0, project.LastOutputFrame(), 0);
+    bool ok;
+    if (fileType != 2) {
+        ok = renderer.CalcAudio(name, ProjectText("MsgCalcAud", "Calculating audio track ..."), crossFade, true,
+                                false, true, 0, project.LastOutputFrame(), 0);
+    } else {
+        if (!ConfirmResultSize(session, warnOnCalc))
+            return coCancelled;
+        ok = renderer.CalcVideo(name, ProjectText("MsgCalcVid", "Calculating video file ..."), 0, crossFade, false,
+                                true, false, true, 0, project.LastOutputFrame(), 0);
+    }
+    if (ok)
+        return coDone;
+    return renderer.Aborted() ? coAborted : coFailed;
 }
 
 } // namespace tessaly

@@ -70,10 +70,14 @@ std::string CalculateResultName(const std::string &chosen, int32_t fileType);
 // true when no warning is due or the user answered Yes. warnOnCalc: setting SRWarnOnCalc.
 bool ConfirmResultSize(TProjectSession &session, bool warnOnCalc);
 
+enum TCalcOutcome { coDone, coFailed, coCancelled, coAborted };
+
 // The Calculate command after the file dialog: renders `chosen` (name with extension
-// as given) as the AVI result (fileType 2) or the WAV result with the project's
-// chapters and cross-fading. `written` gets the target name actually used.
-bool CalculateResult(TProjectSession &session, TProgress *progress, const std::string &chosen, int32_t fileType,
-                     bool warnOnCalc, std::string *written = nullptr, uint32_t blockLimit = 0);
+// as given) through `renderer` as the AVI result (fileType 2, after the size question)
+// or as the WAV result, with the project's chapters and cross-fading. `written` gets the
+// target name used. coFailed: an error message was shown; coCancelled: the size
+// question was not answered Yes; coAborted: the user aborted.
+TCalcOutcome CalculateResult(TProjectSession &session, TRenderer &renderer, const std::string &chosen,
+                             int32_t fileType, bool warnOnCalc, std::string *written = nullptr);
 
 } // namespace tessaly
