@@ -69,11 +69,17 @@ public:
     void ReadCodecData(std::vector<uint8_t> &data) override
     {
         data.clear();
+        // The system media layer answers 'strd' with the codec's extra data, which the
+        // stored format already carries behind its header: written twice, readers
+        // would take the second copy for a separate chunk.
         int32_t size = 0;
         if (FFile->ReadData(FStream, TESSALY_FCC('s', 't', 'r', 'd'), size, nullptr) != AVIERR_OK || size <= 0)
             return;
         data.assign(size_t(size), 0);
         if (FFile->ReadData(FStream, TESSALY_FCC('s', 't', 'r', 'd'), size, data.data()) != AVIERR_OK)
+            data.clear();
+        if (FFormat.size() >= sizeof(BITMAPINFOHEADER) + data.size() &&
+            std::equal(data.begin(), data.end(), FFormat.end() - std::ptrdiff_t(data.size())))
             data.clear();
     }
     bool ReadStored(int32_t frame, std::vector<uint8_t> &data, bool &keyFrame) override
