@@ -554,11 +554,13 @@ TEST(AVICreator, SettersCheckTheirArguments)
     ASSERT_TRUE(c.SetVideoFormat(bi.data(), 40));
     EXPECT_FALSE(c.Open(dir.File("missing/x.avi")));
     EXPECT_EQ(c.ErrorText(), "Cannot open file (error code 2)");
+    EXPECT_EQ(c.Error(), meFileOpen);
     // A preload outside 0..2 s is taken as 0.75 s: 19 frames at 25 fps.
     ASSERT_TRUE(c.SetAudioFormat(48000, 16, 5.0, 2));
     std::string path = dir.File("preload.avi");
     ASSERT_TRUE(c.Open(path));
     EXPECT_FALSE(c.Open(path));
+    EXPECT_EQ(c.Error(), meState);
     for (int i = 0; i < 25; ++i)
         ASSERT_TRUE(c.WriteFrame("f", 1, true));
     ASSERT_TRUE(c.Close());
@@ -580,6 +582,7 @@ TEST(AVICreator, DiskFullReachesTheCaller)
     int accepted = 0;
     bool audioAfter = true, closed = true;
     std::string message;
+    TMediaError code = meOk;
     {
         TAVICreator c(cmResult);
         c.SetAudioFormat(48000, 16, 0.2, 2);
@@ -594,6 +597,7 @@ TEST(AVICreator, DiskFullReachesTheCaller)
             audioAfter = c.WriteAudio(pcm.data(), c.AudioRequired());
             closed = c.Close();
             message = c.ErrorText();
+            code = c.Error();
         }
     }
     setrlimit(RLIMIT_FSIZE, &old);
@@ -603,6 +607,7 @@ TEST(AVICreator, DiskFullReachesTheCaller)
     EXPECT_FALSE(audioAfter);
     EXPECT_FALSE(closed);
     EXPECT_EQ(message, "Not enough disk space to write additional data");
+    EXPECT_EQ(code, meFileWrite);
     TParsed p = Parse(path);
     ASSERT_FALSE(p.Top.empty());
     const TRiffNode *idx1 = p.Top[0].Find("idx1");

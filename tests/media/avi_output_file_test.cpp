@@ -361,6 +361,7 @@ TEST(AviOutputFile, RefusesChunksPastTheLastRiffBlockAndKeepsTheFileReadable)
         ++written;
     EXPECT_EQ(written, 64);   // one 3016-byte chunk per 4096-byte block
     EXPECT_EQ(out.ErrorText(), "Maximum number of RIFF blocks exceeded (64)");
+    EXPECT_EQ(out.ErrorCode(), meFileSize);
     EXPECT_FALSE(out.VideoStream()->Write(0x10, frame.data(), 1, 10));
     EXPECT_FALSE(out.Finalize());   // the result misses frames: never a success
 
@@ -509,7 +510,8 @@ TEST(AviOutputFile, InitRefusesBadSetUps)
         SetUpStreams(out, false);
         out.VideoStream()->Extra.assign(70000, 1);
         EXPECT_FALSE(out.Init(dir.File("b.avi"), 64, 48, false, false));
-        EXPECT_NE(out.ErrorText().find("65536"), std::string::npos);
+        EXPECT_EQ(out.ErrorText(), "Header list exceeds its buffer of 65536 bytes");
+        EXPECT_EQ(out.ErrorCode(), meDataSize);
         EXPECT_FALSE(std::filesystem::exists(dir.File("b.avi")));
     }
     {
