@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "media/output/avi_creator.h"
 #include "project/project.h"
 
 namespace tessaly {
@@ -50,13 +51,6 @@ void Put16(uint8_t *p, long v)
 
 } // namespace
 
-int64_t MixSamplesUpToFrame(int64_t frame, double fps, double sampleRate)
-{
-    if (fps == 0)
-        return 0;
-    return static_cast<int64_t>(std::nearbyint(static_cast<double>(frame) * sampleRate / fps));
-}
-
 bool CrossFadeSample(const WAVEFORMATEX &format, const uint8_t *a, const uint8_t *b, uint8_t *out, double w)
 {
     if (!IsMixablePcm(format))
@@ -98,7 +92,10 @@ void TAudioMixer::SetPreviewMutes(bool audioMuted, bool doubleMuted)
 
 int64_t TAudioMixer::SamplesUpTo(int64_t frame, const TAudioMixState &state) const
 {
-    return MixSamplesUpToFrame(frame, static_cast<double>(FProject.Fps()), state.Format.nSamplesPerSec);
+    // The same exact count the result-AVI creator asks for, so the two never drift apart.
+    return TAVICreator::SamplesUpToFrame(frame, static_cast<uint32_t>(FProject.RateNumerator()),
+                                         static_cast<uint32_t>(FProject.RateDenominator()),
+                                         state.Format.nSamplesPerSec);
 }
 
 void TAudioMixer::InitAudioMix(int32_t firstFrame, int32_t frameOffset, TAudioMixState &state, bool forPreview)
@@ -143,7 +140,7 @@ void TAudioMixer::InitAudioMix(int32_t firstFrame, int32_t frameOffset, TAudioMi
         ok = main->Silence(state.SilenceSample.data(), 1);
     }
     long double fps = FProject.Fps();
-    state.Valid = ok && fps > 0;
+    state.Valid = ok && fps > 0 && FProject.RateNumerator() > 0 && FProject.RateDenominator() > 0;
     if (!state.Valid)
         return;
     state.MaxSamples = static_cast<int32_t>(RoundToInt(state.Format.nSamplesPerSec / fps)) + 2;

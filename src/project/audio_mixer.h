@@ -13,10 +13,6 @@ namespace tessaly {
 
 class TProject;
 
-// Sample frames from the start of the video up to video frame `frame`:
-// round(frame x sampleRate / fps), halves to even; 0 when fps is 0.
-int64_t MixSamplesUpToFrame(int64_t frame, double fps, double sampleRate);
-
 // The state of one mixing run, owned by the caller.
 struct TAudioMixState {
     bool Valid = false;          // mixing possible

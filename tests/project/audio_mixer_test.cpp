@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "media/output/avi_creator.h"
 #include "project/audio_mixer.h"
 #include "project/project.h"
 #include "support/mix_fakes.h"
@@ -56,7 +57,7 @@ protected:
         std::vector<int16_t> out;
         std::vector<uint8_t> buf(static_cast<size_t>(state.MaxSamples) * 2);
         for (int32_t f = from; f < to; ++f) {
-            int32_t n = static_cast<int32_t>(MixSamplesUpToFrame(f + 1, 25, 8000) - MixSamplesUpToFrame(f, 25, 8000));
+            int32_t n = static_cast<int32_t>(TAVICreator::SamplesOfFrame(f, 25, 1, 8000));
             EXPECT_TRUE(mixer.MixFrameAudio(f, state, crossFade, buf.data(), 0));
             for (int32_t t = 0; t < n; ++t) {
                 int16_t v;
@@ -326,6 +327,35 @@ TEST_F(Mixer, PreviewLimitsTheFormatAndHonoursTheMuteButtons)
     // Not for a preview: the mute buttons do not count.
     mixer.InitAudioMix(0, 0, state, false);
     EXPECT_FALSE(state.AudioMuted);
+}
+
+TEST(MixerRates, UnevenFrameLengthsStayContiguous)
+{
+    // 29.97 fps at 8000 Hz: frames of 266 or 267 samples, exactly as the creator counts.
+    TFakeProjectMedia media;
+    media.SetVideo("/clips/ntsc.avi", 60, 30000, 1001);
+    TProject project(nullptr, &media);
+    project.VideoOpened();
+    TFakeMixSource audio(8000, 1, IndexSamples(20000));
+    TAudioMixer mixer(project, &audio, nullptr);
+    TAudioMixState state;
+    mixer.InitAudioMix(0, 0, state, false);
+    ASSERT_TRUE(state.Valid);
+    EXPECT_EQ(state.MaxSamples, 269);
+    std::vector<uint8_t> buf(size_t(state.MaxSamples) * 2);
+    int64_t pos = 0;
+    for (int32_t f = 0; f < 60; ++f) {
+        int64_t n = TAVICreator::SamplesOfFrame(f, 30000, 1001, 8000);
+        ASSERT_TRUE(n == 266 || n == 267) << f;
+        ASSERT_TRUE(mixer.MixFrameAudio(f, state, true, buf.data(), 0));
+        for (int64_t t = 0; t < n; ++t, ++pos) {
+            int16_t v;
+            std::memcpy(&v, buf.data() + 2 * t, 2);
+            ASSERT_EQ(v, pos + 1) << f << " " << t;
+        }
+    }
+    EXPECT_EQ(pos, TAVICreator::SamplesUpToFrame(60, 30000, 1001, 8000));
+    EXPECT_EQ(state.OutPos, pos);
 }
 
 TEST(MixSamples, CrossFadeAndAmplifyPerChannel)
