@@ -1,0 +1,54 @@
+// TWaveWriter: writes a RIFF WAVE file from blocks of audio through a TFileCache,
+// patching the header sizes when the file is finalised; files stay below 2 GiB.
+#pragma once
+
+#include "media/common/media_error.h"
+#include "platform/file_cache.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tessaly {
+
+// Plain PCM: tag 1, channels not 0, rate above 0, 8 or 16 bits, block align =
+// bits x channels / 8. format points to a WAVEFORMATEX layout of length bytes.
+bool IsPlainPcmFormat(const void *format, int32_t length);
+
+class TWaveWriter {
+public:
+    TWaveWriter();
+    ~TWaveWriter(); // finalises an open file
+    TWaveWriter(const TWaveWriter &) = delete;
+    TWaveWriter &operator=(const TWaveWriter &) = delete;
+
+    // Copies the wave-format record (WAVEFORMATEX layout, length >= 16 bytes).
+    // meState while open, meParam for null or short, meMemory when the copy fails.
+    TMediaError SetFormat(const void *format, int32_t length);
+    // Finalises any open file, then creates fileName with its extension replaced by
+    // ".wav" and writes the header. meAudioFormat, meFileOpen or meFileWrite.
+    TMediaError Open(const std::string &fileName);
+    // Appends blocks x block-align bytes from data. meState when not open, meParam
+    // for no bytes, meFileExceeds2GB at the size limit, meFileWrite once a write failed.
+    TMediaError Write(const void *data, int32_t blocks);
+    // Patches the sizes and closes; meOk without an open file, else meOk or meFileWrite.
+    TMediaError Close();
+    // The current output file's name, or empty.
+    std::string FileName() const;
+
+    bool IsOpen() const { return FOpen; }
+    int32_t TotalBlocks() const { return FTotalBlocks; }
+    int32_t BlockAlign() const;
+
+private:
+    bool Finalise();
+
+    TFileCache FFile;
+    bool FOpen = false;
+    std::vector<uint8_t> FFormat;
+    bool FError = false;
+    int32_t FTotalBlocks = 0;
+    int32_t FDataChunkPos = 0;
+};
+
+} // namespace tessaly

@@ -1,0 +1,505 @@
+// The FFmpeg-backed AVIFile-shaped layer: stream descriptions, formats and reads by
+// sample number over libavformat's demuxers, with the last packet kept for sequential reads.
+#include "platform/avi_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/avutil.h>
+}
+
+namespace tessaly {
+
+namespace {
+
+// The core never prints: FFmpeg's log goes nowhere.
+void SilenceFfmpegLog()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_callback([](void *, int, const char *, va_list) {}); });
+}
+
+AVFormatContext *Ctx(void *p) { return static_cast<AVFormatContext *>(p); }
+
+// Bits per sample of a PCM codec this layer reads by sample, 0 for others.
+int PcmBits(AVCodecID id, bool *isFloat)
+{
+    *isFloat = false;
+    switch (id) {
+    case AV_CODEC_ID_PCM_U8: return 8;
+    case AV_CODEC_ID_PCM_S16LE: return 16;
+    case AV_CODEC_ID_PCM_S24LE: return 24;
+    case AV_CODEC_ID_PCM_S32LE: return 32;
+    case AV_CODEC_ID_PCM_F32LE: *isFloat = true; return 32;
+    case AV_CODEC_ID_PCM_F64LE: *isFloat = true; return 64;
+    default: return 0;
+    }
+}
+
+void PutLE16(std::vector<uint8_t> &v, size_t at, uint32_t x) { v[at] = uint8_t(x); v[at + 1] = uint8_t(x >> 8); }
+void PutLE32(std::vector<uint8_t> &v, size_t at, uint32_t x)
+{
+    for (int i = 0; i < 4; ++i)
+        v[at + size_t(i)] = uint8_t(x >> (8 * i));
+}
+
+// The stream name rule of the own reader: file name without folder (cut to 48 characters
+// and "..." when longer than 51), a blank, the type word and the 1-based number.
+void SetStreamName(AVISTREAMINFO &info, const std::string &fileName, const char *word, int number)
+{
+    std::string base = fileName.substr(fileName.find_last_of('/') + 1);
+    if (base.size() > 51)
+        base = base.substr(0, 48) + "...";
+    std::string name = base + " " + word + " #" + std::to_string(number);
+    std::snprintf(info.szName, sizeof info.szName, "%s", name.c_str());
+}
+
+} // namespace
+
+struct TAviFile::TStream {
+    int index = 0;                // stream index in the demuxer
+    AVISTREAMINFO info{};
+    std::vector<uint8_t> format;
+    std::vector<uint8_t> codecData;
+    bool pcm = false;             // read by sample frame
+    int blockAlign = 0;
+    int sampleRate = 0;
+    bool indexed = false;         // packet stream whose frames are the demuxer's index entries
+    // The cached packet: samples [first, first + samples), its bytes and key flag.
+    std::vector<uint8_t> data;
+    int64_t first = -1;
+    int64_t samples = 0;
+    bool key = false;
+    uint64_t generation = 0;      // demuxer generation the packet was read in
+};
+
+struct TAviFile::TPacketCache {
+    AVPacket *packet = nullptr;
+    uint64_t generation = 1;      // grows with every seek
+    bool eof = false;
+    TPacketCache() : packet(av_packet_alloc()) {}
+    ~TPacketCache() { av_packet_free(&packet); }
+};
+
+TAviFile::TAviFile() = default;
+
+TAviFile::~TAviFile() { Close(); }
+
+void TAviFile::Close()
+{
+    if (FContext) {
+        AVFormatContext *ctx = Ctx(FContext);
+        avformat_close_input(&ctx);
+        FContext = nullptr;
+    }
+    FStreams.clear();
+    FCache.reset();
+    FInfo = AVIFILEINFO{};
+}
+
+int32_t TAviFile::Open(const std::string &fileName)
+{
+    Close();
+    SilenceFfmpegLog();
+    if (FILE *probe = std::fopen(fileName.c_str(), "rb"))
+        std::fclose(probe);
+    else
+        return AVIERR_FILEOPEN;
+    AVFormatContext *ctx = nullptr;
+    int r = avformat_open_input(&ctx, fileName.c_str(), nullptr, nullptr);
+    if (r < 0)
+        return r == AVERROR(ENOMEM) ? AVIERR_MEMORY : r == AVERROR(ENOENT) || r == AVERROR(EACCES) ? AVIERR_FILEOPEN
+                                                                                                   : AVIERR_BADFORMAT;
+    FContext = ctx;
+    if (avformat_find_stream_info(ctx, nullptr) < 0) {
+        Close();
+        return AVIERR_BADFORMAT;
+    }
+    if (ctx->nb_streams == 0) {
+        Close();
+        return AVIERR_NODATA;
+    }
+    FCache = std::make_unique<TPacketCache>();
+    if (!FCache->packet || !BuildStreams(fileName)) {
+        Close();
+        return AVIERR_MEMORY;
+    }
+    return AVIERR_OK;
+}
+
+// Builds each stream's description and format, then the file description.
+bool TAviFile::BuildStreams(const std::string &fileName)
+{
+    AVFormatContext *ctx = Ctx(FContext);
+    int videos = 0, audios = 0, others = 0;
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        AVStream *st = ctx->streams[i];
+        AVCodecParameters *par = st->codecpar;
+        auto s = std::make_unique<TStream>();
+        s->index = int(i);
+        AVISTREAMINFO &info = s->info;
+        info.dwQuality = 0xFFFFFFFFu;
+        if (par->extradata && par->extradata_size > 0)
+            s->codecData.assign(par->extradata, par->extradata + par->extradata_size);
+        int entries = avformat_index_get_entries_count(st);
+        bool isFloat = false;
+        int bits = par->codec_type == AVMEDIA_TYPE_AUDIO ? PcmBits(par->codec_id, &isFloat) : 0;
+        int channels = par->ch_layout.nb_channels;
+        if (bits && channels > 0 && par->sample_rate > 0) {
+            s->pcm = true;
+            s->blockAlign = bits / 8 * channels;
+            s->sampleRate = par->sample_rate;
+            info.fccType = streamtypeAUDIO;
+            info.dwScale = uint32_t(s->blockAlign);
+            info.dwRate = uint32_t(s->blockAlign) * uint32_t(par->sample_rate);
+            info.dwSampleSize = uint32_t(s->blockAlign);
+            info.dwSuggestedBufferSize = info.dwRate;
+            AVRational unit{1, par->sample_rate};
+            int64_t start = st->start_time != AV_NOPTS_VALUE ? av_rescale_q(st->start_time, st->time_base, unit) : 0;
+            int64_t length = st->duration != AV_NOPTS_VALUE ? av_rescale_q(st->duration, st->time_base, unit)
+                             : ctx->duration > 0 ? av_rescale(ctx->duration, par->sample_rate, AV_TIME_BASE) : 0;
+            info.dwStart = uint32_t(std::clamp<int64_t>(start, 0, INT32_MAX));
+            info.dwLength = uint32_t(std::clamp<int64_t>(length, 0, INT32_MAX));
+            s->format.assign(18, 0);
+            PutLE16(s->format, 0, isFloat ? WAVE_FORMAT_IEEE_FLOAT : WAVE_FORMAT_PCM);
+            PutLE16(s->format, 2, uint32_t(channels));
+            PutLE32(s->format, 4, uint32_t(par->sample_rate));
+            PutLE32(s->format, 8, info.dwRate);
+            PutLE16(s->format, 12, uint32_t(s->blockAlign));
+            PutLE16(s->format, 14, uint32_t(bits));
+            SetStreamName(info, fileName, "Audio", ++audios);
+        } else {
+            // Packet streams: one stored packet per sample; frames follow the demuxer's index.
+            s->indexed = entries > 0;
+            AVRational rate = st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0 ? st->avg_frame_rate
+                              : st->r_frame_rate.num > 0 && st->r_frame_rate.den > 0 ? st->r_frame_rate
+                                                                                    : av_inv_q(st->time_base);
+            info.dwRate = uint32_t(rate.num);
+            info.dwScale = uint32_t(rate.den);
+            int64_t length = s->indexed ? entries : st->nb_frames > 0 ? st->nb_frames : 0;
+            if (!length && st->duration != AV_NOPTS_VALUE)
+                length = av_rescale_q(st->duration, st->time_base, av_inv_q(rate));
+            info.dwLength = uint32_t(std::clamp<int64_t>(length, 0, INT32_MAX));
+            info.fccHandler = par->codec_tag;
+            if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
+                info.fccType = streamtypeVIDEO;
+                info.rcFrame = TESSALY_RECT{0, 0, par->width, par->height};
+                int bitCount = par->bits_per_coded_sample > 0 ? par->bits_per_coded_sample : 24;
+                s->format.assign(40 + s->codecData.size(), 0);
+                PutLE32(s->format, 0, 40 + uint32_t(s->codecData.size()));
+                PutLE32(s->format, 4, uint32_t(par->width));
+                PutLE32(s->format, 8, uint32_t(par->height));
+                PutLE16(s->format, 12, 1);
+                PutLE16(s->format, 14, uint32_t(bitCount));
+                PutLE32(s->format, 16, par->codec_tag);
+                if (par->codec_tag == 0)
+                    PutLE32(s->format, 20, uint32_t((par->width * bitCount + 31) / 32 * 4 * par->height));
+                std::copy(s->codecData.begin(), s->codecData.end(), s->format.begin() + 40);
+                SetStreamName(info, fileName, "Video", ++videos);
+            } else if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
+                info.fccType = streamtypeAUDIO;
+                s->format.assign(18 + s->codecData.size(), 0);
+                PutLE16(s->format, 0, par->codec_tag);
+                PutLE16(s->format, 2, uint32_t(std::max(channels, 0)));
+                PutLE32(s->format, 4, uint32_t(std::max(par->sample_rate, 0)));
+                PutLE32(s->format, 8, uint32_t(std::max<int64_t>(par->bit_rate / 8, 0)));
+                PutLE16(s->format, 12, uint32_t(std::max(par->block_align, 0)));
+                PutLE16(s->format, 14, uint32_t(std::max(par->bits_per_coded_sample, 0)));
+                PutLE16(s->format, 16, uint32_t(s->codecData.size()));
+                std::copy(s->codecData.begin(), s->codecData.end(), s->format.begin() + 18);
+                SetStreamName(info, fileName, "Audio", ++audios);
+            } else {
+                info.fccType = par->codec_type == AVMEDIA_TYPE_SUBTITLE ? streamtypeTEXT : 0;
+                SetStreamName(info, fileName, "Other", ++others);
+            }
+        }
+        FStreams.push_back(std::move(s));
+    }
+    // The file description follows the first video stream, else stream 0.
+    const TStream *lead = FStreams[0].get();
+    for (auto &s : FStreams)
+        if (s->info.fccType == streamtypeVIDEO) {
+            lead = s.get();
+            break;
+        }
+    FInfo.dwMaxBytesPerSec = uint32_t(std::clamp<int64_t>(ctx->bit_rate / 8, 0, UINT32_MAX));
+    FInfo.dwCaps = AVIFILECAPS_CANREAD;
+    FInfo.dwStreams = ctx->nb_streams;
+    FInfo.dwWidth = uint32_t(std::max(lead->info.rcFrame.right, 0));
+    FInfo.dwHeight = uint32_t(std::max(lead->info.rcFrame.bottom, 0));
+    FInfo.dwScale = lead->info.dwScale;
+    FInfo.dwRate = lead->info.dwRate;
+    FInfo.dwLength = lead->info.dwLength;
+    for (auto &s : FStreams)
+        FInfo.dwSuggestedBufferSize = std::max(FInfo.dwSuggestedBufferSize, s->info.dwSuggestedBufferSize);
+    std::snprintf(FInfo.szFileType, sizeof FInfo.szFileType, "%s",
+                  ctx->iformat->long_name ? ctx->iformat->long_name : ctx->iformat->name);
+    return true;
+}
+
+int32_t TAviFile::GetFileInfo(AVIFILEINFO &info) const
+{
+    if (!IsOpen()) {
+        info = AVIFILEINFO{};
+        return AVIERR_BADHANDLE;
+    }
+    info = FInfo;
+    return AVIERR_OK;
+}
+
+int TAviFile::StreamCount() const { return int(FStreams.size()); }
+
+int32_t TAviFile::GetStreamInfo(int stream, AVISTREAMINFO &info) const
+{
+    info = AVISTREAMINFO{};
+    if (!IsOpen())
+        return AVIERR_BADHANDLE;
+    if (stream < 0 || stream >= StreamCount())
+        return AVIERR_BADPARAM;
+    info = FStreams[size_t(stream)]->info;
+    return AVIERR_OK;
+}
+
+int32_t TAviFile::StreamStart(int stream) const
+{
+    return stream >= 0 && stream < StreamCount() ? int32_t(FStreams[size_t(stream)]->info.dwStart) : -1;
+}
+
+int32_t TAviFile::StreamLength(int stream) const
+{
+    return stream >= 0 && stream < StreamCount() ? int32_t(FStreams[size_t(stream)]->info.dwLength) : -1;
+}
+
+namespace {
+int32_t CopyOut(const std::vector<uint8_t> &src, int32_t &size, void *buffer)
+{
+    int32_t length = int32_t(src.size());
+    if (!buffer) {
+        size = length;
+        return AVIERR_OK;
+    }
+    int32_t n = std::clamp(size, 0, length);
+    if (n > 0)
+        std::memcpy(buffer, src.data(), size_t(n));
+    size = length;
+    return n < length ? AVIERR_BUFFERTOOSMALL : AVIERR_OK;
+}
+} // namespace
+
+int32_t TAviFile::ReadFormat(int stream, int32_t &size, void *buffer) const
+{
+    if (!IsOpen())
+        return AVIERR_BADHANDLE;
+    if (stream < 0 || stream >= StreamCount())
+        return AVIERR_BADPARAM;
+    return CopyOut(FStreams[size_t(stream)]->format, size, buffer);
+}
+
+int32_t TAviFile::ReadData(int stream, uint32_t chunkId, int32_t &size, void *buffer) const
+{
+    if (!IsOpen())
+        return AVIERR_BADHANDLE;
+    if (stream < 0 || stream >= StreamCount())
+        return AVIERR_BADPARAM;
+    const TStream &s = *FStreams[size_t(stream)];
+    if (chunkId != TESSALY_FCC('s', 't', 'r', 'd') || s.codecData.empty()) {
+        size = 0;
+        return AVIERR_NODATA;
+    }
+    return CopyOut(s.codecData, size, buffer);
+}
+
+// Reads the next packet of stream s into its cache, skipping packets of other streams.
+int32_t TAviFile::NextPacketOf(TStream &s)
+{
+    AVFormatContext *ctx = Ctx(FContext);
+    AVPacket *pkt = FCache->packet;
+    for (;;) {
+        av_packet_unref(pkt);
+        int r = av_read_frame(ctx, pkt);
+        if (r < 0) {
+            FCache->eof = true;
+            return r == AVERROR_EOF ? AVIERR_NODATA : AVIERR_FILEREAD;
+        }
+        if (pkt->stream_index != s.index)
+            continue;
+        AVStream *st = ctx->streams[s.index];
+        int64_t ts = pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts;
+        if (ts == AV_NOPTS_VALUE && s.pcm && s.first >= 0 && s.generation == FCache->generation)
+            ts = av_rescale_q(s.first + s.samples, AVRational{1, s.sampleRate}, st->time_base);
+        if (ts == AV_NOPTS_VALUE)
+            continue;
+        if (s.pcm) {
+            s.first = av_rescale_q(ts, st->time_base, AVRational{1, s.sampleRate});
+            s.samples = pkt->size / s.blockAlign;
+        } else if (s.indexed) {
+            int e = av_index_search_timestamp(st, ts, AVSEEK_FLAG_ANY | AVSEEK_FLAG_BACKWARD);
+            const AVIndexEntry *entry = e >= 0 ? avformat_index_get_entry(st, e) : nullptr;
+            if (!entry || entry->timestamp != ts)
+                continue; // a packet the index does not list
+            s.first = e;
+            s.samples = 1;
+        } else {
+            AVRational frame{int(s.info.dwScale), int(s.info.dwRate)};
+            s.first = av_rescale_q_rnd(ts, st->time_base, frame, AV_ROUND_NEAR_INF);
+            s.samples = 1;
+        }
+        s.data.assign(pkt->data, pkt->data + pkt->size);
+        s.key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
+        s.generation = FCache->generation;
+        return AVIERR_OK;
+    }
+}
+
+int32_t TAviFile::LoadPacketAt(TStream &s, int64_t n)
+{
+    if (s.first >= 0 && n >= s.first && n < s.first + s.samples)
+        return AVIERR_OK;
+    // Close ahead in the same demuxer run: read on instead of seeking.
+    int64_t reach = s.pcm ? int64_t(s.sampleRate) : 16;
+    bool onward = s.first >= 0 && s.generation == FCache->generation && !FCache->eof && n >= s.first + s.samples &&
+                  n < s.first + s.samples + reach;
+    AVFormatContext *ctx = Ctx(FContext);
+    AVStream *st = ctx->streams[s.index];
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!onward) {
+            int64_t ts;
+            int flags = AVSEEK_FLAG_BACKWARD;
+            if (s.pcm) {
+                ts = av_rescale_q(n, AVRational{1, s.sampleRate}, st->time_base);
+            } else if (s.indexed) {
+                const AVIndexEntry *entry = avformat_index_get_entry(st, int(n));
+                if (!entry)
+                    return AVIERR_BADPARAM;
+                ts = entry->timestamp;
+                flags |= AVSEEK_FLAG_ANY;
+            } else {
+                ts = av_rescale_q(n, AVRational{int(s.info.dwScale), int(s.info.dwRate)}, st->time_base);
+                flags |= AVSEEK_FLAG_ANY;
+            }
+            // The second attempt starts from the stream's beginning.
+            if (attempt == 1)
+                ts = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+            if (av_seek_frame(ctx, s.index, ts, flags) < 0 && avformat_seek_file(ctx, s.index, INT64_MIN, ts, ts, 0) < 0)
+                return AVIERR_FILEREAD;
+            ++FCache->generation;
+            FCache->eof = false;
+            s.first = -1;
+            s.samples = 0;
+        }
+        onward = false;
+        for (;;) {
+            int32_t r = NextPacketOf(s);
+            if (r != AVIERR_OK)
+                break;
+            if (n >= s.first && n < s.first + s.samples)
+                return AVIERR_OK;
+            if (s.first > n)
+                break; // landed behind the sample: start over from the beginning
+        }
+    }
+    return FCache->eof ? AVIERR_NODATA : AVIERR_FILEREAD;
+}
+
+int32_t TAviFile::ReadPcm(TStream &s, int32_t start, int32_t count, uint8_t *out, int32_t bufferSize,
+                          int32_t &bytes, int32_t &samples)
+{
+    if (!out) {
+        samples = count;
+        bytes = int32_t(int64_t(count) * s.blockAlign);
+        return AVIERR_OK;
+    }
+    count = int32_t(std::min<int64_t>(count, bufferSize / s.blockAlign));
+    if (count <= 0)
+        return AVIERR_BUFFERTOOSMALL;
+    int64_t pos = start;
+    while (samples < count) {
+        int32_t r = LoadPacketAt(s, pos);
+        if (r != AVIERR_OK)
+            return samples > 0 ? AVIERR_OK : AVIERR_FILEREAD;
+        int64_t n = std::min<int64_t>(s.first + s.samples - pos, count - samples);
+        std::memcpy(out + bytes, s.data.data() + (pos - s.first) * s.blockAlign, size_t(n * s.blockAlign));
+        samples += int32_t(n);
+        bytes += int32_t(n * s.blockAlign);
+        pos += n;
+    }
+    return AVIERR_OK;
+}
+
+int32_t TAviFile::ReadPackets(TStream &s, int32_t start, int32_t count, uint8_t *out, int32_t bufferSize,
+                              int32_t &bytes, int32_t &samples)
+{
+    AVStream *st = Ctx(FContext)->streams[s.index];
+    for (int32_t i = 0; i < count; ++i) {
+        int64_t size;
+        const AVIndexEntry *entry = s.indexed && !out ? avformat_index_get_entry(st, start + i) : nullptr;
+        if (entry) {
+            size = entry->size;
+        } else {
+            int32_t r = LoadPacketAt(s, start + i);
+            if (r != AVIERR_OK)
+                return samples > 0 ? AVIERR_OK : AVIERR_FILEREAD;
+            size = int64_t(s.data.size());
+        }
+        if (out) {
+            if (bytes + size > bufferSize)
+                break;
+            std::memcpy(out + bytes, s.data.data(), size_t(size));
+        }
+        bytes += int32_t(size);
+        ++samples;
+    }
+    return samples > 0 ? AVIERR_OK : AVIERR_BUFFERTOOSMALL;
+}
+
+int32_t TAviFile::Read(int stream, int32_t start, int32_t count, void *buffer, int32_t bufferSize,
+                       int32_t *bytesRead, int32_t *samplesRead)
+{
+    int32_t bytes = 0, samples = 0;
+    int32_t r = AVIERR_OK;
+    if (!IsOpen())
+        r = AVIERR_BADHANDLE;
+    else if (stream < 0 || stream >= StreamCount())
+        r = AVIERR_BADPARAM;
+    if (r == AVIERR_OK) {
+        TStream &s = *FStreams[size_t(stream)];
+        int64_t first = s.info.dwStart, end = first + int64_t(s.info.dwLength);
+        if (count == AVISTREAMREAD_CONVENIENT)
+            count = 1;
+        if (count <= 0 || start < first || start >= end || (buffer && bufferSize <= 0))
+            r = count > 0 && buffer && bufferSize <= 0 ? AVIERR_BUFFERTOOSMALL : AVIERR_BADPARAM;
+        else {
+            count = int32_t(std::min<int64_t>(count, end - start));
+            uint8_t *out = static_cast<uint8_t *>(buffer);
+            r = s.pcm ? ReadPcm(s, start, count, out, bufferSize, bytes, samples)
+                      : ReadPackets(s, start, count, out, bufferSize, bytes, samples);
+        }
+    }
+    if (bytesRead)
+        *bytesRead = bytes;
+    if (samplesRead)
+        *samplesRead = samples;
+    return r;
+}
+
+bool TAviFile::IsKeyFrame(int stream, int32_t sample)
+{
+    if (!IsOpen() || stream < 0 || stream >= StreamCount())
+        return false;
+    TStream &s = *FStreams[size_t(stream)];
+    if (sample < int64_t(s.info.dwStart) || sample >= int64_t(s.info.dwStart) + s.info.dwLength)
+        return false;
+    if (s.pcm)
+        return true;
+    if (s.indexed) {
+        const AVIndexEntry *entry = avformat_index_get_entry(Ctx(FContext)->streams[s.index], sample);
+        return entry && (entry->flags & AVINDEX_KEYFRAME);
+    }
+    return LoadPacketAt(s, sample) == AVIERR_OK && s.key;
+}
+
+} // namespace tessaly

@@ -1,0 +1,11 @@
+// Lookup of the project's user-visible texts by key with English defaults.
+#include "project/project_text.h"
+
+namespace tessaly {
+
+std::string ProjectText(const char * /*key*/, const char *english)
+{
+    return english;
+}
+
+} // namespace tessaly

@@ -1,0 +1,197 @@
+// Tests of the FFmpeg-backed AVIFile-shaped layer on files made by the ffmpeg command:
+// descriptions, formats, sample-exact PCM reads and stored video packets.
+#include "platform/avi_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "media/common/byte_order.h"
+#include "support/test_support.h"
+
+using namespace tessaly;
+using namespace tessaly::test;
+
+namespace {
+
+// The bytes of the first 'data' chunk of a WAV file, found by walking its chunks.
+std::vector<uint8_t> WavData(const std::string &path)
+{
+    std::vector<uint8_t> f = ReadFileBytes(path);
+    size_t p = 12;
+    while (p + 8 <= f.size()) {
+        uint32_t id = GetLE32(&f[p]), size = GetLE32(&f[p + 4]);
+        if (id == FourCC("data"))
+            return std::vector<uint8_t>(f.begin() + long(p + 8), f.begin() + long(std::min<size_t>(p + 8 + size, f.size())));
+        p += 8 + size + (size & 1);
+    }
+    return {};
+}
+
+class AviFileTest : public ::testing::Test {
+protected:
+    TTempDir dir;
+};
+
+TEST_F(AviFileTest, WavDescriptionAndFormat)
+{
+    std::string wav = dir.File("s.wav");
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i \"aevalsrc=sin(2*PI*440*t)|0.5*sin(2*PI*300*t):s=48000:d=1.5\" -c:a pcm_s16le " +
+                       ShellQuote(wav)));
+    TAviFile f;
+    ASSERT_EQ(f.Open(wav), AVIERR_OK);
+    ASSERT_EQ(f.StreamCount(), 1);
+    AVISTREAMINFO si;
+    ASSERT_EQ(f.GetStreamInfo(0, si), AVIERR_OK);
+    EXPECT_EQ(si.fccType, streamtypeAUDIO);
+    EXPECT_EQ(si.dwScale, 4u);
+    EXPECT_EQ(si.dwRate, 192000u);
+    EXPECT_EQ(si.dwSampleSize, 4u);
+    EXPECT_EQ(si.dwStart, 0u);
+    EXPECT_EQ(si.dwLength, 72000u);
+    EXPECT_STREQ(si.szName, "s.wav Audio #1");
+    EXPECT_EQ(f.StreamStart(0), 0);
+    AVIFILEINFO fi;
+    ASSERT_EQ(f.GetFileInfo(fi), AVIERR_OK);
+    EXPECT_EQ(fi.dwStreams, 1u);
+    EXPECT_EQ(fi.dwLength, 72000u);
+
+    int32_t size = 0;
+    ASSERT_EQ(f.ReadFormat(0, size, nullptr), AVIERR_OK);
+    ASSERT_EQ(size, 18);
+    uint8_t fmt[18];
+    ASSERT_EQ(f.ReadFormat(0, size, fmt), AVIERR_OK);
+    EXPECT_EQ(GetLE16(fmt), 1);        // PCM
+    EXPECT_EQ(GetLE16(fmt + 2), 2);    // channels
+    EXPECT_EQ(GetLE32(fmt + 4), 48000u);
+    EXPECT_EQ(GetLE32(fmt + 8), 192000u);
+    EXPECT_EQ(GetLE16(fmt + 12), 4);
+    EXPECT_EQ(GetLE16(fmt + 14), 16);
+    EXPECT_EQ(GetLE16(fmt + 16), 0);
+    int32_t small = 10;
+    EXPECT_EQ(f.ReadFormat(0, small, fmt), AVIERR_BUFFERTOOSMALL);
+    EXPECT_EQ(small, 18);
+    EXPECT_EQ(f.ReadData(0, FourCC("strd"), size, nullptr), AVIERR_NODATA);
+    EXPECT_EQ(f.GetStreamInfo(1, si), AVIERR_BADPARAM);
+}
+
+// Sample n through this layer is byte n * block align of the file's data chunk, for
+// forward, backward and one-sample reads, across packet boundaries and at the end.
+TEST_F(AviFileTest, WavSamplesAreExactAtEveryPosition)
+{
+    for (const char *codec : {"pcm_u8", "pcm_s16le", "pcm_s24le"}) {
+        SCOPED_TRACE(codec);
+        std::string wav = dir.File(std::string(codec) + ".wav");
+        ASSERT_TRUE(Ffmpeg("-f lavfi -i \"aevalsrc=sin(2*PI*440*t)|cos(2*PI*97*t)|0.3:s=44100:d=1\" -c:a " +
+                           std::string(codec) + " " + ShellQuote(wav)));
+        std::vector<uint8_t> data = WavData(wav);
+        TAviFile f;
+        ASSERT_EQ(f.Open(wav), AVIERR_OK);
+        int32_t fmtSize = 18;
+        uint8_t fmt[18];
+        ASSERT_EQ(f.ReadFormat(0, fmtSize, fmt), AVIERR_OK);
+        int block = GetLE16(fmt + 12);
+        ASSERT_EQ(f.StreamLength(0), int32_t(data.size() / size_t(block)));
+        const int32_t length = f.StreamLength(0);
+        std::vector<uint8_t> buf(size_t(block) * 5000);
+        for (int32_t start : {30000, 0, 1023, 1024, 44100 - 5000, 17, 44099}) {
+            int32_t bytes = -1, samples = -1;
+            ASSERT_EQ(f.Read(0, start, 5000, buf.data(), int32_t(buf.size()), &bytes, &samples), AVIERR_OK);
+            int32_t expect = std::min(5000, length - start);
+            ASSERT_EQ(samples, expect) << start;
+            ASSERT_EQ(bytes, expect * block);
+            ASSERT_EQ(0, std::memcmp(buf.data(), data.data() + size_t(start) * size_t(block), size_t(bytes))) << start;
+        }
+        // One sample frame at a time, as the mixer asks.
+        for (int32_t n = 2000; n < 2600; ++n) {
+            int32_t bytes = 0;
+            ASSERT_EQ(f.Read(0, n, 1, buf.data(), block, &bytes, nullptr), AVIERR_OK);
+            ASSERT_EQ(0, std::memcmp(buf.data(), data.data() + size_t(n) * size_t(block), size_t(block))) << n;
+        }
+        int32_t bytes = 0, samples = 0;
+        EXPECT_EQ(f.Read(0, length, 1, buf.data(), block, &bytes, &samples), AVIERR_BADPARAM);
+        EXPECT_EQ(f.Read(0, -1, 1, buf.data(), block, &bytes, &samples), AVIERR_BADPARAM);
+        EXPECT_EQ(f.Read(0, 0, 2, buf.data(), block - 1, &bytes, &samples), AVIERR_BUFFERTOOSMALL);
+        EXPECT_EQ(samples, 0);
+        ASSERT_EQ(f.Read(0, 10, 7, nullptr, 0, &bytes, &samples), AVIERR_OK);
+        EXPECT_EQ(samples, 7);
+        EXPECT_EQ(bytes, 7 * block);
+    }
+}
+
+// An AVI with MPEG-4 video (a key frame every 10 frames) and PCM audio: stored packets
+// equal ffmpeg's stream copy, audio equals ffmpeg's decode.
+TEST_F(AviFileTest, AviVideoPacketsAndPcmAudio)
+{
+    std::string avi = dir.File("clip.avi");
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=size=64x48:rate=25:duration=2 -f lavfi -i "
+                       "\"aevalsrc=sin(2*PI*440*t):s=22050:d=2\" -c:v mpeg4 -g 10 -bf 0 -c:a pcm_s16le " +
+                       ShellQuote(avi)));
+    std::string rawVideo = dir.File("v.bin"), rawAudio = dir.File("a.bin");
+    ASSERT_TRUE(Ffmpeg("-i " + ShellQuote(avi) + " -map 0:v -c copy -f data " + ShellQuote(rawVideo)));
+    ASSERT_TRUE(Ffmpeg("-i " + ShellQuote(avi) + " -map 0:a -f s16le " + ShellQuote(rawAudio)));
+    std::vector<uint8_t> video = ReadFileBytes(rawVideo), audio = ReadFileBytes(rawAudio);
+
+    TAviFile f;
+    ASSERT_EQ(f.Open(avi), AVIERR_OK);
+    ASSERT_EQ(f.StreamCount(), 2);
+    AVISTREAMINFO vi, ai;
+    ASSERT_EQ(f.GetStreamInfo(0, vi), AVIERR_OK);
+    ASSERT_EQ(f.GetStreamInfo(1, ai), AVIERR_OK);
+    EXPECT_EQ(vi.fccType, streamtypeVIDEO);
+    EXPECT_EQ(vi.dwLength, 50u);
+    EXPECT_EQ(uint64_t(vi.dwRate) * 1, uint64_t(vi.dwScale) * 25);
+    EXPECT_EQ(vi.rcFrame.right, 64);
+    EXPECT_EQ(vi.rcFrame.bottom, 48);
+    EXPECT_STREQ(vi.szName, "clip.avi Video #1");
+    EXPECT_EQ(ai.fccType, streamtypeAUDIO);
+    EXPECT_EQ(ai.dwLength, 44100u);
+    int32_t size = 0;
+    ASSERT_EQ(f.ReadFormat(0, size, nullptr), AVIERR_OK);
+    std::vector<uint8_t> bih(size_t(size), 0);
+    ASSERT_EQ(f.ReadFormat(0, size, bih.data()), AVIERR_OK);
+    EXPECT_EQ(GetLE32s(&bih[4]), 64);
+    EXPECT_EQ(GetLE32s(&bih[8]), 48);
+    EXPECT_EQ(FourCCText(GetLE32(&bih[16])), "FMP4");
+
+    // Every stored frame, in order and then backwards, concatenates to ffmpeg's copy.
+    std::vector<uint8_t> joined;
+    std::vector<std::vector<uint8_t>> frames(50);
+    for (int32_t n = 49; n >= 0; --n) {
+        int32_t bytes = 0, samples = 0;
+        ASSERT_EQ(f.Read(0, n, 1, nullptr, 0, &bytes, &samples), AVIERR_OK);
+        frames[size_t(n)].resize(size_t(bytes));
+        ASSERT_EQ(f.Read(0, n, 1, frames[size_t(n)].data(), bytes, &bytes, &samples), AVIERR_OK);
+        ASSERT_EQ(samples, 1);
+        EXPECT_EQ(f.IsKeyFrame(0, n), n % 10 == 0) << n;
+    }
+    for (auto &fr : frames)
+        joined.insert(joined.end(), fr.begin(), fr.end());
+    EXPECT_EQ(joined, video);
+
+    std::vector<uint8_t> pcm(audio.size());
+    int32_t bytes = 0, samples = 0;
+    ASSERT_EQ(f.Read(1, 0, 44100, pcm.data(), int32_t(pcm.size()), &bytes, &samples), AVIERR_OK);
+    EXPECT_EQ(samples, 44100);
+    EXPECT_EQ(pcm, audio);
+    ASSERT_EQ(f.Read(1, 30001, 100, pcm.data(), 200, &bytes, &samples), AVIERR_OK);
+    EXPECT_EQ(samples, 100);
+    EXPECT_EQ(0, std::memcmp(pcm.data(), audio.data() + 60002, 200));
+}
+
+TEST_F(AviFileTest, OpenFailures)
+{
+    TAviFile f;
+    EXPECT_EQ(f.Open(dir.File("missing.wav")), AVIERR_FILEOPEN);
+    EXPECT_FALSE(f.IsOpen());
+    std::string junk = dir.File("junk.wav");
+    ASSERT_TRUE(WriteFileBytes(junk, std::vector<uint8_t>(3000, 0x11)));
+    EXPECT_EQ(f.Open(junk), AVIERR_BADFORMAT);
+    AVIFILEINFO fi;
+    EXPECT_EQ(f.GetFileInfo(fi), AVIERR_BADHANDLE);
+    int32_t bytes = 0;
+    uint8_t b[4];
+    EXPECT_EQ(f.Read(0, 0, 1, b, 4, &bytes, nullptr), AVIERR_BADHANDLE);
+}
+
+} // namespace
