@@ -145,6 +145,9 @@ int TAbstractDSS::BuildGraph(bool audio, uint32_t acceptedFormats, bool copiesFr
         !gst_bin_add(GST_BIN(FPipeline), FGrabber->Element()) ||
         !gst_element_link(FConverter, FGrabber->Element()))
         return 22;
+    GstPad *input = gst_element_get_static_pad(FConverter, "sink");
+    FGrabber->SetInput(input); // the grabber counts as connected once the converter is fed
+    gst_object_unref(input);
     if (saved) {
         for (GstElement *e : TopLevelElements(FPipeline)) {
             if (e != FConverter && e != FGrabber->Element()) {
@@ -343,6 +346,12 @@ int TAbstractDSS::SeekTo(int64_t time)
 {
     ++FSeekCount;
     return FGrabber->SeekTo(time);
+}
+
+int TAbstractDSS::SeekToNs(int64_t time)
+{
+    ++FSeekCount;
+    return FGrabber->SeekToNs(time);
 }
 
 void TAbstractDSS::Close()

@@ -41,6 +41,7 @@ protected:
     // The open time-out: the source's, clamped to 5 s ... 300 s.
     int OpenTimeout() const;
     int SeekTo(int64_t time);
+    int SeekToNs(int64_t time);
     // Stops and releases the pipeline; the grabber dies with it.
     void Close();
 

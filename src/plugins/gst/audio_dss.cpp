@@ -2,13 +2,16 @@
 #include "audio_dss.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace tessaly::gst {
 
 namespace {
 constexpr int64_t kUnitsPerSecond = 10000000;
+constexpr int64_t kNsPerSecond = 1000000000;
 constexpr int64_t kSkipLimitFrames = 50000; // jumps forward beyond this seek (mode 1)
+constexpr int kEstimateMs = 2000;
 } // namespace
 
 TAudioDSS::TAudioDSS(const std::string &fileName, int32_t timeout, uint32_t, int32_t seekMode)
@@ -29,12 +32,14 @@ int TAudioDSS::Open()
     FInfo = FGrabber->AudioInfo();
     if (FInfo.Valid != kDescriptionValid)
         return 60;
-    const int64_t d = QueryDuration(GST_FORMAT_TIME);
+    int64_t d = QueryDuration(GST_FORMAT_TIME);
+    if (!FGrabber->RunGraph())
+        return 29;
+    if (d <= 0)
+        d = EstimateDuration();
     if (d <= 0)
         return 61;
     FInfo.Length = int64_t((__int128(d) * FInfo.SampleRate + kUnitsPerSecond / 2) / kUnitsPerSecond);
-    if (!FGrabber->RunGraph())
-        return 29;
     if (!FStrict) {
         FPosition = 0;
         FOffset = 0;
@@ -42,11 +47,31 @@ int TAudioDSS::Open()
         if (FGrabber->WaitSample(timeout))
             return 30;
         // A stream whose first buffer starts later than 0 has silence before it.
-        const int64_t start = FGrabber->CurrentStart();
+        const int64_t start = FGrabber->CurrentStartNs();
         if (start > 0)
-            FPosition = int64_t((__int128(start) * FInfo.SampleRate + kUnitsPerSecond / 2) / kUnitsPerSecond);
+            FPosition = FrameAt(start);
     }
     return 0;
+}
+
+// Elementary streams without an index (raw AC3, ...) know their duration only once the
+// parser has seen some frames: let it run for a moment, then start again at 0.
+int64_t TAudioDSS::EstimateDuration()
+{
+    int timeout = OpenTimeout();
+    int64_t d = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kEstimateMs);
+    while (d <= 0 && std::chrono::steady_clock::now() < end && FGrabber->NextSample(timeout))
+        d = QueryDuration(GST_FORMAT_TIME);
+    if (d <= 0)
+        d = QueryDuration(GST_FORMAT_TIME); // the end of the stream may have made it known
+    return d > 0 && SeekTo(0) == 0 ? d : 0;
+}
+
+int64_t TAudioDSS::FrameAt(int64_t time) const
+{
+    const int64_t rate = FInfo.SampleRate;
+    return time >= 0 ? int64_t((__int128(time) * rate + kNsPerSecond / 2) / kNsPerSecond) : 0;
 }
 
 uint32_t TAudioDSS::FrameSize() const
@@ -98,18 +123,18 @@ bool TAudioDSS::MoveTo(int64_t &start, int64_t &count, uint8_t *&destination, in
     FOffset = 0;
     const int64_t held = FGrabber->CurrentData() ? Frames(FGrabber->CurrentLength()) : 0;
     if ((m != smForwardOnly && start < FPosition) || (m == smSeek && start >= FPosition + held + kSkipLimitFrames)) {
+        // Just past the exact time of the frame, so that decoders that cut their first
+        // buffer at the seek time never keep the frame before it.
         const int64_t rate = FInfo.SampleRate;
-        const int64_t time = m == smRestart ? 0 : int64_t((__int128(start) * kUnitsPerSecond + rate / 2) / rate);
-        if (SeekTo(time) < 0) {
+        const int64_t time = m == smRestart ? 0 : int64_t((__int128(start) * kNsPerSecond + rate - 1) / rate) + 1;
+        if (SeekToNs(time) < 0) {
             SetDssLastError(63);
             return false;
         }
         // The delivered buffer's time tells where the data really begins, whether or not
         // the pipeline landed exactly where it was asked to.
-        if (!FGrabber->WaitSample(timeout)) {
-            const int64_t at = FGrabber->CurrentStart();
-            FPosition = int64_t((__int128(at) * rate + kUnitsPerSecond / 2) / kUnitsPerSecond);
-        }
+        if (!FGrabber->WaitSample(timeout))
+            FPosition = FrameAt(FGrabber->CurrentStartNs());
     }
     if (start < FPosition) {
         // The delivered data begins later than asked: the frames before it are silence.

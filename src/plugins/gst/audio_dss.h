@@ -25,7 +25,10 @@ public:
 
 private:
     int Open();
+    int64_t EstimateDuration();
     int64_t Frames(int64_t bytes) const;
+    // The sample frame at a stream time in ns, to the nearest.
+    int64_t FrameAt(int64_t time) const;
     int64_t Bytes(int64_t frames) const;
     uint8_t SilenceByte() const { return FInfo.SampleType == stInt8 ? 128 : 0; }
     // Repositions so that the next delivered byte is frame start (or earlier data is

@@ -28,7 +28,8 @@ GstBaseSinkClass *gParentClass = nullptr;
 
 TGetSample *ImplOf(GstBaseSink *sink) { return reinterpret_cast<TGetSampleElement *>(sink)->Impl; }
 
-int64_t To100ns(GstClockTime t) { return int64_t((t + 50) / 100); }
+// Nanoseconds to 100 ns units, to the nearest.
+int64_t To100ns(int64_t t) { return t >= 0 ? (t + 50) / 100 : -((-t + 50) / 100); }
 
 const char *const kAudioFormats[] = {"U8", "S16LE", "S24LE", "S32LE", "F32LE"};
 
@@ -272,7 +273,7 @@ DssAudioInfo TGetSample::AudioInfo() const
 
 bool TGetSample::IsConnected() const
 {
-    GstPad *pad = GST_BASE_SINK_PAD(FElement);
+    GstPad *pad = FInput ? FInput : GST_BASE_SINK_PAD(FElement);
     return pad && gst_pad_is_linked(pad);
 }
 
@@ -331,7 +332,7 @@ void TGetSample::HandleEvent(GstEvent *event)
         const GstSegment *segment = nullptr;
         gst_event_parse_segment(event, &segment);
         if (segment && segment->format == GST_FORMAT_TIME)
-            FSegmentOffset = To100ns(segment->time) - To100ns(segment->start);
+            FSegmentOffset = int64_t(segment->time) - int64_t(segment->start);
         FStart = FStop = FMeasured = 0;
         FSeekPending = false;
         break;
@@ -367,13 +368,13 @@ GstFlowReturn TGetSample::Render(GstBuffer *buffer)
         const GstClockTime pts = GST_BUFFER_PTS(buffer);
         if (!GST_CLOCK_TIME_IS_VALID(pts)) {
             FStart = FStop; // no times at all: continue from the previous buffer
-            FStop = FStart + duration;
+            FStop = FStart + duration * 100;
         } else if (!GST_BUFFER_DURATION_IS_VALID(buffer)) {
-            FStart = To100ns(pts);
-            FStop = FStart + duration;
+            FStart = int64_t(pts);
+            FStop = FStart + duration * 100;
         } else {
-            FStart = To100ns(pts);
-            FStop = To100ns(pts + GST_BUFFER_DURATION(buffer));
+            FStart = int64_t(pts);
+            FStop = int64_t(pts + GST_BUFFER_DURATION(buffer));
             FMeasured = FStop - FStart;
         }
         FHeld = true;
@@ -429,7 +430,9 @@ void TGetSample::StopGraph()
         gst_element_set_state(FPipeline, GST_STATE_NULL);
 }
 
-int TGetSample::SeekTo(int64_t time)
+int TGetSample::SeekTo(int64_t time) { return SeekToNs(time < 0 ? 0 : time * 100); }
+
+int TGetSample::SeekToNs(int64_t time)
 {
     if (!FPipeline)
         return -1;
@@ -441,7 +444,7 @@ int TGetSample::SeekTo(int64_t time)
     }
     const bool positioned =
         gst_element_seek(FPipeline, 1.0, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                         GST_SEEK_TYPE_SET, GstClockTime(time < 0 ? 0 : time) * 100, GST_SEEK_TYPE_NONE,
+                         GST_SEEK_TYPE_SET, GstClockTime(time < 0 ? 0 : time), GST_SEEK_TYPE_NONE,
                          GST_CLOCK_TIME_NONE);
     if (!positioned) {
         std::lock_guard<std::mutex> lock(FLock);
@@ -497,16 +500,18 @@ bool TGetSample::NextSample(int &timeout)
     return true;
 }
 
-int64_t TGetSample::CurrentStart() const
+int64_t TGetSample::CurrentStartNs() const
 {
     std::lock_guard<std::mutex> lock(FLock);
     return FSegmentOffset + FStart;
 }
 
+int64_t TGetSample::CurrentStart() const { return To100ns(CurrentStartNs()); }
+
 int64_t TGetSample::CurrentEnd() const
 {
     std::lock_guard<std::mutex> lock(FLock);
-    return FSegmentOffset + FStop;
+    return To100ns(FSegmentOffset + FStop);
 }
 
 uint32_t TGetSample::RawFrameSize() const

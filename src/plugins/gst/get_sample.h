@@ -39,8 +39,10 @@ public:
     // Duration given to a video buffer without its own duration, 100 ns units.
     void SetFrameDuration(int64_t duration) { FFrameDuration = duration; }
 
-    // Whether the grabber's input is linked to an upstream pad.
+    // Whether the grabber's input is linked to an upstream pad. The input is the grabber's
+    // own pad unless a converter in front of it is named (kept without a reference).
     bool IsConnected() const;
+    void SetInput(GstPad *pad) { FInput = pad; }
     // The pipeline this grabber serves (not referenced; set by the source).
     void SetPipeline(GstElement *pipeline) { FPipeline = pipeline; }
     // Records a pipeline error so that every wait ends at once.
@@ -54,6 +56,8 @@ public:
     // Repositions the pipeline to a stream time (100 ns): 0 positioned, 1 not positioned
     // (the pipeline goes on where it was), -1 failure.
     int SeekTo(int64_t time);
+    // SeekTo with a time in nanoseconds, for sample-exact audio positioning.
+    int SeekToNs(int64_t time);
     // True when no first buffer arrived after a run or seek within the time-out (ms);
     // a time-out lowers the caller's time-out to kShortTimeout.
     bool WaitSample(int &timeout);
@@ -64,6 +68,7 @@ public:
     // Stream times of the held buffer, 100 ns.
     int64_t CurrentStart() const;
     int64_t CurrentEnd() const;
+    int64_t CurrentStartNs() const;
     // The held buffer's bytes (audio grabber); valid between a successful wait and the next release.
     const uint8_t *CurrentData() const { return FData; }
     uint32_t CurrentLength() const { return FLength; }
@@ -92,6 +97,7 @@ private:
 
     GstElement *FElement;
     GstElement *FPipeline = nullptr;
+    GstPad *FInput = nullptr;
     bool FAudio;
     bool FCopiesFrames;
     uint32_t FMask;
@@ -114,9 +120,9 @@ private:
     DssAudioInfo FAudioInfo{};
     GstVideoInfo FVInfo{};
     GstVideoFrame FFrame{};
-    int64_t FSegmentOffset = 0; // stream time minus buffer time, 100 ns
-    int64_t FStart = 0, FStop = 0, FMeasured = 0;
-    int64_t FFrameDuration = 0;
+    int64_t FSegmentOffset = 0; // stream time minus buffer time, ns
+    int64_t FStart = 0, FStop = 0, FMeasured = 0; // buffer times, ns
+    int64_t FFrameDuration = 0; // 100 ns
     const uint8_t *FData = nullptr;
     uint32_t FLength = 0;
 };
