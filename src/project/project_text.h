@@ -6,7 +6,7 @@
 
 namespace tessaly {
 
-// The text for `key`; the English default while no language file supplies one.
+// The text for `key` in the current language, else the English default.
 std::string ProjectText(const char *key, const char *english);
 
 } // namespace tessaly
