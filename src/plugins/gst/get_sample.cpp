@@ -192,10 +192,13 @@ bool TGetSample::QueryAccept(const GstCaps *caps)
 {
     if (!caps || gst_caps_get_size(caps) < 1)
         return false;
+    // Only buffers in system memory can be read by the reading thread.
     GstCapsFeatures *features = gst_caps_get_features(caps, 0);
-    if (features && !gst_caps_features_is_any(features) &&
-        !gst_caps_features_contains(features, GST_CAPS_FEATURE_MEMORY_SYSTEM_MEMORY))
-        return false;
+    for (guint i = 0; features && i < gst_caps_features_get_size(features); ++i) {
+        const char *f = gst_caps_features_get_nth(features, i);
+        if (std::strncmp(f, "memory:", 7) == 0 && std::strcmp(f, GST_CAPS_FEATURE_MEMORY_SYSTEM_MEMORY) != 0)
+            return false;
+    }
     return FAudio ? AcceptAudio(caps) : AcceptVideo(caps);
 }
 
@@ -203,12 +206,18 @@ bool TGetSample::AcceptAudio(const GstCaps *caps)
 {
     if (FCopiesFrames)
         return false;
-    GstAudioInfo info;
-    if (!gst_audio_info_from_caps(&info, caps) || info.layout != GST_AUDIO_LAYOUT_INTERLEAVED ||
-        info.channels <= 0 || info.rate <= 0)
+    // Read field by field: multichannel types without a channel mask are still taken, the
+    // channels in the order they come.
+    const GstStructure *s = gst_caps_get_structure(caps, 0);
+    const char *format = gst_structure_get_string(s, "format");
+    const char *layout = gst_structure_get_string(s, "layout");
+    int rate = 0, channels = 0;
+    if (!gst_structure_has_name(s, "audio/x-raw") || !format || !gst_structure_get_int(s, "rate", &rate) ||
+        !gst_structure_get_int(s, "channels", &channels) || rate <= 0 || channels <= 0 ||
+        (layout && std::strcmp(layout, "interleaved") != 0))
         return false;
     uint32_t type = 0;
-    switch (GST_AUDIO_INFO_FORMAT(&info)) {
+    switch (gst_audio_format_from_string(format)) {
     case GST_AUDIO_FORMAT_U8: type = stInt8; break;
     case GST_AUDIO_FORMAT_S16LE: type = stInt16; break;
     case GST_AUDIO_FORMAT_S24LE: type = stInt24; break;
@@ -217,9 +226,9 @@ bool TGetSample::AcceptAudio(const GstCaps *caps)
     default: return false; // other sizes, big-endian, padded 24-bit (valid bits below the width)
     }
     std::lock_guard<std::mutex> lock(FLock);
-    FAudioInfo.Channels = uint32_t(info.channels);
+    FAudioInfo.Channels = uint32_t(channels);
     FAudioInfo.SampleType = type;
-    FAudioInfo.SampleRate = uint32_t(info.rate);
+    FAudioInfo.SampleRate = uint32_t(rate);
     FAudioInfo.Valid = kDescriptionValid;
     return true;
 }
