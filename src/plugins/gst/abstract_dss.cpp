@@ -295,6 +295,8 @@ void TAbstractDSS::Prune()
             g_value_unset(&item);
             gst_iterator_free(it);
             gst_element_set_state(e, GST_STATE_NULL);
+            // Kept alive until Close: a link the description asked for may still point at it.
+            FRemoved.push_back(GST_ELEMENT(gst_object_ref(e)));
             gst_bin_remove(GST_BIN(FPipeline), e);
             removed = true;
         }
@@ -368,6 +370,9 @@ void TAbstractDSS::Close()
         gst_object_unref(FPipeline);
         FPipeline = nullptr;
     }
+    for (GstElement *e : FRemoved)
+        gst_object_unref(e);
+    FRemoved.clear();
     if (FGrabber) {
         gst_object_unref(FGrabber->Element());
         FGrabber = nullptr;

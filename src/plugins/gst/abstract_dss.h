@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace tessaly::gst {
 
@@ -64,6 +65,7 @@ private:
     void Prune();
 
     GstElement *FConverter = nullptr; // raw format converter in front of the grabber
+    std::vector<GstElement *> FRemoved; // pruned elements, referenced until Close
     bool FAudio = false;
     std::atomic<bool> FNoMorePads{false};
     std::mutex FLinkLock;
