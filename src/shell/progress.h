@@ -23,4 +23,9 @@ public:
     virtual void SetAborted(bool aborted) = 0;
 };
 
+// The whole percentage a progress display shows for `fraction`: below 0 or not a
+// number counts as 0, above 1 as 1; round(fraction x 100) with halves to the even
+// neighbour (0.125 shows 12, 0.375 shows 38).
+int ProgressPercent(double fraction);
+
 } // namespace tessaly

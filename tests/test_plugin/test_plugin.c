@@ -65,6 +65,7 @@ static void SetDefaults(TpFile *f)
     f->video = 1; f->frames = 100; f->width = 16; f->height = 8; f->rate = 25; f->scale = 1; f->vbits = 24;
     f->audio = 1; f->samples = 48000; f->srate = 48000; f->channels = 2; f->abits = 16;
     f->keyEvery = 10;
+    f->block = f->arate = f->ascale = UINT32_MAX; /* derived unless given */
 }
 
 static int ParseLine(TpFile *f, const char *key, long long v)
@@ -107,9 +108,9 @@ static int LoadDescription(TpFile *f, const char *name)
             ok = 0;
     }
     fclose(in);
-    if (!f->block) f->block = f->channels * f->abits / 8;
-    if (!f->ascale) f->ascale = f->block;
-    if (!f->arate) f->arate = f->srate * f->block;
+    if (f->block == UINT32_MAX) f->block = f->channels * f->abits / 8;
+    if (f->ascale == UINT32_MAX) f->ascale = f->block;
+    if (f->arate == UINT32_MAX) f->arate = f->srate * f->block;
     return ok;
 }
 

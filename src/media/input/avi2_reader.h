@@ -118,9 +118,10 @@ public:
     const std::string &FileName() const { return FFile.FileName(); }
 
     // AVIStreamRead convention: reads count samples (-1 = 1) from start into buffer
-    // (bufferSize bytes; none = size query). Reports the bytes and samples delivered
-    // (either pointer may be null). AVIERR_BUFFERTOOSMALL when none was delivered,
-    // AVIERR_BADHANDLE for a bad stream/start/count, AVIERR_FILEREAD on a failed read.
+    // (bufferSize bytes). Reports the bytes and samples delivered (either pointer may
+    // be null). AVIERR_BUFFERTOOSMALL when none was delivered; a call without buffer
+    // is a size query: AVIERR_BUFFERTOOSMALL with the bytes and samples a read would
+    // give. AVIERR_BADHANDLE for a bad stream/start/count, AVIERR_FILEREAD on a failed read.
     int32_t Read(int stream, int32_t start, int32_t count, void *buffer, int32_t bufferSize,
                  int32_t *bytesRead, int32_t *samplesRead);
     // AVIStreamFindSample convention with the FIND_ flags; -1 when none.
@@ -143,7 +144,7 @@ protected:
 private:
     struct TParseState;
     int32_t Parse();
-    int64_t ReadChunk(TParseState &ps, int64_t limit);
+    int64_t ReadChunk(TParseState &ps, int64_t pos, int64_t end);
     bool ReadSubChunks(TParseState &ps, int64_t start, int64_t end, const std::string &pathAdd);
     bool HandleChunk(TParseState &ps, uint32_t id, int64_t dataPos, uint32_t size);
     bool HandleRiff(TParseState &ps, int64_t dataPos, uint32_t size);
@@ -158,7 +159,7 @@ private:
     bool HandleData(TParseState &ps, int64_t dataPos, uint32_t size);
     bool HandleOther(TParseState &ps, uint32_t id, int64_t dataPos, uint32_t size);
     bool ReadBlock(int64_t position, void *buffer, size_t count);
-    bool ReadIndexChunk(int64_t dataPos, uint32_t size, std::vector<uint8_t> &out);
+    bool ReadIndexChunk(uint32_t id, int64_t dataPos, uint32_t size, std::vector<uint8_t> &out);
     bool OpenDmlComplete();
     int32_t FinishAvi();
     int32_t FinishWave();

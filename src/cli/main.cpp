@@ -1,0 +1,38 @@
+// tessaly-cli: the command-line front-end over the Tessaly core.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/example_command.h"
+
+namespace {
+
+void Usage(std::ostream &out)
+{
+    out << "usage: tessaly-cli COMMAND [ARGS...]\n"
+           "commands:\n"
+           "  example   build a small example project in memory and print its frame states\n"
+           "Run \"tessaly-cli COMMAND --help\" for a command's options.\n";
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        Usage(std::cerr);
+        return 2;
+    }
+    std::string command = args.front();
+    args.erase(args.begin());
+    if (command == "--help" || command == "-h" || command == "help") {
+        Usage(std::cout);
+        return 0;
+    }
+    if (command == "example")
+        return tessaly::cli::RunExample(args, std::cout, std::cerr);
+    std::cerr << "tessaly-cli: unknown command \"" << command << "\"\n";
+    Usage(std::cerr);
+    return 2;
+}

@@ -1,0 +1,180 @@
+// Text lines of markers and chapters: formatting, parsing and the option word.
+#include "project/marker.h"
+
+#include <cstdio>
+
+namespace tessaly {
+
+namespace {
+
+constexpr size_t kLineLength = 22;
+constexpr size_t kOldLineLength = 20;
+constexpr size_t kValueStart = 14;   // index of position 15
+
+std::string PadLeft(const std::string &text, size_t width)
+{
+    return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+
+const char *KindTag(uint8_t kind)
+{
+    switch (kind) {
+    case mkSpline: return "Spl";
+    case mkRelCut: return "Cut";
+    case mkDShift: return "Dbl";
+    case mkOption: return "Opt";
+    default: return nullptr;
+    }
+}
+
+} // namespace
+
+bool operator==(const TMarker &a, const TMarker &b)
+{
+    return a.Frame == b.Frame && a.Value == b.Value && a.Kind == b.Kind && a.Affect == b.Affect &&
+           a.Deactivated == b.Deactivated;
+}
+
+int32_t PackOption(int32_t volume, bool audioOff, bool doubleOff)
+{
+    int32_t word = (volume < 0 || volume >= 1000) ? kOptionNoVolume : volume;
+    if (audioOff)
+        word |= kOptionAudioOff;
+    if (doubleOff)
+        word |= kOptionDoubleOff;
+    return word;
+}
+
+int32_t OptionVolume(int32_t word)
+{
+    int32_t volume = word & kOptionVolumeMask;
+    return volume == kOptionNoVolume ? -1 : volume;
+}
+
+uint8_t OptionFlags(int32_t word)
+{
+    return static_cast<uint8_t>(((word & kOptionAudioOff) ? 1 : 0) | ((word & kOptionDoubleOff) ? 2 : 0));
+}
+
+std::string TrimText(const std::string &text)
+{
+    size_t b = 0, e = text.size();
+    while (b < e && static_cast<unsigned char>(text[b]) <= ' ')
+        ++b;
+    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ')
+        --e;
+    return text.substr(b, e - b);
+}
+
+bool ParseInteger(const std::string &text, int64_t lo, int64_t hi, int64_t &value)
+{
+    std::string t = TrimText(text);
+    size_t i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
+        negative = t[i] == '-';
+        ++i;
+    }
+    if (i == t.size() || t.size() - i > 12)
+        return false;
+    int64_t v = 0;
+    for (; i < t.size(); ++i) {
+        if (t[i] < '0' || t[i] > '9')
+            return false;
+        v = v * 10 + (t[i] - '0');
+    }
+    if (negative)
+        v = -v;
+    if (v < lo || v > hi)
+        return false;
+    value = v;
+    return true;
+}
+
+bool FormatMarker(const TMarker &marker, std::string &line)
+{
+    line.clear();
+    const char *tag = KindTag(marker.Kind);
+    // A frame wider than 7 digits would make a longer line that no reader accepts.
+    if (!tag || marker.Frame < 0 || marker.Frame > kMaxMarkerLineFrame)
+        return false;
+    std::string field;
+    if (marker.Kind == mkOption) {
+        int32_t volume = OptionVolume(marker.Value);
+        std::string vol = volume < 0 ? std::string(4, ' ') : std::to_string(volume);
+        field = vol + " " + ((marker.Value & kOptionAudioOff) ? "-" : "A") + " " +
+                ((marker.Value & kOptionDoubleOff) ? "-" : "D");
+    } else {
+        field = (marker.Value > 0 ? "+" : "") + std::to_string(marker.Value);
+    }
+    if (field.size() > 8)
+        return false;
+    std::string out = tag;
+    out += (marker.Deactivated && marker.Kind != mkOption) ? '%' : ' ';
+    out += (marker.Affect && (marker.Kind == mkSpline || marker.Kind == mkRelCut)) ? '>' : ' ';
+    out += ' ';
+    out += PadLeft(std::to_string(marker.Frame), 7);
+    out += ' ';
+    out += PadLeft(field, 8);
+    line = out;
+    return true;
+}
+
+bool ParseMarker(const std::string &line, TMarker &marker)
+{
+    if (line.size() != kLineLength && line.size() != kOldLineLength)
+        return false;
+    TMarker m;
+    switch (line[0]) {
+    case 'C': m.Kind = mkRelCut; break;
+    case 'D': m.Kind = mkDShift; break;
+    case 'O': m.Kind = mkOption; break;
+    case 'S': m.Kind = mkSpline; break;
+    default: return false;
+    }
+    int64_t v = 0;
+    if (!ParseInteger(line.substr(6, 7), 0, 2147483647, v))
+        return false;
+    m.Frame = static_cast<int32_t>(v);
+    std::string field = line.substr(kValueStart);
+    if (m.Kind == mkOption) {
+        size_t n = field.size();
+        char audio = field[n - 3], dbl = field[n - 1];
+        if ((audio != '-' && audio != 'A') || (dbl != '-' && dbl != 'D'))
+            return false;
+        std::string volumeText = TrimText(field.substr(0, n - 3));
+        int64_t volume = -1;
+        if (!volumeText.empty() && !ParseInteger(volumeText, -1, 999, volume))
+            return false;
+        m.Value = PackOption(static_cast<int32_t>(volume), audio == '-', dbl == '-');
+    } else {
+        if (!ParseInteger(field, -2147483647, 2147483647, v))
+            return false;
+        m.Value = static_cast<int32_t>(v);
+    }
+    m.Affect = line[4] == '>' && (m.Kind == mkSpline || m.Kind == mkRelCut);
+    m.Deactivated = line[3] == '%' && m.Kind != mkOption;
+    marker = m;
+    return true;
+}
+
+std::string FormatChapter(int32_t frame)
+{
+    std::string word = frame == 0 ? "Start" : "Chapter";
+    word.resize(7, ' ');
+    return word + PadLeft(std::to_string(frame), 9);
+}
+
+int32_t ParseChapterFrame(const std::string &line)
+{
+    // Positions 8-16 hold the frame; a frame of ten digits makes the line one longer,
+    // so everything from position 8 on is read rather than cutting its last digit.
+    if (line.size() < 8)
+        return -1;
+    int64_t v = 0;
+    if (!ParseInteger(line.substr(7), 0, 2147483647, v))
+        return -1;
+    return static_cast<int32_t>(v);
+}
+
+} // namespace tessaly

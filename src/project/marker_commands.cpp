@@ -1,0 +1,275 @@
+// Editing commands on the markers and chapters of a project.
+#include "project/marker_commands.h"
+
+#include <cmath>
+#include <vector>
+
+#include "project/project.h"
+
+namespace tessaly {
+
+namespace {
+
+bool ShapesCurve(uint8_t kind)
+{
+    return kind == mkSpline || kind == mkRelCut;
+}
+
+// The nearest integer (halves to even) as a marker value, or false when out of range.
+bool RoundValue(long double v, int32_t &out)
+{
+    long double r = std::nearbyintl(v);
+    if (!(r >= -2147483647.0L && r <= 2147483647.0L))
+        return false;
+    out = static_cast<int32_t>(r);
+    return true;
+}
+
+int32_t AddAtPosition(TProject &project, const TMarker &marker)
+{
+    int32_t index = project.AddMarker(marker);
+    if (index < 0)
+        return -1;
+    project.SetChanged(true);
+    if (ShapesCurve(marker.Kind))
+        project.RebuildSpline();
+    return index;
+}
+
+bool InRange(int64_t v, int64_t lo, int64_t hi)
+{
+    return v >= lo && v <= hi;
+}
+
+} // namespace
+
+int32_t SetPoint(TProject &project)
+{
+    TMarker m;
+    m.Frame = project.Position();
+    m.Kind = mkSpline;
+    if (!RoundValue(project.SplineShiftAt(m.Frame), m.Value))
+        return -1;
+    return AddAtPosition(project, m);
+}
+
+int32_t SetRelCut(TProject &project)
+{
+    TMarker m;
+    m.Frame = project.Position();
+    m.Kind = mkRelCut;
+    m.Affect = true;
+    return AddAtPosition(project, m);
+}
+
+int32_t SetDShift(TProject &project)
+{
+    TMarker m;
+    m.Frame = project.Position();
+    m.Kind = mkDShift;
+    if (!RoundValue(project.GetStateAt(m.Frame).DoubleShift, m.Value))
+        return -1;
+    return AddAtPosition(project, m);
+}
+
+int32_t SetOption(TProject &project)
+{
+    TMarker m;
+    m.Frame = project.Position();
+    m.Kind = mkOption;
+    TFrameState s = project.GetStateAt(m.Frame);
+    m.Value = PackOption(-1, s.AudioOff(), s.DoubleOff());
+    return AddAtPosition(project, m);
+}
+
+bool DeleteMarkerAtPosition(TProject &project)
+{
+    int32_t index = project.FindMarker(project.Position());
+    if (index < 0)
+        return false;
+    TMarker m = project.GetMarker(index);
+    if (m.Kind == mkRelCut && !m.Deactivated)
+        project.CorrectFollowing(index, m.Value);
+    project.DeleteMarker(index);
+    project.SetChanged(true);
+    if (ShapesCurve(m.Kind))
+        project.RebuildSpline();
+    return true;
+}
+
+bool EditMarkerValue(TProject &project, int32_t index, const std::string &text)
+{
+    int64_t v = 0;
+    if (index < 0 || index >= project.MarkerCount() || !ParseInteger(text, -9999999, 9999999, v))
+        return false;
+    TMarker m = project.GetMarker(index);
+    if (m.Kind == mkOption)
+        return false;
+    int64_t delta = int64_t{m.Value} - v;
+    if (delta == 0)
+        return false;
+    if (!m.Deactivated)
+        project.CorrectFollowing(index, static_cast<int32_t>(delta));
+    m.Value = static_cast<int32_t>(v);
+    project.AddMarker(m);
+    project.SetChanged(true);
+    if (ShapesCurve(m.Kind))
+        project.RebuildSpline();
+    return true;
+}
+
+bool SetMarkerEnabled(TProject &project, int32_t index, bool enabled)
+{
+    if (index < 0 || index >= project.MarkerCount())
+        return false;
+    TMarker m = project.GetMarker(index);
+    if (m.Kind == mkOption || m.Deactivated == !enabled)
+        return false;
+    m.Deactivated = !enabled;
+    int32_t delta = 0;
+    if (m.Affect && ShapesCurve(m.Kind))
+        delta = m.Deactivated ? m.Value : -m.Value;
+    if (!project.SetMarker(index, m))
+        return false;
+    if (m.Kind == mkRelCut)
+        project.CorrectFollowing(index, delta);
+    project.SetChanged(true);
+    if (ShapesCurve(m.Kind))
+        project.RebuildSpline();
+    return true;
+}
+
+bool ToggleAffect(TProject &project, int32_t index)
+{
+    if (index < 0 || index >= project.MarkerCount())
+        return false;
+    TMarker m = project.GetMarker(index);
+    if (!ShapesCurve(m.Kind))
+        return false;
+    m.Affect = !m.Affect;
+    if (!project.SetMarker(index, m))
+        return false;
+    project.SetChanged(true);
+    return true;
+}
+
+bool EditOptionMarker(TProject &project, int32_t index, bool audioOn, bool doubleOn,
+                      const std::string &volumeText)
+{
+    if (index < 0 || index >= project.MarkerCount())
+        return false;
+    TMarker m = project.GetMarker(index);
+    if (m.Kind != mkOption)
+        return false;
+    int64_t volume = -1;
+    if (!TrimText(volumeText).empty() && !ParseInteger(volumeText, 0, 999, volume))
+        return false;
+    int32_t before = m.Frame > 0 ? project.GetStateAt(m.Frame - 1).DoubleVolume : 100;
+    if (volume == before)
+        volume = -1;
+    m.Value = PackOption(static_cast<int32_t>(volume), !audioOn, !doubleOn);
+    if (project.AddMarker(m) < 0)
+        return false;
+    project.SetChanged(true);
+    return true;
+}
+
+bool MoveMarker(TProject &project, int32_t direction)
+{
+    if (direction != -1 && direction != 1)
+        return false;
+    int32_t p = project.Position();
+    int32_t index = project.FindMarker(p);
+    int64_t target = int64_t{p} + direction;
+    if (index < 0 || !InRange(target, 0, int64_t{project.FrameCount()} - 1) ||
+        project.FindMarker(static_cast<int32_t>(target)) >= 0)
+        return false;
+    TMarker m = project.GetMarker(index);
+    m.Frame = static_cast<int32_t>(target);
+    if (!project.SetMarker(index, m))
+        return false;
+    project.SetPosition(m.Frame);
+    project.SetChanged(true);
+    if (ShapesCurve(m.Kind))
+        project.RebuildSpline();
+    return true;
+}
+
+bool ChangeStartOffset(TProject &project, int32_t d)
+{
+    if (d == 0)
+        return false;
+    const int64_t n = project.FrameCount();
+    const int32_t markers = project.MarkerCount();
+    int64_t probe = markers == 0 ? 0 : (d < 0 ? project.GetMarker(0).Frame : project.GetMarker(markers - 1).Frame);
+    bool fits = InRange(probe + d, 0, n - 1);
+    const int32_t chapters = project.ChapterListCount();
+    if (fits && chapters >= 2) {
+        int64_t frame = project.GetListChapter(d < 0 ? 1 : chapters - 1).Frame;
+        fits = InRange(frame + d, 1, n - 1);
+    }
+    if (!fits) {
+        project.ShowError("ErrOfs", "This would move some markers and/or chapters outside of the project.");
+        return false;
+    }
+    // Every moved marker is read and written before anything changes, so that a marker
+    // that cannot be handled leaves the whole project as it was.
+    std::vector<TMarker> moved(static_cast<size_t>(markers));
+    for (int32_t i = 0; i < markers; ++i) {
+        TMarker &m = moved[static_cast<size_t>(i)];
+        std::string line;
+        bool ok = ParseMarker(project.MarkerLine(i), m);
+        if (ok) {
+            m.Frame += d;
+            if (m.Kind == mkSpline || m.Kind == mkDShift) {
+                int64_t value = int64_t{m.Value} - d;
+                ok = InRange(value, -2147483647, 2147483647);
+                m.Value = static_cast<int32_t>(value);
+            }
+        }
+        if (!ok || !FormatMarker(m, line)) {
+            project.ShowError("ErrInternal", "Internal error occured.");
+            return false;
+        }
+    }
+    for (int32_t i = 0; i < markers; ++i)
+        project.SetMarker(i, moved[static_cast<size_t>(i)]);
+    std::vector<TChapter> list;
+    for (int32_t i = 0; i < chapters; ++i)
+        list.push_back(project.GetListChapter(i));
+    project.ClearChapters();
+    for (int32_t i = 0; i < chapters; ++i) {
+        TChapter c = list[static_cast<size_t>(i)];
+        if (i > 0)
+            c.Frame += d;
+        project.AddChapter(c);
+    }
+    project.RebuildSpline();
+    project.SetChanged(true);
+    return true;
+}
+
+int32_t AddChapterAtPosition(TProject &project)
+{
+    int32_t index = project.AddChapter(TChapter{project.Position(), true});
+    project.SetChanged(true);
+    return index;
+}
+
+bool DeleteChapterAt(TProject &project, int32_t index)
+{
+    if (!project.DeleteChapter(index))
+        return false;
+    project.SetChanged(true);
+    return true;
+}
+
+bool TickChapter(TProject &project, int32_t index, bool enabled)
+{
+    if (!project.SetChapterEnabled(index, enabled))
+        return false;
+    project.SetChanged(true);
+    return true;
+}
+
+} // namespace tessaly

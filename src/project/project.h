@@ -1,0 +1,168 @@
+// TProject: the one open document: media facts, markers, chapters, per-project options,
+// the shift curve built from the markers, and the frame state at every video frame.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "project/frame_state.h"
+#include "project/marker.h"
+#include "project/project_media.h"
+#include "project/spline.h"
+
+namespace tessaly {
+
+class TUserInterface;
+
+// Options stored with each project (defaults are those of a new project).
+struct TProjectOptions {
+    bool UseChapters = false;      // the chapter list is used
+    bool ConcatChapters = false;   // all enabled chapters into one result file
+    bool CrossFading = true;       // cross-fade between primary and double track
+    bool UseGlobalShift = false;   // the preview uses GlobalShift
+    int32_t GlobalShift = 0;       // preview offset in frames
+    bool PreScan = false;          // scan from the beginning before a preview
+    bool DisableZoom = false;      // preview in original size
+    bool ForceVFW = false;         // compatible preview file
+    bool FlipImage = false;        // flip the video display
+    int32_t RefZoom = 100;         // reference window zoom, percent
+    int32_t MarkerDrawSize = 1;    // 1 .. 3
+    std::string PreviewEnv = "2";  // preview range in seconds
+    std::string Zoom = "100";      // video zoom in percent
+};
+
+// Program settings a new project starts from.
+struct TProjectDefaults {
+    bool UseGlobalShift = false;
+    int32_t GlobalShift = 0;
+};
+
+class TProject {
+public:
+    // Neither pointer is owned; either may be null (no messages / no sources).
+    explicit TProject(TUserInterface *ui = nullptr, TProjectMedia *media = nullptr);
+
+    void SetUserInterface(TUserInterface *ui) { FUi = ui; }
+    void SetMedia(TProjectMedia *media) { FMedia = media; }
+    void SetDefaults(const TProjectDefaults &defaults) { FDefaults = defaults; }
+
+    // --- media facts -------------------------------------------------------
+    // Re-reads the video facts after an open; keeps the markers when frame count and
+    // rate are unchanged, else asks (when markers exist) and resets. True when reset.
+    bool VideoOpened();
+    // Takes the inversion tolerance from the primary track's sample rate.
+    void AudioOpened();
+    bool HasVideo() const { return FFrameCount > 0 && !FVideoFileName.empty(); }
+    bool HasAudio() const { return FMedia && FMedia->HasAudio(); }
+    bool HasDouble() const { return FMedia && FMedia->HasDouble(); }
+    bool HasReference() const { return FMedia && FMedia->HasReference(); }
+    int32_t FrameCount() const { return FFrameCount; }
+    int32_t RateNumerator() const { return FRateNum; }
+    int32_t RateDenominator() const { return FRateDen; }
+    long double Fps() const;   // 0 without video
+    long double SampleTime() const { return FSampleTime; }
+
+    // --- document state ----------------------------------------------------
+    const std::string &FileName() const { return FFileName; }
+    void SetFileName(const std::string &name) { FFileName = name; }
+    bool Changed() const { return FChanged; }
+    void SetChanged(bool changed) { FChanged = changed; }
+    TProjectOptions &Options() { return FOptions; }
+    const TProjectOptions &Options() const { return FOptions; }
+    int32_t Position() const { return FPosition; }
+    void SetPosition(int32_t frame) { FPosition = frame; }
+    int32_t ViewOffset() const { return FViewOffset; }
+    void SetViewOffset(int32_t offset) { FViewOffset = offset; }
+    // GlobalShift when UseGlobalShift is on, else 0.
+    int32_t PreviewOffset() const;
+
+    // --- markers (sorted by frame, at most one per frame) ------------------
+    int32_t MarkerCount() const { return static_cast<int32_t>(FMarkers.size()); }
+    // Zeros for an index out of range.
+    TMarker GetMarker(int32_t index) const;
+    // The marker list entry (its text line), "" out of range.
+    std::string MarkerLine(int32_t index) const;
+    int32_t FindMarker(int32_t frame) const;
+    // Inserts in frame order or replaces the marker on the same frame; returns its index,
+    // -1 when the marker cannot be written as a line (nothing stored).
+    int32_t AddMarker(const TMarker &marker);
+    // Replaces in place without re-sorting; false out of range or unformattable.
+    bool SetMarker(int32_t index, const TMarker &marker);
+    void DeleteMarker(int32_t index);
+    // Passes a value change of the marker at index on to the following spline markers.
+    void CorrectFollowing(int32_t index, int32_t delta);
+
+    // --- chapters ----------------------------------------------------------
+    // 0 when chapters are off.
+    int32_t ChapterCount() const;
+    // All entries of the list, used or not.
+    int32_t ChapterListCount() const { return static_cast<int32_t>(FChapters.size()); }
+    // Frame -1, disabled out of range or with chapters off.
+    TChapter GetChapter(int32_t index) const;
+    // Entry `index` of the whole list, whether chapters are used or not.
+    TChapter GetListChapter(int32_t index) const;
+    std::string ChapterLine(int32_t index) const;
+    int32_t AddChapter(const TChapter &chapter);
+    // Removes an entry of the list; the chapter at frame 0 cannot be removed.
+    bool DeleteChapter(int32_t index);
+    bool SetChapterEnabled(int32_t index, bool enabled);
+    // Empties the chapter list, including the start chapter (project loading).
+    void ClearChapters();
+    int32_t ChapterLength(int32_t index) const;
+    // The chapter holding `frame`: 1-based number (0 if none), first frame, enabled.
+    void ChapterAt(int32_t frame, int32_t &number, int32_t &start, bool &enabled) const;
+    int32_t OutputFrameCount() const;
+    int32_t LastOutputFrame() const;
+
+    // --- calculation caches ------------------------------------------------
+    // Between BeginCalc and EndCalc markers and chapters are read from parsed arrays.
+    void BeginCalc();
+    void EndCalc();
+    bool Calculating() const { return FCalculating; }
+
+    // --- whole project -----------------------------------------------------
+    void ResetMarkers();
+    void ClearProject();
+
+    // --- shift curve and frame state ---------------------------------------
+    void RebuildSpline();
+    // Curve value at frame x (in frames); 0 without video.
+    long double SplineShiftAt(long double x);
+    TFrameState GetStateAt(int32_t frame);
+    const TDeactivatedStats &DeactivatedStats() const { return FDeactStats; }
+    // Shows an error message through the user interface (nothing without one).
+    void ShowError(const char *key, const char *english) const;
+    TUserInterface *UserInterface() const { return FUi; }
+
+private:
+    void RefreshCache();
+
+    struct TChapterEntry {
+        std::string Line;
+        bool Enabled = true;
+    };
+
+    TUserInterface *FUi;
+    TProjectMedia *FMedia;
+    TProjectDefaults FDefaults;
+    std::string FVideoFileName;
+    int32_t FFrameCount = 0;
+    int32_t FRateNum = -1;
+    int32_t FRateDen = 1;
+    long double FSampleTime = 1.0L / 11025;
+    std::string FFileName;
+    bool FChanged = false;
+    TProjectOptions FOptions;
+    int32_t FPosition = 0;
+    int32_t FViewOffset = 0;
+    std::vector<std::string> FMarkers;
+    std::vector<TChapterEntry> FChapters;
+    bool FCalculating = false;
+    std::vector<TMarker> FMarkerCache;
+    std::vector<TChapter> FChapterCache;
+    TSpline FSpline;
+    TDeactivatedStats FDeactStats;
+};
+
+} // namespace tessaly

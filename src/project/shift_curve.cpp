@@ -1,0 +1,144 @@
+// The shift curve (a TSpline over the spline markers), its value at any frame, and the
+// frame state that adds cuts, double shift, options and chapter.
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "project/project.h"
+
+namespace tessaly {
+
+namespace {
+
+// The inversion in SplineShiftAt settles in a few steps where the curve is monotonic in
+// X; elsewhere it may not settle, and then the last estimate is used.
+constexpr int kMaxInversionSteps = 200;
+
+} // namespace
+
+void TProject::RebuildSpline()
+{
+    if (!HasVideo())
+        return;
+    FSpline.Clear();
+    FSpline.SetClosed(false);
+    FDeactStats = TDeactivatedStats{};
+    const long double n = FFrameCount;
+    auto add = [this](long double x, long double y) { FSpline.AddPoint(MakeSplinePoint(0, x, y, 0)); };
+
+    if (MarkerCount() == 0) {
+        add(0, 0);
+        add(n, 0);
+        return;
+    }
+    std::vector<TMarker> active, deactivated;
+    for (int32_t i = 0; i < MarkerCount(); ++i) {
+        TMarker m = GetMarker(i);
+        if (m.Kind != mkSpline || m.Frame >= FFrameCount)
+            continue;
+        (m.Deactivated ? deactivated : active).push_back(m);
+    }
+    if (active.empty()) {
+        add(0, 0);
+        add(n, 0);
+    } else if (active.size() == 1) {
+        const TMarker &p = active[0];
+        if (p.Frame > 0)
+            add(0, p.Value);
+        add(p.Frame, p.Value);
+        add(n, p.Value);
+    } else {
+        // Straight continuations through the first two and the last two points.
+        // The products are taken in 64 bits: in 32 bits they overflow for long videos.
+        const TMarker &p0 = active[0], &p1 = active[1];
+        if (p0.Frame > 0) {
+            int64_t e = (int64_t{p1.Value} - p0.Value) * p0.Frame;
+            add(0, p0.Value - static_cast<long double>(e) / (p1.Frame - p0.Frame));
+        }
+        for (const TMarker &p : active)
+            add(p.Frame, p.Value);
+        const TMarker &pk = active.back(), &pj = active[active.size() - 2];
+        int64_t g = (int64_t{pj.Value} - pk.Value) * (int64_t{pk.Frame} - FFrameCount);
+        add(n, pk.Value - static_cast<long double>(g) / (pj.Frame - pk.Frame));
+    }
+
+    FDeactStats.Count = static_cast<int32_t>(deactivated.size());
+    long double worst = 0;
+    for (const TMarker &m : deactivated) {
+        long double error = SplineShiftAt(m.Frame) - m.Value;
+        if (std::fabs(error) > worst) {
+            worst = std::fabs(error);
+            FDeactStats.Frame = m.Frame;
+            FDeactStats.Error = error;
+        }
+    }
+}
+
+long double TProject::SplineShiftAt(long double x)
+{
+    if (!HasVideo() || FSpline.PointCount() == 0)
+        return 0;
+    const long double n = FFrameCount;
+    if (x < 0)
+        return SplineShiftAt(0);
+    if (x > n) {
+        long double a = SplineShiftAt(n);
+        long double b = SplineShiftAt(n - 1);
+        return a + (a - b) * (x - n);
+    }
+    if (FSpline.PointCount() == 1)
+        return std::nearbyintl(FSpline.GetPoint(0).Y);
+    // Invert X(t) = x: step the parameter by the remaining X distance scaled to the
+    // video length until the curve's X is within the tolerance.
+    const long double t0 = x / n;
+    const long double tolerance = FSampleTime / n;
+    long double d = 0;
+    TExtPoint p;
+    for (int step = 0; step < kMaxInversionSteps; ++step) {
+        p = FSpline.GetPoint(t0 + d);
+        long double c = x - p.X;
+        d += c / n;
+        if (std::fabs(c) < tolerance)
+            break;
+    }
+    return p.Y;
+}
+
+TFrameState TProject::GetStateAt(int32_t frame)
+{
+    TFrameState s;
+    s.Frame = frame;
+    if (!HasVideo())
+        return s;
+    for (int32_t i = 0; i < MarkerCount(); ++i) {
+        TMarker m = GetMarker(i);
+        if (m.Frame > frame)
+            break;
+        if (!m.Deactivated) {
+            switch (m.Kind) {
+            case mkRelCut: s.CutShift += m.Value; break;
+            case mkDShift: s.DoubleShift = m.Value; break;
+            case mkOption:
+                s.OptionFlags = OptionFlags(m.Value);
+                if (OptionVolume(m.Value) >= 0)
+                    s.DoubleVolume = static_cast<int16_t>(OptionVolume(m.Value));
+                break;
+            default: break;
+            }
+        }
+        if (m.Frame == frame) {
+            s.MarkerIndex = i;
+            s.MarkerFrame = m.Frame;
+            s.MarkerValue = m.Value;
+            s.MarkerKind = m.Kind;
+            s.MarkerAffect = m.Affect;
+            s.MarkerDeactivated = m.Deactivated;
+            break;
+        }
+    }
+    s.SplineShift = SplineShiftAt(frame);
+    ChapterAt(frame, s.ChapterNumber, s.ChapterStart, s.ChapterEnabled);
+    return s;
+}
+
+} // namespace tessaly

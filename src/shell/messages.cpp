@@ -1,0 +1,133 @@
+// The message-key table and the message helpers.
+#include "shell/messages.h"
+
+#include "shell/language.h"
+
+namespace tessaly {
+
+const std::vector<TMessageText> &MessageTexts() {
+    static const std::vector<TMessageText> texts = {
+        {"CapAbort", "&Abort"},
+        {"CapRange", "Range [%ss]"},
+        {"ErrFileSize", "The output file size exceeds 2 GB."},
+        {"ErrInternal", "Internal error occured."},
+        {"ErrInvalidFrame", "Frame %d invalid!"},
+        {"ErrLoadPrj", "The following items could not loaded completely:"},
+        {"ErrNoAudio", "No audio tracks defined!"},
+        {"ErrOfs", "This would move some markers and/or chapters outside of the project."},
+        {"ErrOpenAud", "Error opening audio file:\r\n\"%s\""},
+        {"ErrOpenDbl", "Error opening double audio file:\r\n\"%s\""},
+        {"ErrOpenDum", "Error creating phantom clip."},
+        {"ErrOpenRef", "Error opening reference video file:\r\n\"%s\""},
+        {"ErrOpenVid", "Error opening video file:\r\n\"%s\""},
+        {"ErrOvwSrc", "The file \"%s\"\r\nis a source file of this project and cannot be overwritten.\r\n"
+                      "Choose another file name for the result file."},
+        {"ErrTarget", "Error opening target file!"},
+        {"MsgAnalyze", "Analyze project ..."},
+        {"MsgCalcAud", "Calculating audio track ..."},
+        {"MsgCalcVid", "Calculating video file ..."},
+        {"MsgClrPrj", "Do you want to reset the project (recommended) ?"},
+        {"MsgGotoFrm", "Go to frame"},
+        {"MsgGotoPrm", "Input the number of target frame:"},
+        {"MsgHitEsc", "Press <ESC> to abort ..."},
+        {"MsgOfsFrm", "Set view offset"},
+        {"MsgOfsPrmt", "Enter the new view offset:"},
+        {"MsgPrescan", "Performing prescan ..."},
+        {"MsgPreview", "Create preview ..."},
+        {"MsgRevert", "Do you really want revert to the\r\nlast saved version of %s ?"},
+        {"MsgRmDeact", "Remove all deactivated markers?"},
+        {"MsgSaveChg", "Save changes ?"},
+        {"MsgSkipChp", "Skipping chapter %d ..."},
+        {"MsgWriting", "Writing file %s ..."},
+        {"OpenAudDlg.Title", "Open audio file"},
+        {"OpenDblDlg.Title", "Open double audio file"},
+        {"OpenRefDlg.Title", "Open reference video"},
+        {"OpenVidDlg.Title", "Open video file"},
+        {"WrdBit", "bit"},
+        {"WrdChanged", "Changed"},
+        {"WrdChannels", "channels"},
+        {"WrdChapter", "Chapter"},
+        {"WrdChptLst", "Chapter list"},
+        {"WrdDShift", "DShift"},
+        {"WrdDeact", "deactivated"},
+        {"WrdDefault", "default"},
+        {"WrdFPS", "fps"},
+        {"WrdFrame", "Frame"},
+        {"WrdHertz", "Hz"},
+        {"WrdHour", "h"},
+        {"WrdMarkLst", "Marker list"},
+        {"WrdMin", "m"},
+        {"WrdMono", "mono"},
+        {"WrdNo", "no"},
+        {"WrdPixels", "pixels"},
+        {"WrdSec", "s"},
+        {"WrdShift", "Shift"},
+        {"WrdStart", "Start"},
+        {"WrdStereo", "stereo"},
+        {"WrdUnknown", "unknown"},
+        {"WrdUnnamed", "unnamed"},
+        {"WrdYes", "yes"},
+        {"WrnSRCalc", "Warning: The result video will reach a size\r\nof about %d GB and a data rate of %d MB/s."
+                      "\r\n\r\nDo you still want to create the file?"},
+        {"WrnSRLoad", "This video file does not support Smart Rendering.\r\nDo you still want to open the file?"},
+    };
+    return texts;
+}
+
+std::string DefaultText(std::string_view key) {
+    for (const TMessageText &t : MessageTexts())
+        if (key == t.key)
+            return t.english;
+    for (int code = 0; code < MediaErrorCount; ++code) {
+        TMediaError e = static_cast<TMediaError>(code);
+        if (key == MediaErrorIdent(e))
+            return MediaErrorMessage(e);
+    }
+    return {};
+}
+
+std::string Msg(std::string_view key) {
+    std::string k(key);
+    return TranslateOr(k, DefaultText(k));
+}
+
+std::string MediaErrorMsg(TMediaError code) {
+    if (static_cast<int>(code) >= MediaErrorCount)
+        code = meUnknown;
+    return TranslateOr(MediaErrorIdent(code), MediaErrorMessage(code));
+}
+
+std::string TranslatedErrorSentence(const std::string &lead, TMediaError code) {
+    if (code == meOk || static_cast<int>(code) >= MediaErrorCount)
+        code = meUnknown;
+    return MediaErrorSentence(lead, code, [](const std::string &key, const std::string &english) {
+        return TranslateOr(key, english);
+    });
+}
+
+std::string FormatText(const std::string &pattern, const std::vector<std::string> &args) {
+    std::string out;
+    size_t next = 0;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        char c = pattern[i];
+        if (c == '%' && i + 1 < pattern.size()) {
+            char k = pattern[i + 1];
+            if (k == '%') {
+                out += '%';
+                ++i;
+                continue;
+            }
+            if (k == 's' || k == 'd') {
+                if (next < args.size())
+                    out += args[next];
+                ++next;
+                ++i;
+                continue;
+            }
+        }
+        out += c;
+    }
+    return out;
+}
+
+} // namespace tessaly

@@ -1,0 +1,42 @@
+// The table of every message key with its built-in English text, and the helpers
+// that turn a key into the user's text (translated when the language file has it).
+#pragma once
+
+#include "media/common/media_error.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessaly {
+
+struct TMessageText {
+    const char *key;       // language-file key ("ErrOpenVid", "WrdYes", ...)
+    const char *english;   // built-in text used when the key is not translated
+};
+
+// The 61 message and word keys in alphabetical order (media error identifiers are
+// not part of it; see DefaultText).
+const std::vector<TMessageText> &MessageTexts();
+
+// The English text of a message key or of a media error identifier ("meFileOpen");
+// empty for an unknown key.
+std::string DefaultText(std::string_view key);
+
+// The key translated through the current language, else its English text.
+std::string Msg(std::string_view key);
+
+// A media error code's message translated under its identifier, else its English text.
+std::string MediaErrorMsg(TMediaError code);
+
+// The user-facing error sentence of the media layer (`lead`, an empty line, the code's
+// message and ".") with the message translated through the current language. A code
+// of meOk counts as meUnknown (a failure without a reason).
+std::string TranslatedErrorSentence(const std::string &lead, TMediaError code);
+
+// Fills a message pattern: each "%s" or "%d" takes the next argument in turn (a
+// missing argument gives nothing), "%%" gives "%", any other "%" stays as it is.
+// Safe for patterns from a language file whatever placeholders they hold.
+std::string FormatText(const std::string &pattern, const std::vector<std::string> &args);
+
+} // namespace tessaly

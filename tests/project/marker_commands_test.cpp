@@ -1,0 +1,301 @@
+// Tests of the editing commands: new markers, delete, edits, enable, Affect, options,
+// moving, the start offset change and the chapter commands.
+#include <gtest/gtest.h>
+
+#include "project/marker_commands.h"
+#include "project/project.h"
+#include "shell/language.h"
+#include "support/project_fakes.h"
+
+namespace tessaly {
+namespace {
+
+using test::TFakeProjectMedia;
+using test::TRecordingUserInterface;
+
+TMarker Make(int32_t frame, int32_t value, uint8_t kind, bool affect = false, bool deact = false)
+{
+    return TMarker{frame, value, kind, affect, deact};
+}
+
+class Commands : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        media.SetVideo("/clips/a.avi", 1000);
+        project.VideoOpened();
+    }
+    int32_t At(int32_t frame)
+    {
+        project.SetPosition(frame);
+        return project.FindMarker(frame);
+    }
+    std::vector<int32_t> Values()
+    {
+        std::vector<int32_t> v;
+        for (int32_t i = 0; i < project.MarkerCount(); ++i)
+            v.push_back(project.GetMarker(i).Value);
+        return v;
+    }
+    TFakeProjectMedia media;
+    TRecordingUserInterface ui;
+    TProject project{&ui, &media};
+};
+
+TEST_F(Commands, NewMarkersTakeTheStateAtThePosition)
+{
+    project.AddMarker(Make(100, 0, mkSpline));
+    project.AddMarker(Make(200, 10, mkSpline));
+    project.AddMarker(Make(50, 6, mkDShift));
+    project.AddMarker(Make(60, PackOption(40, false, true), mkOption));
+    project.RebuildSpline();
+    EXPECT_FALSE(project.Changed());
+
+    project.SetPosition(163);   // curve 6.3
+    int32_t i = SetPoint(project);
+    EXPECT_EQ(project.GetMarker(i), Make(163, 6, mkSpline));
+    EXPECT_TRUE(project.Changed());
+    EXPECT_TRUE(DeleteMarkerAtPosition(project));
+    project.SetPosition(157);   // 5.7
+    EXPECT_EQ(project.GetMarker(SetPoint(project)).Value, 6);
+
+    project.SetPosition(300);
+    EXPECT_EQ(project.GetMarker(SetRelCut(project)), Make(300, 0, mkRelCut, true));
+    project.SetPosition(310);
+    EXPECT_EQ(project.GetMarker(SetDShift(project)), Make(310, 6, mkDShift));
+    project.SetPosition(320);
+    // Flags in force (double off), volume "no change".
+    EXPECT_EQ(project.GetMarker(SetOption(project)), Make(320, PackOption(-1, false, true), mkOption));
+    // On an occupied frame the new marker replaces the old one.
+    project.SetPosition(300);
+    int32_t count = project.MarkerCount();
+    EXPECT_EQ(project.GetMarker(SetDShift(project)).Kind, mkDShift);
+    EXPECT_EQ(project.MarkerCount(), count);
+}
+
+TEST_F(Commands, DeleteOnlyOnAMarkerAndCutsPassTheirValueOn)
+{
+    project.AddMarker(Make(100, 5, mkRelCut, true));
+    project.AddMarker(Make(200, 1, mkSpline));
+    project.AddMarker(Make(300, 2, mkSpline, false, true));
+    project.SetPosition(150);
+    EXPECT_FALSE(DeleteMarkerAtPosition(project));
+    EXPECT_FALSE(project.Changed());
+    project.SetPosition(100);
+    EXPECT_TRUE(DeleteMarkerAtPosition(project));
+    EXPECT_EQ(Values(), (std::vector<int32_t>{6, 7}));
+    // A deactivated cut passes nothing on.
+    project.AddMarker(Make(100, 5, mkRelCut, true, true));
+    EXPECT_TRUE(DeleteMarkerAtPosition(project));
+    EXPECT_EQ(Values(), (std::vector<int32_t>{6, 7}));
+    EXPECT_TRUE(project.Changed());
+}
+
+TEST_F(Commands, EditValueAppliesTheAffectRule)
+{
+    project.AddMarker(Make(100, 4, mkSpline, true));
+    project.AddMarker(Make(200, 0, mkRelCut, true));
+    project.AddMarker(Make(300, 10, mkSpline));
+    project.RebuildSpline();
+    // Spline point raised by 3: the following point rises with it.
+    EXPECT_TRUE(EditMarkerValue(project, 0, "7"));
+    EXPECT_EQ(Values(), (std::vector<int32_t>{7, 0, 13}));
+    // Cut set to 5: the following point compensates.
+    EXPECT_TRUE(EditMarkerValue(project, 1, " +5 "));
+    EXPECT_EQ(Values(), (std::vector<int32_t>{7, 5, 8}));
+    EXPECT_NEAR(static_cast<double>(project.GetStateAt(300).TotalShift()), 13.0, 1e-6);
+    // Refused texts and unchanged values change nothing.
+    for (const char *text : {"", "abc", "10000000", "-10000000", "1.5", "5"})
+        EXPECT_FALSE(EditMarkerValue(project, 1, text)) << text;
+    EXPECT_FALSE(EditMarkerValue(project, 9, "1"));
+    EXPECT_EQ(Values(), (std::vector<int32_t>{7, 5, 8}));
+    // A deactivated marker changes alone.
+    project.SetMarker(1, Make(200, 5, mkRelCut, true, true));
+    EXPECT_TRUE(EditMarkerValue(project, 1, "-9999999"));
+    EXPECT_EQ(Values(), (std::vector<int32_t>{7, -9999999, 8}));
+}
+
+TEST_F(Commands, EnablingAndDisablingACutMovesTheFollowingPoints)
+{
+    project.AddMarker(Make(100, 5, mkRelCut, true));
+    project.AddMarker(Make(200, 1, mkSpline));
+    project.AddMarker(Make(300, 2, mkSpline));
+    EXPECT_TRUE(SetMarkerEnabled(project, 0, false));
+    EXPECT_TRUE(project.GetMarker(0).Deactivated);
+    EXPECT_EQ(Values(), (std::vector<int32_t>{5, 6, 7}));
+    EXPECT_FALSE(SetMarkerEnabled(project, 0, false));   // no change
+    EXPECT_TRUE(SetMarkerEnabled(project, 0, true));
+    EXPECT_EQ(Values(), (std::vector<int32_t>{5, 1, 2}));
+    // Without Affect only the flag changes; a spline point never moves the others.
+    EXPECT_TRUE(SetMarkerEnabled(project, 1, false));
+    EXPECT_EQ(Values(), (std::vector<int32_t>{5, 1, 2}));
+    project.SetMarker(1, Make(200, 1, mkSpline, true));
+    EXPECT_TRUE(SetMarkerEnabled(project, 1, false));
+    EXPECT_EQ(Values(), (std::vector<int32_t>{5, 1, 2}));
+    // Option markers cannot be deactivated.
+    project.AddMarker(Make(400, PackOption(-1, false, false), mkOption));
+    EXPECT_FALSE(SetMarkerEnabled(project, 3, false));
+    EXPECT_FALSE(project.GetMarker(3).Deactivated);
+}
+
+TEST_F(Commands, ToggleAffectOnlyForSplinePointsAndCuts)
+{
+    project.AddMarker(Make(100, 5, mkRelCut, true));
+    project.AddMarker(Make(200, 1, mkDShift));
+    project.AddMarker(Make(300, 2, mkSpline));
+    EXPECT_TRUE(ToggleAffect(project, 0));
+    EXPECT_FALSE(project.GetMarker(0).Affect);
+    EXPECT_TRUE(ToggleAffect(project, 2));
+    EXPECT_TRUE(project.GetMarker(2).Affect);
+    EXPECT_FALSE(ToggleAffect(project, 1));
+    EXPECT_FALSE(project.GetMarker(1).Affect);
+    EXPECT_EQ(Values(), (std::vector<int32_t>{5, 1, 2}));
+}
+
+TEST_F(Commands, OptionEditStoresTheVolumeInForceAsNoChange)
+{
+    project.AddMarker(Make(100, PackOption(60, false, false), mkOption));
+    project.AddMarker(Make(200, PackOption(-1, false, false), mkOption));
+    project.AddMarker(Make(0, PackOption(-1, false, false), mkOption));
+    // 60 is in force before frame 200: stored as no change, shown with four blanks.
+    EXPECT_TRUE(EditOptionMarker(project, 2, true, false, "60"));
+    EXPECT_EQ(project.MarkerLine(2), "Opt       200      A -");
+    EXPECT_TRUE(EditOptionMarker(project, 2, false, true, "75"));
+    EXPECT_EQ(project.MarkerLine(2), "Opt       200   75 - D");
+    EXPECT_TRUE(EditOptionMarker(project, 2, true, true, ""));
+    EXPECT_EQ(OptionVolume(project.GetMarker(2).Value), -1);
+    // At frame 0 the volume in force is 100.
+    EXPECT_TRUE(EditOptionMarker(project, 0, true, true, "100"));
+    EXPECT_EQ(OptionVolume(project.GetMarker(0).Value), -1);
+    // Bad texts and other kinds leave the marker untouched.
+    std::string before = project.MarkerLine(1);
+    for (const char *text : {"1000", "-1", "x", "5 5"})
+        EXPECT_FALSE(EditOptionMarker(project, 1, false, false, text)) << text;
+    EXPECT_EQ(project.MarkerLine(1), before);
+    project.AddMarker(Make(300, 3, mkSpline));
+    EXPECT_FALSE(EditOptionMarker(project, 3, true, true, "50"));
+}
+
+TEST_F(Commands, MoveByOneFrameNeverPassesANeighbour)
+{
+    project.AddMarker(Make(100, 5, mkSpline));
+    project.AddMarker(Make(102, 6, mkRelCut));
+    project.AddMarker(Make(999, 1, mkDShift));
+    project.SetPosition(100);
+    EXPECT_TRUE(MoveMarker(project, 1));
+    EXPECT_EQ(project.Position(), 101);
+    EXPECT_EQ(project.GetMarker(0), Make(101, 5, mkSpline));
+    EXPECT_FALSE(MoveMarker(project, 1));   // 102 is taken
+    EXPECT_TRUE(MoveMarker(project, -1));
+    EXPECT_EQ(project.GetMarker(0).Frame, 100);
+    project.SetPosition(999);
+    EXPECT_FALSE(MoveMarker(project, 1));   // last frame
+    project.SetPosition(500);
+    EXPECT_FALSE(MoveMarker(project, -1));  // no marker on P
+    project.AddMarker(Make(0, 1, mkSpline));
+    project.SetPosition(0);
+    EXPECT_FALSE(MoveMarker(project, -1));  // first frame
+    EXPECT_FALSE(MoveMarker(project, 2));
+}
+
+TEST_F(Commands, StartOffsetMovesMarkersAndChaptersKeepingTheAudio)
+{
+    project.AddMarker(Make(100, 5, mkSpline));
+    project.AddMarker(Make(200, 3, mkRelCut, true));
+    project.AddMarker(Make(300, 7, mkDShift));
+    project.AddMarker(Make(400, PackOption(50, true, false), mkOption));
+    project.Options().UseChapters = true;
+    project.AddChapter({250, false});
+    EXPECT_TRUE(ChangeStartOffset(project, 20));
+    EXPECT_TRUE(ui.Messages.empty());
+    EXPECT_EQ(project.GetMarker(0), Make(120, -15, mkSpline));
+    EXPECT_EQ(project.GetMarker(1), Make(220, 3, mkRelCut, true));
+    EXPECT_EQ(project.GetMarker(2), Make(320, -13, mkDShift));
+    EXPECT_EQ(project.GetMarker(3), Make(420, PackOption(50, true, false), mkOption));
+    EXPECT_EQ(project.ChapterLine(0), "Start          0");
+    EXPECT_EQ(project.GetChapter(1).Frame, 270);
+    EXPECT_FALSE(project.GetChapter(1).Enabled);
+    EXPECT_TRUE(project.Changed());
+    EXPECT_NEAR(static_cast<double>(project.SplineShiftAt(120)), -15.0, 1e-9);
+    EXPECT_FALSE(ChangeStartOffset(project, 0));
+}
+
+TEST_F(Commands, StartOffsetOutsideTheVideoIsRefused)
+{
+    project.AddMarker(Make(100, 5, mkSpline));
+    project.AddMarker(Make(900, 5, mkSpline));
+    std::string first = project.MarkerLine(0);
+    EXPECT_FALSE(ChangeStartOffset(project, -101));
+    EXPECT_FALSE(ChangeStartOffset(project, 100));
+    ASSERT_EQ(ui.Messages.size(), 2u);
+    EXPECT_EQ(ui.Messages[0].Type, mtError);
+    EXPECT_EQ(ui.Messages[0].Text, "This would move some markers and/or chapters outside of the project.");
+    EXPECT_EQ(project.MarkerLine(0), first);
+    EXPECT_FALSE(project.Changed());
+    // Chapters must stay within 1 .. N-1.
+    project.AddChapter({50, true});
+    EXPECT_FALSE(ChangeStartOffset(project, -50));
+    EXPECT_TRUE(ChangeStartOffset(project, -49));
+    EXPECT_EQ(project.GetListChapter(1).Frame, 1);
+    // Without markers 0 + d is tested.
+    project.ResetMarkers();
+    EXPECT_FALSE(ChangeStartOffset(project, -1));
+    EXPECT_TRUE(ChangeStartOffset(project, 999));
+}
+
+TEST_F(Commands, StartOffsetThatWouldOverflowAValueChangesNothing)
+{
+    project.AddMarker(Make(100, -9999990, mkSpline));
+    project.AddMarker(Make(200, 5, mkSpline));
+    EXPECT_FALSE(ChangeStartOffset(project, 20));   // -10000010 has 9 characters
+    ASSERT_EQ(ui.Messages.size(), 1u);
+    EXPECT_EQ(ui.Messages[0].Text, "Internal error occured.");
+    EXPECT_EQ(project.GetMarker(0), Make(100, -9999990, mkSpline));
+    EXPECT_EQ(project.GetMarker(1), Make(200, 5, mkSpline));
+    EXPECT_FALSE(project.Changed());
+}
+
+TEST_F(Commands, ChapterCommands)
+{
+    project.Options().UseChapters = true;
+    project.SetPosition(400);
+    EXPECT_EQ(AddChapterAtPosition(project), 1);
+    EXPECT_TRUE(project.Changed());
+    EXPECT_TRUE(TickChapter(project, 1, false));
+    EXPECT_FALSE(project.GetChapter(1).Enabled);
+    EXPECT_EQ(AddChapterAtPosition(project), 1);   // same frame: replaced, enabled
+    EXPECT_TRUE(project.GetChapter(1).Enabled);
+    EXPECT_EQ(project.ChapterCount(), 2);
+    EXPECT_FALSE(DeleteChapterAt(project, 0));
+    EXPECT_TRUE(DeleteChapterAt(project, 1));
+    EXPECT_EQ(project.ChapterCount(), 1);
+    EXPECT_FALSE(TickChapter(project, 5, true));
+}
+
+} // namespace
+} // namespace tessaly
+
+namespace tessaly {
+namespace {
+
+// Messages come from the current language file when it has the key.
+TEST(CommandMessages, UseTheCurrentLanguage)
+{
+    test::TFakeProjectMedia media;
+    test::TRecordingUserInterface ui;
+    media.SetVideo("/clips/a.avi", 100);
+    TProject project(&ui, &media);
+    project.VideoOpened();
+    ASSERT_TRUE(LoadLanguageFile(std::string(TESSALY_BIN_DIR) + "/lang/tessaly.lng"));
+    ASSERT_TRUE(SelectLanguage("Deutsch"));
+    EXPECT_FALSE(ChangeStartOffset(project, 100));
+    SelectLanguage("English");
+    EXPECT_FALSE(ChangeStartOffset(project, 100));
+    LoadLanguageFile("");
+    ASSERT_EQ(ui.Messages.size(), 2u);
+    EXPECT_EQ(ui.Messages[0].Text, "Dadurch würden Marker und/oder Kapitel außerhalb des Projekts liegen.");
+    EXPECT_EQ(ui.Messages[1].Text, "This would move some markers and/or chapters outside of the project.");
+}
+
+} // namespace
+} // namespace tessaly
