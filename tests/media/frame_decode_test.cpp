@@ -1,5 +1,6 @@
 // Decoded frames of ffmpeg-made AVI files through the system media layer's frame decoder,
 // compared with FFmpeg's own decode; the key-frame walk; the decompressor's formats.
+#include "media/input/avi2_decoder.h"
 #include "media/input/avifile_frame_decoder.h"
 
 #include "media/common/byte_order.h"
@@ -67,6 +68,84 @@ TEST_P(SystemLayerDecode, SequentialForwardAndBackwardEqualFfmpeg)
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, SystemLayerDecode, ::testing::Values("mpeg4", "mjpeg", "h264", "raw24", "pal8"));
+
+class OwnReaderDecode : public ::testing::TestWithParam<const char *> {};
+
+TEST_P(OwnReaderDecode, SequentialForwardAndBackwardEqualFfmpeg)
+{
+    const TVideoFile *f = test::VideoFile(GetParam());
+    ASSERT_NE(f, nullptr);
+    TAvi2Decoder reader;
+    ASSERT_EQ(reader.Open(f->Path), AVIERR_OK);
+    ASSERT_EQ(reader.VideoStreamCount(), 1);
+    TAvi2FrameDecoder *dec = reader.GetFrameOpen(reader.VideoStream(0), nullptr);
+    ASSERT_NE(dec, nullptr);
+    AVISTREAMINFO info{};
+    reader.GetStreamInfo(0, info);
+    ASSERT_EQ(int(info.dwLength), f->Frames);
+    for (int n = 0; n < f->Frames; ++n) {
+        ASSERT_TRUE(SameAsReference(reader.GetFrame(dec, n), *f, n));
+        ASSERT_EQ(dec->LastWalk().size(), 1u) << "sequential frame " << n << " decoded more than once";
+    }
+    for (int n : {3, 1, f->Frames - 1, 0, 7, 9, 5, f->Frames / 2, f->Frames / 2 + 3, 2, 21, 23, 20}) {
+        if (n < f->Frames) {
+            ASSERT_TRUE(SameAsReference(reader.GetFrame(dec, n), *f, n));
+        }
+    }
+    EXPECT_EQ(reader.GetFrameClose(dec), AVIERR_OK);
+    EXPECT_EQ(reader.GetFrameClose(dec), AVIERR_BADHANDLE);
+    EXPECT_EQ(reader.GetFrame(dec, 0), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, OwnReaderDecode,
+                         ::testing::Values("mpeg4", "mjpeg", "h264", "raw24up", "pal8up", "drop"));
+
+// Dropped (empty) frames show the picture before them, also when reached by a jump
+// whose earlier frames are decoded without output.
+TEST(OwnReaderDecodeDropped, EmptyFramesKeepThePreviousPicture)
+{
+    const TVideoFile *f = test::VideoFile("drop");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(f->Reference[21], f->Reference[19]);
+    TAvi2Decoder reader;
+    ASSERT_EQ(reader.Open(f->Path), AVIERR_OK);
+    int32_t bytes = -1;
+    reader.Read(0, 21, 1, nullptr, 0, &bytes, nullptr);
+    ASSERT_EQ(bytes, 0);
+    TAvi2FrameDecoder *dec = reader.GetFrameOpen(0, nullptr);
+    ASSERT_NE(dec, nullptr);
+    ASSERT_TRUE(SameAsReference(reader.GetFrame(dec, 21), *f, 21)); // preroll 12..20, then empty 21
+    EXPECT_EQ(dec->LastWalk().front().first, 12);
+    ASSERT_TRUE(SameAsReference(reader.GetFrame(dec, 22), *f, 22));
+    EXPECT_EQ(dec->LastWalk().size(), 1u);
+    ASSERT_TRUE(SameAsReference(reader.GetFrame(dec, 23), *f, 23));
+    ASSERT_TRUE(SameAsReference(reader.GetFrame(dec, 20), *f, 20));
+}
+
+// An 8-bit palettised stream takes its palette from the stream format.
+TEST(OwnReaderDecodePalette, PaletteCopiedFromTheStreamFormat)
+{
+    const TVideoFile *f = test::VideoFile("pal8up");
+    ASSERT_NE(f, nullptr);
+    TAvi2Decoder reader;
+    ASSERT_EQ(reader.Open(f->Path), AVIERR_OK);
+    int32_t size = 0;
+    ASSERT_EQ(reader.ReadFormat(0, size, nullptr), AVIERR_OK);
+    std::vector<uint8_t> format(size_t(size), 0);
+    ASSERT_EQ(reader.ReadFormat(0, size, format.data()), AVIERR_OK);
+    ASSERT_EQ(format.size(), 40u + 1024u);
+    TAvi2FrameDecoder *dec = reader.GetFrameOpen(0, nullptr);
+    ASSERT_NE(dec, nullptr);
+    const uint8_t *out = reader.GetFrame(dec, 4);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(GetLE16(out + 14), 8);
+    EXPECT_EQ(std::memcmp(out + 40, format.data() + 40, 1024), 0);
+    TAvi2FrameDecoder *wide = reader.GetFrameOpen(0, TAvi2Decoder::BestDisplayFormat());
+    ASSERT_NE(wide, nullptr);
+    ASSERT_TRUE(SameAsReference(reader.GetFrame(wide, 4), *f, 4));
+    reader.Close();                       // frees both instances
+    EXPECT_EQ(reader.GetFrameClose(dec), AVIERR_BADHANDLE);
+}
 
 // The walk itself on a stream with a key frame every 12 frames.
 TEST(FrameWalk, DecodesOnlyWhatTheKeyFramesRequire)

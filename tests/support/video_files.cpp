@@ -4,6 +4,7 @@
 #include "test_support.h"
 #include "video_test_support.h"
 
+#include <algorithm>
 #include <sstream>
 
 namespace tessaly::test {
@@ -14,6 +15,7 @@ struct TFileSpec {
     const char *Args;   // encoder options behind the lavfi input
     uint32_t Width, Height;
     int Frames;
+    bool BottomUp = false; // uncompressed rows turned to bottom-up order after writing
 };
 
 const TFileSpec kSpecs[] = {
@@ -23,6 +25,8 @@ const TFileSpec kSpecs[] = {
     {"raw24", "-c:v rawvideo -pix_fmt bgr24", 66, 50, 12},
     {"pal8", "-c:v rawvideo -pix_fmt pal8", 66, 50, 12},
     {"raw16", "-c:v rawvideo -pix_fmt rgb555le", 66, 50, 6},
+    {"raw24up", "-vf vflip -c:v rawvideo -pix_fmt bgr24", 66, 50, 12, true},
+    {"pal8up", "-vf vflip -c:v rawvideo -pix_fmt pal8", 66, 50, 12, true},
     {"drop", "-vf select='not(between(n\\,20\\,22))' -fps_mode passthrough -c:v mpeg4 -g 12 -bf 0 -q:v 4", 176, 144, 40},
 };
 
@@ -50,6 +54,27 @@ std::vector<int> PacketFrames(const std::string &path)
     return frames;
 }
 
+// ffmpeg stores uncompressed pictures top row first (a negative height). Written from a
+// flipped source, the same bytes read bottom-up show the source picture once the height
+// in the stream format is made positive.
+bool MakeBottomUp(const std::string &path)
+{
+    std::vector<uint8_t> bytes = ReadFileBytes(path);
+    const char tag[4] = {'s', 't', 'r', 'f'};
+    auto at = std::search(bytes.begin(), bytes.end(), tag, tag + 4);
+    if (at == bytes.end() || size_t(bytes.end() - at) < 8 + 40)
+        return false;
+    uint8_t *height = &*at + 8 + 8;
+    const int32_t h = int32_t(uint32_t(height[0]) | uint32_t(height[1]) << 8 | uint32_t(height[2]) << 16 |
+                              uint32_t(height[3]) << 24);
+    if (h >= 0)
+        return false;
+    const uint32_t v = uint32_t(-h);
+    for (int i = 0; i < 4; ++i)
+        height[i] = uint8_t(v >> (8 * i));
+    return WriteFileBytes(path, bytes);
+}
+
 std::unique_ptr<TVideoFile> Make(const TFileSpec &spec)
 {
     auto f = std::make_unique<TVideoFile>();
@@ -59,6 +84,8 @@ std::unique_ptr<TVideoFile> Make(const TFileSpec &spec)
     const std::string size = std::to_string(spec.Width) + "x" + std::to_string(spec.Height);
     if (!Ffmpeg("-f lavfi -i testsrc2=size=" + size + ":rate=25 -frames:v " + std::to_string(spec.Frames) + " " +
                 spec.Args + " " + ShellQuote(f->Path)))
+        return nullptr;
+    if (spec.BottomUp && !MakeBottomUp(f->Path))
         return nullptr;
     const std::string all = FfmpegBgr24(f->Path);
     const size_t frameSize = Bgr24FrameSize(spec.Width, spec.Height);

@@ -325,7 +325,9 @@ bool TFrameWalker::DecodeOne(int32_t k, bool preroll)
     int32_t r = ReadStored(k, FInput.data(), capacity, &bytes);
     if (r == AVIERR_BUFFERTOOSMALL) {
         int32_t need = 0;
-        if (ReadStored(k, nullptr, 0, &need) != AVIERR_OK || need <= capacity)
+        // A size query answers with the size, as success or as "buffer too small".
+        const int32_t q = ReadStored(k, nullptr, 0, &need);
+        if ((q != AVIERR_OK && q != AVIERR_BUFFERTOOSMALL) || need <= capacity)
             return false;
         ReserveInput(size_t(need));
         r = ReadStored(k, FInput.data(), need, &bytes);

@@ -169,7 +169,10 @@ TStoredFrame TIOMovieReader::ReadStored(int32_t n)
             return seg->Msvw ? seg->Msvw->Read(stream, sample, 1, buffer, bufferSize, bytes, nullptr)
                              : seg->Odml->Read(stream, sample, 1, buffer, bufferSize, bytes, nullptr);
         };
+        // The size query answers as success or as "buffer too small", with the size.
         int32_t result = read(nullptr, 0, &size);
+        if (result == AVIERR_BUFFERTOOSMALL)
+            result = AVIERR_OK;
         if (result == AVIERR_OK && size > 0) {
             if (!EnsureRaw(size_t(size))) {
                 Fail(meMemory);

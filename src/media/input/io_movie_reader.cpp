@@ -8,6 +8,12 @@
 #include <cmath>
 #include <sys/stat.h>
 
+#if __has_include("platform/avisynth.h")
+#include "platform/avisynth.h"
+#else
+namespace tessaly { static bool AviSynthPresent() { return false; } } // TEMPORARY until the presence test lands
+#endif
+
 namespace tessaly {
 namespace {
 
