@@ -27,6 +27,8 @@ const TFileSpec kSpecs[] = {
     {"raw16", "-c:v rawvideo -pix_fmt rgb555le", 66, 50, 6},
     {"raw24up", "-vf vflip -c:v rawvideo -pix_fmt bgr24", 66, 50, 12, true},
     {"pal8up", "-vf vflip -c:v rawvideo -pix_fmt pal8", 66, 50, 12, true},
+    {"raw16up", "-vf vflip -c:v rawvideo -pix_fmt rgb555le", 66, 50, 6, true},
+    {"raw32up", "-vf vflip -c:v rawvideo -pix_fmt bgra", 66, 50, 6, true},
     {"drop", "-vf select='not(between(n\\,20\\,22))' -fps_mode passthrough -c:v mpeg4 -g 12 -bf 0 -q:v 4", 176, 144, 40},
 };
 

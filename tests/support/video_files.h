@@ -20,7 +20,8 @@ struct TVideoFile {
 // Names: "mpeg4" (MPEG-4 part 2, key frame every 12), "mjpeg", "h264" (key frame every
 // 12), "raw24" (uncompressed 24 bits), "pal8" (uncompressed 8 bits with palette),
 // "drop" (MPEG-4 with frames 20..22 stored empty), "raw16" (uncompressed 5-5-5),
-// "raw24up" and "pal8up" (as raw24 and pal8 with bottom-up rows, a positive height).
+// "raw24up", "pal8up", "raw16up", "raw32up" (uncompressed 24, 8, 16 and 32 bits with
+// bottom-up rows, a positive height).
 // The files live until the program ends. Null when the file cannot be made.
 const TVideoFile *VideoFile(const std::string &name);
 

@@ -82,7 +82,6 @@ bool TIOMovieReader::IsOpen() const { return FOk && !FSegments.empty() && FSelec
 
 bool TIOMovieReader::Fail(TMediaError code)
 {
-    FOk = false;
     FStatus = code;
     return false;
 }
@@ -104,6 +103,7 @@ bool TIOMovieReader::Open(const std::string &fileList, const std::string &kindSt
     int param;
     ParseKindString(kindString, kind, param);
     const std::vector<std::string> files = SplitFileList(fileList);
+    FOk = false;
     if (files.empty())
         return Fail(meParam);
     for (const std::string &f : files) {
@@ -111,6 +111,7 @@ bool TIOMovieReader::Open(const std::string &fileList, const std::string &kindSt
         if (::stat(f.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
             return Fail(meFileNotFound);
     }
+    FOk = true;
     const uint32_t mask = withAudio ? 3u : 1u;
     if (kind == ksAuto) {
         const std::string ext = UpperExtension(files[0]);
@@ -125,8 +126,10 @@ bool TIOMovieReader::Open(const std::string &fileList, const std::string &kindSt
             kind = param >= 0 ? ksVfap : ksNone;
         }
     }
-    if (kind == ksNone || kind == ksAuto || kind == ksDumy)
+    if (kind == ksNone || kind == ksAuto || kind == ksDumy) {
+        FOk = false;
         return Fail(meFileFormat);
+    }
     bool ok = OpenKind(files, kind, param, withAudio, prefer24, accessLevel, allowFallback);
     // Fallbacks while nothing is open: the system layer for AVI files the own reader
     // rejects, then every plug-in that claims the file.
@@ -178,10 +181,8 @@ bool TIOMovieReader::OpenKind(const std::vector<std::string> &files, TSourceKind
     if (ok && !EnsureRaw(MaxBufferSize()))
         ok = Fail(meMemory);
     if (!ok) {
-        const TMediaError status = FStatus;
         Close();
         FOk = false;
-        FStatus = status;
     }
     return ok;
 }
@@ -278,12 +279,15 @@ bool TIOMovieReader::OpenPhantom(uint32_t width, uint32_t height, int32_t length
     FOk = true;
     FStatus = meOk;
     if (width == 0 || height == 0 || width > 65535 || height > 65535 || scale <= 0 || rate <= 0 || length < 1 ||
-        format > pf24Bit)
+        format > pf24Bit) {
+        FOk = false;
         return Fail(meParam);
+    }
     std::vector<uint8_t> header;
     try {
         header = TIOImage(width, height, format).BitmapInfo();
     } catch (const std::exception &) {
+        FOk = false;
         return Fail(meMemory);
     }
     const uint32_t imageSize = GetLE32(header.data() + 20);
@@ -312,6 +316,7 @@ bool TIOMovieReader::OpenPhantom(uint32_t width, uint32_t height, int32_t length
     if (!CheckSegments(false) || !SelectVideoStream(0, true) || !EnsureRaw(MaxBufferSize())) {
         const TMediaError status = FStatus == meOk ? meMemory : FStatus;
         Close();
+        FOk = false;
         return Fail(status);
     }
     return true;
