@@ -111,6 +111,48 @@ bool FindSection(const std::vector<std::string> &lines, const std::string &name,
     return false;
 }
 
+void EraseSections(std::vector<std::string> &lines, const std::string &sec) {
+    size_t header, end;
+    while (FindSection(lines, sec, header, end))
+        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(header),
+                    lines.begin() + static_cast<std::ptrdiff_t>(end));
+}
+
+void DeleteKeys(std::vector<std::string> &lines, const std::string &sec, const std::string &key) {
+    size_t header, end;
+    if (!FindSection(lines, sec, header, end))
+        return;
+    std::string lineKey;
+    for (size_t i = end; i-- > header + 1;)
+        if (KeyOf(lines[i], lineKey) && SameText(lineKey, key))
+            lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
+}
+
+// Replaces the key's first line (keeping the stored spelling of the key) or adds the
+// key after the last non-blank line of its section, or a new section at the end.
+void SetKey(std::vector<std::string> &lines, const std::string &sec, const std::string &key,
+            const std::string &encoded) {
+    size_t header, end;
+    if (!FindSection(lines, sec, header, end)) {
+        if (!lines.empty() && !Trim(lines.back()).empty())
+            lines.emplace_back();
+        lines.push_back("[" + sec + "]");
+        lines.push_back(key + "=" + encoded);
+        return;
+    }
+    std::string lineKey;
+    size_t insertAt = header + 1;
+    for (size_t i = header + 1; i < end; ++i) {
+        if (KeyOf(lines[i], lineKey) && SameText(lineKey, key)) {
+            lines[i] = lineKey + "=" + encoded;
+            return;
+        }
+        if (!Trim(lines[i]).empty())
+            insertAt = i + 1;
+    }
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), key + "=" + encoded);
+}
+
 } // namespace
 
 TIniFile::TIniFile(std::string fileName) : FFileName(std::move(fileName)) {}
@@ -184,47 +226,17 @@ bool TIniFile::Modify(const std::string &section, const std::string &key, const 
         FUpdateFailed = FUpdateDepth > 0;
         return Fail("Cannot read file \"" + FFileName + "\": " + std::strerror(doc.readError));
     }
-    std::vector<std::string> before = doc.lines;
-    std::vector<std::string> &lines = doc.lines;
-    size_t header = 0, end = 0;
-    bool found = FindSection(lines, sec, header, end);
-
-    if (eraseSection) {
-        while (found) {
-            lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(header),
-                        lines.begin() + static_cast<std::ptrdiff_t>(end));
-            found = FindSection(lines, sec, header, end);
-        }
-    } else if (!value) {
-        if (found) {
-            std::string lineKey;
-            for (size_t i = end; i-- > header + 1;)
-                if (KeyOf(lines[i], lineKey) && SameText(lineKey, k))
-                    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
-        }
-    } else if (!found) {
-        if (!lines.empty() && !Trim(lines.back()).empty())
-            lines.emplace_back();
-        lines.push_back("[" + sec + "]");
-        lines.push_back(k + "=" + EncodeValue(*value));
-    } else {
-        std::string lineKey;
-        size_t insertAt = header + 1;
-        bool replaced = false;
-        for (size_t i = header + 1; i < end; ++i) {
-            if (KeyOf(lines[i], lineKey) && SameText(lineKey, k)) {
-                lines[i] = lineKey + "=" + EncodeValue(*value);
-                replaced = true;
-                break;
-            }
-            if (!Trim(lines[i]).empty())
-                insertAt = i + 1;
-        }
-        if (!replaced)
-            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), k + "=" + EncodeValue(*value));
-    }
-
-    if (FUpdateDepth > 0 || lines == before)
+    // Outside an update an unchanged file is not rewritten.
+    std::vector<std::string> before;
+    if (FUpdateDepth == 0)
+        before = doc.lines;
+    if (eraseSection)
+        EraseSections(doc.lines, sec);
+    else if (!value)
+        DeleteKeys(doc.lines, sec, k);
+    else
+        SetKey(doc.lines, sec, k, EncodeValue(*value));
+    if (FUpdateDepth > 0 || doc.lines == before)
         return true;
     return Store(doc);
 }

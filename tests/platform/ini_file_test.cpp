@@ -272,6 +272,14 @@ TEST(IniFile, UpdateGathersWritesIntoOneReplacement)
     ASSERT_TRUE(ini.WriteString("Hand", "x", "2"));
     ini.CancelUpdate();
     EXPECT_EQ(ini.ReadString("Hand", "x", ""), "1");
+
+    // A refused replacement at the end of an update is reported and names the file.
+    TIniFile onDir(dir.File("sub"));
+    onDir.BeginUpdate();
+    EXPECT_TRUE(onDir.WriteString("S", "k", "v"));
+    ASSERT_TRUE(std::filesystem::create_directory(dir.File("sub")));
+    EXPECT_FALSE(onDir.EndUpdate());
+    EXPECT_NE(onDir.LastError().find(dir.File("sub")), std::string::npos);
 }
 
 TEST(IniFile, PermissionsOfTheReplacedFileAreKept)

@@ -1,6 +1,7 @@
 // Language files: section and key rules, value syntax, the module's selection rules,
 // the message table and the shipped German file.
 #include "shell/language.h"
+#include "shell/language_setup.h"
 #include "shell/lng_file.h"
 #include "shell/messages.h"
 
@@ -235,4 +236,36 @@ TEST(Messages, ShippedGermanFileCoversEveryKey)
         EXPECT_EQ(text, MediaErrorField(e, mfGerman));
     }
     EXPECT_EQ(m.TranslateOr("ErrOpenVid", ""), "Fehler beim \xC3\x96" "ffnen der Videodatei:\r\n\"%s\"");
+}
+
+TEST(LanguageSetup, SettingsChooseTheFileAndTheLanguage)
+{
+    TTempDir prog, dir;
+    SetProgramDirOverride(prog.Path());
+    WriteLng(prog, "[English]\n[Deutsch]\nWrdYes='ja'\n", "tessaly.lng");
+    std::string other = WriteLng(dir, "[Italiano]\nWrdYes='si'\n[Deutsch]\nWrdYes='ja!'\n", "other.lng");
+    TSettings settings(dir.File("tessaly.ini"));
+
+    ASSERT_TRUE(SetUpLanguage(settings));
+    EXPECT_EQ(Language().FileName(), prog.File("tessaly.lng"));
+    EXPECT_EQ(CurrentLanguage(), "English");
+    EXPECT_EQ(Msg("WrdYes"), "yes");
+
+    settings.SetLanguageName("Deutsch");
+    settings.SetLanguageFile(dir.File("missing.lng"));   // not there: the default file stays
+    ASSERT_TRUE(SetUpLanguage(settings));
+    EXPECT_EQ(Language().FileName(), prog.File("tessaly.lng"));
+    EXPECT_EQ(Msg("WrdYes"), "ja");
+
+    settings.SetLanguageFile(other);
+    ASSERT_TRUE(SetUpLanguage(settings));
+    EXPECT_EQ(Language().FileName(), other);
+    EXPECT_EQ(Msg("WrdYes"), "ja!");
+
+    ASSERT_TRUE(SelectLanguage("&Italiano"));
+    StoreLanguage(settings);
+    EXPECT_EQ(settings.LanguageName(), "Italiano");
+
+    SetProgramDirOverride("");
+    LoadLanguageFile("");
 }

@@ -33,8 +33,11 @@ public:
     TMediaError Write(const void *data, int32_t blocks);
     // Patches the sizes and closes; meOk without an open file, else meOk or meFileWrite.
     TMediaError Close();
-    // The current output file's name, or empty.
+    // The name of the file opened last (with its ".wav" extension), or empty.
     std::string FileName() const;
+    // The size limit in units of 64 KiB: the file stays below limit x 65536 - 4
+    // bytes. 32768 (2 GiB) unless changed; smaller values serve tests.
+    void SetSizeLimit(uint32_t units) { FSizeLimit = units; }
 
     bool IsOpen() const { return FOpen; }
     int32_t TotalBlocks() const { return FTotalBlocks; }
@@ -49,6 +52,7 @@ private:
     bool FError = false;
     int32_t FTotalBlocks = 0;
     int32_t FDataChunkPos = 0;
+    uint32_t FSizeLimit = 32768;
 };
 
 } // namespace tessaly

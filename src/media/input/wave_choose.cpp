@@ -1,0 +1,130 @@
+// The audio open dialog's filter table, preselection and remembered last kind.
+#include "media/input/wave_choose.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "media/input/vfapi_host.h"
+#include "media/input/wave_reader.h"
+#include "platform/avisynth.h"
+#include "plugins/vfapi/vfapi.h"
+
+namespace tessaly {
+
+const char *const kDirectAudioPatterns =
+    "*.asf;*.avi;*.m1v;*.m2v;*.mpeg;*.mpe;*.mpg;*.vob;*.wm;*.wmd;*.wmv;*.grf;*.ac3;*.aif;*.aifc;*.aiff;*.au;"
+    "*.mp2;*.mp3;*.mpa;*.snd;*.wav;*.wma";
+
+namespace {
+std::string &LastKind()
+{
+    static std::string last;
+    return last;
+}
+} // namespace
+
+std::string NormalisePatterns(const std::string &patterns)
+{
+    std::vector<std::string> seen;
+    std::string out;
+    size_t start = 0;
+    for (;;) {
+        size_t p = patterns.find(';', start);
+        std::string f = TrimText(patterns.substr(start, p == std::string::npos ? std::string::npos : p - start));
+        std::transform(f.begin(), f.end(), f.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+        if (!f.empty() && std::find(seen.begin(), seen.end(), f) == seen.end()) {
+            seen.push_back(f);
+            out += (out.empty() ? "" : ";") + f;
+        }
+        if (p == std::string::npos)
+            return out;
+        start = p + 1;
+    }
+}
+
+std::vector<TChooseFilter> WaveChooseFilters(bool german, int smartLevel, uint32_t flags)
+{
+    std::vector<TChooseFilter> list;
+    auto add = [&](const char *en, const char *de, const std::string &patterns, TSourceKind kind, int param) {
+        TChooseFilter f;
+        f.Patterns = NormalisePatterns(patterns);
+        f.Label = std::string(german ? de : en) + " (" + f.Patterns + ")";
+        f.Kind = kind;
+        f.Param = param;
+        list.push_back(std::move(f));
+    };
+    const bool avs = AviSynthPresent();
+    const bool direct = DirectAudioAvailable();
+    if (smartLevel >= 1 && (flags & cfAutomatic)) {
+        std::string p = (flags & (cfSystemLayer | cfOwnReader)) ? "*.avi;*.wav;" : "";
+        add("Smart-renderable medien files", "Smart-Render-f\xC3\xA4hige Mediendateien",
+            p + PluginPatterns(VF_STREAM_AUDIO, 2), ksAuto, 1);
+    }
+    if (smartLevel < 2 && (flags & cfAutomatic)) {
+        std::string p = "*.avi;*.wav";
+        if ((flags & cfSystemLayer) && avs)
+            p += ";*.avs";
+        if ((flags & cfDirect) && direct)
+            p += std::string(";") + kDirectAudioPatterns;
+        p += ";" + PluginPatterns(VF_STREAM_AUDIO, smartLevel);
+        add("All supported media files", "Alle unterst\xC3\xBCtzten Mediendateien", p, ksAuto, 0);
+    }
+    if (flags & cfOwnReader)
+        add("WAV and AVI files", "WAV- und AVI-Dateien", "*.avi;*.wav", ksOdml, -1);
+    if (flags & cfSystemLayer) {
+        add("WAV and AVI files in VfW mode", "WAV- und AVI-Dateien im VfW-Modus", "*.avi;*.wav", ksMsvw, -1);
+        if (avs && smartLevel < 2)
+            add("AviSynth scripts", "AviSynth-Skripte", "*.avs", ksMsvw, -1);
+    }
+    if (flags & cfPlugins)
+        for (int i = 0; i < PluginCount(); ++i) {
+            if (!PluginHasAudio(i) || (smartLevel >= 2 && !PluginHasRiff(i)))
+                continue;
+            std::string label = PluginFilterLabel(i);
+            add(label.c_str(), label.c_str(), PluginPatternList(i), ksVfap, i);
+        }
+    if (smartLevel < 2) {
+        if ((flags & cfDirect) && direct)
+            add("DirectShow media", "DirectShow-Medien", kDirectAudioPatterns, ksMsds, -1);
+        if (flags & cfAutomatic)
+            add("All Files", "Alle Dateien", "*.*", ksAuto, -1);
+    }
+    return list;
+}
+
+std::string ChooseFilterText(const std::vector<TChooseFilter> &filters)
+{
+    std::string text;
+    for (const TChooseFilter &f : filters) {
+        text += f.Label;
+        text += '\0';
+        text += f.Patterns;
+        text += '\0';
+    }
+    text += '\0';
+    return text;
+}
+
+std::string WaveLastKind() { return LastKind(); }
+void SetWaveLastKind(const std::string &kind) { LastKind() = kind.substr(0, 31); }
+
+int WavePreselectedFilter(const std::vector<TChooseFilter> &filters, const std::string &callerLastKind)
+{
+    if (!callerLastKind.empty())
+        SetWaveLastKind(callerLastKind);
+    for (size_t i = 0; i < filters.size(); ++i)
+        if (filters[i].KindString() == LastKind())
+            return int(i);
+    return 0;
+}
+
+std::string WaveChosenKind(const TChooseFilter &chosen, std::string *callerLastKind)
+{
+    std::string kind = chosen.KindString();
+    SetWaveLastKind(kind);
+    if (callerLastKind)
+        *callerLastKind = LastKind();
+    return chosen.Kind > ksDumy ? kind : std::string();
+}
+
+} // namespace tessaly

@@ -1,0 +1,54 @@
+// The filter table of the audio open dialog (as data for the user interface to show):
+// entries with labels, patterns and the access path each one selects, the preselection
+// by the remembered last kind, and what a choice hands back.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "media/input/source_kind.h"
+
+namespace tessaly {
+
+// Filter flags; the main window passes 0x9A.
+enum : uint32_t {
+    cfAutomatic = 0x02,  // "All supported media files", "All Files" (and the smart-renderable entry)
+    cfSystemLayer = 0x08, // entries of the system media layer (MSVW)
+    cfOwnReader = 0x10,   // the own reader's entry (ODML)
+    cfDirect = 0x40,      // the direct media-framework entry (MSDS)
+    cfPlugins = 0x80,     // one entry per audio plug-in
+};
+
+struct TChooseFilter {
+    std::string Label;    // shown text: label, " (", patterns, ")"
+    std::string Patterns; // ";"-separated, lower-cased, trimmed, without duplicates
+    TSourceKind Kind = ksAuto;
+    int Param = -1;
+    std::string KindString() const { return MakeKindString(Kind, Param); }
+};
+
+// The DirectShow-style pattern list offered with the direct media-framework entries.
+extern const char *const kDirectAudioPatterns;
+
+// Normalises a pattern list: fields trimmed and lower-cased, empty ones and duplicates dropped.
+std::string NormalisePatterns(const std::string &patterns);
+
+// The entries in dialog order for a smart-render level (0, 1 or 2) and filter flags;
+// labels German when german is set.
+std::vector<TChooseFilter> WaveChooseFilters(bool german, int smartLevel, uint32_t filterFlags);
+// The dialog's filter text: label and patterns of each entry, each ended by NUL, then one more NUL.
+std::string ChooseFilterText(const std::vector<TChooseFilter> &filters);
+
+// The module-wide last kind (at most 31 characters), remembered between dialogs.
+std::string WaveLastKind();
+void SetWaveLastKind(const std::string &kind);
+// Index of the entry preselected: the first whose kind string equals the last kind (a
+// non-empty callerLastKind replaces the remembered one first), else 0.
+int WavePreselectedFilter(const std::vector<TChooseFilter> &filters, const std::string &callerLastKind);
+// After a choice: the remembered last kind (and *callerLastKind when given) become the
+// entry's kind string; returns that kind string when the entry names a definite access
+// path (kind above DUMY), else "" (detect on open).
+std::string WaveChosenKind(const TChooseFilter &chosen, std::string *callerLastKind);
+
+} // namespace tessaly

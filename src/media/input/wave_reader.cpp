@@ -1,0 +1,650 @@
+// The audio source front-end: opening segments by access path, the segment checks,
+// stream selection, output format conversion and sample delivery through a read-ahead.
+#include "media/input/wave_reader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <sys/stat.h>
+
+#include "media/input/avi2_reader.h"
+#include "media/input/vfapi_host.h"
+#include "platform/avi_file.h"
+#include "platform/avisynth.h"
+
+namespace tessaly {
+
+bool DirectAudioAvailable() { return false; }
+
+namespace {
+
+// One stream of one segment.
+struct TStreamRec {
+    int Stream = 0;           // stream number in the file
+    int32_t Start = 0;        // the stream's start sample
+    AVISTREAMINFO Info{};
+    std::vector<uint8_t> Format;
+    int64_t First = 0, Last = -1; // global input sample numbers covered
+};
+
+WAVEFORMATEX FormatOf(const std::vector<uint8_t> &bytes)
+{
+    WAVEFORMATEX f{};
+    std::memcpy(&f, bytes.data(), std::min(bytes.size(), sizeof f));
+    if (bytes.size() < sizeof f)
+        f.cbSize = 0;
+    return f;
+}
+
+// The front-end's stream-name rule: file name without folder, cut to fit the label.
+void SetFrontEndName(char (&name)[64], const std::string &file, const std::string &label)
+{
+    std::string base = file.substr(file.find_last_of('/') + 1);
+    int room = 61 - int(label.size());
+    if (int(base.size()) > room)
+        base = base.substr(0, size_t(std::max(0, 58 - int(label.size())))) + "...";
+    std::snprintf(name, sizeof name, "%s", (base + " " + label).c_str());
+}
+
+bool FileSize(const std::string &file, int64_t &size)
+{
+    struct stat st;
+    if (::stat(file.c_str(), &st) != 0)
+        return false;
+    size = int64_t(st.st_size);
+    return true;
+}
+
+} // namespace
+
+struct TWaveReader::TSegment {
+    std::string File;
+    std::unique_ptr<TAviFile> AviFile;
+    std::unique_ptr<TAvi2Reader> Reader;
+    TVfHandlePtr Plugin;
+    AVIFILEINFO FileInfo{};
+    std::vector<TStreamRec> Streams;
+};
+
+TWaveReader::TWaveReader() = default;
+TWaveReader::~TWaveReader() { Close(); }
+
+bool TWaveReader::Fail(TMediaError code)
+{
+    FStatus = code;
+    FOk = false;
+    return false;
+}
+
+bool TWaveReader::Err(TMediaError code)
+{
+    FStatus = code;
+    return false;
+}
+
+void TWaveReader::Close()
+{
+    FSegments.clear();
+    FFileList.clear();
+    FKind = ksNone;
+    FPlugin = -1;
+    FOk = FOpen = FEnd = false;
+    FStreamCount = 0;
+    FAudioStreams.clear();
+    FSelected = -1;
+    FInput = FOutput = WAVEFORMATEX{};
+    FRatio = 1.0;
+    FRateDiffers = FFormatDiffers = FPlain = false;
+    FInputLength = FOutputLength = FPosition = 0;
+    FLastInput = -1;
+    FCurrentSegment = -1;
+    FCache.clear();
+    FCacheFirst = FCacheCount = 0;
+}
+
+bool TWaveReader::Open(const std::string &fileList, const std::string &kindString, bool allowFallback,
+                       int accessLevel)
+{
+    Close();
+    FStatus = meOk;
+    FOk = true;
+    TSourceKind kind;
+    int param;
+    ParseKindString(kindString, kind, param);
+    std::vector<std::string> files = SplitFileList(fileList);
+    if (files.empty())
+        return Fail(meParam);
+    for (const std::string &f : files) {
+        int64_t size;
+        if (!FileSize(f, size))
+            return Fail(meFileNotFound);
+    }
+    if (kind == ksAuto) {
+        std::string ext = UpperExtension(files[0]);
+        param = -1;
+        if (ext == ".AVI")
+            kind = ksOdml;
+        else if (ext == ".WAV")
+            kind = ksMsvw;
+        else if (ext == ".AVS" && AviSynthPresent() && accessLevel <= 1)
+            kind = ksMsvw;
+        else if ((param = FindPlugin(files[0], VF_STREAM_AUDIO, accessLevel)) >= 0)
+            kind = ksVfap;
+        else if (DirectAudioAvailable() && accessLevel < 2)
+            kind = ksMsds;
+        else
+            kind = ksNone;
+    }
+    if (kind == ksNone || kind == ksAuto || kind == ksDumy)
+        return Fail(meFileFormat);
+    if (OpenOnce(files, kind, param, allowFallback, accessLevel)) {
+        FFileList = fileList;
+        return true;
+    }
+    // Fallbacks while nothing is open; the first failure's status is kept.
+    TMediaError first = FStatus;
+    auto retry = [&](TSourceKind k, int p) {
+        Close();
+        FStatus = meOk;
+        FOk = true;
+        return OpenOnce(files, k, p, false, accessLevel);
+    };
+    bool opened = kind == ksOdml && retry(ksMsvw, -1);
+    if (!opened && allowFallback && (kind == ksMsvw || kind == ksOdml)) {
+        for (int i = 0; i < PluginCount() && !opened; ++i)
+            if (PluginClaimsFile(i, files[0], VF_STREAM_AUDIO, accessLevel))
+                opened = retry(ksVfap, i);
+        if (!opened && DirectAudioAvailable() && accessLevel < 2)
+            opened = retry(ksMsds, -1);
+    }
+    if (opened) {
+        FFileList = fileList;
+        return true;
+    }
+    Close();
+    FStatus = first;
+    return false;
+}
+
+bool TWaveReader::OpenOnce(const std::vector<std::string> &files, TSourceKind kind, int param, bool allowFallback,
+                           int accessLevel)
+{
+    FKind = kind;
+    FPlugin = kind == ksVfap ? param : -1;
+    for (size_t i = 0; i < files.size(); ++i) {
+        auto seg = std::make_unique<TSegment>();
+        seg->File = files[i];
+        if (!OpenSegment(*seg, files[i], kind, param, allowFallback, accessLevel))
+            return false;
+        if (i == 0)
+            FStreamCount = int(seg->Streams.size());
+        else if (int(seg->Streams.size()) != FStreamCount)
+            return Fail(meSegment);
+        FSegments.push_back(std::move(seg));
+    }
+    if (!CheckSegments() || !SelectStream(0) || !(FOk && FOpen)) {
+        FOk = FOpen = FPlain = false;
+        return false;
+    }
+    return true;
+}
+
+bool TWaveReader::OpenSegment(TSegment &seg, const std::string &file, TSourceKind kind, int param,
+                              bool allowFallback, int accessLevel)
+{
+    switch (kind) {
+    case ksMsvw: return OpenMsvw(seg, file);
+    case ksOdml: return OpenOdml(seg, file);
+    case ksVfap: return OpenVfap(seg, file, param, allowFallback, accessLevel);
+    case ksMsds: return Fail(meFileHandler); // no direct media-framework component is bound
+    default: return Fail(meFileFormat);
+    }
+}
+
+bool TWaveReader::OpenMsvw(TSegment &seg, const std::string &file)
+{
+    int64_t size;
+    if (!FileSize(file, size))
+        return Fail(meFileNotFound);
+    if (size <= 0)
+        return Fail(meFileSize);
+    if (size >= 2147483647)
+        return Fail(meFileExceeds2GB);
+    seg.AviFile = std::make_unique<TAviFile>();
+    TAviFile &f = *seg.AviFile;
+    int32_t r = f.Open(file);
+    if (r != AVIERR_OK)
+        return Fail(MediaErrorFromAviErr(r));
+    if ((r = f.GetFileInfo(seg.FileInfo)) != AVIERR_OK)
+        return Fail(MediaErrorFromAviErr(r));
+    if (seg.FileInfo.dwStreams == 0 || f.StreamCount() == 0)
+        return Fail(meFileFormat);
+    for (int i = 0; i < f.StreamCount(); ++i) {
+        TStreamRec s;
+        s.Stream = i;
+        if ((r = f.GetStreamInfo(i, s.Info)) != AVIERR_OK)
+            return Fail(MediaErrorFromAviErr(r));
+        s.Start = f.StreamStart(i);
+        if (s.Start < 0)
+            return Fail(meStreamFormat);
+        int32_t fs = 0;
+        if ((r = f.ReadFormat(i, fs, nullptr)) != AVIERR_OK)
+            return Fail(MediaErrorFromAviErr(r));
+        if (fs > 0) {
+            s.Format.resize(size_t(fs));
+            if ((r = f.ReadFormat(i, fs, s.Format.data())) != AVIERR_OK)
+                return Fail(MediaErrorFromAviErr(r));
+        }
+        seg.Streams.push_back(std::move(s));
+    }
+    return true;
+}
+
+bool TWaveReader::OpenOdml(TSegment &seg, const std::string &file)
+{
+    seg.Reader = std::make_unique<TAvi2Reader>();
+    TAvi2Reader &rd = *seg.Reader;
+    int32_t r = rd.Open(file);
+    if (r != AVIERR_OK)
+        return Fail(MediaErrorFromAviErr(r));
+    rd.GetFileInfo(seg.FileInfo);
+    if (rd.StreamCount() <= 0)
+        return Fail(meFileFormat);
+    for (int i = 0; i < rd.StreamCount(); ++i) {
+        TStreamRec s;
+        s.Stream = i;
+        rd.GetStreamInfo(i, s.Info);
+        s.Start = int32_t(s.Info.dwStart);
+        if (s.Start < 0)
+            return Fail(meStreamFormat);
+        int32_t fs = 0;
+        if ((r = rd.ReadFormat(i, fs, nullptr)) != AVIERR_OK)
+            return Fail(MediaErrorFromAviErr(r));
+        if (fs > 0) {
+            s.Format.resize(size_t(fs));
+            if ((r = rd.ReadFormat(i, fs, s.Format.data())) != AVIERR_OK)
+                return Fail(MediaErrorFromAviErr(r));
+        }
+        seg.Streams.push_back(std::move(s));
+    }
+    return true;
+}
+
+bool TWaveReader::OpenVfap(TSegment &seg, const std::string &file, int param, bool allowFallback, int accessLevel)
+{
+    if (param < 0 && !allowFallback)
+        return Fail(meFileHandler);
+    int plugin = param >= 0 ? param : FindPlugin(file, VF_STREAM_AUDIO, accessLevel);
+    if (plugin < 0 || plugin >= PluginCount())
+        return Fail(meFileHandler);
+    FPlugin = plugin;
+    TMediaError status = meOk;
+    seg.Plugin.reset(VfOpen(plugin, file, status));
+    if (!seg.Plugin)
+        return Fail(status);
+    VfHostHandle *h = seg.Plugin.get();
+    if (!HasAudio(h))
+        return Fail(meNoAudioStream);
+    VfAudioStreamInfo ai = AudioInfo(h);
+    if (ai.lengthHigh != 0 || ai.lengthLow < 1 || ai.lengthLow > uint32_t(INT32_MAX))
+        return Fail(meFileFormat);
+    TStreamRec s;
+    uint32_t len = AudioFormat(h, nullptr);
+    if (len == 0)
+        return Fail(meAudioFormat);
+    s.Format.resize(len);
+    WAVEFORMATEX wf;
+    if (AudioFormat(h, &wf) != len)
+        return Fail(meCodec);
+    std::memcpy(s.Format.data(), &wf, len);
+    AVISTREAMINFO &si = s.Info;
+    si.fccType = streamtypeAUDIO;
+    bool scaled = ai.scale >= 1 && ai.rate >= 1;
+    si.dwScale = scaled ? ai.scale : 1;
+    si.dwRate = scaled ? ai.rate : 1;
+    si.dwLength = ai.lengthLow;
+    si.dwSuggestedBufferSize = wf.nSamplesPerSec * wf.nBlockAlign;
+    si.dwQuality = 0xFFFFFFFFu;
+    si.dwSampleSize = ai.blockAlign;
+    SetFrontEndName(si.szName, file, "Audio #1");
+    seg.Streams.push_back(std::move(s));
+    seg.FileInfo.dwStreams = 1;
+    return true;
+}
+
+bool TWaveReader::CheckSegments()
+{
+    if (FStreamCount <= 0)
+        return Fail(meNoAudioStream);
+    auto audioCount = [](const TSegment &seg) {
+        return int(std::count_if(seg.Streams.begin(), seg.Streams.end(),
+                                 [](const TStreamRec &s) { return s.Info.fccType == streamtypeAUDIO; }));
+    };
+    int audios = audioCount(*FSegments[0]);
+    if (audios < 1)
+        return Fail(meNoAudioStream);
+    for (auto &seg : FSegments)
+        if (audioCount(*seg) != audios)
+            return Fail(meSegment);
+    for (const TStreamRec &s : FSegments[0]->Streams)
+        if (s.Info.fccType == streamtypeAUDIO)
+            FAudioStreams.push_back(s.Stream);
+    for (int n : FAudioStreams) {
+        const TStreamRec &first = FSegments[0]->Streams[size_t(n)];
+        if (first.Format.size() < 16)
+            return Fail(meStreamFormat);
+        for (size_t i = 1; i < FSegments.size(); ++i) {
+            const TStreamRec &s = FSegments[i]->Streams[size_t(n)];
+            if (s.Info.fccType != streamtypeAUDIO || s.Format.size() != first.Format.size() ||
+                s.Info.fccHandler != first.Info.fccHandler || s.Info.dwScale != first.Info.dwScale ||
+                s.Info.dwRate != first.Info.dwRate || s.Info.dwSampleSize != first.Info.dwSampleSize ||
+                !SameFormat(FormatOf(s.Format), FormatOf(first.Format)))
+                return Fail(meSegment);
+        }
+    }
+    // Global sample numbers: each segment continues where the previous one ended.
+    for (int n = 0; n < FStreamCount; ++n) {
+        int64_t next = 0;
+        for (auto &seg : FSegments) {
+            TStreamRec &s = seg->Streams[size_t(n)];
+            s.First = next;
+            s.Last = next + int64_t(s.Info.dwLength) - 1;
+            next = s.Last + 1;
+        }
+    }
+    return true;
+}
+
+int TWaveReader::AudioStreamNumber(int i) const
+{
+    return i >= 0 && i < AudioStreamCount() ? FAudioStreams[size_t(i)] : -1;
+}
+
+bool TWaveReader::SelectStream(int i)
+{
+    if (!FOk || FSegments.empty())
+        return Err(meState);
+    if (i < 0 || i >= AudioStreamCount())
+        return Err(meParam);
+    int n = FAudioStreams[size_t(i)];
+    if (FOpen && n == FSelected)
+        return true;
+    WAVEFORMATEX in = FormatOf(FSegments[0]->Streams[size_t(n)].Format);
+    if (!IsSupportedPcm(in))
+        return Err(meAudioFormat);
+    FOpen = FPlain = false;
+    FSelected = n;
+    FInput = in;
+    FInputLength = 0;
+    for (auto &seg : FSegments)
+        FInputLength += seg->Streams[size_t(n)].Info.dwLength;
+    FillDisplayInfo();
+    FCacheCount = 0;
+    FCache.assign(std::max<size_t>(kReadAheadBytes / FInput.nBlockAlign, 1) * FInput.nBlockAlign, 0);
+    FOpen = true;
+    FPosition = 0;
+    if (!SetOutputFormat(nullptr, 0))
+        return FOpen = FPlain = false;
+    if (FOutputLength == 0) {
+        FOpen = FPlain = false;
+        return Err(meNoData);
+    }
+    return true;
+}
+
+// Descriptions shown to the user: for plug-in sources the file description is made up
+// from the streams; every segment takes the selected stream's size, rate and length.
+void TWaveReader::FillDisplayInfo()
+{
+    for (auto &seg : FSegments) {
+        AVIFILEINFO &fi = seg->FileInfo;
+        if (FKind == ksVfap || FKind == ksMsds) {
+            uint64_t maxBytes = 0, suggested = 0;
+            for (const TStreamRec &s : seg->Streams) {
+                if (s.Info.dwScale)
+                    maxBytes += uint64_t(std::llround(double(s.Info.dwRate) * s.Info.dwSampleSize / s.Info.dwScale));
+                suggested += s.Info.dwSuggestedBufferSize;
+            }
+            fi.dwMaxBytesPerSec = uint32_t(std::min<uint64_t>(maxBytes, UINT32_MAX));
+            fi.dwFlags = 0;
+            fi.dwCaps = 0x11;
+            fi.dwStreams = uint32_t(seg->Streams.size());
+            fi.dwSuggestedBufferSize = uint32_t(std::min<uint64_t>(suggested, UINT32_MAX));
+            std::string label = FKind == ksMsds ? "DirectShow" : "VFAPI (" + PluginInfoText(FPlugin) + ")";
+            SetFrontEndName(fi.szFileType, seg->File, label);
+        }
+        const AVISTREAMINFO &si = seg->Streams[size_t(FSelected)].Info;
+        fi.dwWidth = uint32_t(std::max(si.rcFrame.right - si.rcFrame.left, 0));
+        fi.dwHeight = uint32_t(std::max(si.rcFrame.bottom - si.rcFrame.top, 0));
+        fi.dwScale = si.dwScale;
+        fi.dwRate = si.dwRate;
+        fi.dwLength = si.dwLength;
+    }
+}
+
+bool TWaveReader::SetOutputFormat(const WAVEFORMATEX *format, uint32_t formatLength)
+{
+    if (!FOpen)
+        return Err(meState);
+    WAVEFORMATEX out = FInput;
+    if (format) {
+        if (formatLength < 16)
+            return Err(meParam);
+        out = WAVEFORMATEX{};
+        std::memcpy(&out, format, std::min<size_t>(formatLength, sizeof out));
+        if (formatLength < sizeof out)
+            out.cbSize = 0;
+    }
+    if (!SameFormat(out, FInput) && !AreConvertible(FInput, out))
+        return Err(meAudioFormat);
+    FOutput = out;
+    FRateDiffers = FOutput.nSamplesPerSec != FInput.nSamplesPerSec;
+    FFormatDiffers = FOutput.wBitsPerSample != FInput.wBitsPerSample || FOutput.nChannels != FInput.nChannels;
+    FRatio = FRateDiffers ? double(FInput.nSamplesPerSec) / double(FOutput.nSamplesPerSec) : 1.0;
+    FOutputLength = FRateDiffers ? int64_t(std::trunc(double(FInputLength) / FRatio)) : FInputLength;
+    FPlain = !FRateDiffers && !FFormatDiffers;
+    Seek(FPosition);
+    return true;
+}
+
+int32_t TWaveReader::SampleRate() const { return FOpen ? int32_t(FOutput.nSamplesPerSec) : -1; }
+int32_t TWaveReader::BlockAlign() const { return FOpen ? FOutput.nBlockAlign : 0; }
+
+double TWaveReader::Duration() const
+{
+    return FOpen && FOutput.nSamplesPerSec ? double(FOutputLength) / FOutput.nSamplesPerSec : 0.0;
+}
+
+int TWaveReader::SegmentCount() const { return int(FSegments.size()); }
+
+AVIFILEINFO TWaveReader::SegmentFileInfo(int segment) const
+{
+    return segment >= 0 && segment < SegmentCount() ? FSegments[size_t(segment)]->FileInfo : AVIFILEINFO{};
+}
+
+AVISTREAMINFO TWaveReader::SegmentStreamInfo(int segment, int stream) const
+{
+    if (segment < 0 || segment >= SegmentCount() || stream < 0 || stream >= FStreamCount)
+        return AVISTREAMINFO{};
+    return FSegments[size_t(segment)]->Streams[size_t(stream)].Info;
+}
+
+std::string TWaveReader::KindString() const
+{
+    return FOpen ? MakeKindString(FKind, FKind == ksVfap ? FPlugin : -1) : std::string();
+}
+
+std::string TWaveReader::Description(bool german) const
+{
+    if (!FOpen)
+        return german ? "Keine Datei ge\xC3\xB6" "ffnet" : "No file";
+    const char *suffix = german ? "-Audio" : " audio";
+    switch (FKind) {
+    case ksMsvw: return std::string("VfW") + suffix;
+    case ksOdml: return std::string("OpenDML") + suffix;
+    case ksMsds: return std::string("DirectShow") + suffix;
+    case ksVfap: return "VFAPI \"" + PluginInfoText(FPlugin) + "\"";
+    default: return german ? "Unbekannter Dateityp" : "Unknown file type";
+    }
+}
+
+void TWaveReader::Seek(int64_t position)
+{
+    FPosition = position;
+    FEnd = position < 0 || position >= FOutputLength;
+    int64_t p = std::max<int64_t>(position, 0);
+    FLastInput = (FRateDiffers ? int64_t(double(p) * FRatio) : p) - 1;
+    std::memset(FOneSample, FInput.wBitsPerSample == 8 ? 128 : 0, sizeof FOneSample);
+    FCurrentSegment = -1;
+}
+
+bool TWaveReader::Silence(void *buffer, int32_t count)
+{
+    if (!FOpen)
+        return Err(meState);
+    if (count > 0)
+        std::memset(buffer, FOutput.wBitsPerSample == 8 ? 128 : 0, size_t(count) * FOutput.nBlockAlign);
+    return true;
+}
+
+bool TWaveReader::ReadSamples(void *buffer, int32_t count)
+{
+    // The mixer's common case: unconverted samples already in the read-ahead.
+    if (FPlain && count > 0 && FPosition >= FCacheFirst && FPosition + count <= FCacheFirst + FCacheCount) {
+        const uint32_t block = FOutput.nBlockAlign;
+        std::memcpy(buffer, FCache.data() + size_t(FPosition - FCacheFirst) * block, size_t(count) * block);
+        FPosition += count;
+        FEnd = false;
+        return true;
+    }
+    if (!FOpen)
+        return Err(meState);
+    if (count <= 0)
+        return Err(meParam);
+    uint8_t *out = static_cast<uint8_t *>(buffer);
+    const uint32_t outBlock = FOutput.nBlockAlign;
+    FEnd = FPosition < 0 || FPosition >= FOutputLength;
+    std::memset(out, FOutput.wBitsPerSample == 8 ? 128 : 0, size_t(count) * outBlock);
+    // Output samples before 0 stay silent; the end flag set by Seek still reports them.
+    int64_t from = std::max<int64_t>(FPosition, 0);
+    int64_t n = std::min<int64_t>(FPosition + count, FOutputLength) - from;
+    bool ok = true;
+    if (n <= 0) {
+        FEnd = true;
+    } else if (!FRateDiffers && !FFormatDiffers) {
+        ok = ReadInput(from, n, out + (from - FPosition) * outBlock);
+    } else {
+        uint8_t *dst = out + (from - FPosition) * outBlock;
+        for (int64_t k = 0; k < n; ++k, dst += outBlock) {
+            int64_t c = FRateDiffers ? int64_t(double(from + k) * FRatio) : from + k;
+            c = std::min(c, FInputLength - 1);
+            if (c > FLastInput) {
+                if (!ReadInput(c, 1, FOneSample)) {
+                    ok = false;
+                    break;
+                }
+                FLastInput = c;
+            }
+            ConvertSampleFrame(FInput, FOneSample, FOutput, dst);
+        }
+    }
+    FPosition += count;
+    if (!ok)
+        return Err(FStatus == meOk ? meFileRead : FStatus);
+    if (FEnd) {
+        FStatus = meFileRead;
+        return false;
+    }
+    return true;
+}
+
+// Serves input samples from the read-ahead, refilling it in large blocks; requests larger
+// than the read-ahead go straight to the file.
+bool TWaveReader::ReadInput(int64_t first, int64_t count, uint8_t *out)
+{
+    const uint32_t block = FInput.nBlockAlign;
+    const int64_t capacity = int64_t(FCache.size() / block);
+    while (count > 0) {
+        if (first >= FCacheFirst && first < FCacheFirst + FCacheCount) {
+            int64_t k = std::min(count, FCacheFirst + FCacheCount - first);
+            std::memcpy(out, FCache.data() + (first - FCacheFirst) * block, size_t(k * block));
+            first += k;
+            count -= k;
+            out += k * block;
+            continue;
+        }
+        if (count >= capacity)
+            return ReadDirect(first, count, out);
+        int64_t fill = std::min(capacity, FInputLength - first);
+        FCacheCount = 0;
+        if (fill <= 0 || !ReadDirect(first, fill, FCache.data()))
+            return false;
+        FCacheFirst = first;
+        FCacheCount = fill;
+    }
+    return true;
+}
+
+// Reads input samples through the access path, segment by segment.
+bool TWaveReader::ReadDirect(int64_t first, int64_t count, uint8_t *out)
+{
+    if (first < 0 || first + count > FInputLength)
+        return Err(meFileRead);
+    const uint32_t block = FInput.nBlockAlign;
+    while (count > 0) {
+        int segIndex = FCurrentSegment;
+        auto covers = [&](int i) {
+            const TStreamRec &s = FSegments[size_t(i)]->Streams[size_t(FSelected)];
+            return first >= s.First && first <= s.Last;
+        };
+        if (segIndex < 0 || !covers(segIndex)) {
+            segIndex = -1;
+            for (int i = 0; i < SegmentCount() && segIndex < 0; ++i)
+                if (covers(i))
+                    segIndex = i;
+            if (segIndex < 0)
+                return Err(meFileRead);
+        }
+        FCurrentSegment = segIndex;
+        TSegment &seg = *FSegments[size_t(segIndex)];
+        const TStreamRec &s = seg.Streams[size_t(FSelected)];
+        int64_t k = std::min(count, s.Last - first + 1);
+        if (!ReadFromSegment(seg, first - s.First + s.Start, int32_t(k), out))
+            return false;
+        first += k;
+        count -= k;
+        out += k * block;
+    }
+    return true;
+}
+
+bool TWaveReader::ReadFromSegment(TSegment &seg, int64_t filePos, int32_t count, uint8_t *out)
+{
+    const uint32_t block = FInput.nBlockAlign;
+    int32_t stream = seg.Streams[size_t(FSelected)].Stream;
+    while (count > 0) {
+        int32_t bytes = 0, samples = 0;
+        int32_t want = std::min<int32_t>(count, INT32_MAX / int32_t(block));
+        if (seg.Plugin) {
+            uint32_t got = ReadAudioPcm(seg.Plugin.get(), filePos, uint32_t(want), out, uint32_t(want) * block);
+            if (got != uint32_t(want) * block)
+                return Err(HandleStatus(seg.Plugin.get()));
+            samples = want;
+        } else {
+            int32_t r = seg.AviFile ? seg.AviFile->Read(stream, int32_t(filePos), want, out, want * int32_t(block),
+                                                        &bytes, &samples)
+                                    : seg.Reader->Read(stream, int32_t(filePos), want, out, want * int32_t(block),
+                                                       &bytes, &samples);
+            if (r != AVIERR_OK)
+                return Err(MediaErrorFromAviErr(r));
+            if (samples <= 0 || bytes != samples * int32_t(block))
+                return Err(meFileRead);
+        }
+        filePos += samples;
+        count -= samples;
+        out += size_t(samples) * block;
+    }
+    return true;
+}
+
+} // namespace tessaly

@@ -1,0 +1,119 @@
+// TWaveReader: the audio source front-end. Opens one audio file or a list of segments
+// through the system media layer (MSVW), the own AVI/WAVE reader (ODML) or a reader
+// plug-in (VFAP), selects an audio stream and delivers it as PCM in a chosen output
+// format, converting rate, sample width and channels, addressed by output sample number.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "media/common/media_error.h"
+#include "media/common/vfw_types.h"
+#include "media/input/source_kind.h"
+#include "media/input/wave_format.h"
+
+namespace tessaly {
+
+// Whether a direct media-framework audio component (kind MSDS) is bound: none is.
+bool DirectAudioAvailable();
+
+class TWaveReader {
+public:
+    // Input samples kept in memory ahead of the read position (bytes, rounded to blocks).
+    static constexpr uint32_t kReadAheadBytes = 64 * 1024;
+
+    TWaveReader();
+    ~TWaveReader();
+    TWaveReader(const TWaveReader &) = delete;
+    TWaveReader &operator=(const TWaveReader &) = delete;
+
+    // Opens fileList ("name" or "template with *|part|...") with the kind string (empty or
+    // unknown: detect). allowFallback admits the plug-in and other fallbacks; accessLevel 2
+    // admits only sources with access to the stored data. False with Status() on failure.
+    bool Open(const std::string &fileList, const std::string &kindString, bool allowFallback, int accessLevel);
+    // Releases everything; the status keeps its value.
+    void Close();
+
+    bool IsOpen() const { return FOpen; }
+    TMediaError Status() const { return FStatus; }
+    // Kind string of the open source ("ODML|-1", "VFAP|NAME"); empty when nothing is open.
+    std::string KindString() const;
+    TSourceKind Kind() const { return FKind; }
+    int PluginIndex() const { return FPlugin; }
+    // "VfW audio", "OpenDML-Audio", "VFAPI \"info\"", "No file", ...
+    std::string Description(bool german) const;
+
+    int AudioStreamCount() const { return int(FAudioStreams.size()); }
+    // Stream number of the i-th audio stream, -1 when there is none.
+    int AudioStreamNumber(int i) const;
+    int SelectedStream() const { return FSelected; }
+    // Selects the i-th audio stream; the output format becomes its input format.
+    bool SelectStream(int i);
+
+    // Sets the output format (null: the input format); length in bytes, at least 16.
+    bool SetOutputFormat(const WAVEFORMATEX *format, uint32_t formatLength);
+    const WAVEFORMATEX &InputFormat() const { return FInput; }
+    const WAVEFORMATEX &OutputFormat() const { return FOutput; }
+    int32_t SampleRate() const;  // output samples per second, -1 when not open
+    int32_t BlockAlign() const;  // output bytes per sample frame, 0 when not open
+    int64_t InputLength() const { return FInputLength; }
+    int64_t OutputLength() const { return FOutputLength; }
+    double Duration() const;     // seconds, 0 when not open
+    int64_t Position() const { return FPosition; }
+    // File and stream descriptions of a segment (zeros for an invalid index).
+    int SegmentCount() const;
+    AVIFILEINFO SegmentFileInfo(int segment) const;
+    AVISTREAMINFO SegmentStreamInfo(int segment, int stream) const;
+
+    // Moves the output position (in output sample frames).
+    void Seek(int64_t position);
+    // Delivers count output sample frames (count * BlockAlign() bytes at buffer) from the
+    // position and advances it by count. Past the end the buffer holds silence; false with
+    // meFileRead once no sample was left, meState when not open, meParam for count <= 0.
+    bool ReadSamples(void *buffer, int32_t count);
+    // Fills count output sample frames with silence; false (meState) when not open.
+    bool Silence(void *buffer, int32_t count);
+
+private:
+    struct TSegment;
+    bool OpenOnce(const std::vector<std::string> &files, TSourceKind kind, int param, bool allowFallback,
+                  int accessLevel);
+    bool OpenSegment(TSegment &seg, const std::string &file, TSourceKind kind, int param, bool allowFallback,
+                     int accessLevel);
+    bool OpenMsvw(TSegment &seg, const std::string &file);
+    bool OpenOdml(TSegment &seg, const std::string &file);
+    bool OpenVfap(TSegment &seg, const std::string &file, int param, bool allowFallback, int accessLevel);
+    bool CheckSegments();
+    void FillDisplayInfo();
+    bool Fail(TMediaError code); // a failed open check: status set, ok flag cleared
+    bool Err(TMediaError code);  // a failed call on an open reader: status set
+    // Input samples [first, first + count) of the selected stream into out (input format).
+    bool ReadInput(int64_t first, int64_t count, uint8_t *out);
+    bool ReadDirect(int64_t first, int64_t count, uint8_t *out);
+    bool ReadFromSegment(TSegment &seg, int64_t filePos, int32_t count, uint8_t *out);
+
+    std::string FFileList;
+    TSourceKind FKind = ksNone;
+    int FPlugin = -1;
+    TMediaError FStatus = meOk;
+    bool FOk = false, FOpen = false, FEnd = false;
+    std::vector<std::unique_ptr<TSegment>> FSegments;
+    int FStreamCount = 0;
+    std::vector<int> FAudioStreams;
+    int FSelected = -1;
+    WAVEFORMATEX FInput{}, FOutput{};
+    double FRatio = 1.0;
+    bool FRateDiffers = false, FFormatDiffers = false;
+    bool FPlain = false; // open and delivered without conversion
+    int64_t FInputLength = 0, FOutputLength = 0, FPosition = 0;
+    int64_t FLastInput = -1;
+    uint8_t FOneSample[kMaxSampleFrameBytes] = {};
+    int FCurrentSegment = -1;
+    // Read-ahead of input samples [FCacheFirst, FCacheFirst + FCacheCount).
+    std::vector<uint8_t> FCache;
+    int64_t FCacheFirst = 0, FCacheCount = 0;
+};
+
+} // namespace tessaly

@@ -1,0 +1,276 @@
+// The audio mixer: primary track along the shift curve (forward only), double track in
+// step with the video, cross-fades where the primary track stops or resumes.
+#include "project/audio_mixer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "media/output/avi_creator.h"
+#include "project/project.h"
+
+namespace tessaly {
+
+namespace {
+
+bool IsMixablePcm(const WAVEFORMATEX &f)
+{
+    return f.wFormatTag == 1 && f.nChannels > 0 && (f.wBitsPerSample == 8 || f.wBitsPerSample == 16) &&
+           f.nBlockAlign == f.wBitsPerSample * f.nChannels / 8;
+}
+
+WAVEFORMATEX PcmFormat(uint32_t rate, uint16_t bits, uint16_t channels)
+{
+    WAVEFORMATEX f{};
+    f.wFormatTag = 1;
+    f.nChannels = channels;
+    f.nSamplesPerSec = rate;
+    f.wBitsPerSample = bits;
+    f.nBlockAlign = static_cast<uint16_t>(bits * channels / 8);
+    f.nAvgBytesPerSec = rate * f.nBlockAlign;
+    f.cbSize = 0;
+    return f;
+}
+
+int64_t RoundToInt(long double v)
+{
+    return static_cast<int64_t>(std::nearbyintl(v));
+}
+
+int16_t Get16(const uint8_t *p)
+{
+    return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
+}
+
+void Put16(uint8_t *p, long v)
+{
+    v = std::clamp<long>(v, -32768, 32767);
+    p[0] = static_cast<uint8_t>(v & 0xFF);
+    p[1] = static_cast<uint8_t>((v >> 8) & 0xFF);
+}
+
+} // namespace
+
+bool CrossFadeSample(const WAVEFORMATEX &format, const uint8_t *a, const uint8_t *b, uint8_t *out, double w)
+{
+    if (!IsMixablePcm(format))
+        return false;
+    for (int c = 0; c < format.nChannels; ++c) {
+        if (format.wBitsPerSample == 8) {
+            double v = w * (a[c] - 128) + (1 - w) * (b[c] - 128) + 128;
+            out[c] = static_cast<uint8_t>(std::clamp(std::lrint(v), 0L, 255L));
+        } else {
+            Put16(out + 2 * c, std::lrint(w * Get16(a + 2 * c) + (1 - w) * Get16(b + 2 * c)));
+        }
+    }
+    return true;
+}
+
+bool AmplifySample(const WAVEFORMATEX &format, uint8_t *out, const uint8_t *in, double factor)
+{
+    if (!IsMixablePcm(format))
+        return false;
+    for (int c = 0; c < format.nChannels; ++c) {
+        if (format.wBitsPerSample == 8)
+            out[c] = static_cast<uint8_t>(std::clamp(std::lrint((in[c] - 128) * factor + 128), 0L, 255L));
+        else
+            Put16(out + 2 * c, std::lrint(Get16(in + 2 * c) * factor));
+    }
+    return true;
+}
+
+TAudioMixer::TAudioMixer(TProject &project, TMixSource *audio, TMixSource *dbl)
+    : FProject(project), FAudio(audio), FDouble(dbl)
+{
+}
+
+void TAudioMixer::SetPreviewMutes(bool audioMuted, bool doubleMuted)
+{
+    FPreviewAudioMuted = audioMuted;
+    FPreviewDoubleMuted = doubleMuted;
+}
+
+int64_t TAudioMixer::SamplesUpTo(int64_t frame, const TAudioMixState &state) const
+{
+    // The same exact count the result-AVI creator asks for, so the two never drift apart.
+    return TAVICreator::SamplesUpToFrame(frame, static_cast<uint32_t>(FProject.RateNumerator()),
+                                         static_cast<uint32_t>(FProject.RateDenominator()),
+                                         state.Format.nSamplesPerSec);
+}
+
+void TAudioMixer::InitAudioMix(int32_t firstFrame, int32_t frameOffset, TAudioMixState &state, bool forPreview)
+{
+    state = TAudioMixState{};
+    if (!FProject.HasVideo())
+        return;
+    bool ok = true;
+    for (TMixSource *s : {FAudio, FDouble})
+        if (s)
+            ok = s->SetOutputFormat(nullptr, 0) && ok;
+    state.FrameOffset = frameOffset;
+    state.Frame = frameOffset + firstFrame;
+    state.Valid = FAudio || FDouble;
+    state.AudioMuted = (forPreview && FPreviewAudioMuted) || !FAudio;
+    state.DoubleMuted = (forPreview && FPreviewDoubleMuted) || !FDouble;
+    if (!state.Valid)
+        return;
+
+    TMixSource *main = FAudio ? FAudio : FDouble;
+    WAVEFORMATEX f{};
+    int32_t size = 0;
+    if (forPreview) {
+        // The preview plays at most 48 kHz, 16 bits, stereo.
+        main->OutputFormat(f, size);
+        ok = ok && size >= 16;
+        if (ok) {
+            WAVEFORMATEX p = PcmFormat(std::min<uint32_t>(f.nSamplesPerSec, 48000),
+                                       std::min<uint16_t>(f.wBitsPerSample, 16), std::min<uint16_t>(f.nChannels, 2));
+            ok = main->SetOutputFormat(&p, sizeof p);
+        }
+    }
+    main->OutputFormat(state.Format, state.FormatSize);
+    ok = ok && state.FormatSize >= 16;
+    if (ok && FAudio && FDouble)
+        ok = FDouble->SetOutputFormat(&state.Format, state.FormatSize);
+    state.BlockSize = state.Format.nBlockAlign;
+    ok = ok && state.BlockSize > 0 && state.Format.nSamplesPerSec > 0;
+    if (ok) {
+        state.SilenceSample.assign(static_cast<size_t>(state.BlockSize), 0);
+        state.AudioSample = state.DoubleSample = state.SilenceSample;
+        ok = main->Silence(state.SilenceSample.data(), 1);
+    }
+    long double fps = FProject.Fps();
+    state.Valid = ok && fps > 0 && FProject.RateNumerator() > 0 && FProject.RateDenominator() > 0;
+    if (!state.Valid)
+        return;
+    state.MaxSamples = static_cast<int32_t>(RoundToInt(state.Format.nSamplesPerSec / fps)) + 2;
+    state.OutPos = SamplesUpTo(state.Frame, state);
+    state.LastSrcPos = -2147483647;
+    state.Cur = FProject.GetStateAt(state.Frame);
+    state.Silent = state.AudioMuted || state.Cur.AudioOff();
+}
+
+void TAudioMixer::UpdateShifts(TAudioMixState &state, int64_t n, int32_t count, bool crossFade)
+{
+    const TFrameState &cur = state.Cur, &next = state.Next;
+    state.CurCut = cur.CutShift;
+    bool cutHere = cur.MarkerKind == mkRelCut && !cur.MarkerDeactivated;
+    if (state.EndShift == 0 || cutHere)
+        state.StartShift = n * (cur.CutShift + cur.SplineShift);
+    else
+        state.StartShift = state.EndShift;   // continuity with the previous frame
+    state.EndShift = n * (cur.CutShift + next.SplineShift);
+
+    // The primary track is read forward only and within its length.
+    int64_t length = FAudio->OutputLength();
+    int64_t p = RoundToInt(state.StartShift) + state.OutPos;
+    state.Silent = !(state.LastSrcPos < p && p < length);
+    if (!state.Silent) {
+        p = RoundToInt(state.EndShift) + state.OutPos + count - 1;
+        state.Silent = !(state.LastSrcPos < p && p < length);
+    }
+    // Before a backward jump the primary track fades out already.
+    if (crossFade && !state.Silent && next.MarkerKind == mkRelCut && !next.MarkerDeactivated &&
+        next.CutShift < state.CurCut)
+        state.Silent = true;
+}
+
+bool TAudioMixer::ReadOne(TMixSource *source, int64_t pos, std::vector<uint8_t> &sample,
+                          const TAudioMixState &state)
+{
+    if (pos < 0 || pos >= source->OutputLength()) {
+        sample = state.SilenceSample;
+        return false;
+    }
+    if (source->OutputPosition() != pos)
+        source->Seek(pos);
+    if (!source->ReadSamples(sample.data(), 1)) {
+        sample = state.SilenceSample;
+        return false;
+    }
+    return true;
+}
+
+void TAudioMixer::MixSamples(TAudioMixState &state, bool crossFade, uint8_t *buffer, int32_t count, int64_t n)
+{
+    const bool audioOff = state.Cur.AudioOff();
+    const bool doubleOff = state.Cur.DoubleOff();
+    int64_t dblOffset = state.ReadDouble ? RoundToInt(state.Cur.DoubleShift) * n : 0;
+    if (state.ReadAudio)
+        state.Step = (state.EndShift - state.StartShift) / count;
+    else
+        state.StartShift = state.EndShift = state.Step = 0;
+    const int volume = state.Cur.DoubleVolume;
+    const double factor = (volume * 0.01) * (volume * 0.01);
+    const size_t bs = static_cast<size_t>(state.BlockSize);
+    std::vector<uint8_t> out(bs);
+
+    for (int32_t t = 0; t < count; ++t) {
+        if (!state.ReadAudio || audioOff || state.AudioMuted) {
+            state.AudioSample = state.SilenceSample;
+        } else {
+            state.SrcPos = RoundToInt(t * state.Step + state.StartShift) + state.OutPos + t;
+            ReadOne(FAudio, state.SrcPos, state.AudioSample, state);
+        }
+        if (!state.ReadDouble || doubleOff || state.DoubleMuted) {
+            state.DoubleSample = state.SilenceSample;
+        } else if (ReadOne(FDouble, state.OutPos + dblOffset + t, state.DoubleSample, state) && volume != 100) {
+            std::vector<uint8_t> in = state.DoubleSample;
+            AmplifySample(state.Format, state.DoubleSample.data(), in.data(), factor);
+        }
+        const double w = static_cast<double>(t) / count;
+        if (crossFade && state.Silent && !state.PrevSilent) {
+            out = state.AudioSample;   // formats other than 8/16-bit PCM are not faded
+            CrossFadeSample(state.Format, state.DoubleSample.data(), state.AudioSample.data(), out.data(), w);
+        } else if (crossFade && state.PrevSilent && !state.Silent) {
+            out = state.AudioSample;
+            CrossFadeSample(state.Format, state.AudioSample.data(), state.DoubleSample.data(), out.data(), w);
+        } else {
+            out = (state.Silent || audioOff) ? state.DoubleSample : state.AudioSample;
+        }
+        std::memcpy(buffer + static_cast<size_t>(t) * bs, out.data(), bs);
+    }
+}
+
+bool TAudioMixer::MixFrameAudio(int32_t frame, TAudioMixState &state, bool crossFade, uint8_t *buffer,
+                                int32_t count)
+{
+    if (!state.Valid)
+        return false;
+    int32_t a = frame + state.FrameOffset;
+    if (a != state.Frame) {
+        // A jump: continuity starts again.
+        state.Frame = a;
+        state.OutPos = SamplesUpTo(a, state);
+        state.StartShift = state.EndShift = 0;
+        state.LastSrcPos = -2147483647;
+        state.Cur = FProject.GetStateAt(a);
+    }
+    state.Next = FProject.GetStateAt(state.Frame + 1);
+    int64_t n = SamplesUpTo(int64_t{state.Frame} + 1, state) - state.OutPos;
+    if (count < 1)
+        count = static_cast<int32_t>(n);
+    const bool audioOff = state.Cur.AudioOff();
+    state.PrevSilent = state.Silent;
+    state.Silent = state.AudioMuted || audioOff;
+    if (!state.Silent)
+        UpdateShifts(state, n, count, crossFade);
+
+    if (crossFade) {
+        state.ReadAudio = !(state.Silent && state.PrevSilent);
+        state.ReadDouble = state.Silent || state.PrevSilent;
+    } else {
+        state.ReadAudio = !state.Silent;
+        state.ReadDouble = state.Silent;
+    }
+    if (buffer && count > 0)
+        MixSamples(state, crossFade, buffer, count, n);
+    if (state.ReadAudio && !state.Silent)
+        state.LastSrcPos = RoundToInt(state.EndShift) + count + state.OutPos - 1;
+    state.OutPos += count;
+    ++state.Frame;
+    state.Cur = state.Next;
+    return state.Valid;
+}
+
+} // namespace tessaly

@@ -1,0 +1,79 @@
+// TAudioMixer: renders, frame by frame, the audio that belongs to each video frame of
+// the result from the primary and the double track, following the frame states.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "media/common/vfw_types.h"
+#include "project/frame_state.h"
+#include "project/mix_source.h"
+
+namespace tessaly {
+
+class TProject;
+
+// The state of one mixing run, owned by the caller.
+struct TAudioMixState {
+    bool Valid = false;          // mixing possible
+    bool AudioMuted = false;     // primary track not used at all
+    bool DoubleMuted = false;    // double track not used at all
+    bool Silent = false;         // the primary track does not sound in the current frame
+    bool PrevSilent = false;     // Silent of the previous frame
+    bool ReadDouble = false;     // double samples are read in this frame
+    bool ReadAudio = false;      // primary samples are read in this frame
+    WAVEFORMATEX Format{};       // output format of the mix
+    int32_t FormatSize = 0;
+    int32_t Frame = 0;           // source frame the next call renders (offset included)
+    int64_t OutPos = 0;          // output sample of the start of Frame
+    int64_t LastSrcPos = -2147483647;   // last primary sample used
+    int32_t MaxSamples = 0;      // round(sample rate / fps) + 2: per-frame buffer capacity
+    int64_t SrcPos = 0;          // scratch
+    int32_t BlockSize = 0;       // bytes per sample frame
+    std::vector<uint8_t> SilenceSample, AudioSample, DoubleSample;
+    int32_t FrameOffset = 0;     // added to every frame handed in
+    long double StartShift = 0;  // shift in sample frames at the start of the frame
+    long double EndShift = 0;    // ... and at its end
+    long double Step = 0;        // per-sample increment of the shift
+    long double CurCut = 0;      // CutShift of the current frame
+    TFrameState Cur, Next;       // states of the current and the following frame
+};
+
+class TAudioMixer {
+public:
+    // Neither the project nor the sources are owned; a null source is a missing track.
+    TAudioMixer(TProject &project, TMixSource *audio, TMixSource *dbl);
+
+    // The preview's mute buttons (used only by runs prepared for a preview).
+    void SetPreviewMutes(bool audioMuted, bool doubleMuted);
+
+    // Prepares `state` for a run starting at firstFrame; state.Valid tells whether
+    // mixing is possible (a video, a track, usable formats).
+    void InitAudioMix(int32_t firstFrame, int32_t frameOffset, TAudioMixState &state, bool forPreview);
+
+    // Renders the audio of one video frame into `buffer` (count sample frames of
+    // state.BlockSize bytes; count < 1 means the frame's own sample count); with a null
+    // buffer only advances the state. Returns state.Valid.
+    bool MixFrameAudio(int32_t frame, TAudioMixState &state, bool crossFade, uint8_t *buffer, int32_t count);
+
+private:
+    int64_t SamplesUpTo(int64_t frame, const TAudioMixState &state) const;
+    void UpdateShifts(TAudioMixState &state, int64_t n, int32_t count, bool crossFade);
+    void MixSamples(TAudioMixState &state, bool crossFade, uint8_t *buffer, int32_t count, int64_t n);
+    bool ReadOne(TMixSource *source, int64_t pos, std::vector<uint8_t> &sample,
+                 const TAudioMixState &state);
+
+    TProject &FProject;
+    TMixSource *FAudio;
+    TMixSource *FDouble;
+    bool FPreviewAudioMuted = false;
+    bool FPreviewDoubleMuted = false;
+};
+
+// One sample frame of 8- or 16-bit PCM: out = round(w a + (1 - w) b) per channel (8-bit
+// centred on 128). False, out untouched, for other formats.
+bool CrossFadeSample(const WAVEFORMATEX &format, const uint8_t *a, const uint8_t *b, uint8_t *out, double w);
+// out = round(factor x in) per channel, clamped to the sample range. False for other formats.
+bool AmplifySample(const WAVEFORMATEX &format, uint8_t *out, const uint8_t *in, double factor);
+
+} // namespace tessaly
