@@ -3,16 +3,11 @@
 
 #include "media/common/byte_order.h"
 #include "media/common/io_image_loader.h"
+#include "platform/avisynth.h"
 
 #include <algorithm>
 #include <cmath>
 #include <sys/stat.h>
-
-#if __has_include("platform/avisynth.h")
-#include "platform/avisynth.h"
-#else
-namespace tessaly { static bool AviSynthPresent() { return false; } } // TEMPORARY until the presence test lands
-#endif
 
 namespace tessaly {
 namespace {
