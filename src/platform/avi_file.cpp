@@ -109,8 +109,13 @@ int32_t TAviFile::Open(const std::string &fileName)
         std::fclose(probe);
     else
         return AVIERR_FILEOPEN;
+    // The name is always a local file: "file:" keeps FFmpeg from reading it as a protocol
+    // ("concat:", "http:", ...) and the whitelist keeps playlists from reaching elsewhere.
     AVFormatContext *ctx = nullptr;
-    int r = avformat_open_input(&ctx, fileName.c_str(), nullptr, nullptr);
+    AVDictionary *options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    int r = avformat_open_input(&ctx, ("file:" + fileName).c_str(), nullptr, &options);
+    av_dict_free(&options);
     if (r < 0)
         return r == AVERROR(ENOMEM) ? AVIERR_MEMORY : r == AVERROR(ENOENT) || r == AVERROR(EACCES) ? AVIERR_FILEOPEN
                                                                                                    : AVIERR_BADFORMAT;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "media/common/byte_order.h"
 #include "support/test_support.h"
@@ -177,6 +178,27 @@ TEST_F(AviFileTest, AviVideoPacketsAndPcmAudio)
     ASSERT_EQ(f.Read(1, 30001, 100, pcm.data(), 200, &bytes, &samples), AVIERR_OK);
     EXPECT_EQ(samples, 100);
     EXPECT_EQ(0, std::memcmp(pcm.data(), audio.data() + 60002, 200));
+}
+
+// A local file whose name looks like an FFmpeg protocol is opened as the file it is.
+TEST_F(AviFileTest, NamesAreAlwaysLocalFiles)
+{
+    std::string wav = dir.File("concat:tone.wav");
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i \"sine=frequency=300:sample_rate=8000:duration=0.5\" -c:a pcm_s16le -f wav " +
+                       ShellQuote(wav)));
+    std::filesystem::path old = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+    TAviFile f;
+    int32_t r = f.Open("concat:tone.wav");
+    std::filesystem::current_path(old);
+    ASSERT_EQ(r, AVIERR_OK);
+    EXPECT_EQ(f.StreamLength(0), 4000);
+    // A playlist pointing elsewhere is not followed over the network.
+    std::string list = dir.File("list.m3u8");
+    ASSERT_TRUE(WriteFileBytes(list, {'#', 'E', 'X', 'T', 'M', '3', 'U', '\n'}));
+    std::string text = "#EXTM3U\n#EXTINF:1,\nhttp://127.0.0.1:9/a.ts\n";
+    ASSERT_TRUE(WriteFileBytes(list, std::vector<uint8_t>(text.begin(), text.end())));
+    EXPECT_NE(f.Open(list), AVIERR_OK);
 }
 
 TEST_F(AviFileTest, OpenFailures)
