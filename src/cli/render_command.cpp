@@ -58,8 +58,9 @@ int RunRender(const std::vector<std::string> &argv)
     }
     if (!session.LoadProject(projectFile, true))
         return kExitFailure;
-    // A project that lost entries on loading would give a different result than saved.
-    if (session.LoadIncomplete())
+    // A project that lost entries on loading (reported as an error) would give another
+    // result than the one saved: nothing is rendered.
+    if (ui.ErrorShown())
         return kExitFailure;
     std::string output = args.Positional[1];
     std::string outExt = ExtractFileExt(output);

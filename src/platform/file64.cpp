@@ -33,11 +33,13 @@ bool TFile64::Open(const std::string &fileName, int mode)
     case fmCreate: flags = O_RDWR | O_CREAT | O_TRUNC; break;
     default: FLastError = EINVAL; return false;
     }
-    int fd = ::open(fileName.c_str(), flags | O_CLOEXEC, 0666);
+    // O_NONBLOCK keeps a named pipe from blocking the open; it is cleared at once.
+    int fd = ::open(fileName.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) {
         FLastError = uint32_t(errno);
         return false;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     struct stat st {};
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         FLastError = S_ISDIR(st.st_mode) ? uint32_t(EISDIR) : uint32_t(errno);
@@ -71,18 +73,15 @@ bool TFile64::Seek(int64_t offset, int origin)
 {
     if (!FIsOpen)
         return false;
-    int whence = origin == soCurrent ? SEEK_CUR : origin == soEnd ? SEEK_END : SEEK_SET;
-    if (origin < soBegin || origin > soEnd) {
+    // Reads go through pread() at Position, so a seek is pure arithmetic and costs
+    // no system call; the rules are those of lseek(): no position below 0.
+    int64_t base = origin == soBegin ? 0 : origin == soCurrent ? FPosition : origin == soEnd ? FSize : -1;
+    if (base < 0 || (offset < 0 && base + offset < 0) || (offset > 0 && offset > INT64_MAX - base)) {
         FLastError = EINVAL;
         return false;
     }
-    off_t pos = ::lseek(FHandle, off_t(offset), whence);
-    if (pos == off_t(-1)) {
-        FLastError = uint32_t(errno);
-        return false;
-    }
     FLastError = 0;
-    FPosition = int64_t(pos);
+    FPosition = base + offset;
     return true;
 }
 
@@ -95,10 +94,10 @@ bool TFile64::Read(void *buffer, size_t count)
     size_t done = 0;
     bool ok = true;
     FLastError = 0;
-    // read() may return fewer bytes than asked (signals, pipes); keep going until
+    // pread() may return fewer bytes than asked (signals, pipes); keep going until
     // the request is met, the file ends or the system reports an error.
     while (done < count) {
-        ssize_t n = ::read(FHandle, out + done, count - done);
+        ssize_t n = ::pread(FHandle, out + done, count - done, off_t(FPosition + int64_t(done)));
         if (n < 0) {
             if (errno == EINTR)
                 continue;

@@ -1,5 +1,5 @@
-// TFile64: a thin read-only-in-practice wrapper round a POSIX file descriptor with
-// 64-bit sizes and positions, through which the AVI/RIFF reader reads every byte.
+// TFile64: a thin wrapper round a POSIX file descriptor with 64-bit sizes and
+// positions, through which the AVI/RIFF reader reads every byte (one pread per Read).
 #pragma once
 
 #include <cstddef>
@@ -28,7 +28,8 @@ public:
     // Closes the descriptor when open (result = the system's success); true when
     // already closed. Always resets the object.
     bool Close();
-    // Moves by a signed byte offset from origin; Position follows the system.
+    // Moves Position by a signed byte offset from origin; a position below 0 fails
+    // (EINVAL) and leaves Position unchanged.
     bool Seek(int64_t offset, int origin);
     bool Rewind() { return Seek(0, soBegin); }
     bool SeekTo(int64_t position) { return Seek(position, soBegin); }

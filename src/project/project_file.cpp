@@ -1,13 +1,16 @@
-// The project file (".tsp"): loading, saving, reverting and the save-changes question.
-#include "project/project_session.h"
+// Project files: load, save, save-changes question, revert, source protection.
+#include "project/project_file.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cctype>
-#include <clocale>
 #include <cmath>
-#include <cstdlib>
+#include <filesystem>
+#include <map>
 
-#include "platform/file_system.h"
 #include "platform/ini_file.h"
+#include "project/project.h"
 #include "project/project_text.h"
 #include "shell/messages.h"
 #include "shell/user_interface.h"
@@ -16,165 +19,269 @@ namespace tessaly {
 
 namespace {
 
+std::string Upper(std::string s)
+{
+    for (char &c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
 std::vector<std::string> Split(const std::string &text, char sep)
 {
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (;;) {
-        size_t p = text.find(sep, start);
-        fields.push_back(text.substr(start, p == std::string::npos ? std::string::npos : p - start));
-        if (p == std::string::npos)
-            return fields;
-        start = p + 1;
+    std::vector<std::string> out(1);
+    for (char c : text) {
+        if (c == sep)
+            out.emplace_back();
+        else
+            out.back() += c;
+    }
+    return out;
+}
+
+// The name after the last "/" or "\" (a path written on Windows splits too).
+std::string NameOnly(const std::string &path)
+{
+    size_t p = path.find_last_of("/\\");
+    return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+std::string FolderOf(const std::string &path)
+{
+    std::filesystem::path p = std::filesystem::absolute(path);
+    return p.parent_path().string();
+}
+
+// A file list's first field is a file name or a template; the rest are parts.
+std::string ReplaceFirstField(const std::string &list, const std::string &first)
+{
+    size_t bar = list.find('|');
+    return bar == std::string::npos ? first : first + list.substr(bar);
+}
+
+std::string FirstField(const std::string &list)
+{
+    return TrimText(list.substr(0, list.find('|')));
+}
+
+// The name shown for a file list: its first file.
+std::string DisplayName(const std::string &list)
+{
+    std::vector<std::string> f = Split(list, '|');
+    std::string first = TrimText(f[0]);
+    size_t star = first.find('*');
+    if (f.size() > 1 && star != std::string::npos)
+        first.replace(star, 1, TrimText(f[1]));
+    return first;
+}
+
+bool ParseDecimal(std::string text, long double &value)
+{
+    text = TrimText(text);
+    std::replace(text.begin(), text.end(), ',', '.');
+    if (text.empty())
+        return false;
+    try {
+        size_t used = 0;
+        value = std::stold(text, &used);
+        return used == text.size();
+    } catch (...) {
+        return false;
     }
 }
 
-bool ParseField(const std::string &text, int64_t lo, int64_t hi, int32_t &out)
+int32_t ReadChecked(const std::string &text, int64_t lo, int64_t hi, bool &ok)
 {
     int64_t v = 0;
     if (!ParseInteger(text, lo, hi, v))
-        return false;
-    out = int32_t(v);
-    return true;
+        ok = false;
+    return static_cast<int32_t>(v);
 }
 
-// A decimal number with "." or the locale's separator; false unless the whole text is one.
-bool ParseDecimal(const std::string &text, long double &value)
+const char *OpenErrorKey(TSourceRole role, const char *&english)
 {
-    std::string t = TrimText(text);
-    if (t.empty())
-        return false;
-    const char *sep = std::localeconv()->decimal_point;
-    for (char &c : t)
-        if (c == ',' || c == '.')
-            c = sep && *sep ? *sep : '.';
-    char *end = nullptr;
-    value = std::strtold(t.c_str(), &end);
-    return end && *end == 0 && std::isfinite(value);
+    switch (role) {
+    case srVideo: english = "Error opening video file:\r\n\"%s\""; return "ErrOpenVid";
+    case srAudio: english = "Error opening audio file:\r\n\"%s\""; return "ErrOpenAud";
+    case srDouble: english = "Error opening double audio file:\r\n\"%s\""; return "ErrOpenDbl";
+    default: english = "Error opening reference video file:\r\n\"%s\""; return "ErrOpenRef";
+    }
 }
 
 } // namespace
 
-bool ParsePhantomDescriptor(const std::string &text, bool &isDescriptor, int32_t &width, int32_t &height,
-                            int32_t &pixelFormat, int32_t &frames, int32_t &rate, int32_t &scale)
-{
-    std::vector<std::string> f = Split(text, '*');
-    isDescriptor = f.size() > 5;
-    if (!isDescriptor)
-        return false;
-    const int64_t maxInt = 2147483647;
-    if (!ParseField(f[1], 1, maxInt, width) || !ParseField(f[2], 1, maxInt, height) ||
-        !ParseField(f[3], 0, 3, pixelFormat) || !ParseField(f[4], 1, maxInt, frames))
-        return false;
-    if (f.size() == 6) {
-        long double fps = 0;
-        if (!ParseDecimal(f[5], fps) || fps < 1e-10L || fps > 1e10L)
-            return false;
-        long double r = std::nearbyintl(fps * 10000);
-        if (r < 1 || r > maxInt)
-            return false;
-        rate = int32_t(r);
-        scale = 10000;
-        return true;
-    }
-    return ParseField(f[5], 1, maxInt, rate) && ParseField(f[6], 1, maxInt, scale);
-}
-
-std::string FormatPhantomDescriptor(int32_t width, int32_t height, int32_t pixelFormat, int32_t frames,
-                                    int32_t rate, int32_t scale)
+std::string FormatPhantom(const TPhantomClip &c)
 {
     std::string s = "*";
-    for (int32_t v : {width, height, pixelFormat, frames, rate, scale})
+    for (int32_t v : {c.Width, c.Height, c.PixelFormat, c.Frames, c.Rate, c.Scale})
         s += std::to_string(v) + "*";
     return s;
 }
 
-bool TProjectSession::LoadPhantom(const std::string &text)
+bool ParsePhantom(const std::string &text, TPhantomClip &clip, bool &isPhantom)
 {
-    bool isDescriptor = false;
-    int32_t w = 0, h = 0, pf = 0, frames = 0, rate = 0, scale = 0;
-    if (!ParsePhantomDescriptor(text, isDescriptor, w, h, pf, frames, rate, scale))
-        return false; // a malformed descriptor fails the load without a message of its own
-    return OpenPhantom(w, h, pf, frames, rate, scale, true);
+    std::vector<std::string> f = Split(text, '*');
+    isPhantom = f.size() > 5;
+    if (!isPhantom)
+        return false;
+    bool ok = true;
+    TPhantomClip c;
+    c.Width = ReadChecked(f[1], 1, 2147483647, ok);
+    c.Height = ReadChecked(f[2], 1, 2147483647, ok);
+    c.PixelFormat = ReadChecked(f[3], 0, 3, ok);
+    c.Frames = ReadChecked(f[4], 1, 2147483647, ok);
+    if (f.size() == 6) {
+        // Older form: a decimal frame rate, kept to 1/10000 frame per second.
+        long double fps = 0;
+        if (!ParseDecimal(f[5], fps) || fps < 1e-10L || fps > 1e10L)
+            return false;
+        long double rate = std::nearbyintl(fps * 10000);
+        if (rate < 1 || rate > 2147483647.0L)
+            return false;
+        c.Rate = static_cast<int32_t>(rate);
+        c.Scale = 10000;
+    } else {
+        c.Rate = ReadChecked(f[5], 1, 2147483647, ok);
+        c.Scale = ReadChecked(f[6], 1, 2147483647, ok);
+    }
+    if (ok)
+        clip = c;
+    return ok;
 }
 
-bool TProjectSession::LoadProject(const std::string &fileName, bool fromUser)
+TProjectFile::TProjectFile(TProject &project, TProjectSources &sources) : FProject(project), FSources(sources)
 {
-    (void)fromUser;
-    std::string ext = ExtractFileExt(fileName);
-    for (char &c : ext)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
-    if (ext != ".TSP")
+}
+
+bool TProjectFile::OpenSource(TSourceRole role, const std::string &fileList, const std::string &kind)
+{
+    std::string first = FirstField(fileList);
+    std::string list = fileList;
+    if (!first.empty() && first[0] != '/')
+        list = ReplaceFirstField(fileList, FFolder + "/" + first);
+    TMediaError code = FSources.Open(role, list, kind);
+    if (code == meFileNotFound) {
+        // Media moved together with the project: the name alone, in the project's folder.
+        std::string retry = ReplaceFirstField(fileList, FFolder + "/" + NameOnly(first));
+        if (retry != list)
+            code = FSources.Open(role, retry, kind);
+    }
+    if (code != meOk) {
+        const char *english = nullptr;
+        const char *key = OpenErrorKey(role, english);
+        std::string lead = FormatText(ProjectText(key, english), {DisplayName(fileList)});
+        if (TUserInterface *ui = FProject.UserInterface())
+            ui->Error(TranslatedErrorSentence(lead, code));
         return false;
-    TProject &p = FProject;
-    p.SetChanged(false);
-    p.ClearProject();
-    FLoadIncomplete = false;
-    std::string fullName = ExpandFileName(fileName);
-    FBaseDir = ExtractFilePath(fullName);
-    TIniFile ini(fullName);
-
-    std::string videoText = ini.ReadString("Files", "Video", "*");
-    bool isDescriptor = false;
-    {
-        int32_t a, b, c, d, e, f;
-        ParsePhantomDescriptor(videoText, isDescriptor, a, b, c, d, e, f);
     }
-    bool ok = isDescriptor ? LoadPhantom(videoText)
-                           : OpenVideo(videoText, ini.ReadString("Files", "VideoFT", ""), true);
-    // An empty Audio value is a project without a primary track (saved that way).
-    std::string audioText = ini.ReadString("Files", "Audio", "*");
-    if (ok && !TrimText(audioText).empty())
-        ok = OpenAudio(audioText, ini.ReadString("Files", "AudioFT", ""), true);
-    if (ok && !TrimText(ini.ReadString("Files", "Double", "")).empty())
-        ok = OpenDouble(ini.ReadString("Files", "Double", ""), ini.ReadString("Files", "DoubleFT", ""), true);
-    if (ok && !TrimText(ini.ReadString("Files", "Ref", "")).empty())
-        ok = OpenReference(ini.ReadString("Files", "Ref", ""), ini.ReadString("Files", "RefFT", ""), true);
+    if (role == srVideo)
+        FProject.VideoOpened();
+    else if (role == srAudio)
+        FProject.AudioOpened();
+    return true;
+}
 
-    p.ResetMarkers();
-    bool markersIncomplete = false, chaptersIncomplete = false;
-    if (ok) {
-        int32_t count = ini.ReadInteger("Markers", "Count", 0);
-        for (int32_t i = 0; i < count; ++i) {
-            TMarker m;
-            std::string line;
-            if (ParseMarker(ini.ReadString("Markers", std::to_string(i), ""), m) && FormatMarker(m, line) &&
-                p.AddMarker(m) >= 0)
-                continue;
-            markersIncomplete = true;
+bool TProjectFile::LoadMedia(const std::string &fileName)
+{
+    TIniFile ini(fileName);
+    std::string video = ini.ReadString("Files", "Video", "*");
+    TPhantomClip clip;
+    bool isPhantom = false;
+    bool ok;
+    if (ParsePhantom(video, clip, isPhantom)) {
+        TMediaError code = FSources.OpenPhantom(clip);
+        ok = code == meOk;
+        if (ok)
+            FProject.VideoOpened();
+        else if (TUserInterface *ui = FProject.UserInterface())
+            ui->Error(TranslatedErrorSentence(ProjectText("ErrOpenDum", "Error creating phantom clip."), code));
+    } else if (isPhantom) {
+        ok = false;   // a malformed descriptor fails without a message of its own
+    } else {
+        ok = OpenSource(srVideo, video, ini.ReadString("Files", "VideoFT", ""));
+    }
+    ok = ok && OpenSource(srAudio, ini.ReadString("Files", "Audio", "*"), ini.ReadString("Files", "AudioFT", ""));
+    std::string dbl = TrimText(ini.ReadString("Files", "Double", ""));
+    if (ok && !dbl.empty())
+        ok = OpenSource(srDouble, dbl, ini.ReadString("Files", "DoubleFT", ""));
+    std::string ref = TrimText(ini.ReadString("Files", "Ref", ""));
+    if (ok && !ref.empty())
+        ok = OpenSource(srReference, ref, ini.ReadString("Files", "RefFT", ""));
+    return ok;
+}
+
+void TProjectFile::LoadMarkers(const std::string &fileName, bool &markersBad, bool &chaptersBad)
+{
+    TIniFile ini(fileName);
+    // Each section is read once; the keys are the list positions 0 .. Count-1.
+    // Missing keys are counted as bad entries; once every stored key was seen the rest
+    // of a (possibly huge) Count is missing too and the walk stops.
+    auto values = [&ini](const char *section) {
+        std::map<std::string, std::string> m;
+        for (auto &[key, value] : ini.ReadSectionValues(section))
+            m.emplace(Upper(TrimText(key)), value);
+        m.erase("COUNT");
+        return m;
+    };
+    std::map<std::string, std::string> markers = values("Markers");
+    int32_t count = ini.ReadInteger("Markers", "Count", 0);
+    size_t found = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        auto it = markers.find(std::to_string(i));
+        if (it == markers.end()) {
+            markersBad = true;
+            if (found >= markers.size())
+                break;
+            continue;
         }
-        count = ini.ReadInteger("Chapters", "Count", 0);
-        for (int32_t i = 0; i < count; ++i) {
-            std::string value = ini.ReadString("Chapters", std::to_string(i), "");
-            if (i == 0) {
-                if (value.empty())
-                    continue;
-                p.ClearChapters();
-            }
-            std::vector<std::string> fields = Split(value, ',');
-            int64_t frame = -1;
-            if (!ParseInteger(fields[0], 0, 2147483647, frame))
-                frame = ParseChapterFrame(value);
-            if (frame < 0) {
-                chaptersIncomplete = true;
-                continue;
-            }
-            TChapter c;
-            c.Frame = int32_t(frame);
-            c.Enabled = !(fields.size() > 1 && fields[1] == "0");
-            p.AddChapter(c);
-        }
+        ++found;
+        TMarker m;
+        std::string line;
+        // A second marker on the same frame would replace the first: reported too.
+        if (!ParseMarker(it->second, m) || !FormatMarker(m, line) || FProject.FindMarker(m.Frame) >= 0 ||
+            FProject.AddMarker(m) < 0)
+            markersBad = true;
     }
 
-    TProjectOptions &o = p.Options();
+    std::map<std::string, std::string> chapters = values("Chapters");
+    count = ini.ReadInteger("Chapters", "Count", 0);
+    found = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        auto it = chapters.find(std::to_string(i));
+        std::string value = it == chapters.end() ? std::string() : TrimText(it->second);
+        if (it != chapters.end())
+            ++found;
+        if (i == 0) {
+            if (value.empty())
+                continue;   // keeps the default start chapter
+            FProject.ClearChapters();
+        }
+        std::vector<std::string> fields = Split(value, ',');
+        int64_t frame = -1;
+        if (!ParseInteger(fields[0], 0, 2147483647, frame))
+            frame = ParseChapterFrame(value);
+        if (frame < 0) {
+            chaptersBad = true;
+            if (it == chapters.end() && found >= chapters.size())
+                break;
+            continue;
+        }
+        bool enabled = !(fields.size() > 1 && TrimText(fields[1]) == "0");
+        FProject.AddChapter({static_cast<int32_t>(frame), enabled});
+    }
+}
+
+void TProjectFile::LoadConfig(const std::string &fileName, bool success)
+{
+    TIniFile ini(fileName);
+    TProjectOptions &o = FProject.Options();
     o.UseChapters = ini.ReadBool("Config", "UseChapters", false);
     o.ConcatChapters = ini.ReadBool("Config", "ConcatChapters", false);
     o.UseGlobalShift = ini.ReadBool("Config", "UseGlobalShift", o.UseGlobalShift);
-    if (ini.ValueExists("Config", "GlobalShift")) {
-        int32_t stored = ini.ReadInteger("Config", "GlobalShift", -o.GlobalShift);
-        // The one stored value without a negation keeps the largest offset.
-        o.GlobalShift = stored == INT32_MIN ? INT32_MAX : -stored;
-    }
+    // Stored with its sign inverted; a missing or unreadable key keeps the offset.
+    int32_t stored = ini.ReadInteger("Config", "GlobalShift", 0);
+    if (ini.ValueExists("Config", "GlobalShift") && stored != INT32_MIN &&
+        ini.ReadInteger("Config", "GlobalShift", 1) == stored)
+        o.GlobalShift = -stored;
     o.CrossFading = ini.ReadBool("Config", "CrossFading", o.CrossFading);
     o.PreScan = ini.ReadBool("Config", "PreScan", o.PreScan);
     o.DisableZoom = ini.ReadBool("Config", "DisableZoom", o.DisableZoom);
@@ -184,133 +291,173 @@ bool TProjectSession::LoadProject(const std::string &fileName, bool fromUser)
     o.MarkerDrawSize = ini.ReadInteger("Config", "MarkerDrawSize", o.MarkerDrawSize);
     if (o.MarkerDrawSize < 1 || o.MarkerDrawSize > 3)
         o.MarkerDrawSize = 1;
+    if (!success || !FProject.HasVideo())
+        return;
+    o.PreviewEnv = TrimText(ini.ReadString("Config", "PreviewEnv", FProject.Defaults().PreviewEnv));
+    o.Zoom = TrimText(ini.ReadString("Config", "Zoom", "100"));
+    FProject.SetViewOffset(0);
+    FProject.SetPosition(ini.ReadInteger("Config", "Position", 0));
+    FProject.RebuildSpline();
+    FSources.SetFlipImage(o.FlipImage);
+}
 
-    if (ok && p.HasVideo()) {
-        o.PreviewEnv = TrimText(ini.ReadString("Config", "PreviewEnv", DefaultPreviewEnv));
-        o.Zoom = TrimText(ini.ReadString("Config", "Zoom", "100"));
-        p.SetViewOffset(0);
-        p.SetPosition(ini.ReadInteger("Config", "Position", 0));
-        p.RebuildSpline();
-    }
-    if (ok) {
-        p.SetFileName(fullName);
-    } else {
-        p.ClearProject();
-        FBaseDir.clear();
-    }
-    p.SetChanged(false);
-    FLoadIncomplete = ok && (markersIncomplete || chaptersIncomplete);
-
-    if (ok && (markersIncomplete || chaptersIncomplete) && FUi) {
+bool TProjectFile::LoadProject(const std::string &fileName, bool /*fromUser*/)
+{
+    if (fileName.size() < 4 || Upper(fileName.substr(fileName.size() - 4)) != ".TSP")
+        return false;
+    FProject.SetChanged(false);
+    FProject.ClearProject();
+    FFolder = FolderOf(fileName);
+    bool ok = LoadMedia(fileName);
+    FProject.ResetMarkers();
+    bool markersBad = false, chaptersBad = false;
+    if (ok)
+        LoadMarkers(fileName, markersBad, chaptersBad);
+    LoadConfig(fileName, ok);
+    if (ok)
+        FProject.SetFileName(fileName);
+    else
+        FProject.ClearProject();
+    FProject.SetChanged(false);
+    if (ok && (markersBad || chaptersBad)) {
         std::string text = ProjectText("ErrLoadPrj", "The following items could not loaded completely:");
-        if (markersIncomplete)
+        if (markersBad)
             text += "\r\n- " + ProjectText("WrdMarkLst", "Marker list");
-        if (chaptersIncomplete)
+        if (chaptersBad)
             text += "\r\n- " + ProjectText("WrdChptLst", "Chapter list");
-        FUi->Error(text);
+        FProject.ShowErrorText(text);
     }
     return ok;
 }
 
-bool TProjectSession::SaveProject(const std::string &fileName)
+bool TProjectFile::SaveProject(const std::string &fileName)
 {
-    if (TrimText(fileName).empty())
+    if (fileName.empty())
         return false;
-    std::string fullName = ExpandFileName(fileName);
-    TIniFile ini(fullName);
-    const TProject &p = FProject;
-    const TProjectOptions &o = p.Options();
+    TIniFile ini(fileName);
+    // All keys go into one replacement of the file: a failure leaves the old file whole.
     ini.BeginUpdate();
-    bool ok = true;
-    auto put = [&](const char *section, const std::string &key, const std::string &value) {
-        if (ok)
-            ok = ini.WriteString(section, key, value);
-    };
-    auto putBool = [&](const char *key, bool value) { put("Config", key, value ? "1" : "0"); };
-    put("Files", "Video", TrimText(VideoText()));
-    put("Files", "VideoFT", FVideo ? FVideo->KindString() : "");
-    put("Files", "Audio", FAudio ? TrimText(FAudio->FileList()) : "");
-    put("Files", "AudioFT", FAudio ? FAudio->KindString() : "");
-    put("Files", "Double", FDouble ? TrimText(FDouble->FileList()) : "");
-    put("Files", "DoubleFT", FDouble ? FDouble->KindString() : "");
-    put("Files", "Ref", FReference ? TrimText(FReference->FileList()) : "");
-    put("Files", "RefFT", FReference ? FReference->KindString() : "");
-    if (ok)
-        ok = ini.EraseSection("Markers");
-    put("Markers", "Count", std::to_string(p.MarkerCount()));
-    for (int32_t i = 0; i < p.MarkerCount(); ++i)
-        put("Markers", std::to_string(i), p.MarkerLine(i));
-    if (ok)
-        ok = ini.EraseSection("Chapters");
-    put("Chapters", "Count", std::to_string(p.ChapterListCount()));
-    for (int32_t i = 0; i < p.ChapterListCount(); ++i) {
-        TChapter c = p.GetListChapter(i);
-        put("Chapters", std::to_string(i), std::to_string(c.Frame) + (c.Enabled ? ",1" : ",0"));
+    TPhantomClip clip;
+    ini.WriteString("Files", "Video",
+                    FSources.Phantom(clip) ? FormatPhantom(clip) : TrimText(FSources.FileList(srVideo)));
+    ini.WriteString("Files", "VideoFT", FSources.KindString(srVideo));
+    ini.WriteString("Files", "Audio", TrimText(FSources.FileList(srAudio)));
+    ini.WriteString("Files", "AudioFT", FSources.KindString(srAudio));
+    ini.WriteString("Files", "Double", TrimText(FSources.FileList(srDouble)));
+    ini.WriteString("Files", "DoubleFT", FSources.KindString(srDouble));
+    ini.WriteString("Files", "Ref", TrimText(FSources.FileList(srReference)));
+    ini.WriteString("Files", "RefFT", FSources.KindString(srReference));
+
+    ini.EraseSection("Markers");
+    ini.WriteInteger("Markers", "Count", FProject.MarkerCount());
+    for (int32_t i = 0; i < FProject.MarkerCount(); ++i)
+        ini.WriteString("Markers", std::to_string(i), FProject.MarkerLine(i));
+    ini.EraseSection("Chapters");
+    ini.WriteInteger("Chapters", "Count", FProject.ChapterListCount());
+    for (int32_t i = 0; i < FProject.ChapterListCount(); ++i) {
+        TChapter c = FProject.GetListChapter(i);
+        ini.WriteString("Chapters", std::to_string(i), std::to_string(c.Frame) + (c.Enabled ? ",1" : ",0"));
     }
-    put("Config", "PreviewEnv", TrimText(o.PreviewEnv));
-    put("Config", "Zoom", TrimText(o.Zoom));
-    put("Config", "Position", std::to_string(p.Position()));
-    putBool("UseChapters", o.UseChapters);
-    putBool("ConcatChapters", o.ConcatChapters);
-    put("Config", "GlobalShift", std::to_string(o.GlobalShift == INT32_MIN ? INT32_MAX : -o.GlobalShift));
-    putBool("UseGlobalShift", o.UseGlobalShift);
-    putBool("CrossFading", o.CrossFading);
-    putBool("PreScan", o.PreScan);
-    putBool("DisableZoom", o.DisableZoom);
-    putBool("FlipImage", o.FlipImage);
-    putBool("ForceVFW", o.ForceVFW);
-    put("Config", "RefZoom", std::to_string(o.RefZoom));
-    put("Config", "MarkerDrawSize", std::to_string(o.MarkerDrawSize));
-    const TArrangeInfo &a = FArrange;
-    put("Arrange", "Screen", std::to_string(a.ScreenWidth) + "," + std::to_string(a.ScreenHeight));
-    put("Arrange", "ShowFileman", a.ShowFileman ? "1" : "0");
-    put("Arrange", "ShowStatus", a.ShowStatus ? "1" : "0");
-    put("Arrange", "MainWnd", std::to_string(a.Left) + "," + std::to_string(a.Top) + "," +
-                                  std::to_string(a.ClientWidth) + "," + std::to_string(a.ClientHeight));
-    if (ok) {
-        ok = ini.EndUpdate();
-    } else {
-        ini.CancelUpdate();
+
+    const TProjectOptions &o = FProject.Options();
+    ini.WriteString("Config", "PreviewEnv", TrimText(o.PreviewEnv));
+    ini.WriteString("Config", "Zoom", TrimText(o.Zoom));
+    ini.WriteInteger("Config", "Position", FProject.Position());
+    ini.WriteBool("Config", "UseChapters", o.UseChapters);
+    ini.WriteBool("Config", "ConcatChapters", o.ConcatChapters);
+    ini.WriteInteger("Config", "GlobalShift", -int64_t{o.GlobalShift});
+    ini.WriteBool("Config", "UseGlobalShift", o.UseGlobalShift);
+    ini.WriteBool("Config", "CrossFading", o.CrossFading);
+    ini.WriteBool("Config", "PreScan", o.PreScan);
+    ini.WriteBool("Config", "DisableZoom", o.DisableZoom);
+    ini.WriteBool("Config", "FlipImage", o.FlipImage);
+    ini.WriteBool("Config", "ForceVFW", o.ForceVFW);
+    ini.WriteInteger("Config", "RefZoom", o.RefZoom);
+    ini.WriteInteger("Config", "MarkerDrawSize", o.MarkerDrawSize);
+    if (FArrange) {
+        const TProjectArrange &a = *FArrange;
+        ini.WriteString("Arrange", "Screen", std::to_string(a.ScreenWidth) + "," + std::to_string(a.ScreenHeight));
+        ini.WriteBool("Arrange", "ShowFileman", a.ShowFileman);
+        ini.WriteBool("Arrange", "ShowStatus", a.ShowStatus);
+        ini.WriteString("Arrange", "MainWnd", std::to_string(a.Left) + "," + std::to_string(a.Top) + "," +
+                                                  std::to_string(a.Width) + "," + std::to_string(a.Height));
     }
-    if (!ok) {
-        // The file on disk is left as it was: the keys are stored in one replacement.
-        if (FUi)
-            FUi->Error(ini.LastError().empty() ? "Cannot write the file \"" + fullName + "\"." : ini.LastError());
+    if (!ini.EndUpdate()) {
+        FProject.ShowErrorText(ini.LastError().empty() ? "Cannot write \"" + fileName + "\"." : ini.LastError());
         return false;
     }
-    FProject.SetFileName(fullName);
-    FBaseDir = ExtractFilePath(fullName);
+    FProject.SetFileName(fileName);
     FProject.SetChanged(false);
     return true;
 }
 
-bool TProjectSession::AskSaveChanges()
+bool TProjectFile::Save()
 {
-    if (!FProject.Changed() || !FProject.HasVideo())
+    std::error_code ec;
+    std::string name = FProject.FileName();
+    if (name.empty() || !std::filesystem::exists(name, ec)) {
+        name = FChooseFileName ? FChooseFileName() : std::string();
+        if (name.empty())
+            return false;
+    }
+    return SaveProject(name);
+}
+
+bool TProjectFile::AskSaveChanges()
+{
+    if (!FProject.Changed() || !FProject.HasVideo() || !FProject.HasAudio())
         return true;
-    TMsgResult r = FUi ? FUi->Message(mtConfirmation, ProjectText("MsgSaveChg", "Save changes ?"),
-                                      mbYes | mbNo | mbCancel)
-                       : mrCancel;
+    TUserInterface *ui = FProject.UserInterface();
+    TMsgResult r = ui ? ui->Message(mtConfirmation, ProjectText("MsgSaveChg", "Save changes ?"), mbYes | mbNo | mbCancel)
+                      : mrCancel;
     if (r == mrNo)
         return true;
     if (r != mrYes)
         return false;
-    const std::string &name = FProject.FileName();
-    if (name.empty() || !FileExists(name))
-        return false; // Save as needs a file dialog: the caller offers it
-    return SaveProject(name) && FileExists(FProject.FileName());
+    Save();
+    std::error_code ec;
+    return !FProject.FileName().empty() && std::filesystem::exists(FProject.FileName(), ec);
 }
 
-bool TProjectSession::Revert()
+bool TProjectFile::Revert()
 {
+    TUserInterface *ui = FProject.UserInterface();
     std::string name = FProject.FileName();
-    if (name.empty() || !FUi)
+    if (!ui || name.empty())
         return false;
     std::string text = FormatText(ProjectText("MsgRevert", "Do you really want revert to the\r\nlast saved version of %s ?"),
-                                  {ExtractFileName(name)});
-    if (FUi->Message(mtConfirmation, text, mbYes | mbCancel | mbHelp) != mrYes)
+                                  {NameOnly(name)});
+    if (ui->Message(mtConfirmation, text, mbYes | mbCancel | mbHelp) != mrYes)
         return false;
     return LoadProject(name, false);
+}
+
+bool TProjectFile::IsSourceFile(const std::string &resultName) const
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path result = fs::weakly_canonical(fs::absolute(resultName, ec), ec);
+    struct stat rs {};
+    bool resultExists = ::stat(resultName.c_str(), &rs) == 0;
+    for (TSourceRole role : {srVideo, srAudio, srDouble, srReference}) {
+        for (const std::string &file : FSources.Files(role)) {
+            std::error_code e2;
+            fs::path source = fs::weakly_canonical(fs::absolute(file, e2), e2);
+            struct stat ss {};
+            bool same = Upper(file) == Upper(resultName) || Upper(source.string()) == Upper(result.string()) ||
+                        (resultExists && ::stat(file.c_str(), &ss) == 0 && ss.st_dev == rs.st_dev &&
+                         ss.st_ino == rs.st_ino);
+            if (same) {
+                std::string text = FormatText(
+                    ProjectText("ErrOvwSrc", "The file \"%s\"\r\nis a source file of this project and cannot be "
+                                             "overwritten.\r\nChoose another file name for the result file."),
+                    {NameOnly(resultName)});
+                FProject.ShowErrorText(text);
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 } // namespace tessaly

@@ -1,12 +1,5 @@
-// TProjectSession: sources, opens with their messages, source protection.
+// TProjectSession: sources, opens with their messages, the project file's access to them.
 #include "project/project_session.h"
-
-#include <sys/stat.h>
-
-#include <algorithm>
-#include <cctype>
-#include <cmath>
-#include <filesystem>
 
 #include "platform/file_system.h"
 #include "project/project_text.h"
@@ -16,20 +9,6 @@
 namespace tessaly {
 
 namespace {
-
-std::string Upper(std::string s)
-{
-    for (char &c : s)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
-// The file name alone: the part after the last "/" or "\" (a path written on Windows).
-std::string BareName(const std::string &path)
-{
-    size_t p = path.find_last_of("/\\");
-    return p == std::string::npos ? path : path.substr(p + 1);
-}
 
 // The first file of a file list: a single name, or the template with its first part.
 std::string FirstFile(const std::string &fileList)
@@ -45,21 +24,12 @@ std::string FirstFile(const std::string &fileList)
     return star == std::string::npos ? tmpl : tmpl.substr(0, star) + part + tmpl.substr(star + 1);
 }
 
-// Canonical form of a path whose last part may not exist yet: the folder is resolved
-// through its links, the name appended (itself resolved when it exists).
-std::string CanonicalName(const std::string &path)
-{
-    std::error_code ec;
-    std::filesystem::path p = std::filesystem::absolute(path, ec);
-    if (ec)
-        return path;
-    std::filesystem::path c = std::filesystem::weakly_canonical(p, ec);
-    return ec ? p.lexically_normal().string() : c.string();
-}
-
 } // namespace
 
-TProjectSession::TProjectSession(TUserInterface *ui) : FUi(ui), FProject(ui, this) {}
+TProjectSession::TProjectSession(TUserInterface *ui) : FUi(ui), FProject(ui, this), FFile(FProject, *this)
+{
+    FFile.SetArrange(&FArrange);
+}
 
 TProjectSession::~TProjectSession()
 {
@@ -73,12 +43,83 @@ void TProjectSession::SetUserInterface(TUserInterface *ui)
     FProject.SetUserInterface(ui);
 }
 
-std::string TProjectSession::Resolve(const std::string &name) const
+TMediaError TProjectSession::Open(TSourceRole role, const std::string &fileList, const std::string &kind)
 {
-    std::string n = TrimText(name);
-    if (n.empty() || n[0] == '/')
-        return n;
-    return ExpandFileName(FBaseDir.empty() ? n : IncludeTrailingSlash(FBaseDir) + n);
+    (void)kind; // the system media path serves every kind until the front-ends take over
+    std::string first = FirstFile(fileList);
+    std::string name = first.empty() ? first : ExpandFileName(first);
+    TMediaError error = meOk;
+    switch (role) {
+    case srVideo:
+        FVideo = OpenSessionVideo(name, error);
+        break;
+    case srReference:
+        FReference = OpenSessionVideo(name, error);
+        break;
+    case srAudio:
+    case srDouble: {
+        std::unique_ptr<TSessionAudio> &slot = role == srAudio ? FAudio : FDouble;
+        slot.reset();
+        // An empty audio entry is a project without that track (saved that way).
+        if (first.empty())
+            return meOk;
+        slot = OpenSessionAudio(name, error);
+        break;
+    }
+    }
+    if (error == meOk && role == srVideo && !FVideo)
+        error = meUnknown;
+    return error;
+}
+
+TMediaError TProjectSession::OpenPhantom(const TPhantomClip &clip)
+{
+    TMediaError error = meOk;
+    FVideo = OpenPhantomVideo(clip.Width, clip.Height, clip.Frames, clip.Scale, clip.Rate, clip.PixelFormat, error);
+    if (FVideo)
+        FPhantom = clip;
+    return FVideo ? meOk : (error == meOk ? meUnknown : error);
+}
+
+std::string TProjectSession::FileList(TSourceRole role) const
+{
+    switch (role) {
+    case srVideo: return FVideo && !FVideo->IsPhantom() ? FVideo->FileList() : std::string();
+    case srAudio: return FAudio ? FAudio->FileList() : std::string();
+    case srDouble: return FDouble ? FDouble->FileList() : std::string();
+    case srReference: return FReference ? FReference->FileList() : std::string();
+    }
+    return {};
+}
+
+std::string TProjectSession::KindString(TSourceRole role) const
+{
+    switch (role) {
+    case srVideo: return FVideo ? FVideo->KindString() : std::string();
+    case srAudio: return FAudio ? FAudio->KindString() : std::string();
+    case srDouble: return FDouble ? FDouble->KindString() : std::string();
+    case srReference: return FReference ? FReference->KindString() : std::string();
+    }
+    return {};
+}
+
+bool TProjectSession::Phantom(TPhantomClip &clip) const
+{
+    if (!FVideo || !FVideo->IsPhantom())
+        return false;
+    clip = FPhantom;
+    return true;
+}
+
+std::vector<std::string> TProjectSession::Files(TSourceRole role) const
+{
+    switch (role) {
+    case srVideo: return FVideo ? FVideo->Files() : std::vector<std::string>();
+    case srAudio: return FAudio ? FAudio->Files() : std::vector<std::string>();
+    case srDouble: return FDouble ? FDouble->Files() : std::vector<std::string>();
+    case srReference: return FReference ? FReference->Files() : std::vector<std::string>();
+    }
+    return {};
 }
 
 void TProjectSession::ShowOpenError(const char *key, const char *english, const std::string &fileList) const
@@ -91,80 +132,57 @@ void TProjectSession::ShowOpenError(const char *key, const char *english, const 
 
 bool TProjectSession::OpenVideo(const std::string &fileList, const std::string &kind, bool showError)
 {
-    (void)kind; // the system media path serves every kind until the front-ends take over
-    FVideo.reset();
-    FPhantomText.clear();
-    std::string first = FirstFile(fileList);
-    TMediaError error = meOk;
-    FVideo = OpenSessionVideo(Resolve(first), error);
-    // A file moved together with the project: retry by name in the project's folder.
-    if (!FVideo && error == meFileNotFound && !FBaseDir.empty())
-        FVideo = OpenSessionVideo(Resolve(BareName(first)), error);
-    FLastError = FVideo ? meOk : (error == meOk ? meUnknown : error);
+    FLastError = Open(srVideo, fileList, kind);
+    if (FLastError != meOk)
+        FVideo.reset();
     FProject.VideoOpened();
-    if (!FVideo && showError)
+    if (FLastError != meOk && showError)
         ShowOpenError("ErrOpenVid", "Error opening video file:\r\n\"%s\"", fileList);
-    return FVideo != nullptr;
+    return FLastError == meOk;
 }
 
 bool TProjectSession::OpenPhantom(int32_t width, int32_t height, int32_t pixelFormat, int32_t frames,
                                   int32_t rate, int32_t scale, bool showError)
 {
-    FVideo.reset();
-    TMediaError error = meOk;
-    FVideo = OpenPhantomVideo(width, height, frames, scale, rate, pixelFormat, error);
-    FLastError = FVideo ? meOk : (error == meOk ? meUnknown : error);
-    FPhantomText = FVideo ? FormatPhantomDescriptor(width, height, pixelFormat, frames, rate, scale) : "";
+    TPhantomClip clip;
+    clip.Width = width;
+    clip.Height = height;
+    clip.PixelFormat = pixelFormat;
+    clip.Frames = frames;
+    clip.Rate = rate;
+    clip.Scale = scale;
+    FLastError = OpenPhantom(clip);
     FProject.VideoOpened();
-    if (!FVideo && showError && FUi)
+    if (FLastError != meOk && showError && FUi)
         FUi->Error(TranslatedErrorSentence(ProjectText("ErrOpenDum", "Error creating phantom clip."), FLastError));
-    return FVideo != nullptr;
-}
-
-bool TProjectSession::OpenAudioTrack(std::unique_ptr<TSessionAudio> &slot, const std::string &fileList,
-                                     const std::string &kind, const char *key, const char *english,
-                                     bool showError)
-{
-    (void)kind;
-    slot.reset();
-    std::string first = FirstFile(fileList);
-    TMediaError error = meOk;
-    slot = OpenSessionAudio(Resolve(first), error);
-    if (!slot && error == meFileNotFound && !FBaseDir.empty())
-        slot = OpenSessionAudio(Resolve(BareName(first)), error);
-    FLastError = slot ? meOk : (error == meOk ? meUnknown : error);
-    if (!slot && showError)
-        ShowOpenError(key, english, fileList);
-    return slot != nullptr;
+    return FLastError == meOk;
 }
 
 bool TProjectSession::OpenAudio(const std::string &fileList, const std::string &kind, bool showError)
 {
-    bool ok = OpenAudioTrack(FAudio, fileList, kind, "ErrOpenAud", "Error opening audio file:\r\n\"%s\"",
-                             showError);
+    FLastError = TrimText(fileList).empty() ? meParam : Open(srAudio, fileList, kind);
     FProject.AudioOpened();
-    return ok;
+    if (FLastError != meOk && showError)
+        ShowOpenError("ErrOpenAud", "Error opening audio file:\r\n\"%s\"", fileList);
+    return FLastError == meOk;
 }
 
 bool TProjectSession::OpenDouble(const std::string &fileList, const std::string &kind, bool showError)
 {
-    return OpenAudioTrack(FDouble, fileList, kind, "ErrOpenDbl", "Error opening double audio file:\r\n\"%s\"",
-                          showError);
+    FLastError = TrimText(fileList).empty() ? meParam : Open(srDouble, fileList, kind);
+    if (FLastError != meOk && showError)
+        ShowOpenError("ErrOpenDbl", "Error opening double audio file:\r\n\"%s\"", fileList);
+    return FLastError == meOk;
 }
 
 bool TProjectSession::OpenReference(const std::string &fileList, const std::string &kind, bool showError)
 {
-    (void)kind;
-    FReference.reset();
-    std::string first = FirstFile(fileList);
-    TMediaError error = meOk;
-    FReference = OpenSessionVideo(Resolve(first), error);
-    if (!FReference && error == meFileNotFound && !FBaseDir.empty())
-        FReference = OpenSessionVideo(Resolve(BareName(first)), error);
-    FLastError = FReference ? meOk : (error == meOk ? meUnknown : error);
-    if (!FReference && showError)
+    FLastError = Open(srReference, fileList, kind);
+    if (FLastError != meOk)
+        FReference.reset();
+    if (FLastError != meOk && showError)
         ShowOpenError("ErrOpenRef", "Error opening reference video file:\r\n\"%s\"", fileList);
-    return FReference != nullptr;
+    return FLastError == meOk;
 }
 
 void TProjectSession::CloseAudio() { FAudio.reset(); }
@@ -175,7 +193,7 @@ std::string TProjectSession::VideoFileName() const
 {
     if (!FVideo)
         return {};
-    return FVideo->IsPhantom() ? FPhantomText : FVideo->FileList();
+    return FVideo->IsPhantom() ? FormatPhantom(FPhantom) : FVideo->FileList();
 }
 
 int32_t TProjectSession::VideoFrameCount() const { return FVideo ? FVideo->FrameCount() : 0; }
@@ -190,7 +208,6 @@ void TProjectSession::CloseAll()
     FAudio.reset();
     FDouble.reset();
     FReference.reset();
-    FPhantomText.clear();
 }
 
 std::string TProjectSession::VideoText() const { return VideoFileName(); }
@@ -198,49 +215,11 @@ std::string TProjectSession::VideoText() const { return VideoFileName(); }
 std::vector<std::string> TProjectSession::SourceFiles() const
 {
     std::vector<std::string> files;
-    auto add = [&files](const std::vector<std::string> &more) { files.insert(files.end(), more.begin(), more.end()); };
-    if (FVideo)
-        add(FVideo->Files());
-    if (FAudio)
-        add(FAudio->Files());
-    if (FDouble)
-        add(FDouble->Files());
-    if (FReference)
-        add(FReference->Files());
+    for (TSourceRole role : {srVideo, srAudio, srDouble, srReference}) {
+        std::vector<std::string> more = Files(role);
+        files.insert(files.end(), more.begin(), more.end());
+    }
     return files;
-}
-
-bool TProjectSession::IsSourceFile(const std::string &fileName) const
-{
-    if (TrimText(fileName).empty())
-        return false;
-    std::string target = ExpandFileName(Resolve(fileName));
-    std::string targetUpper = Upper(target);
-    std::string targetCanon = CanonicalName(target);
-    struct stat ts {};
-    bool targetExists = ::stat(target.c_str(), &ts) == 0;
-    for (const std::string &source : SourceFiles()) {
-        std::string s = ExpandFileName(source);
-        if (Upper(s) == targetUpper || CanonicalName(s) == targetCanon)
-            return true;
-        // The same file reached through a hard link or any other spelling.
-        struct stat ss {};
-        if (targetExists && ::stat(s.c_str(), &ss) == 0 && ss.st_dev == ts.st_dev && ss.st_ino == ts.st_ino)
-            return true;
-    }
-    return false;
-}
-
-bool TProjectSession::CheckNotSource(const std::string &fileName) const
-{
-    if (!IsSourceFile(fileName))
-        return true;
-    if (FUi) {
-        std::string text = ProjectText("ErrOvwSrc", "The file \"%s\"\r\nis a source file of this project and cannot "
-                                                    "be overwritten.\r\nChoose another file name for the result file.");
-        FUi->Error(FormatText(text, {ExtractFileName(fileName)}));
-    }
-    return false;
 }
 
 } // namespace tessaly

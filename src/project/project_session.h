@@ -10,21 +10,16 @@
 #include <vector>
 
 #include "project/project.h"
+#include "project/project_file.h"
 #include "project/project_media.h"
+#include "project/project_sources.h"
 #include "project/session_media.h"
 
 namespace tessaly {
 
 class TUserInterface;
 
-// Window arrangement stored with a project (written, not applied on load).
-struct TArrangeInfo {
-    int32_t ScreenWidth = 0, ScreenHeight = 0;   // desktop work area
-    bool ShowFileman = true, ShowStatus = true;
-    int32_t Left = 0, Top = 0, ClientWidth = 0, ClientHeight = 0;
-};
-
-class TProjectSession : public TProjectMedia {
+class TProjectSession : public TProjectMedia, public TProjectSources {
 public:
     // ui: not owned, may be null (no messages; questions answered No).
     explicit TProjectSession(TUserInterface *ui = nullptr);
@@ -41,9 +36,9 @@ public:
     TSessionAudio *Double() const { return FDouble.get(); }
     TSessionVideo *Reference() const { return FReference.get(); }
 
-    // Opens a source from a file list and kind string. A relative name resolves against
-    // the project file's folder (the working folder without a project). On failure the
-    // open's message is shown (when showError) and the status kept in LastError().
+    // Opens a source from a file list and kind string (a relative name resolves against
+    // the working folder) and tells the project. On failure the open's message is shown
+    // (when showError) and the status kept in LastError().
     bool OpenVideo(const std::string &fileList, const std::string &kind, bool showError = true);
     bool OpenPhantom(int32_t width, int32_t height, int32_t pixelFormat, int32_t frames, int32_t rate,
                      int32_t scale, bool showError = true);
@@ -66,63 +61,54 @@ public:
     uint32_t AudioSampleRate() const override;
     void CloseAll() override;
 
-    // --- project file ---------------------------------------------------------
+    // --- project file (through TProjectFile) ----------------------------------
     // Loads a ".tsp" file (any letter case); false for another extension (nothing
     // happens) or when a source cannot be opened (the project is then empty).
-    bool LoadProject(const std::string &fileName, bool fromUser);
-    // True when the last successful load skipped bad marker or chapter entries.
-    bool LoadIncomplete() const { return FLoadIncomplete; }
+    bool LoadProject(const std::string &fileName, bool fromUser) { return FFile.LoadProject(fileName, fromUser); }
     // Writes every key; false (with an error naming the file) when it cannot be written.
-    bool SaveProject(const std::string &fileName);
-    // True: go on (saved, or nothing to save, or No); false: cancelled or save failed.
-    bool AskSaveChanges();
-    // Asks, then loads the project file again; false when cancelled or failed.
-    bool Revert();
+    bool SaveProject(const std::string &fileName) { return FFile.SaveProject(fileName); }
+    bool AskSaveChanges() { return FFile.AskSaveChanges(); }
+    bool Revert() { return FFile.Revert(); }
+    TProjectFile &File() { return FFile; }
     // The value of Files/Video for the open video: its file list or the phantom descriptor.
     std::string VideoText() const;
+
+    // --- TProjectSources --------------------------------------------------------
+    TMediaError Open(TSourceRole role, const std::string &fileList, const std::string &kind) override;
+    TMediaError OpenPhantom(const TPhantomClip &clip) override;
+    std::string FileList(TSourceRole role) const override;
+    std::string KindString(TSourceRole role) const override;
+    bool Phantom(TPhantomClip &clip) const override;
+    std::vector<std::string> Files(TSourceRole role) const override;
+    void SetFlipImage(bool flip) override { FFlip = flip; }
 
     // --- source protection ------------------------------------------------------
     // Every file of the video, audio, double and reference sources.
     std::vector<std::string> SourceFiles() const;
-    // True when `fileName` names one of them: compared without regard to letter case,
-    // and as the same file on disk (links, "./" and ".." spellings, hard links).
-    bool IsSourceFile(const std::string &fileName) const;
-    // False with the "is a source file" error when `fileName` is a source file.
-    bool CheckNotSource(const std::string &fileName) const;
+    // False with the "is a source file" error when `fileName` names one of them
+    // (compared without regard to letter case, and as the same file on disk: links,
+    // "./" and ".." spellings, hard links).
+    bool CheckNotSource(const std::string &fileName) const { return !FFile.IsSourceFile(fileName); }
 
     // --- window state carried for the GUI -------------------------------------
-    TArrangeInfo &Arrange() { return FArrange; }
+    TProjectArrange &Arrange() { return FArrange; }
     bool MutePrimary = false;    // preview mute buttons
     bool MuteDouble = false;
-    // Setting PreviewEnv of section Current, used when a project file has none.
-    std::string DefaultPreviewEnv = "2";
 
 private:
-    // Resolves a stored name: absolute as is, else against the project's folder.
-    std::string Resolve(const std::string &name) const;
-    bool OpenAudioTrack(std::unique_ptr<TSessionAudio> &slot, const std::string &fileList,
-                        const std::string &kind, const char *key, const char *english, bool showError);
     void ShowOpenError(const char *key, const char *english, const std::string &fileList) const;
-    bool LoadPhantom(const std::string &text);
 
     TUserInterface *FUi;
     TProject FProject;
+    TProjectFile FFile;
     std::unique_ptr<TSessionVideo> FVideo;
     std::unique_ptr<TSessionAudio> FAudio;
     std::unique_ptr<TSessionAudio> FDouble;
     std::unique_ptr<TSessionVideo> FReference;
     TMediaError FLastError = meOk;
-    std::string FBaseDir;   // folder that relative names resolve against ("" = working folder)
-    std::string FPhantomText;
-    bool FLoadIncomplete = false;
-    TArrangeInfo FArrange;
+    TPhantomClip FPhantom;
+    TProjectArrange FArrange;
+    bool FFlip = false;
 };
-
-// Splits a phantom clip descriptor; false when the text is not one or is malformed.
-// `isDescriptor` tells whether it has the descriptor's shape (more than 5 fields).
-bool ParsePhantomDescriptor(const std::string &text, bool &isDescriptor, int32_t &width, int32_t &height,
-                            int32_t &pixelFormat, int32_t &frames, int32_t &rate, int32_t &scale);
-std::string FormatPhantomDescriptor(int32_t width, int32_t height, int32_t pixelFormat, int32_t frames,
-                                    int32_t rate, int32_t scale);
 
 } // namespace tessaly

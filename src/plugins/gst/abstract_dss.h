@@ -1,0 +1,74 @@
+// TAbstractDSS: one GStreamer pipeline per source that ends the wanted stream in a TGetSample.
+#pragma once
+
+#include "get_sample.h"
+
+#include <gst/gst.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace tessaly::gst {
+
+// Seek modes of a source.
+enum : int32_t {
+    smRestart = 0,     // never seek forward; to go back, restart at 0 and step
+    smSeek = 1,        // seek when useful
+    smForwardOnly = 2, // never seek, never go back
+};
+
+class TAbstractDSS {
+public:
+    // timeout: milliseconds; a negative value means strict (a late sample is a failure).
+    TAbstractDSS(const std::string &fileName, int32_t timeout, int32_t seekMode);
+    virtual ~TAbstractDSS();
+    TAbstractDSS(const TAbstractDSS &) = delete;
+    TAbstractDSS &operator=(const TAbstractDSS &) = delete;
+
+    // Number of repositionings of the pipeline so far (for diagnostics and tests).
+    uint32_t SeekCount() const { return FSeekCount; }
+    int32_t SeekMode() const { return FSeekMode; }
+    TGetSample *Grabber() const { return FGrabber; }
+
+protected:
+    // Builds the pipeline up to a prerolled, connected grabber: the steps shared by the
+    // video and audio sources. Returns 0 or the last-error code of the failed step.
+    int BuildGraph(bool audio, uint32_t acceptedFormats, bool copiesFrames);
+    // Duration of the stream in the given format (time in 100 ns, frames), or 0 when unknown.
+    int64_t QueryDuration(GstFormat format) const;
+    // The open time-out: the source's, clamped to 5 s ... 300 s.
+    int OpenTimeout() const;
+    int SeekTo(int64_t time);
+    int SeekToNs(int64_t time);
+    // Stops and releases the pipeline; the grabber dies with it.
+    void Close();
+
+    TGetSample *FGrabber = nullptr; // owned by the pipeline
+    GstElement *FPipeline = nullptr;
+    int32_t FSeekMode;
+    bool FStrict;
+    int32_t FTimeout;
+    std::string FFileName;
+    uint32_t FSeekCount = 0;
+
+private:
+    bool LoadSavedGraph(int &error);
+    bool BuildRenderGraph(bool audio);
+    bool Preroll(int &error);
+    static void PadAdded(GstElement *element, GstPad *pad, gpointer self);
+    static void NoMorePads(GstElement *element, gpointer self);
+    void WatchDynamicPads(GstElement *element);
+    bool TryLink(GstPad *pad);
+    void Prune();
+
+    GstElement *FConverter = nullptr; // raw format converter in front of the grabber
+    std::vector<GstElement *> FRemoved; // pruned elements, referenced until Close
+    bool FAudio = false;
+    std::atomic<bool> FNoMorePads{false};
+    std::mutex FLinkLock;
+};
+
+} // namespace tessaly::gst

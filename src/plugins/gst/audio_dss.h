@@ -1,0 +1,45 @@
+// TAudioDSS: an audio source that serves any range of sample frames from its pipeline.
+#pragma once
+
+#include "abstract_dss.h"
+
+namespace tessaly::gst {
+
+class TAudioDSS : public TAbstractDSS {
+public:
+    // Builds and runs the pipeline; Ok() tells the result. timeout in ms, negative for
+    // strict; acceptedFormats is not used for audio.
+    TAudioDSS(const std::string &fileName, int32_t timeout, uint32_t acceptedFormats, int32_t seekMode);
+
+    bool Ok() const { return FOk; }
+    // The accepted sound, completed with the length in sample frames.
+    const DssAudioInfo &Info() const { return FInfo; }
+    // Bytes of one sample frame in the source format.
+    uint32_t FrameSize() const;
+    int64_t Position() const { return FPosition; }
+
+    // Reads count sample frames from sample frame start, in the source format, into
+    // destination (count x FrameSize bytes). Data that does not exist or does not arrive
+    // becomes silence unless the source is strict. False on failure.
+    bool Read(uint8_t *destination, int64_t count, int64_t start);
+
+private:
+    int Open();
+    int64_t EstimateDuration();
+    int64_t Frames(int64_t bytes) const;
+    // The sample frame at a stream time in ns, to the nearest.
+    int64_t FrameAt(int64_t time) const;
+    int64_t Bytes(int64_t frames) const;
+    uint8_t SilenceByte() const { return FInfo.SampleType == stInt8 ? 128 : 0; }
+    // Repositions so that the next delivered byte is frame start (or earlier data is
+    // known); false on a failed seek or, when strict, a late buffer.
+    bool MoveTo(int64_t &start, int64_t &count, uint8_t *&destination, int &timeout);
+    bool Skip(int64_t bytes, int &timeout);
+
+    int64_t FPosition = 0; // sample frame at the read point of the held buffer
+    uint32_t FOffset = 0;  // bytes of the held buffer already used
+    DssAudioInfo FInfo{};
+    bool FOk = false;
+};
+
+} // namespace tessaly::gst

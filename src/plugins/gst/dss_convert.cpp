@@ -1,0 +1,236 @@
+// Fixed-point YUV conversion, RGB line copies, PCM conversion with down-mix, ratio reduction.
+#include "dss_convert.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace tessaly::gst {
+
+namespace {
+
+constexpr std::array<uint8_t, 1024> MakeClampTable()
+{
+    std::array<uint8_t, 1024> t{};
+    for (int i = 0; i < 1024; ++i) {
+        int v = i - 384;
+        t[size_t(i)] = uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
+    }
+    return t;
+}
+constexpr std::array<uint8_t, 1024> kClamp = MakeClampTable();
+
+// Weights of the down-mix to two channels.
+constexpr double kCentre = 0.707106781373095;
+constexpr double kLfe = 2.2360679779706425;
+
+uint64_t Gcd(uint64_t a, uint64_t b)
+{
+    while (b) {
+        uint64_t t = a % b;
+        a = b;
+        b = t;
+    }
+    return a;
+}
+
+// One frame of channel values mixed to left and right (before rounding).
+void MixFrame(const double *c, uint32_t channels, double &left, double &right)
+{
+    if (channels == 3) {
+        left = (c[0] + kCentre * c[2]) / 1.7071067813730951;
+        right = (c[1] + kCentre * c[2]) / 1.7071067813730951;
+    } else if (channels == 4 || channels == 5) {
+        left = (c[0] + kCentre * c[2] + kLfe * c[3]) / 3.9431747593437376;
+        right = (c[1] + kCentre * c[2] + kLfe * c[3]) / 3.9431747593437376;
+    } else {
+        const double s = kCentre * (c[3] + c[4]);
+        left = (c[0] + kCentre * c[2] + kLfe * c[5] - s) / 5.357388322089927;
+        right = (c[1] + kCentre * c[2] + kLfe * c[5] + s) / 5.357388322089927;
+    }
+}
+
+int16_t Clamp16(double v)
+{
+    v = std::nearbyint(v);
+    return int16_t(v < -32768.0 ? -32768 : v > 32767.0 ? 32767 : v);
+}
+
+// The value of one source sample as the 16-bit (or, for 8-bit, the signed 8-bit) value that is mixed.
+double SampleValue(uint32_t type, const uint8_t *p)
+{
+    switch (type) {
+    case stInt8: return double(int(p[0]) - 128);
+    case stInt16: return double(int16_t(uint16_t(p[0] | (p[1] << 8))));
+    case stInt24: return double(int16_t(uint16_t(p[1] | (p[2] << 8))));
+    case stInt32: return double(int16_t(uint16_t(p[2] | (p[3] << 8))));
+    default: {
+        float f;
+        std::memcpy(&f, p, 4);
+        return double(f);
+    }
+    }
+}
+
+void PutValue(uint32_t type, double v, uint8_t *&out)
+{
+    if (type == stInt8) {
+        v = std::nearbyint(v + 128.0);
+        *out++ = uint8_t(v < 0.0 ? 0 : v > 255.0 ? 255 : v);
+        return;
+    }
+    const int16_t s = Clamp16(type == stFloat32 ? v * 32768.0 : v);
+    out[0] = uint8_t(uint16_t(s));
+    out[1] = uint8_t(uint16_t(s) >> 8);
+    out += 2;
+}
+
+} // namespace
+
+uint8_t ClampYuv(int value)
+{
+    int i = value + 384;
+    return kClamp[size_t(i < 0 ? 0 : i > 1023 ? 1023 : i)];
+}
+
+void YuvToBgr(int y, int u, int v, uint8_t *bgr)
+{
+    const int c = y - 16, d = u - 128, e = v - 128;
+    bgr[0] = ClampYuv((76309 * c + 132201 * d + 32768) >> 16);
+    bgr[1] = ClampYuv((76309 * c - 25675 * d - 53279 * e + 32768) >> 16);
+    bgr[2] = ClampYuv((76309 * c + 104597 * e + 32768) >> 16);
+}
+
+int32_t Rgb24Stride(uint32_t width)
+{
+    if (width == 0)
+        return 0;
+    return int32_t((((uint64_t(width) * 24 - 1) / 8) & ~uint64_t(3)) + 4);
+}
+
+bool ConvertRawToRgb24(const DssVideoInfo &info, const uint8_t *raw, uint8_t *destination, int32_t pitch,
+                       bool reversed)
+{
+    const uint32_t w = info.Width, h = info.Height;
+    if (pitch == 0)
+        pitch = Rgb24Stride(w);
+    const uint32_t absPitch = uint32_t(std::abs(int64_t(pitch)));
+    const uint32_t pixels = std::min<uint32_t>(w, absPitch / 3); // never write past a line
+    const uint32_t line = w * BitsPerPixel(info.PixelFormat) / 8;
+    auto outLine = [&](uint32_t k) {
+        return reversed ? destination + (int64_t(h) - 1 - k) * pitch : destination + int64_t(k) * pitch;
+    };
+    switch (info.PixelFormat) {
+    case pfRGB24:
+        for (uint32_t k = 0; k < h; ++k)
+            std::memcpy(outLine(k), raw + size_t(k) * line, std::min(line, absPitch));
+        return true;
+    case pfRGB32:
+        for (uint32_t k = 0; k < h; ++k) {
+            const uint8_t *s = raw + size_t(k) * line;
+            uint8_t *d = outLine(k);
+            for (uint32_t x = 0; x < pixels; ++x)
+                std::memcpy(d + 3 * x, s + 4 * x, 3);
+        }
+        return true;
+    case pfYUY2:
+        for (uint32_t k = 0; k < h; ++k) {
+            const uint8_t *s = raw + size_t(h - 1 - k) * line; // top line first in the source
+            uint8_t *d = outLine(k);
+            for (uint32_t x = 0; x < pixels; ++x) {
+                const uint32_t pair = (x & ~1u) * 2;
+                // A last unpaired column has its U but no V byte: V is taken as neutral.
+                const int v = pair + 3 < line ? s[pair + 3] : 128;
+                YuvToBgr(s[2 * x], s[pair + 1], v, d + 3 * x);
+            }
+        }
+        return true;
+    case pfYV12: {
+        const uint32_t cw = (w + 1) / 2, ch = h / 2;
+        const uint8_t *planeV = raw + size_t(w) * h;
+        const uint8_t *planeU = planeV + size_t(cw) * ch;
+        for (uint32_t k = 0; k < h; ++k) {
+            const uint32_t y = h - 1 - k; // picture line from the top
+            // Interlaced chroma siting: lines 4k and 4k+2 share chroma line 2k, 4k+1 and
+            // 4k+3 share 2k+1; heights that are not a multiple of 4 reuse the last chroma line.
+            uint32_t c = (y / 4) * 2 + (y & 1);
+            if (ch == 0)
+                c = 0;
+            else if (c >= ch)
+                c = ch - 1;
+            const uint8_t *sy = raw + size_t(y) * w;
+            const uint8_t *su = ch ? planeU + size_t(c) * cw : nullptr;
+            const uint8_t *sv = ch ? planeV + size_t(c) * cw : nullptr;
+            uint8_t *d = outLine(k);
+            for (uint32_t x = 0; x < pixels; ++x)
+                YuvToBgr(sy[x], su ? su[x / 2] : 128, sv ? sv[x / 2] : 128, d + 3 * x);
+        }
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void ConvertToPcm(const DssAudioInfo &info, const uint8_t *source, int64_t frames, uint8_t *destination)
+{
+    const uint32_t type = info.SampleType, channels = info.Channels;
+    const uint32_t bytes = BytesPerSample(type);
+    if (bytes == 0 || channels == 0 || frames <= 0)
+        return;
+    if (channels <= 2 && (type == stInt8 || type == stInt16)) {
+        std::memcpy(destination, source, size_t(frames) * bytes * channels);
+        return;
+    }
+    uint8_t *out = destination;
+    const uint8_t *p = source;
+    if (channels <= 2) {
+        for (int64_t i = 0; i < frames * channels; ++i, p += bytes)
+            PutValue(type, SampleValue(type, p), out);
+        return;
+    }
+    double c[8];
+    const uint32_t used = std::min<uint32_t>(channels, 6);
+    for (int64_t i = 0; i < frames; ++i, p += size_t(bytes) * channels) {
+        for (uint32_t ch = 0; ch < used; ++ch)
+            c[ch] = SampleValue(type, p + ch * bytes);
+        double left, right;
+        MixFrame(c, used, left, right);
+        PutValue(type, left, out);
+        PutValue(type, right, out);
+    }
+}
+
+void ReduceRatio64(uint64_t num, uint64_t den, uint32_t &rate, uint32_t &scale)
+{
+    if (num == 0 || den == 0) {
+        rate = 0;
+        scale = 1;
+        return;
+    }
+    uint64_t g = Gcd(num, den);
+    num /= g;
+    den /= g;
+    constexpr uint64_t kLimit = 0x7FFFFFFFu;
+    if (num > kLimit || den > kLimit) {
+        int s = 1;
+        while (((num + (uint64_t(1) << (s - 1))) >> s) > kLimit || ((den + (uint64_t(1) << (s - 1))) >> s) > kLimit)
+            ++s;
+        num = (num + (uint64_t(1) << (s - 1))) >> s;
+        den = (den + (uint64_t(1) << (s - 1))) >> s;
+        if (num == 0 || den == 0) {
+            rate = 0;
+            scale = 1;
+            return;
+        }
+        g = Gcd(num, den);
+        num /= g;
+        den /= g;
+    }
+    rate = uint32_t(num);
+    scale = uint32_t(den);
+}
+
+} // namespace tessaly::gst

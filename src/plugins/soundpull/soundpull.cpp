@@ -1,0 +1,152 @@
+// soundpull: the reader plug-in that delivers the audio of any medium GStreamer can play,
+// as 8- or 16-bit PCM of one or two channels.
+#include "plugins/gst/dss_handle.h"
+#include "plugins/gst/handle_table.h"
+#include "plugins/vfapi/vfapi.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+using namespace tessaly::gst;
+
+namespace {
+
+const char kInfoText[] = "Tessaly DirectShow Audio Reader 1.0";
+const char kFileTypes[] = "DirectShow Audio (*.ac3;*.aif*;*.asf;*.au;*.avi;*.mp2;*.mp3;*.snd;*.wav;*.wm*)|"
+                          "*.ac3;*.aif*;*.asf;*.au;*.avi;*.mp2;*.mp3;*.snd;*.wav;*.wm*";
+
+struct TReaderHandle {
+    DssHandle *Source = nullptr;
+    DssAudioInfo Info{};
+    VfAudioStreamInfo Audio{};
+
+    ~TReaderHandle() { DssClose(Source); }
+};
+
+TVfHandleTable<TReaderHandle> gHandles;
+
+TReaderHandle *Usable(VF_FileHandle handle)
+{
+    TReaderHandle *h = handle ? gHandles.Find(handle) : nullptr;
+    return h && h->Source ? h : nullptr;
+}
+
+int32_t OpenFile(const char *fileName, VF_FileHandle *handle)
+{
+    if (!fileName || !handle)
+        return VF_ERROR;
+    auto h = std::make_unique<TReaderHandle>();
+    h->Source = DssOpenDefault(fileName, true, false);
+    if (!h->Source || !h->Source->Audio)
+        return VF_ERROR;
+    h->Info = h->Source->Audio->Info();
+    if (h->Info.Valid != kDescriptionValid)
+        return VF_ERROR;
+    WAVEFORMATEX w{};
+    const int32_t length = DssGetWaveFormat(h->Source, nullptr);
+    if (length != int32_t(sizeof(WAVEFORMATEX)) || DssGetWaveFormat(h->Source, &w) != length)
+        return VF_ERROR;
+    VfAudioStreamInfo &a = h->Audio;
+    a.size = sizeof(VfAudioStreamInfo);
+    a.lengthLow = uint32_t(uint64_t(h->Info.Length));
+    a.lengthHigh = uint32_t(uint64_t(h->Info.Length) >> 32) & 0x7FFFFFFFu;
+    a.rate = w.nAvgBytesPerSec;
+    a.scale = w.nBlockAlign;
+    a.channels = w.nChannels;
+    a.bitsPerSample = w.wBitsPerSample;
+    a.blockAlign = w.nBlockAlign;
+    if (!a.lengthLow || !a.rate || !a.scale || !a.channels || !a.bitsPerSample || !a.blockAlign)
+        return VF_ERROR;
+    const VF_FileHandle id = gHandles.Add(std::move(h));
+    if (!id)
+        return VF_ERROR;
+    *handle = id;
+    return VF_OK;
+}
+
+int32_t CloseFile(VF_FileHandle handle)
+{
+    if (handle)
+        gHandles.Remove(handle);
+    return VF_OK;
+}
+
+int32_t GetFileInfo(VF_FileHandle handle, VfFileInfo *info)
+{
+    TReaderHandle *h = Usable(handle);
+    if (!h || !info || info->size != sizeof(VfFileInfo))
+        return VF_ERROR;
+    info->hasStreams = h->Source->Audio ? VF_STREAM_AUDIO : 0;
+    return VF_OK;
+}
+
+int32_t GetStreamInfo(VF_FileHandle handle, uint32_t stream, void *info)
+{
+    TReaderHandle *h = Usable(handle);
+    if (!h || !info || stream != VF_STREAM_AUDIO)
+        return VF_ERROR;
+    uint32_t size;
+    std::memcpy(&size, info, sizeof size);
+    if (size != sizeof(VfAudioStreamInfo) || h->Audio.size != sizeof(VfAudioStreamInfo))
+        return VF_ERROR;
+    std::memcpy(info, &h->Audio, sizeof(VfAudioStreamInfo));
+    return VF_OK;
+}
+
+int32_t ReadData(VF_FileHandle handle, uint32_t stream, void *data)
+{
+    TReaderHandle *h = Usable(handle);
+    if (!h || stream != VF_STREAM_AUDIO)
+        return VF_ERROR;
+    if (!h->Source->Audio)
+        return VF_OK;
+    auto *r = static_cast<VfAudioReadData *>(data);
+    const uint32_t blockAlign = h->Audio.blockAlign;
+    if (!r || r->size != sizeof(VfAudioReadData) || !r->buffer || blockAlign == 0)
+        return VF_ERROR;
+    uint64_t count = r->sampleCount;
+    if (count * blockAlign > r->bufferSize)
+        count = r->bufferSize / blockAlign;
+    count = std::min<uint64_t>(count, 0x7FFFFFFF / blockAlign);
+    const int64_t first = int64_t((uint64_t(r->firstHigh) << 32) | r->firstLow);
+    const int64_t bytes = count ? DssReadPcm(h->Source, first, int32_t(count), static_cast<uint8_t *>(r->buffer)) : 0;
+    r->samplesRead = bytes > 0 ? uint32_t(count) : 0;
+    return VF_OK;
+}
+
+void PutText(char *field, size_t size, const char *text)
+{
+    std::memset(field, 0, size);
+    std::strncpy(field, text, size - 1);
+}
+
+} // namespace
+
+extern "C" {
+
+VF_EXPORT int32_t vfGetPluginInfo(VfPluginInfo *info)
+{
+    if (!info || info->size != sizeof(VfPluginInfo))
+        return VF_ERROR;
+    info->apiVersion = VF_API_VERSION;
+    info->pluginVersion = 1;
+    info->streamTypes = VF_STREAM_AUDIO;
+    PutText(info->infoText, sizeof info->infoText, kInfoText);
+    PutText(info->fileTypes, sizeof info->fileTypes, kFileTypes);
+    return VF_OK;
+}
+
+VF_EXPORT int32_t vfGetPluginFunc(VfPluginFunc *func)
+{
+    if (!func || func->size != sizeof(VfPluginFunc))
+        return VF_ERROR;
+    func->OpenFile = OpenFile;
+    func->CloseFile = CloseFile;
+    func->GetFileInfo = GetFileInfo;
+    func->GetStreamInfo = GetStreamInfo;
+    func->ReadData = ReadData;
+    return VF_OK;
+}
+
+} // extern "C"
