@@ -31,6 +31,12 @@ void TProject::ShowError(const char *key, const char *english) const
         FUi->Error(ProjectText(key, english));
 }
 
+void TProject::ShowErrorText(const std::string &text) const
+{
+    if (FUi)
+        FUi->Error(text);
+}
+
 bool TProject::VideoOpened()
 {
     std::string name = FMedia ? FMedia->VideoFileName() : std::string();

@@ -36,6 +36,7 @@ struct TProjectOptions {
 struct TProjectDefaults {
     bool UseGlobalShift = false;
     int32_t GlobalShift = 0;
+    std::string PreviewEnv = "2";
 };
 
 class TProject {
@@ -46,6 +47,7 @@ public:
     void SetUserInterface(TUserInterface *ui) { FUi = ui; }
     void SetMedia(TProjectMedia *media) { FMedia = media; }
     void SetDefaults(const TProjectDefaults &defaults) { FDefaults = defaults; }
+    const TProjectDefaults &Defaults() const { return FDefaults; }
 
     // --- media facts -------------------------------------------------------
     // Re-reads the video facts after an open; keeps the markers when frame count and
@@ -133,6 +135,7 @@ public:
     const TDeactivatedStats &DeactivatedStats() const { return FDeactStats; }
     // Shows an error message through the user interface (nothing without one).
     void ShowError(const char *key, const char *english) const;
+    void ShowErrorText(const std::string &text) const;
     TUserInterface *UserInterface() const { return FUi; }
 
 private:

@@ -9,6 +9,7 @@
 #include "media/common/byte_order.h"
 #include "media/output/avi_creator.h"
 #include "support/avi_external_check.h"
+#include "support/avi_reader_check.h"
 #include "support/avi_test_media.h"
 #include "support/riff_tree.h"
 #include "support/test_support.h"
@@ -132,6 +133,26 @@ TAviExpectation Expectation(const TResult &r, const TResultSpec &spec)
     e.VideoBytes = Joined(r.Frames);
     e.AudioBytes = PcmPattern(0, r.SampleFrames, 2);
     e.DecodeVideo = spec.Dropped.empty();
+    return e;
+}
+
+TReaderExpectation ReaderExpectation(const TResult &r, const TResultSpec &spec, uint32_t initialFrames)
+{
+    TReaderExpectation e;
+    e.Handler = FourCC("MJPG");
+    e.Rate = spec.Rate;
+    e.Scale = spec.Scale;
+    e.Frames = r.Frames;
+    for (size_t i = 0; i < r.Frames.size(); ++i)
+        e.Keys.push_back(i % 5 == 0);
+    e.HasAudio = spec.Audio;
+    if (spec.Audio) {
+        e.SampleRate = spec.SampleRate;
+        e.Channels = 2;
+        e.BlockAlign = 4;
+        e.Audio = PcmPattern(0, r.SampleFrames, 2);
+        e.AudioInitialFrames = initialFrames;
+    }
     return e;
 }
 
@@ -263,6 +284,7 @@ TEST(AVICreator, VideoOnlyWritesEachFrameAtOnce)
     r.Frames.assign(frames.begin(), frames.end());
     TResultSpec spec;
     spec.Audio = false;
+    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(r, spec, 0)), "");
     EXPECT_EQ(CheckAviExternally(path, Expectation(r, spec)), "");
     EXPECT_EQ(VideoPacketMd5s("-i " + ShellQuote(path)), VideoPacketMd5s(MjpegSourceArgs(30)));
 }
@@ -306,6 +328,7 @@ TEST(AVICreator, VideoWithAudioLeadsByThePreload)
     ASSERT_NE(strf, nullptr);
     EXPECT_EQ(ChunkData(p.Bytes, *strf), (std::vector<uint8_t>{1, 0, 2, 0, 0x80, 0xBB, 0, 0, 0, 0xEE, 2, 0, 4, 0, 16, 0}));
 
+    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(r, spec, 19)), "");
     EXPECT_EQ(CheckAviExternally(path, Expectation(r, spec)), "");
     EXPECT_EQ(VideoPacketMd5s("-i " + ShellQuote(path)), VideoPacketMd5s(MjpegSourceArgs(60)));
 }
@@ -336,6 +359,7 @@ TEST(AVICreator, NtscRateAt48kHzAlternates1601And1602SampleFrames)
     EXPECT_EQ(p.Strh(0, 20), 1001u);
     EXPECT_EQ(p.Strh(0, 24), 30000u);
     EXPECT_EQ(p.Avih(0), 33367u);
+    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(r, spec, 22)), "");
     EXPECT_EQ(CheckAviExternally(path, Expectation(r, spec)), "");
 }
 
@@ -353,6 +377,7 @@ TEST(AVICreator, ResultShorterThanThePreloadWritesHeldFramesAtClose)
         EXPECT_EQ(Joined(p.Audio), PcmPattern(0, int64_t(frames) * 1920, 2));
         EXPECT_EQ(p.Strh(1, 16), uint32_t(frames - 1));   // dwInitialFrames
         EXPECT_EQ(p.Avih(16), uint32_t(frames));
+        EXPECT_EQ(CheckWithReader(path, ReaderExpectation(r, spec, uint32_t(frames - 1))), "") << frames;
         EXPECT_EQ(CheckWithFfmpeg(path, Expectation(r, spec)), "") << frames;
     }
 }
@@ -392,6 +417,7 @@ TEST(AVICreator, DroppedFramesBecomeEmptyChunks)
     const TRiffNode *idx1 = p.Top[0].Find("idx1");
     ASSERT_NE(idx1, nullptr);
     EXPECT_EQ(idx1->Size, 16u * (30 + 30));
+    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(r, spec, 19)), "");
     EXPECT_EQ(CheckWithFfmpeg(path, Expectation(r, spec)) + CheckWithMkvmerge(path, Expectation(r, spec)), "");
 }
 
@@ -412,6 +438,7 @@ TEST(AVICreator, SeveralRiffBlocksReadBackEverywhere)
     EXPECT_EQ(Joined(p.Audio), PcmPattern(0, r.SampleFrames, 2));
     EXPECT_EQ(Le32(p.Bytes, p.Hdrl->Find("odml")->Find("dmlh")->DataPos()), 60u);
     EXPECT_LT(p.Avih(16), 60u);   // frames of the first block only
+    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(r, spec, 19)), "");
     EXPECT_EQ(CheckAviExternally(path, Expectation(r, spec)), "");
     EXPECT_EQ(VideoPacketMd5s("-i " + ShellQuote(path)), VideoPacketMd5s(MjpegSourceArgs(60)));
 }
@@ -430,6 +457,7 @@ TEST(AVICreator, PreviewModeWritesPlainAvi)
     EXPECT_EQ(p.Hdrl->Find("strl")->Find("JUNK"), nullptr);
     EXPECT_EQ(p.Order, ExpectedOrder(20, 0));
     EXPECT_EQ(p.Strh(1, 16), 1u);   // the last audio chunk went out before the last frame
+    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(r, spec, 1)), "");
     EXPECT_EQ(CheckAviExternally(path, Expectation(r, spec)), "");
 }
 
@@ -526,11 +554,13 @@ TEST(AVICreator, SettersCheckTheirArguments)
     ASSERT_TRUE(c.SetVideoFormat(bi.data(), 40));
     EXPECT_FALSE(c.Open(dir.File("missing/x.avi")));
     EXPECT_EQ(c.ErrorText(), "Cannot open file (error code 2)");
+    EXPECT_EQ(c.Error(), meFileOpen);
     // A preload outside 0..2 s is taken as 0.75 s: 19 frames at 25 fps.
     ASSERT_TRUE(c.SetAudioFormat(48000, 16, 5.0, 2));
     std::string path = dir.File("preload.avi");
     ASSERT_TRUE(c.Open(path));
     EXPECT_FALSE(c.Open(path));
+    EXPECT_EQ(c.Error(), meState);
     for (int i = 0; i < 25; ++i)
         ASSERT_TRUE(c.WriteFrame("f", 1, true));
     ASSERT_TRUE(c.Close());
@@ -552,6 +582,7 @@ TEST(AVICreator, DiskFullReachesTheCaller)
     int accepted = 0;
     bool audioAfter = true, closed = true;
     std::string message;
+    TMediaError code = meOk;
     {
         TAVICreator c(cmResult);
         c.SetAudioFormat(48000, 16, 0.2, 2);
@@ -566,6 +597,7 @@ TEST(AVICreator, DiskFullReachesTheCaller)
             audioAfter = c.WriteAudio(pcm.data(), c.AudioRequired());
             closed = c.Close();
             message = c.ErrorText();
+            code = c.Error();
         }
     }
     setrlimit(RLIMIT_FSIZE, &old);
@@ -575,6 +607,7 @@ TEST(AVICreator, DiskFullReachesTheCaller)
     EXPECT_FALSE(audioAfter);
     EXPECT_FALSE(closed);
     EXPECT_EQ(message, "Not enough disk space to write additional data");
+    EXPECT_EQ(code, meFileWrite);
     TParsed p = Parse(path);
     ASSERT_FALSE(p.Top.empty());
     const TRiffNode *idx1 = p.Top[0].Find("idx1");

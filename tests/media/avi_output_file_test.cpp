@@ -11,6 +11,7 @@
 #include "media/common/byte_order.h"
 #include "media/output/avi_output_file.h"
 #include "support/avi_external_check.h"
+#include "support/avi_reader_check.h"
 #include "support/avi_test_media.h"
 #include "support/riff_tree.h"
 #include "support/test_support.h"
@@ -120,6 +121,28 @@ void ExpectIdx1(const std::vector<uint8_t> &bytes, const TRiffNode &avi, const s
     }
 }
 
+// What the project's reader must see in a file written from these chunks.
+TReaderExpectation ReaderExpectation(const std::vector<TChunk> &chunks, bool audio)
+{
+    TReaderExpectation e;
+    e.Handler = FourCC("MJPG");
+    e.HasAudio = audio;
+    if (audio) {
+        e.SampleRate = 48000;
+        e.Channels = 2;
+        e.BlockAlign = 4;
+    }
+    for (const TChunk &c : chunks) {
+        if (c.Id == "01wb") {
+            e.Audio.insert(e.Audio.end(), c.Data.begin(), c.Data.end());
+        } else {
+            e.Frames.push_back(c.Data);
+            e.Keys.push_back(c.Key);
+        }
+    }
+    return e;
+}
+
 uint32_t StrhField(const std::vector<uint8_t> &bytes, const TRiffNode &strl, int offset)
 {
     return Le32(bytes, strl.Find("strh")->DataPos() + offset);
@@ -172,6 +195,7 @@ TEST(AviOutputFile, PlainAviVideoOnlyHasOneStreamAndLegacyIndex)
     EXPECT_EQ(filler.Pos + 8 + filler.Size, movi->Pos);
     ExpectChunks(bytes, top, chunks);
     ExpectIdx1(bytes, top[0], chunks);
+    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(chunks, false)), "");
 }
 
 TEST(AviOutputFile, OpenDmlSingleBlockKeepsPlaceholdersAndCountsAllFrames)
@@ -219,6 +243,7 @@ TEST(AviOutputFile, OpenDmlSingleBlockKeepsPlaceholdersAndCountsAllFrames)
     ExpectChunks(bytes, top, chunks);
     ExpectIdx1(bytes, top[0], chunks);
     EXPECT_EQ(top[0].Find("movi")->Pos % 2048, 0);
+    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(chunks, true)), "");
 }
 
 // A small block limit makes the writer open 'AVIX' blocks; the standard indexes then
@@ -318,6 +343,7 @@ TEST(AviOutputFile, SeveralBlocksGetSuperAndStandardIndexes)
     for (const TChunk &c : chunks)
         (c.Id == "01wb" ? e.AudioBytes : e.VideoBytes).insert((c.Id == "01wb" ? e.AudioBytes : e.VideoBytes).end(),
                                                              c.Data.begin(), c.Data.end());
+    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(chunks, true)), "");
     std::string report = CheckWithFfmpeg(path, e) + CheckWithMkvmerge(path, e);
     EXPECT_EQ(report, "");
 }
@@ -335,6 +361,7 @@ TEST(AviOutputFile, RefusesChunksPastTheLastRiffBlockAndKeepsTheFileReadable)
         ++written;
     EXPECT_EQ(written, 64);   // one 3016-byte chunk per 4096-byte block
     EXPECT_EQ(out.ErrorText(), "Maximum number of RIFF blocks exceeded (64)");
+    EXPECT_EQ(out.ErrorCode(), meFileSize);
     EXPECT_FALSE(out.VideoStream()->Write(0x10, frame.data(), 1, 10));
     EXPECT_FALSE(out.Finalize());   // the result misses frames: never a success
 
@@ -348,6 +375,8 @@ TEST(AviOutputFile, RefusesChunksPastTheLastRiffBlockAndKeepsTheFileReadable)
     for (auto &[node, data] : chunks)
         EXPECT_EQ(data, frame);
     EXPECT_EQ(Le32(bytes, top[0].Find("hdrl")->Find("odml")->Find("dmlh")->DataPos()), 64u);
+    std::vector<TChunk> stored(64, TChunk{"00dc", frame, true});
+    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(stored, false)), "");
 }
 
 // The FAT rule: a file on such a volume stays below the volume's file size limit.
@@ -481,7 +510,8 @@ TEST(AviOutputFile, InitRefusesBadSetUps)
         SetUpStreams(out, false);
         out.VideoStream()->Extra.assign(70000, 1);
         EXPECT_FALSE(out.Init(dir.File("b.avi"), 64, 48, false, false));
-        EXPECT_NE(out.ErrorText().find("65536"), std::string::npos);
+        EXPECT_EQ(out.ErrorText(), "Header list exceeds its buffer of 65536 bytes");
+        EXPECT_EQ(out.ErrorCode(), meDataSize);
         EXPECT_FALSE(std::filesystem::exists(dir.File("b.avi")));
     }
     {

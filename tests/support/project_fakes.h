@@ -1,10 +1,13 @@
 // Stand-ins for the project's media sources and for the user, for tests of the core.
 #pragma once
 
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "project/project_media.h"
+#include "project/project_sources.h"
 #include "shell/user_interface.h"
 
 namespace tessaly::test {
@@ -70,6 +73,90 @@ public:
         if (buttons & mbCancel)
             return mrCancel;
         return mrOK;
+    }
+};
+
+// Media sources over small text files: a video file holds "video FRAMES RATE SCALE",
+// an audio file "audio SAMPLERATE"; anything else fails with meFileFormat, a missing
+// file with meFileNotFound. Every open is recorded.
+class TFakeSources : public TFakeProjectMedia, public TProjectSources {
+public:
+    struct TOpen {
+        TSourceRole Role;
+        std::string List, Kind;
+    };
+    std::vector<TOpen> Opens;
+    std::string Lists[4], Kinds[4];
+    bool IsPhantom = false;
+    TPhantomClip Clip;
+    bool Flip = false;
+    TMediaError PhantomResult = meOk;
+
+    TMediaError Open(TSourceRole role, const std::string &list, const std::string &kind) override
+    {
+        Opens.push_back({role, list, kind});
+        std::string first = list.substr(0, list.find('|'));
+        std::ifstream in(first);
+        if (!in)
+            return meFileNotFound;
+        std::string word;
+        in >> word;
+        if (role == srAudio || role == srDouble) {
+            uint32_t rate = 0;
+            if (word != "audio" || !(in >> rate))
+                return meFileFormat;
+            if (role == srAudio) {
+                Audio = true;
+                SampleRate = rate;
+            } else {
+                Double = true;
+            }
+        } else if (role == srVideo) {
+            int32_t frames = 0, rate = 0, scale = 0;
+            if (word != "video" || !(in >> frames >> rate >> scale))
+                return meFileFormat;
+            SetVideo(first, frames, rate, scale);
+            IsPhantom = false;
+        } else {
+            Reference = true;
+        }
+        Lists[role] = list;
+        Kinds[role] = kind.empty() ? "ODML|-1" : kind;
+        return meOk;
+    }
+    TMediaError OpenPhantom(const TPhantomClip &clip) override
+    {
+        if (PhantomResult != meOk)
+            return PhantomResult;
+        IsPhantom = true;
+        Clip = clip;
+        SetVideo("phantom", clip.Frames, clip.Rate, clip.Scale);
+        Kinds[srVideo] = "DUMY|-1";
+        return meOk;
+    }
+    std::string FileList(TSourceRole role) const override { return Lists[role]; }
+    std::string KindString(TSourceRole role) const override { return Kinds[role]; }
+    bool Phantom(TPhantomClip &clip) const override
+    {
+        clip = Clip;
+        return IsPhantom;
+    }
+    std::vector<std::string> Files(TSourceRole role) const override
+    {
+        std::vector<std::string> files;
+        if (!Lists[role].empty())
+            files.push_back(Lists[role].substr(0, Lists[role].find('|')));
+        return files;
+    }
+    void SetFlipImage(bool flip) override { Flip = flip; }
+    void CloseAll() override
+    {
+        TFakeProjectMedia::CloseAll();
+        for (auto &l : Lists)
+            l.clear();
+        for (auto &k : Kinds)
+            k.clear();
+        IsPhantom = false;
     }
 };
 

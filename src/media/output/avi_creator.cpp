@@ -129,9 +129,12 @@ bool TAVICreator::SetSourceLimits(uint32_t suggestedBufferSize, uint32_t maxByte
 
 bool TAVICreator::Open(const std::string &fileName)
 {
-    if (FOpen || FVideoFormat.empty())
+    if (FOpen || FVideoFormat.empty()) {
+        FError = FOpen ? meState : meFrameFormat;
         return false;
+    }
     FErrorText.clear();
+    FError = meOk;
     FFailed = false;
     FOutput = std::make_unique<TAviOutputFile>(FMode == cmResult, FBlockLimit);
 
@@ -217,8 +220,10 @@ bool TAVICreator::Open(const std::string &fileName)
 
 void TAVICreator::KeepError()
 {
-    if (FOutput && FErrorText.empty())
+    if (FOutput && FError == meOk && FOutput->ErrorCount() > 0) {
         FErrorText = FOutput->ErrorText();
+        FError = FOutput->ErrorCode();
+    }
 }
 
 bool TAVICreator::WriteVideoChunk(const void *data, uint32_t size, uint32_t flags)

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "media/common/media_error.h"
 #include "media/output/avi_creator_cache.h"
 #include "media/output/avi_records.h"
 
@@ -62,6 +63,10 @@ public:
     int64_t FileSize() const;
     // The first failure message of the output (empty when none); kept after Close.
     const std::string &ErrorText() const { return FErrorText; }
+    // The code of that failure: meFileOpen, meFileWrite (disk full, write errors),
+    // meFileSize (FAT or block limits), meMemory, meDataSize; meState for an Open while
+    // open, meFrameFormat without a video format; meOk when none. Kept after Close.
+    TMediaError Error() const { return FError; }
     uint32_t FramesWritten() const { return FFramesWritten; }
 
     // round(n x sampleRate / frameRate), halves to even; 0 for a frame rate of 0.
@@ -106,6 +111,7 @@ private:
     uint32_t FSourceBufferSize = 0, FSourceBytesPerSec = 0;
     bool FFailed = false;
     std::string FErrorText;
+    TMediaError FError = meOk;
 };
 
 } // namespace tessaly

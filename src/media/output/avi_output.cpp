@@ -7,17 +7,22 @@
 
 namespace tessaly {
 
-std::string AviMessage(const char *format, long long value)
+std::string AviMessage(const char *format, int value)
 {
     char buf[256];
     std::snprintf(buf, sizeof buf, format, value);
     return buf;
 }
 
-void TAviOutput::ReportError(const std::string &message)
+void TAviOutput::ReportError(const std::string &) {}
+
+void TAviOutput::Report(TMediaError code, const std::string &message)
 {
-    if (FErrorCount++ == 0)
+    if (FErrorCount++ == 0) {
         FErrorText = message;
+        FErrorCode = code;
+    }
+    ReportError(message);
 }
 
 bool TAviOutputStream::Finalize()

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "media/common/media_error.h"
 #include "media/output/avi_records.h"
 
 namespace tessaly {
@@ -55,8 +56,8 @@ public:
     bool Finalize() override;
 };
 
-// The writer interface. Failures are message texts handed to ReportError; the base
-// keeps the first one and counts them, so that callers learn of every failure.
+// The writer interface. Every failure is recorded (first message and code, count) so that
+// callers learn of it, then handed to the ReportError hook as a message text.
 class TAviOutput {
 public:
     TAviOutput() = default;
@@ -64,7 +65,7 @@ public:
     TAviOutput(const TAviOutput &) = delete;
     TAviOutput &operator=(const TAviOutput &) = delete;
 
-    // Records a failure message (the first one is kept for ErrorText).
+    // Hook for failure messages; does nothing here (the failure is already recorded).
     virtual void ReportError(const std::string &message);
     // Writes one chunk; true only when the chunk and its index entries are in the file.
     virtual bool WriteChunk(uint32_t chunkId, uint32_t flags, uint32_t size, const void *data) = 0;
@@ -80,18 +81,24 @@ public:
     TAviAudioOutputStream *AudioStream() { return FAudio.get(); }
     // The first failure message, empty when none.
     const std::string &ErrorText() const { return FErrorText; }
+    // The code of the first failure (meOk when none).
+    TMediaError ErrorCode() const { return FErrorCode; }
     int ErrorCount() const { return FErrorCount; }
 
 protected:
+    // Records a failure (the first message and code are kept) and calls ReportError.
+    void Report(TMediaError code, const std::string &message);
+
     std::unique_ptr<TAviVideoOutputStream> FVideo;
     std::unique_ptr<TAviAudioOutputStream> FAudio;
 
 private:
     std::string FErrorText;
+    TMediaError FErrorCode = meOk;
     int FErrorCount = 0;
 };
 
 // printf-style message text with one integer (the writer's messages carry at most one).
-std::string AviMessage(const char *format, long long value);
+std::string AviMessage(const char *format, int value);
 
 } // namespace tessaly

@@ -73,7 +73,7 @@ bool TAviOutputFile::SetSegmentInfo(bool lastSegment, const char *text, uint32_t
         try {
             FSegment.assign(size, 0);
         } catch (const std::bad_alloc &) {
-            ReportError("Memory overflow");
+            Report(meMemory, "Memory overflow");
             return false;
         }
         FSegmentSet = true;
@@ -241,13 +241,13 @@ bool TAviOutputFile::Init(const std::string &fileName, uint32_t width, uint32_t 
     FHeaderOverflow = false;
     BuildHeaderList(hasAudio);
     if (FHeaderOverflow) {
-        ReportError(AviMessage("Header list exceeds its buffer of %lld bytes", (long long)kHeaderBufferSize));
+        Report(meDataSize, AviMessage("Header list exceeds its buffer of %d bytes", int(kHeaderBufferSize)));
         return false;
     }
 
     FFd = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (FFd < 0) {
-        ReportError(AviMessage("Cannot open file (error code %d)", errno));
+        Report(meFileOpen, AviMessage("Cannot open file (error code %d)", errno));
         return false;
     }
     FPosition = FWrittenEnd = FAllocatedEnd = 0;
@@ -269,7 +269,7 @@ bool TAviOutputFile::Init(const std::string &fileName, uint32_t width, uint32_t 
 bool TAviOutputFile::OpenRiffBlock()
 {
     if (FBlockCount >= kMaxRiffBlocks) {
-        ReportError(AviMessage("Maximum number of RIFF blocks exceeded (%d)", kMaxRiffBlocks));
+        Report(meFileSize, AviMessage("Maximum number of RIFF blocks exceeded (%d)", kMaxRiffBlocks));
         return false;
     }
     uint8_t b[24];
@@ -313,7 +313,7 @@ bool TAviOutputFile::WriteLegacyIndex()
         return true;
     std::vector<uint8_t> records;
     if (!FLegacyIndex->FlattenLegacy(records)) {
-        ReportError("Memory overflow");
+        Report(meMemory, "Memory overflow");
         return false;
     }
     FLegacyIndex.reset();
@@ -372,7 +372,7 @@ bool TAviOutputFile::RawWrite(const struct iovec *parts, int count, size_t total
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            ReportError(AviMessage("Cannot write to file (error code %d)", n < 0 ? errno : ENOSPC));
+            Report(meFileWrite, AviMessage("Cannot write to file (error code %d)", n < 0 ? errno : ENOSPC));
             return false;
         }
         done += size_t(n);
@@ -429,7 +429,7 @@ bool TAviOutputFile::WriteChunk(uint32_t chunkId, uint32_t flags, uint32_t size,
     if (FStopped)
         return false;   // an earlier chunk was refused: later ones would leave a gap
     if (size > kMaxChunkSize || (size > 0 && !data)) {
-        ReportError(AviMessage("Invalid chunk size (%lld bytes)", (long long)size));
+        Report(meDataSize, "Invalid chunk size (" + std::to_string(size) + " bytes)");
         FStopped = true;
         return false;
     }
@@ -437,7 +437,7 @@ bool TAviOutputFile::WriteChunk(uint32_t chunkId, uint32_t flags, uint32_t size,
     int64_t cost = int64_t(size) + (size & 1) + 16;
     bool newBlock = FOpenDml && FBlockBytes + cost > int64_t(FBlockLimit);
     if (newBlock && !CanOpenBlock()) {
-        ReportError(AviMessage("Maximum number of RIFF blocks exceeded (%d)", kMaxRiffBlocks));
+        Report(meFileSize, AviMessage("Maximum number of RIFF blocks exceeded (%d)", kMaxRiffBlocks));
         FStopped = true;
         return false;
     }
@@ -451,24 +451,24 @@ bool TAviOutputFile::WriteChunk(uint32_t chunkId, uint32_t flags, uint32_t size,
     uint32_t reserve = EstimateIndexReserve(spacing, count);
     int64_t needed = (p + int64_t(size) + 23 + reserve + 4096 + 2047) & ~int64_t(2047);
     if (FSizeLimit && uint64_t(needed) >= FSizeLimit) {
-        ReportError("File exceeds 4 gigabytes on a FAT32 partition");
+        Report(meFileSize, "File exceeds 4 gigabytes on a FAT32 partition");
         FStopped = true;
         return false;
     }
     if (!Preallocate(needed)) {
-        ReportError("Not enough disk space to write additional data");
+        Report(meFileWrite, "Not enough disk space to write additional data");
         FStopped = true;
         return false;
     }
     // Both index chains get room first, so that no entry is lost after the data is written.
     TAviIndex *streamIndex = FOpenDml ? (s == 0 ? FVideoIndex.get() : FAudioIndex.get()) : nullptr;
     if (streamIndex && !streamIndex->Reserve()) {
-        ReportError(s == 0 ? "Couldn't add video chunk to index" : "Couldn't add audio chunk to index");
+        Report(meMemory, s == 0 ? "Couldn't add video chunk to index" : "Couldn't add audio chunk to index");
         FStopped = true;
         return false;
     }
     if (FLegacyIndex && !FLegacyIndex->Reserve()) {
-        ReportError("Couldn't add chunk to index");
+        Report(meMemory, "Couldn't add chunk to index");
         FStopped = true;
         return false;
     }
@@ -518,7 +518,7 @@ void TAviOutputFile::BuildSuperIndex(int stream)
         return;
     std::vector<TAviIndexEntry> entries;
     if (!index->FlattenRaw(entries)) {
-        ReportError("Memory overflow");
+        Report(meMemory, "Memory overflow");
         return;
     }
     FSuperEntries[stream].assign(256 * 16, 0);
@@ -539,7 +539,7 @@ void TAviOutputFile::BuildSuperIndex(int stream)
 
     for (size_t i = 0; i < entries.size();) {
         if (FSuperCount[stream] >= uint32_t(kMaxStandardIndexes)) {
-            ReportError(AviMessage("Maximum number of extended AVI indices exceeded (%d)", kMaxStandardIndexes));
+            Report(meFileSize, AviMessage("Maximum number of extended AVI indices exceeded (%d)", kMaxStandardIndexes));
             return;
         }
         size_t d = WriteStandardIndex(stream, entries, i, std::min(entries.size() - i, k), span);
@@ -628,7 +628,7 @@ bool TAviOutputFile::Finalize()
     }
     CloseRiffBlock();
     if (ftruncate(FFd, FPosition) != 0)
-        ReportError(AviMessage("Cannot write to file (error code %d)", errno));
+        Report(meFileWrite, AviMessage("Cannot write to file (error code %d)", errno));
 
     uint8_t rec[kAviHeaderRecordSize];
     FMain.Store(rec);
@@ -668,7 +668,7 @@ bool TAviOutputFile::Finalize()
     int fd = FFd;
     FFd = -1;
     if (::close(fd) != 0) {
-        ReportError(AviMessage("Cannot close file (error code %d)", errno));
+        Report(meFileWrite, AviMessage("Cannot close file (error code %d)", errno));
         return false;
     }
     return ErrorCount() == 0;

@@ -1,0 +1,463 @@
+// Project files: load, save, save-changes question, revert, source protection.
+#include "project/project_file.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <filesystem>
+#include <map>
+
+#include "platform/ini_file.h"
+#include "project/project.h"
+#include "project/project_text.h"
+#include "shell/messages.h"
+#include "shell/user_interface.h"
+
+namespace tessaly {
+
+namespace {
+
+std::string Upper(std::string s)
+{
+    for (char &c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::vector<std::string> Split(const std::string &text, char sep)
+{
+    std::vector<std::string> out(1);
+    for (char c : text) {
+        if (c == sep)
+            out.emplace_back();
+        else
+            out.back() += c;
+    }
+    return out;
+}
+
+// The name after the last "/" or "\" (a path written on Windows splits too).
+std::string NameOnly(const std::string &path)
+{
+    size_t p = path.find_last_of("/\\");
+    return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+std::string FolderOf(const std::string &path)
+{
+    std::filesystem::path p = std::filesystem::absolute(path);
+    return p.parent_path().string();
+}
+
+// A file list's first field is a file name or a template; the rest are parts.
+std::string ReplaceFirstField(const std::string &list, const std::string &first)
+{
+    size_t bar = list.find('|');
+    return bar == std::string::npos ? first : first + list.substr(bar);
+}
+
+std::string FirstField(const std::string &list)
+{
+    return TrimText(list.substr(0, list.find('|')));
+}
+
+// The name shown for a file list: its first file.
+std::string DisplayName(const std::string &list)
+{
+    std::vector<std::string> f = Split(list, '|');
+    std::string first = TrimText(f[0]);
+    size_t star = first.find('*');
+    if (f.size() > 1 && star != std::string::npos)
+        first.replace(star, 1, TrimText(f[1]));
+    return first;
+}
+
+bool ParseDecimal(std::string text, long double &value)
+{
+    text = TrimText(text);
+    std::replace(text.begin(), text.end(), ',', '.');
+    if (text.empty())
+        return false;
+    try {
+        size_t used = 0;
+        value = std::stold(text, &used);
+        return used == text.size();
+    } catch (...) {
+        return false;
+    }
+}
+
+int32_t ReadChecked(const std::string &text, int64_t lo, int64_t hi, bool &ok)
+{
+    int64_t v = 0;
+    if (!ParseInteger(text, lo, hi, v))
+        ok = false;
+    return static_cast<int32_t>(v);
+}
+
+const char *OpenErrorKey(TSourceRole role, const char *&english)
+{
+    switch (role) {
+    case srVideo: english = "Error opening video file:\r\n\"%s\""; return "ErrOpenVid";
+    case srAudio: english = "Error opening audio file:\r\n\"%s\""; return "ErrOpenAud";
+    case srDouble: english = "Error opening double audio file:\r\n\"%s\""; return "ErrOpenDbl";
+    default: english = "Error opening reference video file:\r\n\"%s\""; return "ErrOpenRef";
+    }
+}
+
+} // namespace
+
+std::string FormatPhantom(const TPhantomClip &c)
+{
+    std::string s = "*";
+    for (int32_t v : {c.Width, c.Height, c.PixelFormat, c.Frames, c.Rate, c.Scale})
+        s += std::to_string(v) + "*";
+    return s;
+}
+
+bool ParsePhantom(const std::string &text, TPhantomClip &clip, bool &isPhantom)
+{
+    std::vector<std::string> f = Split(text, '*');
+    isPhantom = f.size() > 5;
+    if (!isPhantom)
+        return false;
+    bool ok = true;
+    TPhantomClip c;
+    c.Width = ReadChecked(f[1], 1, 2147483647, ok);
+    c.Height = ReadChecked(f[2], 1, 2147483647, ok);
+    c.PixelFormat = ReadChecked(f[3], 0, 3, ok);
+    c.Frames = ReadChecked(f[4], 1, 2147483647, ok);
+    if (f.size() == 6) {
+        // Older form: a decimal frame rate, kept to 1/10000 frame per second.
+        long double fps = 0;
+        if (!ParseDecimal(f[5], fps) || fps < 1e-10L || fps > 1e10L)
+            return false;
+        long double rate = std::nearbyintl(fps * 10000);
+        if (rate < 1 || rate > 2147483647.0L)
+            return false;
+        c.Rate = static_cast<int32_t>(rate);
+        c.Scale = 10000;
+    } else {
+        c.Rate = ReadChecked(f[5], 1, 2147483647, ok);
+        c.Scale = ReadChecked(f[6], 1, 2147483647, ok);
+    }
+    if (ok)
+        clip = c;
+    return ok;
+}
+
+TProjectFile::TProjectFile(TProject &project, TProjectSources &sources) : FProject(project), FSources(sources)
+{
+}
+
+bool TProjectFile::OpenSource(TSourceRole role, const std::string &fileList, const std::string &kind)
+{
+    std::string first = FirstField(fileList);
+    std::string list = fileList;
+    if (!first.empty() && first[0] != '/')
+        list = ReplaceFirstField(fileList, FFolder + "/" + first);
+    TMediaError code = FSources.Open(role, list, kind);
+    if (code == meFileNotFound) {
+        // Media moved together with the project: the name alone, in the project's folder.
+        std::string retry = ReplaceFirstField(fileList, FFolder + "/" + NameOnly(first));
+        if (retry != list)
+            code = FSources.Open(role, retry, kind);
+    }
+    if (code != meOk) {
+        const char *english = nullptr;
+        const char *key = OpenErrorKey(role, english);
+        std::string lead = FormatText(ProjectText(key, english), {DisplayName(fileList)});
+        if (TUserInterface *ui = FProject.UserInterface())
+            ui->Error(TranslatedErrorSentence(lead, code));
+        return false;
+    }
+    if (role == srVideo)
+        FProject.VideoOpened();
+    else if (role == srAudio)
+        FProject.AudioOpened();
+    return true;
+}
+
+bool TProjectFile::LoadMedia(const std::string &fileName)
+{
+    TIniFile ini(fileName);
+    std::string video = ini.ReadString("Files", "Video", "*");
+    TPhantomClip clip;
+    bool isPhantom = false;
+    bool ok;
+    if (ParsePhantom(video, clip, isPhantom)) {
+        TMediaError code = FSources.OpenPhantom(clip);
+        ok = code == meOk;
+        if (ok)
+            FProject.VideoOpened();
+        else if (TUserInterface *ui = FProject.UserInterface())
+            ui->Error(TranslatedErrorSentence(ProjectText("ErrOpenDum", "Error creating phantom clip."), code));
+    } else if (isPhantom) {
+        ok = false;   // a malformed descriptor fails without a message of its own
+    } else {
+        ok = OpenSource(srVideo, video, ini.ReadString("Files", "VideoFT", ""));
+    }
+    ok = ok && OpenSource(srAudio, ini.ReadString("Files", "Audio", "*"), ini.ReadString("Files", "AudioFT", ""));
+    std::string dbl = TrimText(ini.ReadString("Files", "Double", ""));
+    if (ok && !dbl.empty())
+        ok = OpenSource(srDouble, dbl, ini.ReadString("Files", "DoubleFT", ""));
+    std::string ref = TrimText(ini.ReadString("Files", "Ref", ""));
+    if (ok && !ref.empty())
+        ok = OpenSource(srReference, ref, ini.ReadString("Files", "RefFT", ""));
+    return ok;
+}
+
+void TProjectFile::LoadMarkers(const std::string &fileName, bool &markersBad, bool &chaptersBad)
+{
+    TIniFile ini(fileName);
+    // Each section is read once; the keys are the list positions 0 .. Count-1.
+    // Missing keys are counted as bad entries; once every stored key was seen the rest
+    // of a (possibly huge) Count is missing too and the walk stops.
+    auto values = [&ini](const char *section) {
+        std::map<std::string, std::string> m;
+        for (auto &[key, value] : ini.ReadSectionValues(section))
+            m.emplace(Upper(TrimText(key)), value);
+        m.erase("COUNT");
+        return m;
+    };
+    std::map<std::string, std::string> markers = values("Markers");
+    int32_t count = ini.ReadInteger("Markers", "Count", 0);
+    size_t found = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        auto it = markers.find(std::to_string(i));
+        if (it == markers.end()) {
+            markersBad = true;
+            if (found >= markers.size())
+                break;
+            continue;
+        }
+        ++found;
+        TMarker m;
+        std::string line;
+        // A second marker on the same frame would replace the first: reported too.
+        if (!ParseMarker(it->second, m) || !FormatMarker(m, line) || FProject.FindMarker(m.Frame) >= 0 ||
+            FProject.AddMarker(m) < 0)
+            markersBad = true;
+    }
+
+    std::map<std::string, std::string> chapters = values("Chapters");
+    count = ini.ReadInteger("Chapters", "Count", 0);
+    found = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        auto it = chapters.find(std::to_string(i));
+        std::string value = it == chapters.end() ? std::string() : TrimText(it->second);
+        if (it != chapters.end())
+            ++found;
+        if (i == 0) {
+            if (value.empty())
+                continue;   // keeps the default start chapter
+            FProject.ClearChapters();
+        }
+        std::vector<std::string> fields = Split(value, ',');
+        int64_t frame = -1;
+        if (!ParseInteger(fields[0], 0, 2147483647, frame))
+            frame = ParseChapterFrame(value);
+        if (frame < 0) {
+            chaptersBad = true;
+            if (it == chapters.end() && found >= chapters.size())
+                break;
+            continue;
+        }
+        bool enabled = !(fields.size() > 1 && TrimText(fields[1]) == "0");
+        FProject.AddChapter({static_cast<int32_t>(frame), enabled});
+    }
+}
+
+void TProjectFile::LoadConfig(const std::string &fileName, bool success)
+{
+    TIniFile ini(fileName);
+    TProjectOptions &o = FProject.Options();
+    o.UseChapters = ini.ReadBool("Config", "UseChapters", false);
+    o.ConcatChapters = ini.ReadBool("Config", "ConcatChapters", false);
+    o.UseGlobalShift = ini.ReadBool("Config", "UseGlobalShift", o.UseGlobalShift);
+    // Stored with its sign inverted; a missing or unreadable key keeps the offset.
+    int32_t stored = ini.ReadInteger("Config", "GlobalShift", 0);
+    if (ini.ValueExists("Config", "GlobalShift") && stored != INT32_MIN &&
+        ini.ReadInteger("Config", "GlobalShift", 1) == stored)
+        o.GlobalShift = -stored;
+    o.CrossFading = ini.ReadBool("Config", "CrossFading", o.CrossFading);
+    o.PreScan = ini.ReadBool("Config", "PreScan", o.PreScan);
+    o.DisableZoom = ini.ReadBool("Config", "DisableZoom", o.DisableZoom);
+    o.ForceVFW = ini.ReadBool("Config", "ForceVFW", false);
+    o.FlipImage = ini.ReadBool("Config", "FlipImage", false);
+    o.RefZoom = ini.ReadInteger("Config", "RefZoom", 100);
+    o.MarkerDrawSize = ini.ReadInteger("Config", "MarkerDrawSize", o.MarkerDrawSize);
+    if (o.MarkerDrawSize < 1 || o.MarkerDrawSize > 3)
+        o.MarkerDrawSize = 1;
+    if (!success || !FProject.HasVideo())
+        return;
+    o.PreviewEnv = TrimText(ini.ReadString("Config", "PreviewEnv", FProject.Defaults().PreviewEnv));
+    o.Zoom = TrimText(ini.ReadString("Config", "Zoom", "100"));
+    FProject.SetViewOffset(0);
+    FProject.SetPosition(ini.ReadInteger("Config", "Position", 0));
+    FProject.RebuildSpline();
+    FSources.SetFlipImage(o.FlipImage);
+}
+
+bool TProjectFile::LoadProject(const std::string &fileName, bool /*fromUser*/)
+{
+    if (fileName.size() < 4 || Upper(fileName.substr(fileName.size() - 4)) != ".TSP")
+        return false;
+    FProject.SetChanged(false);
+    FProject.ClearProject();
+    FFolder = FolderOf(fileName);
+    bool ok = LoadMedia(fileName);
+    FProject.ResetMarkers();
+    bool markersBad = false, chaptersBad = false;
+    if (ok)
+        LoadMarkers(fileName, markersBad, chaptersBad);
+    LoadConfig(fileName, ok);
+    if (ok)
+        FProject.SetFileName(fileName);
+    else
+        FProject.ClearProject();
+    FProject.SetChanged(false);
+    if (ok && (markersBad || chaptersBad)) {
+        std::string text = ProjectText("ErrLoadPrj", "The following items could not loaded completely:");
+        if (markersBad)
+            text += "\r\n- " + ProjectText("WrdMarkLst", "Marker list");
+        if (chaptersBad)
+            text += "\r\n- " + ProjectText("WrdChptLst", "Chapter list");
+        FProject.ShowErrorText(text);
+    }
+    return ok;
+}
+
+bool TProjectFile::SaveProject(const std::string &fileName)
+{
+    if (fileName.empty())
+        return false;
+    TIniFile ini(fileName);
+    // All keys go into one replacement of the file: a failure leaves the old file whole.
+    ini.BeginUpdate();
+    TPhantomClip clip;
+    ini.WriteString("Files", "Video",
+                    FSources.Phantom(clip) ? FormatPhantom(clip) : TrimText(FSources.FileList(srVideo)));
+    ini.WriteString("Files", "VideoFT", FSources.KindString(srVideo));
+    ini.WriteString("Files", "Audio", TrimText(FSources.FileList(srAudio)));
+    ini.WriteString("Files", "AudioFT", FSources.KindString(srAudio));
+    ini.WriteString("Files", "Double", TrimText(FSources.FileList(srDouble)));
+    ini.WriteString("Files", "DoubleFT", FSources.KindString(srDouble));
+    ini.WriteString("Files", "Ref", TrimText(FSources.FileList(srReference)));
+    ini.WriteString("Files", "RefFT", FSources.KindString(srReference));
+
+    ini.EraseSection("Markers");
+    ini.WriteInteger("Markers", "Count", FProject.MarkerCount());
+    for (int32_t i = 0; i < FProject.MarkerCount(); ++i)
+        ini.WriteString("Markers", std::to_string(i), FProject.MarkerLine(i));
+    ini.EraseSection("Chapters");
+    ini.WriteInteger("Chapters", "Count", FProject.ChapterListCount());
+    for (int32_t i = 0; i < FProject.ChapterListCount(); ++i) {
+        TChapter c = FProject.GetListChapter(i);
+        ini.WriteString("Chapters", std::to_string(i), std::to_string(c.Frame) + (c.Enabled ? ",1" : ",0"));
+    }
+
+    const TProjectOptions &o = FProject.Options();
+    ini.WriteString("Config", "PreviewEnv", TrimText(o.PreviewEnv));
+    ini.WriteString("Config", "Zoom", TrimText(o.Zoom));
+    ini.WriteInteger("Config", "Position", FProject.Position());
+    ini.WriteBool("Config", "UseChapters", o.UseChapters);
+    ini.WriteBool("Config", "ConcatChapters", o.ConcatChapters);
+    ini.WriteInteger("Config", "GlobalShift", -int64_t{o.GlobalShift});
+    ini.WriteBool("Config", "UseGlobalShift", o.UseGlobalShift);
+    ini.WriteBool("Config", "CrossFading", o.CrossFading);
+    ini.WriteBool("Config", "PreScan", o.PreScan);
+    ini.WriteBool("Config", "DisableZoom", o.DisableZoom);
+    ini.WriteBool("Config", "FlipImage", o.FlipImage);
+    ini.WriteBool("Config", "ForceVFW", o.ForceVFW);
+    ini.WriteInteger("Config", "RefZoom", o.RefZoom);
+    ini.WriteInteger("Config", "MarkerDrawSize", o.MarkerDrawSize);
+    if (FArrange) {
+        const TProjectArrange &a = *FArrange;
+        ini.WriteString("Arrange", "Screen", std::to_string(a.ScreenWidth) + "," + std::to_string(a.ScreenHeight));
+        ini.WriteBool("Arrange", "ShowFileman", a.ShowFileman);
+        ini.WriteBool("Arrange", "ShowStatus", a.ShowStatus);
+        ini.WriteString("Arrange", "MainWnd", std::to_string(a.Left) + "," + std::to_string(a.Top) + "," +
+                                                  std::to_string(a.Width) + "," + std::to_string(a.Height));
+    }
+    if (!ini.EndUpdate()) {
+        FProject.ShowErrorText(ini.LastError().empty() ? "Cannot write \"" + fileName + "\"." : ini.LastError());
+        return false;
+    }
+    FProject.SetFileName(fileName);
+    FProject.SetChanged(false);
+    return true;
+}
+
+bool TProjectFile::Save()
+{
+    std::error_code ec;
+    std::string name = FProject.FileName();
+    if (name.empty() || !std::filesystem::exists(name, ec)) {
+        name = FChooseFileName ? FChooseFileName() : std::string();
+        if (name.empty())
+            return false;
+    }
+    return SaveProject(name);
+}
+
+bool TProjectFile::AskSaveChanges()
+{
+    if (!FProject.Changed() || !FProject.HasVideo() || !FProject.HasAudio())
+        return true;
+    TUserInterface *ui = FProject.UserInterface();
+    TMsgResult r = ui ? ui->Message(mtConfirmation, ProjectText("MsgSaveChg", "Save changes ?"), mbYes | mbNo | mbCancel)
+                      : mrCancel;
+    if (r == mrNo)
+        return true;
+    if (r != mrYes)
+        return false;
+    Save();
+    std::error_code ec;
+    return !FProject.FileName().empty() && std::filesystem::exists(FProject.FileName(), ec);
+}
+
+bool TProjectFile::Revert()
+{
+    TUserInterface *ui = FProject.UserInterface();
+    std::string name = FProject.FileName();
+    if (!ui || name.empty())
+        return false;
+    std::string text = FormatText(ProjectText("MsgRevert", "Do you really want revert to the\r\nlast saved version of %s ?"),
+                                  {NameOnly(name)});
+    if (ui->Message(mtConfirmation, text, mbYes | mbCancel | mbHelp) != mrYes)
+        return false;
+    return LoadProject(name, false);
+}
+
+bool TProjectFile::IsSourceFile(const std::string &resultName) const
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path result = fs::weakly_canonical(fs::absolute(resultName, ec), ec);
+    struct stat rs {};
+    bool resultExists = ::stat(resultName.c_str(), &rs) == 0;
+    for (TSourceRole role : {srVideo, srAudio, srDouble, srReference}) {
+        for (const std::string &file : FSources.Files(role)) {
+            std::error_code e2;
+            fs::path source = fs::weakly_canonical(fs::absolute(file, e2), e2);
+            struct stat ss {};
+            bool same = Upper(file) == Upper(resultName) || Upper(source.string()) == Upper(result.string()) ||
+                        (resultExists && ::stat(file.c_str(), &ss) == 0 && ss.st_dev == rs.st_dev &&
+                         ss.st_ino == rs.st_ino);
+            if (same) {
+                std::string text = FormatText(
+                    ProjectText("ErrOvwSrc", "The file \"%s\"\r\nis a source file of this project and cannot be "
+                                             "overwritten.\r\nChoose another file name for the result file."),
+                    {NameOnly(resultName)});
+                FProject.ShowErrorText(text);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+} // namespace tessaly

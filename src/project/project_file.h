@@ -1,0 +1,74 @@
+// Loading and saving projects (".tsp" ini files), the save-changes question, revert,
+// and the protection of source files from being overwritten by a result.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "project/project_sources.h"
+
+namespace tessaly {
+
+class TProject;
+
+// The window layout written to [Arrange] (never applied when loading).
+struct TProjectArrange {
+    int32_t ScreenWidth = 0, ScreenHeight = 0;
+    bool ShowFileman = true;
+    bool ShowStatus = true;
+    int32_t Left = 0, Top = 0, Width = 0, Height = 0;
+};
+
+// Text of a phantom clip in the project file: "*w*h*pf*frames*rate*scale*".
+std::string FormatPhantom(const TPhantomClip &clip);
+// Reads both forms (the older one has a decimal frame rate as fifth field); false when
+// the text has no more than 5 "*"-fields or a field is malformed.
+bool ParsePhantom(const std::string &text, TPhantomClip &clip, bool &isPhantom);
+
+class TProjectFile {
+public:
+    // Nothing is owned. The project's messages go through its user interface.
+    TProjectFile(TProject &project, TProjectSources &sources);
+
+    // Window layout to save; without it [Arrange] is not written.
+    void SetArrange(const TProjectArrange *arrange) { FArrange = arrange; }
+    // Asked by Save for a file name when the project has none (a save dialog); empty
+    // or unset means cancelled.
+    void SetChooseFileName(std::function<std::string()> choose) { FChooseFileName = std::move(choose); }
+
+    // Loads `fileName` (extension .tsp in any case, else false and nothing happens).
+    // Relative media paths resolve against the project's folder; a medium not found
+    // is tried once more by its file name alone in that folder. On failure the
+    // project is empty. Problems are reported through the user interface.
+    bool LoadProject(const std::string &fileName, bool fromUser = true);
+    // Writes every key (in one replacement of the file); false with an error message
+    // naming the file when it cannot be written. An empty name does nothing.
+    bool SaveProject(const std::string &fileName);
+    // Save: to the project's file when it has one and it exists, else through the
+    // file-name chooser. True when saved.
+    bool Save();
+    // When changed (and saving is possible) asks "Save changes ?"; false = cancelled.
+    bool AskSaveChanges();
+    // Asks, then loads the saved version again; true when reverted.
+    bool Revert();
+
+    // True (after showing the ErrOvwSrc message) when `resultName` names a file of
+    // one of the sources, compared without regard to case and after resolving links
+    // and relative spellings.
+    bool IsSourceFile(const std::string &resultName) const;
+
+private:
+    bool OpenSource(TSourceRole role, const std::string &fileList, const std::string &kind);
+    bool LoadMedia(const std::string &fileName);
+    void LoadMarkers(const std::string &fileName, bool &markersBad, bool &chaptersBad);
+    void LoadConfig(const std::string &fileName, bool success);
+
+    TProject &FProject;
+    TProjectSources &FSources;
+    const TProjectArrange *FArrange = nullptr;
+    std::function<std::string()> FChooseFileName;
+    std::string FFolder;   // folder of the project being loaded
+};
+
+} // namespace tessaly
