@@ -37,13 +37,13 @@ std::string FourCC(uint32_t code)
     std::string s;
     for (int i = 0; i < 4; ++i)
         s += char((code >> (8 * i)) & 0xFF);
-    return TrimText(s);
+    return TrimField(s);
 }
 
 // Seconds, and minutes / hours forms for longer durations.
 std::string DurationText(double x)
 {
-    std::string text = TrimText(Fixed(x, 2)) + " " + Word("WrdSec", "s");
+    std::string text = TrimField(Fixed(x, 2)) + " " + Word("WrdSec", "s");
     if (x < 60)
         return text;
     long long m = (long long)(x / 60);

@@ -13,13 +13,13 @@ namespace {
 // The first file of a file list: a single name, or the template with its first part.
 std::string FirstFile(const std::string &fileList)
 {
-    std::string list = TrimText(fileList);
+    std::string list = TrimField(fileList);
     size_t bar = list.find('|');
     if (bar == std::string::npos)
         return list;
-    std::string tmpl = TrimText(list.substr(0, bar));
+    std::string tmpl = TrimField(list.substr(0, bar));
     std::string rest = list.substr(bar + 1);
-    std::string part = TrimText(rest.substr(0, rest.find('|')));
+    std::string part = TrimField(rest.substr(0, rest.find('|')));
     size_t star = tmpl.find('*');
     return star == std::string::npos ? tmpl : tmpl.substr(0, star) + part + tmpl.substr(star + 1);
 }
@@ -160,7 +160,7 @@ bool TProjectSession::OpenPhantom(int32_t width, int32_t height, int32_t pixelFo
 
 bool TProjectSession::OpenAudio(const std::string &fileList, const std::string &kind, bool showError)
 {
-    FLastError = TrimText(fileList).empty() ? meParam : Open(srAudio, fileList, kind);
+    FLastError = TrimField(fileList).empty() ? meParam : Open(srAudio, fileList, kind);
     FProject.AudioOpened();
     if (FLastError != meOk && showError)
         ShowOpenError("ErrOpenAud", "Error opening audio file:\r\n\"%s\"", fileList);
@@ -169,7 +169,7 @@ bool TProjectSession::OpenAudio(const std::string &fileList, const std::string &
 
 bool TProjectSession::OpenDouble(const std::string &fileList, const std::string &kind, bool showError)
 {
-    FLastError = TrimText(fileList).empty() ? meParam : Open(srDouble, fileList, kind);
+    FLastError = TrimField(fileList).empty() ? meParam : Open(srDouble, fileList, kind);
     if (FLastError != meOk && showError)
         ShowOpenError("ErrOpenDbl", "Error opening double audio file:\r\n\"%s\"", fileList);
     return FLastError == meOk;
