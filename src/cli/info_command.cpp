@@ -10,7 +10,10 @@
 #include "cli/commands.h"
 #include "project/marker.h"
 #include "project/project_text.h"
-#include "project/session_media.h"
+#include "media/input/io_movie_reader.h"
+#include "media/input/wave_reader.h"
+#include "platform/file_system.h"
+#include "shell/language.h"
 #include "shell/messages.h"
 
 namespace tessaly::cli {
@@ -72,10 +75,10 @@ std::string CompressionText(uint32_t c)
     }
 }
 
-void PrintVideo(TSessionVideo &v)
+void PrintVideo(TIOMovieReader &v)
 {
     std::cout << "Video\n";
-    std::cout << "  Type:        " << v.Description() << "\n";
+    std::cout << "  Type:        " << v.Description(IsGerman()) << "\n";
     std::string handler = v.Handler() ? FourCC(v.Handler()) : "";
     if (handler.empty())
         handler = Word("WrdUnknown", "unknown");
@@ -93,14 +96,12 @@ void PrintVideo(TSessionVideo &v)
     std::cout << "  Length:      " << (fps > 0 ? DurationText(v.FrameCount() / fps) : "-") << "\n";
 }
 
-void PrintAudio(TSessionAudio &a)
+void PrintAudio(TWaveReader &a)
 {
     std::cout << "Audio\n";
-    std::cout << "  Type:        " << a.Description() << "\n";
-    const std::vector<uint8_t> &f = a.InputFormat();
-    if (f.size() >= 16) {
-        WAVEFORMATEX w{};
-        std::memcpy(&w, f.data(), 16);
+    std::cout << "  Type:        " << a.Description(IsGerman()) << "\n";
+    const WAVEFORMATEX &w = a.OutputFormat();
+    if (w.nSamplesPerSec > 0) {
         std::string channels = w.nChannels == 1   ? Word("WrdMono", "mono")
                                : w.nChannels == 2 ? Word("WrdStereo", "stereo")
                                                   : std::to_string(w.nChannels) + " " + Word("WrdChannels", "channels");
@@ -130,27 +131,27 @@ int RunInfo(const std::vector<std::string> &argv)
         std::cerr << "tessaly-cli info: expected one media file\n" << kInfoHelp;
         return kExitUsage;
     }
-    const std::string &name = args.Positional[0];
-    TMediaError videoError = meOk, audioError = meOk;
-    std::unique_ptr<TSessionVideo> video = OpenSessionVideo(name, videoError);
-    std::unique_ptr<TSessionAudio> audio = OpenSessionAudio(name, audioError);
-    if (!video && !audio) {
-        TMediaError e = videoError == meNoVideoStream ? audioError : videoError;
-        std::cerr << UnixLines(TranslatedErrorSentence(
-                         FormatText(Msg("ErrOpenVid"), {name}), e))
+    const std::string name = ExpandFileName(args.Positional[0]);
+    TIOMovieReader video;
+    TWaveReader audio;
+    bool hasVideo = video.Open(name, "AUTO|-1");
+    bool hasAudio = audio.Open(name, "AUTO|-1", true, 0);
+    if (!hasVideo && !hasAudio) {
+        TMediaError e = video.Status() == meNoVideoStream ? audio.Status() : video.Status();
+        std::cerr << UnixLines(TranslatedErrorSentence(FormatText(Msg("ErrOpenVid"), {args.Positional[0]}), e))
                   << "\n";
         return kExitFailure;
     }
     std::cout << "File: " << name << "\n";
-    if (video)
-        PrintVideo(*video);
-    if (audio)
-        PrintAudio(*audio);
-    if (video) {
+    if (hasVideo)
+        PrintVideo(video);
+    if (hasAudio)
+        PrintAudio(audio);
+    if (hasVideo) {
         std::string yes = Word("WrdYes", "yes"), no = Word("WrdNo", "no");
         for (char &c : yes)
             c = char(std::toupper(static_cast<unsigned char>(c)));
-        std::string sr = video->CanSmartRender() ? yes : no;
+        std::string sr = video.CanSmartRender() ? yes : no;
         std::cout << "Smart Rendering is used for:\n";
         std::cout << "  Preview:     " << sr << "\n";
         std::cout << "  Result:      " << sr << "\n";

@@ -77,7 +77,7 @@ int Create(const TArgs &args)
     TProjectSession session(&ui);
     bool ok;
     if (args.Has("--video")) {
-        ok = session.OpenVideo(ExpandFileName(args.Value("--video")), "AUTO|-1");
+        ok = session.OpenSource(srVideo, args.Value("--video"));
     } else {
         std::vector<long long> v;
         std::string text = args.Value("--phantom") + ",";
@@ -89,15 +89,21 @@ int Create(const TArgs &args)
         }
         if (v.size() < 4 || v.size() > 6)
             return Usage("--phantom needs W,H,FRAMES,RATE[,SCALE[,PIXELFORMAT]]");
-        int32_t scale = v.size() > 4 ? int32_t(v[4]) : 1, pf = v.size() > 5 ? int32_t(v[5]) : 3;
-        ok = session.OpenPhantom(int32_t(v[0]), int32_t(v[1]), pf, int32_t(v[2]), int32_t(v[3]), scale);
+        TPhantomClip clip;
+        clip.Width = int32_t(v[0]);
+        clip.Height = int32_t(v[1]);
+        clip.Frames = int32_t(v[2]);
+        clip.Rate = int32_t(v[3]);
+        clip.Scale = v.size() > 4 ? int32_t(v[4]) : 1;
+        clip.PixelFormat = v.size() > 5 ? int32_t(v[5]) : 3;
+        ok = session.OpenPhantomClip(clip);
     }
     if (ok && args.Has("--audio"))
-        ok = session.OpenAudio(ExpandFileName(args.Value("--audio")), "AUTO|-1");
+        ok = session.OpenSource(srAudio, args.Value("--audio"));
     if (ok && args.Has("--double"))
-        ok = session.OpenDouble(ExpandFileName(args.Value("--double")), "AUTO|-1");
+        ok = session.OpenSource(srDouble, args.Value("--double"));
     if (ok && args.Has("--reference"))
-        ok = session.OpenReference(ExpandFileName(args.Value("--reference")), "AUTO|-1");
+        ok = session.OpenSource(srReference, args.Value("--reference"));
     if (!ok)
         return kExitFailure;
     return Save(session, file);
@@ -106,10 +112,17 @@ int Create(const TArgs &args)
 void List(TProjectSession &session)
 {
     TProject &p = session.Project();
-    std::cout << "Video:     " << session.VideoText() << "\n";
-    std::cout << "Audio:     " << (session.Audio() ? session.Audio()->FileList() : "-") << "\n";
-    std::cout << "Double:    " << (session.Double() ? session.Double()->FileList() : "-") << "\n";
-    std::cout << "Reference: " << (session.Reference() ? session.Reference()->FileList() : "-") << "\n";
+    auto list = [&session](TSourceRole role) {
+        std::string text = session.FileList(role);
+        TPhantomClip clip;
+        if (role == srVideo && session.Phantom(clip))
+            text = FormatPhantom(clip);
+        return text.empty() ? std::string("-") : text;
+    };
+    std::cout << "Video:     " << list(srVideo) << "\n";
+    std::cout << "Audio:     " << list(srAudio) << "\n";
+    std::cout << "Double:    " << list(srDouble) << "\n";
+    std::cout << "Reference: " << list(srReference) << "\n";
     char fps[32];
     std::snprintf(fps, sizeof fps, "%.3Lf", p.Fps());
     std::cout << "Frames:    " << p.FrameCount() << " at " << fps << " fps, " << p.OutputFrameCount()
@@ -249,7 +262,7 @@ int RunProject(const std::vector<std::string> &argv)
             return Usage("auto-chapters needs either --interval FRAMES or --skip-cuts");
         if (!skip && !ToInt(args.Value("--interval"), 100, 2147483647, interval))
             return Usage("--interval must be at least 100 frames");
-        InsertAutoChapters(p, skip ? acSkipCutOut : acFixedLength, int32_t(interval), !args.Has("--keep"));
+        InsertChapters(p, skip ? acSkipCutOut : acFixedLength, int32_t(interval), !args.Has("--keep"));
         return Save(session, file);
     }
     if (args.Positional.size() != 3)

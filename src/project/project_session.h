@@ -1,114 +1,77 @@
-// TProjectSession: the open project together with the sources it owns (video, primary
-// and double audio, reference video), the project file procedures (load, save, revert,
-// save-changes question) and the protection of source files against being overwritten.
-// The GUI's main window and tessaly-cli both sit on it.
+// TProjectSession: the open project together with its media sources (video, primary and
+// double audio track, reference video through the real front-ends), its project file
+// procedures and the state the main window keeps for it. The GUI's main window and
+// tessaly-cli both sit on it.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "project/media_sources.h"
 #include "project/project.h"
 #include "project/project_file.h"
-#include "project/project_media.h"
 #include "project/project_sources.h"
-#include "project/session_media.h"
 
 namespace tessaly {
 
 class TUserInterface;
 
-class TProjectSession : public TProjectMedia, public TProjectSources {
+class TProjectSession : public TProjectSources {
 public:
     // ui: not owned, may be null (no messages; questions answered No).
     explicit TProjectSession(TUserInterface *ui = nullptr);
     ~TProjectSession() override;
+    TProjectSession(const TProjectSession &) = delete;
+    TProjectSession &operator=(const TProjectSession &) = delete;
 
     TProject &Project() { return FProject; }
     const TProject &Project() const { return FProject; }
+    TMediaSources &Sources() { return FSources; }
+    TProjectFile &File() { return FFile; }
     TUserInterface *UserInterface() const { return FUi; }
     void SetUserInterface(TUserInterface *ui);
 
-    // --- sources (null when not open) ---------------------------------------
-    TSessionVideo *Video() const { return FVideo.get(); }
-    TSessionAudio *Audio() const { return FAudio.get(); }
-    TSessionAudio *Double() const { return FDouble.get(); }
-    TSessionVideo *Reference() const { return FReference.get(); }
+    // Opens a source (a relative name resolves against the working folder) and tells
+    // the project; on failure shows the open's message and returns false.
+    bool OpenSource(TSourceRole role, const std::string &fileList, const std::string &kind = "AUTO|-1");
+    bool OpenPhantomClip(const TPhantomClip &clip);
+    // Removes the double track or the reference video.
+    void CloseSource(TSourceRole role) { FSources.Close(role); }
 
-    // Opens a source from a file list and kind string (a relative name resolves against
-    // the working folder) and tells the project. On failure the open's message is shown
-    // (when showError) and the status kept in LastError().
-    bool OpenVideo(const std::string &fileList, const std::string &kind, bool showError = true);
-    bool OpenPhantom(int32_t width, int32_t height, int32_t pixelFormat, int32_t frames, int32_t rate,
-                     int32_t scale, bool showError = true);
-    bool OpenAudio(const std::string &fileList, const std::string &kind, bool showError = true);
-    bool OpenDouble(const std::string &fileList, const std::string &kind, bool showError = true);
-    bool OpenReference(const std::string &fileList, const std::string &kind, bool showError = true);
-    void CloseAudio();
-    void CloseDouble();
-    void CloseReference();
-    TMediaError LastError() const { return FLastError; }
-
-    // --- TProjectMedia ------------------------------------------------------
-    std::string VideoFileName() const override;
-    int32_t VideoFrameCount() const override;
-    int32_t VideoRate() const override;
-    int32_t VideoScale() const override;
-    bool HasAudio() const override { return FAudio != nullptr; }
-    bool HasDouble() const override { return FDouble != nullptr; }
-    bool HasReference() const override { return FReference != nullptr; }
-    uint32_t AudioSampleRate() const override;
-    void CloseAll() override;
-
-    // --- project file (through TProjectFile) ----------------------------------
-    // Loads a ".tsp" file (any letter case); false for another extension (nothing
-    // happens) or when a source cannot be opened (the project is then empty).
+    // --- project file -------------------------------------------------------------
     bool LoadProject(const std::string &fileName, bool fromUser) { return FFile.LoadProject(fileName, fromUser); }
-    // Writes every key; false (with an error naming the file) when it cannot be written.
     bool SaveProject(const std::string &fileName) { return FFile.SaveProject(fileName); }
     bool AskSaveChanges() { return FFile.AskSaveChanges(); }
     bool Revert() { return FFile.Revert(); }
-    TProjectFile &File() { return FFile; }
-    // The value of Files/Video for the open video: its file list or the phantom descriptor.
-    std::string VideoText() const;
 
-    // --- TProjectSources --------------------------------------------------------
+    // --- TProjectSources, as the project file reaches the media ------------------
+    // An empty audio or double entry is a project without that track (it is saved so).
     TMediaError Open(TSourceRole role, const std::string &fileList, const std::string &kind) override;
-    TMediaError OpenPhantom(const TPhantomClip &clip) override;
-    std::string FileList(TSourceRole role) const override;
-    std::string KindString(TSourceRole role) const override;
-    bool Phantom(TPhantomClip &clip) const override;
-    std::vector<std::string> Files(TSourceRole role) const override;
-    void SetFlipImage(bool flip) override { FFlip = flip; }
+    TMediaError OpenPhantom(const TPhantomClip &clip) override { return FSources.OpenPhantom(clip); }
+    std::string FileList(TSourceRole role) const override { return FSources.FileList(role); }
+    std::string KindString(TSourceRole role) const override { return FSources.KindString(role); }
+    bool Phantom(TPhantomClip &clip) const override { return FSources.Phantom(clip); }
+    std::vector<std::string> Files(TSourceRole role) const override { return FSources.Files(role); }
+    void SetFlipImage(bool flip) override { FSources.SetFlipImage(flip); }
 
-    // --- source protection ------------------------------------------------------
-    // Every file of the video, audio, double and reference sources.
-    std::vector<std::string> SourceFiles() const;
-    // False with the "is a source file" error when `fileName` names one of them
-    // (compared without regard to letter case, and as the same file on disk: links,
-    // "./" and ".." spellings, hard links).
+    // --- source protection ----------------------------------------------------------
+    // False with the "is a source file" error when `fileName` names a file of one of
+    // the sources (compared without regard to letter case, and as the same file on
+    // disk: links, "./" and ".." spellings, hard links).
     bool CheckNotSource(const std::string &fileName) const { return !FFile.IsSourceFile(fileName); }
 
-    // --- window state carried for the GUI -------------------------------------
+    // --- window state carried for the GUI -----------------------------------------
     TProjectArrange &Arrange() { return FArrange; }
     bool MutePrimary = false;    // preview mute buttons
     bool MuteDouble = false;
 
 private:
-    void ShowOpenError(const char *key, const char *english, const std::string &fileList) const;
-
     TUserInterface *FUi;
+    TMediaSources FSources;
     TProject FProject;
     TProjectFile FFile;
-    std::unique_ptr<TSessionVideo> FVideo;
-    std::unique_ptr<TSessionAudio> FAudio;
-    std::unique_ptr<TSessionAudio> FDouble;
-    std::unique_ptr<TSessionVideo> FReference;
-    TMediaError FLastError = meOk;
-    TPhantomClip FPhantom;
     TProjectArrange FArrange;
-    bool FFlip = false;
 };
 
 } // namespace tessaly

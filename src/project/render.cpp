@@ -6,7 +6,9 @@
 #include <cstring>
 #include <memory>
 
+#include "media/common/io_image.h"
 #include "media/common/vfw_types.h"
+#include "media/input/io_movie_reader.h"
 #include "media/output/avi_creator.h"
 #include "media/output/wave_writer.h"
 #include "platform/file_system.h"
@@ -43,7 +45,8 @@ struct TRenderer::TRun {
     std::unique_ptr<TAVICreator> Creator;
     std::unique_ptr<TWaveWriter> Wave;
     std::vector<uint8_t> VideoFormat, VideoExtra;
-    std::vector<uint8_t> Stored, Reduced;
+    std::vector<uint8_t> Reduced;
+    std::unique_ptr<TIOImage> Image;
     int32_t Reduction = 1;
 };
 
@@ -140,8 +143,8 @@ bool TRenderer::CalcVideo(const std::string &target, const std::string &caption,
     FFiles.clear();
     FReduction = 1;
     TProject &project = FSession.Project();
-    TSessionVideo *video = FSession.Video();
-    if (!video || !project.HasVideo())
+    TIOMovieReader &video = FSession.Sources().Video();
+    if (!video.IsOpen() || !project.HasVideo())
         return false;
     TRun run;
     run.Target = target;
@@ -157,7 +160,7 @@ bool TRenderer::CalcVideo(const std::string &target, const std::string &caption,
         return false;
     run.First = std::max(firstFrame, 0);
     run.Start = run.First;
-    while (run.Start > 0 && !video->IsKeyFrame(run.Start))
+    while (run.Start > 0 && !video.IsKeyFrame(run.Start))
         --run.Start;
     run.Last = lastFrame;
     run.Current = preScan ? 0 : run.Start;
@@ -174,11 +177,12 @@ bool TRenderer::CalcVideo(const std::string &target, const std::string &caption,
 bool TRenderer::RunVideo(TRun &run)
 {
     TProject &project = FSession.Project();
-    TSessionVideo &video = *FSession.Video();
+    TIOMovieReader &video = FSession.Sources().Video();
     int32_t number = 0, chapterStart = 0;
     bool enabled = false;
     project.ChapterAt(project.LastOutputFrame(), run.LastChapter, chapterStart, enabled);
-    run.Mixer = std::make_unique<TAudioMixer>(project, FSession.Audio(), FSession.Double());
+    run.Mixer = std::make_unique<TAudioMixer>(project, FSession.Sources().AudioMix(),
+                                               FSession.Sources().DoubleMix());
     run.Mixer->SetPreviewMutes(FSession.MutePrimary, FSession.MuteDouble);
     run.Mixer->InitAudioMix(run.Current, run.FrameOffset, run.Mix, run.ForPreview);
     if (run.Mix.Valid)
@@ -192,20 +196,33 @@ bool TRenderer::RunVideo(TRun &run)
         int32_t fy = int32_t((int64_t(video.Height()) + run.SizeLimit - 1) / run.SizeLimit);
         run.Reduction = std::max({fx, fy, 1});
     }
-    if (!video.GetStoredFormat(run.VideoFormat) || run.VideoFormat.size() < sizeof(BITMAPINFOHEADER)) {
+    if (run.Reduction >= 2) {
+        // Decoded frames, reduced: the format of the reader's output with the new size.
+        run.Image = video.NewFrameImage();
+        run.VideoFormat = video.OutputFormat();
+    } else {
+        run.VideoFormat = video.GetStoredFormat();
+    }
+    if (run.VideoFormat.size() < sizeof(BITMAPINFOHEADER) || (run.Reduction >= 2 && !run.Image)) {
         ShowError(FormatText(ProjectText("ErrInvalidFrame", "Frame %d invalid!"), {std::to_string(run.Start)}));
         return false;
     }
     BITMAPINFOHEADER header{};
     std::memcpy(&header, run.VideoFormat.data(), sizeof header);
-    if (run.Reduction >= 2 && header.biCompression == 0) {
-        header.biWidth = video.Width() / run.Reduction;
-        header.biHeight = video.Height() / run.Reduction;
+    if (run.Reduction >= 2) {
+        header.biWidth = int32_t(video.Width()) / run.Reduction;
+        header.biHeight = int32_t(video.Height()) / run.Reduction;
+        header.biCompression = 0;
         header.biSizeImage = uint32_t(DibStride(header.biWidth, header.biBitCount) * header.biHeight);
         std::memcpy(run.VideoFormat.data(), &header, sizeof header);
     } else {
-        run.Reduction = 1; // compressed frames without a decoder are copied as stored
-        video.ReadCodecData(run.VideoExtra);
+        run.VideoExtra = video.ReadCodecData();
+        // Codec data the stored format already carries behind its header would be
+        // written twice, and readers take the second copy for a separate chunk.
+        if (run.VideoFormat.size() >= sizeof(BITMAPINFOHEADER) + run.VideoExtra.size() &&
+            std::equal(run.VideoExtra.begin(), run.VideoExtra.end(),
+                       run.VideoFormat.end() - std::ptrdiff_t(run.VideoExtra.size())))
+            run.VideoExtra.clear();
     }
     FReduction = run.Reduction;
 
@@ -330,28 +347,34 @@ namespace tessaly {
 
 bool TRenderer::WriteVideoFrame(TRun &run)
 {
-    TSessionVideo &video = *FSession.Video();
+    TIOMovieReader &video = FSession.Sources().Video();
     const int32_t cur = run.Current;
     bool key = false;
-    if (!video.ReadStored(cur, run.Stored, key)) {
-        ShowError(FormatText(ProjectText("ErrInvalidFrame", "Frame %d invalid!"), {std::to_string(cur)}));
-        return false;
-    }
-    const uint8_t *data = run.Stored.data();
-    size_t size = run.Stored.size();
-    if (run.Reduction >= 2) {
-        // Nearest pixel: every output pixel takes the source pixel at the truncated position.
-        const int32_t bits = video.BitCount() > 0 ? video.BitCount() : 24;
-        const int32_t sw = video.Width(), sh = video.Height();
-        const int32_t dw = sw / run.Reduction, dh = sh / run.Reduction;
-        const int64_t sstride = DibStride(sw, bits), dstride = DibStride(dw, bits);
-        if (int64_t(run.Stored.size()) < sstride * sh) {
+    const uint8_t *data = nullptr;
+    size_t size = 0;
+    if (run.Reduction < 2) {
+        TStoredFrame stored = video.ReadStored(cur);
+        if (!stored.Ok) {
             ShowError(FormatText(ProjectText("ErrInvalidFrame", "Frame %d invalid!"), {std::to_string(cur)}));
             return false;
         }
+        data = stored.Data;
+        size = size_t(stored.Size);
+        key = stored.KeyFrame;
+    } else {
+        // Decoded, then reduced to the nearest pixel: every output pixel takes the source
+        // pixel at the truncated scaled position.
+        if (!video.GetFrame(cur, *run.Image)) {
+            ShowError(FormatText(ProjectText("ErrInvalidFrame", "Frame %d invalid!"), {std::to_string(cur)}));
+            return false;
+        }
+        const TIOImage &image = *run.Image;
+        const int32_t bits = image.BitCount();
+        const int32_t dw = int32_t(image.Width()) / run.Reduction, dh = int32_t(image.Height()) / run.Reduction;
+        const int64_t sstride = image.Stride(), dstride = DibStride(dw, bits);
         run.Reduced.assign(size_t(dstride * dh), 0);
         for (int32_t y = 0; y < dh; ++y) {
-            const uint8_t *src = run.Stored.data() + int64_t(y) * run.Reduction * sstride;
+            const uint8_t *src = image.Bits() + int64_t(y) * run.Reduction * sstride;
             uint8_t *dst = run.Reduced.data() + int64_t(y) * dstride;
             for (int32_t x = 0; x < dw; ++x)
                 CopyPixel(src, x * run.Reduction, dst, x, bits);
@@ -391,7 +414,7 @@ bool TRenderer::CalcAudio(const std::string &target, const std::string &caption,
     FAborted = false;
     FFiles.clear();
     TProject &project = FSession.Project();
-    if (!FSession.Video() || !project.HasVideo())
+    if (!FSession.Sources().Video().IsOpen() || !project.HasVideo())
         return false;
     TRun run;
     run.Audio = true;
@@ -408,7 +431,8 @@ bool TRenderer::CalcAudio(const std::string &target, const std::string &caption,
     run.First = run.Start = std::max(firstFrame, 0);
     run.Last = lastFrame;
     run.Current = preScan ? 0 : run.Start;
-    run.Mixer = std::make_unique<TAudioMixer>(project, FSession.Audio(), FSession.Double());
+    run.Mixer = std::make_unique<TAudioMixer>(project, FSession.Sources().AudioMix(),
+                                               FSession.Sources().DoubleMix());
     run.Mixer->InitAudioMix(run.Current, frameOffset, run.Mix, false);
     if (!run.Mix.Valid) {
         ShowError(ProjectText("ErrNoAudio", "No audio tracks defined!"));
@@ -534,13 +558,12 @@ std::string CalculateResultName(const std::string &chosen, int32_t fileType)
 
 bool ConfirmResultSize(TProjectSession &session, bool warnOnCalc)
 {
-    TSessionVideo *video = session.Video();
-    if (!warnOnCalc || !video || video->CanReadStored())
+    TIOMovieReader &video = session.Sources().Video();
+    if (!warnOnCalc || !video.IsOpen() || video.CanReadStored())
         return true;
     // Frames are written uncompressed in the frame image's layout.
-    int32_t bits = video->BitCount();
-    bits = bits == 1 || bits == 4 || bits == 8 ? bits : 24;
-    long double frameMB = (long double)(DibStride(video->Width(), bits) * video->Height()) * 1e-6L;
+    int32_t bits = BitsOfPixelFormat(video.PixelFormat());
+    long double frameMB = (long double)(DibStride(int32_t(video.Width()), bits) * video.Height()) * 1e-6L;
     long double fps = session.Project().Fps();
     long double rate = fps * frameMB;
     long double total = session.Project().OutputFrameCount() * frameMB / 1024;

@@ -69,10 +69,10 @@ protected:
 
     void Open(bool withDouble = false)
     {
-        ASSERT_TRUE(Session.OpenVideo(Media->File("video.avi"), ""));
-        ASSERT_TRUE(Session.OpenAudio(Media->File("audio.wav"), ""));
+        ASSERT_TRUE(Session.OpenSource(srVideo, Media->File("video.avi")));
+        ASSERT_TRUE(Session.OpenSource(srAudio, Media->File("audio.wav")));
         if (withDouble) {
-            ASSERT_TRUE(Session.OpenDouble(Media->File("double.wav"), ""));
+            ASSERT_TRUE(Session.OpenSource(srDouble, Media->File("double.wav")));
         }
         ASSERT_EQ(Session.Project().FrameCount(), kFrames);
     }

@@ -66,8 +66,8 @@ TEST_F(SessionFileTest, DocumentedFormsLoadAndSaveBack)
     EXPECT_TRUE(Ui.Messages.empty()) << Ui.Messages[0];
     TProject &p = Session.Project();
     EXPECT_EQ(p.FrameCount(), 600);
-    EXPECT_EQ(Session.Video()->FileList(), Dir.File("video.avi"));
-    EXPECT_EQ(Session.Audio()->FileList(), Dir.File("audio.wav"));
+    EXPECT_EQ(Session.FileList(srVideo), Dir.File("video.avi"));
+    EXPECT_EQ(Session.FileList(srAudio), Dir.File("audio.wav"));
     ASSERT_EQ(p.MarkerCount(), 3);
     EXPECT_EQ(p.MarkerLine(0), "Spl       100      +12");
     EXPECT_EQ(p.GetMarker(2).Value & kOptionVolumeMask, kOptionNoVolume);
