@@ -97,6 +97,8 @@ uint64_t TAviOutputFile::VolumeSizeLimit(const std::string &fileName)
     return (type == MSDOS_SUPER_MAGIC || type == kExfatMagic) ? kFatSizeLimit : 0;
 }
 
+uint64_t TAviOutputFile::PlainAviSizeLimit() const { return kFatSizeLimit; }
+
 // ---- header list -------------------------------------------------------------------
 
 size_t TAviOutputFile::HdrList(uint32_t listId, uint32_t type)
@@ -218,6 +220,7 @@ bool TAviOutputFile::Init(const std::string &fileName, uint32_t width, uint32_t 
     else if (!FAudio)
         return false;
     FSizeLimit = VolumeSizeLimit(fileName);
+    FFormatLimit = FOpenDml ? 0 : PlainAviSizeLimit();
 
     FLegacyIndex = std::make_unique<TAviIndex>();
     if (FOpenDml) {
@@ -452,6 +455,12 @@ bool TAviOutputFile::WriteChunk(uint32_t chunkId, uint32_t flags, uint32_t size,
     int64_t needed = (p + int64_t(size) + 23 + reserve + 4096 + 2047) & ~int64_t(2047);
     if (FSizeLimit && uint64_t(needed) >= FSizeLimit) {
         Report(meFileSize, "File exceeds 4 gigabytes on a FAT32 partition");
+        FStopped = true;
+        return false;
+    }
+    if (FFormatLimit && uint64_t(needed) >= FFormatLimit) {
+        // Without OpenDML the RIFF size and the 'idx1' offsets would wrap around.
+        Report(meFileSize, "File exceeds 4 gigabytes without the OpenDML format");
         FStopped = true;
         return false;
     }

@@ -60,6 +60,9 @@ protected:
     // Largest file size in bytes the target volume allows, 0 for no limit: 2^32 on FAT
     // volumes (statfs magic numbers of msdos/vfat and exfat). Tests may override it.
     virtual uint64_t VolumeSizeLimit(const std::string &fileName);
+    // Largest size in bytes of a plain AVI 1.0 file, whose RIFF size and 'idx1' offsets
+    // are 32-bit: 2^32. Tests may override it.
+    virtual uint64_t PlainAviSizeLimit() const;
 
 private:
     enum THeaderPatch { hpAvih, hpVideoStrh, hpVideoStrf, hpVideoIndx, hpAudioStrh, hpAudioStrf,
@@ -117,7 +120,8 @@ private:
     int64_t FPrevChunkPos[2] = {};
     uint32_t FChunkCount[2] = {};
     uint32_t FIndexReserve = 0;
-    uint64_t FSizeLimit = 0;
+    uint64_t FSizeLimit = 0;       // of the volume, 0: none
+    uint64_t FFormatLimit = 0;     // of the plain AVI form, 0: none (OpenDML)
     bool FGrowthOff = false;
     bool FStopped = false;   // a chunk was refused: all later chunks are refused too
     std::vector<uint8_t> FSuperEntries[2];
