@@ -3,12 +3,14 @@
 // `cp` of the same file; optionally verifies it with the project's reader and keeps it.
 //
 // usage: bench_avi_writer [--size MiB] [--dir DIR] [--keep FILE] [--verify] [--dump-frames FILE]
-//                         [--block-limit BYTES]
+//                         [--block-limit BYTES] [--frame WxH]
 //   --keep FILE         write the result to FILE and keep it
 //   --verify            read the result back with TAvi2Reader: every frame's bytes, key
 //                       flags, audio sample count and audio bytes
 //   --dump-frames FILE  also write the raw frames back to back (a source for packet hashes)
 //   --block-limit BYTES RIFF block size limit (default 0x7F000000); small values give many blocks
+//   --frame WxH         frame size (default 640x480); frames above 1.4 MB make the standard
+//                       indexes hold fewer entries than 3072 so each stays within 4 GiB
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -26,8 +28,8 @@ using namespace tessaly;
 
 namespace {
 
-constexpr int kWidth = 640, kHeight = 480;
-constexpr uint32_t kFrameBytes = kWidth * kHeight * 3;
+int kWidth = 640, kHeight = 480;
+uint32_t kFrameBytes = 640 * 480 * 3;
 constexpr uint32_t kSampleRate = 48000, kChannels = 2, kAlign = 4;
 
 double Seconds(std::chrono::steady_clock::time_point start)
@@ -153,10 +155,13 @@ int main(int argc, char **argv)
             dump = argv[++i];
         else if (a == "--block-limit" && i + 1 < argc)
             blockLimit = uint32_t(std::strtoul(argv[++i], nullptr, 0));
+        else if (a == "--frame" && i + 1 < argc && std::sscanf(argv[++i], "%dx%d", &kWidth, &kHeight) == 2 &&
+                 kWidth > 0 && kHeight > 0 && kWidth * kHeight <= 4096 * 4096)
+            kFrameBytes = uint32_t(kWidth * kHeight * 3);
         else if (a == "--verify")
             verify = true;
         else {
-            std::fprintf(stderr, "usage: %s [--size MiB] [--dir DIR] [--keep FILE] [--verify] [--dump-frames FILE] [--block-limit BYTES]\n",
+            std::fprintf(stderr, "usage: %s [--size MiB] [--dir DIR] [--keep FILE] [--verify] [--dump-frames FILE] [--block-limit BYTES] [--frame WxH]\n",
                          argv[0]);
             return 2;
         }
