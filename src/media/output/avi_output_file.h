@@ -82,6 +82,10 @@ private:
     bool WriteLegacyIndex();
     bool CanOpenBlock() const { return FBlockCount + 1 < kMaxRiffBlocks; }
 
+    // Checks the limits, extends the file and readies the index chains for a chunk of
+    // `size` bytes of stream s whose header goes to p; false (reported) when refused.
+    bool MakeRoom(int s, int64_t p, uint32_t size);
+    bool Refuse(TMediaError code, const std::string &message);
     uint32_t EstimateIndexReserve(const uint32_t spacing[2], const uint32_t count[2]) const;
     bool Preallocate(int64_t target);
     bool WriteData(const struct iovec *parts, int count, size_t total);
