@@ -181,7 +181,6 @@ int main(int argc, char **argv)
     creator.SetVideoFormat(bi.data(), int(bi.size()));
     creator.SetVideoTiming(25, 1, FourCC("DIB "), 10000);
     creator.SetAudioFormat(kSampleRate, 16, 0.75, kChannels);
-    FILE *dumpFile = dump.empty() ? nullptr : std::fopen(dump.c_str(), "wb");
 
     auto start = std::chrono::steady_clock::now();
     if (!creator.Open(path)) {
@@ -195,8 +194,6 @@ int main(int argc, char **argv)
     while (ok && creator.FileSize() < target) {
         StampFrame(frame, frames);
         ok = creator.WriteFrame(frame.data(), kFrameBytes, true);
-        if (dumpFile)
-            std::fwrite(frame.data(), 1, kFrameBytes, dumpFile);
         uint32_t k = creator.AudioRequired();
         FillAudio(pcm, samples, k);
         ok = ok && creator.WriteAudio(pcm.data(), k);
@@ -207,8 +204,6 @@ int main(int argc, char **argv)
     double writeTime = Seconds(start);
     bool synced = SyncFile(path);
     double writeSyncTime = Seconds(start);
-    if (dumpFile)
-        std::fclose(dumpFile);
     if (!ok) {
         std::printf("writing failed: %s\n", creator.ErrorText().c_str());
         return 1;
@@ -233,8 +228,16 @@ int main(int argc, char **argv)
                 100 * cpSyncTime / writeSyncTime);
     std::printf("frames=%u samples=%lld\n", frames, (long long)samples);
 
+    if (!dump.empty()) {   // the source frames, after the timed runs
+        FILE *f = std::fopen(dump.c_str(), "wb");
+        for (uint32_t i = 0; f && i < frames; ++i) {
+            StampFrame(frame, i);
+            ok = std::fwrite(frame.data(), 1, kFrameBytes, f) == kFrameBytes && ok;
+        }
+        ok = f && std::fclose(f) == 0 && ok;
+    }
     if (verify)
-        ok = Verify(path, frames, samples);
+        ok = Verify(path, frames, samples) && ok;
     if (keep.empty())
         std::remove(path.c_str());
     return ok ? 0 : 1;
