@@ -33,11 +33,13 @@ bool TFile64::Open(const std::string &fileName, int mode)
     case fmCreate: flags = O_RDWR | O_CREAT | O_TRUNC; break;
     default: FLastError = EINVAL; return false;
     }
-    int fd = ::open(fileName.c_str(), flags | O_CLOEXEC, 0666);
+    // O_NONBLOCK keeps a named pipe from blocking the open; it is cleared at once.
+    int fd = ::open(fileName.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) {
         FLastError = uint32_t(errno);
         return false;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     struct stat st {};
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         FLastError = S_ISDIR(st.st_mode) ? uint32_t(EISDIR) : uint32_t(errno);

@@ -23,14 +23,16 @@ bool TFileCache::Open(const std::string &fileName, int mode)
         return false;
     FFileName = fileName;
     if (mode == 2) {
-        int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        // O_NONBLOCK: a named pipe without a reader fails instead of blocking.
+        int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
         if (fd < 0 || ::close(fd) != 0)
             return false;
     }
     FWritable = mode != 1;
-    int fd = ::open(fileName.c_str(), (FWritable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    int fd = ::open(fileName.c_str(), (FWritable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     struct stat st {};
     // Positions are 32-bit: a file of 2 GiB or more cannot be served.
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || st.st_size > INT32_MAX) {

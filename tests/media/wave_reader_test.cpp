@@ -380,6 +380,22 @@ TEST_F(WaveReaderTest, OpenFailuresAndFallbacks)
     EXPECT_EQ(ReadAll(reader), FfmpegDecode(dir, avi, "s16le"));
 }
 
+// A 6-channel WAV as ffmpeg writes it (extensible format tag): the own reader's format is
+// not plain PCM, so the ODML request falls back to the system media layer, which reads it.
+TEST_F(WaveReaderTest, ExtensibleWavFallsBackToTheSystemLayer)
+{
+    std::string wav = dir.File("surround.wav");
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i \"aevalsrc=0.1*sin(2*PI*100*t)|0.2|0.3*sin(2*PI*50*t)|-0.4|0.5|-0.6:s=8000:d=0.5\" "
+                       "-c:a pcm_s16le " + ShellQuote(wav)));
+    std::vector<uint8_t> bytes = ReadFileBytes(wav);
+    ASSERT_GT(bytes.size(), 22u);
+    ASSERT_EQ(GetLE16(&bytes[20]), 0xFFFE);
+    ASSERT_TRUE(reader.Open(wav, "ODML|-1", false, 0)) << MediaErrorIdent(reader.Status());
+    EXPECT_EQ(reader.KindString(), "MSVW|-1");
+    EXPECT_EQ(reader.BlockAlign(), 12);
+    EXPECT_EQ(ReadAll(reader), FfmpegDecode(dir, wav, "s16le"));
+}
+
 // Writes a medium description for the test plug-ins.
 std::string Medium(TTempDir &dir, const std::string &name, const std::string &text)
 {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace tessaly {
 namespace {
 
@@ -71,6 +73,19 @@ TEST(File64, ModesAndClose)
     uint8_t b;
     EXPECT_FALSE(f.Read(&b, 1));
     EXPECT_FALSE(f.SeekTo(0));
+}
+
+TEST(File64, NamedPipeDoesNotBlockTheOpen)
+{
+    TTempDir dir;
+    std::string path = dir.File("pipe");
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    TFile64 f;
+    // No writer: the open returns at once, and the empty pipe has nothing to read.
+    ASSERT_TRUE(f.Open(path, TFile64::fmRead));
+    EXPECT_EQ(f.Size(), 0);
+    uint8_t b;
+    EXPECT_FALSE(f.Read(&b, 1));
 }
 
 } // namespace

@@ -382,8 +382,12 @@ int32_t ReadStreamData(VF_FileHandle handle, uint32_t selector, VfRiffRead *read
     const int32_t bufferSize = int32_t(std::min<uint32_t>(read->bufferSize, 0x7FFFFFFF));
     if (read->start > 0x7FFFFFFFu)
         return VF_ERROR;
-    if (h->Riff->Read(stream, int32_t(read->start), read->count == -1 ? 1 : read->count, read->buffer,
-                      read->buffer ? bufferSize : 0, &bytes, &units) != AVIERR_OK)
+    const int32_t result = h->Riff->Read(stream, int32_t(read->start), read->count == -1 ? 1 : read->count,
+                                         read->buffer, read->buffer ? bufferSize : 0, &bytes, &units);
+    // Without a buffer the reader reports the counts together with "buffer too small":
+    // that is the answer to a count query, not a failure.
+    const bool counted = !read->buffer && result == AVIERR_BUFFERTOOSMALL;
+    if (result != AVIERR_OK && !counted)
         return VF_ERROR;
     read->bytesRead = uint32_t(bytes);
     read->unitsRead = uint32_t(units);

@@ -1,0 +1,74 @@
+// The "get frame" decoder of the system media layer.
+#include "media/input/avifile_frame_decoder.h"
+
+#include "media/common/byte_order.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace tessaly {
+namespace {
+
+// FFmpeg's reader reports uncompressed pictures with a positive height and tells
+// bottom-up rows by a "BottomUp" marker behind the codec data; rows without the
+// marker are stored top row first. The format handed to the decompressor says so
+// the bitmap way: a negative height, and the marker dropped.
+void MarkRawRowOrder(std::vector<uint8_t> &format)
+{
+    const uint32_t compression = GetLE32(format.data() + 16);
+    if (compression != BI_RGB)
+        return;
+    static const char marker[9] = {'B', 'o', 't', 't', 'o', 'm', 'U', 'p', '\0'};
+    const bool bottomUp = format.size() >= 49 && std::memcmp(format.data() + format.size() - 9, marker, 9) == 0;
+    if (bottomUp) {
+        format.resize(format.size() - 9);
+        return;
+    }
+    const int32_t height = GetLE32s(format.data() + 8);
+    if (height > 0)
+        PutLE32(format.data() + 8, uint32_t(-height));
+}
+
+} // namespace
+
+std::unique_ptr<TAviFileFrameDecoder> TAviFileFrameDecoder::Open(TAviFile &file, int stream, int outBits)
+{
+    AVISTREAMINFO info{};
+    if (file.GetStreamInfo(stream, info) != AVIERR_OK || info.fccType != streamtypeVIDEO)
+        return nullptr;
+    int32_t size = 0;
+    if (file.ReadFormat(stream, size, nullptr) != AVIERR_OK || size < 40)
+        return nullptr;
+    std::vector<uint8_t> format(size_t(size), 0);
+    if (file.ReadFormat(stream, size, format.data()) != AVIERR_OK)
+        return nullptr;
+    MarkRawRowOrder(format);
+    std::unique_ptr<TAviFileFrameDecoder> d(new TAviFileFrameDecoder(file, stream));
+    if (!d->FDecompressor.Open(format.data(), format.size(), info.fccHandler, outBits))
+        return nullptr;
+    d->FStart = int32_t(info.dwStart);
+    uint32_t start = info.dwSuggestedBufferSize;
+    if (start == 0)
+        start = d->FDecompressor.OutputHeader().biSizeImage;
+    d->ReserveInput(std::min<uint32_t>(start, 64u << 20));
+    return d;
+}
+
+int32_t TAviFileFrameDecoder::ReadStored(int32_t k, void *buffer, int32_t bufferSize, int32_t *bytes)
+{
+    return FFile.Read(FStream, k, 1, buffer, bufferSize, bytes, nullptr);
+}
+
+// The layer has no key-frame search of its own: step back through its index flags.
+int32_t TAviFileFrameDecoder::PrevKeyFrame(int32_t n)
+{
+    for (int32_t k = n; k >= FStart; --k)
+        if (FFile.IsKeyFrame(FStream, k))
+            return k;
+    return -1;
+}
+
+bool TAviFileFrameDecoder::KeyFrame(int32_t k) { return FFile.IsKeyFrame(FStream, k); }
+
+} // namespace tessaly

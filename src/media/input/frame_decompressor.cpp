@@ -1,0 +1,346 @@
+// The video decompressor over FFmpeg's decoders and the key-frame-aware frame walk.
+#include "media/input/frame_decompressor.h"
+
+#include "media/common/byte_order.h"
+
+#include <algorithm>
+#include <cstring>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+}
+
+namespace tessaly {
+namespace {
+
+bool IsRawCompression(uint32_t c)
+{
+    return c == BI_RGB || c == FourCC("DIB ") || c == FourCC("RGB ") || c == FourCC("RAW ");
+}
+
+uint32_t RowBytes(uint32_t width, int bits) { return uint32_t(((uint64_t(width) * uint32_t(bits) + 31) / 32) * 4); }
+
+int PaletteIndexAt(const uint8_t *row, uint32_t x, int bits)
+{
+    switch (bits) {
+    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case 4: return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
+    default: return row[x];
+    }
+}
+
+} // namespace
+
+TFrameDecompressor::~TFrameDecompressor() { Close(); }
+
+void TFrameDecompressor::Close()
+{
+    FCodec.reset();
+    FPacket.reset();
+    FFrame.reset();
+    FLast.reset();
+    sws_freeContext(FPacked);
+    FPacked = nullptr;
+    FOutput.clear();
+    FInPalette.clear();
+    FCodecData.clear();
+    FOpen = FRaw = FPaletteSent = FHavePicture = FStale = false;
+}
+
+bool TFrameDecompressor::Open(const uint8_t *format, size_t length, uint32_t fccHandler, int outBits)
+{
+    Close();
+    if (!format || length < 40)
+        return false;
+    TByteReader r(format, length);
+    FInHeader.biSize = r.U32();
+    FInHeader.biWidth = int32_t(r.U32());
+    FInHeader.biHeight = int32_t(r.U32());
+    FInHeader.biPlanes = r.U16();
+    FInHeader.biBitCount = r.U16();
+    FInHeader.biCompression = r.U32();
+    FInHeader.biSizeImage = r.U32();
+    FInHeader.biXPelsPerMeter = int32_t(r.U32());
+    FInHeader.biYPelsPerMeter = int32_t(r.U32());
+    FInHeader.biClrUsed = r.U32();
+    FInHeader.biClrImportant = r.U32();
+    const int bits = FInHeader.biBitCount;
+    FTopDown = FInHeader.biHeight < 0;
+    const int64_t height = FTopDown ? -int64_t(FInHeader.biHeight) : FInHeader.biHeight;
+    if (FInHeader.biWidth <= 0 || height <= 0 || FInHeader.biWidth > 65535 || height > 65535)
+        return false;
+    const uint32_t width = uint32_t(FInHeader.biWidth);
+    FRaw = IsRawCompression(FInHeader.biCompression) &&
+           (bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32);
+    if (FRaw) {
+        const bool same = outBits == bits;
+        const bool widen = outBits == 24;
+        if (!same && !widen)
+            return false;
+        FInStride = RowBytes(width, bits);
+    } else if (!(outBits == 24 || outBits == 32 || outBits == 16 || (outBits == 8 && bits > 0 && bits <= 8))) {
+        return false;
+    }
+    // The palette of a palettised stream follows the 40-byte header.
+    if (bits > 0 && bits <= 8 && length > 40) {
+        const size_t bytes = std::min(length - 40, size_t(4) << bits);
+        FInPalette.assign(format + 40, format + 40 + bytes);
+    }
+    if (length > 40)
+        FCodecData.assign(format + 40, format + length);
+
+    FOutHeader = BITMAPINFOHEADER{};
+    FOutHeader.biSize = 40;
+    FOutHeader.biWidth = int32_t(width);
+    FOutHeader.biHeight = int32_t(height);
+    FOutHeader.biPlanes = 1;
+    FOutHeader.biBitCount = uint16_t(outBits);
+    FOutHeader.biCompression = BI_RGB;
+    FOutStride = RowBytes(width, outBits);
+    FOutHeader.biSizeImage = FOutStride * uint32_t(height);
+    FOutHeader.biXPelsPerMeter = FInHeader.biXPelsPerMeter;
+    FOutHeader.biYPelsPerMeter = FInHeader.biYPelsPerMeter;
+    FHeaderSize = 40 + (outBits <= 8 ? size_t(4) << outBits : 0);
+    FOutput.assign(FHeaderSize + FOutHeader.biSizeImage, 0);
+    WriteHeader();
+    if (outBits <= 8 && !FInPalette.empty())
+        std::memcpy(FOutput.data() + 40, FInPalette.data(), std::min(FInPalette.size(), FHeaderSize - 40));
+    if (!FRaw && !OpenCodec(fccHandler)) {
+        Close();
+        return false;
+    }
+    FOpen = true;
+    return true;
+}
+
+bool TFrameDecompressor::OpenCodec(uint32_t fccHandler)
+{
+    SilenceFfmpegLog();
+    const AVCodecTag *const tags[] = {avformat_get_riff_video_tags(), nullptr};
+    AVCodecID id = av_codec_get_id(tags, FInHeader.biCompression);
+    if (id == AV_CODEC_ID_NONE && fccHandler != 0)
+        id = av_codec_get_id(tags, fccHandler);
+    const AVCodec *codec = id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_decoder(id);
+    if (!codec)
+        return false;
+    FCodec.reset(avcodec_alloc_context3(codec));
+    FPacket.reset(av_packet_alloc());
+    FFrame.reset(av_frame_alloc());
+    FLast.reset(av_frame_alloc());
+    if (!FCodec || !FPacket || !FFrame || !FLast)
+        return false;
+    AVCodecContext *c = FCodec.get();
+    c->codec_tag = FInHeader.biCompression;
+    c->width = FOutHeader.biWidth;
+    c->height = FOutHeader.biHeight;
+    c->bits_per_coded_sample = FInHeader.biBitCount;
+    c->thread_count = 1;
+    if (!FCodecData.empty()) {
+        c->extradata = static_cast<uint8_t *>(av_mallocz(FCodecData.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (!c->extradata)
+            return false;
+        std::memcpy(c->extradata, FCodecData.data(), FCodecData.size());
+        c->extradata_size = int(FCodecData.size());
+    }
+    return avcodec_open2(c, codec, nullptr) >= 0;
+}
+
+void TFrameDecompressor::WriteHeader()
+{
+    uint8_t *p = FOutput.data();
+    PutLE32(p, FOutHeader.biSize);
+    PutLE32(p + 4, uint32_t(FOutHeader.biWidth));
+    PutLE32(p + 8, uint32_t(FOutHeader.biHeight));
+    PutLE16(p + 12, FOutHeader.biPlanes);
+    PutLE16(p + 14, FOutHeader.biBitCount);
+    PutLE32(p + 16, FOutHeader.biCompression);
+    PutLE32(p + 20, FOutHeader.biSizeImage);
+    PutLE32(p + 24, uint32_t(FOutHeader.biXPelsPerMeter));
+    PutLE32(p + 28, uint32_t(FOutHeader.biYPelsPerMeter));
+    PutLE32(p + 32, FOutHeader.biClrUsed);
+    PutLE32(p + 36, FOutHeader.biClrImportant);
+}
+
+void TFrameDecompressor::SetPaletteEntry(size_t i, uint8_t b, uint8_t g, uint8_t r)
+{
+    uint8_t *q = FOutput.data() + 40 + 4 * i;
+    q[0] = b;
+    q[1] = g;
+    q[2] = r;
+    q[3] = 0;
+}
+
+bool TFrameDecompressor::CopyRaw(const uint8_t *data, size_t size)
+{
+    const uint32_t width = uint32_t(FOutHeader.biWidth), height = uint32_t(FOutHeader.biHeight);
+    const int inBits = FInHeader.biBitCount, outBits = FOutHeader.biBitCount;
+    if (size < size_t(FInStride) * height)
+        return false;
+    for (uint32_t row = 0; row < height; ++row) {
+        // Stored rows run bottom-up unless the header's height is negative.
+        const uint8_t *src = data + size_t(FInStride) * (FTopDown ? height - 1 - row : row);
+        uint8_t *dst = OutputPixels() + size_t(FOutStride) * row;
+        if (inBits == outBits) {
+            std::memcpy(dst, src, FInStride);
+            continue;
+        }
+        for (uint32_t x = 0; x < width; ++x) {
+            uint8_t *d = dst + 3 * size_t(x);
+            if (inBits == 16) {
+                const uint16_t v = GetLE16(src + 2 * size_t(x));
+                d[0] = uint8_t((v & 0x1F) << 3);
+                d[1] = uint8_t(((v >> 5) & 0x1F) << 3);
+                d[2] = uint8_t(((v >> 10) & 0x1F) << 3);
+            } else if (inBits == 32) {
+                std::memcpy(d, src + 4 * size_t(x), 3);
+            } else {
+                const size_t i = size_t(PaletteIndexAt(src, x, inBits)) * 4;
+                for (int k = 0; k < 3; ++k)
+                    d[k] = i + size_t(k) < FInPalette.size() ? FInPalette[i + size_t(k)] : 0;
+            }
+        }
+    }
+    return true;
+}
+
+bool TFrameDecompressor::StoreFrame(const AVFrame *f)
+{
+    const int width = FOutHeader.biWidth, height = FOutHeader.biHeight;
+    if (f->width != width || f->height != height)
+        return false;
+    const int outBits = FOutHeader.biBitCount;
+    if (outBits == 24)
+        return FConverter.ToBgr24BottomUp(f, OutputPixels(), int(FOutStride));
+    if (outBits == 8) {
+        if (f->format != AV_PIX_FMT_PAL8 && f->format != AV_PIX_FMT_GRAY8)
+            return false;
+        for (size_t i = 0; i < 256; ++i) {
+            if (f->format == AV_PIX_FMT_PAL8) {
+                const uint8_t *q = f->data[1] + 4 * i; // native ARGB words: B, G, R, A in memory
+                SetPaletteEntry(i, q[0], q[1], q[2]);
+            } else {
+                SetPaletteEntry(i, uint8_t(i), uint8_t(i), uint8_t(i));
+            }
+        }
+        for (int y = 0; y < height; ++y)
+            std::memcpy(OutputPixels() + size_t(FOutStride) * size_t(height - 1 - y),
+                        f->data[0] + size_t(f->linesize[0]) * size_t(y), size_t(width));
+        return true;
+    }
+    // 16 bits (5-5-5) and 32 bits through the scaler, stored bottom row first.
+    const AVPixelFormat target = outBits == 16 ? AV_PIX_FMT_RGB555LE : AV_PIX_FMT_BGR0;
+    FPacked = sws_getCachedContext(FPacked, width, height, AVPixelFormat(f->format), width, height, target,
+                                   SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (!FPacked)
+        return false;
+    uint8_t *dst[4] = {OutputPixels() + size_t(FOutStride) * size_t(height - 1), nullptr, nullptr, nullptr};
+    int dstStride[4] = {-int(FOutStride), 0, 0, 0};
+    return sws_scale(FPacked, f->data, f->linesize, 0, height, dst, dstStride) == height;
+}
+
+bool TFrameDecompressor::Decompress(const uint8_t *data, size_t size, bool keyFrame, bool preroll)
+{
+    if (!FOpen)
+        return false;
+    if (FRaw)
+        return size == 0 || CopyRaw(data, size);
+    if (size > 0) {
+        AVPacket *pkt = FPacket.get();
+        av_packet_unref(pkt);
+        pkt->data = const_cast<uint8_t *>(data);
+        pkt->size = int(size);
+        pkt->flags = keyFrame ? AV_PKT_FLAG_KEY : 0;
+        if (!FPaletteSent && !FInPalette.empty()) {
+            // Palettised codecs take the stream palette as packet side data.
+            uint8_t *pal = av_packet_new_side_data(pkt, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
+            if (pal) {
+                std::memset(pal, 0, AVPALETTE_SIZE);
+                for (size_t i = 0; i + 3 < FInPalette.size(); i += 4) {
+                    const uint32_t argb = 0xFF000000u | (uint32_t(FInPalette[i + 2]) << 16) |
+                                          (uint32_t(FInPalette[i + 1]) << 8) | FInPalette[i];
+                    std::memcpy(pal + i, &argb, 4);
+                }
+            }
+            FPaletteSent = true;
+        }
+        const int sent = avcodec_send_packet(FCodec.get(), pkt);
+        av_packet_unref(pkt);
+        if (sent < 0 && sent != AVERROR(EAGAIN))
+            return false;
+        while (avcodec_receive_frame(FCodec.get(), FFrame.get()) >= 0) {
+            av_frame_unref(FLast.get());
+            av_frame_move_ref(FLast.get(), FFrame.get());
+            FHavePicture = FStale = true;
+        }
+    }
+    if (preroll || !FStale)
+        return true;
+    FStale = false;
+    return StoreFrame(FLast.get());
+}
+
+void TFrameDecompressor::Flush()
+{
+    if (FCodec)
+        avcodec_flush_buffers(FCodec.get());
+}
+
+const uint8_t *TFrameWalker::GetFrame(int32_t n)
+{
+    FWalk.clear();
+    if (n < 0)
+        return nullptr;
+    if (n == FLast)
+        return FDecompressor.Output();
+    int32_t start = n;
+    if (FLast < 0 || n != FLast + 1) {
+        const int32_t key = PrevKeyFrame(n);
+        if (key < 0) {
+            FLast = -1;
+            return nullptr;
+        }
+        if (key < n && FLast >= key && FLast < n - 1) {
+            start = FLast + 1;
+        } else {
+            start = key;
+            FDecompressor.Flush();
+        }
+    }
+    for (int32_t k = start; k <= n; ++k)
+        if (!DecodeOne(k, k < n)) {
+            // A failed walk leaves no trusted picture: the next request starts afresh.
+            FLast = -1;
+            return nullptr;
+        }
+    return FDecompressor.Output();
+}
+
+bool TFrameWalker::DecodeOne(int32_t k, bool preroll)
+{
+    if (FInput.size() < AV_INPUT_BUFFER_PADDING_SIZE)
+        ReserveInput(0);
+    const int32_t capacity = int32_t(FInput.size() - AV_INPUT_BUFFER_PADDING_SIZE);
+    int32_t bytes = 0;
+    int32_t r = ReadStored(k, FInput.data(), capacity, &bytes);
+    if (r == AVIERR_BUFFERTOOSMALL) {
+        int32_t need = 0;
+        // A size query answers with the size, as success or as "buffer too small".
+        const int32_t q = ReadStored(k, nullptr, 0, &need);
+        if ((q != AVIERR_OK && q != AVIERR_BUFFERTOOSMALL) || need <= capacity)
+            return false;
+        ReserveInput(size_t(need));
+        r = ReadStored(k, FInput.data(), need, &bytes);
+    }
+    if (r != AVIERR_OK || bytes < 0 || bytes > int32_t(FInput.size() - AV_INPUT_BUFFER_PADDING_SIZE))
+        return false;
+    std::memset(FInput.data() + bytes, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+    FWalk.emplace_back(k, preroll);
+    // An empty (dropped) frame decodes nothing; the decoder still shows its last picture.
+    if (!FDecompressor.Decompress(FInput.data(), size_t(bytes), bytes > 0 && KeyFrame(k), preroll))
+        return false;
+    FLast = k;
+    return true;
+}
+
+} // namespace tessaly

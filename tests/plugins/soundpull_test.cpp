@@ -1,0 +1,265 @@
+// soundpull through the plug-in host and through its exports: the audio of WAV, FLAC, MP3,
+// AC3 and Ogg Vorbis files compared with ffmpeg's decode, format conversions, silence
+// outside the stream and the checks every entry point makes.
+#include "media/input/vfapi_host.h"
+#include "plugin_library.h"
+#include "plugin_media.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+using namespace tessaly;
+using namespace tessaly::test;
+
+namespace {
+
+std::vector<int16_t> Samples(const std::vector<uint8_t> &bytes)
+{
+    std::vector<int16_t> s(bytes.size() / 2);
+    std::memcpy(s.data(), bytes.data(), s.size() * 2);
+    return s;
+}
+
+class SoundpullHost : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        UnloadPlugins();
+        LoadPluginsFrom({"soundpull=" + std::string(TESSALY_BIN_DIR) + "/soundpull.vfp"});
+        ASSERT_EQ(PluginCount(), 1);
+    }
+    void TearDown() override { UnloadPlugins(); }
+
+    // Opens a file through the host; all of its audio as 16-bit samples.
+    std::vector<int16_t> ReadAll(const std::string &file, VfAudioStreamInfo &info)
+    {
+        TMediaError status = meOk;
+        TVfHandlePtr h(VfOpen(0, file, status));
+        EXPECT_TRUE(h) << file << " status " << int(status);
+        if (!h)
+            return {};
+        EXPECT_TRUE(HasAudio(h.get()));
+        EXPECT_FALSE(HasVideo(h.get()));
+        info = AudioInfo(h.get());
+        std::vector<int16_t> out(size_t(info.lengthLow) * info.channels);
+        EXPECT_EQ(ReadAudioPcm(h.get(), 0, info.lengthLow, out.data(), uint32_t(out.size() * 2)), out.size() * 2);
+        return out;
+    }
+};
+
+// Normalised correlation of the left channels of a and b, b shifted by the best lag within
+// maxLag frames, over a window from the middle of a.
+double BestCorrelation(const std::vector<int16_t> &a, const std::vector<int16_t> &b, int maxLag, int &lag)
+{
+    const int window = 8192, from = int(a.size() / 4);
+    double best = -1;
+    for (int l = -maxLag; l <= maxLag; ++l) {
+        double ab = 0, aa = 0, bb = 0;
+        for (int i = 0; i < window; ++i) {
+            const int ia = (from + i) * 2, ib = (from + i + l) * 2;
+            if (ib < 0 || size_t(ib) >= b.size() || size_t(ia) >= a.size())
+                continue;
+            ab += double(a[size_t(ia)]) * b[size_t(ib)];
+            aa += double(a[size_t(ia)]) * a[size_t(ia)];
+            bb += double(b[size_t(ib)]) * b[size_t(ib)];
+        }
+        const double c = aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0;
+        if (c > best) {
+            best = c;
+            lag = l;
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+TEST_F(SoundpullHost, LosslessSourcesEqualFfmpegSampleForSample)
+{
+    for (const std::string &file :
+         {StereoWav(), PluginMedia("stereo.flac", std::string(kStereoSource) + " -c:a flac -sample_fmt s16")}) {
+        VfAudioStreamInfo info{};
+        const std::vector<int16_t> ours = ReadAll(file, info);
+        const std::vector<int16_t> ref = Samples(FfmpegDecode(file, "-f s16le"));
+        EXPECT_EQ(info.lengthLow, 132300u) << file;
+        EXPECT_EQ(info.lengthHigh, 0u);
+        EXPECT_EQ(info.channels, 2u);
+        EXPECT_EQ(info.bitsPerSample, 16u);
+        EXPECT_EQ(info.blockAlign, 4u);
+        EXPECT_EQ(info.rate, 176400u);
+        EXPECT_EQ(info.scale, 4u);
+        EXPECT_TRUE(ours == ref) << file;
+    }
+}
+
+TEST_F(SoundpullHost, LossyCodecsMatchFfmpegWithinTheirDelay)
+{
+    struct TCodec { const char *name, *args; int delay; };
+    // Codec delay: MP3 one frame plus the decoder's 529, AC3 one frame plus 256, Vorbis a long block.
+    const TCodec codecs[] = {{"stereo.mp3", "-c:a libmp3lame -b:a 192k", 1152 + 529},
+                             {"stereo.ac3", "-c:a ac3 -b:a 192k", 1536 + 256},
+                             {"stereo.ogg", "-c:a libvorbis -q:a 6", 2048}};
+    for (const TCodec &c : codecs) {
+        const std::string file = PluginMedia(c.name, std::string(kStereoSource) + " " + c.args);
+        VfAudioStreamInfo info{};
+        const std::vector<int16_t> ours = ReadAll(file, info);
+        const std::vector<int16_t> ref = Samples(FfmpegDecode(file, "-f s16le"));
+        ASSERT_FALSE(ref.empty()) << c.name;
+        EXPECT_NEAR(double(info.lengthLow), double(ref.size() / 2), c.delay) << c.name;
+        // Both decoders produce the same signal, at most the codec delay apart.
+        int lag = 0;
+        EXPECT_GT(BestCorrelation(ref, ours, c.delay, lag), 0.999) << c.name;
+        EXPECT_LE(std::abs(lag), c.delay) << c.name;
+    }
+}
+
+TEST_F(SoundpullHost, WideAndMultichannelSourcesBecomeSixteenBitStereo)
+{
+    // 24-bit stereo keeps the upper 16 bits of each sample.
+    const std::string s24 = PluginMedia("stereo24.wav", std::string(kStereoSource) + " -c:a pcm_s24le");
+    VfAudioStreamInfo info{};
+    std::vector<int16_t> ours = ReadAll(s24, info);
+    EXPECT_EQ(info.bitsPerSample, 16u);
+    EXPECT_EQ(info.blockAlign, 4u);
+    const std::vector<uint8_t> raw24 = FfmpegDecode(s24, "-f s24le");
+    ASSERT_EQ(raw24.size() / 3, ours.size());
+    size_t mismatches = 0;
+    for (size_t i = 0; i < ours.size(); ++i)
+        mismatches += ours[i] != int16_t(uint16_t(raw24[i * 3 + 1] | (raw24[i * 3 + 2] << 8)));
+    EXPECT_EQ(mismatches, 0u);
+
+    // Six float channels are mixed down to two 16-bit channels.
+    const std::string six = PluginMedia(
+        "six.wav", "-f lavfi -i \"aevalsrc=0.5*sin(440*2*PI*t)|0.3*sin(550*2*PI*t)|0.2*sin(660*2*PI*t)|"
+                   "0.1*sin(770*2*PI*t)|0.15*sin(880*2*PI*t)|0.05*sin(990*2*PI*t):s=48000:d=1\" -c:a pcm_f32le");
+    ours = ReadAll(six, info);
+    EXPECT_EQ(info.channels, 2u);
+    EXPECT_EQ(info.bitsPerSample, 16u);
+    EXPECT_EQ(info.lengthLow, 48000u);
+    const std::vector<uint8_t> rawF = FfmpegDecode(six, "-f f32le");
+    ASSERT_EQ(rawF.size() / 24, ours.size() / 2);
+    const double k = 0.707106781373095, w = 2.2360679779706425;
+    mismatches = 0;
+    for (size_t f = 0; f < ours.size() / 2; ++f) {
+        float c[6];
+        std::memcpy(c, rawF.data() + f * 24, 24);
+        const double s = k * (double(c[3]) + c[4]);
+        const double left = (c[0] + k * c[2] + w * c[5] - s) / 5.357388322089927;
+        const double right = (c[1] + k * c[2] + w * c[5] + s) / 5.357388322089927;
+        mismatches += ours[f * 2] != int16_t(std::nearbyint(left * 32768)) ||
+                      ours[f * 2 + 1] != int16_t(std::nearbyint(right * 32768));
+    }
+    EXPECT_EQ(mismatches, 0u);
+}
+
+TEST(SoundpullExports, InfoTablesAndRecordChecks)
+{
+    TPluginLibrary lib("soundpull.vfp");
+    ASSERT_TRUE(lib.Loaded());
+    EXPECT_FALSE(lib.HasRiff()) << "soundpull has no RIFF extension";
+    EXPECT_EQ(lib.RiffExport(), nullptr);
+
+    VfPluginInfo info;
+    std::memset(&info, 0x5A, sizeof info);
+    info.size = sizeof info - 1;
+    EXPECT_EQ(lib.InfoExport()(&info), VF_ERROR);
+    EXPECT_EQ(info.apiVersion, 0x5A5A5A5Au) << "a refused record stays unchanged";
+    EXPECT_EQ(lib.InfoExport()(nullptr), VF_ERROR);
+    info.size = sizeof info;
+    ASSERT_EQ(lib.InfoExport()(&info), VF_OK);
+    EXPECT_EQ(info.apiVersion, 1u);
+    EXPECT_EQ(info.pluginVersion, 1u);
+    EXPECT_EQ(info.streamTypes, 2u);
+    EXPECT_STREQ(info.infoText, "Tessaly DirectShow Audio Reader 1.0");
+    EXPECT_STREQ(info.fileTypes, "DirectShow Audio (*.ac3;*.aif*;*.asf;*.au;*.avi;*.mp2;*.mp3;*.snd;*.wav;*.wm*)|"
+                                 "*.ac3;*.aif*;*.asf;*.au;*.avi;*.mp2;*.mp3;*.snd;*.wav;*.wm*");
+    EXPECT_EQ(info.infoText[255], 0);
+    EXPECT_EQ(info.fileTypes[200], 0);
+    VfPluginFunc func{};
+    func.size = sizeof func + 1;
+    EXPECT_EQ(lib.FuncExport()(&func), VF_ERROR);
+    EXPECT_EQ(func.OpenFile, nullptr);
+
+    VF_FileHandle h = 0;
+    EXPECT_EQ(lib.Func.OpenFile(nullptr, &h), VF_ERROR);
+    EXPECT_EQ(lib.Func.OpenFile(StereoWav().c_str(), nullptr), VF_ERROR);
+    TTempDir dir;
+    const std::string junk = dir.File("junk.mp3");
+    ASSERT_TRUE(WriteFileBytes(junk, std::vector<uint8_t>(3000, 7)));
+    EXPECT_EQ(lib.Func.OpenFile(junk.c_str(), &h), VF_ERROR);
+    EXPECT_EQ(h, 0u) << "no handle written on failure";
+    EXPECT_EQ(lib.Func.OpenFile(Mpeg4Avi().c_str(), &h), VF_OK) << "any medium with audio";
+    lib.Func.CloseFile(h);
+
+    TPluginFile file(lib, StereoWav());
+    ASSERT_TRUE(file.Open());
+    VfFileInfo fi{sizeof(VfFileInfo) + 1, 77};
+    EXPECT_EQ(lib.Func.GetFileInfo(file.Handle(), &fi), VF_ERROR);
+    EXPECT_EQ(fi.hasStreams, 77u);
+    fi.size = sizeof fi;
+    ASSERT_EQ(lib.Func.GetFileInfo(file.Handle(), &fi), VF_OK);
+    EXPECT_EQ(fi.hasStreams, 2u);
+    EXPECT_EQ(lib.Func.GetFileInfo(0, &fi), VF_ERROR);
+    EXPECT_EQ(lib.Func.GetFileInfo(file.Handle() + 1, &fi), VF_ERROR) << "an invented handle";
+    VfVideoStreamInfo vi{};
+    vi.size = sizeof vi;
+    EXPECT_EQ(lib.Func.GetStreamInfo(file.Handle(), 1, &vi), VF_ERROR) << "no video in soundpull";
+    VfAudioStreamInfo ai{};
+    ai.size = sizeof ai;
+    ASSERT_EQ(lib.Func.GetStreamInfo(file.Handle(), 2, &ai), VF_OK);
+    EXPECT_EQ(ai.lengthLow, 132300u);
+    EXPECT_EQ(lib.Func.CloseFile(0), VF_OK);
+}
+
+TEST(SoundpullExports, ReadsLimitedByTheBufferAndSilentOutsideTheStream)
+{
+    TPluginLibrary lib("soundpull.vfp");
+    ASSERT_TRUE(lib.Loaded());
+    const std::string s24 = PluginMedia("stereo24.wav", std::string(kStereoSource) + " -c:a pcm_s24le");
+    TPluginFile file(lib, s24);
+    ASSERT_TRUE(file.Open());
+    std::vector<int16_t> buffer(8192, 0x2222);
+    VfAudioReadData r{};
+    r.size = sizeof r;
+    r.sampleCount = 4096;
+    r.bufferSize = 12000;
+    r.buffer = buffer.data();
+    ASSERT_EQ(lib.Func.ReadData(file.Handle(), 2, &r), VF_OK);
+    EXPECT_EQ(r.samplesRead, 3000u);
+    EXPECT_EQ(buffer[6000], 0x2222) << "nothing written beyond the buffer size";
+    r.bufferSize = 16384;
+    ASSERT_EQ(lib.Func.ReadData(file.Handle(), 2, &r), VF_OK);
+    EXPECT_EQ(r.samplesRead, 4096u);
+
+    // 100 frames from -40 (a 64-bit index): 40 silent frames, then the first 60 frames.
+    const std::vector<uint8_t> raw24 = FfmpegDecode(s24, "-f s24le");
+    const int64_t first = -40;
+    r.firstLow = uint32_t(uint64_t(first));
+    r.firstHigh = uint32_t(uint64_t(first) >> 32);
+    r.sampleCount = 100;
+    r.bufferSize = 400;
+    ASSERT_EQ(lib.Func.ReadData(file.Handle(), 2, &r), VF_OK);
+    EXPECT_EQ(r.samplesRead, 100u);
+    for (int i = 0; i < 80; ++i)
+        ASSERT_EQ(buffer[size_t(i)], 0) << i;
+    for (size_t i = 0; i < 120; ++i)
+        ASSERT_EQ(buffer[80 + i], int16_t(uint16_t(raw24[i * 3 + 1] | (raw24[i * 3 + 2] << 8)))) << i;
+    // Past the end: silence.
+    r.firstLow = 132300 - 10;
+    r.firstHigh = 0;
+    r.sampleCount = 20;
+    ASSERT_EQ(lib.Func.ReadData(file.Handle(), 2, &r), VF_OK);
+    for (int i = 20; i < 40; ++i)
+        EXPECT_EQ(buffer[size_t(i)], 0) << i;
+
+    // Records with a wrong size or no buffer fail; other streams fail.
+    r.size = sizeof r - 4;
+    EXPECT_EQ(lib.Func.ReadData(file.Handle(), 2, &r), VF_ERROR);
+    r.size = sizeof r;
+    r.buffer = nullptr;
+    EXPECT_EQ(lib.Func.ReadData(file.Handle(), 2, &r), VF_ERROR);
+    r.buffer = buffer.data();
+    EXPECT_EQ(lib.Func.ReadData(file.Handle(), 1, &r), VF_ERROR);
+}
