@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "media/input/wave_format.h"
 #include "media/output/avi_creator.h"
 #include "project/project.h"
 
@@ -13,71 +14,12 @@ namespace tessaly {
 
 namespace {
 
-bool IsMixablePcm(const WAVEFORMATEX &f)
-{
-    return f.wFormatTag == 1 && f.nChannels > 0 && (f.wBitsPerSample == 8 || f.wBitsPerSample == 16) &&
-           f.nBlockAlign == f.wBitsPerSample * f.nChannels / 8;
-}
-
-WAVEFORMATEX PcmFormat(uint32_t rate, uint16_t bits, uint16_t channels)
-{
-    WAVEFORMATEX f{};
-    f.wFormatTag = 1;
-    f.nChannels = channels;
-    f.nSamplesPerSec = rate;
-    f.wBitsPerSample = bits;
-    f.nBlockAlign = static_cast<uint16_t>(bits * channels / 8);
-    f.nAvgBytesPerSec = rate * f.nBlockAlign;
-    f.cbSize = 0;
-    return f;
-}
-
 int64_t RoundToInt(long double v)
 {
     return static_cast<int64_t>(std::nearbyintl(v));
 }
 
-int16_t Get16(const uint8_t *p)
-{
-    return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
-}
-
-void Put16(uint8_t *p, long v)
-{
-    v = std::clamp<long>(v, -32768, 32767);
-    p[0] = static_cast<uint8_t>(v & 0xFF);
-    p[1] = static_cast<uint8_t>((v >> 8) & 0xFF);
-}
-
 } // namespace
-
-bool CrossFadeSample(const WAVEFORMATEX &format, const uint8_t *a, const uint8_t *b, uint8_t *out, double w)
-{
-    if (!IsMixablePcm(format))
-        return false;
-    for (int c = 0; c < format.nChannels; ++c) {
-        if (format.wBitsPerSample == 8) {
-            double v = w * (a[c] - 128) + (1 - w) * (b[c] - 128) + 128;
-            out[c] = static_cast<uint8_t>(std::clamp(std::lrint(v), 0L, 255L));
-        } else {
-            Put16(out + 2 * c, std::lrint(w * Get16(a + 2 * c) + (1 - w) * Get16(b + 2 * c)));
-        }
-    }
-    return true;
-}
-
-bool AmplifySample(const WAVEFORMATEX &format, uint8_t *out, const uint8_t *in, double factor)
-{
-    if (!IsMixablePcm(format))
-        return false;
-    for (int c = 0; c < format.nChannels; ++c) {
-        if (format.wBitsPerSample == 8)
-            out[c] = static_cast<uint8_t>(std::clamp(std::lrint((in[c] - 128) * factor + 128), 0L, 255L));
-        else
-            Put16(out + 2 * c, std::lrint(Get16(in + 2 * c) * factor));
-    }
-    return true;
-}
 
 TAudioMixer::TAudioMixer(TProject &project, TMixSource *audio, TMixSource *dbl)
     : FProject(project), FAudio(audio), FDouble(dbl)
@@ -123,7 +65,7 @@ void TAudioMixer::InitAudioMix(int32_t firstFrame, int32_t frameOffset, TAudioMi
         main->OutputFormat(f, size);
         ok = ok && size >= 16;
         if (ok) {
-            WAVEFORMATEX p = PcmFormat(std::min<uint32_t>(f.nSamplesPerSec, 48000),
+            WAVEFORMATEX p = MakePcmFormat(std::min<uint32_t>(f.nSamplesPerSec, 48000),
                                        std::min<uint16_t>(f.wBitsPerSample, 16), std::min<uint16_t>(f.nChannels, 2));
             ok = main->SetOutputFormat(&p, sizeof p);
         }
@@ -216,15 +158,15 @@ void TAudioMixer::MixSamples(TAudioMixState &state, bool crossFade, uint8_t *buf
             state.DoubleSample = state.SilenceSample;
         } else if (ReadOne(FDouble, state.OutPos + dblOffset + t, state.DoubleSample, state) && volume != 100) {
             std::vector<uint8_t> in = state.DoubleSample;
-            AmplifySample(state.Format, state.DoubleSample.data(), in.data(), factor);
+            Amplify(state.Format, state.DoubleSample.data(), in.data(), factor);
         }
         const double w = static_cast<double>(t) / count;
         if (crossFade && state.Silent && !state.PrevSilent) {
             out = state.AudioSample;   // formats other than 8/16-bit PCM are not faded
-            CrossFadeSample(state.Format, state.DoubleSample.data(), state.AudioSample.data(), out.data(), w);
+            CrossFade(state.Format, state.DoubleSample.data(), state.AudioSample.data(), out.data(), w);
         } else if (crossFade && state.PrevSilent && !state.Silent) {
             out = state.AudioSample;
-            CrossFadeSample(state.Format, state.AudioSample.data(), state.DoubleSample.data(), out.data(), w);
+            CrossFade(state.Format, state.AudioSample.data(), state.DoubleSample.data(), out.data(), w);
         } else {
             out = (state.Silent || audioOff) ? state.DoubleSample : state.AudioSample;
         }

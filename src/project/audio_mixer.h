@@ -70,10 +70,4 @@ private:
     bool FPreviewDoubleMuted = false;
 };
 
-// One sample frame of 8- or 16-bit PCM: out = round(w a + (1 - w) b) per channel (8-bit
-// centred on 128). False, out untouched, for other formats.
-bool CrossFadeSample(const WAVEFORMATEX &format, const uint8_t *a, const uint8_t *b, uint8_t *out, double w);
-// out = round(factor x in) per channel, clamped to the sample range. False for other formats.
-bool AmplifySample(const WAVEFORMATEX &format, uint8_t *out, const uint8_t *in, double factor);
-
 } // namespace tessaly

@@ -56,7 +56,7 @@ uint8_t OptionFlags(int32_t word)
     return static_cast<uint8_t>(((word & kOptionAudioOff) ? 1 : 0) | ((word & kOptionDoubleOff) ? 2 : 0));
 }
 
-std::string TrimText(const std::string &text)
+std::string TrimField(const std::string &text)
 {
     size_t b = 0, e = text.size();
     while (b < e && static_cast<unsigned char>(text[b]) <= ' ')
@@ -68,7 +68,7 @@ std::string TrimText(const std::string &text)
 
 bool ParseInteger(const std::string &text, int64_t lo, int64_t hi, int64_t &value)
 {
-    std::string t = TrimText(text);
+    std::string t = TrimField(text);
     size_t i = 0;
     bool negative = false;
     if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
@@ -142,7 +142,7 @@ bool ParseMarker(const std::string &line, TMarker &marker)
         char audio = field[n - 3], dbl = field[n - 1];
         if ((audio != '-' && audio != 'A') || (dbl != '-' && dbl != 'D'))
             return false;
-        std::string volumeText = TrimText(field.substr(0, n - 3));
+        std::string volumeText = TrimField(field.substr(0, n - 3));
         int64_t volume = -1;
         if (!volumeText.empty() && !ParseInteger(volumeText, -1, 999, volume))
             return false;

@@ -65,6 +65,6 @@ int32_t ParseChapterFrame(const std::string &line);
 // digits only; false when empty, malformed or outside [lo, hi].
 bool ParseInteger(const std::string &text, int64_t lo, int64_t hi, int64_t &value);
 // Removes leading and trailing characters at or below the blank.
-std::string TrimText(const std::string &text);
+std::string TrimField(const std::string &text);
 
 } // namespace tessaly

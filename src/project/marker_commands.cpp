@@ -162,7 +162,7 @@ bool EditOptionMarker(TProject &project, int32_t index, bool audioOn, bool doubl
     if (m.Kind != mkOption)
         return false;
     int64_t volume = -1;
-    if (!TrimText(volumeText).empty() && !ParseInteger(volumeText, 0, 999, volume))
+    if (!TrimField(volumeText).empty() && !ParseInteger(volumeText, 0, 999, volume))
         return false;
     int32_t before = m.Frame > 0 ? project.GetStateAt(m.Frame - 1).DoubleVolume : 100;
     if (volume == before)

@@ -60,23 +60,23 @@ std::string ReplaceFirstField(const std::string &list, const std::string &first)
 
 std::string FirstField(const std::string &list)
 {
-    return TrimText(list.substr(0, list.find('|')));
+    return TrimField(list.substr(0, list.find('|')));
 }
 
 // The name shown for a file list: its first file.
 std::string DisplayName(const std::string &list)
 {
     std::vector<std::string> f = Split(list, '|');
-    std::string first = TrimText(f[0]);
+    std::string first = TrimField(f[0]);
     size_t star = first.find('*');
     if (f.size() > 1 && star != std::string::npos)
-        first.replace(star, 1, TrimText(f[1]));
+        first.replace(star, 1, TrimField(f[1]));
     return first;
 }
 
 bool ParseDecimal(std::string text, long double &value)
 {
-    text = TrimText(text);
+    text = TrimField(text);
     std::replace(text.begin(), text.end(), ',', '.');
     if (text.empty())
         return false;
@@ -200,10 +200,10 @@ bool TProjectFile::LoadMedia(const std::string &fileName)
         ok = OpenSource(srVideo, video, ini.ReadString("Files", "VideoFT", ""));
     }
     ok = ok && OpenSource(srAudio, ini.ReadString("Files", "Audio", "*"), ini.ReadString("Files", "AudioFT", ""));
-    std::string dbl = TrimText(ini.ReadString("Files", "Double", ""));
+    std::string dbl = TrimField(ini.ReadString("Files", "Double", ""));
     if (ok && !dbl.empty())
         ok = OpenSource(srDouble, dbl, ini.ReadString("Files", "DoubleFT", ""));
-    std::string ref = TrimText(ini.ReadString("Files", "Ref", ""));
+    std::string ref = TrimField(ini.ReadString("Files", "Ref", ""));
     if (ok && !ref.empty())
         ok = OpenSource(srReference, ref, ini.ReadString("Files", "RefFT", ""));
     return ok;
@@ -218,7 +218,7 @@ void TProjectFile::LoadMarkers(const std::string &fileName, bool &markersBad, bo
     auto values = [&ini](const char *section) {
         std::map<std::string, std::string> m;
         for (auto &[key, value] : ini.ReadSectionValues(section))
-            m.emplace(Upper(TrimText(key)), value);
+            m.emplace(Upper(TrimField(key)), value);
         m.erase("COUNT");
         return m;
     };
@@ -247,7 +247,7 @@ void TProjectFile::LoadMarkers(const std::string &fileName, bool &markersBad, bo
     found = 0;
     for (int32_t i = 0; i < count; ++i) {
         auto it = chapters.find(std::to_string(i));
-        std::string value = it == chapters.end() ? std::string() : TrimText(it->second);
+        std::string value = it == chapters.end() ? std::string() : TrimField(it->second);
         if (it != chapters.end())
             ++found;
         if (i == 0) {
@@ -265,7 +265,7 @@ void TProjectFile::LoadMarkers(const std::string &fileName, bool &markersBad, bo
                 break;
             continue;
         }
-        bool enabled = !(fields.size() > 1 && TrimText(fields[1]) == "0");
+        bool enabled = !(fields.size() > 1 && TrimField(fields[1]) == "0");
         FProject.AddChapter({static_cast<int32_t>(frame), enabled});
     }
 }
@@ -293,8 +293,8 @@ void TProjectFile::LoadConfig(const std::string &fileName, bool success)
         o.MarkerDrawSize = 1;
     if (!success || !FProject.HasVideo())
         return;
-    o.PreviewEnv = TrimText(ini.ReadString("Config", "PreviewEnv", FProject.Defaults().PreviewEnv));
-    o.Zoom = TrimText(ini.ReadString("Config", "Zoom", "100"));
+    o.PreviewEnv = TrimField(ini.ReadString("Config", "PreviewEnv", FProject.Defaults().PreviewEnv));
+    o.Zoom = TrimField(ini.ReadString("Config", "Zoom", "100"));
     FProject.SetViewOffset(0);
     FProject.SetPosition(ini.ReadInteger("Config", "Position", 0));
     FProject.RebuildSpline();
@@ -339,13 +339,13 @@ bool TProjectFile::SaveProject(const std::string &fileName)
     ini.BeginUpdate();
     TPhantomClip clip;
     ini.WriteString("Files", "Video",
-                    FSources.Phantom(clip) ? FormatPhantom(clip) : TrimText(FSources.FileList(srVideo)));
+                    FSources.Phantom(clip) ? FormatPhantom(clip) : TrimField(FSources.FileList(srVideo)));
     ini.WriteString("Files", "VideoFT", FSources.KindString(srVideo));
-    ini.WriteString("Files", "Audio", TrimText(FSources.FileList(srAudio)));
+    ini.WriteString("Files", "Audio", TrimField(FSources.FileList(srAudio)));
     ini.WriteString("Files", "AudioFT", FSources.KindString(srAudio));
-    ini.WriteString("Files", "Double", TrimText(FSources.FileList(srDouble)));
+    ini.WriteString("Files", "Double", TrimField(FSources.FileList(srDouble)));
     ini.WriteString("Files", "DoubleFT", FSources.KindString(srDouble));
-    ini.WriteString("Files", "Ref", TrimText(FSources.FileList(srReference)));
+    ini.WriteString("Files", "Ref", TrimField(FSources.FileList(srReference)));
     ini.WriteString("Files", "RefFT", FSources.KindString(srReference));
 
     ini.EraseSection("Markers");
@@ -360,8 +360,8 @@ bool TProjectFile::SaveProject(const std::string &fileName)
     }
 
     const TProjectOptions &o = FProject.Options();
-    ini.WriteString("Config", "PreviewEnv", TrimText(o.PreviewEnv));
-    ini.WriteString("Config", "Zoom", TrimText(o.Zoom));
+    ini.WriteString("Config", "PreviewEnv", TrimField(o.PreviewEnv));
+    ini.WriteString("Config", "Zoom", TrimField(o.Zoom));
     ini.WriteInteger("Config", "Position", FProject.Position());
     ini.WriteBool("Config", "UseChapters", o.UseChapters);
     ini.WriteBool("Config", "ConcatChapters", o.ConcatChapters);

@@ -358,36 +358,5 @@ TEST(MixerRates, UnevenFrameLengthsStayContiguous)
     EXPECT_EQ(state.OutPos, pos);
 }
 
-TEST(MixSamples, CrossFadeAndAmplifyPerChannel)
-{
-    WAVEFORMATEX s16{1, 2, 8000, 32000, 4, 16, 0};
-    int16_t a[2] = {1000, -32768}, b[2] = {-1000, 32767}, out[2] = {0, 0};
-    ASSERT_TRUE(CrossFadeSample(s16, reinterpret_cast<uint8_t *>(a), reinterpret_cast<uint8_t *>(b),
-                                reinterpret_cast<uint8_t *>(out), 0.25));
-    EXPECT_EQ(out[0], -500);
-    EXPECT_EQ(out[1], std::lrint(0.25 * -32768 + 0.75 * 32767));
-    ASSERT_TRUE(AmplifySample(s16, reinterpret_cast<uint8_t *>(out), reinterpret_cast<uint8_t *>(a), 4.0));
-    EXPECT_EQ(out[0], 4000);
-    EXPECT_EQ(out[1], -32768);   // clamped
-    int16_t odd[2] = {3, 5};
-    ASSERT_TRUE(AmplifySample(s16, reinterpret_cast<uint8_t *>(out), reinterpret_cast<uint8_t *>(odd), 0.5));
-    EXPECT_EQ(out[0], 2);   // 1.5 rounds to the even 2
-    EXPECT_EQ(out[1], 2);   // 2.5 rounds to the even 2
-
-    WAVEFORMATEX u8{1, 1, 8000, 8000, 1, 8, 0};
-    uint8_t x = 228, y = 28, o = 0;
-    ASSERT_TRUE(CrossFadeSample(u8, &x, &y, &o, 0.5));
-    EXPECT_EQ(o, 128);
-    ASSERT_TRUE(AmplifySample(u8, &o, &x, 2.0));
-    EXPECT_EQ(o, 255);   // 128 + 200, clamped
-    ASSERT_TRUE(AmplifySample(u8, &o, &y, 0.25));
-    EXPECT_EQ(o, 103);   // 128 - 25
-
-    WAVEFORMATEX f32{3, 1, 8000, 32000, 4, 32, 0};
-    uint8_t keep = 7;
-    EXPECT_FALSE(AmplifySample(f32, &keep, &x, 2.0));
-    EXPECT_EQ(keep, 7);
-}
-
 } // namespace
 } // namespace tessaly
