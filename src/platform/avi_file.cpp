@@ -60,7 +60,7 @@ void SetStreamName(AVISTREAMINFO &info, const std::string &fileName, const char 
 
 } // namespace
 
-struct TAviFile::TStream {
+struct TAviFile::TStreamDesc {
     int index = 0;                // stream index in the demuxer
     AVISTREAMINFO info{};
     std::vector<uint8_t> format;
@@ -136,92 +136,112 @@ int32_t TAviFile::Open(const std::string &fileName)
     return AVIERR_OK;
 }
 
+namespace {
+
+// A PCM audio stream: read by sample frame, described as the WAVE reader describes it.
+void DescribePcm(TAviFile::TStreamDesc &s, const AVFormatContext *ctx, const AVStream *st, int bits, bool isFloat)
+{
+    const AVCodecParameters *par = st->codecpar;
+    int channels = par->ch_layout.nb_channels;
+    AVISTREAMINFO &info = s.info;
+    s.pcm = true;
+    s.blockAlign = bits / 8 * channels;
+    s.sampleRate = par->sample_rate;
+    info.fccType = streamtypeAUDIO;
+    info.dwScale = uint32_t(s.blockAlign);
+    info.dwRate = uint32_t(s.blockAlign) * uint32_t(par->sample_rate);
+    info.dwSampleSize = uint32_t(s.blockAlign);
+    info.dwSuggestedBufferSize = info.dwRate;
+    AVRational unit{1, par->sample_rate};
+    int64_t start = st->start_time != AV_NOPTS_VALUE ? av_rescale_q(st->start_time, st->time_base, unit) : 0;
+    int64_t length = st->duration != AV_NOPTS_VALUE ? av_rescale_q(st->duration, st->time_base, unit)
+                     : ctx->duration > 0 ? av_rescale(ctx->duration, par->sample_rate, AV_TIME_BASE) : 0;
+    info.dwStart = uint32_t(std::clamp<int64_t>(start, 0, INT32_MAX));
+    info.dwLength = uint32_t(std::clamp<int64_t>(length, 0, INT32_MAX));
+    s.format.assign(18, 0);
+    PutLE16(s.format, 0, isFloat ? WAVE_FORMAT_IEEE_FLOAT : WAVE_FORMAT_PCM);
+    PutLE16(s.format, 2, uint32_t(channels));
+    PutLE32(s.format, 4, uint32_t(par->sample_rate));
+    PutLE32(s.format, 8, info.dwRate);
+    PutLE16(s.format, 12, uint32_t(s.blockAlign));
+    PutLE16(s.format, 14, uint32_t(bits));
+}
+
+// Any other stream: one stored packet per sample; frames follow the demuxer's index.
+void DescribePackets(TAviFile::TStreamDesc &s, const AVStream *st)
+{
+    const AVCodecParameters *par = st->codecpar;
+    AVISTREAMINFO &info = s.info;
+    int entries = avformat_index_get_entries_count(st);
+    s.indexed = entries > 0;
+    AVRational rate = st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0 ? st->avg_frame_rate
+                      : st->r_frame_rate.num > 0 && st->r_frame_rate.den > 0 ? st->r_frame_rate
+                                                                            : av_inv_q(st->time_base);
+    info.dwRate = uint32_t(rate.num);
+    info.dwScale = uint32_t(rate.den);
+    int64_t length = s.indexed ? entries : st->nb_frames > 0 ? st->nb_frames : 0;
+    if (!length && st->duration != AV_NOPTS_VALUE)
+        length = av_rescale_q(st->duration, st->time_base, av_inv_q(rate));
+    info.dwLength = uint32_t(std::clamp<int64_t>(length, 0, INT32_MAX));
+    info.fccHandler = par->codec_tag;
+    const size_t extra = s.codecData.size();
+    if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
+        info.fccType = streamtypeVIDEO;
+        info.rcFrame = TESSALY_RECT{0, 0, par->width, par->height};
+        int bitCount = par->bits_per_coded_sample > 0 ? par->bits_per_coded_sample : 24;
+        s.format.assign(40 + extra, 0);
+        PutLE32(s.format, 0, 40 + uint32_t(extra));
+        PutLE32(s.format, 4, uint32_t(par->width));
+        PutLE32(s.format, 8, uint32_t(par->height));
+        PutLE16(s.format, 12, 1);
+        PutLE16(s.format, 14, uint32_t(bitCount));
+        PutLE32(s.format, 16, par->codec_tag);
+        if (par->codec_tag == 0)
+            PutLE32(s.format, 20, uint32_t((par->width * bitCount + 31) / 32 * 4 * par->height));
+        std::copy(s.codecData.begin(), s.codecData.end(), s.format.begin() + 40);
+    } else if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
+        info.fccType = streamtypeAUDIO;
+        s.format.assign(18 + extra, 0);
+        PutLE16(s.format, 0, par->codec_tag);
+        PutLE16(s.format, 2, uint32_t(std::max(par->ch_layout.nb_channels, 0)));
+        PutLE32(s.format, 4, uint32_t(std::max(par->sample_rate, 0)));
+        PutLE32(s.format, 8, uint32_t(std::max<int64_t>(par->bit_rate / 8, 0)));
+        PutLE16(s.format, 12, uint32_t(std::max(par->block_align, 0)));
+        PutLE16(s.format, 14, uint32_t(std::max(par->bits_per_coded_sample, 0)));
+        PutLE16(s.format, 16, uint32_t(extra));
+        std::copy(s.codecData.begin(), s.codecData.end(), s.format.begin() + 18);
+    } else {
+        info.fccType = par->codec_type == AVMEDIA_TYPE_SUBTITLE ? streamtypeTEXT : 0;
+    }
+}
+
+} // namespace
+
 // Builds each stream's description and format, then the file description.
 bool TAviFile::BuildStreams(const std::string &fileName)
 {
     AVFormatContext *ctx = Ctx(FContext);
     int videos = 0, audios = 0, others = 0;
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {
-        AVStream *st = ctx->streams[i];
-        AVCodecParameters *par = st->codecpar;
+        const AVStream *st = ctx->streams[i];
+        const AVCodecParameters *par = st->codecpar;
         auto s = std::make_unique<TStream>();
         s->index = int(i);
-        AVISTREAMINFO &info = s->info;
-        info.dwQuality = 0xFFFFFFFFu;
+        s->info.dwQuality = 0xFFFFFFFFu;
         if (par->extradata && par->extradata_size > 0)
             s->codecData.assign(par->extradata, par->extradata + par->extradata_size);
-        int entries = avformat_index_get_entries_count(st);
         bool isFloat = false;
         int bits = par->codec_type == AVMEDIA_TYPE_AUDIO ? PcmBits(par->codec_id, &isFloat) : 0;
-        int channels = par->ch_layout.nb_channels;
-        if (bits && channels > 0 && par->sample_rate > 0) {
-            s->pcm = true;
-            s->blockAlign = bits / 8 * channels;
-            s->sampleRate = par->sample_rate;
-            info.fccType = streamtypeAUDIO;
-            info.dwScale = uint32_t(s->blockAlign);
-            info.dwRate = uint32_t(s->blockAlign) * uint32_t(par->sample_rate);
-            info.dwSampleSize = uint32_t(s->blockAlign);
-            info.dwSuggestedBufferSize = info.dwRate;
-            AVRational unit{1, par->sample_rate};
-            int64_t start = st->start_time != AV_NOPTS_VALUE ? av_rescale_q(st->start_time, st->time_base, unit) : 0;
-            int64_t length = st->duration != AV_NOPTS_VALUE ? av_rescale_q(st->duration, st->time_base, unit)
-                             : ctx->duration > 0 ? av_rescale(ctx->duration, par->sample_rate, AV_TIME_BASE) : 0;
-            info.dwStart = uint32_t(std::clamp<int64_t>(start, 0, INT32_MAX));
-            info.dwLength = uint32_t(std::clamp<int64_t>(length, 0, INT32_MAX));
-            s->format.assign(18, 0);
-            PutLE16(s->format, 0, isFloat ? WAVE_FORMAT_IEEE_FLOAT : WAVE_FORMAT_PCM);
-            PutLE16(s->format, 2, uint32_t(channels));
-            PutLE32(s->format, 4, uint32_t(par->sample_rate));
-            PutLE32(s->format, 8, info.dwRate);
-            PutLE16(s->format, 12, uint32_t(s->blockAlign));
-            PutLE16(s->format, 14, uint32_t(bits));
-            SetStreamName(info, fileName, "Audio", ++audios);
-        } else {
-            // Packet streams: one stored packet per sample; frames follow the demuxer's index.
-            s->indexed = entries > 0;
-            AVRational rate = st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0 ? st->avg_frame_rate
-                              : st->r_frame_rate.num > 0 && st->r_frame_rate.den > 0 ? st->r_frame_rate
-                                                                                    : av_inv_q(st->time_base);
-            info.dwRate = uint32_t(rate.num);
-            info.dwScale = uint32_t(rate.den);
-            int64_t length = s->indexed ? entries : st->nb_frames > 0 ? st->nb_frames : 0;
-            if (!length && st->duration != AV_NOPTS_VALUE)
-                length = av_rescale_q(st->duration, st->time_base, av_inv_q(rate));
-            info.dwLength = uint32_t(std::clamp<int64_t>(length, 0, INT32_MAX));
-            info.fccHandler = par->codec_tag;
-            if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
-                info.fccType = streamtypeVIDEO;
-                info.rcFrame = TESSALY_RECT{0, 0, par->width, par->height};
-                int bitCount = par->bits_per_coded_sample > 0 ? par->bits_per_coded_sample : 24;
-                s->format.assign(40 + s->codecData.size(), 0);
-                PutLE32(s->format, 0, 40 + uint32_t(s->codecData.size()));
-                PutLE32(s->format, 4, uint32_t(par->width));
-                PutLE32(s->format, 8, uint32_t(par->height));
-                PutLE16(s->format, 12, 1);
-                PutLE16(s->format, 14, uint32_t(bitCount));
-                PutLE32(s->format, 16, par->codec_tag);
-                if (par->codec_tag == 0)
-                    PutLE32(s->format, 20, uint32_t((par->width * bitCount + 31) / 32 * 4 * par->height));
-                std::copy(s->codecData.begin(), s->codecData.end(), s->format.begin() + 40);
-                SetStreamName(info, fileName, "Video", ++videos);
-            } else if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
-                info.fccType = streamtypeAUDIO;
-                s->format.assign(18 + s->codecData.size(), 0);
-                PutLE16(s->format, 0, par->codec_tag);
-                PutLE16(s->format, 2, uint32_t(std::max(channels, 0)));
-                PutLE32(s->format, 4, uint32_t(std::max(par->sample_rate, 0)));
-                PutLE32(s->format, 8, uint32_t(std::max<int64_t>(par->bit_rate / 8, 0)));
-                PutLE16(s->format, 12, uint32_t(std::max(par->block_align, 0)));
-                PutLE16(s->format, 14, uint32_t(std::max(par->bits_per_coded_sample, 0)));
-                PutLE16(s->format, 16, uint32_t(s->codecData.size()));
-                std::copy(s->codecData.begin(), s->codecData.end(), s->format.begin() + 18);
-                SetStreamName(info, fileName, "Audio", ++audios);
-            } else {
-                info.fccType = par->codec_type == AVMEDIA_TYPE_SUBTITLE ? streamtypeTEXT : 0;
-                SetStreamName(info, fileName, "Other", ++others);
-            }
-        }
+        if (bits && par->ch_layout.nb_channels > 0 && par->sample_rate > 0)
+            DescribePcm(*s, ctx, st, bits, isFloat);
+        else
+            DescribePackets(*s, st);
+        if (s->info.fccType == streamtypeVIDEO)
+            SetStreamName(s->info, fileName, "Video", ++videos);
+        else if (s->info.fccType == streamtypeAUDIO)
+            SetStreamName(s->info, fileName, "Audio", ++audios);
+        else
+            SetStreamName(s->info, fileName, "Other", ++others);
         FStreams.push_back(std::move(s));
     }
     // The file description follows the first video stream, else stream 0.

@@ -59,8 +59,11 @@ public:
     // True when sample is a key frame (every sample of a PCM stream is).
     bool IsKeyFrame(int stream, int32_t sample);
 
+    // Per-stream state (description, format, last packet); internal to the implementation.
+    struct TStreamDesc;
+
 private:
-    struct TStream;
+    using TStream = TStreamDesc;
     struct TPacketCache;
     bool BuildStreams(const std::string &fileName);
     int32_t ReadPcm(TStream &s, int32_t start, int32_t count, uint8_t *out, int32_t bufferSize,

@@ -1,19 +1,59 @@
-// Project analysis, automatic chapters, go-to-frame and the preview range.
+// Project analysis, automatic chapters and navigation.
 #include "project/analysis.h"
 
 #include <cmath>
 #include <cstdio>
 
+#include "project/marker.h"
 #include "project/project.h"
-#include "project/project_session.h"
 #include "project/project_text.h"
-#include "project/render.h"
 #include "shell/progress.h"
 
 namespace tessaly {
 
+namespace {
+
+void Lower(TAnalysisRecord &r, long double v, int32_t frame)
+{
+    if (v < r.Value) {
+        r.Value = v;
+        r.Frame = frame;
+    }
+}
+
+void Raise(TAnalysisRecord &r, long double v, int32_t frame)
+{
+    if (v > r.Value) {
+        r.Value = v;
+        r.Frame = frame;
+    }
+}
+
+std::string Format(const char *pattern, long double v)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, pattern, static_cast<double>(v));
+    return buf;
+}
+
+// Exponent notation with 4 significant digits and at least 2 exponent digits ("1.235E-05").
+std::string Exponent(long double v)
+{
+    std::string s = Format("%.3E", v);
+    return s;
+}
+
+} // namespace
+
 bool AnalyzeProject(TProject &project, TProgress *progress, TAnalysisResult &result)
 {
+    result = TAnalysisResult{};
+    for (int i : {0, 2, 4})
+        result[static_cast<size_t>(i)].Value = 1e10L;
+    for (int i : {1, 3, 5, 6})
+        result[static_cast<size_t>(i)].Value = -1e10L;
+    if (!project.HasVideo())
+        return true;
     if (progress) {
         progress->Show();
         progress->SetCaption(ProjectText("MsgAnalyze", "Analyze project ..."));
@@ -21,23 +61,12 @@ bool AnalyzeProject(TProject &project, TProgress *progress, TAnalysisResult &res
         progress->SetCancelText(ProjectText("CapAbort", "&Abort"));
     }
     project.BeginCalc();
-    const long double starts[7] = {1e10L, -1e10L, 1e10L, -1e10L, 1e10L, -1e10L, -1e10L};
-    for (int i = 0; i < 7; ++i)
-        result[size_t(i)] = TAnalysisRecord{-1, starts[i]};
     const int32_t n = project.FrameCount();
-    TFrameState prev = project.GetStateAt(0), cur = prev, prevprev = prev;
+    TFrameState prevprev, prev = project.GetStateAt(0), cur = prev;
     bool aborted = false;
-    auto lower = [&result](int i, long double v, int32_t f) {
-        if (v < result[size_t(i)].Value)
-            result[size_t(i)] = TAnalysisRecord{f, v};
-    };
-    auto higher = [&result](int i, long double v, int32_t f) {
-        if (v > result[size_t(i)].Value)
-            result[size_t(i)] = TAnalysisRecord{f, v};
-    };
     for (int32_t f = 0; f <= n; ++f) {
         if (progress) {
-            progress->SetProgress(n > 0 ? double(f) / n : 1.0);
+            progress->SetProgress(static_cast<double>(f) / n);
             if (progress->Aborted()) {
                 aborted = true;
                 break;
@@ -49,18 +78,16 @@ bool AnalyzeProject(TProject &project, TProgress *progress, TAnalysisResult &res
         if (cur.AudioOff() || prev.AudioOff() || prevprev.AudioOff())
             continue;
         long double total = cur.CutShift + cur.SplineShift;
-        lower(0, total, f);
-        higher(1, total, f);
-        lower(2, cur.SplineShift, f);
-        higher(3, cur.SplineShift, f);
+        Lower(result[0], total, f);
+        Raise(result[1], total, f);
+        Lower(result[2], cur.SplineShift, f);
+        Raise(result[3], cur.SplineShift, f);
         if (f > 0) {
             long double d = cur.SplineShift - prev.SplineShift;
-            lower(4, d, f - 1);
-            higher(5, d, f - 1);
-            if (f > 1) {
-                long double c = std::fabs(d - (prev.SplineShift - prevprev.SplineShift));
-                higher(6, c, f - 1);
-            }
+            Lower(result[4], d, f - 1);
+            Raise(result[5], d, f - 1);
+            if (f > 1)
+                Raise(result[6], std::fabs(d - (prev.SplineShift - prevprev.SplineShift)), f - 1);
         }
     }
     project.EndCalc();
@@ -69,78 +96,74 @@ bool AnalyzeProject(TProject &project, TProgress *progress, TAnalysisResult &res
     return !aborted;
 }
 
-namespace {
-
-std::string Fixed3(long double v)
+std::vector<TAnalysisRow> AnalysisRows(const TAnalysisResult &r)
 {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.3Lf", v);
-    return text;
-}
-
-} // namespace
-
-TAnalysisRows AnalysisRows(const TAnalysisResult &r)
-{
-    static const char *const keys[8][2] = {
-        {"LblAnaMinTotal", "Minimum total shift [frames]"},  {"LblAnaMaxTotal", "Maximum total shift [frames]"},
-        {"LblAnaMinCurve", "Minimum curve shift [frames]"},  {"LblAnaMaxCurve", "Maximum curve shift [frames]"},
-        {"LblAnaMinSpeed", "Minimum audio speed"},           {"LblAnaMaxSpeed", "Maximum audio speed"},
-        {"LblAnaSpeedRange", "Range of the audio speed"},    {"LblAnaCurvature", "Maximum change of the speed"},
-    };
-    TAnalysisRows rows;
-    for (int i = 0; i < 8; ++i) {
-        rows[size_t(i)].Label = ProjectText(keys[i][0], keys[i][1]);
-        rows[size_t(i)].Value = rows[size_t(i)].Frame = "-";
-    }
-    auto withFrame = [&rows](int row, const TAnalysisRecord &rec, const std::string &value) {
+    std::vector<TAnalysisRow> rows;
+    auto row = [&rows](std::string label, const TAnalysisRecord &rec, std::string value) {
         if (rec.Frame < 0)
-            return;
-        rows[size_t(row)].Value = value;
-        rows[size_t(row)].Frame = std::to_string(rec.Frame);
-        rows[size_t(row)].GotoFrame = rec.Frame;
+            rows.push_back({std::move(label), "-", "-"});
+        else
+            rows.push_back({std::move(label), std::move(value), std::to_string(rec.Frame)});
     };
-    for (int i = 0; i < 4; ++i)
-        withFrame(i, r[size_t(i)], Fixed3(r[size_t(i)].Value));
-    for (int i = 4; i < 6; ++i)
-        withFrame(i, r[size_t(i)], Fixed3((r[size_t(i)].Value + 1) * 100) + " %");
-    if (r[4].Frame >= 0 && r[5].Frame >= 0)
-        rows[6].Value = Fixed3((r[5].Value - r[4].Value) * 100) + " %";
-    if (r[6].Frame >= 0 && r[6].Value != 0) {
-        char text[64];
-        std::snprintf(text, sizeof text, "%.3LE", r[6].Value * 100);
-        withFrame(7, r[6], std::string(text) + " %");
-    }
+    row(ProjectText("AnaMinShift", "Minimum shift [frames]"), r[0], Format("%.3f", r[0].Value));
+    row(ProjectText("AnaMaxShift", "Maximum shift [frames]"), r[1], Format("%.3f", r[1].Value));
+    row(ProjectText("AnaMinCurve", "Minimum curve shift [frames]"), r[2], Format("%.3f", r[2].Value));
+    row(ProjectText("AnaMaxCurve", "Maximum curve shift [frames]"), r[3], Format("%.3f", r[3].Value));
+    row(ProjectText("AnaMinSpeed", "Minimum speed"), r[4], Format("%.3f %%", (r[4].Value + 1) * 100));
+    row(ProjectText("AnaMaxSpeed", "Maximum speed"), r[5], Format("%.3f %%", (r[5].Value + 1) * 100));
+    std::string range = r[4].Frame < 0 || r[5].Frame < 0 ? "-" : Format("%.3f %%", (r[5].Value - r[4].Value) * 100);
+    rows.push_back({ProjectText("AnaSpeedRange", "Speed range"), range, "-"});
+    if (r[6].Frame < 0 || r[6].Value == 0)
+        rows.push_back({ProjectText("AnaMaxCurvature", "Maximum curvature"), "-", "-"});
+    else
+        rows.push_back({ProjectText("AnaMaxCurvature", "Maximum curvature"), Exponent(r[6].Value * 100) + " %",
+                        std::to_string(r[6].Frame)});
     return rows;
 }
 
-bool InsertAutoChapters(TProject &project, TAutoChapterMode mode, int32_t interval, bool clearFirst)
+bool InsertChapters(TProject &project, TAutoChapterMode mode, int32_t interval, bool clearFirst)
 {
     if (mode == acFixedLength && interval < 100)
         return false;
     project.Options().UseChapters = true;
     if (clearFirst)
         project.ClearChapters();
-    const int32_t n = project.FrameCount();
     if (mode == acFixedLength) {
-        for (int64_t f = 0; f < n; f += interval)
-            project.AddChapter(TChapter{int32_t(f), true});
+        for (int64_t f = 0; f < project.FrameCount(); f += interval)
+            project.AddChapter({static_cast<int32_t>(f), true});
     } else {
-        project.AddChapter(TChapter{0, true});
+        project.AddChapter({0, true});
         for (int32_t i = 0; i < project.MarkerCount(); ++i) {
             TMarker m = project.GetMarker(i);
             if (m.Kind != mkRelCut || m.Deactivated || m.Value >= 0)
                 continue;
-            project.AddChapter(TChapter{m.Frame, false});
-            int64_t end = int64_t(m.Frame) - m.Value;
-            if (end <= 2147483647)
-                project.AddChapter(TChapter{int32_t(end), true});
+            // The |v| frames from F are left out of the result.
+            int64_t end = int64_t{m.Frame} - m.Value;
+            project.AddChapter({m.Frame, false});
+            if (end <= INT32_MAX)
+                project.AddChapter({static_cast<int32_t>(end), true});
         }
-        if (project.ChapterCount() > 0)
+        if (project.Options().UseChapters)
             project.Options().ConcatChapters = true;
     }
     project.SetChanged(true);
     return true;
+}
+
+int32_t RemoveDeactivatedMarkers(TProject &project)
+{
+    int32_t removed = 0;
+    for (int32_t i = project.MarkerCount() - 1; i >= 0; --i) {
+        if (project.GetMarker(i).Deactivated) {
+            project.DeleteMarker(i);
+            ++removed;
+        }
+    }
+    if (removed > 0) {
+        project.RebuildSpline();
+        project.SetChanged(true);
+    }
+    return removed;
 }
 
 void GotoFrame(TProject &project, int32_t frame)
@@ -155,28 +178,29 @@ void GotoFrame(TProject &project, int32_t frame)
     project.SetViewOffset(0);
 }
 
-void PreviewRange(const TProject &project, int32_t mode, long double seconds, int32_t &first, int32_t &last)
+bool JumpToCutEnd(TProject &project, int32_t index)
 {
-    int64_t centre = int64_t(project.Position()) + project.ViewOffset();
-    int64_t a = int64_t(std::nearbyintl(project.Fps() * seconds));
-    int64_t f = mode == 1 ? centre : centre - a;
-    int64_t l = mode == 2 ? centre : centre + a;
-    auto clamp = [](int64_t v) { return int32_t(std::max<int64_t>(INT32_MIN, std::min<int64_t>(INT32_MAX, v))); };
-    first = clamp(f);
-    last = clamp(l);
+    TMarker m = project.GetMarker(index);
+    if (index < 0 || index >= project.MarkerCount() || m.Kind != mkRelCut)
+        return false;
+    int64_t target = int64_t{m.Frame} - m.Value;
+    int64_t last = int64_t{project.FrameCount()} - 1;
+    if (target > last)
+        target = last;
+    if (target < 0)
+        target = 0;
+    project.SetPosition(static_cast<int32_t>(target));
+    project.SetViewOffset(0);
+    return true;
 }
 
-bool CreatePreviewFile(TProjectSession &session, TRenderer &renderer, const std::string &fileName, int32_t mode,
-                       long double seconds, int32_t sizeLimit, bool showProgress, bool preScan)
+bool ViewOffsetToCutValue(TProject &project, int32_t index)
 {
-    if (fileName.empty())
+    TMarker m = project.GetMarker(index);
+    if (index < 0 || index >= project.MarkerCount() || m.Kind != mkRelCut)
         return false;
-    TProject &project = session.Project();
-    int32_t first = 0, last = 0;
-    PreviewRange(project, mode, seconds, first, last);
-    return renderer.CalcVideo(fileName, ProjectText("MsgPreview", "Create preview ..."), sizeLimit,
-                              project.Options().CrossFading, true, showProgress, preScan, false,
-                              project.PreviewOffset(), last, first);
+    project.SetViewOffset(-m.Value);
+    return true;
 }
 
 } // namespace tessaly

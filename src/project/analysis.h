@@ -1,54 +1,54 @@
-// Project analysis (extremes of the shift and of its rate of change), its result rows,
-// automatic chapters, go-to-frame, and the preview's frame range and render call.
+// Project analysis (extremes of the shift and of its rate of change over every frame),
+// automatic chapters, removal of deactivated markers and the navigation operations.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tessaly {
 
 class TProject;
-class TProjectSession;
 class TProgress;
-class TRenderer;
 
-// One analysis record: the frame (-1 = not found) and the value there.
 struct TAnalysisRecord {
-    int32_t Frame = -1;
+    int32_t Frame = -1;     // -1: not found
     long double Value = 0;
 };
 
-// Records 0/1 min/max total shift, 2/3 min/max curve shift, 4/5 min/max first
-// difference, 6 max curvature (frames of 4-6 are f - 1).
+// 0/1 min/max total shift, 2/3 min/max curve shift, 4/5 min/max first difference of the
+// curve, 6 max curvature |d(f) - d(f-1)|; frames where the primary track is off (and
+// the two after them) are left out.
 using TAnalysisResult = std::array<TAnalysisRecord, 7>;
 
-// Scans frames 0 .. N; false when aborted through `progress` (may be null).
+// Scans frames 0 .. N, reporting to `progress` (may be null) after every frame; false
+// when aborted (result then incomplete). Without a video the records stay unset.
 bool AnalyzeProject(TProject &project, TProgress *progress, TAnalysisResult &result);
 
-// One row of the result grid: label, value text and frame text ("-" when none).
+// One row of the analysis grid as shown: label, value text, frame text.
 struct TAnalysisRow {
     std::string Label, Value, Frame;
-    int32_t GotoFrame = -1;   // the frame a "Go to" on this row goes to, -1 when none
 };
-using TAnalysisRows = std::array<TAnalysisRow, 8>;
-TAnalysisRows AnalysisRows(const TAnalysisResult &result);
+// The eight rows of the grid (labels through the language file).
+std::vector<TAnalysisRow> AnalysisRows(const TAnalysisResult &result);
 
-// Automatic chapters: every `interval` frames (at least 100), or around the parts left
-// out by the active backward relative cuts. Marks the project changed.
 enum TAutoChapterMode { acFixedLength, acSkipCutOut };
-bool InsertAutoChapters(TProject &project, TAutoChapterMode mode, int32_t interval, bool clearFirst);
 
-// Clamps to N - 1, ignores negative frames, sets the position and a view offset of 0.
+// Fills the chapter list: every `interval` frames (at least 100, else false), or around
+// the stretches that backward relative cuts leave out (then concatenated). Turns
+// chapters on and marks the project changed.
+bool InsertChapters(TProject &project, TAutoChapterMode mode, int32_t interval, bool clearFirst);
+
+// Deletes every deactivated marker; returns how many (the curve is rebuilt when any).
+int32_t RemoveDeactivatedMarkers(TProject &project);
+
+// Moves the position to `frame` (clamped to N - 1; negative frames are ignored) with
+// view offset 0.
 void GotoFrame(TProject &project, int32_t frame);
-
-// The preview's frame range: mode 0 around, 1 from, 2 up to the current frame plus
-// the view offset; a = round(fps x seconds).
-void PreviewRange(const TProject &project, int32_t mode, long double seconds, int32_t &first, int32_t &last);
-
-// Renders the preview file `fileName` through `renderer` for the range above.
-// sizeLimit: setting SRSizeLimit when SRLimitSize is on, else 0.
-bool CreatePreviewFile(TProjectSession &session, TRenderer &renderer, const std::string &fileName, int32_t mode,
-                       long double seconds, int32_t sizeLimit, bool showProgress, bool preScan);
+// For relative cut `index`: jumps to its frame minus its value (within the video) /
+// sets the view offset to minus its value. False for another kind.
+bool JumpToCutEnd(TProject &project, int32_t index);
+bool ViewOffsetToCutValue(TProject &project, int32_t index);
 
 } // namespace tessaly

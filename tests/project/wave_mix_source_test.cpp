@@ -9,45 +9,18 @@
 #include "project/audio_mixer.h"
 #include "project/project.h"
 #include "project/wave_mix_source.h"
+#include "support/mix_fakes.h"
 #include "support/project_fakes.h"
 #include "support/test_support.h"
 
 namespace tessaly {
 namespace {
 
-void Put(std::vector<uint8_t> &b, uint32_t v, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        b.push_back(uint8_t(v >> (8 * i)));
-}
-
-// A mono 16-bit WAV whose sample i holds sign * (i + 1).
-std::vector<uint8_t> IndexWav(uint32_t rate, int32_t count, int sign)
-{
-    std::vector<uint8_t> b;
-    uint32_t data = uint32_t(count) * 2;
-    b.insert(b.end(), {'R', 'I', 'F', 'F'});
-    Put(b, 36 + data, 4);
-    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    Put(b, 16, 4);
-    Put(b, 1, 2);
-    Put(b, 1, 2);
-    Put(b, rate, 4);
-    Put(b, rate * 2, 4);
-    Put(b, 2, 2);
-    Put(b, 16, 2);
-    b.insert(b.end(), {'d', 'a', 't', 'a'});
-    Put(b, data, 4);
-    for (int32_t i = 0; i < count; ++i)
-        Put(b, uint16_t(int16_t(sign * (i + 1))), 2);
-    return b;
-}
-
 TEST(WaveMixSource, MixesRealFilesSampleExactly)
 {
     test::TTempDir dir;
-    ASSERT_TRUE(test::WriteFileBytes(dir.File("a.wav"), IndexWav(8000, 8000, 1)));
-    ASSERT_TRUE(test::WriteFileBytes(dir.File("d.wav"), IndexWav(16000, 16000, -1)));
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("a.wav"), test::IndexWavBytes(8000, 8000, 1)));
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("d.wav"), test::IndexWavBytes(16000, 16000, -1)));
     TWaveReader audioReader, doubleReader;
     ASSERT_TRUE(audioReader.Open(dir.File("a.wav"), "ODML|-1", false, 0)) << int(audioReader.Status());
     ASSERT_TRUE(doubleReader.Open(dir.File("d.wav"), "ODML|-1", false, 0)) << int(doubleReader.Status());

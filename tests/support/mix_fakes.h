@@ -94,4 +94,30 @@ inline std::vector<int16_t> IndexSamples(int32_t count, int sign = 1)
     return v;
 }
 
+// The bytes of a mono 16-bit WAV file whose sample i holds sign * (i + 1).
+inline std::vector<uint8_t> IndexWavBytes(uint32_t rate, int32_t count, int sign = 1)
+{
+    std::vector<uint8_t> b;
+    auto put = [&b](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            b.push_back(uint8_t(v >> (8 * i)));
+    };
+    uint32_t data = uint32_t(count) * 2;
+    b.insert(b.end(), {'R', 'I', 'F', 'F'});
+    put(36 + data, 4);
+    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    put(16, 4);
+    put(1, 2);       // PCM
+    put(1, 2);       // mono
+    put(rate, 4);
+    put(rate * 2, 4);
+    put(2, 2);
+    put(16, 2);
+    b.insert(b.end(), {'d', 'a', 't', 'a'});
+    put(data, 4);
+    for (int32_t i = 0; i < count; ++i)
+        put(uint16_t(int16_t(sign * (i + 1))), 2);
+    return b;
+}
+
 } // namespace tessaly::test

@@ -115,10 +115,12 @@ bool TIOMovieReader::Open(const std::string &fileList, const std::string &kindSt
         } else if (ext == ".AVS" && AviSynthPresent() && accessLevel < 2) {
             kind = ksMsvw;
         } else {
-            // The first video plug-in claiming the extension; no direct media-framework
-            // access is bound, so nothing else is left.
+            // The first video plug-in claiming the extension, else direct media-framework
+            // access when there is one.
             param = FindPlugin(fileList, 1u, accessLevel);
-            kind = param >= 0 ? ksVfap : ksNone;
+            kind = param >= 0                                     ? ksVfap
+                   : DirectVideoAvailable() && accessLevel < 2 ? ksMsds
+                                                                  : ksNone;
         }
     }
     if (kind == ksNone || kind == ksAuto || kind == ksDumy) {
@@ -134,6 +136,8 @@ bool TIOMovieReader::Open(const std::string &fileList, const std::string &kindSt
         for (int i = 0; i < PluginCount() && !ok; ++i)
             if (PluginClaimsFile(i, fileList, mask, accessLevel))
                 ok = OpenKind(files, ksVfap, i, withAudio, prefer24, accessLevel, false);
+    if (!ok && allowFallback && (kind == ksMsvw || kind == ksOdml) && DirectVideoAvailable())
+        ok = OpenKind(files, ksMsds, -1, withAudio, prefer24, accessLevel, false);
     if (ok)
         FFileList = fileList;
     return ok;

@@ -157,6 +157,10 @@ private:
     std::unique_ptr<TIOImage> FPhantomScratch; // the generated picture for stored reads
 };
 
+// Whether direct media-framework access (kind MSDS) is available: no such component is
+// bound, so it never is, and opening with that kind fails with meFileHandler.
+inline bool DirectVideoAvailable() { return false; }
+
 // Copies a picture into one of the same width, height and pixel format (palette, display
 // mode, zoom, print resolution and pixels) in one change bracket; false otherwise.
 bool CopyImage(const TIOImage &source, TIOImage &target);

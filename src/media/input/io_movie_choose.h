@@ -1,0 +1,37 @@
+// The filter table of the video open dialog (as data for the user interface to show):
+// entries with labels, patterns and access paths, the preselection by the remembered last
+// kind, and what a choice hands back. The dialog itself belongs to the user interface.
+#pragma once
+
+#include "media/input/wave_choose.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tessaly {
+
+// Filter flag of the still-image entry (the other flags are those of the audio dialog).
+enum : uint32_t { cfImages = 0x20 };
+
+// The direct media-framework pattern list of the video dialog.
+extern const char *const kDirectVideoPatterns;
+
+// The entries in dialog order for a smart-render level (0, 1 or 2) and filter flags;
+// labels German when german is set. The main window passes 0x9A, level 1 for the
+// video and level 0 for the reference video.
+std::vector<TChooseFilter> IOMovieChooseFilters(bool german, int smartLevel, uint32_t filterFlags);
+
+// The video dialog's own remembered last kind (at most 31 characters).
+std::string IOMovieLastKind();
+void SetIOMovieLastKind(const std::string &kind);
+// Index of the preselected entry: the first whose kind string equals the last kind (a
+// non-empty callerLastKind replaces the remembered one first), else 0.
+int IOMoviePreselectedFilter(const std::vector<TChooseFilter> &filters, const std::string &callerLastKind);
+// After a choice: remembers the entry's kind string (also in *callerLastKind when given);
+// returns it when the entry names a definite access path, else "" (detect on open).
+std::string IOMovieChosenKind(const TChooseFilter &chosen, std::string *callerLastKind);
+// Caption of the dialog's out-of-memory message.
+inline const char *IOMovieChooseCaption() { return "IOMovieChooseFile"; }
+
+} // namespace tessaly
