@@ -1,80 +1,89 @@
-// `tessaly-cli analyze PROJECT.tsp`: the analysis grid and the deactivated-marker statistics.
-#include <cstdio>
-#include <iostream>
+// The `analyze` command: the eight rows of the analysis grid and the statistics of the
+// deactivated spline markers of a project file.
+#include "cli/analyze_command.h"
 
-#include "cli/cli_support.h"
-#include "cli/commands.h"
-#include "platform/file_system.h"
+#include <cstdio>
+#include <ostream>
+
+#include "cli/console_ui.h"
 #include "project/analysis.h"
-#include "project/project_session.h"
+#include "project/media_sources.h"
+#include "project/project.h"
+#include "project/project_file.h"
 #include "shell/console_progress.h"
 
 namespace tessaly::cli {
 
 namespace {
 
-const char *const kAnalyzeHelp =
-    "usage: tessaly-cli analyze PROJECT.tsp [--no-progress]\n"
-    "Scans every frame of the project and prints the eight rows of the analysis (label,\n"
-    "value, frame; \"-\" where there is none), then the deactivated spline markers: their\n"
-    "count and the largest deviation of one of them from the curve with its frame.\n";
-
-std::string Pad(const std::string &text, size_t width, bool right)
+std::string Pad(const std::string &s, size_t width, bool right)
 {
-    if (text.size() >= width)
-        return text;
-    std::string fill(width - text.size(), ' ');
-    return right ? fill + text : text + fill;
+    if (s.size() >= width)
+        return s;
+    return right ? std::string(width - s.size(), ' ') + s : s + std::string(width - s.size(), ' ');
 }
 
 } // namespace
 
-int RunAnalyze(const std::vector<std::string> &argv)
+int RunAnalyze(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
 {
-    TArgs args;
-    std::string error;
-    if (!ParseArgs(argv, {}, {"--no-progress"}, args, error)) {
-        std::cerr << "tessaly-cli analyze: " << error << "\n" << kAnalyzeHelp;
-        return kExitUsage;
+    std::string projectName;
+    for (const std::string &a : args) {
+        if (a == "--help" || a == "-h") {
+            out << "usage: tessaly-cli analyze PROJECT.tsp\n"
+                   "Loads the project and prints the rows of the project analysis (label, value,\n"
+                   "frame) and the statistics of the deactivated spline markers.\n";
+            return 0;
+        }
+        if (!a.empty() && a[0] == '-') {
+            err << "tessaly-cli analyze: unknown option \"" << a << "\" (see --help)\n";
+            return 2;
+        }
+        if (!projectName.empty()) {
+            err << "tessaly-cli analyze: one project file expected (see --help)\n";
+            return 2;
+        }
+        projectName = a;
     }
-    if (args.Has("--help")) {
-        std::cout << kAnalyzeHelp;
-        return kExitOk;
+    if (projectName.empty()) {
+        err << "tessaly-cli analyze: a project file is needed (see --help)\n";
+        return 2;
     }
-    if (args.Positional.size() != 1) {
-        std::cerr << "tessaly-cli analyze: expected one project file\n" << kAnalyzeHelp;
-        return kExitUsage;
+
+    std::FILE *probe = std::fopen(projectName.c_str(), "rb");
+    if (!probe) {
+        err << "error: cannot read the project file \"" << projectName << "\"\n";
+        return 1;
     }
-    TConsoleUserInterface ui(false);
-    TProjectSession session(&ui);
-    if (!FileExists(args.Positional[0])) {
-        std::cerr << "The project file \"" << args.Positional[0] << "\" does not exist.\n";
-        return kExitFailure;
+    std::fclose(probe);
+
+    TConsoleUserInterface ui;
+    TMediaSources sources;
+    TProject project(&ui, &sources);
+    TProjectFile file(project, sources);
+    if (!file.LoadProject(projectName)) {
+        if (ui.ErrorCount() == 0)
+            err << "error: cannot load the project \"" << projectName << "\" (a .tsp file is expected)\n";
+        return 1;
     }
-    if (!session.LoadProject(args.Positional[0], true)) {
-        if (!ui.ErrorShown())
-            std::cerr << "tessaly-cli analyze: \"" << args.Positional[0] << "\" is not a project file (.tsp)\n";
-        return kExitFailure;
-    }
-    TConsoleProgress progress(stderr);
+    TConsoleProgress progress;
     TConsoleProgress::InstallInterruptHandler();
     TAnalysisResult result;
-    if (!AnalyzeProject(session.Project(), args.Has("--no-progress") ? nullptr : &progress, result)) {
-        std::cerr << "tessaly-cli analyze: aborted\n";
-        return kExitFailure;
+    if (!AnalyzeProject(project, &progress, result)) {
+        err << "aborted\n";
+        return 1;
     }
     for (const TAnalysisRow &row : AnalysisRows(result))
-        std::cout << Pad(row.Label, 32, false) << Pad(row.Value, 16, true) << Pad(row.Frame, 10, true) << "\n";
-    const TDeactivatedStats &stats = session.Project().DeactivatedStats();
-    std::cout << "Deactivated markers: (" << stats.Count << ")\n";
-    if (stats.Count > 0 && stats.Frame >= 0) {
-        char value[64];
-        std::snprintf(value, sizeof value, "%.3Lf", stats.Error);
-        std::cout << "Max. deviation: " << value << "  at frame: " << stats.Frame << "\n";
-    } else {
-        std::cout << "Max. deviation: -  at frame: -\n";
+        out << Pad(row.Label, 32, false) << Pad(row.Value, 16, true) << Pad(row.Frame, 10, true) << "\n";
+    const TDeactivatedStats &st = project.DeactivatedStats();
+    out << "Deactivated markers: " << st.Count;
+    if (st.Frame >= 0) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.3f", static_cast<double>(st.Error));
+        out << ", largest deviation " << buf << " at frame " << st.Frame;
     }
-    return kExitOk;
+    out << "\n";
+    return 0;
 }
 
 } // namespace tessaly::cli

@@ -1,7 +1,5 @@
-// Argument parsing and the terminal user interface of tessaly-cli.
+// Argument parsing of tessaly-cli.
 #include "cli/cli_support.h"
-
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -73,48 +71,6 @@ bool ToInt(const std::string &text, long long lo, long long hi, long long &value
         return false;
     value = v;
     return true;
-}
-
-std::string UnixLines(const std::string &text)
-{
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            continue;
-        out += text[i];
-    }
-    return out;
-}
-
-TMsgResult TConsoleUserInterface::Message(TMsgType type, const std::string &text, unsigned buttons)
-{
-    std::string shown = UnixLines(text);
-    bool question = (buttons & (mbYes | mbNo | mbCancel | mbAbort)) != 0;
-    if (!question) {
-        if (type == mtError || type == mtWarning)
-            FErrorShown = true;
-        std::cerr << shown << "\n";
-        return mrOK;
-    }
-    std::cerr << shown << "\n";
-    if (FAnswerYes && (buttons & mbYes)) {
-        std::cerr << "(--yes) yes\n";
-        return mrYes;
-    }
-    if (isatty(STDIN_FILENO) && isatty(STDERR_FILENO) && (buttons & mbYes)) {
-        std::cerr << "[y/N] " << std::flush;
-        std::string answer;
-        if (std::getline(std::cin, answer) && (answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes"))
-            return mrYes;
-    }
-    // No terminal, or not Yes: the safest answer offered.
-    if (buttons & mbNo)
-        return mrNo;
-    if (buttons & mbCancel)
-        return mrCancel;
-    if (buttons & mbAbort)
-        return mrAbort;
-    return mrOK;
 }
 
 } // namespace tessaly::cli

@@ -1,5 +1,5 @@
 // Shared pieces of tessaly-cli's commands: argument parsing (options before or after
-// the arguments), the terminal user interface and the exit statuses.
+// the arguments) and the exit statuses.
 #pragma once
 
 #include <map>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/user_interface.h"
+#include "cli/console_ui.h"
 
 namespace tessaly::cli {
 
@@ -31,24 +31,5 @@ bool ParseArgs(const std::vector<std::string> &args, const std::set<std::string>
 
 // Strict integer in [lo, hi]; false otherwise.
 bool ToInt(const std::string &text, long long lo, long long hi, long long &value);
-
-// Answers the core's messages on the terminal: messages go to stderr (line breaks as
-// on Linux), questions are asked when stdin and stderr are terminals; with
-// `answerYes` every question is answered Yes; without a terminal the safest answer
-// (No, Cancel, Abort) is taken.
-class TConsoleUserInterface : public TUserInterface {
-public:
-    explicit TConsoleUserInterface(bool answerYes) : FAnswerYes(answerYes) {}
-    TMsgResult Message(TMsgType type, const std::string &text, unsigned buttons) override;
-    // True once an error or warning was shown.
-    bool ErrorShown() const { return FErrorShown; }
-
-private:
-    bool FAnswerYes;
-    bool FErrorShown = false;
-};
-
-// Text with "\r\n" turned into "\n".
-std::string UnixLines(const std::string &text);
 
 } // namespace tessaly::cli

@@ -8,7 +8,6 @@
 namespace tessaly::cli {
 
 int RunRender(const std::vector<std::string> &args);
-int RunAnalyze(const std::vector<std::string> &args);
 int RunInfo(const std::vector<std::string> &args);
 int RunProject(const std::vector<std::string> &args);
 

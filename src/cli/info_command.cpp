@@ -138,7 +138,7 @@ int RunInfo(const std::vector<std::string> &argv)
     bool hasAudio = audio.Open(name, "AUTO|-1", true, 0);
     if (!hasVideo && !hasAudio) {
         TMediaError e = video.Status() == meNoVideoStream ? audio.Status() : video.Status();
-        std::cerr << UnixLines(TranslatedErrorSentence(FormatText(Msg("ErrOpenVid"), {args.Positional[0]}), e))
+        std::cerr << TerminalText(TranslatedErrorSentence(FormatText(Msg("ErrOpenVid"), {args.Positional[0]}), e))
                   << "\n";
         return kExitFailure;
     }

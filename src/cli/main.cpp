@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/analyze_command.h"
 #include "cli/commands.h"
 #include "cli/example_command.h"
 
@@ -13,7 +14,7 @@ void Usage(std::ostream &out)
     out << "usage: tessaly-cli COMMAND [ARGS...]\n"
            "commands:\n"
            "  render    render a project's result (AVI or WAV)\n"
-           "  analyze   print the project analysis and the deactivated-marker statistics\n"
+           "  analyze   print the analysis of a project file (PROJECT.tsp)\n"
            "  info      print the properties of a video or audio file\n"
            "  project   create a project from media files; add, list and delete markers and chapters\n"
            "  example   build a small example project in memory and print its frame states\n"
@@ -37,14 +38,14 @@ int main(int argc, char **argv)
     }
     if (command == "render")
         return tessaly::cli::RunRender(args);
-    if (command == "analyze")
-        return tessaly::cli::RunAnalyze(args);
     if (command == "info")
         return tessaly::cli::RunInfo(args);
     if (command == "project")
         return tessaly::cli::RunProject(args);
     if (command == "example")
         return tessaly::cli::RunExample(args, std::cout, std::cerr);
+    if (command == "analyze")
+        return tessaly::cli::RunAnalyze(args, std::cout, std::cerr);
     std::cerr << "tessaly-cli: unknown command \"" << command << "\"\n";
     Usage(std::cerr);
     return 2;

@@ -60,7 +60,7 @@ int RunRender(const std::vector<std::string> &argv)
         return kExitFailure;
     // A project that lost entries on loading (reported as an error) would give another
     // result than the one saved: nothing is rendered.
-    if (ui.ErrorShown())
+    if ((ui.ErrorCount() > 0))
         return kExitFailure;
     std::string output = args.Positional[1];
     std::string outExt = ExtractFileExt(output);
@@ -90,7 +90,7 @@ int RunRender(const std::vector<std::string> &argv)
         return kExitFailure;
     }
     if (!ok) {
-        if (!ui.ErrorShown())
+        if (!(ui.ErrorCount() > 0))
             std::cerr << "tessaly-cli render: the result could not be written\n";
         return kExitFailure;
     }
