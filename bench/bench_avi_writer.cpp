@@ -3,12 +3,14 @@
 // `cp` of the same file; optionally verifies it with the project's reader and keeps it.
 //
 // usage: bench_avi_writer [--size MiB] [--dir DIR] [--keep FILE] [--verify] [--dump-frames FILE]
-//                         [--block-limit BYTES]
+//                         [--block-limit BYTES] [--frame WxH]
 //   --keep FILE         write the result to FILE and keep it
 //   --verify            read the result back with TAvi2Reader: every frame's bytes, key
 //                       flags, audio sample count and audio bytes
 //   --dump-frames FILE  also write the raw frames back to back (a source for packet hashes)
 //   --block-limit BYTES RIFF block size limit (default 0x7F000000); small values give many blocks
+//   --frame WxH         frame size (default 640x480); frames above 1.4 MB make the standard
+//                       indexes hold fewer entries than 3072 so each stays within 4 GiB
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -26,8 +28,8 @@ using namespace tessaly;
 
 namespace {
 
-constexpr int kWidth = 640, kHeight = 480;
-constexpr uint32_t kFrameBytes = kWidth * kHeight * 3;
+int kWidth = 640, kHeight = 480;
+uint32_t kFrameBytes = 640 * 480 * 3;
 constexpr uint32_t kSampleRate = 48000, kChannels = 2, kAlign = 4;
 
 double Seconds(std::chrono::steady_clock::time_point start)
@@ -153,10 +155,13 @@ int main(int argc, char **argv)
             dump = argv[++i];
         else if (a == "--block-limit" && i + 1 < argc)
             blockLimit = uint32_t(std::strtoul(argv[++i], nullptr, 0));
+        else if (a == "--frame" && i + 1 < argc && std::sscanf(argv[++i], "%dx%d", &kWidth, &kHeight) == 2 &&
+                 kWidth > 0 && kHeight > 0 && kWidth * kHeight <= 4096 * 4096)
+            kFrameBytes = uint32_t(kWidth * kHeight * 3);
         else if (a == "--verify")
             verify = true;
         else {
-            std::fprintf(stderr, "usage: %s [--size MiB] [--dir DIR] [--keep FILE] [--verify] [--dump-frames FILE] [--block-limit BYTES]\n",
+            std::fprintf(stderr, "usage: %s [--size MiB] [--dir DIR] [--keep FILE] [--verify] [--dump-frames FILE] [--block-limit BYTES] [--frame WxH]\n",
                          argv[0]);
             return 2;
         }
@@ -176,7 +181,6 @@ int main(int argc, char **argv)
     creator.SetVideoFormat(bi.data(), int(bi.size()));
     creator.SetVideoTiming(25, 1, FourCC("DIB "), 10000);
     creator.SetAudioFormat(kSampleRate, 16, 0.75, kChannels);
-    FILE *dumpFile = dump.empty() ? nullptr : std::fopen(dump.c_str(), "wb");
 
     auto start = std::chrono::steady_clock::now();
     if (!creator.Open(path)) {
@@ -190,8 +194,6 @@ int main(int argc, char **argv)
     while (ok && creator.FileSize() < target) {
         StampFrame(frame, frames);
         ok = creator.WriteFrame(frame.data(), kFrameBytes, true);
-        if (dumpFile)
-            std::fwrite(frame.data(), 1, kFrameBytes, dumpFile);
         uint32_t k = creator.AudioRequired();
         FillAudio(pcm, samples, k);
         ok = ok && creator.WriteAudio(pcm.data(), k);
@@ -202,8 +204,6 @@ int main(int argc, char **argv)
     double writeTime = Seconds(start);
     bool synced = SyncFile(path);
     double writeSyncTime = Seconds(start);
-    if (dumpFile)
-        std::fclose(dumpFile);
     if (!ok) {
         std::printf("writing failed: %s\n", creator.ErrorText().c_str());
         return 1;
@@ -228,8 +228,16 @@ int main(int argc, char **argv)
                 100 * cpSyncTime / writeSyncTime);
     std::printf("frames=%u samples=%lld\n", frames, (long long)samples);
 
+    if (!dump.empty()) {   // the source frames, after the timed runs
+        FILE *f = std::fopen(dump.c_str(), "wb");
+        for (uint32_t i = 0; f && i < frames; ++i) {
+            StampFrame(frame, i);
+            ok = std::fwrite(frame.data(), 1, kFrameBytes, f) == kFrameBytes && ok;
+        }
+        ok = f && std::fclose(f) == 0 && ok;
+    }
     if (verify)
-        ok = Verify(path, frames, samples);
+        ok = Verify(path, frames, samples) && ok;
     if (keep.empty())
         std::remove(path.c_str());
     return ok ? 0 : 1;

@@ -3,12 +3,15 @@
 # with bench_avi_writer, reads it back with the project's reader (every frame and sample),
 # and has FFmpeg, MKVToolNix and GStreamer judge it; the video packets' MD5s must equal
 # those of the raw source frames. Not part of the normal test run.
-# usage: scripts/bench-large-avi.sh [DIR] [SIZE_MiB]   (build folder: $BUILD_DIR or build)
+# usage: scripts/bench-large-avi.sh [DIR] [SIZE_MiB] [WxH]   (build folder: $BUILD_DIR or build)
+#   WxH: frame size, default 640x480; 1280x720 frames make the standard indexes split
+#   their entries so that each index stays within 4 GiB of its base.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build}
 dir=${1:-${TMPDIR:-/tmp}}
 size=${2:-4400}
+frame=${3:-640x480}
 bin=$build/bin/bench_avi_writer
 [ -x "$bin" ] || { echo "build bench_avi_writer first (cmake --build $build --target bench_avi_writer)" >&2; exit 2; }
 avail=$(df --output=avail -BM "$dir" | tail -1 | tr -dc 0-9)
@@ -23,7 +26,7 @@ pass() { echo "PASS  $*"; }
 fail() { echo "FAIL  $*"; fails=$((fails + 1)); }
 
 echo "== writing and reading back ($size MiB)"
-out=$("$bin" --size "$size" --dir "$work" --keep "$f" --verify --dump-frames "$src") || { echo "$out"; exit 1; }
+out=$("$bin" --size "$size" --frame "$frame" --dir "$work" --keep "$f" --verify --dump-frames "$src") || { echo "$out"; exit 1; }
 echo "$out"
 frames=$(echo "$out" | sed -n 's/^frames=\([0-9]*\) .*/\1/p')
 samples=$(echo "$out" | sed -n 's/.* samples=\([0-9]*\)$/\1/p')
@@ -40,7 +43,7 @@ echo "$probe" | grep -q "^audio,$samples," && pass "ffprobe audio length $sample
 err=$(ffmpeg -nostdin -v error -i "$f" -map 0 -f null - 2>&1 >/dev/null) && [ -z "$err" ] \
     && pass "ffmpeg full decode printed nothing" || fail "ffmpeg full decode: ${err:0:300}"
 ffmpeg -nostdin -v error -i "$f" -map 0:v -c copy -f framemd5 - 2>/dev/null | grep -v '^#' | awk -F, '{print $5 $6}' > "$work/avi.md5"
-ffmpeg -nostdin -v error -f rawvideo -pix_fmt bgr24 -s 640x480 -r 25 -i "$src" -c copy -f framemd5 - 2>/dev/null \
+ffmpeg -nostdin -v error -f rawvideo -pix_fmt bgr24 -s $frame -r 25 -i "$src" -c copy -f framemd5 - 2>/dev/null \
     | grep -v '^#' | awk -F, '{print $5 $6}' > "$work/src.md5"
 n=$(wc -l < "$work/avi.md5")
 [ "$n" = "$frames" ] && cmp -s "$work/avi.md5" "$work/src.md5" && pass "framemd5 of $n video packets equals the source's" \

@@ -521,6 +521,32 @@ TEST(AVICreator, MissingAudioIsPaddedWithSilence)
     }
 }
 
+TEST(AVICreator, DestroyingAnOpenCreatorClosesTheFile)
+{
+    TTempDir dir;
+    std::string path = dir.File("destroyed.avi");
+    const auto &frames = MjpegFrames(8);
+    {
+        TAVICreator c(cmResult);
+        std::vector<uint8_t> bi = BitmapInfo(64, 48, FourCC("MJPG"));
+        ASSERT_TRUE(c.SetVideoFormat(bi.data(), int(bi.size())));
+        ASSERT_TRUE(c.SetVideoTiming(25, 1, FourCC("MJPG"), 0));
+        ASSERT_TRUE(c.SetAudioFormat(48000, 16, 0.75, 2));
+        ASSERT_TRUE(c.Open(path));
+        for (int i = 0; i < 8; ++i) {
+            ASSERT_TRUE(c.WriteFrame(frames[size_t(i)].data(), uint32_t(frames[size_t(i)].size()), i % 5 == 0));
+            std::vector<uint8_t> pcm = PcmPattern(int64_t(i) * 1920, 1920, 2);
+            ASSERT_TRUE(c.WriteAudio(pcm.data(), 1920));
+        }
+    }
+    TResult r;
+    r.Frames.assign(frames.begin(), frames.end());
+    r.SampleFrames = 8 * 1920;
+    TResultSpec spec;
+    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(r, spec, 7)), "");
+    EXPECT_EQ(Parse(path).Order, ExpectedOrder(8, 19));
+}
+
 TEST(AVICreator, SegmentFlagMarksFollowingSegments)
 {
     TTempDir dir;

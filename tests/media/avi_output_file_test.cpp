@@ -424,6 +424,40 @@ TEST(AviOutputFile, FileSizeLimitRefusesTheChunkAndAllLaterOnes)
     EXPECT_EQ(StrhField(bytes, *strl, 32), videoChunks);
 }
 
+// A plain AVI file cannot pass 4 GiB (32-bit RIFF size and 'idx1' offsets); the limit is
+// lowered here so that a small file reaches it.
+class TSmallPlainOutput : public TAviOutputFile {
+public:
+    using TAviOutputFile::TAviOutputFile;
+
+protected:
+    uint64_t PlainAviSizeLimit() const override { return 200000; }
+};
+
+TEST(AviOutputFile, PlainAviSizeLimitRefusesChunksButOpenDmlGoesOn)
+{
+    TTempDir dir;
+    std::vector<uint8_t> frame = PatternBytes(4, 30000);
+    for (bool openDml : {false, true}) {
+        std::string path = dir.File(openDml ? "odml.avi" : "plain.avi");
+        TSmallPlainOutput out(openDml);
+        SetUpStreams(out, false);
+        ASSERT_TRUE(out.Init(path, 64, 48, false, false));
+        int frames = 0;
+        while (frames < 10 && out.VideoStream()->Write(0x10, frame.data(), 1, uint32_t(frame.size())))
+            ++frames;
+        EXPECT_EQ(out.Finalize(), openDml);
+        if (openDml) {
+            EXPECT_EQ(frames, 10);
+            continue;
+        }
+        EXPECT_EQ(out.ErrorText(), "File exceeds 4 gigabytes without the OpenDML format");
+        EXPECT_LT(std::filesystem::file_size(path), 200000u);
+        std::vector<TChunk> stored(size_t(frames), TChunk{"00dc", frame, true});
+        EXPECT_EQ(CheckWithReader(path, ReaderExpectation(stored, false)), "");
+    }
+}
+
 // With the file size limit of the process lowered, extending the file fails as on a full
 // disk: the chunk is refused with the disk-space message and the file stays consistent.
 TEST(AviOutputFile, DiskFullRefusesChunkWithMessage)

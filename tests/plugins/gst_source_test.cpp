@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -335,4 +337,56 @@ TEST(GstAudioSource, EightBitSilenceAndBufferedReads)
     EXPECT_EQ(DssReadPcm(h.H, -10, 20, pcm.data()), 20);
     for (int i = 0; i < 10; ++i)
         EXPECT_EQ(pcm[size_t(i)], 128) << i;
+}
+
+TEST(GstSourceRobustness, StrictSourcesFailWhereOthersDeliverGrey)
+{
+    // A negative time-out makes the source strict: a frame that does not come is a failure.
+    THandle strict(DssOpen(Mpeg4Avi().c_str(), true, true, 0, -5000, 66));
+    ASSERT_NE(strict.H, nullptr);
+    uint8_t *raw = nullptr;
+    ASSERT_GT(DssReadFrame(strict.H, 4, &raw), 0);
+    EXPECT_LE(YuvDifference(raw, 4), kDecoderTolerance);
+    EXPECT_EQ(DssReadFrame(strict.H, 140, &raw), 0) << "beyond the last frame";
+    EXPECT_EQ(GetDssLastError(), 43);
+    std::vector<uint8_t> pcm(4000);
+    EXPECT_EQ(DssReadPcm(strict.H, 1000, 1000, pcm.data()), 4000);
+
+    THandle lenient(DssOpen(Mpeg4Avi().c_str(), false, true, 0, 5000, 66));
+    ASSERT_NE(lenient.H, nullptr);
+    ASSERT_GT(DssReadFrame(lenient.H, 140, &raw), 0);
+    EXPECT_TRUE(std::all_of(raw, raw + kYuvFrame, [](uint8_t b) { return b == 128; }));
+    // And the source still seeks back after running off the end.
+    ASSERT_GT(DssReadFrame(lenient.H, 20, &raw), 0);
+    EXPECT_LE(YuvDifference(raw, 20), kDecoderTolerance);
+}
+
+TEST(GstSourceRobustness, TruncatedAndDamagedFilesEndInBoundedTime)
+{
+    TTempDir dir;
+    std::vector<uint8_t> bytes = ReadFileBytes(Mpeg4Avi());
+    ASSERT_GT(bytes.size(), 100000u);
+    const std::string cut = dir.File("cut.avi");
+    ASSERT_TRUE(WriteFileBytes(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + 150000)));
+    std::vector<uint8_t> damaged = bytes;
+    for (size_t i = 20000; i < damaged.size(); i += 7)
+        damaged[i] = uint8_t(i * 31);
+    const std::string bad = dir.File("damaged.avi");
+    ASSERT_TRUE(WriteFileBytes(bad, damaged));
+
+    for (const std::string &file : {cut, bad}) {
+        const auto start = std::chrono::steady_clock::now();
+        THandle h(DssOpen(file.c_str(), true, true, 0, 3000, 0));
+        if (h.H && h.H->Video) {
+            uint8_t *raw = nullptr;
+            for (int frame : {0, 30, 99, 5, 60})
+                DssReadFrame(h.H, frame, &raw);
+        }
+        if (h.H && h.H->Audio) {
+            std::vector<uint8_t> pcm(40000 * 4);
+            DssReadPcm(h.H, 100000, 40000, pcm.data());
+            DssReadPcm(h.H, 0, 40000, pcm.data());
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << file;
+    }
 }

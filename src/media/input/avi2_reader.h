@@ -163,10 +163,13 @@ private:
     bool OpenDmlComplete();
     int32_t FinishAvi();
     int32_t FinishWave();
+    bool ReadStandardIndexes(TAvi2StreamRec &s, std::vector<std::vector<uint8_t>> &out);
     bool BuildFromOpenDml(int stream);
     bool BuildFromIdx1(int stream);
     bool AddEntry(TAvi2StreamRec &s, int64_t position, uint32_t size, uint32_t flags);
     void BuildDescriptions();
+    void BuildFileInfo();
+    void BuildStreamInfos();
     int32_t ChunkRead(const TAvi2ChunkRef *ref, int32_t &size, void *buffer);
     int32_t FindEntry(const TAvi2StreamRec &s, int32_t sample, int32_t guess) const;
 

@@ -127,39 +127,16 @@ bool TAVICreator::SetSourceLimits(uint32_t suggestedBufferSize, uint32_t maxByte
     return true;
 }
 
-bool TAVICreator::Open(const std::string &fileName)
+void TAVICreator::BuildHeaders(uint32_t width, uint32_t height)
 {
-    if (FOpen || FVideoFormat.empty()) {
-        FError = FOpen ? meState : meFrameFormat;
-        return false;
-    }
-    FErrorText.clear();
-    FError = meOk;
-    FFailed = false;
-    FOutput = std::make_unique<TAviOutputFile>(FMode == cmResult, FBlockLimit);
-
-    long double fps = (long double)FRate / FScale;
     FMain = TAviMainHeader();
     FMain.dwMicroSecPerFrame = uint32_t(std::nearbyint((long double)FScale / FRate * 1000000.0L));
     FMain.dwFlags = 0x10;
-    int preloadFrames = 0;
-    if (FAudioOn) {
-        FMain.dwStreams = 2;
+    FMain.dwStreams = FAudioOn ? 2 : 1;
+    if (FAudioOn)
         FMain.dwFlags |= 0x100;
-        preloadFrames = int(std::nearbyint(fps * (long double)FPreload));
-        FVideoCountdown = preloadFrames + 1;
-        FInterleaveCountdown = 2;
-        FVideoCache.SetCapacity(preloadFrames + 2);
-        FAudioCache.SetCapacity(3);
-        FAudioBytesQueued = 0;
-    } else {
-        FMain.dwStreams = 1;
-    }
-    int32_t width = FVideoFormat.size() >= 12 ? GetLE32s(&FVideoFormat[4]) : 0;
-    int32_t height = FVideoFormat.size() >= 12 ? GetLE32s(&FVideoFormat[8]) : 0;
-    height = height < 0 ? -height : height;
-    FMain.dwWidth = uint32_t(width);
-    FMain.dwHeight = uint32_t(height);
+    FMain.dwWidth = width;
+    FMain.dwHeight = height;
 
     FVideoHeader = TAviStreamHeader();
     FVideoHeader.fccType = FourCC("vids");
@@ -177,31 +154,58 @@ bool TAVICreator::Open(const std::string &fileName)
         FAudioHeader.dwQuality = 10000;
         FAudioHeader.dwSampleSize = FBlockAlign;
     }
+}
 
-    bool ok = FOutput->InitOutputStreams();
-    if (ok) {
-        FOutput->SetMainHeader(FMain);
-        if (FAudioOn) {
-            TAviAudioOutputStream *a = FOutput->AudioStream();
-            a->Header = FAudioHeader;
-            a->Format.assign(16, 0);
-            PutLE16(&a->Format[0], 1);
-            PutLE16(&a->Format[2], uint16_t(FChannels));
-            PutLE32(&a->Format[4], FSampleRate);
-            PutLE32(&a->Format[8], FAvgBytes);
-            PutLE16(&a->Format[12], uint16_t(FBlockAlign));
-            PutLE16(&a->Format[14], uint16_t(FBits));
-        }
-        TAviVideoOutputStream *v = FOutput->VideoStream();
-        v->Header = FVideoHeader;
-        v->ChunkId = FHandler == FourCC("DIB ") ? FourCC("00db") : FourCC("00dc");
-        v->Format = FVideoFormat;
-        v->Extra = FVideoExtra;
-        if (FSegmentEnabled)
-            ok = FOutput->SetSegmentInfo(FLastSegment, nullptr, 1);
+bool TAVICreator::SetUpOutput(const std::string &fileName, uint32_t width, uint32_t height)
+{
+    FOutput = std::make_unique<TAviOutputFile>(FMode == cmResult, FBlockLimit);
+    if (!FOutput->InitOutputStreams())
+        return false;
+    FOutput->SetMainHeader(FMain);
+    if (FAudioOn) {
+        TAviAudioOutputStream *a = FOutput->AudioStream();
+        a->Header = FAudioHeader;
+        a->Format.assign(16, 0);   // the wave format without its extra-size field
+        PutLE16(&a->Format[0], 1);
+        PutLE16(&a->Format[2], uint16_t(FChannels));
+        PutLE32(&a->Format[4], FSampleRate);
+        PutLE32(&a->Format[8], FAvgBytes);
+        PutLE16(&a->Format[12], uint16_t(FBlockAlign));
+        PutLE16(&a->Format[14], uint16_t(FBits));
     }
-    ok = ok && FOutput->Init(fileName, uint32_t(width), uint32_t(height), FAudioOn, FAudioOn);
-    if (!ok) {
+    TAviVideoOutputStream *v = FOutput->VideoStream();
+    v->Header = FVideoHeader;
+    v->ChunkId = FHandler == FourCC("DIB ") ? FourCC("00db") : FourCC("00dc");
+    v->Format = FVideoFormat;
+    v->Extra = FVideoExtra;
+    if (FSegmentEnabled && !FOutput->SetSegmentInfo(FLastSegment, nullptr, 1))
+        return false;
+    return FOutput->Init(fileName, width, height, FAudioOn, FAudioOn);
+}
+
+bool TAVICreator::Open(const std::string &fileName)
+{
+    if (FOpen || FVideoFormat.empty()) {
+        FError = FOpen ? meState : meFrameFormat;
+        return false;
+    }
+    FErrorText.clear();
+    FError = meOk;
+    FFailed = false;
+    long double fps = (long double)FRate / FScale;
+    if (FAudioOn) {
+        int preloadFrames = int(std::nearbyint(fps * (long double)FPreload));
+        FVideoCountdown = preloadFrames + 1;
+        FInterleaveCountdown = 2;
+        FVideoCache.SetCapacity(preloadFrames + 2);
+        FAudioCache.SetCapacity(3);
+        FAudioBytesQueued = 0;
+    }
+    int32_t width = FVideoFormat.size() >= 12 ? GetLE32s(&FVideoFormat[4]) : 0;
+    int32_t height = FVideoFormat.size() >= 12 ? GetLE32s(&FVideoFormat[8]) : 0;
+    height = height < 0 ? -height : height;   // top-down bitmaps store a negative height
+    BuildHeaders(uint32_t(width), uint32_t(height));
+    if (!SetUpOutput(fileName, uint32_t(width), uint32_t(height))) {
         KeepError();
         Release();
         return false;

@@ -78,6 +78,8 @@ public:
     static int64_t SamplesOfFrame(int64_t n, uint32_t rate, uint32_t scale, uint32_t sampleRate);
 
 private:
+    void BuildHeaders(uint32_t width, uint32_t height);
+    bool SetUpOutput(const std::string &fileName, uint32_t width, uint32_t height);
     bool WriteVideoChunk(const void *data, uint32_t size, uint32_t flags);
     bool WriteAudioChunk(const TAVIChunkBuffer &buffer);
     bool Interleave();

@@ -9,7 +9,7 @@ namespace tessaly {
 
 bool TAVIChunkBuffer::Allocate(uint32_t size)
 {
-    Data.reset(new (std::nothrow) uint8_t[size == 0 ? 1 : size]());
+    Data.reset(new (std::nothrow) uint8_t[size == 0 ? 1 : size]);
     Size = Data ? size : 0;
     return Data != nullptr;
 }

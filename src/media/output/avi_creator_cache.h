@@ -15,7 +15,8 @@ struct TAVIChunkBuffer {
     uint32_t Id = 0;
     uint32_t Flags = 0;
 
-    // A buffer of size bytes (zeroed); false when memory ran out.
+    // A buffer of size bytes, not initialised (Fill and Pad complete it); false when
+    // memory ran out.
     bool Allocate(uint32_t size);
 };
 

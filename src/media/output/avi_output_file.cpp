@@ -97,6 +97,8 @@ uint64_t TAviOutputFile::VolumeSizeLimit(const std::string &fileName)
     return (type == MSDOS_SUPER_MAGIC || type == kExfatMagic) ? kFatSizeLimit : 0;
 }
 
+uint64_t TAviOutputFile::PlainAviSizeLimit() const { return kFatSizeLimit; }
+
 // ---- header list -------------------------------------------------------------------
 
 size_t TAviOutputFile::HdrList(uint32_t listId, uint32_t type)
@@ -218,6 +220,7 @@ bool TAviOutputFile::Init(const std::string &fileName, uint32_t width, uint32_t 
     else if (!FAudio)
         return false;
     FSizeLimit = VolumeSizeLimit(fileName);
+    FFormatLimit = FOpenDml ? 0 : PlainAviSizeLimit();
 
     FLegacyIndex = std::make_unique<TAviIndex>();
     if (FOpenDml) {
@@ -422,60 +425,55 @@ uint32_t TAviOutputFile::EstimateIndexReserve(const uint32_t spacing[2], const u
     return uint32_t(std::min<long double>(reserve, 0xFFFFFFFFu));
 }
 
-bool TAviOutputFile::WriteChunk(uint32_t chunkId, uint32_t flags, uint32_t size, const void *data)
+bool TAviOutputFile::Refuse(TMediaError code, const std::string &message)
 {
-    if (!FInitialised || FFd < 0)
-        return false;
-    if (FStopped)
-        return false;   // an earlier chunk was refused: later ones would leave a gap
-    if (size > kMaxChunkSize || (size > 0 && !data)) {
-        Report(meDataSize, "Invalid chunk size (" + std::to_string(size) + " bytes)");
-        FStopped = true;
-        return false;
-    }
-    int s = (uint8_t(chunkId) == '0' && uint8_t(chunkId >> 8) == '0') ? 0 : 1;
-    int64_t cost = int64_t(size) + (size & 1) + 16;
-    bool newBlock = FOpenDml && FBlockBytes + cost > int64_t(FBlockLimit);
-    if (newBlock && !CanOpenBlock()) {
-        Report(meFileSize, AviMessage("Maximum number of RIFF blocks exceeded (%d)", kMaxRiffBlocks));
-        FStopped = true;
-        return false;
-    }
-    int64_t p = FPosition + (newBlock ? 24 : 0);
+    Report(code, message);
+    FStopped = true;
+    return false;
+}
 
-    // Index estimate with this chunk counted; committed only when the chunk is written.
+bool TAviOutputFile::MakeRoom(int s, int64_t p, uint32_t size)
+{
+    // Index estimate with this chunk counted; committed only when the chunk may be written.
     uint32_t spacing[2] = {FLargestSpacing[0], FLargestSpacing[1]};
     uint32_t count[2] = {FChunkCount[0], FChunkCount[1]};
     spacing[s] = std::max<uint32_t>(spacing[s], uint32_t(std::min<int64_t>(p - FPrevChunkPos[s], 0xFFFFFFFF)));
     ++count[s];
     uint32_t reserve = EstimateIndexReserve(spacing, count);
     int64_t needed = (p + int64_t(size) + 23 + reserve + 4096 + 2047) & ~int64_t(2047);
-    if (FSizeLimit && uint64_t(needed) >= FSizeLimit) {
-        Report(meFileSize, "File exceeds 4 gigabytes on a FAT32 partition");
-        FStopped = true;
-        return false;
-    }
-    if (!Preallocate(needed)) {
-        Report(meFileWrite, "Not enough disk space to write additional data");
-        FStopped = true;
-        return false;
-    }
+    if (FSizeLimit && uint64_t(needed) >= FSizeLimit)
+        return Refuse(meFileSize, "File exceeds 4 gigabytes on a FAT32 partition");
+    // Without OpenDML the RIFF size and the 'idx1' offsets would wrap around.
+    if (FFormatLimit && uint64_t(needed) >= FFormatLimit)
+        return Refuse(meFileSize, "File exceeds 4 gigabytes without the OpenDML format");
+    if (!Preallocate(needed))
+        return Refuse(meFileWrite, "Not enough disk space to write additional data");
     // Both index chains get room first, so that no entry is lost after the data is written.
     TAviIndex *streamIndex = FOpenDml ? (s == 0 ? FVideoIndex.get() : FAudioIndex.get()) : nullptr;
-    if (streamIndex && !streamIndex->Reserve()) {
-        Report(meMemory, s == 0 ? "Couldn't add video chunk to index" : "Couldn't add audio chunk to index");
-        FStopped = true;
-        return false;
-    }
-    if (FLegacyIndex && !FLegacyIndex->Reserve()) {
-        Report(meMemory, "Couldn't add chunk to index");
-        FStopped = true;
-        return false;
-    }
+    if (streamIndex && !streamIndex->Reserve())
+        return Refuse(meMemory, s == 0 ? "Couldn't add video chunk to index" : "Couldn't add audio chunk to index");
+    if (FLegacyIndex && !FLegacyIndex->Reserve())
+        return Refuse(meMemory, "Couldn't add chunk to index");
     FLargestSpacing[s] = spacing[s];
     FChunkCount[s] = count[s];
     FPrevChunkPos[s] = p;
     FIndexReserve = reserve;
+    return true;
+}
+
+bool TAviOutputFile::WriteChunk(uint32_t chunkId, uint32_t flags, uint32_t size, const void *data)
+{
+    if (!FInitialised || FFd < 0 || FStopped)
+        return false;   // after a refused chunk, later ones would leave a gap in the streams
+    if (size > kMaxChunkSize || (size > 0 && !data))
+        return Refuse(meDataSize, "Invalid chunk size (" + std::to_string(size) + " bytes)");
+    int s = (uint8_t(chunkId) == '0' && uint8_t(chunkId >> 8) == '0') ? 0 : 1;
+    int64_t cost = int64_t(size) + (size & 1) + 16;
+    bool newBlock = FOpenDml && FBlockBytes + cost > int64_t(FBlockLimit);
+    if (newBlock && !CanOpenBlock())
+        return Refuse(meFileSize, AviMessage("Maximum number of RIFF blocks exceeded (%d)", kMaxRiffBlocks));
+    if (!MakeRoom(s, FPosition + (newBlock ? 24 : 0), size))
+        return false;
     if (newBlock) {
         CloseRiffBlock();
         if (!OpenRiffBlock()) {
@@ -488,7 +486,6 @@ bool TAviOutputFile::WriteChunk(uint32_t chunkId, uint32_t flags, uint32_t size,
     entry.Offset = FPosition - (FMoviPos[0] + 8);
     entry.ChunkId = chunkId;
     entry.SizeWord = size | ((flags & kAviChunkKeyFrame) ? 0 : kAviNotKeyFrameBit);
-
     uint8_t head[8], pad = 0;
     PutLE32(head, chunkId);
     PutLE32(head + 4, size);
@@ -501,7 +498,7 @@ bool TAviOutputFile::WriteChunk(uint32_t chunkId, uint32_t flags, uint32_t size,
     TAviOutputStream *st = s == 0 ? static_cast<TAviOutputStream *>(FVideo.get()) : FAudio.get();
     if (st)
         st->Header.dwSuggestedBufferSize = std::max(st->Header.dwSuggestedBufferSize, size);
-    if (streamIndex)
+    if (TAviIndex *streamIndex = FOpenDml ? (s == 0 ? FVideoIndex.get() : FAudioIndex.get()) : nullptr)
         streamIndex->Append(entry);
     if (FLegacyIndex)
         FLegacyIndex->Append(entry);

@@ -60,6 +60,9 @@ protected:
     // Largest file size in bytes the target volume allows, 0 for no limit: 2^32 on FAT
     // volumes (statfs magic numbers of msdos/vfat and exfat). Tests may override it.
     virtual uint64_t VolumeSizeLimit(const std::string &fileName);
+    // Largest size in bytes of a plain AVI 1.0 file, whose RIFF size and 'idx1' offsets
+    // are 32-bit: 2^32. Tests may override it.
+    virtual uint64_t PlainAviSizeLimit() const;
 
 private:
     enum THeaderPatch { hpAvih, hpVideoStrh, hpVideoStrf, hpVideoIndx, hpAudioStrh, hpAudioStrf,
@@ -79,6 +82,10 @@ private:
     bool WriteLegacyIndex();
     bool CanOpenBlock() const { return FBlockCount + 1 < kMaxRiffBlocks; }
 
+    // Checks the limits, extends the file and readies the index chains for a chunk of
+    // `size` bytes of stream s whose header goes to p; false (reported) when refused.
+    bool MakeRoom(int s, int64_t p, uint32_t size);
+    bool Refuse(TMediaError code, const std::string &message);
     uint32_t EstimateIndexReserve(const uint32_t spacing[2], const uint32_t count[2]) const;
     bool Preallocate(int64_t target);
     bool WriteData(const struct iovec *parts, int count, size_t total);
@@ -117,7 +124,8 @@ private:
     int64_t FPrevChunkPos[2] = {};
     uint32_t FChunkCount[2] = {};
     uint32_t FIndexReserve = 0;
-    uint64_t FSizeLimit = 0;
+    uint64_t FSizeLimit = 0;       // of the volume, 0: none
+    uint64_t FFormatLimit = 0;     // of the plain AVI form, 0: none (OpenDML)
     bool FGrowthOff = false;
     bool FStopped = false;   // a chunk was refused: all later chunks are refused too
     std::vector<uint8_t> FSuperEntries[2];

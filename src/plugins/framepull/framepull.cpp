@@ -85,25 +85,25 @@ std::string Trimmed(const char *name)
 void SelectDecodedVideoStream(TReaderHandle &h)
 {
     TAvi2Reader &r = *h.Riff;
-    const int count = r.VideoStreamCount();
-    int chosen = 0;
-    for (int i = 0; i < count; ++i) {
+    h.VideoIndex = 0; // also when the walk finds no match
+    h.AudioIndex = 0;
+    for (int i = 0; i < r.VideoStreamCount(); ++i) {
         const int stream = r.VideoStream(i);
         int32_t size = 0;
-        if (r.ReadFormat(stream, size, nullptr) != 0 || size < 12)
-            break;
-        std::vector<uint8_t> format(static_cast<size_t>(size));
-        if (r.ReadFormat(stream, size, format.data()) != 0)
-            break;
-        const int32_t width = GetLE32s(format.data() + 4);
-        const int32_t height = GetLE32s(format.data() + 8);
-        if (uint32_t(width) == h.Info.Video.Width && uint32_t(std::abs(height)) == h.Info.Video.Height) {
-            chosen = i;
-            break;
+        std::vector<uint8_t> format;
+        bool readable = r.ReadFormat(stream, size, nullptr) == 0 && size >= 12;
+        if (readable) {
+            format.resize(static_cast<size_t>(size));
+            readable = r.ReadFormat(stream, size, format.data()) == 0;
+        }
+        // The walk stops at the first stream of the decoded picture's size, or at the first
+        // whose format cannot be read.
+        if (!readable || (uint32_t(GetLE32s(format.data() + 4)) == h.Info.Video.Width &&
+                          uint32_t(std::abs(GetLE32s(format.data() + 8))) == h.Info.Video.Height)) {
+            h.VideoIndex = uint32_t(i);
+            return;
         }
     }
-    h.VideoIndex = uint32_t(chosen);
-    h.AudioIndex = 0;
 }
 
 bool FillVideo(TReaderHandle &h, bool fpsGiven)
@@ -292,8 +292,10 @@ int32_t GetRiffInfo(VF_FileHandle handle, VfRiffInfo *info)
     if (r.FileKind() == fkWave) {
         kind = VF_RIFF_KIND_WAVE;
     } else if (r.FileKind() == fkAvi) {
-        // An AVI whose every stream carries an extended (OpenDML) index.
-        bool extended = r.StreamCount() > 0;
+        // The reader's OpenDML test: an extended header ('dmlh', at least 4 bytes) and an
+        // extended index ('indx') in every stream.
+        int32_t dmlh = 0;
+        bool extended = r.StreamCount() > 0 && r.ReadFileData(FourCC("dmlh"), dmlh, nullptr) == AVIERR_OK && dmlh >= 4;
         for (int s = 0; extended && s < r.StreamCount(); ++s) {
             const TAvi2StreamRec *rec = r.StreamRecord(s);
             extended = rec && rec->HasIndx;

@@ -87,6 +87,32 @@ void PutValue(uint32_t type, double v, uint8_t *&out)
     out += 2;
 }
 
+// YV12 (luma, V, U planes, top line first) to bottom-up BGR lines.
+template <class TOutLine>
+void ConvertYv12(const DssVideoInfo &info, const uint8_t *raw, uint32_t pixels, TOutLine outLine)
+{
+    const uint32_t w = info.Width, h = info.Height;
+    const uint32_t cw = (w + 1) / 2, ch = h / 2;
+    const uint8_t *planeV = raw + size_t(w) * h;
+    const uint8_t *planeU = planeV + size_t(cw) * ch;
+    for (uint32_t k = 0; k < h; ++k) {
+        const uint32_t y = h - 1 - k; // picture line from the top
+        // Interlaced chroma siting: lines 4k and 4k+2 share chroma line 2k, 4k+1 and
+        // 4k+3 share 2k+1; heights that are not a multiple of 4 reuse the last chroma line.
+        uint32_t c = (y / 4) * 2 + (y & 1);
+        if (ch == 0)
+            c = 0;
+        else if (c >= ch)
+            c = ch - 1;
+        const uint8_t *sy = raw + size_t(y) * w;
+        const uint8_t *su = ch ? planeU + size_t(c) * cw : nullptr;
+        const uint8_t *sv = ch ? planeV + size_t(c) * cw : nullptr;
+        uint8_t *d = outLine(k);
+        for (uint32_t x = 0; x < pixels; ++x)
+            YuvToBgr(sy[x], su ? su[x / 2] : 128, sv ? sv[x / 2] : 128, d + 3 * x);
+    }
+}
+
 } // namespace
 
 uint8_t ClampYuv(int value)
@@ -147,28 +173,9 @@ bool ConvertRawToRgb24(const DssVideoInfo &info, const uint8_t *raw, uint8_t *de
             }
         }
         return true;
-    case pfYV12: {
-        const uint32_t cw = (w + 1) / 2, ch = h / 2;
-        const uint8_t *planeV = raw + size_t(w) * h;
-        const uint8_t *planeU = planeV + size_t(cw) * ch;
-        for (uint32_t k = 0; k < h; ++k) {
-            const uint32_t y = h - 1 - k; // picture line from the top
-            // Interlaced chroma siting: lines 4k and 4k+2 share chroma line 2k, 4k+1 and
-            // 4k+3 share 2k+1; heights that are not a multiple of 4 reuse the last chroma line.
-            uint32_t c = (y / 4) * 2 + (y & 1);
-            if (ch == 0)
-                c = 0;
-            else if (c >= ch)
-                c = ch - 1;
-            const uint8_t *sy = raw + size_t(y) * w;
-            const uint8_t *su = ch ? planeU + size_t(c) * cw : nullptr;
-            const uint8_t *sv = ch ? planeV + size_t(c) * cw : nullptr;
-            uint8_t *d = outLine(k);
-            for (uint32_t x = 0; x < pixels; ++x)
-                YuvToBgr(sy[x], su ? su[x / 2] : 128, sv ? sv[x / 2] : 128, d + 3 * x);
-        }
+    case pfYV12:
+        ConvertYv12(info, raw, pixels, outLine);
         return true;
-    }
     default:
         return false;
     }

@@ -353,6 +353,9 @@ void TGetSample::HandleEvent(GstEvent *event)
 
 GstFlowReturn TGetSample::Render(GstBuffer *buffer)
 {
+    // A buffer that only primes the decoder is not handed over.
+    if (GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_DECODE_ONLY))
+        return GST_FLOW_OK;
     const bool video = !FAudio;
     GstMapInfo map{};
     GstVideoFrame frame{};
@@ -478,8 +481,6 @@ bool TGetSample::WaitSample(int &timeout)
     if (FWaitingFirst) {
         WaitHeldLocked(lock, FReleased, timeout);
         FWaitingFirst = !(FHeld && FSeq > FReleased) && !FEos;
-        if (FHeld)
-            FTaken = FSeq;
     }
     if (FWaitingFirst) {
         timeout = kShortTimeout;
@@ -505,7 +506,6 @@ bool TGetSample::NextSample(int &timeout)
     }
     if (FEos || !FHeld)
         return false;
-    FTaken = FSeq;
     return true;
 }
 

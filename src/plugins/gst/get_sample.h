@@ -114,7 +114,6 @@ private:
     bool FHeld = false;
     uint64_t FSeq = 0;         // buffers handed over so far
     uint64_t FReleased = 0;    // buffers the reader let go of
-    uint64_t FTaken = 0;       // the buffer the reader works on
 
     DssVideoInfo FVideo{};
     DssAudioInfo FAudioInfo{};

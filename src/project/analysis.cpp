@@ -1,0 +1,206 @@
+// Project analysis, automatic chapters and navigation.
+#include "project/analysis.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "project/marker.h"
+#include "project/project.h"
+#include "project/project_text.h"
+#include "shell/progress.h"
+
+namespace tessaly {
+
+namespace {
+
+void Lower(TAnalysisRecord &r, long double v, int32_t frame)
+{
+    if (v < r.Value) {
+        r.Value = v;
+        r.Frame = frame;
+    }
+}
+
+void Raise(TAnalysisRecord &r, long double v, int32_t frame)
+{
+    if (v > r.Value) {
+        r.Value = v;
+        r.Frame = frame;
+    }
+}
+
+std::string Format(const char *pattern, long double v)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, pattern, static_cast<double>(v));
+    return buf;
+}
+
+// Exponent notation with 4 significant digits and at least 2 exponent digits ("1.235E-05").
+std::string Exponent(long double v)
+{
+    std::string s = Format("%.3E", v);
+    return s;
+}
+
+} // namespace
+
+bool AnalyzeProject(TProject &project, TProgress *progress, TAnalysisResult &result)
+{
+    result = TAnalysisResult{};
+    for (int i : {0, 2, 4})
+        result[static_cast<size_t>(i)].Value = 1e10L;
+    for (int i : {1, 3, 5, 6})
+        result[static_cast<size_t>(i)].Value = -1e10L;
+    if (!project.HasVideo())
+        return true;
+    if (progress) {
+        progress->Show();
+        progress->SetCaption(ProjectText("MsgAnalyze", "Analyze project ..."));
+        progress->SetComment(ProjectText("MsgHitEsc", "Press <ESC> to abort ..."));
+        progress->SetCancelText(ProjectText("CapAbort", "&Abort"));
+    }
+    project.BeginCalc();
+    const int32_t n = project.FrameCount();
+    TFrameState prevprev, prev = project.GetStateAt(0), cur = prev;
+    bool aborted = false;
+    for (int32_t f = 0; f <= n; ++f) {
+        if (progress) {
+            progress->SetProgress(static_cast<double>(f) / n);
+            if (progress->Aborted()) {
+                aborted = true;
+                break;
+            }
+        }
+        prevprev = prev;
+        prev = cur;
+        cur = project.GetStateAt(f);
+        if (cur.AudioOff() || prev.AudioOff() || prevprev.AudioOff())
+            continue;
+        long double total = cur.CutShift + cur.SplineShift;
+        Lower(result[0], total, f);
+        Raise(result[1], total, f);
+        Lower(result[2], cur.SplineShift, f);
+        Raise(result[3], cur.SplineShift, f);
+        if (f > 0) {
+            long double d = cur.SplineShift - prev.SplineShift;
+            Lower(result[4], d, f - 1);
+            Raise(result[5], d, f - 1);
+            if (f > 1)
+                Raise(result[6], std::fabs(d - (prev.SplineShift - prevprev.SplineShift)), f - 1);
+        }
+    }
+    project.EndCalc();
+    if (progress)
+        progress->Close();
+    return !aborted;
+}
+
+std::vector<TAnalysisRow> AnalysisRows(const TAnalysisResult &r)
+{
+    std::vector<TAnalysisRow> rows;
+    auto row = [&rows](std::string label, const TAnalysisRecord &rec, std::string value) {
+        if (rec.Frame < 0)
+            rows.push_back({std::move(label), "-", "-"});
+        else
+            rows.push_back({std::move(label), std::move(value), std::to_string(rec.Frame)});
+    };
+    row(ProjectText("AnaMinShift", "Minimum shift [frames]"), r[0], Format("%.3f", r[0].Value));
+    row(ProjectText("AnaMaxShift", "Maximum shift [frames]"), r[1], Format("%.3f", r[1].Value));
+    row(ProjectText("AnaMinCurve", "Minimum curve shift [frames]"), r[2], Format("%.3f", r[2].Value));
+    row(ProjectText("AnaMaxCurve", "Maximum curve shift [frames]"), r[3], Format("%.3f", r[3].Value));
+    row(ProjectText("AnaMinSpeed", "Minimum speed"), r[4], Format("%.3f %%", (r[4].Value + 1) * 100));
+    row(ProjectText("AnaMaxSpeed", "Maximum speed"), r[5], Format("%.3f %%", (r[5].Value + 1) * 100));
+    std::string range = r[4].Frame < 0 || r[5].Frame < 0 ? "-" : Format("%.3f %%", (r[5].Value - r[4].Value) * 100);
+    rows.push_back({ProjectText("AnaSpeedRange", "Speed range"), range, "-"});
+    if (r[6].Frame < 0 || r[6].Value == 0)
+        rows.push_back({ProjectText("AnaMaxCurvature", "Maximum curvature"), "-", "-"});
+    else
+        rows.push_back({ProjectText("AnaMaxCurvature", "Maximum curvature"), Exponent(r[6].Value * 100) + " %",
+                        std::to_string(r[6].Frame)});
+    return rows;
+}
+
+bool InsertChapters(TProject &project, TAutoChapterMode mode, int32_t interval, bool clearFirst)
+{
+    if (mode == acFixedLength && interval < 100)
+        return false;
+    project.Options().UseChapters = true;
+    if (clearFirst)
+        project.ClearChapters();
+    if (mode == acFixedLength) {
+        for (int64_t f = 0; f < project.FrameCount(); f += interval)
+            project.AddChapter({static_cast<int32_t>(f), true});
+    } else {
+        project.AddChapter({0, true});
+        for (int32_t i = 0; i < project.MarkerCount(); ++i) {
+            TMarker m = project.GetMarker(i);
+            if (m.Kind != mkRelCut || m.Deactivated || m.Value >= 0)
+                continue;
+            // The |v| frames from F are left out of the result.
+            int64_t end = int64_t{m.Frame} - m.Value;
+            project.AddChapter({m.Frame, false});
+            if (end <= INT32_MAX)
+                project.AddChapter({static_cast<int32_t>(end), true});
+        }
+        if (project.Options().UseChapters)
+            project.Options().ConcatChapters = true;
+    }
+    project.SetChanged(true);
+    return true;
+}
+
+int32_t RemoveDeactivatedMarkers(TProject &project)
+{
+    int32_t removed = 0;
+    for (int32_t i = project.MarkerCount() - 1; i >= 0; --i) {
+        if (project.GetMarker(i).Deactivated) {
+            project.DeleteMarker(i);
+            ++removed;
+        }
+    }
+    if (removed > 0) {
+        project.RebuildSpline();
+        project.SetChanged(true);
+    }
+    return removed;
+}
+
+void GotoFrame(TProject &project, int32_t frame)
+{
+    if (frame < 0)
+        return;
+    if (frame > project.FrameCount() - 1)
+        frame = project.FrameCount() - 1;
+    if (frame < 0)
+        return;
+    project.SetPosition(frame);
+    project.SetViewOffset(0);
+}
+
+bool JumpToCutEnd(TProject &project, int32_t index)
+{
+    TMarker m = project.GetMarker(index);
+    if (index < 0 || index >= project.MarkerCount() || m.Kind != mkRelCut)
+        return false;
+    int64_t target = int64_t{m.Frame} - m.Value;
+    int64_t last = int64_t{project.FrameCount()} - 1;
+    if (target > last)
+        target = last;
+    if (target < 0)
+        target = 0;
+    project.SetPosition(static_cast<int32_t>(target));
+    project.SetViewOffset(0);
+    return true;
+}
+
+bool ViewOffsetToCutValue(TProject &project, int32_t index)
+{
+    TMarker m = project.GetMarker(index);
+    if (index < 0 || index >= project.MarkerCount() || m.Kind != mkRelCut)
+        return false;
+    project.SetViewOffset(-m.Value);
+    return true;
+}
+
+} // namespace tessaly

@@ -1,0 +1,54 @@
+// Project analysis (extremes of the shift and of its rate of change over every frame),
+// automatic chapters, removal of deactivated markers and the navigation operations.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tessaly {
+
+class TProject;
+class TProgress;
+
+struct TAnalysisRecord {
+    int32_t Frame = -1;     // -1: not found
+    long double Value = 0;
+};
+
+// 0/1 min/max total shift, 2/3 min/max curve shift, 4/5 min/max first difference of the
+// curve, 6 max curvature |d(f) - d(f-1)|; frames where the primary track is off (and
+// the two after them) are left out.
+using TAnalysisResult = std::array<TAnalysisRecord, 7>;
+
+// Scans frames 0 .. N, reporting to `progress` (may be null) after every frame; false
+// when aborted (result then incomplete). Without a video the records stay unset.
+bool AnalyzeProject(TProject &project, TProgress *progress, TAnalysisResult &result);
+
+// One row of the analysis grid as shown: label, value text, frame text.
+struct TAnalysisRow {
+    std::string Label, Value, Frame;
+};
+// The eight rows of the grid (labels through the language file).
+std::vector<TAnalysisRow> AnalysisRows(const TAnalysisResult &result);
+
+enum TAutoChapterMode { acFixedLength, acSkipCutOut };
+
+// Fills the chapter list: every `interval` frames (at least 100, else false), or around
+// the stretches that backward relative cuts leave out (then concatenated). Turns
+// chapters on and marks the project changed.
+bool InsertChapters(TProject &project, TAutoChapterMode mode, int32_t interval, bool clearFirst);
+
+// Deletes every deactivated marker; returns how many (the curve is rebuilt when any).
+int32_t RemoveDeactivatedMarkers(TProject &project);
+
+// Moves the position to `frame` (clamped to N - 1; negative frames are ignored) with
+// view offset 0.
+void GotoFrame(TProject &project, int32_t frame);
+// For relative cut `index`: jumps to its frame minus its value (within the video) /
+// sets the view offset to minus its value. False for another kind.
+bool JumpToCutEnd(TProject &project, int32_t index);
+bool ViewOffsetToCutValue(TProject &project, int32_t index);
+
+} // namespace tessaly
