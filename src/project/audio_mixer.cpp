@@ -14,9 +14,10 @@ namespace tessaly {
 
 namespace {
 
+// Nearest integer, halves to even (the default rounding mode).
 int64_t RoundToInt(long double v)
 {
-    return static_cast<int64_t>(std::nearbyintl(v));
+    return static_cast<int64_t>(std::llrintl(v));
 }
 
 } // namespace
@@ -117,20 +118,37 @@ void TAudioMixer::UpdateShifts(TAudioMixState &state, int64_t n, int32_t count, 
         state.Silent = true;
 }
 
-bool TAudioMixer::ReadOne(TMixSource *source, int64_t pos, std::vector<uint8_t> &sample,
-                          const TAudioMixState &state)
+void TAudioMixer::ReadTrack(TMixSource *source, long double start, long double step, int64_t base,
+                            int32_t count, const TAudioMixState &state, uint8_t *out)
 {
-    if (pos < 0 || pos >= source->OutputLength()) {
-        sample = state.SilenceSample;
-        return false;
+    // Sample t comes from round(t * step + start) + base + t. Positions that follow each
+    // other are read in one request; positions outside the track are silence.
+    const int64_t fixed = RoundToInt(start);
+    auto position = [&](int32_t t) { return (step == 0 ? fixed : RoundToInt(t * step + start)) + base + t; };
+    const size_t bs = static_cast<size_t>(state.BlockSize);
+    const int64_t length = source->OutputLength();
+    int32_t t = 0;
+    while (t < count) {
+        int64_t first = position(t);
+        if (first < 0 || first >= length) {
+            std::memcpy(out + t * bs, state.SilenceSample.data(), bs);
+            ++t;
+            continue;
+        }
+        int32_t run = 1;
+        if (step == 0)   // the whole rest follows on, up to the end of the track
+            run = static_cast<int32_t>(std::min<int64_t>(count - t, length - first));
+        else
+            while (t + run < count && position(t + run) == first + run && first + run < length)
+                ++run;
+        if (source->OutputPosition() != first)
+            source->Seek(first);
+        if (!source->ReadSamples(out + t * bs, run)) {
+            for (int32_t k = 0; k < run; ++k)
+                std::memcpy(out + (t + k) * bs, state.SilenceSample.data(), bs);
+        }
+        t += run;
     }
-    if (source->OutputPosition() != pos)
-        source->Seek(pos);
-    if (!source->ReadSamples(sample.data(), 1)) {
-        sample = state.SilenceSample;
-        return false;
-    }
-    return true;
 }
 
 void TAudioMixer::MixSamples(TAudioMixState &state, bool crossFade, uint8_t *buffer, int32_t count, int64_t n)
@@ -142,35 +160,57 @@ void TAudioMixer::MixSamples(TAudioMixState &state, bool crossFade, uint8_t *buf
         state.Step = (state.EndShift - state.StartShift) / count;
     else
         state.StartShift = state.EndShift = state.Step = 0;
-    const int volume = state.Cur.DoubleVolume;
-    const double factor = (volume * 0.01) * (volume * 0.01);
     const size_t bs = static_cast<size_t>(state.BlockSize);
-    std::vector<uint8_t> out(bs);
+    FPrimary.resize(static_cast<size_t>(count) * bs);
+    FSecondary.resize(static_cast<size_t>(count) * bs);
 
+    // Primary: along the shift, interpolated linearly across the frame.
+    if (!state.ReadAudio || audioOff || state.AudioMuted) {
+        for (int32_t t = 0; t < count; ++t)
+            std::memcpy(FPrimary.data() + t * bs, state.SilenceSample.data(), bs);
+    } else {
+        ReadTrack(FAudio, state.StartShift, state.Step, state.OutPos, count, state, FPrimary.data());
+    }
+    // Double: in step with the video, moved by whole frames, at its volume.
+    if (!state.ReadDouble || doubleOff || state.DoubleMuted) {
+        for (int32_t t = 0; t < count; ++t)
+            std::memcpy(FSecondary.data() + t * bs, state.SilenceSample.data(), bs);
+    } else {
+        ReadTrack(FDouble, 0, 0, state.OutPos + dblOffset, count, state, FSecondary.data());
+        const int volume = state.Cur.DoubleVolume;
+        if (volume != 100) {
+            const double factor = (volume * 0.01) * (volume * 0.01);
+            std::vector<uint8_t> in(bs);
+            for (int32_t t = 0; t < count; ++t) {
+                std::memcpy(in.data(), FSecondary.data() + t * bs, bs);
+                Amplify(state.Format, FSecondary.data() + t * bs, in.data(), factor);
+            }
+        }
+    }
+
+    const bool fadeOut = crossFade && state.Silent && !state.PrevSilent;   // the primary stops
+    const bool fadeIn = crossFade && state.PrevSilent && !state.Silent;    // the primary resumes
+    const uint8_t *useDouble = (state.Silent || audioOff) ? FSecondary.data() : nullptr;
+    if (!fadeOut && !fadeIn) {
+        std::memcpy(buffer, useDouble ? FSecondary.data() : FPrimary.data(), static_cast<size_t>(count) * bs);
+        count = 0;   // nothing left to fade
+    }
     for (int32_t t = 0; t < count; ++t) {
-        if (!state.ReadAudio || audioOff || state.AudioMuted) {
-            state.AudioSample = state.SilenceSample;
-        } else {
-            state.SrcPos = RoundToInt(t * state.Step + state.StartShift) + state.OutPos + t;
-            ReadOne(FAudio, state.SrcPos, state.AudioSample, state);
-        }
-        if (!state.ReadDouble || doubleOff || state.DoubleMuted) {
-            state.DoubleSample = state.SilenceSample;
-        } else if (ReadOne(FDouble, state.OutPos + dblOffset + t, state.DoubleSample, state) && volume != 100) {
-            std::vector<uint8_t> in = state.DoubleSample;
-            Amplify(state.Format, state.DoubleSample.data(), in.data(), factor);
-        }
+        uint8_t *out = buffer + static_cast<size_t>(t) * bs;
+        const uint8_t *a = FPrimary.data() + t * bs, *d = FSecondary.data() + t * bs;
         const double w = static_cast<double>(t) / count;
-        if (crossFade && state.Silent && !state.PrevSilent) {
-            out = state.AudioSample;   // formats other than 8/16-bit PCM are not faded
-            CrossFade(state.Format, state.DoubleSample.data(), state.AudioSample.data(), out.data(), w);
-        } else if (crossFade && state.PrevSilent && !state.Silent) {
-            out = state.AudioSample;
-            CrossFade(state.Format, state.AudioSample.data(), state.DoubleSample.data(), out.data(), w);
-        } else {
-            out = (state.Silent || audioOff) ? state.DoubleSample : state.AudioSample;
+        std::memcpy(out, useDouble ? d : a, bs);   // also what stays for formats not faded
+        if (fadeOut) {
+            std::memcpy(out, a, bs);
+            CrossFade(state.Format, d, a, out, w);
+        } else if (fadeIn) {
+            std::memcpy(out, a, bs);
+            CrossFade(state.Format, a, d, out, w);
         }
-        std::memcpy(buffer + static_cast<size_t>(t) * bs, out.data(), bs);
+    }
+    if (!FPrimary.empty()) {
+        std::memcpy(state.AudioSample.data(), FPrimary.data() + FPrimary.size() - bs, bs);
+        std::memcpy(state.DoubleSample.data(), FSecondary.data() + FSecondary.size() - bs, bs);
     }
 }
 

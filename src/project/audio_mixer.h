@@ -60,14 +60,15 @@ private:
     int64_t SamplesUpTo(int64_t frame, const TAudioMixState &state) const;
     void UpdateShifts(TAudioMixState &state, int64_t n, int32_t count, bool crossFade);
     void MixSamples(TAudioMixState &state, bool crossFade, uint8_t *buffer, int32_t count, int64_t n);
-    bool ReadOne(TMixSource *source, int64_t pos, std::vector<uint8_t> &sample,
-                 const TAudioMixState &state);
+    void ReadTrack(TMixSource *source, long double start, long double step, int64_t base, int32_t count,
+                   const TAudioMixState &state, uint8_t *out);
 
     TProject &FProject;
     TMixSource *FAudio;
     TMixSource *FDouble;
     bool FPreviewAudioMuted = false;
     bool FPreviewDoubleMuted = false;
+    std::vector<uint8_t> FPrimary, FSecondary;   // one frame of each track
 };
 
 } // namespace tessaly

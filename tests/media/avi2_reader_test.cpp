@@ -355,6 +355,11 @@ TEST_F(Avi2ReaderTest, RejectsStructuralErrors)
         s.VideoLength = 7;
         expectBad(BuildAvi1(s), "short video index");
     }
+    {   // A stream that would end beyond the 32-bit sample numbers.
+        TAvi1Spec s;
+        s.VideoStart = 0x7FFFFFFC;
+        expectBad(BuildAvi1(s), "stream end beyond 2^31");
+    }
     {   // No index at all.
         TAvi1Spec s;
         s.WithIdx1 = false;
@@ -440,6 +445,34 @@ TEST_F(Avi2ReaderTest, RejectsBadHeaderFields)
     FReader.GetFileInfo(fi);
     EXPECT_EQ(fi.dwCaps, uint32_t(AVIFILECAPS_CANREAD | AVIFILECAPS_ALLKEYFRAMES | AVIFILECAPS_NOCOMPRESSION));
     EXPECT_EQ(ReadSamples(0, 0, 1), "x");
+}
+
+TEST_F(Avi2ReaderTest, FrameRectangleOfLongStreamHeader)
+{
+    // A 64-byte 'strh' whose 16-bit bottom is 0 holds the rectangle as 32-bit values.
+    auto open = [&](const std::string &strh) {
+        TRiffBuilder r;
+        r.Begin("RIFF", "AVI ").Begin("LIST", "hdrl").Chunk("avih", AviMainHeader(40000, 1, 1, 64, 48));
+        r.Begin("LIST", "strl").Chunk("strh", strh);
+        r.Chunk("strf", BitmapInfo(64, 48, 24, "")).End().End();
+        r.Begin("LIST", "movi").Chunk("00db", "x").End();
+        r.Chunk("idx1", Idx1Entry("00db", 0x10, 4, 1)).End();
+        return OpenBytes(r);
+    };
+    std::string base = StreamHeader("vids", "", 1, 25, 0, 1, 0).substr(0, 48);
+    ASSERT_EQ(open(base + U32(3) + U32(4) + U32(0x10040) + U32(0xFFFF0030)), 0);
+    AVISTREAMINFO si;
+    FReader.GetStreamInfo(0, si);
+    EXPECT_EQ(si.rcFrame.left, 3);
+    EXPECT_EQ(si.rcFrame.top, 4);
+    EXPECT_EQ(si.rcFrame.right, 0x40);  // cut to 16 bits
+    EXPECT_EQ(si.rcFrame.bottom, 0x30);
+    // With a non-zero 16-bit bottom the 16-bit form holds, bytes 56..63 are ignored.
+    ASSERT_EQ(open(base + U16(1) + U16(2) + U16(64) + U16(0xFFFE) + U32(7) + U32(8)), 0);
+    FReader.GetStreamInfo(0, si);
+    EXPECT_EQ(si.rcFrame.left, 1);
+    EXPECT_EQ(si.rcFrame.right, 64);
+    EXPECT_EQ(si.rcFrame.bottom, -2); // widened with its sign
 }
 
 TEST_F(Avi2ReaderTest, IndexEntryOutsideFileIsRefused)
@@ -571,6 +604,13 @@ TEST_F(Avi2ReaderTest, WaveRejections)
     std::string zeroAlign = fmt;
     zeroAlign[12] = 0;
     EXPECT_EQ(OpenBytes(BuildWave(zeroAlign, {"abc"}), "a.wav"), AVIERR_BADFORMAT);
+    // A zero sample rate or byte rate would make every position meaningless.
+    std::string zeroRate = fmt;
+    zeroRate.replace(4, 4, U32(0));
+    EXPECT_EQ(OpenBytes(BuildWave(zeroRate, {"abc"}), "a.wav"), AVIERR_BADFORMAT);
+    std::string zeroBytes = fmt;
+    zeroBytes.replace(8, 4, U32(0));
+    EXPECT_EQ(OpenBytes(BuildWave(zeroBytes, {"abc"}), "a.wav"), AVIERR_BADFORMAT);
     // Two 'fmt ' chunks.
     TRiffBuilder two;
     two.Begin("RIFF", "WAVE").Chunk("fmt ", fmt).Chunk("fmt ", fmt).Chunk("data", "abc").End();

@@ -19,7 +19,7 @@ using namespace tessaly::test;
 
 namespace {
 
-struct TResultSpec {
+struct TResultSetup {
     int Mode = cmResult;
     uint32_t Rate = 25, Scale = 1;
     bool Audio = true;
@@ -37,15 +37,15 @@ struct TResult {
 };
 
 // Renders `count` MJPEG frames (and the PCM pattern, exactly as much as required).
-TResult Render(const std::string &path, int count, const TResultSpec &spec)
+TResult Render(const std::string &path, int count, const TResultSetup &setup)
 {
     TResult r;
-    TAVICreator c(spec.Mode, spec.BlockLimit);
+    TAVICreator c(setup.Mode, setup.BlockLimit);
     std::vector<uint8_t> bi = BitmapInfo(64, 48, FourCC("MJPG"));
     EXPECT_TRUE(c.SetVideoFormat(bi.data(), int(bi.size())));
-    EXPECT_TRUE(c.SetVideoTiming(spec.Rate, spec.Scale, FourCC("MJPG"), 7500));
-    if (spec.Audio) {
-        EXPECT_TRUE(c.SetAudioFormat(spec.SampleRate, 16, spec.Preload, 2));
+    EXPECT_TRUE(c.SetVideoTiming(setup.Rate, setup.Scale, FourCC("MJPG"), 7500));
+    if (setup.Audio) {
+        EXPECT_TRUE(c.SetAudioFormat(setup.SampleRate, 16, setup.Preload, 2));
     }
     if (!c.Open(path)) {
         ADD_FAILURE() << "Open failed: " << c.ErrorText();
@@ -53,7 +53,7 @@ TResult Render(const std::string &path, int count, const TResultSpec &spec)
     }
     const auto &frames = MjpegFrames(std::max(count, 1));
     for (int i = 0; i < count; ++i) {
-        bool dropped = std::find(spec.Dropped.begin(), spec.Dropped.end(), i) != spec.Dropped.end();
+        bool dropped = std::find(setup.Dropped.begin(), setup.Dropped.end(), i) != setup.Dropped.end();
         r.Frames.push_back(dropped ? std::vector<uint8_t>() : frames[size_t(i)]);
         EXPECT_TRUE(c.WriteFrame(r.Frames.back().data(), uint32_t(r.Frames.back().size()), i % 5 == 0)) << i;
         uint32_t k = c.AudioRequired();
@@ -118,36 +118,36 @@ std::vector<uint8_t> Joined(const std::vector<std::vector<uint8_t>> &parts)
     return out;
 }
 
-TAviExpectation Expectation(const TResult &r, const TResultSpec &spec)
+TAviExpectation Expectation(const TResult &r, const TResultSetup &setup)
 {
     TAviExpectation e;
     e.VideoFrames = int(r.Frames.size());
     for (const auto &f : r.Frames)
         e.EmptyFrames += f.empty();
-    e.Rate = spec.Rate;
-    e.Scale = spec.Scale;
-    e.HasAudio = spec.Audio;
+    e.Rate = setup.Rate;
+    e.Scale = setup.Scale;
+    e.HasAudio = setup.Audio;
     e.AudioSampleFrames = r.SampleFrames;
-    e.SampleRate = spec.SampleRate;
+    e.SampleRate = setup.SampleRate;
     e.BlockAlign = 4;
     e.VideoBytes = Joined(r.Frames);
     e.AudioBytes = PcmPattern(0, r.SampleFrames, 2);
-    e.DecodeVideo = spec.Dropped.empty();
+    e.DecodeVideo = setup.Dropped.empty();
     return e;
 }
 
-TReaderExpectation ReaderExpectation(const TResult &r, const TResultSpec &spec, uint32_t initialFrames)
+TReaderExpectation ReaderExpectation(const TResult &r, const TResultSetup &setup, uint32_t initialFrames)
 {
     TReaderExpectation e;
     e.Handler = FourCC("MJPG");
-    e.Rate = spec.Rate;
-    e.Scale = spec.Scale;
+    e.Rate = setup.Rate;
+    e.Scale = setup.Scale;
     e.Frames = r.Frames;
     for (size_t i = 0; i < r.Frames.size(); ++i)
         e.Keys.push_back(i % 5 == 0);
-    e.HasAudio = spec.Audio;
-    if (spec.Audio) {
-        e.SampleRate = spec.SampleRate;
+    e.HasAudio = setup.Audio;
+    if (setup.Audio) {
+        e.SampleRate = setup.SampleRate;
         e.Channels = 2;
         e.BlockAlign = 4;
         e.Audio = PcmPattern(0, r.SampleFrames, 2);
@@ -282,10 +282,10 @@ TEST(AVICreator, VideoOnlyWritesEachFrameAtOnce)
 
     TResult r;
     r.Frames.assign(frames.begin(), frames.end());
-    TResultSpec spec;
-    spec.Audio = false;
-    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(r, spec, 0)), "");
-    EXPECT_EQ(CheckAviExternally(path, Expectation(r, spec)), "");
+    TResultSetup setup;
+    setup.Audio = false;
+    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(r, setup, 0)), "");
+    EXPECT_EQ(CheckAviExternally(path, Expectation(r, setup)), "");
     EXPECT_EQ(VideoPacketMd5s("-i " + ShellQuote(path)), VideoPacketMd5s(MjpegSourceArgs(30)));
 }
 
@@ -295,8 +295,8 @@ TEST(AVICreator, VideoWithAudioLeadsByThePreload)
 {
     TTempDir dir;
     std::string path = dir.File("result.avi");
-    TResultSpec spec;
-    TResult r = Render(path, 60, spec);
+    TResultSetup setup;
+    TResult r = Render(path, 60, setup);
     ASSERT_TRUE(r.Closed);
     EXPECT_EQ(r.SampleFrames, 60 * 1920);
     EXPECT_EQ(r.Required, std::vector<uint32_t>(60, 1920));
@@ -328,8 +328,8 @@ TEST(AVICreator, VideoWithAudioLeadsByThePreload)
     ASSERT_NE(strf, nullptr);
     EXPECT_EQ(ChunkData(p.Bytes, *strf), (std::vector<uint8_t>{1, 0, 2, 0, 0x80, 0xBB, 0, 0, 0, 0xEE, 2, 0, 4, 0, 16, 0}));
 
-    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(r, spec, 19)), "");
-    EXPECT_EQ(CheckAviExternally(path, Expectation(r, spec)), "");
+    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(r, setup, 19)), "");
+    EXPECT_EQ(CheckAviExternally(path, Expectation(r, setup)), "");
     EXPECT_EQ(VideoPacketMd5s("-i " + ShellQuote(path)), VideoPacketMd5s(MjpegSourceArgs(60)));
 }
 
@@ -337,10 +337,10 @@ TEST(AVICreator, NtscRateAt48kHzAlternates1601And1602SampleFrames)
 {
     TTempDir dir;
     std::string path = dir.File("ntsc.avi");
-    TResultSpec spec;
-    spec.Rate = 30000;
-    spec.Scale = 1001;
-    TResult r = Render(path, 50, spec);
+    TResultSetup setup;
+    setup.Rate = 30000;
+    setup.Scale = 1001;
+    TResult r = Render(path, 50, setup);
     ASSERT_TRUE(r.Closed);
     int64_t total = 0;
     for (size_t n = 0; n < r.Required.size(); ++n) {
@@ -359,8 +359,8 @@ TEST(AVICreator, NtscRateAt48kHzAlternates1601And1602SampleFrames)
     EXPECT_EQ(p.Strh(0, 20), 1001u);
     EXPECT_EQ(p.Strh(0, 24), 30000u);
     EXPECT_EQ(p.Avih(0), 33367u);
-    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(r, spec, 22)), "");
-    EXPECT_EQ(CheckAviExternally(path, Expectation(r, spec)), "");
+    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(r, setup, 22)), "");
+    EXPECT_EQ(CheckAviExternally(path, Expectation(r, setup)), "");
 }
 
 TEST(AVICreator, ResultShorterThanThePreloadWritesHeldFramesAtClose)
@@ -368,8 +368,8 @@ TEST(AVICreator, ResultShorterThanThePreloadWritesHeldFramesAtClose)
     TTempDir dir;
     for (int frames : {1, 2, 5}) {
         std::string path = dir.File("short" + std::to_string(frames) + ".avi");
-        TResultSpec spec;
-        TResult r = Render(path, frames, spec);
+        TResultSetup setup;
+        TResult r = Render(path, frames, setup);
         ASSERT_TRUE(r.Closed);
         TParsed p = Parse(path);
         EXPECT_EQ(p.Order, ExpectedOrder(frames, 19)) << frames;
@@ -377,8 +377,8 @@ TEST(AVICreator, ResultShorterThanThePreloadWritesHeldFramesAtClose)
         EXPECT_EQ(Joined(p.Audio), PcmPattern(0, int64_t(frames) * 1920, 2));
         EXPECT_EQ(p.Strh(1, 16), uint32_t(frames - 1));   // dwInitialFrames
         EXPECT_EQ(p.Avih(16), uint32_t(frames));
-        EXPECT_EQ(CheckWithReader(path, ReaderExpectation(r, spec, uint32_t(frames - 1))), "") << frames;
-        EXPECT_EQ(CheckWithFfmpeg(path, Expectation(r, spec)), "") << frames;
+        EXPECT_EQ(CheckWithReader(path, ReaderExpectation(r, setup, uint32_t(frames - 1))), "") << frames;
+        EXPECT_EQ(CheckWithFfmpeg(path, Expectation(r, setup)), "") << frames;
     }
 }
 
@@ -404,21 +404,21 @@ TEST(AVICreator, DroppedFramesBecomeEmptyChunks)
 {
     TTempDir dir;
     std::string path = dir.File("dropped.avi");
-    TResultSpec spec;
-    spec.Dropped = {3, 4, 10, 29};
-    TResult r = Render(path, 30, spec);
+    TResultSetup setup;
+    setup.Dropped = {3, 4, 10, 29};
+    TResult r = Render(path, 30, setup);
     ASSERT_TRUE(r.Closed);
     TParsed p = Parse(path);
     ASSERT_EQ(p.Video.size(), 30u);
     EXPECT_EQ(p.Video, r.Frames);
-    for (int i : spec.Dropped)
+    for (int i : setup.Dropped)
         EXPECT_TRUE(p.Video[size_t(i)].empty());
     EXPECT_EQ(p.Strh(0, 32), 30u);
     const TRiffNode *idx1 = p.Top[0].Find("idx1");
     ASSERT_NE(idx1, nullptr);
     EXPECT_EQ(idx1->Size, 16u * (30 + 30));
-    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(r, spec, 19)), "");
-    EXPECT_EQ(CheckWithFfmpeg(path, Expectation(r, spec)) + CheckWithMkvmerge(path, Expectation(r, spec)), "");
+    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(r, setup, 19)), "");
+    EXPECT_EQ(CheckWithFfmpeg(path, Expectation(r, setup)) + CheckWithMkvmerge(path, Expectation(r, setup)), "");
 }
 
 // A small block limit forces 'AVIX' blocks; the other readers still see every packet.
@@ -426,9 +426,9 @@ TEST(AVICreator, SeveralRiffBlocksReadBackEverywhere)
 {
     TTempDir dir;
     std::string path = dir.File("blocks.avi");
-    TResultSpec spec;
-    spec.BlockLimit = 200000;   // the first block must hold frames: readers want avih frames
-    TResult r = Render(path, 60, spec);
+    TResultSetup setup;
+    setup.BlockLimit = 200000;   // the first block must hold frames: readers want avih frames
+    TResult r = Render(path, 60, setup);
     ASSERT_TRUE(r.Closed);
     TParsed p = Parse(path);
     EXPECT_GE(p.Top.size(), 3u);
@@ -438,8 +438,8 @@ TEST(AVICreator, SeveralRiffBlocksReadBackEverywhere)
     EXPECT_EQ(Joined(p.Audio), PcmPattern(0, r.SampleFrames, 2));
     EXPECT_EQ(Le32(p.Bytes, p.Hdrl->Find("odml")->Find("dmlh")->DataPos()), 60u);
     EXPECT_LT(p.Avih(16), 60u);   // frames of the first block only
-    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(r, spec, 19)), "");
-    EXPECT_EQ(CheckAviExternally(path, Expectation(r, spec)), "");
+    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(r, setup, 19)), "");
+    EXPECT_EQ(CheckAviExternally(path, Expectation(r, setup)), "");
     EXPECT_EQ(VideoPacketMd5s("-i " + ShellQuote(path)), VideoPacketMd5s(MjpegSourceArgs(60)));
 }
 
@@ -447,18 +447,18 @@ TEST(AVICreator, PreviewModeWritesPlainAvi)
 {
     TTempDir dir;
     std::string path = dir.File("preview.avi");
-    TResultSpec spec;
-    spec.Mode = cmPreview;
-    spec.Preload = 0;
-    TResult r = Render(path, 20, spec);
+    TResultSetup setup;
+    setup.Mode = cmPreview;
+    setup.Preload = 0;
+    TResult r = Render(path, 20, setup);
     ASSERT_TRUE(r.Closed);
     TParsed p = Parse(path);
     EXPECT_EQ(p.Hdrl->Find("odml"), nullptr);
     EXPECT_EQ(p.Hdrl->Find("strl")->Find("JUNK"), nullptr);
     EXPECT_EQ(p.Order, ExpectedOrder(20, 0));
     EXPECT_EQ(p.Strh(1, 16), 1u);   // the last audio chunk went out before the last frame
-    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(r, spec, 1)), "");
-    EXPECT_EQ(CheckAviExternally(path, Expectation(r, spec)), "");
+    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(r, setup, 1)), "");
+    EXPECT_EQ(CheckAviExternally(path, Expectation(r, setup)), "");
 }
 
 TEST(AVICreator, SourceLimitsReplaceMeasuredValues)
@@ -542,8 +542,8 @@ TEST(AVICreator, DestroyingAnOpenCreatorClosesTheFile)
     TResult r;
     r.Frames.assign(frames.begin(), frames.end());
     r.SampleFrames = 8 * 1920;
-    TResultSpec spec;
-    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(r, spec, 7)), "");
+    TResultSetup setup;
+    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(r, setup, 7)), "");
     EXPECT_EQ(Parse(path).Order, ExpectedOrder(8, 19));
 }
 

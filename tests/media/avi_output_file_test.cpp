@@ -155,6 +155,7 @@ TEST(AviOutputFile, PlainAviVideoOnlyHasOneStreamAndLegacyIndex)
     TTempDir dir;
     std::string path = dir.File("plain.avi");
     std::vector<TChunk> chunks = MixedChunks(9, false, 4);
+    ASSERT_TRUE(std::any_of(chunks.begin(), chunks.end(), [](const TChunk &c) { return c.Data.size() % 2; }));
     {
         TAviOutputFile out(false);
         SetUpStreams(out, false);
@@ -554,6 +555,26 @@ TEST(AviOutputFile, InitRefusesBadSetUps)
         EXPECT_FALSE(out.Init(dir.File("missing/c.avi"), 64, 48, false, false));
         EXPECT_EQ(out.ErrorText(), "Cannot open file (error code 2)");
     }
+}
+
+TEST(AviOutputFile, RefusesInvalidChunks)
+{
+    TTempDir dir;
+    std::string path = dir.File("invalid.avi");
+    TAviOutputFile out(true);
+    SetUpStreams(out, false);
+    EXPECT_FALSE(out.WriteChunk(FourCC("00dc"), 0x10, 4, "abcd"));   // not initialised
+    ASSERT_TRUE(out.Init(path, 64, 48, false, false));
+    ASSERT_TRUE(out.VideoStream()->Write(0x10, "abcd", 1, 4));
+    EXPECT_FALSE(out.VideoStream()->Write(0x10, nullptr, 1, 4));
+    EXPECT_EQ(out.ErrorText(), "Invalid chunk size (4 bytes)");
+    EXPECT_EQ(out.ErrorCode(), meDataSize);
+    EXPECT_FALSE(out.WriteChunk(FourCC("00dc"), 0x10, 0x80000000u, "x"));
+    EXPECT_FALSE(out.WriteChunk(FourCC("00dc"), 0x10, 4, "efgh"));   // stopped after a refusal
+    EXPECT_EQ(out.ErrorCount(), 1);   // later chunks are refused without a new message
+    EXPECT_FALSE(out.Finalize());
+    std::vector<TChunk> stored{{"00dc", {'a', 'b', 'c', 'd'}, true}};
+    EXPECT_EQ(CheckWithReader(path, ReaderExpectation(stored, false)), "");
 }
 
 TEST(AviOutputFile, SegmentChunkAndExtraBytesAreStored)

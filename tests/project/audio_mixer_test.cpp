@@ -82,9 +82,9 @@ TEST_F(Mixer, WithoutMarkersTheTrackIsCopiedSampleForSample)
     ASSERT_EQ(out.size(), size_t(kLength));
     for (int32_t i = 0; i < kLength; ++i)
         ASSERT_EQ(out[size_t(i)], Primary(i)) << i;
-    // Read sequentially from the start: no seek at all.
+    // Read sequentially from the start, one request per frame, no seek at all.
     EXPECT_EQ(audio.Seeks, 0);
-    EXPECT_EQ(audio.Reads, kLength);
+    EXPECT_EQ(audio.Reads, kFrames);
     EXPECT_EQ(dbl.Reads, 0);
 }
 
