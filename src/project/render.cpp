@@ -254,13 +254,15 @@ bool TRenderer::RunVideo(TRun &run)
         return true;
     };
     // Completes the open file; a refused write or header ends the run with a message.
-    auto closeFile = [&]() -> bool {
+    // After a failure already reported (quiet) the file is still completed as far as
+    // possible, without a second message.
+    auto closeFile = [&](bool quiet = false) -> bool {
         if (!run.Creator->IsOpen())
             return true;
         bool closed = run.Creator->Close();
         std::string error = run.Creator->ErrorText();
         run.Creator = std::make_unique<TAVICreator>(run.ForPreview ? cmPreview : cmResult, FBlockLimit);
-        if (!closed) {
+        if (!closed && !quiet) {
             ShowError(error.empty() ? ProjectText("ErrTarget", "Error opening target file!") : error);
             return false;
         }
@@ -336,7 +338,7 @@ bool TRenderer::RunVideo(TRun &run)
                 newFileDue = true;
         }
     }
-    if (!closeFile())
+    if (!closeFile(!ok))
         ok = false;
     return ok && completed;
 }
