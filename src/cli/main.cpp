@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/analyze_command.h"
 #include "cli/example_command.h"
 
 namespace {
@@ -12,6 +13,7 @@ void Usage(std::ostream &out)
     out << "usage: tessaly-cli COMMAND [ARGS...]\n"
            "commands:\n"
            "  example   build a small example project in memory and print its frame states\n"
+           "  analyze   print the analysis of a project file (PROJECT.tsp)\n"
            "Run \"tessaly-cli COMMAND --help\" for a command's options.\n";
 }
 
@@ -32,6 +34,8 @@ int main(int argc, char **argv)
     }
     if (command == "example")
         return tessaly::cli::RunExample(args, std::cout, std::cerr);
+    if (command == "analyze")
+        return tessaly::cli::RunAnalyze(args, std::cout, std::cerr);
     std::cerr << "tessaly-cli: unknown command \"" << command << "\"\n";
     Usage(std::cerr);
     return 2;

@@ -123,8 +123,11 @@ void TAudioMixer::ReadTrack(TMixSource *source, long double start, long double s
 {
     // Sample t comes from round(t * step + start) + base + t. Positions that follow each
     // other are read in one request; positions outside the track are silence.
+    FPositions.resize(static_cast<size_t>(count));
     const int64_t fixed = RoundToInt(start);
-    auto position = [&](int32_t t) { return (step == 0 ? fixed : RoundToInt(t * step + start)) + base + t; };
+    for (int32_t t = 0; t < count; ++t)
+        FPositions[static_cast<size_t>(t)] = (step == 0 ? fixed : RoundToInt(t * step + start)) + base + t;
+    auto position = [this](int32_t t) { return FPositions[static_cast<size_t>(t)]; };
     const size_t bs = static_cast<size_t>(state.BlockSize);
     const int64_t length = source->OutputLength();
     int32_t t = 0;
@@ -136,11 +139,8 @@ void TAudioMixer::ReadTrack(TMixSource *source, long double start, long double s
             continue;
         }
         int32_t run = 1;
-        if (step == 0)   // the whole rest follows on, up to the end of the track
-            run = static_cast<int32_t>(std::min<int64_t>(count - t, length - first));
-        else
-            while (t + run < count && position(t + run) == first + run && first + run < length)
-                ++run;
+        while (t + run < count && position(t + run) == first + run && first + run < length)
+            ++run;
         if (source->OutputPosition() != first)
             source->Seek(first);
         if (!source->ReadSamples(out + t * bs, run)) {

@@ -69,6 +69,7 @@ private:
     bool FPreviewAudioMuted = false;
     bool FPreviewDoubleMuted = false;
     std::vector<uint8_t> FPrimary, FSecondary;   // one frame of each track
+    std::vector<int64_t> FPositions;             // source positions of one frame
 };
 
 } // namespace tessaly

@@ -155,6 +155,7 @@ TEST(AviOutputFile, PlainAviVideoOnlyHasOneStreamAndLegacyIndex)
     TTempDir dir;
     std::string path = dir.File("plain.avi");
     std::vector<TChunk> chunks = MixedChunks(9, false, 4);
+    ASSERT_TRUE(std::any_of(chunks.begin(), chunks.end(), [](const TChunk &c) { return c.Data.size() % 2; }));
     {
         TAviOutputFile out(false);
         SetUpStreams(out, false);

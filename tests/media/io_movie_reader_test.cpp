@@ -296,6 +296,7 @@ TEST(MovieAviOpen, DescriptionsDetectionAndFallback)
     ASSERT_NE(top, nullptr);
     ASSERT_TRUE(r.Open(top->Path, "ODML|-1"));
     EXPECT_EQ(r.KindString(), "MSVW|-1");
+    EXPECT_EQ(r.Status(), meOk);
     auto image = r.NewFrameImage();
     ASSERT_TRUE(r.GetFrame(4, *image));
     EXPECT_TRUE(ImageEquals(*image, top->Reference[4]));

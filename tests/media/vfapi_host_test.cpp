@@ -252,6 +252,9 @@ TEST_F(HostTest, AudioWithSilenceOutsideTheStream)
     EXPECT_EQ(buf[199], 0);
     ASSERT_EQ(ReadAudio(h.get(), 5000, 10, buf.data(), 40), 40u);
     EXPECT_EQ(buf[0], 0);
+    buf[0] = 0x5555;
+    ASSERT_EQ(ReadAudio(h.get(), INT64_MAX - 3, 10, buf.data(), 40), 40u);
+    EXPECT_EQ(buf[0], 0);
     EXPECT_EQ(ReadAudio(h.get(), 0, 10, buf.data(), 39), 0u);
     EXPECT_EQ(HandleStatus(h.get()), meBufSize);
 

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <unistd.h>
 
 #include "media/common/byte_order.h"
 #include "media/input/vfapi_host.h"
@@ -331,6 +332,12 @@ TEST_F(WaveReaderTest, ReadsAtTheEndAndOutsideTheTrack)
     EXPECT_TRUE(reader.ReadSamples(buf.data(), 1)); // back inside: position 2
     EXPECT_EQ(buf[0], 102);
 
+    // Positions far beyond the track are silence, not arithmetic overflow.
+    reader.Seek(INT64_MAX - 2);
+    EXPECT_FALSE(reader.ReadSamples(buf.data(), 5));
+    EXPECT_EQ(buf[4], 0);
+    EXPECT_EQ(reader.Status(), meFileRead);
+    reader.Seek(2);
     EXPECT_FALSE(reader.ReadSamples(buf.data(), 0));
     EXPECT_EQ(reader.Status(), meParam);
     ASSERT_TRUE(reader.Silence(buf.data(), 3));
@@ -361,6 +368,12 @@ TEST_F(WaveReaderTest, OpenFailuresAndFallbacks)
     ASSERT_TRUE(WriteFileBytes(empty, {}));
     EXPECT_FALSE(reader.Open(empty, "MSVW|-1", false, 0));
     EXPECT_EQ(reader.Status(), meFileSize);
+    // The system media layer takes files below 2 GiB only (a sparse file stands in).
+    std::string big = dir.File("big.wav");
+    ASSERT_TRUE(WriteFileBytes(big, {}));
+    ASSERT_EQ(::truncate(big.c_str(), 2147483647), 0);
+    EXPECT_FALSE(reader.Open(big, "MSVW|-1", false, 0));
+    EXPECT_EQ(reader.Status(), meFileExceeds2GB);
 
     // An AVI the own reader refuses (no frames in its main header) opens through the
     // system media layer, and the kind string tells so.

@@ -243,3 +243,19 @@ TEST(GstGrabberHandOver, StopReleasesAHeldBuffer)
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(3));
     EXPECT_FALSE(fed.Grabber->NextSample(timeout));
 }
+
+TEST(GstGrabberHandOver, SeekThatCannotPositionKeepsTheStreamGoing)
+{
+    // A live stream cannot be repositioned: SeekTo answers 1 and buffers keep coming.
+    TFedGrabber fed("audio/x-raw,format=S16LE,layout=interleaved,rate=8000,channels=1");
+    fed.Push(std::vector<uint8_t>(1600, 1), 0, GST_CLOCK_TIME_NONE);
+    ASSERT_TRUE(fed.Grabber->RunGraph());
+    int timeout = 5000;
+    ASSERT_FALSE(fed.Grabber->WaitSample(timeout));
+    EXPECT_EQ(fed.Grabber->SeekTo(5000000), 1);
+    fed.Push(std::vector<uint8_t>(1600, 2), GST_CLOCK_TIME_NONE, GST_CLOCK_TIME_NONE);
+    ASSERT_FALSE(fed.Grabber->WaitSample(timeout));
+    EXPECT_EQ(fed.Grabber->CurrentData()[0], 2);
+    EXPECT_EQ(fed.Grabber->CurrentStart(), 1000000);
+    EXPECT_EQ(fed.Grabber->CurrentEnd(), 2000000);
+}

@@ -138,8 +138,11 @@ bool TIOMovieReader::Open(const std::string &fileList, const std::string &kindSt
                 ok = OpenKind(files, ksVfap, i, withAudio, prefer24, accessLevel, false);
     if (!ok && allowFallback && (kind == ksMsvw || kind == ksOdml) && DirectVideoAvailable())
         ok = OpenKind(files, ksMsds, -1, withAudio, prefer24, accessLevel, false);
-    if (ok)
+    if (ok) {
+        // A fallback that opened the file leaves no failure behind.
         FFileList = fileList;
+        FStatus = meOk;
+    }
     return ok;
 }
 

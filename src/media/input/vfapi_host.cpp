@@ -454,7 +454,8 @@ uint32_t ReadAudio(VfHostHandle *h, int64_t first, uint32_t count, void *buffer,
     uint8_t *out = static_cast<uint8_t *>(buffer);
     std::memset(out, h->Audio.bitsPerSample == 8 ? 128 : 0, size_t(bytes));
     int64_t length = AudioLength(h->Audio);
-    int64_t from = std::max<int64_t>(first, 0), to = std::min<int64_t>(first + int64_t(count), length);
+    int64_t from = std::max<int64_t>(first, 0);
+    int64_t to = first >= length ? first : std::min<int64_t>(first + int64_t(count), length);
     if (from >= to)
         return uint32_t(bytes);
     const TPluginEntry *e = PluginOf(h);

@@ -492,7 +492,7 @@ void TWaveReader::Seek(int64_t position)
 {
     FPosition = position;
     FEnd = position < 0 || position >= FOutputLength;
-    int64_t p = std::max<int64_t>(position, 0);
+    int64_t p = std::clamp<int64_t>(position, 0, FOutputLength);
     FLastInput = (FRateDiffers ? int64_t(double(p) * FRatio) : p) - 1;
     std::memset(FOneSample, FInput.wBitsPerSample == 8 ? 128 : 0, sizeof FOneSample);
     FCurrentSegment = -1;
@@ -510,7 +510,8 @@ bool TWaveReader::Silence(void *buffer, int32_t count)
 bool TWaveReader::ReadSamples(void *buffer, int32_t count)
 {
     // The mixer's common case: unconverted samples already in the read-ahead.
-    if (FPlain && count > 0 && FPosition >= FCacheFirst && FPosition + count <= FCacheFirst + FCacheCount) {
+    if (FPlain && count > 0 && FPosition >= FCacheFirst && FPosition < FCacheFirst + FCacheCount &&
+        count <= FCacheFirst + FCacheCount - FPosition) {
         const uint32_t block = FOutput.nBlockAlign;
         std::memcpy(buffer, FCache.data() + size_t(FPosition - FCacheFirst) * block, size_t(count) * block);
         FPosition += count;
@@ -527,7 +528,7 @@ bool TWaveReader::ReadSamples(void *buffer, int32_t count)
     std::memset(out, FOutput.wBitsPerSample == 8 ? 128 : 0, size_t(count) * outBlock);
     // Output samples before 0 stay silent; the end flag set by Seek still reports them.
     int64_t from = std::max<int64_t>(FPosition, 0);
-    int64_t n = std::min<int64_t>(FPosition + count, FOutputLength) - from;
+    int64_t n = FPosition >= FOutputLength ? 0 : std::min<int64_t>(FPosition + count, FOutputLength) - from;
     bool ok = true;
     if (n <= 0) {
         FEnd = true;
@@ -548,7 +549,7 @@ bool TWaveReader::ReadSamples(void *buffer, int32_t count)
             ConvertSampleFrame(FInput, FOneSample, FOutput, dst);
         }
     }
-    FPosition += count;
+    FPosition = FPosition > INT64_MAX - count ? INT64_MAX : FPosition + count;
     if (!ok)
         return Err(FStatus == meOk ? meFileRead : FStatus);
     if (FEnd) {

@@ -1,0 +1,15 @@
+// The `analyze` command of tessaly-cli: loads a project and prints its analysis grid
+// and the deactivated-marker statistics.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace tessaly::cli {
+
+// Runs `tessaly-cli analyze PROJECT.tsp`; returns the exit status (0, 1 with the
+// program's message on stderr, 2 for a usage error).
+int RunAnalyze(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
+
+} // namespace tessaly::cli
