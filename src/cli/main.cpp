@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/analyze_command.h"
+#include "cli/commands.h"
 #include "cli/example_command.h"
 
 namespace {
@@ -12,8 +13,11 @@ void Usage(std::ostream &out)
 {
     out << "usage: tessaly-cli COMMAND [ARGS...]\n"
            "commands:\n"
-           "  example   build a small example project in memory and print its frame states\n"
+           "  render    render a project's result (AVI or WAV)\n"
            "  analyze   print the analysis of a project file (PROJECT.tsp)\n"
+           "  info      print the properties of a video or audio file\n"
+           "  project   create a project from media files; add, list and delete markers and chapters\n"
+           "  example   build a small example project in memory and print its frame states\n"
            "Run \"tessaly-cli COMMAND --help\" for a command's options.\n";
 }
 
@@ -32,6 +36,12 @@ int main(int argc, char **argv)
         Usage(std::cout);
         return 0;
     }
+    if (command == "render")
+        return tessaly::cli::RunRender(args);
+    if (command == "info")
+        return tessaly::cli::RunInfo(args);
+    if (command == "project")
+        return tessaly::cli::RunProject(args);
     if (command == "example")
         return tessaly::cli::RunExample(args, std::cout, std::cerr);
     if (command == "analyze")

@@ -397,6 +397,31 @@ TEST(MovieSegments, TwoSegmentClip)
     EXPECT_EQ(r.Status(), meFileNotFound);
 }
 
+// Audio streams are listed only when asked for; the video stays stream 0.
+TEST(MovieAviOpen, AudioStreamsListedWhenAsked)
+{
+    TTempDir dir;
+    ASSERT_TRUE(test::Ffmpeg("-f lavfi -i testsrc=size=64x48:rate=25 -f lavfi -i sine=frequency=440:sample_rate=8000 "
+                             "-t 1 -c:v mpeg4 -c:a pcm_s16le " + test::ShellQuote(dir.File("av.avi"))));
+    for (const char *kind : {"ODML|-1", "MSVW|-1"}) {
+        TIOMovieReader r;
+        ASSERT_TRUE(r.Open(dir.File("av.avi"), kind, false, true)) << kind;
+        EXPECT_EQ(r.VideoStreamCount(), 1);
+        ASSERT_EQ(r.AudioStreamCount(), 1);
+        EXPECT_EQ(r.VideoStreamNumber(0), 0);
+        EXPECT_EQ(r.AudioStreamNumber(0), 1);
+        EXPECT_EQ(r.GetStreamInfo(1).fccType, streamtypeAUDIO);
+        EXPECT_EQ(r.GetStreamInfo(1).dwRate / r.GetStreamInfo(1).dwScale, 8000u);
+        EXPECT_EQ(r.FrameCount(), 25);
+        ASSERT_TRUE(r.Open(dir.File("av.avi"), kind, false, false));
+        EXPECT_EQ(r.AudioStreamCount(), 0);
+        EXPECT_EQ(r.AudioStreamNumber(0), -1);
+        EXPECT_FALSE(r.SelectVideoStream(1));
+        EXPECT_EQ(r.Status(), meParam);
+        EXPECT_TRUE(r.SelectVideoStream(0));
+    }
+}
+
 TEST(MovieImages, CopyAndScale)
 {
     TIOImage src(4, 2, pf8Bit);

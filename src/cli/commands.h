@@ -1,0 +1,14 @@
+// The commands of tessaly-cli; each takes the arguments after its name and returns
+// the exit status (0 success, 1 failure with the message on stderr, 2 usage error).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tessaly::cli {
+
+int RunRender(const std::vector<std::string> &args);
+int RunInfo(const std::vector<std::string> &args);
+int RunProject(const std::vector<std::string> &args);
+
+} // namespace tessaly::cli

@@ -1,0 +1,39 @@
+// The preview's frame range and render call.
+#include "project/preview.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+#include "project/project.h"
+#include "project/project_session.h"
+#include "project/project_text.h"
+#include "project/render.h"
+
+namespace tessaly {
+
+void PreviewRange(const TProject &project, int32_t mode, long double seconds, int32_t &first, int32_t &last)
+{
+    int64_t centre = int64_t(project.Position()) + project.ViewOffset();
+    int64_t a = int64_t(std::nearbyintl(project.Fps() * seconds));
+    int64_t f = mode == 1 ? centre : centre - a;
+    int64_t l = mode == 2 ? centre : centre + a;
+    auto clamp = [](int64_t v) { return int32_t(std::max<int64_t>(INT32_MIN, std::min<int64_t>(INT32_MAX, v))); };
+    first = clamp(f);
+    last = clamp(l);
+}
+
+bool CreatePreviewFile(TProjectSession &session, TRenderer &renderer, const std::string &fileName, int32_t mode,
+                       long double seconds, int32_t sizeLimit, bool showProgress, bool preScan)
+{
+    if (fileName.empty())
+        return false;
+    TProject &project = session.Project();
+    int32_t first = 0, last = 0;
+    PreviewRange(project, mode, seconds, first, last);
+    return renderer.CalcVideo(fileName, ProjectText("MsgPreview", "Create preview ..."), sizeLimit,
+                              project.Options().CrossFading, true, showProgress, preScan, false,
+                              project.PreviewOffset(), last, first);
+}
+
+} // namespace tessaly

@@ -1,0 +1,26 @@
+// The rendering half of the preview: the frame range around the current position and
+// the render call that writes the temporary preview file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tessaly {
+
+class TProject;
+class TProjectSession;
+class TRenderer;
+
+// The preview's frame range: centre = current frame + view offset, a = round(fps x
+// seconds); mode 0 around the centre (centre - a .. centre + a), 1 from it (centre ..
+// centre + a), 2 up to it (centre - a .. centre). The renderer starts at the key frame
+// at or before `first`.
+void PreviewRange(const TProject &project, int32_t mode, long double seconds, int32_t &first, int32_t &last);
+
+// Renders the preview file `fileName` through `renderer` for that range, with the
+// preview's mutes and offset. sizeLimit: setting SRSizeLimit when SRLimitSize is on,
+// else 0. False for an empty name or when the render fails.
+bool CreatePreviewFile(TProjectSession &session, TRenderer &renderer, const std::string &fileName, int32_t mode,
+                       long double seconds, int32_t sizeLimit, bool showProgress, bool preScan);
+
+} // namespace tessaly

@@ -1,0 +1,74 @@
+// TProjectSession: opens with their messages and the project file's access to the media.
+#include "project/project_session.h"
+
+#include "platform/file_system.h"
+#include "project/project_text.h"
+#include "shell/messages.h"
+#include "shell/user_interface.h"
+
+namespace tessaly {
+
+TProjectSession::TProjectSession(TUserInterface *ui) : FUi(ui), FProject(ui, &FSources), FFile(FProject, *this)
+{
+    FFile.SetArrange(&FArrange);
+}
+
+TProjectSession::~TProjectSession()
+{
+    // The sources close with the session; the project must not reach them on the way.
+    FProject.SetMedia(nullptr);
+}
+
+void TProjectSession::SetUserInterface(TUserInterface *ui)
+{
+    FUi = ui;
+    FProject.SetUserInterface(ui);
+}
+
+TMediaError TProjectSession::Open(TSourceRole role, const std::string &fileList, const std::string &kind)
+{
+    if ((role == srAudio || role == srDouble) && TrimField(fileList).empty()) {
+        FSources.Close(role);
+        return meOk;
+    }
+    return FSources.Open(role, fileList, kind);
+}
+
+bool TProjectSession::OpenSource(TSourceRole role, const std::string &fileList, const std::string &kind)
+{
+    std::string list = TrimField(fileList);
+    // The first field is a file name or a template; resolve it, keep the parts.
+    size_t bar = list.find('|');
+    std::string first = list.substr(0, bar);
+    if (!first.empty())
+        list = ExpandFileName(first) + (bar == std::string::npos ? std::string() : list.substr(bar));
+    TMediaError code = list.empty() ? meParam : FSources.Open(role, list, kind);
+    if (role == srVideo)
+        FProject.VideoOpened();
+    else if (role == srAudio)
+        FProject.AudioOpened();
+    if (code == meOk)
+        return true;
+    static const char *const keys[4][2] = {
+        {"ErrOpenVid", "Error opening video file:\r\n\"%s\""},
+        {"ErrOpenAud", "Error opening audio file:\r\n\"%s\""},
+        {"ErrOpenDbl", "Error opening double audio file:\r\n\"%s\""},
+        {"ErrOpenRef", "Error opening reference video file:\r\n\"%s\""},
+    };
+    if (FUi) {
+        std::string lead = FormatText(ProjectText(keys[role][0], keys[role][1]), {first});
+        FUi->Error(TranslatedErrorSentence(lead, code));
+    }
+    return false;
+}
+
+bool TProjectSession::OpenPhantomClip(const TPhantomClip &clip)
+{
+    TMediaError code = FSources.OpenPhantom(clip);
+    FProject.VideoOpened();
+    if (code != meOk && FUi)
+        FUi->Error(TranslatedErrorSentence(ProjectText("ErrOpenDum", "Error creating phantom clip."), code));
+    return code == meOk;
+}
+
+} // namespace tessaly

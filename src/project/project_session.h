@@ -1,0 +1,77 @@
+// TProjectSession: the open project together with its media sources (video, primary and
+// double audio track, reference video through the real front-ends), its project file
+// procedures and the state the main window keeps for it. The GUI's main window and
+// tessaly-cli both sit on it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "project/media_sources.h"
+#include "project/project.h"
+#include "project/project_file.h"
+#include "project/project_sources.h"
+
+namespace tessaly {
+
+class TUserInterface;
+
+class TProjectSession : public TProjectSources {
+public:
+    // ui: not owned, may be null (no messages; questions answered No).
+    explicit TProjectSession(TUserInterface *ui = nullptr);
+    ~TProjectSession() override;
+    TProjectSession(const TProjectSession &) = delete;
+    TProjectSession &operator=(const TProjectSession &) = delete;
+
+    TProject &Project() { return FProject; }
+    const TProject &Project() const { return FProject; }
+    TMediaSources &Sources() { return FSources; }
+    TProjectFile &File() { return FFile; }
+    TUserInterface *UserInterface() const { return FUi; }
+    void SetUserInterface(TUserInterface *ui);
+
+    // Opens a source (a relative name resolves against the working folder) and tells
+    // the project; on failure shows the open's message and returns false.
+    bool OpenSource(TSourceRole role, const std::string &fileList, const std::string &kind = "AUTO|-1");
+    bool OpenPhantomClip(const TPhantomClip &clip);
+    // Removes the double track or the reference video.
+    void CloseSource(TSourceRole role) { FSources.Close(role); }
+
+    // --- project file -------------------------------------------------------------
+    bool LoadProject(const std::string &fileName, bool fromUser) { return FFile.LoadProject(fileName, fromUser); }
+    bool SaveProject(const std::string &fileName) { return FFile.SaveProject(fileName); }
+    bool AskSaveChanges() { return FFile.AskSaveChanges(); }
+    bool Revert() { return FFile.Revert(); }
+
+    // --- TProjectSources, as the project file reaches the media ------------------
+    // An empty audio or double entry is a project without that track (it is saved so).
+    TMediaError Open(TSourceRole role, const std::string &fileList, const std::string &kind) override;
+    TMediaError OpenPhantom(const TPhantomClip &clip) override { return FSources.OpenPhantom(clip); }
+    std::string FileList(TSourceRole role) const override { return FSources.FileList(role); }
+    std::string KindString(TSourceRole role) const override { return FSources.KindString(role); }
+    bool Phantom(TPhantomClip &clip) const override { return FSources.Phantom(clip); }
+    std::vector<std::string> Files(TSourceRole role) const override { return FSources.Files(role); }
+    void SetFlipImage(bool flip) override { FSources.SetFlipImage(flip); }
+
+    // --- source protection ----------------------------------------------------------
+    // False with the "is a source file" error when `fileName` names a file of one of
+    // the sources (compared without regard to letter case, and as the same file on
+    // disk: links, "./" and ".." spellings, hard links).
+    bool CheckNotSource(const std::string &fileName) const { return !FFile.IsSourceFile(fileName); }
+
+    // --- window state carried for the GUI -----------------------------------------
+    TProjectArrange &Arrange() { return FArrange; }
+    bool MutePrimary = false;    // preview mute buttons
+    bool MuteDouble = false;
+
+private:
+    TUserInterface *FUi;
+    TMediaSources FSources;
+    TProject FProject;
+    TProjectFile FFile;
+    TProjectArrange FArrange;
+};
+
+} // namespace tessaly

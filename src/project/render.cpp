@@ -1,0 +1,606 @@
+// TRenderer: the AVI and WAV rendering runs with chapters, pre-scan and progress.
+#include "project/render.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "media/common/io_image.h"
+#include "media/common/vfw_types.h"
+#include "media/input/io_movie_reader.h"
+#include "media/output/avi_creator.h"
+#include "media/output/wave_writer.h"
+#include "platform/file_system.h"
+#include "project/audio_mixer.h"
+#include "project/project_session.h"
+#include "project/project_text.h"
+#include "shell/messages.h"
+#include "shell/progress.h"
+#include "shell/user_interface.h"
+
+namespace tessaly {
+
+// Everything one rendering run holds.
+struct TRenderer::TRun {
+    std::string Target;
+    bool Audio = false;          // WAV run
+    int32_t First = 0;           // max(firstFrame, 0) before key-frame alignment
+    int32_t Start = 0;
+    int32_t Last = 0;
+    int32_t Current = 0;
+    bool CrossFade = false;
+    bool ForPreview = false;
+    bool PreScan = false;
+    bool Separate = false;
+    bool Concat = false;
+    bool ShowProgress = false;
+    int32_t LastChapter = 0;     // chapter number of LastOutputFrame()
+    int32_t FilesOpened = 0;
+    int32_t FrameOffset = 0;
+    int32_t SizeLimit = 0;
+    TAudioMixState Mix;
+    std::unique_ptr<TAudioMixer> Mixer;
+    std::vector<uint8_t> Buffer;
+    std::unique_ptr<TAVICreator> Creator;
+    std::unique_ptr<TWaveWriter> Wave;
+    std::vector<uint8_t> VideoFormat, VideoExtra;
+    std::vector<uint8_t> Reduced;
+    std::unique_ptr<TIOImage> Image;
+    int32_t Reduction = 1;
+};
+
+TRenderer::TRenderer(TProjectSession &session, TProgress *progress) : FSession(session), FProgress(progress) {}
+
+std::string TRenderer::ChapterFileName(const std::string &target, int32_t number, const std::string &ext)
+{
+    std::string digits = std::to_string(number);
+    if (digits.size() < 2)
+        digits = "0" + digits;
+    return ChangeFileExt(target, "") + "." + digits + ext;
+}
+
+void TRenderer::Comment(const std::string &text)
+{
+    if (FProgress)
+        FProgress->SetComment(text);
+}
+
+void TRenderer::ShowError(const std::string &text)
+{
+    if (FSession.UserInterface())
+        FSession.UserInterface()->Error(text);
+}
+
+bool TRenderer::StartRun(TRun &run, bool showProgress, const std::string &caption)
+{
+    run.ShowProgress = showProgress && FProgress;
+    if (run.ShowProgress) {
+        FProgress->Show();
+        FProgress->SetCaption(caption);
+        FProgress->SetCancelText(ProjectText("CapAbort", "&Abort"));
+    }
+    return true;
+}
+
+bool TRenderer::CheckProgress(TRun &run)
+{
+    if (!run.ShowProgress)
+        return true;
+    double done = double(run.Current - run.First) / double(int64_t(run.Last) - run.First + 1);
+    FProgress->SetProgress(done);
+    if (FProgress->Aborted()) {
+        FAborted = true;
+        return false;
+    }
+    return true;
+}
+
+bool TRenderer::PreScan(TRun &run)
+{
+    if (!run.PreScan || !run.Mix.Valid)
+        return true;
+    Comment(ProjectText("MsgPrescan", "Performing prescan ..."));
+    const int32_t frames = FSession.Project().FrameCount();
+    for (int32_t f = run.Current; f < run.Start && f < frames; ++f) {
+        if (run.ShowProgress && FProgress->Aborted()) {
+            FAborted = true;
+            return false;
+        }
+        run.Mixer->MixFrameAudio(f, run.Mix, run.CrossFade, nullptr, 0);
+    }
+    return true;
+}
+
+namespace {
+
+// Reads one pixel of `bits` bits at column x of a DIB row; writes it into dst the same way.
+inline void CopyPixel(const uint8_t *src, int32_t sx, uint8_t *dst, int32_t dx, int32_t bits)
+{
+    if (bits >= 8) {
+        int32_t bytes = bits / 8;
+        std::memcpy(dst + int64_t(dx) * bytes, src + int64_t(sx) * bytes, size_t(bytes));
+        return;
+    }
+    int32_t perByte = 8 / bits;
+    int32_t mask = (1 << bits) - 1;
+    int32_t sshift = (perByte - 1 - sx % perByte) * bits;
+    int32_t dshift = (perByte - 1 - dx % perByte) * bits;
+    int32_t v = (src[sx / perByte] >> sshift) & mask;
+    uint8_t &d = dst[dx / perByte];
+    d = uint8_t((d & ~(mask << dshift)) | (v << dshift));
+}
+
+int64_t DibStride(int32_t width, int32_t bits) { return ((int64_t(width) * bits + 31) / 32) * 4; }
+
+} // namespace
+
+bool TRenderer::CalcVideo(const std::string &target, const std::string &caption, int32_t sizeLimit, bool crossFade,
+                          bool forPreview, bool showProgress, bool preScan, bool useChapters, int32_t frameOffset,
+                          int32_t lastFrame, int32_t firstFrame)
+{
+    FAborted = false;
+    FFiles.clear();
+    FReduction = 1;
+    TProject &project = FSession.Project();
+    TIOMovieReader &video = FSession.Sources().Video();
+    if (!video.IsOpen() || !project.HasVideo())
+        return false;
+    TRun run;
+    run.Target = target;
+    run.CrossFade = crossFade;
+    run.ForPreview = forPreview;
+    run.PreScan = preScan;
+    run.FrameOffset = frameOffset;
+    run.SizeLimit = sizeLimit;
+    bool chapterMode = useChapters && project.ChapterCount() > 1;
+    run.Separate = chapterMode && !project.Options().ConcatChapters;
+    run.Concat = chapterMode && project.Options().ConcatChapters;
+    if (!run.Separate && !FSession.CheckNotSource(target))
+        return false;
+    run.First = std::max(firstFrame, 0);
+    run.Start = run.First;
+    while (run.Start > 0 && !video.IsKeyFrame(run.Start))
+        --run.Start;
+    run.Last = lastFrame;
+    run.Current = preScan ? 0 : run.Start;
+    StartRun(run, showProgress, caption);
+    project.BeginCalc();
+    bool ok = RunVideo(run);
+    run.Creator.reset();
+    project.EndCalc();
+    if (run.ShowProgress)
+        FProgress->Close();
+    return ok;
+}
+
+bool TRenderer::RunVideo(TRun &run)
+{
+    TProject &project = FSession.Project();
+    TIOMovieReader &video = FSession.Sources().Video();
+    int32_t number = 0, chapterStart = 0;
+    bool enabled = false;
+    project.ChapterAt(project.LastOutputFrame(), run.LastChapter, chapterStart, enabled);
+    run.Mixer = std::make_unique<TAudioMixer>(project, FSession.Sources().AudioMix(),
+                                               FSession.Sources().DoubleMix());
+    run.Mixer->SetPreviewMutes(FSession.MutePrimary, FSession.MuteDouble);
+    run.Mixer->InitAudioMix(run.Current, run.FrameOffset, run.Mix, run.ForPreview);
+    if (run.Mix.Valid)
+        run.Buffer.assign(size_t(run.Mix.MaxSamples) * size_t(run.Mix.BlockSize), 0);
+    const int mode = run.ForPreview ? cmPreview : cmResult;
+    run.Creator = std::make_unique<TAVICreator>(mode, FBlockLimit);
+
+    // Image reduction for frames that are not copied compressed.
+    if (run.SizeLimit > 8 && (video.Compression() == 0 || !video.CanSmartRender())) {
+        int32_t fx = int32_t((int64_t(video.Width()) + run.SizeLimit - 1) / run.SizeLimit);
+        int32_t fy = int32_t((int64_t(video.Height()) + run.SizeLimit - 1) / run.SizeLimit);
+        run.Reduction = std::max({fx, fy, 1});
+    }
+    if (run.Reduction >= 2) {
+        // Decoded frames, reduced: the format of the reader's output with the new size.
+        run.Image = video.NewFrameImage();
+        run.VideoFormat = video.OutputFormat();
+    } else {
+        run.VideoFormat = video.GetStoredFormat();
+    }
+    if (run.VideoFormat.size() < sizeof(BITMAPINFOHEADER) || (run.Reduction >= 2 && !run.Image)) {
+        ShowError(FormatText(ProjectText("ErrInvalidFrame", "Frame %d invalid!"), {std::to_string(run.Start)}));
+        return false;
+    }
+    BITMAPINFOHEADER header{};
+    std::memcpy(&header, run.VideoFormat.data(), sizeof header);
+    if (run.Reduction >= 2) {
+        header.biWidth = int32_t(video.Width()) / run.Reduction;
+        header.biHeight = int32_t(video.Height()) / run.Reduction;
+        header.biCompression = 0;
+        header.biSizeImage = uint32_t(DibStride(header.biWidth, header.biBitCount) * header.biHeight);
+        std::memcpy(run.VideoFormat.data(), &header, sizeof header);
+    } else {
+        run.VideoExtra = video.ReadCodecData();
+        // Codec data the stored format already carries behind its header would be
+        // written twice, and readers take the second copy for a separate chunk.
+        if (run.VideoFormat.size() >= sizeof(BITMAPINFOHEADER) + run.VideoExtra.size() &&
+            std::equal(run.VideoExtra.begin(), run.VideoExtra.end(),
+                       run.VideoFormat.end() - std::ptrdiff_t(run.VideoExtra.size())))
+            run.VideoExtra.clear();
+    }
+    FReduction = run.Reduction;
+
+    if (!PreScan(run))
+        return false;
+
+    auto openFile = [&](const std::string &name) -> bool {
+        int32_t num = 0, st = 0;
+        bool en = false;
+        project.ChapterAt(run.Current, num, st, en);
+        TAVICreator &c = *run.Creator;
+        c.SetSegmentFlags(run.Separate, num == run.LastChapter);
+        if (run.Mix.Valid)
+            c.SetAudioFormat(run.Mix.Format.nSamplesPerSec, run.Mix.Format.wBitsPerSample, 0.75,
+                             run.Mix.Format.nChannels);
+        c.SetVideoFormat(run.VideoFormat.data(), int(run.VideoFormat.size()));
+        c.SetVideoExtra(run.VideoExtra.data(), int(run.VideoExtra.size()));
+        c.SetVideoTiming(uint32_t(std::max(video.Rate(), 1)), uint32_t(video.Scale()), video.Handler(),
+                         uint32_t(video.Quality()));
+        if (!c.Open(name)) {
+            std::string text = ProjectText("ErrTarget", "Error opening target file!");
+            if (!c.ErrorText().empty())
+                text += "\r\n" + c.ErrorText();
+            ShowError(text);
+            return false;
+        }
+        FFiles.push_back(name);
+        c.SetSourceLimits(video.MaxBufferSize(), video.MaxBytesPerSec());
+        return true;
+    };
+    // Completes the open file; a refused write or header ends the run with a message.
+    auto closeFile = [&]() -> bool {
+        if (!run.Creator->IsOpen())
+            return true;
+        bool closed = run.Creator->Close();
+        std::string error = run.Creator->ErrorText();
+        run.Creator = std::make_unique<TAVICreator>(run.ForPreview ? cmPreview : cmResult, FBlockLimit);
+        if (!closed) {
+            ShowError(error.empty() ? ProjectText("ErrTarget", "Error opening target file!") : error);
+            return false;
+        }
+        return true;
+    };
+    auto writingText = [&](const std::string &name) {
+        Comment(FormatText(ProjectText("MsgWriting", "Writing file %s ..."), {ExtractFileName(name)}));
+    };
+    auto skippingText = [&](int32_t chapter) {
+        Comment(FormatText(ProjectText("MsgSkipChp", "Skipping chapter %d ..."), {std::to_string(chapter)}));
+    };
+
+    if (run.ShowProgress && FProgress->Aborted()) {
+        FAborted = true;
+        return false;
+    }
+    if (!run.Separate) {
+        if (!openFile(run.Target))
+            return false;
+        writingText(run.Target);
+    }
+    const int32_t frames = project.FrameCount();
+    bool newFileDue = run.Separate, skip = false, ok = true, completed = true;
+    for (run.Current = run.Start; run.Current <= run.Last; ++run.Current) {
+        const int32_t cur = run.Current;
+        if ((run.Separate && newFileDue) || run.Concat) {
+            if (video.IsKeyFrame(cur)) {
+                project.ChapterAt(cur, number, chapterStart, enabled);
+                if (run.Separate) {
+                    std::string name = ChapterFileName(run.Target, run.FilesOpened, ".avi");
+                    if (!FSession.CheckNotSource(name) || !closeFile()) {
+                        ok = false;
+                        break;
+                    }
+                    skip = !enabled;
+                    if (enabled) {
+                        if (!openFile(name)) {
+                            ok = false;
+                            break;
+                        }
+                        ++run.FilesOpened;
+                        writingText(name);
+                    } else {
+                        skippingText(number);
+                    }
+                    newFileDue = false;
+                } else if (skip != !enabled) {
+                    skip = !enabled;
+                    if (skip)
+                        skippingText(number);
+                    else
+                        writingText(run.Target);
+                }
+            }
+        }
+        if (cur >= frames)
+            break;
+        if (!CheckProgress(run)) {
+            completed = false;
+            break;
+        }
+        if (skip) {
+            run.Mixer->MixFrameAudio(cur, run.Mix, run.CrossFade, nullptr, 0);
+        } else if (!WriteVideoFrame(run)) {
+            ok = false;
+            break;
+        }
+        if (run.Separate) {
+            int32_t n = 0, s = 0;
+            bool e = false;
+            project.ChapterAt(cur + 1, n, s, e);
+            if (n > 1 && s == cur + 1)
+                newFileDue = true;
+        }
+    }
+    if (!closeFile())
+        ok = false;
+    return ok && completed;
+}
+
+} // namespace tessaly
+
+namespace tessaly {
+
+bool TRenderer::WriteVideoFrame(TRun &run)
+{
+    TIOMovieReader &video = FSession.Sources().Video();
+    const int32_t cur = run.Current;
+    bool key = false;
+    const uint8_t *data = nullptr;
+    size_t size = 0;
+    if (run.Reduction < 2) {
+        TStoredFrame stored = video.ReadStored(cur);
+        if (!stored.Ok) {
+            ShowError(FormatText(ProjectText("ErrInvalidFrame", "Frame %d invalid!"), {std::to_string(cur)}));
+            return false;
+        }
+        data = stored.Data;
+        size = size_t(stored.Size);
+        key = stored.KeyFrame;
+    } else {
+        // Decoded, then reduced to the nearest pixel: every output pixel takes the source
+        // pixel at the truncated scaled position.
+        if (!video.GetFrame(cur, *run.Image)) {
+            ShowError(FormatText(ProjectText("ErrInvalidFrame", "Frame %d invalid!"), {std::to_string(cur)}));
+            return false;
+        }
+        const TIOImage &image = *run.Image;
+        const int32_t bits = image.BitCount();
+        const int32_t dw = int32_t(image.Width()) / run.Reduction, dh = int32_t(image.Height()) / run.Reduction;
+        const int64_t sstride = image.Stride(), dstride = DibStride(dw, bits);
+        run.Reduced.assign(size_t(dstride * dh), 0);
+        for (int32_t y = 0; y < dh; ++y) {
+            const uint8_t *src = image.Bits() + int64_t(y) * run.Reduction * sstride;
+            uint8_t *dst = run.Reduced.data() + int64_t(y) * dstride;
+            for (int32_t x = 0; x < dw; ++x)
+                CopyPixel(src, x * run.Reduction, dst, x, bits);
+        }
+        data = run.Reduced.data();
+        size = run.Reduced.size();
+        key = true;
+    }
+    TAVICreator &c = *run.Creator;
+    if (!c.WriteFrame(data, uint32_t(size), key)) {
+        ShowError(c.ErrorText().empty() ? ProjectText("ErrTarget", "Error opening target file!") : c.ErrorText());
+        return false;
+    }
+    if (run.Mix.Valid) {
+        uint32_t k = c.AudioRequired();
+        if (k > uint32_t(run.Mix.MaxSamples)) {
+            ShowError(ProjectText("ErrInternal", "Internal error occured."));
+            return false;
+        }
+        run.Mixer->MixFrameAudio(cur, run.Mix, run.CrossFade, run.Buffer.data(), int32_t(k));
+        if (k > 0 && !c.WriteAudio(run.Buffer.data(), k)) {
+            ShowError(c.ErrorText().empty() ? ProjectText("ErrTarget", "Error opening target file!")
+                                            : c.ErrorText());
+            return false;
+        }
+    }
+    if (run.ForPreview && c.FileSize() + 52428800LL >= 2147483648LL) {
+        ShowError(ProjectText("ErrFileSize", "The output file size exceeds 2 GB."));
+        return false;
+    }
+    return true;
+}
+
+bool TRenderer::CalcAudio(const std::string &target, const std::string &caption, bool crossFade, bool showProgress,
+                          bool preScan, bool useChapters, int32_t frameOffset, int32_t lastFrame, int32_t firstFrame)
+{
+    FAborted = false;
+    FFiles.clear();
+    TProject &project = FSession.Project();
+    if (!FSession.Sources().Video().IsOpen() || !project.HasVideo())
+        return false;
+    TRun run;
+    run.Audio = true;
+    run.Target = ChangeFileExt(target, ".wav");
+    run.CrossFade = crossFade;
+    run.PreScan = preScan;
+    run.FrameOffset = frameOffset;
+    bool chapterMode = useChapters && project.ChapterCount() > 1;
+    run.Separate = chapterMode && !project.Options().ConcatChapters;
+    run.Concat = chapterMode && project.Options().ConcatChapters;
+    if (!run.Separate && !FSession.CheckNotSource(run.Target))
+        return false;
+    StartRun(run, showProgress, caption);
+    run.First = run.Start = std::max(firstFrame, 0);
+    run.Last = lastFrame;
+    run.Current = preScan ? 0 : run.Start;
+    run.Mixer = std::make_unique<TAudioMixer>(project, FSession.Sources().AudioMix(),
+                                               FSession.Sources().DoubleMix());
+    run.Mixer->InitAudioMix(run.Current, frameOffset, run.Mix, false);
+    if (!run.Mix.Valid) {
+        ShowError(ProjectText("ErrNoAudio", "No audio tracks defined!"));
+        if (run.ShowProgress)
+            FProgress->Close();
+        return false;
+    }
+    project.BeginCalc();
+    run.Wave = std::make_unique<TWaveWriter>();
+    run.Buffer.assign(size_t(run.Mix.MaxSamples) * size_t(run.Mix.BlockSize), 0);
+    bool ok = RunAudio(run);
+    TMediaError closed = run.Wave->Close();
+    if (ok && closed != meOk) {
+        ShowError(MediaErrorMsg(closed));
+        ok = false;
+    }
+    run.Wave.reset();
+    project.EndCalc();
+    if (run.ShowProgress)
+        FProgress->Close();
+    return ok;
+}
+
+bool TRenderer::WriteAudioFrame(TRun &run)
+{
+    const TProject &project = FSession.Project();
+    int64_t k = TAVICreator::SamplesOfFrame(run.Current, uint32_t(project.RateNumerator()),
+                                            uint32_t(project.RateDenominator()), run.Mix.Format.nSamplesPerSec);
+    if (k > run.Mix.MaxSamples) {
+        ShowError(ProjectText("ErrInternal", "Internal error occured."));
+        return false;
+    }
+    run.Mixer->MixFrameAudio(run.Current, run.Mix, run.CrossFade, run.Buffer.data(), int32_t(k));
+    if (k <= 0)
+        return true;
+    TMediaError e = run.Wave->Write(run.Buffer.data(), int32_t(k));
+    if (e != meOk) {
+        ShowError(MediaErrorMsg(e));
+        return false;
+    }
+    return true;
+}
+
+bool TRenderer::RunAudio(TRun &run)
+{
+    TProject &project = FSession.Project();
+    if (!PreScan(run))
+        return false;
+    if (run.ShowProgress && FProgress->Aborted()) {
+        FAborted = true;
+        return false;
+    }
+    auto openFile = [&](const std::string &name) -> bool {
+        TMediaError e = run.Wave->SetFormat(&run.Mix.Format, std::max<int32_t>(run.Mix.FormatSize, 16));
+        if (e == meOk)
+            e = run.Wave->Open(name);
+        if (e != meOk) {
+            ShowError(ProjectText("ErrTarget", "Error opening target file!"));
+            return false;
+        }
+        FFiles.push_back(run.Wave->FileName());
+        Comment(FormatText(ProjectText("MsgWriting", "Writing file %s ..."), {ExtractFileName(name)}));
+        return true;
+    };
+    if (!run.Separate && !openFile(run.Target))
+        return false;
+    const int32_t frames = project.FrameCount();
+    int32_t number = 0, chapterStart = 0;
+    bool enabled = false, skip = false, newFileDue = run.Separate;
+    for (run.Current = run.Start; run.Current <= run.Last; ++run.Current) {
+        const int32_t cur = run.Current;
+        if (run.Separate && newFileDue) {
+            project.ChapterAt(cur, number, chapterStart, enabled);
+            TMediaError e = run.Wave->Close();
+            if (e != meOk) {
+                ShowError(MediaErrorMsg(e));
+                return false;
+            }
+            std::string name = ChapterFileName(run.Target, run.FilesOpened, ".wav");
+            if (!FSession.CheckNotSource(name))
+                return false;
+            skip = !enabled;
+            if (enabled) {
+                if (!openFile(name))
+                    return false;
+                ++run.FilesOpened;
+            } else {
+                Comment(FormatText(ProjectText("MsgSkipChp", "Skipping chapter %d ..."), {std::to_string(number)}));
+            }
+            newFileDue = false;
+        } else if (run.Concat) {
+            project.ChapterAt(cur, number, chapterStart, enabled);
+            if (skip != !enabled) {
+                skip = !enabled;
+                Comment(skip ? FormatText(ProjectText("MsgSkipChp", "Skipping chapter %d ..."), {std::to_string(number)})
+                             : FormatText(ProjectText("MsgWriting", "Writing file %s ..."),
+                                          {ExtractFileName(run.Target)}));
+            }
+        }
+        if (cur >= frames)
+            break;
+        if (!CheckProgress(run))
+            return false;
+        if (skip)
+            run.Mixer->MixFrameAudio(cur, run.Mix, run.CrossFade, nullptr, 0);
+        else if (!WriteAudioFrame(run))
+            return false;
+        if (run.Separate) {
+            int32_t n = 0, s = 0;
+            bool e = false;
+            project.ChapterAt(cur + 1, n, s, e);
+            if (n > 1 && s == cur + 1)
+                newFileDue = true;
+        }
+    }
+    return true;
+}
+
+std::string CalculateResultName(const std::string &chosen, int32_t fileType)
+{
+    return ChangeFileExt(chosen, fileType == 2 ? ".avi" : ".wav");
+}
+
+bool ConfirmResultSize(TProjectSession &session, bool warnOnCalc)
+{
+    TIOMovieReader &video = session.Sources().Video();
+    if (!warnOnCalc || !video.IsOpen() || video.CanReadStored())
+        return true;
+    // Frames are written uncompressed in the frame image's layout.
+    int32_t bits = BitsOfPixelFormat(video.PixelFormat());
+    long double frameMB = (long double)(DibStride(int32_t(video.Width()), bits) * video.Height()) * 1e-6L;
+    long double fps = session.Project().Fps();
+    long double rate = fps * frameMB;
+    long double total = session.Project().OutputFrameCount() * frameMB / 1024;
+    if (rate <= 6 && total <= 10)
+        return true;
+    TUserInterface *ui = session.UserInterface();
+    if (!ui)
+        return false;
+    std::string text = FormatText(ProjectText("WrnSRCalc", "Warning: The result video will reach a size\r\nof about "
+                                                           "%d GB and a data rate of %d MB/s.\r\n\r\nDo you still "
+                                                           "want to create the file?"),
+                                  {std::to_string((long long)std::nearbyintl(total)),
+                                   std::to_string((long long)std::nearbyintl(rate))});
+    return ui->Message(mtWarning, text, mbYes | mbAbort | mbHelp) == mrYes;
+}
+
+TCalcOutcome CalculateResult(TProjectSession &session, TRenderer &renderer, const std::string &chosen,
+                             int32_t fileType, bool warnOnCalc, std::string *written)
+{
+    std::string name = CalculateResultName(chosen, fileType);
+    if (written)
+        *written = name;
+    TProject &project = session.Project();
+    bool crossFade = project.Options().CrossFading;
+    bool ok;
+    if (fileType != 2) {
+        ok = renderer.CalcAudio(name, ProjectText("MsgCalcAud", "Calculating audio track ..."), crossFade, true,
+                                false, true, 0, project.LastOutputFrame(), 0);
+    } else {
+        if (!ConfirmResultSize(session, warnOnCalc))
+            return coCancelled;
+        ok = renderer.CalcVideo(name, ProjectText("MsgCalcVid", "Calculating video file ..."), 0, crossFade, false,
+                                true, false, true, 0, project.LastOutputFrame(), 0);
+    }
+    if (ok)
+        return coDone;
+    return renderer.Aborted() ? coAborted : coFailed;
+}
+
+} // namespace tessaly

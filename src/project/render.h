@@ -1,0 +1,83 @@
+// TRenderer: writes the result of a project, an AVI file with the video chunks copied
+// as stored beside the newly mixed audio (CalcVideo; also the preview file), or a WAV
+// file with the mixed audio alone (CalcAudio), cut into chapter files on request.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tessaly {
+
+class TProjectSession;
+class TProgress;
+
+class TRenderer {
+public:
+    // Neither is owned; progress may be null (no display, never aborted).
+    TRenderer(TProjectSession &session, TProgress *progress);
+
+    // Renders frames firstFrame .. lastFrame (inclusive) into an AVI file, starting at
+    // the key frame at or before firstFrame. sizeLimit > 8 reduces uncompressed frames
+    // to fit it; forPreview writes the plain AVI form below 2 GB. preScan runs the audio
+    // state from frame 0; frameOffset moves the audio. True when every frame was written
+    // and every file completed; false after an error (its message shown) or an abort.
+    bool CalcVideo(const std::string &target, const std::string &caption, int32_t sizeLimit, bool crossFade,
+                   bool forPreview, bool showProgress, bool preScan, bool useChapters, int32_t frameOffset,
+                   int32_t lastFrame, int32_t firstFrame);
+    // The same for the audio alone into a WAV file (no key-frame alignment).
+    bool CalcAudio(const std::string &target, const std::string &caption, bool crossFade, bool showProgress,
+                   bool preScan, bool useChapters, int32_t frameOffset, int32_t lastFrame, int32_t firstFrame);
+
+    // The image reduction factor of the last video run (1 = frames copied as stored).
+    int32_t ReductionFactor() const { return FReduction; }
+    // True when the last run ended because the user aborted.
+    bool Aborted() const { return FAborted; }
+    // Every file the last run created, in order.
+    const std::vector<std::string> &FilesWritten() const { return FFiles; }
+    // RIFF block size limit handed to the AVI creator (0: standard; small in tests).
+    void SetBlockLimit(uint32_t limit) { FBlockLimit = limit; }
+
+    // Chapter file name: target without extension, ".", the number with at least two
+    // digits, then ext (".avi" or ".wav").
+    static std::string ChapterFileName(const std::string &target, int32_t number, const std::string &ext);
+
+private:
+    struct TRun;
+    bool RunVideo(TRun &run);
+    bool RunAudio(TRun &run);
+    bool WriteVideoFrame(TRun &run);
+    bool WriteAudioFrame(TRun &run);
+    bool StartRun(TRun &run, bool showProgress, const std::string &caption);
+    bool PreScan(TRun &run);
+    bool CheckProgress(TRun &run);
+    void Comment(const std::string &text);
+    void ShowError(const std::string &text);
+
+    TProjectSession &FSession;
+    TProgress *FProgress;
+    int32_t FReduction = 1;
+    bool FAborted = false;
+    std::vector<std::string> FFiles;
+    uint32_t FBlockLimit = 0;
+};
+
+// The Calculate command's choices: file type 2 is the AVI result, every other the WAV
+// result; the chosen name gets ".avi" or ".wav" in place of any extension.
+std::string CalculateResultName(const std::string &chosen, int32_t fileType);
+
+// The size question before an AVI result whose frames cannot be copied as stored:
+// true when no warning is due or the user answered Yes. warnOnCalc: setting SRWarnOnCalc.
+bool ConfirmResultSize(TProjectSession &session, bool warnOnCalc);
+
+enum TCalcOutcome { coDone, coFailed, coCancelled, coAborted };
+
+// The Calculate command after the file dialog: renders `chosen` (name with extension
+// as given) through `renderer` as the AVI result (fileType 2, after the size question)
+// or as the WAV result, with the project's chapters and cross-fading. `written` gets the
+// target name used. coFailed: an error message was shown; coCancelled: the size
+// question was not answered Yes; coAborted: the user aborted.
+TCalcOutcome CalculateResult(TProjectSession &session, TRenderer &renderer, const std::string &chosen,
+                             int32_t fileType, bool warnOnCalc, std::string *written = nullptr);
+
+} // namespace tessaly
