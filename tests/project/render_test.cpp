@@ -13,6 +13,7 @@
 #include "project/project_session.h"
 #include "project/preview.h"
 #include "project/render.h"
+#include "shell/progress.h"
 #include "support/render_media.h"
 #include "support/test_support.h"
 
@@ -462,6 +463,60 @@ TEST_F(RenderTest, VideoWithoutAudioTracks)
     ASSERT_EQ(Ui.Messages.size(), 1u);
     EXPECT_EQ(Ui.Messages[0], "No audio tracks defined!");
     EXPECT_FALSE(FileExists(Out.File("none.wav")));
+}
+
+} // namespace
+} // namespace tessaly
+
+namespace tessaly {
+namespace {
+
+// A progress display whose user presses abort once `limit` frames were polled.
+class TAbortAfter : public TProgress {
+public:
+    explicit TAbortAfter(int limit) : FLimit(limit) {}
+    void Show() override { Shown = true; }
+    void Close() override { Closed = true; }
+    void SetCaption(const std::string &text) override { Caption = text; }
+    void SetComment(const std::string &text) override { Comments.push_back(text); }
+    void SetCancelText(const std::string &text) override { CancelText = text; }
+    void SetProgress(double fraction) override { Last = fraction; }
+    bool Aborted() override { return ++FPolls > FLimit; }
+    void SetAborted(bool) override {}
+    bool Shown = false, Closed = false;
+    std::string Caption, CancelText;
+    std::vector<std::string> Comments;
+    double Last = -1;
+
+private:
+    int FLimit;
+    int FPolls = 0;
+};
+
+TEST_F(RenderChapterTest, AbortKeepsTheChapterFilesWrittenSoFar)
+{
+    TAbortAfter progress(75);
+    TRenderer r(Session, &progress);
+    std::string target = Out.File("abort.avi");
+    EXPECT_FALSE(r.CalcVideo(target, "Calculating video file ...", 0, true, false, true, false, true, 0,
+                             Session.Project().LastOutputFrame(), 0));
+    EXPECT_TRUE(r.Aborted());
+    EXPECT_TRUE(Ui.Messages.empty());
+    EXPECT_TRUE(progress.Shown && progress.Closed);
+    EXPECT_EQ(progress.Caption, "Calculating video file ...");
+    EXPECT_EQ(progress.CancelText, "&Abort");
+    EXPECT_EQ(progress.Comments, (std::vector<std::string>{"Writing file abort.00.avi ...", "Skipping chapter 2 ...",
+                                                           "Writing file abort.01.avi ..."}));
+    // One poll before the first file, then one per frame: the 76th poll, at frame 74, is
+    // the abort. Frames 0-39 are complete in the first file; the second holds 70-73 and
+    // was closed properly.
+    ASSERT_EQ(r.FilesWritten().size(), 2u);
+    EXPECT_EQ(test::VideoPacketHashes(Out.File("abort.00.avi")),
+              std::vector<std::string>(SourceHashes->begin(), SourceHashes->begin() + 40));
+    EXPECT_TRUE(test::DecodesCleanly(Out.File("abort.01.avi")));
+    std::vector<std::string> second = test::VideoPacketHashes(Out.File("abort.01.avi"));
+    EXPECT_EQ(second, std::vector<std::string>(SourceHashes->begin() + 70, SourceHashes->begin() + 74));
+    ExpectAudio(test::DecodedAudio(Out.File("abort.01.avi")), 4 * kN, 70 * kN, Primary);
 }
 
 } // namespace
