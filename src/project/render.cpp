@@ -158,6 +158,8 @@ bool TRenderer::CalcVideo(const std::string &target, const std::string &caption,
     run.Concat = chapterMode && project.Options().ConcatChapters;
     if (!run.Separate && !FSession.CheckNotSource(target))
         return false;
+    // The compatible preview decodes plug-in sources instead of copying their stored data.
+    video.SetDecodeOnly(forPreview && project.Options().ForceVFW);
     run.First = std::max(firstFrame, 0);
     run.Start = run.First;
     while (run.Start > 0 && !video.IsKeyFrame(run.Start))
