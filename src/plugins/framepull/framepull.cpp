@@ -4,6 +4,7 @@
 #include "media/input/avi2_reader.h"
 #include "plugins/gst/dss_handle.h"
 #include "plugins/gst/handle_table.h"
+#include "plugins/gst/plugin_entry.h"
 #include "plugins/gst/stream_descriptor.h"
 #include "plugins/vfapi/vfapi.h"
 
@@ -43,8 +44,7 @@ TVfHandleTable<TReaderHandle> gHandles;
 // The handle's record when it is usable (it has a source-layer handle), else null.
 TReaderHandle *Usable(VF_FileHandle handle)
 {
-    TReaderHandle *h = handle ? gHandles.Find(handle) : nullptr;
-    return h && h->Source ? h : nullptr;
+    return FindUsable(gHandles, handle);
 }
 
 // The record when its RIFF reader passes the validity test, else null.
@@ -405,38 +405,18 @@ int32_t IsKeyFrame(VF_FileHandle handle, uint32_t selector, uint32_t frame)
     return stream >= 0 && h->Riff->IsKeyFrame(stream, int32_t(frame)) ? VF_KEYFRAME_YES : VF_KEYFRAME_NO;
 }
 
-void PutText(char *field, size_t size, const char *text)
-{
-    std::memset(field, 0, size);
-    std::strncpy(field, text, size - 1);
-}
-
 } // namespace
 
 extern "C" {
 
 VF_EXPORT int32_t vfGetPluginInfo(VfPluginInfo *info)
 {
-    if (!info || info->size != sizeof(VfPluginInfo))
-        return VF_ERROR;
-    info->apiVersion = VF_API_VERSION;
-    info->pluginVersion = 1;
-    info->streamTypes = VF_STREAM_VIDEO | VF_STREAM_AUDIO;
-    PutText(info->infoText, sizeof info->infoText, kInfoText);
-    PutText(info->fileTypes, sizeof info->fileTypes, kFileTypes);
-    return VF_OK;
+    return FillPluginInfo(info, VF_STREAM_VIDEO | VF_STREAM_AUDIO, kInfoText, kFileTypes);
 }
 
 VF_EXPORT int32_t vfGetPluginFunc(VfPluginFunc *func)
 {
-    if (!func || func->size != sizeof(VfPluginFunc))
-        return VF_ERROR;
-    func->OpenFile = OpenFile;
-    func->CloseFile = CloseFile;
-    func->GetFileInfo = GetFileInfo;
-    func->GetStreamInfo = GetStreamInfo;
-    func->ReadData = ReadData;
-    return VF_OK;
+    return FillPluginFunc(func, {sizeof(VfPluginFunc), OpenFile, CloseFile, GetFileInfo, GetStreamInfo, ReadData});
 }
 
 VF_EXPORT int32_t vfGetPluginRiffFunc(VfRiffFunc *func)

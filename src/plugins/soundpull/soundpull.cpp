@@ -2,6 +2,7 @@
 // as 8- or 16-bit PCM of one or two channels.
 #include "plugins/gst/dss_handle.h"
 #include "plugins/gst/handle_table.h"
+#include "plugins/gst/plugin_entry.h"
 #include "plugins/vfapi/vfapi.h"
 
 #include <algorithm>
@@ -28,8 +29,7 @@ TVfHandleTable<TReaderHandle> gHandles;
 
 TReaderHandle *Usable(VF_FileHandle handle)
 {
-    TReaderHandle *h = handle ? gHandles.Find(handle) : nullptr;
-    return h && h->Source ? h : nullptr;
+    return FindUsable(gHandles, handle);
 }
 
 int32_t OpenFile(const char *fileName, VF_FileHandle *handle)
@@ -115,38 +115,18 @@ int32_t ReadData(VF_FileHandle handle, uint32_t stream, void *data)
     return VF_OK;
 }
 
-void PutText(char *field, size_t size, const char *text)
-{
-    std::memset(field, 0, size);
-    std::strncpy(field, text, size - 1);
-}
-
 } // namespace
 
 extern "C" {
 
 VF_EXPORT int32_t vfGetPluginInfo(VfPluginInfo *info)
 {
-    if (!info || info->size != sizeof(VfPluginInfo))
-        return VF_ERROR;
-    info->apiVersion = VF_API_VERSION;
-    info->pluginVersion = 1;
-    info->streamTypes = VF_STREAM_AUDIO;
-    PutText(info->infoText, sizeof info->infoText, kInfoText);
-    PutText(info->fileTypes, sizeof info->fileTypes, kFileTypes);
-    return VF_OK;
+    return FillPluginInfo(info, VF_STREAM_AUDIO, kInfoText, kFileTypes);
 }
 
 VF_EXPORT int32_t vfGetPluginFunc(VfPluginFunc *func)
 {
-    if (!func || func->size != sizeof(VfPluginFunc))
-        return VF_ERROR;
-    func->OpenFile = OpenFile;
-    func->CloseFile = CloseFile;
-    func->GetFileInfo = GetFileInfo;
-    func->GetStreamInfo = GetStreamInfo;
-    func->ReadData = ReadData;
-    return VF_OK;
+    return FillPluginFunc(func, {sizeof(VfPluginFunc), OpenFile, CloseFile, GetFileInfo, GetStreamInfo, ReadData});
 }
 
 } // extern "C"
