@@ -2,6 +2,7 @@
 #include "platform/ini_file.h"
 
 #include "platform/file_system.h"
+#include "platform/text_util.h"
 
 #include <cerrno>
 #include <cstring>
@@ -10,32 +11,15 @@ namespace tessaly {
 
 namespace {
 
+// Blanks of an ini line; a line feed never occurs inside one and is kept in arguments.
+constexpr const char *kIniBlanks = " \t\r\v\f";
+
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
 }
 
 std::string Trim(const std::string &s) {
-    size_t b = 0, e = s.size();
-    while (b < e && IsBlank(s[b]))
-        ++b;
-    while (e > b && IsBlank(s[e - 1]))
-        --e;
-    return s.substr(b, e - b);
-}
-
-bool SameText(const std::string &a, const std::string &b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if (x >= 'a' && x <= 'z')
-            x = static_cast<unsigned char>(x - 32);
-        if (y >= 'a' && y <= 'z')
-            y = static_cast<unsigned char>(y - 32);
-        if (x != y)
-            return false;
-    }
-    return true;
+    return TrimText(s, kIniBlanks);
 }
 
 // Section name of a line, or false when the line is no section header.
@@ -100,7 +84,7 @@ bool FindSection(const std::vector<std::string> &lines, const std::string &name,
                  size_t &end) {
     std::string sec;
     for (size_t i = 0; i < lines.size(); ++i) {
-        if (SectionOf(lines[i], sec) && SameText(sec, name)) {
+        if (SectionOf(lines[i], sec) && SameTextAscii(sec, name)) {
             header = i;
             end = i + 1;
             while (end < lines.size() && !SectionOf(lines[end], sec))
@@ -124,7 +108,7 @@ void DeleteKeys(std::vector<std::string> &lines, const std::string &sec, const s
         return;
     std::string lineKey;
     for (size_t i = end; i-- > header + 1;)
-        if (KeyOf(lines[i], lineKey) && SameText(lineKey, key))
+        if (KeyOf(lines[i], lineKey) && SameTextAscii(lineKey, key))
             lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
 }
 
@@ -143,7 +127,7 @@ void SetKey(std::vector<std::string> &lines, const std::string &sec, const std::
     std::string lineKey;
     size_t insertAt = header + 1;
     for (size_t i = header + 1; i < end; ++i) {
-        if (KeyOf(lines[i], lineKey) && SameText(lineKey, key)) {
+        if (KeyOf(lines[i], lineKey) && SameTextAscii(lineKey, key)) {
             lines[i] = lineKey + "=" + encoded;
             return;
         }
@@ -249,7 +233,7 @@ std::string TIniFile::ReadString(const std::string &section, const std::string &
         return def;
     std::string k = Trim(key), lineKey, raw;
     for (size_t i = header + 1; i < end; ++i)
-        if (KeyOf(doc.lines[i], lineKey, &raw) && SameText(lineKey, k))
+        if (KeyOf(doc.lines[i], lineKey, &raw) && SameTextAscii(lineKey, k))
             return DecodeValue(raw);
     return def;
 }
@@ -316,7 +300,7 @@ bool TIniFile::ValueExists(const std::string &section, const std::string &key) c
         return false;
     std::string k = Trim(key), lineKey;
     for (size_t i = header + 1; i < end; ++i)
-        if (KeyOf(doc.lines[i], lineKey) && SameText(lineKey, k))
+        if (KeyOf(doc.lines[i], lineKey) && SameTextAscii(lineKey, k))
             return true;
     return false;
 }

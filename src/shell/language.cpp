@@ -2,19 +2,9 @@
 #include "shell/language.h"
 
 #include "platform/file_system.h"
+#include "platform/text_util.h"
 
 namespace tessaly {
-
-namespace {
-
-std::string Upper(std::string s) {
-    for (char &c : s)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 32);
-    return s;
-}
-
-} // namespace
 
 bool TLanguageModule::LoadLanguageFile(const std::string &fileName) {
     FFile = std::make_unique<TLngFile>(fileName);
@@ -33,7 +23,7 @@ bool TLanguageModule::SelectLanguage(const std::string &name) {
             plain += c;
     // Names compare without regard to case, as the section lookup does.
     for (const std::string &listed : FLanguages) {
-        if (Upper(listed) == Upper(plain)) {
+        if (UpperAscii(listed) == UpperAscii(plain)) {
             FCurrent = listed;
             return true;
         }
@@ -43,13 +33,13 @@ bool TLanguageModule::SelectLanguage(const std::string &name) {
 
 std::string TLanguageModule::CurrentLanguage() const {
     for (const std::string &listed : FLanguages)
-        if (Upper(listed) == Upper(FCurrent))
+        if (UpperAscii(listed) == UpperAscii(FCurrent))
             return FCurrent;
     return {};
 }
 
 bool TLanguageModule::IsGerman() const {
-    return Upper(FCurrent) == "DEUTSCH";
+    return UpperAscii(FCurrent) == "DEUTSCH";
 }
 
 bool TLanguageModule::Translate(const std::string &key, std::string &text) const {

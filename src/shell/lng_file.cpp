@@ -2,30 +2,11 @@
 #include "shell/lng_file.h"
 
 #include "platform/file_system.h"
+#include "platform/text_util.h"
 
 namespace tessaly {
 
 namespace {
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-std::string Trim(const std::string &s) {
-    size_t b = 0, e = s.size();
-    while (b < e && IsBlank(s[b]))
-        ++b;
-    while (e > b && IsBlank(s[e - 1]))
-        --e;
-    return s.substr(b, e - b);
-}
-
-std::string Upper(std::string s) {
-    for (char &c : s)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 32);
-    return s;
-}
 
 bool IsSectionLine(const std::string &t) {
     return t.size() >= 2 && t.front() == '[' && t.back() == ']';
@@ -89,7 +70,7 @@ void AppendLiteral(std::string &out, const std::string &text) {
 
 } // namespace
 
-TLngFile::TLngFile(const std::string &fileName) : FFileName(Trim(fileName)) {}
+TLngFile::TLngFile(const std::string &fileName) : FFileName(TrimText(fileName)) {}
 
 bool TLngFile::ReadLines(std::vector<std::string> &lines) const {
     std::string text;
@@ -101,7 +82,7 @@ bool TLngFile::ReadLines(std::vector<std::string> &lines) const {
     while (start < text.size()) {
         size_t nl = text.find('\n', start);
         size_t stop = nl == std::string::npos ? text.size() : nl;
-        lines.push_back(Trim(text.substr(start, stop - start)));
+        lines.push_back(TrimText(text.substr(start, stop - start)));
         start = stop + 1;
     }
     return true;
@@ -113,7 +94,7 @@ std::vector<std::string> TLngFile::ReadLanguages() const {
         return names;
     for (const std::string &t : lines) {
         if (t.size() > 2 && IsSectionLine(t)) {
-            std::string name = Trim(t.substr(1, t.size() - 2));
+            std::string name = TrimText(t.substr(1, t.size() - 2));
             if (!name.empty())
                 names.push_back(name);
         }
@@ -125,8 +106,8 @@ bool TLngFile::Lookup(const std::string &language, const std::string &key, std::
     std::vector<std::string> lines;
     if (!ReadLines(lines))
         return false;
-    const std::string wantedSection = "[" + Upper(Trim(language)) + "]";
-    const std::string wantedKey = Upper(Trim(key));
+    const std::string wantedSection = "[" + UpperAscii(TrimText(language)) + "]";
+    const std::string wantedKey = UpperAscii(TrimText(key));
     bool inSection = false;
     for (const std::string &t : lines) {
         if (t.size() < 2)
@@ -134,7 +115,7 @@ bool TLngFile::Lookup(const std::string &language, const std::string &key, std::
         if (IsSectionLine(t)) {
             if (inSection)
                 return false;
-            inSection = Upper(t) == wantedSection;
+            inSection = UpperAscii(t) == wantedSection;
             continue;
         }
         if (!inSection)
@@ -142,8 +123,8 @@ bool TLngFile::Lookup(const std::string &language, const std::string &key, std::
         size_t eq = t.find('=');
         if (eq == std::string::npos || eq == 0)
             continue;
-        if (Upper(Trim(t.substr(0, eq))) == wantedKey) {
-            value = Trim(t.substr(eq + 1));
+        if (UpperAscii(TrimText(t.substr(0, eq))) == wantedKey) {
+            value = TrimText(t.substr(eq + 1));
             return true;
         }
     }

@@ -2,6 +2,7 @@
 #include "shell/settings.h"
 
 #include "platform/file_system.h"
+#include "platform/text_util.h"
 
 #include <cstdio>
 
@@ -16,11 +17,7 @@ constexpr const char *kAutoChapters = "AutoChapters";
 constexpr int32_t kDefaultSizeLimit = 384;
 
 std::string Trim(const std::string &s) {
-    size_t b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos)
-        return {};
-    size_t e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
+    return TrimText(s, " \t\r\n");
 }
 
 } // namespace
