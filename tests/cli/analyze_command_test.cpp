@@ -6,23 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include "support/cli_support.h"
 #include "support/test_support.h"
 
 namespace tessaly {
 namespace {
 
+using test::SplitLines;
+
 std::string Cli()
 {
-    return test::ShellQuote(std::string(TESSALY_BIN_DIR) + "/tessaly-cli");
-}
-
-std::vector<std::string> Lines(const std::string &text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
+    return test::CliProgram();
 }
 
 TEST(CliAnalyze, PrintsTheGridAndTheDeactivatedMarkers)
@@ -36,7 +30,7 @@ TEST(CliAnalyze, PrintsTheGridAndTheDeactivatedMarkers)
                                         "2=Spl%      150       +1\n3=Cut >     160       -5\n";
     std::string out;
     ASSERT_EQ(test::RunCommand(Cli() + " analyze " + test::ShellQuote(dir.File("p.tsp")) + " 2>/dev/null", &out), 0);
-    std::vector<std::string> lines = Lines(out);
+    std::vector<std::string> lines = SplitLines(out);
     ASSERT_EQ(lines.size(), 9u) << out;
     // The line through (20, 2) and (100, 6) runs from 1 at frame 0 to 11 at frame 200;
     // the cut of -5 at 160 gives the largest total just before it.

@@ -5,30 +5,24 @@
 
 #include <gtest/gtest.h>
 
+#include "support/cli_support.h"
 #include "support/test_support.h"
 
 namespace tessaly {
 namespace {
 
+using test::SplitLines;
+
 std::string Cli()
 {
-    return test::ShellQuote(std::string(TESSALY_BIN_DIR) + "/tessaly-cli");
-}
-
-std::vector<std::string> Lines(const std::string &text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
+    return test::CliProgram();
 }
 
 TEST(CliExample, PrintsMarkersChaptersAndEveryFrameState)
 {
     std::string out;
     ASSERT_EQ(test::RunCommand(Cli() + " example", &out), 0);
-    std::vector<std::string> lines = Lines(out);
+    std::vector<std::string> lines = SplitLines(out);
     ASSERT_EQ(lines.size(), 1u + 8 + 4 + 1 + 250);
     EXPECT_EQ(lines[0], "Example project: 250 frames at 25.000 fps, 230 output frames");
     const std::vector<std::string> markers = {
@@ -52,7 +46,7 @@ TEST(CliExample, EveryNthFrameAndUsageErrors)
 {
     std::string out;
     ASSERT_EQ(test::RunCommand(Cli() + " example --every 100", &out), 0);
-    std::vector<std::string> lines = Lines(out);
+    std::vector<std::string> lines = SplitLines(out);
     ASSERT_EQ(lines.size(), 14u + 3);
     EXPECT_EQ(lines[14].substr(0, 8), "Frame 0 ");
     EXPECT_EQ(lines[16].substr(0, 10), "Frame 200 ");

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/cli_support.h"
 #include "support/render_media.h"
 #include "support/test_support.h"
 
@@ -17,7 +18,7 @@ using test::ShellQuote;
 
 constexpr int kN = 300; // sample frames per video frame (7500 Hz, 25 fps)
 
-std::string Cli() { return ShellQuote(std::string(TESSALY_BIN_DIR) + "/tessaly-cli"); }
+std::string Cli() { return test::CliProgram(); }
 
 // Runs tessaly-cli with `args`; returns the exit status with stdout and stderr.
 int RunCli(const std::string &args, std::string *out = nullptr, std::string *err = nullptr)
