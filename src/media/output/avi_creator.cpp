@@ -252,28 +252,35 @@ bool TAVICreator::WriteAudioChunk(const TAVIChunkBuffer &buffer)
     return ok;
 }
 
+void TAVICreator::WriteCachedPair(const TAVIChunkBuffer *video)
+{
+    TAVIChunkBuffer audio;
+    bool haveAudio = false;
+    if (!FAudioCache.IsEmpty()) {
+        haveAudio = FAudioCache.Dequeue(audio);
+        FAudioHeader.dwSuggestedBufferSize = std::max(FAudioHeader.dwSuggestedBufferSize, audio.Size);
+    }
+    if (video)
+        WriteVideoChunk(video->Data.get(), video->Size, video->Flags);
+    if (haveAudio)
+        WriteAudioChunk(audio);
+}
+
 bool TAVICreator::Interleave()
 {
     if (--FInterleaveCountdown > 0)
         return true;
     bool ok = true;
     --FVideoCountdown;
-    TAVIChunkBuffer video, audio;
-    bool haveVideo = false, haveAudio = false;
+    TAVIChunkBuffer video;
+    bool haveVideo = false;
     if (FVideoCountdown <= 0) {
         haveVideo = FVideoCache.Dequeue(video);
         ok = haveVideo;
         FVideoStarted = true;
         FVideoCountdown = 1;
     }
-    if (!FAudioCache.IsEmpty()) {
-        haveAudio = FAudioCache.Dequeue(audio);
-        FAudioHeader.dwSuggestedBufferSize = std::max(FAudioHeader.dwSuggestedBufferSize, audio.Size);
-    }
-    if (haveVideo)
-        WriteVideoChunk(video.Data.get(), video.Size, video.Flags);
-    if (haveAudio)
-        WriteAudioChunk(audio);
+    WriteCachedPair(haveVideo ? &video : nullptr);
     if (!FVideoStarted)
         ++FAudioBeforeVideo;
     FInterleaveCountdown = 1;
@@ -345,21 +352,14 @@ bool TAVICreator::Drain()
     bool ok = true, videoOk = true;
     FAudioCache.Pad(FBits == 8 ? 127 : 0);
     while (!FVideoCache.IsEmpty() || !FAudioCache.IsEmpty()) {
-        TAVIChunkBuffer video, audio;
-        bool haveVideo = false, haveAudio = false;
+        TAVIChunkBuffer video;
+        bool haveVideo = false;
         if (FAudioBeforeVideo > 0 && videoOk) {
             haveVideo = FVideoCache.Dequeue(video);
             if (!haveVideo)
                 ok = videoOk = false;
         }
-        if (!FAudioCache.IsEmpty()) {
-            haveAudio = FAudioCache.Dequeue(audio);
-            FAudioHeader.dwSuggestedBufferSize = std::max(FAudioHeader.dwSuggestedBufferSize, audio.Size);
-        }
-        if (haveVideo)
-            WriteVideoChunk(video.Data.get(), video.Size, video.Flags);
-        if (haveAudio)
-            WriteAudioChunk(audio);
+        WriteCachedPair(haveVideo ? &video : nullptr);
         if (FAudioBeforeVideo == 0)
             FAudioBeforeVideo = 1;
     }

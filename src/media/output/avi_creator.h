@@ -82,6 +82,9 @@ private:
     bool SetUpOutput(const std::string &fileName, uint32_t width, uint32_t height);
     bool WriteVideoChunk(const void *data, uint32_t size, uint32_t flags);
     bool WriteAudioChunk(const TAVIChunkBuffer &buffer);
+    // Writes the given dequeued video chunk (if any), then the next cached audio chunk
+    // (if any), keeping the audio stream's largest chunk size.
+    void WriteCachedPair(const TAVIChunkBuffer *video);
     bool Interleave();
     bool Drain();
     void NoteFrameSize(uint32_t size);
