@@ -419,28 +419,20 @@ TEST_F(Avi2ReaderTest, RejectsBadHeaderFields)
     // A video format with zero width; a stream header with zero rate.
     TAvi1Spec s;
     s.ExtraInHdrl = nullptr;
-    TRiffBuilder v;
-    v.Begin("RIFF", "AVI ").Begin("LIST", "hdrl").Chunk("avih", AviMainHeader(40000, 1, 1, 64, 48));
-    v.Begin("LIST", "strl").Chunk("strh", StreamHeader("vids", "", 1, 25, 0, 1, 0));
-    v.Chunk("strf", BitmapInfo(0, 48, 24, "")).End().End();
-    v.Begin("LIST", "movi").Chunk("00db", "x").End();
-    v.Chunk("idx1", Idx1Entry("00db", 0x10, 4, 1)).End();
-    EXPECT_EQ(OpenBytes(v), AVIERR_BADFORMAT);
-    TRiffBuilder z;
-    z.Begin("RIFF", "AVI ").Begin("LIST", "hdrl").Chunk("avih", AviMainHeader(40000, 1, 1, 64, 48));
-    z.Begin("LIST", "strl").Chunk("strh", StreamHeader("vids", "", 1, 0, 0, 1, 0));
-    z.Chunk("strf", BitmapInfo(64, 48, 24, "")).End().End();
-    z.Begin("LIST", "movi").Chunk("00db", "x").End();
-    z.Chunk("idx1", Idx1Entry("00db", 0x10, 4, 1)).End();
-    EXPECT_EQ(OpenBytes(z), AVIERR_BADFORMAT);
+    // One-frame 24-bit video file with the given format width and stream rate.
+    auto oneFrame = [](int32_t width, uint32_t rate) {
+        TRiffBuilder b;
+        b.Begin("RIFF", "AVI ").Begin("LIST", "hdrl").Chunk("avih", AviMainHeader(40000, 1, 1, 64, 48));
+        b.Begin("LIST", "strl").Chunk("strh", StreamHeader("vids", "", 1, rate, 0, 1, 0));
+        b.Chunk("strf", BitmapInfo(width, 48, 24, "")).End().End();
+        b.Begin("LIST", "movi").Chunk("00db", "x").End();
+        b.Chunk("idx1", Idx1Entry("00db", 0x10, 4, 1)).End();
+        return b;
+    };
+    EXPECT_EQ(OpenBytes(oneFrame(0, 25)), AVIERR_BADFORMAT);
+    EXPECT_EQ(OpenBytes(oneFrame(64, 0)), AVIERR_BADFORMAT);
     // The same file with a proper rate opens, and is uncompressed.
-    TRiffBuilder ok;
-    ok.Begin("RIFF", "AVI ").Begin("LIST", "hdrl").Chunk("avih", AviMainHeader(40000, 1, 1, 64, 48));
-    ok.Begin("LIST", "strl").Chunk("strh", StreamHeader("vids", "", 1, 25, 0, 1, 0));
-    ok.Chunk("strf", BitmapInfo(64, 48, 24, "")).End().End();
-    ok.Begin("LIST", "movi").Chunk("00db", "x").End();
-    ok.Chunk("idx1", Idx1Entry("00db", 0x10, 4, 1)).End();
-    ASSERT_EQ(OpenBytes(ok), 0);
+    ASSERT_EQ(OpenBytes(oneFrame(64, 25)), 0);
     AVIFILEINFO fi;
     FReader.GetFileInfo(fi);
     EXPECT_EQ(fi.dwCaps, uint32_t(AVIFILECAPS_CANREAD | AVIFILECAPS_ALLKEYFRAMES | AVIFILECAPS_NOCOMPRESSION));
