@@ -2,6 +2,7 @@
 // and WAV files through GStreamer and exposes the file's RIFF structure through its own reader.
 #include "media/common/byte_order.h"
 #include "media/input/avi2_reader.h"
+#include "platform/text_util.h"
 #include "plugins/gst/dss_handle.h"
 #include "plugins/gst/handle_table.h"
 #include "plugins/gst/plugin_entry.h"
@@ -68,16 +69,6 @@ bool HasMediaExtension(const std::string &name)
         return lower.size() >= n && lower.compare(lower.size() - n, n, ext) == 0;
     };
     return ends(".avi") || ends(".wav");
-}
-
-std::string Trimmed(const char *name)
-{
-    std::string s(name);
-    const char *blanks = " \t\r\n";
-    s.erase(0, s.find_first_not_of(blanks) == std::string::npos ? s.size() : s.find_first_not_of(blanks));
-    const size_t last = s.find_last_not_of(blanks);
-    s.erase(last == std::string::npos ? 0 : last + 1);
-    return s;
 }
 
 // Picks the RIFF video stream with the decoded picture's size; the first one when none
@@ -149,7 +140,7 @@ int32_t OpenFile(const char *fileName, VF_FileHandle *handle)
 {
     if (!fileName || !handle)
         return VF_ERROR;
-    std::string name = Trimmed(fileName);
+    std::string name = TrimText(fileName, " \t\r\n");
     double fps = -1;
     uint32_t flip = 0;
     if (IsStreamDescriptorName(name)) {
