@@ -16,6 +16,8 @@ packages=(
     gstreamer1.0-plugins-ugly gstreamer1.0-libav gstreamer1.0-tools gstreamer1.0-plugins-base-apps
     # independent AVI check in the tests
     mkvtoolnix
+    # peak memory and times of the benchmark scripts (/usr/bin/time -v)
+    time
 )
 
 missing=()

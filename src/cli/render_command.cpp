@@ -1,5 +1,7 @@
 // `tessaly-cli render PROJECT.tsp OUTPUT`: renders what the Calculate command renders.
 #include <cctype>
+#include <cstdio>
+#include <memory>
 #include <iostream>
 
 #include "cli/cli_support.h"
@@ -72,9 +74,12 @@ int RunRender(const std::vector<std::string> &argv)
         warnOnCalc = TSettings().SRWarnOnCalc();
     } catch (...) {
     }
-    TConsoleProgress progress(stderr, args.Has("--no-progress") ? cmPlain : cmAuto);
+    // Without a display the progress still runs silently, so that Ctrl+C aborts the run.
+    std::unique_ptr<std::FILE, int (*)(std::FILE *)> sink(
+        args.Has("--no-progress") ? std::fopen("/dev/null", "w") : nullptr, &std::fclose);
+    TConsoleProgress progress(sink ? sink.get() : stderr, sink ? cmPlain : cmAuto);
     TConsoleProgress::InstallInterruptHandler();
-    TProgress *shown = args.Has("--no-progress") ? nullptr : &progress;
+    TProgress *shown = &progress;
     TRenderer renderer(session, shown);
     TCalcOutcome outcome = CalculateResult(session, renderer, output, fileType, warnOnCalc);
     if (outcome == coCancelled) {

@@ -158,6 +158,8 @@ bool TRenderer::CalcVideo(const std::string &target, const std::string &caption,
     run.Concat = chapterMode && project.Options().ConcatChapters;
     if (!run.Separate && !FSession.CheckNotSource(target))
         return false;
+    // The compatible preview decodes plug-in sources instead of copying their stored data.
+    video.SetDecodeOnly(forPreview && project.Options().ForceVFW);
     run.First = std::max(firstFrame, 0);
     run.Start = run.First;
     while (run.Start > 0 && !video.IsKeyFrame(run.Start))
@@ -254,13 +256,15 @@ bool TRenderer::RunVideo(TRun &run)
         return true;
     };
     // Completes the open file; a refused write or header ends the run with a message.
-    auto closeFile = [&]() -> bool {
+    // After a failure already reported (quiet) the file is still completed as far as
+    // possible, without a second message.
+    auto closeFile = [&](bool quiet = false) -> bool {
         if (!run.Creator->IsOpen())
             return true;
         bool closed = run.Creator->Close();
         std::string error = run.Creator->ErrorText();
         run.Creator = std::make_unique<TAVICreator>(run.ForPreview ? cmPreview : cmResult, FBlockLimit);
-        if (!closed) {
+        if (!closed && !quiet) {
             ShowError(error.empty() ? ProjectText("ErrTarget", "Error opening target file!") : error);
             return false;
         }
@@ -336,7 +340,7 @@ bool TRenderer::RunVideo(TRun &run)
                 newFileDue = true;
         }
     }
-    if (!closeFile())
+    if (!closeFile(!ok))
         ok = false;
     return ok && completed;
 }

@@ -11,7 +11,9 @@
 
 #include "platform/file_system.h"
 #include "project/project_session.h"
+#include "project/preview.h"
 #include "project/render.h"
+#include "shell/progress.h"
 #include "support/render_media.h"
 #include "support/test_support.h"
 
@@ -360,6 +362,161 @@ TEST_F(RenderTest, ResultNamedLikeASourceIsRefusedInEverySpelling)
     ASSERT_EQ(Ui.Messages.size(), 1u);
     EXPECT_EQ(Ui.Messages[0], expected("link.wav"));
     EXPECT_EQ(test::FileMd5(audio), before);
+}
+
+} // namespace
+} // namespace tessaly
+
+namespace tessaly {
+namespace {
+
+TEST_F(RenderTest, PreviewRangeStartsAtTheKeyFrameBeforeIt)
+{
+    Open();
+    TProject &p = Session.Project();
+    p.SetPosition(57);
+    int32_t first = 0, last = 0;
+    PreviewRange(p, 0, 1.0L, first, last);
+    EXPECT_EQ(first, 32);
+    EXPECT_EQ(last, 82);
+    PreviewRange(p, 1, 1.0L, first, last);
+    EXPECT_EQ(first, 57);
+    EXPECT_EQ(last, 82);
+    p.SetViewOffset(-7);
+    PreviewRange(p, 2, 1.0L, first, last);
+    EXPECT_EQ(first, 25);
+    EXPECT_EQ(last, 50);
+
+    // Mode 2 from frame 50: frames 25 .. 50, written from the key frame 20 on.
+    TRenderer r(Session, nullptr);
+    std::string file = Out.File("preview.avi");
+    ASSERT_TRUE(CreatePreviewFile(Session, r, file, 2, 1.0L, 384, false, false));
+    EXPECT_EQ(r.ReductionFactor(), 1);
+    EXPECT_TRUE(test::DecodesCleanly(file));
+    EXPECT_EQ(test::VideoPacketHashes(file),
+              std::vector<std::string>(SourceHashes->begin() + 20, SourceHashes->begin() + 51));
+    ExpectAudio(test::DecodedAudio(file), 31 * kN, 20 * kN, Primary);
+}
+
+TEST_F(RenderTest, PreviewOfUncompressedFramesIsReducedToTheSizeLimit)
+{
+    TPhantomClip clip;
+    clip.Width = 64;
+    clip.Height = 48;
+    clip.PixelFormat = 3;
+    clip.Frames = kFrames;
+    clip.Rate = 25;
+    ASSERT_TRUE(Session.OpenPhantomClip(clip));
+    ASSERT_TRUE(Session.OpenSource(srAudio, Media->File("audio.wav")));
+    Session.Project().SetPosition(50);
+    TRenderer r(Session, nullptr);
+    std::string file = Out.File("small.avi");
+    ASSERT_TRUE(CreatePreviewFile(Session, r, file, 0, 0.4L, 32, false, false));
+    EXPECT_EQ(r.ReductionFactor(), 2);
+    std::string out;
+    test::RunCommand("ffprobe -v error -select_streams v -count_packets -show_entries "
+                     "stream=width,height,nb_read_packets -of csv=p=0 " + test::ShellQuote(file), &out);
+    EXPECT_EQ(out, "32,24,21\n");
+    EXPECT_TRUE(test::DecodesCleanly(file));
+    ExpectAudio(test::DecodedAudio(file), 21 * kN, 40 * kN, Primary);
+}
+
+TEST_F(RenderTest, SizeWarningBeforeAnUncompressedResult)
+{
+    TPhantomClip clip;
+    clip.Width = 720;
+    clip.Height = 576;
+    clip.PixelFormat = 3;
+    clip.Frames = 15000;
+    clip.Rate = 25;
+    ASSERT_TRUE(Session.OpenPhantomClip(clip));
+    EXPECT_FALSE(ConfirmResultSize(Session, true)); // answered No
+    ASSERT_EQ(Ui.Messages.size(), 1u);
+    EXPECT_EQ(Ui.Messages[0], "Warning: The result video will reach a size\r\nof about 18 GB and a data rate of "
+                              "31 MB/s.\r\n\r\nDo you still want to create the file?");
+    EXPECT_TRUE(ConfirmResultSize(Session, false)); // the warning switched off
+    test::TRecordingUi yes(mrYes);
+    Session.SetUserInterface(&yes);
+    EXPECT_TRUE(ConfirmResultSize(Session, true));
+    EXPECT_EQ(CalculateResultName("/a/b/result.mp4", 2), "/a/b/result.avi");
+    EXPECT_EQ(CalculateResultName("/a/b/result.avi", 1), "/a/b/result.wav");
+
+    // A source copied as stored needs no warning.
+    Ui.Messages.clear();
+    Session.SetUserInterface(&Ui);
+    Open();
+    EXPECT_TRUE(ConfirmResultSize(Session, true));
+    EXPECT_TRUE(Ui.Messages.empty());
+}
+
+TEST_F(RenderTest, VideoWithoutAudioTracks)
+{
+    ASSERT_TRUE(Session.OpenSource(srVideo, Media->File("video.avi")));
+    ASSERT_TRUE(RenderAvi("silent.avi", true));
+    EXPECT_EQ(test::VideoPacketHashes(Out.File("silent.avi")), *SourceHashes);
+    std::string out;
+    test::RunCommand("ffprobe -v error -show_entries stream=codec_type -of csv=p=0 " +
+                         test::ShellQuote(Out.File("silent.avi")),
+                     &out);
+    EXPECT_EQ(out, "video\n");
+    EXPECT_FALSE(RenderWav("none.wav", true));
+    ASSERT_EQ(Ui.Messages.size(), 1u);
+    EXPECT_EQ(Ui.Messages[0], "No audio tracks defined!");
+    EXPECT_FALSE(FileExists(Out.File("none.wav")));
+}
+
+} // namespace
+} // namespace tessaly
+
+namespace tessaly {
+namespace {
+
+// A progress display whose user presses abort once `limit` frames were polled.
+class TAbortAfter : public TProgress {
+public:
+    explicit TAbortAfter(int limit) : FLimit(limit) {}
+    void Show() override { Shown = true; }
+    void Close() override { Closed = true; }
+    void SetCaption(const std::string &text) override { Caption = text; }
+    void SetComment(const std::string &text) override { Comments.push_back(text); }
+    void SetCancelText(const std::string &text) override { CancelText = text; }
+    void SetProgress(double fraction) override { Last = fraction; }
+    bool Aborted() override { return ++FPolls > FLimit; }
+    void SetAborted(bool) override {}
+    bool Shown = false, Closed = false;
+    std::string Caption, CancelText;
+    std::vector<std::string> Comments;
+    double Last = -1;
+
+private:
+    int FLimit;
+    int FPolls = 0;
+};
+
+TEST_F(RenderChapterTest, AbortKeepsTheChapterFilesWrittenSoFar)
+{
+    TAbortAfter progress(75);
+    TRenderer r(Session, &progress);
+    std::string target = Out.File("abort.avi");
+    EXPECT_FALSE(r.CalcVideo(target, "Calculating video file ...", 0, true, false, true, false, true, 0,
+                             Session.Project().LastOutputFrame(), 0));
+    EXPECT_TRUE(r.Aborted());
+    EXPECT_TRUE(Ui.Messages.empty());
+    EXPECT_TRUE(progress.Shown && progress.Closed);
+    EXPECT_EQ(progress.Caption, "Calculating video file ...");
+    EXPECT_EQ(progress.CancelText, "&Abort");
+    EXPECT_EQ(progress.Comments, (std::vector<std::string>{"Writing file abort.00.avi ...", "Skipping chapter 2 ...",
+                                                           "Writing file abort.01.avi ..."}));
+    // One poll before the first file, then one per frame: the 76th poll, at frame 74, is
+    // the abort. Frames 0-39 are complete in the first file; the second holds 70-73 and
+    // was closed properly.
+    ASSERT_EQ(r.FilesWritten().size(), 2u);
+    EXPECT_EQ(test::VideoPacketHashes(Out.File("abort.00.avi")),
+              std::vector<std::string>(SourceHashes->begin(), SourceHashes->begin() + 40));
+    EXPECT_TRUE(test::DecodesCleanly(Out.File("abort.01.avi")));
+    std::vector<std::string> second = test::VideoPacketHashes(Out.File("abort.01.avi"));
+    EXPECT_EQ(second, std::vector<std::string>(SourceHashes->begin() + 70, SourceHashes->begin() + 74));
+    ExpectAudio(test::DecodedAudio(Out.File("abort.01.avi")), 4 * kN, 70 * kN, Primary);
 }
 
 } // namespace

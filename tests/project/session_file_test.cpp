@@ -175,3 +175,23 @@ TEST_F(SessionFileTest, MissingMediaFailsTheLoadWithTheOpenMessage)
 
 } // namespace
 } // namespace tessaly
+
+namespace tessaly {
+namespace {
+
+TEST_F(SessionFileTest, AVideoOnlyProjectSavesAndLoadsAgain)
+{
+    CopyMedia();
+    ASSERT_TRUE(Session.OpenSource(srVideo, Dir.File("video.avi")));
+    std::string file = Dir.File("silent.tsp");
+    ASSERT_TRUE(Session.SaveProject(file));
+    EXPECT_EQ(TIniFile(file).ReadString("Files", "Audio", "?"), "");
+    TProjectSession again(&Ui);
+    ASSERT_TRUE(again.LoadProject(file, true));
+    EXPECT_TRUE(again.Project().HasVideo());
+    EXPECT_FALSE(again.Project().HasAudio());
+    EXPECT_TRUE(Ui.Messages.empty());
+}
+
+} // namespace
+} // namespace tessaly

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Rendering benchmark: generates deterministic media (a 720x576 25 fps MPEG-4 AVI and a
+# 48 kHz stereo WAV of the same length), renders three projects with tessaly-cli (no
+# markers; a drift curve of five spline points; the curve plus relative cuts, an option
+# marker and a double track), and in the same run times ffmpeg muxing the same streams
+# and cp of the same bytes. Prints seconds, ratios and peak memory of every run.
+#   usage: scripts/bench-render.sh [-l SECONDS] [WORKDIR]   (default 600 s, a temporary folder)
+set -euo pipefail
+len=600
+while getopts l: opt; do
+    case $opt in
+        l) len=$OPTARG ;;
+        *) echo "usage: $0 [-l SECONDS] [WORKDIR]" >&2; exit 2 ;;
+    esac
+done
+shift $((OPTIND - 1))
+root=$(cd "$(dirname "$0")/.." && pwd)
+cli="$root/build/bin/tessaly-cli"
+[ -x "$cli" ] || { echo "build tessaly-cli first (scripts/build.sh)" >&2; exit 1; }
+[ -x /usr/bin/time ] || { echo "/usr/bin/time is missing: run scripts/setup.sh" >&2; exit 1; }
+if [ $# -ge 1 ]; then work=$1; mkdir -p "$work"; keep=1; else work=$(mktemp -d); keep=0; fi
+work=$(cd "$work" && pwd)
+[ $keep -eq 1 ] || trap 'rm -rf "$work"' EXIT
+
+ff="ffmpeg -nostdin -hide_banner -v error -y"
+bitexact="-fflags +bitexact -flags:v +bitexact -flags:a +bitexact"
+frames=$((len * 25))
+if [ ! -s "$work/video.avi" ] || [ ! -s "$work/audio.wav" ] || [ ! -s "$work/double.wav" ]; then
+    echo "generating ${len} s of media in $work ..."
+    $ff -f lavfi -i "testsrc2=s=720x576:r=25:d=$len" -c:v mpeg4 -q:v 5 -bf 0 -vtag XVID -pix_fmt yuv420p \
+        -threads 2 -an $bitexact -f avi "$work/video.avi"
+    $ff -f lavfi -i "sine=f=440:r=48000:d=$len" -f lavfi -i "anoisesrc=c=pink:r=48000:d=$len:seed=42" \
+        -filter_complex "[0:a][1:a]join=inputs=2:channel_layout=stereo" -c:a pcm_s16le $bitexact "$work/audio.wav"
+    $ff -f lavfi -i "sine=f=660:r=48000:d=$len" -ac 2 -c:a pcm_s16le $bitexact "$work/double.wav"
+fi
+
+# The three projects.
+p1="$work/plain.tsp" p2="$work/curve.tsp" p3="$work/cuts.tsp"
+"$cli" project create "$p1" --video "$work/video.avi" --audio "$work/audio.wav" >/dev/null
+"$cli" project create "$p2" --video "$work/video.avi" --audio "$work/audio.wav" >/dev/null
+"$cli" project create "$p3" --video "$work/video.avi" --audio "$work/audio.wav" --double "$work/double.wav" >/dev/null
+for p in "$p2" "$p3"; do
+    i=0
+    for v in 0 3 -2 6 4; do
+        "$cli" project add-marker "$p" $((i * (frames - 1) / 4)) spline $v >/dev/null
+        i=$((i + 1))
+    done
+done
+"$cli" project add-marker "$p3" $((frames / 5)) cut 25 >/dev/null
+"$cli" project add-marker "$p3" $((frames * 2 / 5)) cut -50 >/dev/null
+"$cli" project add-marker "$p3" $((frames * 3 / 5)) option --audio-off --volume 70 >/dev/null
+"$cli" project add-marker "$p3" $((frames * 3 / 5 + frames / 20)) option >/dev/null
+
+# run NAME COMMAND...: elapsed seconds and peak resident memory (KiB) into $NAME_s, $NAME_kb
+run() {
+    local name=$1
+    shift
+    sync
+    /usr/bin/time -v -o "$work/$name.time" "$@" >/dev/null 2>"$work/$name.err" ||
+        { echo "$name failed:" >&2; cat "$work/$name.err" >&2; exit 1; }
+    local wall kb
+    wall=$(sed -n 's/.*Elapsed (wall clock) time.*: //p' "$work/$name.time")
+    kb=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/$name.time")
+    printf -v "${name}_s" '%s' "$(echo "$wall" | awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s }')"
+    printf -v "${name}_kb" '%s' "$kb"
+}
+
+rm -f "$work"/out-*.avi "$work/ffmpeg.avi" "$work/copy.avi"
+run cp cp "$work/video.avi" "$work/copy.avi"
+run ffmpeg ffmpeg -nostdin -v error -y -i "$work/video.avi" -i "$work/audio.wav" -map 0:v -map 1:a -c:v copy \
+    -c:a pcm_s16le "$work/ffmpeg.avi"
+run plain "$cli" render "$p1" "$work/out-plain.avi" --yes --no-progress
+run curve "$cli" render "$p2" "$work/out-curve.avi" --yes --no-progress
+run cuts "$cli" render "$p3" "$work/out-cuts.avi" --yes --no-progress
+
+size=$(stat -c %s "$work/video.avi")
+echo "media: ${len} s, ${frames} frames 720x576 MPEG-4 ($((size / 1048576)) MiB) + 48 kHz stereo WAV"
+printf '%-28s %9s %10s %12s %12s\n' run seconds "x ffmpeg" "x cp" "peak MiB"
+for n in cp ffmpeg plain curve cuts; do
+    s_var="${n}_s" kb_var="${n}_kb"
+    awk -v n="$n" -v s="${!s_var}" -v f="$ffmpeg_s" -v c="$cp_s" -v kb="${!kb_var}" 'BEGIN {
+        rf = f > 0 ? s / f : 0; rc = c > 0 ? s / c : 0
+        printf "%-28s %9.2f %10.2f %12.2f %12.1f\n", n, s, rf, rc, kb / 1024 }'
+done
+for n in plain curve cuts; do
+    ffprobe -v error -count_packets -select_streams v -show_entries stream=nb_read_packets -of csv=p=0 \
+        "$work/out-$n.avi" | awk -v n="$n" -v want="$frames" '{ if ($1 != want) { print n ": " $1 " video packets, expected " want; exit 1 } }'
+done
+echo "targets: no markers <= 1.5 x ffmpeg, every render <= 2 x ffmpeg, peak memory < 100 MiB"
