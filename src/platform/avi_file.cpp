@@ -69,6 +69,9 @@ struct TAviFile::TStreamDesc {
     int blockAlign = 0;
     int sampleRate = 0;
     bool indexed = false;         // packet stream whose frames are the demuxer's index entries
+    // Indexed stream whose time stamps count frames (AVI): frame n is the entry stamped n,
+    // -1 for a frame stored empty (a dropped frame, left out of the demuxer's index).
+    std::vector<int32_t> entryOfFrame;
     // The cached packet: samples [first, first + samples), its bytes and key flag.
     std::vector<uint8_t> data;
     int64_t first = -1;
@@ -167,8 +170,35 @@ void DescribePcm(TAviFile::TStreamDesc &s, const AVFormatContext *ctx, const AVS
     PutLE16(s.format, 14, uint32_t(bits));
 }
 
+// When the time base is one frame (as in AVI), frames are numbered by their stamps, so
+// that the empty chunks of dropped frames, which FFmpeg's reader leaves out of its index,
+// still count. False (numbering by index position) when the stamps do not fit.
+bool NumberByStamps(TAviFile::TStreamDesc &s, AVStream *st, AVRational rate)
+{
+    if (av_cmp_q(st->time_base, av_inv_q(rate)) != 0)
+        return false;
+    const int entries = avformat_index_get_entries_count(st);
+    const AVIndexEntry *last = avformat_index_get_entry(st, entries - 1);
+    if (!last || last->timestamp < 0 || last->timestamp >= INT32_MAX)
+        return false;
+    int64_t length = std::max<int64_t>(last->timestamp + 1, st->nb_frames);
+    if (length > int64_t(entries) * 64 + 1024)
+        return false; // far more gaps than frames: not frame stamps
+    std::vector<int32_t> map(size_t(length), -1);
+    int64_t previous = -1;
+    for (int e = 0; e < entries; ++e) {
+        const int64_t ts = avformat_index_get_entry(st, e)->timestamp;
+        if (ts <= previous || ts >= length)
+            return false;
+        map[size_t(ts)] = e;
+        previous = ts;
+    }
+    s.entryOfFrame = std::move(map);
+    return true;
+}
+
 // Any other stream: one stored packet per sample; frames follow the demuxer's index.
-void DescribePackets(TAviFile::TStreamDesc &s, const AVStream *st)
+void DescribePackets(TAviFile::TStreamDesc &s, AVStream *st)
 {
     const AVCodecParameters *par = st->codecpar;
     AVISTREAMINFO &info = s.info;
@@ -180,6 +210,8 @@ void DescribePackets(TAviFile::TStreamDesc &s, const AVStream *st)
     info.dwRate = uint32_t(rate.num);
     info.dwScale = uint32_t(rate.den);
     int64_t length = s.indexed ? entries : st->nb_frames > 0 ? st->nb_frames : 0;
+    if (s.indexed && NumberByStamps(s, st, rate))
+        length = int64_t(s.entryOfFrame.size());
     if (!length && st->duration != AV_NOPTS_VALUE)
         length = av_rescale_q(st->duration, st->time_base, av_inv_q(rate));
     info.dwLength = uint32_t(std::clamp<int64_t>(length, 0, INT32_MAX));
@@ -223,7 +255,7 @@ bool TAviFile::BuildStreams(const std::string &fileName)
     AVFormatContext *ctx = Ctx(FContext);
     int videos = 0, audios = 0, others = 0;
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {
-        const AVStream *st = ctx->streams[i];
+        AVStream *st = ctx->streams[i];
         const AVCodecParameters *par = st->codecpar;
         auto s = std::make_unique<TStream>();
         s->index = int(i);
@@ -315,6 +347,14 @@ int32_t CopyOut(const std::vector<uint8_t> &src, int32_t &size, void *buffer)
 }
 } // namespace
 
+// The demuxer's index entry of frame n of an indexed stream, -1 for an empty frame.
+int TAviFile::EntryOf(const TStream &s, int64_t n)
+{
+    if (s.entryOfFrame.empty())
+        return n >= 0 && n <= INT32_MAX ? int(n) : -1;
+    return n >= 0 && n < int64_t(s.entryOfFrame.size()) ? s.entryOfFrame[size_t(n)] : -1;
+}
+
 int32_t TAviFile::ReadFormat(int stream, int32_t &size, void *buffer) const
 {
     if (!IsOpen())
@@ -366,7 +406,7 @@ int32_t TAviFile::NextPacketOf(TStream &s)
             const AVIndexEntry *entry = e >= 0 ? avformat_index_get_entry(st, e) : nullptr;
             if (!entry || entry->timestamp != ts)
                 continue; // a packet the index does not list
-            s.first = e;
+            s.first = s.entryOfFrame.empty() ? e : ts;
             s.samples = 1;
         } else {
             AVRational frame{int(s.info.dwScale), int(s.info.dwRate)};
@@ -397,7 +437,7 @@ int32_t TAviFile::LoadPacketAt(TStream &s, int64_t n)
             if (s.pcm) {
                 ts = av_rescale_q(n, AVRational{1, s.sampleRate}, st->time_base);
             } else if (s.indexed) {
-                const AVIndexEntry *entry = avformat_index_get_entry(st, int(n));
+                const AVIndexEntry *entry = avformat_index_get_entry(st, EntryOf(s, n));
                 if (!entry)
                     return AVIERR_BADPARAM;
                 ts = entry->timestamp;
@@ -461,8 +501,11 @@ int32_t TAviFile::ReadPackets(TStream &s, int32_t start, int32_t count, uint8_t 
     AVStream *st = Ctx(FContext)->streams[s.index];
     for (int32_t i = 0; i < count; ++i) {
         int64_t size;
-        const AVIndexEntry *entry = s.indexed && !out ? avformat_index_get_entry(st, start + i) : nullptr;
-        if (entry) {
+        const int e = s.indexed ? EntryOf(s, start + i) : -1;
+        const AVIndexEntry *entry = e >= 0 && !out ? avformat_index_get_entry(st, e) : nullptr;
+        if (s.indexed && e < 0) {
+            size = 0; // an empty chunk: a dropped frame
+        } else if (entry) {
             size = entry->size;
         } else {
             int32_t r = LoadPacketAt(s, start + i);
@@ -473,7 +516,8 @@ int32_t TAviFile::ReadPackets(TStream &s, int32_t start, int32_t count, uint8_t 
         if (out) {
             if (bytes + size > bufferSize)
                 break;
-            std::memcpy(out + bytes, s.data.data(), size_t(size));
+            if (size > 0)
+                std::memcpy(out + bytes, s.data.data(), size_t(size));
         }
         bytes += int32_t(size);
         ++samples;
@@ -521,7 +565,8 @@ bool TAviFile::IsKeyFrame(int stream, int32_t sample)
     if (s.pcm)
         return true;
     if (s.indexed) {
-        const AVIndexEntry *entry = avformat_index_get_entry(Ctx(FContext)->streams[s.index], sample);
+        const int e = EntryOf(s, sample);
+        const AVIndexEntry *entry = e >= 0 ? avformat_index_get_entry(Ctx(FContext)->streams[s.index], e) : nullptr;
         return entry && (entry->flags & AVINDEX_KEYFRAME);
     }
     return LoadPacketAt(s, sample) == AVIERR_OK && s.key;

@@ -15,7 +15,8 @@ namespace tessaly {
 // One file opened read-only. Streams are numbered 0 .. StreamCount() - 1 in file order.
 // Every result is an AVIERR code (0 success). Audio streams in a PCM format are read by
 // sample frame (one sample of every channel), exact to the sample; every other stream
-// is read by stored packet, one packet per sample.
+// is read by stored packet, one packet per sample. AVI video frames are numbered by their
+// time stamps, so an empty chunk (a dropped frame) is a frame read as 0 bytes.
 class TAviFile {
 public:
     TAviFile();
@@ -72,6 +73,7 @@ private:
                         int32_t &bytes, int32_t &samples);
     // Makes the cache hold the packet of stream s that contains sample n.
     int32_t LoadPacketAt(TStream &s, int64_t n);
+    static int EntryOf(const TStream &s, int64_t n);
     // Reads the next packet of stream s from the demuxer into the cache.
     int32_t NextPacketOf(TStream &s);
 

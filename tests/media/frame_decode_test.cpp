@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 namespace tessaly {
 namespace {
@@ -67,7 +68,8 @@ TEST_P(SystemLayerDecode, SequentialForwardAndBackwardEqualFfmpeg)
         ASSERT_TRUE(SameAsReference(dec->GetFrame(n), *f, n));
 }
 
-INSTANTIATE_TEST_SUITE_P(Codecs, SystemLayerDecode, ::testing::Values("mpeg4", "mjpeg", "h264", "raw24", "pal8"));
+INSTANTIATE_TEST_SUITE_P(Codecs, SystemLayerDecode,
+                         ::testing::Values("mpeg4", "mjpeg", "h264", "raw24", "pal8", "drop"));
 
 class OwnReaderDecode : public ::testing::TestWithParam<const char *> {};
 
@@ -231,6 +233,131 @@ TEST(FrameDecompressor, RefusesWhatItCannotDecode)
     EXPECT_TRUE(d.Open(h.data(), h.size(), 0, 24));
     std::vector<uint8_t> shortFrame(100, 0);           // 16 x 16 x 3 bytes expected
     EXPECT_FALSE(d.Decompress(shortFrame.data(), shortFrame.size(), true, false));
+}
+
+// Frame access through one of the two decoders: the picture of frame n, and how many
+// stored frames the request handed to the decoder.
+struct TFrameAccess {
+    std::function<const uint8_t *(int)> Get;
+    std::function<size_t()> Walked;
+};
+
+// B-frames stored in decode order (groups of 12, open): every frame equals FFmpeg's
+// picture at that position whether read in sequence, by forward jumps inside and across
+// groups, or backwards; a jump decodes at most two groups plus the decoder's delay.
+void CheckDisplayOrder(const TVideoFile &f, const TFrameAccess &a)
+{
+    for (int n = 0; n < f.Frames; ++n) {
+        ASSERT_TRUE(SameAsReference(a.Get(n), f, n));
+        if (n > 0) { // the last frames come from draining the decoder
+            ASSERT_EQ(a.Walked(), n < f.Frames - 1 ? 1u : 0u) << "sequential frame " << n;
+        }
+    }
+    for (int n : {f.Frames - 1, 0, 1, 2, 3, 13, 12, 11, 10, 9, 14, 22, 26, 37, 36, 35, 5, f.Frames - 2, 24, 23, 47, 48,
+                  49, 50, 59, 58}) {
+        ASSERT_TRUE(SameAsReference(a.Get(n), f, n));
+        EXPECT_LE(a.Walked(), 2u * 12 + 2) << "frame " << n;
+    }
+    // The last frames come out only when the decoder is drained; asking again after that works.
+    ASSERT_TRUE(SameAsReference(a.Get(f.Frames - 1), f, f.Frames - 1));
+    ASSERT_TRUE(SameAsReference(a.Get(f.Frames - 3), f, f.Frames - 3));
+    ASSERT_TRUE(SameAsReference(a.Get(f.Frames - 2), f, f.Frames - 2));
+    EXPECT_EQ(a.Get(f.Frames), nullptr);
+    ASSERT_TRUE(SameAsReference(a.Get(4), f, 4));
+}
+
+TEST(BFrameDecode, OwnReaderGivesFfmpegDisplayOrder)
+{
+    const TVideoFile *f = test::VideoFile("mpeg4b");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(f->Frames, 60);
+    ASSERT_NE(f->Reference[0], f->Reference[1]);
+    TAvi2Decoder reader;
+    ASSERT_EQ(reader.Open(f->Path), AVIERR_OK);
+    TAvi2FrameDecoder *dec = reader.GetFrameOpen(0, nullptr);
+    ASSERT_NE(dec, nullptr);
+    CheckDisplayOrder(*f, {[&](int n) { return reader.GetFrame(dec, n); }, [&] { return dec->LastWalk().size(); }});
+}
+
+TEST(BFrameDecode, SystemLayerGivesFfmpegDisplayOrder)
+{
+    const TVideoFile *f = test::VideoFile("mpeg4b");
+    ASSERT_NE(f, nullptr);
+    TAviFile file;
+    ASSERT_EQ(file.Open(f->Path), AVIERR_OK);
+    ASSERT_EQ(file.StreamLength(0), 60);
+    auto dec = TAviFileFrameDecoder::Open(file, 0, 24);
+    ASSERT_TRUE(dec);
+    CheckDisplayOrder(*f, {[&](int n) { return dec->GetFrame(n); }, [&] { return dec->LastWalk().size(); }});
+}
+
+// A decoder opened fresh on a frame inside an open group (B-frames that need the group
+// before) still gets it, as does a fresh one on the first frame.
+TEST(BFrameDecode, FreshDecoderOnOpenGroupFrames)
+{
+    const TVideoFile *f = test::VideoFile("mpeg4b");
+    ASSERT_NE(f, nullptr);
+    for (int n : {0, 10, 11, 12, 22, 23}) {
+        TAvi2Decoder reader;
+        ASSERT_EQ(reader.Open(f->Path), AVIERR_OK);
+        TAvi2FrameDecoder *dec = reader.GetFrameOpen(0, nullptr);
+        ASSERT_NE(dec, nullptr);
+        ASSERT_TRUE(SameAsReference(reader.GetFrame(dec, n), *f, n));
+        ASSERT_TRUE(SameAsReference(reader.GetFrame(dec, n + 1), *f, n + 1));
+    }
+}
+
+// With empty chunks for dropped frames the system media layer numbers frames as the own
+// reader does: same length, same stored bytes (empty ones 0 bytes and no key frame), same
+// key flags, and the same decoded pictures.
+TEST(DroppedFrames, SystemLayerMatchesOwnReader)
+{
+    const TVideoFile *f = test::VideoFile("drop");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(f->Frames, 43);
+    TAviFile msvw;
+    TAvi2Decoder own;
+    ASSERT_EQ(msvw.Open(f->Path), AVIERR_OK);
+    ASSERT_EQ(own.Open(f->Path), AVIERR_OK);
+    AVISTREAMINFO a{}, b{};
+    ASSERT_EQ(msvw.GetStreamInfo(0, a), AVIERR_OK);
+    own.GetStreamInfo(0, b);
+    EXPECT_EQ(a.dwLength, 43u);
+    EXPECT_EQ(b.dwLength, 43u);
+    AVIFILEINFO fi{};
+    ASSERT_EQ(msvw.GetFileInfo(fi), AVIERR_OK);
+    EXPECT_EQ(fi.dwLength, 43u);
+    std::vector<uint8_t> x(1 << 20), y(1 << 20);
+    // Backwards first, so that reads also seek.
+    for (int pass = 0; pass < 2; ++pass)
+        for (int i = 0; i < 43; ++i) {
+            const int n = pass == 0 ? 42 - i : i;
+            int32_t qa = -1, qb = -1, ba = -1, bb = -1;
+            ASSERT_EQ(msvw.Read(0, n, 1, nullptr, 0, &qa, nullptr), AVIERR_OK) << n;
+            const int32_t query = own.Read(0, n, 1, nullptr, 0, &qb, nullptr);
+            ASSERT_TRUE(query == AVIERR_OK || query == AVIERR_BUFFERTOOSMALL) << n;
+            ASSERT_EQ(msvw.Read(0, n, 1, x.data(), int32_t(x.size()), &ba, nullptr), AVIERR_OK) << n;
+            ASSERT_EQ(own.Read(0, n, 1, y.data(), int32_t(y.size()), &bb, nullptr), AVIERR_OK) << n;
+            const bool empty = n >= 20 && n <= 22;
+            EXPECT_EQ(ba == 0, empty) << n;
+            EXPECT_EQ(qa, qb) << n;
+            ASSERT_EQ(ba, bb) << n;
+            EXPECT_EQ(ba, qa) << n;
+            EXPECT_EQ(0, std::memcmp(x.data(), y.data(), size_t(ba))) << n;
+            EXPECT_EQ(msvw.IsKeyFrame(0, n), own.IsKeyFrame(0, n)) << n;
+            EXPECT_EQ(msvw.IsKeyFrame(0, n), n == 0 || n == 12 || n == 27 || n == 39) << n;
+        }
+    EXPECT_FALSE(msvw.IsKeyFrame(0, 43));
+    EXPECT_EQ(msvw.Read(0, 43, 1, x.data(), int32_t(x.size()), nullptr, nullptr), AVIERR_BADPARAM);
+
+    auto mine = TAviFileFrameDecoder::Open(msvw, 0, 24);
+    ASSERT_TRUE(mine);
+    TAvi2FrameDecoder *theirs = own.GetFrameOpen(0, nullptr);
+    ASSERT_NE(theirs, nullptr);
+    for (int n : {42, 21, 20, 22, 23, 19, 0, 30, 27, 26, 12, 13}) {
+        ASSERT_TRUE(SameAsReference(mine->GetFrame(n), *f, n));
+        ASSERT_TRUE(SameAsReference(own.GetFrame(theirs, n), *f, n));
+    }
 }
 
 } // namespace

@@ -29,6 +29,7 @@ const TFileSpec kSpecs[] = {
     {"pal8up", "-vf vflip -c:v rawvideo -pix_fmt pal8", 66, 50, 12, true},
     {"raw16up", "-vf vflip -c:v rawvideo -pix_fmt rgb555le", 66, 50, 6, true},
     {"raw32up", "-vf vflip -c:v rawvideo -pix_fmt bgra", 66, 50, 6, true},
+    {"mpeg4b", "-c:v mpeg4 -g 12 -bf 2 -q:v 4 -vtag XVID", 176, 144, 60},
     {"drop", "-vf select='not(between(n\\,20\\,22))' -fps_mode passthrough -c:v mpeg4 -g 12 -bf 0 -q:v 4", 176, 144, 40},
 };
 

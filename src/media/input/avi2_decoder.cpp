@@ -4,6 +4,7 @@
 #include "media/common/byte_order.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace tessaly {
 
@@ -87,5 +88,7 @@ int32_t TAvi2FrameDecoder::PrevKeyFrame(int32_t n)
 }
 
 bool TAvi2FrameDecoder::KeyFrame(int32_t k) { return FReader.IsKeyFrame(FStream, k); }
+
+int32_t TAvi2FrameDecoder::EndFrame() { return int32_t(std::min<int64_t>(int64_t(FInfo.dwStart) + FInfo.dwLength, INT32_MAX)); }
 
 } // namespace tessaly

@@ -4,6 +4,7 @@
 #include "media/common/byte_order.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -70,5 +71,11 @@ int32_t TAviFileFrameDecoder::PrevKeyFrame(int32_t n)
 }
 
 bool TAviFileFrameDecoder::KeyFrame(int32_t k) { return FFile.IsKeyFrame(FStream, k); }
+
+int32_t TAviFileFrameDecoder::EndFrame()
+{
+    const int32_t length = FFile.StreamLength(FStream);
+    return length < 0 ? 0 : int32_t(std::min<int64_t>(int64_t(FStart) + length, INT32_MAX));
+}
 
 } // namespace tessaly

@@ -19,6 +19,7 @@ protected:
     int32_t ReadStored(int32_t k, void *buffer, int32_t bufferSize, int32_t *bytes) override;
     int32_t PrevKeyFrame(int32_t n) override;
     bool KeyFrame(int32_t k) override;
+    int32_t EndFrame() override;
 
 private:
     TAviFileFrameDecoder(TAviFile &file, int stream) : FFile(file), FStream(stream) {}

@@ -45,7 +45,9 @@ void TFrameDecompressor::Close()
     FOutput.clear();
     FInPalette.clear();
     FCodecData.clear();
-    FOpen = FRaw = FPaletteSent = FHavePicture = FStale = false;
+    FQueue.clear();
+    FCurrent = FReceived = -1;
+    FOpen = FRaw = FPaletteSent = FHavePicture = FStale = FDrained = false;
 }
 
 bool TFrameDecompressor::Open(const uint8_t *format, size_t length, uint32_t fccHandler, int outBits)
@@ -239,6 +241,23 @@ bool TFrameDecompressor::StoreFrame(const AVFrame *f)
     return sws_scale(FPacked, f->data, f->linesize, 0, height, dst, dstStride) == height;
 }
 
+// Palettised codecs take the stream palette as side data of the first packet.
+void TFrameDecompressor::AttachPalette(AVPacket *pkt)
+{
+    if (FPaletteSent || FInPalette.empty())
+        return;
+    uint8_t *pal = av_packet_new_side_data(pkt, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
+    if (pal) {
+        std::memset(pal, 0, AVPALETTE_SIZE);
+        for (size_t i = 0; i + 3 < FInPalette.size(); i += 4) {
+            const uint32_t argb = 0xFF000000u | (uint32_t(FInPalette[i + 2]) << 16) |
+                                  (uint32_t(FInPalette[i + 1]) << 8) | FInPalette[i];
+            std::memcpy(pal + i, &argb, 4);
+        }
+    }
+    FPaletteSent = true;
+}
+
 bool TFrameDecompressor::Decompress(const uint8_t *data, size_t size, bool keyFrame, bool preroll)
 {
     if (!FOpen)
@@ -251,19 +270,7 @@ bool TFrameDecompressor::Decompress(const uint8_t *data, size_t size, bool keyFr
         pkt->data = const_cast<uint8_t *>(data);
         pkt->size = int(size);
         pkt->flags = keyFrame ? AV_PKT_FLAG_KEY : 0;
-        if (!FPaletteSent && !FInPalette.empty()) {
-            // Palettised codecs take the stream palette as packet side data.
-            uint8_t *pal = av_packet_new_side_data(pkt, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
-            if (pal) {
-                std::memset(pal, 0, AVPALETTE_SIZE);
-                for (size_t i = 0; i + 3 < FInPalette.size(); i += 4) {
-                    const uint32_t argb = 0xFF000000u | (uint32_t(FInPalette[i + 2]) << 16) |
-                                          (uint32_t(FInPalette[i + 1]) << 8) | FInPalette[i];
-                    std::memcpy(pal + i, &argb, 4);
-                }
-            }
-            FPaletteSent = true;
-        }
+        AttachPalette(pkt);
         const int sent = avcodec_send_packet(FCodec.get(), pkt);
         av_packet_unref(pkt);
         if (sent < 0 && sent != AVERROR(EAGAIN))
@@ -284,15 +291,182 @@ void TFrameDecompressor::Flush()
 {
     if (FCodec)
         avcodec_flush_buffers(FCodec.get());
+    FQueue.clear();
+    FCurrent = FReceived = -1;
+    FDrained = false;
+}
+
+int TFrameDecompressor::Delay() const { return FCodec ? std::max(FCodec->has_b_frames, 0) : 0; }
+
+// Each packet carries its stored frame number as decode time stamp, as FFmpeg's AVI reader
+// gives it. A picture comes out stamped with the packet that was being decoded then, so
+// its display number is the stamp less the reorder delay; pictures without a stamp (those
+// drained at the end) follow the one before.
+bool TFrameDecompressor::ReceiveAll()
+{
+    for (;;) {
+        TPictureFramePtr f(av_frame_alloc());
+        if (!f)
+            return false;
+        const int r = avcodec_receive_frame(FCodec.get(), f.get());
+        if (r == AVERROR(EAGAIN) || r == AVERROR_EOF)
+            return true;
+        if (r < 0)
+            return false;
+        const int64_t stamp = f->best_effort_timestamp;
+        int64_t number = stamp != AV_NOPTS_VALUE ? stamp - Delay() : FReceived + 1;
+        if (FReceived >= 0 && number <= FReceived)
+            number = FReceived + 1; // display numbers only grow
+        FReceived = number;
+        FQueue.emplace_back(number, std::move(f));
+    }
+}
+
+bool TFrameDecompressor::Send(const uint8_t *data, size_t size, bool keyFrame, int64_t frame)
+{
+    if (!FOpen || FRaw || !FCodec || FDrained)
+        return false;
+    if (size == 0)
+        return true;
+    AVPacket *pkt = FPacket.get();
+    av_packet_unref(pkt);
+    pkt->data = const_cast<uint8_t *>(data);
+    pkt->size = int(size);
+    pkt->flags = keyFrame ? AV_PKT_FLAG_KEY : 0;
+    pkt->dts = frame;
+    pkt->pts = AV_NOPTS_VALUE;
+    AttachPalette(pkt);
+    int sent = avcodec_send_packet(FCodec.get(), pkt);
+    if (sent == AVERROR(EAGAIN)) {
+        // The decoder wants its pictures taken first.
+        if (!ReceiveAll())
+            sent = -1;
+        else
+            sent = avcodec_send_packet(FCodec.get(), pkt);
+    }
+    av_packet_unref(pkt);
+    if (sent < 0)
+        return false;
+    return ReceiveAll();
+}
+
+bool TFrameDecompressor::Drain()
+{
+    if (!FOpen || FRaw || !FCodec)
+        return false;
+    if (FDrained)
+        return true;
+    FDrained = true;
+    const int sent = avcodec_send_packet(FCodec.get(), nullptr);
+    return (sent >= 0 || sent == AVERROR_EOF) && ReceiveAll();
+}
+
+bool TFrameDecompressor::TakeUpTo(int64_t n)
+{
+    while (!FQueue.empty() && FQueue.front().first <= n) {
+        av_frame_unref(FLast.get());
+        av_frame_move_ref(FLast.get(), FQueue.front().second.get());
+        FCurrent = FQueue.front().first;
+        FQueue.pop_front();
+        FHavePicture = FStale = true;
+    }
+    return FCurrent == n;
+}
+
+bool TFrameDecompressor::StoreCurrent()
+{
+    if (FCurrent < 0) {
+        // Nothing decodable precedes the frame: it shows black.
+        std::memset(OutputPixels(), 0, FOutput.size() - FHeaderSize);
+        FStale = false;
+        return true;
+    }
+    if (!FStale)
+        return true;
+    FStale = false;
+    return StoreFrame(FLast.get());
 }
 
 const uint8_t *TFrameWalker::GetFrame(int32_t n)
 {
     FWalk.clear();
-    if (n < 0)
+    if (n < 0 || n >= EndFrame()) {
+        FLast = -1;
         return nullptr;
+    }
     if (n == FLast)
         return FDecompressor.Output();
+    if (FDecompressor.Uncompressed())
+        return GetRawFrame(n);
+    int32_t key = PrevKeyFrame(n);
+    if (key < 0) {
+        FLast = -1;
+        return nullptr;
+    }
+    // Going on from what the decoder has seen is cheaper unless a key frame lies between.
+    bool restart = FLast < 0 || n < FLast || key > FFed;
+    for (;;) {
+        if (restart) {
+            FDecompressor.Flush();
+            FFed = key - 1;
+        }
+        const TAdvance r = Advance(n);
+        if (r == adFailed) {
+            // A failed walk leaves no trusted picture: the next request starts afresh.
+            FLast = FFed = -1;
+            return nullptr;
+        }
+        if (r == adFound || FDecompressor.CurrentNumber() >= 0)
+            break;
+        // Nothing shows at or before n since the key frame: B-frames of an open group that
+        // need the group before, or empty frames right after the key frame.
+        const int32_t earlier = key > 0 ? PrevKeyFrame(key - 1) : -1;
+        if (earlier < 0)
+            break;
+        key = earlier;
+        restart = true;
+    }
+    if (!FDecompressor.StoreCurrent()) {
+        FLast = FFed = -1;
+        return nullptr;
+    }
+    FLast = n;
+    return FDecompressor.Output();
+}
+
+// Hands stored frames to the decoder until the picture numbered n comes out (adFound), or
+// it is plain that n has none of its own (adMissing: a later picture came out, the frames
+// up to n plus the decoder's delay gave none, or the stream ended).
+TFrameWalker::TAdvance TFrameWalker::Advance(int32_t n)
+{
+    const int32_t end = EndFrame();
+    for (;;) {
+        if (FDecompressor.TakeUpTo(n))
+            return adFound;
+        if (FDecompressor.HasQueued() || (FFed >= n && FFed >= n + FDecompressor.Delay()))
+            return adMissing;
+        if (FFed + 1 >= end) {
+            if (FDecompressor.Drained())
+                return adMissing;
+            if (!FDecompressor.Drain())
+                return adFailed;
+            continue;
+        }
+        const int32_t k = FFed + 1;
+        int32_t bytes = 0;
+        if (!ReadInput(k, bytes))
+            return adFailed;
+        FWalk.emplace_back(k, k < n);
+        FFed = k;
+        if (!FDecompressor.Send(FInput.data(), size_t(bytes), bytes > 0 && KeyFrame(k), k))
+            return adFailed;
+    }
+}
+
+// Uncompressed frames stand alone: the walk reads from the key frame (every stored
+// picture is one) and copies the last.
+const uint8_t *TFrameWalker::GetRawFrame(int32_t n)
+{
     int32_t start = n;
     if (FLast < 0 || n != FLast + 1) {
         const int32_t key = PrevKeyFrame(n);
@@ -300,28 +474,23 @@ const uint8_t *TFrameWalker::GetFrame(int32_t n)
             FLast = -1;
             return nullptr;
         }
-        if (key < n && FLast >= key && FLast < n - 1) {
-            start = FLast + 1;
-        } else {
-            start = key;
-            FDecompressor.Flush();
-        }
+        start = key < n && FLast >= key && FLast < n - 1 ? FLast + 1 : key;
     }
     for (int32_t k = start; k <= n; ++k)
         if (!DecodeOne(k, k < n)) {
-            // A failed walk leaves no trusted picture: the next request starts afresh.
             FLast = -1;
             return nullptr;
         }
     return FDecompressor.Output();
 }
 
-bool TFrameWalker::DecodeOne(int32_t k, bool preroll)
+// Reads stored frame k into the input buffer (padded with zeros), growing it as needed.
+bool TFrameWalker::ReadInput(int32_t k, int32_t &bytes)
 {
     if (FInput.size() < AV_INPUT_BUFFER_PADDING_SIZE)
         ReserveInput(0);
     const int32_t capacity = int32_t(FInput.size() - AV_INPUT_BUFFER_PADDING_SIZE);
-    int32_t bytes = 0;
+    bytes = 0;
     int32_t r = ReadStored(k, FInput.data(), capacity, &bytes);
     if (r == AVIERR_BUFFERTOOSMALL) {
         int32_t need = 0;
@@ -335,8 +504,16 @@ bool TFrameWalker::DecodeOne(int32_t k, bool preroll)
     if (r != AVIERR_OK || bytes < 0 || bytes > int32_t(FInput.size() - AV_INPUT_BUFFER_PADDING_SIZE))
         return false;
     std::memset(FInput.data() + bytes, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+    return true;
+}
+
+bool TFrameWalker::DecodeOne(int32_t k, bool preroll)
+{
+    int32_t bytes = 0;
+    if (!ReadInput(k, bytes))
+        return false;
     FWalk.emplace_back(k, preroll);
-    // An empty (dropped) frame decodes nothing; the decoder still shows its last picture.
+    // An empty (dropped) frame decodes nothing; the last picture stays.
     if (!FDecompressor.Decompress(FInput.data(), size_t(bytes), bytes > 0 && KeyFrame(k), preroll))
         return false;
     FLast = k;
