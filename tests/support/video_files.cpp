@@ -30,6 +30,7 @@ const TFileSpec kSpecs[] = {
     {"raw16up", "-vf vflip -c:v rawvideo -pix_fmt rgb555le", 66, 50, 6, true},
     {"raw32up", "-vf vflip -c:v rawvideo -pix_fmt bgra", 66, 50, 6, true},
     {"mpeg4b", "-c:v mpeg4 -g 12 -bf 2 -q:v 4 -vtag XVID", 176, 144, 60},
+    {"h264b", "-c:v libx264 -g 12 -bf 2 -sc_threshold 0 -pix_fmt yuv420p -threads 1", 176, 144, 60},
     {"drop", "-vf select='not(between(n\\,20\\,22))' -fps_mode passthrough -c:v mpeg4 -g 12 -bf 0 -q:v 4", 176, 144, 40},
 };
 
