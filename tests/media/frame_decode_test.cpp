@@ -310,7 +310,7 @@ TEST_P(BFrameDecode, FreshDecoderOnOpenGroupFrames)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Codecs, BFrameDecode, ::testing::Values("mpeg4b", "h264b"));
+INSTANTIATE_TEST_SUITE_P(Codecs, BFrameDecode, ::testing::Values("mpeg4b", "h264b", "mpeg4packed"));
 
 // With empty chunks for dropped frames the system media layer numbers frames as the own
 // reader does: same length, same stored bytes (empty ones 0 bytes and no key frame), same
