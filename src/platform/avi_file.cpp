@@ -170,9 +170,9 @@ void DescribePcm(TAviFile::TStreamDesc &s, const AVFormatContext *ctx, const AVS
     PutLE16(s.format, 14, uint32_t(bits));
 }
 
-// When the time base is one frame (as in AVI), frames are numbered by their stamps, so
-// that the empty chunks of dropped frames, which FFmpeg's reader leaves out of its index,
-// still count. False (numbering by index position) when the stamps do not fit.
+// When a video stream's time base is one frame (as in AVI), frames are numbered by their
+// stamps, so that the empty chunks of dropped frames, which FFmpeg's reader leaves out of
+// its index, still count. False (numbering by index position) when the stamps do not fit.
 bool NumberByStamps(TAviFile::TStreamDesc &s, AVStream *st, AVRational rate)
 {
     if (av_cmp_q(st->time_base, av_inv_q(rate)) != 0)
@@ -210,7 +210,7 @@ void DescribePackets(TAviFile::TStreamDesc &s, AVStream *st)
     info.dwRate = uint32_t(rate.num);
     info.dwScale = uint32_t(rate.den);
     int64_t length = s.indexed ? entries : st->nb_frames > 0 ? st->nb_frames : 0;
-    if (s.indexed && NumberByStamps(s, st, rate))
+    if (s.indexed && par->codec_type == AVMEDIA_TYPE_VIDEO && NumberByStamps(s, st, rate))
         length = int64_t(s.entryOfFrame.size());
     if (!length && st->duration != AV_NOPTS_VALUE)
         length = av_rescale_q(st->duration, st->time_base, av_inv_q(rate));

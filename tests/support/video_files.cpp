@@ -1,6 +1,7 @@
 // Test AVI files made with the ffmpeg command and their reference decodes.
 #include "video_files.h"
 
+#include "packed_avi.h"
 #include "test_support.h"
 #include "video_test_support.h"
 
@@ -16,6 +17,7 @@ struct TFileSpec {
     uint32_t Width, Height;
     int Frames;
     bool BottomUp = false; // uncompressed rows turned to bottom-up order after writing
+    bool Packed = false;   // B-frames repacked into the chunk of the reference before them
 };
 
 const TFileSpec kSpecs[] = {
@@ -30,6 +32,8 @@ const TFileSpec kSpecs[] = {
     {"raw16up", "-vf vflip -c:v rawvideo -pix_fmt rgb555le", 66, 50, 6, true},
     {"raw32up", "-vf vflip -c:v rawvideo -pix_fmt bgra", 66, 50, 6, true},
     {"mpeg4b", "-c:v mpeg4 -g 12 -bf 2 -q:v 4 -vtag XVID", 176, 144, 60},
+    {"h264b", "-c:v libx264 -g 12 -bf 2 -sc_threshold 0 -pix_fmt yuv420p -threads 1", 176, 144, 60},
+    {"mpeg4packed", "-c:v mpeg4 -g 12 -bf 1 -q:v 4 -vtag XVID", 176, 144, 60, false, true},
     {"drop", "-vf select='not(between(n\\,20\\,22))' -fps_mode passthrough -c:v mpeg4 -g 12 -bf 0 -q:v 4", 176, 144, 40},
 };
 
@@ -89,6 +93,8 @@ std::unique_ptr<TVideoFile> Make(const TFileSpec &spec)
                 spec.Args + " " + ShellQuote(f->Path)))
         return nullptr;
     if (spec.BottomUp && !MakeBottomUp(f->Path))
+        return nullptr;
+    if (spec.Packed && !PackBFrames(f->Path))
         return nullptr;
     const std::string all = FfmpegBgr24(f->Path);
     const size_t frameSize = Bgr24FrameSize(spec.Width, spec.Height);
