@@ -22,36 +22,28 @@ int16_t IndexRight(int64_t i, bool doubleTrack)
 
 bool WriteIndexWave(const std::string &path, uint32_t sampleRate, int64_t samples, bool doubleTrack)
 {
-    std::vector<uint8_t> b;
-    auto put32 = [&b](uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            b.push_back(uint8_t(v >> (8 * i)));
-    };
-    auto put16 = [&b](uint16_t v) {
-        b.push_back(uint8_t(v));
-        b.push_back(uint8_t(v >> 8));
-    };
-    auto tag = [&b](const char *t) { b.insert(b.end(), t, t + 4); };
-    uint32_t dataBytes = uint32_t(samples * 4);
-    tag("RIFF");
-    put32(36 + dataBytes);
-    tag("WAVE");
-    tag("fmt ");
-    put32(16);
-    put16(1);
-    put16(2);
-    put32(sampleRate);
-    put32(sampleRate * 4);
-    put16(4);
-    put16(16);
-    tag("data");
-    put32(dataBytes);
-    b.reserve(b.size() + dataBytes);
+    const uint32_t dataBytes = uint32_t(samples * 4);
+    std::string b;
+    b.reserve(44 + size_t(dataBytes));
+    TByteWriter w(b);
+    w.U32(FourCC("RIFF"));
+    w.U32(36 + dataBytes);
+    w.U32(FourCC("WAVE"));
+    w.U32(FourCC("fmt "));
+    w.U32(16);
+    w.U16(1);                 // plain PCM
+    w.U16(2);                 // stereo
+    w.U32(sampleRate);
+    w.U32(sampleRate * 4);
+    w.U16(4);
+    w.U16(16);
+    w.U32(FourCC("data"));
+    w.U32(dataBytes);
     for (int64_t i = 0; i < samples; ++i) {
-        put16(uint16_t(IndexLeft(i, doubleTrack)));
-        put16(uint16_t(IndexRight(i, doubleTrack)));
+        w.U16(uint16_t(IndexLeft(i, doubleTrack)));
+        w.U16(uint16_t(IndexRight(i, doubleTrack)));
     }
-    return WriteFileBytes(path, b);
+    return WriteFileBytes(path, std::vector<uint8_t>(b.begin(), b.end()));
 }
 
 bool MakeTestVideo(const std::string &path, int frames, int gop, const std::string &size, int fps)
