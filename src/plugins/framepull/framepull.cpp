@@ -119,23 +119,6 @@ bool FillVideo(TReaderHandle &h, bool fpsGiven)
     return v.lengthLow && v.width && v.height && v.rate && v.scale && v.bitCount;
 }
 
-bool FillAudio(DssHandle *source, const DssAudioInfo &info, VfAudioStreamInfo &a)
-{
-    WAVEFORMATEX w{};
-    const int32_t length = DssGetWaveFormat(source, nullptr);
-    if (length != int32_t(sizeof(WAVEFORMATEX)) || DssGetWaveFormat(source, &w) != length)
-        return false;
-    a.size = sizeof(VfAudioStreamInfo);
-    a.lengthLow = uint32_t(uint64_t(info.Length));
-    a.lengthHigh = uint32_t(uint64_t(info.Length) >> 32) & 0x7FFFFFFFu;
-    a.rate = w.nAvgBytesPerSec;
-    a.scale = w.nBlockAlign;
-    a.channels = w.nChannels;
-    a.bitsPerSample = w.wBitsPerSample;
-    a.blockAlign = w.nBlockAlign;
-    return a.lengthLow && a.rate && a.scale && a.channels && a.bitsPerSample && a.blockAlign;
-}
-
 int32_t OpenFile(const char *fileName, VF_FileHandle *handle)
 {
     if (!fileName || !handle)
@@ -173,13 +156,9 @@ int32_t OpenFile(const char *fileName, VF_FileHandle *handle)
         if (h->Riff->IsValid())
             SelectDecodedVideoStream(*h);
     }
-    if (h->Source->Audio && !FillAudio(h->Source, h->Info.Audio, h->Audio))
+    if (h->Source->Audio && !FillAudioStreamInfo(h->Source, h->Info.Audio, h->Audio))
         return VF_ERROR;
-    const VF_FileHandle id = gHandles.Add(std::move(h));
-    if (!id)
-        return VF_ERROR;
-    *handle = id;
-    return VF_OK;
+    return AddHandle(gHandles, std::move(h), handle);
 }
 
 int32_t CloseFile(VF_FileHandle handle)

@@ -35,4 +35,21 @@ int32_t FillPluginFunc(VfPluginFunc *func, const VfPluginFunc &entries)
     return VF_OK;
 }
 
+bool FillAudioStreamInfo(DssHandle *source, const DssAudioInfo &info, VfAudioStreamInfo &a)
+{
+    WAVEFORMATEX w{};
+    const int32_t length = DssGetWaveFormat(source, nullptr);
+    if (length != int32_t(sizeof(WAVEFORMATEX)) || DssGetWaveFormat(source, &w) != length)
+        return false;
+    a.size = sizeof(VfAudioStreamInfo);
+    a.lengthLow = uint32_t(uint64_t(info.Length));
+    a.lengthHigh = uint32_t(uint64_t(info.Length) >> 32) & 0x7FFFFFFFu;
+    a.rate = w.nAvgBytesPerSec;
+    a.scale = w.nBlockAlign;
+    a.channels = w.nChannels;
+    a.bitsPerSample = w.wBitsPerSample;
+    a.blockAlign = w.nBlockAlign;
+    return a.lengthLow && a.rate && a.scale && a.channels && a.bitsPerSample && a.blockAlign;
+}
+
 } // namespace tessaly::gst

@@ -43,26 +43,9 @@ int32_t OpenFile(const char *fileName, VF_FileHandle *handle)
     h->Info = h->Source->Audio->Info();
     if (h->Info.Valid != kDescriptionValid)
         return VF_ERROR;
-    WAVEFORMATEX w{};
-    const int32_t length = DssGetWaveFormat(h->Source, nullptr);
-    if (length != int32_t(sizeof(WAVEFORMATEX)) || DssGetWaveFormat(h->Source, &w) != length)
+    if (!FillAudioStreamInfo(h->Source, h->Info, h->Audio))
         return VF_ERROR;
-    VfAudioStreamInfo &a = h->Audio;
-    a.size = sizeof(VfAudioStreamInfo);
-    a.lengthLow = uint32_t(uint64_t(h->Info.Length));
-    a.lengthHigh = uint32_t(uint64_t(h->Info.Length) >> 32) & 0x7FFFFFFFu;
-    a.rate = w.nAvgBytesPerSec;
-    a.scale = w.nBlockAlign;
-    a.channels = w.nChannels;
-    a.bitsPerSample = w.wBitsPerSample;
-    a.blockAlign = w.nBlockAlign;
-    if (!a.lengthLow || !a.rate || !a.scale || !a.channels || !a.bitsPerSample || !a.blockAlign)
-        return VF_ERROR;
-    const VF_FileHandle id = gHandles.Add(std::move(h));
-    if (!id)
-        return VF_ERROR;
-    *handle = id;
-    return VF_OK;
+    return AddHandle(gHandles, std::move(h), handle);
 }
 
 int32_t CloseFile(VF_FileHandle handle)
