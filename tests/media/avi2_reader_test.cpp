@@ -77,9 +77,9 @@ TEST_F(Avi2ReaderTest, Idx1FileHasTwoStreamsIndexedFromIdx1)
 
 TEST_F(Avi2ReaderTest, DescriptionsFollowHeaders)
 {
-    TAvi1Spec spec;
-    spec.VideoFlags = {0x10, 0x10, 0x10, 0x10, 0x10, 0x10};
-    ASSERT_EQ(OpenBytes(BuildAvi1(spec)), 0);
+    TAvi1Layout layout;
+    layout.VideoFlags = {0x10, 0x10, 0x10, 0x10, 0x10, 0x10};
+    ASSERT_EQ(OpenBytes(BuildAvi1(layout)), 0);
     AVIFILEINFO fi;
     FReader.GetFileInfo(fi);
     EXPECT_EQ(fi.dwScale, 40000u);
@@ -207,7 +207,7 @@ TEST_F(Avi2ReaderTest, FindSampleCombinations)
 
 TEST_F(Avi2ReaderTest, KeyFrameFlagsOfIndex)
 {
-    TAvi1Spec none;
+    TAvi1Layout none;
     none.VideoFlags = {};
     ASSERT_EQ(OpenBytes(BuildAvi1(none)), 0);
     for (int i = 0; i < 6; ++i)
@@ -222,9 +222,9 @@ TEST_F(Avi2ReaderTest, KeyFrameFlagsOfIndex)
 
 TEST_F(Avi2ReaderTest, StreamStartAndStartAtZero)
 {
-    TAvi1Spec spec;
-    spec.VideoStart = 5;
-    ASSERT_EQ(OpenBytes(BuildAvi1(spec)), 0);
+    TAvi1Layout layout;
+    layout.VideoStart = 5;
+    ASSERT_EQ(OpenBytes(BuildAvi1(layout)), 0);
     EXPECT_EQ(FReader.StreamRecord(0)->Entries[0].FirstSample, 5);
     EXPECT_EQ(ReadSamples(0, 5, 1), TestFrame(0));
     int32_t bytes, samples;
@@ -241,9 +241,9 @@ TEST_F(Avi2ReaderTest, StreamStartAndStartAtZero)
 
 TEST_F(Avi2ReaderTest, ReadDataAndFormats)
 {
-    TAvi1Spec spec;
-    spec.StreamName = "camera";
-    ASSERT_EQ(OpenBytes(BuildAvi1(spec)), 0);
+    TAvi1Layout layout;
+    layout.StreamName = "camera";
+    ASSERT_EQ(OpenBytes(BuildAvi1(layout)), 0);
     char buf[100];
     int32_t size = sizeof buf;
     EXPECT_EQ(FReader.ReadData(0, FourCC("strn"), size, buf), 0);
@@ -306,9 +306,9 @@ TEST_F(Avi2ReaderTest, ClosedReaderAnswersBadHandle)
 
 TEST_F(Avi2ReaderTest, TrailingBytesAfterLastRiffAreIgnored)
 {
-    TAvi1Spec spec;
-    spec.Trailer = std::string("garbage after the end", 21);
-    ASSERT_EQ(OpenBytes(BuildAvi1(spec)), 0);
+    TAvi1Layout layout;
+    layout.Trailer = std::string("garbage after the end", 21);
+    ASSERT_EQ(OpenBytes(BuildAvi1(layout)), 0);
     EXPECT_EQ(ReadSamples(0, 5, 1), TestFrame(5));
 }
 
@@ -331,42 +331,42 @@ TEST_F(Avi2ReaderTest, RejectsStructuralErrors)
         expectBad(TRiffBuilder().Raw(d), "form type");
     }
     {   // A second 'avih' in 'hdrl'.
-        TAvi1Spec s;
+        TAvi1Layout s;
         s.ExtraInHdrl = [](TRiffBuilder &r) { r.Chunk("avih", AviMainHeader(40000, 6, 2, 64, 48)); };
         expectBad(BuildAvi1(s), "repeated avih");
     }
     {   // A 'strh' directly in 'hdrl'.
-        TAvi1Spec s;
+        TAvi1Layout s;
         s.ExtraInHdrl = [](TRiffBuilder &r) { r.Chunk("strh", StreamHeader("vids", "", 1, 25, 0, 6, 0)); };
         expectBad(BuildAvi1(s), "misplaced strh");
     }
     {   // A 'dmlh' outside its 'odml' list.
-        TAvi1Spec s;
+        TAvi1Layout s;
         s.ExtraInHdrl = [](TRiffBuilder &r) { r.Chunk("dmlh", U32(6)); };
         expectBad(BuildAvi1(s), "misplaced dmlh");
     }
     {   // An audio chunk of 42 bytes in a stream of 4-byte samples.
-        TAvi1Spec s;
+        TAvi1Layout s;
         s.AudioChunkBytes = {40, 42};
         expectBad(BuildAvi1(s), "partial sample");
     }
     {   // Fewer video chunks than the stream header's length.
-        TAvi1Spec s;
+        TAvi1Layout s;
         s.VideoLength = 7;
         expectBad(BuildAvi1(s), "short video index");
     }
     {   // A stream that would end beyond the 32-bit sample numbers.
-        TAvi1Spec s;
+        TAvi1Layout s;
         s.VideoStart = 0x7FFFFFFC;
         expectBad(BuildAvi1(s), "stream end beyond 2^31");
     }
     {   // No index at all.
-        TAvi1Spec s;
+        TAvi1Layout s;
         s.WithIdx1 = false;
         expectBad(BuildAvi1(s), "no idx1");
     }
     {   // An audio block size that differs from the stream's sample size.
-        TAvi1Spec s;
+        TAvi1Layout s;
         s.AudioSampleSize = 2;
         s.AudioChunkBytes = {40};
         expectBad(BuildAvi1(s), "block align");
@@ -417,7 +417,7 @@ TEST_F(Avi2ReaderTest, RejectsBadHeaderFields)
     r.End().End();
     EXPECT_EQ(OpenBytes(r), AVIERR_BADFORMAT);
     // A video format with zero width; a stream header with zero rate.
-    TAvi1Spec s;
+    TAvi1Layout s;
     s.ExtraInHdrl = nullptr;
     // One-frame 24-bit video file with the given format width and stream rate.
     auto oneFrame = [](int32_t width, uint32_t rate) {
@@ -507,10 +507,10 @@ TEST_F(Avi2ReaderTest, OpenDmlFileReadsFramesInBothRiffBlocks)
 
 TEST_F(Avi2ReaderTest, OpenDmlRejections)
 {
-    TOdmlSpec noDmlh;
+    TOdmlLayout noDmlh;
     noDmlh.WithDmlh = false;
     EXPECT_EQ(OpenBytes(BuildOdml(noDmlh)), AVIERR_BADFORMAT);
-    TOdmlSpec badDuration;
+    TOdmlLayout badDuration;
     badDuration.SecondDuration = 3;
     EXPECT_EQ(OpenBytes(BuildOdml(badDuration)), AVIERR_BADFORMAT);
     // A super index entry that points at a chunk other than 'ix##'.

@@ -19,29 +19,29 @@ std::string TestAudio(int j, int bytes)
     return s;
 }
 
-TRiffBuilder BuildAvi1(const TAvi1Spec &spec)
+TRiffBuilder BuildAvi1(const TAvi1Layout &layout)
 {
-    bool audio = !spec.AudioChunkBytes.empty();
+    bool audio = !layout.AudioChunkBytes.empty();
     int audioSamples = 0;
-    for (int b : spec.AudioChunkBytes)
-        audioSamples += spec.AudioSampleSize ? b / int(spec.AudioSampleSize) : 1;
+    for (int b : layout.AudioChunkBytes)
+        audioSamples += layout.AudioSampleSize ? b / int(layout.AudioSampleSize) : 1;
     TRiffBuilder r;
     r.Begin("RIFF", "AVI ");
     r.Begin("LIST", "hdrl");
-    r.Chunk("avih", AviMainHeader(40000, uint32_t(spec.Frames), audio ? 2 : 1, 64, 48));
-    if (spec.ExtraInHdrl)
-        spec.ExtraInHdrl(r);
+    r.Chunk("avih", AviMainHeader(40000, uint32_t(layout.Frames), audio ? 2 : 1, 64, 48));
+    if (layout.ExtraInHdrl)
+        layout.ExtraInHdrl(r);
     r.Begin("LIST", "strl");
-    r.Chunk("strh", StreamHeader("vids", "FMP4", 1, 25, spec.VideoStart,
-                                 spec.VideoLength ? spec.VideoLength : uint32_t(spec.Frames), 0, 64, 48));
+    r.Chunk("strh", StreamHeader("vids", "FMP4", 1, 25, layout.VideoStart,
+                                 layout.VideoLength ? layout.VideoLength : uint32_t(layout.Frames), 0, 64, 48));
     r.Chunk("strf", BitmapInfo(64, 48, 24, "FMP4"));
-    if (!spec.StreamName.empty())
-        r.Chunk("strn", spec.StreamName + std::string(1, '\0'));
+    if (!layout.StreamName.empty())
+        r.Chunk("strn", layout.StreamName + std::string(1, '\0'));
     r.End();
     if (audio) {
         r.Begin("LIST", "strl");
-        r.Chunk("strh", StreamHeader("auds", "", spec.AudioSampleSize, 8000 * spec.AudioSampleSize, 0,
-                                     uint32_t(audioSamples), spec.AudioSampleSize));
+        r.Chunk("strh", StreamHeader("auds", "", layout.AudioSampleSize, 8000 * layout.AudioSampleSize, 0,
+                                     uint32_t(audioSamples), layout.AudioSampleSize));
         r.Chunk("strf", WaveFormat(1, 2, 8000, 16));
         r.End();
     }
@@ -50,33 +50,33 @@ TRiffBuilder BuildAvi1(const TAvi1Spec &spec)
     size_t moviType = r.Pos() - 4;
     std::string idx1;
     size_t a = 0;
-    for (int i = 0; i < spec.Frames; ++i) {
-        uint32_t flags = size_t(i) < spec.VideoFlags.size() ? spec.VideoFlags[size_t(i)] : 0;
+    for (int i = 0; i < layout.Frames; ++i) {
+        uint32_t flags = size_t(i) < layout.VideoFlags.size() ? layout.VideoFlags[size_t(i)] : 0;
         std::string f = TestFrame(i);
         idx1 += Idx1Entry("00dc", flags, uint32_t(r.Pos() - moviType), uint32_t(f.size()));
         r.Chunk("00dc", f);
         // Interleave one audio chunk after every second frame.
-        if (i % 2 == 1 && a < spec.AudioChunkBytes.size()) {
-            std::string s = TestAudio(int(a), spec.AudioChunkBytes[a]);
+        if (i % 2 == 1 && a < layout.AudioChunkBytes.size()) {
+            std::string s = TestAudio(int(a), layout.AudioChunkBytes[a]);
             idx1 += Idx1Entry("01wb", 0x10, uint32_t(r.Pos() - moviType), uint32_t(s.size()));
             r.Chunk("01wb", s);
             ++a;
         }
     }
-    for (; a < spec.AudioChunkBytes.size(); ++a) {
-        std::string s = TestAudio(int(a), spec.AudioChunkBytes[a]);
+    for (; a < layout.AudioChunkBytes.size(); ++a) {
+        std::string s = TestAudio(int(a), layout.AudioChunkBytes[a]);
         idx1 += Idx1Entry("01wb", 0x10, uint32_t(r.Pos() - moviType), uint32_t(s.size()));
         r.Chunk("01wb", s);
     }
     r.End();
-    if (spec.WithIdx1)
+    if (layout.WithIdx1)
         r.Chunk("idx1", idx1);
     r.End();
-    r.Raw(spec.Trailer);
+    r.Raw(layout.Trailer);
     return r;
 }
 
-TRiffBuilder BuildOdml(const TOdmlSpec &spec)
+TRiffBuilder BuildOdml(const TOdmlLayout &layout)
 {
     TRiffBuilder r;
     r.Begin("RIFF", "AVI ");
@@ -86,11 +86,11 @@ TRiffBuilder BuildOdml(const TOdmlSpec &spec)
     r.Chunk("strh", StreamHeader("vids", "MJPG", 1, 25, 0, 5, 0));
     r.Chunk("strf", BitmapInfo(64, 48, 24, "MJPG"));
     std::string super = IndexChunk(4, 0, 0, "00dc", 0,
-                                   {U64(0) + U32(0) + U32(3), U64(0) + U32(0) + U32(spec.SecondDuration)});
+                                   {U64(0) + U32(0) + U32(3), U64(0) + U32(0) + U32(layout.SecondDuration)});
     r.Chunk("indx", super);
     size_t superEntries = r.Pos() - super.size() + 24;
     r.End();
-    if (spec.WithDmlh) {
+    if (layout.WithDmlh) {
         r.Begin("LIST", "odml");
         r.Chunk("dmlh", U32(5) + std::string(244, '\0'));
         r.End();
@@ -102,7 +102,7 @@ TRiffBuilder BuildOdml(const TOdmlSpec &spec)
         std::vector<std::string> entries;
         for (int i = from; i < to; ++i) {
             std::string f = TestFrame(i);
-            uint32_t size = uint32_t(f.size()) | (spec.NotKeyFrame[i] ? 0x80000000u : 0);
+            uint32_t size = uint32_t(f.size()) | (layout.NotKeyFrame[i] ? 0x80000000u : 0);
             entries.push_back(U32(uint32_t(r.Pos() + 8 - base)) + U32(size));
             r.Chunk("00dc", f);
         }
@@ -112,7 +112,7 @@ TRiffBuilder BuildOdml(const TOdmlSpec &spec)
         return ix;
     };
     size_t ix1 = block(0, 3);
-    if (spec.BogusIdx1)
+    if (layout.BogusIdx1)
         r.Chunk("idx1", Idx1Entry("00dc", 0x10, 9999999, 12345));
     r.End();
     r.Begin("RIFF", "AVIX");

@@ -17,7 +17,7 @@ std::string TestAudio(int j, int bytes);
 
 // An AVI 1.0 file: one video stream ('00dc', frames of 10+i bytes) and optionally
 // one 16-bit stereo PCM stream ('01wb'), indexed by 'idx1'.
-struct TAvi1Spec {
+struct TAvi1Layout {
     int Frames = 6;
     std::vector<uint32_t> VideoFlags = {0x10, 0, 0, 0x10, 0, 0}; // idx1 flags per frame
     std::vector<int> AudioChunkBytes = {40, 80, 40};              // empty: no audio stream
@@ -30,17 +30,17 @@ struct TAvi1Spec {
     // Called on the 'hdrl' list after the main header, to misplace chunks.
     std::function<void(TRiffBuilder &)> ExtraInHdrl;
 };
-TRiffBuilder BuildAvi1(const TAvi1Spec &spec);
+TRiffBuilder BuildAvi1(const TAvi1Layout &layout);
 
 // An OpenDML file of two RIFF blocks: video only, frames 0..2 in 'AVI ' and 3..4
 // in 'AVIX', each block with its own 'ix00', reached from the super index.
-struct TOdmlSpec {
+struct TOdmlLayout {
     bool WithDmlh = true;
     bool NotKeyFrame[5] = {false, true, true, false, true}; // bit 31 of dwSize
     uint32_t SecondDuration = 2;   // super-index dwDuration of the second 'ix00'
     bool BogusIdx1 = true;         // an 'idx1' that must be ignored
 };
-TRiffBuilder BuildOdml(const TOdmlSpec &spec);
+TRiffBuilder BuildOdml(const TOdmlLayout &layout);
 
 // A WAVE file with the given format and one 'data' chunk per element of data.
 TRiffBuilder BuildWave(const std::string &format, const std::vector<std::string> &data);

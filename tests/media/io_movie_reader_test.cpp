@@ -256,7 +256,7 @@ TEST(MovieAviStored, SystemLayerStoredPacketsAndCodecData)
 TEST(MovieAviOpen, OpenDmlFileDescriptionAndKeyFrames)
 {
     TTempDir dir;
-    ASSERT_TRUE(test::BuildOdml(test::TOdmlSpec{}).Save(dir.File("odml.avi")));
+    ASSERT_TRUE(test::BuildOdml(test::TOdmlLayout{}).Save(dir.File("odml.avi")));
     TIOMovieReader r;
     ASSERT_TRUE(r.Open(dir.File("odml.avi"), "AUTO|-1")) << int(r.Status());
     EXPECT_EQ(r.Description(false), "OpenDML video");

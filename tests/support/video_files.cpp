@@ -11,7 +11,7 @@
 namespace tessaly::test {
 namespace {
 
-struct TFileSpec {
+struct TVideoFileLayout {
     const char *Name;
     const char *Args;   // encoder options behind the lavfi input
     uint32_t Width, Height;
@@ -20,7 +20,7 @@ struct TFileSpec {
     bool Packed = false;   // B-frames repacked into the chunk of the reference before them
 };
 
-const TFileSpec kSpecs[] = {
+const TVideoFileLayout kSpecs[] = {
     {"mpeg4", "-c:v mpeg4 -g 12 -bf 0 -q:v 4", 176, 144, 60},
     {"mjpeg", "-c:v mjpeg -q:v 4", 176, 144, 30},
     {"h264", "-c:v libx264 -g 12 -bf 0 -sc_threshold 0 -pix_fmt yuv420p -threads 1", 176, 144, 40},
@@ -82,22 +82,22 @@ bool MakeBottomUp(const std::string &path)
     return WriteFileBytes(path, bytes);
 }
 
-std::unique_ptr<TVideoFile> Make(const TFileSpec &spec)
+std::unique_ptr<TVideoFile> Make(const TVideoFileLayout &layout)
 {
     auto f = std::make_unique<TVideoFile>();
-    f->Path = Dir().File(std::string(spec.Name) + ".avi");
-    f->Width = spec.Width;
-    f->Height = spec.Height;
-    const std::string size = std::to_string(spec.Width) + "x" + std::to_string(spec.Height);
-    if (!Ffmpeg("-f lavfi -i testsrc2=size=" + size + ":rate=25 -frames:v " + std::to_string(spec.Frames) + " " +
-                spec.Args + " " + ShellQuote(f->Path)))
+    f->Path = Dir().File(std::string(layout.Name) + ".avi");
+    f->Width = layout.Width;
+    f->Height = layout.Height;
+    const std::string size = std::to_string(layout.Width) + "x" + std::to_string(layout.Height);
+    if (!Ffmpeg("-f lavfi -i testsrc2=size=" + size + ":rate=25 -frames:v " + std::to_string(layout.Frames) + " " +
+                layout.Args + " " + ShellQuote(f->Path)))
         return nullptr;
-    if (spec.BottomUp && !MakeBottomUp(f->Path))
+    if (layout.BottomUp && !MakeBottomUp(f->Path))
         return nullptr;
-    if (spec.Packed && !PackBFrames(f->Path))
+    if (layout.Packed && !PackBFrames(f->Path))
         return nullptr;
     const std::string all = FfmpegBgr24(f->Path);
-    const size_t frameSize = Bgr24FrameSize(spec.Width, spec.Height);
+    const size_t frameSize = Bgr24FrameSize(layout.Width, layout.Height);
     const std::vector<int> stamps = PacketFrames(f->Path);
     if (all.empty() || all.size() % frameSize != 0 || stamps.size() != all.size() / frameSize)
         return nullptr;
@@ -122,9 +122,9 @@ const TVideoFile *VideoFile(const std::string &name)
     auto it = made.find(name);
     if (it != made.end())
         return it->second.get();
-    for (const TFileSpec &spec : kSpecs)
-        if (name == spec.Name)
-            return (made[name] = Make(spec)).get();
+    for (const TVideoFileLayout &layout : kSpecs)
+        if (name == layout.Name)
+            return (made[name] = Make(layout)).get();
     return nullptr;
 }
 
