@@ -8,14 +8,12 @@
 #include "project/project.h"
 #include "shell/progress.h"
 #include "support/project_fakes.h"
+#include "support/make_marker.h"
 
 namespace tessaly {
 namespace {
 
-TMarker Make(int32_t frame, int32_t value, uint8_t kind, bool affect = false, bool deact = false)
-{
-    return TMarker{frame, value, kind, affect, deact};
-}
+using test::Make;
 
 // Counts progress reports and asks to abort after `abortAfter` of them (never when 0).
 class TCountingProgress : public TProgress {

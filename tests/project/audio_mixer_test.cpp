@@ -11,6 +11,7 @@
 #include "project/project.h"
 #include "support/mix_fakes.h"
 #include "support/project_fakes.h"
+#include "support/make_marker.h"
 
 namespace tessaly {
 namespace {
@@ -23,10 +24,7 @@ constexpr int32_t kFrames = 100;
 constexpr int32_t kPerFrame = 320;   // 8000 Hz at 25 fps
 constexpr int32_t kLength = kFrames * kPerFrame;
 
-TMarker Make(int32_t frame, int32_t value, uint8_t kind, bool affect = false, bool deact = false)
-{
-    return TMarker{frame, value, kind, affect, deact};
-}
+using test::Make;
 
 int16_t Primary(int64_t index) { return index >= 0 && index < kLength ? int16_t(index + 1) : 0; }
 int16_t Double(int64_t index) { return index >= 0 && index < kLength ? int16_t(-(index + 1)) : 0; }

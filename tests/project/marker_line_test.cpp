@@ -2,14 +2,12 @@
 #include <gtest/gtest.h>
 
 #include "project/marker.h"
+#include "support/make_marker.h"
 
 namespace tessaly {
 namespace {
 
-TMarker Make(int32_t frame, int32_t value, uint8_t kind, bool affect = false, bool deact = false)
-{
-    return TMarker{frame, value, kind, affect, deact};
-}
+using test::Make;
 
 std::string Format(const TMarker &m)
 {

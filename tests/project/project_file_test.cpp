@@ -11,6 +11,7 @@
 #include "project/project_file.h"
 #include "support/project_fakes.h"
 #include "support/test_support.h"
+#include "support/make_marker.h"
 
 namespace tessaly {
 namespace {
@@ -19,10 +20,7 @@ using test::TFakeSources;
 using test::TRecordingUserInterface;
 using test::TTempDir;
 
-TMarker Make(int32_t frame, int32_t value, uint8_t kind, bool affect = false, bool deact = false)
-{
-    return TMarker{frame, value, kind, affect, deact};
-}
+using test::Make;
 
 void WriteText(const std::string &path, const std::string &text)
 {

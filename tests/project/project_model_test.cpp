@@ -3,6 +3,7 @@
 
 #include "project/project.h"
 #include "support/project_fakes.h"
+#include "support/make_marker.h"
 
 namespace tessaly {
 namespace {
@@ -10,10 +11,7 @@ namespace {
 using test::TFakeProjectMedia;
 using test::TRecordingUserInterface;
 
-TMarker Make(int32_t frame, int32_t value, uint8_t kind, bool affect = false, bool deact = false)
-{
-    return TMarker{frame, value, kind, affect, deact};
-}
+using test::Make;
 
 class ProjectModel : public ::testing::Test {
 protected:

@@ -6,16 +6,14 @@
 
 #include "project/project.h"
 #include "support/project_fakes.h"
+#include "support/make_marker.h"
 
 namespace tessaly {
 namespace {
 
 using test::TFakeProjectMedia;
 
-TMarker Make(int32_t frame, int32_t value, uint8_t kind, bool affect = false, bool deact = false)
-{
-    return TMarker{frame, value, kind, affect, deact};
-}
+using test::Make;
 
 class ShiftCurve : public ::testing::Test {
 protected:

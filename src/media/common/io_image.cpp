@@ -1,6 +1,7 @@
 // The frame image: pixel storage, palette, pixel access, text, mirroring and change tracking.
 #include "media/common/io_image.h"
 
+#include "media/common/bitmap_header.h"
 #include "media/common/byte_order.h"
 #include "media/common/io_image_font.h"
 
@@ -138,17 +139,7 @@ std::vector<uint8_t> TIOImage::BitmapInfo() const
 {
     std::string out;
     TByteWriter w(out);
-    w.U32(FHeader.biSize);
-    w.U32(uint32_t(FHeader.biWidth));
-    w.U32(uint32_t(FHeader.biHeight));
-    w.U16(FHeader.biPlanes);
-    w.U16(FHeader.biBitCount);
-    w.U32(FHeader.biCompression);
-    w.U32(FHeader.biSizeImage);
-    w.U32(uint32_t(FHeader.biXPelsPerMeter));
-    w.U32(uint32_t(FHeader.biYPelsPerMeter));
-    w.U32(FHeader.biClrUsed);
-    w.U32(FHeader.biClrImportant);
+    WriteBitmapHeader(w, FHeader);
     for (int i = 0; i < PaletteLength(); ++i) {
         w.U8(FPalette[i].B);
         w.U8(FPalette[i].G);

@@ -1,6 +1,7 @@
 // The video decompressor over FFmpeg's decoders and the key-frame-aware frame walk.
 #include "media/input/frame_decompressor.h"
 
+#include "media/common/bitmap_header.h"
 #include "media/common/byte_order.h"
 
 #include <algorithm>
@@ -56,17 +57,7 @@ bool TFrameDecompressor::Open(const uint8_t *format, size_t length, uint32_t fcc
     if (!format || length < 40)
         return false;
     TByteReader r(format, length);
-    FInHeader.biSize = r.U32();
-    FInHeader.biWidth = int32_t(r.U32());
-    FInHeader.biHeight = int32_t(r.U32());
-    FInHeader.biPlanes = r.U16();
-    FInHeader.biBitCount = r.U16();
-    FInHeader.biCompression = r.U32();
-    FInHeader.biSizeImage = r.U32();
-    FInHeader.biXPelsPerMeter = int32_t(r.U32());
-    FInHeader.biYPelsPerMeter = int32_t(r.U32());
-    FInHeader.biClrUsed = r.U32();
-    FInHeader.biClrImportant = r.U32();
+    FInHeader = ReadBitmapHeader(r);
     const int bits = FInHeader.biBitCount;
     FTopDown = FInHeader.biHeight < 0;
     const int64_t height = FTopDown ? -int64_t(FInHeader.biHeight) : FInHeader.biHeight;
@@ -150,18 +141,8 @@ bool TFrameDecompressor::OpenCodec(uint32_t fccHandler)
 
 void TFrameDecompressor::WriteHeader()
 {
-    uint8_t *p = FOutput.data();
-    PutLE32(p, FOutHeader.biSize);
-    PutLE32(p + 4, uint32_t(FOutHeader.biWidth));
-    PutLE32(p + 8, uint32_t(FOutHeader.biHeight));
-    PutLE16(p + 12, FOutHeader.biPlanes);
-    PutLE16(p + 14, FOutHeader.biBitCount);
-    PutLE32(p + 16, FOutHeader.biCompression);
-    PutLE32(p + 20, FOutHeader.biSizeImage);
-    PutLE32(p + 24, uint32_t(FOutHeader.biXPelsPerMeter));
-    PutLE32(p + 28, uint32_t(FOutHeader.biYPelsPerMeter));
-    PutLE32(p + 32, FOutHeader.biClrUsed);
-    PutLE32(p + 36, FOutHeader.biClrImportant);
+    const std::vector<uint8_t> header = BitmapHeaderBytes(FOutHeader);
+    std::memcpy(FOutput.data(), header.data(), header.size());
 }
 
 void TFrameDecompressor::SetPaletteEntry(size_t i, uint8_t b, uint8_t g, uint8_t r)

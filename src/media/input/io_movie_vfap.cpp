@@ -2,6 +2,7 @@
 // plug-in's RIFF extension.
 #include "media/input/io_movie_segment.h"
 
+#include "media/common/bitmap_header.h"
 #include "media/common/byte_order.h"
 
 namespace tessaly {
@@ -88,13 +89,7 @@ bool TIOMovieReader::OpenVfap(const std::string &file, int plugin, bool allowFal
         v.dwSampleSize = bih.biSizeImage;
         v.rcFrame = TESSALY_RECT{0, 0, bih.biWidth, bih.biHeight};
         SetNameField(v.szName, MovieStreamName(file, "Video #1"));
-        std::string bytes;
-        TByteWriter w(bytes);
-        w.U32(bih.biSize); w.U32(uint32_t(bih.biWidth)); w.U32(uint32_t(bih.biHeight));
-        w.U16(bih.biPlanes); w.U16(bih.biBitCount); w.U32(bih.biCompression); w.U32(bih.biSizeImage);
-        w.U32(uint32_t(bih.biXPelsPerMeter)); w.U32(uint32_t(bih.biYPelsPerMeter));
-        w.U32(bih.biClrUsed); w.U32(bih.biClrImportant);
-        video.Format.assign(bytes.begin(), bytes.end());
+        video.Format = BitmapHeaderBytes(bih);
         if (audio) {
             WAVEFORMATEX wf{};
             if (AudioFormat(h, &wf) == 0)
@@ -130,17 +125,7 @@ bool TIOMovieReader::SelectVfapSegment(size_t k, int stream)
     BITMAPINFOHEADER bih{};
     if (VideoHeader24(h, &bih) != 40)
         return Fail(meFrameFormat);
-    std::vector<uint8_t> header(40, 0);
-    uint8_t *p = header.data();
-    PutLE32(p, bih.biSize);
-    PutLE32(p + 4, uint32_t(bih.biWidth));
-    PutLE32(p + 8, uint32_t(bih.biHeight));
-    PutLE16(p + 12, bih.biPlanes);
-    PutLE16(p + 14, bih.biBitCount);
-    PutLE32(p + 16, bih.biCompression);
-    PutLE32(p + 20, bih.biSizeImage);
-    PutLE32(p + 24, uint32_t(bih.biXPelsPerMeter));
-    PutLE32(p + 28, uint32_t(bih.biYPelsPerMeter));
+    const std::vector<uint8_t> header = BitmapHeaderBytes(bih);
     if (k == 0) {
         if (seg.Riff)
             FInputFormat = seg.Streams[size_t(stream)].Format;
