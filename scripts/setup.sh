@@ -18,6 +18,12 @@ packages=(
     mkvtoolnix
     # peak memory and times of the benchmark scripts (/usr/bin/time -v)
     time
+    # the window: Qt 6 Widgets and Multimedia (GStreamer backend), SVG icons,
+    # the offscreen and X11 platforms, and Xvfb for screenshot tests
+    qt6-base-dev qt6-multimedia-dev libqt6multimediawidgets6 qt6-svg-dev libqt6svg6
+    qt6-qpa-plugins libgl-dev xvfb xauth
+    # automatic synchronisation: FFTW3 and libsoxr; espeak-ng and sox make test speech
+    libfftw3-dev libsoxr-dev espeak-ng sox
 )
 
 missing=()
