@@ -25,6 +25,24 @@ void SilenceFfmpegLog()
 
 AVFormatContext *Ctx(void *p) { return static_cast<AVFormatContext *>(p); }
 
+bool IsAviFileContainer(const char *demuxer)
+{
+    const std::string name = demuxer ? demuxer : "";
+    return name == "avi" || name == "wav" || name == "avisynth";
+}
+
+// FFmpeg's AVI demuxer turns every uncompressed picture's height positive and marks the
+// bottom-up ones by appending "BottomUp" and a zero to the codec data. The stored header
+// is rebuilt from that: the marker goes, and a picture without it is stored top-down.
+bool TakeBottomUpMarker(std::vector<uint8_t> &codecData)
+{
+    static const uint8_t marker[9] = {'B', 'o', 't', 't', 'o', 'm', 'U', 'p', 0};
+    if (codecData.size() < 9 || !std::equal(marker, marker + 9, codecData.end() - 9))
+        return false;
+    codecData.resize(codecData.size() - 9);
+    return true;
+}
+
 // Bits per sample of a PCM codec this layer reads by sample, 0 for others.
 int PcmBits(AVCodecID id, bool *isFloat)
 {
@@ -122,6 +140,14 @@ int32_t TAviFile::Open(const std::string &fileName)
     if (r < 0)
         return r == AVERROR(ENOMEM) ? AVIERR_MEMORY : r == AVERROR(ENOENT) || r == AVERROR(EACCES) ? AVIERR_FILEOPEN
                                                                                                    : AVIERR_BADFORMAT;
+    // The layer stands in for the AVI library, which reads RIFF files (AVI and WAVE) and
+    // AviSynth scripts. Any other container (a Matroska file named ".avi", say) is left
+    // to the reader plug-ins: its index does not list every frame and its streams carry
+    // no AVI stream formats, so taking it for an AVI would number and copy frames wrongly.
+    if (!IsAviFileContainer(ctx->iformat->name)) {
+        avformat_close_input(&ctx);
+        return AVIERR_BADFORMAT;
+    }
     FContext = ctx;
     if (avformat_find_stream_info(ctx, nullptr) < 0) {
         Close();
@@ -198,8 +224,10 @@ bool NumberByStamps(TAviFile::TStreamDesc &s, AVStream *st, AVRational rate)
 }
 
 // Any other stream: one stored packet per sample; frames follow the demuxer's index.
-void DescribePackets(TAviFile::TStreamDesc &s, AVStream *st)
+void DescribePackets(TAviFile::TStreamDesc &s, AVStream *st, bool avi)
 {
+    const bool topDown = avi && st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && st->codecpar->codec_tag == 0 &&
+                         !TakeBottomUpMarker(s.codecData);
     const AVCodecParameters *par = st->codecpar;
     AVISTREAMINFO &info = s.info;
     int entries = avformat_index_get_entries_count(st);
@@ -224,7 +252,7 @@ void DescribePackets(TAviFile::TStreamDesc &s, AVStream *st)
         s.format.assign(40 + extra, 0);
         PutLE32(s.format, 0, 40 + uint32_t(extra));
         PutLE32(s.format, 4, uint32_t(par->width));
-        PutLE32(s.format, 8, uint32_t(par->height));
+        PutLE32(s.format, 8, uint32_t(topDown ? -par->height : par->height));
         PutLE16(s.format, 12, 1);
         PutLE16(s.format, 14, uint32_t(bitCount));
         PutLE32(s.format, 16, par->codec_tag);
@@ -267,7 +295,7 @@ bool TAviFile::BuildStreams(const std::string &fileName)
         if (bits && par->ch_layout.nb_channels > 0 && par->sample_rate > 0)
             DescribePcm(*s, ctx, st, bits, isFloat);
         else
-            DescribePackets(*s, st);
+            DescribePackets(*s, st, std::strcmp(ctx->iformat->name, "avi") == 0);
         if (s->info.fccType == streamtypeVIDEO)
             SetStreamName(s->info, fileName, "Video", ++videos);
         else if (s->info.fccType == streamtypeAUDIO)

@@ -253,7 +253,7 @@ int32_t TAvi2Reader::Read(int stream, int32_t start, int32_t count, void *buffer
         count = 1;
     else if (count <= 0)
         return report(AVIERR_BADHANDLE);
-    const TAvi2StreamRec &s = FStreams[size_t(stream)];
+    TAvi2StreamRec &s = FStreams[size_t(stream)];
     int64_t wanted = std::min<int64_t>(count, int64_t(s.Header.dwStart) + s.Header.dwLength - start);
     int64_t room = std::max(bufferSize, int32_t(0));
     auto *out = static_cast<uint8_t *>(buffer);
@@ -263,6 +263,8 @@ int32_t TAvi2Reader::Read(int stream, int32_t start, int32_t count, void *buffer
             if (out && pos.BytesLeft > 0) {
                 if (pos.BytesLeft > room - bytes)
                     break;
+                if (!EntryHeaderMatches(s, pos.Entry))
+                    return report(AVIERR_BADFORMAT);
                 if (!ReadBlock(pos.FilePos, out + bytes, size_t(pos.BytesLeft)))
                     return report(AVIERR_FILEREAD);
             }
@@ -280,6 +282,8 @@ int32_t TAvi2Reader::Read(int stream, int32_t start, int32_t count, void *buffer
                 cut = true;
             }
             if (n > 0) {
+                if (!EntryHeaderMatches(s, pos.Entry))
+                    return report(AVIERR_BADFORMAT);
                 if (!ReadBlock(pos.FilePos, out + bytes, size_t(n * sampleSize)))
                     return report(AVIERR_FILEREAD);
                 bytes += n * sampleSize;

@@ -110,6 +110,37 @@ bool TAvi2Reader::BuildFromOpenDml(int stream)
     return true;
 }
 
+// Reads the 8-byte chunk header at headerPos and compares it; a position outside the
+// file or a failed read is a mismatch (and latches nothing: the caller decides).
+bool TAvi2Reader::ChunkHeaderIs(int64_t headerPos, uint32_t id, uint32_t size)
+{
+    uint8_t head[8];
+    if (headerPos < 0 || headerPos > FFile.Size() - 8 || !FFile.SeekTo(headerPos) || !FFile.Read(head, 8) ||
+        FFile.Position() != headerPos + 8)
+        return false;
+    return GetLE32(head) == id && GetLE32(head + 4) == size;
+}
+
+// 'idx1' offsets count from the 'movi' list type, but some muxers write absolute file
+// positions. The first stream entries decide: their chunk headers are looked for at both
+// places, and the absolute reading is taken only when it finds more of them.
+int64_t TAvi2Reader::Idx1Base()
+{
+    constexpr int kProbes = 8;
+    const int64_t relative = FMoviBase, absolute = 8;
+    int relativeHits = 0, absoluteHits = 0, probes = 0;
+    for (size_t i = 0; i < FIdx1.size() / 16 && probes < kProbes; ++i) {
+        const uint8_t *e = &FIdx1[i * 16];
+        if (!IsDigit(e[0]) || !IsDigit(e[1]))
+            continue; // 'rec ' lists and the like
+        ++probes;
+        const uint32_t id = GetLE32(e), offset = GetLE32(e + 8), size = GetLE32(e + 12);
+        relativeHits += ChunkHeaderIs(relative - 8 + int64_t(offset), id, size);
+        absoluteHits += ChunkHeaderIs(absolute - 8 + int64_t(offset), id, size);
+    }
+    return absoluteHits > relativeHits ? absolute : relative;
+}
+
 bool TAvi2Reader::BuildFromIdx1(int stream)
 {
     TAvi2StreamRec &s = FStreams[size_t(stream)];
@@ -126,14 +157,39 @@ bool TAvi2Reader::BuildFromIdx1(int stream)
     if (matching == 0)
         return false;
     s.Entries.reserve(matching);
+    std::vector<uint32_t> ids;
+    ids.reserve(matching);
     for (size_t i = 0; i < count; ++i) {
         const uint8_t *e = &FIdx1[i * 16];
         if (e[0] != tens || e[1] != units)
             continue;
         s.ChunkId = GetLE32(e);
-        if (!AddEntry(s, FMoviBase + int64_t(GetLE32(e + 8)), GetLE32(e + 12), GetLE32(e + 4)))
+        ids.push_back(s.ChunkId);
+        if (!AddEntry(s, FIdx1Base + int64_t(GetLE32(e + 8)), GetLE32(e + 12), GetLE32(e + 4)))
             return false;
     }
+    // Each entry's own id is kept only when the stream's chunks go by several ids.
+    if (std::any_of(ids.begin(), ids.end(), [&](uint32_t id) { return id != s.ChunkId; }))
+        s.EntryIds = std::move(ids);
+    return true;
+}
+
+// The chunk header in front of an entry's data must carry the index's chunk id and
+// size: otherwise the index points at other bytes, which are never handed out. Each
+// entry is looked at once.
+bool TAvi2Reader::EntryHeaderMatches(TAvi2StreamRec &s, int32_t entry)
+{
+    if (FFileKind != fkAvi)
+        return true; // a WAVE file's 'data' entries come from the chunk walk itself
+    if (s.HeaderChecked.size() != s.Entries.size())
+        s.HeaderChecked.assign(s.Entries.size(), false);
+    if (s.HeaderChecked[size_t(entry)])
+        return true;
+    const TAvi2IndexEntry &e = s.Entries[size_t(entry)];
+    const uint32_t id = s.EntryIds.empty() ? s.ChunkId : s.EntryIds[size_t(entry)];
+    if (!ChunkHeaderIs(e.Position - 8, id, uint32_t(e.Size)))
+        return false;
+    s.HeaderChecked[size_t(entry)] = true;
     return true;
 }
 
@@ -162,6 +218,8 @@ int32_t TAvi2Reader::FinishAvi()
     if (errors > 0)
         return AVIERR_BADFORMAT;
     bool built = true;
+    if (!openDml && !FIdx1.empty() && FMoviBase > 16)
+        FIdx1Base = Idx1Base();
     for (size_t i = 0; i < FStreams.size() && built; ++i) {
         if (openDml)
             built = BuildFromOpenDml(int(i));

@@ -67,7 +67,7 @@ void TAvi2Reader::Close()
     std::memset(FMainHeader, 0, sizeof FMainHeader);
     FHasAvih = false;
     std::vector<uint8_t>().swap(FIdx1);
-    FMoviBase = 0;
+    FMoviBase = FIdx1Base = 0;
     std::vector<uint8_t>().swap(FDmlh);
     std::vector<TAvi2ChunkRef>().swap(FFileChunks);
     FVideoStreams.clear();
@@ -306,8 +306,12 @@ bool TAvi2Reader::HandleStrf(TParseState &ps, int64_t dataPos, uint32_t size)
     if (!ReadBlock(dataPos, f.data(), size))
         return false;
     if (s.Kind == skVideo) {
-        if (GetLE32(&f[0]) < 40 || GetLE32s(&f[4]) <= 0 || GetLE32s(&f[8]) <= 0 || GetLE16(&f[12]) == 0 ||
-            GetLE16(&f[14]) == 0)
+        // Uncompressed RGB may be stored top-down, which a negative height says.
+        const int32_t height = GetLE32s(&f[8]);
+        const uint32_t compression = GetLE32(&f[16]);
+        const bool topDownOk = compression == BI_RGB || compression == BI_BITFIELDS;
+        if (GetLE32(&f[0]) < 40 || GetLE32s(&f[4]) <= 0 || height == 0 || height == INT32_MIN ||
+            (height < 0 && !topDownOk) || GetLE16(&f[12]) == 0 || GetLE16(&f[14]) == 0)
             return false;
     } else if (s.Kind == skAudio) {
         if (GetLE16(&f[2]) == 0 || GetLE32s(&f[4]) <= 0 || GetLE16(&f[12]) != s.Header.dwSampleSize)

@@ -64,7 +64,9 @@ public:
     // (bufferSize bytes). Reports the bytes and samples delivered (either pointer may
     // be null). AVIERR_BUFFERTOOSMALL when none was delivered; a call without buffer
     // is a size query: AVIERR_BUFFERTOOSMALL with the bytes and samples a read would
-    // give. AVIERR_BADHANDLE for a bad stream/start/count, AVIERR_FILEREAD on a failed read.
+    // give. AVIERR_BADHANDLE for a bad stream/start/count, AVIERR_FILEREAD on a failed read,
+    // AVIERR_BADFORMAT when a chunk's header does not carry the index's chunk id and size
+    // (the index points at other bytes; nothing of that chunk is delivered).
     int32_t Read(int stream, int32_t start, int32_t count, void *buffer, int32_t bufferSize,
                  int32_t *bytesRead, int32_t *samplesRead);
     // AVIStreamFindSample convention with the FIND_ flags; -1 when none.
@@ -109,6 +111,9 @@ private:
     bool ReadStandardIndexes(TAvi2StreamRec &s, std::vector<std::vector<uint8_t>> &out);
     bool BuildFromOpenDml(int stream);
     bool BuildFromIdx1(int stream);
+    int64_t Idx1Base();
+    bool ChunkHeaderIs(int64_t headerPos, uint32_t id, uint32_t size);
+    bool EntryHeaderMatches(TAvi2StreamRec &s, int32_t entry);
     bool AddEntry(TAvi2StreamRec &s, int64_t position, uint32_t size, uint32_t flags);
     void BuildDescriptions();
     void BuildFileInfo();
@@ -131,6 +136,7 @@ private:
     bool FHasAvih = false;
     std::vector<uint8_t> FIdx1;
     int64_t FMoviBase = 0;
+    int64_t FIdx1Base = 0; // added to the 'idx1' offsets: FMoviBase, or 8 for absolute ones
     std::vector<uint8_t> FDmlh;
     std::vector<TAvi2ChunkRef> FFileChunks;
     std::vector<uint8_t> FVideoStreams; // stream numbers in file order

@@ -63,6 +63,11 @@ struct TAvi2StreamRec {
     int32_t FewestSamples = 2147483647, MostSamples = 0; // per chunk
     int64_t TotalSamples = 0;
     std::vector<TAvi2IndexEntry> Entries;
+    // The chunk id of every entry, kept only when an 'idx1' lists the stream's chunks
+    // under more than one id ("00dc" and "00db"); empty: every entry has ChunkId.
+    std::vector<uint32_t> EntryIds;
+    // Entries whose chunk header was found to carry the index's id and size.
+    std::vector<bool> HeaderChecked;
     TAvi2StreamKind Kind = skOther;
     AVISTREAMINFO Info = {};
 };

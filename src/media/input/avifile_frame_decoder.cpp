@@ -5,33 +5,9 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 namespace tessaly {
-namespace {
-
-// FFmpeg's reader reports uncompressed pictures with a positive height and tells
-// bottom-up rows by a "BottomUp" marker behind the codec data; rows without the
-// marker are stored top row first. The format handed to the decompressor says so
-// the bitmap way: a negative height, and the marker dropped.
-void MarkRawRowOrder(std::vector<uint8_t> &format)
-{
-    const uint32_t compression = GetLE32(format.data() + 16);
-    if (compression != BI_RGB)
-        return;
-    static const char marker[9] = {'B', 'o', 't', 't', 'o', 'm', 'U', 'p', '\0'};
-    const bool bottomUp = format.size() >= 49 && std::memcmp(format.data() + format.size() - 9, marker, 9) == 0;
-    if (bottomUp) {
-        format.resize(format.size() - 9);
-        return;
-    }
-    const int32_t height = GetLE32s(format.data() + 8);
-    if (height > 0)
-        PutLE32(format.data() + 8, uint32_t(-height));
-}
-
-} // namespace
 
 std::unique_ptr<TAviFileFrameDecoder> TAviFileFrameDecoder::Open(TAviFile &file, int stream, int outBits)
 {
@@ -44,7 +20,6 @@ std::unique_ptr<TAviFileFrameDecoder> TAviFileFrameDecoder::Open(TAviFile &file,
     std::vector<uint8_t> format(size_t(size), 0);
     if (file.ReadFormat(stream, size, format.data()) != AVIERR_OK)
         return nullptr;
-    MarkRawRowOrder(format);
     std::unique_ptr<TAviFileFrameDecoder> d(new TAviFileFrameDecoder(file, stream));
     if (!d->FDecompressor.Open(format.data(), format.size(), info.fccHandler, outBits))
         return nullptr;

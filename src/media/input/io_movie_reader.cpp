@@ -194,10 +194,9 @@ bool TIOMovieReader::OpenMsvw(const std::string &file, TSegment &seg)
     struct stat st {};
     if (::stat(file.c_str(), &st) != 0)
         return Fail(meFileNotFound);
+    // No 2 GB limit: FFmpeg's demuxers read files of any size.
     if (st.st_size <= 0)
         return Fail(meFileSize);
-    if (st.st_size >= 2147483647)
-        return Fail(meFileExceeds2GB);
     seg.Msvw = std::make_unique<TAviFile>();
     const int32_t r = seg.Msvw->Open(file);
     if (r != AVIERR_OK)
