@@ -31,6 +31,8 @@ bool IsAviFileContainer(const char *demuxer)
     return name == "avi" || name == "wav" || name == "avisynth";
 }
 
+bool CompleteIndex(AVFormatContext *ctx, AVPacket *pkt);
+
 // FFmpeg's AVI demuxer turns every uncompressed picture's height positive and marks the
 // bottom-up ones by appending "BottomUp" and a zero to the codec data. The stored header
 // is rebuilt from that: the marker goes, and a picture without it is stored top-down.
@@ -158,6 +160,10 @@ int32_t TAviFile::Open(const std::string &fileName)
         return AVIERR_NODATA;
     }
     FCache = std::make_unique<TPacketCache>();
+    if (FCache->packet && !CompleteIndex(ctx, FCache->packet)) {
+        Close();
+        return AVIERR_FILEREAD;
+    }
     if (!FCache->packet || !BuildStreams(fileName)) {
         Close();
         return AVIERR_MEMORY;
@@ -166,6 +172,28 @@ int32_t TAviFile::Open(const std::string &fileName)
 }
 
 namespace {
+
+// An AVI without an index gets one from FFmpeg only for the packets it has read: until
+// then every frame beyond the first would count as dropped. The file is read through once
+// so that the index lists every packet, then the demuxer goes back to the start.
+bool CompleteIndex(AVFormatContext *ctx, AVPacket *pkt)
+{
+    bool partial = false;
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        const AVStream *st = ctx->streams[i];
+        if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && avformat_index_get_entries_count(st) < st->nb_frames)
+            partial = true;
+    }
+    if (!partial)
+        return true;
+    int r;
+    while ((r = av_read_frame(ctx, pkt)) >= 0)
+        av_packet_unref(pkt);
+    if (r != AVERROR_EOF && r != AVERROR_INVALIDDATA)
+        return false;
+    return avformat_seek_file(ctx, -1, INT64_MIN, 0, INT64_MAX, 0) >= 0 ||
+           av_seek_frame(ctx, -1, 0, AVSEEK_FLAG_BACKWARD) >= 0;
+}
 
 // A PCM audio stream: read by sample frame, described as the WAVE reader describes it.
 void DescribePcm(TAviFile::TStreamDesc &s, const AVFormatContext *ctx, const AVStream *st, int bits, bool isFloat)

@@ -290,18 +290,30 @@ TEST(MovieAviOpen, DescriptionsDetectionAndFallback)
     EXPECT_EQ(r.BitCount(), 24);
     EXPECT_EQ(r.ReadCodecData(), std::vector<uint8_t>());
 
-    // Uncompressed pictures stored top row first are refused by the own reader and
-    // opened through the system layer instead.
+    // Uncompressed pictures stored top row first open through the own reader.
     const TVideoFile *top = test::VideoFile("raw24");
     ASSERT_NE(top, nullptr);
     ASSERT_TRUE(r.Open(top->Path, "ODML|-1"));
-    EXPECT_EQ(r.KindString(), "MSVW|-1");
-    EXPECT_EQ(r.Status(), meOk);
+    EXPECT_EQ(r.KindString(), "ODML|-1");
     auto image = r.NewFrameImage();
     ASSERT_TRUE(r.GetFrame(4, *image));
     EXPECT_TRUE(ImageEquals(*image, top->Reference[4]));
 
+    // Without an index the own reader refuses the file, and the system layer opens it.
     TTempDir dir;
+    std::vector<uint8_t> bytes = test::ReadFileBytes(top->Path);
+    std::string text(bytes.begin(), bytes.end());
+    const size_t idx1 = text.rfind("idx1");
+    ASSERT_NE(idx1, std::string::npos);
+    std::copy_n("JUNK", 4, bytes.begin() + std::ptrdiff_t(idx1));
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("noindex.avi"), bytes));
+    ASSERT_TRUE(r.Open(dir.File("noindex.avi"), "ODML|-1"));
+    EXPECT_EQ(r.KindString(), "MSVW|-1");
+    EXPECT_EQ(r.Status(), meOk);
+    image = r.NewFrameImage();
+    ASSERT_TRUE(r.GetFrame(4, *image));
+    EXPECT_TRUE(ImageEquals(*image, top->Reference[4]));
+
     test::WriteFileBytes(dir.File("clip.xyz"), {1, 2, 3});
     EXPECT_FALSE(r.Open(dir.File("clip.xyz"), "AUTO|-1"));
     EXPECT_EQ(r.Status(), meFileFormat);
