@@ -9,6 +9,7 @@
 
 #include "media/common/byte_order.h"
 #include "support/test_support.h"
+#include "support/video_test_support.h"
 
 using namespace tessaly;
 using namespace tessaly::test;
@@ -253,6 +254,57 @@ TEST_F(AviFileTest, OpenFailures)
     int32_t bytes = 0;
     uint8_t b[4];
     EXPECT_EQ(f.Read(0, 0, 1, b, 4, &bytes, nullptr), AVIERR_BADHANDLE);
+}
+
+} // namespace
+
+namespace {
+
+// Only the containers of the AVI library are taken: a Matroska or MP4 file named ".avi"
+// is refused (its index lists key frames only and its streams carry no AVI formats),
+// whatever its name, while AVI and WAVE files open.
+TEST_F(AviFileTest, OnlyRiffContainersAreTaken)
+{
+    TAviFile f;
+    for (const char *format : {"matroska", "mp4", "nut"}) {
+        SCOPED_TRACE(format);
+        const std::string named = dir.File(std::string(format) + ".avi");
+        ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=size=64x48:rate=25:duration=1 -c:v mpeg4 -g 5 -f " +
+                           std::string(format) + " " + ShellQuote(named)));
+        EXPECT_EQ(f.Open(named), AVIERR_BADFORMAT);
+        EXPECT_FALSE(f.IsOpen());
+    }
+    const std::string avi = dir.File("real.avi"), wav = dir.File("real.wav");
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=size=64x48:rate=25:duration=1 -c:v mpeg4 " + ShellQuote(avi)));
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i sine=duration=0.5 " + ShellQuote(wav)));
+    EXPECT_EQ(f.Open(avi), AVIERR_OK);
+    EXPECT_EQ(f.Open(wav), AVIERR_OK);
+}
+
+// An AVI without any index: every frame is listed and read, not only the first.
+TEST_F(AviFileTest, AviWithoutIndexListsEveryFrame)
+{
+    const std::string avi = dir.File("noindex.avi");
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=size=64x48:rate=25:duration=0.48 -c:v rawvideo -pix_fmt bgr24 " +
+                       ShellQuote(avi)));
+    const std::vector<std::string> packets = FfmpegPacketMd5(avi);
+    ASSERT_EQ(packets.size(), 12u);
+    std::vector<uint8_t> bytes = ReadFileBytes(avi);
+    const std::string text(bytes.begin(), bytes.end());
+    const size_t idx1 = text.rfind("idx1");
+    ASSERT_NE(idx1, std::string::npos);
+    std::memcpy(&bytes[idx1], "JUNK", 4);
+    ASSERT_TRUE(WriteFileBytes(avi, bytes));
+    TAviFile f;
+    ASSERT_EQ(f.Open(avi), AVIERR_OK);
+    ASSERT_EQ(f.StreamLength(0), 12);
+    std::vector<uint8_t> frame(64 * 48 * 3);
+    for (int32_t n : {11, 0, 5}) {
+        int32_t got = 0;
+        ASSERT_EQ(f.Read(0, n, 1, frame.data(), int32_t(frame.size()), &got, nullptr), AVIERR_OK) << n;
+        EXPECT_EQ(Md5Hex(frame.data(), size_t(got)), packets[size_t(n)]) << n;
+        EXPECT_TRUE(f.IsKeyFrame(0, n)) << n;
+    }
 }
 
 } // namespace
