@@ -1,6 +1,7 @@
 // The system media layer (source kind "MSVW"): FFmpeg's demuxers behind a class shaped
-// like the AVIFile library, so the front-ends open WAV, AVI and whatever else FFmpeg
-// demuxes through one file/stream interface with AVIFILEINFO and AVISTREAMINFO records.
+// like the AVIFile library, so the front-ends open the files that library reads (AVI and
+// WAVE of any size, AviSynth scripts) through one file/stream interface with AVIFILEINFO
+// and AVISTREAMINFO records.
 #pragma once
 
 #include <cstdint>
@@ -25,8 +26,11 @@ public:
     TAviFile &operator=(const TAviFile &) = delete;
 
     // Opens fileName read-only (closing first). AVIERR_FILEOPEN when the file cannot be
-    // opened, AVIERR_BADFORMAT when no demuxer accepts it, AVIERR_NODATA when it holds no
-    // streams, AVIERR_MEMORY when an allocation fails. On failure the object stays closed.
+    // opened, AVIERR_BADFORMAT when no demuxer accepts it or its container is not AVI,
+    // WAVE or an AviSynth script, AVIERR_NODATA when it holds no streams, AVIERR_FILEREAD
+    // when an AVI without index cannot be read through, AVIERR_MEMORY when an allocation
+    // fails. On failure the object stays closed. Uncompressed AVI video is described with
+    // its stored header: a negative height for pictures stored top row first.
     int32_t Open(const std::string &fileName);
     void Close();
     bool IsOpen() const { return FContext != nullptr; }
