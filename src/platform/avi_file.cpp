@@ -174,17 +174,34 @@ int32_t TAviFile::Open(const std::string &fileName)
 namespace {
 
 // An AVI without an index gets one from FFmpeg only for the packets it has read: until
-// then every frame beyond the first would count as dropped. The file is read through once
-// so that the index lists every packet, then the demuxer goes back to the start.
+// then every frame beyond them would count as dropped. Such an index lists fewer frames
+// than the header, and behind its last chunk more stream chunks follow (a loaded index
+// ends with the last stored chunk). The file is then read through once so that the index
+// lists every packet, and the demuxer goes back to the start.
 bool CompleteIndex(AVFormatContext *ctx, AVPacket *pkt)
 {
-    bool partial = false;
+    int64_t next = -1;
+    bool fewer = false;
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {
-        const AVStream *st = ctx->streams[i];
-        if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && avformat_index_get_entries_count(st) < st->nb_frames)
-            partial = true;
+        AVStream *st = ctx->streams[i];
+        const int entries = avformat_index_get_entries_count(st);
+        if (const AVIndexEntry *last = avformat_index_get_entry(st, entries - 1))
+            next = std::max(next, last->pos + 8 + last->size + (last->size & 1));
+        if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && entries < st->nb_frames)
+            fewer = true;
     }
-    if (!partial)
+    if (!fewer)
+        return true;
+    AVIOContext *pb = ctx->pb;
+    const int64_t here = avio_tell(pb);
+    uint8_t b[12] = {};
+    const bool peeked = next >= 0 && avio_seek(pb, next, SEEK_SET) >= 0 && avio_read(pb, b, 12) == 12;
+    if (avio_seek(pb, here, SEEK_SET) < 0)
+        return false;
+    const auto digit = [](uint8_t c) { return c >= '0' && c <= '9'; };
+    const bool moreChunks = (digit(b[0]) && digit(b[1])) ||
+                            (std::memcmp(b, "LIST", 4) == 0 && std::memcmp(b + 8, "rec ", 4) == 0);
+    if (peeked && !moreChunks)
         return true;
     int r;
     while ((r = av_read_frame(ctx, pkt)) >= 0)
