@@ -100,7 +100,7 @@ TEST_P(OwnReaderDecode, SequentialForwardAndBackwardEqualFfmpeg)
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, OwnReaderDecode,
-                         ::testing::Values("mpeg4", "mjpeg", "h264", "raw24up", "pal8up", "drop"));
+                         ::testing::Values("mpeg4", "mjpeg", "h264", "raw24up", "pal8up", "drop", "raw24", "pal8"));
 
 // Dropped (empty) frames show the picture before them, also when reached by a jump
 // whose earlier frames are decoded without output.
