@@ -1,6 +1,5 @@
 // `tessaly-cli project ...`: creates a project from media files and edits its markers,
 // chapters and options, writing a project file the GUI loads.
-#include <cctype>
 #include <iostream>
 #include <map>
 #include <tuple>
@@ -8,6 +7,7 @@
 #include "cli/cli_support.h"
 #include "cli/commands.h"
 #include "platform/file_system.h"
+#include "platform/text_util.h"
 #include "project/analysis.h"
 #include "project/enables.h"
 #include "project/marker.h"
@@ -206,12 +206,9 @@ int Outcome(TProjectSession &session, const std::string &file, const TEditResult
 bool MarkerKind(const std::string &text, TMarkerKind &kind)
 {
     static const std::map<std::string, TMarkerKind> kinds = {
-        {"spline", mkSpline}, {"spl", mkSpline}, {"cut", mkRelCut},  {"double", mkDShift},
-        {"dbl", mkDShift},    {"option", mkOption}, {"opt", mkOption}};
-    std::string lower = text;
-    for (char &c : lower)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    auto it = kinds.find(lower);
+        {"SPLINE", mkSpline}, {"SPL", mkSpline}, {"CUT", mkRelCut},  {"DOUBLE", mkDShift},
+        {"DBL", mkDShift},    {"OPTION", mkOption}, {"OPT", mkOption}};
+    auto it = kinds.find(UpperAscii(text));
     if (it == kinds.end())
         return false;
     kind = it->second;
@@ -409,10 +406,7 @@ int RunProject(const std::vector<std::string> &argv)
         return Usage("expected a subcommand and a project file");
     const std::string &sub = args.Positional[0];
     const std::string &file = args.Positional[1];
-    std::string ext = ExtractFileExt(file);
-    for (char &c : ext)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    if (ext != ".tsp")
+    if (!SameTextAscii(ExtractFileExt(file), ".tsp"))
         return Usage("the project file must end in \".tsp\"");
     if (sub == "create") {
         if (args.Positional.size() != 2)

@@ -106,6 +106,12 @@ std::string FirstSegmentName(const std::string &fileList)
     return first;
 }
 
+std::string OpenErrorLead(TSourceRole role, const std::string &fileList)
+{
+    static const char *const keys[] = {"ErrOpenVid", "ErrOpenAud", "ErrOpenDbl", "ErrOpenRef"};
+    return FormatText(Msg(keys[role]), {FirstSegmentName(fileList)});
+}
+
 std::string FilePanelName(const TProjectSources &sources, TSourceRole role)
 {
     return FirstSegmentName(sources.FileList(role));
