@@ -301,6 +301,9 @@ int SetOptions(TProjectSession &session, const TArgs &args, const std::string &f
     return Outcome(session, file, session.Editor().SetOptions(o));
 }
 
+int EditMarker(TProjectSession &session, const TArgs &args, const std::string &sub, const std::string &file,
+               int32_t index);
+
 // The subcommands that take FRAME (and more) after the project file.
 int EditAtFrame(TProjectSession &session, const TArgs &args, const std::string &sub, const std::string &file)
 {
@@ -363,6 +366,17 @@ int EditAtFrame(TProjectSession &session, const TArgs &args, const std::string &
         return Outcome(session, file, ed.SetViewOffsetText(args.Positional[2]));
     if (!MarkerAt(session, n, index))
         return kExitFailure;
+    return EditMarker(session, args, sub, file, index);
+}
+
+// The subcommands that change the marker at `index`.
+int EditMarker(TProjectSession &session, const TArgs &args, const std::string &sub, const std::string &file,
+               int32_t index)
+{
+    TProject &p = session.Project();
+    TProjectEditor &ed = session.Editor();
+    const std::string extra = args.Positional.size() > 3 ? args.Positional[3] : std::string();
+    const bool on = extra == "1";
     if (sub == "set-value")
         return Outcome(session, file, ed.SetShiftValue(index, extra));
     if (sub == "enable-marker")

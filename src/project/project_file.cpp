@@ -20,18 +20,6 @@ namespace tessaly {
 
 namespace {
 
-std::vector<std::string> Split(const std::string &text, char sep)
-{
-    std::vector<std::string> out(1);
-    for (char c : text) {
-        if (c == sep)
-            out.emplace_back();
-        else
-            out.back() += c;
-    }
-    return out;
-}
-
 // The name after the last "/" or "\" (a path written on Windows splits too).
 std::string NameOnly(const std::string &path)
 {
@@ -92,7 +80,7 @@ std::string FormatPhantom(const TPhantomClip &c)
 
 bool ParsePhantom(const std::string &text, TPhantomClip &clip, bool &isPhantom)
 {
-    std::vector<std::string> f = Split(text, '*');
+    std::vector<std::string> f = SplitText(text, '*');
     isPhantom = f.size() > 5;
     if (!isPhantom)
         return false;
@@ -226,7 +214,7 @@ void TProjectFile::LoadMarkers(const std::string &fileName, bool &markersBad, bo
                 continue;   // keeps the default start chapter
             FProject.ClearChapters();
         }
-        std::vector<std::string> fields = Split(value, ',');
+        std::vector<std::string> fields = SplitText(value, ',');
         int64_t frame = -1;
         if (!ParseInteger(fields[0], 0, 2147483647, frame))
             frame = ParseChapterFrame(value);
