@@ -36,7 +36,7 @@ TStatusTexts StatusTexts(TProject &project)
         t[spFrame] += (offset > 0 ? " + " : " - ") + std::to_string(std::llabs(int64_t{offset}));
     TFrameState s = project.GetStateAt(p);
     t[spShift] = Msg("WrdShift") + " " + Fixed(s.TotalShift(), 3);
-    t[spDShift] = Msg("WrdDShift") + " " + Fixed(std::nearbyintl(s.DoubleShift), 0);
+    t[spDShift] = Msg("WrdDShift") + " " + std::to_string(static_cast<long long>(std::nearbyintl(s.DoubleShift)));
     t[spOption] = std::string(s.AudioOff() ? "- " : "A ") + (s.DoubleOff() ? "-" : "D");
     t[spVolume] = std::to_string(s.DoubleVolume) + " %";
     t[spChapter] = Msg("WrdChapter") + " " + std::to_string(s.ChapterNumber);

@@ -69,6 +69,28 @@ TEST_F(MediaOpen, TheSegmentQuestionDecidesTheFileList)
     EXPECT_EQ(session.FileList(srVideo), dir->File("take3.avi"));
 }
 
+struct TChangeLog : TProjectObserver {
+    std::vector<unsigned> Calls;
+    void ProjectChanged(unsigned changes) override { Calls.push_back(changes); }
+};
+
+TEST_F(MediaOpen, ObserversHearOneChangeWithTheMedia)
+{
+    TChangeLog log;
+    session.Project().AddObserver(&log);
+    TOpenMediaOptions o;
+    o.SegmentSearch = false;
+    ASSERT_EQ(OpenMedia(session, srVideo, dir->File("take3.avi"), "AUTO|-1", o), ooOpened);
+    ASSERT_EQ(log.Calls.size(), 1u);
+    EXPECT_TRUE(log.Calls[0] & pcMedia);
+    EXPECT_TRUE(log.Calls[0] & pcChanged);
+    log.Calls.clear();
+    EXPECT_EQ(OpenMedia(session, srAudio, dir->File("none.wav"), "AUTO|-1", o), ooFailed);
+    ASSERT_EQ(log.Calls.size(), 1u);
+    EXPECT_EQ(log.Calls[0], unsigned(pcMedia));
+    session.Project().RemoveObserver(&log);
+}
+
 TEST_F(MediaOpen, SmartRenderingQuestionAndSaveQuestion)
 {
     TOpenMediaOptions o;
