@@ -134,6 +134,10 @@ TEST_F(MediaOpen, AudioFromAnAviBecomesTheReferenceAndRemovingMarksChanged)
     EXPECT_EQ(OpenMedia(session, srDouble, dir->File("missing.wav"), "AUTO|-1", o), ooFailed);
     ASSERT_FALSE(ui.Messages.empty());
     EXPECT_EQ(ui.Messages.back().Text.substr(0, 32), "Error opening double audio file:");
+    // A segmented list is named by its first file, not by its template.
+    EXPECT_FALSE(session.OpenSource(srDouble, dir->File("gone*.wav") + "|07|08"));
+    EXPECT_NE(ui.Messages.back().Text.find("\"" + dir->File("gone07.wav") + "\""), std::string::npos)
+        << ui.Messages.back().Text;
 }
 
 } // namespace
