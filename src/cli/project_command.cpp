@@ -50,7 +50,6 @@ const char *const kProjectHelp =
     "  tick-chapter PROJECT.tsp FRAME 0|1\n"
     "  auto-chapters PROJECT.tsp (--interval FRAMES | --skip-cuts) [--keep]\n"
     "  goto PROJECT.tsp FRAME            the stored position (view offset 0)\n"
-    "  view-offset PROJECT.tsp FRAMES\n"
     "  set PROJECT.tsp [--use-chapters 0|1] [--concat-chapters 0|1] [--cross-fading 0|1]\n"
     "                  [--global-shift FRAMES] [--use-global-shift 0|1] [--pre-scan 0|1]\n"
     "                  [--original-size 0|1] [--force-vfw 0|1] [--flip-image 0|1]\n"
@@ -312,12 +311,12 @@ int EditAtFrame(TProjectSession &session, const TArgs &args, const std::string &
     static const std::map<std::string, size_t> arity = {
         {"new-marker", 4},   {"delete-marker", 3}, {"move-marker", 4}, {"set-value", 4},
         {"enable-marker", 4}, {"affect", 4},       {"edit-option", 3}, {"add-chapter", 3},
-        {"delete-chapter", 3}, {"tick-chapter", 4}, {"goto", 3},       {"view-offset", 3},
+        {"delete-chapter", 3}, {"tick-chapter", 4}, {"goto", 3},
         {"start-offset", 3}};
     if (args.Positional.size() != arity.at(sub))
         return Usage(sub + " takes " + std::to_string(arity.at(sub) - 2) + " argument(s) after the project file");
     long long n = 0;
-    bool signedArg = sub == "view-offset" || sub == "start-offset";
+    bool signedArg = sub == "start-offset";
     if (!ToInt(args.Positional[2], signedArg ? -2147483647 : 0, 2147483647, n))
         return Usage(signedArg ? "FRAMES must be an integer" : "FRAME must be a frame number");
     const std::string extra = args.Positional.size() > 3 ? args.Positional[3] : std::string();
@@ -362,8 +361,6 @@ int EditAtFrame(TProjectSession &session, const TArgs &args, const std::string &
     }
     if (sub == "goto")
         return Outcome(session, file, ed.GotoFrameText(args.Positional[2]));
-    if (sub == "view-offset")
-        return Outcome(session, file, ed.SetViewOffsetText(args.Positional[2]));
     if (!MarkerAt(session, n, index))
         return kExitFailure;
     return EditMarker(session, args, sub, file, index);
@@ -429,7 +426,7 @@ int RunProject(const std::vector<std::string> &argv)
     }
     static const std::set<std::string> atFrame = {
         "new-marker", "delete-marker", "move-marker", "set-value", "enable-marker", "affect", "edit-option",
-        "add-chapter", "delete-chapter", "tick-chapter", "goto", "view-offset", "start-offset"};
+        "add-chapter", "delete-chapter", "tick-chapter", "goto", "start-offset"};
     static const std::set<std::string> whole = {"list", "add-marker", "auto-chapters", "set", "remove-deactivated"};
     if (!atFrame.count(sub) && !whole.count(sub))
         return Usage("unknown subcommand \"" + sub + "\"");
