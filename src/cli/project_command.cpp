@@ -13,6 +13,7 @@
 #include "project/marker.h"
 #include "project/media_open.h"
 #include "project/project_session.h"
+#include "shell/messages.h"
 #include "shell/settings.h"
 
 namespace tessaly::cli {
@@ -248,7 +249,7 @@ bool MarkerAt(TProjectSession &session, long long frame, int32_t &index)
 {
     index = frame > INT32_MAX ? -1 : session.Project().FindMarker(int32_t(frame));
     if (index < 0)
-        std::cerr << "tessaly-cli project: There is no marker at frame " << frame << ".\n";
+        std::cerr << "tessaly-cli project: " << FormatText(Msg("ErrNoMarkerAt"), {std::to_string(frame)}) << "\n";
     return index >= 0;
 }
 
@@ -354,7 +355,7 @@ int EditAtFrame(TProjectSession &session, const TArgs &args, const std::string &
     if (sub == "tick-chapter") {
         int i = ChapterIndex(p, n);
         if (i < 0) {
-            std::cerr << "tessaly-cli project: There is no chapter at frame " << n << ".\n";
+            std::cerr << "tessaly-cli project: " << FormatText(Msg("ErrNoChapterAt"), {std::to_string(n)}) << "\n";
             return kExitFailure;
         }
         return Outcome(session, file, ed.TickChapter(i, on));
