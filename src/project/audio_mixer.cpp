@@ -72,6 +72,7 @@ void TAudioMixer::InitAudioMix(int32_t firstFrame, int32_t frameOffset, TAudioMi
         }
     }
     main->OutputFormat(state.Format, state.FormatSize);
+    state.ChannelMask = main->ChannelMask();
     ok = ok && state.FormatSize >= 16;
     if (ok && FAudio && FDouble)
         ok = FDouble->SetOutputFormat(&state.Format, state.FormatSize);

@@ -24,6 +24,7 @@ struct TAudioMixState {
     bool ReadAudio = false;      // primary samples are read in this frame
     WAVEFORMATEX Format{};       // output format of the mix
     int32_t FormatSize = 0;
+    uint32_t ChannelMask = 0;    // speaker mask of the output format, 0: none named
     int32_t Frame = 0;           // source frame the next call renders (offset included)
     int64_t OutPos = 0;          // output sample of the start of Frame
     int64_t LastSrcPos = -2147483647;   // last primary sample used
