@@ -86,4 +86,4 @@ for n in plain curve cuts; do
     ffprobe -v error -count_packets -select_streams v -show_entries stream=nb_read_packets -of csv=p=0 \
         "$work/out-$n.avi" | awk -v n="$n" -v want="$frames" '{ if ($1 != want) { print n ": " $1 " video packets, expected " want; exit 1 } }'
 done
-echo "targets: no markers <= 1.5 x ffmpeg, every render <= 2 x ffmpeg, peak memory < 100 MiB"
+echo "targets: no markers <= 0.85 x ffmpeg, every render <= 1.15 x ffmpeg, peak memory < 64 MiB"

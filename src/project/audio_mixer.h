@@ -63,6 +63,8 @@ private:
     void MixSamples(TAudioMixState &state, bool crossFade, uint8_t *buffer, int32_t count, int64_t n);
     void ReadTrack(TMixSource *source, long double start, long double step, int64_t base, int32_t count,
                    const TAudioMixState &state, uint8_t *out);
+    // count sample frames from position first on (silence outside the track) into out.
+    void ReadSpan(TMixSource *source, int64_t first, int32_t count, const TAudioMixState &state, uint8_t *out);
 
     TProject &FProject;
     TMixSource *FAudio;
@@ -70,7 +72,6 @@ private:
     bool FPreviewAudioMuted = false;
     bool FPreviewDoubleMuted = false;
     std::vector<uint8_t> FPrimary, FSecondary;   // one frame of each track
-    std::vector<int64_t> FPositions;             // source positions of one frame
 };
 
 } // namespace tessaly
