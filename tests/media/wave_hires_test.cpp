@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -93,6 +94,8 @@ TEST(WaveFormatRecords, ReadResolvesExtensibleRecords)
     EXPECT_FALSE(IsSupportedPcm(MakePcmFormat(8000, 12, 2)));
     EXPECT_TRUE(AreConvertible(MakePcmFormat(8000, 24, 6), FloatFormat(8000, 32, 2)));
     EXPECT_FALSE(AreConvertible(MakePcmFormat(8000, 24, 8), MakePcmFormat(8000, 16, 2)));
+    EXPECT_TRUE(AreConvertible(MakePcmFormat(8000, 24, 8), FloatFormat(44100, 32, 8)));
+    EXPECT_FALSE(AreConvertible(MakePcmFormat(8000, 16, 33), MakePcmFormat(8000, 24, 33)));
 }
 
 TEST(WaveFormatRecords, ResultRecordsAndMasks)
@@ -350,14 +353,28 @@ TEST(WaveReaderHighResolution, OutputFormatsAndMasks)
     s16 = MakePcmFormat(8000, 16, 2);
     ASSERT_TRUE(reader.SetOutputFormat(&s16, sizeof s16));
     EXPECT_EQ(reader.OutputChannelMask(), 0u);
-    // Eight channels convert to nothing else, but are delivered as they are.
+    // Eight channels are delivered as they are, in another encoding or rate with their
+    // eight channels, but not mapped onto another count.
     std::string eight = dir.File("eight.wav");
     ASSERT_TRUE(Ffmpeg("-f lavfi -i \"sine=f=200:r=8000:d=0.1\" -ac 8 -c:a pcm_s24le " + ShellQuote(eight)));
     ASSERT_TRUE(reader.Open(eight, "ODML|-1", false, 0));
     EXPECT_EQ(reader.BlockAlign(), 24);
+    EXPECT_EQ(reader.OutputChannelMask(), 0x63Fu);
     EXPECT_FALSE(reader.SetOutputFormat(&s16, sizeof s16));
     EXPECT_EQ(reader.Status(), meAudioFormat);
     EXPECT_EQ(ReadAll(reader), FfmpegDecode(dir, eight, "s24le"));
+    WAVEFORMATEX s16x8 = MakePcmFormat(16000, 16, 8);
+    ASSERT_TRUE(reader.SetOutputFormat(&s16x8, sizeof s16x8));
+    EXPECT_EQ(reader.OutputChannelMask(), 0x63Fu);
+    EXPECT_EQ(reader.OutputLength(), 1600);
+    std::vector<uint8_t> in = FfmpegDecode(dir, eight, "s24le"), out = ReadAll(reader);
+    ASSERT_EQ(out.size(), 1600u * 16);
+    for (size_t k = 0; k < 1600; ++k)   // every input sample twice, its upper 16 bits rounded
+        for (size_t c = 0; c < 8; ++c) {
+            int32_t v = Get24(&in[(k / 2) * 24 + c * 3]);
+            ASSERT_EQ(GetLE16s(&out[k * 16 + c * 2]), int16_t(std::min(std::nearbyint(v / 256.0), 32767.0)))
+                << k << " " << c;
+        }
 }
 
 // Segments of one track must agree in their speaker masks as in their formats.

@@ -50,8 +50,11 @@ bool ConvertibleChannels(int n) { return (n >= 1 && n <= 4) || n == 6; }
 
 bool AreConvertible(const WAVEFORMATEX &a, const WAVEFORMATEX &b)
 {
-    return IsSupportedPcm(a) && IsSupportedPcm(b) && ConvertibleChannels(a.nChannels) &&
-           ConvertibleChannels(b.nChannels);
+    if (!IsSupportedPcm(a) || !IsSupportedPcm(b))
+        return false;
+    if (a.nChannels == b.nChannels)
+        return a.nChannels <= kMaxConvertChannels;
+    return ConvertibleChannels(a.nChannels) && ConvertibleChannels(b.nChannels);
 }
 
 bool SameFormat(const WAVEFORMATEX &a, const WAVEFORMATEX &b)

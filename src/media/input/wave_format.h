@@ -12,8 +12,9 @@
 
 namespace tessaly {
 
-// Largest channel count the conversion handles; one sample frame of it in 64 bits.
-constexpr int kMaxConvertChannels = 6;
+// Largest channel count the conversion handles (between equal counts; the mapping table
+// covers 1, 2, 3, 4 and 6 channels); one sample frame of it in 64 bits.
+constexpr int kMaxConvertChannels = 32;
 constexpr int kMaxSampleFrameBytes = kMaxConvertChannels * 8;
 
 // Sample encodings that are read, mixed and written unchanged: unsigned 8-bit, signed
@@ -29,7 +30,8 @@ WAVEFORMATEX MakePcmFormat(uint32_t rate, uint16_t bits, uint16_t channels);
 // PCM (8, 16, 24 or 32 bits) or IEEE float (32 or 64 bits) with channels and rate above 0
 // and a block align of bits * channels / 8.
 bool IsSupportedPcm(const WAVEFORMATEX &format);
-// Both supported with 1, 2, 3, 4 or 6 channels.
+// Both supported, with 1, 2, 3, 4 or 6 channels each or with the same channel count
+// (up to kMaxConvertChannels).
 bool AreConvertible(const WAVEFORMATEX &a, const WAVEFORMATEX &b);
 // Equal tag, channels, rate, byte rate, block align and bits (and cbSize for non-PCM formats).
 bool SameFormat(const WAVEFORMATEX &a, const WAVEFORMATEX &b);

@@ -18,7 +18,7 @@ constexpr double kW = 2.236067977971; // low-frequency weight
 // Maps nIn channel values to nOut; outputs without an entry stay 0.
 void MapChannels(const double *in, int nIn, double *out, int nOut)
 {
-    std::fill(out, out + kMaxConvertChannels, 0.0);
+    std::fill(out, out + nOut, 0.0);
     if (nIn == nOut) {
         std::copy(in, in + nIn, out);
         return;
@@ -158,7 +158,7 @@ void StoreChannel(TSampleType t, double v, uint8_t *p)
 
 void ConvertSampleFrame(const WAVEFORMATEX &inF, const uint8_t *src, const WAVEFORMATEX &outF, uint8_t *dst)
 {
-    double in[kMaxConvertChannels] = {}, out[kMaxConvertChannels];
+    double in[kMaxConvertChannels], out[kMaxConvertChannels];   // MapChannels reads nIn, writes nOut
     const TSampleType ti = SampleTypeOf(inF), to = SampleTypeOf(outF);
     const int nIn = std::min<int>(inF.nChannels, kMaxConvertChannels);
     const int nOut = std::min<int>(outF.nChannels, kMaxConvertChannels);
