@@ -185,6 +185,26 @@ void TAudioMixer::ReadTrack(TMixSource *source, long double start, long double s
     }
 }
 
+void TAudioMixer::FillSilence(const TAudioMixState &state, uint8_t *out, int32_t count)
+{
+    const size_t bs = static_cast<size_t>(state.BlockSize);
+    for (int32_t t = 0; t < count; ++t)
+        std::memcpy(out + static_cast<size_t>(t) * bs, state.SilenceSample.data(), bs);
+}
+
+void TAudioMixer::ReadDoubleTrack(const TAudioMixState &state, int64_t first, int32_t count, uint8_t *out)
+{
+    // In step with the video, moved by whole frames, at its volume.
+    ReadTrack(FDouble, 0, 0, first, count, state, out);
+    const int volume = state.Cur.DoubleVolume;
+    if (volume == 100)
+        return;
+    const double factor = (volume * 0.01) * (volume * 0.01);
+    const size_t bs = static_cast<size_t>(state.BlockSize);
+    for (int32_t t = 0; t < count; ++t)
+        Amplify(state.Format, out + static_cast<size_t>(t) * bs, out + static_cast<size_t>(t) * bs, factor);
+}
+
 void TAudioMixer::MixSamples(TAudioMixState &state, bool crossFade, uint8_t *buffer, int32_t count, int64_t n)
 {
     const bool audioOff = state.Cur.AudioOff();
@@ -211,32 +231,18 @@ void TAudioMixer::MixSamples(TAudioMixState &state, bool crossFade, uint8_t *buf
     } else {
         primary = buffer;
     }
-    auto silence = [&](uint8_t *out) {
-        for (int32_t t = 0; t < count; ++t)
-            std::memcpy(out + static_cast<size_t>(t) * bs, state.SilenceSample.data(), bs);
-    };
-
     // Primary: along the shift, interpolated linearly across the frame.
     if (primary) {
         if (!state.ReadAudio || audioOff || state.AudioMuted)
-            silence(primary);
+            FillSilence(state, primary, count);
         else
             ReadTrack(FAudio, state.StartShift, state.Step, state.OutPos, count, state, primary);
     }
-    // Double: in step with the video, moved by whole frames, at its volume.
     if (dbl) {
-        if (!state.ReadDouble || doubleOff || state.DoubleMuted) {
-            silence(dbl);
-        } else {
-            ReadTrack(FDouble, 0, 0, state.OutPos + dblOffset, count, state, dbl);
-            const int volume = state.Cur.DoubleVolume;
-            if (volume != 100) {
-                const double factor = (volume * 0.01) * (volume * 0.01);
-                for (int32_t t = 0; t < count; ++t)
-                    Amplify(state.Format, dbl + static_cast<size_t>(t) * bs, dbl + static_cast<size_t>(t) * bs,
-                            factor);
-            }
-        }
+        if (!state.ReadDouble || doubleOff || state.DoubleMuted)
+            FillSilence(state, dbl, count);
+        else
+            ReadDoubleTrack(state, state.OutPos + dblOffset, count, dbl);
     }
 
     if (fadeOut || fadeIn) {

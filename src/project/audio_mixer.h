@@ -63,6 +63,9 @@ private:
     void MixSamples(TAudioMixState &state, bool crossFade, uint8_t *buffer, int32_t count, int64_t n);
     void ReadTrack(TMixSource *source, long double start, long double step, int64_t base, int32_t count,
                    const TAudioMixState &state, uint8_t *out);
+    static void FillSilence(const TAudioMixState &state, uint8_t *out, int32_t count);
+    // The double track's count sample frames from position first on, at its volume.
+    void ReadDoubleTrack(const TAudioMixState &state, int64_t first, int32_t count, uint8_t *out);
     // count sample frames from position first on (silence outside the track) into out.
     void ReadSpan(TMixSource *source, int64_t first, int32_t count, const TAudioMixState &state, uint8_t *out);
 
