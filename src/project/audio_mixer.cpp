@@ -72,6 +72,7 @@ void TAudioMixer::InitAudioMix(int32_t firstFrame, int32_t frameOffset, TAudioMi
         }
     }
     main->OutputFormat(state.Format, state.FormatSize);
+    state.ChannelMask = main->ChannelMask();
     ok = ok && state.FormatSize >= 16;
     if (ok && FAudio && FDouble)
         ok = FDouble->SetOutputFormat(&state.Format, state.FormatSize);
@@ -118,37 +119,90 @@ void TAudioMixer::UpdateShifts(TAudioMixState &state, int64_t n, int32_t count, 
         state.Silent = true;
 }
 
+void TAudioMixer::ReadSpan(TMixSource *source, int64_t first, int32_t count, const TAudioMixState &state,
+                           uint8_t *out)
+{
+    // Positions outside the track are silence; the rest is one sequential read.
+    const size_t bs = static_cast<size_t>(state.BlockSize);
+    const int64_t length = source->OutputLength(), end = first + count;
+    const int64_t from = std::clamp<int64_t>(first, 0, length), to = std::clamp<int64_t>(end, 0, length);
+    auto silence = [&](int64_t a, int64_t b) {
+        for (int64_t p = a; p < b; ++p)
+            std::memcpy(out + static_cast<size_t>(p - first) * bs, state.SilenceSample.data(), bs);
+    };
+    if (from >= to) {
+        silence(first, end);
+        return;
+    }
+    silence(first, from);
+    if (source->OutputPosition() != from)
+        source->Seek(from);
+    if (!source->ReadSamples(out + static_cast<size_t>(from - first) * bs, static_cast<int32_t>(to - from)))
+        silence(from, to);
+    silence(to, end);
+}
+
 void TAudioMixer::ReadTrack(TMixSource *source, long double start, long double step, int64_t base,
                             int32_t count, const TAudioMixState &state, uint8_t *out)
 {
-    // Sample t comes from round(t * step + start) + base + t. Positions that follow each
-    // other are read in one request; positions outside the track are silence.
-    FPositions.resize(static_cast<size_t>(count));
+    // Sample t comes from offset(t) + base + t with offset(t) = round(t * step + start).
+    // offset is monotone in t (each step of its evaluation rounds monotonically), so the
+    // samples of one offset form a run of consecutive positions: each run's end is found
+    // by a galloping search and read in one request, instead of rounding every sample.
     const int64_t fixed = RoundToInt(start);
-    for (int32_t t = 0; t < count; ++t)
-        FPositions[static_cast<size_t>(t)] = (step == 0 ? fixed : RoundToInt(t * step + start)) + base + t;
-    auto position = [this](int32_t t) { return FPositions[static_cast<size_t>(t)]; };
+    auto offset = [&](int32_t t) { return step == 0 ? fixed : RoundToInt(t * step + start); };
     const size_t bs = static_cast<size_t>(state.BlockSize);
-    const int64_t length = source->OutputLength();
     int32_t t = 0;
+    int64_t o = offset(0);
     while (t < count) {
-        int64_t first = position(t);
-        if (first < 0 || first >= length) {
-            std::memcpy(out + t * bs, state.SilenceSample.data(), bs);
-            ++t;
-            continue;
+        // Largest `good` with offset(good) == o: gallop, then bisect (good, bad]. The
+        // offset found at `bad` is the next run's, so a run of one sample costs one rounding.
+        int32_t good = t, gap = 1, bad = count;
+        int64_t badOffset = o;
+        while (good + gap < count) {
+            const int64_t v = offset(good + gap);
+            if (v != o) {
+                bad = good + gap;
+                badOffset = v;
+                break;
+            }
+            good += gap;
+            gap *= 2;
         }
-        int32_t run = 1;
-        while (t + run < count && position(t + run) == first + run && first + run < length)
-            ++run;
-        if (source->OutputPosition() != first)
-            source->Seek(first);
-        if (!source->ReadSamples(out + t * bs, run)) {
-            for (int32_t k = 0; k < run; ++k)
-                std::memcpy(out + (t + k) * bs, state.SilenceSample.data(), bs);
+        while (bad - good > 1) {
+            const int32_t mid = good + (bad - good) / 2;
+            const int64_t v = offset(mid);
+            if (v == o) {
+                good = mid;
+            } else {
+                bad = mid;
+                badOffset = v;
+            }
         }
-        t += run;
+        ReadSpan(source, o + base + t, good - t + 1, state, out + static_cast<size_t>(t) * bs);
+        t = good + 1;
+        o = badOffset;
     }
+}
+
+void TAudioMixer::FillSilence(const TAudioMixState &state, uint8_t *out, int32_t count)
+{
+    const size_t bs = static_cast<size_t>(state.BlockSize);
+    for (int32_t t = 0; t < count; ++t)
+        std::memcpy(out + static_cast<size_t>(t) * bs, state.SilenceSample.data(), bs);
+}
+
+void TAudioMixer::ReadDoubleTrack(const TAudioMixState &state, int64_t first, int32_t count, uint8_t *out)
+{
+    // In step with the video, moved by whole frames, at its volume.
+    ReadTrack(FDouble, 0, 0, first, count, state, out);
+    const int volume = state.Cur.DoubleVolume;
+    if (volume == 100)
+        return;
+    const double factor = (volume * 0.01) * (volume * 0.01);
+    const size_t bs = static_cast<size_t>(state.BlockSize);
+    for (int32_t t = 0; t < count; ++t)
+        Amplify(state.Format, out + static_cast<size_t>(t) * bs, out + static_cast<size_t>(t) * bs, factor);
 }
 
 void TAudioMixer::MixSamples(TAudioMixState &state, bool crossFade, uint8_t *buffer, int32_t count, int64_t n)
@@ -160,57 +214,50 @@ void TAudioMixer::MixSamples(TAudioMixState &state, bool crossFade, uint8_t *buf
         state.Step = (state.EndShift - state.StartShift) / count;
     else
         state.StartShift = state.EndShift = state.Step = 0;
-    const size_t bs = static_cast<size_t>(state.BlockSize);
-    FPrimary.resize(static_cast<size_t>(count) * bs);
-    FSecondary.resize(static_cast<size_t>(count) * bs);
-
-    // Primary: along the shift, interpolated linearly across the frame.
-    if (!state.ReadAudio || audioOff || state.AudioMuted) {
-        for (int32_t t = 0; t < count; ++t)
-            std::memcpy(FPrimary.data() + t * bs, state.SilenceSample.data(), bs);
-    } else {
-        ReadTrack(FAudio, state.StartShift, state.Step, state.OutPos, count, state, FPrimary.data());
-    }
-    // Double: in step with the video, moved by whole frames, at its volume.
-    if (!state.ReadDouble || doubleOff || state.DoubleMuted) {
-        for (int32_t t = 0; t < count; ++t)
-            std::memcpy(FSecondary.data() + t * bs, state.SilenceSample.data(), bs);
-    } else {
-        ReadTrack(FDouble, 0, 0, state.OutPos + dblOffset, count, state, FSecondary.data());
-        const int volume = state.Cur.DoubleVolume;
-        if (volume != 100) {
-            const double factor = (volume * 0.01) * (volume * 0.01);
-            std::vector<uint8_t> in(bs);
-            for (int32_t t = 0; t < count; ++t) {
-                std::memcpy(in.data(), FSecondary.data() + t * bs, bs);
-                Amplify(state.Format, FSecondary.data() + t * bs, in.data(), factor);
-            }
-        }
-    }
-
+    const size_t bs = static_cast<size_t>(state.BlockSize), bytes = static_cast<size_t>(count) * bs;
     const bool fadeOut = crossFade && state.Silent && !state.PrevSilent;   // the primary stops
     const bool fadeIn = crossFade && state.PrevSilent && !state.Silent;    // the primary resumes
-    const uint8_t *useDouble = (state.Silent || audioOff) ? FSecondary.data() : nullptr;
-    if (!fadeOut && !fadeIn) {
-        std::memcpy(buffer, useDouble ? FSecondary.data() : FPrimary.data(), static_cast<size_t>(count) * bs);
-        count = 0;   // nothing left to fade
+    const bool useDouble = state.Silent || audioOff;
+    // Without a cross-fade only one track sounds (the other is silence): it is read
+    // straight into the result.
+    uint8_t *primary = nullptr, *dbl = nullptr;
+    if (fadeOut || fadeIn) {
+        FPrimary.resize(bytes);
+        FSecondary.resize(bytes);
+        primary = FPrimary.data();
+        dbl = FSecondary.data();
+    } else if (useDouble) {
+        dbl = buffer;
+    } else {
+        primary = buffer;
     }
-    for (int32_t t = 0; t < count; ++t) {
-        uint8_t *out = buffer + static_cast<size_t>(t) * bs;
-        const uint8_t *a = FPrimary.data() + t * bs, *d = FSecondary.data() + t * bs;
-        const double w = static_cast<double>(t) / count;
-        std::memcpy(out, useDouble ? d : a, bs);   // also what stays for formats not faded
-        if (fadeOut) {
-            std::memcpy(out, a, bs);
-            CrossFade(state.Format, d, a, out, w);
-        } else if (fadeIn) {
-            std::memcpy(out, a, bs);
-            CrossFade(state.Format, a, d, out, w);
+    // Primary: along the shift, interpolated linearly across the frame.
+    if (primary) {
+        if (!state.ReadAudio || audioOff || state.AudioMuted)
+            FillSilence(state, primary, count);
+        else
+            ReadTrack(FAudio, state.StartShift, state.Step, state.OutPos, count, state, primary);
+    }
+    if (dbl) {
+        if (!state.ReadDouble || doubleOff || state.DoubleMuted)
+            FillSilence(state, dbl, count);
+        else
+            ReadDoubleTrack(state, state.OutPos + dblOffset, count, dbl);
+    }
+
+    if (fadeOut || fadeIn) {
+        for (int32_t t = 0; t < count; ++t) {
+            uint8_t *out = buffer + static_cast<size_t>(t) * bs;
+            const uint8_t *a = primary + static_cast<size_t>(t) * bs, *d = dbl + static_cast<size_t>(t) * bs;
+            const double w = static_cast<double>(t) / count;
+            TMediaError e = fadeOut ? CrossFade(state.Format, d, a, out, w) : CrossFade(state.Format, a, d, out, w);
+            if (e != meOk)
+                std::memcpy(out, a, bs);   // formats that are not faded keep the primary track
         }
     }
-    if (!FPrimary.empty()) {
-        std::memcpy(state.AudioSample.data(), FPrimary.data() + FPrimary.size() - bs, bs);
-        std::memcpy(state.DoubleSample.data(), FSecondary.data() + FSecondary.size() - bs, bs);
+    if (count > 0) {
+        std::memcpy(state.AudioSample.data(), primary ? primary + bytes - bs : state.SilenceSample.data(), bs);
+        std::memcpy(state.DoubleSample.data(), dbl ? dbl + bytes - bs : state.SilenceSample.data(), bs);
     }
 }
 

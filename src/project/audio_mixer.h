@@ -24,6 +24,7 @@ struct TAudioMixState {
     bool ReadAudio = false;      // primary samples are read in this frame
     WAVEFORMATEX Format{};       // output format of the mix
     int32_t FormatSize = 0;
+    uint32_t ChannelMask = 0;    // speaker mask of the output format, 0: none named
     int32_t Frame = 0;           // source frame the next call renders (offset included)
     int64_t OutPos = 0;          // output sample of the start of Frame
     int64_t LastSrcPos = -2147483647;   // last primary sample used
@@ -62,6 +63,11 @@ private:
     void MixSamples(TAudioMixState &state, bool crossFade, uint8_t *buffer, int32_t count, int64_t n);
     void ReadTrack(TMixSource *source, long double start, long double step, int64_t base, int32_t count,
                    const TAudioMixState &state, uint8_t *out);
+    static void FillSilence(const TAudioMixState &state, uint8_t *out, int32_t count);
+    // The double track's count sample frames from position first on, at its volume.
+    void ReadDoubleTrack(const TAudioMixState &state, int64_t first, int32_t count, uint8_t *out);
+    // count sample frames from position first on (silence outside the track) into out.
+    void ReadSpan(TMixSource *source, int64_t first, int32_t count, const TAudioMixState &state, uint8_t *out);
 
     TProject &FProject;
     TMixSource *FAudio;
@@ -69,7 +75,6 @@ private:
     bool FPreviewAudioMuted = false;
     bool FPreviewDoubleMuted = false;
     std::vector<uint8_t> FPrimary, FSecondary;   // one frame of each track
-    std::vector<int64_t> FPositions;             // source positions of one frame
 };
 
 } // namespace tessaly

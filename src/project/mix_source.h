@@ -28,6 +28,8 @@ public:
     virtual bool ReadSamples(uint8_t *buffer, int32_t count) = 0;
     // Fills `count` sample frames with silence of the output format.
     virtual bool Silence(uint8_t *buffer, int32_t count) = 0;
+    // The speaker mask of the output format; 0 when the track names none.
+    virtual uint32_t ChannelMask() const { return 0; }
 };
 
 } // namespace tessaly

@@ -9,6 +9,7 @@
 #include "media/common/io_image.h"
 #include "media/common/vfw_types.h"
 #include "media/input/io_movie_reader.h"
+#include "media/input/wave_format.h"
 #include "media/output/avi_creator.h"
 #include "media/output/wave_writer.h"
 #include "platform/file_system.h"
@@ -238,8 +239,7 @@ bool TRenderer::RunVideo(TRun &run)
         TAVICreator &c = *run.Creator;
         c.SetSegmentFlags(run.Separate, num == run.LastChapter);
         if (run.Mix.Valid)
-            c.SetAudioFormat(run.Mix.Format.nSamplesPerSec, run.Mix.Format.wBitsPerSample, 0.75,
-                             run.Mix.Format.nChannels);
+            c.SetAudioFormat(run.Mix.Format, run.Mix.ChannelMask, 0.75);
         c.SetVideoFormat(run.VideoFormat.data(), int(run.VideoFormat.size()));
         c.SetVideoExtra(run.VideoExtra.data(), int(run.VideoExtra.size()));
         c.SetVideoTiming(uint32_t(std::max(video.Rate(), 1)), uint32_t(video.Scale()), video.Handler(),
@@ -490,7 +490,8 @@ bool TRenderer::RunAudio(TRun &run)
         return false;
     }
     auto openFile = [&](const std::string &name) -> bool {
-        TMediaError e = run.Wave->SetFormat(&run.Mix.Format, std::max<int32_t>(run.Mix.FormatSize, 16));
+        std::vector<uint8_t> format = ResultWaveFormat(run.Mix.Format, run.Mix.ChannelMask);
+        TMediaError e = run.Wave->SetFormat(format.data(), int32_t(format.size()));
         if (e == meOk)
             e = run.Wave->Open(name);
         if (e != meOk) {

@@ -25,6 +25,7 @@ public:
     void Seek(int64_t sample) override { FReader.Seek(sample); }
     bool ReadSamples(uint8_t *buffer, int32_t count) override { return FReader.ReadSamples(buffer, count); }
     bool Silence(uint8_t *buffer, int32_t count) override { return FReader.Silence(buffer, count); }
+    uint32_t ChannelMask() const override { return FReader.OutputChannelMask(); }
 
 private:
     TWaveReader &FReader;

@@ -642,3 +642,73 @@ TEST(AVICreator, DiskFullReachesTheCaller)
     EXPECT_EQ(p.Strh(0, 32), p.Video.size());
     EXPECT_EQ(p.Strh(1, 32), p.Audio.size() * 1920);
 }
+
+// Audio beyond two channels of 16 bits: 'strf' holds the extensible record with the
+// caller's speaker mask, the stream header counts 18-byte sample frames, missing audio
+// is zero, and FFmpeg reads the layout and every byte back.
+TEST(AVICreator, HighResolutionAudioCarriesTheExtensibleRecord)
+{
+    TTempDir dir;
+    std::string path = dir.File("hires.avi");
+    TAVICreator c(cmResult);
+    std::vector<uint8_t> bi = BitmapInfo(64, 48, FourCC("MJPG"));
+    ASSERT_TRUE(c.SetVideoFormat(bi.data(), int(bi.size())));
+    ASSERT_TRUE(c.SetVideoTiming(25, 1, FourCC("MJPG"), 7500));
+    WAVEFORMATEX f{};
+    f.wFormatTag = 1;
+    f.nChannels = 6;
+    f.nSamplesPerSec = 8000;
+    f.wBitsPerSample = 24;
+    f.nBlockAlign = 18;
+    f.nAvgBytesPerSec = 144000;
+    WAVEFORMATEX half = f;
+    half.wFormatTag = 3;
+    half.wBitsPerSample = 16;
+    half.nBlockAlign = 12;
+    EXPECT_FALSE(c.SetAudioFormat(half, 0, 0.75));   // no 16-bit float
+    ASSERT_TRUE(c.SetAudioFormat(f, 0x60F, 0.2));
+    ASSERT_TRUE(c.Open(path));
+    const auto &frames = MjpegFrames(10);
+    std::vector<uint8_t> audio;
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_TRUE(c.WriteFrame(frames[size_t(i)].data(), uint32_t(frames[size_t(i)].size()), true));
+        uint32_t k = c.AudioRequired();
+        ASSERT_EQ(k, 320u);
+        std::vector<uint8_t> pcm(size_t(k) * 18);
+        for (size_t b = 0; b < pcm.size(); ++b)
+            pcm[b] = uint8_t(b * 7 + size_t(i));
+        if (i == 9)
+            pcm.resize(100 * 18);   // the last frame's audio comes short: the rest is silence
+        ASSERT_TRUE(c.WriteAudio(pcm.data(), uint32_t(pcm.size() / 18)));
+        pcm.resize(size_t(k) * 18, 0);
+        audio.insert(audio.end(), pcm.begin(), pcm.end());
+    }
+    ASSERT_TRUE(c.Close());
+
+    TParsed p = Parse(path);
+    EXPECT_EQ(Joined(p.Audio), audio);
+    EXPECT_EQ(p.Strh(1, 20), 18u);       // dwScale = block align
+    EXPECT_EQ(p.Strh(1, 24), 144000u);   // dwRate = bytes per second
+    EXPECT_EQ(p.Strh(1, 32), 3200u);     // sample frames
+    EXPECT_EQ(p.Strh(1, 44), 18u);
+    const TRiffNode *strl = nullptr;
+    for (const TRiffNode &n : p.Hdrl->Children)
+        if (n.Type == "strl" && Le32(p.Bytes, n.Find("strh")->DataPos()) == FourCC("auds"))
+            strl = &n;
+    ASSERT_NE(strl, nullptr);
+    std::vector<uint8_t> strf = ChunkData(p.Bytes, *strl->Find("strf"));
+    ASSERT_EQ(strf.size(), 40u);
+    EXPECT_EQ(GetLE16(&strf[0]), 0xFFFE);
+    EXPECT_EQ(GetLE16(&strf[16]), 22);
+    EXPECT_EQ(GetLE32(&strf[20]), 0x60Fu);
+    EXPECT_EQ(GetLE32(&strf[24]), 1u);
+
+    std::string probe;
+    RunCommand("ffprobe -v error -select_streams a:0 -show_entries stream=codec_name,channel_layout -of csv=p=0 " +
+                   ShellQuote(path),
+               &probe);
+    EXPECT_EQ(probe, "pcm_s24le,5.1(side)\n");
+    std::string raw = dir.File("audio.raw");
+    ASSERT_TRUE(Ffmpeg("-i " + ShellQuote(path) + " -map 0:a -c:a copy -f s24le " + ShellQuote(raw)));
+    EXPECT_EQ(ReadFileBytes(raw), audio);
+}

@@ -393,9 +393,9 @@ TEST_F(WaveReaderTest, OpenFailuresAndFallbacks)
     EXPECT_EQ(ReadAll(reader), FfmpegDecode(dir, avi, "s16le"));
 }
 
-// A 6-channel WAV as ffmpeg writes it (extensible format tag): the own reader's format is
-// not plain PCM, so the ODML request falls back to the system media layer, which reads it.
-TEST_F(WaveReaderTest, ExtensibleWavFallsBackToTheSystemLayer)
+// A 6-channel WAV as ffmpeg writes it (extensible format tag): the own reader resolves the
+// record to 16-bit PCM with the 5.1 speaker mask and reads it like ffmpeg.
+TEST_F(WaveReaderTest, ExtensibleWavOpensThroughTheOwnReader)
 {
     std::string wav = dir.File("surround.wav");
     ASSERT_TRUE(Ffmpeg("-f lavfi -i \"aevalsrc=0.1*sin(2*PI*100*t)|0.2|0.3*sin(2*PI*50*t)|-0.4|0.5|-0.6:s=8000:d=0.5\" "
@@ -404,7 +404,9 @@ TEST_F(WaveReaderTest, ExtensibleWavFallsBackToTheSystemLayer)
     ASSERT_GT(bytes.size(), 22u);
     ASSERT_EQ(GetLE16(&bytes[20]), 0xFFFE);
     ASSERT_TRUE(reader.Open(wav, "ODML|-1", false, 0)) << MediaErrorIdent(reader.Status());
-    EXPECT_EQ(reader.KindString(), "MSVW|-1");
+    EXPECT_EQ(reader.KindString(), "ODML|-1");
+    EXPECT_EQ(reader.InputFormat().wFormatTag, WAVE_FORMAT_PCM);
+    EXPECT_EQ(reader.InputChannelMask(), 0x3Fu);
     EXPECT_EQ(reader.BlockAlign(), 12);
     EXPECT_EQ(ReadAll(reader), FfmpegDecode(dir, wav, "s16le"));
 }
@@ -478,7 +480,8 @@ TEST_F(WaveReaderTest, SampleHelpers)
     WAVEFORMATEX bad = s16;
     bad.nBlockAlign = 3;
     EXPECT_FALSE(IsSupportedPcm(bad));
-    EXPECT_FALSE(IsSupportedPcm(MakePcmFormat(44100, 24, 2)));
+    EXPECT_TRUE(IsSupportedPcm(MakePcmFormat(44100, 24, 2)));
+    EXPECT_FALSE(IsSupportedPcm(MakePcmFormat(44100, 20, 2)));
     EXPECT_TRUE(AreConvertible(s16, MakePcmFormat(8000, 8, 6)));
     EXPECT_FALSE(AreConvertible(s16, MakePcmFormat(8000, 8, 5)));
     WAVEFORMATEX other = s16;

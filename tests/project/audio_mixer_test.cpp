@@ -130,6 +130,37 @@ TEST_F(Mixer, LinearDriftIsInterpolatedAcrossEachFrame)
     }
 }
 
+// Steep curves stretch and shrink the track by more than a sample per sample, forwards
+// and backwards: every output sample still comes from round(t * Step + StartShift) +
+// OutPos + t of its frame, as long double arithmetic gives it, or is silence.
+TEST_F(Mixer, SteepCurvesReadEverySampleFromItsRoundedPosition)
+{
+    for (auto [frame, value] : {std::pair{0, 0}, {15, 24}, {30, -10}, {45, 8}, {60, 30}, {75, 0}, {99, 0}})
+        Add(Make(frame, value, mkSpline));
+    TAudioMixer mixer(project, &audio, nullptr);
+    TAudioMixState state;
+    project.BeginCalc();
+    mixer.InitAudioMix(0, 0, state, false);
+    ASSERT_TRUE(state.Valid);
+    std::vector<uint8_t> buf(static_cast<size_t>(state.MaxSamples) * 2);
+    int checked = 0, steep = 0;
+    for (int32_t f = 0; f < kFrames; ++f) {
+        const int64_t outPos = state.OutPos;
+        ASSERT_TRUE(mixer.MixFrameAudio(f, state, false, buf.data(), 0));
+        steep += std::fabs(double(state.Step)) > 1;
+        for (int32_t t = 0; t < kPerFrame; ++t) {
+            int16_t got;
+            std::memcpy(&got, buf.data() + 2 * t, 2);
+            int64_t p = std::llrintl(t * state.Step + state.StartShift) + outPos + t;
+            ASSERT_EQ(got, state.Silent ? 0 : Primary(p)) << f << " " << t;
+            checked += !state.Silent;
+        }
+    }
+    project.EndCalc();
+    EXPECT_GT(checked, kLength / 3);
+    EXPECT_GT(steep, 10);
+}
+
 TEST_F(Mixer, ForwardCutJumpsAtItsFrame)
 {
     Add(Make(50, 25, mkRelCut, true));

@@ -1,10 +1,11 @@
-// PCM format tests, one-sample-frame conversion with the channel mapping table, cross-fade
-// and amplification.
+// Wave-format records: format tests, the stored plain and extensible records, channel masks.
 #include "media/input/wave_format.h"
 
 #include <algorithm>
-#include <cmath>
+#include <bit>
 #include <cstring>
+
+#include "media/common/byte_order.h"
 
 namespace tessaly {
 
@@ -21,10 +22,26 @@ WAVEFORMATEX MakePcmFormat(uint32_t rate, uint16_t bits, uint16_t channels)
     return f;
 }
 
+TSampleType SampleTypeOf(const WAVEFORMATEX &f)
+{
+    if (f.wFormatTag == WAVE_FORMAT_PCM) {
+        switch (f.wBitsPerSample) {
+        case 8: return stU8;
+        case 16: return stS16;
+        case 24: return stS24;
+        case 32: return stS32;
+        default: return stNone;
+        }
+    }
+    if (f.wFormatTag == WAVE_FORMAT_IEEE_FLOAT)
+        return f.wBitsPerSample == 32 ? stF32 : f.wBitsPerSample == 64 ? stF64 : stNone;
+    return stNone;
+}
+
 bool IsSupportedPcm(const WAVEFORMATEX &f)
 {
-    return f.wFormatTag == WAVE_FORMAT_PCM && f.nChannels > 0 && f.nSamplesPerSec > 0 &&
-           (f.wBitsPerSample == 8 || f.wBitsPerSample == 16) && f.nBlockAlign == f.wBitsPerSample * f.nChannels / 8;
+    return SampleTypeOf(f) != stNone && f.nChannels > 0 && f.nSamplesPerSec > 0 &&
+           f.nBlockAlign == f.wBitsPerSample * f.nChannels / 8;
 }
 
 namespace {
@@ -33,8 +50,11 @@ bool ConvertibleChannels(int n) { return (n >= 1 && n <= 4) || n == 6; }
 
 bool AreConvertible(const WAVEFORMATEX &a, const WAVEFORMATEX &b)
 {
-    return IsSupportedPcm(a) && IsSupportedPcm(b) && ConvertibleChannels(a.nChannels) &&
-           ConvertibleChannels(b.nChannels);
+    if (!IsSupportedPcm(a) || !IsSupportedPcm(b))
+        return false;
+    if (a.nChannels == b.nChannels)
+        return a.nChannels <= kMaxConvertChannels;
+    return ConvertibleChannels(a.nChannels) && ConvertibleChannels(b.nChannels);
 }
 
 bool SameFormat(const WAVEFORMATEX &a, const WAVEFORMATEX &b)
@@ -46,128 +66,73 @@ bool SameFormat(const WAVEFORMATEX &a, const WAVEFORMATEX &b)
 
 namespace {
 
-constexpr double kC = 0.707106781373; // centre weight
-constexpr double kW = 2.236067977971; // low-frequency weight
-
-// Maps nIn channel values to nOut; outputs without an entry stay 0.
-void MapChannels(const double *in, int nIn, double *out, int nOut)
-{
-    std::fill(out, out + kMaxConvertChannels, 0.0);
-    if (nIn == nOut) {
-        std::copy(in, in + nIn, out);
-        return;
-    }
-    if (nIn == 1) {
-        out[0] = out[1] = in[0];
-        return;
-    }
-    if (nOut > nIn) { // 2 -> 3, 4, 6; 3 -> 4, 6; 4 -> 6: the first channels copied
-        std::copy(in, in + nIn, out);
-        return;
-    }
-    double s = nIn == 6 ? kC * (in[4] + in[5]) : 0.0;
-    if (nOut == 3) {
-        if (nIn == 4) {
-            out[0] = (in[0] + kW * in[3]) * 0.309016994330;
-            out[1] = (kW * in[3] + in[1]) * 0.309016994330;
-        } else { // 6
-            out[0] = (in[0] + kW * in[3] - s) * 0.215040743500;
-            out[1] = (s + kW * in[3] + in[1]) * 0.215040743500;
-        }
-        out[2] = (kC * in[2] + kW * in[3]) * 0.339769154660;
-        return;
-    }
-    if (nOut == 4) { // 6 -> 4
-        out[0] = (in[0] - s) * 0.414213562309;
-        out[1] = (s + in[1]) * 0.414213562309;
-        out[2] = in[2];
-        out[3] = in[3];
-        return;
-    }
-    // To stereo, then averaged for mono.
-    double l, r;
-    if (nIn == 2) {
-        l = in[0];
-        r = in[1];
-    } else if (nIn == 3) {
-        l = (in[0] + kC * in[2]) * 0.585786437563;
-        r = (kC * in[2] + in[1]) * 0.585786437563;
-    } else if (nIn == 4) {
-        l = (in[0] + kC * in[2] + kW * in[3]) * 0.253602759459;
-        r = (kW * in[3] + kC * in[2] + in[1]) * 0.253602759459;
-    } else { // 6
-        l = (in[0] + kC * in[2] + kW * in[3] - s) * 0.186658113969;
-        r = (s + kW * in[3] + kC * in[2] + in[1]) * 0.186658113969;
-    }
-    if (nOut == 1) {
-        out[0] = (l + r) * 0.5;
-    } else {
-        out[0] = l;
-        out[1] = r;
-    }
-}
-
-// Rounds to nearest with ties to even (the default floating-point rounding mode).
-double RoundEven(double v) { return std::nearbyint(v); }
+// The sub-format identifiers of an extensible record end in these 12 bytes; the first
+// four hold the format tag (KSDATAFORMAT_SUBTYPE_PCM, ..._IEEE_FLOAT).
+constexpr uint8_t kSubFormatTail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+constexpr size_t kExtensibleSize = 40;
 
 } // namespace
 
-void ConvertSampleFrame(const WAVEFORMATEX &inF, const uint8_t *src, const WAVEFORMATEX &outF, uint8_t *dst)
+bool ReadWaveFormat(const uint8_t *bytes, size_t size, WAVEFORMATEX &f, uint32_t &channelMask)
 {
-    double in[kMaxConvertChannels] = {}, out[kMaxConvertChannels];
-    int nIn = std::min<int>(inF.nChannels, kMaxConvertChannels);
-    int nOut = std::min<int>(outF.nChannels, kMaxConvertChannels);
-    for (int c = 0; c < nIn; ++c)
-        in[c] = inF.wBitsPerSample == 8 ? src[c] / 128.0 - 1.0
-                                        : int16_t(uint16_t(src[2 * c] | (src[2 * c + 1] << 8))) / 32768.0;
-    MapChannels(in, nIn, out, nOut);
-    for (int c = 0; c < nOut; ++c) {
-        if (outF.wBitsPerSample == 8) {
-            dst[c] = uint8_t(RoundEven(std::clamp((out[c] + 1.0) * 128.0, 0.0, 255.0)));
-        } else {
-            int16_t v = int16_t(RoundEven(std::clamp(out[c] * 32768.0, -32768.0, 32767.0)));
-            dst[2 * c] = uint8_t(uint16_t(v));
-            dst[2 * c + 1] = uint8_t(uint16_t(v) >> 8);
+    f = WAVEFORMATEX{};
+    channelMask = 0;
+    if (!bytes || size < 16)
+        return false;
+    f.wFormatTag = GetLE16(bytes);
+    f.nChannels = GetLE16(bytes + 2);
+    f.nSamplesPerSec = GetLE32(bytes + 4);
+    f.nAvgBytesPerSec = GetLE32(bytes + 8);
+    f.nBlockAlign = GetLE16(bytes + 12);
+    f.wBitsPerSample = GetLE16(bytes + 14);
+    f.cbSize = size >= 18 ? GetLE16(bytes + 16) : 0;
+    if (f.wFormatTag == WAVE_FORMAT_EXTENSIBLE && size >= kExtensibleSize && f.cbSize >= 22 &&
+        std::memcmp(bytes + 28, kSubFormatTail, sizeof kSubFormatTail) == 0) {
+        uint32_t sub = GetLE32(bytes + 24);
+        if (sub == WAVE_FORMAT_PCM || sub == WAVE_FORMAT_IEEE_FLOAT) {
+            // Samples stay in their container; fewer valid bits only leave low bits zero.
+            f.wFormatTag = uint16_t(sub);
+            f.cbSize = 0;
+            channelMask = GetLE32(bytes + 20);
         }
     }
+    return true;
 }
 
-TMediaError CrossFade(const WAVEFORMATEX &format, const void *a, const void *b, void *out, double x)
+uint32_t DefaultChannelMask(int channels)
 {
-    if (!IsSupportedPcm(format))
-        return meAudioFormat;
-    for (int c = 0; c < format.nChannels; ++c) {
-        if (format.wBitsPerSample == 8) {
-            double va = static_cast<const uint8_t *>(a)[c] - 128.0, vb = static_cast<const uint8_t *>(b)[c] - 128.0;
-            double v = RoundEven(x * va + (1.0 - x) * vb + 128.0);
-            static_cast<uint8_t *>(out)[c] = uint8_t(std::clamp(v, 0.0, 255.0));
-        } else {
-            int16_t va, vb;
-            std::memcpy(&va, static_cast<const uint8_t *>(a) + 2 * c, 2);
-            std::memcpy(&vb, static_cast<const uint8_t *>(b) + 2 * c, 2);
-            int16_t v = int16_t(std::clamp(RoundEven(x * va + (1.0 - x) * vb), -32768.0, 32767.0));
-            std::memcpy(static_cast<uint8_t *>(out) + 2 * c, &v, 2);
-        }
-    }
-    return meOk;
+    // FL 0x1, FR 0x2, FC 0x4, LFE 0x8, BL 0x10, BR 0x20, BC 0x100, SL 0x200, SR 0x400.
+    static constexpr uint32_t kMasks[9] = {0, 0x4, 0x3, 0x7, 0x107, 0x37, 0x3F, 0x70F, 0x63F};
+    if (channels <= 0)
+        return 0;
+    if (channels < 9)
+        return kMasks[channels];
+    return channels <= 18 ? (1u << channels) - 1 : 0;
 }
 
-TMediaError Amplify(const WAVEFORMATEX &format, void *out, const void *in, double factor)
+uint32_t EffectiveChannelMask(uint32_t mask, int channels)
 {
-    if (!IsSupportedPcm(format))
-        return meAudioFormat;
-    for (int c = 0; c < format.nChannels; ++c) {
-        if (format.wBitsPerSample == 8) {
-            double v = (static_cast<const uint8_t *>(in)[c] - 128.0) * factor + 128.0;
-            static_cast<uint8_t *>(out)[c] = uint8_t(RoundEven(std::clamp(v, 0.0, 255.0)));
-        } else {
-            int16_t s;
-            std::memcpy(&s, static_cast<const uint8_t *>(in) + 2 * c, 2);
-            int16_t v = int16_t(RoundEven(std::clamp(s * factor, -32768.0, 32767.0)));
-            std::memcpy(static_cast<uint8_t *>(out) + 2 * c, &v, 2);
-        }
+    return mask != 0 && std::popcount(mask) == channels ? mask : DefaultChannelMask(channels);
+}
+
+std::vector<uint8_t> ResultWaveFormat(const WAVEFORMATEX &f, uint32_t channelMask)
+{
+    const bool plain = f.wFormatTag == WAVE_FORMAT_PCM && f.nChannels <= 2 && f.wBitsPerSample <= 16;
+    std::vector<uint8_t> b(plain ? 16 : kExtensibleSize, 0);
+    PutLE16(&b[0], plain ? WAVE_FORMAT_PCM : WAVE_FORMAT_EXTENSIBLE);
+    PutLE16(&b[2], f.nChannels);
+    PutLE32(&b[4], f.nSamplesPerSec);
+    PutLE32(&b[8], f.nAvgBytesPerSec);
+    PutLE16(&b[12], f.nBlockAlign);
+    PutLE16(&b[14], f.wBitsPerSample);
+    if (!plain) {
+        PutLE16(&b[16], 22);
+        PutLE16(&b[18], f.wBitsPerSample);
+        PutLE32(&b[20], EffectiveChannelMask(channelMask, f.nChannels));
+        PutLE32(&b[24], f.wFormatTag);
+        std::memcpy(&b[28], kSubFormatTail, sizeof kSubFormatTail);
     }
-    return meOk;
+    return b;
 }
 
 } // namespace tessaly

@@ -27,12 +27,14 @@ struct TStreamRec {
     int64_t First = 0, Last = -1; // global input sample numbers covered
 };
 
-WAVEFORMATEX FormatOf(const std::vector<uint8_t> &bytes)
+// A stream's stored format with an extensible record resolved to its sub-format.
+WAVEFORMATEX FormatOf(const std::vector<uint8_t> &bytes, uint32_t *channelMask = nullptr)
 {
-    WAVEFORMATEX f{};
-    std::memcpy(&f, bytes.data(), std::min(bytes.size(), sizeof f));
-    if (bytes.size() < sizeof f)
-        f.cbSize = 0;
+    WAVEFORMATEX f;
+    uint32_t mask;
+    ReadWaveFormat(bytes.data(), bytes.size(), f, mask);
+    if (channelMask)
+        *channelMask = mask;
     return f;
 }
 
@@ -44,6 +46,14 @@ void SetFrontEndName(char (&name)[64], const std::string &file, const std::strin
     if (int(base.size()) > room)
         base = base.substr(0, size_t(std::max(0, 58 - int(label.size())))) + "...";
     std::snprintf(name, sizeof name, "%s", (base + " " + label).c_str());
+}
+
+// Segments of one track carry equal formats, channel masks included.
+bool SameSegmentFormat(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b)
+{
+    uint32_t maskA, maskB;
+    WAVEFORMATEX fa = FormatOf(a, &maskA), fb = FormatOf(b, &maskB);
+    return SameFormat(fa, fb) && maskA == maskB;
 }
 
 bool FileSize(const std::string &file, int64_t &size)
@@ -93,6 +103,7 @@ void TWaveReader::Close()
     FAudioStreams.clear();
     FSelected = -1;
     FInput = FOutput = WAVEFORMATEX{};
+    FInputMask = FOutputMask = 0;
     FRatio = 1.0;
     FRateDiffers = FFormatDiffers = FPlain = false;
     FInputLength = FOutputLength = FPosition = 0;
@@ -237,7 +248,33 @@ bool TWaveReader::OpenMsvw(TSegment &seg, const std::string &file)
         }
         seg.Streams.push_back(std::move(s));
     }
+    AdoptChannelMasks(seg, file);
     return true;
+}
+
+// The system media layer hands out formats without a speaker mask. A stream of more than
+// two channels takes the format record the own reader finds for it in the same file (the
+// extensible record with its mask) when both describe the same samples.
+void TWaveReader::AdoptChannelMasks(TSegment &seg, const std::string &file)
+{
+    auto multichannel = [](const TStreamRec &s) {
+        return s.Info.fccType == streamtypeAUDIO && s.Format.size() >= 16 && FormatOf(s.Format).nChannels > 2;
+    };
+    if (std::none_of(seg.Streams.begin(), seg.Streams.end(), multichannel))
+        return;
+    TAvi2Reader own;
+    if (own.Open(file) != AVIERR_OK || own.StreamCount() != int(seg.Streams.size()))
+        return;
+    for (TStreamRec &s : seg.Streams) {
+        int32_t size = 0;
+        if (!multichannel(s) || own.ReadFormat(s.Stream, size, nullptr) != AVIERR_OK || size < 16)
+            continue;
+        std::vector<uint8_t> format(static_cast<size_t>(size), 0);
+        uint32_t mask = 0;
+        if (own.ReadFormat(s.Stream, size, format.data()) == AVIERR_OK &&
+            SameFormat(FormatOf(format, &mask), FormatOf(s.Format)) && mask != 0)
+            s.Format = std::move(format);
+    }
 }
 
 bool TWaveReader::OpenOdml(TSegment &seg, const std::string &file)
@@ -338,7 +375,7 @@ bool TWaveReader::CheckSegments()
             if (s.Info.fccType != streamtypeAUDIO || s.Format.size() != first.Format.size() ||
                 s.Info.fccHandler != first.Info.fccHandler || s.Info.dwScale != first.Info.dwScale ||
                 s.Info.dwRate != first.Info.dwRate || s.Info.dwSampleSize != first.Info.dwSampleSize ||
-                !SameFormat(FormatOf(s.Format), FormatOf(first.Format)))
+                !SameSegmentFormat(s.Format, first.Format))
                 return Fail(meSegment);
         }
     }
@@ -369,12 +406,14 @@ bool TWaveReader::SelectStream(int i)
     int n = FAudioStreams[size_t(i)];
     if (FOpen && n == FSelected)
         return true;
-    WAVEFORMATEX in = FormatOf(FSegments[0]->Streams[size_t(n)].Format);
+    uint32_t mask = 0;
+    WAVEFORMATEX in = FormatOf(FSegments[0]->Streams[size_t(n)].Format, &mask);
     if (!IsSupportedPcm(in))
         return Err(meAudioFormat);
     FOpen = FPlain = false;
     FSelected = n;
     FInput = in;
+    FInputMask = mask;
     FInputLength = 0;
     for (auto &seg : FSegments)
         FInputLength += seg->Streams[size_t(n)].Info.dwLength;
@@ -427,17 +466,19 @@ bool TWaveReader::SetOutputFormat(const WAVEFORMATEX *format, uint32_t formatLen
     if (!FOpen)
         return Err(meState);
     WAVEFORMATEX out = FInput;
+    uint32_t mask = FInputMask;
     if (format) {
         if (formatLength < 16)
             return Err(meParam);
-        out = WAVEFORMATEX{};
-        std::memcpy(&out, format, std::min<size_t>(formatLength, sizeof out));
-        if (formatLength < sizeof out)
-            out.cbSize = 0;
+        ReadWaveFormat(reinterpret_cast<const uint8_t *>(format), formatLength, out, mask);
+        // A record without a mask keeps the source's speakers when the channels stay.
+        if (mask == 0 && out.nChannels == FInput.nChannels)
+            mask = FInputMask;
     }
     if (!SameFormat(out, FInput) && !AreConvertible(FInput, out))
         return Err(meAudioFormat);
     FOutput = out;
+    FOutputMask = mask;
     FRateDiffers = FOutput.nSamplesPerSec != FInput.nSamplesPerSec;
     FFormatDiffers = FOutput.wBitsPerSample != FInput.wBitsPerSample || FOutput.nChannels != FInput.nChannels;
     FRatio = FRateDiffers ? double(FInput.nSamplesPerSec) / double(FOutput.nSamplesPerSec) : 1.0;

@@ -52,10 +52,15 @@ public:
     // Selects the i-th audio stream; the output format becomes its input format.
     bool SelectStream(int i);
 
-    // Sets the output format (null: the input format); length in bytes, at least 16.
+    // Sets the output format (null: the input format); length in bytes, at least 16. An
+    // extensible record (40 bytes) sets the encoding of its sub-format and its channel mask.
     bool SetOutputFormat(const WAVEFORMATEX *format, uint32_t formatLength);
+    // The formats with an extensible record resolved: tag PCM or IEEE float, cbSize 0.
     const WAVEFORMATEX &InputFormat() const { return FInput; }
     const WAVEFORMATEX &OutputFormat() const { return FOutput; }
+    // The speaker masks of the selected stream and of the delivered format (0: none stored).
+    uint32_t InputChannelMask() const { return FInputMask; }
+    uint32_t OutputChannelMask() const { return FOutputMask; }
     int32_t SampleRate() const;  // output samples per second, -1 when not open
     int32_t BlockAlign() const;  // output bytes per sample frame, 0 when not open
     int64_t InputLength() const { return FInputLength; }
@@ -83,6 +88,7 @@ private:
     bool OpenSegment(TSegment &seg, const std::string &file, TSourceKind kind, int param, bool allowFallback,
                      int accessLevel);
     bool OpenMsvw(TSegment &seg, const std::string &file);
+    void AdoptChannelMasks(TSegment &seg, const std::string &file);
     bool OpenOdml(TSegment &seg, const std::string &file);
     bool OpenVfap(TSegment &seg, const std::string &file, int param, bool allowFallback, int accessLevel);
     bool CheckSegments();
@@ -104,6 +110,7 @@ private:
     std::vector<int> FAudioStreams;
     int FSelected = -1;
     WAVEFORMATEX FInput{}, FOutput{};
+    uint32_t FInputMask = 0, FOutputMask = 0;
     double FRatio = 1.0;
     bool FRateDiffers = false, FFormatDiffers = false;
     bool FPlain = false; // open and delivered without conversion

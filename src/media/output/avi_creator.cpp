@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "media/common/byte_order.h"
+#include "media/input/wave_format.h"
 #include "media/output/avi_output_file.h"
 
 namespace tessaly {
@@ -104,8 +105,21 @@ bool TAVICreator::SetAudioFormat(uint32_t sampleRate, uint32_t bitsPerSample, do
     FChannels = channels;
     FBlockAlign = align;
     FAvgBytes = align * sampleRate;
+    FFormatTag = WAVE_FORMAT_PCM;
+    FChannelMask = 0;
     FPreload = (std::isnan(preload) || preload < 0 || preload > 2) ? 0.75 : preload;
     FAudioOn = true;
+    return true;
+}
+
+bool TAVICreator::SetAudioFormat(const WAVEFORMATEX &format, uint32_t channelMask, double preload)
+{
+    if (FOpen || !IsSupportedPcm(format))
+        return false;
+    if (!SetAudioFormat(format.nSamplesPerSec, format.wBitsPerSample, preload, format.nChannels))
+        return false;
+    FFormatTag = format.wFormatTag;
+    FChannelMask = channelMask;
     return true;
 }
 
@@ -165,13 +179,15 @@ bool TAVICreator::SetUpOutput(const std::string &fileName, uint32_t width, uint3
     if (FAudioOn) {
         TAviAudioOutputStream *a = FOutput->AudioStream();
         a->Header = FAudioHeader;
-        a->Format.assign(16, 0);   // the wave format without its extra-size field
-        PutLE16(&a->Format[0], 1);
-        PutLE16(&a->Format[2], uint16_t(FChannels));
-        PutLE32(&a->Format[4], FSampleRate);
-        PutLE32(&a->Format[8], FAvgBytes);
-        PutLE16(&a->Format[12], uint16_t(FBlockAlign));
-        PutLE16(&a->Format[14], uint16_t(FBits));
+        // Up to two channels of 8 or 16 bits: the 16-byte PCM record (no extra-size field).
+        WAVEFORMATEX f{};
+        f.wFormatTag = FFormatTag;
+        f.nChannels = uint16_t(FChannels);
+        f.nSamplesPerSec = FSampleRate;
+        f.nAvgBytesPerSec = FAvgBytes;
+        f.nBlockAlign = uint16_t(FBlockAlign);
+        f.wBitsPerSample = uint16_t(FBits);
+        a->Format = ResultWaveFormat(f, FChannelMask);
     }
     TAviVideoOutputStream *v = FOutput->VideoStream();
     v->Header = FVideoHeader;

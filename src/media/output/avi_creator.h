@@ -9,6 +9,7 @@
 
 #include "media/common/media_error.h"
 #include "media/output/avi_creator_cache.h"
+#include "media/common/vfw_types.h"
 #include "media/output/avi_records.h"
 
 namespace tessaly {
@@ -37,6 +38,11 @@ public:
     // 16-bit-style PCM format: bits < 8 are taken as bytes; preload in seconds (0..2, else
     // 0.75). Switches audio on. False for a rate, size or channel count below 1.
     bool SetAudioFormat(uint32_t sampleRate, uint32_t bitsPerSample, double preload, uint32_t channels);
+    // Any supported encoding (8- to 32-bit PCM, 32- or 64-bit float, channels as given);
+    // more than two channels or more than 16 bits go into 'strf' as an extensible record
+    // with the channel mask (0: the usual mask of the channel count). False for a format
+    // that is not supported.
+    bool SetAudioFormat(const WAVEFORMATEX &format, uint32_t channelMask, double preload);
     // 'segm' chunk: written when enabled; its byte is 0 for the last segment, else 1.
     bool SetSegmentFlags(bool enabled, bool lastSegment);
 
@@ -100,6 +106,8 @@ private:
     std::vector<uint8_t> FVideoFormat, FVideoExtra;
     bool FAudioOn = false;
     uint32_t FSampleRate = 22050, FBits = 16, FChannels = 1, FBlockAlign = 2, FAvgBytes = 44100;
+    uint16_t FFormatTag = 1;
+    uint32_t FChannelMask = 0;
     double FPreload = 0.75;
     bool FSegmentEnabled = false, FLastSegment = false;
     TAviMainHeader FMain;
