@@ -10,6 +10,7 @@
 #include "project/media_sources.h"
 #include "project/project.h"
 #include "project/project_file.h"
+#include "shell/app_context.h"
 #include "shell/console_progress.h"
 
 namespace tessaly::cli {
@@ -25,7 +26,8 @@ std::string Pad(const std::string &s, size_t width, bool right)
 
 } // namespace
 
-int RunAnalyze(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
+int RunAnalyze(const TAppContext &context, const std::vector<std::string> &args, std::ostream &out,
+               std::ostream &err)
 {
     std::string projectName;
     for (const std::string &a : args) {
@@ -60,6 +62,7 @@ int RunAnalyze(const std::vector<std::string> &args, std::ostream &out, std::ost
     TConsoleUserInterface ui;
     TMediaSources sources;
     TProject project(&ui, &sources);
+    project.StartNew(context.ProjectDefaults());
     TProjectFile file(project, sources);
     if (!file.LoadProject(projectName)) {
         if (ui.ErrorCount() == 0)

@@ -10,6 +10,7 @@
 #include "project/analysis.h"
 #include "project/marker.h"
 #include "project/project_session.h"
+#include "shell/app_context.h"
 
 namespace tessaly::cli {
 
@@ -68,13 +69,13 @@ bool ParseBool(const TArgs &args, const std::string &name, bool &value, bool &ba
     return true;
 }
 
-int Create(const TArgs &args)
+int Create(const TAppContext &context, const TArgs &args)
 {
     const std::string &file = args.Positional[1];
     if (args.Has("--video") == args.Has("--phantom"))
         return Usage("create needs either --video or --phantom");
     TConsoleUserInterface ui(false);
-    TProjectSession session(&ui);
+    TProjectSession session(&ui, context.ProjectDefaults());
     bool ok;
     if (args.Has("--video")) {
         ok = session.OpenSource(srVideo, args.Value("--video"));
@@ -186,7 +187,7 @@ int AddMarker(TProjectSession &session, const TArgs &args)
 
 } // namespace
 
-int RunProject(const std::vector<std::string> &argv)
+int RunProject(const TAppContext &context, const std::vector<std::string> &argv)
 {
     TArgs args;
     std::string error;
@@ -214,14 +215,14 @@ int RunProject(const std::vector<std::string> &argv)
     if (sub == "create") {
         if (args.Positional.size() != 2)
             return Usage("create takes only the project file (media by options)");
-        return Create(args);
+        return Create(context, args);
     }
     static const std::set<std::string> known = {"list", "add-marker", "delete-marker", "add-chapter",
                                                 "delete-chapter", "auto-chapters", "set"};
     if (!known.count(sub))
         return Usage("unknown subcommand \"" + sub + "\"");
     TConsoleUserInterface ui(false);
-    TProjectSession session(&ui);
+    TProjectSession session(&ui, context.ProjectDefaults());
     if (!Load(session, file))
         return kExitFailure;
     TProject &p = session.Project();

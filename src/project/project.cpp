@@ -350,6 +350,13 @@ void TProject::ResetMarkers()
     RebuildSpline();
 }
 
+void TProject::StartNew(const TProjectDefaults &defaults)
+{
+    SetDefaults(defaults);
+    ClearProject();
+    FOptions.PreviewEnv = defaults.PreviewEnv;
+}
+
 void TProject::ClearProject()
 {
     if (FMedia)

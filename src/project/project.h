@@ -10,6 +10,7 @@
 #include "project/marker.h"
 #include "project/project_media.h"
 #include "project/spline.h"
+#include "shell/project_defaults.h"
 
 namespace tessaly {
 
@@ -32,12 +33,6 @@ struct TProjectOptions {
     std::string Zoom = "100";      // video zoom in percent
 };
 
-// Program settings a new project starts from.
-struct TProjectDefaults {
-    bool UseGlobalShift = false;
-    int32_t GlobalShift = 0;
-    std::string PreviewEnv = "2";
-};
 
 class TProject {
 public:
@@ -46,7 +41,11 @@ public:
 
     void SetUserInterface(TUserInterface *ui) { FUi = ui; }
     void SetMedia(TProjectMedia *media) { FMedia = media; }
+    // Takes the program settings a new project starts from; ClearProject applies them.
     void SetDefaults(const TProjectDefaults &defaults) { FDefaults = defaults; }
+    // SetDefaults, then the project is cleared and takes the preview range as well:
+    // what a new project of the program starts as.
+    void StartNew(const TProjectDefaults &defaults);
     const TProjectDefaults &Defaults() const { return FDefaults; }
 
     // --- media facts -------------------------------------------------------

@@ -8,9 +8,11 @@
 
 namespace tessaly {
 
-TProjectSession::TProjectSession(TUserInterface *ui) : FUi(ui), FProject(ui, &FSources), FFile(FProject, *this)
+TProjectSession::TProjectSession(TUserInterface *ui, const TProjectDefaults &defaults)
+    : FUi(ui), FProject(ui, &FSources), FFile(FProject, *this)
 {
     FFile.SetArrange(&FArrange);
+    FProject.StartNew(defaults);
 }
 
 TProjectSession::~TProjectSession()
