@@ -212,7 +212,7 @@ bool TProjectFile::LoadMedia(const std::string &fileName)
         // A malformed descriptor: the message names the key and the field at fault.
         ok = false;
         if (TUserInterface *ui = FProject.UserInterface())
-            ui->Error(ProjectText("ErrOpenDum", "Error creating phantom clip.") + "\r\n\r\n[Files] Video=" +
+            ui->Error(ProjectText("ErrOpenDum", "Error creating phantom clip.") + "\n\n[Files] Video=" +
                       TrimField(video) + ": " + problem + ".");
     } else {
         ok = OpenSource(srVideo, video, ini.ReadString("Files", "VideoFT", ""));
