@@ -8,6 +8,7 @@
 #include "cli/console_ui.h"
 #include "project/analysis.h"
 #include "project/project_session.h"
+#include "shell/app_context.h"
 #include "shell/console_progress.h"
 #include "shell/messages.h"
 
@@ -24,7 +25,8 @@ std::string Pad(const std::string &s, size_t width, bool right)
 
 } // namespace
 
-int RunAnalyze(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
+int RunAnalyze(const TAppContext &context, const std::vector<std::string> &args, std::ostream &out,
+               std::ostream &err)
 {
     std::string projectName;
     for (const std::string &a : args) {
@@ -59,7 +61,7 @@ int RunAnalyze(const std::vector<std::string> &args, std::ostream &out, std::ost
     // Loaded through the same session as render and the window: the same media opens,
     // the same refusals.
     TConsoleUserInterface ui;
-    TProjectSession session(&ui);
+    TProjectSession session(&ui, context.ProjectDefaults());
     TProject &project = session.Project();
     if (!session.LoadProject(projectName, true)) {
         if (ui.ErrorCount() == 0)

@@ -5,10 +5,15 @@
 #include <string>
 #include <vector>
 
+namespace tessaly {
+class TAppContext;
+}
+
 namespace tessaly::cli {
 
-int RunRender(const std::vector<std::string> &args);
+// Commands that create projects take the defaults and settings from `context`.
+int RunRender(const TAppContext &context, const std::vector<std::string> &args);
 int RunInfo(const std::vector<std::string> &args);
-int RunProject(const std::vector<std::string> &args);
+int RunProject(const TAppContext &context, const std::vector<std::string> &args);
 
 } // namespace tessaly::cli

@@ -15,6 +15,7 @@
 #include "project/project_session.h"
 #include "shell/messages.h"
 #include "shell/settings.h"
+#include "shell/app_context.h"
 
 namespace tessaly::cli {
 
@@ -128,7 +129,7 @@ bool PhantomArgument(const std::string &value, TPhantomClip &clip)
     return true;
 }
 
-int Create(const TArgs &args)
+int Create(const TAppContext &context, const TArgs &args)
 {
     const std::string &file = args.Positional[1];
     if (args.Has("--video") == args.Has("--phantom"))
@@ -141,7 +142,7 @@ int Create(const TArgs &args)
         return Usage("--phantom needs W,H,FRAMES,RATE[,SCALE[,PIXELFORMAT]]");
     TConsoleUserInterface ui(args.Has("--yes"));
     ui.SetSegmentChoice(segments == "all" ? scAll : scSelected);
-    TProjectSession session(&ui);
+    TProjectSession session(&ui, context.ProjectDefaults());
     const TOpenMediaOptions options = CreateOptions();
     // The window's open commands, one after the other; each may add a second source
     // silently (a video's sound as double track, an AVI's picture as reference).
@@ -396,7 +397,7 @@ int EditMarker(TProjectSession &session, const TArgs &args, const std::string &s
 
 } // namespace
 
-int RunProject(const std::vector<std::string> &argv)
+int RunProject(const TAppContext &context, const std::vector<std::string> &argv)
 {
     TArgs args;
     std::string error;
@@ -423,7 +424,7 @@ int RunProject(const std::vector<std::string> &argv)
     if (sub == "create") {
         if (args.Positional.size() != 2)
             return Usage("create takes only the project file (media by options)");
-        return Create(args);
+        return Create(context, args);
     }
     static const std::set<std::string> atFrame = {
         "new-marker", "delete-marker", "move-marker", "set-value", "enable-marker", "affect", "edit-option",
@@ -432,7 +433,7 @@ int RunProject(const std::vector<std::string> &argv)
     if (!atFrame.count(sub) && !whole.count(sub))
         return Usage("unknown subcommand \"" + sub + "\"");
     TConsoleUserInterface ui(false);
-    TProjectSession session(&ui);
+    TProjectSession session(&ui, context.ProjectDefaults());
     if (!Load(session, file))
         return kExitFailure;
     if (atFrame.count(sub))

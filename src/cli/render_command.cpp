@@ -10,7 +10,7 @@
 #include "project/project_session.h"
 #include "project/render.h"
 #include "shell/console_progress.h"
-#include "shell/settings.h"
+#include "shell/app_context.h"
 
 namespace tessaly::cli {
 
@@ -28,7 +28,7 @@ const char *const kRenderHelp =
 
 } // namespace
 
-int RunRender(const std::vector<std::string> &argv)
+int RunRender(const TAppContext &context, const std::vector<std::string> &argv)
 {
     TArgs args;
     std::string error;
@@ -45,7 +45,7 @@ int RunRender(const std::vector<std::string> &argv)
         return kExitUsage;
     }
     TConsoleUserInterface ui(args.Has("--yes"));
-    TProjectSession session(&ui);
+    TProjectSession session(&ui, context.ProjectDefaults());
     const std::string &projectFile = args.Positional[0];
     std::string ext = ExtractFileExt(projectFile);
     for (char &c : ext)
@@ -69,11 +69,7 @@ int RunRender(const std::vector<std::string> &argv)
     for (char &c : outExt)
         c = char(std::tolower(static_cast<unsigned char>(c)));
     int32_t fileType = outExt == ".avi" ? 2 : 1;
-    bool warnOnCalc = true;
-    try {
-        warnOnCalc = TSettings().SRWarnOnCalc();
-    } catch (...) {
-    }
+    const bool warnOnCalc = context.Settings().SRWarnOnCalc();
     // Without a display the progress still runs silently, so that Ctrl+C aborts the run.
     std::unique_ptr<std::FILE, int (*)(std::FILE *)> sink(
         args.Has("--no-progress") ? std::fopen("/dev/null", "w") : nullptr, &std::fclose);

@@ -87,7 +87,14 @@ void TAudioMixer::InitAudioMix(int32_t firstFrame, int32_t frameOffset, TAudioMi
     state.Valid = ok && fps > 0 && FProject.RateNumerator() > 0 && FProject.RateDenominator() > 0;
     if (!state.Valid)
         return;
-    state.MaxSamples = static_cast<int32_t>(RoundToInt(state.Format.nSamplesPerSec / fps)) + 2;
+    // The caller's per-frame buffer holds MaxSamples sample frames: a frame rate from a
+    // project file may make one frame last for years, which no buffer holds.
+    const long double perFrame = std::nearbyintl(state.Format.nSamplesPerSec / fps) + 2;
+    if (!(perFrame * state.BlockSize <= kMaxMixFrameBytes)) {
+        state.Valid = false;
+        return;
+    }
+    state.MaxSamples = static_cast<int32_t>(perFrame);
     state.OutPos = SamplesUpTo(state.Frame, state);
     state.LastSrcPos = -2147483647;
     state.Cur = FProject.GetStateAt(state.Frame);

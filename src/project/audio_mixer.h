@@ -13,6 +13,9 @@ namespace tessaly {
 
 class TProject;
 
+// Largest per-frame audio buffer a mix accepts (bytes); a longer frame makes the mix not valid.
+inline constexpr long double kMaxMixFrameBytes = 256.0L * 1024 * 1024;
+
 // The state of one mixing run, owned by the caller.
 struct TAudioMixState {
     bool Valid = false;          // mixing possible

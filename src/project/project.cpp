@@ -479,6 +479,13 @@ void TProject::ResetMarkers()
     NotifyChange(pcMarkers | pcChapters | pcOptions);
 }
 
+void TProject::StartNew(const TProjectDefaults &defaults)
+{
+    SetDefaults(defaults);
+    ClearProject();
+    FOptions.PreviewEnv = defaults.PreviewEnv;
+}
+
 void TProject::ClearProject()
 {
     BeginUpdate();

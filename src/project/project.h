@@ -12,6 +12,7 @@
 #include "project/project_observer.h"
 #include "project/project_options.h"
 #include "project/spline.h"
+#include "shell/project_defaults.h"
 
 namespace tessaly {
 
@@ -24,7 +25,11 @@ public:
 
     void SetUserInterface(TUserInterface *ui) { FUi = ui; }
     void SetMedia(TProjectMedia *media) { FMedia = media; }
+    // Takes the program settings a new project starts from; ClearProject applies them.
     void SetDefaults(const TProjectDefaults &defaults) { FDefaults = defaults; }
+    // SetDefaults, then the project is cleared and takes the preview range as well:
+    // what a new project of the program starts as.
+    void StartNew(const TProjectDefaults &defaults);
     const TProjectDefaults &Defaults() const { return FDefaults; }
 
     // --- media facts -------------------------------------------------------

@@ -60,11 +60,18 @@ bool ParseDecimal(std::string text, long double &value)
     }
 }
 
-int32_t ReadChecked(const std::string &text, int64_t lo, int64_t hi, bool &ok)
+// Reads one field of a phantom descriptor; on the first bad field `problem` says which
+// field holds what and what it must be.
+int32_t ReadChecked(const std::string &text, const char *field, int64_t lo, int64_t hi, bool &ok,
+                    std::string &problem)
 {
     int64_t v = 0;
-    if (!ParseInteger(text, lo, hi, v))
+    if (!ParseInteger(text, lo, hi, v)) {
+        if (ok)
+            problem = std::string("the ") + field + " \"" + TrimField(text) + "\" is not a whole number from " +
+                      std::to_string(lo) + " to " + std::to_string(hi);
         ok = false;
+    }
     return static_cast<int32_t>(v);
 }
 
@@ -78,34 +85,40 @@ std::string FormatPhantom(const TPhantomClip &c)
     return s;
 }
 
-bool ParsePhantom(const std::string &text, TPhantomClip &clip, bool &isPhantom)
+bool ParsePhantom(const std::string &text, TPhantomClip &clip, bool &isPhantom, std::string *problem)
 {
     std::vector<std::string> f = SplitText(text, '*');
     isPhantom = f.size() > 5;
     if (!isPhantom)
         return false;
     bool ok = true;
+    std::string why;
     TPhantomClip c;
-    c.Width = ReadChecked(f[1], 1, 2147483647, ok);
-    c.Height = ReadChecked(f[2], 1, 2147483647, ok);
-    c.PixelFormat = ReadChecked(f[3], 0, 3, ok);
-    c.Frames = ReadChecked(f[4], 1, 2147483647, ok);
-    if (f.size() == 6) {
+    c.Width = ReadChecked(f[1], "width", 1, 2147483647, ok, why);
+    c.Height = ReadChecked(f[2], "height", 1, 2147483647, ok, why);
+    c.PixelFormat = ReadChecked(f[3], "pixel format", 0, 3, ok, why);
+    c.Frames = ReadChecked(f[4], "frame count", 1, 2147483647, ok, why);
+    if (ok && f.size() == 6) {
         // Older form: a decimal frame rate, kept to 1/10000 frame per second.
         long double fps = 0;
-        if (!ParseDecimal(f[5], fps) || fps < 1e-10L || fps > 1e10L)
-            return false;
-        long double rate = std::nearbyintl(fps * 10000);
-        if (rate < 1 || rate > 2147483647.0L)
-            return false;
-        c.Rate = static_cast<int32_t>(rate);
-        c.Scale = 10000;
-    } else {
-        c.Rate = ReadChecked(f[5], 1, 2147483647, ok);
-        c.Scale = ReadChecked(f[6], 1, 2147483647, ok);
+        long double rate = 0;
+        if (ParseDecimal(f[5], fps) && fps >= 1e-10L && fps <= 1e10L)
+            rate = std::nearbyintl(fps * 10000);
+        if (rate < 1 || rate > 2147483647.0L) {
+            ok = false;
+            why = "the frame rate \"" + TrimField(f[5]) + "\" is not a decimal number from 0.0001 to 214748.3647";
+        } else {
+            c.Rate = static_cast<int32_t>(rate);
+            c.Scale = 10000;
+        }
+    } else if (ok) {
+        c.Rate = ReadChecked(f[5], "frame rate", 1, 2147483647, ok, why);
+        c.Scale = ReadChecked(f[6], "frame rate scale", 1, 2147483647, ok, why);
     }
     if (ok)
         clip = c;
+    else if (problem)
+        *problem = why;
     return ok;
 }
 
@@ -146,7 +159,8 @@ bool TProjectFile::LoadMedia(const std::string &fileName)
     TPhantomClip clip;
     bool isPhantom = false;
     bool ok;
-    if (ParsePhantom(video, clip, isPhantom)) {
+    std::string problem;
+    if (ParsePhantom(video, clip, isPhantom, &problem)) {
         TMediaError code = FSources.OpenPhantom(clip);
         ok = code == meOk;
         if (ok)
@@ -154,7 +168,11 @@ bool TProjectFile::LoadMedia(const std::string &fileName)
         else if (TUserInterface *ui = FProject.UserInterface())
             ui->Error(TranslatedErrorSentence(Msg("ErrOpenDum"), code));
     } else if (isPhantom) {
-        ok = false;   // a malformed descriptor fails without a message of its own
+        // A malformed descriptor: the message names the key and the field at fault.
+        ok = false;
+        if (TUserInterface *ui = FProject.UserInterface())
+            ui->Error(Msg("ErrOpenDum") + "\n\n[Files] Video=" +
+                      TrimField(video) + ": " + problem + ".");
     } else {
         ok = OpenSource(srVideo, video, ini.ReadString("Files", "VideoFT", ""));
     }

@@ -23,8 +23,9 @@ struct TProjectArrange {
 // Text of a phantom clip in the project file: "*w*h*pf*frames*rate*scale*".
 std::string FormatPhantom(const TPhantomClip &clip);
 // Reads both forms (the older one has a decimal frame rate as fifth field); false when
-// the text has no more than 5 "*"-fields or a field is malformed.
-bool ParsePhantom(const std::string &text, TPhantomClip &clip, bool &isPhantom);
+// the text has no more than 5 "*"-fields or a field is malformed; `problem` (optional)
+// then says which field is wrong and why.
+bool ParsePhantom(const std::string &text, TPhantomClip &clip, bool &isPhantom, std::string *problem = nullptr);
 
 class TProjectFile {
 public:

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "shell/project_defaults.h"   // TProjectDefaults: the settings a new project starts from
+
 namespace tessaly {
 
 // Options stored with each project (defaults are those of a new project).
@@ -24,13 +26,6 @@ struct TProjectOptions {
     std::string Zoom = "100";      // video zoom in percent
 
     bool operator==(const TProjectOptions &) const = default;
-};
-
-// Program settings a new project starts from.
-struct TProjectDefaults {
-    bool UseGlobalShift = false;
-    int32_t GlobalShift = 0;
-    std::string PreviewEnv = "2";
 };
 
 } // namespace tessaly

@@ -9,9 +9,11 @@
 
 namespace tessaly {
 
-TProjectSession::TProjectSession(TUserInterface *ui) : FUi(ui), FProject(ui, &FSources), FFile(FProject, *this), FEditor(FProject, this)
+TProjectSession::TProjectSession(TUserInterface *ui, const TProjectDefaults &defaults)
+    : FUi(ui), FProject(ui, &FSources), FFile(FProject, *this), FEditor(FProject, this)
 {
     FFile.SetArrange(&FArrange);
+    FProject.StartNew(defaults);
 }
 
 TProjectSession::~TProjectSession()
@@ -30,7 +32,7 @@ bool TProjectSession::NewProject()
 {
     if (!AskSaveChanges())
         return false;
-    FProject.ClearProject();
+    FProject.StartNew(FProject.Defaults());
     return true;
 }
 

@@ -20,8 +20,9 @@ class TUserInterface;
 
 class TProjectSession : public TProjectSources {
 public:
-    // ui: not owned, may be null (no messages; questions answered No).
-    explicit TProjectSession(TUserInterface *ui = nullptr);
+    // ui: not owned, may be null (no messages; questions answered No). The project
+    // starts as a new one with `defaults` (the application context's ProjectDefaults).
+    explicit TProjectSession(TUserInterface *ui = nullptr, const TProjectDefaults &defaults = {});
     ~TProjectSession() override;
     TProjectSession(const TProjectSession &) = delete;
     TProjectSession &operator=(const TProjectSession &) = delete;

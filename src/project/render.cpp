@@ -188,6 +188,12 @@ bool TRenderer::RunVideo(TRun &run)
                                                FSession.Sources().DoubleMix());
     run.Mixer->SetPreviewMutes(FSession.MutePrimary, FSession.MuteDouble);
     run.Mixer->InitAudioMix(run.Current, run.FrameOffset, run.Mix, run.ForPreview);
+    if (!run.Mix.Valid && (project.HasAudio() || project.HasDouble())) {
+        // Tracks that cannot be mixed (a frame longer than any audio buffer) would leave a
+        // result without its audio: refused as a result without audio tracks.
+        ShowError(ProjectText("ErrNoAudio", "No audio tracks defined!"));
+        return false;
+    }
     if (run.Mix.Valid)
         run.Buffer.assign(size_t(run.Mix.MaxSamples) * size_t(run.Mix.BlockSize), 0);
     const int mode = run.ForPreview ? cmPreview : cmResult;

@@ -57,6 +57,12 @@ std::string TLanguageModule::TranslateOr(const std::string &key, const std::stri
     return Translate(key, text) ? text : def;
 }
 
+void TLanguageModule::Clear() {
+    FFile.reset();
+    FLanguages.clear();
+    FCurrent.clear();
+}
+
 TLanguageModule &Language() {
     static TLanguageModule module;
     return module;

@@ -33,6 +33,8 @@ public:
     bool Translate(const std::string &key, std::string &text) const;
     // The translation when found, else `def`.
     std::string TranslateOr(const std::string &key, const std::string &def) const;
+    // Forgets the language file, its languages and the current language.
+    void Clear();
 
 private:
     std::unique_ptr<TLngFile> FFile;

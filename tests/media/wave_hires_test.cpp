@@ -317,8 +317,9 @@ TEST(WaveReaderHighResolution, EveryEncodingAndPathMatchesFfmpeg)
             EXPECT_EQ(reader.InputFormat().nChannels, c.Channels);
             EXPECT_EQ(reader.BlockAlign(), c.Bits / 8 * c.Channels);
             EXPECT_EQ(ReadAll(reader), expect);
-            if (reader.Kind() == ksOdml || c.Channels > 2)
+            if (reader.Kind() == ksOdml || c.Channels > 2) {
                 EXPECT_EQ(reader.InputChannelMask(), c.Mask);
+            }
             EXPECT_EQ(reader.Kind(), avi || std::string(kind) == "ODML|-1" ? ksOdml : ksMsvw);
         }
     }

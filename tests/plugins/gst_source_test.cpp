@@ -172,10 +172,10 @@ TEST(GstVideoSource, SavedPipelineFiles)
 {
     TTempDir dir;
     const std::string avi = Mpeg4Avi();
-    // A description with a second branch into its own sink: that branch is pruned and the
+    // A description with a second branch left dangling: that branch is pruned and the
     // grabber takes the first free pad.
     const std::string grf = dir.File("clip.grf");
-    const std::string text = "filesrc location=\"" + avi + "\" ! decodebin name=d d. ! queue ! fakesink\n";
+    const std::string text = "filesrc location=\"" + avi + "\" ! decodebin name=d d. ! queue\n";
     ASSERT_TRUE(WriteFileBytes(grf, std::vector<uint8_t>(text.begin(), text.end())));
     THandle saved(DssOpen(grf.c_str(), false, true, 0, 20000, 66));
     ASSERT_NE(saved.H, nullptr) << GetDssLastError();

@@ -233,9 +233,13 @@ TEST_F(ProjectFile, PhantomClipDescriptors)
     // Keys already in the file keep their place; new ones follow.
     EXPECT_NE(ReadText(path).find("[Files]\nVideo=*96*72*0*250*25*1*\nAudio="), std::string::npos);
     EXPECT_NE(ReadText(path).find("\nVideoFT=DUMY|-1\n"), std::string::npos);
-    // A malformed descriptor fails without a message; a refused clip with ErrOpenDum.
+    // A malformed descriptor fails with a message naming the key and the field at fault;
+    // a refused clip with ErrOpenDum and the media error.
     EXPECT_FALSE(file.LoadProject(WriteProject("p2.tsp", "Video=*96*72*9*250*25*1*\n", "")));
-    EXPECT_TRUE(ui.Messages.empty());
+    ASSERT_EQ(ui.Messages.size(), 1u);
+    EXPECT_EQ(ui.Messages[0].Text, "Error creating phantom clip.\n\n[Files] Video=*96*72*9*250*25*1*: the pixel "
+                                   "format \"9\" is not a whole number from 0 to 3.");
+    ui.Messages.clear();
     sources.PhantomResult = meMemory;
     EXPECT_FALSE(file.LoadProject(path));
     ASSERT_EQ(ui.Messages.size(), 1u);

@@ -135,13 +135,21 @@ TEST_F(SessionFileTest, PhantomClipInBothForms)
     ASSERT_TRUE(Session.SaveProject(file));
     EXPECT_EQ(TIniFile(file).ReadString("Files", "Video", ""), "*64*48*2*100*299700*10000*");
 
-    // A malformed descriptor fails the load without a message of its own.
-    for (const char *bad : {"*64*48*4*100*25*1*", "*64*0*3*100*25*1*", "*64*48*3*100*0.0*", "*64*48*3*100*x*1*"}) {
-        file = Write("bad.tsp", std::string("[Files]\nVideo=") + bad + "\nAudio=\n");
-        EXPECT_FALSE(Session.LoadProject(file, true)) << bad;
+    // A malformed descriptor fails the load with a message naming the field at fault.
+    const std::pair<const char *, const char *> bad[] = {{"*64*48*4*100*25*1*", "pixel format \"4\""},
+                                                         {"*64*0*3*100*25*1*", "height \"0\""},
+                                                         {"*64*48*3*100*0.0*", "frame rate \"0.0\""},
+                                                         {"*64*48*3*100*x*1*", "frame rate \"x\""}};
+    for (const auto &[video, field] : bad) {
+        Ui.Messages.clear();
+        file = Write("bad.tsp", std::string("[Files]\nVideo=") + video + "\nAudio=\n");
+        EXPECT_FALSE(Session.LoadProject(file, true)) << video;
         EXPECT_FALSE(Session.Project().HasVideo());
+        ASSERT_EQ(Ui.Messages.size(), 1u) << video;
+        EXPECT_NE(Ui.Messages[0].find(std::string("[Files] Video=") + video + ": the " + field),
+                  std::string::npos)
+            << Ui.Messages[0];
     }
-    EXPECT_TRUE(Ui.Messages.empty());
 }
 
 TEST_F(SessionFileTest, BadEntriesAreSkippedAndReported)

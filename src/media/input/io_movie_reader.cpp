@@ -13,6 +13,8 @@ namespace tessaly {
 namespace {
 
 constexpr uint32_t kDibHandler = FourCC("DIB ");
+// Largest phantom frame (bytes of one picture); a frame of 16384 x 16384 at 24 bits fits.
+constexpr uint64_t kMaxPhantomFrameBytes = uint64_t(1) << 30;
 
 int FormatBits(const std::vector<uint8_t> &f) { return f.size() >= 16 ? GetLE16(f.data() + 14) : 0; }
 uint32_t FormatCompression(const std::vector<uint8_t> &f) { return f.size() >= 20 ? GetLE32(f.data() + 16) : 0; }
@@ -283,6 +285,13 @@ bool TIOMovieReader::OpenPhantom(uint32_t width, uint32_t height, int32_t length
         format > pf24Bit) {
         FOk = false;
         return Fail(meParam);
+    }
+    // A phantom frame is a real picture in memory: sizes from a project file that no
+    // frame buffer can hold are refused before anything is allocated.
+    const uint64_t bits = uint64_t(BitsOfPixelFormat(format));
+    if ((uint64_t(width) * bits + 31) / 32 * 4 * height > kMaxPhantomFrameBytes) {
+        FOk = false;
+        return Fail(meMemory);
     }
     std::vector<uint8_t> header;
     try {

@@ -1,5 +1,6 @@
 // TAbstractDSS: builds, prerolls, seeks and closes the pipeline of one source.
 #include "abstract_dss.h"
+#include "pipeline_guard.h"
 
 #include <algorithm>
 #include <cctype>
@@ -186,8 +187,12 @@ bool TAbstractDSS::LoadSavedGraph(int &error)
         return false;
     GError *err = nullptr;
     GstElement *parsed = gst_parse_launch_full(text.c_str(), nullptr, GST_PARSE_FLAG_FATAL_ERRORS, &err);
-    if (err)
+    if (err) {
+        SetLastPipelineRefusal(err->message ? err->message : "the pipeline cannot be built");
+        g_printerr("The pipeline file \"%s\" cannot be read: %s.\n", FFileName.c_str(),
+                   err->message ? err->message : "?");
         g_error_free(err);
+    }
     if (!parsed)
         return false;
     gst_object_ref_sink(parsed);
@@ -201,6 +206,15 @@ bool TAbstractDSS::LoadSavedGraph(int &error)
             return false;
         }
         gst_object_unref(parsed);
+    }
+    // Nothing of the file has run yet: what it may not hold is refused before any state change.
+    const std::string refusal = CheckSavedPipeline(FPipeline);
+    SetLastPipelineRefusal(refusal);
+    if (!refusal.empty()) {
+        g_printerr("The pipeline file \"%s\" is refused: %s.\n", FFileName.c_str(), refusal.c_str());
+        gst_object_unref(FPipeline);
+        FPipeline = nullptr;
+        return false;
     }
     return true;
 }

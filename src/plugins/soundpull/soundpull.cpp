@@ -1,6 +1,7 @@
 // soundpull: the reader plug-in that delivers the audio of any medium GStreamer can play,
 // as 8- or 16-bit PCM of one or two channels.
 #include "plugins/gst/dss_handle.h"
+#include "plugins/soundpull/file_types.h"
 #include "plugins/gst/handle_table.h"
 #include "plugins/gst/plugin_entry.h"
 #include "plugins/vfapi/vfapi.h"
@@ -8,14 +9,15 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 
 using namespace tessaly::gst;
 
 namespace {
 
 const char kInfoText[] = "Tessaly DirectShow Audio Reader 1.0";
-const char kFileTypes[] = "DirectShow Audio (*.ac3;*.aif*;*.asf;*.au;*.avi;*.mp2;*.mp3;*.snd;*.wav;*.wm*)|"
-                          "*.ac3;*.aif*;*.asf;*.au;*.avi;*.mp2;*.mp3;*.snd;*.wav;*.wm*";
+// Built once from the table; the record field holds at most 255 characters.
+const std::string kFileTypesText = tessaly::soundpull::FileTypesText();
 
 struct TReaderHandle {
     DssHandle *Source = nullptr;
@@ -104,7 +106,7 @@ extern "C" {
 
 VF_EXPORT int32_t vfGetPluginInfo(VfPluginInfo *info)
 {
-    return FillPluginInfo(info, VF_STREAM_AUDIO, kInfoText, kFileTypes);
+    return FillPluginInfo(info, VF_STREAM_AUDIO, kInfoText, kFileTypesText.c_str());
 }
 
 VF_EXPORT int32_t vfGetPluginFunc(VfPluginFunc *func)
