@@ -5,8 +5,9 @@
 // frees that name when the process ends in any way, so a crashed first copy never
 // blocks a later start. Hand-over: a second copy takes the semaphore, writes its
 // parameters and its process id into the block, connects to the socket and waits for
-// the semaphore again; the first copy reads the block when the connection arrives,
-// writes the id back as its answer and releases the semaphore.
+// an answer on that connection; the first copy reads the block when the connection
+// arrives, releases the semaphore and answers. The answer goes to the one connection,
+// so copies that start together never take each other's answers.
 #include "shell/one_instance.h"
 
 #include "platform/file_system.h"
@@ -16,6 +17,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
@@ -29,8 +32,8 @@ constexpr size_t kOffCount = 4;    // number of parameters handed over, 0 .. 10
 constexpr size_t kOffParams = 8;   // 10 slots of zero-terminated UTF-8 text
 constexpr size_t kParamSlot = 1204;   // 300 characters of up to 4 bytes, the zero, padding
 constexpr size_t kOffSender = kOffParams + kHandOverMaxParams * kParamSlot;   // id of the handing copy
-constexpr size_t kOffAnswer = kOffSender + 4;   // the sender's id, written back once read
-constexpr size_t kBlockSize = kOffAnswer + 4;
+constexpr size_t kBlockSize = kOffSender + 4;
+constexpr char kAnswer = 'A';   // the first copy's answer on the connection
 
 std::atomic<bool> gSlotTaken{false};
 
@@ -196,24 +199,38 @@ TOneInstance::THandOver TOneInstance::TryHandOver(const std::vector<std::string>
         CloseShared();
         return hoRetry;
     }
-    // The running copy keeps the semaphore until it has read the block.
-    const TWait answer = WaitForBlock(owner, NowMs() + FTimeoutMs);
+    // The running copy releases the semaphore once it has read the block, then answers.
+    const TWait answer = WaitForAnswer(fd, NowMs() + FTimeoutMs);
     close(fd);
     if (answer == wtTimeout) {
         FLastError = "The running copy of " + FProgramName + " did not answer";
-        return hoNoAnswer;
+        return hoNoAnswer;   // it releases the block if it ever reads it
     }
     if (answer == wtOwnerGone) {
+        FSem.Post();   // closed without an answer (it ended): free the block, start over
         CloseShared();
         return hoRetry;
     }
-    const bool taken = FBlock.ReadU32(kOffAnswer) == static_cast<uint32_t>(getpid());
-    FSem.Post();
-    if (!taken) {
-        CloseShared();   // a new first copy released a fresh semaphore: hand over again
-        return hoRetry;
-    }
     return hoDone;
+}
+
+TOneInstance::TWait TOneInstance::WaitForAnswer(int fd, long long deadlineMs) {
+    for (;;) {
+        const long long left = deadlineMs - NowMs();
+        if (left <= 0)
+            return wtTimeout;
+        pollfd p{fd, POLLIN, 0};
+        const int ready = poll(&p, 1, static_cast<int>(left > 100 ? 100 : left));
+        if (ready < 0 && errno != EINTR)
+            return wtOwnerGone;
+        if (ready <= 0)
+            continue;
+        char c = 0;
+        const ssize_t n = recv(fd, &c, 1, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n == 1 && c == kAnswer ? wtObtained : wtOwnerGone;
+    }
 }
 
 TOneInstance::TWait TOneInstance::WaitForBlock(uint32_t owner, long long deadlineMs) {
@@ -239,7 +256,6 @@ void TOneInstance::WriteParams(const std::vector<std::string> &params) {
         }
         FBlock.WriteBytes(kOffParams + i * kParamSlot, slot, kParamSlot);
     }
-    FBlock.WriteU32(kOffAnswer, 0);
     FBlock.WriteU32(kOffSender, static_cast<uint32_t>(getpid()));
 }
 
@@ -263,8 +279,8 @@ bool TOneInstance::ReceiveHandOver(std::vector<std::string> &params) {
             params.push_back(CutToChars(text, kHandOverMaxChars));
         }
         FBlock.WriteU32(kOffSender, 0);
-        FBlock.WriteU32(kOffAnswer, sender);
         FSem.Post();
+        send(fd, &kAnswer, 1, MSG_NOSIGNAL);
     }
     close(fd);
     return valid;

@@ -1,6 +1,13 @@
 // TOneInstance: makes the program a single-instance application. A second start hands
 // its first ten parameters to the running copy and ends; the front-end watches
 // NotifyFd() in its event loop and reads what arrives with ReceiveHandOver().
+//
+// Use in a front-end's main(), before any window exists:
+//     TOneInstance one;
+//     if (one.Start({argv + 1, argv + argc}) == irHandedOver)
+//         return 0;
+//     ... if (one.IsFirst()) watch one.NotifyFd() for reading; on each event call
+//     one.ReceiveHandOver(params) and, when it returns true, bring the window to the front.
 #pragma once
 
 #include "platform/ipc.h"
@@ -68,6 +75,7 @@ private:
     TInstanceRole BecomeFirst();
     THandOver TryHandOver(const std::vector<std::string> &params, long long deadlineMs);
     TWait WaitForBlock(uint32_t owner, long long deadlineMs);
+    TWait WaitForAnswer(int fd, long long deadlineMs);
     void WriteParams(const std::vector<std::string> &params);
     void CloseShared();
 

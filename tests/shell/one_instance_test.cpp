@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <set>
 #include <poll.h>
 #include <unistd.h>
 
@@ -102,6 +103,33 @@ TEST_F(OneInstanceProcessTest, SecondStartHandsOverTheFirstTenOfTwelveParameters
     EXPECT_TRUE(ReadHandOver(first).empty());
     EXPECT_EQ(StartCopy(fourth, program, Numbered(3)), "handed-over");
     EXPECT_EQ(ReadHandOver(first), Numbered(3));
+}
+
+TEST_F(OneInstanceProcessTest, StartsAtTheSameTimeEachHandOverOnce) {
+    const std::string program = Program(UniqueName("burst"));
+    TChildProcess first;
+    ASSERT_EQ(StartCopy(first, program, {}), "first");
+    constexpr int kCopies = 5;
+    TChildProcess copies[kCopies];
+    for (int i = 0; i < kCopies; ++i)
+        ASSERT_TRUE(copies[i].Start(program, {"copy " + std::to_string(i), "second"}));
+    for (TChildProcess &copy : copies) {
+        std::string role;
+        EXPECT_TRUE(copy.ReadLine(role, 20000));
+        EXPECT_EQ(role, "handed-over");
+        EXPECT_EQ(copy.Wait(20000), 0);
+    }
+    std::multiset<std::string> got;
+    for (int i = 0; i < kCopies; ++i) {
+        const std::vector<std::string> params = ReadHandOver(first);
+        ASSERT_EQ(params.size(), 2u);
+        EXPECT_EQ(params[1], "second");
+        got.insert(params[0]);
+    }
+    for (int i = 0; i < kCopies; ++i)
+        EXPECT_EQ(got.count("copy " + std::to_string(i)), 1u) << i;
+    std::string extra;
+    EXPECT_FALSE(first.ReadLine(extra, 300)) << "a hand-over arrived twice: " << extra;
 }
 
 TEST_F(OneInstanceProcessTest, LongParametersArriveCutTo300Characters) {
