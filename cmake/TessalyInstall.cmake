@@ -1,13 +1,15 @@
 # Install layout and the Debian package.
 #
 # Everything the programs find "beside the program" goes into one folder,
-# <prefix>/lib/tessaly: the programs, the reader plug-ins (framepull.vfp, soundpull.vfp),
-# lang/tessaly.lng and help/. <prefix>/bin holds relative symbolic links to the programs;
+# <prefix>/lib/tessaly/program: the programs, the reader plug-ins (framepull.vfp,
+# soundpull.vfp), lang/tessaly.lng and help/, as in the build tree's bin/. (One level
+# below lib/tessaly, so that the package gets no ldconfig scripts for plug-ins that are
+# only ever loaded by path.) <prefix>/bin holds relative symbolic links to the programs;
 # the programs find their folder through /proc/self/exe, which names the real file, so
 # the links need no wrapper. The desktop entry, the icon and the MIME type of ".tsp"
 # projects go to the usual places below <prefix>/share.
 
-set(TESSALY_INSTALL_DIR lib/tessaly)
+set(TESSALY_INSTALL_DIR lib/tessaly/program)
 
 set(tessaly_programs tessaly-cli)
 if(TARGET tessaly)
@@ -45,7 +47,7 @@ set(CPACK_PACKAGE_VENDOR "Tessaly developers")
 set(CPACK_PACKAGE_CONTACT "Tessaly developers <dev@tessaly.invalid>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "re-synchronise audio with video by markers on frames")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Tessaly moves, stretches and cuts an audio track so that it runs in sync with a video.\n"
     "Markers on video frames bend a smooth shift curve, make the audio jump or switch a\n"
     "second track in; the result AVI copies every video frame as stored beside the newly\n"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and checks what a user gets: the programs
-# linked from bin/ into lib/tessaly/ beside the plug-ins, the language file and the
+# linked from bin/ into lib/tessaly/program/ beside the plug-ins, the language file and the
 # manual; the desktop entry, icon and MIME type; and the installed tessaly-cli running
 # from there with an empty home folder, away from the build tree.
 #   usage: install_test.sh BUILD-DIR
@@ -14,26 +14,26 @@ fail() { echo "FAIL: $*"; fails=$((fails + 1)); }
 check() { local what=$1; shift; "$@" >/dev/null 2>&1 || fail "$what"; }
 
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
-lib=$prefix/lib/tessaly
+lib=$prefix/lib/tessaly/program
 
 programs=(tessaly-cli)
 [ -x "$build/bin/tessaly" ] && programs+=(tessaly)
 for p in "${programs[@]}"; do
     [ -L "$prefix/bin/$p" ] || fail "bin/$p is not a link"
-    [ "$(readlink -f "$prefix/bin/$p")" = "$(readlink -f "$lib/$p")" ] || fail "bin/$p does not lead to lib/tessaly/$p"
-    [ -x "$lib/$p" ] || fail "lib/tessaly/$p missing"
+    [ "$(readlink -f "$prefix/bin/$p")" = "$(readlink -f "$lib/$p")" ] || fail "bin/$p does not lead to lib/tessaly/program/$p"
+    [ -x "$lib/$p" ] || fail "lib/tessaly/program/$p missing"
     # Nothing may point back into the build tree, and every library must be found.
     readelf -d "$lib/$p" | grep -E 'RPATH|RUNPATH' | grep -q "$build" && fail "$p keeps a run path into the build tree"
     ldd "$lib/$p" | grep -q 'not found' && fail "$p: $(ldd "$lib/$p" | grep 'not found')"
 done
 for f in framepull.vfp soundpull.vfp lang/tessaly.lng help/index.html help/style.css help/command-line.html; do
-    [ -s "$lib/$f" ] || fail "lib/tessaly/$f missing"
+    [ -s "$lib/$f" ] || fail "lib/tessaly/program/$f missing"
 done
 for f in "$lib"/*.vfp; do
     ldd "$f" | grep -q 'not found' && fail "$f: $(ldd "$f" | grep 'not found')"
 done
 [ "$(ls "$lib" | sort | tr '\n' ' ')" = "$(printf '%s\n' "${programs[@]}" framepull.vfp soundpull.vfp help lang | sort | tr '\n' ' ')" ] \
-    || fail "lib/tessaly holds other files: $(ls "$lib" | tr '\n' ' ')"
+    || fail "lib/tessaly/program holds other files: $(ls "$lib" | tr '\n' ' ')"
 
 # Desktop integration.
 svg=$prefix/share/icons/hicolor/scalable/apps/tessaly.svg
