@@ -23,7 +23,8 @@ TEST(CliManual, DescribesEveryCommandWithItsUsage)
             inCommands = true;
             continue;
         }
-        if (!inCommands || line.rfind("  ", 0) != 0)
+        // Command lines: two blanks, then the lower-case name (options start with "-").
+        if (!inCommands || line.size() < 3 || line.rfind("  ", 0) != 0 || line[2] < 'a' || line[2] > 'z')
             continue;
         const std::string name = line.substr(2, line.find(' ', 2) - 2);
         ++commands;
