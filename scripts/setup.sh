@@ -24,7 +24,7 @@ packages=(
     qt6-qpa-plugins libgl-dev xvfb xauth
     # checks of the install layout (desktop entry, MIME and icon files) and the
     # Debian package (dpkg-shlibdeps)
-    desktop-file-utils libxml2-utils dpkg-dev
+    desktop-file-utils libxml2-utils shared-mime-info dpkg-dev
     # automatic synchronisation: FFTW3 and libsoxr; espeak-ng and sox make test speech
     libfftw3-dev libsoxr-dev espeak-ng sox
 )
