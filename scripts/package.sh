@@ -60,7 +60,10 @@ tessaly-cli project create p.tsp --video clip.avi --audio clip.avi >/dev/null &&
     && tessaly-cli render p.tsp out.avi --yes --no-progress >/dev/null && ffmpeg -v error -i out.avi -f null - \
     && pass "render with the installed program" || fail "render with the installed program"
 if [ -x /usr/bin/tessaly ]; then
-    out=$(QT_QPA_PLATFORM=offscreen tessaly --version 2>&1) && pass "tessaly --version: $out" || fail "tessaly --version: $out"
+    out=$(QT_QPA_PLATFORM=offscreen timeout 30 tessaly --version 2>&1) && pass "tessaly --version: $out" \
+        || fail "tessaly --version (status $?): $out"
+    missing=$(ldd /usr/lib/tessaly/program/tessaly | grep 'not found' || true)
+    [ -z "$missing" ] && pass "every library of the window program installed" || fail "missing: $missing"
     [ -s /usr/share/applications/tessaly.desktop ] && pass "desktop entry" || fail "desktop entry missing"
 fi
 grep -q 'application/x-tessaly-project:\*\.tsp' /usr/share/mime/globs && pass "*.tsp registered in the MIME database" \
