@@ -22,6 +22,9 @@ packages=(
     # the offscreen and X11 platforms, and Xvfb for screenshot tests
     qt6-base-dev qt6-multimedia-dev libqt6multimediawidgets6 qt6-svg-dev libqt6svg6
     qt6-qpa-plugins libgl-dev xvfb xauth
+    # checks of the install layout (desktop entry, MIME and icon files) and the
+    # Debian package (dpkg-shlibdeps)
+    desktop-file-utils libxml2-utils shared-mime-info dpkg-dev
     # automatic synchronisation: FFTW3 and libsoxr; espeak-ng and sox make test speech
     libfftw3-dev libsoxr-dev espeak-ng sox
 )
