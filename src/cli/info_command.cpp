@@ -44,11 +44,14 @@ void PrintStreams(TWaveReader &audio)
 }
 
 // The file starts as a RIFF AVI form.
-bool IsAviFile(const std::string &name)
+// The RIFF form type of a file ("AVI ", "WAVE"), empty for anything else.
+std::string RiffForm(const std::string &name)
 {
     char head[12] = {};
     std::ifstream in(name, std::ios::binary);
-    return in.read(head, sizeof head) && std::string(head, 4) == "RIFF" && std::string(head + 8, 3) == "AVI";
+    if (!in.read(head, sizeof head) || std::string(head, 4) != "RIFF")
+        return std::string();
+    return std::string(head + 8, 4);
 }
 
 } // namespace
@@ -77,8 +80,11 @@ int RunInfo(const std::vector<std::string> &argv)
     bool hasAudio = audio.Open(name, "AUTO|-1", true, 0);
     // An AVI is asked about for its video and its audio; any other file that gives no
     // video is an audio file, and only its audio is named when it fails.
-    bool avi = IsAviFile(name) || UpperAscii(ExtractFileExt(name)) == ".AVI";
-    bool showVideo = hasVideo || avi || (video.Status() != meFileFormat && video.Status() != meNoVideoStream);
+    // A WAVE file is an audio file whatever a video plug-in said about it.
+    const std::string form = RiffForm(name);
+    bool avi = form == "AVI " || UpperAscii(ExtractFileExt(name)) == ".AVI";
+    bool showVideo = hasVideo || avi ||
+                     (form != "WAVE" && video.Status() != meFileFormat && video.Status() != meNoVideoStream);
     bool audioMissing = !hasAudio && audio.Status() == meNoAudioStream;
     if (!hasVideo && !hasAudio) {
         if (video.Status() == audio.Status() || !showVideo || audioMissing)
