@@ -146,7 +146,7 @@ int AddMarker(TProjectSession &session, const TArgs &args)
         {"dbl", mkDShift},    {"option", mkOption}, {"opt", mkOption}};
     if (args.Positional.size() < 4)
         return Usage("add-marker needs FRAME and KIND");
-    long long frame = 0, value = 0, volume = -1;
+    long long frame = 0, volume = -1;
     if (!ToInt(args.Positional[2], 0, kMaxMarkerLineFrame, frame))
         return Usage("FRAME must be a frame number 0 .. 9999999");
     std::string kindText = args.Positional[3];
@@ -165,9 +165,10 @@ int AddMarker(TProjectSession &session, const TArgs &args)
             return Usage("--volume must be 0 .. 999");
         m.Value = PackOption(int32_t(volume), args.Has("--audio-off"), args.Has("--double-off"));
     } else {
-        if (args.Positional.size() != 5 || !ToInt(args.Positional[4], -9999999, 99999999, value))
-            return Usage("this marker kind needs a VALUE in frames");
-        m.Value = int32_t(value);
+        int64_t milli = 0;
+        if (args.Positional.size() != 5 || !ParseMarkerMilli(args.Positional[4], 99999999, milli) ||
+            milli < -9999999000LL || !SetMarkerMilli(m, milli))
+            return Usage("this marker kind needs a VALUE in frames (up to three decimals)");
         m.Affect = args.Has("--affect") && (m.Kind == mkSpline || m.Kind == mkRelCut);
         m.Deactivated = args.Has("--deactivated");
     }
