@@ -6,6 +6,7 @@
 #include "cli/analyze_command.h"
 #include "cli/commands.h"
 #include "cli/example_command.h"
+#include "cli/sync_commands.h"
 
 namespace {
 
@@ -18,6 +19,8 @@ void Usage(std::ostream &out)
            "  info      print the properties of a video or audio file\n"
            "  project   create a project from media files; add, list and delete markers and chapters\n"
            "  example   build a small example project in memory and print its frame states\n"
+           "  suggest   suggest (and apply) the markers from a recording in sync with the video\n"
+           "  verify    measure a result's audio against a recording in sync with the video\n"
            "Run \"tessaly-cli COMMAND --help\" for a command's options.\n";
 }
 
@@ -44,6 +47,10 @@ int main(int argc, char **argv)
         return tessaly::cli::RunProject(args);
     if (command == "example")
         return tessaly::cli::RunExample(args, std::cout, std::cerr);
+    if (command == "suggest")
+        return tessaly::cli::RunSuggest(args);
+    if (command == "verify")
+        return tessaly::cli::RunVerify(args);
     if (command == "analyze")
         return tessaly::cli::RunAnalyze(args, std::cout, std::cerr);
     std::cerr << "tessaly-cli: unknown command \"" << command << "\"\n";

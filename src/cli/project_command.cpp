@@ -25,7 +25,7 @@ const char *const kProjectHelp =
     "  add-marker PROJECT.tsp FRAME KIND [VALUE] [--affect] [--deactivated]\n"
     "             [--volume PERCENT] [--audio-off] [--double-off]\n"
     "                      KIND: spline, cut, double (shift of the double track) or option;\n"
-    "                      VALUE: shift in frames (not for option markers)\n"
+    "                      VALUE: shift in frames, up to three decimals (not for option markers)\n"
     "  delete-marker PROJECT.tsp FRAME\n"
     "  add-chapter PROJECT.tsp FRAME [--disabled]   (also turns chapters on)\n"
     "  delete-chapter PROJECT.tsp FRAME\n"
