@@ -48,9 +48,9 @@ void RunFamily(const TTruthSpec &spec, const std::string &dir)
     std::string cuts;
     for (int off : s.CutFramesOff)
         cuts += (cuts.empty() ? "" : ",") + std::to_string(off);
-    std::printf("%-16s %8.4f %8.4f %8.4f %8.3f  %-8s %5d %5d %7d %7.1f  %s\n", spec.Name.c_str(), s.MedianMs, s.P95Ms,
-                s.P99Ms, s.MaxMs, cuts.empty() ? "-" : cuts.c_str(), s.FalseCuts, s.MissedCuts, s.Markers, took,
-                verify == 0 ? "ok" : "FAIL");
+    std::printf("%-16s %8.4f %8.4f %8.4f %8.3f  %-8s %5d %5d %7d %7.1f  %-6s %6zu\n", spec.Name.c_str(), s.MedianMs,
+                s.P95Ms, s.P99Ms, s.MaxMs, cuts.empty() ? "-" : cuts.c_str(), s.FalseCuts, s.MissedCuts, s.Markers, took,
+                verify == 0 ? "ok" : "FAIL", s.Frames);
     std::fflush(stdout);
 }
 
@@ -71,8 +71,8 @@ int main(int argc, char **argv)
     }
     TTempDir temp;
     const std::string root = keep.empty() ? temp.Path() : keep;
-    std::printf("%-16s %8s %8s %8s %8s  %-8s %5s %5s %7s %7s  %s\n", "family", "med ms", "p95 ms", "p99 ms", "max ms",
-                "cuts off", "false", "miss", "markers", "time s", "verify");
+    std::printf("%-16s %8s %8s %8s %8s  %-8s %5s %5s %7s %7s  %-6s %6s\n", "family", "med ms", "p95 ms", "p99 ms",
+                "max ms", "cuts off", "false", "miss", "markers", "time s", "verify", "frames");
     int k = 0;
     for (const TTruthSpec &spec : TruthFamilies(seconds))
         RunFamily(spec, root + "/case" + std::to_string(k++));

@@ -14,7 +14,7 @@ namespace tessaly::cli {
 
 namespace {
 
-constexpr int kMaxIterations = 400;
+constexpr int kMaxIterations = 300;
 constexpr int kMaxSamples = 20000;    // frames examined per pass on long videos
 constexpr double kGapSeconds = 0.08;  // shorter gaps between matches are one jump
 
@@ -111,13 +111,15 @@ TSuggestion PlaceMarkers(TProject &project, const sync::TSyncMap &map, double to
     }
     for (size_t i = 1; i < segs.size(); ++i) {
         const sync::TSyncSegment &a = segs[i - 1], &b = segs[i];
-        double jump = sync::SegmentOffsetAt(b, b.Start) - sync::SegmentOffsetAt(a, a.End);
+        // The jump is taken where the next match begins, with the earlier curve carried on
+        // straight to there: the curve between the cuts then keeps its slope across a gap.
+        double jump = sync::SegmentOffsetAt(b, b.Start) - sync::SegmentOffsetAt(a, b.Start);
         double gap = b.Start - a.End;
         int32_t f1 = p.FrameOf(a.End), f2 = p.FrameOf(b.Start);
         TMarker cut;
         cut.Kind = mkRelCut;
         SetMarkerMilli(cut, ToMilli(jump * fps));
-        if (gap < kGapSeconds || std::fabs(jump + gap) <= std::max(2 / fps, 0.05 * gap)) {
+        if (gap < kGapSeconds || std::fabs(jump + gap * (1 + a.Drift)) <= std::max(2 / fps, 0.05 * gap)) {
             // Contiguous: the primary skips its extra part; or the primary lacks the gap:
             // the backward cut lets the double track fill it in.
             cut.Frame = f1;
@@ -145,12 +147,15 @@ TSuggestion PlaceMarkers(TProject &project, const sync::TSyncMap &map, double to
     }
 
     // Desired curve value (total shift minus cuts) at a frame; false outside matches.
+    // Segments own whole frames: a frame on a cut belongs to the segment after it.
     auto desired = [&](int32_t f, long double &y) {
-        double off = 0;
-        if (!MapOffsetAt(map, f / fps, off))
-            return false;
-        y = off * fps - p.CutSum(f);
-        return true;
+        for (size_t i = segs.size(); i-- > 0;) {
+            if (f >= p.FrameOf(segs[i].Start) && f < p.FrameOf(segs[i].End)) {
+                y = sync::SegmentOffsetAt(segs[i], f / fps) * fps - p.CutSum(f);
+                return true;
+            }
+        }
+        return false;
     };
     auto addPoint = [&](int32_t f, int32_t lo, int32_t hi) {
         long double y = 0;
@@ -199,7 +204,7 @@ TSuggestion PlaceMarkers(TProject &project, const sync::TSyncMap &map, double to
         // The point goes inside the segment holding the frame.
         int32_t lo = 0, hi = p.Frames - 1;
         for (const sync::TSyncSegment &s : segs)
-            if (worstFrame / fps >= s.Start && worstFrame / fps < s.End)
+            if (worstFrame >= p.FrameOf(s.Start) && worstFrame < p.FrameOf(s.End))
                 lo = p.FrameOf(s.Start), hi = std::max(lo, p.FrameOf(s.End) - 1);
         if (!addPoint(worstFrame, lo, hi))
             break;

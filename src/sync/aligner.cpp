@@ -15,10 +15,12 @@ namespace tessaly::sync {
 namespace {
 
 constexpr double kSearch = 0.5;          // envelope search around each centre, seconds
-constexpr double kContinuity = 0.03;     // lag change between windows that is still drift
+constexpr double kContinuity = 0.05;     // lag change between windows that is still drift
 constexpr size_t kCandidates = 3;
 constexpr double kEdgeWindow = 0.06;     // short windows that place a cut
 constexpr double kEdgeStep = 0.005;
+constexpr double kRefineSearch = 0.006;  // full-rate search around the smooth lag curve
+constexpr double kGoodScore = 0.85;      // no slope scan above this
 
 double Median(std::vector<double> v)
 {
@@ -59,13 +61,15 @@ std::vector<TRun> Runs(const std::vector<std::vector<TLagCandidate>> &cands, con
 // The time where the agreement at `lag` ends (forward) or begins (backward) inside
 // [from, to]: the edge of the last short window, seen from the matched side, whose
 // agreement reaches half the level of the matched side.
-double FindEdge(const TTrackSignal &ref, const TTrackSignal &test, double lag, double from, double to, bool forward)
+template <typename TLag>
+double FindEdge(const TTrackSignal &ref, const TTrackSignal &test, const TLag &lagAt, double from, double to,
+                bool forward)
 {
     from = std::max(0.0, from);
     to = std::min(ref.Seconds() - kEdgeWindow, to);
     if (to - from < 2 * kEdgeWindow)
         return forward ? to : from;
-    std::vector<double> a = LocalAgreement(ref, test, lag, from, to, kEdgeWindow, kEdgeStep);
+    std::vector<double> a = LocalAgreement(ref, test, lagAt(from), lagAt(to), from, to, kEdgeWindow, kEdgeStep);
     if (a.empty())
         return forward ? to : from;
     size_t probe = std::min<size_t>(a.size(), 20);
@@ -86,6 +90,84 @@ double FindEdge(const TTrackSignal &ref, const TTrackSignal &test, double lag, d
         }
     }
     return forward ? to + kEdgeWindow : from;
+}
+
+// The edges between a run under lagA and the next under lagB inside [from, to]: the
+// split into "A agrees", "neither agrees" and "B agrees" that maximises the summed
+// agreement, where "neither" counts half the usual agreement.
+template <typename TLagA, typename TLagB>
+void JointEdges(const TTrackSignal &ref, const TTrackSignal &test, const TLagA &lagA, const TLagB &lagB, double from,
+                double to, double &end, double &start)
+{
+    from = std::max(0.0, from);
+    to = std::min(ref.Seconds() - kEdgeWindow, to);
+    if (to - from < 4 * kEdgeWindow)
+        return;
+    std::vector<double> a = LocalAgreement(ref, test, lagA(from), lagA(to), from, to, kEdgeWindow, kEdgeStep);
+    std::vector<double> b = LocalAgreement(ref, test, lagB(from), lagB(to), from, to, kEdgeWindow, kEdgeStep);
+    const size_t n = std::min(a.size(), b.size());
+    if (n < 8)
+        return;
+    const size_t probe = std::min<size_t>(n / 4, 20);
+    double levelA = Median(std::vector<double>(a.begin(), a.begin() + static_cast<long>(probe)));
+    double levelB = Median(std::vector<double>(b.end() - static_cast<long>(probe), b.end()));
+    const double none = 0.25 * (levelA + levelB);
+    std::vector<double> pa(n + 1, 0.0), pb(n + 1, 0.0);
+    for (size_t i = 0; i < n; ++i) {
+        pa[i + 1] = pa[i] + a[i];
+        pb[i + 1] = pb[i] + b[i];
+    }
+    // For every start s of B, the best end e <= s of A.
+    double best = -1e300, bestPrefix = -1e300;
+    size_t bestE = 0, prefixE = 0, bestS = 0;
+    for (size_t s = 0; s <= n; ++s) {
+        double prefix = pa[s] - none * static_cast<double>(s);
+        if (prefix > bestPrefix)
+            bestPrefix = prefix, prefixE = s;
+        double total = bestPrefix + none * static_cast<double>(s) + (pb[n] - pb[s]);
+        if (total > best)
+            best = total, bestE = prefixE, bestS = s;
+    }
+    // Window k covers [from + k step, + length]; an edge after k windows lies at the
+    // centre of window k.
+    end = from + static_cast<double>(bestE) * kEdgeStep + 0.5 * kEdgeWindow;
+    start = from + static_cast<double>(bestS) * kEdgeStep + 0.5 * kEdgeWindow;
+}
+
+// Second look at the windows of a run: the 1 kHz lags (little hurt by drift inside a
+// window) give a smooth lag curve; each window is measured again at the full rate with
+// the test read along that curve's local slope.
+void RefineRun(const TTrackSignal &ref, const TTrackSignal &test, const std::vector<std::vector<TLagCandidate>> &cands,
+               const std::vector<int> &path, const TRun &run, const std::vector<double> &starts, double len,
+               double rate, std::vector<TSyncWindow> &windows)
+{
+    std::vector<double> ts, lows;
+    for (size_t w = run.First; w <= run.Last; ++w) {
+        ts.push_back(starts[w] + 0.5 * len);
+        lows.push_back(cands[w][static_cast<size_t>(path[w])].LowLag);
+    }
+    TFitResult smooth = FitPiecewise(ts, lows, 3e-4);
+    for (size_t k = 0; k < ts.size(); ++k) {
+        const double t = ts[k], dt = 0.25 * len;
+        const double lag = KnotValueAt(smooth.Knots, t);
+        const double slope = (KnotValueAt(smooth.Knots, t + dt) - KnotValueAt(smooth.Knots, t - dt)) / (2 * dt);
+        TLagCandidate best, c;
+        const double start = starts[run.First + k];
+        bool found = RefineLag(ref, test, start, len, lag, slope, kRefineSearch, best);
+        // A weak peak may come from drift the smooth curve missed: a few slopes are tried.
+        if (!found || best.Score < kGoodScore) {
+            for (double ds : {0.0, -0.003, -0.002, -0.001, -0.0005, 0.0005, 0.001, 0.002, 0.003}) {
+                if (RefineLag(ref, test, start, len, lag, slope + ds, 2 * kRefineSearch, c) &&
+                    (!found || c.Score > best.Score))
+                    best = c, found = true;
+            }
+        }
+        TSyncWindow &win = windows[run.First + k];
+        if (found) {
+            win.Offset = rate * (t + best.Lag) - t;
+            win.Score = best.Score;
+        }
+    }
 }
 
 } // namespace
@@ -158,6 +240,7 @@ bool AlignSignals(TSyncSignal reference, TSyncSignal primary, const TSyncOptions
     for (size_t i = 0; i < runs.size(); ++i) {
         const TRun &run = runs[i];
         std::vector<double> ts, ys, runScores;
+        RefineRun(ref, test, cands, path, run, starts, len, coarse.Rate, map.Windows);
         for (size_t w = run.First; w <= run.Last; ++w) {
             ts.push_back(starts[w] + 0.5 * len);
             ys.push_back(map.Windows[w].Offset);
@@ -189,11 +272,11 @@ bool AlignSignals(TSyncSignal reference, TSyncSignal primary, const TSyncOptions
         if (i == 0 && run.First == 0)
             seg.Start = std::max(0.0, -KnotValueAt(fit.Knots, 0));
         else
-            seg.Start = FindEdge(ref, test, lagAt(lo), std::max(prevEnd, lo - hop), lo + len, false);
+            seg.Start = FindEdge(ref, test, lagAt, std::max(prevEnd, lo - hop), lo + len, false);
         if (i + 1 == runs.size() && run.Last + 1 == starts.size())
             seg.End = std::min(map.ReferenceLength, (map.PrimaryLength - KnotValueAt(fit.Knots, map.ReferenceLength)));
         else
-            seg.End = FindEdge(ref, test, lagAt(hi), hi - len, std::min(nextStart, hi + hop), true);
+            seg.End = FindEdge(ref, test, lagAt, hi - len, std::min(nextStart, hi + hop), true);
         seg.Knots = fit.Knots;
         seg.Knots.front().Offset = KnotValueAt(fit.Knots, seg.Start);
         seg.Knots.front().Time = seg.Start;
@@ -209,16 +292,22 @@ bool AlignSignals(TSyncSignal reference, TSyncSignal primary, const TSyncOptions
         matched += seg.End - seg.Start;
         map.Segments.push_back(seg);
     }
-    // Neighbouring edges found to overlap meet halfway.
+    // Between neighbours both curves are compared at once: music that sounds alike
+    // under both lags (a held chord) then cannot pull an edge away from the cut.
     for (size_t i = 1; i < map.Segments.size(); ++i) {
         TSyncSegment &a = map.Segments[i - 1], &b = map.Segments[i];
-        if (a.End > b.Start) {
-            double mid = 0.5 * (a.End + b.Start);
-            a.Knots.back().Offset = KnotValueAt(a.Knots, mid);
-            a.End = a.Knots.back().Time = mid;
-            b.Knots.front().Offset = KnotValueAt(b.Knots, mid);
-            b.Start = b.Knots.front().Time = mid;
-        }
+        auto lagA = [&](double t) { return (KnotValueAt(a.Knots, t) + t) / coarse.Rate - t; };
+        auto lagB = [&](double t) { return (KnotValueAt(b.Knots, t) + t) / coarse.Rate - t; };
+        double from = std::max(a.Start, std::min(a.End, b.Start) - len - hop);
+        double to = std::min(b.End, std::max(a.End, b.Start) + len + hop);
+        double end = a.End, start = b.Start;
+        JointEdges(ref, test, lagA, lagB, from, to, end, start);
+        a.End = end;
+        b.Start = start;
+        a.Knots.back().Offset = KnotValueAt(a.Knots, end);
+        a.Knots.back().Time = end;
+        b.Knots.front().Offset = KnotValueAt(b.Knots, start);
+        b.Knots.front().Time = start;
     }
     double weight = 0;
     for (const TSyncSegment &s : map.Segments) {

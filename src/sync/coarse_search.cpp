@@ -158,12 +158,14 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
         }
         return total;
     };
-    double best = -1, bestRate = 1;
+    // Named rates; 1 keeps its place unless another is clearly better (short chunks
+    // cannot tell 1001/1000 from 1 apart, and the lag track follows such drift).
+    double best = score(1.0, nullptr), bestRate = 1;
     for (double r : NamedRates()) {
-        if (std::fabs(r - 1) > maxDrift + 1e-9)
+        if (r == 1.0 || std::fabs(r - 1) > maxDrift + 1e-9)
             continue;
         double s = score(r, nullptr);
-        if (s > best)
+        if (s > best * (bestRate == 1.0 ? 1.02 : 1.0))
             best = s, bestRate = r;
     }
     for (double r = 1 - maxDrift; r <= 1 + maxDrift + 1e-12; r += kGridStep) {

@@ -86,6 +86,49 @@ double Vertex(double a, double b, double c)
     return std::clamp(0.5 * (a - c) / den, -0.5, 0.5);
 }
 
+// y read around centre (a fractional index) at `step` per output sample, Catmull-Rom
+// between samples: element j is position centre + (j - count / 2) * step.
+template <typename T>
+std::vector<float> WarpedRead(const std::vector<T> &y, double centre, long count, double step)
+{
+    std::vector<float> out(static_cast<size_t>(count));
+    for (long j = 0; j < count; ++j) {
+        double p = centre + (j - count / 2) * step;
+        long i = static_cast<long>(std::floor(p));
+        double f = p - i;
+        double y0 = At(y, i - 1), y1 = At(y, i), y2 = At(y, i + 1), y3 = At(y, i + 2);
+        out[static_cast<size_t>(j)] = static_cast<float>(
+            y1 + 0.5 * f * (y2 - y0 + f * (2 * y0 - 5 * y1 + 4 * y2 - y3 + f * (3 * (y1 - y2) + y3 - y0))));
+    }
+    return out;
+}
+
+// Best lag (in samples of `rate`, fractional) of x[a, a+n) against y read with `slope`
+// around the window centre, searched +- margin samples around `lag` samples.
+template <typename T>
+bool WarpedPeak(const std::vector<T> &x, const std::vector<T> &y, long a, long n, double lag, double slope,
+                long margin, double &best, double &score)
+{
+    if (a < 0 || a + n > static_cast<long>(x.size()))
+        return false;
+    const double centre = a + n / 2 + lag;
+    if (centre - (n / 2 + margin) * (1 + slope) < 0 || centre + (n / 2 + margin + 2) * (1 + slope) > y.size())
+        return false;
+    std::vector<float> xs(x.begin() + a, x.begin() + a + n);
+    std::vector<float> ys = WarpedRead(y, centre, n + 2 * margin, 1 + slope);
+    // ys[margin + i + k] lines up with xs[i] at lag offset k.
+    std::vector<double> v = PearsonScan(xs, 0, n, ys, 0, 2 * margin);
+    long k = ArgMax(v);
+    if (k < 0)
+        return false;
+    double frac = 0;
+    if (k > 0 && k + 1 < static_cast<long>(v.size()))
+        frac = Vertex(v[static_cast<size_t>(k - 1)], v[static_cast<size_t>(k)], v[static_cast<size_t>(k + 1)]);
+    best = lag + (k - margin + frac) * (1 + slope);
+    score = v[static_cast<size_t>(k)];
+    return true;
+}
+
 struct TEnvPeak {
     long Lag;
     double Value;
@@ -151,6 +194,10 @@ std::vector<TLagCandidate> WindowLags(const TTrackSignal &ref, const TTrackSigna
         long lbest = ArgMax(low);
         if (lbest < 0)
             continue;
+        double lowFrac = 0;
+        if (lbest > 0 && lbest + 1 < static_cast<long>(low.size()))
+            lowFrac = Vertex(low[static_cast<size_t>(lbest - 1)], low[static_cast<size_t>(lbest)],
+                             low[static_cast<size_t>(lbest + 1)]);
         // Full rate: +- 12 samples around the 1 kHz lag.
         const double perLow = ref.Full.Rate / kLowRate;
         long fa = std::lround(start * ref.Full.Rate), fn = std::lround(length * ref.Full.Rate);
@@ -165,8 +212,10 @@ std::vector<TLagCandidate> WindowLags(const TTrackSignal &ref, const TTrackSigna
                           full[static_cast<size_t>(fbest + 1)]);
         TLagCandidate c;
         c.Lag = (fc - 12 + fbest + frac) / ref.Full.Rate;
+        c.LowLag = (lc - 15 + lbest + lowFrac) / kLowRate;
         c.Score = full[static_cast<size_t>(fbest)];
         c.Z = (p.Value - mean) / sd;
+        c.EnvScore = p.Value;
         result.push_back(c);
     }
     std::sort(result.begin(), result.end(),
@@ -174,14 +223,29 @@ std::vector<TLagCandidate> WindowLags(const TTrackSignal &ref, const TTrackSigna
     return result;
 }
 
-std::vector<double> LocalAgreement(const TTrackSignal &ref, const TTrackSignal &test, double lag, double from,
-                                   double to, double length, double step)
+bool RefineLag(const TTrackSignal &ref, const TTrackSignal &test, double start, double length, double lag,
+               double slope, double search, TLagCandidate &out)
+{
+    double full = 0, score = 0;
+    const double rate = ref.Full.Rate;
+    const long fa = std::lround(start * rate), fn = std::lround(length * rate);
+    const long margin = std::max(2L, std::lround(search * rate));
+    if (!WarpedPeak(ref.Full.Samples, test.Full.Samples, fa, fn, lag * rate, slope, margin, full, score))
+        return false;
+    out.Lag = out.LowLag = full / rate;
+    out.Score = score;
+    return true;
+}
+
+std::vector<double> LocalAgreement(const TTrackSignal &ref, const TTrackSignal &test, double lagFrom, double lagTo,
+                                   double from, double to, double length, double step)
 {
     std::vector<double> out;
     const double rate = ref.Full.Rate;
     const long n = std::lround(length * rate);
-    const long shift = std::lround(lag * rate);
     for (double t = from; t + length <= to + 1e-9; t += step) {
+        const double lag = to > from ? lagFrom + (lagTo - lagFrom) * (t - from) / (to - from) : lagFrom;
+        const long shift = std::lround(lag * rate);
         long a = std::lround(t * rate);
         std::vector<double> v = PearsonScan(ref.Full.Samples, a, n, test.Full.Samples, shift, shift);
         out.push_back(v.empty() || std::isnan(v[0]) ? 0.0 : v[0]);

@@ -100,7 +100,16 @@ TFitResult FitPiecewise(const std::vector<double> &t, const std::vector<double> 
         r.Knots = {{t.front(), y.front()}, {t.back() + 1e-3, y.front()}};
         return r;
     }
-    std::vector<double> knotT = {t.front(), t.back()};
+    // The outer knots sit on the first and last usable points; the curve goes on straight
+    // beyond them.
+    size_t first = 0, last = n - 1;
+    while (first + 1 < n && !allowed[first])
+        ++first;
+    while (last > first && !allowed[last])
+        --last;
+    if (last <= first)
+        first = 0, last = n - 1;
+    std::vector<double> knotT = {t[first], t[last]};
     std::vector<double> values, res(n);
     auto solve = [&]() {
         values = SolveKnots(knotT, t, y, r.Inlier);
@@ -131,7 +140,7 @@ TFitResult FitPiecewise(const std::vector<double> &t, const std::vector<double> 
         double worst = 0;
         size_t at = n;
         for (size_t i = 1; i + 1 < n; ++i) {
-            if (!r.Inlier[i])
+            if (!r.Inlier[i] || std::binary_search(knotT.begin(), knotT.end(), t[i]))
                 continue;
             double s = 0;
             int m = 0;
@@ -144,10 +153,7 @@ TFitResult FitPiecewise(const std::vector<double> &t, const std::vector<double> 
         }
         if (at == n || worst <= std::max(tolerance, 2.5 * localNoise / std::sqrt(3.0)))
             break;
-        auto pos = std::lower_bound(knotT.begin(), knotT.end(), t[at]);
-        if (pos != knotT.end() && *pos == t[at])
-            break;
-        knotT.insert(pos, t[at]);
+        knotT.insert(std::lower_bound(knotT.begin(), knotT.end(), t[at]), t[at]);
         solve();
         reject();
         solve();
@@ -157,9 +163,12 @@ TFitResult FitPiecewise(const std::vector<double> &t, const std::vector<double> 
 
 double CandidateReward(const TLagCandidate &c)
 {
-    if (c.Z < 4.5 || c.Score < 0.12)
+    // The envelope score, not the full-rate one: drift left inside a window smears the
+    // full-rate peak long before it smears the envelope's.
+    const double s = std::max(c.EnvScore, c.Score);
+    if (c.Z < 4.5 || s < 0.2)
         return -0.3;
-    return std::min(c.Score, 1.0) - 0.08;
+    return std::min(s, 1.0) - 0.1;
 }
 
 std::vector<int> ChoosePath(const std::vector<std::vector<TLagCandidate>> &candidates, double continuity,

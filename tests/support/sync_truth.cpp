@@ -265,9 +265,13 @@ bool MakeTruthCase(const TTruthSpec &spec, const std::string &dir, TTruthCase &o
     if (!spec.Codec.empty()) {
         std::string ext = spec.Codec == "aac" ? "m4a" : spec.Codec;
         std::string codec = spec.Codec == "mp3" ? "libmp3lame" : spec.Codec;
-        out.Primary = dir + "/primary." + ext;
+        // Encoded and decoded again: the primary carries the codec's losses (and its
+        // delay where the container does not record it) as a WAV every reader opens.
+        std::string encoded = dir + "/primary." + ext;
+        out.Primary = dir + "/primary_" + spec.Codec + ".wav";
         if (!Ffmpeg("-i " + ShellQuote(wav) + " -c:a " + codec + " -b:a " + std::to_string(spec.Bitrate) + "k " +
-                    ShellQuote(out.Primary)))
+                    ShellQuote(encoded)) ||
+            !Ffmpeg("-i " + ShellQuote(encoded) + " -c:a pcm_s16le -ar 48000 -ac 2 " + ShellQuote(out.Primary)))
             return false;
     }
     char duration[32];
@@ -331,6 +335,7 @@ TTruthScore ScoreProject(const TTruthCase &truth, const std::string &projectFile
 std::vector<TTruthSpec> TruthFamilies(double s)
 {
     std::vector<TTruthSpec> f;
+    f.reserve(16);
     auto add = [&](const std::string &name, std::vector<TTruthPiece> pieces) {
         TTruthSpec spec;
         spec.Name = name;
@@ -350,12 +355,12 @@ std::vector<TTruthSpec> TruthFamilies(double s)
                  {0.5 * s, 0.25 * s, 1, false},
                  {0.75 * s + 2.0, 0.25 * s - 2.0, 1, false}});
     add("drift + cuts", {{0, 0.4 * s, 1.001, false}, {0.4 * s + 1.2, 0.6 * s - 1.2, 1.001, false}});
-    TTruthSpec *mp3 = add("mp3 128k", f[5].Pieces);
-    mp3->Codec = "mp3";
-    TTruthSpec *aac = add("aac 96k", f[5].Pieces);
+    const std::vector<TTruthPiece> driftCuts = f[5].Pieces;
+    add("mp3 128k", driftCuts)->Codec = "mp3";
+    TTruthSpec *aac = add("aac 96k", driftCuts);
     aac->Codec = "aac";
     aac->Bitrate = 96;
-    TTruthSpec *ac3 = add("ac3 192k", f[5].Pieces);
+    TTruthSpec *ac3 = add("ac3 192k", driftCuts);
     ac3->Codec = "ac3";
     ac3->Bitrate = 192;
     TTruthSpec *dub = add("dub", {{0, 0.5 * s, 25.0 / 24, false}, {0.5 * s + 1.0, 0.5 * s - 1.0, 25.0 / 24, false}});
