@@ -167,7 +167,7 @@ double CandidateReward(const TLagCandidate &c)
     // full-rate peak long before it smears the envelope's.
     const double s = std::max(c.EnvScore, c.Score);
     if (c.Z < 4.5 || s < 0.2)
-        return -0.3;
+        return -0.6;   // four such windows in a row outweigh leaving a run and coming back
     return std::min(s, 1.0) - 0.1;
 }
 

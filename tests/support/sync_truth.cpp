@@ -140,7 +140,8 @@ bool Speech(double seconds, bool second, uint32_t seed, const std::string &dir, 
     for (double t = rnd.Range(0.3, 1.5); t < seconds; ++k) {
         std::string file = dir + "/speech_" + (second ? "de_" : "en_") + std::to_string(k % 6) + ".wav";
         std::string text = second ? kGerman[k % 6] : kEnglish[k % 6];
-        if (RunCommand("espeak-ng -v " + std::string(second ? "de" : "en") + " -s 165 -w " + ShellQuote(file) + " " +
+        if (RunCommand("test -s " + ShellQuote(file)) != 0 &&
+            RunCommand("espeak-ng -v " + std::string(second ? "de" : "en") + " -s 165 -w " + ShellQuote(file) + " " +
                        ShellQuote(text)) != 0)
             return false;
         std::vector<float> raw, voiced;
@@ -162,6 +163,11 @@ std::vector<float> Mix(const std::vector<float> &a, const std::vector<float> &b)
 }
 
 } // namespace
+
+std::vector<float> TruthMusic(double seconds, uint32_t seed)
+{
+    return MusicBed(seconds, seed);
+}
 
 bool WriteWav16(const std::string &path, const std::vector<float> &samples, int channels, uint32_t rate)
 {

@@ -64,6 +64,9 @@ struct TTruthScore {
 // frames the options switch to the double track are left out.
 TTruthScore ScoreProject(const TTruthCase &truth, const std::string &projectFile);
 
+// Interleaved stereo music and effects of `seconds` at kTruthRate (no speech).
+std::vector<float> TruthMusic(double seconds, uint32_t seed);
+
 // A 16-bit PCM WAV of interleaved samples.
 bool WriteWav16(const std::string &path, const std::vector<float> &samples, int channels, uint32_t rate);
 
