@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <iostream>
 #include <sstream>
+#include <thread>
 
 #include "cli/cli_support.h"
 #include "cli/suggest_markers.h"
@@ -190,11 +191,16 @@ int RunSuggest(const std::vector<std::string> &argv)
     if (!project.HasVideo() || !session.Sources().HasAudio())
         return Fail("the project needs a video and a primary track");
     sync::TSyncSignal reference, primary;
-    std::string what;
-    if (!ReadAgainst(session, args.Value("--against"), reference, what, error))
+    std::string what, primaryError;
+    // The two tracks are read side by side: reading and resampling is half the run.
+    bool primaryOk = false;
+    std::thread reader([&]() { primaryOk = ReadSyncSignal(session.Sources().Audio(), primary, primaryError); });
+    bool againstOk = ReadAgainst(session, args.Value("--against"), reference, what, error);
+    reader.join();
+    if (!againstOk)
         return Fail(error);
-    if (!ReadSyncSignal(session.Sources().Audio(), primary, error))
-        return Fail("primary track: " + error);
+    if (!primaryOk)
+        return Fail("primary track: " + primaryError);
     sync::TSyncMap map;
     if (!sync::AlignSignals(std::move(reference), std::move(primary), sync::TSyncOptions{}, map))
         return Fail("the alignment failed");

@@ -62,6 +62,7 @@ bool ReadSyncSignal(TWaveReader &reader, sync::TSyncSignal &signal, std::string 
         error = "the track's sample rate or channel count cannot be analysed";
         return false;
     }
+    builder.Reserve(reader.OutputLength(), f.nSamplesPerSec);
     std::vector<uint8_t> block(static_cast<size_t>(kBlockFrames) * f.nBlockAlign);
     std::vector<float> frames(static_cast<size_t>(kBlockFrames) * static_cast<size_t>(channels));
     const int64_t length = reader.OutputLength();
@@ -73,8 +74,13 @@ bool ReadSyncSignal(TWaveReader &reader, sync::TSyncSignal &signal, std::string 
             return false;
         }
         const size_t values = static_cast<size_t>(count) * static_cast<size_t>(channels);
-        for (size_t i = 0; i < values; ++i)
-            frames[i] = SampleValue(block.data() + i * static_cast<size_t>(bits / 8), bits, isFloat);
+        if (bits == 16) {
+            for (size_t i = 0; i < values; ++i)
+                frames[i] = static_cast<int16_t>(block[2 * i] | (block[2 * i + 1] << 8)) * (1.0f / 32768);
+        } else {
+            for (size_t i = 0; i < values; ++i)
+                frames[i] = SampleValue(block.data() + i * static_cast<size_t>(bits / 8), bits, isFloat);
+        }
         if (!builder.Append(frames.data(), static_cast<size_t>(count))) {
             error = "resampling the track failed";
             return false;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <dirent.h>
 #include <iostream>
+#include <thread>
 
 #include "cli/cli_support.h"
 #include "cli/sync_audio.h"
@@ -112,7 +113,14 @@ int RunVerify(const std::vector<std::string> &argv)
     if (against.empty() && !DefaultAgainst(against, error))
         return Fail(error);
     sync::TSyncSignal result, reference;
-    if (!ReadSyncFile(args.Positional[0], result, error) || !ReadSyncFile(against, reference, error))
+    std::string resultError;
+    bool resultOk = false;
+    std::thread reader([&]() { resultOk = ReadSyncFile(args.Positional[0], result, resultError); });
+    bool referenceOk = ReadSyncFile(against, reference, error);
+    reader.join();
+    if (!resultOk)
+        return Fail(resultError);
+    if (!referenceOk)
         return Fail(error);
     std::vector<sync::TSyncWindow> windows =
         sync::MeasureOffsets(std::move(reference), std::move(result), kWindow, kHop, kSearch);

@@ -14,11 +14,11 @@ namespace tessaly::sync {
 
 namespace {
 
-constexpr int kDecimate = 4;            // coarse envelope at 25 values per second
+constexpr int kDecimate = 8;            // coarse envelope at 12.5 values per second
 constexpr double kChunkSeconds = 40;
-constexpr int kMaxChunks = 6;
-constexpr double kGridStep = 0.001;     // 1000 ppm: 40 ms over a 40 s chunk
-constexpr double kFineStep = 0.0001;
+constexpr int kMaxChunks = 5;
+constexpr double kGridStep = 0.002;     // 2000 ppm: 80 ms over a 40 s chunk
+constexpr double kFineStep = 0.0002;
 constexpr double kMinZ = 4;             // a chunk peak below this is noise
 
 // Envelope summed over blocks, its slow level removed, scaled to unit spread.
@@ -87,6 +87,13 @@ std::vector<TPeak> Peaks(const std::vector<float> &c, const TChunk &chunk, size_
         return {};
     double mean = sum / count, sd = std::sqrt(std::max(1e-20, sq / count - mean * mean));
     std::vector<TPeak> peaks;
+    if (maxPeaks == 1) {
+        long k = lo;
+        for (long j = lo; j <= hi; ++j)
+            if (at(j) > at(k))
+                k = j;
+        return {{static_cast<double>(k - static_cast<long>(chunk.Start)), (at(k) - mean) / sd}};
+    }
     std::vector<std::pair<float, long>> order;
     for (long k = lo + 1; k < hi; ++k)
         if (at(k) >= at(k - 1) && at(k) > at(k + 1))
@@ -189,6 +196,8 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
                 all.push_back(q);
     std::sort(all.begin(), all.end(), [](const TPeak &a, const TPeak &b) { return a.Z > b.Z; });
     for (const TPeak &q : all) {
+        if (result.Offsets.size() >= 8)
+            break;
         double b = bestRate * q.Lag / rate;
         bool near = false;
         for (double o : result.Offsets)

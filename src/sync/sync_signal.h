@@ -35,6 +35,8 @@ public:
 
     // False for a rate or channel count out of range or when the resampler fails.
     bool Begin(double inputRate, int channels, bool stereoSide = true);
+    // Room for a track of inputFrames frames (after Begin), so no growth copies it.
+    void Reserve(int64_t inputFrames, double inputRate);
     // `frames` interleaved frames of full scale +-1.
     bool Append(const float *interleaved, size_t frames);
     // Flushes the resampler and hands out the signal; the builder is empty afterwards.
