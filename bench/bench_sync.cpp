@@ -2,7 +2,7 @@
 // `tessaly-cli suggest --apply`, `render` and `verify` as a user would, and prints the
 // residual of the curve against the truth, the cut placement, the markers and the time.
 // With --long it also times the analysis of a 2-hour 48 kHz stereo pair.
-//   usage: bench_sync [--seconds S] [--long] [--keep DIR]
+//   usage: bench_sync [--seconds S] [--long] [--keep DIR] [--only FAMILY]
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -131,7 +131,7 @@ int main(int argc, char **argv)
 {
     double seconds = 120;
     bool longPair = false;
-    std::string keep;
+    std::string keep, only;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc)
             seconds = std::atof(argv[++i]);
@@ -139,6 +139,8 @@ int main(int argc, char **argv)
             longPair = true;
         else if (!std::strcmp(argv[i], "--keep") && i + 1 < argc)
             keep = argv[++i];
+        else if (!std::strcmp(argv[i], "--only") && i + 1 < argc)
+            only = argv[++i];
     }
     TTempDir temp;
     const std::string root = keep.empty() ? temp.Path() : keep;
@@ -146,8 +148,11 @@ int main(int argc, char **argv)
                 "max ms", "cuts off", "false", "miss", "markers", "time s", "verify", "frames");
     int k = 0;
     if (seconds > 0)
-        for (const TTruthSpec &spec : TruthFamilies(seconds))
-            RunFamily(spec, root + "/case" + std::to_string(k++));
+        for (const TTruthSpec &spec : TruthFamilies(seconds)) {
+            ++k;
+            if (only.empty() || spec.Name == only)
+                RunFamily(spec, root + "/case" + std::to_string(k - 1));
+        }
     if (longPair)
         RunLong(root + "/long");
     return 0;

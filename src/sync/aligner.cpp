@@ -252,7 +252,7 @@ bool AlignSignals(TSyncSignal reference, TSyncSignal primary, const TSyncOptions
         const double usual = Median(runScores);
         std::vector<bool> use(ts.size());
         for (size_t k = 0; k < ts.size(); ++k)
-            use[k] = runScores[k] >= 0.75 * usual;
+            use[k] = runScores[k] >= 0.5 * usual;
         TFitResult fit = FitPiecewise(ts, ys, options.ToleranceSeconds, use);
         TSyncSegment seg;
         std::vector<double> scores;

@@ -15,8 +15,8 @@ namespace tessaly::sync {
 namespace {
 
 constexpr int kDecimate = 8;            // coarse envelope at 12.5 values per second
-constexpr double kChunkSeconds = 40;
-constexpr int kMaxChunks = 5;
+constexpr double kChunkSeconds = 30;   // longest chunk; shorter ones on short tracks
+constexpr int kMaxChunks = 6;
 constexpr double kGridStep = 0.002;     // 2000 ppm: 80 ms over a 40 s chunk
 constexpr double kFineStep = 0.0002;
 constexpr double kMinZ = 4;             // a chunk peak below this is noise
@@ -134,7 +134,11 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
     if (ref.size() < 8 * rate || prim.size() < 8 * rate)
         return result;
     // Chunks spread over the reference.
-    size_t chunkLength = std::min<size_t>(static_cast<size_t>(kChunkSeconds * rate), ref.size() / 2);
+    // Several chunks, so that the few a cut falls into (where a wrong rate can bridge the
+    // cut) are outvoted.
+    size_t chunkLength = std::clamp<size_t>(ref.size() / kMaxChunks, static_cast<size_t>(10 * rate),
+                                            static_cast<size_t>(kChunkSeconds * rate));
+    chunkLength = std::min(chunkLength, ref.size() / 2);
     int chunks = static_cast<int>(std::clamp<size_t>(ref.size() / chunkLength, 1, kMaxChunks));
     const int size = NextPow2(static_cast<size_t>(prim.size() / (1 - maxDrift)) + 2 * chunkLength + 2);
     TCorrelator correlator(size);
@@ -152,6 +156,7 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
         // The chunk is placed at its own start inside the correlation: shift it to 0.
         correlator.SetSecond(warped.data(), warped.size());
         double total = 0;
+        std::vector<double> zs;
         for (TChunk &c : parts) {
             const std::vector<float> &corr = correlator.CorrelateSpectrum(c.Spectrum);
             TChunk at0 = c;
@@ -159,11 +164,15 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
             std::vector<TPeak> p = Peaks(corr, at0, warped.size(), peaks ? 3 : 1);
             for (TPeak &q : p)
                 q.Lag -= static_cast<double>(c.Start);
-            total += p.empty() ? 0 : std::min(p[0].Z, 40.0);
+            double z = p.empty() ? 0 : std::min(p[0].Z, 40.0);
+            total += z;
+            zs.push_back(z);
             if (peaks)
                 peaks->push_back(p);
         }
-        return total;
+        // The median chunk decides; the sum only breaks ties.
+        std::nth_element(zs.begin(), zs.begin() + static_cast<long>(zs.size() / 2), zs.end());
+        return zs[zs.size() / 2] + 0.01 * total;
     };
     // Named rates; 1 keeps its place unless another is clearly better (short chunks
     // cannot tell 1001/1000 from 1 apart, and the lag track follows such drift).
@@ -172,13 +181,13 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
         if (r == 1.0 || std::fabs(r - 1) > maxDrift + 1e-9)
             continue;
         double s = score(r, nullptr);
-        if (s > best * (bestRate == 1.0 ? 1.02 : 1.0))
+        if (s > best * (bestRate == 1.0 ? 1.1 : 1.0))
             best = s, bestRate = r;
     }
     for (double r = 1 - maxDrift; r <= 1 + maxDrift + 1e-12; r += kGridStep) {
         double s = score(r, nullptr);
         // A named rate keeps its place unless the grid is clearly better.
-        if (s > best * 1.05)
+        if (s > best * 1.1)
             best = s, bestRate = r;
     }
     for (double r = bestRate - kGridStep; r <= bestRate + kGridStep + 1e-12; r += kFineStep) {
