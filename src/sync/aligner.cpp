@@ -19,9 +19,8 @@ constexpr double kContinuity = 0.05;     // lag change between windows that is s
 constexpr size_t kCandidates = 3;
 constexpr double kEdgeWindow = 0.06;     // short windows that place a cut
 constexpr double kEdgeStep = 0.005;
-constexpr double kRefineSearch = 0.0015; // full-rate search around the smooth lag curve
+constexpr double kRefineSearch = 0.006;  // full-rate search around the smooth lag curve
 constexpr double kGoodScore = 0.85;      // no slope scan above this
-constexpr double kMinConfidence = 0.25;  // weaker segments are dropped
 
 double Median(std::vector<double> v)
 {
@@ -158,7 +157,7 @@ void RefineRun(const TTrackSignal &ref, const TTrackSignal &test, const std::vec
         // A weak peak may come from drift the smooth curve missed: a few slopes are tried.
         if (!found || best.Score < kGoodScore) {
             for (double ds : {0.0, -0.003, -0.002, -0.001, -0.0005, 0.0005, 0.001, 0.002, 0.003}) {
-                if (RefineLag(ref, test, start, len, lag, slope + ds, 4 * kRefineSearch, c) &&
+                if (RefineLag(ref, test, start, len, lag, slope + ds, 2 * kRefineSearch, c) &&
                     (!found || c.Score > best.Score))
                     best = c, found = true;
             }
@@ -220,7 +219,6 @@ bool AlignSignals(TSyncSignal reference, TSyncSignal primary, const TSyncOptions
         if (cands.size() % 64 == 0 && !report(0.35 + 0.55 * s / map.ReferenceLength))
             return false;
     }
-    report(0.91);
     std::vector<int> path = ChoosePath(cands, kContinuity, options.JumpPenalty);
     std::vector<TRun> runs = Runs(cands, path, static_cast<size_t>(options.MinPathWindows));
 
@@ -252,7 +250,7 @@ bool AlignSignals(TSyncSignal reference, TSyncSignal primary, const TSyncOptions
         const double usual = Median(runScores);
         std::vector<bool> use(ts.size());
         for (size_t k = 0; k < ts.size(); ++k)
-            use[k] = runScores[k] >= 0.5 * usual;
+            use[k] = runScores[k] >= 0.75 * usual;
         TFitResult fit = FitPiecewise(ts, ys, options.ToleranceSeconds, use);
         TSyncSegment seg;
         std::vector<double> scores;
@@ -294,21 +292,6 @@ bool AlignSignals(TSyncSignal reference, TSyncSignal primary, const TSyncOptions
         matched += seg.End - seg.Start;
         map.Segments.push_back(seg);
     }
-    // A run that the full rate does not confirm is no match (a chance likeness of
-    // envelopes in a part the primary does not have).
-    for (size_t i = map.Segments.size(); i-- > 0;) {
-        if (map.Segments[i].Confidence >= kMinConfidence)
-            continue;
-        matched -= map.Segments[i].End - map.Segments[i].Start;
-        map.Segments.erase(map.Segments.begin() + static_cast<long>(i));
-        for (TSyncWindow &w : map.Windows) {
-            if (w.Segment == static_cast<int32_t>(i))
-                w.Segment = -1, w.Matched = false;
-            else if (w.Segment > static_cast<int32_t>(i))
-                --w.Segment;
-        }
-    }
-    report(0.95);
     // Between neighbours both curves are compared at once: music that sounds alike
     // under both lags (a held chord) then cannot pull an edge away from the cut.
     for (size_t i = 1; i < map.Segments.size(); ++i) {

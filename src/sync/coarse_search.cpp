@@ -14,11 +14,11 @@ namespace tessaly::sync {
 
 namespace {
 
-constexpr int kDecimate = 8;            // coarse envelope at 12.5 values per second
-constexpr double kChunkSeconds = 30;   // longest chunk; shorter ones on short tracks
+constexpr int kDecimate = 4;            // coarse envelope at 25 values per second
+constexpr double kChunkSeconds = 40;
 constexpr int kMaxChunks = 6;
-constexpr double kGridStep = 0.002;     // 2000 ppm: 80 ms over a 40 s chunk
-constexpr double kFineStep = 0.0002;
+constexpr double kGridStep = 0.001;     // 1000 ppm: 40 ms over a 40 s chunk
+constexpr double kFineStep = 0.0001;
 constexpr double kMinZ = 4;             // a chunk peak below this is noise
 
 // Envelope summed over blocks, its slow level removed, scaled to unit spread.
@@ -87,13 +87,6 @@ std::vector<TPeak> Peaks(const std::vector<float> &c, const TChunk &chunk, size_
         return {};
     double mean = sum / count, sd = std::sqrt(std::max(1e-20, sq / count - mean * mean));
     std::vector<TPeak> peaks;
-    if (maxPeaks == 1) {
-        long k = lo;
-        for (long j = lo; j <= hi; ++j)
-            if (at(j) > at(k))
-                k = j;
-        return {{static_cast<double>(k - static_cast<long>(chunk.Start)), (at(k) - mean) / sd}};
-    }
     std::vector<std::pair<float, long>> order;
     for (long k = lo + 1; k < hi; ++k)
         if (at(k) >= at(k - 1) && at(k) > at(k + 1))
@@ -134,11 +127,7 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
     if (ref.size() < 8 * rate || prim.size() < 8 * rate)
         return result;
     // Chunks spread over the reference.
-    // Several chunks, so that the few a cut falls into (where a wrong rate can bridge the
-    // cut) are outvoted.
-    size_t chunkLength = std::clamp<size_t>(ref.size() / kMaxChunks, static_cast<size_t>(10 * rate),
-                                            static_cast<size_t>(kChunkSeconds * rate));
-    chunkLength = std::min(chunkLength, ref.size() / 2);
+    size_t chunkLength = std::min<size_t>(static_cast<size_t>(kChunkSeconds * rate), ref.size() / 2);
     int chunks = static_cast<int>(std::clamp<size_t>(ref.size() / chunkLength, 1, kMaxChunks));
     const int size = NextPow2(static_cast<size_t>(prim.size() / (1 - maxDrift)) + 2 * chunkLength + 2);
     TCorrelator correlator(size);
@@ -156,7 +145,6 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
         // The chunk is placed at its own start inside the correlation: shift it to 0.
         correlator.SetSecond(warped.data(), warped.size());
         double total = 0;
-        std::vector<double> zs;
         for (TChunk &c : parts) {
             const std::vector<float> &corr = correlator.CorrelateSpectrum(c.Spectrum);
             TChunk at0 = c;
@@ -164,15 +152,11 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
             std::vector<TPeak> p = Peaks(corr, at0, warped.size(), peaks ? 3 : 1);
             for (TPeak &q : p)
                 q.Lag -= static_cast<double>(c.Start);
-            double z = p.empty() ? 0 : std::min(p[0].Z, 40.0);
-            total += z;
-            zs.push_back(z);
+            total += p.empty() ? 0 : std::min(p[0].Z, 40.0);
             if (peaks)
                 peaks->push_back(p);
         }
-        // The median chunk decides; the sum only breaks ties.
-        std::nth_element(zs.begin(), zs.begin() + static_cast<long>(zs.size() / 2), zs.end());
-        return zs[zs.size() / 2] + 0.01 * total;
+        return total;
     };
     // Named rates; 1 keeps its place unless another is clearly better (short chunks
     // cannot tell 1001/1000 from 1 apart, and the lag track follows such drift).
@@ -181,13 +165,13 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
         if (r == 1.0 || std::fabs(r - 1) > maxDrift + 1e-9)
             continue;
         double s = score(r, nullptr);
-        if (s > best * (bestRate == 1.0 ? 1.1 : 1.0))
+        if (s > best * (bestRate == 1.0 ? 1.02 : 1.0))
             best = s, bestRate = r;
     }
     for (double r = 1 - maxDrift; r <= 1 + maxDrift + 1e-12; r += kGridStep) {
         double s = score(r, nullptr);
         // A named rate keeps its place unless the grid is clearly better.
-        if (s > best * 1.1)
+        if (s > best * 1.05)
             best = s, bestRate = r;
     }
     for (double r = bestRate - kGridStep; r <= bestRate + kGridStep + 1e-12; r += kFineStep) {
@@ -205,8 +189,6 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
                 all.push_back(q);
     std::sort(all.begin(), all.end(), [](const TPeak &a, const TPeak &b) { return a.Z > b.Z; });
     for (const TPeak &q : all) {
-        if (result.Offsets.size() >= 8)
-            break;
         double b = bestRate * q.Lag / rate;
         bool near = false;
         for (double o : result.Offsets)

@@ -156,15 +156,7 @@ std::vector<TLagCandidate> WindowLags(const TTrackSignal &ref, const TTrackSigna
     const long a = std::lround(start * kEnvelopeRate), n = std::lround(length * kEnvelopeRate);
     // Envelope: every searched lag once (centres may overlap).
     std::map<long, double> scan;
-    std::vector<double> distinct;
     for (double c : centres) {
-        bool near = false;
-        for (double d : distinct)
-            near = near || std::fabs(d - c) < 0.25 * search;
-        if (!near)
-            distinct.push_back(c);
-    }
-    for (double c : distinct) {
         long lo = std::lround((c - search) * kEnvelopeRate), hi = std::lround((c + search) * kEnvelopeRate);
         std::vector<double> v = PearsonScan(ref.Envelope, a, n, test.Envelope, lo, hi);
         for (long k = lo; k <= hi; ++k)
@@ -208,10 +200,22 @@ std::vector<TLagCandidate> WindowLags(const TTrackSignal &ref, const TTrackSigna
         if (lbest > 0 && lbest + 1 < static_cast<long>(low.size()))
             lowFrac = Vertex(low[static_cast<size_t>(lbest - 1)], low[static_cast<size_t>(lbest)],
                              low[static_cast<size_t>(lbest + 1)]);
-        // The full rate is left to RefineLag, for the chosen candidate only.
+        // Full rate: +- 12 samples around the 1 kHz lag.
+        const double perLow = ref.Full.Rate / kLowRate;
+        long fa = std::lround(start * ref.Full.Rate), fn = std::lround(length * ref.Full.Rate);
+        long fc = std::lround((lc - 15 + lbest) * perLow);
+        std::vector<double> full = PearsonScan(ref.Full.Samples, fa, fn, test.Full.Samples, fc - 12, fc + 12);
+        long fbest = ArgMax(full);
+        if (fbest < 0)
+            continue;
+        double frac = 0;
+        if (fbest > 0 && fbest + 1 < static_cast<long>(full.size()))
+            frac = Vertex(full[static_cast<size_t>(fbest - 1)], full[static_cast<size_t>(fbest)],
+                          full[static_cast<size_t>(fbest + 1)]);
         TLagCandidate c;
-        c.Lag = c.LowLag = (lc - 15 + lbest + lowFrac) / kLowRate;
-        c.Score = low[static_cast<size_t>(lbest)];
+        c.Lag = (fc - 12 + fbest + frac) / ref.Full.Rate;
+        c.LowLag = (lc - 15 + lbest + lowFrac) / kLowRate;
+        c.Score = full[static_cast<size_t>(fbest)];
         c.Z = (p.Value - mean) / sd;
         c.EnvScore = p.Value;
         result.push_back(c);

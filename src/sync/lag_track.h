@@ -26,7 +26,7 @@ bool PrepareTrackSignal(TTrackSignal &signal);
 struct TLagCandidate {
     double Lag = 0;     // test time minus reference time, seconds
     double LowLag = 0;  // the same from the 1 kHz signal (less hurt by drift in the window)
-    double Score = 0;   // Pearson correlation at the full rate (1 kHz from WindowLags), -1 .. 1
+    double Score = 0;   // Pearson correlation at the full rate, -1 .. 1
     double EnvScore = 0;   // Pearson correlation of the onset envelopes (robust to drift)
     double Z = 0;       // envelope peak over the spread of the searched lags
 };

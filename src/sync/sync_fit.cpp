@@ -22,8 +22,7 @@ double Median(std::vector<double> v)
 // Least-squares values at the knot times of the continuous piecewise-linear curve
 // through the inlier points (normal equations of the hat basis, tridiagonal).
 std::vector<double> SolveKnots(const std::vector<double> &knotT, const std::vector<double> &t,
-                               const std::vector<double> &y, const std::vector<bool> &use,
-                               std::vector<double> *support = nullptr)
+                               const std::vector<double> &y, const std::vector<bool> &use)
 {
     const size_t k = knotT.size();
     std::vector<double> diag(k, 1e-12), off(k, 0.0), rhs(k, 0.0);
@@ -40,8 +39,6 @@ std::vector<double> SolveKnots(const std::vector<double> &knotT, const std::vect
         rhs[seg] += w0 * y[i];
         rhs[seg + 1] += w1 * y[i];
     }
-    if (support)
-        *support = diag;
     // Thomas algorithm; off[i] couples knots i and i+1.
     std::vector<double> c(k, 0.0), d(k, 0.0);
     for (size_t i = 0; i < k; ++i) {
@@ -115,18 +112,7 @@ TFitResult FitPiecewise(const std::vector<double> &t, const std::vector<double> 
     std::vector<double> knotT = {t[first], t[last]};
     std::vector<double> values, res(n);
     auto solve = [&]() {
-        // An inner knot that no inlier supports any more would float freely: it goes.
-        std::vector<double> support;
-        for (;;) {
-            values = SolveKnots(knotT, t, y, r.Inlier, &support);
-            size_t weak = 0;
-            for (size_t k = 1; k + 1 < knotT.size() && weak == 0; ++k)
-                if (support[k] < 0.5)
-                    weak = k;
-            if (weak == 0)
-                break;
-            knotT.erase(knotT.begin() + static_cast<long>(weak));
-        }
+        values = SolveKnots(knotT, t, y, r.Inlier);
         r.Knots = MakeKnots(knotT, values);
         for (size_t i = 0; i < n; ++i)
             res[i] = y[i] - KnotValueAt(r.Knots, t[i]);
@@ -149,7 +135,7 @@ TFitResult FitPiecewise(const std::vector<double> &t, const std::vector<double> 
     solve();
     for (int pass = 0; pass < 3 && reject(); ++pass)
         solve();
-    for (size_t round = 0; knotT.size() < maxKnots && round < 3 * maxKnots; ++round) {
+    while (knotT.size() < maxKnots) {
         // Errors smoothed over three inlier neighbours: single noisy windows add no knot.
         double worst = 0;
         size_t at = n;

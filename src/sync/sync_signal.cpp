@@ -68,8 +68,7 @@ bool TSyncSignalBuilder::Begin(double inputRate, int channels, bool stereoSide)
     FWeights = ChannelWeights(channels, stereoSide);
     auto r = std::make_unique<TResampler>();
     soxr_error_t error = nullptr;
-    // Medium quality: linear phase like the others, and far faster at 48 kHz in.
-    soxr_quality_spec_t quality = soxr_quality_spec(SOXR_MQ, 0);
+    soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
     r->Handle = soxr_create(inputRate, kSyncRate, 1, &error, nullptr, &quality, nullptr);
     if (error || !r->Handle)
         return false;
