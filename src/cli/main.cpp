@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/example_command.h"
 #include "shell/app_context.h"
+#include "cli/sync_commands.h"
 
 namespace {
 
@@ -19,6 +20,8 @@ void Usage(std::ostream &out)
            "  info      print the properties of a video or audio file\n"
            "  project   create a project from media files; add, list and delete markers and chapters\n"
            "  example   build a small example project in memory and print its frame states\n"
+           "  suggest   suggest (and apply) the markers from a recording in sync with the video\n"
+           "  verify    measure a result's audio against a recording in sync with the video\n"
            "  --language NAME   messages in the language NAME of the language file for this run\n"
            "                    (instead of the stored choice); may stand anywhere before \"--\"\n"
            "Run \"tessaly-cli COMMAND --help\" for a command's options.\n";
@@ -58,6 +61,10 @@ int Run(tessaly::TAppContext &context, const std::string &command, const std::ve
         return tessaly::cli::RunProject(context, args);
     if (command == "example")
         return tessaly::cli::RunExample(args, std::cout, std::cerr);
+    if (command == "suggest")
+        return tessaly::cli::RunSuggest(args);
+    if (command == "verify")
+        return tessaly::cli::RunVerify(args);
     if (command == "analyze")
         return tessaly::cli::RunAnalyze(context, args, std::cout, std::cerr);
     std::cerr << "tessaly-cli: unknown command \"" << command << "\"\n";

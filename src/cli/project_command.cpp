@@ -35,8 +35,8 @@ const char *const kProjectHelp =
     "  add-marker PROJECT.tsp FRAME KIND [VALUE] [--affect] [--deactivated]\n"
     "             [--volume PERCENT] [--audio-off] [--double-off] [--replace]\n"
     "                      KIND: spline, cut, double (shift of the double track) or option;\n"
-    "                      VALUE: shift in frames (not for option markers). A frame that\n"
-    "                      holds a marker is refused unless --replace is given.\n"
+    "                      VALUE: shift in frames, up to three decimals (not for option\n"
+    "                      markers). A frame that holds a marker is refused unless --replace is given.\n"
     "  new-marker PROJECT.tsp FRAME KIND [--replace]\n"
     "                      as the window's buttons: the value the curve has at FRAME\n"
     "  delete-marker PROJECT.tsp FRAME   (an active Affect cut passes its value on)\n"
@@ -220,7 +220,7 @@ int AddMarker(TProjectSession &session, const TArgs &args, const std::string &fi
 {
     if (args.Positional.size() < 4)
         return Usage("add-marker needs FRAME and KIND");
-    long long frame = 0, value = 0, volume = -1;
+    long long frame = 0, volume = -1;
     if (!ToInt(args.Positional[2], 0, kMaxMarkerLineFrame, frame))
         return Usage("FRAME must be a frame number 0 .. 9999999");
     TMarkerKind kind = mkNone;
@@ -236,9 +236,10 @@ int AddMarker(TProjectSession &session, const TArgs &args, const std::string &fi
             return Usage("--volume must be 0 .. 999");
         m.Value = PackOption(int32_t(volume), args.Has("--audio-off"), args.Has("--double-off"));
     } else {
-        if (args.Positional.size() != 5 || !ToInt(args.Positional[4], -9999999, 99999999, value))
-            return Usage("this marker kind needs a VALUE in frames");
-        m.Value = int32_t(value);
+        int64_t milli = 0;
+        if (args.Positional.size() != 5 || !ParseMarkerMilli(args.Positional[4], 99999999, milli) ||
+            milli < -9999999000LL || !SetMarkerMilli(m, milli))
+            return Usage("this marker kind needs a VALUE in frames (up to three decimals)");
         m.Affect = args.Has("--affect") && (m.Kind == mkSpline || m.Kind == mkRelCut);
         m.Deactivated = args.Has("--deactivated");
     }

@@ -44,6 +44,13 @@ std::string Exponent(long double v)
     return s;
 }
 
+// The whole frames a relative cut moves by: its shift rounded to the nearest frame
+// (halves away from zero), so whole values stay as they are.
+int64_t CutFrames(const TMarker &m)
+{
+    return std::llroundl(m.Shift());
+}
+
 } // namespace
 
 bool AnalyzeProject(TProject &project, TProgress *progress, TAnalysisResult &result)
@@ -136,10 +143,10 @@ bool InsertChapters(TProject &project, TAutoChapterMode mode, int32_t interval, 
         project.AddChapter({0, true});
         for (int32_t i = 0; i < project.MarkerCount(); ++i) {
             TMarker m = project.GetMarker(i);
-            if (m.Kind != mkRelCut || m.Deactivated || m.Value >= 0)
+            if (m.Kind != mkRelCut || m.Deactivated || CutFrames(m) >= 0)
                 continue;
             // The |v| frames from F are left out of the result.
-            int64_t end = int64_t{m.Frame} - m.Value;
+            int64_t end = int64_t{m.Frame} - CutFrames(m);
             project.AddChapter({m.Frame, false});
             if (end <= INT32_MAX)
                 project.AddChapter({static_cast<int32_t>(end), true});
@@ -184,7 +191,7 @@ bool JumpToCutEnd(TProject &project, int32_t index)
     TMarker m = project.GetMarker(index);
     if (index < 0 || index >= project.MarkerCount() || m.Kind != mkRelCut)
         return false;
-    int64_t target = int64_t{m.Frame} - m.Value;
+    int64_t target = int64_t{m.Frame} - CutFrames(m);
     int64_t last = int64_t{project.FrameCount()} - 1;
     if (target > last)
         target = last;
@@ -200,7 +207,7 @@ bool ViewOffsetToCutValue(TProject &project, int32_t index)
     TMarker m = project.GetMarker(index);
     if (index < 0 || index >= project.MarkerCount() || m.Kind != mkRelCut)
         return false;
-    project.SetViewOffset(-m.Value);
+    project.SetViewOffset(static_cast<int32_t>(-CutFrames(m)));
     return true;
 }
 

@@ -216,7 +216,8 @@ void TAudioMixer::MixSamples(TAudioMixState &state, bool crossFade, uint8_t *buf
 {
     const bool audioOff = state.Cur.AudioOff();
     const bool doubleOff = state.Cur.DoubleOff();
-    int64_t dblOffset = state.ReadDouble ? RoundToInt(state.Cur.DoubleShift) * n : 0;
+    // A fractional double shift moves by the nearest sample; a whole one by whole frames.
+    int64_t dblOffset = state.ReadDouble ? RoundToInt(state.Cur.DoubleShift * n) : 0;
     if (state.ReadAudio)
         state.Step = (state.EndShift - state.StartShift) / count;
     else

@@ -32,7 +32,66 @@ const char *KindTag(uint8_t kind)
 bool operator==(const TMarker &a, const TMarker &b)
 {
     return a.Frame == b.Frame && a.Value == b.Value && a.Kind == b.Kind && a.Affect == b.Affect &&
-           a.Deactivated == b.Deactivated;
+           a.Deactivated == b.Deactivated && a.Milli == b.Milli;
+}
+
+int64_t MarkerMilli(const TMarker &marker)
+{
+    return int64_t{marker.Value} * 1000 + marker.Milli;
+}
+
+bool SetMarkerMilli(TMarker &marker, int64_t milli)
+{
+    // Division truncates toward zero, so the fraction carries the sign of the whole.
+    int64_t whole = milli / 1000;
+    if (whole < -2147483647 || whole > 2147483647)
+        return false;
+    marker.Value = static_cast<int32_t>(whole);
+    marker.Milli = static_cast<int16_t>(milli % 1000);
+    return true;
+}
+
+bool ParseMarkerMilli(const std::string &text, int64_t maxWhole, int64_t &milli)
+{
+    std::string t = TrimField(text);
+    size_t dot = t.find('.');
+    std::string whole = t.substr(0, dot);
+    std::string decimals = dot == std::string::npos ? std::string() : t.substr(dot + 1);
+    if (dot != std::string::npos && (decimals.empty() || decimals.size() > 3))
+        return false;
+    for (char c : decimals)
+        if (c < '0' || c > '9')
+            return false;
+    bool negative = !whole.empty() && whole[0] == '-';
+    // "-.5" and ".5" are not accepted: a digit must stand before the full stop.
+    if (whole.empty() || whole == "-" || whole == "+" || static_cast<unsigned char>(whole.back()) <= ' ')
+        return false;
+    int64_t w = 0;
+    if (!ParseInteger(whole, -maxWhole, maxWhole, w))
+        return false;
+    int64_t fraction = 0;
+    for (size_t i = 0; i < 3; ++i)
+        fraction = fraction * 10 + (i < decimals.size() ? decimals[i] - '0' : 0);
+    int64_t v = (w < 0 ? -w : w) * 1000 + fraction;
+    if (v > maxWhole * 1000)
+        return false;
+    milli = negative ? -v : v;
+    return true;
+}
+
+std::string FormatMarkerMilli(int64_t milli)
+{
+    int64_t a = milli < 0 ? -milli : milli;
+    std::string text = (milli > 0 ? "+" : milli < 0 ? "-" : "") + std::to_string(a / 1000);
+    if (a % 1000 != 0) {
+        char digits[8];
+        std::snprintf(digits, sizeof digits, "%03d", static_cast<int>(a % 1000));
+        std::string d = digits;
+        while (d.back() == '0')
+            d.pop_back();
+        text += "." + d;
+    }
+    return text;
 }
 
 int32_t PackOption(int32_t volume, bool audioOff, bool doubleOff)
@@ -105,7 +164,7 @@ bool FormatMarker(const TMarker &marker, std::string &line)
         field = vol + " " + ((marker.Value & kOptionAudioOff) ? "-" : "A") + " " +
                 ((marker.Value & kOptionDoubleOff) ? "-" : "D");
     } else {
-        field = (marker.Value > 0 ? "+" : "") + std::to_string(marker.Value);
+        field = FormatMarkerMilli(MarkerMilli(marker));
     }
     if (field.size() > 8)
         return false;
@@ -148,9 +207,8 @@ bool ParseMarker(const std::string &line, TMarker &marker)
             return false;
         m.Value = PackOption(static_cast<int32_t>(volume), audio == '-', dbl == '-');
     } else {
-        if (!ParseInteger(field, -2147483647, 2147483647, v))
+        if (!ParseMarkerMilli(field, 2147483647, v) || !SetMarkerMilli(m, v))
             return false;
-        m.Value = static_cast<int32_t>(v);
     }
     m.Affect = line[4] == '>' && (m.Kind == mkSpline || m.Kind == mkRelCut);
     m.Deactivated = line[3] == '%' && m.Kind != mkOption;

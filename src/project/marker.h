@@ -17,11 +17,28 @@ enum TMarkerKind : uint8_t {
 
 struct TMarker {
     int32_t Frame = 0;         // 0 .. 2147483647
-    int32_t Value = 0;         // shift in frames, or the packed option word for mkOption
+    int32_t Value = 0;         // shift in whole frames, or the packed option word for mkOption
     uint8_t Kind = mkNone;     // TMarkerKind
     bool Affect = false;       // only for mkSpline and mkRelCut: edits pass on to later points
     bool Deactivated = false;  // never for mkOption: kept but not used
+    int16_t Milli = 0;         // thousandths of a frame added to Value (-999 .. 999, the sign of
+                               // the whole shift); always 0 for mkOption
+
+    // The shift in frames, Value plus the fraction.
+    long double Shift() const { return Value + Milli / 1000.0L; }
 };
+
+// The shift of a marker in thousandths of a frame.
+int64_t MarkerMilli(const TMarker &marker);
+// Sets Value and Milli from a shift in thousandths of a frame; false (marker unchanged)
+// when the whole part does not fit a marker value.
+bool SetMarkerMilli(TMarker &marker, int64_t milli);
+// Reads a shift text: an optional sign, digits, optionally a full stop and up to three
+// decimals ("+3.25", "-0.04", "12"), blanks around it allowed; false when malformed or
+// when |value| exceeds maxWhole frames.
+bool ParseMarkerMilli(const std::string &text, int64_t maxWhole, int64_t &milli);
+// The value field text of a shift: "+3", "-12", "+3.25", "-0.04" (no sign for 0).
+std::string FormatMarkerMilli(int64_t milli);
 
 bool operator==(const TMarker &a, const TMarker &b);
 

@@ -94,7 +94,7 @@ bool DeleteMarkerAt(TProject &project, int32_t frame)
         return false;
     TMarker m = project.GetMarker(index);
     if (m.Kind == mkRelCut && !m.Deactivated)
-        project.CorrectFollowing(index, m.Value);
+        project.CorrectFollowingMilli(index, MarkerMilli(m));
     project.DeleteMarker(index);
     project.SetChanged(true);
     if (ShapesCurve(m.Kind))
@@ -105,17 +105,16 @@ bool DeleteMarkerAt(TProject &project, int32_t frame)
 bool EditMarkerValue(TProject &project, int32_t index, const std::string &text)
 {
     int64_t v = 0;
-    if (index < 0 || index >= project.MarkerCount() || !ParseInteger(text, -9999999, 9999999, v))
+    if (index < 0 || index >= project.MarkerCount() || !ParseMarkerMilli(text, 9999999, v))
         return false;
     TMarker m = project.GetMarker(index);
     if (m.Kind == mkOption)
         return false;
-    int64_t delta = int64_t{m.Value} - v;
-    if (delta == 0)
+    int64_t delta = MarkerMilli(m) - v;
+    if (delta == 0 || !SetMarkerMilli(m, v))
         return false;
     if (!m.Deactivated)
-        project.CorrectFollowing(index, static_cast<int32_t>(delta));
-    m.Value = static_cast<int32_t>(v);
+        project.CorrectFollowingMilli(index, delta);
     project.AddMarker(m);
     project.SetChanged(true);
     if (ShapesCurve(m.Kind))
@@ -131,13 +130,13 @@ bool SetMarkerEnabled(TProject &project, int32_t index, bool enabled)
     if (m.Kind == mkOption || m.Deactivated == !enabled)
         return false;
     m.Deactivated = !enabled;
-    int32_t delta = 0;
+    int64_t delta = 0;
     if (m.Affect && ShapesCurve(m.Kind))
-        delta = m.Deactivated ? m.Value : -m.Value;
+        delta = m.Deactivated ? MarkerMilli(m) : -MarkerMilli(m);
     if (!project.SetMarker(index, m))
         return false;
     if (m.Kind == mkRelCut)
-        project.CorrectFollowing(index, delta);
+        project.CorrectFollowingMilli(index, delta);
     project.SetChanged(true);
     if (ShapesCurve(m.Kind))
         project.RebuildSpline();
@@ -234,9 +233,8 @@ bool ChangeStartOffset(TProject &project, int32_t d)
         if (ok) {
             m.Frame += d;
             if (m.Kind == mkSpline || m.Kind == mkDShift) {
-                int64_t value = int64_t{m.Value} - d;
-                ok = InRange(value, -2147483647, 2147483647);
-                m.Value = static_cast<int32_t>(value);
+                int64_t value = MarkerMilli(m) - int64_t{d} * 1000;
+                ok = InRange(value, -2147483647000LL, 2147483647000LL) && SetMarkerMilli(m, value);
             }
         }
         if (!ok || !FormatMarker(m, line)) {

@@ -26,7 +26,8 @@ bool DeleteMarkerAtPosition(TProject &project);
 // The same for the marker on `frame`.
 bool DeleteMarkerAt(TProject &project, int32_t frame);
 
-// Sets the shift of marker `index` from text (an integer -9999999 .. 9999999), passing
+// Sets the shift of marker `index` from text (-9999999 .. 9999999 frames, up to three
+// decimals after a full stop), passing
 // the change on by the Affect rule; false when the text is refused or nothing changed.
 bool EditMarkerValue(TProject &project, int32_t index, const std::string &text);
 

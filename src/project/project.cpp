@@ -282,6 +282,11 @@ void TProject::DeleteMarker(int32_t index)
 
 void TProject::CorrectFollowing(int32_t index, int32_t delta)
 {
+    CorrectFollowingMilli(index, int64_t{delta} * 1000);
+}
+
+void TProject::CorrectFollowingMilli(int32_t index, int64_t deltaMilli)
+{
     TMarker source = GetMarker(index);
     if (index < 0 || index >= MarkerCount() || !source.Affect ||
         (source.Kind != mkSpline && source.Kind != mkRelCut))
@@ -291,10 +296,9 @@ void TProject::CorrectFollowing(int32_t index, int32_t delta)
         if (m.Kind != mkSpline)
             continue;
         // A following point moves with an edited point, and compensates an edited cut.
-        int64_t value = source.Kind == mkSpline ? int64_t{m.Value} - delta : int64_t{m.Value} + delta;
-        if (value < INT32_MIN + 1 || value > INT32_MAX)
+        int64_t value = source.Kind == mkSpline ? MarkerMilli(m) - deltaMilli : MarkerMilli(m) + deltaMilli;
+        if (value < (INT32_MIN + 1) * 1000LL || value > INT32_MAX * 1000LL || !SetMarkerMilli(m, value))
             continue;   // cannot be held; such a value would not format either
-        m.Value = static_cast<int32_t>(value);
         AddMarker(m);
     }
 }

@@ -82,6 +82,8 @@ public:
     void DeleteMarker(int32_t index);
     // Passes a value change of the marker at index on to the following spline markers.
     void CorrectFollowing(int32_t index, int32_t delta);
+    // The same with the change in thousandths of a frame.
+    void CorrectFollowingMilli(int32_t index, int64_t deltaMilli);
 
     // --- chapters ----------------------------------------------------------
     // 0 when chapters are off.

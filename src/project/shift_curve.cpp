@@ -44,28 +44,28 @@ void TProject::RebuildSpline()
     } else if (active.size() == 1) {
         const TMarker &p = active[0];
         if (p.Frame > 0)
-            add(0, p.Value);
-        add(p.Frame, p.Value);
-        add(n, p.Value);
+            add(0, p.Shift());
+        add(p.Frame, p.Shift());
+        add(n, p.Shift());
     } else {
-        // Straight continuations through the first two and the last two points.
-        // The products are taken in 64 bits: in 32 bits they overflow for long videos.
+        // Straight continuations through the first two and the last two points, in
+        // long double (whole-frame values give the same points as integer products).
         const TMarker &p0 = active[0], &p1 = active[1];
         if (p0.Frame > 0) {
-            int64_t e = (int64_t{p1.Value} - p0.Value) * p0.Frame;
-            add(0, p0.Value - static_cast<long double>(e) / (p1.Frame - p0.Frame));
+            long double e = (p1.Shift() - p0.Shift()) * p0.Frame;
+            add(0, p0.Shift() - e / (p1.Frame - p0.Frame));
         }
         for (const TMarker &p : active)
-            add(p.Frame, p.Value);
+            add(p.Frame, p.Shift());
         const TMarker &pk = active.back(), &pj = active[active.size() - 2];
-        int64_t g = (int64_t{pj.Value} - pk.Value) * (int64_t{pk.Frame} - FFrameCount);
-        add(n, pk.Value - static_cast<long double>(g) / (pj.Frame - pk.Frame));
+        long double g = (pj.Shift() - pk.Shift()) * (static_cast<long double>(pk.Frame) - FFrameCount);
+        add(n, pk.Shift() - g / (pj.Frame - pk.Frame));
     }
 
     FDeactStats.Count = static_cast<int32_t>(deactivated.size());
     long double worst = 0;
     for (const TMarker &m : deactivated) {
-        long double error = SplineShiftAt(m.Frame) - m.Value;
+        long double error = SplineShiftAt(m.Frame) - m.Shift();
         if (std::fabs(error) > worst) {
             worst = std::fabs(error);
             FDeactStats.Frame = m.Frame;
@@ -116,8 +116,8 @@ TFrameState TProject::GetStateAt(int32_t frame)
             break;
         if (!m.Deactivated) {
             switch (m.Kind) {
-            case mkRelCut: s.CutShift += m.Value; break;
-            case mkDShift: s.DoubleShift = m.Value; break;
+            case mkRelCut: s.CutShift += m.Shift(); break;
+            case mkDShift: s.DoubleShift = m.Shift(); break;
             case mkOption:
                 s.OptionFlags = OptionFlags(m.Value);
                 if (OptionVolume(m.Value) >= 0)

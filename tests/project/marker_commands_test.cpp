@@ -103,7 +103,7 @@ TEST_F(Commands, EditValueAppliesTheAffectRule)
     EXPECT_EQ(Values(), (std::vector<int32_t>{7, 5, 8}));
     EXPECT_NEAR(static_cast<double>(project.GetStateAt(300).TotalShift()), 13.0, 1e-6);
     // Refused texts and unchanged values change nothing.
-    for (const char *text : {"", "abc", "10000000", "-10000000", "1.5", "5"})
+    for (const char *text : {"", "abc", "10000000", "-10000000", "1.5555", "5", "5.000"})
         EXPECT_FALSE(EditMarkerValue(project, 1, text)) << text;
     EXPECT_FALSE(EditMarkerValue(project, 9, "1"));
     EXPECT_EQ(Values(), (std::vector<int32_t>{7, 5, 8}));

@@ -120,7 +120,7 @@ TEST(MarkerLineTest, RefusesMalformedLines)
         "Spl                 +5",     // 21
         "Spl                 +5",    // empty frame
         "Spl       -10       +5",    // negative frame
-        "Spl       100      5.5",    // not an integer
+        "Spl       100   5.5555",    // more than three decimals
         "Spl       100         ",    // empty value
         "Opt       100   80 X D",    // bad audio letter
         "Opt       100   80 A d",    // bad double letter

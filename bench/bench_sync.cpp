@@ -1,0 +1,159 @@
+// Synchronisation benchmark: for every time-map family, generates the truth, runs
+// `tessaly-cli suggest --apply`, `render` and `verify` as a user would, and prints the
+// residual of the curve against the truth, the cut placement, the markers and the time.
+// With --long it also times the analysis of a 2-hour 48 kHz stereo pair.
+//   usage: bench_sync [--seconds S] [--long] [--keep DIR] [--only FAMILY]
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <soxr.h>
+
+#include "support/cli_support.h"
+#include "support/sync_truth.h"
+#include "support/test_support.h"
+
+using namespace tessaly::test;
+
+namespace {
+
+double Seconds(std::chrono::steady_clock::time_point since)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+void RunFamily(const TTruthSpec &spec, const std::string &dir)
+{
+    RunCommand("mkdir -p " + ShellQuote(dir));
+    TTruthCase truth;
+    if (!MakeTruthCase(spec, dir, truth)) {
+        std::printf("%-16s generation failed\n", spec.Name.c_str());
+        return;
+    }
+    const std::string cli = CliProgram(), project = dir + "/film.tsp";
+    RunCommand(cli + " project create " + ShellQuote(project) + " --video " + ShellQuote(truth.Video) + " --audio " +
+               ShellQuote(truth.Primary) + " --double " + ShellQuote(truth.Reference) + " >/dev/null 2>&1");
+    auto start = std::chrono::steady_clock::now();
+    int suggest = RunCommand(cli + " suggest " + ShellQuote(project) + " --apply --plot " + ShellQuote(dir + "/plot.svg") +
+                             " >" + ShellQuote(dir + "/suggest.txt") + " 2>&1");
+    double took = Seconds(start);
+    if (suggest != 0) {
+        std::printf("%-16s %8s  (suggest exit %d, %.1f s)\n", spec.Name.c_str(), "no match", suggest, took);
+        return;
+    }
+    RunCommand(cli + " render " + ShellQuote(project) + " " + ShellQuote(dir + "/out.wav") + " --yes --no-progress >/dev/null 2>&1");
+    std::string verifyText;
+    int verify = RunCommand(cli + " verify " + ShellQuote(dir + "/out.wav") + " --against " + ShellQuote(truth.Reference) +
+                                " 2>&1", &verifyText);
+    TTruthScore s = ScoreProject(truth, project);
+    std::string cuts;
+    for (int off : s.CutFramesOff)
+        cuts += (cuts.empty() ? "" : ",") + std::to_string(off);
+    std::printf("%-16s %8.4f %8.4f %8.4f %8.3f  %-8s %5d %5d %7d %7.1f  %-6s %6zu\n", spec.Name.c_str(), s.MedianMs,
+                s.P95Ms, s.P99Ms, s.MaxMs, cuts.empty() ? "-" : cuts.c_str(), s.FalseCuts, s.MissedCuts, s.Markers, took,
+                verify == 0 ? "ok" : "FAIL", s.Frames);
+    std::fflush(stdout);
+}
+
+// A 16-bit stereo WAV written minute by minute (the header is written for the final size).
+class TWavStream {
+public:
+    TWavStream(const std::string &path, uint64_t frames) : FOut(path, std::ios::binary)
+    {
+        const uint32_t data = static_cast<uint32_t>(frames * 4);
+        const uint32_t v[] = {36 + data, 16, 0x00020001, kTruthRate, kTruthRate * 4, 0x00100004};
+        FOut.write("RIFF", 4);
+        FOut.write(reinterpret_cast<const char *>(&v[0]), 4);
+        FOut.write("WAVEfmt ", 8);
+        FOut.write(reinterpret_cast<const char *>(&v[1]), 20);
+        FOut.write("data", 4);
+        FOut.write(reinterpret_cast<const char *>(&data), 4);
+    }
+    void Write(const std::vector<float> &samples, size_t maxFrames)
+    {
+        std::vector<int16_t> pcm(std::min(samples.size(), maxFrames * 2));
+        for (size_t i = 0; i < pcm.size(); ++i)
+            pcm[i] = static_cast<int16_t>(std::lround(std::max(-1.0f, std::min(1.0f, samples[i])) * 32767));
+        FOut.write(reinterpret_cast<const char *>(pcm.data()), static_cast<std::streamsize>(pcm.size() * 2));
+    }
+
+private:
+    std::ofstream FOut;
+};
+
+// A 2-hour pair: the reference is music minute by minute; the primary the same minutes
+// 1001/1000 slower, with one minute left out in the middle.
+void LongPair(const std::string &dir)
+{
+    RunCommand("mkdir -p " + ShellQuote(dir));
+    const int minutes = 120;
+    const double stretch = 1.001;
+    const uint64_t refFrames = uint64_t{minutes} * 60 * kTruthRate;
+    const uint64_t perMinute = static_cast<uint64_t>(std::llround(60 * kTruthRate * stretch));
+    TWavStream ref(dir + "/reference.wav", refFrames), prim(dir + "/primary.wav", perMinute * (minutes - 1));
+    for (int m = 0; m < minutes; ++m) {
+        std::vector<float> music = TruthMusic(60, static_cast<uint32_t>(m + 100));
+        ref.Write(music, 60 * kTruthRate);
+        if (m == minutes / 2)
+            continue;
+        std::vector<float> slow(perMinute * 2);
+        size_t done = 0;
+        soxr_quality_spec_t q = soxr_quality_spec(SOXR_HQ, 0);
+        soxr_oneshot(1.0, stretch, 2, music.data(), music.size() / 2, nullptr, slow.data(), perMinute, &done, nullptr, &q,
+                     nullptr);
+        prim.Write(slow, perMinute);
+    }
+}
+
+void RunLong(const std::string &dir)
+{
+    LongPair(dir);
+    const std::string cli = CliProgram(), project = dir + "/long.tsp";
+    RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i color=c=gray:s=64x48:r=25:d=7200 -c:v mpeg4 -q:v 31 " +
+               ShellQuote(dir + "/video.avi"));
+    RunCommand(cli + " project create " + ShellQuote(project) + " --video " + ShellQuote(dir + "/video.avi") +
+               " --audio " + ShellQuote(dir + "/primary.wav") + " --double " + ShellQuote(dir + "/reference.wav") +
+               " >/dev/null 2>&1");
+    std::string text;
+    auto start = std::chrono::steady_clock::now();
+    int status = RunCommand("/usr/bin/time -f 'peak %M kB' " + cli + " suggest " + ShellQuote(project) + " 2>&1", &text);
+    double took = Seconds(start);
+    std::printf("\n2-hour 48 kHz stereo pair: suggest exit %d in %.1f s\n%s", status, took, text.c_str());
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    double seconds = 120;
+    bool longPair = false;
+    std::string keep, only;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc)
+            seconds = std::atof(argv[++i]);
+        else if (!std::strcmp(argv[i], "--long"))
+            longPair = true;
+        else if (!std::strcmp(argv[i], "--keep") && i + 1 < argc)
+            keep = argv[++i];
+        else if (!std::strcmp(argv[i], "--only") && i + 1 < argc)
+            only = argv[++i];
+    }
+    TTempDir temp;
+    const std::string root = keep.empty() ? temp.Path() : keep;
+    std::printf("%-16s %8s %8s %8s %8s  %-8s %5s %5s %7s %7s  %-6s %6s\n", "family", "med ms", "p95 ms", "p99 ms",
+                "max ms", "cuts off", "false", "miss", "markers", "time s", "verify", "frames");
+    int k = 0;
+    if (seconds > 0)
+        for (const TTruthSpec &spec : TruthFamilies(seconds)) {
+            ++k;
+            if (only.empty() || spec.Name == only)
+                RunFamily(spec, root + "/case" + std::to_string(k - 1));
+        }
+    if (longPair)
+        RunLong(root + "/long");
+    return 0;
+}

@@ -1,0 +1,233 @@
+// Marker placement from a time map: each jump becomes a relative cut (backward where
+// the primary lacks a part, so the double track fills in; forward where it has extra
+// material), unmatched regions switch the primary off, and spline points are added
+// one at a time where the curve is farthest from the measured offset.
+#include "cli/suggest_markers.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+#include "project/project.h"
+
+namespace tessaly::cli {
+
+namespace {
+
+constexpr int kMaxIterations = 300;
+constexpr int kMaxSamples = 20000;    // frames examined per pass on long videos
+constexpr double kGapSeconds = 0.08;  // shorter gaps between matches are one jump
+
+int64_t ToMilli(long double frames)
+{
+    return std::llroundl(frames * 1000);
+}
+
+struct TPlacer {
+    TProject &Project;
+    const sync::TSyncMap &Map;
+    long double Fps;
+    int32_t Frames;
+    std::map<int32_t, TMarker> Placed;   // by frame
+
+    int32_t FrameOf(double t) const
+    {
+        long long f = std::llround(t * static_cast<double>(Fps));
+        return static_cast<int32_t>(std::clamp<long long>(f, 0, Frames - 1));
+    }
+    // The first free frame at or after f (then before), -1 when none in [lo, hi].
+    int32_t FreeFrame(int32_t f, int32_t lo, int32_t hi) const
+    {
+        for (int32_t d = 0; d <= hi - lo; ++d) {
+            if (f + d <= hi && f + d >= lo && !Placed.count(f + d))
+                return f + d;
+            if (f - d >= lo && f - d <= hi && !Placed.count(f - d))
+                return f - d;
+        }
+        return -1;
+    }
+    void Put(const TMarker &m) { Placed[m.Frame] = m; }
+    void Option(int32_t frame, bool primaryOff)
+    {
+        TMarker m;
+        m.Frame = frame;
+        m.Kind = mkOption;
+        m.Value = PackOption(-1, primaryOff, false);
+        Put(m);
+    }
+    // Sum of the placed cuts at or before frame f, in frames.
+    long double CutSum(int32_t f) const
+    {
+        long double s = 0;
+        for (auto &[frame, m] : Placed)
+            if (frame <= f && m.Kind == mkRelCut)
+                s += m.Shift();
+        return s;
+    }
+};
+
+} // namespace
+
+bool MapOffsetAt(const sync::TSyncMap &map, double t, double &offset)
+{
+    for (const sync::TSyncSegment &s : map.Segments) {
+        if (t >= s.Start && t < s.End) {
+            offset = sync::SegmentOffsetAt(s, t);
+            return true;
+        }
+    }
+    return false;
+}
+
+TSuggestion PlaceMarkers(TProject &project, const sync::TSyncMap &map, double toleranceMs)
+{
+    TSuggestion out;
+    for (int32_t i = project.MarkerCount() - 1; i >= 0; --i) {
+        uint8_t kind = project.GetMarker(i).Kind;
+        if (kind == mkSpline || kind == mkRelCut || kind == mkOption)
+            project.DeleteMarker(i);
+    }
+    TPlacer p{project, map, project.Fps(), project.FrameCount(), {}};
+    if (p.Fps <= 0 || p.Frames < 2 || map.Segments.empty()) {
+        project.RebuildSpline();
+        return out;
+    }
+    const double fps = static_cast<double>(p.Fps);
+    const auto &segs = map.Segments;
+    std::vector<std::string> decisions(segs.size(), "spline points");
+    std::vector<TSuggestRow> gaps;
+    auto gapRow = [&](double from, double to, const std::string &what) {
+        TSuggestRow r;
+        r.FirstFrame = p.FrameOf(from);
+        r.LastFrame = std::max(r.FirstFrame, p.FrameOf(to) - 1);
+        r.Decision = what;
+        gaps.push_back(r);
+    };
+    // Before the first match and after the last one the primary stays off.
+    if (p.FrameOf(segs.front().Start) > 0) {
+        p.Option(0, true);
+        p.Option(p.FrameOf(segs.front().Start), false);
+        gapRow(0, segs.front().Start, "no match: primary off");
+    }
+    for (size_t i = 1; i < segs.size(); ++i) {
+        const sync::TSyncSegment &a = segs[i - 1], &b = segs[i];
+        // The jump is taken where the next match begins, with the earlier curve carried on
+        // straight to there: the curve between the cuts then keeps its slope across a gap.
+        double jump = sync::SegmentOffsetAt(b, b.Start) - sync::SegmentOffsetAt(a, b.Start);
+        double gap = b.Start - a.End;
+        int32_t f1 = p.FrameOf(a.End), f2 = p.FrameOf(b.Start);
+        TMarker cut;
+        cut.Kind = mkRelCut;
+        SetMarkerMilli(cut, ToMilli(jump * fps));
+        if (gap < kGapSeconds || std::fabs(jump + gap * (1 + a.Drift)) <= std::max(2 / fps, 0.05 * gap)) {
+            // Contiguous: the primary skips its extra part; or the primary lacks the gap:
+            // the backward cut lets the double track fill it in.
+            cut.Frame = f1;
+            if (MarkerMilli(cut) != 0)
+                p.Put(cut);
+            std::string v = FormatMarkerMilli(MarkerMilli(cut));
+            decisions[i] = jump < 0 ? "backward cut " + v + " (primary lacks a part)"
+                                    : "forward cut " + v + " (primary has extra)";
+            if (gap >= kGapSeconds)
+                gapRow(a.End, b.Start, "missing in primary: double fills in");
+        } else {
+            // Something else stands in the primary here: it is switched off.
+            p.Option(f1, true);
+            cut.Frame = std::min(f1 + 1, f2);
+            if (MarkerMilli(cut) != 0 && cut.Frame < f2)
+                p.Put(cut);
+            p.Option(f2, false);
+            decisions[i] = "cut " + FormatMarkerMilli(MarkerMilli(cut)) + " after a region without match";
+            gapRow(a.End, b.Start, "no match: primary off");
+        }
+    }
+    if (p.FrameOf(segs.back().End) < p.Frames - 1 && segs.back().End < map.ReferenceLength - 0.5) {
+        p.Option(p.FrameOf(segs.back().End), true);
+        gapRow(segs.back().End, p.Frames / fps, "no match: primary off");
+    }
+
+    // Desired curve value (total shift minus cuts) at a frame; false outside matches.
+    // Segments own whole frames: a frame on a cut belongs to the segment after it.
+    auto desired = [&](int32_t f, long double &y) {
+        for (size_t i = segs.size(); i-- > 0;) {
+            if (f >= p.FrameOf(segs[i].Start) && f < p.FrameOf(segs[i].End)) {
+                y = sync::SegmentOffsetAt(segs[i], f / fps) * fps - p.CutSum(f);
+                return true;
+            }
+        }
+        return false;
+    };
+    auto addPoint = [&](int32_t f, int32_t lo, int32_t hi) {
+        long double y = 0;
+        int32_t at = p.FreeFrame(f, lo, hi);
+        if (at < 0 || !desired(at, y))
+            return false;
+        TMarker m;
+        m.Frame = at;
+        m.Kind = mkSpline;
+        if (!SetMarkerMilli(m, ToMilli(y)))
+            return false;
+        p.Put(m);
+        return true;
+    };
+    for (const sync::TSyncSegment &s : segs) {
+        int32_t lo = p.FrameOf(s.Start), hi = std::max(lo, p.FrameOf(s.End) - 1);
+        for (const sync::TSyncKnot &k : s.Knots)
+            addPoint(std::clamp(p.FrameOf(k.Time), lo, hi), lo, hi);
+    }
+    auto load = [&]() {
+        for (int32_t i = project.MarkerCount() - 1; i >= 0; --i)
+            if (project.GetMarker(i).Kind != mkDShift)
+                project.DeleteMarker(i);
+        for (auto &[f, m] : p.Placed)
+            project.AddMarker(m);
+        project.RebuildSpline();
+    };
+    load();
+    // Frames examined: every frame of short videos, an even grid of long ones.
+    const int32_t step = std::max<int32_t>(1, p.Frames / kMaxSamples);
+    const double quantumMs = 0.5 / fps;   // half a thousandth of a frame, in ms
+    for (; out.Iterations < kMaxIterations; ++out.Iterations) {
+        double worst = 0;
+        int32_t worstFrame = -1;
+        for (int32_t f = 0; f < p.Frames; f += step) {
+            long double y = 0;
+            if (!desired(f, y))
+                continue;
+            double e = std::fabs(static_cast<double>(project.SplineShiftAt(f) - y)) / fps * 1000;
+            if (e > worst)
+                worst = e, worstFrame = f;
+        }
+        out.MaxErrorMs = worst;
+        if (worstFrame < 0 || worst <= toleranceMs + quantumMs)
+            break;
+        // The point goes inside the segment holding the frame.
+        int32_t lo = 0, hi = p.Frames - 1;
+        for (const sync::TSyncSegment &s : segs)
+            if (worstFrame >= p.FrameOf(s.Start) && worstFrame < p.FrameOf(s.End))
+                lo = p.FrameOf(s.Start), hi = std::max(lo, p.FrameOf(s.End) - 1);
+        if (!addPoint(worstFrame, lo, hi))
+            break;
+        load();
+    }
+    for (size_t i = 0; i < segs.size(); ++i) {
+        const sync::TSyncSegment &s = segs[i];
+        TSuggestRow r;
+        r.FirstFrame = p.FrameOf(s.Start);
+        r.LastFrame = std::max(r.FirstFrame, p.FrameOf(s.End) - 1);
+        r.OffsetStartMs = sync::SegmentOffsetAt(s, s.Start) * 1000;
+        r.OffsetEndMs = sync::SegmentOffsetAt(s, s.End) * 1000;
+        r.DriftPpm = s.Drift * 1e6;
+        r.Confidence = s.Confidence;
+        r.Decision = decisions[i];
+        out.Rows.push_back(r);
+    }
+    out.Rows.insert(out.Rows.end(), gaps.begin(), gaps.end());
+    std::sort(out.Rows.begin(), out.Rows.end(),
+              [](const TSuggestRow &a, const TSuggestRow &b) { return a.FirstFrame < b.FirstFrame; });
+    for (int32_t i = 0; i < project.MarkerCount(); ++i)
+        out.Markers.push_back(project.GetMarker(i));
+    return out;
+}
+
+} // namespace tessaly::cli

@@ -1,0 +1,108 @@
+// The offset plot as SVG: axes with a few labelled ticks, dots for the windows (their
+// opacity is the confidence, hollow for windows left out), polylines for the curves.
+#include "cli/sync_plot.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace tessaly::cli {
+
+namespace {
+
+constexpr double kWidth = 1000, kHeight = 420, kLeft = 70, kRight = 20, kTop = 40, kBottom = 50;
+
+std::string Num(double v)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.2f", v);
+    return buf;
+}
+
+std::string Escape(const std::string &text)
+{
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '&': out += "&amp;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+double NiceStep(double range)
+{
+    double raw = range / 6, p = std::pow(10.0, std::floor(std::log10(std::max(raw, 1e-9))));
+    for (double m : {1.0, 2.0, 5.0, 10.0})
+        if (m * p >= raw)
+            return m * p;
+    return 10 * p;
+}
+
+} // namespace
+
+std::string PlotSvg(const TPlotData &data)
+{
+    double lo = 1e300, hi = -1e300;
+    for (const auto &w : data.Windows)
+        if (w.Matched)
+            lo = std::min(lo, w.Offset * 1000), hi = std::max(hi, w.Offset * 1000);
+    for (const auto &c : data.Curves)
+        for (const auto &p : c)
+            lo = std::min(lo, p.OffsetMs), hi = std::max(hi, p.OffsetMs);
+    if (data.BandLowMs != data.BandHighMs)
+        lo = std::min(lo, data.BandLowMs), hi = std::max(hi, data.BandHighMs);
+    if (lo > hi)
+        lo = -1, hi = 1;
+    double pad = std::max(1.0, (hi - lo) * 0.08);
+    lo -= pad, hi += pad;
+    const double seconds = std::max(data.Seconds, 1e-3);
+    auto x = [&](double t) { return kLeft + (kWidth - kLeft - kRight) * t / seconds; };
+    auto y = [&](double ms) { return kTop + (kHeight - kTop - kBottom) * (hi - ms) / (hi - lo); };
+    std::string s = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Num(kWidth) + "\" height=\"" +
+                    Num(kHeight) + "\" font-family=\"sans-serif\" font-size=\"12\">\n";
+    s += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+    s += "<text x=\"" + Num(kLeft) + "\" y=\"22\" font-size=\"15\">" + Escape(data.Title) + "</text>\n";
+    if (data.BandLowMs != data.BandHighMs)
+        s += "<rect x=\"" + Num(x(0)) + "\" y=\"" + Num(y(data.BandHighMs)) + "\" width=\"" + Num(x(seconds) - x(0)) +
+             "\" height=\"" + Num(y(data.BandLowMs) - y(data.BandHighMs)) + "\" fill=\"#e0f0e0\"/>\n";
+    const double ystep = NiceStep(hi - lo), xstep = NiceStep(seconds);
+    for (double v = std::ceil(lo / ystep) * ystep; v <= hi; v += ystep)
+        s += "<line x1=\"" + Num(x(0)) + "\" x2=\"" + Num(x(seconds)) + "\" y1=\"" + Num(y(v)) + "\" y2=\"" + Num(y(v)) +
+             "\" stroke=\"#ddd\"/><text x=\"" + Num(kLeft - 6) + "\" y=\"" + Num(y(v) + 4) +
+             "\" text-anchor=\"end\">" + Num(v) + "</text>\n";
+    for (double t = 0; t <= seconds; t += xstep)
+        s += "<text x=\"" + Num(x(t)) + "\" y=\"" + Num(kHeight - kBottom + 18) + "\" text-anchor=\"middle\">" +
+             Num(t) + "</text>\n";
+    s += "<text x=\"" + Num(kWidth / 2) + "\" y=\"" + Num(kHeight - 12) +
+         "\" text-anchor=\"middle\">time [s]</text>\n<text x=\"16\" y=\"" + Num(kHeight / 2) +
+         "\" transform=\"rotate(-90 16 " + Num(kHeight / 2) + ")\" text-anchor=\"middle\">offset [ms]</text>\n";
+    for (const auto &[t, label] : data.Marks)
+        s += "<line x1=\"" + Num(x(t)) + "\" x2=\"" + Num(x(t)) + "\" y1=\"" + Num(kTop) + "\" y2=\"" +
+             Num(kHeight - kBottom) + "\" stroke=\"#c33\" stroke-dasharray=\"3,3\"/><text x=\"" + Num(x(t) + 3) +
+             "\" y=\"" + Num(kTop + 12) + "\" fill=\"#c33\" font-size=\"10\">" + Escape(label) + "</text>\n";
+    for (const auto &w : data.Windows) {
+        if (!w.Matched)
+            continue;
+        double c = std::clamp(w.Score, 0.1, 1.0);
+        s += "<circle cx=\"" + Num(x(w.Start + 0.5 * w.Length)) + "\" cy=\"" + Num(y(w.Offset * 1000)) +
+             "\" r=\"3\" fill=\"" + (w.Inlier || w.Segment < 0 ? "#36c" : "none") + "\" stroke=\"#36c\" fill-opacity=\"" +
+             Num(c) + "\"/>\n";
+    }
+    for (const auto &c : data.Curves) {
+        if (c.empty())
+            continue;
+        s += "<polyline fill=\"none\" stroke=\"#222\" stroke-width=\"1.5\" points=\"";
+        for (const auto &p : c)
+            s += Num(x(p.Time)) + "," + Num(y(p.OffsetMs)) + " ";
+        s += "\"/>\n";
+    }
+    s += "</svg>\n";
+    return s;
+}
+
+} // namespace tessaly::cli

@@ -1,0 +1,30 @@
+// SVG pictures of a measured offset over time: windows as dots shaded by confidence,
+// the fitted curve, and the markers as vertical lines.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "project/marker.h"
+#include "sync/sync_types.h"
+
+namespace tessaly::cli {
+
+struct TPlotCurvePoint {
+    double Time = 0;     // seconds
+    double OffsetMs = 0;
+};
+
+struct TPlotData {
+    std::string Title;
+    std::vector<sync::TSyncWindow> Windows;          // Offset in seconds
+    std::vector<std::vector<TPlotCurvePoint>> Curves;   // one polyline each
+    std::vector<std::pair<double, std::string>> Marks;  // time, label
+    double Seconds = 0;                               // length of the time axis
+    double BandLowMs = 0, BandHighMs = 0;             // shaded band (both 0: none)
+};
+
+// The SVG text of the plot.
+std::string PlotSvg(const TPlotData &data);
+
+} // namespace tessaly::cli

@@ -1,0 +1,349 @@
+// The alignment run: coarse tempo scan, pre-warp of the primary, lag track over
+// windows, path search, piecewise fit per segment, and cut boundaries found on short
+// windows at the full analysis rate.
+#include "sync/aligner.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "sync/coarse_search.h"
+#include "sync/lag_track.h"
+#include "sync/sync_fit.h"
+
+namespace tessaly::sync {
+
+namespace {
+
+constexpr double kSearch = 0.5;          // envelope search around each centre, seconds
+constexpr double kContinuity = 0.05;     // lag change between windows that is still drift
+constexpr size_t kCandidates = 3;
+constexpr double kEdgeWindow = 0.06;     // short windows that place a cut
+constexpr double kEdgeStep = 0.005;
+constexpr double kRefineSearch = 0.006;  // full-rate search around the smooth lag curve
+constexpr double kGoodScore = 0.85;      // no slope scan above this
+
+double Median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    size_t m = v.size() / 2;
+    std::nth_element(v.begin(), v.begin() + static_cast<long>(m), v.end());
+    return v[m];
+}
+
+struct TRun {
+    size_t First = 0, Last = 0;   // window indices, inclusive
+};
+
+// Runs of chosen windows without a jump between them.
+std::vector<TRun> Runs(const std::vector<std::vector<TLagCandidate>> &cands, const std::vector<int> &path,
+                       size_t minWindows)
+{
+    std::vector<TRun> runs;
+    for (size_t w = 0; w < path.size(); ++w) {
+        if (path[w] < 0)
+            continue;
+        double lag = cands[w][static_cast<size_t>(path[w])].Lag;
+        bool joins = !runs.empty() && runs.back().Last + 1 == w &&
+                     std::fabs(lag - cands[w - 1][static_cast<size_t>(path[w - 1])].Lag) <= kContinuity;
+        if (joins)
+            runs.back().Last = w;
+        else
+            runs.push_back({w, w});
+    }
+    std::vector<TRun> kept;
+    for (const TRun &r : runs)
+        if (r.Last - r.First + 1 >= minWindows)
+            kept.push_back(r);
+    return kept;
+}
+
+// The time where the agreement at `lag` ends (forward) or begins (backward) inside
+// [from, to]: the edge of the last short window, seen from the matched side, whose
+// agreement reaches half the level of the matched side.
+template <typename TLag>
+double FindEdge(const TTrackSignal &ref, const TTrackSignal &test, const TLag &lagAt, double from, double to,
+                bool forward)
+{
+    from = std::max(0.0, from);
+    to = std::min(ref.Seconds() - kEdgeWindow, to);
+    if (to - from < 2 * kEdgeWindow)
+        return forward ? to : from;
+    std::vector<double> a = LocalAgreement(ref, test, lagAt(from), lagAt(to), from, to, kEdgeWindow, kEdgeStep);
+    if (a.empty())
+        return forward ? to : from;
+    size_t probe = std::min<size_t>(a.size(), 20);
+    std::vector<double> side(forward ? a.begin() : a.end() - static_cast<long>(probe),
+                             forward ? a.begin() + static_cast<long>(probe) : a.end());
+    double level = std::max(0.2, 0.5 * Median(side));
+    // Walk from the matched side until 40 ms in a row fall below the level.
+    const size_t run = static_cast<size_t>(0.04 / kEdgeStep);
+    size_t below = 0;
+    for (size_t k = 0; k < a.size(); ++k) {
+        size_t i = forward ? k : a.size() - 1 - k;
+        below = a[i] < level ? below + 1 : 0;
+        if (below >= run) {
+            // The first window below, seen from the matched side: half of it lies on the
+            // matched side when its centre is on the edge.
+            size_t edge = forward ? i + 1 - run : i + run - 1;
+            return from + edge * kEdgeStep + 0.5 * kEdgeWindow;
+        }
+    }
+    return forward ? to + kEdgeWindow : from;
+}
+
+// The edges between a run under lagA and the next under lagB inside [from, to]: the
+// split into "A agrees", "neither agrees" and "B agrees" that maximises the summed
+// agreement, where "neither" counts half the usual agreement.
+template <typename TLagA, typename TLagB>
+void JointEdges(const TTrackSignal &ref, const TTrackSignal &test, const TLagA &lagA, const TLagB &lagB, double from,
+                double to, double &end, double &start)
+{
+    from = std::max(0.0, from);
+    to = std::min(ref.Seconds() - kEdgeWindow, to);
+    if (to - from < 4 * kEdgeWindow)
+        return;
+    std::vector<double> a = LocalAgreement(ref, test, lagA(from), lagA(to), from, to, kEdgeWindow, kEdgeStep);
+    std::vector<double> b = LocalAgreement(ref, test, lagB(from), lagB(to), from, to, kEdgeWindow, kEdgeStep);
+    const size_t n = std::min(a.size(), b.size());
+    if (n < 8)
+        return;
+    const size_t probe = std::min<size_t>(n / 4, 20);
+    double levelA = Median(std::vector<double>(a.begin(), a.begin() + static_cast<long>(probe)));
+    double levelB = Median(std::vector<double>(b.end() - static_cast<long>(probe), b.end()));
+    const double none = 0.25 * (levelA + levelB);
+    std::vector<double> pa(n + 1, 0.0), pb(n + 1, 0.0);
+    for (size_t i = 0; i < n; ++i) {
+        pa[i + 1] = pa[i] + a[i];
+        pb[i + 1] = pb[i] + b[i];
+    }
+    // For every start s of B, the best end e <= s of A.
+    double best = -1e300, bestPrefix = -1e300;
+    size_t bestE = 0, prefixE = 0, bestS = 0;
+    for (size_t s = 0; s <= n; ++s) {
+        double prefix = pa[s] - none * static_cast<double>(s);
+        if (prefix > bestPrefix)
+            bestPrefix = prefix, prefixE = s;
+        double total = bestPrefix + none * static_cast<double>(s) + (pb[n] - pb[s]);
+        if (total > best)
+            best = total, bestE = prefixE, bestS = s;
+    }
+    // Window k covers [from + k step, + length]; an edge after k windows lies at the
+    // centre of window k.
+    end = from + static_cast<double>(bestE) * kEdgeStep + 0.5 * kEdgeWindow;
+    start = from + static_cast<double>(bestS) * kEdgeStep + 0.5 * kEdgeWindow;
+}
+
+// Second look at the windows of a run: the 1 kHz lags (little hurt by drift inside a
+// window) give a smooth lag curve; each window is measured again at the full rate with
+// the test read along that curve's local slope.
+void RefineRun(const TTrackSignal &ref, const TTrackSignal &test, const std::vector<std::vector<TLagCandidate>> &cands,
+               const std::vector<int> &path, const TRun &run, const std::vector<double> &starts, double len,
+               double rate, std::vector<TSyncWindow> &windows)
+{
+    std::vector<double> ts, lows;
+    for (size_t w = run.First; w <= run.Last; ++w) {
+        ts.push_back(starts[w] + 0.5 * len);
+        lows.push_back(cands[w][static_cast<size_t>(path[w])].LowLag);
+    }
+    TFitResult smooth = FitPiecewise(ts, lows, 3e-4);
+    for (size_t k = 0; k < ts.size(); ++k) {
+        const double t = ts[k], dt = 0.25 * len;
+        const double lag = KnotValueAt(smooth.Knots, t);
+        const double slope = (KnotValueAt(smooth.Knots, t + dt) - KnotValueAt(smooth.Knots, t - dt)) / (2 * dt);
+        TLagCandidate best, c;
+        const double start = starts[run.First + k];
+        bool found = RefineLag(ref, test, start, len, lag, slope, kRefineSearch, best);
+        // A weak peak may come from drift the smooth curve missed: a few slopes are tried.
+        if (!found || best.Score < kGoodScore) {
+            for (double ds : {0.0, -0.003, -0.002, -0.001, -0.0005, 0.0005, 0.001, 0.002, 0.003}) {
+                if (RefineLag(ref, test, start, len, lag, slope + ds, 2 * kRefineSearch, c) &&
+                    (!found || c.Score > best.Score))
+                    best = c, found = true;
+            }
+        }
+        TSyncWindow &win = windows[run.First + k];
+        if (found) {
+            win.Offset = rate * (t + best.Lag) - t;
+            win.Score = best.Score;
+        }
+    }
+}
+
+} // namespace
+
+double SegmentOffsetAt(const TSyncSegment &segment, double t)
+{
+    return KnotValueAt(segment.Knots, t);
+}
+
+bool AlignSignals(TSyncSignal reference, TSyncSignal primary, const TSyncOptions &options, TSyncMap &map,
+                  const TSyncProgress &progress)
+{
+    map = TSyncMap{};
+    map.ReferenceLength = reference.Seconds();
+    map.PrimaryLength = primary.Seconds();
+    auto report = [&](double f) { return !progress || progress(f); };
+    if (std::min(map.ReferenceLength, map.PrimaryLength) < options.MinOverlapSeconds)
+        return true;
+    TTrackSignal ref, test;
+    ref.Full = std::move(reference);
+    if (!PrepareTrackSignal(ref) || !report(0.05))
+        return false;
+    TCoarseResult coarse = CoarseSearch(ref.Envelope, OnsetEnvelope(primary), options.MaxDrift);
+    if (!report(0.25))
+        return false;
+    if (!coarse.Found)
+        return true;
+    map.Rate = coarse.Rate;
+    // Warped primary: test time tau = primary time / rate.
+    if (!ResampleSignal(primary, 1.0 / coarse.Rate, test.Full))
+        return false;
+    primary = TSyncSignal{};
+    if (!PrepareTrackSignal(test) || !report(0.35))
+        return false;
+
+    std::vector<double> globals;
+    for (double b : coarse.Offsets)
+        globals.push_back(b / coarse.Rate);
+    const double len = options.WindowSeconds, hop = options.HopSeconds;
+    std::vector<std::vector<TLagCandidate>> cands;
+    std::vector<double> starts;
+    for (double s = 0; s + len <= map.ReferenceLength + 1e-9; s += hop) {
+        std::vector<double> centres = globals;
+        if (!cands.empty())
+            for (const TLagCandidate &c : cands.back())
+                centres.push_back(c.Lag);
+        starts.push_back(s);
+        cands.push_back(WindowLags(ref, test, s, len, centres, kSearch, kCandidates));
+        if (cands.size() % 64 == 0 && !report(0.35 + 0.55 * s / map.ReferenceLength))
+            return false;
+    }
+    std::vector<int> path = ChoosePath(cands, kContinuity, options.JumpPenalty);
+    std::vector<TRun> runs = Runs(cands, path, static_cast<size_t>(options.MinPathWindows));
+
+    map.Windows.resize(starts.size());
+    for (size_t w = 0; w < starts.size(); ++w) {
+        TSyncWindow &win = map.Windows[w];
+        win.Start = starts[w];
+        win.Length = len;
+        if (path[w] >= 0) {
+            const TLagCandidate &c = cands[w][static_cast<size_t>(path[w])];
+            double t = win.Start + 0.5 * len;
+            win.Offset = coarse.Rate * (t + c.Lag) - t;
+            win.Score = c.Score;
+            win.Z = c.Z;
+        }
+    }
+    // Fit each run; its edges come from short windows at the run's own lag.
+    double matched = 0;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const TRun &run = runs[i];
+        std::vector<double> ts, ys, runScores;
+        RefineRun(ref, test, cands, path, run, starts, len, coarse.Rate, map.Windows);
+        for (size_t w = run.First; w <= run.Last; ++w) {
+            ts.push_back(starts[w] + 0.5 * len);
+            ys.push_back(map.Windows[w].Offset);
+            runScores.push_back(map.Windows[w].Score);
+        }
+        // Windows far below the run's usual score (straddling an edge, masked) stay out.
+        const double usual = Median(runScores);
+        std::vector<bool> use(ts.size());
+        for (size_t k = 0; k < ts.size(); ++k)
+            use[k] = runScores[k] >= 0.75 * usual;
+        TFitResult fit = FitPiecewise(ts, ys, options.ToleranceSeconds, use);
+        TSyncSegment seg;
+        std::vector<double> scores;
+        size_t inliers = 0;
+        for (size_t k = 0; k < ts.size(); ++k) {
+            TSyncWindow &win = map.Windows[run.First + k];
+            win.Matched = true;
+            win.Inlier = fit.Inlier[k];
+            win.Segment = static_cast<int32_t>(i);
+            if (win.Inlier)
+                ++inliers, scores.push_back(win.Score);
+        }
+        auto lagAt = [&](double t) { return (KnotValueAt(fit.Knots, t) + t) / coarse.Rate - t; };
+        double lo = starts[run.First], hi = starts[run.Last] + len;
+        double prevEnd = i > 0 ? starts[runs[i - 1].Last] + 0.5 * len : 0.0;
+        double nextStart = i + 1 < runs.size() ? starts[runs[i + 1].First] + 0.5 * len : map.ReferenceLength;
+        // The first and last windows may straddle the edge by most of their length. The
+        // track's outer ends are where the primary begins and ends.
+        if (i == 0 && run.First == 0)
+            seg.Start = std::max(0.0, -KnotValueAt(fit.Knots, 0));
+        else
+            seg.Start = FindEdge(ref, test, lagAt, std::max(prevEnd, lo - hop), lo + len, false);
+        if (i + 1 == runs.size() && run.Last + 1 == starts.size())
+            seg.End = std::min(map.ReferenceLength, (map.PrimaryLength - KnotValueAt(fit.Knots, map.ReferenceLength)));
+        else
+            seg.End = FindEdge(ref, test, lagAt, hi - len, std::min(nextStart, hi + hop), true);
+        seg.Knots = fit.Knots;
+        seg.Knots.front().Offset = KnotValueAt(fit.Knots, seg.Start);
+        seg.Knots.front().Time = seg.Start;
+        seg.Knots.back().Offset = KnotValueAt(fit.Knots, seg.End);
+        seg.Knots.back().Time = seg.End;
+        seg.Residual = fit.Noise;
+        seg.Drift = seg.End > seg.Start ? (seg.Knots.back().Offset - seg.Knots.front().Offset) / (seg.End - seg.Start) : 0;
+        double z = 0;
+        for (size_t w = run.First; w <= run.Last; ++w)
+            z += map.Windows[w].Z;
+        z /= static_cast<double>(run.Last - run.First + 1);
+        seg.Confidence = std::clamp(Median(scores), 0.0, 1.0) * inliers / ts.size() * std::min(1.0, z / 8);
+        matched += seg.End - seg.Start;
+        map.Segments.push_back(seg);
+    }
+    // Between neighbours both curves are compared at once: music that sounds alike
+    // under both lags (a held chord) then cannot pull an edge away from the cut.
+    for (size_t i = 1; i < map.Segments.size(); ++i) {
+        TSyncSegment &a = map.Segments[i - 1], &b = map.Segments[i];
+        auto lagA = [&](double t) { return (KnotValueAt(a.Knots, t) + t) / coarse.Rate - t; };
+        auto lagB = [&](double t) { return (KnotValueAt(b.Knots, t) + t) / coarse.Rate - t; };
+        double from = std::max(a.Start, std::min(a.End, b.Start) - len - hop);
+        double to = std::min(b.End, std::max(a.End, b.Start) + len + hop);
+        double end = a.End, start = b.Start;
+        JointEdges(ref, test, lagA, lagB, from, to, end, start);
+        a.End = end;
+        b.Start = start;
+        a.Knots.back().Offset = KnotValueAt(a.Knots, end);
+        a.Knots.back().Time = end;
+        b.Knots.front().Offset = KnotValueAt(b.Knots, start);
+        b.Knots.front().Time = start;
+    }
+    double weight = 0;
+    for (const TSyncSegment &s : map.Segments) {
+        map.Confidence += s.Confidence * (s.End - s.Start);
+        weight += s.End - s.Start;
+    }
+    map.Confidence = weight > 0 ? map.Confidence / weight : 0;
+    map.Matched = matched >= std::max(options.MinOverlapSeconds, 0.1 * map.ReferenceLength) && map.Confidence > 0.05;
+    if (!map.Matched)
+        map.Segments.clear();
+    return report(1.0);
+}
+
+std::vector<TSyncWindow> MeasureOffsets(TSyncSignal reference, TSyncSignal test, double window, double hop,
+                                        double search)
+{
+    std::vector<TSyncWindow> out;
+    TTrackSignal ref, other;
+    ref.Full = std::move(reference);
+    other.Full = std::move(test);
+    if (!PrepareTrackSignal(ref) || !PrepareTrackSignal(other))
+        return out;
+    for (double s = 0; s + window <= ref.Seconds() + 1e-9; s += hop) {
+        TSyncWindow w;
+        w.Start = s;
+        w.Length = window;
+        std::vector<TLagCandidate> c = WindowLags(ref, other, s, window, {0.0}, search, 1);
+        if (!c.empty() && CandidateReward(c[0]) > 0) {
+            w.Matched = true;
+            w.Offset = c[0].Lag;
+            w.Score = c[0].Score;
+            w.Z = c[0].Z;
+        }
+        out.push_back(w);
+    }
+    return out;
+}
+
+} // namespace tessaly::sync

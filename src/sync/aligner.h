@@ -1,0 +1,28 @@
+// The alignment engine's entry points: the time map of a primary track against a
+// reference in sync with the video, and the window-by-window offsets of a result.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "sync/sync_signal.h"
+#include "sync/sync_types.h"
+
+namespace tessaly::sync {
+
+// Called with a fraction 0 .. 1 now and then; returning false aborts the run.
+using TSyncProgress = std::function<bool(double)>;
+
+// Aligns `primary` to `reference` (both TSyncSignal at kSyncRate; taken over to save
+// memory). False only when aborted or a resampling step fails; an unrelated or too
+// short pair gives true with map.Matched false.
+bool AlignSignals(TSyncSignal reference, TSyncSignal primary, const TSyncOptions &options, TSyncMap &map,
+                  const TSyncProgress &progress = {});
+
+// Offsets of `test` against `reference` in windows of `window` s every `hop` s, each
+// searched +- search s around 0 (positive: the test sounds later). Unmatched windows
+// have Matched false.
+std::vector<TSyncWindow> MeasureOffsets(TSyncSignal reference, TSyncSignal test, double window, double hop,
+                                        double search);
+
+} // namespace tessaly::sync

@@ -1,0 +1,203 @@
+// Coarse alignment: chunks of the reference's onset envelope are correlated with the
+// primary's envelope warped by each candidate rate; the rate whose chunks give the
+// sharpest peaks wins, then a finer scan around it; the peaks give candidate offsets.
+#include "sync/coarse_search.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include "sync/fft_plan.h"
+#include "sync/sync_signal.h"
+
+namespace tessaly::sync {
+
+namespace {
+
+constexpr int kDecimate = 4;            // coarse envelope at 25 values per second
+constexpr double kChunkSeconds = 40;
+constexpr int kMaxChunks = 6;
+constexpr double kGridStep = 0.001;     // 1000 ppm: 40 ms over a 40 s chunk
+constexpr double kFineStep = 0.0001;
+constexpr double kMinZ = 4;             // a chunk peak below this is noise
+
+// Envelope summed over blocks, its slow level removed, scaled to unit spread.
+std::vector<float> Prepare(const std::vector<float> &env, int factor)
+{
+    std::vector<float> out(env.size() / static_cast<size_t>(factor));
+    for (size_t i = 0; i < out.size(); ++i)
+        for (int k = 0; k < factor; ++k)
+            out[i] += env[i * static_cast<size_t>(factor) + static_cast<size_t>(k)];
+    const int half = std::max(2, static_cast<int>(kEnvelopeRate / factor));
+    std::vector<double> prefix(out.size() + 1, 0.0);
+    for (size_t i = 0; i < out.size(); ++i)
+        prefix[i + 1] = prefix[i] + out[i];
+    std::vector<float> hp(out.size());
+    for (size_t i = 0; i < out.size(); ++i) {
+        size_t a = i >= static_cast<size_t>(half) ? i - static_cast<size_t>(half) : 0;
+        size_t b = std::min(out.size(), i + static_cast<size_t>(half) + 1);
+        hp[i] = static_cast<float>(out[i] - (prefix[b] - prefix[a]) / static_cast<double>(b - a));
+    }
+    double sq = 0;
+    for (float v : hp)
+        sq += double(v) * v;
+    float scale = sq > 0 ? static_cast<float>(1.0 / std::sqrt(sq / static_cast<double>(hp.size()))) : 0.0f;
+    for (float &v : hp)
+        v *= scale;
+    return hp;
+}
+
+// x(t * rate) on the reference axis, linear between values.
+void Warp(const std::vector<float> &x, double rate, std::vector<float> &out)
+{
+    size_t n = static_cast<size_t>(std::floor((x.size() - 1) / rate));
+    out.resize(n);
+    for (size_t j = 0; j < n; ++j) {
+        double p = j * rate;
+        size_t i = static_cast<size_t>(p);
+        double f = p - static_cast<double>(i);
+        out[j] = static_cast<float>(x[i] * (1 - f) + (i + 1 < x.size() ? x[i + 1] : x[i]) * f);
+    }
+}
+
+struct TChunk {
+    size_t Start = 0, Length = 0;
+    std::vector<float> Spectrum;
+};
+
+struct TPeak {
+    double Lag = 0;   // coarse samples, warped primary index minus reference index
+    double Z = 0;
+};
+
+// The peaks of one chunk's correlation over the valid lags, best first.
+std::vector<TPeak> Peaks(const std::vector<float> &c, const TChunk &chunk, size_t warpedLength, size_t maxPeaks)
+{
+    const long n = static_cast<long>(c.size());
+    const long lo = -static_cast<long>(chunk.Length / 2);
+    const long hi = static_cast<long>(warpedLength) - static_cast<long>(chunk.Length / 2);
+    auto at = [&](long k) { return c[static_cast<size_t>(((k % n) + n) % n)]; };
+    double sum = 0, sq = 0;
+    long count = 0;
+    for (long k = lo; k <= hi; ++k, ++count) {
+        sum += at(k);
+        sq += double(at(k)) * at(k);
+    }
+    if (count < 3)
+        return {};
+    double mean = sum / count, sd = std::sqrt(std::max(1e-20, sq / count - mean * mean));
+    std::vector<TPeak> peaks;
+    std::vector<std::pair<float, long>> order;
+    for (long k = lo + 1; k < hi; ++k)
+        if (at(k) >= at(k - 1) && at(k) > at(k + 1))
+            order.push_back({at(k), k});
+    std::sort(order.begin(), order.end(), [](auto &a, auto &b) { return a.first > b.first; });
+    const long separation = static_cast<long>(kEnvelopeRate / kDecimate);   // one second
+    for (auto &[v, k] : order) {
+        bool near = false;
+        for (const TPeak &p : peaks)
+            near = near || std::labs(static_cast<long>(p.Lag) - k) < separation;
+        if (near)
+            continue;
+        double z = (v - mean) / sd;
+        // Three-point parabola for a lag between the coarse samples.
+        double a = at(k - 1), b = at(k), d = at(k + 1), den = a - 2 * b + d;
+        double frac = den < 0 ? 0.5 * (a - d) / den : 0;
+        peaks.push_back({static_cast<double>(k) + frac - static_cast<double>(chunk.Start), z});
+        if (peaks.size() >= maxPeaks)
+            break;
+    }
+    return peaks;
+}
+
+} // namespace
+
+std::vector<double> NamedRates()
+{
+    const double r[] = {1.0, 25 / 23.976, 23.976 / 25, 25.0 / 24, 24.0 / 25, 1.001, 1 / 1.001, 30 / 29.97 * 25 / 24,
+                        24 / 25.0 * 29.97 / 30};
+    return std::vector<double>(std::begin(r), std::end(r));
+}
+
+TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<float> &primEnv, double maxDrift)
+{
+    TCoarseResult result;
+    std::vector<float> ref = Prepare(refEnv, kDecimate), prim = Prepare(primEnv, kDecimate);
+    const double rate = kEnvelopeRate / kDecimate;
+    if (ref.size() < 8 * rate || prim.size() < 8 * rate)
+        return result;
+    // Chunks spread over the reference.
+    size_t chunkLength = std::min<size_t>(static_cast<size_t>(kChunkSeconds * rate), ref.size() / 2);
+    int chunks = static_cast<int>(std::clamp<size_t>(ref.size() / chunkLength, 1, kMaxChunks));
+    const int size = NextPow2(static_cast<size_t>(prim.size() / (1 - maxDrift)) + 2 * chunkLength + 2);
+    TCorrelator correlator(size);
+    std::vector<TChunk> parts(static_cast<size_t>(chunks));
+    for (int i = 0; i < chunks; ++i) {
+        TChunk &c = parts[static_cast<size_t>(i)];
+        c.Length = chunkLength;
+        c.Start = static_cast<size_t>((ref.size() - chunkLength) * (i + 0.5) / chunks);
+        c.Start = std::min(c.Start, ref.size() - chunkLength);
+        c.Spectrum = correlator.Spectrum(ref.data() + c.Start, chunkLength);
+    }
+    std::vector<float> warped;
+    auto score = [&](double r, std::vector<std::vector<TPeak>> *peaks) {
+        Warp(prim, r, warped);
+        // The chunk is placed at its own start inside the correlation: shift it to 0.
+        correlator.SetSecond(warped.data(), warped.size());
+        double total = 0;
+        for (TChunk &c : parts) {
+            const std::vector<float> &corr = correlator.CorrelateSpectrum(c.Spectrum);
+            TChunk at0 = c;
+            at0.Start = 0;
+            std::vector<TPeak> p = Peaks(corr, at0, warped.size(), peaks ? 3 : 1);
+            for (TPeak &q : p)
+                q.Lag -= static_cast<double>(c.Start);
+            total += p.empty() ? 0 : std::min(p[0].Z, 40.0);
+            if (peaks)
+                peaks->push_back(p);
+        }
+        return total;
+    };
+    // Named rates; 1 keeps its place unless another is clearly better (short chunks
+    // cannot tell 1001/1000 from 1 apart, and the lag track follows such drift).
+    double best = score(1.0, nullptr), bestRate = 1;
+    for (double r : NamedRates()) {
+        if (r == 1.0 || std::fabs(r - 1) > maxDrift + 1e-9)
+            continue;
+        double s = score(r, nullptr);
+        if (s > best * (bestRate == 1.0 ? 1.02 : 1.0))
+            best = s, bestRate = r;
+    }
+    for (double r = 1 - maxDrift; r <= 1 + maxDrift + 1e-12; r += kGridStep) {
+        double s = score(r, nullptr);
+        // A named rate keeps its place unless the grid is clearly better.
+        if (s > best * 1.05)
+            best = s, bestRate = r;
+    }
+    for (double r = bestRate - kGridStep; r <= bestRate + kGridStep + 1e-12; r += kFineStep) {
+        double s = score(r, nullptr);
+        if (s > best * 1.01)
+            best = s, bestRate = r;
+    }
+    std::vector<std::vector<TPeak>> peaks;
+    result.Score = score(bestRate, &peaks);
+    result.Rate = bestRate;
+    std::vector<TPeak> all;
+    for (auto &p : peaks)
+        for (TPeak &q : p)
+            if (q.Z >= kMinZ)
+                all.push_back(q);
+    std::sort(all.begin(), all.end(), [](const TPeak &a, const TPeak &b) { return a.Z > b.Z; });
+    for (const TPeak &q : all) {
+        double b = bestRate * q.Lag / rate;
+        bool near = false;
+        for (double o : result.Offsets)
+            near = near || std::fabs(o - b) < 0.1;
+        if (!near)
+            result.Offsets.push_back(b);
+    }
+    result.Found = !result.Offsets.empty();
+    return result;
+}
+
+} // namespace tessaly::sync

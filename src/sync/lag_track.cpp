@@ -1,0 +1,258 @@
+// Window lag search: Pearson correlation over candidate lags on the onset envelope,
+// then on 1 kHz and on the analysis rate, with a parabola through the top three values
+// for the part of a sample.
+#include "sync/lag_track.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+namespace tessaly::sync {
+
+namespace {
+
+template <typename T>
+double At(const std::vector<T> &x, long i)
+{
+    return (i >= 0 && i < static_cast<long>(x.size())) ? static_cast<double>(x[static_cast<size_t>(i)]) : 0.0;
+}
+
+// Pearson correlation of x[a .. a+n) with y[a+lag .. a+lag+n) for lag in [lo, hi];
+// lags whose test window leaves y give NaN.
+template <typename TX, typename TY>
+std::vector<double> PearsonScan(const std::vector<TX> &x, long a, long n, const std::vector<TY> &y, long lo, long hi)
+{
+    std::vector<double> out(static_cast<size_t>(std::max(0L, hi - lo + 1)), std::nan(""));
+    if (n < 4 || a < 0 || a + n > static_cast<long>(x.size()))
+        return out;
+    double mx = 0;
+    for (long i = 0; i < n; ++i)
+        mx += x[static_cast<size_t>(a + i)];
+    mx /= n;
+    std::vector<float> xc(static_cast<size_t>(n));
+    double sxx = 0;
+    for (long i = 0; i < n; ++i) {
+        xc[static_cast<size_t>(i)] = static_cast<float>(x[static_cast<size_t>(a + i)] - mx);
+        sxx += double(xc[static_cast<size_t>(i)]) * xc[static_cast<size_t>(i)];
+    }
+    const long ny = static_cast<long>(y.size());
+    double sy = 0, syy = 0;
+    bool primed = false;
+    for (long lag = lo; lag <= hi; ++lag) {
+        long b = a + lag;
+        if (b < 0 || b + n > ny) {
+            primed = false;
+            continue;
+        }
+        if (!primed) {
+            sy = syy = 0;
+            for (long i = 0; i < n; ++i) {
+                double v = y[static_cast<size_t>(b + i)];
+                sy += v;
+                syy += v * v;
+            }
+            primed = true;
+        } else {
+            double out0 = y[static_cast<size_t>(b - 1)], in = y[static_cast<size_t>(b + n - 1)];
+            sy += in - out0;
+            syy += in * in - out0 * out0;
+        }
+        const TY *py = y.data() + b;
+        const float *px = xc.data();
+        float sxy = 0;
+#pragma omp simd reduction(+ : sxy)
+        for (long i = 0; i < n; ++i)
+            sxy += px[i] * static_cast<float>(py[i]);
+        double vy = syy - sy * sy / n;
+        out[static_cast<size_t>(lag - lo)] = (vy > 1e-9 && sxx > 1e-9) ? sxy / std::sqrt(sxx * vy) : 0.0;
+    }
+    return out;
+}
+
+// Index of the largest valid value, -1 when none.
+long ArgMax(const std::vector<double> &v)
+{
+    long best = -1;
+    for (size_t i = 0; i < v.size(); ++i)
+        if (!std::isnan(v[i]) && (best < 0 || v[i] > v[static_cast<size_t>(best)]))
+            best = static_cast<long>(i);
+    return best;
+}
+
+// Vertex of the parabola through three neighbouring values, relative to the middle.
+double Vertex(double a, double b, double c)
+{
+    double den = a - 2 * b + c;
+    if (!(den < 0) || std::isnan(a) || std::isnan(c))
+        return 0;
+    return std::clamp(0.5 * (a - c) / den, -0.5, 0.5);
+}
+
+// y read around centre (a fractional index) at `step` per output sample, Catmull-Rom
+// between samples: element j is position centre + (j - count / 2) * step.
+template <typename T>
+std::vector<float> WarpedRead(const std::vector<T> &y, double centre, long count, double step)
+{
+    std::vector<float> out(static_cast<size_t>(count));
+    for (long j = 0; j < count; ++j) {
+        double p = centre + (j - count / 2) * step;
+        long i = static_cast<long>(std::floor(p));
+        double f = p - i;
+        double y0 = At(y, i - 1), y1 = At(y, i), y2 = At(y, i + 1), y3 = At(y, i + 2);
+        out[static_cast<size_t>(j)] = static_cast<float>(
+            y1 + 0.5 * f * (y2 - y0 + f * (2 * y0 - 5 * y1 + 4 * y2 - y3 + f * (3 * (y1 - y2) + y3 - y0))));
+    }
+    return out;
+}
+
+// Best lag (in samples of `rate`, fractional) of x[a, a+n) against y read with `slope`
+// around the window centre, searched +- margin samples around `lag` samples.
+template <typename T>
+bool WarpedPeak(const std::vector<T> &x, const std::vector<T> &y, long a, long n, double lag, double slope,
+                long margin, double &best, double &score)
+{
+    if (a < 0 || a + n > static_cast<long>(x.size()))
+        return false;
+    const double centre = a + n / 2 + lag;
+    if (centre - (n / 2 + margin) * (1 + slope) < 0 || centre + (n / 2 + margin + 2) * (1 + slope) > y.size())
+        return false;
+    std::vector<float> xs(x.begin() + a, x.begin() + a + n);
+    std::vector<float> ys = WarpedRead(y, centre, n + 2 * margin, 1 + slope);
+    // ys[margin + i + k] lines up with xs[i] at lag offset k.
+    std::vector<double> v = PearsonScan(xs, 0, n, ys, 0, 2 * margin);
+    long k = ArgMax(v);
+    if (k < 0)
+        return false;
+    double frac = 0;
+    if (k > 0 && k + 1 < static_cast<long>(v.size()))
+        frac = Vertex(v[static_cast<size_t>(k - 1)], v[static_cast<size_t>(k)], v[static_cast<size_t>(k + 1)]);
+    best = lag + (k - margin + frac) * (1 + slope);
+    score = v[static_cast<size_t>(k)];
+    return true;
+}
+
+struct TEnvPeak {
+    long Lag;
+    double Value;
+};
+
+} // namespace
+
+bool PrepareTrackSignal(TTrackSignal &s)
+{
+    TSyncSignal low;
+    if (!ResampleSignal(s.Full, kLowRate / s.Full.Rate, low))
+        return false;
+    s.Low.assign(low.Samples.begin(), low.Samples.end());
+    s.Envelope = OnsetEnvelope(s.Full);
+    return true;
+}
+
+std::vector<TLagCandidate> WindowLags(const TTrackSignal &ref, const TTrackSignal &test, double start,
+                                      double length, const std::vector<double> &centres, double search,
+                                      size_t maxCandidates)
+{
+    std::vector<TLagCandidate> result;
+    const long a = std::lround(start * kEnvelopeRate), n = std::lround(length * kEnvelopeRate);
+    // Envelope: every searched lag once (centres may overlap).
+    std::map<long, double> scan;
+    for (double c : centres) {
+        long lo = std::lround((c - search) * kEnvelopeRate), hi = std::lround((c + search) * kEnvelopeRate);
+        std::vector<double> v = PearsonScan(ref.Envelope, a, n, test.Envelope, lo, hi);
+        for (long k = lo; k <= hi; ++k)
+            if (!std::isnan(v[static_cast<size_t>(k - lo)]))
+                scan[k] = v[static_cast<size_t>(k - lo)];
+    }
+    if (scan.size() < 5)
+        return result;
+    double sum = 0, sq = 0;
+    for (auto &[k, v] : scan)
+        sum += v, sq += v * v;
+    const double mean = sum / scan.size(), sd = std::sqrt(std::max(1e-12, sq / scan.size() - mean * mean));
+    std::vector<TEnvPeak> peaks;
+    for (auto it = scan.begin(); it != scan.end(); ++it) {
+        auto prev = scan.find(it->first - 1), next = scan.find(it->first + 1);
+        double p = prev == scan.end() ? -2 : prev->second, q = next == scan.end() ? -2 : next->second;
+        if (it->second >= p && it->second > q)
+            peaks.push_back({it->first, it->second});
+    }
+    std::sort(peaks.begin(), peaks.end(), [](const TEnvPeak &x, const TEnvPeak &y) { return x.Value > y.Value; });
+    std::vector<TEnvPeak> chosen;
+    for (const TEnvPeak &p : peaks) {
+        bool near = false;
+        for (const TEnvPeak &c : chosen)
+            near = near || std::labs(c.Lag - p.Lag) < 5;
+        if (!near)
+            chosen.push_back(p);
+        if (chosen.size() >= maxCandidates)
+            break;
+    }
+    for (const TEnvPeak &p : chosen) {
+        // 1 kHz: +- 15 ms around the envelope lag.
+        const double lowPerEnv = kLowRate / kEnvelopeRate;
+        long la = std::lround(start * kLowRate), ln = std::lround(length * kLowRate);
+        long lc = std::lround(p.Lag * lowPerEnv);
+        std::vector<double> low = PearsonScan(ref.Low, la, ln, test.Low, lc - 15, lc + 15);
+        long lbest = ArgMax(low);
+        if (lbest < 0)
+            continue;
+        double lowFrac = 0;
+        if (lbest > 0 && lbest + 1 < static_cast<long>(low.size()))
+            lowFrac = Vertex(low[static_cast<size_t>(lbest - 1)], low[static_cast<size_t>(lbest)],
+                             low[static_cast<size_t>(lbest + 1)]);
+        // Full rate: +- 12 samples around the 1 kHz lag.
+        const double perLow = ref.Full.Rate / kLowRate;
+        long fa = std::lround(start * ref.Full.Rate), fn = std::lround(length * ref.Full.Rate);
+        long fc = std::lround((lc - 15 + lbest) * perLow);
+        std::vector<double> full = PearsonScan(ref.Full.Samples, fa, fn, test.Full.Samples, fc - 12, fc + 12);
+        long fbest = ArgMax(full);
+        if (fbest < 0)
+            continue;
+        double frac = 0;
+        if (fbest > 0 && fbest + 1 < static_cast<long>(full.size()))
+            frac = Vertex(full[static_cast<size_t>(fbest - 1)], full[static_cast<size_t>(fbest)],
+                          full[static_cast<size_t>(fbest + 1)]);
+        TLagCandidate c;
+        c.Lag = (fc - 12 + fbest + frac) / ref.Full.Rate;
+        c.LowLag = (lc - 15 + lbest + lowFrac) / kLowRate;
+        c.Score = full[static_cast<size_t>(fbest)];
+        c.Z = (p.Value - mean) / sd;
+        c.EnvScore = p.Value;
+        result.push_back(c);
+    }
+    std::sort(result.begin(), result.end(),
+              [](const TLagCandidate &x, const TLagCandidate &y) { return x.Score > y.Score; });
+    return result;
+}
+
+bool RefineLag(const TTrackSignal &ref, const TTrackSignal &test, double start, double length, double lag,
+               double slope, double search, TLagCandidate &out)
+{
+    double full = 0, score = 0;
+    const double rate = ref.Full.Rate;
+    const long fa = std::lround(start * rate), fn = std::lround(length * rate);
+    const long margin = std::max(2L, std::lround(search * rate));
+    if (!WarpedPeak(ref.Full.Samples, test.Full.Samples, fa, fn, lag * rate, slope, margin, full, score))
+        return false;
+    out.Lag = out.LowLag = full / rate;
+    out.Score = score;
+    return true;
+}
+
+std::vector<double> LocalAgreement(const TTrackSignal &ref, const TTrackSignal &test, double lagFrom, double lagTo,
+                                   double from, double to, double length, double step)
+{
+    std::vector<double> out;
+    const double rate = ref.Full.Rate;
+    const long n = std::lround(length * rate);
+    for (double t = from; t + length <= to + 1e-9; t += step) {
+        const double lag = to > from ? lagFrom + (lagTo - lagFrom) * (t - from) / (to - from) : lagFrom;
+        const long shift = std::lround(lag * rate);
+        long a = std::lround(t * rate);
+        std::vector<double> v = PearsonScan(ref.Full.Samples, a, n, test.Full.Samples, shift, shift);
+        out.push_back(v.empty() || std::isnan(v[0]) ? 0.0 : v[0]);
+    }
+    return out;
+}
+
+} // namespace tessaly::sync

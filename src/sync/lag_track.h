@@ -1,0 +1,54 @@
+// The lag of a reference window inside a second signal: candidate peaks found on the
+// onset envelope, then refined on 1 kHz and on the full analysis rate.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "sync/sync_signal.h"
+
+namespace tessaly::sync {
+
+// One side of a comparison at the three rates of the search.
+struct TTrackSignal {
+    TSyncSignal Full;             // kSyncRate
+    std::vector<float> Low;       // kLowRate
+    std::vector<float> Envelope;  // kEnvelopeRate
+
+    double Seconds() const { return Full.Seconds(); }
+};
+
+constexpr double kLowRate = 1000;
+
+// Fills Low and Envelope from Full.
+bool PrepareTrackSignal(TTrackSignal &signal);
+
+struct TLagCandidate {
+    double Lag = 0;     // test time minus reference time, seconds
+    double LowLag = 0;  // the same from the 1 kHz signal (less hurt by drift in the window)
+    double Score = 0;   // Pearson correlation at the full rate, -1 .. 1
+    double EnvScore = 0;   // Pearson correlation of the onset envelopes (robust to drift)
+    double Z = 0;       // envelope peak over the spread of the searched lags
+};
+
+// The best lags of reference window [start, start + length) s in `test`, each centre
+// searched +- search seconds; up to maxCandidates, best score first. Empty when the
+// window or every searched lag falls outside the signals.
+std::vector<TLagCandidate> WindowLags(const TTrackSignal &ref, const TTrackSignal &test, double start,
+                                      double length, const std::vector<double> &centres, double search,
+                                      size_t maxCandidates);
+
+// Measures the lag of reference window [start, start + length) s again at the full rate,
+// +- search s around `lag`, with the test read `slope` faster (1 + slope test seconds per
+// reference second, around the window centre), so that drift inside the window does
+// not smear the peak. False when the window leaves the signals.
+bool RefineLag(const TTrackSignal &ref, const TTrackSignal &test, double start, double length, double lag,
+               double slope, double search, TLagCandidate &out);
+
+// Pearson correlation of short windows (length s, every step s) over [from, to) of the
+// reference at a fixed lag, on the full rate: 1 where the two agree sample for sample.
+// The lag runs linearly from lagFrom at `from` to lagTo at `to`.
+std::vector<double> LocalAgreement(const TTrackSignal &ref, const TTrackSignal &test, double lagFrom, double lagTo,
+                                   double from, double to, double length, double step);
+
+} // namespace tessaly::sync

@@ -1,0 +1,219 @@
+// Piecewise-linear least squares on hat functions, robust spread, greedy knot
+// insertion; and the Viterbi path over window candidates with a no-match state.
+#include "sync/sync_fit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace tessaly::sync {
+
+namespace {
+
+double Median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    size_t m = v.size() / 2;
+    std::nth_element(v.begin(), v.begin() + static_cast<long>(m), v.end());
+    return v[m];
+}
+
+// Least-squares values at the knot times of the continuous piecewise-linear curve
+// through the inlier points (normal equations of the hat basis, tridiagonal).
+std::vector<double> SolveKnots(const std::vector<double> &knotT, const std::vector<double> &t,
+                               const std::vector<double> &y, const std::vector<bool> &use)
+{
+    const size_t k = knotT.size();
+    std::vector<double> diag(k, 1e-12), off(k, 0.0), rhs(k, 0.0);
+    size_t seg = 0;
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (!use[i])
+            continue;
+        while (seg + 2 < k && t[i] > knotT[seg + 1])
+            ++seg;
+        double w1 = std::clamp((t[i] - knotT[seg]) / (knotT[seg + 1] - knotT[seg]), 0.0, 1.0), w0 = 1 - w1;
+        diag[seg] += w0 * w0;
+        diag[seg + 1] += w1 * w1;
+        off[seg] += w0 * w1;
+        rhs[seg] += w0 * y[i];
+        rhs[seg + 1] += w1 * y[i];
+    }
+    // Thomas algorithm; off[i] couples knots i and i+1.
+    std::vector<double> c(k, 0.0), d(k, 0.0);
+    for (size_t i = 0; i < k; ++i) {
+        double lower = i > 0 ? off[i - 1] : 0;
+        double den = diag[i] - (i > 0 ? lower * c[i - 1] : 0);
+        if (std::fabs(den) < 1e-15)
+            den = 1e-15;
+        c[i] = off[i] / den;
+        d[i] = (rhs[i] - (i > 0 ? lower * d[i - 1] : 0)) / den;
+    }
+    std::vector<double> x(k);
+    for (size_t i = k; i-- > 0;)
+        x[i] = d[i] - (i + 1 < k ? c[i] * x[i + 1] : 0);
+    return x;
+}
+
+std::vector<TSyncKnot> MakeKnots(const std::vector<double> &knotT, const std::vector<double> &values)
+{
+    std::vector<TSyncKnot> knots(knotT.size());
+    for (size_t i = 0; i < knotT.size(); ++i)
+        knots[i] = {knotT[i], values[i]};
+    return knots;
+}
+
+} // namespace
+
+double KnotValueAt(const std::vector<TSyncKnot> &knots, double t)
+{
+    if (knots.empty())
+        return 0;
+    if (knots.size() == 1)
+        return knots[0].Offset;
+    size_t i = 0;
+    while (i + 2 < knots.size() && t > knots[i + 1].Time)
+        ++i;
+    const TSyncKnot &a = knots[i], &b = knots[i + 1];
+    double span = b.Time - a.Time;
+    return span > 0 ? a.Offset + (b.Offset - a.Offset) * (t - a.Time) / span : a.Offset;
+}
+
+TFitResult FitPiecewise(const std::vector<double> &t, const std::vector<double> &y, double tolerance,
+                        const std::vector<bool> &use, size_t maxKnots)
+{
+    TFitResult r;
+    const size_t n = t.size();
+    r.Inlier.assign(n, true);
+    std::vector<bool> allowed = use.size() == n ? use : std::vector<bool>(n, true);
+    r.Inlier = allowed;
+    // Measurement noise from second differences: a straight or gently bending track
+    // leaves only the noise (sd of d2 = sqrt(1.5) sd for unit spacing).
+    std::vector<double> d2;
+    for (size_t i = 1; i + 1 < n; ++i)
+        if (allowed[i - 1] && allowed[i] && allowed[i + 1])
+            d2.push_back(std::fabs(y[i] - 0.5 * (y[i - 1] + y[i + 1])));
+    const double localNoise = d2.empty() ? 0 : 1.4826 * Median(d2) / std::sqrt(1.5);
+    if (n == 0)
+        return r;
+    if (n == 1 || t.back() <= t.front()) {
+        r.Knots = {{t.front(), y.front()}, {t.back() + 1e-3, y.front()}};
+        return r;
+    }
+    // The outer knots sit on the first and last usable points; the curve goes on straight
+    // beyond them.
+    size_t first = 0, last = n - 1;
+    while (first + 1 < n && !allowed[first])
+        ++first;
+    while (last > first && !allowed[last])
+        --last;
+    if (last <= first)
+        first = 0, last = n - 1;
+    std::vector<double> knotT = {t[first], t[last]};
+    std::vector<double> values, res(n);
+    auto solve = [&]() {
+        values = SolveKnots(knotT, t, y, r.Inlier);
+        r.Knots = MakeKnots(knotT, values);
+        for (size_t i = 0; i < n; ++i)
+            res[i] = y[i] - KnotValueAt(r.Knots, t[i]);
+    };
+    auto reject = [&]() {
+        std::vector<double> a;
+        for (size_t i = 0; i < n; ++i)
+            if (r.Inlier[i])
+                a.push_back(std::fabs(res[i]));
+        r.Noise = 1.4826 * Median(a);
+        double limit = std::max(5 * std::max(r.Noise, localNoise), 2e-5);
+        bool changed = false;
+        for (size_t i = 0; i < n; ++i) {
+            bool in = allowed[i] && std::fabs(res[i]) <= limit;
+            changed = changed || in != r.Inlier[i];
+            r.Inlier[i] = in;
+        }
+        return changed;
+    };
+    solve();
+    for (int pass = 0; pass < 3 && reject(); ++pass)
+        solve();
+    while (knotT.size() < maxKnots) {
+        // Errors smoothed over three inlier neighbours: single noisy windows add no knot.
+        double worst = 0;
+        size_t at = n;
+        for (size_t i = 1; i + 1 < n; ++i) {
+            if (!r.Inlier[i] || std::binary_search(knotT.begin(), knotT.end(), t[i]))
+                continue;
+            double s = 0;
+            int m = 0;
+            for (size_t j = i - 1; j <= i + 1; ++j)
+                if (r.Inlier[j])
+                    s += res[j], ++m;
+            s /= m;
+            if (std::fabs(s) > worst)
+                worst = std::fabs(s), at = i;
+        }
+        if (at == n || worst <= std::max(tolerance, 2.5 * localNoise / std::sqrt(3.0)))
+            break;
+        knotT.insert(std::lower_bound(knotT.begin(), knotT.end(), t[at]), t[at]);
+        solve();
+        reject();
+        solve();
+    }
+    return r;
+}
+
+double CandidateReward(const TLagCandidate &c)
+{
+    // The envelope score, not the full-rate one: drift left inside a window smears the
+    // full-rate peak long before it smears the envelope's.
+    const double s = std::max(c.EnvScore, c.Score);
+    if (c.Z < 4.5 || s < 0.2)
+        return -0.6;   // four such windows in a row outweigh leaving a run and coming back
+    return std::min(s, 1.0) - 0.1;
+}
+
+std::vector<int> ChoosePath(const std::vector<std::vector<TLagCandidate>> &candidates, double continuity,
+                            double jumpPenalty)
+{
+    const size_t windows = candidates.size();
+    std::vector<int> path(windows, -1);
+    if (windows == 0)
+        return path;
+    // State s < size: candidate s; s == size: no match.
+    std::vector<std::vector<double>> score(windows);
+    std::vector<std::vector<int>> from(windows);
+    for (size_t w = 0; w < windows; ++w) {
+        const auto &cur = candidates[w];
+        score[w].assign(cur.size() + 1, -std::numeric_limits<double>::infinity());
+        from[w].assign(cur.size() + 1, -1);
+        for (size_t s = 0; s <= cur.size(); ++s) {
+            double gain = s < cur.size() ? CandidateReward(cur[s]) : 0.0;
+            if (w == 0) {
+                score[w][s] = gain;
+                continue;
+            }
+            const auto &prev = candidates[w - 1];
+            for (size_t p = 0; p <= prev.size(); ++p) {
+                double cost = 0;
+                if (s < cur.size() && p < prev.size()) {
+                    double d = std::fabs(cur[s].Lag - prev[p].Lag);
+                    cost = d <= continuity ? 0.5 * d / continuity : jumpPenalty;
+                } else if (s < cur.size() || p < prev.size()) {
+                    cost = 0.5 * jumpPenalty;
+                }
+                double v = score[w - 1][p] + gain - cost;
+                if (v > score[w][s])
+                    score[w][s] = v, from[w][s] = static_cast<int>(p);
+            }
+        }
+    }
+    int s = static_cast<int>(std::max_element(score.back().begin(), score.back().end()) - score.back().begin());
+    for (size_t w = windows; w-- > 0;) {
+        path[w] = s < static_cast<int>(candidates[w].size()) ? s : -1;
+        s = from[w][static_cast<size_t>(s)];
+        if (s < 0 && w > 0)
+            break;
+    }
+    return path;
+}
+
+} // namespace tessaly::sync

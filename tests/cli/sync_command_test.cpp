@@ -1,0 +1,154 @@
+// Tests of `tessaly-cli suggest` and `verify` on generated truth: each time-map family
+// goes through suggest --apply, render and verify, and the applied curve is compared
+// with the true time map frame by frame; unrelated tracks give "no match".
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/cli_support.h"
+#include "support/sync_truth.h"
+#include "support/test_support.h"
+
+namespace tessaly {
+namespace {
+
+using test::ShellQuote;
+
+constexpr double kSeconds = 24;
+
+int RunCli(const std::string &args, std::string *out = nullptr)
+{
+    return test::RunCommand(test::CliProgram() + " " + args + " 2>&1 </dev/null", out);
+}
+
+std::vector<test::TTruthSpec> Families()
+{
+    return test::TruthFamilies(kSeconds);
+}
+
+const test::TTruthSpec &Family(const std::string &name)
+{
+    static const std::vector<test::TTruthSpec> all = Families();
+    for (const test::TTruthSpec &s : all)
+        if (s.Name == name)
+            return s;
+    return all.front();
+}
+
+class SyncCommands : public ::testing::Test {
+protected:
+    // Generates the case, writes the project and runs suggest --apply; false when a step
+    // failed (with the program's output in `Output`).
+    bool Suggest(const std::string &family)
+    {
+        if (!test::MakeTruthCase(Family(family), Dir.Path(), Truth))
+            return false;
+        Project = Dir.File("film.tsp");
+        if (RunCli("project create " + ShellQuote(Project) + " --video " + ShellQuote(Truth.Video) + " --audio " +
+                    ShellQuote(Truth.Primary) + " --double " + ShellQuote(Truth.Reference),
+                &Output) != 0)
+            return false;
+        Status = RunCli("suggest " + ShellQuote(Project) + " --apply --plot " + ShellQuote(Dir.File("plot.svg")) +
+                         " --json " + ShellQuote(Dir.File("map.json")),
+                     &Output);
+        return true;
+    }
+    // Renders the project as WAV and verifies it against the reference.
+    int RenderAndVerify(double toleranceMs, std::string *text)
+    {
+        std::string out = Dir.File("out.wav");
+        if (RunCli("render " + ShellQuote(Project) + " " + ShellQuote(out) + " --yes --no-progress", text) != 0)
+            return -1;
+        return RunCli("verify " + ShellQuote(out) + " --against " + ShellQuote(Truth.Reference) + " --tolerance-ms " +
+                       std::to_string(toleranceMs),
+                   text);
+    }
+    void ExpectCurve(double medianMs, double maxMs, int cutFrames)
+    {
+        test::TTruthScore s = test::ScoreProject(Truth, Project);
+        ASSERT_TRUE(s.Loaded);
+        EXPECT_GT(s.Frames, static_cast<size_t>(kSeconds * 25 * 0.8)) << Output;
+        EXPECT_LE(s.MedianMs, medianMs) << Output;
+        EXPECT_LE(s.MaxMs, maxMs) << Output;
+        EXPECT_EQ(s.MissedCuts, 0) << Output;
+        EXPECT_EQ(s.FalseCuts, 0) << Output;
+        for (int off : s.CutFramesOff)
+            EXPECT_LE(off, cutFrames) << Output;
+    }
+    test::TTempDir Dir;
+    test::TTruthCase Truth;
+    std::string Project, Output;
+    int Status = -1;
+};
+
+TEST_F(SyncCommands, ConstantOffsetIsFoundToTheSample)
+{
+    ASSERT_TRUE(Suggest("offset")) << Output;
+    ASSERT_EQ(Status, 0) << Output;
+    ExpectCurve(0.03, 0.05, 0);
+    EXPECT_TRUE(test::RunCommand("test -s " + ShellQuote(Project + ".bak")) == 0);
+    std::string text;
+    EXPECT_EQ(RenderAndVerify(1.0, &text), 0) << text;
+}
+
+TEST_F(SyncCommands, FilmSpeedDriftIsFollowedToTheSample)
+{
+    ASSERT_TRUE(Suggest("drift 25/23.976")) << Output;
+    ASSERT_EQ(Status, 0) << Output;
+    ExpectCurve(0.02, 0.05, 0);
+    std::string text;
+    EXPECT_EQ(RenderAndVerify(1.0, &text), 0) << text;
+}
+
+TEST_F(SyncCommands, ChangingDriftGetsMorePointsWhereItBends)
+{
+    ASSERT_TRUE(Suggest("drift changes")) << Output;
+    ASSERT_EQ(Status, 0) << Output;
+    ExpectCurve(0.25, 0.6, 0);
+}
+
+TEST_F(SyncCommands, CutsBecomeRelativeCutsOnTheirFrames)
+{
+    ASSERT_TRUE(Suggest("cuts")) << Output;
+    ASSERT_EQ(Status, 0) << Output;
+    ExpectCurve(0.01, 0.05, 2);
+    EXPECT_NE(Output.find("backward cut -5 "), std::string::npos) << Output;   // 0.2 s the primary lacks
+    EXPECT_NE(Output.find("forward cut +37.5 "), std::string::npos) << Output;  // 1.5 s it has extra
+    std::string text;
+    EXPECT_EQ(RenderAndVerify(1.0, &text), 0) << text;
+}
+
+TEST_F(SyncCommands, DubWithOtherSpeechFollowsTheSharedMusic)
+{
+    ASSERT_TRUE(Suggest("dub")) << Output;
+    ASSERT_EQ(Status, 0) << Output;
+    ExpectCurve(0.1, 1.0, 2);
+}
+
+TEST_F(SyncCommands, UnrelatedTracksGiveNoMatchAndLeaveTheProject)
+{
+    ASSERT_TRUE(Suggest("unrelated")) << Output;
+    EXPECT_EQ(Status, 1) << Output;
+    EXPECT_NE(Output.find("no match"), std::string::npos) << Output;
+    EXPECT_NE(test::RunCommand("test -e " + ShellQuote(Project + ".bak")), 0);
+    std::string list;
+    ASSERT_EQ(RunCli("project list " + ShellQuote(Project), &list), 0);
+    EXPECT_NE(list.find("Markers (0)"), std::string::npos) << list;
+    // The result is the unrelated primary: verify finds no match or windows far off.
+    std::string text;
+    EXPECT_EQ(RenderAndVerify(22, &text), 1) << text;
+}
+
+TEST(SyncCommandLine, RefusesBadArguments)
+{
+    std::string out;
+    EXPECT_EQ(RunCli("suggest", &out), 2) << out;
+    EXPECT_EQ(RunCli("suggest /nonexistent/film.tsp", &out), 1) << out;
+    EXPECT_EQ(RunCli("verify", &out), 2) << out;
+    EXPECT_EQ(RunCli("verify x.wav --tolerance-ms abc", &out), 2) << out;
+    EXPECT_EQ(RunCli("verify /nonexistent.wav --against /nonexistent2.wav", &out), 1) << out;
+}
+
+} // namespace
+} // namespace tessaly

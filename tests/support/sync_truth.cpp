@@ -1,0 +1,378 @@
+// Deterministic truth for the synchronisation tests and benchmark: synthetic stereo
+// music and effects (a fixed pseudo-random score), espeak-ng sentences in the centre,
+// a primary track cut and stretched piece by piece with libsoxr, and the time map.
+#include "support/sync_truth.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+
+#include <soxr.h>
+
+#include "project/project_session.h"
+#include "support/test_support.h"
+
+namespace tessaly::test {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Small deterministic generator (xorshift), independent of the library's engines.
+struct TRandom {
+    uint32_t State;
+    explicit TRandom(uint32_t seed) : State(seed * 2654435761u + 1) {}
+    uint32_t Next()
+    {
+        State ^= State << 13;
+        State ^= State >> 17;
+        State ^= State << 5;
+        return State;
+    }
+    double Uniform() { return (Next() & 0xFFFFFF) / double(0x1000000); }
+    double Range(double a, double b) { return a + (b - a) * Uniform(); }
+};
+
+void AddStereo(std::vector<float> &out, size_t at, const std::vector<float> &mono, double pan, double gain)
+{
+    double l = gain * std::cos((pan + 1) * kPi / 4), r = gain * std::sin((pan + 1) * kPi / 4);
+    for (size_t i = 0; i < mono.size() && (at + i) * 2 + 1 < out.size(); ++i) {
+        out[(at + i) * 2] += static_cast<float>(mono[i] * l);
+        out[(at + i) * 2 + 1] += static_cast<float>(mono[i] * r);
+    }
+}
+
+// Music and effects: plucked notes of three harmonics, drum hits, noise swells,
+// each panned off the centre so that the side signal carries them.
+std::vector<float> MusicBed(double seconds, uint32_t seed)
+{
+    const size_t n = static_cast<size_t>(seconds * kTruthRate);
+    std::vector<float> out(n * 2, 0.0f);
+    TRandom rnd(seed);
+    const double scale[] = {220.0, 246.9, 277.2, 329.6, 370.0, 440.0, 493.9, 554.4, 659.3};
+    for (double t = 0; t < seconds; t += rnd.Range(0.12, 0.45)) {
+        double f = scale[rnd.Next() % 9] * (rnd.Uniform() < 0.3 ? 0.5 : 1.0);
+        double decay = rnd.Range(0.15, 0.6);
+        std::vector<float> note(static_cast<size_t>(decay * 4 * kTruthRate));
+        for (size_t i = 0; i < note.size(); ++i) {
+            double x = double(i) / kTruthRate, env = std::exp(-x / decay) * std::min(1.0, x / 0.004);
+            note[i] = static_cast<float>(env * (std::sin(2 * kPi * f * x) + 0.5 * std::sin(4 * kPi * f * x) +
+                                                0.25 * std::sin(6 * kPi * f * x)));
+        }
+        AddStereo(out, static_cast<size_t>(t * kTruthRate), note, rnd.Range(-0.95, 0.95), 0.12);
+    }
+    for (double t = 0; t < seconds; t += 0.5) {
+        if (rnd.Uniform() < 0.2)
+            continue;
+        double decay = rnd.Range(0.02, 0.12);
+        std::vector<float> hit(static_cast<size_t>(decay * 5 * kTruthRate));
+        double lp = 0;
+        for (size_t i = 0; i < hit.size(); ++i) {
+            double x = double(i) / kTruthRate;
+            lp = 0.7 * lp + 0.3 * rnd.Range(-1, 1);
+            hit[i] = static_cast<float>(std::exp(-x / decay) * (lp + 0.6 * std::sin(2 * kPi * 70 * x)));
+        }
+        AddStereo(out, static_cast<size_t>((t + rnd.Range(0, 0.05)) * kTruthRate), hit, rnd.Range(-0.8, 0.8), 0.35);
+    }
+    for (double t = rnd.Range(0, 3); t < seconds; t += rnd.Range(2, 6)) {
+        double len = rnd.Range(0.4, 1.5);
+        std::vector<float> swell(static_cast<size_t>(len * kTruthRate));
+        for (size_t i = 0; i < swell.size(); ++i) {
+            double x = double(i) / swell.size();
+            swell[i] = static_cast<float>(std::sin(kPi * x) * rnd.Range(-1, 1));
+        }
+        AddStereo(out, static_cast<size_t>(t * kTruthRate), swell, rnd.Range(-0.9, 0.9), 0.08);
+    }
+    return out;
+}
+
+bool ReadWav16Mono(const std::string &path, std::vector<float> &samples, uint32_t &rate)
+{
+    std::vector<uint8_t> b = ReadFileBytes(path);
+    if (b.size() < 44)
+        return false;
+    size_t pos = 12;
+    rate = 0;
+    while (pos + 8 <= b.size()) {
+        uint32_t size = b[pos + 4] | (b[pos + 5] << 8) | (b[pos + 6] << 16) | (uint32_t(b[pos + 7]) << 24);
+        std::string id(reinterpret_cast<const char *>(&b[pos]), 4);
+        if (id == "fmt " && pos + 16 <= b.size())
+            rate = b[pos + 12] | (b[pos + 13] << 8) | (b[pos + 14] << 16) | (uint32_t(b[pos + 15]) << 24);
+        if (id == "data") {
+            size_t end = std::min(b.size(), pos + 8 + size);
+            for (size_t i = pos + 8; i + 1 < end; i += 2)
+                samples.push_back(static_cast<int16_t>(b[i] | (b[i + 1] << 8)) / 32768.0f);
+            return rate > 0;
+        }
+        pos += 8 + size + (size & 1);
+    }
+    return false;
+}
+
+bool Resample(const std::vector<float> &in, int channels, double ratio, std::vector<float> &out)
+{
+    size_t frames = in.size() / static_cast<size_t>(channels);
+    size_t expect = static_cast<size_t>(std::llround(frames * ratio));
+    out.assign(expect * static_cast<size_t>(channels), 0.0f);
+    size_t done = 0;
+    soxr_quality_spec_t q = soxr_quality_spec(SOXR_VHQ, 0);
+    soxr_error_t e = soxr_oneshot(1.0, ratio, static_cast<unsigned>(channels), in.data(), frames, nullptr,
+                                  out.data(), expect, &done, nullptr, &q, nullptr);
+    return !e;
+}
+
+// Sentences spoken by espeak-ng in the centre, one after another with pauses.
+bool Speech(double seconds, bool second, uint32_t seed, const std::string &dir, std::vector<float> &out)
+{
+    static const char *const kEnglish[] = {
+        "The harbour was quiet when the boat came in.", "Nobody knew where the keys had gone.",
+        "We will meet again at the old station tomorrow.", "Turn left after the bridge and keep walking.",
+        "I told you the weather would change tonight.", "She opened the letter and read it twice."};
+    static const char *const kGerman[] = {
+        "Der Hafen war still, als das Boot ankam.", "Niemand wusste, wo die Schluessel waren.",
+        "Wir treffen uns morgen am alten Bahnhof.", "Nach der Bruecke links und dann geradeaus.",
+        "Ich habe gesagt, das Wetter wird sich aendern.", "Sie oeffnete den Brief und las ihn zweimal."};
+    const size_t n = static_cast<size_t>(seconds * kTruthRate);
+    out.assign(n * 2, 0.0f);
+    TRandom rnd(seed + 77);
+    int k = 0;
+    for (double t = rnd.Range(0.3, 1.5); t < seconds; ++k) {
+        std::string file = dir + "/speech_" + (second ? "de_" : "en_") + std::to_string(k % 6) + ".wav";
+        std::string text = second ? kGerman[k % 6] : kEnglish[k % 6];
+        if (RunCommand("test -s " + ShellQuote(file)) != 0 &&
+            RunCommand("espeak-ng -v " + std::string(second ? "de" : "en") + " -s 165 -w " + ShellQuote(file) + " " +
+                       ShellQuote(text)) != 0)
+            return false;
+        std::vector<float> raw, voiced;
+        uint32_t rate = 0;
+        if (!ReadWav16Mono(file, raw, rate) || !Resample(raw, 1, double(kTruthRate) / rate, voiced))
+            return false;
+        AddStereo(out, static_cast<size_t>(t * kTruthRate), voiced, 0.0, 0.6);
+        t += voiced.size() / double(kTruthRate) + rnd.Range(0.4, 1.6);
+    }
+    return true;
+}
+
+std::vector<float> Mix(const std::vector<float> &a, const std::vector<float> &b)
+{
+    std::vector<float> out(a.size());
+    for (size_t i = 0; i < a.size(); ++i)
+        out[i] = std::clamp(a[i] + (i < b.size() ? b[i] : 0.0f), -1.0f, 1.0f);
+    return out;
+}
+
+} // namespace
+
+std::vector<float> TruthMusic(double seconds, uint32_t seed)
+{
+    return MusicBed(seconds, seed);
+}
+
+bool WriteWav16(const std::string &path, const std::vector<float> &samples, int channels, uint32_t rate)
+{
+    std::vector<uint8_t> b;
+    auto u32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    auto u16 = [&](uint16_t v) {
+        b.push_back(static_cast<uint8_t>(v));
+        b.push_back(static_cast<uint8_t>(v >> 8));
+    };
+    const uint32_t data = static_cast<uint32_t>(samples.size() * 2);
+    b.insert(b.end(), {'R', 'I', 'F', 'F'});
+    u32(36 + data);
+    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    u32(16);
+    u16(1);
+    u16(static_cast<uint16_t>(channels));
+    u32(rate);
+    u32(rate * 2 * static_cast<uint32_t>(channels));
+    u16(static_cast<uint16_t>(2 * channels));
+    u16(16);
+    b.insert(b.end(), {'d', 'a', 't', 'a'});
+    u32(data);
+    for (float s : samples) {
+        long v = std::lround(std::clamp(s, -1.0f, 1.0f) * 32767.0f);
+        u16(static_cast<uint16_t>(static_cast<int16_t>(v)));
+    }
+    return WriteFileBytes(path, b);
+}
+
+bool TTruthCase::PrimaryTimeAt(double t, double &p) const
+{
+    double at = 0;
+    for (const TTruthPiece &piece : Spec.Pieces) {
+        double length = std::llround(piece.SourceLength * kTruthRate * piece.Stretch) / double(kTruthRate);
+        if (!piece.Unrelated && t >= piece.SourceStart && t < piece.SourceStart + piece.SourceLength) {
+            p = at + (t - piece.SourceStart) * piece.Stretch;
+            return true;
+        }
+        at += length;
+    }
+    return false;
+}
+
+std::vector<double> TTruthCase::CutTimes() const
+{
+    std::vector<double> cuts;
+    double expect = -1;
+    bool pendingInsert = false;
+    for (const TTruthPiece &piece : Spec.Pieces) {
+        if (piece.Unrelated) {
+            pendingInsert = expect >= 0;
+            continue;
+        }
+        if (expect >= 0 && (std::fabs(piece.SourceStart - expect) > 1e-9 || pendingInsert))
+            cuts.push_back(std::min(expect, piece.SourceStart));
+        expect = piece.SourceStart + piece.SourceLength;
+        pendingInsert = false;
+    }
+    return cuts;
+}
+
+bool MakeTruthCase(const TTruthSpec &spec, const std::string &dir, TTruthCase &out)
+{
+    out = TTruthCase{};
+    out.Spec = spec;
+    std::vector<float> music = MusicBed(spec.Seconds, spec.Seed), speechA, speechB;
+    if (!Speech(spec.Seconds, false, spec.Seed, dir, speechA))
+        return false;
+    if (spec.Dub && !Speech(spec.Seconds, true, spec.Seed, dir, speechB))
+        return false;
+    std::vector<float> reference = Mix(music, speechA);
+    std::vector<float> source = spec.Dub ? Mix(music, speechB) : reference;
+    std::vector<float> primary;
+    uint32_t insertSeed = spec.Seed + 1000;
+    for (const TTruthPiece &piece : spec.Pieces) {
+        std::vector<float> part;
+        if (piece.Unrelated) {
+            part = MusicBed(piece.SourceLength, insertSeed++);
+        } else {
+            size_t a = static_cast<size_t>(std::llround(piece.SourceStart * kTruthRate));
+            size_t b = std::min(source.size() / 2, static_cast<size_t>(std::llround((piece.SourceStart + piece.SourceLength) * kTruthRate)));
+            part.assign(source.begin() + static_cast<long>(2 * a), source.begin() + static_cast<long>(2 * b));
+        }
+        if (piece.Stretch != 1) {
+            std::vector<float> stretched;
+            if (!Resample(part, 2, piece.Stretch, stretched))
+                return false;
+            part.swap(stretched);
+        }
+        primary.insert(primary.end(), part.begin(), part.end());
+    }
+    out.Reference = dir + "/reference.wav";
+    out.Video = dir + "/video.avi";
+    std::string wav = dir + "/primary.wav";
+    if (!WriteWav16(out.Reference, reference, 2, kTruthRate) || !WriteWav16(wav, primary, 2, kTruthRate))
+        return false;
+    out.Primary = wav;
+    if (!spec.Codec.empty()) {
+        std::string ext = spec.Codec == "aac" ? "m4a" : spec.Codec;
+        std::string codec = spec.Codec == "mp3" ? "libmp3lame" : spec.Codec;
+        // Encoded and decoded again: the primary carries the codec's losses (and its
+        // delay where the container does not record it) as a WAV every reader opens.
+        std::string encoded = dir + "/primary." + ext;
+        out.Primary = dir + "/primary_" + spec.Codec + ".wav";
+        if (!Ffmpeg("-i " + ShellQuote(wav) + " -c:a " + codec + " -b:a " + std::to_string(spec.Bitrate) + "k " +
+                    ShellQuote(encoded)) ||
+            !Ffmpeg("-i " + ShellQuote(encoded) + " -c:a pcm_s16le -ar 48000 -ac 2 " + ShellQuote(out.Primary)))
+            return false;
+    }
+    char duration[32];
+    std::snprintf(duration, sizeof duration, "%.3f", spec.Seconds);
+    return Ffmpeg("-f lavfi -i testsrc2=s=160x120:r=25:d=" + std::string(duration) +
+                  " -c:v mpeg4 -q:v 10 -bf 0 -pix_fmt yuv420p " + ShellQuote(out.Video));
+}
+
+TTruthScore ScoreProject(const TTruthCase &truth, const std::string &projectFile)
+{
+    TTruthScore score;
+    TProjectSession session(nullptr);
+    if (!session.LoadProject(projectFile, true))
+        return score;
+    TProject &project = session.Project();
+    score.Loaded = true;
+    score.Markers = project.MarkerCount();
+    const double fps = static_cast<double>(project.Fps());
+    std::vector<double> cuts = truth.CutTimes(), errors;
+    for (int32_t f = 0; f < project.FrameCount(); ++f) {
+        double t = f / fps, p = 0;
+        bool nearCut = false;
+        for (double c : cuts)
+            nearCut = nearCut || std::fabs(c - t) < 1.5 / fps;
+        TFrameState st = project.GetStateAt(f);
+        if (nearCut || st.AudioOff() || !truth.PrimaryTimeAt(t, p))
+            continue;
+        errors.push_back(std::fabs(t + static_cast<double>(st.TotalShift()) / fps - p) * 1000);
+    }
+    std::sort(errors.begin(), errors.end());
+    auto q = [&](double x) { return errors.empty() ? 0.0 : errors[static_cast<size_t>(x * (errors.size() - 1))]; };
+    score.Frames = errors.size();
+    score.MedianMs = q(0.5), score.P95Ms = q(0.95), score.P99Ms = q(0.99), score.MaxMs = q(1.0);
+    std::vector<int32_t> marks;
+    for (int32_t i = 0; i < project.MarkerCount(); ++i) {
+        TMarker m = project.GetMarker(i);
+        if ((m.Kind == mkRelCut && !m.Deactivated) || (m.Kind == mkOption && (m.Value & kOptionAudioOff) && m.Frame > 0))
+            marks.push_back(m.Frame);
+    }
+    std::vector<bool> used(marks.size(), false);
+    for (double c : cuts) {
+        int best = -1;
+        for (size_t k = 0; k < marks.size(); ++k)
+            if (best < 0 || std::abs(marks[k] - c * fps) < std::abs(marks[static_cast<size_t>(best)] - c * fps))
+                best = static_cast<int>(k);
+        int off = best < 0 ? 1 << 30 : static_cast<int>(std::lround(std::fabs(marks[static_cast<size_t>(best)] - c * fps)));
+        if (off > 25) {
+            ++score.MissedCuts;
+            continue;
+        }
+        score.CutFramesOff.push_back(off);
+        // A cut, its option markers around it: everything within 25 frames belongs to it.
+        for (size_t k = 0; k < marks.size(); ++k)
+            used[k] = used[k] || std::fabs(marks[k] - c * fps) <= 25;
+    }
+    for (size_t k = 0; k < marks.size(); ++k)
+        score.FalseCuts += used[k] ? 0 : 1;
+    return score;
+}
+
+std::vector<TTruthSpec> TruthFamilies(double s)
+{
+    std::vector<TTruthSpec> f;
+    f.reserve(16);
+    auto add = [&](const std::string &name, std::vector<TTruthPiece> pieces) {
+        TTruthSpec spec;
+        spec.Name = name;
+        spec.Seconds = s;
+        spec.Seed = static_cast<uint32_t>(f.size() + 3);
+        spec.Pieces = std::move(pieces);
+        f.push_back(spec);
+        return &f.back();
+    };
+    add("offset", {{0, 0.4321, 1, true}, {0, s, 1, false}});
+    add("drift 50 ppm", {{0.25, s - 0.25, 1.00005, false}});
+    add("drift 25/23.976", {{0, s, 23.976 / 25, false}});
+    add("drift changes", {{0, 0.5 * s, 1.001, false}, {0.5 * s, 0.5 * s, 0.9992, false}});
+    add("cuts", {{0, 0.25 * s, 1, false},
+                 {0.25 * s + 0.2, 0.25 * s - 0.2, 1, false},
+                 {0, 1.5, 1, true},
+                 {0.5 * s, 0.25 * s, 1, false},
+                 {0.75 * s + 2.0, 0.25 * s - 2.0, 1, false}});
+    add("drift + cuts", {{0, 0.4 * s, 1.001, false}, {0.4 * s + 1.2, 0.6 * s - 1.2, 1.001, false}});
+    const std::vector<TTruthPiece> driftCuts = f[5].Pieces;
+    add("mp3 128k", driftCuts)->Codec = "mp3";
+    TTruthSpec *aac = add("aac 96k", driftCuts);
+    aac->Codec = "aac";
+    aac->Bitrate = 96;
+    TTruthSpec *ac3 = add("ac3 192k", driftCuts);
+    ac3->Codec = "ac3";
+    ac3->Bitrate = 192;
+    TTruthSpec *dub = add("dub", {{0, 0.5 * s, 25.0 / 24, false}, {0.5 * s + 1.0, 0.5 * s - 1.0, 25.0 / 24, false}});
+    dub->Dub = true;
+    add("unrelated", {{0, s, 1, true}});
+    return f;
+}
+
+} // namespace tessaly::test
