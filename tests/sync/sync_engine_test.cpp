@@ -66,9 +66,11 @@ TEST(SyncFit, KnotsGoWhereTheTrackBendsAndNotForNoise)
     for (const TSyncKnot &k : bent.Knots)
         nearCorner = nearCorner || std::fabs(k.Time - 45) <= 3;
     EXPECT_TRUE(nearCorner);
-    for (size_t i = 0; i < t.size(); ++i)
-        if (i != 20)
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (i != 20) {
             EXPECT_NEAR(KnotValueAt(bent.Knots, t[i]), y[i], 5e-5) << t[i];
+        }
+    }
     TFitResult straight = FitPiecewise(t, flat, 2e-5);
     EXPECT_EQ(straight.Knots.size(), 2u);
     EXPECT_NEAR(KnotValueAt(straight.Knots, 30), 0.253, 1e-5);
