@@ -130,8 +130,8 @@ TEditResult TProjectEditor::SetShiftValue(int32_t index, const std::string &text
         return Refuse(Msg("ErrNoSelection"));
     if (FProject.GetMarker(index).Kind == mkOption)
         return Refuse(Msg("ErrMarkerKind"));
-    int64_t v = 0;
-    if (!ParseInteger(text, -9999999, 9999999, v))
+    int64_t milli = 0;   // whole frames, or up to three decimals
+    if (!ParseMarkerMilli(text, 9999999, milli))
         return Refuse(Msg("ErrShiftValue"));
     return Edit(ekShiftValue, index, [&] { return EditMarkerValue(FProject, index, text); });
 }

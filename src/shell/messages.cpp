@@ -35,7 +35,7 @@ const std::vector<TMessageText> &MessageTexts() {
         {"ErrOvwSrc", "The file \"%s\"\r\nis a source file of this project and cannot be overwritten.\r\n"
                       "Choose another file name for the result file."},
         {"ErrPrjOption", "A project setting is out of range."},
-        {"ErrShiftValue", "The shift must be a whole number of frames from -9999999 to 9999999."},
+        {"ErrShiftValue", "The shift must be a number of frames from -9999999 to 9999999 with at most three decimals."},
         {"ErrStartChapter", "The start chapter cannot be deleted."},
         {"ErrTarget", "Error opening target file!"},
         {"ErrViewOffset", "Please enter a whole number from -1073741823 to 1073741823."},

@@ -73,8 +73,8 @@ TEST_F(Editor, RefusalsChangeNothingAndSayWhy)
         {editor.PlaceMarker(Make(1000, 0, mkSpline)), "Frame 1000 lies outside the video (1000 frames)."},
         {editor.PlaceMarker(Make(30, 123456789, mkSpline)), "The marker cannot be stored: its value does not fit the marker line."},
         {editor.DeleteMarker(11), "There is no marker at frame 11."},
-        {editor.SetShiftValue(0, "12x"), "The shift must be a whole number of frames from -9999999 to 9999999."},
-        {editor.SetShiftValue(0, "10000000"), "The shift must be a whole number of frames from -9999999 to 9999999."},
+        {editor.SetShiftValue(0, "12x"), "The shift must be a number of frames from -9999999 to 9999999 with at most three decimals."},
+        {editor.SetShiftValue(0, "10000000"), "The shift must be a number of frames from -9999999 to 9999999 with at most three decimals."},
         {editor.SetShiftValue(7, "1"), "No marker is selected."},
         {editor.EditOptionMarker(0, true, true, ""), "This marker has no such setting."},
         {editor.MoveMarker(10, 10), "The marker cannot be moved onto or past another marker, nor out of the video."},
@@ -170,6 +170,17 @@ TEST_F(Editor, RepeatedEditsOfOneValueMerge)
     TEditRecord add = editor.AddChapter(300).Record;
     TEditRecord add2 = editor.AddChapter(400).Record;
     EXPECT_FALSE(MergeEdits(add, add2));   // discrete edits stay single steps
+}
+
+TEST_F(Editor, ShiftFieldTakesThousandthsOfAFrameAndPassesThemOn)
+{
+    ASSERT_TRUE(editor.PlaceMarker(Make(100, 0, mkSpline, true)));
+    ASSERT_TRUE(editor.PlaceMarker(Make(200, 5, mkSpline)));
+    ASSERT_TRUE(editor.SetShiftValue(0, "2.25"));
+    EXPECT_EQ(project.GetMarker(0).Shift(), 2.25L);
+    EXPECT_EQ(project.GetMarker(1).Shift(), 7.25L);   // the Affect point hands its change on
+    EXPECT_FALSE(editor.SetShiftValue(0, "1.0005"));  // finer than a thousandth
+    EXPECT_EQ(project.GetMarker(0).Shift(), 2.25L);
 }
 
 TEST_F(Editor, UndoAndRedoRestoreTheProjectFileByteForByte)
