@@ -1,6 +1,8 @@
 // Small text helpers for the settings, ini and language files.
 #include "platform/text_util.h"
 
+#include <cstdio>
+
 namespace tessaly {
 
 std::string TrimText(const std::string &s, const char *blanks) {
@@ -66,6 +68,13 @@ bool ParseInt(const std::string &text, int64_t lo, int64_t hi, int64_t &value) {
         return false;
     value = v;
     return true;
+}
+
+std::string FormatFixed(long double v, int decimals)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*Lf", decimals, v);
+    return text;
 }
 
 } // namespace tessaly

@@ -29,4 +29,7 @@ std::vector<std::string> SplitText(const std::string &text, char separator);
 // malformed or outside [lo, hi] (value untouched then).
 bool ParseInt(const std::string &text, int64_t lo, int64_t hi, int64_t &value);
 
+// v with exactly `decimals` digits after the point (printf's %.*Lf).
+std::string FormatFixed(long double v, int decimals);
+
 } // namespace tessaly

@@ -15,13 +15,6 @@ namespace tessaly {
 
 namespace {
 
-std::string Fixed(long double v, int decimals)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*Lf", decimals, v);
-    return text;
-}
-
 std::string FourCC(uint32_t code)
 {
     std::string s;
@@ -48,12 +41,12 @@ void VideoTexts(const TIOMovieReader &v, bool forceVfw, TPropertiesTexts &t)
         return;
     std::string handler = v.Handler() ? FourCC(v.Handler()) : std::string();
     t.VidCodec = (handler.empty() ? Msg("WrdUnknown") : handler) + " / " + CompressionText(v.Compression());
-    t.VidQuality = v.Quality() < 0 ? Msg("WrdDefault") : Fixed(v.Quality() / 100.0L, 2) + " %";
+    t.VidQuality = v.Quality() < 0 ? Msg("WrdDefault") : FormatFixed(v.Quality() / 100.0L, 2) + " %";
     t.VidSize = std::to_string(v.Width()) + " x " + std::to_string(v.Height()) + " " + Msg("WrdPixels");
     t.VidCD = v.BitCount() > 0 ? std::to_string(v.BitCount()) + " " + Msg("WrdBit") : "(" + Msg("WrdUnknown") + ")";
     t.VidFrm = std::to_string(v.FrameCount());
     long double fps = v.Rate() > 0 && v.Scale() > 0 ? static_cast<long double>(v.Rate()) / v.Scale() : 0;
-    t.VidFPS = Fixed(fps, 2) + " " + Msg("WrdFPS");
+    t.VidFPS = FormatFixed(fps, 2) + " " + Msg("WrdFPS");
     t.VidLen = fps > 0 ? DurationText(v.FrameCount() / fps) : "-";
     std::string yes = UpperAscii(Msg("WrdYes"));
     if (v.CanSmartRender()) {
@@ -77,12 +70,12 @@ void AudioTexts(const TWaveReader &a, std::string &type, std::string &format, st
 
 std::string DurationText(long double x)
 {
-    std::string text = TrimText(Fixed(x, 2), kTextBlanks) + " " + Msg("WrdSec");
+    std::string text = TrimText(FormatFixed(x, 2), kTextBlanks) + " " + Msg("WrdSec");
     if (x < 60)
         return text;
     long long m = static_cast<long long>(x / 60);
     long double r = x - 60.0L * m;
-    std::string rs = (r < 10 ? "0" : "") + Fixed(r, 2);
+    std::string rs = (r < 10 ? "0" : "") + FormatFixed(r, 2);
     text += "  =  " + std::to_string(m) + ":" + rs + " " + Msg("WrdMin");
     if (m > 60) {
         long long mm = m % 60;
@@ -115,7 +108,7 @@ TPropertiesTexts PropertiesTexts(const TIOMovieReader *video, const TWaveReader 
     if (doubleTrack) {
         AudioTexts(*doubleTrack, t.DblType, t.DblFmt, t.DblLen);
         if (refFps > 0)
-            t.DblType += " @ " + Fixed(refFps, 2) + " " + Msg("WrdFPS");
+            t.DblType += " @ " + FormatFixed(refFps, 2) + " " + Msg("WrdFPS");
     }
     return t;
 }

@@ -13,17 +13,6 @@
 
 namespace tessaly {
 
-namespace {
-
-std::string Fixed(long double v, int decimals)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*Lf", decimals, v);
-    return text;
-}
-
-} // namespace
-
 TStatusTexts StatusTexts(TProject &project)
 {
     TStatusTexts t;
@@ -35,7 +24,7 @@ TStatusTexts StatusTexts(TProject &project)
     if (offset != 0)
         t[spFrame] += (offset > 0 ? " + " : " - ") + std::to_string(std::llabs(int64_t{offset}));
     TFrameState s = project.GetStateAt(p);
-    t[spShift] = Msg("WrdShift") + " " + Fixed(s.TotalShift(), 3);
+    t[spShift] = Msg("WrdShift") + " " + FormatFixed(s.TotalShift(), 3);
     t[spDShift] = Msg("WrdDShift") + " " + std::to_string(static_cast<long long>(std::nearbyintl(s.DoubleShift)));
     t[spOption] = std::string(s.AudioOff() ? "- " : "A ") + (s.DoubleOff() ? "-" : "D");
     t[spVolume] = std::to_string(s.DoubleVolume) + " %";
@@ -130,7 +119,7 @@ TOptimizationView OptimizationViewOf(const TDeactivatedStats &stats)
         v.Frame = stats.Frame;
         v.FrameText = std::to_string(stats.Frame);
     }
-    v.DeviationText = Fixed(stats.Error, 3);
+    v.DeviationText = FormatFixed(stats.Error, 3);
     long double cls = std::trunc(std::fabs(stats.Error) * 2);
     v.Colour = cls < 1 ? dcGreen : cls < 2 ? dcYellow : dcRed;
     return v;

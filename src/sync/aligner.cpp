@@ -22,15 +22,6 @@ constexpr double kEdgeStep = 0.005;
 constexpr double kRefineSearch = 0.006;  // full-rate search around the smooth lag curve
 constexpr double kGoodScore = 0.85;      // no slope scan above this
 
-double Median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0;
-    size_t m = v.size() / 2;
-    std::nth_element(v.begin(), v.begin() + static_cast<long>(m), v.end());
-    return v[m];
-}
-
 struct TRun {
     size_t First = 0, Last = 0;   // window indices, inclusive
 };

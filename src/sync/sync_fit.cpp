@@ -10,15 +10,6 @@ namespace tessaly::sync {
 
 namespace {
 
-double Median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0;
-    size_t m = v.size() / 2;
-    std::nth_element(v.begin(), v.begin() + static_cast<long>(m), v.end());
-    return v[m];
-}
-
 // Least-squares values at the knot times of the continuous piecewise-linear curve
 // through the inlier points (normal equations of the hat basis, tridiagonal).
 std::vector<double> SolveKnots(const std::vector<double> &knotT, const std::vector<double> &t,
@@ -214,6 +205,15 @@ std::vector<int> ChoosePath(const std::vector<std::vector<TLagCandidate>> &candi
             break;
     }
     return path;
+}
+
+double Median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    size_t m = v.size() / 2;
+    std::nth_element(v.begin(), v.begin() + static_cast<long>(m), v.end());
+    return v[m];
 }
 
 } // namespace tessaly::sync

@@ -23,6 +23,9 @@ struct TFitResult {
 TFitResult FitPiecewise(const std::vector<double> &t, const std::vector<double> &y, double tolerance,
                         const std::vector<bool> &use = {}, size_t maxKnots = 64);
 
+// The median of v (0 for none); v is taken by value and reordered.
+double Median(std::vector<double> v);
+
 // The value of knots at t (linear between knots, straight on outside).
 double KnotValueAt(const std::vector<TSyncKnot> &knots, double t);
 
