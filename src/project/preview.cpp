@@ -31,9 +31,17 @@ bool CreatePreviewFile(TProjectSession &session, TRenderer &renderer, const std:
     TProject &project = session.Project();
     int32_t first = 0, last = 0;
     PreviewRange(project, mode, seconds, first, last);
-    return renderer.CalcVideo(fileName, ProjectText("MsgPreview", "Create preview ..."), sizeLimit,
-                              project.Options().CrossFading, true, showProgress, preScan, false,
-                              project.PreviewOffset(), last, first);
+    TRenderOptions options;
+    options.Caption = ProjectText("MsgPreview", "Create preview ...");
+    options.SizeLimit = sizeLimit;
+    options.CrossFade = project.Options().CrossFading;
+    options.ForPreview = true;
+    options.ShowProgress = showProgress;
+    options.PreScan = preScan;
+    options.FrameOffset = project.PreviewOffset();
+    options.FirstFrame = first;
+    options.LastFrame = last;
+    return renderer.CalcVideo(fileName, options);
 }
 
 } // namespace tessaly

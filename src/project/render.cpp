@@ -6,6 +6,8 @@
 #include <cstring>
 #include <memory>
 
+#include "media/common/bitmap_header.h"
+#include "media/common/byte_order.h"
 #include "media/common/io_image.h"
 #include "media/common/vfw_types.h"
 #include "media/input/io_movie_reader.h"
@@ -136,10 +138,9 @@ int64_t DibStride(int32_t width, int32_t bits) { return ((int64_t(width) * bits 
 
 } // namespace
 
-bool TRenderer::CalcVideo(const std::string &target, const std::string &caption, int32_t sizeLimit, bool crossFade,
-                          bool forPreview, bool showProgress, bool preScan, bool useChapters, int32_t frameOffset,
-                          int32_t lastFrame, int32_t firstFrame)
+bool TRenderer::CalcVideo(const std::string &target, const TRenderOptions &options)
 {
+    const bool forPreview = options.ForPreview, preScan = options.PreScan;
     FAborted = false;
     FFiles.clear();
     FReduction = 1;
@@ -149,25 +150,25 @@ bool TRenderer::CalcVideo(const std::string &target, const std::string &caption,
         return false;
     TRun run;
     run.Target = target;
-    run.CrossFade = crossFade;
+    run.CrossFade = options.CrossFade;
     run.ForPreview = forPreview;
     run.PreScan = preScan;
-    run.FrameOffset = frameOffset;
-    run.SizeLimit = sizeLimit;
-    bool chapterMode = useChapters && project.ChapterCount() > 1;
+    run.FrameOffset = options.FrameOffset;
+    run.SizeLimit = options.SizeLimit;
+    bool chapterMode = options.UseChapters && project.ChapterCount() > 1;
     run.Separate = chapterMode && !project.Options().ConcatChapters;
     run.Concat = chapterMode && project.Options().ConcatChapters;
     if (!run.Separate && !FSession.CheckNotSource(target))
         return false;
     // The compatible preview decodes plug-in sources instead of copying their stored data.
     video.SetDecodeOnly(forPreview && project.Options().ForceVFW);
-    run.First = std::max(firstFrame, 0);
+    run.First = std::max(options.FirstFrame, 0);
     run.Start = run.First;
     while (run.Start > 0 && !video.IsKeyFrame(run.Start))
         --run.Start;
-    run.Last = lastFrame;
+    run.Last = options.LastFrame;
     run.Current = preScan ? 0 : run.Start;
-    StartRun(run, showProgress, caption);
+    StartRun(run, options.ShowProgress, options.Caption);
     project.BeginCalc();
     bool ok = RunVideo(run);
     run.Creator.reset();
@@ -181,7 +182,7 @@ bool TRenderer::RunVideo(TRun &run)
 {
     TProject &project = FSession.Project();
     TIOMovieReader &video = FSession.Sources().Video();
-    int32_t number = 0, chapterStart = 0;
+    int32_t chapterStart = 0;
     bool enabled = false;
     project.ChapterAt(project.LastOutputFrame(), run.LastChapter, chapterStart, enabled);
     run.Mixer = std::make_unique<TAudioMixer>(project, FSession.Sources().AudioMix(),
@@ -196,135 +197,29 @@ bool TRenderer::RunVideo(TRun &run)
     }
     if (run.Mix.Valid)
         run.Buffer.assign(size_t(run.Mix.MaxSamples) * size_t(run.Mix.BlockSize), 0);
-    const int mode = run.ForPreview ? cmPreview : cmResult;
-    run.Creator = std::make_unique<TAVICreator>(mode, FBlockLimit);
-
-    // Image reduction for frames that are not copied compressed.
-    if (run.SizeLimit > 8 && (video.Compression() == 0 || !video.CanSmartRender())) {
-        int32_t fx = int32_t((int64_t(video.Width()) + run.SizeLimit - 1) / run.SizeLimit);
-        int32_t fy = int32_t((int64_t(video.Height()) + run.SizeLimit - 1) / run.SizeLimit);
-        run.Reduction = std::max({fx, fy, 1});
-    }
-    if (run.Reduction >= 2) {
-        // Decoded frames, reduced: the format of the reader's output with the new size.
-        run.Image = video.NewFrameImage();
-        run.VideoFormat = video.OutputFormat();
-    } else {
-        run.VideoFormat = video.GetStoredFormat();
-    }
-    if (run.VideoFormat.size() < sizeof(BITMAPINFOHEADER) || (run.Reduction >= 2 && !run.Image)) {
-        ShowError(FormatText(ProjectText("ErrInvalidFrame", "Frame %d invalid!"), {std::to_string(run.Start)}));
+    run.Creator = std::make_unique<TAVICreator>(run.ForPreview ? cmPreview : cmResult, FBlockLimit);
+    if (!PrepareVideoFormat(run) || !PreScan(run))
         return false;
-    }
-    BITMAPINFOHEADER header{};
-    std::memcpy(&header, run.VideoFormat.data(), sizeof header);
-    if (run.Reduction >= 2) {
-        header.biWidth = int32_t(video.Width()) / run.Reduction;
-        header.biHeight = int32_t(video.Height()) / run.Reduction;
-        header.biCompression = 0;
-        header.biSizeImage = uint32_t(DibStride(header.biWidth, header.biBitCount) * header.biHeight);
-        std::memcpy(run.VideoFormat.data(), &header, sizeof header);
-    } else {
-        run.VideoExtra = video.ReadCodecData();
-        // Codec data the stored format already carries behind its header would be
-        // written twice, and readers take the second copy for a separate chunk.
-        if (run.VideoFormat.size() >= sizeof(BITMAPINFOHEADER) + run.VideoExtra.size() &&
-            std::equal(run.VideoExtra.begin(), run.VideoExtra.end(),
-                       run.VideoFormat.end() - std::ptrdiff_t(run.VideoExtra.size())))
-            run.VideoExtra.clear();
-    }
-    FReduction = run.Reduction;
-
-    if (!PreScan(run))
-        return false;
-
-    auto openFile = [&](const std::string &name) -> bool {
-        int32_t num = 0, st = 0;
-        bool en = false;
-        project.ChapterAt(run.Current, num, st, en);
-        TAVICreator &c = *run.Creator;
-        c.SetSegmentFlags(run.Separate, num == run.LastChapter);
-        if (run.Mix.Valid)
-            c.SetAudioFormat(run.Mix.Format, run.Mix.ChannelMask, 0.75);
-        c.SetVideoFormat(run.VideoFormat.data(), int(run.VideoFormat.size()));
-        c.SetVideoExtra(run.VideoExtra.data(), int(run.VideoExtra.size()));
-        c.SetVideoTiming(uint32_t(std::max(video.Rate(), 1)), uint32_t(video.Scale()), video.Handler(),
-                         uint32_t(video.Quality()));
-        if (!c.Open(name)) {
-            std::string text = ProjectText("ErrTarget", "Error opening target file!");
-            if (!c.ErrorText().empty())
-                text += "\r\n" + c.ErrorText();
-            ShowError(text);
-            return false;
-        }
-        FFiles.push_back(name);
-        c.SetSourceLimits(video.MaxBufferSize(), video.MaxBytesPerSec());
-        return true;
-    };
-    // Completes the open file; a refused write or header ends the run with a message.
-    // After a failure already reported (quiet) the file is still completed as far as
-    // possible, without a second message.
-    auto closeFile = [&](bool quiet = false) -> bool {
-        if (!run.Creator->IsOpen())
-            return true;
-        bool closed = run.Creator->Close();
-        std::string error = run.Creator->ErrorText();
-        run.Creator = std::make_unique<TAVICreator>(run.ForPreview ? cmPreview : cmResult, FBlockLimit);
-        if (!closed && !quiet) {
-            ShowError(error.empty() ? ProjectText("ErrTarget", "Error opening target file!") : error);
-            return false;
-        }
-        return true;
-    };
-    auto writingText = [&](const std::string &name) {
-        Comment(FormatText(ProjectText("MsgWriting", "Writing file %s ..."), {ExtractFileName(name)}));
-    };
-    auto skippingText = [&](int32_t chapter) {
-        Comment(FormatText(ProjectText("MsgSkipChp", "Skipping chapter %d ..."), {std::to_string(chapter)}));
-    };
 
     if (run.ShowProgress && FProgress->Aborted()) {
         FAborted = true;
         return false;
     }
     if (!run.Separate) {
-        if (!openFile(run.Target))
+        if (!OpenVideoFile(run, run.Target))
             return false;
-        writingText(run.Target);
+        CommentWriting(run.Target);
     }
     const int32_t frames = project.FrameCount();
     bool newFileDue = run.Separate, skip = false, ok = true, completed = true;
     for (run.Current = run.Start; run.Current <= run.Last; ++run.Current) {
         const int32_t cur = run.Current;
-        if ((run.Separate && newFileDue) || run.Concat) {
-            if (video.IsKeyFrame(cur)) {
-                project.ChapterAt(cur, number, chapterStart, enabled);
-                if (run.Separate) {
-                    std::string name = ChapterFileName(run.Target, run.FilesOpened, ".avi");
-                    if (!FSession.CheckNotSource(name) || !closeFile()) {
-                        ok = false;
-                        break;
-                    }
-                    skip = !enabled;
-                    if (enabled) {
-                        if (!openFile(name)) {
-                            ok = false;
-                            break;
-                        }
-                        ++run.FilesOpened;
-                        writingText(name);
-                    } else {
-                        skippingText(number);
-                    }
-                    newFileDue = false;
-                } else if (skip != !enabled) {
-                    skip = !enabled;
-                    if (skip)
-                        skippingText(number);
-                    else
-                        writingText(run.Target);
-                }
+        if (((run.Separate && newFileDue) || run.Concat) && video.IsKeyFrame(cur)) {
+            if (!NextChapterFile(run, skip)) {
+                ok = false;
+                break;
             }
+            newFileDue = false;
         }
         if (cur >= frames)
             break;
@@ -339,16 +234,146 @@ bool TRenderer::RunVideo(TRun &run)
             break;
         }
         if (run.Separate) {
-            int32_t n = 0, s = 0;
+            int32_t n = 0, st = 0;
             bool e = false;
-            project.ChapterAt(cur + 1, n, s, e);
-            if (n > 1 && s == cur + 1)
+            project.ChapterAt(cur + 1, n, st, e);
+            if (n > 1 && st == cur + 1)
                 newFileDue = true;
         }
     }
-    if (!closeFile(!ok))
+    if (!CloseVideoFile(run, !ok))
         ok = false;
     return ok && completed;
+}
+
+// The stored format of the frames (and their codec data), or the decoded format
+// reduced to fit the size limit when frames cannot be copied as stored.
+bool TRenderer::PrepareVideoFormat(TRun &run)
+{
+    TIOMovieReader &video = FSession.Sources().Video();
+    if (run.SizeLimit > 8 && (video.Compression() == 0 || !video.CanSmartRender())) {
+        int32_t fx = int32_t((int64_t(video.Width()) + run.SizeLimit - 1) / run.SizeLimit);
+        int32_t fy = int32_t((int64_t(video.Height()) + run.SizeLimit - 1) / run.SizeLimit);
+        run.Reduction = std::max({fx, fy, 1});
+    }
+    if (run.Reduction >= 2) {
+        // Decoded frames, reduced: the format of the reader's output with the new size.
+        run.Image = video.NewFrameImage();
+        run.VideoFormat = video.OutputFormat();
+    } else {
+        run.VideoFormat = video.GetStoredFormat();
+    }
+    if (run.VideoFormat.size() < kBitmapHeaderSize || (run.Reduction >= 2 && !run.Image)) {
+        ShowError(FormatText(ProjectText("ErrInvalidFrame", "Frame %d invalid!"), {std::to_string(run.Start)}));
+        return false;
+    }
+    if (run.Reduction >= 2) {
+        TByteReader reader(run.VideoFormat.data(), run.VideoFormat.size());
+        BITMAPINFOHEADER header = ReadBitmapHeader(reader);
+        header.biWidth = int32_t(video.Width()) / run.Reduction;
+        header.biHeight = int32_t(video.Height()) / run.Reduction;
+        header.biCompression = 0;
+        header.biSizeImage = uint32_t(DibStride(header.biWidth, header.biBitCount) * header.biHeight);
+        const std::vector<uint8_t> bytes = BitmapHeaderBytes(header);
+        std::copy(bytes.begin(), bytes.end(), run.VideoFormat.begin());
+    } else {
+        run.VideoExtra = video.ReadCodecData();
+        // Codec data the stored format already carries behind its header would be
+        // written twice, and readers take the second copy for a separate chunk.
+        if (run.VideoFormat.size() >= kBitmapHeaderSize + run.VideoExtra.size() &&
+            std::equal(run.VideoExtra.begin(), run.VideoExtra.end(),
+                       run.VideoFormat.end() - std::ptrdiff_t(run.VideoExtra.size())))
+            run.VideoExtra.clear();
+    }
+    FReduction = run.Reduction;
+    return true;
+}
+
+bool TRenderer::OpenVideoFile(TRun &run, const std::string &name)
+{
+    TProject &project = FSession.Project();
+    TIOMovieReader &video = FSession.Sources().Video();
+    int32_t num = 0, st = 0;
+    bool en = false;
+    project.ChapterAt(run.Current, num, st, en);
+    TAVICreator &c = *run.Creator;
+    c.SetSegmentFlags(run.Separate, num == run.LastChapter);
+    if (run.Mix.Valid)
+        c.SetAudioFormat(run.Mix.Format, run.Mix.ChannelMask, 0.75);
+    c.SetVideoFormat(run.VideoFormat.data(), int(run.VideoFormat.size()));
+    c.SetVideoExtra(run.VideoExtra.data(), int(run.VideoExtra.size()));
+    c.SetVideoTiming(uint32_t(std::max(video.Rate(), 1)), uint32_t(video.Scale()), video.Handler(),
+                     uint32_t(video.Quality()));
+    if (!c.Open(name)) {
+        std::string text = ProjectText("ErrTarget", "Error opening target file!");
+        if (!c.ErrorText().empty())
+            text += "\r\n" + c.ErrorText();
+        ShowError(text);
+        return false;
+    }
+    FFiles.push_back(name);
+    c.SetSourceLimits(video.MaxBufferSize(), video.MaxBytesPerSec());
+    return true;
+}
+
+// Completes the open file; a refused write or header ends the run with a message.
+// After a failure already reported (quiet) the file is still completed as far as
+// possible, without a second message.
+bool TRenderer::CloseVideoFile(TRun &run, bool quiet)
+{
+    if (!run.Creator->IsOpen())
+        return true;
+    bool closed = run.Creator->Close();
+    std::string error = run.Creator->ErrorText();
+    run.Creator = std::make_unique<TAVICreator>(run.ForPreview ? cmPreview : cmResult, FBlockLimit);
+    if (!closed && !quiet) {
+        ShowError(error.empty() ? ProjectText("ErrTarget", "Error opening target file!") : error);
+        return false;
+    }
+    return true;
+}
+
+// At a key frame where a chapter may begin: separate chapters close the file and open
+// the next one (or skip a disabled chapter); concatenated ones only start or stop
+// writing. `skip` tells whether the frames that follow are left out.
+bool TRenderer::NextChapterFile(TRun &run, bool &skip)
+{
+    int32_t number = 0, chapterStart = 0;
+    bool enabled = false;
+    FSession.Project().ChapterAt(run.Current, number, chapterStart, enabled);
+    if (!run.Separate) {
+        if (skip != !enabled) {
+            skip = !enabled;
+            if (skip)
+                CommentSkipping(number);
+            else
+                CommentWriting(run.Target);
+        }
+        return true;
+    }
+    std::string name = ChapterFileName(run.Target, run.FilesOpened, ".avi");
+    if (!FSession.CheckNotSource(name) || !CloseVideoFile(run, false))
+        return false;
+    skip = !enabled;
+    if (!enabled) {
+        CommentSkipping(number);
+        return true;
+    }
+    if (!OpenVideoFile(run, name))
+        return false;
+    ++run.FilesOpened;
+    CommentWriting(name);
+    return true;
+}
+
+void TRenderer::CommentWriting(const std::string &name)
+{
+    Comment(FormatText(ProjectText("MsgWriting", "Writing file %s ..."), {ExtractFileName(name)}));
+}
+
+void TRenderer::CommentSkipping(int32_t chapter)
+{
+    Comment(FormatText(ProjectText("MsgSkipChp", "Skipping chapter %d ..."), {std::to_string(chapter)}));
 }
 
 } // namespace tessaly
@@ -418,8 +443,7 @@ bool TRenderer::WriteVideoFrame(TRun &run)
     return true;
 }
 
-bool TRenderer::CalcAudio(const std::string &target, const std::string &caption, bool crossFade, bool showProgress,
-                          bool preScan, bool useChapters, int32_t frameOffset, int32_t lastFrame, int32_t firstFrame)
+bool TRenderer::CalcAudio(const std::string &target, const TRenderOptions &options)
 {
     FAborted = false;
     FFiles.clear();
@@ -429,21 +453,21 @@ bool TRenderer::CalcAudio(const std::string &target, const std::string &caption,
     TRun run;
     run.Audio = true;
     run.Target = ChangeFileExt(target, ".wav");
-    run.CrossFade = crossFade;
-    run.PreScan = preScan;
-    run.FrameOffset = frameOffset;
-    bool chapterMode = useChapters && project.ChapterCount() > 1;
+    run.CrossFade = options.CrossFade;
+    run.PreScan = options.PreScan;
+    run.FrameOffset = options.FrameOffset;
+    bool chapterMode = options.UseChapters && project.ChapterCount() > 1;
     run.Separate = chapterMode && !project.Options().ConcatChapters;
     run.Concat = chapterMode && project.Options().ConcatChapters;
     if (!run.Separate && !FSession.CheckNotSource(run.Target))
         return false;
-    StartRun(run, showProgress, caption);
-    run.First = run.Start = std::max(firstFrame, 0);
-    run.Last = lastFrame;
-    run.Current = preScan ? 0 : run.Start;
+    StartRun(run, options.ShowProgress, options.Caption);
+    run.First = run.Start = std::max(options.FirstFrame, 0);
+    run.Last = options.LastFrame;
+    run.Current = options.PreScan ? 0 : run.Start;
     run.Mixer = std::make_unique<TAudioMixer>(project, FSession.Sources().AudioMix(),
                                                FSession.Sources().DoubleMix());
-    run.Mixer->InitAudioMix(run.Current, frameOffset, run.Mix, false);
+    run.Mixer->InitAudioMix(run.Current, options.FrameOffset, run.Mix, false);
     if (!run.Mix.Valid) {
         ShowError(ProjectText("ErrNoAudio", "No audio tracks defined!"));
         if (run.ShowProgress)
@@ -598,16 +622,20 @@ TCalcOutcome CalculateResult(TProjectSession &session, TRenderer &renderer, cons
     if (written)
         *written = name;
     TProject &project = session.Project();
-    bool crossFade = project.Options().CrossFading;
+    TRenderOptions options;   // the whole project with its chapters, as the user set them
+    options.CrossFade = project.Options().CrossFading;
+    options.ShowProgress = true;
+    options.UseChapters = true;
+    options.LastFrame = project.LastOutputFrame();
     bool ok;
     if (fileType != 2) {
-        ok = renderer.CalcAudio(name, ProjectText("MsgCalcAud", "Calculating audio track ..."), crossFade, true,
-                                false, true, 0, project.LastOutputFrame(), 0);
+        options.Caption = ProjectText("MsgCalcAud", "Calculating audio track ...");
+        ok = renderer.CalcAudio(name, options);
     } else {
         if (!ConfirmResultSize(session, warnOnCalc))
             return coCancelled;
-        ok = renderer.CalcVideo(name, ProjectText("MsgCalcVid", "Calculating video file ..."), 0, crossFade, false,
-                                true, false, true, 0, project.LastOutputFrame(), 0);
+        options.Caption = ProjectText("MsgCalcVid", "Calculating video file ...");
+        ok = renderer.CalcVideo(name, options);
     }
     if (ok)
         return coDone;

@@ -12,22 +12,32 @@ namespace tessaly {
 class TProjectSession;
 class TProgress;
 
+// What one render run covers and how it is shown.
+struct TRenderOptions {
+    std::string Caption;        // progress window caption
+    int32_t SizeLimit = 0;      // > 8: uncompressed frames reduced to fit this size
+    bool CrossFade = false;     // cross-fade between primary and double track
+    bool ForPreview = false;    // the plain AVI form below 2 GB, with the preview mutes
+    bool ShowProgress = false;  // show the progress window (when there is one)
+    bool PreScan = false;       // run the audio state from frame 0
+    bool UseChapters = false;   // cut into or skip chapters as the project says
+    int32_t FrameOffset = 0;    // moves the audio by this many frames
+    int32_t FirstFrame = 0;
+    int32_t LastFrame = 0;      // inclusive
+};
+
 class TRenderer {
 public:
     // Neither is owned; progress may be null (no display, never aborted).
     TRenderer(TProjectSession &session, TProgress *progress);
 
-    // Renders frames firstFrame .. lastFrame (inclusive) into an AVI file, starting at
-    // the key frame at or before firstFrame. sizeLimit > 8 reduces uncompressed frames
-    // to fit it; forPreview writes the plain AVI form below 2 GB. preScan runs the audio
-    // state from frame 0; frameOffset moves the audio. True when every frame was written
-    // and every file completed; false after an error (its message shown) or an abort.
-    bool CalcVideo(const std::string &target, const std::string &caption, int32_t sizeLimit, bool crossFade,
-                   bool forPreview, bool showProgress, bool preScan, bool useChapters, int32_t frameOffset,
-                   int32_t lastFrame, int32_t firstFrame);
-    // The same for the audio alone into a WAV file (no key-frame alignment).
-    bool CalcAudio(const std::string &target, const std::string &caption, bool crossFade, bool showProgress,
-                   bool preScan, bool useChapters, int32_t frameOffset, int32_t lastFrame, int32_t firstFrame);
+    // Renders frames FirstFrame .. LastFrame (inclusive) into an AVI file, starting at
+    // the key frame at or before FirstFrame. True when every frame was written and every
+    // file completed; false after an error (its message shown) or an abort.
+    bool CalcVideo(const std::string &target, const TRenderOptions &options);
+    // The same for the audio alone into a WAV file (no key-frame alignment; SizeLimit and
+    // ForPreview are not used).
+    bool CalcAudio(const std::string &target, const TRenderOptions &options);
 
     // The image reduction factor of the last video run (1 = frames copied as stored).
     int32_t ReductionFactor() const { return FReduction; }
@@ -45,6 +55,12 @@ public:
 private:
     struct TRun;
     bool RunVideo(TRun &run);
+    bool PrepareVideoFormat(TRun &run);
+    bool OpenVideoFile(TRun &run, const std::string &name);
+    bool CloseVideoFile(TRun &run, bool quiet);
+    bool NextChapterFile(TRun &run, bool &skip);
+    void CommentWriting(const std::string &name);
+    void CommentSkipping(int32_t chapter);
     bool RunAudio(TRun &run);
     bool WriteVideoFrame(TRun &run);
     bool WriteAudioFrame(TRun &run);

@@ -87,18 +87,28 @@ protected:
         ASSERT_GE(Session.Project().AddMarker(m), 0);
         Session.Project().RebuildSpline();
     }
+    // Every output frame of the project, without a progress window.
+    TRenderOptions Whole(bool crossFade, bool useChapters)
+    {
+        TRenderOptions options;
+        options.CrossFade = crossFade;
+        options.UseChapters = useChapters;
+        options.LastFrame = Session.Project().LastOutputFrame();
+        return options;
+    }
     bool RenderAvi(const std::string &name, bool crossFade, bool useChapters = false)
     {
         TRenderer r(Session, nullptr);
-        return r.CalcVideo(Out.File(name), "", 0, crossFade, false, false, false, useChapters, 0,
-                           Session.Project().LastOutputFrame(), 0);
+        return r.CalcVideo(Out.File(name), Whole(crossFade, useChapters));
     }
     bool RenderWav(const std::string &name, bool crossFade, bool useChapters = false, int32_t first = 0,
                    bool preScan = false)
     {
         TRenderer r(Session, nullptr);
-        bool ok = r.CalcAudio(Out.File(name), "", crossFade, false, preScan, useChapters, 0,
-                              Session.Project().LastOutputFrame(), first);
+        TRenderOptions options = Whole(crossFade, useChapters);
+        options.PreScan = preScan;
+        options.FirstFrame = first;
+        bool ok = r.CalcAudio(Out.File(name), options);
         Files = r.FilesWritten();
         return ok;
     }
@@ -351,14 +361,14 @@ TEST_F(RenderTest, ResultNamedLikeASourceIsRefusedInEverySpelling)
                                         ExtractFileName(Media->Path()) + "/AUDIO.WAV"}) {
         Ui.Messages.clear();
         TRenderer r(Session, nullptr);
-        EXPECT_FALSE(r.CalcAudio(name, "", false, false, false, false, 0, kFrames - 1, 0)) << name;
+        EXPECT_FALSE(r.CalcAudio(name, Whole(false, false))) << name;
         ASSERT_EQ(Ui.Messages.size(), 1u) << name;
         EXPECT_EQ(Ui.Messages[0], expected(ExtractFileName(ChangeFileExt(name, ".wav"))));
     }
     // Through a symbolic link: the message names the link.
     Ui.Messages.clear();
     TRenderer r(Session, nullptr);
-    EXPECT_FALSE(r.CalcAudio(Out.File("link.wav"), "", false, false, false, false, 0, kFrames - 1, 0));
+    EXPECT_FALSE(r.CalcAudio(Out.File("link.wav"), Whole(false, false)));
     ASSERT_EQ(Ui.Messages.size(), 1u);
     EXPECT_EQ(Ui.Messages[0], expected("link.wav"));
     EXPECT_EQ(test::FileMd5(audio), before);
@@ -498,8 +508,10 @@ TEST_F(RenderChapterTest, AbortKeepsTheChapterFilesWrittenSoFar)
     TAbortAfter progress(75);
     TRenderer r(Session, &progress);
     std::string target = Out.File("abort.avi");
-    EXPECT_FALSE(r.CalcVideo(target, "Calculating video file ...", 0, true, false, true, false, true, 0,
-                             Session.Project().LastOutputFrame(), 0));
+    TRenderOptions options = Whole(true, true);
+    options.Caption = "Calculating video file ...";
+    options.ShowProgress = true;
+    EXPECT_FALSE(r.CalcVideo(target, options));
     EXPECT_TRUE(r.Aborted());
     EXPECT_TRUE(Ui.Messages.empty());
     EXPECT_TRUE(progress.Shown && progress.Closed);
