@@ -69,10 +69,10 @@ struct TPlacer {
 
 // Points added one at a time can leave some that the natural spline no longer needs
 // (points the segment knots placed beside cuts, early points a later one made
-// redundant): each is taken out in turn and stays out when the rebuilt curve keeps
-// within `limitMs` of the map.
-template <typename TError, typename TLoad>
-void PrunePoints(TPlacer &p, double limitMs, const TError &worstError, const TLoad &load, double &maxErrorMs)
+// redundant): each is taken out in turn and stays out when the rebuilt curve is still
+// `within` the limits.
+template <typename TWithin, typename TError, typename TLoad>
+void PrunePoints(TPlacer &p, const TWithin &within, const TError &worstError, const TLoad &load, double &maxErrorMs)
 {
     constexpr int kPasses = 3;
     for (int pass = 0; pass < kPasses; ++pass) {
@@ -87,7 +87,7 @@ void PrunePoints(TPlacer &p, double limitMs, const TError &worstError, const TLo
             load();
             int32_t worstFrame = -1;
             const double e = worstError(worstFrame);
-            if (e <= limitMs) {
+            if (within(e)) {
                 maxErrorMs = e;
                 removed = true;
             } else {
@@ -222,17 +222,22 @@ TSuggestion PlaceMarkers(TProject &project, const sync::TSyncMap &map, double to
     const int32_t step = std::max<int32_t>(1, p.Frames / kMaxSamples);
     const double quantumMs = 0.5 / fps;   // half a thousandth of a frame, in ms
     // The largest distance of the loaded curve from the map, in ms, and its frame.
+    // The mean distance of the last scan is kept in meanError.
+    double meanError = 0;
     auto worstError = [&](int32_t &worstFrame) {
-        double worst = 0;
+        double worst = 0, sum = 0;
+        int32_t count = 0;
         worstFrame = -1;
         for (int32_t f = 0; f < p.Frames; f += step) {
             long double y = 0;
             if (!desired(f, y))
                 continue;
             double e = std::fabs(static_cast<double>(project.SplineShiftAt(f) - y)) / fps * 1000;
+            sum += e, ++count;
             if (e > worst)
                 worst = e, worstFrame = f;
         }
+        meanError = count > 0 ? sum / count : 0;
         return worst;
     };
     for (; out.Iterations < kMaxIterations; ++out.Iterations) {
@@ -250,9 +255,15 @@ TSuggestion PlaceMarkers(TProject &project, const sync::TSyncMap &map, double to
         load();
     }
     // Pruning keeps the curve within the tolerance itself (not the tolerance plus the
-    // rounding of the values), and never lets it stray farther than it does now.
-    if (out.MaxErrorMs <= toleranceMs + quantumMs)
-        PrunePoints(p, std::max(toleranceMs, out.MaxErrorMs), worstError, load, out.MaxErrorMs);
+    // rounding of the values) or as close as it is now; the mean distance may not grow
+    // past half the tolerance either, so points holding the curve where the
+    // measurement is exact stay.
+    if (out.MaxErrorMs <= toleranceMs + quantumMs) {
+        const double worstLimit = std::max(toleranceMs, out.MaxErrorMs);
+        const double meanLimit = std::max(meanError, 0.5 * toleranceMs);
+        auto within = [&](double worst) { return worst <= worstLimit && meanError <= meanLimit; };
+        PrunePoints(p, within, worstError, load, out.MaxErrorMs);
+    }
     for (size_t i = 0; i < segs.size(); ++i) {
         const sync::TSyncSegment &s = segs[i];
         TSuggestRow r;
