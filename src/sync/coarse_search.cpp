@@ -120,6 +120,40 @@ std::vector<TPeak> Peaks(const std::vector<float> &c, const TChunk &chunk, size_
     return peaks;
 }
 
+// The rate whose chunks give the sharpest peaks: the named rates, then a grid over
+// +- maxDrift, then a finer grid around the best; scoreAll scores a batch of rates.
+template <typename TScoreAll>
+double ChooseRate(const TScoreAll &scoreAll, double maxDrift)
+{
+    // Named rates; 1 keeps its place unless another is clearly better (short chunks
+    // cannot tell 1001/1000 from 1 apart, and the lag track follows such drift).
+    std::vector<double> named{1.0};
+    for (double r : NamedRates())
+        if (r != 1.0 && std::fabs(r - 1) <= maxDrift + 1e-9)
+            named.push_back(r);
+    std::vector<double> scores = scoreAll(named);
+    double best = scores[0], bestRate = 1;
+    for (size_t i = 1; i < named.size(); ++i)
+        if (scores[i] > best * (bestRate == 1.0 ? 1.02 : 1.0))
+            best = scores[i], bestRate = named[i];
+    std::vector<double> grid;
+    for (double r = 1 - maxDrift; r <= 1 + maxDrift + 1e-12; r += kGridStep)
+        grid.push_back(r);
+    scores = scoreAll(grid);
+    for (size_t i = 0; i < grid.size(); ++i)
+        // A named rate keeps its place unless the grid is clearly better.
+        if (scores[i] > best * 1.05)
+            best = scores[i], bestRate = grid[i];
+    std::vector<double> fine;
+    for (double r = bestRate - kGridStep; r <= bestRate + kGridStep + 1e-12; r += kFineStep)
+        fine.push_back(r);
+    scores = scoreAll(fine);
+    for (size_t i = 0; i < fine.size(); ++i)
+        if (scores[i] > best * 1.01)
+            best = scores[i], bestRate = fine[i];
+    return bestRate;
+}
+
 } // namespace
 
 std::vector<double> NamedRates()
@@ -182,32 +216,7 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
         other.join();
         return out;
     };
-    // Named rates; 1 keeps its place unless another is clearly better (short chunks
-    // cannot tell 1001/1000 from 1 apart, and the lag track follows such drift).
-    std::vector<double> named{1.0};
-    for (double r : NamedRates())
-        if (r != 1.0 && std::fabs(r - 1) <= maxDrift + 1e-9)
-            named.push_back(r);
-    std::vector<double> scores = scoreAll(named);
-    double best = scores[0], bestRate = 1;
-    for (size_t i = 1; i < named.size(); ++i)
-        if (scores[i] > best * (bestRate == 1.0 ? 1.02 : 1.0))
-            best = scores[i], bestRate = named[i];
-    std::vector<double> grid;
-    for (double r = 1 - maxDrift; r <= 1 + maxDrift + 1e-12; r += kGridStep)
-        grid.push_back(r);
-    scores = scoreAll(grid);
-    for (size_t i = 0; i < grid.size(); ++i)
-        // A named rate keeps its place unless the grid is clearly better.
-        if (scores[i] > best * 1.05)
-            best = scores[i], bestRate = grid[i];
-    std::vector<double> fine;
-    for (double r = bestRate - kGridStep; r <= bestRate + kGridStep + 1e-12; r += kFineStep)
-        fine.push_back(r);
-    scores = scoreAll(fine);
-    for (size_t i = 0; i < fine.size(); ++i)
-        if (scores[i] > best * 1.01)
-            best = scores[i], bestRate = fine[i];
+    const double bestRate = ChooseRate(scoreAll, maxDrift);
     std::vector<float> warped;
     std::vector<std::vector<TPeak>> peaks;
     result.Score = score(correlator, warped, bestRate, &peaks);
