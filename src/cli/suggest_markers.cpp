@@ -1,7 +1,8 @@
 // Marker placement from a time map: each jump becomes a relative cut (backward where
 // the primary lacks a part, so the double track fills in; forward where it has extra
 // material), unmatched regions switch the primary off, and spline points are added
-// one at a time where the curve is farthest from the measured offset.
+// one at a time where the curve is farthest from the measured offset, then those the
+// curve can do without are taken out again.
 #include "cli/suggest_markers.h"
 
 #include <algorithm>
@@ -65,6 +66,39 @@ struct TPlacer {
         return s;
     }
 };
+
+// Points added one at a time can leave some that the natural spline no longer needs
+// (points the segment knots placed beside cuts, early points a later one made
+// redundant): each is taken out in turn and stays out when the rebuilt curve is still
+// `within` the limits.
+template <typename TWithin, typename TError, typename TLoad>
+void PrunePoints(TPlacer &p, const TWithin &within, const TError &worstError, const TLoad &load, double &maxErrorMs)
+{
+    constexpr int kPasses = 3;
+    for (int pass = 0; pass < kPasses; ++pass) {
+        std::vector<int32_t> frames;
+        for (auto &[frame, m] : p.Placed)
+            if (m.Kind == mkSpline)
+                frames.push_back(frame);
+        bool removed = false;
+        for (int32_t f : frames) {
+            const TMarker keep = p.Placed[f];
+            p.Placed.erase(f);
+            load();
+            int32_t worstFrame = -1;
+            const double e = worstError(worstFrame);
+            if (within(e)) {
+                maxErrorMs = e;
+                removed = true;
+            } else {
+                p.Placed[f] = keep;
+            }
+        }
+        load();
+        if (!removed)
+            break;
+    }
+}
 
 } // namespace
 
@@ -187,19 +221,29 @@ TSuggestion PlaceMarkers(TProject &project, const sync::TSyncMap &map, double to
     // Frames examined: every frame of short videos, an even grid of long ones.
     const int32_t step = std::max<int32_t>(1, p.Frames / kMaxSamples);
     const double quantumMs = 0.5 / fps;   // half a thousandth of a frame, in ms
-    for (; out.Iterations < kMaxIterations; ++out.Iterations) {
-        double worst = 0;
-        int32_t worstFrame = -1;
+    // The largest distance of the loaded curve from the map, in ms, and its frame.
+    // The mean distance of the last scan is kept in meanError.
+    double meanError = 0;
+    auto worstError = [&](int32_t &worstFrame) {
+        double worst = 0, sum = 0;
+        int32_t count = 0;
+        worstFrame = -1;
         for (int32_t f = 0; f < p.Frames; f += step) {
             long double y = 0;
             if (!desired(f, y))
                 continue;
             double e = std::fabs(static_cast<double>(project.SplineShiftAt(f) - y)) / fps * 1000;
+            sum += e, ++count;
             if (e > worst)
                 worst = e, worstFrame = f;
         }
-        out.MaxErrorMs = worst;
-        if (worstFrame < 0 || worst <= toleranceMs + quantumMs)
+        meanError = count > 0 ? sum / count : 0;
+        return worst;
+    };
+    for (; out.Iterations < kMaxIterations; ++out.Iterations) {
+        int32_t worstFrame = -1;
+        out.MaxErrorMs = worstError(worstFrame);
+        if (worstFrame < 0 || out.MaxErrorMs <= toleranceMs + quantumMs)
             break;
         // The point goes inside the segment holding the frame.
         int32_t lo = 0, hi = p.Frames - 1;
@@ -209,6 +253,16 @@ TSuggestion PlaceMarkers(TProject &project, const sync::TSyncMap &map, double to
         if (!addPoint(worstFrame, lo, hi))
             break;
         load();
+    }
+    // Pruning keeps the curve within the tolerance itself (not the tolerance plus the
+    // rounding of the values) or as close as it is now; the mean distance may not grow
+    // past half the tolerance either, so points holding the curve where the
+    // measurement is exact stay.
+    if (out.MaxErrorMs <= toleranceMs + quantumMs) {
+        const double worstLimit = std::max(toleranceMs, out.MaxErrorMs);
+        const double meanLimit = std::max(meanError, 0.5 * toleranceMs);
+        auto within = [&](double worst) { return worst <= worstLimit && meanError <= meanLimit; };
+        PrunePoints(p, within, worstError, load, out.MaxErrorMs);
     }
     for (size_t i = 0; i < segs.size(); ++i) {
         const sync::TSyncSegment &s = segs[i];

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 #include "sync/coarse_search.h"
 #include "sync/lag_track.h"
@@ -138,27 +139,33 @@ void RefineRun(const TTrackSignal &ref, const TTrackSignal &test, const std::vec
         lows.push_back(cands[w][static_cast<size_t>(path[w])].LowLag);
     }
     TFitResult smooth = FitPiecewise(ts, lows, 3e-4);
-    for (size_t k = 0; k < ts.size(); ++k) {
-        const double t = ts[k], dt = 0.25 * len;
-        const double lag = KnotValueAt(smooth.Knots, t);
-        const double slope = (KnotValueAt(smooth.Knots, t + dt) - KnotValueAt(smooth.Knots, t - dt)) / (2 * dt);
-        TLagCandidate best, c;
-        const double start = starts[run.First + k];
-        bool found = RefineLag(ref, test, start, len, lag, slope, kRefineSearch, best);
-        // A weak peak may come from drift the smooth curve missed: a few slopes are tried.
-        if (!found || best.Score < kGoodScore) {
-            for (double ds : {0.0, -0.003, -0.002, -0.001, -0.0005, 0.0005, 0.001, 0.002, 0.003}) {
-                if (RefineLag(ref, test, start, len, lag, slope + ds, 2 * kRefineSearch, c) &&
-                    (!found || c.Score > best.Score))
-                    best = c, found = true;
+    // Every window is measured on its own: the windows are shared out to two threads.
+    auto measure = [&](size_t first) {
+        for (size_t k = first; k < ts.size(); k += 2) {
+            const double t = ts[k], dt = 0.25 * len;
+            const double lag = KnotValueAt(smooth.Knots, t);
+            const double slope = (KnotValueAt(smooth.Knots, t + dt) - KnotValueAt(smooth.Knots, t - dt)) / (2 * dt);
+            TLagCandidate best, c;
+            const double start = starts[run.First + k];
+            bool found = RefineLag(ref, test, start, len, lag, slope, kRefineSearch, best);
+            // A weak peak may come from drift the smooth curve missed: a few slopes are tried.
+            if (!found || best.Score < kGoodScore) {
+                for (double ds : {0.0, -0.003, -0.002, -0.001, -0.0005, 0.0005, 0.001, 0.002, 0.003}) {
+                    if (RefineLag(ref, test, start, len, lag, slope + ds, 2 * kRefineSearch, c) &&
+                        (!found || c.Score > best.Score))
+                        best = c, found = true;
+                }
+            }
+            TSyncWindow &win = windows[run.First + k];
+            if (found) {
+                win.Offset = rate * (t + best.Lag) - t;
+                win.Score = best.Score;
             }
         }
-        TSyncWindow &win = windows[run.First + k];
-        if (found) {
-            win.Offset = rate * (t + best.Lag) - t;
-            win.Score = best.Score;
-        }
-    }
+    };
+    std::thread other([&]() { measure(1); });
+    measure(0);
+    other.join();
 }
 
 } // namespace

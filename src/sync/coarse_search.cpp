@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <thread>
 
 #include "sync/fft_plan.h"
 #include "sync/sync_signal.h"
@@ -88,10 +89,19 @@ std::vector<TPeak> Peaks(const std::vector<float> &c, const TChunk &chunk, size_
     double mean = sum / count, sd = std::sqrt(std::max(1e-20, sq / count - mean * mean));
     std::vector<TPeak> peaks;
     std::vector<std::pair<float, long>> order;
-    for (long k = lo + 1; k < hi; ++k)
-        if (at(k) >= at(k - 1) && at(k) > at(k + 1))
-            order.push_back({at(k), k});
-    std::sort(order.begin(), order.end(), [](auto &a, auto &b) { return a.first > b.first; });
+    for (long k = lo + 1; k < hi; ++k) {
+        if (!(at(k) >= at(k - 1) && at(k) > at(k + 1)))
+            continue;
+        // The rate scan asks for the best peak only: the highest one (the first of equals) is kept.
+        if (maxPeaks == 1 && !order.empty()) {
+            if (at(k) > order.front().first)
+                order.front() = {at(k), k};
+            continue;
+        }
+        order.push_back({at(k), k});
+    }
+    if (maxPeaks > 1)
+        std::stable_sort(order.begin(), order.end(), [](auto &a, auto &b) { return a.first > b.first; });
     const long separation = static_cast<long>(kEnvelopeRate / kDecimate);   // one second
     for (auto &[v, k] : order) {
         bool near = false;
@@ -108,6 +118,40 @@ std::vector<TPeak> Peaks(const std::vector<float> &c, const TChunk &chunk, size_
             break;
     }
     return peaks;
+}
+
+// The rate whose chunks give the sharpest peaks: the named rates, then a grid over
+// +- maxDrift, then a finer grid around the best; scoreAll scores a batch of rates.
+template <typename TScoreAll>
+double ChooseRate(const TScoreAll &scoreAll, double maxDrift)
+{
+    // Named rates; 1 keeps its place unless another is clearly better (short chunks
+    // cannot tell 1001/1000 from 1 apart, and the lag track follows such drift).
+    std::vector<double> named{1.0};
+    for (double r : NamedRates())
+        if (r != 1.0 && std::fabs(r - 1) <= maxDrift + 1e-9)
+            named.push_back(r);
+    std::vector<double> scores = scoreAll(named);
+    double best = scores[0], bestRate = 1;
+    for (size_t i = 1; i < named.size(); ++i)
+        if (scores[i] > best * (bestRate == 1.0 ? 1.02 : 1.0))
+            best = scores[i], bestRate = named[i];
+    std::vector<double> grid;
+    for (double r = 1 - maxDrift; r <= 1 + maxDrift + 1e-12; r += kGridStep)
+        grid.push_back(r);
+    scores = scoreAll(grid);
+    for (size_t i = 0; i < grid.size(); ++i)
+        // A named rate keeps its place unless the grid is clearly better.
+        if (scores[i] > best * 1.05)
+            best = scores[i], bestRate = grid[i];
+    std::vector<double> fine;
+    for (double r = bestRate - kGridStep; r <= bestRate + kGridStep + 1e-12; r += kFineStep)
+        fine.push_back(r);
+    scores = scoreAll(fine);
+    for (size_t i = 0; i < fine.size(); ++i)
+        if (scores[i] > best * 1.01)
+            best = scores[i], bestRate = fine[i];
+    return bestRate;
 }
 
 } // namespace
@@ -139,17 +183,19 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
         c.Start = std::min(c.Start, ref.size() - chunkLength);
         c.Spectrum = correlator.Spectrum(ref.data() + c.Start, chunkLength);
     }
-    std::vector<float> warped;
-    auto score = [&](double r, std::vector<std::vector<TPeak>> *peaks) {
+    // Two correlators (plans are made here, on one thread) score the rates of a batch
+    // on two threads; the choice below walks the scores in order, as one thread would.
+    TCorrelator second(size);
+    auto score = [&](TCorrelator &corr, std::vector<float> &warped, double r, std::vector<std::vector<TPeak>> *peaks) {
         Warp(prim, r, warped);
         // The chunk is placed at its own start inside the correlation: shift it to 0.
-        correlator.SetSecond(warped.data(), warped.size());
+        corr.SetSecond(warped.data(), warped.size());
         double total = 0;
         for (TChunk &c : parts) {
-            const std::vector<float> &corr = correlator.CorrelateSpectrum(c.Spectrum);
+            const std::vector<float> &values = corr.CorrelateSpectrum(c.Spectrum);
             TChunk at0 = c;
             at0.Start = 0;
-            std::vector<TPeak> p = Peaks(corr, at0, warped.size(), peaks ? 3 : 1);
+            std::vector<TPeak> p = Peaks(values, at0, warped.size(), peaks ? 3 : 1);
             for (TPeak &q : p)
                 q.Lag -= static_cast<double>(c.Start);
             total += p.empty() ? 0 : std::min(p[0].Z, 40.0);
@@ -158,29 +204,22 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
         }
         return total;
     };
-    // Named rates; 1 keeps its place unless another is clearly better (short chunks
-    // cannot tell 1001/1000 from 1 apart, and the lag track follows such drift).
-    double best = score(1.0, nullptr), bestRate = 1;
-    for (double r : NamedRates()) {
-        if (r == 1.0 || std::fabs(r - 1) > maxDrift + 1e-9)
-            continue;
-        double s = score(r, nullptr);
-        if (s > best * (bestRate == 1.0 ? 1.02 : 1.0))
-            best = s, bestRate = r;
-    }
-    for (double r = 1 - maxDrift; r <= 1 + maxDrift + 1e-12; r += kGridStep) {
-        double s = score(r, nullptr);
-        // A named rate keeps its place unless the grid is clearly better.
-        if (s > best * 1.05)
-            best = s, bestRate = r;
-    }
-    for (double r = bestRate - kGridStep; r <= bestRate + kGridStep + 1e-12; r += kFineStep) {
-        double s = score(r, nullptr);
-        if (s > best * 1.01)
-            best = s, bestRate = r;
-    }
+    auto scoreAll = [&](const std::vector<double> &rates) {
+        std::vector<double> out(rates.size());
+        auto run = [&](TCorrelator &corr, size_t first) {
+            std::vector<float> warped;
+            for (size_t i = first; i < rates.size(); i += 2)
+                out[i] = score(corr, warped, rates[i], nullptr);
+        };
+        std::thread other([&]() { run(second, 1); });
+        run(correlator, 0);
+        other.join();
+        return out;
+    };
+    const double bestRate = ChooseRate(scoreAll, maxDrift);
+    std::vector<float> warped;
     std::vector<std::vector<TPeak>> peaks;
-    result.Score = score(bestRate, &peaks);
+    result.Score = score(correlator, warped, bestRate, &peaks);
     result.Rate = bestRate;
     std::vector<TPeak> all;
     for (auto &p : peaks)

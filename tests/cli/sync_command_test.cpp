@@ -76,6 +76,14 @@ protected:
         for (int off : s.CutFramesOff)
             EXPECT_LE(off, cutFrames) << Output;
     }
+    // Spline points in the marker list `suggest` printed.
+    int SplinePoints() const
+    {
+        int count = 0;
+        for (size_t at = Output.find("\n  Spl "); at != std::string::npos; at = Output.find("\n  Spl ", at + 1))
+            ++count;
+        return count;
+    }
     test::TTempDir Dir;
     test::TTruthCase Truth;
     std::string Project, Output;
@@ -87,6 +95,8 @@ TEST_F(SyncCommands, ConstantOffsetIsFoundToTheSample)
     ASSERT_TRUE(Suggest("offset")) << Output;
     ASSERT_EQ(Status, 0) << Output;
     ExpectCurve(0.03, 0.05, 0);
+    // A constant shift is one point: the natural spline through it is flat.
+    EXPECT_EQ(SplinePoints(), 1) << Output;
     EXPECT_TRUE(test::RunCommand("test -s " + ShellQuote(Project + ".bak")) == 0);
     std::string text;
     EXPECT_EQ(RenderAndVerify(1.0, &text), 0) << text;
@@ -97,6 +107,9 @@ TEST_F(SyncCommands, FilmSpeedDriftIsFollowedToTheSample)
     ASSERT_TRUE(Suggest("drift 25/23.976")) << Output;
     ASSERT_EQ(Status, 0) << Output;
     ExpectCurve(0.02, 0.05, 0);
+    // A steady drift is a straight line: two points, however the search placed them.
+    EXPECT_GE(SplinePoints(), 1) << Output;
+    EXPECT_LE(SplinePoints(), 2) << Output;
     std::string text;
     EXPECT_EQ(RenderAndVerify(1.0, &text), 0) << text;
 }
@@ -113,6 +126,8 @@ TEST_F(SyncCommands, CutsBecomeRelativeCutsOnTheirFrames)
     ASSERT_TRUE(Suggest("cuts")) << Output;
     ASSERT_EQ(Status, 0) << Output;
     ExpectCurve(0.01, 0.05, 2);
+    // No drift anywhere: one point per stretch between cuts at most.
+    EXPECT_LE(SplinePoints(), 5) << Output;
     EXPECT_NE(Output.find("backward cut -5 "), std::string::npos) << Output;   // 0.2 s the primary lacks
     EXPECT_NE(Output.find("forward cut +37.5 "), std::string::npos) << Output;  // 1.5 s it has extra
     std::string text;
