@@ -35,7 +35,7 @@ void TElidedLabel::mouseDoubleClickEvent(QMouseEvent *event)
 void TElidedLabel::Elide()
 {
     const int room = std::max(0, contentsRect().width() - 2 * margin() - 4);
-    setText(fontMetrics().elidedText(FFull, Qt::ElideMiddle, room));
+    setText(fontMetrics().elidedText(FFull, Qt::ElideLeft, room));
 }
 
 TFilePanel::TFilePanel(QWidget *parent) : QGroupBox(parent)

@@ -5,6 +5,8 @@
 
 int main(int argc, char **argv)
 {
+    // The GStreamer back end of Qt Multimedia: the preview loops and needs no audio device.
+    qputenv("QT_MEDIA_BACKEND", "gstreamer");
     QApplication app(argc, argv);
     return tessaly::gui::RunWindowProgram(app);
 }

@@ -41,9 +41,7 @@ TFileRequest ProjectRequest(const TSettings &settings, const char *title, bool s
 
 bool TMainForm::LoadProjectFile(const std::string &fileName)
 {
-    if (!FSession.AskSaveChanges())
-        return false;
-    bool ok = FSession.LoadProject(fileName, true);
+    const bool ok = FSession.OpenProject(fileName);
     FUndo->clear();
     FShownFrame = -2;
     RefreshAll();
@@ -52,21 +50,21 @@ bool TMainForm::LoadProjectFile(const std::string &fileName)
 
 void TMainForm::NewProject()
 {
-    if (!FSession.AskSaveChanges())
-        return;
-    FSession.Project().ClearProject();
-    FUndo->clear();
+    if (FSession.NewProject())
+        FUndo->clear();
     RefreshAll();
 }
 
 void TMainForm::OpenProject()
 {
     TFileAnswer answer;
-    if (!FSession.AskSaveChanges() || !FDialogs.ChooseFile(ProjectRequest(FSettings, "Open project", false), answer))
+    if (!FDialogs.ChooseFile(ProjectRequest(FSettings, "Open project", false), answer))
         return;
     StoreSettings([&] { FSettings.SetFolder(fkPrj, ExtractFilePath(answer.FileName)); });
-    FSession.Project().SetChanged(false);   // already asked
-    LoadProjectFile(answer.FileName);
+    FSession.OpenProject(answer.FileName);
+    FUndo->clear();
+    FShownFrame = -2;
+    RefreshAll();
 }
 
 void TMainForm::SaveProject()

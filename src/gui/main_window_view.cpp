@@ -33,6 +33,11 @@ void TMainForm::RefreshAll()
 
 void TMainForm::ProjectChanged(unsigned changes)
 {
+    // Edits of another video cannot be undone.
+    if (changes & pcMedia) {
+        FShownFrame = -2;
+        FUndo->clear();
+    }
     Refresh(changes);
 }
 

@@ -68,6 +68,7 @@ void EnsureApplication()
         return;
     config = new TTempDir;   // lives as long as the application
     setenv("XDG_CONFIG_HOME", config->Path().c_str(), 1);
+    setenv("QT_MEDIA_BACKEND", "gstreamer", 1);
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     static int argc = 1;
