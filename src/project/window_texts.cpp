@@ -97,11 +97,11 @@ std::string ChapterListText(const TProject &project, int32_t index)
 std::string FirstSegmentName(const std::string &fileList)
 {
     size_t bar = fileList.find('|');
-    std::string first = TrimText(fileList.substr(0, bar));
+    std::string first = TrimText(fileList.substr(0, bar), kTextBlanks);
     size_t star = first.find('*');
     if (bar != std::string::npos && star != std::string::npos) {
         size_t next = fileList.find('|', bar + 1);
-        first.replace(star, 1, TrimText(fileList.substr(bar + 1, next == std::string::npos ? next : next - bar - 1)));
+        first.replace(star, 1, TrimText(fileList.substr(bar + 1, next == std::string::npos ? next : next - bar - 1), kTextBlanks));
     }
     return first;
 }

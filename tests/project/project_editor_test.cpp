@@ -192,6 +192,7 @@ TEST_F(Editor, UndoAndRedoRestoreTheProjectFileByteForByte)
         EXPECT_TRUE(ReadWholeFile(name, bytes));
         return bytes;
     };
+    ASSERT_TRUE(ed.MoveTo(70));   // navigation: no undo step
     saved.push_back(save());
     auto push = [&](TEditResult r) {
         ASSERT_TRUE(r.Applied) << r.Error;
@@ -201,7 +202,6 @@ TEST_F(Editor, UndoAndRedoRestoreTheProjectFileByteForByte)
     push(ed.PlaceMarker(Make(10, 0, mkSpline, true)));
     push(ed.PlaceMarker(Make(50, 4, mkSpline)));
     push(ed.SetShiftValue(0, "3"));
-    p.SetPosition(70);
     push(ed.NewMarker(mkRelCut));
     push(ed.SetMarkerEnabled(2, false));
     push(ed.AddChapter(300, false));
