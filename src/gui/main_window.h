@@ -44,6 +44,7 @@ public:
     TProjectSession &Session() { return FSession; }
     QUndoStack &UndoStack() { return *FUndo; }
     TFrameView &FrameView() { return *FFrameView; }
+    TCurveStrip &CurveStrip() { return *FCurve; }
     TFilePanel &FilePanel() { return *FFilePanel; }
     TMarkerPages &MarkerPanel() { return *FMarkerPanel; }
     TEditLists &EditLists() { return *FLists; }
