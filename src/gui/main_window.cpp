@@ -102,7 +102,6 @@ void TMainForm::BuildLayout()
     rightLayout->addWidget(FLists, 1);
     columns->addWidget(right);
     setCentralWidget(central);
-    FFilePanel->setVisible(FSettings.ShowFileman());
 
     for (int i = 0; i < 8; ++i) {
         FStatus[i] = new QLabel(statusBar());
@@ -111,7 +110,7 @@ void TMainForm::BuildLayout()
         FStatus[i]->setMinimumWidth(i == 7 ? 160 : 70);
         statusBar()->addWidget(FStatus[i], i == 7 ? 1 : 0);
     }
-    statusBar()->setVisible(FSettings.ShowStatus());
+
 }
 
 void TMainForm::Bind(const char *actionName, void (TMainForm::*command)())
