@@ -3,6 +3,9 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QComboBox>
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -235,6 +238,21 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent *event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!urls.isEmpty() && urls.first().isLocalFile()) {
+        event->acceptProposedAction();
+        LoadProjectFile(S(urls.first().toLocalFile()));
+    }
 }
 
 QString TMainForm::StatusText(int panel) const

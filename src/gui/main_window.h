@@ -66,6 +66,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // Files dropped anywhere on the window: the first one is opened as a project.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:

@@ -7,6 +7,7 @@
 
 #include "gui/action_registry.h"
 #include "gui/file_panel.h"
+#include "gui/frame_view.h"
 #include "gui/main_window.h"
 #include "gui/marker_pages.h"
 #include "gui_fixture.h"
@@ -49,6 +50,21 @@ TEST_F(Lifecycle, FirstArgumentIsLoadedAndClosingAsksAndStoresSettings)
     TIniFile ini(Settings->FileName());
     EXPECT_TRUE(ini.ReadBool("Current", "ShowFileman", false));
     EXPECT_EQ(ini.ReadInteger("Current", "MarkerDrawSize", 0), 3);
+}
+
+TEST_F(Lifecycle, DroppedFileIsOpenedAsProject)
+{
+    const std::string project = Dir.File("dropped.tsp");
+    {
+        TProjectSession maker;
+        ASSERT_TRUE(maker.OpenSource(srVideo, MakeVideo("dropped.avi", 20)));
+        ASSERT_TRUE(maker.SaveProject(project));
+    }
+    // The picture reports the first dropped file.
+    emit Window->FrameView().FileDropped(QString::fromStdString(project));
+    EXPECT_EQ(Session->Project().FrameCount(), 20);
+    EXPECT_EQ(Window->windowTitle(), QStringLiteral("dropped.tsp - Tessaly"));
+    EXPECT_TRUE(Dialogs.Messages.empty());
 }
 
 } // namespace
