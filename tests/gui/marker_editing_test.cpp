@@ -130,5 +130,44 @@ TEST_F(MarkerEditing, MovingMergesAndTheViewOffsetShowsAnotherFrame)
     EXPECT_EQ(Session->Project().ViewOffset(), 0);
 }
 
+TEST_F(MarkerEditing, ChapterPageAddsTicksAndDeletesChapters)
+{
+    gui::TEditLists &lists = Window->EditLists();
+    lists.setCurrentIndex(epOutput);
+    EXPECT_EQ(Panel().Page(), mpChapter);
+    EXPECT_FALSE(lists.ChapterList->isEnabled());   // chapters not used yet
+    Panel().SubdivideButton->click();
+    EXPECT_TRUE(Session->Project().Options().UseChapters);
+    EXPECT_TRUE(lists.ChapterList->isEnabled());
+    EXPECT_FALSE(Panel().ChapterDelButton->isEnabled());   // the start chapter stays
+    Window->GoToFrame(40);
+    ASSERT_TRUE(Panel().ChapterAddButton->isEnabled());
+    Panel().ChapterAddButton->click();
+    ASSERT_EQ(lists.ChapterList->count(), 2);
+    EXPECT_FALSE(Panel().ChapterAddButton->isEnabled());   // a chapter starts here now
+    lists.ChapterList->item(1)->setCheckState(Qt::Unchecked);
+    EXPECT_FALSE(Session->Project().GetListChapter(1).Enabled);
+    Trigger("EditUndoItem");
+    EXPECT_TRUE(Session->Project().GetListChapter(1).Enabled);
+    EXPECT_EQ(lists.ChapterList->item(1)->checkState(), Qt::Checked);
+    Panel().ChapterDelButton->click();
+    EXPECT_EQ(lists.ChapterList->count(), 1);
+}
+
+TEST_F(MarkerEditing, CutPopupEntriesOnlyForACut)
+{
+    Window->GoToFrame(20);
+    Panel().SplineButton->click();
+    EXPECT_FALSE(Enabled("ListJumpCutEndItem"));
+    Window->GoToFrame(30);
+    Panel().RelCutButton->click();
+    Type(Panel().ShiftEdit, "5");
+    EXPECT_TRUE(Enabled("ListViewOffsetItem"));
+    EXPECT_TRUE(Enabled("ListJumpCutEndItem"));
+    Trigger("ListViewOffsetItem");
+    EXPECT_NE(Session->Project().ViewOffset(), 0);
+    EXPECT_EQ(Session->Project().Position(), 30);
+}
+
 } // namespace
 } // namespace tessaly::test
