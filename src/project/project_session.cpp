@@ -3,12 +3,13 @@
 
 #include "platform/file_system.h"
 #include "project/project_text.h"
+#include "project/window_texts.h"
 #include "shell/messages.h"
 #include "shell/user_interface.h"
 
 namespace tessaly {
 
-TProjectSession::TProjectSession(TUserInterface *ui) : FUi(ui), FProject(ui, &FSources), FFile(FProject, *this)
+TProjectSession::TProjectSession(TUserInterface *ui) : FUi(ui), FProject(ui, &FSources), FFile(FProject, *this), FEditor(FProject, this)
 {
     FFile.SetArrange(&FArrange);
 }
@@ -25,6 +26,25 @@ void TProjectSession::SetUserInterface(TUserInterface *ui)
     FProject.SetUserInterface(ui);
 }
 
+bool TProjectSession::NewProject()
+{
+    if (!AskSaveChanges())
+        return false;
+    FProject.ClearProject();
+    return true;
+}
+
+bool TProjectSession::OpenProject(const std::string &fileName)
+{
+    return AskSaveChanges() && LoadProject(fileName, true);
+}
+
+void TProjectSession::CloseSource(TSourceRole role)
+{
+    FSources.Close(role);
+    FProject.NotifyChange(pcMedia);
+}
+
 TMediaError TProjectSession::Open(TSourceRole role, const std::string &fileList, const std::string &kind)
 {
     if ((role == srAudio || role == srDouble) && TrimField(fileList).empty()) {
@@ -34,7 +54,8 @@ TMediaError TProjectSession::Open(TSourceRole role, const std::string &fileList,
     return FSources.Open(role, fileList, kind);
 }
 
-bool TProjectSession::OpenSource(TSourceRole role, const std::string &fileList, const std::string &kind)
+bool TProjectSession::OpenSource(TSourceRole role, const std::string &fileList, const std::string &kind,
+                                 bool *reset, bool *asked)
 {
     std::string list = TrimField(fileList);
     // The first field is a file name or a template; resolve it, keep the parts.
@@ -43,10 +64,14 @@ bool TProjectSession::OpenSource(TSourceRole role, const std::string &fileList, 
     if (!first.empty())
         list = ExpandFileName(first) + (bar == std::string::npos ? std::string() : list.substr(bar));
     TMediaError code = list.empty() ? meParam : FSources.Open(role, list, kind);
-    if (role == srVideo)
-        FProject.VideoOpened();
-    else if (role == srAudio)
+    if (role == srVideo) {
+        bool wasReset = FProject.VideoOpened(asked);
+        if (reset)
+            *reset = wasReset;
+    } else if (role == srAudio) {
         FProject.AudioOpened();
+    }
+    FProject.NotifyChange(pcMedia);
     if (code == meOk)
         return true;
     static const char *const keys[4][2] = {
@@ -56,7 +81,8 @@ bool TProjectSession::OpenSource(TSourceRole role, const std::string &fileList, 
         {"ErrOpenRef", "Error opening reference video file:\r\n\"%s\""},
     };
     if (FUi) {
-        std::string lead = FormatText(ProjectText(keys[role][0], keys[role][1]), {first});
+        // A segmented source is named by its first file.
+        std::string lead = FormatText(ProjectText(keys[role][0], keys[role][1]), {FirstSegmentName(TrimField(fileList))});
         FUi->Error(TranslatedErrorSentence(lead, code));
     }
     return false;
