@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 
 #include "gui/language_apply.h"
-#include "gui/painter_canvas.h"
+#include "gui/curve_strip.h"
 #include "gui/qt_text.h"
 #include "project/curve_drawing.h"
 #include "project/tool_window_rules.h"
