@@ -4,7 +4,7 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QLabel>
+#include <QLineEdit>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -43,11 +43,15 @@ TRefForm::TRefForm(TIOMovieReader &source, QWidget *parent) : QWidget(parent, Qt
     FFitButton->setObjectName(QStringLiteral("SBtFit"));
     FFitButton->setText(QStringLiteral("Fit"));
     FFitButton->setToolTip(QStringLiteral("Fit window size according to image size"));
-    FFramePanel = new QLabel;
+    // A read-only field, not a label: applying a language restores labels' captions
+    // but leaves fields alone, so the frame number stays.
+    FFramePanel = new QLineEdit;
     FFramePanel->setObjectName(QStringLiteral("PnlFrame"));
     FFramePanel->setToolTip(QStringLiteral("Current frame"));
-    FFramePanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    FFramePanel->setMinimumWidth(70);
+    FFramePanel->setReadOnly(true);
+    FFramePanel->setFocusPolicy(Qt::NoFocus);
+    FFramePanel->setAlignment(Qt::AlignCenter);
+    FFramePanel->setMaximumWidth(90);
     bar->addWidget(FZoomList);
     bar->addWidget(FFlipButton);
     bar->addWidget(FFitButton);

@@ -8,7 +8,7 @@
 #include <string>
 
 class QComboBox;
-class QLabel;
+class QLineEdit;
 class QScrollArea;
 class QToolButton;
 
@@ -74,7 +74,7 @@ private:
     QComboBox *FZoomList = nullptr;
     QToolButton *FFlipButton = nullptr;
     QToolButton *FFitButton = nullptr;
-    QLabel *FFramePanel = nullptr;
+    QLineEdit *FFramePanel = nullptr;
     QScrollArea *FArea = nullptr;
     TFrameView *FView = nullptr;
 };
