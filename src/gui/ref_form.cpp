@@ -189,13 +189,6 @@ void TRefForm::showEvent(QShowEvent *event)
     FShown = -1;
     Redraw();
     Fit();
-    emit VisibilityChanged();
-}
-
-void TRefForm::hideEvent(QHideEvent *event)
-{
-    QWidget::hideEvent(event);
-    emit VisibilityChanged();
 }
 
 } // namespace tessaly::gui

@@ -52,14 +52,11 @@ public:
     QString FrameText() const;
 
 signals:
-    // Shown or hidden: the main window updates its commands.
-    void VisibilityChanged();
     // The user picked a zoom from the list (the project keeps it).
     void ZoomPicked(int percent);
 
 protected:
     void showEvent(QShowEvent *event) override;
-    void hideEvent(QHideEvent *event) override;
 
 private:
     void Redraw();

@@ -99,13 +99,6 @@ void TSplineForm::showEvent(QShowEvent *event)
         }
     }
     QWidget::showEvent(event);
-    emit VisibilityChanged();
-}
-
-void TSplineForm::hideEvent(QHideEvent *event)
-{
-    QWidget::hideEvent(event);
-    emit VisibilityChanged();
 }
 
 } // namespace tessaly::gui

@@ -28,12 +28,8 @@ public:
     // The curve as painted into a picture of the paint area's size, for tests.
     QImage Render() const;
 
-signals:
-    void VisibilityChanged();
-
 protected:
     void showEvent(QShowEvent *event) override;
-    void hideEvent(QHideEvent *event) override;
 
 private:
     friend class TSplineArea;

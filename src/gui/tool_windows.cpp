@@ -19,7 +19,7 @@
 namespace tessaly::gui {
 
 TToolWindows::TToolWindows(TMainForm &window, TSettings &settings, TWindowDialogs &dialogs)
-    : QObject(&window), FWindow(window)
+    : QObject(&window), FWindow(window), FProject(window.Session().Project())
 {
     setObjectName(QStringLiteral("ToolWindows"));
     TProjectSession &session = window.Session();
@@ -38,7 +38,7 @@ TToolWindows::TToolWindows(TMainForm &window, TSettings &settings, TWindowDialog
 
 TToolWindows::~TToolWindows()
 {
-    FWindow.Session().Project().RemoveObserver(this);
+    FProject.RemoveObserver(this);
 }
 
 void TToolWindows::ConnectAction(const char *name, void (TToolWindows::*command)())

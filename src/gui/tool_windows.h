@@ -9,8 +9,9 @@
 #include "project/project_observer.h"
 
 namespace tessaly {
+class TProject;
 class TSettings;
-}
+} // namespace tessaly
 
 namespace tessaly::gui {
 
@@ -49,6 +50,7 @@ private:
     void StoreRefZoom(int percent);
 
     TMainForm &FWindow;
+    TProject &FProject;       // kept: the main window is gone when this object goes
     TOptionsDlg *FOptions;
     TPropertiesDlg *FProperties;
     TRefForm *FReference;
