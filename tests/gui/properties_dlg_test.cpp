@@ -56,6 +56,13 @@ TEST_F(PropertiesWindow, ChannelCountAndDefaultQuality)
     // The quality ffmpeg stores is -1.
     EXPECT_EQ(Value("LblVidQuality"), QStringLiteral("default"));
     EXPECT_EQ(Value("LblDblType"), QStringLiteral("-"));
+
+    // The preview option "Force VfW-compatibility" reaches the video source first.
+    EXPECT_FALSE(Session->Sources().Video().DecodeOnly());
+    Trigger("PreviewForceVfwItem");
+    ASSERT_TRUE(Session->Project().Options().ForceVFW);
+    Tools().FillProperties();
+    EXPECT_TRUE(Session->Sources().Video().DecodeOnly());
 }
 
 TEST_F(PropertiesWindow, HourFormOnlyAboveSixtyMinutes)
