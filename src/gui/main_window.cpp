@@ -30,6 +30,7 @@
 #include "gui/frame_view.h"
 #include "gui/language_apply.h"
 #include "gui/qt_text.h"
+#include "gui/tool_windows.h"
 #include "gui/window_dialogs.h"
 #include "media/common/io_image.h"
 #include "project/project_session.h"
@@ -55,6 +56,7 @@ TMainForm::TMainForm(TProjectSession &session, TSettings &settings, TWindowDialo
     FActions->SetLanguages(Language().Languages(), CurrentLanguage());
     ApplyLanguage(*this);
     RefreshAll();
+    new TToolWindows(*this, FSettings, FDialogs);   // a child: settings, properties, reference, curve
 }
 
 TMainForm::~TMainForm()

@@ -211,9 +211,11 @@ void TMainForm::ApplyEnables()
     // Entries whose windows come with later work stay off: the preview, the result
     // calculation and analysis, the properties, settings, reference, curve and
     // optimisation windows, chapter insertion and the help.
-    for (const char *name : {"FilePropertiesItem", "ProjectAnalyzeItem", "ProjectCalcItem", "PreviewStartItem",
-                             "PreviewAroundItem", "PreviewFromItem", "PreviewToItem", "ViewCurveItem", "ViewOptimizationItem",
-                             "ViewReferenceItem", "OptionsGlobalItem", "OptionsProjectItem", "HelpContentsItem",
+    SetActionEnabled("OptionsGlobalItem", e.GlobalSettings);
+    SetActionEnabled("ViewReferenceItem", e.ViewReference);
+    for (const char *name : {"ProjectAnalyzeItem", "ProjectCalcItem", "PreviewStartItem",
+                             "PreviewAroundItem", "PreviewFromItem", "PreviewToItem", "ViewOptimizationItem",
+                             "OptionsProjectItem", "HelpContentsItem",
                              "HelpTutorialItem", "HelpOnHelpItem", "HelpHintsItem", "HelpAboutItem",
                              "ProjectInsertChaptersItem"})
         SetActionEnabled(name, false);
