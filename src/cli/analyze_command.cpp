@@ -7,10 +7,9 @@
 
 #include "cli/console_ui.h"
 #include "project/analysis.h"
-#include "project/media_sources.h"
-#include "project/project.h"
-#include "project/project_file.h"
+#include "project/project_session.h"
 #include "shell/console_progress.h"
+#include "shell/messages.h"
 
 namespace tessaly::cli {
 
@@ -57,13 +56,20 @@ int RunAnalyze(const std::vector<std::string> &args, std::ostream &out, std::ost
     }
     std::fclose(probe);
 
+    // Loaded through the same session as render and the window: the same media opens,
+    // the same refusals.
     TConsoleUserInterface ui;
-    TMediaSources sources;
-    TProject project(&ui, &sources);
-    TProjectFile file(project, sources);
-    if (!file.LoadProject(projectName)) {
+    TProjectSession session(&ui);
+    TProject &project = session.Project();
+    if (!session.LoadProject(projectName, true)) {
         if (ui.ErrorCount() == 0)
             err << "error: cannot load the project \"" << projectName << "\" (a .tsp file is expected)\n";
+        return 1;
+    }
+    if (ui.ErrorCount() > 0)
+        return 1;   // entries were lost on loading: the analysis would not be the saved project's
+    if (!project.HasAudio()) {
+        ui.Error(Msg("ErrNoAudio"));   // as Calculate: analysis needs the audio track
         return 1;
     }
     TConsoleProgress progress;

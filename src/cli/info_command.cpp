@@ -1,19 +1,15 @@
-// `tessaly-cli info MEDIA`: what the Properties window shows for a video or audio file.
-#include <cctype>
-#include <cmath>
-#include <cstring>
-#include <cstdio>
+// `tessaly-cli info MEDIA`: what the Properties window shows for a video or audio file,
+// and every audio stream of the file.
+#include <fstream>
 #include <iostream>
-#include <memory>
 
 #include "cli/cli_support.h"
 #include "cli/commands.h"
-#include "project/marker.h"
-#include "project/project_text.h"
 #include "media/input/io_movie_reader.h"
 #include "media/input/wave_reader.h"
 #include "platform/file_system.h"
-#include "shell/language.h"
+#include "platform/text_util.h"
+#include "project/properties_texts.h"
 #include "shell/messages.h"
 
 namespace tessaly::cli {
@@ -23,94 +19,36 @@ namespace {
 const char *const kInfoHelp =
     "usage: tessaly-cli info MEDIA\n"
     "Prints the properties of a video or audio file: type, codec, image size, colour depth,\n"
-    "frames, quality, frame rate and length of the video; format and length of the audio;\n"
-    "whether the video can be copied as stored (smart rendering).\n";
+    "frames, quality, frame rate and length of the video; each audio stream (codec, format,\n"
+    "length) and the format and length of the one a project would use; whether the video\n"
+    "can be copied as stored (smart rendering). A part that cannot be read is named.\n";
 
-std::string Word(const char *key, const char *english) { return ProjectText(key, english); }
-
-std::string Fixed(double v, int decimals)
+void Row(const char *label, const std::string &value)
 {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, v);
-    return text;
+    std::cout << "  " << label << std::string(13 - std::string(label).size(), ' ') << value << "\n";
 }
 
-std::string FourCC(uint32_t code)
+std::string OpenError(const char *key, const std::string &name, TMediaError code)
 {
-    std::string s;
-    for (int i = 0; i < 4; ++i)
-        s += char((code >> (8 * i)) & 0xFF);
-    return TrimField(s);
+    return TerminalText(TranslatedErrorSentence(FormatText(Msg(key), {name}), code));
 }
 
-// Seconds, and minutes / hours forms for longer durations.
-std::string DurationText(double x)
+void PrintStreams(TWaveReader &audio)
 {
-    std::string text = TrimField(Fixed(x, 2)) + " " + Word("WrdSec", "s");
-    if (x < 60)
-        return text;
-    long long m = (long long)(x / 60);
-    double r = x - 60.0 * double(m);
-    std::string rs = Fixed(r, 2);
-    if (r < 10)
-        rs = "0" + rs;
-    text += "  =  " + std::to_string(m) + ":" + rs + " " + Word("WrdMin", "m");
-    if (m > 60) {
-        long long h = m / 60;
-        long long mm = m % 60;
-        std::string ms = (mm < 10 ? "0" : "") + std::to_string(mm);
-        text += "  =  " + std::to_string(h) + ":" + ms + ":" + rs + " " + Word("WrdHour", "h");
-    }
-    return text;
+    std::vector<TAudioStreamText> streams = AudioStreamTexts(audio);
+    if (streams.empty())
+        return;
+    std::cout << "Audio streams\n";
+    for (const TAudioStreamText &s : streams)
+        std::cout << "  #" << s.Number << ": " << s.Codec << "; " << s.Format << "; " << s.Length << "\n";
 }
 
-std::string CompressionText(uint32_t c)
+// The file starts as a RIFF AVI form.
+bool IsAviFile(const std::string &name)
 {
-    switch (c) {
-    case 0: return "BI_RGB";
-    case 1: return "BI_RLE8";
-    case 2: return "BI_RLE4";
-    case 3: return "BI_BITF";
-    default: return FourCC(c);
-    }
-}
-
-void PrintVideo(TIOMovieReader &v)
-{
-    std::cout << "Video\n";
-    std::cout << "  Type:        " << v.Description(IsGerman()) << "\n";
-    std::string handler = v.Handler() ? FourCC(v.Handler()) : "";
-    if (handler.empty())
-        handler = Word("WrdUnknown", "unknown");
-    std::cout << "  Codec:       " << handler << " / " << CompressionText(v.Compression()) << "\n";
-    std::cout << "  Image Size:  " << v.Width() << " x " << v.Height() << " " << Word("WrdPixels", "pixels") << "\n";
-    std::cout << "  Color depth: "
-              << (v.BitCount() > 0 ? std::to_string(v.BitCount()) + " " + Word("WrdBit", "bit")
-                                   : "(" + Word("WrdUnknown", "unknown") + ")")
-              << "\n";
-    std::cout << "  Frames:      " << v.FrameCount() << "\n";
-    std::cout << "  Quality:     "
-              << (v.Quality() < 0 ? Word("WrdDefault", "default") : Fixed(v.Quality() / 100.0, 2) + " %") << "\n";
-    double fps = v.Rate() > 0 ? double(v.Rate()) / v.Scale() : 0;
-    std::cout << "  Frames/sec:  " << Fixed(fps, 2) << " " << Word("WrdFPS", "fps") << "\n";
-    std::cout << "  Length:      " << (fps > 0 ? DurationText(v.FrameCount() / fps) : "-") << "\n";
-}
-
-void PrintAudio(TWaveReader &a)
-{
-    std::cout << "Audio\n";
-    std::cout << "  Type:        " << a.Description(IsGerman()) << "\n";
-    const WAVEFORMATEX &w = a.OutputFormat();
-    if (w.nSamplesPerSec > 0) {
-        std::string channels = w.nChannels == 1   ? Word("WrdMono", "mono")
-                               : w.nChannels == 2 ? Word("WrdStereo", "stereo")
-                                                  : std::to_string(w.nChannels) + " " + Word("WrdChannels", "channels");
-        std::cout << "  Format:      " << w.nSamplesPerSec << " " << Word("WrdHertz", "Hz") << "; " << w.wBitsPerSample
-                  << " " << Word("WrdBit", "bit") << "; " << channels << "\n";
-    } else {
-        std::cout << "  Format:      (" << Word("WrdUnknown", "unknown") << ")\n";
-    }
-    std::cout << "  Length:      " << DurationText(a.Duration()) << "\n";
+    char head[12] = {};
+    std::ifstream in(name, std::ios::binary);
+    return in.read(head, sizeof head) && std::string(head, 4) == "RIFF" && std::string(head + 8, 3) == "AVI";
 }
 
 } // namespace
@@ -131,30 +69,55 @@ int RunInfo(const std::vector<std::string> &argv)
         std::cerr << "tessaly-cli info: expected one media file\n" << kInfoHelp;
         return kExitUsage;
     }
-    const std::string name = ExpandFileName(args.Positional[0]);
+    const std::string &shown = args.Positional[0];
+    const std::string name = ExpandFileName(shown);
     TIOMovieReader video;
     TWaveReader audio;
     bool hasVideo = video.Open(name, "AUTO|-1");
     bool hasAudio = audio.Open(name, "AUTO|-1", true, 0);
+    // An AVI is asked about for its video and its audio; any other file that gives no
+    // video is an audio file, and only its audio is named when it fails.
+    bool avi = IsAviFile(name) || UpperAscii(ExtractFileExt(name)) == ".AVI";
+    bool showVideo = hasVideo || avi || (video.Status() != meFileFormat && video.Status() != meNoVideoStream);
+    bool audioMissing = !hasAudio && audio.Status() == meNoAudioStream;
     if (!hasVideo && !hasAudio) {
-        TMediaError e = video.Status() == meNoVideoStream ? audio.Status() : video.Status();
-        std::cerr << TerminalText(TranslatedErrorSentence(FormatText(Msg("ErrOpenVid"), {args.Positional[0]}), e))
-                  << "\n";
+        if (video.Status() == audio.Status() || !showVideo || audioMissing)
+            std::cerr << OpenError(showVideo || audioMissing ? "ErrOpenVid" : "ErrOpenAud", shown,
+                                   showVideo || audioMissing ? video.Status() : audio.Status())
+                      << "\n";
+        else
+            std::cerr << OpenError("ErrOpenVid", shown, video.Status()) << "\n"
+                      << OpenError("ErrOpenAud", shown, audio.Status()) << "\n";
         return kExitFailure;
     }
+    TPropertiesTexts t = PropertiesTexts(hasVideo ? &video : nullptr, hasAudio ? &audio : nullptr, -1, nullptr, false);
     std::cout << "File: " << name << "\n";
-    if (hasVideo)
-        PrintVideo(video);
-    if (hasAudio)
-        PrintAudio(audio);
     if (hasVideo) {
-        std::string yes = Word("WrdYes", "yes"), no = Word("WrdNo", "no");
-        for (char &c : yes)
-            c = char(std::toupper(static_cast<unsigned char>(c)));
-        std::string sr = video.CanSmartRender() ? yes : no;
+        std::cout << "Video\n";
+        Row("Type:", t.VidType);
+        Row("Codec:", t.VidCodec);
+        Row("Image Size:", t.VidSize);
+        Row("Color depth:", t.VidCD);
+        Row("Frames:", t.VidFrm);
+        Row("Quality:", t.VidQuality);
+        Row("Frames/sec:", t.VidFPS);
+        Row("Length:", t.VidLen);
+    } else if (showVideo) {
+        std::cout << "Video\n  " << OpenError("ErrOpenVid", shown, video.Status()) << "\n";
+    }
+    if (hasAudio) {
+        PrintStreams(audio);
+        std::cout << "Audio\n";
+        Row("Type:", t.AudType);
+        Row("Format:", t.AudFmt);
+        Row("Length:", t.AudLen);
+    } else if (!audioMissing) {
+        std::cout << "Audio\n  " << OpenError("ErrOpenAud", shown, audio.Status()) << "\n";
+    }
+    if (hasVideo) {
         std::cout << "Smart Rendering is used for:\n";
-        std::cout << "  Preview:     " << sr << "\n";
-        std::cout << "  Result:      " << sr << "\n";
+        Row("Preview:", t.SRPreview);
+        Row("Result:", t.SRResult);
     }
     return kExitOk;
 }

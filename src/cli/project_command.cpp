@@ -3,11 +3,13 @@
 #include <cctype>
 #include <iostream>
 #include <map>
+#include <tuple>
 
 #include "cli/cli_support.h"
 #include "cli/commands.h"
 #include "platform/file_system.h"
 #include "project/analysis.h"
+#include "project/enables.h"
 #include "project/marker.h"
 #include "project/project_session.h"
 
@@ -23,16 +25,32 @@ const char *const kProjectHelp =
     "                      writes a new project (existing files are replaced)\n"
     "  list PROJECT.tsp                  media, options, markers and chapters\n"
     "  add-marker PROJECT.tsp FRAME KIND [VALUE] [--affect] [--deactivated]\n"
-    "             [--volume PERCENT] [--audio-off] [--double-off]\n"
+    "             [--volume PERCENT] [--audio-off] [--double-off] [--replace]\n"
     "                      KIND: spline, cut, double (shift of the double track) or option;\n"
-    "                      VALUE: shift in frames (not for option markers)\n"
-    "  delete-marker PROJECT.tsp FRAME\n"
+    "                      VALUE: shift in frames (not for option markers). A frame that\n"
+    "                      holds a marker is refused unless --replace is given.\n"
+    "  new-marker PROJECT.tsp FRAME KIND [--replace]\n"
+    "                      as the window's buttons: the value the curve has at FRAME\n"
+    "  delete-marker PROJECT.tsp FRAME   (an active Affect cut passes its value on)\n"
+    "  move-marker PROJECT.tsp FRAME STEPS   (never onto or past another marker)\n"
+    "  set-value PROJECT.tsp FRAME VALUE     (the following points follow an Affect marker)\n"
+    "  enable-marker PROJECT.tsp FRAME 0|1\n"
+    "  affect PROJECT.tsp FRAME 0|1\n"
+    "  edit-option PROJECT.tsp FRAME [--audio-on 0|1] [--double-on 0|1] [--volume PERCENT|none]\n"
+    "  start-offset PROJECT.tsp FRAMES   moves every marker and chapter, audio kept in place\n"
+    "  remove-deactivated PROJECT.tsp\n"
     "  add-chapter PROJECT.tsp FRAME [--disabled]   (also turns chapters on)\n"
     "  delete-chapter PROJECT.tsp FRAME\n"
+    "  tick-chapter PROJECT.tsp FRAME 0|1\n"
     "  auto-chapters PROJECT.tsp (--interval FRAMES | --skip-cuts) [--keep]\n"
+    "  goto PROJECT.tsp FRAME            the stored position (view offset 0)\n"
+    "  view-offset PROJECT.tsp FRAMES\n"
     "  set PROJECT.tsp [--use-chapters 0|1] [--concat-chapters 0|1] [--cross-fading 0|1]\n"
-    "                  [--global-shift FRAMES] [--use-global-shift 0|1]\n"
-    "Options may stand before or after the arguments.\n";
+    "                  [--global-shift FRAMES] [--use-global-shift 0|1] [--pre-scan 0|1]\n"
+    "                  [--original-size 0|1] [--force-vfw 0|1] [--flip-image 0|1]\n"
+    "                  [--marker-size 1|2|3] [--ref-zoom PERCENT] [--preview-range SECONDS]\n"
+    "                  [--zoom PERCENT]\n"
+    "Options may stand before or after the arguments. A refused edit changes nothing.\n";
 
 int Usage(const std::string &problem)
 {
@@ -139,25 +157,44 @@ void List(TProjectSession &session)
         std::cout << "  " << p.ChapterLine(i) << (p.GetListChapter(i).Enabled ? "  on" : "  off") << "\n";
 }
 
-int AddMarker(TProjectSession &session, const TArgs &args)
+// Reports a refused edit; an edit that had nothing to do is not an error.
+int Outcome(TProjectSession &session, const std::string &file, const TEditResult &r)
 {
-    static const std::map<std::string, uint8_t> kinds = {
+    if (!r.Applied && !r.Error.empty()) {
+        std::cerr << "tessaly-cli project: " << TerminalText(r.Error) << "\n";
+        return kExitFailure;
+    }
+    return r.Applied ? Save(session, file) : kExitOk;
+}
+
+bool MarkerKind(const std::string &text, TMarkerKind &kind)
+{
+    static const std::map<std::string, TMarkerKind> kinds = {
         {"spline", mkSpline}, {"spl", mkSpline}, {"cut", mkRelCut},  {"double", mkDShift},
         {"dbl", mkDShift},    {"option", mkOption}, {"opt", mkOption}};
+    std::string lower = text;
+    for (char &c : lower)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    auto it = kinds.find(lower);
+    if (it == kinds.end())
+        return false;
+    kind = it->second;
+    return true;
+}
+
+int AddMarker(TProjectSession &session, const TArgs &args, const std::string &file)
+{
     if (args.Positional.size() < 4)
         return Usage("add-marker needs FRAME and KIND");
     long long frame = 0, value = 0, volume = -1;
     if (!ToInt(args.Positional[2], 0, kMaxMarkerLineFrame, frame))
         return Usage("FRAME must be a frame number 0 .. 9999999");
-    std::string kindText = args.Positional[3];
-    for (char &c : kindText)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    auto kind = kinds.find(kindText);
-    if (kind == kinds.end())
+    TMarkerKind kind = mkNone;
+    if (!MarkerKind(args.Positional[3], kind))
         return Usage("unknown marker kind \"" + args.Positional[3] + "\"");
     TMarker m;
     m.Frame = int32_t(frame);
-    m.Kind = kind->second;
+    m.Kind = kind;
     if (m.Kind == mkOption) {
         if (args.Positional.size() != 4)
             return Usage("option markers take no VALUE (use --volume, --audio-off, --double-off)");
@@ -171,17 +208,145 @@ int AddMarker(TProjectSession &session, const TArgs &args)
         m.Affect = args.Has("--affect") && (m.Kind == mkSpline || m.Kind == mkRelCut);
         m.Deactivated = args.Has("--deactivated");
     }
-    if (session.Project().FrameCount() > 0 && m.Frame >= session.Project().FrameCount()) {
-        std::cerr << "Frame " << m.Frame << " lies outside the video (" << session.Project().FrameCount()
-                  << " frames).\n";
-        return kExitFailure;
+    return Outcome(session, file, session.Editor().PlaceMarker(m, args.Has("--replace")));
+}
+
+// The marker on `frame` as an index, or a message on stderr.
+bool MarkerAt(TProjectSession &session, long long frame, int32_t &index)
+{
+    index = frame > INT32_MAX ? -1 : session.Project().FindMarker(int32_t(frame));
+    if (index < 0)
+        std::cerr << "tessaly-cli project: There is no marker at frame " << frame << ".\n";
+    return index >= 0;
+}
+
+int ChapterIndex(TProject &p, long long frame)
+{
+    for (int32_t i = 0; i < p.ChapterListCount(); ++i)
+        if (p.GetListChapter(i).Frame == frame)
+            return i;
+    return -1;
+}
+
+// `set`: every option given is checked before the options change at once.
+int SetOptions(TProjectSession &session, const TArgs &args, const std::string &file)
+{
+    TProjectOptions o = session.Project().Options();
+    const std::pair<const char *, bool TProjectOptions::*> switches[] = {
+        {"--use-chapters", &TProjectOptions::UseChapters},   {"--concat-chapters", &TProjectOptions::ConcatChapters},
+        {"--cross-fading", &TProjectOptions::CrossFading},   {"--use-global-shift", &TProjectOptions::UseGlobalShift},
+        {"--pre-scan", &TProjectOptions::PreScan},           {"--original-size", &TProjectOptions::DisableZoom},
+        {"--force-vfw", &TProjectOptions::ForceVFW},         {"--flip-image", &TProjectOptions::FlipImage}};
+    bool bad = false;
+    for (const auto &[name, field] : switches)
+        ParseBool(args, name, o.*field, bad);
+    if (bad)
+        return Usage("switches take 0 or 1");
+    const std::tuple<const char *, int32_t TProjectOptions::*, long long, long long> numbers[] = {
+        {"--global-shift", &TProjectOptions::GlobalShift, -1073741823, 1073741823},
+        {"--marker-size", &TProjectOptions::MarkerDrawSize, 1, 3},
+        {"--ref-zoom", &TProjectOptions::RefZoom, 1, 100000}};
+    for (const auto &[name, field, lo, hi] : numbers) {
+        long long v = 0;
+        if (!args.Has(name))
+            continue;
+        if (!ToInt(args.Value(name), lo, hi, v))
+            return Usage(std::string(name) + " must be an integer " + std::to_string(lo) + " .. " + std::to_string(hi));
+        o.*field = int32_t(v);
     }
-    if (session.Project().AddMarker(m) < 0) {
-        std::cerr << "The marker cannot be stored (its value is too wide).\n";
-        return kExitFailure;
+    if (args.Has("--preview-range")) {
+        if (!PreviewRangeValid(args.Value("--preview-range")))
+            return Usage("--preview-range must be a number of seconds from 0.1 to 1e10");
+        o.PreviewEnv = args.Value("--preview-range");
     }
-    session.Project().RebuildSpline();
-    return kExitOk;
+    if (args.Has("--zoom")) {
+        long long z = 0;
+        if (!ToInt(args.Value("--zoom"), 1, 100000, z))
+            return Usage("--zoom must be a percentage");
+        o.Zoom = std::to_string(z);
+    }
+    return Outcome(session, file, session.Editor().SetOptions(o));
+}
+
+// The subcommands that take FRAME (and more) after the project file.
+int EditAtFrame(TProjectSession &session, const TArgs &args, const std::string &sub, const std::string &file)
+{
+    TProject &p = session.Project();
+    TProjectEditor &ed = session.Editor();
+    static const std::map<std::string, size_t> arity = {
+        {"new-marker", 4},   {"delete-marker", 3}, {"move-marker", 4}, {"set-value", 4},
+        {"enable-marker", 4}, {"affect", 4},       {"edit-option", 3}, {"add-chapter", 3},
+        {"delete-chapter", 3}, {"tick-chapter", 4}, {"goto", 3},       {"view-offset", 3},
+        {"start-offset", 3}};
+    if (args.Positional.size() != arity.at(sub))
+        return Usage(sub + " takes " + std::to_string(arity.at(sub) - 2) + " argument(s) after the project file");
+    long long n = 0;
+    bool signedArg = sub == "view-offset" || sub == "start-offset";
+    if (!ToInt(args.Positional[2], signedArg ? -2147483647 : 0, 2147483647, n))
+        return Usage(signedArg ? "FRAMES must be an integer" : "FRAME must be a frame number");
+    const std::string extra = args.Positional.size() > 3 ? args.Positional[3] : std::string();
+    bool on = extra == "1";
+    if ((sub == "enable-marker" || sub == "affect" || sub == "tick-chapter") && extra != "0" && extra != "1")
+        return Usage(sub + " takes 0 or 1");
+    int32_t frame = int32_t(n), index = -1;
+    if (sub == "new-marker") {
+        TMarkerKind kind = mkNone;
+        if (!MarkerKind(extra, kind))
+            return Usage("unknown marker kind \"" + extra + "\"");
+        TEditResult moved = ed.MoveTo(frame);
+        if (!moved.Applied)
+            return Outcome(session, file, moved);
+        return Outcome(session, file, ed.NewMarker(kind, args.Has("--replace")));
+    }
+    if (sub == "delete-marker")
+        return Outcome(session, file, ed.DeleteMarker(frame));
+    if (sub == "move-marker") {
+        long long steps = 0;
+        if (!ToInt(extra, -2147483647, 2147483647, steps))
+            return Usage("STEPS must be an integer");
+        return Outcome(session, file, ed.MoveMarker(frame, int32_t(steps)));
+    }
+    if (sub == "start-offset")
+        return Outcome(session, file, ed.ChangeStartOffset(frame));
+    if (sub == "add-chapter") {
+        TEditResult r = ed.AddChapter(frame, !args.Has("--disabled"));
+        if (r.Applied)
+            ed.SetUseChapters(true);
+        return Outcome(session, file, r);
+    }
+    if (sub == "delete-chapter")
+        return Outcome(session, file, ed.DeleteChapter(frame));
+    if (sub == "tick-chapter") {
+        int i = ChapterIndex(p, n);
+        if (i < 0) {
+            std::cerr << "tessaly-cli project: There is no chapter at frame " << n << ".\n";
+            return kExitFailure;
+        }
+        return Outcome(session, file, ed.TickChapter(i, on));
+    }
+    if (sub == "goto")
+        return Outcome(session, file, ed.GotoFrameText(args.Positional[2]));
+    if (sub == "view-offset")
+        return Outcome(session, file, ed.SetViewOffsetText(args.Positional[2]));
+    if (!MarkerAt(session, n, index))
+        return kExitFailure;
+    if (sub == "set-value")
+        return Outcome(session, file, ed.SetShiftValue(index, extra));
+    if (sub == "enable-marker")
+        return Outcome(session, file, ed.SetMarkerEnabled(index, on));
+    if (sub == "affect")
+        return Outcome(session, file, ed.SetAffect(index, on));
+    // edit-option: the boxes and the volume as they are unless given.
+    TMarker m = p.GetMarker(index);
+    bool audioOn = (m.Value & kOptionAudioOff) == 0, doubleOn = (m.Value & kOptionDoubleOff) == 0, bad = false;
+    ParseBool(args, "--audio-on", audioOn, bad);
+    ParseBool(args, "--double-on", doubleOn, bad);
+    if (bad)
+        return Usage("--audio-on and --double-on take 0 or 1");
+    std::string volume = OptionVolume(m.Value) < 0 ? std::string() : std::to_string(OptionVolume(m.Value));
+    if (args.Has("--volume"))
+        volume = args.Value("--volume") == "none" ? std::string() : args.Value("--volume");
+    return Outcome(session, file, ed.EditOptionMarker(index, audioOn, doubleOn, volume));
 }
 
 } // namespace
@@ -190,12 +355,14 @@ int RunProject(const std::vector<std::string> &argv)
 {
     TArgs args;
     std::string error;
-    const std::set<std::string> valued = {"--video",  "--audio",        "--double",        "--reference",
-                                          "--phantom", "--volume",      "--interval",      "--use-chapters",
-                                          "--concat-chapters", "--cross-fading", "--global-shift",
-                                          "--use-global-shift"};
+    const std::set<std::string> valued = {
+        "--video",        "--audio",         "--double",        "--reference",     "--phantom",
+        "--volume",       "--interval",      "--use-chapters",  "--concat-chapters", "--cross-fading",
+        "--global-shift", "--use-global-shift", "--pre-scan",   "--original-size", "--force-vfw",
+        "--flip-image",   "--marker-size",   "--ref-zoom",      "--preview-range", "--zoom",
+        "--audio-on",     "--double-on",     "--segments"};
     const std::set<std::string> flags = {"--affect", "--deactivated", "--audio-off", "--double-off",
-                                         "--disabled", "--skip-cuts", "--keep"};
+                                         "--disabled", "--skip-cuts", "--keep", "--replace", "--yes"};
     if (!ParseArgs(argv, valued, flags, args, error))
         return Usage(error);
     if (args.Has("--help")) {
@@ -216,91 +383,39 @@ int RunProject(const std::vector<std::string> &argv)
             return Usage("create takes only the project file (media by options)");
         return Create(args);
     }
-    static const std::set<std::string> known = {"list", "add-marker", "delete-marker", "add-chapter",
-                                                "delete-chapter", "auto-chapters", "set"};
-    if (!known.count(sub))
+    static const std::set<std::string> atFrame = {
+        "new-marker", "delete-marker", "move-marker", "set-value", "enable-marker", "affect", "edit-option",
+        "add-chapter", "delete-chapter", "tick-chapter", "goto", "view-offset", "start-offset"};
+    static const std::set<std::string> whole = {"list", "add-marker", "auto-chapters", "set", "remove-deactivated"};
+    if (!atFrame.count(sub) && !whole.count(sub))
         return Usage("unknown subcommand \"" + sub + "\"");
     TConsoleUserInterface ui(false);
     TProjectSession session(&ui);
     if (!Load(session, file))
         return kExitFailure;
-    TProject &p = session.Project();
+    if (atFrame.count(sub))
+        return EditAtFrame(session, args, sub, file);
+    if (sub == "add-marker")
+        return AddMarker(session, args, file);
+    if (sub == "set")
+        return SetOptions(session, args, file);
+    if (args.Positional.size() != 2)
+        return Usage(sub + " takes only the project file");
     if (sub == "list") {
-        if (args.Positional.size() != 2)
-            return Usage("list takes only the project file");
         List(session);
         return kExitOk;
     }
-    if (sub == "add-marker") {
-        int r = AddMarker(session, args);
-        return r == kExitOk ? Save(session, file) : r;
-    }
-    if (sub == "set") {
-        bool bad = false, v = false;
-        if (ParseBool(args, "--use-chapters", v, bad))
-            p.Options().UseChapters = v;
-        if (ParseBool(args, "--concat-chapters", v, bad))
-            p.Options().ConcatChapters = v;
-        if (ParseBool(args, "--cross-fading", v, bad))
-            p.Options().CrossFading = v;
-        if (ParseBool(args, "--use-global-shift", v, bad))
-            p.Options().UseGlobalShift = v;
-        long long shift = 0;
-        if (args.Has("--global-shift")) {
-            if (!ToInt(args.Value("--global-shift"), -1073741823, 1073741823, shift))
-                return Usage("--global-shift must be an integer");
-            p.Options().GlobalShift = int32_t(shift);
-        }
-        if (bad)
-            return Usage("switches take 0 or 1");
-        return Save(session, file);
-    }
-    if (sub == "auto-chapters") {
-        long long interval = 0;
-        bool skip = args.Has("--skip-cuts");
-        if (skip == args.Has("--interval"))
-            return Usage("auto-chapters needs either --interval FRAMES or --skip-cuts");
-        if (!skip && !ToInt(args.Value("--interval"), 100, 2147483647, interval))
-            return Usage("--interval must be at least 100 frames");
-        InsertChapters(p, skip ? acSkipCutOut : acFixedLength, int32_t(interval), !args.Has("--keep"));
-        return Save(session, file);
-    }
-    if (args.Positional.size() != 3)
-        return Usage(sub + " needs FRAME");
-    long long frame = 0;
-    if (!ToInt(args.Positional[2], 0, 2147483647, frame))
-        return Usage("FRAME must be a frame number");
-    if (sub == "delete-marker") {
-        int32_t index = p.FindMarker(int32_t(frame));
-        if (index < 0) {
-            std::cerr << "There is no marker at frame " << frame << ".\n";
-            return kExitFailure;
-        }
-        p.DeleteMarker(index);
-        p.RebuildSpline();
-        return Save(session, file);
-    }
-    if (sub == "add-chapter") {
-        if (p.FrameCount() > 0 && frame >= p.FrameCount()) {
-            std::cerr << "Frame " << frame << " lies outside the video (" << p.FrameCount() << " frames).\n";
-            return kExitFailure;
-        }
-        p.AddChapter(TChapter{int32_t(frame), !args.Has("--disabled")});
-        p.Options().UseChapters = true;
-        return Save(session, file);
-    }
-    // delete-chapter
-    for (int32_t i = 0; i < p.ChapterListCount(); ++i) {
-        if (p.GetListChapter(i).Frame == frame) {
-            if (!p.DeleteChapter(i)) {
-                std::cerr << "The start chapter at frame 0 cannot be deleted.\n";
-                return kExitFailure;
-            }
-            return Save(session, file);
-        }
-    }
-    std::cerr << "There is no chapter at frame " << frame << ".\n";
-    return kExitFailure;
+    if (sub == "remove-deactivated")
+        return Outcome(session, file, session.Editor().RemoveDeactivated());
+    // auto-chapters
+    long long interval = 0;
+    bool skip = args.Has("--skip-cuts");
+    if (skip == args.Has("--interval"))
+        return Usage("auto-chapters needs either --interval FRAMES or --skip-cuts");
+    if (!skip && !ToInt(args.Value("--interval"), 0, 2147483647, interval))
+        return Usage("--interval must be a number of frames");
+    return Outcome(session, file,
+                   session.Editor().InsertChapters(skip ? acSkipCutOut : acFixedLength, int32_t(interval), !args.Has("--keep")));
 }
 
 } // namespace tessaly::cli

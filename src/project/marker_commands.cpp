@@ -84,7 +84,12 @@ int32_t SetOption(TProject &project)
 
 bool DeleteMarkerAtPosition(TProject &project)
 {
-    int32_t index = project.FindMarker(project.Position());
+    return DeleteMarkerAt(project, project.Position());
+}
+
+bool DeleteMarkerAt(TProject &project, int32_t frame)
+{
+    int32_t index = project.FindMarker(frame);
     if (index < 0)
         return false;
     TMarker m = project.GetMarker(index);
@@ -195,10 +200,8 @@ bool MoveMarker(TProject &project, int32_t direction)
     return true;
 }
 
-bool ChangeStartOffset(TProject &project, int32_t d)
+bool StartOffsetFits(const TProject &project, int32_t d)
 {
-    if (d == 0)
-        return false;
     const int64_t n = project.FrameCount();
     const int32_t markers = project.MarkerCount();
     int64_t probe = markers == 0 ? 0 : (d < 0 ? project.GetMarker(0).Frame : project.GetMarker(markers - 1).Frame);
@@ -208,7 +211,16 @@ bool ChangeStartOffset(TProject &project, int32_t d)
         int64_t frame = project.GetListChapter(d < 0 ? 1 : chapters - 1).Frame;
         fits = InRange(frame + d, 1, n - 1);
     }
-    if (!fits) {
+    return fits;
+}
+
+bool ChangeStartOffset(TProject &project, int32_t d)
+{
+    if (d == 0)
+        return false;
+    const int32_t markers = project.MarkerCount();
+    const int32_t chapters = project.ChapterListCount();
+    if (!StartOffsetFits(project, d)) {
         project.ShowError("ErrOfs", "This would move some markers and/or chapters outside of the project.");
         return false;
     }

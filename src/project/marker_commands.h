@@ -23,6 +23,8 @@ int32_t SetOption(TProject &project);
 // Deletes the marker on P (an active cut first passes its value on); false when no
 // marker sits on P (the caller beeps).
 bool DeleteMarkerAtPosition(TProject &project);
+// The same for the marker on `frame`.
+bool DeleteMarkerAt(TProject &project, int32_t frame);
 
 // Sets the shift of marker `index` from text (an integer -9999999 .. 9999999), passing
 // the change on by the Affect rule; false when the text is refused or nothing changed.
@@ -49,6 +51,9 @@ bool MoveMarker(TProject &project, int32_t direction);
 // was; refused with the ErrOfs message when something would leave the video, with
 // ErrInternal when a marker cannot be read or written. True when applied.
 bool ChangeStartOffset(TProject &project, int32_t d);
+// The range check of the start offset change alone: true when every marker and chapter
+// stays inside the video.
+bool StartOffsetFits(const TProject &project, int32_t d);
 
 // Adds an enabled chapter at P (replacing one on the same frame); returns its index.
 int32_t AddChapterAtPosition(TProject &project);

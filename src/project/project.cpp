@@ -1,6 +1,7 @@
 // TProject: media facts, marker and chapter lists, calculation caches, reset and clear.
 #include "project/project.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "project/project_text.h"
@@ -18,6 +19,117 @@ long double TProject::Fps() const
     if (!HasVideo() || FRateDen == 0)
         return 0;
     return static_cast<long double>(FRateNum) / FRateDen;
+}
+
+void TProject::SetFileName(const std::string &name)
+{
+    if (name == FFileName)
+        return;
+    FFileName = name;
+    NotifyChange(pcName);
+}
+
+void TProject::SetChanged(bool changed)
+{
+    if (changed == FChanged)
+        return;
+    FChanged = changed;
+    NotifyChange(pcChanged);
+}
+
+void TProject::SetOptions(const TProjectOptions &options)
+{
+    if (options == FOptions)
+        return;
+    FOptions = options;
+    NotifyChange(pcOptions);
+}
+
+void TProject::SetPosition(int32_t frame)
+{
+    if (frame == FPosition)
+        return;
+    FPosition = frame;
+    NotifyChange(pcPosition);
+}
+
+void TProject::SetViewOffset(int32_t offset)
+{
+    if (offset == FViewOffset)
+        return;
+    FViewOffset = offset;
+    NotifyChange(pcPosition);
+}
+
+// --- change notification and undo ------------------------------------------
+
+void TProject::AddObserver(TProjectObserver *observer)
+{
+    if (observer && std::find(FObservers.begin(), FObservers.end(), observer) == FObservers.end())
+        FObservers.push_back(observer);
+}
+
+void TProject::RemoveObserver(TProjectObserver *observer)
+{
+    FObservers.erase(std::remove(FObservers.begin(), FObservers.end(), observer), FObservers.end());
+}
+
+void TProject::NotifyChange(unsigned changes)
+{
+    FPending |= changes & pcAll;
+    if (FUpdateDepth > 0 || FPending == 0)
+        return;
+    unsigned told = FPending;
+    FPending = 0;
+    std::vector<TProjectObserver *> observers = FObservers;   // safe against removal
+    for (TProjectObserver *o : observers)
+        o->ProjectChanged(told);
+}
+
+void TProject::EndUpdate()
+{
+    if (FUpdateDepth > 0 && --FUpdateDepth == 0)
+        NotifyChange(0);
+}
+
+TProjectSnapshot TProject::Snapshot() const
+{
+    TProjectSnapshot s;
+    s.Markers = FMarkers;
+    s.Chapters = FChapters;
+    s.Options = FOptions;
+    s.Position = FPosition;
+    s.ViewOffset = FViewOffset;
+    s.FrameCount = FFrameCount;
+    return s;
+}
+
+bool TProject::Restore(const TProjectSnapshot &s)
+{
+    if (s.FrameCount != FFrameCount)
+        return false;
+    BeginUpdate();
+    FMarkers = s.Markers;
+    FChapters = s.Chapters;
+    RefreshCache();
+    SetOptions(s.Options);
+    SetPosition(s.Position);
+    SetViewOffset(s.ViewOffset);
+    RebuildSpline();
+    NotifyChange(pcMarkers | pcChapters);
+    EndUpdate();
+    return true;
+}
+
+bool operator==(const TChapterEntry &a, const TChapterEntry &b)
+{
+    return a.Line == b.Line && a.Enabled == b.Enabled;
+}
+
+bool operator==(const TProjectSnapshot &a, const TProjectSnapshot &b)
+{
+    return a.Markers == b.Markers && a.Chapters == b.Chapters && a.Options == b.Options &&
+           a.Position == b.Position && a.ViewOffset == b.ViewOffset && a.FrameCount == b.FrameCount;
 }
 
 int32_t TProject::PreviewOffset() const
@@ -39,6 +151,7 @@ void TProject::ShowErrorText(const std::string &text) const
 
 bool TProject::VideoOpened()
 {
+    NotifyChange(pcMedia);
     std::string name = FMedia ? FMedia->VideoFileName() : std::string();
     int32_t frames = FMedia ? FMedia->VideoFrameCount() : 0;
     int32_t rate = FMedia ? FMedia->VideoRate() : -1;
@@ -69,7 +182,7 @@ bool TProject::VideoOpened()
         reset = FUi->AskYesNo(ProjectText("MsgClrPrj", "Do you want to reset the project (recommended) ?"));
     if (reset) {
         ResetMarkers();
-        FFileName.clear();
+        SetFileName(std::string());
     } else {
         RebuildSpline();
     }
@@ -78,6 +191,7 @@ bool TProject::VideoOpened()
 
 void TProject::AudioOpened()
 {
+    NotifyChange(pcMedia);
     uint32_t rate = FMedia ? FMedia->AudioSampleRate() : 0;
     if (rate > 0)
         FSampleTime = 1.0L / rate;
@@ -129,6 +243,7 @@ int32_t TProject::AddMarker(const TMarker &marker)
         if (f == marker.Frame) {
             FMarkers[static_cast<size_t>(i)] = line;
             RefreshCache();
+            NotifyChange(pcMarkers);
             return i;
         }
         if (f < marker.Frame)
@@ -136,6 +251,7 @@ int32_t TProject::AddMarker(const TMarker &marker)
     }
     FMarkers.insert(FMarkers.begin() + (i + 1), line);
     RefreshCache();
+    NotifyChange(pcMarkers);
     return i + 1;
 }
 
@@ -146,6 +262,7 @@ bool TProject::SetMarker(int32_t index, const TMarker &marker)
         return false;
     FMarkers[static_cast<size_t>(index)] = line;
     RefreshCache();
+    NotifyChange(pcMarkers);
     return true;
 }
 
@@ -155,6 +272,7 @@ void TProject::DeleteMarker(int32_t index)
         return;
     FMarkers.erase(FMarkers.begin() + index);
     RefreshCache();
+    NotifyChange(pcMarkers);
 }
 
 void TProject::CorrectFollowing(int32_t index, int32_t delta)
@@ -219,6 +337,7 @@ int32_t TProject::AddChapter(const TChapter &chapter)
         if (f == chapter.Frame) {
             FChapters[static_cast<size_t>(i)] = entry;
             RefreshCache();
+            NotifyChange(pcChapters);
             return i;
         }
         if (f < chapter.Frame)
@@ -226,6 +345,7 @@ int32_t TProject::AddChapter(const TChapter &chapter)
     }
     FChapters.insert(FChapters.begin() + (i + 1), entry);
     RefreshCache();
+    NotifyChange(pcChapters);
     return i + 1;
 }
 
@@ -235,6 +355,7 @@ bool TProject::DeleteChapter(int32_t index)
         return false;
     FChapters.erase(FChapters.begin() + index);
     RefreshCache();
+    NotifyChange(pcChapters);
     return true;
 }
 
@@ -244,6 +365,7 @@ bool TProject::SetChapterEnabled(int32_t index, bool enabled)
         return false;
     FChapters[static_cast<size_t>(index)].Enabled = enabled;
     RefreshCache();
+    NotifyChange(pcChapters);
     return true;
 }
 
@@ -251,6 +373,7 @@ void TProject::ClearChapters()
 {
     FChapters.clear();
     RefreshCache();
+    NotifyChange(pcChapters);
 }
 
 int32_t TProject::ChapterLength(int32_t index) const
@@ -348,10 +471,12 @@ void TProject::ResetMarkers()
     FOptions.UseChapters = false;
     FOptions.ConcatChapters = false;
     RebuildSpline();
+    NotifyChange(pcMarkers | pcChapters | pcOptions);
 }
 
 void TProject::ClearProject()
 {
+    BeginUpdate();
     if (FMedia)
         FMedia->CloseAll();
     FVideoFileName.clear();
@@ -368,6 +493,8 @@ void TProject::ClearProject()
     FOptions.ForceVFW = false;
     FOptions.FlipImage = false;
     FChanged = false;
+    NotifyChange(pcAll);
+    EndUpdate();
 }
 
 } // namespace tessaly

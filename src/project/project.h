@@ -9,35 +9,13 @@
 #include "project/frame_state.h"
 #include "project/marker.h"
 #include "project/project_media.h"
+#include "project/project_observer.h"
+#include "project/project_options.h"
 #include "project/spline.h"
 
 namespace tessaly {
 
 class TUserInterface;
-
-// Options stored with each project (defaults are those of a new project).
-struct TProjectOptions {
-    bool UseChapters = false;      // the chapter list is used
-    bool ConcatChapters = false;   // all enabled chapters into one result file
-    bool CrossFading = true;       // cross-fade between primary and double track
-    bool UseGlobalShift = false;   // the preview uses GlobalShift
-    int32_t GlobalShift = 0;       // preview offset in frames
-    bool PreScan = false;          // scan from the beginning before a preview
-    bool DisableZoom = false;      // preview in original size
-    bool ForceVFW = false;         // compatible preview file
-    bool FlipImage = false;        // flip the video display
-    int32_t RefZoom = 100;         // reference window zoom, percent
-    int32_t MarkerDrawSize = 1;    // 1 .. 3
-    std::string PreviewEnv = "2";  // preview range in seconds
-    std::string Zoom = "100";      // video zoom in percent
-};
-
-// Program settings a new project starts from.
-struct TProjectDefaults {
-    bool UseGlobalShift = false;
-    int32_t GlobalShift = 0;
-    std::string PreviewEnv = "2";
-};
 
 class TProject {
 public:
@@ -66,16 +44,20 @@ public:
     long double SampleTime() const { return FSampleTime; }
 
     // --- document state ----------------------------------------------------
+    // The setters tell the observers when the value really changes.
     const std::string &FileName() const { return FFileName; }
-    void SetFileName(const std::string &name) { FFileName = name; }
+    void SetFileName(const std::string &name);
     bool Changed() const { return FChanged; }
-    void SetChanged(bool changed) { FChanged = changed; }
+    void SetChanged(bool changed);
+    // Writing through the non-const reference tells nobody: call NotifyChange(pcOptions)
+    // afterwards, or use SetOptions.
     TProjectOptions &Options() { return FOptions; }
     const TProjectOptions &Options() const { return FOptions; }
+    void SetOptions(const TProjectOptions &options);
     int32_t Position() const { return FPosition; }
-    void SetPosition(int32_t frame) { FPosition = frame; }
+    void SetPosition(int32_t frame);
     int32_t ViewOffset() const { return FViewOffset; }
-    void SetViewOffset(int32_t offset) { FViewOffset = offset; }
+    void SetViewOffset(int32_t offset);
     // GlobalShift when UseGlobalShift is on, else 0.
     int32_t PreviewOffset() const;
 
@@ -127,6 +109,21 @@ public:
     void ResetMarkers();
     void ClearProject();
 
+    // --- change notification and undo -------------------------------------
+    // Observers are not owned; each is told once per change (or once per bracket).
+    void AddObserver(TProjectObserver *observer);
+    void RemoveObserver(TProjectObserver *observer);
+    // Tells the observers about `changes` now, or at the end of the open bracket.
+    void NotifyChange(unsigned changes);
+    // Brackets nest; the collected changes are told when the outermost one ends.
+    void BeginUpdate() { ++FUpdateDepth; }
+    void EndUpdate();
+    TProjectSnapshot Snapshot() const;
+    // Puts markers, chapters, options, position and view offset back and rebuilds the
+    // curve; false (nothing changed) when the snapshot was taken with another frame
+    // count (the video changed in between). Does not touch the changed flag.
+    bool Restore(const TProjectSnapshot &snapshot);
+
     // --- shift curve and frame state ---------------------------------------
     void RebuildSpline();
     // Curve value at frame x (in frames); 0 without video.
@@ -140,11 +137,6 @@ public:
 
 private:
     void RefreshCache();
-
-    struct TChapterEntry {
-        std::string Line;
-        bool Enabled = true;
-    };
 
     TUserInterface *FUi;
     TProjectMedia *FMedia;
@@ -166,6 +158,9 @@ private:
     std::vector<TChapter> FChapterCache;
     TSpline FSpline;
     TDeactivatedStats FDeactStats;
+    std::vector<TProjectObserver *> FObservers;
+    int FUpdateDepth = 0;
+    unsigned FPending = 0;
 };
 
 } // namespace tessaly

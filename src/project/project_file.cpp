@@ -305,6 +305,8 @@ bool TProjectFile::LoadProject(const std::string &fileName, bool /*fromUser*/)
 {
     if (fileName.size() < 4 || Upper(fileName.substr(fileName.size() - 4)) != ".TSP")
         return false;
+    // Observers hear of the whole load once, at its end.
+    FProject.BeginUpdate();
     FProject.SetChanged(false);
     FProject.ClearProject();
     FFolder = FolderOf(fileName);
@@ -327,6 +329,8 @@ bool TProjectFile::LoadProject(const std::string &fileName, bool /*fromUser*/)
             text += "\r\n- " + ProjectText("WrdChptLst", "Chapter list");
         FProject.ShowErrorText(text);
     }
+    FProject.NotifyChange(pcAll);
+    FProject.EndUpdate();
     return ok;
 }
 

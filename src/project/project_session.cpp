@@ -8,7 +8,7 @@
 
 namespace tessaly {
 
-TProjectSession::TProjectSession(TUserInterface *ui) : FUi(ui), FProject(ui, &FSources), FFile(FProject, *this)
+TProjectSession::TProjectSession(TUserInterface *ui) : FUi(ui), FProject(ui, &FSources), FFile(FProject, *this), FEditor(FProject, this)
 {
     FFile.SetArrange(&FArrange);
 }
@@ -23,6 +23,25 @@ void TProjectSession::SetUserInterface(TUserInterface *ui)
 {
     FUi = ui;
     FProject.SetUserInterface(ui);
+}
+
+bool TProjectSession::NewProject()
+{
+    if (!AskSaveChanges())
+        return false;
+    FProject.ClearProject();
+    return true;
+}
+
+bool TProjectSession::OpenProject(const std::string &fileName)
+{
+    return AskSaveChanges() && LoadProject(fileName, true);
+}
+
+void TProjectSession::CloseSource(TSourceRole role)
+{
+    FSources.Close(role);
+    FProject.NotifyChange(pcMedia);
 }
 
 TMediaError TProjectSession::Open(TSourceRole role, const std::string &fileList, const std::string &kind)
@@ -47,6 +66,7 @@ bool TProjectSession::OpenSource(TSourceRole role, const std::string &fileList, 
         FProject.VideoOpened();
     else if (role == srAudio)
         FProject.AudioOpened();
+    FProject.NotifyChange(pcMedia);
     if (code == meOk)
         return true;
     static const char *const keys[4][2] = {

@@ -10,6 +10,7 @@
 
 #include "project/media_sources.h"
 #include "project/project.h"
+#include "project/project_editor.h"
 #include "project/project_file.h"
 #include "project/project_sources.h"
 
@@ -26,6 +27,8 @@ public:
     TProjectSession &operator=(const TProjectSession &) = delete;
 
     TProject &Project() { return FProject; }
+    // The one editing path of this project (markers, chapters, options, navigation).
+    TProjectEditor &Editor() { return FEditor; }
     const TProject &Project() const { return FProject; }
     TMediaSources &Sources() { return FSources; }
     TProjectFile &File() { return FFile; }
@@ -37,12 +40,21 @@ public:
     bool OpenSource(TSourceRole role, const std::string &fileList, const std::string &kind = "AUTO|-1");
     bool OpenPhantomClip(const TPhantomClip &clip);
     // Removes the double track or the reference video.
-    void CloseSource(TSourceRole role) { FSources.Close(role); }
+    void CloseSource(TSourceRole role);
 
     // --- project file -------------------------------------------------------------
+    // LoadProject without a question (command line, file drop); true when loaded.
     bool LoadProject(const std::string &fileName, bool fromUser) { return FFile.LoadProject(fileName, fromUser); }
+    // Save as: writes the project to `fileName` and takes that name.
     bool SaveProject(const std::string &fileName) { return FFile.SaveProject(fileName); }
+    // Save: to the project's own file, else through the file-name chooser (Save as).
+    bool Save() { return FFile.Save(); }
     bool AskSaveChanges() { return FFile.AskSaveChanges(); }
+    // New: AskSaveChanges, then an empty project; false when the user cancelled.
+    bool NewProject();
+    // Open project: AskSaveChanges, then LoadProject; false when cancelled or failed.
+    bool OpenProject(const std::string &fileName);
+    // Revert: asks MsgRevert, then loads the saved file again.
     bool Revert() { return FFile.Revert(); }
 
     // --- TProjectSources, as the project file reaches the media ------------------
@@ -71,6 +83,7 @@ private:
     TMediaSources FSources;
     TProject FProject;
     TProjectFile FFile;
+    TProjectEditor FEditor;
     TProjectArrange FArrange;
 };
 

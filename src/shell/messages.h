@@ -15,7 +15,7 @@ struct TMessageText {
     const char *english;   // built-in text used when the key is not translated
 };
 
-// The 61 message and word keys in alphabetical order (media error identifiers are
+// The message and word keys in alphabetical order (media error identifiers are
 // not part of it; see DefaultText).
 const std::vector<TMessageText> &MessageTexts();
 

@@ -182,7 +182,8 @@ TEST_F(CliRender, InfoShowsThePropertiesOfVideoAndAudio)
                        "Smart Rendering is used for:\n  Preview:     YES\n  Result:      YES\n");
     ASSERT_EQ(RunCli("info " + Q("audio.wav"), &out), 0);
     EXPECT_EQ(out, "File: " + Dir.File("audio.wav") +
-                       "\nAudio\n  Type:        VfW audio\n  Format:      7500 Hz; 16 bit; stereo\n"
+                       "\nAudio streams\n  #0: PCM; 7500 Hz; 16 bit; stereo; 4.00 s\n"
+                       "Audio\n  Type:        VfW audio\n  Format:      7500 Hz; 16 bit; stereo\n"
                        "  Length:      4.00 s\n");
     std::string err;
     EXPECT_EQ(RunCli("info " + Q("nothing.avi"), &out, &err), 1);

@@ -1,0 +1,390 @@
+// The editing operations of a project: checks first, then one bracketed change with its
+// undo record.
+#include "project/project_editor.h"
+
+#include "project/marker_commands.h"
+#include "project/project.h"
+#include "project/project_sources.h"
+#include "shell/messages.h"
+
+namespace tessaly {
+
+namespace {
+
+bool ShapesCurve(uint8_t kind)
+{
+    return kind == mkSpline || kind == mkRelCut;
+}
+
+std::string Num(int64_t v)
+{
+    return std::to_string(v);
+}
+
+} // namespace
+
+TProjectEditor::TProjectEditor(TProject &project, TProjectSources *sources) : FProject(project), FSources(sources)
+{
+}
+
+TEditResult TProjectEditor::Refuse(const std::string &text) const
+{
+    TEditResult r;
+    r.Error = text;
+    return r;
+}
+
+template <class F> TEditResult TProjectEditor::Edit(TEditKind kind, int32_t target, F apply)
+{
+    TEditResult r;
+    r.Record.Kind = kind;
+    r.Record.Target = target;
+    if (kind != ekNone)
+        r.Record.Before = FProject.Snapshot();
+    FProject.BeginUpdate();
+    r.Applied = apply();
+    if (r.Applied && kind != ekNone)
+        FProject.SetChanged(true);
+    FProject.EndUpdate();
+    if (r.Applied && kind != ekNone)
+        r.Record.After = FProject.Snapshot();
+    if (!r.Applied)
+        r.Record = TEditRecord{};
+    return r;
+}
+
+bool TProjectEditor::InVideo(int64_t frame) const
+{
+    return FProject.HasVideo() && frame >= 0 && frame < FProject.FrameCount();
+}
+
+std::string TProjectEditor::OutsideText(int64_t frame) const
+{
+    if (!FProject.HasVideo())
+        return Msg("ErrNoVideo");
+    return FormatText(Msg("ErrFrameOutside"), {Num(frame), Num(FProject.FrameCount())});
+}
+
+// --- markers -------------------------------------------------------------------
+
+TEditResult TProjectEditor::NewMarker(TMarkerKind kind, bool replace)
+{
+    const int32_t p = FProject.Position();
+    if (!InVideo(p))
+        return Refuse(OutsideText(p));
+    if (kind < mkSpline || kind > mkOption)
+        return Refuse(Msg("ErrMarkerKind"));
+    if (!replace && FProject.FindMarker(p) >= 0)
+        return Refuse(FormatText(Msg("ErrMarkerExists"), {Num(p)}));
+    TEditResult r = Edit(ekNewMarker, -1, [&] {
+        switch (kind) {
+        case mkSpline: return SetPoint(FProject) >= 0;
+        case mkRelCut: return SetRelCut(FProject) >= 0;
+        case mkDShift: return SetDShift(FProject) >= 0;
+        default: return SetOption(FProject) >= 0;
+        }
+    });
+    if (!r.Applied)
+        return Refuse(Msg("ErrMarkerWide"));
+    r.Record.Target = FProject.FindMarker(p);
+    return r;
+}
+
+TEditResult TProjectEditor::PlaceMarker(const TMarker &marker, bool replace)
+{
+    if (!InVideo(marker.Frame))
+        return Refuse(OutsideText(marker.Frame));
+    if (marker.Kind < mkSpline || marker.Kind > mkOption)
+        return Refuse(Msg("ErrMarkerKind"));
+    TMarker m = marker;
+    if (m.Kind == mkOption)
+        m.Affect = m.Deactivated = false;
+    if (m.Kind == mkDShift)
+        m.Affect = false;
+    std::string line;
+    if (!FormatMarker(m, line))
+        return Refuse(Msg("ErrMarkerWide"));
+    if (!replace && FProject.FindMarker(m.Frame) >= 0)
+        return Refuse(FormatText(Msg("ErrMarkerExists"), {Num(m.Frame)}));
+    TEditResult r = Edit(ekNewMarker, -1, [&] {
+        if (FProject.AddMarker(m) < 0)
+            return false;
+        FProject.RebuildSpline();
+        return true;
+    });
+    r.Record.Target = FProject.FindMarker(m.Frame);
+    return r;
+}
+
+TEditResult TProjectEditor::DeleteMarker(int32_t frame)
+{
+    int32_t index = FProject.FindMarker(frame);
+    if (index < 0)
+        return Refuse(FormatText(Msg("ErrNoMarkerAt"), {Num(frame)}));
+    return Edit(ekDeleteMarker, index, [&] { return DeleteMarkerAt(FProject, frame); });
+}
+
+TEditResult TProjectEditor::SetShiftValue(int32_t index, const std::string &text)
+{
+    if (index < 0 || index >= FProject.MarkerCount())
+        return Refuse(Msg("ErrNoSelection"));
+    if (FProject.GetMarker(index).Kind == mkOption)
+        return Refuse(Msg("ErrMarkerKind"));
+    int64_t v = 0;
+    if (!ParseInteger(text, -9999999, 9999999, v))
+        return Refuse(Msg("ErrShiftValue"));
+    return Edit(ekShiftValue, index, [&] { return EditMarkerValue(FProject, index, text); });
+}
+
+TEditResult TProjectEditor::SetMarkerEnabled(int32_t index, bool enabled)
+{
+    if (index < 0 || index >= FProject.MarkerCount())
+        return Refuse(Msg("ErrNoSelection"));
+    if (FProject.GetMarker(index).Kind == mkOption)
+        return Refuse(Msg("ErrMarkerKind"));
+    return Edit(ekMarkerEnabled, index, [&] { return tessaly::SetMarkerEnabled(FProject, index, enabled); });
+}
+
+TEditResult TProjectEditor::SetAffect(int32_t index, bool affect)
+{
+    if (index < 0 || index >= FProject.MarkerCount())
+        return Refuse(Msg("ErrNoSelection"));
+    TMarker m = FProject.GetMarker(index);
+    if (!ShapesCurve(m.Kind))
+        return Refuse(Msg("ErrMarkerKind"));
+    if (m.Affect == affect)
+        return {};
+    return Edit(ekAffect, index, [&] { return ToggleAffect(FProject, index); });
+}
+
+TEditResult TProjectEditor::EditOptionMarker(int32_t index, bool audioOn, bool doubleOn,
+                                             const std::string &volumeText)
+{
+    if (index < 0 || index >= FProject.MarkerCount())
+        return Refuse(Msg("ErrNoSelection"));
+    if (FProject.GetMarker(index).Kind != mkOption)
+        return Refuse(Msg("ErrMarkerKind"));
+    int64_t volume = 0;
+    if (!TrimField(volumeText).empty() && !ParseInteger(volumeText, 0, 999, volume))
+        return Refuse(Msg("ErrVolume"));
+    std::string before = FProject.MarkerLine(index);
+    TEditResult r = Edit(ekOptionMarker, index, [&] {
+        return tessaly::EditOptionMarker(FProject, index, audioOn, doubleOn, volumeText) &&
+               FProject.MarkerLine(index) != before;
+    });
+    return r;
+}
+
+TEditResult TProjectEditor::MoveMarker(int32_t frame, int32_t steps)
+{
+    int32_t index = FProject.FindMarker(frame);
+    if (index < 0)
+        return Refuse(FormatText(Msg("ErrNoMarkerAt"), {Num(frame)}));
+    if (steps == 0)
+        return {};
+    const int64_t target = int64_t{frame} + steps;
+    if (!InVideo(target))
+        return Refuse(Msg("ErrMoveMarker"));
+    // Markers keep their order: no marker may stand on the way or on the target.
+    const int32_t dir = steps < 0 ? -1 : 1;
+    int32_t neighbour = index + dir;
+    if (neighbour >= 0 && neighbour < FProject.MarkerCount()) {
+        int64_t f = FProject.GetMarker(neighbour).Frame;
+        if (dir > 0 ? f <= target : f >= target)
+            return Refuse(Msg("ErrMoveMarker"));
+    }
+    return Edit(ekMoveMarker, index, [&] {
+        FProject.SetPosition(frame);
+        for (int64_t i = 0; i < (steps < 0 ? -int64_t{steps} : steps); ++i)
+            if (!tessaly::MoveMarker(FProject, dir))
+                return false;
+        return true;
+    });
+}
+
+TEditResult TProjectEditor::ChangeStartOffset(int32_t d)
+{
+    if (d == 0)
+        return {};
+    if (!StartOffsetFits(FProject, d))
+        return Refuse(Msg("ErrOfs"));
+    return Edit(ekStartOffset, -1, [&] { return tessaly::ChangeStartOffset(FProject, d); });
+}
+
+TEditResult TProjectEditor::RemoveDeactivated()
+{
+    bool any = false;
+    for (int32_t i = 0; i < FProject.MarkerCount(); ++i)
+        any = any || FProject.GetMarker(i).Deactivated;
+    if (!any)
+        return {};
+    return Edit(ekRemoveDeactivated, -1, [&] { return RemoveDeactivatedMarkers(FProject) > 0; });
+}
+
+// --- chapters ------------------------------------------------------------------
+
+TEditResult TProjectEditor::AddChapter(int32_t frame, bool enabled)
+{
+    if (!InVideo(frame))
+        return Refuse(OutsideText(frame));
+    return Edit(ekAddChapter, -1, [&] {
+        int32_t index = FProject.AddChapter(TChapter{frame, enabled});
+        return index >= 0;
+    });
+}
+
+TEditResult TProjectEditor::DeleteChapter(int32_t frame)
+{
+    if (frame == 0)
+        return Refuse(Msg("ErrStartChapter"));
+    for (int32_t i = 0; i < FProject.ChapterListCount(); ++i)
+        if (FProject.GetListChapter(i).Frame == frame)
+            return Edit(ekDeleteChapter, i, [&] { return DeleteChapterAt(FProject, i); });
+    return Refuse(FormatText(Msg("ErrNoChapterAt"), {Num(frame)}));
+}
+
+TEditResult TProjectEditor::TickChapter(int32_t index, bool enabled)
+{
+    if (index < 0 || index >= FProject.ChapterListCount())
+        return Refuse(FormatText(Msg("ErrNoChapterAt"), {Num(index)}));
+    if (FProject.GetListChapter(index).Enabled == enabled)
+        return {};
+    return Edit(ekTickChapter, index, [&] { return tessaly::TickChapter(FProject, index, enabled); });
+}
+
+TEditResult TProjectEditor::SetUseChapters(bool on)
+{
+    TProjectOptions o = FProject.Options();
+    if (o.UseChapters == on)
+        return {};
+    o.UseChapters = on;
+    return Edit(ekUseChapters, -1, [&] {
+        FProject.SetOptions(o);
+        return true;
+    });
+}
+
+TEditResult TProjectEditor::SetConcatChapters(bool on)
+{
+    TProjectOptions o = FProject.Options();
+    if (o.ConcatChapters == on)
+        return {};
+    o.ConcatChapters = on;
+    return Edit(ekConcatChapters, -1, [&] {
+        FProject.SetOptions(o);
+        return true;
+    });
+}
+
+TEditResult TProjectEditor::InsertChapters(TAutoChapterMode mode, int32_t interval, bool clearFirst)
+{
+    if (!FProject.HasVideo())
+        return Refuse(Msg("ErrNoVideo"));
+    if (mode == acFixedLength && interval < 100)
+        return Refuse(Msg("ErrInterval"));
+    return Edit(ekInsertChapters, -1, [&] { return tessaly::InsertChapters(FProject, mode, interval, clearFirst); });
+}
+
+// --- options -------------------------------------------------------------------
+
+TEditResult TProjectEditor::SetOptions(const TProjectOptions &options)
+{
+    if (options.MarkerDrawSize < 1 || options.MarkerDrawSize > 3 || options.RefZoom < 1 ||
+        options.GlobalShift < -1073741823 || options.GlobalShift > 1073741823)
+        return Refuse(Msg("ErrPrjOption"));
+    if (options == FProject.Options())
+        return {};
+    bool flip = options.FlipImage != FProject.Options().FlipImage;
+    TEditResult r = Edit(ekProjectOptions, -1, [&] {
+        FProject.SetOptions(options);
+        return true;
+    });
+    if (flip && FSources)
+        FSources->SetFlipImage(options.FlipImage);
+    return r;
+}
+
+// --- navigation ------------------------------------------------------------------
+
+TEditResult TProjectEditor::MoveTo(int32_t frame, bool previewRunning)
+{
+    if (!InVideo(frame))
+        return Refuse(OutsideText(frame));
+    return Edit(ekNone, -1, [&] {
+        FProject.SetPosition(frame);
+        if (!previewRunning)
+            FProject.SetViewOffset(0);
+        return true;
+    });
+}
+
+int32_t TProjectEditor::GotoFramePreset() const
+{
+    int64_t shown = int64_t{FProject.Position()} + FProject.ViewOffset();
+    return InVideo(shown) ? static_cast<int32_t>(shown) : FProject.Position();
+}
+
+TEditResult TProjectEditor::GotoFrameText(const std::string &text)
+{
+    if (!FProject.HasVideo())
+        return Refuse(Msg("ErrNoVideo"));
+    int64_t frame = 0;
+    if (!ParseInteger(text, 0, int64_t{FProject.FrameCount()} - 1, frame))
+        return Refuse(FormatText(Msg("ErrGotoFrame"), {Num(int64_t{FProject.FrameCount()} - 1)}));
+    return MoveTo(static_cast<int32_t>(frame));
+}
+
+TEditResult TProjectEditor::SetViewOffsetText(const std::string &text)
+{
+    int64_t offset = 0;
+    if (!ParseInteger(text, -1073741823, 1073741823, offset))
+        return Refuse(Msg("ErrViewOffset"));
+    return Edit(ekNone, -1, [&] {
+        FProject.SetViewOffset(static_cast<int32_t>(offset));
+        return true;
+    });
+}
+
+TEditResult TProjectEditor::StepViewOffset(int32_t delta)
+{
+    int64_t offset = int64_t{FProject.ViewOffset()} + delta;
+    if (!FProject.HasVideo())
+        return Refuse(Msg("ErrNoVideo"));
+    if (offset < -1073741823 || offset > 1073741823)
+        return Refuse(Msg("ErrViewOffset"));
+    return Edit(ekNone, -1, [&] {
+        FProject.SetViewOffset(static_cast<int32_t>(offset));
+        return true;
+    });
+}
+
+TEditResult TProjectEditor::SelectMarker(int32_t index)
+{
+    if (index < 0 || index >= FProject.MarkerCount())
+        return Refuse(Msg("ErrNoSelection"));
+    return MoveTo(FProject.GetMarker(index).Frame);
+}
+
+TEditResult TProjectEditor::SelectChapter(int32_t index)
+{
+    TChapter c = FProject.GetListChapter(index);
+    if (c.Frame < 0)
+        return Refuse(FormatText(Msg("ErrNoChapterAt"), {Num(index)}));
+    return MoveTo(c.Frame);
+}
+
+TEditResult TProjectEditor::JumpToCutEnd(int32_t index)
+{
+    if (FProject.GetMarker(index).Kind != mkRelCut)
+        return Refuse(Msg("ErrMarkerKind"));
+    return Edit(ekNone, -1, [&] { return tessaly::JumpToCutEnd(FProject, index); });
+}
+
+TEditResult TProjectEditor::ViewOffsetToCutValue(int32_t index)
+{
+    if (FProject.GetMarker(index).Kind != mkRelCut)
+        return Refuse(Msg("ErrMarkerKind"));
+    return Edit(ekNone, -1, [&] { return tessaly::ViewOffsetToCutValue(FProject, index); });
+}
+
+} // namespace tessaly

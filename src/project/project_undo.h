@@ -1,0 +1,51 @@
+// Undo data of the editing operations: an edit's kind and target, the project before
+// and after it, and the rule by which repeated edits of one value merge into one step.
+#pragma once
+
+#include <cstdint>
+
+#include "project/project_observer.h"
+
+namespace tessaly {
+
+class TProject;
+
+// What an edit did; the window names its undo step after it.
+enum TEditKind {
+    ekNone,
+    ekNewMarker,          // a new marker (any kind) at a frame
+    ekDeleteMarker,
+    ekShiftValue,         // the shift field of a marker (merges)
+    ekMarkerEnabled,      // the enable box
+    ekAffect,             // the Affect button
+    ekOptionMarker,       // audio box, double box, volume field of an option marker (merges)
+    ekMoveMarker,         // one step back or forth (merges)
+    ekStartOffset,
+    ekAddChapter,
+    ekDeleteChapter,
+    ekTickChapter,
+    ekUseChapters,
+    ekConcatChapters,
+    ekInsertChapters,
+    ekRemoveDeactivated,
+    ekProjectOptions,     // the project settings and the option menu items
+};
+
+// One undo step: apply After to redo, Before to undo (TProject::Restore).
+struct TEditRecord {
+    TEditKind Kind = ekNone;
+    int32_t Target = -1;          // marker or chapter index the edit acted on, -1 for none
+    TProjectSnapshot Before;
+    TProjectSnapshot After;
+};
+
+// True when `next` continues `first` (same mergeable kind on the same target: typing in
+// the shift field, moving a marker step by step, the volume field); `first` then spans
+// both (its After becomes next's After). False leaves `first` as it was.
+bool MergeEdits(TEditRecord &first, const TEditRecord &next);
+
+// Undoes (Before) or redoes (After) a record on the project and marks it changed; false
+// when the video changed since the record was taken (nothing is touched then).
+bool ApplyEdit(TProject &project, const TEditRecord &record, bool redo);
+
+} // namespace tessaly

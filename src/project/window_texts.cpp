@@ -1,0 +1,133 @@
+// Texts of the main window: status line, caption, marker panel, file panel, optimisation.
+#include "project/window_texts.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/file_system.h"
+#include "platform/text_util.h"
+#include "project/marker.h"
+#include "project/project.h"
+#include "shell/messages.h"
+
+namespace tessaly {
+
+namespace {
+
+std::string Fixed(long double v, int decimals)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*Lf", decimals, v);
+    return text;
+}
+
+} // namespace
+
+TStatusTexts StatusTexts(TProject &project)
+{
+    TStatusTexts t;
+    if (!project.HasVideo())
+        return t;
+    const int32_t p = project.Position();
+    const int32_t offset = project.ViewOffset();
+    t[spFrame] = Msg("WrdFrame") + " " + std::to_string(p);
+    if (offset != 0)
+        t[spFrame] += (offset > 0 ? " + " : " - ") + std::to_string(std::llabs(int64_t{offset}));
+    TFrameState s = project.GetStateAt(p);
+    t[spShift] = Msg("WrdShift") + " " + Fixed(s.TotalShift(), 3);
+    t[spDShift] = Msg("WrdDShift") + " " + Fixed(std::nearbyintl(s.DoubleShift), 0);
+    t[spOption] = std::string(s.AudioOff() ? "- " : "A ") + (s.DoubleOff() ? "-" : "D");
+    t[spVolume] = std::to_string(s.DoubleVolume) + " %";
+    t[spChapter] = Msg("WrdChapter") + " " + std::to_string(s.ChapterNumber);
+    t[spChanged] = project.Changed() ? Msg("WrdChanged") : std::string();
+    t[spName] = project.FileName().empty() ? "(" + Msg("WrdUnnamed") + ")" : ExtractFileName(project.FileName());
+    return t;
+}
+
+std::string WindowCaption(const TProject &project, const std::string &programName)
+{
+    if (project.FileName().empty())
+        return programName;
+    return ExtractFileName(project.FileName()) + " - " + programName;
+}
+
+TMarkerPanel MarkerPanelOf(const TProject &project, TEditPage page)
+{
+    TMarkerPanel m;
+    m.Page = MarkerPanelPageOf(project, page);
+    const int32_t p = project.Position();
+    for (int32_t i = 0; i < project.ChapterCount(); ++i)
+        if (project.GetChapter(i).Frame == p)
+            m.ChapterIndex = i;
+    m.MarkerIndex = project.FindMarker(p);
+    if (m.MarkerIndex < 0)
+        return m;
+    TMarker marker = project.GetMarker(m.MarkerIndex);
+    if (marker.Kind == mkOption) {
+        m.AudioTicked = (marker.Value & kOptionAudioOff) == 0;
+        m.DoubleTicked = (marker.Value & kOptionDoubleOff) == 0;
+        int32_t volume = OptionVolume(marker.Value);
+        m.VolumeText = volume < 0 ? std::string() : std::to_string(volume);
+    } else {
+        m.EnableTicked = !marker.Deactivated;
+        m.ShiftText = std::to_string(marker.Value);
+        m.AffectDown = marker.Affect;
+    }
+    return m;
+}
+
+std::string MarkerListText(const TProject &project, int32_t index)
+{
+    return project.MarkerLine(index);
+}
+
+std::string ChapterListText(const TProject &project, int32_t index)
+{
+    TChapter c = project.GetListChapter(index);
+    if (c.Frame < 0)
+        return {};
+    std::string word = c.Frame == 0 ? Msg("WrdStart") : Msg("WrdChapter");
+    word = word.substr(0, 7);
+    word.resize(7, ' ');
+    std::string frame = std::to_string(c.Frame);
+    return word + std::string(frame.size() < 9 ? 9 - frame.size() : 0, ' ') + frame;
+}
+
+std::string FirstSegmentName(const std::string &fileList)
+{
+    size_t bar = fileList.find('|');
+    std::string first = TrimText(fileList.substr(0, bar), kTextBlanks);
+    size_t star = first.find('*');
+    if (bar != std::string::npos && star != std::string::npos) {
+        size_t next = fileList.find('|', bar + 1);
+        first.replace(star, 1, TrimText(fileList.substr(bar + 1, next == std::string::npos ? next : next - bar - 1), kTextBlanks));
+    }
+    return first;
+}
+
+std::string FilePanelName(const TProjectSources &sources, TSourceRole role)
+{
+    return FirstSegmentName(sources.FileList(role));
+}
+
+TOptimizationView OptimizationViewOf(const TDeactivatedStats &stats)
+{
+    TOptimizationView v;
+    v.CountText = "(" + std::to_string(stats.Count) + ")";
+    v.FrameText = "-";
+    if (stats.Count <= 0)
+        return v;
+    // Every deactivated marker may lie on the curve: no frame to go to, deviation 0.
+    v.ButtonsEnabled = true;
+    if (stats.Frame >= 0) {
+        v.Frame = stats.Frame;
+        v.FrameText = std::to_string(stats.Frame);
+    }
+    v.DeviationText = Fixed(stats.Error, 3);
+    long double cls = std::trunc(std::fabs(stats.Error) * 2);
+    v.Colour = cls < 1 ? dcGreen : cls < 2 ? dcYellow : dcRed;
+    return v;
+}
+
+} // namespace tessaly

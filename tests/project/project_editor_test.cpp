@@ -1,0 +1,228 @@
+// Tests of the editing path: checks before changes, the Affect rules through it, change
+// notification, undo records and their merging, and undo/redo giving the same file.
+#include <gtest/gtest.h>
+
+#include "platform/file_system.h"
+#include "project/project.h"
+#include "project/project_editor.h"
+#include "project/project_file.h"
+#include "support/make_marker.h"
+#include "support/project_fakes.h"
+#include "support/test_support.h"
+
+namespace tessaly {
+namespace {
+
+using test::Make;
+
+class TCountingObserver : public TProjectObserver {
+public:
+    std::vector<unsigned> Calls;
+    void ProjectChanged(unsigned changes) override { Calls.push_back(changes); }
+};
+
+class Editor : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        media.SetVideo("/clips/a.avi", 1000);
+        media.Audio = true;
+        project.VideoOpened();
+        project.AddObserver(&observer);
+    }
+    TEditResult At(int32_t frame, TMarkerKind kind)
+    {
+        project.SetPosition(frame);
+        return editor.NewMarker(kind);
+    }
+    test::TFakeProjectMedia media;
+    test::TRecordingUserInterface ui;
+    TProject project{&ui, &media};
+    TProjectEditor editor{project};
+    TCountingObserver observer;
+};
+
+TEST_F(Editor, NewMarkerIsRefusedOnAnOccupiedFrameUnlessReplacing)
+{
+    ASSERT_TRUE(At(100, mkSpline));
+    TProjectSnapshot before = project.Snapshot();
+    TEditResult r = editor.NewMarker(mkRelCut);
+    EXPECT_FALSE(r.Applied);
+    EXPECT_EQ(r.Error, "Frame 100 already holds a marker.");
+    EXPECT_EQ(project.Snapshot(), before);
+    EXPECT_TRUE(editor.NewMarker(mkRelCut, true));
+    EXPECT_EQ(project.GetMarker(0), Make(100, 0, mkRelCut, true));
+
+    TEditResult placed = editor.PlaceMarker(Make(100, 5, mkSpline));
+    EXPECT_FALSE(placed.Applied);
+    EXPECT_TRUE(editor.PlaceMarker(Make(100, 5, mkSpline), true));
+    EXPECT_EQ(project.GetMarker(0), Make(100, 5, mkSpline));
+}
+
+TEST_F(Editor, RefusalsChangeNothingAndSayWhy)
+{
+    ASSERT_TRUE(editor.PlaceMarker(Make(10, 0, mkSpline)));
+    ASSERT_TRUE(editor.PlaceMarker(Make(20, 4, mkSpline)));
+    project.SetChanged(false);
+    observer.Calls.clear();
+    TProjectSnapshot before = project.Snapshot();
+    struct TCase {
+        TEditResult Result;
+        std::string Error;
+    } cases[] = {
+        {editor.PlaceMarker(Make(1000, 0, mkSpline)), "Frame 1000 lies outside the video (1000 frames)."},
+        {editor.PlaceMarker(Make(30, 123456789, mkSpline)), "The marker cannot be stored: its value does not fit the marker line."},
+        {editor.DeleteMarker(11), "There is no marker at frame 11."},
+        {editor.SetShiftValue(0, "12x"), "The shift must be a whole number of frames from -9999999 to 9999999."},
+        {editor.SetShiftValue(0, "10000000"), "The shift must be a whole number of frames from -9999999 to 9999999."},
+        {editor.SetShiftValue(7, "1"), "No marker is selected."},
+        {editor.EditOptionMarker(0, true, true, ""), "This marker has no such setting."},
+        {editor.MoveMarker(10, 10), "The marker cannot be moved onto or past another marker, nor out of the video."},
+        {editor.MoveMarker(20, -15), "The marker cannot be moved onto or past another marker, nor out of the video."},
+        {editor.MoveMarker(20, 980), "The marker cannot be moved onto or past another marker, nor out of the video."},
+        {editor.ChangeStartOffset(-11), "This would move some markers and/or chapters outside of the project."},
+        {editor.DeleteChapter(0), "The start chapter cannot be deleted."},
+        {editor.DeleteChapter(5), "There is no chapter at frame 5."},
+        {editor.InsertChapters(acFixedLength, 99, true), "The chapter interval must be at least 100 frames."},
+        {editor.GotoFrameText("1000"), "Please enter a frame number from 0 to 999."},
+        {editor.SetViewOffsetText("1073741824"), "Please enter a whole number from -1073741823 to 1073741823."},
+    };
+    for (const TCase &c : cases) {
+        EXPECT_FALSE(c.Result.Applied) << c.Error;
+        EXPECT_EQ(c.Result.Error, c.Error);
+    }
+    TProjectOptions bad = project.Options();
+    bad.MarkerDrawSize = 4;
+    EXPECT_EQ(editor.SetOptions(bad).Error, "A project setting is out of range.");
+    EXPECT_EQ(project.Snapshot(), before);
+    EXPECT_FALSE(project.Changed());
+    EXPECT_TRUE(observer.Calls.empty());
+    EXPECT_TRUE(ui.Messages.empty());   // refusals are returned, not shown
+}
+
+TEST_F(Editor, DeletingAnAffectCutPassesItsValueOn)
+{
+    ASSERT_TRUE(editor.PlaceMarker(Make(100, -25, mkRelCut, true)));
+    ASSERT_TRUE(editor.PlaceMarker(Make(200, 10, mkSpline)));
+    ASSERT_TRUE(editor.PlaceMarker(Make(300, 12, mkSpline)));
+    ASSERT_TRUE(editor.DeleteMarker(100));
+    ASSERT_EQ(project.MarkerCount(), 2);
+    EXPECT_EQ(project.GetMarker(0).Value, -15);   // total shift after the cut is kept
+    EXPECT_EQ(project.GetMarker(1).Value, -13);
+    // A deactivated cut passed nothing on: nothing to hand back.
+    ASSERT_TRUE(editor.PlaceMarker(Make(50, 7, mkRelCut, true, true)));
+    ASSERT_TRUE(editor.DeleteMarker(50));
+    EXPECT_EQ(project.GetMarker(0).Value, -15);
+}
+
+TEST_F(Editor, MovingAnAffectCutKeepsValuesAndStopsAtNeighbours)
+{
+    ASSERT_TRUE(editor.PlaceMarker(Make(100, -25, mkRelCut, true)));
+    ASSERT_TRUE(editor.PlaceMarker(Make(110, 3, mkSpline)));
+    TEditResult r = editor.MoveMarker(100, 9);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(project.GetMarker(0), Make(109, -25, mkRelCut, true));
+    EXPECT_EQ(project.Position(), 109);
+    EXPECT_FALSE(editor.MoveMarker(109, 1));
+    EXPECT_TRUE(editor.MoveMarker(109, -109));
+    EXPECT_EQ(project.GetMarker(0).Frame, 0);
+    EXPECT_FALSE(editor.MoveMarker(0, -1));
+}
+
+TEST_F(Editor, ObserversHearEachEditOnceWithWhatChanged)
+{
+    project.SetChanged(true);
+    project.SetChanged(false);
+    observer.Calls.clear();
+    project.SetPosition(40);
+    ASSERT_EQ(observer.Calls, (std::vector<unsigned>{pcPosition}));
+    observer.Calls.clear();
+    ASSERT_TRUE(editor.NewMarker(mkSpline));
+    ASSERT_EQ(observer.Calls.size(), 1u);
+    EXPECT_EQ(observer.Calls[0], unsigned(pcMarkers | pcChanged));
+    observer.Calls.clear();
+    ASSERT_TRUE(editor.AddChapter(500));
+    EXPECT_EQ(observer.Calls, (std::vector<unsigned>{pcChapters}));
+    observer.Calls.clear();
+    project.SetPosition(40);   // unchanged value: nobody is told
+    EXPECT_TRUE(observer.Calls.empty());
+    project.RemoveObserver(&observer);
+    project.SetPosition(41);
+    EXPECT_TRUE(observer.Calls.empty());
+}
+
+TEST_F(Editor, RepeatedEditsOfOneValueMerge)
+{
+    ASSERT_TRUE(editor.PlaceMarker(Make(100, 0, mkSpline, true)));
+    ASSERT_TRUE(editor.PlaceMarker(Make(200, 5, mkSpline)));
+    TEditResult a = editor.SetShiftValue(0, "1");
+    TEditResult b = editor.SetShiftValue(0, "12");
+    TEditResult other = editor.SetShiftValue(1, "3");
+    ASSERT_TRUE(a && b && other);
+    TEditRecord step = a.Record;
+    EXPECT_TRUE(MergeEdits(step, b.Record));
+    EXPECT_FALSE(MergeEdits(step, other.Record));   // another marker
+    EXPECT_EQ(step.After, b.Record.After);
+    EXPECT_EQ(step.Before, a.Record.Before);
+    TEditRecord moved = editor.MoveMarker(100, 1).Record;
+    TEditRecord moved2 = editor.MoveMarker(101, 1).Record;
+    EXPECT_TRUE(MergeEdits(moved, moved2));
+    TEditRecord add = editor.AddChapter(300).Record;
+    TEditRecord add2 = editor.AddChapter(400).Record;
+    EXPECT_FALSE(MergeEdits(add, add2));   // discrete edits stay single steps
+}
+
+TEST_F(Editor, UndoAndRedoRestoreTheProjectFileByteForByte)
+{
+    test::TTempDir dir;
+    test::TFakeSources sources;
+    sources.SetVideo("/clips/a.avi", 1000);
+    sources.Lists[srVideo] = "/clips/a.avi";
+    TProject p(&ui, &sources);
+    p.VideoOpened();
+    TProjectFile file(p, sources);
+    TProjectEditor ed(p, &sources);
+    std::vector<TEditRecord> stack;
+    std::vector<std::string> saved;
+    int files = 0;
+    auto save = [&] {
+        std::string name = dir.File("p" + std::to_string(files++) + ".tsp");
+        EXPECT_TRUE(file.SaveProject(name));
+        std::string bytes;
+        EXPECT_TRUE(ReadWholeFile(name, bytes));
+        return bytes;
+    };
+    ASSERT_TRUE(ed.MoveTo(70));   // navigation: no undo step
+    saved.push_back(save());
+    auto push = [&](TEditResult r) {
+        ASSERT_TRUE(r.Applied) << r.Error;
+        stack.push_back(r.Record);
+        saved.push_back(save());
+    };
+    push(ed.PlaceMarker(Make(10, 0, mkSpline, true)));
+    push(ed.PlaceMarker(Make(50, 4, mkSpline)));
+    push(ed.SetShiftValue(0, "3"));
+    push(ed.NewMarker(mkRelCut));
+    push(ed.SetMarkerEnabled(2, false));
+    push(ed.AddChapter(300, false));
+    push(ed.SetUseChapters(true));
+    push(ed.ChangeStartOffset(5));
+    push(ed.DeleteMarker(15));
+    for (size_t i = stack.size(); i-- > 0;) {
+        ASSERT_TRUE(ApplyEdit(p, stack[i], false));
+        EXPECT_EQ(save(), saved[i]) << "undo of step " << i;
+    }
+    for (size_t i = 0; i < stack.size(); ++i) {
+        ASSERT_TRUE(ApplyEdit(p, stack[i], true));
+        EXPECT_EQ(save(), saved[i + 1]) << "redo of step " << i;
+    }
+    // A record taken with another video is refused and changes nothing.
+    sources.SetVideo("/clips/b.avi", 500);
+    p.VideoOpened();
+    TProjectSnapshot now = p.Snapshot();
+    EXPECT_FALSE(ApplyEdit(p, stack[0], false));
+    EXPECT_EQ(p.Snapshot(), now);
+}
+
+} // namespace
+} // namespace tessaly
