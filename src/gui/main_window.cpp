@@ -1,0 +1,239 @@
+// TMainForm: construction of the window, its layout and the wiring of commands.
+#include "gui/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QUndoStack>
+#include <QVBoxLayout>
+
+#include "gui/action_registry.h"
+#include "gui/edit_lists.h"
+#include "gui/file_panel.h"
+#include "gui/frame_view.h"
+#include "gui/language_apply.h"
+#include "gui/qt_text.h"
+#include "gui/window_dialogs.h"
+#include "media/common/io_image.h"
+#include "project/project_session.h"
+#include "shell/language.h"
+#include "shell/settings.h"
+
+namespace tessaly::gui {
+
+TMainForm::TMainForm(TProjectSession &session, TSettings &settings, TWindowDialogs &dialogs, QWidget *parent)
+    : QMainWindow(parent), FSession(session), FSettings(settings), FDialogs(dialogs)
+{
+    setObjectName(QStringLiteral("TMainForm"));
+    setAcceptDrops(true);
+    FUndo = new QUndoStack(this);
+    FActions = new TActionRegistry(this);
+    FActions->BuildMenus(menuBar());
+    BuildLayout();
+    ConnectCommands();
+    ConnectControls();
+    ConnectOptions();
+    resize(980, 640);
+    FSession.Project().AddObserver(this);
+    FActions->SetLanguages(Language().Languages(), CurrentLanguage());
+    ApplyLanguage(*this);
+    RefreshAll();
+}
+
+TMainForm::~TMainForm()
+{
+    // The undo stack is cleared on its way out; nothing is to be redrawn then.
+    FUndo->disconnect(this);
+    FSession.Project().RemoveObserver(this);
+}
+
+void TMainForm::BuildLayout()
+{
+    auto *central = new QWidget(this);
+    central->setObjectName(QStringLiteral("MainPanel"));
+    auto *columns = new QHBoxLayout(central);
+    columns->setContentsMargins(4, 4, 4, 4);
+
+    // Left: picture, curve strip, slider with the zoom choice.
+    auto *left = new QVBoxLayout;
+    FFrameView = new TFrameView(central);
+    left->addWidget(FFrameView, 1);
+    auto *sliderRow = new QHBoxLayout;
+    FSlider = new QSlider(Qt::Horizontal, central);
+    FSlider->setObjectName(QStringLiteral("PositionSlider"));
+    FSlider->installEventFilter(this);
+    FZoomBox = new QComboBox(central);
+    FZoomBox->setObjectName(QStringLiteral("ZoomBox"));
+    for (int z : {25, 50, 75, 100, 150, 200, 300, 500})
+        FZoomBox->addItem(QStringLiteral("%1 %").arg(z), z);
+    FZoomBox->setCurrentIndex(3);
+    sliderRow->addWidget(FSlider, 1);
+    sliderRow->addWidget(FZoomBox);
+    left->addLayout(sliderRow);
+    columns->addLayout(left, 1);
+
+    // Right: file panel, marker panel, lists.
+    auto *right = new QWidget(central);
+    right->setObjectName(QStringLiteral("SidePanel"));
+    right->setFixedWidth(320);
+    auto *rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    FFilePanel = new TFilePanel(right);
+    FMarkerPanel = new TMarkerPages(right);
+    FLists = new TEditLists(right);
+    rightLayout->addWidget(FFilePanel);
+    rightLayout->addWidget(FMarkerPanel);
+    rightLayout->addWidget(FLists, 1);
+    columns->addWidget(right);
+    setCentralWidget(central);
+    FFilePanel->setVisible(FSettings.ShowFileman());
+
+    for (int i = 0; i < 8; ++i) {
+        FStatus[i] = new QLabel(statusBar());
+        FStatus[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        FStatus[i]->setFrameShape(QFrame::StyledPanel);
+        FStatus[i]->setMinimumWidth(i == 7 ? 160 : 70);
+        statusBar()->addWidget(FStatus[i], i == 7 ? 1 : 0);
+    }
+    statusBar()->setVisible(FSettings.ShowStatus());
+}
+
+void TMainForm::Bind(const char *actionName, void (TMainForm::*command)())
+{
+    QAction *action = FActions->Action(QLatin1String(actionName));
+    connect(action, &QAction::triggered, this, [this, action, command] {
+        // The enables may be stale when a key arrives: recompute before acting.
+        ApplyEnables();
+        if (action->isEnabled())
+            (this->*command)();
+    });
+}
+
+void TMainForm::ConnectCommands()
+{
+    Bind("FileNewItem", &TMainForm::NewProject);
+    Bind("FileOpenItem", &TMainForm::OpenProject);
+    Bind("FileSaveItem", &TMainForm::SaveProject);
+    Bind("FileSaveAsItem", &TMainForm::SaveProjectAs);
+    Bind("FileRevertItem", &TMainForm::RevertProject);
+    Bind("FileOpenVideoItem", &TMainForm::OpenVideo);
+    Bind("FileOpenAudioItem", &TMainForm::OpenAudio);
+    Bind("FileOpenDoubleItem", &TMainForm::OpenDouble);
+    Bind("FileOpenRefItem", &TMainForm::OpenReference);
+    Bind("FilePhantomItem", &TMainForm::CreatePhantom);
+    Bind("FileQuitItem", &TMainForm::Quit);
+    Bind("RemoveDoubleItem", &TMainForm::RemoveDouble);
+    Bind("RemoveRefItem", &TMainForm::RemoveReference);
+    Bind("ProjectGotoItem", &TMainForm::AskGoToFrame);
+    Bind("ProjectViewOffsetItem", &TMainForm::AskViewOffset);
+    Bind("StepBackItem", &TMainForm::StepBack);
+    Bind("StepForwardItem", &TMainForm::StepForward);
+    Bind("SecondBackItem", &TMainForm::SecondBack);
+    Bind("SecondForwardItem", &TMainForm::SecondForward);
+    Bind("FirstFrameItem", &TMainForm::FirstFrame);
+    Bind("LastFrameItem", &TMainForm::LastFrame);
+    Bind("PrevMarkerItem", &TMainForm::PrevMarker);
+    Bind("NextMarkerItem", &TMainForm::NextMarker);
+    Bind("ProjectStartOffsetItem", &TMainForm::AskStartOffset);
+    Bind("ListViewOffsetItem", &TMainForm::ViewOffsetToCut);
+    Bind("ListJumpCutEndItem", &TMainForm::JumpToCutEnd);
+    Bind("ViewMarkerSize1Item", &TMainForm::SetMarkerSize1);
+    Bind("ViewMarkerSize2Item", &TMainForm::SetMarkerSize2);
+    Bind("ViewMarkerSize3Item", &TMainForm::SetMarkerSize3);
+    Bind("ViewFileAreaItem", &TMainForm::ToggleFileArea);
+    Bind("ViewStatusBarItem", &TMainForm::ToggleStatusBar);
+    Bind("ViewFitItem", &TMainForm::ToggleFit);
+    QAction *undo = FActions->Action(QStringLiteral("EditUndoItem"));
+    QAction *redo = FActions->Action(QStringLiteral("EditRedoItem"));
+    connect(undo, &QAction::triggered, FUndo, &QUndoStack::undo);
+    connect(redo, &QAction::triggered, FUndo, &QUndoStack::redo);
+    connect(FUndo, &QUndoStack::indexChanged, this, [this] { RefreshAll(); });
+    connect(FActions, &TActionRegistry::LanguageChosen, this, &TMainForm::ChooseLanguage);
+}
+
+void TMainForm::ConnectControls()
+{
+    connect(FSlider, &QSlider::valueChanged, this, [this](int value) {
+        if (FUpdating == 0)
+            GoToFrame(value);
+    });
+    connect(FZoomBox, &QComboBox::currentIndexChanged, this, &TMainForm::ZoomChosen);
+    connect(FFrameView, &TFrameView::FileDropped, this, [this](const QString &file) {
+        LoadProjectFile(S(file));
+    });
+    connect(FFilePanel, &TFilePanel::OpenRequested, this, [this](TSourceRole role) {
+        static const char *const names[4] = {"FileOpenVideoItem", "FileOpenAudioItem", "FileOpenDoubleItem",
+                                             "FileOpenRefItem"};
+        FActions->Action(QLatin1String(names[role]))->trigger();
+    });
+    connect(FFilePanel->RemoveDoubleButton(), &QToolButton::clicked, FActions->Action(QStringLiteral("RemoveDoubleItem")),
+            &QAction::trigger);
+    connect(FFilePanel->RemoveRefButton(), &QToolButton::clicked, FActions->Action(QStringLiteral("RemoveRefItem")),
+            &QAction::trigger);
+
+    TMarkerPages &m = *FMarkerPanel;
+    connect(m.SplineButton, &QPushButton::clicked, this, [this] { AddMarker(1); });
+    connect(m.RelCutButton, &QPushButton::clicked, this, [this] { AddMarker(2); });
+    connect(m.DShiftButton, &QPushButton::clicked, this, [this] { AddMarker(3); });
+    connect(m.OptionButton, &QPushButton::clicked, this, [this] { AddMarker(4); });
+    connect(m.DeleteButton, &QPushButton::clicked, this, &TMainForm::DeleteMarker);
+    connect(m.ShiftEdit, &QLineEdit::textEdited, this, &TMainForm::ShiftEdited);
+    connect(m.EnableBox, &QCheckBox::toggled, this, &TMainForm::EnableToggled);
+    connect(m.AffectButton, &QToolButton::clicked, this, &TMainForm::AffectToggled);
+    connect(m.AudioBox, &QCheckBox::toggled, this, &TMainForm::OptionEdited);
+    connect(m.DoubleBox, &QCheckBox::toggled, this, &TMainForm::OptionEdited);
+    connect(m.VolumeEdit, &QLineEdit::textEdited, this, &TMainForm::VolumeEdited);
+    connect(m.ChapterAddButton, &QPushButton::clicked, this, &TMainForm::ChapterAdd);
+    connect(m.ChapterDelButton, &QPushButton::clicked, this, &TMainForm::ChapterDelete);
+    connect(m.SubdivideButton, &QPushButton::clicked, this, &TMainForm::UseChaptersToggled);
+    connect(m.ConcatBox, &QCheckBox::toggled, this, &TMainForm::ConcatToggled);
+
+    connect(FLists, &TEditLists::MarkerChosen, this, [this](int row) {
+        if (FUpdating == 0)
+            Apply(FSession.Editor().SelectMarker(row));
+    });
+    connect(FLists, &TEditLists::ChapterChosen, this, [this](int row) {
+        if (FUpdating == 0)
+            Apply(FSession.Editor().SelectChapter(row));
+    });
+    connect(FLists, &TEditLists::ChapterTicked, this, &TMainForm::ChapterTicked);
+    connect(FLists, &QTabWidget::currentChanged, this, [this] { RefreshAll(); });
+    connect(FLists->MoveBackButton, &QPushButton::clicked, this, [this] { MoveMarker(-1); });
+    connect(FLists->MoveForwardButton, &QPushButton::clicked, this, [this] { MoveMarker(1); });
+    connect(FLists->MarkerList, &QListWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        FActions->MarkerListMenu()->popup(FLists->MarkerList->viewport()->mapToGlobal(at));
+    });
+}
+
+bool TMainForm::eventFilter(QObject *watched, QEvent *event)
+{
+    // Up and Down on the slider change the view offset without moving the position.
+    if (watched == FSlider && event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) {
+            ChangeViewOffset(key->key() == Qt::Key_Up ? -1 : 1);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+QString TMainForm::StatusText(int panel) const
+{
+    return panel >= 0 && panel < 8 ? FStatus[panel]->text() : QString();
+}
+
+} // namespace tessaly::gui

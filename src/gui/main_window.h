@@ -1,0 +1,166 @@
+// TMainForm: the main window: the current frame, the correction curve strip, the position
+// slider, the file panel, the marker panel, the marker and chapter lists, the status line
+// and the menus. It draws the session's state and forwards every command to the core.
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "gui/marker_pages.h"
+#include "project/project_editor.h"
+#include "project/project_observer.h"
+#include "project/project_sources.h"
+
+class QLabel;
+class QSlider;
+class QComboBox;
+class QUndoStack;
+
+namespace tessaly {
+class TIOImage;
+class TProjectSession;
+class TSettings;
+} // namespace tessaly
+
+namespace tessaly::gui {
+
+class TActionRegistry;
+class TCurveStrip;
+class TEditLists;
+class TFilePanel;
+class TFrameView;
+class TWindowDialogs;
+
+class TMainForm : public QMainWindow, private TProjectObserver {
+    Q_OBJECT
+public:
+    // Nothing is owned; all three outlive the window.
+    TMainForm(TProjectSession &session, TSettings &settings, TWindowDialogs &dialogs, QWidget *parent = nullptr);
+    ~TMainForm() override;
+
+    TActionRegistry &Actions() { return *FActions; }
+    TProjectSession &Session() { return FSession; }
+    QUndoStack &UndoStack() { return *FUndo; }
+    TFrameView &FrameView() { return *FFrameView; }
+    TFilePanel &FilePanel() { return *FFilePanel; }
+    TMarkerPages &MarkerPanel() { return *FMarkerPanel; }
+    TEditLists &EditLists() { return *FLists; }
+    QSlider &PositionSlider() { return *FSlider; }
+    // The text of status-line panel 0 .. 7.
+    QString StatusText(int panel) const;
+
+    // Loads a project file as the start-up argument or a dropped file does.
+    bool LoadProjectFile(const std::string &fileName);
+    // Redraws everything from the session and applies the enables (after any change).
+    void RefreshAll();
+    // Moves the position (a slider move: the view offset returns to 0).
+    void GoToFrame(int32_t frame);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // --- construction (main_window.cpp) ----------------------------------------
+    void BuildLayout();
+    void ConnectCommands();
+    void ConnectControls();
+    void ConnectOptions();
+    // Runs `command` when the action is enabled after the enables were recomputed.
+    void Bind(const char *actionName, void (TMainForm::*command)());
+
+    // --- drawing (main_window_view.cpp) ------------------------------------------
+    // The change notification of the project: redraws what changed, then the enables.
+    void ProjectChanged(unsigned changes) override;
+    void Refresh(unsigned changes);
+    void RefreshFrame();
+    void RefreshLists();
+    void RefreshPanel();
+    void RefreshStatus();
+    void RefreshOptions();
+    void ApplyEnables();
+    void SetActionEnabled(const char *name, bool enabled);
+
+    // --- commands (main_window_commands.cpp) ---------------------------------------
+    void NewProject();
+    void OpenProject();
+    void SaveProject();
+    void SaveProjectAs();
+    void RevertProject();
+    void OpenMedia(TSourceRole role);
+    void OpenVideo() { OpenMedia(srVideo); }
+    void OpenAudio() { OpenMedia(srAudio); }
+    void OpenDouble() { OpenMedia(srDouble); }
+    void OpenReference() { OpenMedia(srReference); }
+    void RemoveDouble();
+    void RemoveReference();
+    void CreatePhantom();
+    void AskGoToFrame();
+    void AskViewOffset();
+    void StepBack() { Step(-1); }
+    void StepForward() { Step(1); }
+    void SecondBack();
+    void SecondForward();
+    void FirstFrame() { GoToFrame(0); }
+    void LastFrame();
+    void PrevMarker();
+    void NextMarker();
+    void Step(int32_t frames);
+    void SetMarkerSize1() { SetMarkerSize(1); }
+    void SetMarkerSize2() { SetMarkerSize(2); }
+    void SetMarkerSize3() { SetMarkerSize(3); }
+    void SetMarkerSize(int size);
+    void ZoomChosen();
+    void ToggleFileArea();
+    void ToggleStatusBar();
+    void ToggleFit();
+    void Quit() { close(); }
+    void ChooseLanguage(const QString &name);
+    void ChangeViewOffset(int32_t delta);
+    void AskStartOffset();
+    void ViewOffsetToCut();
+    void JumpToCutEnd();
+
+    // Marker and chapter edits (undoable).
+    void AddMarker(int kind);
+    void DeleteMarker();
+    void MoveMarker(int32_t direction);
+    void ShiftEdited();
+    void EnableToggled(bool on);
+    void AffectToggled();
+    void OptionEdited() { EditOption(false); }
+    void VolumeEdited();
+    void EditOption(bool quiet);
+    void ChapterAdd();
+    void ChapterDelete();
+    void ChapterTicked(int row, bool ticked);
+    void UseChaptersToggled();
+    void ConcatToggled(bool on);
+    // Shows an edit's result: an applied edit becomes an undo step, a refusal shows its
+    // reason (unless quiet: a field being typed in), then the window redraws.
+    void Apply(const TEditResult &result, bool quiet = false);
+    // Runs a settings write; a refused write is reported, never thrown on.
+    void StoreSettings(const std::function<void()> &store);
+
+    TProjectSession &FSession;
+    TSettings &FSettings;
+    TWindowDialogs &FDialogs;
+    TActionRegistry *FActions = nullptr;
+    QUndoStack *FUndo = nullptr;
+    TFrameView *FFrameView = nullptr;
+    TCurveStrip *FCurve = nullptr;
+    QSlider *FSlider = nullptr;
+    QComboBox *FZoomBox = nullptr;
+    TFilePanel *FFilePanel = nullptr;
+    TMarkerPages *FMarkerPanel = nullptr;
+    TEditLists *FLists = nullptr;
+    QLabel *FStatus[8] = {};
+    std::unique_ptr<TIOImage> FImage;   // decode buffer of the video
+    int32_t FShownFrame = -2;           // frame in FFrameView, -2: none
+    int FUpdating = 0;                  // > 0 while the window fills its controls
+    QWidget *FTyping = nullptr;         // the field being typed in (not refilled meanwhile)
+};
+
+} // namespace tessaly::gui

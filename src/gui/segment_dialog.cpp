@@ -1,0 +1,73 @@
+// TSegmentDialog: the file list with ticks and the three choices.
+#include "gui/segment_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "gui/qt_text.h"
+#include "shell/language.h"
+
+namespace tessaly::gui {
+
+TSegmentDialog::TSegmentDialog(const std::vector<std::string> &names, bool showHelp, QWidget *parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("TSegmentDlg"));
+    setWindowTitle(QStringLiteral("File sequence"));
+    auto *layout = new QVBoxLayout(this);
+    auto *label = new QLabel(QStringLiteral("The file is part of a numbered sequence. Which files shall be loaded?"),
+                             this);
+    label->setObjectName(QStringLiteral("QuestionLabel"));
+    label->setWordWrap(true);
+    layout->addWidget(label);
+    FList = new QListWidget(this);
+    FList->setObjectName(QStringLiteral("FileList"));
+    for (const std::string &name : names) {
+        auto *item = new QListWidgetItem(Q(name), FList);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Checked);
+    }
+    FList->setCurrentRow(0);
+    layout->addWidget(FList);
+    auto *buttons = new QDialogButtonBox(this);
+    QPushButton *ticked = buttons->addButton(QStringLiteral("Load &ticked files"), QDialogButtonBox::AcceptRole);
+    ticked->setObjectName(QStringLiteral("TickedBtn"));
+    QPushButton *selected = buttons->addButton(QStringLiteral("Load &selected file only"), QDialogButtonBox::AcceptRole);
+    selected->setObjectName(QStringLiteral("SelectedBtn"));
+    QPushButton *cancel = buttons->addButton(QDialogButtonBox::Cancel);
+    cancel->setObjectName(QStringLiteral("CancelBtn"));
+    if (showHelp) {
+        QPushButton *help = buttons->addButton(QDialogButtonBox::Help);
+        help->setObjectName(QStringLiteral("HelpBtn"));
+        help->setEnabled(false);   // the help viewer comes with the help window
+    }
+    connect(ticked, &QPushButton::clicked, this, [this] { FChoice = scTicked; accept(); });
+    connect(selected, &QPushButton::clicked, this, [this] { FChoice = scSelected; accept(); });
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    layout->addWidget(buttons);
+    ticked->setDefault(true);
+}
+
+TSegmentChoice TSegmentDialog::Ask()
+{
+    FChoice = scCancel;
+    return exec() == QDialog::Accepted ? FChoice : scCancel;
+}
+
+std::vector<bool> TSegmentDialog::Ticks() const
+{
+    std::vector<bool> ticks;
+    for (int i = 0; i < FList->count(); ++i)
+        ticks.push_back(FList->item(i)->checkState() == Qt::Checked);
+    return ticks;
+}
+
+int TSegmentDialog::Selected() const
+{
+    return FList->currentRow();
+}
+
+} // namespace tessaly::gui

@@ -1,0 +1,31 @@
+// TSegmentDialog: the question about a numbered file sequence: the files listed with
+// ticks (all ticked, the first selected) and the choices load ticked, load selected, cancel.
+#pragma once
+
+#include <QDialog>
+#include <string>
+#include <vector>
+
+class QListWidget;
+
+namespace tessaly::gui {
+
+enum TSegmentChoice { scCancel, scTicked, scSelected };
+
+class TSegmentDialog : public QDialog {
+    Q_OBJECT
+public:
+    // `names`: the files as shown; `showHelp` adds the help button.
+    TSegmentDialog(const std::vector<std::string> &names, bool showHelp, QWidget *parent = nullptr);
+
+    // Runs the dialog; the choice, with the ticks and the selected row.
+    TSegmentChoice Ask();
+    std::vector<bool> Ticks() const;
+    int Selected() const;
+
+private:
+    QListWidget *FList;
+    TSegmentChoice FChoice = scCancel;
+};
+
+} // namespace tessaly::gui
