@@ -7,7 +7,7 @@
 
 #include "project/project_session.h"
 
-namespace tessaly {
+namespace tessaly::gui {
 
 TAudioStripView::TAudioStripView(TProjectSession &session, QWidget *parent)
     : QWidget(parent), FSession(session), FPeaks(session.Project())
@@ -96,4 +96,4 @@ void TAudioStripView::paintEvent(QPaintEvent *)
         DrawLane(p, FStrip.Double, QRect(0, top, width(), height() - top), DoubleColour());
 }
 
-} // namespace tessaly
+} // namespace tessaly::gui

@@ -11,8 +11,10 @@
 #include "project/wave_mix_source.h"
 
 namespace tessaly {
-
 class TProjectSession;
+} // namespace tessaly
+
+namespace tessaly::gui {
 
 class TAudioStripView : public QWidget, public TProjectObserver {
     Q_OBJECT
@@ -55,4 +57,4 @@ private:
     double FSeconds = 1.0;
 };
 
-} // namespace tessaly
+} // namespace tessaly::gui

@@ -12,7 +12,7 @@
 
 #include "shell/messages.h"
 
-namespace tessaly {
+namespace tessaly::gui {
 
 namespace {
 
@@ -200,4 +200,4 @@ void TQtProgress::SetAborted(bool aborted)
         form->SetAborted(aborted);
 }
 
-} // namespace tessaly
+} // namespace tessaly::gui

@@ -12,7 +12,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 
-namespace tessaly {
+namespace tessaly::gui {
 
 class TGaugeForm : public QDialog {
     Q_OBJECT
@@ -82,4 +82,4 @@ private:
     QPointer<QWidget> FOwner;
 };
 
-} // namespace tessaly
+} // namespace tessaly::gui

@@ -23,7 +23,7 @@
 #include "shell/settings.h"
 #include "shell/user_interface.h"
 
-namespace tessaly {
+namespace tessaly::gui {
 
 namespace {
 
@@ -350,4 +350,4 @@ bool TPreviewPlayer::DeleteTempFile()
     return true;
 }
 
-} // namespace tessaly
+} // namespace tessaly::gui

@@ -15,10 +15,12 @@ class QAudioOutput;
 class QVideoWidget;
 
 namespace tessaly {
-
 class TProgress;
 class TProjectSession;
 class TSettings;
+} // namespace tessaly
+
+namespace tessaly::gui {
 
 // The preview button's image for a mode (0 around, 1 from, 2 to the position): yellow
 // while the running preview is out of date, green otherwise; `side` pixels square.
@@ -117,4 +119,4 @@ private:
     int FRenders = 0;
 };
 
-} // namespace tessaly
+} // namespace tessaly::gui

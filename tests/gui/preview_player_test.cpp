@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include "gui_fixture.h"
+
 #include "gui/preview_player.h"
 #include "platform/file_system.h"
 #include "project/project_session.h"
@@ -22,7 +24,7 @@
 #include "support/render_media.h"
 #include "support/test_support.h"
 
-namespace tessaly {
+namespace tessaly::gui {
 namespace {
 
 constexpr uint32_t kRate = 7500;   // 300 sample frames per video frame at 25 fps
@@ -33,6 +35,7 @@ class PreviewPlayer : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
+        test::EnsureApplication();
         Media = new test::TTempDir;
         ASSERT_TRUE(test::MakeTestVideo(Media->File("video.avi"), kFrames, 12));
         ASSERT_TRUE(test::WriteIndexWave(Media->File("audio.wav"), kRate, int64_t{kFrames} * kN));
@@ -244,6 +247,7 @@ TEST_F(PreviewPlayer, ModesAndRangeText)
 
 TEST(PreviewButtonImages, GreenOrYellowAndOneGlyphPerMode)
 {
+    test::EnsureApplication();
     for (bool outOfDate : {false, true}) {
         QImage images[3];
         for (int mode = 0; mode < 3; ++mode) {
@@ -264,4 +268,4 @@ TEST(PreviewButtonImages, GreenOrYellowAndOneGlyphPerMode)
 }
 
 } // namespace
-} // namespace tessaly
+} // namespace tessaly::gui

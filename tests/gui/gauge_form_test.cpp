@@ -13,9 +13,11 @@
 
 #include <gtest/gtest.h>
 
+#include "gui_fixture.h"
+
 #include "gui/gauge_form.h"
 
-namespace tessaly {
+namespace tessaly::gui {
 namespace {
 
 // Counts the paint events a widget receives.
@@ -32,6 +34,7 @@ public:
 
 class GaugeForm : public ::testing::Test {
 protected:
+    static void SetUpTestSuite() { test::EnsureApplication(); }
     void TearDown() override { CloseProgress(); }
     QWidget owner;
 };
@@ -137,4 +140,4 @@ TEST_F(GaugeForm, CoreProgressInterfaceDrivesTheProgramWideWindow)
 }
 
 } // namespace
-} // namespace tessaly
+} // namespace tessaly::gui

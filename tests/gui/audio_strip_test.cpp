@@ -5,13 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include "gui_fixture.h"
+
 #include "gui/audio_strip.h"
 #include "project/project_session.h"
 #include "support/make_marker.h"
 #include "support/render_media.h"
 #include "support/test_support.h"
 
-namespace tessaly {
+namespace tessaly::gui {
 namespace {
 
 // A mono 16-bit 8000 Hz WAV of `samples` with a full-scale click at each given sample.
@@ -57,6 +59,7 @@ std::vector<int> ColumnsWith(const QImage &image, int top, int bottom, const QCo
 
 TEST(AudioStripView, ClicksAppearWhereTheShiftPutsThemAndFollowEdits)
 {
+    test::EnsureApplication();
     test::TTempDir dir;
     ASSERT_TRUE(test::MakeTestVideo(dir.File("video.avi"), 100, 10));
     ASSERT_TRUE(WriteClickWave(dir.File("audio.wav"), 32000, {10000}));
@@ -95,4 +98,4 @@ TEST(AudioStripView, ClicksAppearWhereTheShiftPutsThemAndFollowEdits)
 }
 
 } // namespace
-} // namespace tessaly
+} // namespace tessaly::gui
