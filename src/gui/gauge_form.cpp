@@ -62,8 +62,10 @@ TGaugeForm::TGaugeForm(QWidget *owner)
         FOwnerDisabled = true;
     }
     show();
-    raise();
-    activateWindow();
+    if (QGuiApplication::platformName() != QLatin1String("offscreen")) {   // it has no window stack
+        raise();
+        activateWindow();
+    }
     repaint();
     QCoreApplication::processEvents();
 }
