@@ -51,4 +51,17 @@ TMsgResult TConsoleUserInterface::Message(TMsgType type, const std::string &text
     return (!answer.empty() && (answer[0] == 'y' || answer[0] == 'Y')) ? mrYes : refuse;
 }
 
+TSegmentAnswer TConsoleUserInterface::AskSegments(const std::string &caption, const std::vector<std::string> &files,
+                                                  int /*helpContext*/)
+{
+    TSegmentAnswer answer;
+    answer.Choice = FSegmentChoice;
+    answer.Ticked.assign(files.size(), true);
+    std::fprintf(FErr, "%s\n", TerminalText(caption).c_str());
+    for (size_t i = 0; i < files.size(); ++i)
+        std::fprintf(FErr, "  %s%s\n", files[i].c_str(),
+                     FSegmentChoice == scAll || i == 0 ? "" : "  (left out: --segments first)");
+    return answer;
+}
+
 } // namespace tessaly::cli

@@ -11,7 +11,9 @@
 #include "project/analysis.h"
 #include "project/enables.h"
 #include "project/marker.h"
+#include "project/media_open.h"
 #include "project/project_session.h"
+#include "shell/settings.h"
 
 namespace tessaly::cli {
 
@@ -22,7 +24,11 @@ const char *const kProjectHelp =
     "subcommands:\n"
     "  create PROJECT.tsp --video FILE [--audio FILE] [--double FILE] [--reference FILE]\n"
     "  create PROJECT.tsp --phantom W,H,FRAMES,RATE[,SCALE[,PIXELFORMAT]] [--audio FILE] ...\n"
-    "                      writes a new project (existing files are replaced)\n"
+    "         [--segments all|first] [--yes]\n"
+    "                      writes a new project (existing files are replaced). Numbered\n"
+    "                      files (clip001.avi, clip002.avi ...) open as one source, or\n"
+    "                      only the named one with --segments first; --yes answers the\n"
+    "                      smart-rendering question with Yes.\n"
     "  list PROJECT.tsp                  media, options, markers and chapters\n"
     "  add-marker PROJECT.tsp FRAME KIND [VALUE] [--affect] [--deactivated]\n"
     "             [--volume PERCENT] [--audio-off] [--double-off] [--replace]\n"
@@ -86,44 +92,74 @@ bool ParseBool(const TArgs &args, const std::string &name, bool &value, bool &ba
     return true;
 }
 
+// The open commands' settings: segment search and the smart-rendering question as the
+// user set them; the command line never stores folders.
+TOpenMediaOptions CreateOptions()
+{
+    TOpenMediaOptions options;
+    try {
+        TSettings settings;
+        options.SegmentSearch = settings.SegmentSearch();
+        options.SRWarnOnLoad = settings.SRWarnOnLoad();
+    } catch (...) {
+    }
+    return options;
+}
+
+// --phantom W,H,FRAMES,RATE[,SCALE[,PIXELFORMAT]]; false when malformed.
+bool PhantomArgument(const std::string &value, TPhantomClip &clip)
+{
+    std::vector<long long> v;
+    std::string text = value + ",";
+    for (size_t start = 0, p; (p = text.find(',', start)) != std::string::npos; start = p + 1) {
+        long long n = 0;
+        if (!ToInt(text.substr(start, p - start), 0, 2147483647, n))
+            return false;
+        v.push_back(n);
+    }
+    if (v.size() < 4 || v.size() > 6)
+        return false;
+    clip.Width = int32_t(v[0]);
+    clip.Height = int32_t(v[1]);
+    clip.Frames = int32_t(v[2]);
+    clip.Rate = int32_t(v[3]);
+    clip.Scale = v.size() > 4 ? int32_t(v[4]) : 1;
+    clip.PixelFormat = v.size() > 5 ? int32_t(v[5]) : 3;
+    return true;
+}
+
 int Create(const TArgs &args)
 {
     const std::string &file = args.Positional[1];
     if (args.Has("--video") == args.Has("--phantom"))
         return Usage("create needs either --video or --phantom");
-    TConsoleUserInterface ui(false);
+    const std::string segments = args.Value("--segments", "all");
+    if (segments != "all" && segments != "first")
+        return Usage("--segments takes all or first");
+    TPhantomClip clip;
+    if (args.Has("--phantom") && !PhantomArgument(args.Value("--phantom"), clip))
+        return Usage("--phantom needs W,H,FRAMES,RATE[,SCALE[,PIXELFORMAT]]");
+    TConsoleUserInterface ui(args.Has("--yes"));
+    ui.SetSegmentChoice(segments == "all" ? scAll : scSelected);
     TProjectSession session(&ui);
-    bool ok;
-    if (args.Has("--video")) {
-        ok = session.OpenSource(srVideo, args.Value("--video"));
-    } else {
-        std::vector<long long> v;
-        std::string text = args.Value("--phantom") + ",";
-        for (size_t start = 0, p; (p = text.find(',', start)) != std::string::npos; start = p + 1) {
-            long long n = 0;
-            if (!ToInt(text.substr(start, p - start), 0, 2147483647, n))
-                return Usage("--phantom needs W,H,FRAMES,RATE[,SCALE[,PIXELFORMAT]]");
-            v.push_back(n);
-        }
-        if (v.size() < 4 || v.size() > 6)
-            return Usage("--phantom needs W,H,FRAMES,RATE[,SCALE[,PIXELFORMAT]]");
-        TPhantomClip clip;
-        clip.Width = int32_t(v[0]);
-        clip.Height = int32_t(v[1]);
-        clip.Frames = int32_t(v[2]);
-        clip.Rate = int32_t(v[3]);
-        clip.Scale = v.size() > 4 ? int32_t(v[4]) : 1;
-        clip.PixelFormat = v.size() > 5 ? int32_t(v[5]) : 3;
-        ok = session.OpenPhantomClip(clip);
-    }
-    if (ok && args.Has("--audio"))
-        ok = session.OpenSource(srAudio, args.Value("--audio"));
-    if (ok && args.Has("--double"))
-        ok = session.OpenSource(srDouble, args.Value("--double"));
-    if (ok && args.Has("--reference"))
-        ok = session.OpenSource(srReference, args.Value("--reference"));
-    if (!ok)
+    const TOpenMediaOptions options = CreateOptions();
+    // The window's open commands, one after the other; each may add a second source
+    // silently (a video's sound as double track, an AVI's picture as reference).
+    TOpenOutcome outcome = args.Has("--video") ? OpenMedia(session, srVideo, args.Value("--video"), "AUTO|-1", options)
+                                               : (session.OpenPhantomClip(clip) ? ooOpened : ooFailed);
+    const std::pair<const char *, TSourceRole> tracks[] = {
+        {"--audio", srAudio}, {"--double", srDouble}, {"--reference", srReference}};
+    for (const auto &[option, role] : tracks)
+        if (outcome == ooOpened && args.Has(option))
+            outcome = OpenMedia(session, role, args.Value(option), "AUTO|-1", options);
+    if (outcome == ooCancelled)
+        std::cerr << "tessaly-cli project: nothing written (a question was not answered yes)\n";
+    if (outcome != ooOpened)
         return kExitFailure;
+    if (!args.Has("--double") && session.Project().HasDouble())
+        std::cerr << "note: the video's sound is the double audio track\n";
+    if (!args.Has("--reference") && session.Project().HasReference())
+        std::cerr << "note: the audio file's video is the reference video\n";
     return Save(session, file);
 }
 

@@ -133,7 +133,7 @@ void TMainForm::ConnectCommands()
     Bind("FileOpenAudioItem", &TMainForm::OpenAudio);
     Bind("FileOpenDoubleItem", &TMainForm::OpenDouble);
     Bind("FileOpenRefItem", &TMainForm::OpenReference);
-    Bind("FilePhantomItem", &TMainForm::CreatePhantom);
+    Bind("FilePhantomItem", &TMainForm::AskPhantom);
     Bind("FileQuitItem", &TMainForm::Quit);
     Bind("RemoveDoubleItem", &TMainForm::RemoveDouble);
     Bind("RemoveRefItem", &TMainForm::RemoveReference);

@@ -89,14 +89,14 @@ private:
     void SaveProject();
     void SaveProjectAs();
     void RevertProject();
-    void OpenMedia(TSourceRole role);
-    void OpenVideo() { OpenMedia(srVideo); }
-    void OpenAudio() { OpenMedia(srAudio); }
-    void OpenDouble() { OpenMedia(srDouble); }
-    void OpenReference() { OpenMedia(srReference); }
+    void OpenMediaFile(TSourceRole role);
+    void OpenVideo() { OpenMediaFile(srVideo); }
+    void OpenAudio() { OpenMediaFile(srAudio); }
+    void OpenDouble() { OpenMediaFile(srDouble); }
+    void OpenReference() { OpenMediaFile(srReference); }
     void RemoveDouble();
     void RemoveReference();
-    void CreatePhantom();
+    void AskPhantom();
     void AskGoToFrame();
     void AskViewOffset();
     void StepBack() { Step(-1); }

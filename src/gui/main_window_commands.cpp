@@ -18,7 +18,7 @@
 #include "gui/window_dialogs.h"
 #include "media/input/io_movie_choose.h"
 #include "platform/file_system.h"
-#include "project/marker_commands.h"
+#include "project/media_open.h"
 #include "project/project_session.h"
 #include "shell/language.h"
 #include "shell/settings.h"
@@ -96,19 +96,13 @@ void TMainForm::RevertProject()
     RefreshAll();
 }
 
-void TMainForm::OpenMedia(TSourceRole role)
+void TMainForm::OpenMediaFile(TSourceRole role)
 {
-    static const struct {
-        const char *Key, *Title;
-        TFolderKey Folder;
-    } kinds[4] = {{"OpenVidDlg.Title", "Open video file", fkAvi},
-                  {"OpenAudDlg.Title", "Open audio file", fkWav},
-                  {"OpenDblDlg.Title", "Open double audio file", fkDbl},
-                  {"OpenRefDlg.Title", "Open reference video", fkRef}};
+    // The file dialog shows the filter table of the source kind; the core does the rest.
     const bool video = role == srVideo || role == srReference;
     TFileRequest request;
-    request.Title = TranslateOr(kinds[role].Key, kinds[role].Title);
-    request.Folder = FSettings.Folder(kinds[role].Folder);
+    request.Title = OpenDialogTitle(role);
+    request.Folder = OpenDialogFolder(FSettings, role);
     request.Filters = video ? IOMovieChooseFilters(IsGerman(), role == srVideo ? 1 : 0, 0x9A)
                             : WaveChooseFilters(IsGerman(), 0, 0x9A);
     request.Preselected = video ? IOMoviePreselectedFilter(request.Filters, std::string())
@@ -120,41 +114,27 @@ void TMainForm::OpenMedia(TSourceRole role)
     if (answer.Filter >= 0 && size_t(answer.Filter) < request.Filters.size())
         kind = video ? IOMovieChosenKind(request.Filters[size_t(answer.Filter)], nullptr)
                      : WaveChosenKind(request.Filters[size_t(answer.Filter)], nullptr);
-    if (role == srVideo && !FSession.AskSaveChanges())
-        return;
-    const bool ok = FSession.OpenSource(role, answer.FileName, kind.empty() ? "AUTO|-1" : kind);
-    if (ok)
-        StoreSettings([&] { FSettings.SetFolder(kinds[role].Folder, ExtractFilePath(answer.FileName)); });
-    if (role == srVideo) {
-        FUndo->clear();
-        FShownFrame = -2;
-    }
+    StoreSettings([&] { tessaly::OpenMedia(FSession, role, answer.FileName, kind, OpenMediaOptionsFrom(FSettings)); });
     RefreshAll();
 }
 
 void TMainForm::RemoveDouble()
 {
-    FSession.CloseSource(srDouble);
-    FSession.Project().SetChanged(true);
+    RemoveMedia(FSession, srDouble);
     RefreshAll();
 }
 
 void TMainForm::RemoveReference()
 {
-    FSession.CloseSource(srReference);
-    FSession.Project().SetChanged(true);
+    RemoveMedia(FSession, srReference);
     RefreshAll();
 }
 
-void TMainForm::CreatePhantom()
+void TMainForm::AskPhantom()
 {
-    TPhantomClip clip;
-    FSession.Phantom(clip);
-    if (!FDialogs.AskPhantomClip(clip) || !FSession.AskSaveChanges())
-        return;
-    FSession.OpenPhantomClip(clip);
-    FUndo->clear();
-    FShownFrame = -2;
+    TPhantomValues values = PhantomDialogValues(FSession);
+    if (FDialogs.AskPhantomClip(values))
+        tessaly::CreatePhantom(FSession, values);
     RefreshAll();
 }
 

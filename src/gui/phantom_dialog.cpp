@@ -1,10 +1,14 @@
-// TPhantomDialog: the phantom clip fields laid out in a form.
+// TPhantomDialog: the phantom clip fields; presets and checks come from the core.
 #include "gui/phantom_dialog.h"
 
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QSpinBox>
+
+#include "gui/qt_text.h"
 
 namespace tessaly::gui {
 
@@ -13,7 +17,7 @@ QSpinBox *NewField(QWidget *parent, const char *name)
 {
     auto *box = new QSpinBox(parent);
     box->setObjectName(QLatin1String(name));
-    box->setRange(1, 2147483647);
+    box->setRange(0, 2147483647);
     return box;
 }
 } // namespace
@@ -24,6 +28,10 @@ TPhantomDialog::TPhantomDialog(QWidget *parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("Create phantom video clip"));
     auto *form = new QFormLayout(this);
     FLength = NewField(this, "LengthEdit");
+    FPreset = new QComboBox(this);
+    FPreset->setObjectName(QStringLiteral("RateBox"));
+    for (const std::string &preset : PhantomPresets())
+        FPreset->addItem(Q(preset));
     FRate = NewField(this, "RateEdit");
     FScale = NewField(this, "ScaleEdit");
     auto label = [this](const char *name, const char *text) {
@@ -32,32 +40,54 @@ TPhantomDialog::TPhantomDialog(QWidget *parent) : QDialog(parent)
         return l;
     };
     form->addRow(label("LengthLabel", "Length [frm]:"), FLength);
+    form->addRow(label("FpsLabel", "Frames/sec:"), FPreset);
     form->addRow(label("RateLabel", "Rate:"), FRate);
     form->addRow(label("ScaleLabel", "Scale:"), FScale);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    FOk = buttons->button(QDialogButtonBox::Ok);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     form->addRow(buttons);
-    SetClip(TPhantomClip{});
+    connect(FPreset, &QComboBox::currentIndexChanged, this, &TPhantomDialog::PresetChosen);
+    for (QSpinBox *box : {FLength, FRate, FScale})
+        connect(box, &QSpinBox::valueChanged, this, &TPhantomDialog::FieldsChanged);
+    SetValues(TPhantomValues{});
 }
 
-void TPhantomDialog::SetClip(const TPhantomClip &clip)
+void TPhantomDialog::SetValues(const TPhantomValues &values)
 {
-    FLength->setValue(clip.Frames);
-    FRate->setValue(clip.Rate);
-    FScale->setValue(clip.Scale);
+    FFilling = true;
+    FLength->setValue(values.Frames);
+    FRate->setValue(values.Rate);
+    FScale->setValue(values.Scale);
+    FPreset->setCurrentIndex(values.Preset);
+    FFilling = false;
+    FieldsChanged();
 }
 
-TPhantomClip TPhantomDialog::Clip() const
+TPhantomValues TPhantomDialog::Values() const
 {
-    TPhantomClip clip;
-    clip.Width = 96;
-    clip.Height = 72;
-    clip.PixelFormat = 0;
-    clip.Frames = FLength->value();
-    clip.Rate = FRate->value();
-    clip.Scale = FScale->value();
-    return clip;
+    TPhantomValues v;
+    v.Frames = FLength->value();
+    v.Rate = FRate->value();
+    v.Scale = FScale->value();
+    v.Preset = FPreset->currentIndex();
+    return v;
+}
+
+void TPhantomDialog::PresetChosen(int)
+{
+    if (!FFilling)
+        SetValues(ApplyPhantomPreset(Values(), FPreset->currentIndex()));
+}
+
+void TPhantomDialog::FieldsChanged()
+{
+    // Rate and scale are typed only with the preset "Rate / Scale".
+    const bool free = FPreset->currentIndex() == 0;
+    FRate->setEnabled(free);
+    FScale->setEnabled(free);
+    FOk->setEnabled(PhantomValuesValid(Values()));
 }
 
 } // namespace tessaly::gui

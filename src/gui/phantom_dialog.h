@@ -1,11 +1,13 @@
-// TPhantomDialog: the "Create phantom video clip" dialog: length in frames and the
-// frame rate as rate and scale.
+// TPhantomDialog: the "Create phantom video clip" dialog: length in frames, the frame-rate
+// choice and the rate and scale fields (editable with the choice "Rate / Scale").
 #pragma once
 
 #include <QDialog>
 
-#include "project/project_sources.h"
+#include "project/media_open.h"
 
+class QComboBox;
+class QPushButton;
 class QSpinBox;
 
 namespace tessaly::gui {
@@ -14,15 +16,19 @@ class TPhantomDialog : public QDialog {
     Q_OBJECT
 public:
     explicit TPhantomDialog(QWidget *parent = nullptr);
-    // Starts the fields from a clip (the open video's values, or the defaults).
-    void SetClip(const TPhantomClip &clip);
-    // The clip of the fields: 96 x 72, pixel format 0.
-    TPhantomClip Clip() const;
+    void SetValues(const TPhantomValues &values);
+    TPhantomValues Values() const;
 
 private:
+    void PresetChosen(int index);
+    void FieldsChanged();
+
     QSpinBox *FLength;
+    QComboBox *FPreset;
     QSpinBox *FRate;
     QSpinBox *FScale;
+    QPushButton *FOk;
+    bool FFilling = false;
 };
 
 } // namespace tessaly::gui

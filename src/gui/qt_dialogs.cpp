@@ -11,6 +11,7 @@
 #include "gui/language_apply.h"
 #include "gui/phantom_dialog.h"
 #include "gui/qt_text.h"
+#include "gui/segment_dialog.h"
 #include "shell/language.h"
 
 namespace tessaly::gui {
@@ -63,6 +64,14 @@ TMsgResult TQtDialogs::Message(TMsgType type, const std::string &text, unsigned 
     return (buttons & mbAbort) ? mrAbort : mrOK;
 }
 
+TSegmentAnswer TQtDialogs::AskSegments(const std::string &caption, const std::vector<std::string> &files,
+                                       int helpContext)
+{
+    TSegmentDialog dialog(caption, files, helpContext != 0, FParent);
+    ApplyLanguage(dialog);
+    return dialog.Ask();
+}
+
 bool TQtDialogs::ChooseFile(const TFileRequest &request, TFileAnswer &answer)
 {
     QFileDialog dialog(FParent, Q(request.Title), Q(request.Folder));
@@ -97,14 +106,14 @@ bool TQtDialogs::AskText(const std::string &caption, const std::string &prompt, 
     return ok;
 }
 
-bool TQtDialogs::AskPhantomClip(TPhantomClip &clip)
+bool TQtDialogs::AskPhantomClip(TPhantomValues &values)
 {
     TPhantomDialog dialog(FParent);
     ApplyLanguage(dialog);
-    dialog.SetClip(clip);
+    dialog.SetValues(values);
     if (dialog.exec() != QDialog::Accepted)
         return false;
-    clip = dialog.Clip();
+    values = dialog.Values();
     return true;
 }
 

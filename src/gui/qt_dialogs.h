@@ -16,9 +16,11 @@ public:
     void SetParent(QWidget *parent) { FParent = parent; }
 
     TMsgResult Message(TMsgType type, const std::string &text, unsigned buttons) override;
+    TSegmentAnswer AskSegments(const std::string &caption, const std::vector<std::string> &files,
+                               int helpContext) override;
     bool ChooseFile(const TFileRequest &request, TFileAnswer &answer) override;
     bool AskText(const std::string &caption, const std::string &prompt, std::string &value) override;
-    bool AskPhantomClip(TPhantomClip &clip) override;
+    bool AskPhantomClip(TPhantomValues &values) override;
 
 private:
     QWidget *FParent;

@@ -12,11 +12,12 @@
 
 namespace tessaly::gui {
 
-TSegmentDialog::TSegmentDialog(const std::vector<std::string> &names, bool showHelp, QWidget *parent)
+TSegmentDialog::TSegmentDialog(const std::string &caption, const std::vector<std::string> &names, bool showHelp,
+                               QWidget *parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("TSegmentDlg"));
-    setWindowTitle(QStringLiteral("File sequence"));
+    setWindowTitle(caption.empty() ? QStringLiteral("File sequence") : Q(caption));
     auto *layout = new QVBoxLayout(this);
     auto *label = new QLabel(QStringLiteral("The file is part of a numbered sequence. Which files shall be loaded?"),
                              this);
@@ -44,30 +45,22 @@ TSegmentDialog::TSegmentDialog(const std::vector<std::string> &names, bool showH
         help->setObjectName(QStringLiteral("HelpBtn"));
         help->setEnabled(false);   // the help viewer comes with the help window
     }
-    connect(ticked, &QPushButton::clicked, this, [this] { FChoice = scTicked; accept(); });
+    connect(ticked, &QPushButton::clicked, this, [this] { FChoice = scAll; accept(); });
     connect(selected, &QPushButton::clicked, this, [this] { FChoice = scSelected; accept(); });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     layout->addWidget(buttons);
     ticked->setDefault(true);
 }
 
-TSegmentChoice TSegmentDialog::Ask()
+TSegmentAnswer TSegmentDialog::Ask()
 {
     FChoice = scCancel;
-    return exec() == QDialog::Accepted ? FChoice : scCancel;
-}
-
-std::vector<bool> TSegmentDialog::Ticks() const
-{
-    std::vector<bool> ticks;
+    TSegmentAnswer answer;
+    answer.Choice = exec() == QDialog::Accepted ? FChoice : scCancel;
     for (int i = 0; i < FList->count(); ++i)
-        ticks.push_back(FList->item(i)->checkState() == Qt::Checked);
-    return ticks;
-}
-
-int TSegmentDialog::Selected() const
-{
-    return FList->currentRow();
+        answer.Ticked.push_back(FList->item(i)->checkState() == Qt::Checked);
+    answer.Selected = std::max(0, FList->currentRow());
+    return answer;
 }
 
 } // namespace tessaly::gui

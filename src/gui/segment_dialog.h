@@ -6,22 +6,21 @@
 #include <string>
 #include <vector>
 
+#include "shell/user_interface.h"
+
 class QListWidget;
 
 namespace tessaly::gui {
-
-enum TSegmentChoice { scCancel, scTicked, scSelected };
 
 class TSegmentDialog : public QDialog {
     Q_OBJECT
 public:
     // `names`: the files as shown; `showHelp` adds the help button.
-    TSegmentDialog(const std::vector<std::string> &names, bool showHelp, QWidget *parent = nullptr);
+    TSegmentDialog(const std::string &caption, const std::vector<std::string> &names, bool showHelp,
+                   QWidget *parent = nullptr);
 
-    // Runs the dialog; the choice, with the ticks and the selected row.
-    TSegmentChoice Ask();
-    std::vector<bool> Ticks() const;
-    int Selected() const;
+    // Runs the dialog: the choice with the ticks and the selected row.
+    TSegmentAnswer Ask();
 
 private:
     QListWidget *FList;

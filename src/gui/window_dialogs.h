@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "media/input/wave_choose.h"
+#include "project/media_open.h"
 #include "project/project_sources.h"
 #include "shell/user_interface.h"
 
@@ -36,8 +37,8 @@ public:
     // A one-line question (Go to frame, Set view offset) started with `value`; false
     // when cancelled.
     virtual bool AskText(const std::string &caption, const std::string &prompt, std::string &value) = 0;
-    // The phantom clip dialog, started with `clip`; false when cancelled.
-    virtual bool AskPhantomClip(TPhantomClip &clip) = 0;
+    // The phantom clip dialog, started with `values`; false when cancelled.
+    virtual bool AskPhantomClip(TPhantomValues &values) = 0;
 };
 
 } // namespace tessaly::gui

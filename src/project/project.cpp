@@ -149,9 +149,11 @@ void TProject::ShowErrorText(const std::string &text) const
         FUi->Error(text);
 }
 
-bool TProject::VideoOpened()
+bool TProject::VideoOpened(bool *asked)
 {
     NotifyChange(pcMedia);
+    if (asked)
+        *asked = false;
     std::string name = FMedia ? FMedia->VideoFileName() : std::string();
     int32_t frames = FMedia ? FMedia->VideoFrameCount() : 0;
     int32_t rate = FMedia ? FMedia->VideoRate() : -1;
@@ -178,6 +180,8 @@ bool TProject::VideoOpened()
         return false;
     }
     bool reset = true;
+    if (MarkerCount() > 0 && asked)
+        *asked = true;
     if (MarkerCount() > 0 && FUi)
         reset = FUi->AskYesNo(ProjectText("MsgClrPrj", "Do you want to reset the project (recommended) ?"));
     if (reset) {

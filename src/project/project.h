@@ -29,8 +29,9 @@ public:
 
     // --- media facts -------------------------------------------------------
     // Re-reads the video facts after an open; keeps the markers when frame count and
-    // rate are unchanged, else asks (when markers exist) and resets. True when reset.
-    bool VideoOpened();
+    // rate are unchanged, else asks (when markers exist) and resets. True when reset;
+    // `asked` (optional) tells whether the reset question was put.
+    bool VideoOpened(bool *asked = nullptr);
     // Takes the inversion tolerance from the primary track's sample rate.
     void AudioOpened();
     bool HasVideo() const { return FFrameCount > 0 && !FVideoFileName.empty(); }

@@ -3,6 +3,7 @@
 
 #include "platform/file_system.h"
 #include "project/project_text.h"
+#include "project/window_texts.h"
 #include "shell/messages.h"
 #include "shell/user_interface.h"
 
@@ -53,7 +54,8 @@ TMediaError TProjectSession::Open(TSourceRole role, const std::string &fileList,
     return FSources.Open(role, fileList, kind);
 }
 
-bool TProjectSession::OpenSource(TSourceRole role, const std::string &fileList, const std::string &kind)
+bool TProjectSession::OpenSource(TSourceRole role, const std::string &fileList, const std::string &kind,
+                                 bool *reset, bool *asked)
 {
     std::string list = TrimField(fileList);
     // The first field is a file name or a template; resolve it, keep the parts.
@@ -62,10 +64,13 @@ bool TProjectSession::OpenSource(TSourceRole role, const std::string &fileList, 
     if (!first.empty())
         list = ExpandFileName(first) + (bar == std::string::npos ? std::string() : list.substr(bar));
     TMediaError code = list.empty() ? meParam : FSources.Open(role, list, kind);
-    if (role == srVideo)
-        FProject.VideoOpened();
-    else if (role == srAudio)
+    if (role == srVideo) {
+        bool wasReset = FProject.VideoOpened(asked);
+        if (reset)
+            *reset = wasReset;
+    } else if (role == srAudio) {
         FProject.AudioOpened();
+    }
     FProject.NotifyChange(pcMedia);
     if (code == meOk)
         return true;
@@ -76,7 +81,8 @@ bool TProjectSession::OpenSource(TSourceRole role, const std::string &fileList, 
         {"ErrOpenRef", "Error opening reference video file:\r\n\"%s\""},
     };
     if (FUi) {
-        std::string lead = FormatText(ProjectText(keys[role][0], keys[role][1]), {first});
+        // A segmented source is named by its first file.
+        std::string lead = FormatText(ProjectText(keys[role][0], keys[role][1]), {FirstSegmentName(TrimField(fileList))});
         FUi->Error(TranslatedErrorSentence(lead, code));
     }
     return false;

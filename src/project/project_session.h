@@ -36,8 +36,11 @@ public:
     void SetUserInterface(TUserInterface *ui);
 
     // Opens a source (a relative name resolves against the working folder) and tells
-    // the project; on failure shows the open's message and returns false.
-    bool OpenSource(TSourceRole role, const std::string &fileList, const std::string &kind = "AUTO|-1");
+    // the project; on failure shows the open's message and returns false. For a video,
+    // `reset` and `asked` (optional) tell whether the markers were reset and whether the
+    // reset question was put. The window's open commands go through OpenMedia instead.
+    bool OpenSource(TSourceRole role, const std::string &fileList, const std::string &kind = "AUTO|-1",
+                    bool *reset = nullptr, bool *asked = nullptr);
     bool OpenPhantomClip(const TPhantomClip &clip);
     // Removes the double track or the reference video.
     void CloseSource(TSourceRole role);

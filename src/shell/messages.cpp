@@ -9,6 +9,7 @@ const std::vector<TMessageText> &MessageTexts() {
     static const std::vector<TMessageText> texts = {
         {"CapAbort", "&Abort"},
         {"CapRange", "Range [%ss]"},
+        {"CapSegments", "Numbered files were found. Load the ticked files as one source?"},
         {"ErrFileSize", "The output file size exceeds 2 GB."},
         {"ErrFrameOutside", "Frame %d lies outside the video (%d frames)."},
         {"ErrGotoFrame", "Please enter a frame number from 0 to %d."},

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tessaly {
 
@@ -13,12 +14,36 @@ enum TMsgButton : unsigned { mbOK = 1, mbYes = 2, mbNo = 4, mbCancel = 8, mbAbor
 
 enum TMsgResult { mrNone, mrOK, mrYes, mrNo, mrCancel, mrAbort };
 
+// The answer to the question that lists numbered segment files.
+enum TSegmentChoice {
+    scAll,        // load every ticked file as one source
+    scSelected,   // load only the selected file
+    scCancel,     // abandon the open
+};
+struct TSegmentAnswer {
+    TSegmentChoice Choice = scAll;
+    std::vector<bool> Ticked;   // one per listed file (all ticked when left empty)
+    int Selected = 0;           // index of the selected file
+};
+
 class TUserInterface {
 public:
     virtual ~TUserInterface() = default;
     // Shows `text` (already translated) with the given buttons and returns the one
     // chosen; a front-end that cannot ask returns the safest answer (No, Cancel, OK).
     virtual TMsgResult Message(TMsgType type, const std::string &text, unsigned buttons) = 0;
+
+    // Lists `files` (names without folder), all ticked, the first selected, and asks
+    // which to load. helpContext 0: no help button. The default answer is "load all".
+    virtual TSegmentAnswer AskSegments(const std::string &caption, const std::vector<std::string> &files,
+                                       int helpContext)
+    {
+        (void)caption;
+        (void)helpContext;
+        TSegmentAnswer a;
+        a.Ticked.assign(files.size(), true);
+        return a;
+    }
 
     // Shorthands for the common cases.
     void Error(const std::string &text) { Message(mtError, text, mbOK); }

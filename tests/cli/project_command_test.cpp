@@ -133,3 +133,39 @@ TEST_F(CliProject, AnalyzeWithoutAudioRefusesAsRenderDoes)
 
 } // namespace
 } // namespace tessaly
+
+namespace tessaly {
+namespace {
+
+// Numbered files open as one source, or only the named one; a video's sound becomes the
+// double track and an AVI given as audio the reference video, as in the window.
+TEST(CliProjectCreate, SegmentsAndSilentSecondOpens)
+{
+    test::TTempDir dir;
+    for (const char *n : {"cap01.avi", "cap02.avi", "cap03.avi"})
+        ASSERT_TRUE(test::Ffmpeg("-f lavfi -i testsrc=size=32x24:rate=25:duration=0.4 -f lavfi -i sine=d=0.4:r=8000 "
+                                 "-c:v mpeg4 -c:a pcm_s16le " + test::ShellQuote(dir.File(n))));
+    ASSERT_TRUE(test::Ffmpeg("-f lavfi -i sine=d=1:r=8000 " + test::ShellQuote(dir.File("a.wav"))));
+    std::string cli = "cd " + test::ShellQuote(dir.Path()) + " && " + test::CliProgram() + " project ";
+    std::string out, bytes;
+    ASSERT_EQ(test::RunCommand(cli + "create all.tsp --video cap01.avi --audio a.wav 2>&1", &out), 0) << out;
+    ASSERT_TRUE(ReadWholeFile(dir.File("all.tsp"), bytes));
+    EXPECT_NE(bytes.find("Video=" + dir.File("cap*.avi") + "|01|02|03\n"), std::string::npos) << bytes;
+    EXPECT_NE(bytes.find("Double=" + dir.File("cap*.avi") + "|01|02|03\n"), std::string::npos) << bytes;
+    EXPECT_NE(out.find("note: the video's sound is the double audio track"), std::string::npos) << out;
+    out.clear();
+    ASSERT_EQ(test::RunCommand(cli + "list all.tsp", &out), 0);
+    EXPECT_NE(out.find("Frames:    30 at 25.000 fps"), std::string::npos) << out;
+
+    out.clear();
+    ASSERT_EQ(test::RunCommand(cli + "create one.tsp --video cap02.avi --segments first --audio cap03.avi 2>&1", &out),
+              0) << out;
+    ASSERT_TRUE(ReadWholeFile(dir.File("one.tsp"), bytes));
+    EXPECT_NE(bytes.find("Video=" + dir.File("cap02.avi") + "\n"), std::string::npos) << bytes;
+    EXPECT_NE(bytes.find("Audio=" + dir.File("cap03.avi") + "\n"), std::string::npos) << bytes;
+    EXPECT_NE(bytes.find("Ref=" + dir.File("cap03.avi") + "\n"), std::string::npos) << bytes;
+    EXPECT_EQ(test::RunCommand(cli + "create x.tsp --video cap01.avi --segments some 2>/dev/null"), 2);
+}
+
+} // namespace
+} // namespace tessaly

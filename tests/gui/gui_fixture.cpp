@@ -50,15 +50,30 @@ bool TScriptedDialogs::AskText(const std::string &caption, const std::string &, 
     return true;
 }
 
-bool TScriptedDialogs::AskPhantomClip(TPhantomClip &clip)
+bool TScriptedDialogs::AskPhantomClip(TPhantomValues &values)
 {
+    PhantomStart = values;
     if (Clips.empty()) {
         ADD_FAILURE() << "unexpected phantom clip dialog";
         return false;
     }
-    clip = Clips.front();
+    values = Clips.front();
     Clips.pop_front();
     return true;
+}
+
+TSegmentAnswer TScriptedDialogs::AskSegments(const std::string &caption, const std::vector<std::string> &files, int)
+{
+    SegmentLists.push_back(files);
+    if (Segments.empty()) {
+        ADD_FAILURE() << "unexpected segment question: " << caption;
+        TSegmentAnswer cancel;
+        cancel.Choice = scCancel;
+        return cancel;
+    }
+    TSegmentAnswer a = Segments.front();
+    Segments.pop_front();
+    return a;
 }
 
 void EnsureApplication()

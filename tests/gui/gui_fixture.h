@@ -24,12 +24,17 @@ public:
     TMsgResult Message(TMsgType type, const std::string &text, unsigned buttons) override;
     bool ChooseFile(const gui::TFileRequest &request, gui::TFileAnswer &answer) override;
     bool AskText(const std::string &caption, const std::string &prompt, std::string &value) override;
-    bool AskPhantomClip(TPhantomClip &clip) override;
+    bool AskPhantomClip(TPhantomValues &values) override;
+    TSegmentAnswer AskSegments(const std::string &caption, const std::vector<std::string> &files,
+                               int helpContext) override;
 
     std::deque<TMsgResult> Answers;          // for Message questions (errors need none)
     std::deque<std::string> Files;           // "" cancels
     std::deque<std::string> Texts;
-    std::deque<TPhantomClip> Clips;
+    std::deque<TPhantomValues> Clips;
+    std::deque<TSegmentAnswer> Segments;
+    std::vector<std::vector<std::string>> SegmentLists;   // the files of each segment question
+    TPhantomValues PhantomStart;                          // the phantom dialog's start values
     std::vector<std::string> Messages;       // every message shown
     std::vector<gui::TFileRequest> FileRequests;
 };

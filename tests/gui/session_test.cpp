@@ -19,11 +19,17 @@ class WindowSession : public TWindowTest {};
 
 TEST_F(WindowSession, EditedProjectEqualsTheCommandLineProject)
 {
-    const std::string video = MakeVideo("film.avi", 260);
+    // A numbered sequence of two parts of 130 frames each.
+    const std::string video = MakeVideo("film1.avi", 130);
+    MakeVideo("film2.avi", 130);
     const std::string audio = MakeAudio("sound.wav", 10.4);
     Dialogs.Files = {video, audio};
+    Dialogs.Segments.push_back(TSegmentAnswer{scAll, {true, true}, 0});
     Trigger("FileOpenVideoItem");
     EXPECT_EQ(Dialogs.FileRequests.back().Title, "Open video file");
+    ASSERT_EQ(Dialogs.SegmentLists.size(), 1u);
+    EXPECT_EQ(Dialogs.SegmentLists[0], (std::vector<std::string>{"film1.avi", "film2.avi"}));
+    ASSERT_EQ(Session->Project().FrameCount(), 260);
     Trigger("FileOpenAudioItem");
     EXPECT_EQ(Dialogs.FileRequests.back().Title, "Open audio file");
     // Saved once with its media, as `project create` does.
@@ -59,7 +65,7 @@ TEST_F(WindowSession, EditedProjectEqualsTheCommandLineProject)
     const std::string cli = Dir.File("cli.tsp");
     const std::string program = CliProgram() + " project ";
     ASSERT_EQ(RunCommand(program + "create " + ShellQuote(cli) + " --video " + ShellQuote(video) + " --audio " +
-                         ShellQuote(audio)), 0);
+                         ShellQuote(audio) + " --segments all"), 0);
     ASSERT_EQ(RunCommand(program + "add-marker " + ShellQuote(cli) + " 100 spline 3"), 0);
     ASSERT_EQ(RunCommand(program + "add-marker " + ShellQuote(cli) + " 201 cut 0 --affect"), 0);
     const std::vector<uint8_t> mine = ReadFileBytes(saved), theirs = ReadFileBytes(cli);

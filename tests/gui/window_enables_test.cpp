@@ -87,8 +87,7 @@ TEST_F(WindowEnables, MoveButtonsStopBesideANeighbour)
     EXPECT_EQ(Panel().Page(), mpChapter);
 }
 
-// Waits for the opening operations of the core (silent second opens).
-TEST_F(WindowEnables, DISABLED_AviAsAudioBecomesReferenceAndVideoSoundBecomesDouble)
+TEST_F(WindowEnables, AviAsAudioBecomesReferenceAndVideoSoundBecomesDouble)
 {
     const std::string withSound = MakeVideo("talk.avi", 40, true);
     OpenVideo(withSound);

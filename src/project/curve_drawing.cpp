@@ -1,0 +1,138 @@
+// The correction curve drawing.
+#include "project/curve_drawing.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "project/marker.h"
+#include "project/project.h"
+
+namespace tessaly {
+
+namespace {
+
+using namespace curve_colours;
+
+// Maps fractions of the video and curve values to pixels of the box.
+struct TMapping {
+    TCurveWindow View;
+    int Width = 0, Height = 0;
+    long double Min = 0, Max = 0;
+    bool Flat() const { return Max - Min < 0.1L; }
+    int X(long double f) const
+    {
+        return static_cast<int>(std::nearbyintl((f - View.Start) * (Width - 4) / View.Size + 2));
+    }
+    int Y(long double v) const
+    {
+        if (Flat())
+            return Height / 2;
+        return static_cast<int>(std::nearbyintl(Height - 2 - (Height - 4) * (v - Min) / (Max - Min)));
+    }
+    bool Visible(int x) const { return x > 0 && x < Width; }
+};
+
+void DrawValues(TCurveCanvas &canvas, TMapping m, const std::vector<long double> &v, TRgb colour)
+{
+    auto [lo, hi] = std::minmax_element(v.begin(), v.end());
+    m.Min = *lo;
+    m.Max = *hi;
+    std::vector<TCanvasPoint> points;
+    if (m.Flat()) {
+        points = {{2, m.Height / 2}, {m.Width - 2, m.Height / 2}};
+    } else {
+        const size_t samples = v.size() - 1;
+        for (size_t i = 0; i <= samples; ++i) {
+            int x = m.X(static_cast<long double>(i) / samples);
+            if (m.Visible(x))
+                points.push_back({x, m.Y(v[i])});
+        }
+    }
+    if (points.size() >= 2)
+        canvas.Polyline(points, colour);
+}
+
+TRgb MarkerColour(const TMarker &marker)
+{
+    if (marker.Deactivated)
+        return kGrey;
+    switch (marker.Kind) {
+    case mkSpline: return kRed;
+    case mkRelCut: return kDarkGreen;
+    case mkDShift: return kBlue;
+    default: return kBlack;
+    }
+}
+
+} // namespace
+
+TCurveWindow CurveWindow(int32_t position, int32_t frameCount, int zoomPercent)
+{
+    TCurveWindow w;
+    w.Size = zoomPercent > 0 ? 100.0L / zoomPercent : 1;
+    if (frameCount <= 0)
+        return w;
+    w.Start = std::max(0.0L, static_cast<long double>(position) / frameCount - w.Size / 2);
+    if (w.Start + w.Size > 1)
+        w.Start = 1 - w.Size;
+    return w;
+}
+
+int CurveSampleCount(int width, int samplesPerPixel)
+{
+    long long s = static_cast<long long>(width) * samplesPerPixel;
+    return static_cast<int>(std::clamp(s, 10LL, 2048LL));
+}
+
+void DrawCorrectionCurve(TProject &project, TCurveCanvas &canvas, int width, int height, int samplesPerPixel,
+                         int zoomPercent)
+{
+    canvas.FillRect(0, 0, width, height, kSilver);
+    const int32_t n = project.FrameCount();
+    if (!project.HasVideo() || width <= 0 || height <= 0)
+        return;
+    const int32_t position = project.Position();
+    TMapping m;
+    m.View = CurveWindow(position, n, zoomPercent);
+    m.Width = width;
+    m.Height = height;
+    const int samples = CurveSampleCount(width, samplesPerPixel);
+    std::vector<long double> v(static_cast<size_t>(samples) + 1), detrended(v.size());
+    for (int i = 0; i <= samples; ++i)
+        v[size_t(i)] = project.SplineShiftAt(static_cast<long double>(i) * n / samples);
+    DrawValues(canvas, m, v, kGrey);
+    const long double d = v.back() - v.front();
+    for (int i = 0; i <= samples; ++i)
+        detrended[size_t(i)] = v[size_t(i)] - static_cast<long double>(i) / samples * d;
+    DrawValues(canvas, m, detrended, kCyan);
+
+    // The squares sit on the de-trended curve's scale.
+    auto [lo, hi] = std::minmax_element(detrended.begin(), detrended.end());
+    m.Min = *lo;
+    m.Max = *hi;
+    auto at = [&](int32_t frame) {
+        long double f = static_cast<long double>(frame) / n;
+        return TCanvasPoint{m.X(f), m.Y(project.SplineShiftAt(frame) - f * d)};
+    };
+    const int size = std::clamp(project.Options().MarkerDrawSize, 1, 3);
+    int32_t onPosition = -1;
+    for (int32_t i = 0; i < project.MarkerCount(); ++i) {
+        TMarker marker = project.GetMarker(i);
+        if (marker.Frame == position) {
+            onPosition = i;
+            continue;
+        }
+        TCanvasPoint c = at(marker.Frame);
+        if (m.Visible(c.X))
+            canvas.FillSquare(c.X, c.Y, size, MarkerColour(marker));
+    }
+    const int64_t shown = int64_t{position} + project.ViewOffset();
+    if (shown != position && shown >= 0 && shown < n) {
+        TCanvasPoint c = at(static_cast<int32_t>(shown));
+        canvas.FillSquare(c.X, c.Y, size, kLime);
+    }
+    TCanvasPoint c = at(position);
+    canvas.FillSquare(c.X, c.Y, size, onPosition >= 0 ? kWhite : kYellow);
+}
+
+} // namespace tessaly

@@ -1,0 +1,55 @@
+// DrawCorrectionCurve: the picture of the shift curve (as it is and with its trend
+// removed), the markers as coloured squares and the position marks, drawn onto an
+// abstract canvas; the window adapts it to its painter, the tests record it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace tessaly {
+
+class TProject;
+
+struct TRgb {
+    uint8_t R = 0, G = 0, B = 0;
+    bool operator==(const TRgb &) const = default;
+};
+
+struct TCanvasPoint {
+    int X = 0, Y = 0;
+    bool operator==(const TCanvasPoint &) const = default;
+};
+
+// What the curve drawing needs of a painter; coordinates in pixels of the box.
+class TCurveCanvas {
+public:
+    virtual ~TCurveCanvas() = default;
+    virtual void FillRect(int x, int y, int width, int height, TRgb colour) = 0;
+    // A line through the points in order (at least two).
+    virtual void Polyline(const std::vector<TCanvasPoint> &points, TRgb colour) = 0;
+    // A filled square of 2 x half + 1 pixels centred on (x, y).
+    virtual void FillSquare(int x, int y, int half, TRgb colour) = 0;
+};
+
+namespace curve_colours {
+inline constexpr TRgb kSilver{192, 192, 192}, kGrey{128, 128, 128}, kCyan{0, 255, 255}, kRed{255, 0, 0},
+    kDarkGreen{0, 128, 0}, kBlue{0, 0, 255}, kBlack{0, 0, 0}, kLime{0, 255, 0}, kYellow{255, 255, 0},
+    kWhite{255, 255, 255};
+}
+
+// The visible part of the video: start p and size s as fractions of the video.
+struct TCurveWindow {
+    long double Start = 0;
+    long double Size = 1;
+};
+// s = 100 / zoom; p = P / N - s / 2, at least 0, at most 1 - s (0 without video).
+TCurveWindow CurveWindow(int32_t position, int32_t frameCount, int zoomPercent);
+// The sample count: samplesPerPixel x width, limited to 10 .. 2048.
+int CurveSampleCount(int width, int samplesPerPixel);
+
+// Draws into a box of width x height: the main window's strip passes 1 sample per pixel
+// and zoom 100, the curve window 4 and its zoom. Nothing but the background without a video.
+void DrawCorrectionCurve(TProject &project, TCurveCanvas &canvas, int width, int height, int samplesPerPixel,
+                         int zoomPercent);
+
+} // namespace tessaly

@@ -1,0 +1,38 @@
+// Start-up and closing of the main window's session: the window settings of section
+// Current, the language, the project defaults and the project named on the command
+// line; on closing the save question, the settings written back and the temporary
+// preview file deleted.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tessaly {
+
+class TProjectSession;
+class TSettings;
+
+// The window state kept in the settings (section Current).
+struct TWindowSettings {
+    bool ShowHints = true;
+    bool ShowFileman = true;
+    bool ShowStatus = true;
+    int MarkerDrawSize = 1;       // 1 .. 3
+    std::string Language;         // the selected language ("" when none)
+    std::string PreviewEnv = "2"; // the preview range field
+};
+
+// Start-up: the language file of setting LanguageFile is loaded when it exists and the
+// stored language selected; the window settings are read; the project starts empty with
+// the defaults of the settings; the first argument, when given, is loaded as a project
+// (its failure is reported through the user interface and leaves the empty project).
+TWindowSettings StartSession(TProjectSession &session, TSettings &settings, const std::vector<std::string> &args);
+
+// Closing: refused (false) while a preview runs or when the save question is cancelled.
+// Otherwise the window settings are stored (PreviewEnv only when the preview was
+// available), the temporary preview file is deleted and the sources are closed. A
+// settings file that cannot be written is reported and does not keep the window open.
+bool CloseSession(TProjectSession &session, TSettings &settings, const TWindowSettings &window, bool previewRunning,
+                  bool previewAvailable);
+
+} // namespace tessaly

@@ -1,0 +1,96 @@
+// Tests of the session's start-up and closing steps over a temporary settings file.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "platform/file_system.h"
+#include "project/project_session.h"
+#include "project/session_lifecycle.h"
+#include "shell/language.h"
+#include "shell/settings.h"
+#include "support/project_fakes.h"
+#include "support/test_support.h"
+
+namespace tessaly {
+namespace {
+
+class Lifecycle : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::ofstream(dir.File("tessaly.ini"))
+            << "[Current]\nShowHints=0\nShowStatus=0\nMarkerDrawSize=3\nPreviewEnv=4\n"
+               "[Options]\nUseDefGlobShift=1\nDefGlobShift=-6\nTempDir=" << dir.Path() << "\n";
+    }
+    test::TTempDir dir;
+    test::TRecordingUserInterface ui;
+    TProjectSession session{&ui};
+    TSettings settings{dir.File("tessaly.ini")};
+};
+
+TEST_F(Lifecycle, StartReadsTheWindowSettingsAndTheDefaults)
+{
+    TWindowSettings w = StartSession(session, settings, {});
+    EXPECT_FALSE(w.ShowHints);
+    EXPECT_TRUE(w.ShowFileman);
+    EXPECT_FALSE(w.ShowStatus);
+    EXPECT_EQ(w.MarkerDrawSize, 3);
+    EXPECT_EQ(w.PreviewEnv, "4");
+    const TProjectOptions &o = session.Project().Options();
+    EXPECT_TRUE(o.UseGlobalShift);
+    EXPECT_EQ(o.GlobalShift, 6);
+    EXPECT_EQ(o.PreviewEnv, "4");
+    EXPECT_EQ(o.MarkerDrawSize, 3);
+    EXPECT_FALSE(session.Project().HasVideo());
+    EXPECT_TRUE(ui.Messages.empty());
+}
+
+TEST_F(Lifecycle, StartLoadsTheProjectOfTheFirstArgument)
+{
+    std::ofstream(dir.File("p.tsp")) << "[Files]\nVideo=*96*72*0*250*25*1*\nAudio=\n[Markers]\nCount=1\n"
+                                        "0=Spl       100       +3\n";
+    StartSession(session, settings, {dir.File("p.tsp")});
+    EXPECT_EQ(session.Project().FrameCount(), 250);
+    EXPECT_EQ(session.Project().MarkerCount(), 1);
+    EXPECT_EQ(session.Project().FileName(), dir.File("p.tsp"));
+    TProjectSession other(&ui);
+    StartSession(other, settings, {dir.File("missing.tsp")});
+    EXPECT_FALSE(other.Project().HasVideo());
+}
+
+TEST_F(Lifecycle, ClosingStoresTheSettingsAndDeletesThePreviewFile)
+{
+    StartSession(session, settings, {});
+    std::ofstream(dir.File(kTempFileName)) << "preview";
+    TWindowSettings w;
+    w.ShowHints = true;
+    w.ShowStatus = false;
+    w.MarkerDrawSize = 2;
+    w.PreviewEnv = "7";
+    EXPECT_FALSE(CloseSession(session, settings, w, true, true));   // a preview runs
+    EXPECT_TRUE(FileExists(dir.File(kTempFileName)));
+    EXPECT_TRUE(CloseSession(session, settings, w, false, false));
+    EXPECT_FALSE(FileExists(dir.File(kTempFileName)));
+    EXPECT_TRUE(settings.ShowHints());
+    EXPECT_FALSE(settings.ShowStatus());
+    EXPECT_EQ(settings.MarkerDrawSize(), 2);
+    EXPECT_EQ(settings.PreviewEnv(), "4");   // the preview was not available
+}
+
+TEST_F(Lifecycle, ACancelledSaveQuestionKeepsTheWindow)
+{
+    StartSession(session, settings, {});
+    ASSERT_TRUE(session.OpenPhantomClip(TPhantomClip{96, 72, 0, 100, 25, 1}));
+    session.Project().SetChanged(true);
+    test::TRecordingUserInterface asking;
+    asking.Answers = {mrCancel};
+    session.SetUserInterface(&asking);
+    std::ofstream(dir.File(kTempFileName)) << "preview";
+    // Save is available only with audio: without it nothing is asked and closing goes on.
+    EXPECT_TRUE(CloseSession(session, settings, TWindowSettings{}, false, true));
+    EXPECT_TRUE(asking.Messages.empty());
+    EXPECT_FALSE(FileExists(dir.File(kTempFileName)));
+}
+
+} // namespace
+} // namespace tessaly
