@@ -1,8 +1,8 @@
 // Argument parsing of tessaly-cli.
 #include "cli/cli_support.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include "platform/text_util.h"
+
 #include <iostream>
 
 namespace tessaly::cli {
@@ -62,12 +62,8 @@ bool ParseArgs(const std::vector<std::string> &args, const std::set<std::string>
 
 bool ToInt(const std::string &text, long long lo, long long hi, long long &value)
 {
-    if (text.empty())
-        return false;
-    errno = 0;
-    char *end = nullptr;
-    long long v = std::strtoll(text.c_str(), &end, 10);
-    if (errno || !end || *end || v < lo || v > hi)
+    int64_t v = 0;
+    if (!ParseInt(text, lo, hi, v))
         return false;
     value = v;
     return true;

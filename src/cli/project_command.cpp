@@ -1,6 +1,5 @@
 // `tessaly-cli project ...`: creates a project from media files and edits its markers,
 // chapters and options, writing a project file the GUI loads.
-#include <cctype>
 #include <iostream>
 #include <map>
 #include <tuple>
@@ -8,11 +7,13 @@
 #include "cli/cli_support.h"
 #include "cli/commands.h"
 #include "platform/file_system.h"
+#include "platform/text_util.h"
 #include "project/analysis.h"
 #include "project/enables.h"
 #include "project/marker.h"
 #include "project/media_open.h"
 #include "project/project_session.h"
+#include "shell/messages.h"
 #include "shell/settings.h"
 
 namespace tessaly::cli {
@@ -50,7 +51,6 @@ const char *const kProjectHelp =
     "  tick-chapter PROJECT.tsp FRAME 0|1\n"
     "  auto-chapters PROJECT.tsp (--interval FRAMES | --skip-cuts) [--keep]\n"
     "  goto PROJECT.tsp FRAME            the stored position (view offset 0)\n"
-    "  view-offset PROJECT.tsp FRAMES\n"
     "  set PROJECT.tsp [--use-chapters 0|1] [--concat-chapters 0|1] [--cross-fading 0|1]\n"
     "                  [--global-shift FRAMES] [--use-global-shift 0|1] [--pre-scan 0|1]\n"
     "                  [--original-size 0|1] [--force-vfw 0|1] [--flip-image 0|1]\n"
@@ -206,12 +206,9 @@ int Outcome(TProjectSession &session, const std::string &file, const TEditResult
 bool MarkerKind(const std::string &text, TMarkerKind &kind)
 {
     static const std::map<std::string, TMarkerKind> kinds = {
-        {"spline", mkSpline}, {"spl", mkSpline}, {"cut", mkRelCut},  {"double", mkDShift},
-        {"dbl", mkDShift},    {"option", mkOption}, {"opt", mkOption}};
-    std::string lower = text;
-    for (char &c : lower)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    auto it = kinds.find(lower);
+        {"SPLINE", mkSpline}, {"SPL", mkSpline}, {"CUT", mkRelCut},  {"DOUBLE", mkDShift},
+        {"DBL", mkDShift},    {"OPTION", mkOption}, {"OPT", mkOption}};
+    auto it = kinds.find(UpperAscii(text));
     if (it == kinds.end())
         return false;
     kind = it->second;
@@ -252,7 +249,7 @@ bool MarkerAt(TProjectSession &session, long long frame, int32_t &index)
 {
     index = frame > INT32_MAX ? -1 : session.Project().FindMarker(int32_t(frame));
     if (index < 0)
-        std::cerr << "tessaly-cli project: There is no marker at frame " << frame << ".\n";
+        std::cerr << "tessaly-cli project: " << FormatText(Msg("ErrNoMarkerAt"), {std::to_string(frame)}) << "\n";
     return index >= 0;
 }
 
@@ -304,6 +301,9 @@ int SetOptions(TProjectSession &session, const TArgs &args, const std::string &f
     return Outcome(session, file, session.Editor().SetOptions(o));
 }
 
+int EditMarker(TProjectSession &session, const TArgs &args, const std::string &sub, const std::string &file,
+               int32_t index);
+
 // The subcommands that take FRAME (and more) after the project file.
 int EditAtFrame(TProjectSession &session, const TArgs &args, const std::string &sub, const std::string &file)
 {
@@ -312,12 +312,12 @@ int EditAtFrame(TProjectSession &session, const TArgs &args, const std::string &
     static const std::map<std::string, size_t> arity = {
         {"new-marker", 4},   {"delete-marker", 3}, {"move-marker", 4}, {"set-value", 4},
         {"enable-marker", 4}, {"affect", 4},       {"edit-option", 3}, {"add-chapter", 3},
-        {"delete-chapter", 3}, {"tick-chapter", 4}, {"goto", 3},       {"view-offset", 3},
+        {"delete-chapter", 3}, {"tick-chapter", 4}, {"goto", 3},
         {"start-offset", 3}};
     if (args.Positional.size() != arity.at(sub))
         return Usage(sub + " takes " + std::to_string(arity.at(sub) - 2) + " argument(s) after the project file");
     long long n = 0;
-    bool signedArg = sub == "view-offset" || sub == "start-offset";
+    bool signedArg = sub == "start-offset";
     if (!ToInt(args.Positional[2], signedArg ? -2147483647 : 0, 2147483647, n))
         return Usage(signedArg ? "FRAMES must be an integer" : "FRAME must be a frame number");
     const std::string extra = args.Positional.size() > 3 ? args.Positional[3] : std::string();
@@ -355,17 +355,26 @@ int EditAtFrame(TProjectSession &session, const TArgs &args, const std::string &
     if (sub == "tick-chapter") {
         int i = ChapterIndex(p, n);
         if (i < 0) {
-            std::cerr << "tessaly-cli project: There is no chapter at frame " << n << ".\n";
+            std::cerr << "tessaly-cli project: " << FormatText(Msg("ErrNoChapterAt"), {std::to_string(n)}) << "\n";
             return kExitFailure;
         }
         return Outcome(session, file, ed.TickChapter(i, on));
     }
     if (sub == "goto")
         return Outcome(session, file, ed.GotoFrameText(args.Positional[2]));
-    if (sub == "view-offset")
-        return Outcome(session, file, ed.SetViewOffsetText(args.Positional[2]));
     if (!MarkerAt(session, n, index))
         return kExitFailure;
+    return EditMarker(session, args, sub, file, index);
+}
+
+// The subcommands that change the marker at `index`.
+int EditMarker(TProjectSession &session, const TArgs &args, const std::string &sub, const std::string &file,
+               int32_t index)
+{
+    TProject &p = session.Project();
+    TProjectEditor &ed = session.Editor();
+    const std::string extra = args.Positional.size() > 3 ? args.Positional[3] : std::string();
+    const bool on = extra == "1";
     if (sub == "set-value")
         return Outcome(session, file, ed.SetShiftValue(index, extra));
     if (sub == "enable-marker")
@@ -409,10 +418,7 @@ int RunProject(const std::vector<std::string> &argv)
         return Usage("expected a subcommand and a project file");
     const std::string &sub = args.Positional[0];
     const std::string &file = args.Positional[1];
-    std::string ext = ExtractFileExt(file);
-    for (char &c : ext)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    if (ext != ".tsp")
+    if (!SameTextAscii(ExtractFileExt(file), ".tsp"))
         return Usage("the project file must end in \".tsp\"");
     if (sub == "create") {
         if (args.Positional.size() != 2)
@@ -421,7 +427,7 @@ int RunProject(const std::vector<std::string> &argv)
     }
     static const std::set<std::string> atFrame = {
         "new-marker", "delete-marker", "move-marker", "set-value", "enable-marker", "affect", "edit-option",
-        "add-chapter", "delete-chapter", "tick-chapter", "goto", "view-offset", "start-offset"};
+        "add-chapter", "delete-chapter", "tick-chapter", "goto", "start-offset"};
     static const std::set<std::string> whole = {"list", "add-marker", "auto-chapters", "set", "remove-deactivated"};
     if (!atFrame.count(sub) && !whole.count(sub))
         return Usage("unknown subcommand \"" + sub + "\"");

@@ -34,4 +34,38 @@ bool SameTextAscii(const std::string &a, const std::string &b) {
     return true;
 }
 
+std::vector<std::string> SplitText(const std::string &text, char separator) {
+    std::vector<std::string> fields(1);
+    for (char c : text) {
+        if (c == separator)
+            fields.emplace_back();
+        else
+            fields.back() += c;
+    }
+    return fields;
+}
+
+bool ParseInt(const std::string &text, int64_t lo, int64_t hi, int64_t &value) {
+    size_t i = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (!text.empty() && (text[0] == '-' || text[0] == '+'))
+        i = 1;
+    if (i >= text.size() || text.size() - i > 19)
+        return false;
+    uint64_t magnitude = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+        magnitude = magnitude * 10 + static_cast<uint64_t>(text[i] - '0');
+    }
+    // 19 digits fit an unsigned 64-bit value; beyond the signed range nothing is in [lo, hi].
+    if (magnitude > uint64_t{INT64_MAX} + (negative ? 1 : 0))
+        return false;
+    const int64_t v = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+    if (v < lo || v > hi)
+        return false;
+    value = v;
+    return true;
+}
+
 } // namespace tessaly

@@ -1,8 +1,11 @@
-// Small text helpers for the settings, ini and language files: trimming and ASCII-only
-// case folding (non-ASCII bytes are compared and kept as they are).
+// Small text helpers shared by the file readers and the front-ends: trimming, ASCII-only
+// case folding (non-ASCII bytes are compared and kept as they are), splitting and
+// strict integer parsing.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tessaly {
 
@@ -17,5 +20,13 @@ std::string UpperAscii(std::string s);
 
 // Whether a and b are equal ignoring the case of ASCII letters only.
 bool SameTextAscii(const std::string &a, const std::string &b);
+
+// The fields of `text` between the separators: "a||b" gives "a", "", "b"; an empty
+// text gives one empty field.
+std::vector<std::string> SplitText(const std::string &text, char separator);
+
+// A decimal integer: an optional sign and digits only (no blanks); false when empty,
+// malformed or outside [lo, hi] (value untouched then).
+bool ParseInt(const std::string &text, int64_t lo, int64_t hi, int64_t &value);
 
 } // namespace tessaly

@@ -7,6 +7,7 @@
 #include "project/marker.h"
 #include "project/project.h"
 #include "project/project_text.h"
+#include "shell/messages.h"
 #include "shell/progress.h"
 
 namespace tessaly {
@@ -56,9 +57,9 @@ bool AnalyzeProject(TProject &project, TProgress *progress, TAnalysisResult &res
         return true;
     if (progress) {
         progress->Show();
-        progress->SetCaption(ProjectText("MsgAnalyze", "Analyze project ..."));
-        progress->SetComment(ProjectText("MsgHitEsc", "Press <ESC> to abort ..."));
-        progress->SetCancelText(ProjectText("CapAbort", "&Abort"));
+        progress->SetCaption(Msg("MsgAnalyze"));
+        progress->SetComment(Msg("MsgHitEsc"));
+        progress->SetCancelText(Msg("CapAbort"));
     }
     project.BeginCalc();
     const int32_t n = project.FrameCount();

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "project/project_text.h"
+#include "shell/messages.h"
 #include "shell/user_interface.h"
 
 namespace tessaly {
@@ -183,7 +184,7 @@ bool TProject::VideoOpened(bool *asked)
     if (MarkerCount() > 0 && asked)
         *asked = true;
     if (MarkerCount() > 0 && FUi)
-        reset = FUi->AskYesNo(ProjectText("MsgClrPrj", "Do you want to reset the project (recommended) ?"));
+        reset = FUi->AskYesNo(Msg("MsgClrPrj"));
     if (reset) {
         ResetMarkers();
         SetFileName(std::string());

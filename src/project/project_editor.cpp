@@ -193,11 +193,20 @@ TEditResult TProjectEditor::MoveMarker(int32_t frame, int32_t steps)
         if (dir > 0 ? f <= target : f >= target)
             return Refuse(Msg("ErrMoveMarker"));
     }
+    TMarker moved = FProject.GetMarker(index);
+    moved.Frame = static_cast<int32_t>(target);
+    std::string line;
+    if (!FormatMarker(moved, line))
+        return Refuse(Msg("ErrMarkerWide"));
+    // With no marker on the way, one jump equals the single steps of the move buttons.
     return Edit(ekMoveMarker, index, [&] {
-        FProject.SetPosition(frame);
-        for (int64_t i = 0; i < (steps < 0 ? -int64_t{steps} : steps); ++i)
-            if (!tessaly::MoveMarker(FProject, dir))
-                return false;
+        TMarker m = FProject.GetMarker(index);
+        m.Frame = static_cast<int32_t>(target);
+        if (!FProject.SetMarker(index, m))
+            return false;
+        FProject.SetPosition(m.Frame);
+        if (ShapesCurve(m.Kind))
+            FProject.RebuildSpline();
         return true;
     });
 }

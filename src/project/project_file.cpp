@@ -11,32 +11,14 @@
 
 #include "platform/ini_file.h"
 #include "project/project.h"
-#include "project/project_text.h"
+#include "project/window_texts.h"
+#include "platform/text_util.h"
 #include "shell/messages.h"
 #include "shell/user_interface.h"
 
 namespace tessaly {
 
 namespace {
-
-std::string Upper(std::string s)
-{
-    for (char &c : s)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
-std::vector<std::string> Split(const std::string &text, char sep)
-{
-    std::vector<std::string> out(1);
-    for (char c : text) {
-        if (c == sep)
-            out.emplace_back();
-        else
-            out.back() += c;
-    }
-    return out;
-}
 
 // The name after the last "/" or "\" (a path written on Windows splits too).
 std::string NameOnly(const std::string &path)
@@ -63,17 +45,6 @@ std::string FirstField(const std::string &list)
     return TrimField(list.substr(0, list.find('|')));
 }
 
-// The name shown for a file list: its first file.
-std::string DisplayName(const std::string &list)
-{
-    std::vector<std::string> f = Split(list, '|');
-    std::string first = TrimField(f[0]);
-    size_t star = first.find('*');
-    if (f.size() > 1 && star != std::string::npos)
-        first.replace(star, 1, TrimField(f[1]));
-    return first;
-}
-
 bool ParseDecimal(std::string text, long double &value)
 {
     text = TrimField(text);
@@ -97,16 +68,6 @@ int32_t ReadChecked(const std::string &text, int64_t lo, int64_t hi, bool &ok)
     return static_cast<int32_t>(v);
 }
 
-const char *OpenErrorKey(TSourceRole role, const char *&english)
-{
-    switch (role) {
-    case srVideo: english = "Error opening video file:\r\n\"%s\""; return "ErrOpenVid";
-    case srAudio: english = "Error opening audio file:\r\n\"%s\""; return "ErrOpenAud";
-    case srDouble: english = "Error opening double audio file:\r\n\"%s\""; return "ErrOpenDbl";
-    default: english = "Error opening reference video file:\r\n\"%s\""; return "ErrOpenRef";
-    }
-}
-
 } // namespace
 
 std::string FormatPhantom(const TPhantomClip &c)
@@ -119,7 +80,7 @@ std::string FormatPhantom(const TPhantomClip &c)
 
 bool ParsePhantom(const std::string &text, TPhantomClip &clip, bool &isPhantom)
 {
-    std::vector<std::string> f = Split(text, '*');
+    std::vector<std::string> f = SplitText(text, '*');
     isPhantom = f.size() > 5;
     if (!isPhantom)
         return false;
@@ -166,9 +127,7 @@ bool TProjectFile::OpenSource(TSourceRole role, const std::string &fileList, con
             code = FSources.Open(role, retry, kind);
     }
     if (code != meOk) {
-        const char *english = nullptr;
-        const char *key = OpenErrorKey(role, english);
-        std::string lead = FormatText(ProjectText(key, english), {DisplayName(fileList)});
+        std::string lead = OpenErrorLead(role, fileList);
         if (TUserInterface *ui = FProject.UserInterface())
             ui->Error(TranslatedErrorSentence(lead, code));
         return false;
@@ -193,7 +152,7 @@ bool TProjectFile::LoadMedia(const std::string &fileName)
         if (ok)
             FProject.VideoOpened();
         else if (TUserInterface *ui = FProject.UserInterface())
-            ui->Error(TranslatedErrorSentence(ProjectText("ErrOpenDum", "Error creating phantom clip."), code));
+            ui->Error(TranslatedErrorSentence(Msg("ErrOpenDum"), code));
     } else if (isPhantom) {
         ok = false;   // a malformed descriptor fails without a message of its own
     } else {
@@ -218,7 +177,7 @@ void TProjectFile::LoadMarkers(const std::string &fileName, bool &markersBad, bo
     auto values = [&ini](const char *section) {
         std::map<std::string, std::string> m;
         for (auto &[key, value] : ini.ReadSectionValues(section))
-            m.emplace(Upper(TrimField(key)), value);
+            m.emplace(UpperAscii(TrimField(key)), value);
         m.erase("COUNT");
         return m;
     };
@@ -255,7 +214,7 @@ void TProjectFile::LoadMarkers(const std::string &fileName, bool &markersBad, bo
                 continue;   // keeps the default start chapter
             FProject.ClearChapters();
         }
-        std::vector<std::string> fields = Split(value, ',');
+        std::vector<std::string> fields = SplitText(value, ',');
         int64_t frame = -1;
         if (!ParseInteger(fields[0], 0, 2147483647, frame))
             frame = ParseChapterFrame(value);
@@ -303,7 +262,7 @@ void TProjectFile::LoadConfig(const std::string &fileName, bool success)
 
 bool TProjectFile::LoadProject(const std::string &fileName, bool /*fromUser*/)
 {
-    if (fileName.size() < 4 || Upper(fileName.substr(fileName.size() - 4)) != ".TSP")
+    if (fileName.size() < 4 || UpperAscii(fileName.substr(fileName.size() - 4)) != ".TSP")
         return false;
     // Observers hear of the whole load once, at its end.
     FProject.BeginUpdate();
@@ -322,11 +281,11 @@ bool TProjectFile::LoadProject(const std::string &fileName, bool /*fromUser*/)
         FProject.ClearProject();
     FProject.SetChanged(false);
     if (ok && (markersBad || chaptersBad)) {
-        std::string text = ProjectText("ErrLoadPrj", "The following items could not loaded completely:");
+        std::string text = Msg("ErrLoadPrj");
         if (markersBad)
-            text += "\r\n- " + ProjectText("WrdMarkLst", "Marker list");
+            text += "\r\n- " + Msg("WrdMarkLst");
         if (chaptersBad)
-            text += "\r\n- " + ProjectText("WrdChptLst", "Chapter list");
+            text += "\r\n- " + Msg("WrdChptLst");
         FProject.ShowErrorText(text);
     }
     FProject.NotifyChange(pcAll);
@@ -412,7 +371,7 @@ bool TProjectFile::AskSaveChanges()
     if (!FProject.Changed() || !FProject.HasVideo() || !FProject.HasAudio())
         return true;
     TUserInterface *ui = FProject.UserInterface();
-    TMsgResult r = ui ? ui->Message(mtConfirmation, ProjectText("MsgSaveChg", "Save changes ?"), mbYes | mbNo | mbCancel)
+    TMsgResult r = ui ? ui->Message(mtConfirmation, Msg("MsgSaveChg"), mbYes | mbNo | mbCancel)
                       : mrCancel;
     if (r == mrNo)
         return true;
@@ -429,7 +388,7 @@ bool TProjectFile::Revert()
     std::string name = FProject.FileName();
     if (!ui || name.empty())
         return false;
-    std::string text = FormatText(ProjectText("MsgRevert", "Do you really want revert to the\r\nlast saved version of %s ?"),
+    std::string text = FormatText(Msg("MsgRevert"),
                                   {NameOnly(name)});
     if (ui->Message(mtConfirmation, text, mbYes | mbCancel | mbHelp) != mrYes)
         return false;
@@ -448,13 +407,12 @@ bool TProjectFile::IsSourceFile(const std::string &resultName) const
             std::error_code e2;
             fs::path source = fs::weakly_canonical(fs::absolute(file, e2), e2);
             struct stat ss {};
-            bool same = Upper(file) == Upper(resultName) || Upper(source.string()) == Upper(result.string()) ||
+            bool same = UpperAscii(file) == UpperAscii(resultName) || UpperAscii(source.string()) == UpperAscii(result.string()) ||
                         (resultExists && ::stat(file.c_str(), &ss) == 0 && ss.st_dev == rs.st_dev &&
                          ss.st_ino == rs.st_ino);
             if (same) {
                 std::string text = FormatText(
-                    ProjectText("ErrOvwSrc", "The file \"%s\"\r\nis a source file of this project and cannot be "
-                                             "overwritten.\r\nChoose another file name for the result file."),
+                    Msg("ErrOvwSrc"),
                     {NameOnly(resultName)});
                 FProject.ShowErrorText(text);
                 return true;

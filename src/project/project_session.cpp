@@ -74,15 +74,9 @@ bool TProjectSession::OpenSource(TSourceRole role, const std::string &fileList, 
     FProject.NotifyChange(pcMedia);
     if (code == meOk)
         return true;
-    static const char *const keys[4][2] = {
-        {"ErrOpenVid", "Error opening video file:\r\n\"%s\""},
-        {"ErrOpenAud", "Error opening audio file:\r\n\"%s\""},
-        {"ErrOpenDbl", "Error opening double audio file:\r\n\"%s\""},
-        {"ErrOpenRef", "Error opening reference video file:\r\n\"%s\""},
-    };
     if (FUi) {
-        // A segmented source is named by its first file.
-        std::string lead = FormatText(ProjectText(keys[role][0], keys[role][1]), {FirstSegmentName(TrimField(fileList))});
+        // A segmented source is named by its first file, as the user spelled it.
+        std::string lead = OpenErrorLead(role, TrimField(fileList));
         FUi->Error(TranslatedErrorSentence(lead, code));
     }
     return false;
@@ -93,7 +87,7 @@ bool TProjectSession::OpenPhantomClip(const TPhantomClip &clip)
     TMediaError code = FSources.OpenPhantom(clip);
     FProject.VideoOpened();
     if (code != meOk && FUi)
-        FUi->Error(TranslatedErrorSentence(ProjectText("ErrOpenDum", "Error creating phantom clip."), code));
+        FUi->Error(TranslatedErrorSentence(Msg("ErrOpenDum"), code));
     return code == meOk;
 }
 

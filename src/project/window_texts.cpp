@@ -36,7 +36,7 @@ TStatusTexts StatusTexts(TProject &project)
         t[spFrame] += (offset > 0 ? " + " : " - ") + std::to_string(std::llabs(int64_t{offset}));
     TFrameState s = project.GetStateAt(p);
     t[spShift] = Msg("WrdShift") + " " + Fixed(s.TotalShift(), 3);
-    t[spDShift] = Msg("WrdDShift") + " " + Fixed(std::nearbyintl(s.DoubleShift), 0);
+    t[spDShift] = Msg("WrdDShift") + " " + std::to_string(static_cast<long long>(std::nearbyintl(s.DoubleShift)));
     t[spOption] = std::string(s.AudioOff() ? "- " : "A ") + (s.DoubleOff() ? "-" : "D");
     t[spVolume] = std::to_string(s.DoubleVolume) + " %";
     t[spChapter] = Msg("WrdChapter") + " " + std::to_string(s.ChapterNumber);
@@ -104,6 +104,12 @@ std::string FirstSegmentName(const std::string &fileList)
         first.replace(star, 1, TrimText(fileList.substr(bar + 1, next == std::string::npos ? next : next - bar - 1), kTextBlanks));
     }
     return first;
+}
+
+std::string OpenErrorLead(TSourceRole role, const std::string &fileList)
+{
+    static const char *const keys[] = {"ErrOpenVid", "ErrOpenAud", "ErrOpenDbl", "ErrOpenRef"};
+    return FormatText(Msg(keys[role]), {FirstSegmentName(fileList)});
 }
 
 std::string FilePanelName(const TProjectSources &sources, TSourceRole role)

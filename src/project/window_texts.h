@@ -44,6 +44,9 @@ std::string ChapterListText(const TProject &project, int32_t index);
 
 // The first file of a file list: the template with its first part, or the name itself.
 std::string FirstSegmentName(const std::string &fileList);
+// The first line of an open's error message ("Error opening video file:" and the
+// quoted first file of the list), translated.
+std::string OpenErrorLead(TSourceRole role, const std::string &fileList);
 // The name the file panel shows for a source: its first file, "" when none.
 std::string FilePanelName(const TProjectSources &sources, TSourceRole role);
 

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <vector>
+
 namespace tessaly {
 namespace {
 
@@ -25,6 +28,27 @@ TEST(TextUtil, CaseFoldingTouchesAsciiLettersOnly) {
     EXPECT_FALSE(SameTextAscii("Option", "Options"));
     EXPECT_FALSE(SameTextAscii("\xE4", "\xC4")); // no folding beyond ASCII
     EXPECT_FALSE(SameTextAscii("[", "{"));       // punctuation 32 apart stays distinct
+}
+
+TEST(TextUtil, SplitKeepsEmptyFields) {
+    EXPECT_EQ(SplitText("a||b", '|'), (std::vector<std::string>{"a", "", "b"}));
+    EXPECT_EQ(SplitText("", '*'), (std::vector<std::string>{""}));
+    EXPECT_EQ(SplitText("*96*72*", '*'), (std::vector<std::string>{"", "96", "72", ""}));
+}
+
+TEST(TextUtil, IntegersAreStrictAndRangeChecked) {
+    int64_t v = 7;
+    EXPECT_TRUE(ParseInt("-25", -100, 100, v));
+    EXPECT_EQ(v, -25);
+    EXPECT_TRUE(ParseInt("+3", 0, 9, v));
+    EXPECT_EQ(v, 3);
+    EXPECT_TRUE(ParseInt("-9223372036854775808", INT64_MIN, 0, v));
+    EXPECT_EQ(v, INT64_MIN);
+    for (const char *bad : {"", "-", "+", " 5", "5 ", "1e3", "0x10", "12a", "9223372036854775808",
+                            "99999999999999999999"})
+        EXPECT_FALSE(ParseInt(bad, INT64_MIN, INT64_MAX, v)) << bad;
+    EXPECT_FALSE(ParseInt("101", -100, 100, v));
+    EXPECT_EQ(v, INT64_MIN);   // untouched by a refusal
 }
 
 } // namespace

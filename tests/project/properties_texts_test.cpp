@@ -1,0 +1,52 @@
+// Tests of the Properties window's texts: the duration forms and the empty labels.
+#include <gtest/gtest.h>
+
+#include "media/input/io_movie_reader.h"
+#include "media/input/wave_reader.h"
+#include "project/properties_texts.h"
+
+namespace tessaly {
+namespace {
+
+TEST(DurationText, SecondsMinutesAndHours)
+{
+    EXPECT_EQ(DurationText(0), "0.00 s");
+    EXPECT_EQ(DurationText(59.994L), "59.99 s");
+    EXPECT_EQ(DurationText(60), "60.00 s  =  1:00.00 m");
+    EXPECT_EQ(DurationText(83.5L), "83.50 s  =  1:23.50 m");
+    // Exactly an hour has no hour form yet; 61 minutes have.
+    EXPECT_EQ(DurationText(3600), "3600.00 s  =  60:00.00 m");
+    EXPECT_EQ(DurationText(3660), "3660.00 s  =  61:00.00 m  =  1:01:00.00 h");
+    EXPECT_EQ(DurationText(5025), "5025.00 s  =  83:45.00 m  =  1:23:45.00 h");
+}
+
+TEST(PropertiesTexts, NothingOpenShowsDashes)
+{
+    TPropertiesTexts t = PropertiesTexts(nullptr, nullptr, -1, nullptr, false);
+    for (const std::string *label : {&t.VidType, &t.VidCodec, &t.VidSize, &t.VidCD, &t.VidFrm, &t.VidQuality,
+                                     &t.VidFPS, &t.VidLen, &t.AudType, &t.AudFmt, &t.AudLen, &t.DblType, &t.DblFmt,
+                                     &t.DblLen, &t.SRPreview, &t.SRResult})
+        EXPECT_EQ(*label, "-");
+    // Closed sources name themselves, every value stays "-"; the reference rate is added
+    // to the double track's type.
+    TIOMovieReader video;
+    TWaveReader dbl;
+    t = PropertiesTexts(&video, nullptr, 25, &dbl, false);
+    EXPECT_NE(t.VidType, "-");
+    EXPECT_EQ(t.VidCodec, "-");
+    EXPECT_EQ(t.SRResult, "-");
+    EXPECT_EQ(t.DblType, dbl.Description(false) + " @ 25.00 fps");
+    EXPECT_EQ(t.DblFmt, "-");
+}
+
+TEST(WaveFormatName, KnownTagsAndOthers)
+{
+    EXPECT_EQ(WaveFormatName(1), "PCM");
+    EXPECT_EQ(WaveFormatName(3), "IEEE float");
+    EXPECT_EQ(WaveFormatName(0x55), "MPEG Layer 3");
+    EXPECT_EQ(WaveFormatName(0x2000), "AC-3");
+    EXPECT_EQ(WaveFormatName(0x1234), "0x1234");
+}
+
+} // namespace
+} // namespace tessaly
