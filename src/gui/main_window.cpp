@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 
 #include "gui/action_registry.h"
+#include "gui/curve_strip.h"
 #include "gui/edit_lists.h"
 #include "gui/file_panel.h"
 #include "gui/frame_view.h"
@@ -71,6 +72,8 @@ void TMainForm::BuildLayout()
     auto *left = new QVBoxLayout;
     FFrameView = new TFrameView(central);
     left->addWidget(FFrameView, 1);
+    FCurve = new TCurveStrip(FSession.Project(), central);
+    left->addWidget(FCurve);
     auto *sliderRow = new QHBoxLayout;
     FSlider = new QSlider(Qt::Horizontal, central);
     FSlider->setObjectName(QStringLiteral("PositionSlider"));
@@ -99,7 +102,6 @@ void TMainForm::BuildLayout()
     rightLayout->addWidget(FLists, 1);
     columns->addWidget(right);
     setCentralWidget(central);
-    FFilePanel->setVisible(FSettings.ShowFileman());
 
     for (int i = 0; i < 8; ++i) {
         FStatus[i] = new QLabel(statusBar());
@@ -108,7 +110,7 @@ void TMainForm::BuildLayout()
         FStatus[i]->setMinimumWidth(i == 7 ? 160 : 70);
         statusBar()->addWidget(FStatus[i], i == 7 ? 1 : 0);
     }
-    statusBar()->setVisible(FSettings.ShowStatus());
+
 }
 
 void TMainForm::Bind(const char *actionName, void (TMainForm::*command)())
@@ -171,6 +173,10 @@ void TMainForm::ConnectControls()
             GoToFrame(value);
     });
     connect(FZoomBox, &QComboBox::currentIndexChanged, this, &TMainForm::ZoomChosen);
+    connect(FCurve, &TCurveStrip::FrameClicked, this, [this](int32_t frame) {
+        if (FSlider->isEnabled())
+            GoToFrame(frame);
+    });
     connect(FFrameView, &TFrameView::FileDropped, this, [this](const QString &file) {
         LoadProjectFile(S(file));
     });

@@ -7,11 +7,13 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "gui/marker_pages.h"
 #include "project/project_editor.h"
 #include "project/project_observer.h"
 #include "project/project_sources.h"
+#include "project/session_lifecycle.h"
 
 class QLabel;
 class QSlider;
@@ -44,6 +46,7 @@ public:
     TProjectSession &Session() { return FSession; }
     QUndoStack &UndoStack() { return *FUndo; }
     TFrameView &FrameView() { return *FFrameView; }
+    TCurveStrip &CurveStrip() { return *FCurve; }
     TFilePanel &FilePanel() { return *FFilePanel; }
     TMarkerPages &MarkerPanel() { return *FMarkerPanel; }
     TEditLists &EditLists() { return *FLists; }
@@ -51,7 +54,10 @@ public:
     // The text of status-line panel 0 .. 7.
     QString StatusText(int panel) const;
 
-    // Loads a project file as the start-up argument or a dropped file does.
+    // The start-up steps: window settings, language, project defaults and the project
+    // named by the first argument.
+    void Start(const std::vector<std::string> &args);
+    // Opens a project file as a dropped file does (asking to save changes first).
     bool LoadProjectFile(const std::string &fileName);
     // Redraws everything from the session and applies the enables (after any change).
     void RefreshAll();
@@ -159,6 +165,7 @@ private:
     QLabel *FStatus[8] = {};
     std::unique_ptr<TIOImage> FImage;   // decode buffer of the video
     int32_t FShownFrame = -2;           // frame in FFrameView, -2: none
+    TWindowSettings FWindowSettings;    // read at start-up, written back at closing
     int FUpdating = 0;                  // > 0 while the window fills its controls
     QWidget *FTyping = nullptr;         // the field being typed in (not refilled meanwhile)
 };

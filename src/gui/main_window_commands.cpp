@@ -39,6 +39,18 @@ TFileRequest ProjectRequest(const TSettings &settings, const char *title, bool s
 
 } // namespace
 
+void TMainForm::Start(const std::vector<std::string> &args)
+{
+    FWindowSettings = StartSession(FSession, FSettings, args);
+    FFilePanel->setVisible(FWindowSettings.ShowFileman);
+    statusBar()->setVisible(FWindowSettings.ShowStatus);
+    FActions->SetLanguages(Language().Languages(), CurrentLanguage());
+    ApplyLanguage(*this);
+    FUndo->clear();
+    FShownFrame = -2;
+    RefreshAll();
+}
+
 bool TMainForm::LoadProjectFile(const std::string &fileName)
 {
     const bool ok = FSession.OpenProject(fileName);
@@ -221,16 +233,16 @@ void TMainForm::ChooseLanguage(const QString &name)
 
 void TMainForm::closeEvent(QCloseEvent *event)
 {
-    if (!FSession.AskSaveChanges()) {
+    TWindowSettings w = FWindowSettings;
+    w.ShowFileman = FFilePanel->isVisibleTo(this);
+    w.ShowStatus = statusBar()->isVisibleTo(this);
+    w.MarkerDrawSize = FSession.Project().Options().MarkerDrawSize;
+    w.Language = CurrentLanguage();
+    // No preview runs in this window yet; its range is kept as read.
+    if (!CloseSession(FSession, FSettings, w, false, false)) {
         event->ignore();
         return;
     }
-    StoreSettings([this] {
-        FSettings.SetShowFileman(FFilePanel->isVisibleTo(this));
-        FSettings.SetShowStatus(statusBar()->isVisibleTo(this));
-        FSettings.SetMarkerDrawSize(FSession.Project().Options().MarkerDrawSize);
-        FSettings.SetLanguageName(CurrentLanguage());
-    });
     event->accept();
 }
 

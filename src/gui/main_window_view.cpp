@@ -15,6 +15,7 @@
 #include <QUndoStack>
 
 #include "gui/action_registry.h"
+#include "gui/curve_strip.h"
 #include "gui/edit_lists.h"
 #include "gui/file_panel.h"
 #include "gui/frame_view.h"
@@ -50,6 +51,8 @@ void TMainForm::Refresh(unsigned changes)
         RefreshLists();
         RefreshPanel();
     }
+    if (changes & (pcMedia | pcMarkers | pcOptions | pcPosition))
+        FCurve->update();
     if (changes & (pcMedia | pcOptions))
         RefreshOptions();
     RefreshStatus();

@@ -19,17 +19,19 @@ int RunWindowProgram(QApplication &app)
     app.setApplicationName(QStringLiteral("Tessaly"));
     TSettings settings;
     SetUpLanguage(settings);
-    LoadPlugins();
+    LoadPlugins();   // the reader plug-ins beside the program
     int status = 0;
     {
         TQtDialogs dialogs;
         TProjectSession session(&dialogs);
         TMainForm window(session, settings, dialogs);
         dialogs.SetParent(&window);
+        std::vector<std::string> args;
+        const QStringList arguments = app.arguments();
+        for (qsizetype i = 1; i < arguments.size(); ++i)
+            args.push_back(S(arguments[i]));
+        window.Start(args);
         window.show();
-        const QStringList args = app.arguments();
-        if (args.size() > 1)
-            window.LoadProjectFile(S(args[1]));
         status = app.exec();
     }
     UnloadPlugins();

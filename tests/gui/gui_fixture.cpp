@@ -98,6 +98,7 @@ void TWindowTest::SetUp()
     Settings = std::make_unique<TSettings>(Dir.File("tessaly.ini"));
     Session = std::make_unique<TProjectSession>(&Dialogs);
     Window = std::make_unique<gui::TMainForm>(*Session, *Settings, Dialogs);
+    Window->Start({});
 }
 
 void TWindowTest::TearDown()
