@@ -1,10 +1,10 @@
 // The audio strip widget: reads its own copies of the tracks and paints the core's peaks.
 #include "gui/audio_strip.h"
 
-#include <cmath>
-
 #include <QPainter>
 
+#include "gui/curve_strip.h"
+#include "project/audio_peaks_draw.h"
 #include "project/project_session.h"
 
 namespace tessaly::gui {
@@ -56,44 +56,13 @@ void TAudioStripView::ProjectChanged(unsigned changes)
         update();
 }
 
-void TAudioStripView::DrawLane(QPainter &p, const std::vector<TPeakColumn> &lane, const QRect &box,
-                               const QColor &colour)
-{
-    const double mid = box.top() + box.height() / 2.0, half = box.height() / 2.0 - 1;
-    p.setPen(QColor(60, 60, 60));
-    p.drawLine(box.left(), int(mid), box.right(), int(mid));
-    for (size_t c = 0; c < lane.size(); ++c) {
-        const TPeakColumn &col = lane[c];
-        const int x = box.left() + int(c);
-        const int top = int(std::lround(mid - col.Max / 32768.0 * half));
-        const int bottom = int(std::lround(mid - col.Min / 32768.0 * half));
-        p.setPen(col.Sounding ? colour : SilentColour());
-        if (col.Max != 0 || col.Min != 0)
-            p.drawLine(x, top, x, bottom);
-    }
-}
-
 void TAudioStripView::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
-    p.fillRect(rect(), Background());
+    TPainterCanvas canvas(p);
     const TProject &project = FSession.Project();
-    const int32_t frame = project.Position() + project.ViewOffset();
-    if (!FPeaks.Compute(frame, width(), FSeconds, FStrip))
-        return;
-    // The current frame, then the frame starts, then the two lanes over them.
-    p.fillRect(QRectF(FStrip.CurrentX0, 0, FStrip.CurrentX1 - FStrip.CurrentX0, height()), QColor(110, 100, 30));
-    p.setPen(QColor(48, 48, 48));
-    for (const TStripFrame &f : FStrip.Frames)
-        p.drawLine(QPointF(f.X, 0), QPointF(f.X, height()));
-    const int laneHeight = FStrip.HasPrimary && FStrip.HasDouble ? height() / 2 : height();
-    int top = 0;
-    if (FStrip.HasPrimary) {
-        DrawLane(p, FStrip.Primary, QRect(0, top, width(), laneHeight), PrimaryColour());
-        top += laneHeight;
-    }
-    if (FStrip.HasDouble)
-        DrawLane(p, FStrip.Double, QRect(0, top, width(), height() - top), DoubleColour());
+    FPeaks.Compute(project.Position() + project.ViewOffset(), width(), FSeconds, FStrip);   // empty when nothing to show
+    DrawAudioStrip(FStrip, canvas, width(), height());
 }
 
 } // namespace tessaly::gui

@@ -1,12 +1,14 @@
 // TAudioStripView: the audio strip under the picture: the primary track as the result
 // will place it and the double track, as waveforms around the current frame, with the
-// frame starts marked and the current frame highlighted. It follows the project itself.
+// frame starts marked and the current frame highlighted (drawn by the core through the
+// painter canvas). It follows the project itself.
 #pragma once
 
 #include <QWidget>
 
 #include "media/input/wave_reader.h"
 #include "project/audio_peaks.h"
+#include "project/audio_peaks_draw.h"
 #include "project/project_observer.h"
 #include "project/wave_mix_source.h"
 
@@ -31,11 +33,10 @@ public:
     const TAudioStrip &Strip() const { return FStrip; }
     TAudioPeaks &Peaks() { return FPeaks; }
 
-    // Lane colours, for the window's theme and the tests.
-    static QColor PrimaryColour() { return QColor(90, 200, 255); }
-    static QColor DoubleColour() { return QColor(255, 160, 60); }
-    static QColor SilentColour() { return QColor(110, 110, 110); }
-    static QColor Background() { return QColor(24, 24, 24); }
+    // Lane colours (those of the core's strip drawing), for the tests.
+    static QColor PrimaryColour() { return Colour(strip_colours::kPrimary); }
+    static QColor DoubleColour() { return Colour(strip_colours::kDouble); }
+    static QColor Background() { return Colour(strip_colours::kBackground); }
 
     // TProjectObserver: media reopen the readers; markers and position repaint.
     void ProjectChanged(unsigned changes) override;
@@ -47,7 +48,7 @@ protected:
 
 private:
     void OpenTracks();
-    void DrawLane(QPainter &p, const std::vector<TPeakColumn> &lane, const QRect &box, const QColor &colour);
+    static QColor Colour(TRgb c) { return QColor(c.R, c.G, c.B); }
 
     TProjectSession &FSession;
     TWaveReader FAudio, FDouble;

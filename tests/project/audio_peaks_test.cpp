@@ -1,5 +1,6 @@
 // Tests of the audio strip's peaks: clicks at known samples must land in the columns the
 // shift puts them in, and the primary lane must match what the audio mixer renders.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -7,6 +8,7 @@
 
 #include "project/audio_mixer.h"
 #include "project/audio_peaks.h"
+#include "project/audio_peaks_draw.h"
 #include "project/project.h"
 #include "support/make_marker.h"
 #include "support/mix_fakes.h"
@@ -254,6 +256,72 @@ TEST_F(AudioPeaks, NothingToDrawWithoutVideoTracksOrWidth)
     project.ClearProject();
     EXPECT_FALSE(peaks.Compute(50, 100, 1.0, s));
     EXPECT_TRUE(s.Primary.empty());
+}
+
+// Records the rectangles drawn.
+class TRecordingCanvas : public TCurveCanvas {
+public:
+    struct TRect {
+        int X, Y, W, H;
+        TRgb Colour;
+        bool operator==(const TRect &) const = default;
+    };
+    std::vector<TRect> Rects;
+    int Other = 0;
+    void FillRect(int x, int y, int w, int h, TRgb colour) override { Rects.push_back({x, y, w, h, colour}); }
+    void Polyline(const std::vector<TCanvasPoint> &, TRgb) override { ++Other; }
+    void FillSquare(int, int, int, TRgb) override { ++Other; }
+    bool Has(const TRect &r) const { return std::find(Rects.begin(), Rects.end(), r) != Rects.end(); }
+    int Count(TRgb colour) const
+    {
+        return int(std::count_if(Rects.begin(), Rects.end(), [colour](const TRect &r) { return r.Colour == colour; }));
+    }
+};
+
+TEST(AudioStripDrawing, LanesColumnsFrameMarksAndCurrentFrame)
+{
+    namespace sc = strip_colours;
+    TAudioStrip strip;
+    strip.Width = 10;
+    strip.HasPrimary = strip.HasDouble = true;
+    strip.Primary.assign(10, TPeakColumn{});
+    strip.Double.assign(10, TPeakColumn{});
+    strip.Primary[3] = {-16384, 16384, true};
+    strip.Primary[5] = {-1000, 1000, false};   // the mix takes nothing from the track here
+    strip.Double[7] = {0, 32767, true};
+    strip.Frames = {{49, 2.5}, {50, 7.0}};
+    strip.CurrentX0 = 2.5;
+    strip.CurrentX1 = 7.0;
+
+    TRecordingCanvas canvas;
+    DrawAudioStrip(strip, canvas, 10, 42);   // two lanes of 21 rows
+    ASSERT_FALSE(canvas.Rects.empty());
+    EXPECT_EQ(canvas.Rects.front(), (TRecordingCanvas::TRect{0, 0, 10, 42, sc::kBackground}));
+    EXPECT_TRUE(canvas.Has({2, 0, 5, 42, sc::kCurrent}));   // columns 2 .. 6
+    EXPECT_TRUE(canvas.Has({2, 0, 1, 42, sc::kFrameMark}));
+    EXPECT_TRUE(canvas.Has({7, 0, 1, 42, sc::kFrameMark}));
+    // Primary lane: middle 10.5, half height 9.5: half scale reaches rows 6 .. 15.
+    EXPECT_TRUE(canvas.Has({0, 10, 10, 1, sc::kZeroLine}));
+    EXPECT_TRUE(canvas.Has({3, 6, 1, 10, sc::kPrimary}));
+    EXPECT_TRUE(canvas.Has({5, 10, 1, 2, sc::kSilent}));
+    // Double lane from row 21: middle 31.5; full scale up to its top row 22.
+    EXPECT_TRUE(canvas.Has({0, 31, 10, 1, sc::kZeroLine}));
+    EXPECT_TRUE(canvas.Has({7, 22, 1, 11, sc::kDouble}));
+    EXPECT_EQ(canvas.Count(sc::kPrimary), 1);   // silent columns (all zero) draw nothing
+    EXPECT_EQ(canvas.Count(sc::kDouble), 1);
+    EXPECT_EQ(canvas.Other, 0);
+
+    // Only the primary track: one lane over the whole box.
+    strip.HasDouble = false;
+    TRecordingCanvas one;
+    DrawAudioStrip(strip, one, 10, 42);
+    EXPECT_TRUE(one.Has({0, 21, 10, 1, sc::kZeroLine}));
+    EXPECT_EQ(one.Count(sc::kDouble), 0);
+
+    // Nothing to show: the background alone.
+    TRecordingCanvas empty;
+    DrawAudioStrip(TAudioStrip{}, empty, 10, 42);
+    EXPECT_EQ(empty.Rects.size(), 1u);
 }
 
 } // namespace
