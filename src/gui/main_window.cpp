@@ -29,6 +29,7 @@
 #include "gui/file_panel.h"
 #include "gui/frame_view.h"
 #include "gui/language_apply.h"
+#include "gui/main_window_tools.h"
 #include "gui/qt_text.h"
 #include "gui/tool_windows.h"
 #include "gui/window_dialogs.h"
@@ -75,10 +76,16 @@ void TMainForm::BuildLayout()
 
     // Left: picture, curve strip, slider with the zoom choice.
     auto *left = new QVBoxLayout;
-    FFrameView = new TFrameView(central);
-    left->addWidget(FFrameView, 1);
+    auto *imageArea = new QWidget(central);   // the frame view, or the preview's video
+    imageArea->setObjectName(QStringLiteral("ImageArea"));
+    auto *imageLayout = new QVBoxLayout(imageArea);
+    imageLayout->setContentsMargins(0, 0, 0, 0);
+    FFrameView = new TFrameView(imageArea);
+    imageLayout->addWidget(FFrameView);
+    left->addWidget(imageArea, 1);
     FCurve = new TCurveStrip(FSession.Project(), central);
     left->addWidget(FCurve);
+    // (the audio strip and the preview row follow the slider: TWindowTools below)
     auto *sliderRow = new QHBoxLayout;
     FSlider = new QSlider(Qt::Horizontal, central);
     FSlider->setObjectName(QStringLiteral("PositionSlider"));
@@ -107,6 +114,7 @@ void TMainForm::BuildLayout()
     rightLayout->addWidget(FLists, 1);
     columns->addWidget(right);
     setCentralWidget(central);
+    FTools = new TWindowTools(*this, imageArea, left);   // audio strip and preview row
 
     for (int i = 0; i < 8; ++i) {
         FStatus[i] = new QLabel(statusBar());

@@ -34,6 +34,7 @@ class TEditLists;
 class TFilePanel;
 class TFrameView;
 class TWindowDialogs;
+class TWindowTools;
 
 class TMainForm : public QMainWindow, private TProjectObserver {
     Q_OBJECT
@@ -51,6 +52,8 @@ public:
     TMarkerPages &MarkerPanel() { return *FMarkerPanel; }
     TEditLists &EditLists() { return *FLists; }
     QSlider &PositionSlider() { return *FSlider; }
+    // Progress, Calculate, analysis, optimisation, chapters, preview, audio strip, help.
+    TWindowTools &Tools() { return *FTools; }
     // The text of status-line panel 0 .. 7.
     QString StatusText(int panel) const;
 
@@ -72,6 +75,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    friend class TWindowTools;   // wires its pieces into the commands and enables
+
     // --- construction (main_window.cpp) ----------------------------------------
     void BuildLayout();
     void ConnectCommands();
@@ -165,6 +170,7 @@ private:
     TFilePanel *FFilePanel = nullptr;
     TMarkerPages *FMarkerPanel = nullptr;
     TEditLists *FLists = nullptr;
+    TWindowTools *FTools = nullptr;
     QLabel *FStatus[8] = {};
     std::unique_ptr<TIOImage> FImage;   // decode buffer of the video
     int32_t FShownFrame = -2;           // frame in FFrameView, -2: none

@@ -14,6 +14,8 @@
 #include "gui/file_panel.h"
 #include "gui/frame_view.h"
 #include "gui/language_apply.h"
+#include "gui/main_window_tools.h"
+#include "gui/preview_player.h"
 #include "gui/qt_text.h"
 #include "gui/window_dialogs.h"
 #include "media/input/io_movie_choose.h"
@@ -238,8 +240,9 @@ void TMainForm::closeEvent(QCloseEvent *event)
     w.ShowStatus = statusBar()->isVisibleTo(this);
     w.MarkerDrawSize = FSession.Project().Options().MarkerDrawSize;
     w.Language = CurrentLanguage();
-    // No preview runs in this window yet; its range is kept as read.
-    if (!CloseSession(FSession, FSettings, w, false, false)) {
+    w.PreviewEnv = FSession.Project().Options().PreviewEnv;
+    // Refused while a preview runs; the preview's temporary file is deleted on closing.
+    if (!CloseSession(FSession, FSettings, w, !FTools->Preview().CanClose(), true)) {
         event->ignore();
         return;
     }

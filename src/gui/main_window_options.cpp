@@ -42,10 +42,7 @@ void TMainForm::ConnectOptions()
             RefreshAll();
         });
     }
-    connect(FActions->Action(QStringLiteral("PreviewMuteAudioItem")), &QAction::triggered, this,
-            [this](bool on) { FSession.MutePrimary = on; });
-    connect(FActions->Action(QStringLiteral("PreviewMuteDoubleItem")), &QAction::triggered, this,
-            [this](bool on) { FSession.MuteDouble = on; });
+    // The mute items go to the preview (main_window_tools.cpp), which marks it out of date.
 }
 
 void TMainForm::RefreshOptions()

@@ -19,6 +19,7 @@
 #include "gui/edit_lists.h"
 #include "gui/file_panel.h"
 #include "gui/frame_view.h"
+#include "gui/main_window_tools.h"
 #include "gui/qt_text.h"
 #include "media/common/io_image.h"
 #include "project/project_session.h"
@@ -149,6 +150,8 @@ void TMainForm::ApplyEnables()
 {
     TWindowFacts facts;
     facts.Page = FLists->Page();
+    if (FTools)
+        FTools->FillFacts(facts);
     const TEnables e = CheckEnables(EnableStateOf(FSession.Project(), facts));
     for (const char *name : {"FileOpenVideoItem", "FileOpenAudioItem", "FileOpenDoubleItem", "FileOpenRefItem",
                              "FilePhantomItem"})
@@ -208,18 +211,13 @@ void TMainForm::ApplyEnables()
     SetActionEnabled("EditUndoItem", FUndo->canUndo());
     SetActionEnabled("EditRedoItem", FUndo->canRedo());
 
-    // Entries whose windows come with later work stay off: the preview, the result
-    // calculation and analysis, the properties, settings, reference, curve and
-    // optimisation windows, chapter insertion and the help.
     SetActionEnabled("OptionsGlobalItem", e.GlobalSettings);
     SetActionEnabled("ViewReferenceItem", e.ViewReference);
-    for (const char *name : {"ProjectAnalyzeItem", "ProjectCalcItem", "PreviewStartItem",
-                             "PreviewAroundItem", "PreviewFromItem", "PreviewToItem", "ViewOptimizationItem",
-                             "OptionsProjectItem", "HelpContentsItem",
-                             "HelpTutorialItem", "HelpOnHelpItem", "HelpHintsItem", "HelpAboutItem",
-                             "ProjectInsertChaptersItem"})
+    if (FTools)
+        FTools->ApplyEnables(e);
+    // No window for these yet: they stay off rather than do nothing.
+    for (const char *name : {"OptionsProjectItem", "HelpHintsItem"})
         SetActionEnabled(name, false);
-    m.CalculateButton->setEnabled(false);
 }
 
 } // namespace tessaly::gui

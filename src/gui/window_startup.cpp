@@ -2,28 +2,56 @@
 #include "gui/window_startup.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QStringList>
 
 #include "gui/main_window.h"
 #include "gui/qt_dialogs.h"
 #include "gui/qt_text.h"
-#include "media/input/vfapi_host.h"
 #include "project/project_session.h"
-#include "shell/language_setup.h"
+#include "shell/app_context.h"
+#include "shell/one_instance.h"
 #include "shell/settings.h"
 
 namespace tessaly::gui {
 
-int RunWindowProgram(QApplication &app)
+namespace {
+
+// A later start handed its arguments over: the window comes to the front and the first
+// argument is opened as a project (after the question to save changes).
+void TakeHandOver(TOneInstance &instance, TMainForm &window)
+{
+    std::vector<std::string> params;
+    if (!instance.ReceiveHandOver(params))
+        return;
+    if (window.isMinimized())
+        window.showNormal();
+    window.show();
+    window.raise();
+    window.activateWindow();
+    if (!params.empty() && !params.front().empty())
+        window.LoadProjectFile(params.front());
+}
+
+} // namespace
+
+void WatchHandOvers(TOneInstance &instance, TMainForm &window)
+{
+    if (!instance.IsFirst() || instance.NotifyFd() < 0)
+        return;
+    auto *notifier = new QSocketNotifier(instance.NotifyFd(), QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window,
+                     [&instance, &window] { TakeHandOver(instance, window); });
+}
+
+int RunWindowProgram(QApplication &app, TAppContext &context, TOneInstance &instance)
 {
     app.setApplicationName(QStringLiteral("Tessaly"));
-    TSettings settings;
-    SetUpLanguage(settings);
-    LoadPlugins();   // the reader plug-ins beside the program
+    TSettings &settings = context.Settings();
     int status = 0;
     {
         TQtDialogs dialogs;
-        TProjectSession session(&dialogs);
+        TProjectSession session(&dialogs, context.ProjectDefaults());
         TMainForm window(session, settings, dialogs);
         dialogs.SetParent(&window);
         std::vector<std::string> args;
@@ -32,9 +60,15 @@ int RunWindowProgram(QApplication &app)
             args.push_back(S(arguments[i]));
         window.Start(args);
         window.show();
+        WatchHandOvers(instance, window);
         status = app.exec();
     }
-    UnloadPlugins();
+    // The language chosen in the window is the one of the next start.
+    try {
+        context.StoreLanguage();
+    } catch (const ESettingsWriteError &) {
+        // Reported by the closing steps already (they store the language too).
+    }
     return status;
 }
 
