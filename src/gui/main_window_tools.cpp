@@ -3,6 +3,7 @@
 #include "gui/main_window_tools.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QBoxLayout>
 #include <QEvent>
 #include <QFileDialog>
@@ -25,6 +26,7 @@
 #include "gui/main_window.h"
 #include "gui/optimization_form.h"
 #include "gui/preview_player.h"
+#include "gui/project_settings_dlg.h"
 #include "gui/qt_text.h"
 #include "project/project_session.h"
 #include "shell/help_topics.h"
@@ -46,8 +48,9 @@ TWindowTools::TWindowTools(TMainForm &window, QWidget *imageArea, QBoxLayout *co
     BuildPreviewRow(column);
     ConnectActions();
     ConnectPreview();
-    imageArea->installEventFilter(this);
-    window.installEventFilter(this);
+    // One filter for the whole program: the image area's size, the window's keys and
+    // the tool tips of every window (the hints switch).
+    qApp->installEventFilter(this);
     session.Project().AddObserver(this);
 }
 
@@ -106,10 +109,13 @@ void TWindowTools::ConnectActions()
     Bind("PreviewAroundItem", [this] { FPreview->ChooseMode(0); });
     Bind("PreviewFromItem", [this] { FPreview->ChooseMode(1); });
     Bind("PreviewToItem", [this] { FPreview->ChooseMode(2); });
+    Bind("OptionsProjectItem", [this] { ProjectSettings(); });
     Bind("HelpContentsItem", [this] { ShowHelp(htContents); });
     Bind("HelpTutorialItem", [this] { ShowHelp(htTutorials); });
     Bind("HelpOnHelpItem", [this] { ShowHelp(htHelpOnHelp); });
     Bind("HelpAboutItem", [this] { ShowAbout(); });
+    connect(FWindow.Actions().Action(QStringLiteral("HelpHintsItem")), &QAction::triggered, this,
+            [this](bool on) { FWindow.FWindowSettings.ShowHints = on; });   // stored at closing
     connect(FWindow.Actions().Action(QStringLiteral("PreviewMuteAudioItem")), &QAction::triggered, this,
             [this](bool on) { FPreview->SetMutePrimary(on); });
     connect(FWindow.Actions().Action(QStringLiteral("PreviewMuteDoubleItem")), &QAction::triggered, this,
@@ -186,8 +192,10 @@ void TWindowTools::ApplyEnables(const TEnables &e)
     actions.Action(QStringLiteral("ProjectAnalyzeItem"))->setEnabled(e.Analyze);
     actions.Action(QStringLiteral("ProjectInsertChaptersItem"))->setEnabled(e.InsertChapters);
     actions.Action(QStringLiteral("ViewOptimizationItem"))->setEnabled(e.Optimization);
-    for (const char *name : {"HelpContentsItem", "HelpTutorialItem", "HelpOnHelpItem", "HelpAboutItem"})
+    actions.Action(QStringLiteral("OptionsProjectItem"))->setEnabled(e.ProjectSettings);
+    for (const char *name : {"HelpContentsItem", "HelpTutorialItem", "HelpOnHelpItem", "HelpHintsItem", "HelpAboutItem"})
         actions.Action(QLatin1String(name))->setEnabled(true);
+    actions.Action(QStringLiteral("HelpHintsItem"))->setChecked(FWindow.FWindowSettings.ShowHints);
     // The range field shows the project's range unless it is being typed in.
     const QString range = Q(FWindow.FSession.Project().Options().PreviewEnv);
     if (FWindow.FTyping != FRangeEdit && FRangeEdit->text() != range)
@@ -202,6 +210,8 @@ void TWindowTools::ProjectChanged(unsigned changes)
 
 bool TWindowTools::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::ToolTip && !FWindow.FWindowSettings.ShowHints)
+        return true;
     if (watched == FImageArea && event->type() == QEvent::Resize)
         FPreview->LayoutVideo();
     if (watched == &FWindow && event->type() == QEvent::KeyPress) {
@@ -259,6 +269,17 @@ void TWindowTools::ToggleOptimization()
         FOptimization->Refresh();
         FOptimization->raise();
     }
+}
+
+void TWindowTools::ProjectSettings()
+{
+    TProjectSettingsDlg dialog(FWindow.FSession.Project().Options(), &FWindow);
+    ApplyLanguage(dialog);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const TProjectOptions options = dialog.Options();
+    if (!(options == FWindow.FSession.Project().Options()))
+        FWindow.Apply(FWindow.FSession.Editor().SetOptions(options));
 }
 
 void TWindowTools::ShowHelp(int topic)

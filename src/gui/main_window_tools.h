@@ -1,7 +1,7 @@
 // TWindowTools: the main window's work pieces wired to its actions: the progress window,
-// Calculate, the project analysis, the optimisation window, Insert chapters, the looped
-// preview with its button and range field, the audio strip under the picture, the help
-// pages and the About window.
+// Calculate, the project analysis, the optimisation window, Insert chapters, the project
+// settings, the looped preview with its button and range field, the audio strip under
+// the picture, the help pages, the hints switch and the About window.
 #pragma once
 
 #include <QObject>
@@ -45,7 +45,8 @@ public:
     // window shown), and the core's enables applied to their actions and controls.
     void FillFacts(TWindowFacts &facts) const;
     void ApplyEnables(const TEnables &e);
-    // The preview keys (Esc, A, D, M) while the window has the focus.
+    // The preview keys (Esc, A, D, M) while the window has the focus; tool tips are
+    // held back while "Show hints" is off.
     bool eventFilter(QObject *watched, QEvent *event) override;
 
     // The commands.
@@ -53,6 +54,7 @@ public:
     void Analyze();
     void InsertChapters();
     void ToggleOptimization();
+    void ProjectSettings();
     void ShowHelp(int topic);
     void ShowAbout();
 

@@ -215,9 +215,6 @@ void TMainForm::ApplyEnables()
     SetActionEnabled("ViewReferenceItem", e.ViewReference);
     if (FTools)
         FTools->ApplyEnables(e);
-    // No window for these yet: they stay off rather than do nothing.
-    for (const char *name : {"OptionsProjectItem", "HelpHintsItem"})
-        SetActionEnabled(name, false);
 }
 
 } // namespace tessaly::gui

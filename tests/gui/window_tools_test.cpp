@@ -29,6 +29,8 @@
 #include "gui/marker_pages.h"
 #include "gui/optimization_form.h"
 #include "gui/preview_player.h"
+#include "gui/project_settings_dlg.h"
+#include <QSpinBox>
 #include "gui/window_startup.h"
 #include "platform/file_system.h"
 #include "project/enables.h"
@@ -181,6 +183,36 @@ TEST_F(WindowTools, AnalysisChaptersAndOptimisationOpenFromTheirEntries)
     EXPECT_TRUE(Window->Tools().Optimization().isVisible());
     Trigger("ViewOptimizationItem");
     EXPECT_FALSE(Window->Tools().Optimization().isVisible());
+}
+
+TEST_F(WindowTools, ProjectSettingsAndHintsReachTheProjectAndTheSettings)
+{
+    MakeProject();
+    ASSERT_TRUE(Session->SaveProject(Dir.File("film.tsp")));
+    ASSERT_TRUE(Enabled("OptionsProjectItem"));
+    AnswerModal<gui::TProjectSettingsDlg>([](gui::TProjectSettingsDlg &d) {
+        EXPECT_TRUE(d.CrossFadingBox().isChecked());
+        EXPECT_FALSE(d.OffsetField().isEnabled());   // only while its box is ticked
+        d.CrossFadingBox().setChecked(false);
+        d.OffsetBox().setChecked(true);
+        EXPECT_TRUE(d.OffsetField().isEnabled());
+        d.OffsetField().setValue(-7);
+        d.accept();
+    });
+    Trigger("OptionsProjectItem");
+    EXPECT_FALSE(Session->Project().Options().CrossFading);
+    EXPECT_TRUE(Session->Project().Options().UseGlobalShift);
+    EXPECT_EQ(Session->Project().Options().GlobalShift, -7);
+    EXPECT_TRUE(Session->Project().Changed());
+    Trigger("EditUndoItem");   // an undoable step like every option change
+    EXPECT_TRUE(Session->Project().Options().CrossFading);
+
+    // "Show hints" off is stored at closing.
+    ASSERT_TRUE(Window->Actions().Action(QStringLiteral("HelpHintsItem"))->isChecked());
+    Trigger("HelpHintsItem");
+    ASSERT_TRUE(Session->SaveProject(Dir.File("film.tsp")));
+    EXPECT_TRUE(Window->close());
+    EXPECT_FALSE(Settings->ShowHints());
 }
 
 TEST_F(WindowTools, PreviewRunsFromSpaceGoesOutOfDateOnEditsAndBlocksClosing)
