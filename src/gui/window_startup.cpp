@@ -1,10 +1,14 @@
 // The start of the window program.
 #include "gui/window_startup.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QStringList>
+#include <QTimer>
 
+#include "gui/action_registry.h"
+#include "gui/gauge_form.h"
 #include "gui/main_window.h"
 #include "gui/qt_dialogs.h"
 #include "gui/qt_text.h"
@@ -16,6 +20,21 @@
 namespace tessaly::gui {
 
 namespace {
+
+// Opens a handed-over project once the window is free: never in the middle of a render,
+// an analysis, a dialog or a running preview (their nested event loops also deliver the
+// hand-over), so it waits for them to end.
+void LoadWhenFree(TMainForm &window, const std::string &file)
+{
+    window.RefreshAll();   // the enables as they are now
+    const bool free = !QApplication::activeModalWidget() && !CurrentProgress() &&
+                      window.Actions().Action(QStringLiteral("FileOpenItem"))->isEnabled();
+    if (!free) {
+        QTimer::singleShot(250, &window, [&window, file] { LoadWhenFree(window, file); });
+        return;
+    }
+    window.LoadProjectFile(file);
+}
 
 // A later start handed its arguments over: the window comes to the front and the first
 // argument is opened as a project (after the question to save changes).
@@ -30,7 +49,7 @@ void TakeHandOver(TOneInstance &instance, TMainForm &window)
     window.raise();
     window.activateWindow();
     if (!params.empty() && !params.front().empty())
-        window.LoadProjectFile(params.front());
+        LoadWhenFree(window, params.front());
 }
 
 } // namespace

@@ -275,13 +275,17 @@ TEST(WindowProgram, VersionNeedsNoDisplay)
     EXPECT_EQ(out, std::string("tessaly ") + gui::ProgramVersion() + "\n");
 }
 
-TEST_F(WindowTools, SecondStartHandsItsProjectOverIntoTheWindow)
+TEST_F(WindowTools, SecondStartHandsItsProjectOverIntoTheWindowOnceThePreviewEnds)
 {
     MakeProject();
-    ASSERT_TRUE(Session->SaveProject(Dir.File("film.tsp")));
-    ASSERT_TRUE(Session->NewProject());
+    ASSERT_TRUE(Session->SaveProject(Dir.File("film.tsp")));   // two markers
+    ASSERT_TRUE(Session->Editor().MoveTo(80).Applied);
+    ASSERT_TRUE(Session->Editor().NewMarker(mkSpline).Applied);
+    ASSERT_TRUE(Session->SaveProject(Dir.File("more.tsp")));   // three markers, shown
     Window->RefreshAll();
-    ASSERT_FALSE(Session->Project().HasVideo());
+    Window->show();
+    Trigger("PreviewStartItem");
+    ASSERT_TRUE(Window->Tools().Preview().Running());
 
     // A renamed copy of the program has a hand-over block of its own: this test is its
     // first copy and a real second process hands over to the window.
@@ -297,8 +301,13 @@ TEST_F(WindowTools, SecondStartHandsItsProjectOverIntoTheWindow)
     EXPECT_TRUE(QTest::qWaitFor([&] { return second.state() == QProcess::NotRunning; }, 15000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return Session->Project().HasVideo(); }, 5000));
-    EXPECT_EQ(Session->Project().MarkerCount(), 2);
+    // Not while the preview runs: the project stays until it ends.
+    QTest::qWait(400);
+    EXPECT_EQ(Session->Project().MarkerCount(), 3);
+    QTest::keyClick(Window.get(), Qt::Key_Escape);
+    ASSERT_FALSE(Window->Tools().Preview().Running());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Session->Project().MarkerCount() == 2; }, 5000));
+    EXPECT_EQ(Session->Project().FileName(), Dir.File("film.tsp"));
 }
 
 } // namespace
