@@ -133,6 +133,7 @@ private:
     void JumpToCutEnd();
 
     // Marker and chapter edits (undoable).
+    bool Allowed(const QWidget *control);
     void AddMarker(int kind);
     void DeleteMarker();
     void MoveMarker(int32_t direction);
