@@ -126,51 +126,46 @@ void TMainForm::BuildLayout()
 
 }
 
-void TMainForm::Bind(const char *actionName, void (TMainForm::*command)())
+void TMainForm::Bind(const char *actionName, const std::function<void()> &command)
 {
     QAction *action = FActions->Action(QLatin1String(actionName));
     connect(action, &QAction::triggered, this, [this, action, command] {
         // The enables may be stale when a key arrives: recompute before acting.
         ApplyEnables();
         if (action->isEnabled())
-            (this->*command)();
+            command();
     });
 }
 
 void TMainForm::ConnectCommands()
 {
-    Bind("FileNewItem", &TMainForm::NewProject);
-    Bind("FileOpenItem", &TMainForm::OpenProject);
-    Bind("FileSaveItem", &TMainForm::SaveProject);
-    Bind("FileSaveAsItem", &TMainForm::SaveProjectAs);
-    Bind("FileRevertItem", &TMainForm::RevertProject);
-    Bind("FileOpenVideoItem", &TMainForm::OpenVideo);
-    Bind("FileOpenAudioItem", &TMainForm::OpenAudio);
-    Bind("FileOpenDoubleItem", &TMainForm::OpenDouble);
-    Bind("FileOpenRefItem", &TMainForm::OpenReference);
-    Bind("FilePhantomItem", &TMainForm::AskPhantom);
-    Bind("FileQuitItem", &TMainForm::Quit);
-    Bind("RemoveDoubleItem", &TMainForm::RemoveDouble);
-    Bind("RemoveRefItem", &TMainForm::RemoveReference);
-    Bind("ProjectGotoItem", &TMainForm::AskGoToFrame);
-    Bind("ProjectViewOffsetItem", &TMainForm::AskViewOffset);
-    Bind("StepBackItem", &TMainForm::StepBack);
-    Bind("StepForwardItem", &TMainForm::StepForward);
-    Bind("SecondBackItem", &TMainForm::SecondBack);
-    Bind("SecondForwardItem", &TMainForm::SecondForward);
-    Bind("FirstFrameItem", &TMainForm::FirstFrame);
-    Bind("LastFrameItem", &TMainForm::LastFrame);
-    Bind("PrevMarkerItem", &TMainForm::PrevMarker);
-    Bind("NextMarkerItem", &TMainForm::NextMarker);
-    Bind("ProjectStartOffsetItem", &TMainForm::AskStartOffset);
-    Bind("ListViewOffsetItem", &TMainForm::ViewOffsetToCut);
-    Bind("ListJumpCutEndItem", &TMainForm::JumpToCutEnd);
-    Bind("ViewMarkerSize1Item", &TMainForm::SetMarkerSize1);
-    Bind("ViewMarkerSize2Item", &TMainForm::SetMarkerSize2);
-    Bind("ViewMarkerSize3Item", &TMainForm::SetMarkerSize3);
-    Bind("ViewFileAreaItem", &TMainForm::ToggleFileArea);
-    Bind("ViewStatusBarItem", &TMainForm::ToggleStatusBar);
-    Bind("ViewFitItem", &TMainForm::ToggleFit);
+    const std::pair<const char *, void (TMainForm::*)()> commands[] = {
+        {"FileNewItem", &TMainForm::NewProject},         {"FileOpenItem", &TMainForm::OpenProject},
+        {"FileSaveItem", &TMainForm::SaveProject},       {"FileSaveAsItem", &TMainForm::SaveProjectAs},
+        {"FileRevertItem", &TMainForm::RevertProject},   {"FilePhantomItem", &TMainForm::AskPhantom},
+        {"RemoveDoubleItem", &TMainForm::RemoveDouble},  {"RemoveRefItem", &TMainForm::RemoveReference},
+        {"ProjectGotoItem", &TMainForm::AskGoToFrame},   {"ProjectViewOffsetItem", &TMainForm::AskViewOffset},
+        {"LastFrameItem", &TMainForm::LastFrame},        {"ViewFileAreaItem", &TMainForm::ToggleFileArea},
+        {"ViewStatusBarItem", &TMainForm::ToggleStatusBar}, {"ViewFitItem", &TMainForm::ToggleFit},
+        {"ProjectStartOffsetItem", &TMainForm::AskStartOffset},
+        {"ListViewOffsetItem", &TMainForm::ViewOffsetToCut}, {"ListJumpCutEndItem", &TMainForm::JumpToCutEnd},
+    };
+    for (const auto &[name, command] : commands)
+        Bind(name, [this, command = command] { (this->*command)(); });
+    Bind("FileOpenVideoItem", [this] { OpenMediaFile(srVideo); });
+    Bind("FileOpenAudioItem", [this] { OpenMediaFile(srAudio); });
+    Bind("FileOpenDoubleItem", [this] { OpenMediaFile(srDouble); });
+    Bind("FileOpenRefItem", [this] { OpenMediaFile(srReference); });
+    Bind("FileQuitItem", [this] { close(); });
+    Bind("StepBackItem", [this] { Step(-1); });
+    Bind("StepForwardItem", [this] { Step(1); });
+    Bind("SecondBackItem", [this] { Seconds(-1); });
+    Bind("SecondForwardItem", [this] { Seconds(1); });
+    Bind("FirstFrameItem", [this] { GoToFrame(0); });
+    Bind("PrevMarkerItem", [this] { NextMarker(-1); });
+    Bind("NextMarkerItem", [this] { NextMarker(1); });
+    for (int size = 1; size <= 3; ++size)
+        Bind(QStringLiteral("ViewMarkerSize%1Item").arg(size).toLatin1().constData(), [this, size] { SetMarkerSize(size); });
     QAction *undo = FActions->Action(QStringLiteral("EditUndoItem"));
     QAction *redo = FActions->Action(QStringLiteral("EditRedoItem"));
     connect(undo, &QAction::triggered, FUndo, &QUndoStack::undo);

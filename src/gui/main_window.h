@@ -83,54 +83,29 @@ private:
     void ConnectControls();
     void ConnectOptions();
     // Runs `command` when the action is enabled after the enables were recomputed.
-    void Bind(const char *actionName, void (TMainForm::*command)());
+    void Bind(const char *actionName, const std::function<void()> &command);
 
     // --- drawing (main_window_view.cpp) ------------------------------------------
     // The change notification of the project: redraws what changed, then the enables.
     void ProjectChanged(unsigned changes) override;
     void Refresh(unsigned changes);
-    void RefreshFrame();
-    void RefreshLists();
-    void RefreshPanel();
-    void RefreshStatus();
-    void RefreshOptions();
+    void RefreshFrame(), RefreshLists(), RefreshPanel(), RefreshStatus(), RefreshOptions();
     void ApplyEnables();
     void SetActionEnabled(const char *name, bool enabled);
 
     // --- commands (main_window_commands.cpp) ---------------------------------------
-    void NewProject();
-    void OpenProject();
-    void SaveProject();
-    void SaveProjectAs();
-    void RevertProject();
+    void NewProject(), OpenProject(), SaveProject(), SaveProjectAs(), RevertProject();
     void OpenMediaFile(TSourceRole role);
-    void OpenVideo() { OpenMediaFile(srVideo); }
-    void OpenAudio() { OpenMediaFile(srAudio); }
-    void OpenDouble() { OpenMediaFile(srDouble); }
-    void OpenReference() { OpenMediaFile(srReference); }
-    void RemoveDouble();
-    void RemoveReference();
-    void AskPhantom();
-    void AskGoToFrame();
-    void AskViewOffset();
-    void StepBack() { Step(-1); }
-    void StepForward() { Step(1); }
-    void SecondBack();
-    void SecondForward();
-    void FirstFrame() { GoToFrame(0); }
+    void RemoveDouble(), RemoveReference(), AskPhantom(), AskGoToFrame(), AskViewOffset();
+    void Seconds(int32_t direction);
     void LastFrame();
-    void PrevMarker();
-    void NextMarker();
+    void NextMarker(int32_t direction);
     void Step(int32_t frames);
-    void SetMarkerSize1() { SetMarkerSize(1); }
-    void SetMarkerSize2() { SetMarkerSize(2); }
-    void SetMarkerSize3() { SetMarkerSize(3); }
     void SetMarkerSize(int size);
     void ZoomChosen();
     void ToggleFileArea();
     void ToggleStatusBar();
     void ToggleFit();
-    void Quit() { close(); }
     void ChooseLanguage(const QString &name);
     void ChangeViewOffset(int32_t delta);
     void AskStartOffset();
@@ -138,6 +113,7 @@ private:
     void JumpToCutEnd();
 
     // Marker and chapter edits (undoable).
+    bool Allowed(const QWidget *control);
     void AddMarker(int kind);
     void DeleteMarker();
     void MoveMarker(int32_t direction);

@@ -193,14 +193,9 @@ void TMainForm::Step(int32_t frames)
     GoToFrame(int32_t(std::clamp<int64_t>(int64_t(FSession.Project().Position()) + frames, 0, INT32_MAX)));
 }
 
-void TMainForm::SecondBack()
+void TMainForm::Seconds(int32_t direction)
 {
-    Step(-std::max<int32_t>(1, int32_t(FSession.Project().Fps() + 0.5L)));
-}
-
-void TMainForm::SecondForward()
-{
-    Step(std::max<int32_t>(1, int32_t(FSession.Project().Fps() + 0.5L)));
+    Step(direction * std::max<int32_t>(1, int32_t(FSession.Project().Fps() + 0.5L)));
 }
 
 void TMainForm::LastFrame()
@@ -208,20 +203,16 @@ void TMainForm::LastFrame()
     GoToFrame(FSession.Project().FrameCount() - 1);
 }
 
-void TMainForm::PrevMarker()
+void TMainForm::NextMarker(int32_t direction)
 {
+    // The nearest marker before (direction -1) or after (+1) the position.
     TProject &project = FSession.Project();
-    for (int32_t i = project.MarkerCount() - 1; i >= 0; --i)
-        if (project.GetMarker(i).Frame < project.Position())
-            return GoToFrame(project.GetMarker(i).Frame);
-}
-
-void TMainForm::NextMarker()
-{
-    TProject &project = FSession.Project();
-    for (int32_t i = 0; i < project.MarkerCount(); ++i)
-        if (project.GetMarker(i).Frame > project.Position())
-            return GoToFrame(project.GetMarker(i).Frame);
+    const int32_t count = project.MarkerCount();
+    for (int32_t k = 0; k < count; ++k) {
+        const TMarker m = project.GetMarker(direction < 0 ? count - 1 - k : k);
+        if (direction < 0 ? m.Frame < project.Position() : m.Frame > project.Position())
+            return GoToFrame(m.Frame);
+    }
 }
 
 void TMainForm::ChooseLanguage(const QString &name)

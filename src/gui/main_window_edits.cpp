@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QToolButton>
 #include <QUndoStack>
 
@@ -25,22 +26,30 @@ void TMainForm::Apply(const TEditResult &result, bool quiet)
     RefreshAll();
 }
 
+bool TMainForm::Allowed(const QWidget *control)
+{
+    // As with the menu commands: the enables are recomputed before a button acts.
+    ApplyEnables();
+    return FUpdating == 0 && control->isEnabled();
+}
+
 void TMainForm::AddMarker(int kind)
 {
-    ApplyEnables();
-    if (FUpdating == 0)
+    const TMarkerPages &m = *FMarkerPanel;
+    const QWidget *buttons[] = {m.SplineButton, m.RelCutButton, m.DShiftButton, m.OptionButton};
+    if (kind >= mkSpline && kind <= mkOption && Allowed(buttons[kind - 1]))
         Apply(FSession.Editor().NewMarker(static_cast<TMarkerKind>(kind)));
 }
 
 void TMainForm::DeleteMarker()
 {
-    if (FUpdating == 0)
+    if (Allowed(FMarkerPanel->DeleteButton))
         Apply(FSession.Editor().DeleteMarker(FSession.Project().Position()));
 }
 
 void TMainForm::MoveMarker(int32_t direction)
 {
-    if (FUpdating == 0)
+    if (Allowed(direction < 0 ? FLists->MoveBackButton : FLists->MoveForwardButton))
         Apply(FSession.Editor().MoveMarker(FSession.Project().Position(), direction));
 }
 
@@ -91,13 +100,13 @@ void TMainForm::VolumeEdited()
 
 void TMainForm::ChapterAdd()
 {
-    if (FUpdating == 0)
+    if (Allowed(FMarkerPanel->ChapterAddButton))
         Apply(FSession.Editor().AddChapter(FSession.Project().Position()));
 }
 
 void TMainForm::ChapterDelete()
 {
-    if (FUpdating == 0)
+    if (Allowed(FMarkerPanel->ChapterDelButton))
         Apply(FSession.Editor().DeleteChapter(FSession.Project().Position()));
 }
 
