@@ -88,32 +88,21 @@ void TWindowTools::BuildPreviewRow(QBoxLayout *column)
     column->addLayout(row);
 }
 
-void TWindowTools::Bind(const char *name, const std::function<void()> &command)
-{
-    QAction *action = FWindow.Actions().Action(QLatin1String(name));
-    connect(action, &QAction::triggered, this, [this, action, command] {
-        // A key may arrive on stale enables: recompute before acting.
-        FWindow.ApplyEnables();
-        if (action->isEnabled())
-            command();
-    });
-}
-
 void TWindowTools::ConnectActions()
 {
-    Bind("ProjectCalcItem", [this] { Calculate(); });
-    Bind("ProjectAnalyzeItem", [this] { Analyze(); });
-    Bind("ProjectInsertChaptersItem", [this] { InsertChapters(); });
-    Bind("ViewOptimizationItem", [this] { ToggleOptimization(); });
-    Bind("PreviewStartItem", [this] { FPreview->Toggle(QGuiApplication::keyboardModifiers()); });
-    Bind("PreviewAroundItem", [this] { FPreview->ChooseMode(0); });
-    Bind("PreviewFromItem", [this] { FPreview->ChooseMode(1); });
-    Bind("PreviewToItem", [this] { FPreview->ChooseMode(2); });
-    Bind("OptionsProjectItem", [this] { ProjectSettings(); });
-    Bind("HelpContentsItem", [this] { ShowHelp(htContents); });
-    Bind("HelpTutorialItem", [this] { ShowHelp(htTutorials); });
-    Bind("HelpOnHelpItem", [this] { ShowHelp(htHelpOnHelp); });
-    Bind("HelpAboutItem", [this] { ShowAbout(); });
+    FWindow.Bind("ProjectCalcItem", [this] { Calculate(); });
+    FWindow.Bind("ProjectAnalyzeItem", [this] { Analyze(); });
+    FWindow.Bind("ProjectInsertChaptersItem", [this] { InsertChapters(); });
+    FWindow.Bind("ViewOptimizationItem", [this] { ToggleOptimization(); });
+    FWindow.Bind("PreviewStartItem", [this] { FPreview->Toggle(QGuiApplication::keyboardModifiers()); });
+    FWindow.Bind("PreviewAroundItem", [this] { FPreview->ChooseMode(0); });
+    FWindow.Bind("PreviewFromItem", [this] { FPreview->ChooseMode(1); });
+    FWindow.Bind("PreviewToItem", [this] { FPreview->ChooseMode(2); });
+    FWindow.Bind("OptionsProjectItem", [this] { ProjectSettings(); });
+    FWindow.Bind("HelpContentsItem", [this] { ShowHelp(htContents); });
+    FWindow.Bind("HelpTutorialItem", [this] { ShowHelp(htTutorials); });
+    FWindow.Bind("HelpOnHelpItem", [this] { ShowHelp(htHelpOnHelp); });
+    FWindow.Bind("HelpAboutItem", [this] { ShowAbout(); });
     connect(FWindow.Actions().Action(QStringLiteral("HelpHintsItem")), &QAction::triggered, this,
             [this](bool on) { FWindow.FWindowSettings.ShowHints = on; });   // stored at closing
     connect(FWindow.Actions().Action(QStringLiteral("PreviewMuteAudioItem")), &QAction::triggered, this,

@@ -64,7 +64,6 @@ private:
     void ConnectActions();
     void ConnectPreview();
     void RangeEdited(const QString &text);
-    void Bind(const char *name, const std::function<void()> &command);
 
     TMainForm &FWindow;
     TQtProgress FProgress;
