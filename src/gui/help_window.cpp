@@ -46,6 +46,14 @@ void THelpWindow::ShowTopic(int topic)
     activateWindow();
 }
 
+THelpWindow *ShowHelpTopic(int topic, QWidget *owner)
+{
+    auto *help = new THelpWindow(owner);
+    help->setAttribute(Qt::WA_DeleteOnClose);
+    help->ShowTopic(topic);
+    return help;
+}
+
 TAboutDlg::TAboutDlg(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("TAboutBox"));

@@ -26,6 +26,10 @@ private:
     QTextBrowser *FBrowser = nullptr;
 };
 
+// Opens the page of `topic` in a new help window over `owner` (closed and deleted with
+// it), for the help buttons of dialogs.
+THelpWindow *ShowHelpTopic(int topic, QWidget *owner);
+
 class TAboutDlg : public QDialog {
     Q_OBJECT
 public:

@@ -1,6 +1,9 @@
 // TSegmentDialog: the file list with ticks and the three choices.
 #include "gui/segment_dialog.h"
 
+#include "gui/help_window.h"
+#include "shell/help_topics.h"
+
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QListWidget>
@@ -43,7 +46,9 @@ TSegmentDialog::TSegmentDialog(const std::string &caption, const std::vector<std
     if (showHelp) {
         QPushButton *help = buttons->addButton(QDialogButtonBox::Help);
         help->setObjectName(QStringLiteral("HelpBtn"));
-        help->setEnabled(false);   // the help viewer comes with the help window
+        // The manual's page on numbered files, in a help window over this dialog (a
+        // window of the modal dialog stays usable while the question waits).
+        connect(help, &QPushButton::clicked, this, [this] { ShowHelpTopic(htSegments, this); });
     }
     connect(ticked, &QPushButton::clicked, this, [this] { FChoice = scAll; accept(); });
     connect(selected, &QPushButton::clicked, this, [this] { FChoice = scSelected; accept(); });

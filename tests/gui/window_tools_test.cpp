@@ -29,6 +29,8 @@
 #include "gui/marker_pages.h"
 #include "gui/optimization_form.h"
 #include "gui/preview_player.h"
+#include "gui/segment_dialog.h"
+#include "shell/help_topics.h"
 #include "gui/project_settings_dlg.h"
 #include <QSpinBox>
 #include "gui/window_startup.h"
@@ -252,6 +254,17 @@ TEST_F(WindowTools, HelpEntriesShowTheManualAndAboutTheVersion)
     EXPECT_FALSE(help.Browser().toPlainText().isEmpty());
     Trigger("HelpTutorialItem");
     EXPECT_TRUE(help.Browser().source().toLocalFile().endsWith(QStringLiteral("tutorials.html")));
+
+    // A dialog's help button opens its topic over the dialog.
+    gui::TSegmentDialog segments("Segments", {"a1.avi", "a2.avi"}, true);
+    auto *helpButton = segments.findChild<QPushButton *>(QStringLiteral("HelpBtn"));
+    ASSERT_NE(helpButton, nullptr);
+    ASSERT_TRUE(helpButton->isEnabled());
+    helpButton->click();
+    auto *topic = segments.findChild<gui::THelpWindow *>();
+    ASSERT_NE(topic, nullptr);
+    EXPECT_TRUE(topic->Browser().source().toLocalFile().endsWith(QLatin1String(HelpPageOf(htSegments).File)));
+    EXPECT_FALSE(topic->Browser().toPlainText().isEmpty());
 
     Trigger("HelpAboutItem");
     auto *about = Window->findChild<gui::TAboutDlg *>();
