@@ -3,6 +3,7 @@
 #include "gui/main_window_tools.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QBoxLayout>
 #include <QEvent>
@@ -136,7 +137,19 @@ void TWindowTools::ConnectPreview()
     });
     connect(FPreview, &TPreviewPlayer::ButtonImageChanged, this,
             [this] { FPreviewButton->setIcon(FPreview->ButtonImage()); });
-    connect(FPreview, &TPreviewPlayer::ModeChanged, this, [this] { FRangeLabel->setText(FPreview->RangeLabel()); });
+    // The mode entries as radio items showing the preview's mode.
+    static const char *const modeItems[3] = {"PreviewAroundItem", "PreviewFromItem", "PreviewToItem"};
+    auto *modes = new QActionGroup(this);
+    for (const char *name : modeItems) {
+        QAction *item = FWindow.Actions().Action(QLatin1String(name));
+        item->setCheckable(true);
+        modes->addAction(item);
+    }
+    FWindow.Actions().Action(QLatin1String(modeItems[FPreview->Mode()]))->setChecked(true);
+    connect(FPreview, &TPreviewPlayer::ModeChanged, this, [this](int mode) {
+        FRangeLabel->setText(FPreview->RangeLabel());
+        FWindow.Actions().Action(QLatin1String(modeItems[mode]))->setChecked(true);
+    });
     connect(FPreview, &TPreviewPlayer::MutesChanged, this, [this] {
         FWindow.Actions().Action(QStringLiteral("PreviewMuteAudioItem"))->setChecked(FPreview->MutePrimary());
         FWindow.Actions().Action(QStringLiteral("PreviewMuteDoubleItem"))->setChecked(FPreview->MuteDouble());

@@ -239,6 +239,13 @@ TEST_F(WindowTools, PreviewRunsFromSpaceGoesOutOfDateOnEditsAndBlocksClosing)
     EXPECT_TRUE(Session->MutePrimary);
     EXPECT_TRUE(preview.OutOfDate());
 
+    // "M" moves to the next mode: the radio items and the range label follow.
+    EXPECT_TRUE(Window->Actions().Action(QStringLiteral("PreviewAroundItem"))->isChecked());
+    QTest::keyClick(Window.get(), Qt::Key_M);
+    EXPECT_EQ(preview.Mode(), 1);
+    EXPECT_TRUE(Window->Actions().Action(QStringLiteral("PreviewFromItem"))->isChecked());
+    EXPECT_EQ(Window->findChild<QLabel *>(QStringLiteral("RangeLabel"))->text(), preview.RangeLabel());
+
     QTest::keyClick(Window.get(), Qt::Key_Escape);
     EXPECT_FALSE(preview.Running());
     EXPECT_TRUE(Window->FrameView().isVisible());
