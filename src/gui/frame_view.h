@@ -1,0 +1,54 @@
+// TFrameView: the current video frame, converted once to a 32-bit image, scaled once per
+// frame and widget size, then only blitted; grey 64 stands for frames outside the video.
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+namespace tessaly {
+class TIOImage;
+}
+
+namespace tessaly::gui {
+
+class TFrameView : public QWidget {
+    Q_OBJECT
+public:
+    explicit TFrameView(QWidget *parent = nullptr);
+
+    // Converts the decoded frame (nothing is kept of `image`).
+    void SetFrame(const TIOImage &image);
+    // A frame outside the video: the picture area of width x height in grey 64.
+    void SetOutside(int width, int height);
+    // No video: nothing but the background.
+    void Clear();
+    // Zoom in percent; 0 fits the picture into the widget keeping its shape.
+    void SetZoom(int percent);
+    int Zoom() const { return FZoom; }
+    // The converted frame (null without a frame), for tests and the screenshot.
+    const QImage &Frame() const { return FFrame; }
+    QSize sizeHint() const override;
+
+signals:
+    // A file dropped on the picture.
+    void FileDropped(const QString &fileName);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    QRect PictureRect() const;
+
+    QImage FFrame;     // 32-bit copy of the current frame
+    QImage FScaled;    // FFrame scaled to FScaledSize (device pixels)
+    QSize FScaledSize;
+    bool FScaledValid = false;
+    int FZoom = 100;
+};
+
+// The frame image as a 32-bit Qt image (rows top first); palette images through their colours.
+QImage FrameToImage(const TIOImage &image);
+
+} // namespace tessaly::gui

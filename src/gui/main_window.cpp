@@ -1,0 +1,268 @@
+// TMainForm: construction of the window, its layout and the wiring of commands.
+#include "gui/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QComboBox>
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QUndoStack>
+#include <QVBoxLayout>
+
+#include "gui/action_registry.h"
+#include "gui/curve_strip.h"
+#include "gui/edit_lists.h"
+#include "gui/file_panel.h"
+#include "gui/frame_view.h"
+#include "gui/language_apply.h"
+#include "gui/main_window_tools.h"
+#include "gui/qt_text.h"
+#include "gui/tool_windows.h"
+#include "gui/window_dialogs.h"
+#include "media/common/io_image.h"
+#include "project/project_session.h"
+#include "shell/language.h"
+#include "shell/settings.h"
+
+namespace tessaly::gui {
+
+TMainForm::TMainForm(TProjectSession &session, TSettings &settings, TWindowDialogs &dialogs, QWidget *parent)
+    : QMainWindow(parent), FSession(session), FSettings(settings), FDialogs(dialogs)
+{
+    setObjectName(QStringLiteral("TMainForm"));
+    setAcceptDrops(true);
+    FUndo = new QUndoStack(this);
+    FActions = new TActionRegistry(this);
+    FActions->BuildMenus(menuBar());
+    BuildLayout();
+    ConnectCommands();
+    ConnectControls();
+    ConnectOptions();
+    resize(980, 640);
+    FSession.Project().AddObserver(this);
+    FActions->SetLanguages(Language().Languages(), CurrentLanguage());
+    ApplyLanguage(*this);
+    RefreshAll();
+    new TToolWindows(*this, FSettings, FDialogs);   // a child: settings, properties, reference, curve
+}
+
+TMainForm::~TMainForm()
+{
+    // The undo stack is cleared on its way out; nothing is to be redrawn then.
+    FUndo->disconnect(this);
+    FSession.Project().RemoveObserver(this);
+}
+
+void TMainForm::BuildLayout()
+{
+    auto *central = new QWidget(this);
+    central->setObjectName(QStringLiteral("MainPanel"));
+    auto *columns = new QHBoxLayout(central);
+    columns->setContentsMargins(4, 4, 4, 4);
+
+    // Left: picture, curve strip, slider with the zoom choice.
+    auto *left = new QVBoxLayout;
+    auto *imageArea = new QWidget(central);   // the frame view, or the preview's video
+    imageArea->setObjectName(QStringLiteral("ImageArea"));
+    auto *imageLayout = new QVBoxLayout(imageArea);
+    imageLayout->setContentsMargins(0, 0, 0, 0);
+    FFrameView = new TFrameView(imageArea);
+    imageLayout->addWidget(FFrameView);
+    left->addWidget(imageArea, 1);
+    FCurve = new TCurveStrip(FSession.Project(), central);
+    left->addWidget(FCurve);
+    // (the audio strip and the preview row follow the slider: TWindowTools below)
+    auto *sliderRow = new QHBoxLayout;
+    FSlider = new QSlider(Qt::Horizontal, central);
+    FSlider->setObjectName(QStringLiteral("PositionSlider"));
+    FSlider->installEventFilter(this);
+    FZoomBox = new QComboBox(central);
+    FZoomBox->setObjectName(QStringLiteral("ZoomBox"));
+    for (int z : {25, 50, 75, 100, 150, 200, 300, 500})
+        FZoomBox->addItem(QStringLiteral("%1 %").arg(z), z);
+    FZoomBox->setCurrentIndex(3);
+    sliderRow->addWidget(FSlider, 1);
+    sliderRow->addWidget(FZoomBox);
+    left->addLayout(sliderRow);
+    columns->addLayout(left, 1);
+
+    // Right: file panel, marker panel, lists.
+    auto *right = new QWidget(central);
+    right->setObjectName(QStringLiteral("SidePanel"));
+    right->setFixedWidth(320);
+    auto *rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    FFilePanel = new TFilePanel(right);
+    FMarkerPanel = new TMarkerPages(right);
+    FLists = new TEditLists(right);
+    rightLayout->addWidget(FFilePanel);
+    rightLayout->addWidget(FMarkerPanel);
+    rightLayout->addWidget(FLists, 1);
+    columns->addWidget(right);
+    setCentralWidget(central);
+    FTools = new TWindowTools(*this, imageArea, left);   // audio strip and preview row
+
+    for (int i = 0; i < 8; ++i) {
+        FStatus[i] = new QLabel(statusBar());
+        FStatus[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        FStatus[i]->setFrameShape(QFrame::StyledPanel);
+        FStatus[i]->setMinimumWidth(i == 7 ? 160 : 70);
+        statusBar()->addWidget(FStatus[i], i == 7 ? 1 : 0);
+    }
+
+}
+
+void TMainForm::Bind(const char *actionName, const std::function<void()> &command)
+{
+    QAction *action = FActions->Action(QLatin1String(actionName));
+    connect(action, &QAction::triggered, this, [this, action, command] {
+        // The enables may be stale when a key arrives: recompute before acting.
+        ApplyEnables();
+        if (action->isEnabled())
+            command();
+    });
+}
+
+void TMainForm::ConnectCommands()
+{
+    const std::pair<const char *, void (TMainForm::*)()> commands[] = {
+        {"FileNewItem", &TMainForm::NewProject},         {"FileOpenItem", &TMainForm::OpenProject},
+        {"FileSaveItem", &TMainForm::SaveProject},       {"FileSaveAsItem", &TMainForm::SaveProjectAs},
+        {"FileRevertItem", &TMainForm::RevertProject},   {"FilePhantomItem", &TMainForm::AskPhantom},
+        {"RemoveDoubleItem", &TMainForm::RemoveDouble},  {"RemoveRefItem", &TMainForm::RemoveReference},
+        {"ProjectGotoItem", &TMainForm::AskGoToFrame},   {"ProjectViewOffsetItem", &TMainForm::AskViewOffset},
+        {"LastFrameItem", &TMainForm::LastFrame},        {"ViewFileAreaItem", &TMainForm::ToggleFileArea},
+        {"ViewStatusBarItem", &TMainForm::ToggleStatusBar}, {"ViewFitItem", &TMainForm::ToggleFit},
+        {"ProjectStartOffsetItem", &TMainForm::AskStartOffset},
+        {"ListViewOffsetItem", &TMainForm::ViewOffsetToCut}, {"ListJumpCutEndItem", &TMainForm::JumpToCutEnd},
+    };
+    for (const auto &[name, command] : commands)
+        Bind(name, [this, command = command] { (this->*command)(); });
+    Bind("FileOpenVideoItem", [this] { OpenMediaFile(srVideo); });
+    Bind("FileOpenAudioItem", [this] { OpenMediaFile(srAudio); });
+    Bind("FileOpenDoubleItem", [this] { OpenMediaFile(srDouble); });
+    Bind("FileOpenRefItem", [this] { OpenMediaFile(srReference); });
+    Bind("FileQuitItem", [this] { close(); });
+    Bind("StepBackItem", [this] { Step(-1); });
+    Bind("StepForwardItem", [this] { Step(1); });
+    Bind("SecondBackItem", [this] { Seconds(-1); });
+    Bind("SecondForwardItem", [this] { Seconds(1); });
+    Bind("FirstFrameItem", [this] { GoToFrame(0); });
+    Bind("PrevMarkerItem", [this] { NextMarker(-1); });
+    Bind("NextMarkerItem", [this] { NextMarker(1); });
+    for (int size = 1; size <= 3; ++size)
+        Bind(QStringLiteral("ViewMarkerSize%1Item").arg(size).toLatin1().constData(), [this, size] { SetMarkerSize(size); });
+    QAction *undo = FActions->Action(QStringLiteral("EditUndoItem"));
+    QAction *redo = FActions->Action(QStringLiteral("EditRedoItem"));
+    connect(undo, &QAction::triggered, FUndo, &QUndoStack::undo);
+    connect(redo, &QAction::triggered, FUndo, &QUndoStack::redo);
+    connect(FUndo, &QUndoStack::indexChanged, this, [this] { RefreshAll(); });
+    connect(FActions, &TActionRegistry::LanguageChosen, this, &TMainForm::ChooseLanguage);
+}
+
+void TMainForm::ConnectControls()
+{
+    connect(FSlider, &QSlider::valueChanged, this, [this](int value) {
+        if (FUpdating == 0)
+            GoToFrame(value);
+    });
+    connect(FZoomBox, &QComboBox::currentIndexChanged, this, &TMainForm::ZoomChosen);
+    connect(FCurve, &TCurveStrip::FrameClicked, this, [this](int32_t frame) {
+        if (FSlider->isEnabled())
+            GoToFrame(frame);
+    });
+    connect(FFrameView, &TFrameView::FileDropped, this, [this](const QString &file) {
+        LoadProjectFile(S(file));
+    });
+    connect(FFilePanel, &TFilePanel::OpenRequested, this, [this](TSourceRole role) {
+        static const char *const names[4] = {"FileOpenVideoItem", "FileOpenAudioItem", "FileOpenDoubleItem",
+                                             "FileOpenRefItem"};
+        FActions->Action(QLatin1String(names[role]))->trigger();
+    });
+    connect(FFilePanel->RemoveDoubleButton(), &QToolButton::clicked, FActions->Action(QStringLiteral("RemoveDoubleItem")),
+            &QAction::trigger);
+    connect(FFilePanel->RemoveRefButton(), &QToolButton::clicked, FActions->Action(QStringLiteral("RemoveRefItem")),
+            &QAction::trigger);
+
+    TMarkerPages &m = *FMarkerPanel;
+    connect(m.SplineButton, &QPushButton::clicked, this, [this] { AddMarker(1); });
+    connect(m.RelCutButton, &QPushButton::clicked, this, [this] { AddMarker(2); });
+    connect(m.DShiftButton, &QPushButton::clicked, this, [this] { AddMarker(3); });
+    connect(m.OptionButton, &QPushButton::clicked, this, [this] { AddMarker(4); });
+    connect(m.DeleteButton, &QPushButton::clicked, this, &TMainForm::DeleteMarker);
+    connect(m.ShiftEdit, &QLineEdit::textEdited, this, &TMainForm::ShiftEdited);
+    connect(m.EnableBox, &QCheckBox::toggled, this, &TMainForm::EnableToggled);
+    connect(m.AffectButton, &QToolButton::clicked, this, &TMainForm::AffectToggled);
+    connect(m.AudioBox, &QCheckBox::toggled, this, &TMainForm::OptionEdited);
+    connect(m.DoubleBox, &QCheckBox::toggled, this, &TMainForm::OptionEdited);
+    connect(m.VolumeEdit, &QLineEdit::textEdited, this, &TMainForm::VolumeEdited);
+    connect(m.ChapterAddButton, &QPushButton::clicked, this, &TMainForm::ChapterAdd);
+    connect(m.ChapterDelButton, &QPushButton::clicked, this, &TMainForm::ChapterDelete);
+    connect(m.SubdivideButton, &QPushButton::clicked, this, &TMainForm::UseChaptersToggled);
+    connect(m.ConcatBox, &QCheckBox::toggled, this, &TMainForm::ConcatToggled);
+
+    connect(FLists, &TEditLists::MarkerChosen, this, [this](int row) {
+        if (FUpdating == 0)
+            Apply(FSession.Editor().SelectMarker(row));
+    });
+    connect(FLists, &TEditLists::ChapterChosen, this, [this](int row) {
+        if (FUpdating == 0)
+            Apply(FSession.Editor().SelectChapter(row));
+    });
+    connect(FLists, &TEditLists::ChapterTicked, this, &TMainForm::ChapterTicked);
+    connect(FLists, &QTabWidget::currentChanged, this, [this] { RefreshAll(); });
+    connect(FLists->MoveBackButton, &QPushButton::clicked, this, [this] { MoveMarker(-1); });
+    connect(FLists->MoveForwardButton, &QPushButton::clicked, this, [this] { MoveMarker(1); });
+    connect(FLists->MarkerList, &QListWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        FActions->MarkerListMenu()->popup(FLists->MarkerList->viewport()->mapToGlobal(at));
+    });
+}
+
+bool TMainForm::eventFilter(QObject *watched, QEvent *event)
+{
+    // Up and Down on the slider change the view offset without moving the position.
+    if (watched == FSlider && event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) {
+            ChangeViewOffset(key->key() == Qt::Key_Up ? -1 : 1);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent *event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!urls.isEmpty() && urls.first().isLocalFile()) {
+        event->acceptProposedAction();
+        LoadProjectFile(S(urls.first().toLocalFile()));
+    }
+}
+
+QString TMainForm::StatusText(int panel) const
+{
+    return panel >= 0 && panel < 8 ? FStatus[panel]->text() : QString();
+}
+
+} // namespace tessaly::gui

@@ -1,0 +1,158 @@
+// TMainForm: the main window: the current frame, the correction curve strip, the position
+// slider, the file panel, the marker panel, the marker and chapter lists, the status line
+// and the menus. It draws the session's state and forwards every command to the core.
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gui/marker_pages.h"
+#include "project/project_editor.h"
+#include "project/project_observer.h"
+#include "project/project_sources.h"
+#include "project/session_lifecycle.h"
+
+class QLabel;
+class QSlider;
+class QComboBox;
+class QUndoStack;
+
+namespace tessaly {
+class TIOImage;
+class TProjectSession;
+class TSettings;
+} // namespace tessaly
+
+namespace tessaly::gui {
+
+class TActionRegistry;
+class TCurveStrip;
+class TEditLists;
+class TFilePanel;
+class TFrameView;
+class TWindowDialogs;
+class TWindowTools;
+
+class TMainForm : public QMainWindow, private TProjectObserver {
+    Q_OBJECT
+public:
+    // Nothing is owned; all three outlive the window.
+    TMainForm(TProjectSession &session, TSettings &settings, TWindowDialogs &dialogs, QWidget *parent = nullptr);
+    ~TMainForm() override;
+
+    TActionRegistry &Actions() { return *FActions; }
+    TProjectSession &Session() { return FSession; }
+    QUndoStack &UndoStack() { return *FUndo; }
+    TFrameView &FrameView() { return *FFrameView; }
+    TCurveStrip &CurveStrip() { return *FCurve; }
+    TFilePanel &FilePanel() { return *FFilePanel; }
+    TMarkerPages &MarkerPanel() { return *FMarkerPanel; }
+    TEditLists &EditLists() { return *FLists; }
+    QSlider &PositionSlider() { return *FSlider; }
+    // Progress, Calculate, analysis, optimisation, chapters, preview, audio strip, help.
+    TWindowTools &Tools() { return *FTools; }
+    // The text of status-line panel 0 .. 7.
+    QString StatusText(int panel) const;
+
+    // The start-up steps: window settings, language, project defaults and the project
+    // named by the first argument.
+    void Start(const std::vector<std::string> &args);
+    // Opens a project file as a dropped file does (asking to save changes first).
+    bool LoadProjectFile(const std::string &fileName);
+    // Redraws everything from the session and applies the enables (after any change).
+    void RefreshAll();
+    // Moves the position (a slider move: the view offset returns to 0).
+    void GoToFrame(int32_t frame);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    // Files dropped anywhere on the window: the first one is opened as a project.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    friend class TWindowTools;   // wires its pieces into the commands and enables
+
+    // --- construction (main_window.cpp) ----------------------------------------
+    void BuildLayout();
+    void ConnectCommands();
+    void ConnectControls();
+    void ConnectOptions();
+    // Runs `command` when the action is enabled after the enables were recomputed.
+    void Bind(const char *actionName, const std::function<void()> &command);
+
+    // --- drawing (main_window_view.cpp) ------------------------------------------
+    // The change notification of the project: redraws what changed, then the enables.
+    void ProjectChanged(unsigned changes) override;
+    void Refresh(unsigned changes);
+    void RefreshFrame(), RefreshLists(), RefreshPanel(), RefreshStatus(), RefreshOptions();
+    void ApplyEnables();
+    void SetActionEnabled(const char *name, bool enabled);
+
+    // --- commands (main_window_commands.cpp) ---------------------------------------
+    void NewProject(), OpenProject(), SaveProject(), SaveProjectAs(), RevertProject();
+    void OpenMediaFile(TSourceRole role);
+    void RemoveDouble(), RemoveReference(), AskPhantom(), AskGoToFrame(), AskViewOffset();
+    void Seconds(int32_t direction);
+    void LastFrame();
+    void NextMarker(int32_t direction);
+    void Step(int32_t frames);
+    void SetMarkerSize(int size);
+    void ZoomChosen();
+    void ToggleFileArea();
+    void ToggleStatusBar();
+    void ToggleFit();
+    void ChooseLanguage(const QString &name);
+    void ChangeViewOffset(int32_t delta);
+    void AskStartOffset();
+    void ViewOffsetToCut();
+    void JumpToCutEnd();
+
+    // Marker and chapter edits (undoable).
+    bool Allowed(const QWidget *control);
+    void AddMarker(int kind);
+    void DeleteMarker();
+    void MoveMarker(int32_t direction);
+    void ShiftEdited();
+    void EnableToggled(bool on);
+    void AffectToggled();
+    void OptionEdited() { EditOption(false); }
+    void VolumeEdited();
+    void EditOption(bool quiet);
+    void ChapterAdd();
+    void ChapterDelete();
+    void ChapterTicked(int row, bool ticked);
+    void UseChaptersToggled();
+    void ConcatToggled(bool on);
+    // Shows an edit's result: an applied edit becomes an undo step, a refusal shows its
+    // reason (unless quiet: a field being typed in), then the window redraws.
+    void Apply(const TEditResult &result, bool quiet = false);
+    // Runs a settings write; a refused write is reported, never thrown on.
+    void StoreSettings(const std::function<void()> &store);
+
+    TProjectSession &FSession;
+    TSettings &FSettings;
+    TWindowDialogs &FDialogs;
+    TActionRegistry *FActions = nullptr;
+    QUndoStack *FUndo = nullptr;
+    TFrameView *FFrameView = nullptr;
+    TCurveStrip *FCurve = nullptr;
+    QSlider *FSlider = nullptr;
+    QComboBox *FZoomBox = nullptr;
+    TFilePanel *FFilePanel = nullptr;
+    TMarkerPages *FMarkerPanel = nullptr;
+    TEditLists *FLists = nullptr;
+    TWindowTools *FTools = nullptr;
+    QLabel *FStatus[8] = {};
+    std::unique_ptr<TIOImage> FImage;   // decode buffer of the video
+    int32_t FShownFrame = -2;           // frame in FFrameView, -2: none
+    TWindowSettings FWindowSettings;    // read at start-up, written back at closing
+    int FUpdating = 0;                  // > 0 while the window fills its controls
+    QWidget *FTyping = nullptr;         // the field being typed in (not refilled meanwhile)
+};
+
+} // namespace tessaly::gui

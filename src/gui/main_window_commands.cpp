@@ -1,0 +1,252 @@
+// TMainForm: the command handlers; each forwards to a core operation and redraws.
+#include "gui/main_window.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QLineEdit>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QUndoStack>
+
+#include "gui/action_registry.h"
+#include "gui/edit_lists.h"
+#include "gui/file_panel.h"
+#include "gui/frame_view.h"
+#include "gui/language_apply.h"
+#include "gui/main_window_tools.h"
+#include "gui/preview_player.h"
+#include "gui/qt_text.h"
+#include "gui/window_dialogs.h"
+#include "media/input/io_movie_choose.h"
+#include "platform/file_system.h"
+#include "project/media_open.h"
+#include "project/project_session.h"
+#include "shell/language.h"
+#include "shell/settings.h"
+
+namespace tessaly::gui {
+
+namespace {
+
+// The project file dialog's request, starting in the stored project folder.
+TFileRequest ProjectRequest(const TSettings &settings, const char *title, bool save)
+{
+    TFileRequest request;
+    request.Title = title;
+    request.Folder = settings.Folder(fkPrj);
+    request.Save = save;
+    return request;
+}
+
+} // namespace
+
+void TMainForm::Start(const std::vector<std::string> &args)
+{
+    FWindowSettings = StartSession(FSession, FSettings, args);
+    FFilePanel->setVisible(FWindowSettings.ShowFileman);
+    statusBar()->setVisible(FWindowSettings.ShowStatus);
+    FActions->SetLanguages(Language().Languages(), CurrentLanguage());
+    ApplyLanguage(*this);
+    FUndo->clear();
+    FShownFrame = -2;
+    RefreshAll();
+}
+
+bool TMainForm::LoadProjectFile(const std::string &fileName)
+{
+    const bool ok = FSession.OpenProject(fileName);
+    FUndo->clear();
+    FShownFrame = -2;
+    RefreshAll();
+    return ok;
+}
+
+void TMainForm::NewProject()
+{
+    if (FSession.NewProject())
+        FUndo->clear();
+    RefreshAll();
+}
+
+void TMainForm::OpenProject()
+{
+    TFileAnswer answer;
+    if (!FDialogs.ChooseFile(ProjectRequest(FSettings, "Open project", false), answer))
+        return;
+    StoreSettings([&] { FSettings.SetFolder(fkPrj, ExtractFilePath(answer.FileName)); });
+    FSession.OpenProject(answer.FileName);
+    FUndo->clear();
+    FShownFrame = -2;
+    RefreshAll();
+}
+
+void TMainForm::SaveProject()
+{
+    FSession.File().SetChooseFileName([this] {
+        TFileAnswer answer;
+        return FDialogs.ChooseFile(ProjectRequest(FSettings, "Save project", true), answer) ? answer.FileName
+                                                                                           : std::string();
+    });
+    FSession.File().Save();
+    RefreshAll();
+}
+
+void TMainForm::SaveProjectAs()
+{
+    TFileAnswer answer;
+    if (!FDialogs.ChooseFile(ProjectRequest(FSettings, "Save project as", true), answer))
+        return;
+    StoreSettings([&] { FSettings.SetFolder(fkPrj, ExtractFilePath(answer.FileName)); });
+    FSession.SaveProject(answer.FileName);
+    RefreshAll();
+}
+
+void TMainForm::RevertProject()
+{
+    if (FSession.Revert())
+        FUndo->clear();
+    FShownFrame = -2;
+    RefreshAll();
+}
+
+void TMainForm::OpenMediaFile(TSourceRole role)
+{
+    // The file dialog shows the filter table of the source kind; the core does the rest.
+    const bool video = role == srVideo || role == srReference;
+    TFileRequest request;
+    request.Title = OpenDialogTitle(role);
+    request.Folder = OpenDialogFolder(FSettings, role);
+    request.Filters = video ? IOMovieChooseFilters(IsGerman(), role == srVideo ? 1 : 0, 0x9A)
+                            : WaveChooseFilters(IsGerman(), 0, 0x9A);
+    request.Preselected = video ? IOMoviePreselectedFilter(request.Filters, std::string())
+                                : WavePreselectedFilter(request.Filters, std::string());
+    TFileAnswer answer;
+    if (!FDialogs.ChooseFile(request, answer))
+        return;
+    std::string kind;
+    if (answer.Filter >= 0 && size_t(answer.Filter) < request.Filters.size())
+        kind = video ? IOMovieChosenKind(request.Filters[size_t(answer.Filter)], nullptr)
+                     : WaveChosenKind(request.Filters[size_t(answer.Filter)], nullptr);
+    StoreSettings([&] { tessaly::OpenMedia(FSession, role, answer.FileName, kind, OpenMediaOptionsFrom(FSettings)); });
+    RefreshAll();
+}
+
+void TMainForm::RemoveDouble()
+{
+    RemoveMedia(FSession, srDouble);
+    RefreshAll();
+}
+
+void TMainForm::RemoveReference()
+{
+    RemoveMedia(FSession, srReference);
+    RefreshAll();
+}
+
+void TMainForm::AskPhantom()
+{
+    TPhantomValues values = PhantomDialogValues(FSession);
+    if (FDialogs.AskPhantomClip(values))
+        tessaly::CreatePhantom(FSession, values);
+    RefreshAll();
+}
+
+void TMainForm::AskGoToFrame()
+{
+    std::string text = std::to_string(FSession.Editor().GotoFramePreset());
+    // A refused answer shows its reason and asks again.
+    while (FDialogs.AskText(TranslateOr("MsgGotoFrm", "Go to frame"),
+                            TranslateOr("MsgGotoPrm", "Enter number of destination frame:"), text)) {
+        TEditResult result = FSession.Editor().GotoFrameText(text);
+        Apply(result);
+        if (result.Applied || result.Error.empty())
+            return;
+    }
+}
+
+void TMainForm::AskViewOffset()
+{
+    std::string text = std::to_string(FSession.Project().ViewOffset());
+    while (FDialogs.AskText(TranslateOr("MsgOfsFrm", "Set view offset"),
+                            TranslateOr("MsgOfsPrmt", "Enter new view offset:"), text)) {
+        TEditResult result = FSession.Editor().SetViewOffsetText(text);
+        Apply(result);
+        if (result.Applied || result.Error.empty())
+            return;
+    }
+}
+
+void TMainForm::GoToFrame(int32_t frame)
+{
+    if (FSession.Project().HasVideo())
+        Apply(FSession.Editor().MoveTo(std::clamp<int32_t>(frame, 0, FSession.Project().FrameCount() - 1)));
+}
+
+void TMainForm::ChangeViewOffset(int32_t delta)
+{
+    Apply(FSession.Editor().StepViewOffset(delta));
+}
+
+void TMainForm::Step(int32_t frames)
+{
+    GoToFrame(int32_t(std::clamp<int64_t>(int64_t(FSession.Project().Position()) + frames, 0, INT32_MAX)));
+}
+
+void TMainForm::Seconds(int32_t direction)
+{
+    Step(direction * std::max<int32_t>(1, int32_t(FSession.Project().Fps() + 0.5L)));
+}
+
+void TMainForm::LastFrame()
+{
+    GoToFrame(FSession.Project().FrameCount() - 1);
+}
+
+void TMainForm::NextMarker(int32_t direction)
+{
+    // The nearest marker before (direction -1) or after (+1) the position.
+    TProject &project = FSession.Project();
+    const int32_t count = project.MarkerCount();
+    for (int32_t k = 0; k < count; ++k) {
+        const TMarker m = project.GetMarker(direction < 0 ? count - 1 - k : k);
+        if (direction < 0 ? m.Frame < project.Position() : m.Frame > project.Position())
+            return GoToFrame(m.Frame);
+    }
+}
+
+void TMainForm::ChooseLanguage(const QString &name)
+{
+    if (!SelectLanguage(S(name)))
+        return;
+    StoreSettings([this] { FSettings.SetLanguageName(CurrentLanguage()); });
+    ApplyLanguage(*this);
+    RefreshAll();
+}
+
+void TMainForm::closeEvent(QCloseEvent *event)
+{
+    TWindowSettings w = FWindowSettings;
+    w.ShowFileman = FFilePanel->isVisibleTo(this);
+    w.ShowStatus = statusBar()->isVisibleTo(this);
+    w.MarkerDrawSize = FSession.Project().Options().MarkerDrawSize;
+    w.Language = CurrentLanguage();
+    w.PreviewEnv = FSession.Project().Options().PreviewEnv;
+    // Refused while a preview runs; the preview's temporary file is deleted on closing.
+    if (!CloseSession(FSession, FSettings, w, !FTools->Preview().CanClose(), true)) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void TMainForm::StoreSettings(const std::function<void()> &store)
+{
+    try {
+        store();
+    } catch (const ESettingsWriteError &error) {
+        FDialogs.Error(error.what());
+    }
+}
+
+} // namespace tessaly::gui

@@ -1,0 +1,99 @@
+// TMainForm: the option items of the menus (zoom, marker size, preview options, flip,
+// mutes) and the visibility of the file panel and the status line.
+#include "gui/main_window.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QStatusBar>
+
+#include "gui/action_registry.h"
+#include "gui/file_panel.h"
+#include "gui/frame_view.h"
+#include "project/project_session.h"
+
+namespace tessaly::gui {
+
+namespace {
+
+// The checkable menu items that are project options.
+struct TOptionItem {
+    const char *Name;
+    bool TProjectOptions::*Field;
+};
+const TOptionItem kOptionItems[] = {{"PreviewPrescanItem", &TProjectOptions::PreScan},
+                                    {"PreviewOriginalSizeItem", &TProjectOptions::DisableZoom},
+                                    {"PreviewForceVfwItem", &TProjectOptions::ForceVFW},
+                                    {"PreviewFlipItem", &TProjectOptions::FlipImage}};
+
+} // namespace
+
+void TMainForm::ConnectOptions()
+{
+    for (const TOptionItem &item : kOptionItems) {
+        QAction *action = FActions->Action(QLatin1String(item.Name));
+        const auto field = item.Field;
+        connect(action, &QAction::triggered, this, [this, field](bool on) {
+            if (FUpdating > 0)
+                return;
+            TProjectOptions options = FSession.Project().Options();
+            options.*field = on;
+            Apply(FSession.Editor().SetOptions(options));
+            FShownFrame = -2;   // the flip state changes the picture
+            RefreshAll();
+        });
+    }
+    // The mute items go to the preview (main_window_tools.cpp), which marks it out of date.
+}
+
+void TMainForm::RefreshOptions()
+{
+    const TProjectOptions &options = FSession.Project().Options();
+    for (const TOptionItem &item : kOptionItems)
+        FActions->Action(QLatin1String(item.Name))->setChecked(options.*item.Field);
+    const int size = std::clamp(options.MarkerDrawSize, 1, 3);
+    FActions->Action(QStringLiteral("ViewMarkerSize%1Item").arg(size))->setChecked(true);
+    const int zoomIndex = FZoomBox->findData(QString::fromStdString(options.Zoom).toInt());
+    if (zoomIndex >= 0)
+        FZoomBox->setCurrentIndex(zoomIndex);
+    const bool fit = FActions->Action(QStringLiteral("ViewFitItem"))->isChecked();
+    const int zoom = fit ? 0 : FZoomBox->currentData().toInt();
+    if (FFrameView->Zoom() != zoom)
+        FFrameView->SetZoom(zoom);
+    FActions->Action(QStringLiteral("PreviewMuteAudioItem"))->setChecked(FSession.MutePrimary);
+    FActions->Action(QStringLiteral("PreviewMuteDoubleItem"))->setChecked(FSession.MuteDouble);
+    FActions->Action(QStringLiteral("ViewFileAreaItem"))->setChecked(FFilePanel->isVisibleTo(this));
+    FActions->Action(QStringLiteral("ViewStatusBarItem"))->setChecked(statusBar()->isVisibleTo(this));
+}
+
+void TMainForm::ZoomChosen()
+{
+    if (FUpdating > 0)
+        return;
+    TProjectOptions options = FSession.Project().Options();
+    options.Zoom = std::to_string(FZoomBox->currentData().toInt());
+    Apply(FSession.Editor().SetOptions(options));
+}
+
+void TMainForm::SetMarkerSize(int size)
+{
+    TProjectOptions options = FSession.Project().Options();
+    options.MarkerDrawSize = size;
+    Apply(FSession.Editor().SetOptions(options));
+}
+
+void TMainForm::ToggleFileArea()
+{
+    FFilePanel->setVisible(FActions->Action(QStringLiteral("ViewFileAreaItem"))->isChecked());
+}
+
+void TMainForm::ToggleStatusBar()
+{
+    statusBar()->setVisible(FActions->Action(QStringLiteral("ViewStatusBarItem"))->isChecked());
+}
+
+void TMainForm::ToggleFit()
+{
+    RefreshAll();
+}
+
+} // namespace tessaly::gui

@@ -1,0 +1,220 @@
+// TMainForm: drawing the session's state into the picture, the lists, the marker panel,
+// the status line and the enables of actions and controls.
+#include "gui/main_window.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QSlider>
+#include <QToolButton>
+#include <QUndoStack>
+
+#include "gui/action_registry.h"
+#include "gui/curve_strip.h"
+#include "gui/edit_lists.h"
+#include "gui/file_panel.h"
+#include "gui/frame_view.h"
+#include "gui/main_window_tools.h"
+#include "gui/qt_text.h"
+#include "media/common/io_image.h"
+#include "project/project_session.h"
+#include "project/window_texts.h"
+#include "shell/language.h"
+
+namespace tessaly::gui {
+
+void TMainForm::RefreshAll()
+{
+    Refresh(pcAll);
+}
+
+void TMainForm::ProjectChanged(unsigned changes)
+{
+    // Edits of another video cannot be undone.
+    if (changes & pcMedia) {
+        FShownFrame = -2;
+        FUndo->clear();
+    }
+    Refresh(changes);
+}
+
+void TMainForm::Refresh(unsigned changes)
+{
+    ++FUpdating;
+    if (changes & (pcMedia | pcPosition))
+        RefreshFrame();
+    if (changes & (pcMedia | pcMarkers | pcChapters | pcOptions | pcPosition)) {
+        RefreshLists();
+        RefreshPanel();
+    }
+    if (changes & (pcMedia | pcMarkers | pcOptions | pcPosition))
+        FCurve->update();
+    if (changes & (pcMedia | pcOptions))
+        RefreshOptions();
+    RefreshStatus();
+    ApplyEnables();
+    --FUpdating;
+}
+
+void TMainForm::RefreshFrame()
+{
+    TProject &project = FSession.Project();
+    TIOMovieReader &video = FSession.Sources().Video();
+    if (!project.HasVideo() || !video.IsOpen()) {
+        FImage.reset();
+        FShownFrame = -2;
+        FFrameView->Clear();
+        FSlider->setRange(0, 0);
+        return;
+    }
+    FSlider->setRange(0, project.FrameCount() - 1);
+    FSlider->setPageStep(std::max(1, int(project.Fps() + 0.5L)));
+    FSlider->setValue(project.Position());
+    const int64_t shown = int64_t(project.Position()) + project.ViewOffset();
+    if (FImage && shown == FShownFrame)
+        return;
+    if (!FImage || FImage->Width() != video.Width() || FImage->Height() != video.Height())
+        FImage = video.NewFrameImage();
+    FShownFrame = int32_t(shown);
+    if (FImage && shown >= 0 && shown < project.FrameCount() && video.GetFrame(int32_t(shown), *FImage))
+        FFrameView->SetFrame(*FImage);
+    else
+        FFrameView->SetOutside(int(video.Width()), int(video.Height()));
+}
+
+void TMainForm::RefreshLists()
+{
+    TProject &project = FSession.Project();
+    std::vector<std::string> lines;
+    for (int32_t i = 0; i < project.MarkerCount(); ++i)
+        lines.push_back(MarkerListText(project, i));
+    FLists->SetMarkerLines(lines);
+    std::vector<std::string> chapters;
+    std::vector<bool> ticks;
+    for (int32_t i = 0; i < project.ChapterListCount(); ++i) {
+        chapters.push_back(ChapterListText(project, i));
+        ticks.push_back(project.GetListChapter(i).Enabled);
+    }
+    FLists->SetChapterLines(chapters, ticks);
+    const TMarkerPanel panel = MarkerPanelOf(project, FLists->Page());
+    FLists->SelectMarker(panel.MarkerIndex);
+    FLists->SelectChapter(panel.ChapterIndex);
+    for (int role = srVideo; role <= srReference; ++role)
+        FFilePanel->SetName(TSourceRole(role), Q(FilePanelName(FSession, TSourceRole(role))));
+}
+
+void TMainForm::SetActionEnabled(const char *name, bool enabled)
+{
+    if (QAction *a = FActions->Action(QLatin1String(name)))
+        a->setEnabled(enabled);
+}
+
+} // namespace tessaly::gui
+
+namespace tessaly::gui {
+
+void TMainForm::RefreshPanel()
+{
+    TProject &project = FSession.Project();
+    const TMarkerPanel panel = MarkerPanelOf(project, FLists->Page());
+    TMarkerPages &m = *FMarkerPanel;
+    m.ShowPage(panel.Page);
+    m.SubdivideButton->setChecked(project.Options().UseChapters);
+    m.ConcatBox->setChecked(project.Options().ConcatChapters);
+    m.EnableBox->setChecked(panel.EnableTicked);
+    m.AffectButton->setChecked(panel.AffectDown);
+    m.AudioBox->setChecked(panel.AudioTicked);
+    m.DoubleBox->setChecked(panel.DoubleTicked);
+    // A field being typed in keeps its text (the edit was applied or is incomplete).
+    if (FTyping != m.ShiftEdit)
+        m.ShiftEdit->setText(Q(panel.ShiftText));
+    if (FTyping != m.VolumeEdit)
+        m.VolumeEdit->setText(Q(panel.VolumeText));
+}
+
+void TMainForm::RefreshStatus()
+{
+    TProject &project = FSession.Project();
+    const TStatusTexts texts = StatusTexts(project);
+    for (int i = 0; i < spCount; ++i)
+        FStatus[i]->setText(Q(texts[size_t(i)]));
+    setWindowTitle(Q(WindowCaption(project, TranslateOr("ApplicationTitle", "Tessaly"))));
+}
+
+void TMainForm::ApplyEnables()
+{
+    TWindowFacts facts;
+    facts.Page = FLists->Page();
+    if (FTools)
+        FTools->FillFacts(facts);
+    const TEnables e = CheckEnables(EnableStateOf(FSession.Project(), facts));
+    for (const char *name : {"FileOpenVideoItem", "FileOpenAudioItem", "FileOpenDoubleItem", "FileOpenRefItem",
+                             "FilePhantomItem"})
+        SetActionEnabled(name, e.OpenMedia);
+    for (int role = srVideo; role <= srReference; ++role) {
+        FFilePanel->OpenButton(TSourceRole(role))->setEnabled(e.OpenMedia);
+        FFilePanel->NameLabel(TSourceRole(role))->setEnabled(e.OpenMedia);
+    }
+    SetActionEnabled("FileNewItem", e.New);
+    SetActionEnabled("FileOpenItem", e.OpenProject);
+    SetActionEnabled("FileQuitItem", e.Quit);
+    SetActionEnabled("FileRevertItem", e.Revert);
+    SetActionEnabled("FileSaveItem", e.Save);
+    SetActionEnabled("FileSaveAsItem", e.SaveAs);
+    SetActionEnabled("RemoveDoubleItem", e.RemoveDouble);
+    FFilePanel->RemoveDoubleButton()->setEnabled(e.RemoveDouble);
+    SetActionEnabled("RemoveRefItem", e.RemoveReference);
+    FFilePanel->RemoveRefButton()->setEnabled(e.RemoveReference);
+    if (QMenu *languages = FActions->LanguageMenu())
+        languages->setEnabled(e.Language);
+    for (const char *name : {"ProjectGotoItem", "ProjectViewOffsetItem", "ViewFitItem", "StepBackItem",
+                             "StepForwardItem", "SecondBackItem", "SecondForwardItem", "FirstFrameItem",
+                             "LastFrameItem", "PrevMarkerItem", "NextMarkerItem"})
+        SetActionEnabled(name, e.Navigate);
+    FSlider->setEnabled(e.Navigate);
+    SetActionEnabled("PreviewMuteAudioItem", e.MutePrimary);
+    SetActionEnabled("PreviewMuteDoubleItem", e.MuteDouble);
+    // Released when disabled.
+    if (!e.MutePrimary)
+        FSession.MutePrimary = false;
+    if (!e.MuteDouble)
+        FSession.MuteDouble = false;
+    FZoomBox->setEnabled(e.Navigate);
+    SetActionEnabled("ProjectStartOffsetItem", e.ChangeStartOffset);
+    SetActionEnabled("ListViewOffsetItem", e.CutPopup);
+    SetActionEnabled("ListJumpCutEndItem", e.CutPopup);
+
+    TMarkerPages &m = *FMarkerPanel;
+    for (QWidget *w : {static_cast<QWidget *>(m.SplineButton), static_cast<QWidget *>(m.RelCutButton),
+                       static_cast<QWidget *>(m.DShiftButton), static_cast<QWidget *>(m.OptionButton)})
+        w->setEnabled(e.NewMarkerButtons);
+    m.DeleteButton->setEnabled(e.DeleteMarker);
+    m.EnableBox->setEnabled(e.EnableBox);
+    m.ShiftEdit->setEnabled(e.ShiftField);
+    m.AffectButton->setEnabled(e.AffectButton);
+    m.AudioBox->setEnabled(e.OptionBoxes);
+    m.DoubleBox->setEnabled(e.OptionBoxes);
+    m.VolumeEdit->setEnabled(e.VolumeField);
+    m.SubdivideButton->setEnabled(e.SubdivideChapters);
+    m.ConcatBox->setEnabled(e.ConcatChapters);
+    m.ChapterAddButton->setEnabled(e.ChapterAdd);
+    m.ChapterDelButton->setEnabled(e.ChapterDelete);
+    FLists->MarkerList->setEnabled(e.MarkerList);
+    FLists->ChapterList->setEnabled(e.ChapterList);
+    FLists->MoveBackButton->setEnabled(e.MoveBackward);
+    FLists->MoveForwardButton->setEnabled(e.MoveForward);
+    SetActionEnabled("EditUndoItem", FUndo->canUndo());
+    SetActionEnabled("EditRedoItem", FUndo->canRedo());
+
+    SetActionEnabled("OptionsGlobalItem", e.GlobalSettings);
+    SetActionEnabled("ViewReferenceItem", e.ViewReference);
+    if (FTools)
+        FTools->ApplyEnables(e);
+}
+
+} // namespace tessaly::gui

@@ -1,0 +1,52 @@
+// TProjectSettingsDlg: building the window and reading its values back.
+#include "gui/project_settings_dlg.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QSpinBox>
+#include <QVBoxLayout>
+#include <limits>
+
+namespace tessaly::gui {
+
+TProjectSettingsDlg::TProjectSettingsDlg(const TProjectOptions &options, QWidget *parent)
+    : QDialog(parent), FOptions(options)
+{
+    setObjectName(QStringLiteral("TPrjSettingsDlg"));
+    setWindowTitle(QStringLiteral("Project settings"));
+    auto *layout = new QVBoxLayout(this);
+    FCrossFading = new QCheckBox(QStringLiteral("&Enable automatic cross-fading"), this);
+    FCrossFading->setObjectName(QStringLiteral("ChkCrossFading"));
+    FCrossFading->setChecked(options.CrossFading);
+    layout->addWidget(FCrossFading);
+    auto *row = new QHBoxLayout;
+    FOffsetBox = new QCheckBox(QStringLiteral("&Preview offset:"), this);
+    FOffsetBox->setObjectName(QStringLiteral("ChkPreviewOffset"));
+    FOffsetBox->setChecked(options.UseGlobalShift);
+    FOffset = new QSpinBox(this);
+    FOffset->setObjectName(QStringLiteral("EdtPreviewOffset"));
+    FOffset->setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+    FOffset->setValue(options.GlobalShift);
+    FOffset->setEnabled(options.UseGlobalShift);
+    connect(FOffsetBox, &QCheckBox::toggled, FOffset, &QWidget::setEnabled);
+    row->addWidget(FOffsetBox);
+    row->addWidget(FOffset, 1);
+    layout->addLayout(row);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->setObjectName(QStringLiteral("Buttons"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+}
+
+TProjectOptions TProjectSettingsDlg::Options() const
+{
+    TProjectOptions o = FOptions;
+    o.CrossFading = FCrossFading->isChecked();
+    o.UseGlobalShift = FOffsetBox->isChecked();
+    o.GlobalShift = FOffset->value();
+    return o;
+}
+
+} // namespace tessaly::gui

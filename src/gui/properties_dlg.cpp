@@ -1,0 +1,114 @@
+// TPropertiesDlg: layout of the four groups and the filling of the value labels.
+#include "gui/properties_dlg.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "gui/language_apply.h"
+#include "gui/qt_text.h"
+#include "project/properties_texts.h"
+
+namespace tessaly::gui {
+
+namespace {
+
+struct TPair {
+    const char *Caption;
+    const char *Name;
+};
+
+struct TGroup {
+    const char *Title;
+    const char *Name;
+    std::vector<TPair> Pairs;
+};
+
+const std::vector<TGroup> &Groups()
+{
+    static const std::vector<TGroup> groups = {
+        {"Video", "GrpVideo",
+         {{"Type:", "LblVidType"}, {"Codec:", "LblVidCodec"}, {"Image Size:", "LblVidSize"},
+          {"Color depth:", "LblVidCD"}, {"Frames:", "LblVidFrm"}, {"Quality:", "LblVidQuality"},
+          {"Frames/sec:", "LblVidFPS"}, {"Length:", "LblVidLen"}}},
+        {"Audio", "GrpAudio", {{"Type:", "LblAudType"}, {"Format:", "LblAudFmt"}, {"Length:", "LblAudLen"}}},
+        {"Double", "GrpDouble", {{"Type:", "LblDblType"}, {"Format:", "LblDblFmt"}, {"Length:", "LblDblLen"}}},
+        {"Smart Rendering is used for:", "GrpSR", {{"Preview:", "LblSRPreview"}, {"Result:", "LblSRResult"}}},
+    };
+    return groups;
+}
+
+} // namespace
+
+TPropertiesDlg::TPropertiesDlg(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("TPropertiesDlg"));
+    setWindowTitle(QStringLiteral("Properties"));
+    auto *layout = new QVBoxLayout(this);
+    for (const TGroup &g : Groups()) {
+        auto *box = new QGroupBox(QLatin1String(g.Title));
+        box->setObjectName(QLatin1String(g.Name));
+        auto *grid = new QGridLayout(box);
+        grid->setColumnStretch(1, 1);
+        int row = 0;
+        for (const TPair &p : g.Pairs)
+            FValues[p.Name] = AddPair(grid, row++, p.Caption, p.Name);
+        layout->addWidget(box);
+    }
+    auto *buttons = new QHBoxLayout;
+    auto *close = new QPushButton(QStringLiteral("&Close"));
+    close->setObjectName(QStringLiteral("BtnClose"));
+    close->setDefault(true);
+    buttons->addStretch(1);
+    buttons->addWidget(close);
+    layout->addLayout(buttons);
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+QLabel *TPropertiesDlg::AddPair(QGridLayout *grid, int row, const char *caption, const char *name)
+{
+    // The caption's name is the value's with "Cap" in front, so the language reaches it.
+    auto *left = new QLabel(QLatin1String(caption));
+    left->setObjectName(QLatin1String("Cap") + QLatin1String(name + 3));
+    auto *value = new QLabel(QStringLiteral("-"));
+    value->setObjectName(QLatin1String(name));
+    value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    grid->addWidget(left, row, 0);
+    grid->addWidget(value, row, 1);
+    return value;
+}
+
+void TPropertiesDlg::Fill(const TIOMovieReader *video, const TWaveReader *audio, long double refFps,
+                          const TWaveReader *doubleTrack, bool forceVfw)
+{
+    ApplyLanguage(*this);
+    const TPropertiesTexts t = PropertiesTexts(video, audio, refFps, doubleTrack, forceVfw);
+    const std::pair<const char *, const std::string *> values[] = {
+        {"LblVidType", &t.VidType}, {"LblVidCodec", &t.VidCodec},   {"LblVidSize", &t.VidSize},
+        {"LblVidCD", &t.VidCD},     {"LblVidFrm", &t.VidFrm},       {"LblVidQuality", &t.VidQuality},
+        {"LblVidFPS", &t.VidFPS},   {"LblVidLen", &t.VidLen},       {"LblAudType", &t.AudType},
+        {"LblAudFmt", &t.AudFmt},   {"LblAudLen", &t.AudLen},       {"LblDblType", &t.DblType},
+        {"LblDblFmt", &t.DblFmt},   {"LblDblLen", &t.DblLen},       {"LblSRPreview", &t.SRPreview},
+        {"LblSRResult", &t.SRResult}};
+    // After the language: the value labels' own captions are only placeholders.
+    for (const auto &[name, text] : values)
+        FValues.at(name)->setText(Q(*text));
+}
+
+void TPropertiesDlg::ShowModal(const TIOMovieReader *video, const TWaveReader *audio, long double refFps,
+                               const TWaveReader *doubleTrack, bool forceVfw)
+{
+    Fill(video, audio, refFps, doubleTrack, forceVfw);
+    exec();
+}
+
+QString TPropertiesDlg::Value(const char *name) const
+{
+    const auto it = FValues.find(name);
+    return it == FValues.end() ? QString() : it->second->text();
+}
+
+} // namespace tessaly::gui

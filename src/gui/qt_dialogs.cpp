@@ -1,0 +1,120 @@
+// TQtDialogs: message boxes, file dialogs and number questions with Qt widgets.
+#include "gui/qt_dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QStringList>
+
+#include "gui/language_apply.h"
+#include "gui/phantom_dialog.h"
+#include "gui/qt_text.h"
+#include "gui/segment_dialog.h"
+#include "shell/language.h"
+
+namespace tessaly::gui {
+
+QString QtNameFilter(const TChooseFilter &filter)
+{
+    QString label = Q(filter.Label);
+    int open = label.lastIndexOf(QLatin1String(" ("));
+    if (open >= 0)
+        label.truncate(open);
+    QString patterns = Q(filter.Patterns);
+    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+    return label + QLatin1String(" (") + patterns + QLatin1Char(')');
+}
+
+TMsgResult TQtDialogs::Message(TMsgType type, const std::string &text, unsigned buttons)
+{
+    QMessageBox box(FParent);
+    static const QMessageBox::Icon icons[] = {QMessageBox::Information, QMessageBox::Warning,
+                                              QMessageBox::Critical, QMessageBox::Question};
+    box.setIcon(icons[type]);
+    box.setWindowTitle(Q(TranslateOr("ApplicationTitle", "Tessaly")));
+    QString body = Q(text);
+    body.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    box.setText(body);
+    struct TPair {
+        unsigned Button;
+        QMessageBox::StandardButton Qt;
+        TMsgResult Result;
+    };
+    static const TPair pairs[] = {{mbYes, QMessageBox::Yes, mrYes},       {mbNo, QMessageBox::No, mrNo},
+                                  {mbOK, QMessageBox::Ok, mrOK},          {mbCancel, QMessageBox::Cancel, mrCancel},
+                                  {mbAbort, QMessageBox::Abort, mrAbort}, {mbHelp, QMessageBox::Help, mrNone}};
+    QMessageBox::StandardButtons shown;
+    for (const TPair &p : pairs)
+        if (buttons & p.Button)
+            shown |= p.Qt;
+    if (!shown)
+        shown = QMessageBox::Ok;
+    box.setStandardButtons(shown);
+    QMessageBox::StandardButton chosen = static_cast<QMessageBox::StandardButton>(box.exec());
+    for (const TPair &p : pairs)
+        if (p.Qt == chosen)
+            return p.Result;
+    // Closed with Esc or the title bar: the safest answer offered.
+    if (buttons & mbCancel)
+        return mrCancel;
+    if (buttons & mbNo)
+        return mrNo;
+    return (buttons & mbAbort) ? mrAbort : mrOK;
+}
+
+TSegmentAnswer TQtDialogs::AskSegments(const std::string &caption, const std::vector<std::string> &files,
+                                       int helpContext)
+{
+    TSegmentDialog dialog(caption, files, helpContext != 0, FParent);
+    ApplyLanguage(dialog);
+    return dialog.Ask();
+}
+
+bool TQtDialogs::ChooseFile(const TFileRequest &request, TFileAnswer &answer)
+{
+    QFileDialog dialog(FParent, Q(request.Title), Q(request.Folder));
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    QStringList filters;
+    for (const TChooseFilter &f : request.Filters)
+        filters << QtNameFilter(f);
+    if (filters.isEmpty())
+        filters << QStringLiteral("Tessaly project (*.tsp)");
+    dialog.setNameFilters(filters);
+    if (request.Preselected >= 0 && request.Preselected < filters.size())
+        dialog.selectNameFilter(filters[request.Preselected]);
+    if (request.Save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("tsp"));
+    } else {
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    answer.FileName = S(dialog.selectedFiles().first());
+    answer.Filter = std::max<int>(0, filters.indexOf(dialog.selectedNameFilter()));
+    return true;
+}
+
+bool TQtDialogs::AskText(const std::string &caption, const std::string &prompt, std::string &value)
+{
+    bool ok = false;
+    QString text = QInputDialog::getText(FParent, Q(caption), Q(prompt), QLineEdit::Normal, Q(value), &ok);
+    if (ok)
+        value = S(text);
+    return ok;
+}
+
+bool TQtDialogs::AskPhantomClip(TPhantomValues &values)
+{
+    TPhantomDialog dialog(FParent);
+    ApplyLanguage(dialog);
+    dialog.SetValues(values);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    values = dialog.Values();
+    return true;
+}
+
+} // namespace tessaly::gui

@@ -1,0 +1,143 @@
+// TToolWindows: creation of the tool windows, their menu entries and their refresh
+// after project changes.
+#include "gui/tool_windows.h"
+
+#include <QAction>
+#include <QUndoStack>
+
+#include "gui/action_registry.h"
+#include "gui/main_window.h"
+#include "gui/options_dlg.h"
+#include "gui/properties_dlg.h"
+#include "gui/ref_form.h"
+#include "gui/spline_form.h"
+#include "gui/undo_commands.h"
+#include "gui/window_dialogs.h"
+#include "project/project_session.h"
+#include "project/tool_window_rules.h"
+
+namespace tessaly::gui {
+
+TToolWindows::TToolWindows(TMainForm &window, TSettings &settings, TWindowDialogs &dialogs)
+    : QObject(&window), FWindow(window), FProject(window.Session().Project())
+{
+    setObjectName(QStringLiteral("ToolWindows"));
+    TProjectSession &session = window.Session();
+    FOptions = new TOptionsDlg(settings, dialogs, &window);
+    FProperties = new TPropertiesDlg(&window);
+    FReference = new TRefForm(session.Sources().Reference(), &window);
+    FSpline = new TSplineForm(session.Project(), &window);
+    ConnectAction("OptionsGlobalItem", &TToolWindows::ShowOptions);
+    ConnectAction("FilePropertiesItem", &TToolWindows::ShowProperties);
+    ConnectAction("ViewReferenceItem", &TToolWindows::ShowReference);
+    ConnectAction("ViewCurveItem", &TToolWindows::ShowSpline);
+    connect(FReference, &TRefForm::ZoomPicked, this, &TToolWindows::StoreRefZoom);
+    session.Project().AddObserver(this);
+    ProjectChanged(pcAll);
+}
+
+TToolWindows::~TToolWindows()
+{
+    FProject.RemoveObserver(this);
+}
+
+void TToolWindows::ConnectAction(const char *name, void (TToolWindows::*command)())
+{
+    QAction *action = FWindow.Actions().Action(QLatin1String(name));
+    connect(action, &QAction::triggered, this, [this, action, command] {
+        if (action->isEnabled())
+            (this->*command)();
+    });
+}
+
+void TToolWindows::ShowOptions()
+{
+    FOptions->exec();
+}
+
+void TToolWindows::FillProperties()
+{
+    TProjectSession &session = FWindow.Session();
+    TMediaSources &sources = session.Sources();
+    TIOMovieReader &video = sources.Video();
+    const bool forceVfw = session.Project().Options().ForceVFW;
+    // The option decides the preview line: a plug-in source read for the preview with
+    // the option on is decoded, not copied.
+    if (video.IsOpen())
+        video.SetDecodeOnly(forceVfw);
+    FProperties->Fill(session.Project().HasVideo() ? &video : nullptr, sources.HasAudio() ? &sources.Audio() : nullptr,
+                      FReference->IsOpen() ? FReference->FrameRate() : -1,
+                      sources.HasDouble() ? &sources.Double() : nullptr, forceVfw);
+}
+
+void TToolWindows::ShowProperties()
+{
+    FillProperties();
+    FProperties->exec();
+}
+
+void TToolWindows::ShowReference()
+{
+    FReference->show();
+    FReference->raise();
+    FollowMain();
+}
+
+void TToolWindows::ShowSpline()
+{
+    FSpline->show();
+    FSpline->raise();
+}
+
+void TToolWindows::ProjectChanged(unsigned changes)
+{
+    if (changes & pcMedia)
+        TakeUpReference();
+    if ((changes & pcOptions) && FReference->IsOpen() && FReference->Zoom() != FWindow.Session().Project().Options().RefZoom)
+        FReference->SetZoom(FWindow.Session().Project().Options().RefZoom);
+    if (changes & (pcMedia | pcMarkers | pcPosition))
+        FollowMain();
+    if (changes & (pcMedia | pcMarkers | pcPosition | pcOptions))
+        FSpline->Repaint();
+}
+
+void TToolWindows::TakeUpReference()
+{
+    const std::string list = FReference->IsOpen() ? FWindow.Session().Sources().Reference().FileList() : std::string();
+    if (list == FRefList)
+        return;
+    FRefList = list;
+    FReference->SourceChanged();
+    if (list.empty()) {
+        // A removed reference closes its window.
+        FReference->hide();
+        return;
+    }
+    FReference->SetZoom(FWindow.Session().Project().Options().RefZoom);
+    if (FWindow.Session().Project().HasVideo())
+        FReference->show();
+}
+
+void TToolWindows::FollowMain()
+{
+    TProject &project = FWindow.Session().Project();
+    if (!FReference->IsOpen() || !project.HasVideo())
+        return;
+    const int32_t position = project.Position();
+    const int32_t frame = MainFollowFrame(position, project.GetStateAt(position).TotalShift(), project.ViewOffset());
+    FReference->Follow(frame, project.Fps());
+}
+
+void TToolWindows::StoreRefZoom(int percent)
+{
+    TProject &project = FWindow.Session().Project();
+    if (project.Options().RefZoom == percent)
+        return;
+    TProjectOptions options = project.Options();
+    options.RefZoom = percent;
+    const TEditResult result = FWindow.Session().Editor().SetOptions(options);
+    if (result.Applied && result.Record.Kind != ekNone)
+        FWindow.UndoStack().push(new TEditCommand(project, result.Record, EditName(result.Record.Kind)));
+}
+
+} // namespace tessaly::gui

@@ -1,0 +1,65 @@
+// The GUI test fixture: the real main window over a session and settings in a scratch
+// folder, with every question answered by a script instead of a modal dialog.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gui/main_window.h"
+#include "gui/window_dialogs.h"
+#include "project/project_session.h"
+#include "shell/settings.h"
+#include "support/test_support.h"
+
+namespace tessaly::test {
+
+// Answers in the order given; a question without a prepared answer fails the test
+// and is cancelled. Every message text is recorded.
+class TScriptedDialogs : public gui::TWindowDialogs {
+public:
+    TMsgResult Message(TMsgType type, const std::string &text, unsigned buttons) override;
+    bool ChooseFile(const gui::TFileRequest &request, gui::TFileAnswer &answer) override;
+    bool AskText(const std::string &caption, const std::string &prompt, std::string &value) override;
+    bool AskPhantomClip(TPhantomValues &values) override;
+    TSegmentAnswer AskSegments(const std::string &caption, const std::vector<std::string> &files,
+                               int helpContext) override;
+
+    std::deque<TMsgResult> Answers;          // for Message questions (errors need none)
+    std::deque<std::string> Files;           // "" cancels
+    std::deque<std::string> Texts;
+    std::deque<TPhantomValues> Clips;
+    std::deque<TSegmentAnswer> Segments;
+    std::vector<std::vector<std::string>> SegmentLists;   // the files of each segment question
+    TPhantomValues PhantomStart;                          // the phantom dialog's start values
+    std::vector<std::string> Messages;       // every message shown
+    std::vector<gui::TFileRequest> FileRequests;
+};
+
+// Creates the application once (offscreen unless a platform is set) with
+// XDG_CONFIG_HOME in a scratch folder, so no test reads or writes the user's settings.
+void EnsureApplication();
+
+class TWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Asserts that the action exists and is enabled, then triggers it.
+    void Trigger(const char *name);
+    bool Enabled(const char *name) const;
+    // A test video (MPEG-4 AVI, 64 x 48, 25 fps) and a WAV of `seconds` in the folder.
+    std::string MakeVideo(const std::string &name, int frames, bool withAudio = false);
+    std::string MakeAudio(const std::string &name, double seconds);
+
+    TTempDir Dir;
+    TScriptedDialogs Dialogs;
+    std::unique_ptr<TSettings> Settings;
+    std::unique_ptr<TProjectSession> Session;
+    std::unique_ptr<gui::TMainForm> Window;
+};
+
+} // namespace tessaly::test
