@@ -151,7 +151,11 @@ TEST_F(PreviewPlayer, MutesChooseTheTrackOfThePreviewButNotOfTheResult)
     EXPECT_EQ(*std::min_element(left.begin(), left.end()), 0);
     TRenderer renderer(session, nullptr);
     const std::string result = Temp.File("result.wav");
-    ASSERT_TRUE(renderer.CalcAudio(result, "", true, false, false, false, 0, 110, 90));
+    TRenderOptions options;
+    options.CrossFade = true;
+    options.FirstFrame = 90;
+    options.LastFrame = 110;
+    ASSERT_TRUE(renderer.CalcAudio(result, options));
     std::vector<int16_t> resultLeft = Left(result);
     ASSERT_EQ(resultLeft.size(), size_t(21 * kN));
     for (size_t k = 0; k < resultLeft.size(); ++k)
