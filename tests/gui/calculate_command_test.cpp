@@ -23,15 +23,7 @@ protected:
     // A 100-frame video with a primary track, a curve and a backward cut, saved.
     void MakeProject()
     {
-        ASSERT_TRUE(Session->OpenSource(srVideo, MakeVideo("film.avi", 100)));
-        ASSERT_TRUE(Session->OpenSource(srAudio, MakeAudio("sound.wav", 4.5)));
-        TProjectEditor &ed = Session->Editor();
-        ASSERT_TRUE(ed.MoveTo(20).Applied);
-        ASSERT_TRUE(ed.NewMarker(mkSpline).Applied);
-        ASSERT_TRUE(ed.SetShiftValue(Session->Project().FindMarker(20), "3").Applied);
-        ASSERT_TRUE(ed.MoveTo(60).Applied);
-        ASSERT_TRUE(ed.NewMarker(mkRelCut).Applied);
-        ASSERT_TRUE(ed.SetShiftValue(Session->Project().FindMarker(60), "-4").Applied);
+        MakeCurveProject();
     }
     void Save() { ASSERT_TRUE(Session->SaveProject(Dir.File("film.tsp"))); }
     // Renders the saved project with the command-line program.

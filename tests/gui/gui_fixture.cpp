@@ -7,6 +7,7 @@
 
 #include "gui/action_registry.h"
 #include "gui/main_window.h"
+#include "project/project_editor.h"
 #include "project/project_session.h"
 #include "shell/settings.h"
 
@@ -139,6 +140,19 @@ std::string TWindowTest::MakeAudio(const std::string &name, double seconds)
                        " -ac 2 -c:a pcm_s16le " + ShellQuote(path);
     EXPECT_TRUE(Ffmpeg(args)) << args;
     return path;
+}
+
+void TWindowTest::MakeCurveProject()
+{
+    ASSERT_TRUE(Session->OpenSource(srVideo, MakeVideo("film.avi", 100)));
+    ASSERT_TRUE(Session->OpenSource(srAudio, MakeAudio("sound.wav", 4.5)));
+    TProjectEditor &ed = Session->Editor();
+    ASSERT_TRUE(ed.MoveTo(20).Applied);
+    ASSERT_TRUE(ed.NewMarker(mkSpline).Applied);
+    ASSERT_TRUE(ed.SetShiftValue(Session->Project().FindMarker(20), "3").Applied);
+    ASSERT_TRUE(ed.MoveTo(60).Applied);
+    ASSERT_TRUE(ed.NewMarker(mkRelCut).Applied);
+    ASSERT_TRUE(ed.SetShiftValue(Session->Project().FindMarker(60), "-4").Applied);
 }
 
 } // namespace tessaly::test

@@ -54,6 +54,9 @@ protected:
     // A test video (MPEG-4 AVI, 64 x 48, 25 fps) and a WAV of `seconds` in the folder.
     std::string MakeVideo(const std::string &name, int frames, bool withAudio = false);
     std::string MakeAudio(const std::string &name, double seconds);
+    // A 100-frame video with a 4.5 s primary track, a spline point of 3 at frame 20 and a
+    // backward cut of -4 at frame 60, made through the editing operations.
+    void MakeCurveProject();
 
     TTempDir Dir;
     TScriptedDialogs Dialogs;
