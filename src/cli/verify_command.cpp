@@ -8,14 +8,16 @@
 #include <thread>
 
 #include "cli/cli_support.h"
-#include "cli/sync_audio.h"
+#include "autosync/sync_audio.h"
 #include "cli/sync_commands.h"
-#include "cli/sync_plot.h"
+#include "autosync/sync_plot.h"
 #include "platform/file_system.h"
 #include "project/project_session.h"
 #include "sync/aligner.h"
 
 namespace tessaly::cli {
+
+using namespace autosync;
 
 namespace {
 

@@ -51,7 +51,8 @@ QString EditName(TEditKind kind)
                                         "Enable marker",  "Affect",            "Option marker",   "Move marker",
                                         "Start offset",   "Add chapter",       "Delete chapter",  "Tick chapter",
                                         "Use chapters",   "Concatenate chapters", "Insert chapters",
-                                        "Remove deactivated markers",          "Project settings"};
+                                        "Remove deactivated markers",          "Project settings",
+                                        "Suggest markers"};
     const int i = int(kind);
     return QString::fromLatin1(i >= 0 && i < int(std::size(names)) ? names[i] : names[0]);
 }

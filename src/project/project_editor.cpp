@@ -2,6 +2,8 @@
 // undo record.
 #include "project/project_editor.h"
 
+#include <algorithm>
+
 #include "project/marker_commands.h"
 #include "project/project.h"
 #include "project/project_sources.h"
@@ -228,6 +230,41 @@ TEditResult TProjectEditor::RemoveDeactivated()
     if (!any)
         return {};
     return Edit(ekRemoveDeactivated, -1, [&] { return RemoveDeactivatedMarkers(FProject) > 0; });
+}
+
+TEditResult TProjectEditor::ReplaceSyncMarkers(const std::vector<TMarker> &markers)
+{
+    if (!FProject.HasVideo())
+        return Refuse(Msg("ErrNoVideo"));
+    std::vector<TMarker> placed;
+    std::vector<int32_t> frames;
+    for (int32_t i = 0; i < FProject.MarkerCount(); ++i)
+        if (FProject.GetMarker(i).Kind == mkDShift)
+            frames.push_back(FProject.GetMarker(i).Frame);
+    for (const TMarker &m : markers) {
+        if (m.Kind == mkDShift)
+            continue;
+        if (m.Kind < mkSpline || m.Kind > mkOption)
+            return Refuse(Msg("ErrMarkerKind"));
+        if (!InVideo(m.Frame))
+            return Refuse(OutsideText(m.Frame));
+        std::string line;
+        if (!FormatMarker(m, line))
+            return Refuse(Msg("ErrMarkerWide"));
+        if (std::find(frames.begin(), frames.end(), m.Frame) != frames.end())
+            return Refuse(FormatText(Msg("ErrMarkerExists"), {Num(m.Frame)}));
+        frames.push_back(m.Frame);
+        placed.push_back(m);
+    }
+    return Edit(ekSuggestMarkers, -1, [&] {
+        for (int32_t i = FProject.MarkerCount() - 1; i >= 0; --i)
+            if (FProject.GetMarker(i).Kind != mkDShift)
+                FProject.DeleteMarker(i);
+        for (const TMarker &m : placed)
+            FProject.AddMarker(m);
+        FProject.RebuildSpline();
+        return true;
+    });
 }
 
 // --- chapters ------------------------------------------------------------------

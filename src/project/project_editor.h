@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "project/analysis.h"
 #include "project/marker.h"
@@ -54,6 +55,11 @@ public:
     TEditResult ChangeStartOffset(int32_t d);
     // "Remove deactivated markers" (the caller asked MsgRmDeact first).
     TEditResult RemoveDeactivated();
+    // Suggested markers: every spline point, relative cut and option marker is replaced
+    // by those of `markers` (double shifts in it are passed over; the project's own stay).
+    // Refused without a video, for a marker outside it, on a double shift's frame, on a
+    // frame taken twice, or for a value that does not fit the marker line.
+    TEditResult ReplaceSyncMarkers(const std::vector<TMarker> &markers);
 
     // --- chapters ------------------------------------------------------------------
     TEditResult AddChapter(int32_t frame, bool enabled = true);

@@ -29,6 +29,7 @@ enum TEditKind {
     ekInsertChapters,
     ekRemoveDeactivated,
     ekProjectOptions,     // the project settings and the option menu items
+    ekSuggestMarkers,     // markers suggested from a recording in sync with the video
 };
 
 // One undo step: apply After to redo, Before to undo (TProject::Restore).

@@ -1,12 +1,12 @@
 // The offset plot as SVG: axes with a few labelled ticks, dots for the windows (their
 // opacity is the confidence, hollow for windows left out), polylines for the curves.
-#include "cli/sync_plot.h"
+#include "autosync/sync_plot.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-namespace tessaly::cli {
+namespace tessaly::autosync {
 
 namespace {
 
@@ -105,4 +105,4 @@ std::string PlotSvg(const TPlotData &data)
     return s;
 }
 
-} // namespace tessaly::cli
+} // namespace tessaly::autosync

@@ -8,7 +8,7 @@
 #include "project/marker.h"
 #include "sync/sync_types.h"
 
-namespace tessaly::cli {
+namespace tessaly::autosync {
 
 struct TPlotCurvePoint {
     double Time = 0;     // seconds
@@ -27,4 +27,4 @@ struct TPlotData {
 // The SVG text of the plot.
 std::string PlotSvg(const TPlotData &data);
 
-} // namespace tessaly::cli
+} // namespace tessaly::autosync

@@ -1,13 +1,13 @@
 // Track reading for the synchronisation commands: PCM blocks from TWaveReader turned
 // into float frames and handed to the analysis signal builder.
-#include "cli/sync_audio.h"
+#include "autosync/sync_audio.h"
 
 #include <cstring>
 #include <vector>
 
 #include "media/input/wave_format.h"
 
-namespace tessaly::cli {
+namespace tessaly::autosync {
 
 namespace {
 
@@ -39,7 +39,7 @@ float SampleValue(const uint8_t *p, int bits, bool isFloat)
 
 } // namespace
 
-bool ReadSyncSignal(TWaveReader &reader, sync::TSyncSignal &signal, std::string &error)
+bool ReadSyncSignal(TWaveReader &reader, sync::TSyncSignal &signal, std::string &error, const TReadProgress &progress)
 {
     if (!reader.IsOpen()) {
         error = "the track is not open";
@@ -86,6 +86,10 @@ bool ReadSyncSignal(TWaveReader &reader, sync::TSyncSignal &signal, std::string 
             return false;
         }
         pos += count;
+        if (progress && !progress(static_cast<double>(pos) / static_cast<double>(length))) {
+            error = "reading was stopped";
+            return false;
+        }
     }
     if (!builder.Finish(signal)) {
         error = "resampling the track failed";
@@ -94,14 +98,15 @@ bool ReadSyncSignal(TWaveReader &reader, sync::TSyncSignal &signal, std::string 
     return true;
 }
 
-bool ReadSyncFile(const std::string &fileList, sync::TSyncSignal &signal, std::string &error)
+bool ReadSyncFile(const std::string &fileList, sync::TSyncSignal &signal, std::string &error, const std::string &kind,
+                  const TReadProgress &progress)
 {
     TWaveReader reader;
-    if (!reader.Open(fileList, "AUTO|-1", true, 0)) {
+    if (!reader.Open(fileList, kind.empty() ? "AUTO|-1" : kind, true, 0)) {
         error = "\"" + fileList + "\" cannot be opened as audio";
         return false;
     }
-    return ReadSyncSignal(reader, signal, error);
+    return ReadSyncSignal(reader, signal, error, progress);
 }
 
-} // namespace tessaly::cli
+} // namespace tessaly::autosync

@@ -13,7 +13,7 @@ namespace tessaly {
 class TProject;
 }
 
-namespace tessaly::cli {
+namespace tessaly::autosync {
 
 // One line of the suggestion table.
 struct TSuggestRow {
@@ -40,4 +40,4 @@ TSuggestion PlaceMarkers(TProject &project, const sync::TSyncMap &map, double to
 // false where no segment covers t.
 bool MapOffsetAt(const sync::TSyncMap &map, double t, double &offset);
 
-} // namespace tessaly::cli
+} // namespace tessaly::autosync

@@ -3,15 +3,16 @@
 // material), unmatched regions switch the primary off, and spline points are added
 // one at a time where the curve is farthest from the measured offset, then those the
 // curve can do without are taken out again.
-#include "cli/suggest_markers.h"
+#include "autosync/suggest_markers.h"
 
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <set>
 
 #include "project/project.h"
 
-namespace tessaly::cli {
+namespace tessaly::autosync {
 
 namespace {
 
@@ -30,6 +31,7 @@ struct TPlacer {
     long double Fps;
     int32_t Frames;
     std::map<int32_t, TMarker> Placed;   // by frame
+    std::set<int32_t> Kept;              // frames of the double shifts, which stay
 
     int32_t FrameOf(double t) const
     {
@@ -40,14 +42,23 @@ struct TPlacer {
     int32_t FreeFrame(int32_t f, int32_t lo, int32_t hi) const
     {
         for (int32_t d = 0; d <= hi - lo; ++d) {
-            if (f + d <= hi && f + d >= lo && !Placed.count(f + d))
+            if (f + d <= hi && f + d >= lo && Free(f + d))
                 return f + d;
-            if (f - d >= lo && f - d <= hi && !Placed.count(f - d))
+            if (f - d >= lo && f - d <= hi && Free(f - d))
                 return f - d;
         }
         return -1;
     }
-    void Put(const TMarker &m) { Placed[m.Frame] = m; }
+    bool Free(int32_t f) const { return !Placed.count(f) && !Kept.count(f); }
+    // A cut or option marker that falls on a double shift moves to the nearest free
+    // frame: a project holds one marker per frame, and the double shift must stay.
+    void Put(TMarker m)
+    {
+        if (Kept.count(m.Frame))
+            m.Frame = FreeFrame(m.Frame, 0, Frames - 1);
+        if (m.Frame >= 0)
+            Placed[m.Frame] = m;
+    }
     void Option(int32_t frame, bool primaryOff)
     {
         TMarker m;
@@ -121,7 +132,9 @@ TSuggestion PlaceMarkers(TProject &project, const sync::TSyncMap &map, double to
         if (kind == mkSpline || kind == mkRelCut || kind == mkOption)
             project.DeleteMarker(i);
     }
-    TPlacer p{project, map, project.Fps(), project.FrameCount(), {}};
+    TPlacer p{project, map, project.Fps(), project.FrameCount(), {}, {}};
+    for (int32_t i = 0; i < project.MarkerCount(); ++i)
+        p.Kept.insert(project.GetMarker(i).Frame);
     if (p.Fps <= 0 || p.Frames < 2 || map.Segments.empty()) {
         project.RebuildSpline();
         return out;
@@ -284,4 +297,4 @@ TSuggestion PlaceMarkers(TProject &project, const sync::TSyncMap &map, double to
     return out;
 }
 
-} // namespace tessaly::cli
+} // namespace tessaly::autosync
