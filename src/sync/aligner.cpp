@@ -22,6 +22,7 @@ constexpr double kEdgeWindow = 0.06;     // short windows that place a cut
 constexpr double kEdgeStep = 0.005;
 constexpr double kRefineSearch = 0.006;  // full-rate search around the smooth lag curve
 constexpr double kGoodScore = 0.85;      // no slope scan above this
+constexpr double kRetryScore = 0.97;     // windows below this are measured again on the finer curve
 
 struct TRun {
     size_t First = 0, Last = 0;   // window indices, inclusive
@@ -126,9 +127,50 @@ void JointEdges(const TTrackSignal &ref, const TTrackSignal &test, const TLagA &
     start = from + static_cast<double>(bestS) * kEdgeStep + 0.5 * kEdgeWindow;
 }
 
+// The lag of one window at the full rate, the test read along the local slope of
+// `curve` (a lag curve over reference time). A weak peak may come from drift the curve
+// missed: a few slopes are tried then.
+bool MeasureAlong(const TTrackSignal &ref, const TTrackSignal &test, const std::vector<TSyncKnot> &curve, double start,
+                  double len, TLagCandidate &best)
+{
+    const double t = start + 0.5 * len, dt = 0.25 * len;
+    const double lag = KnotValueAt(curve, t);
+    const double slope = (KnotValueAt(curve, t + dt) - KnotValueAt(curve, t - dt)) / (2 * dt);
+    bool found = RefineLag(ref, test, start, len, lag, slope, kRefineSearch, best);
+    if (!found || best.Score < kGoodScore) {
+        TLagCandidate c;
+        for (double ds : {0.0, -0.003, -0.002, -0.001, -0.0005, 0.0005, 0.001, 0.002, 0.003}) {
+            if (RefineLag(ref, test, start, len, lag, slope + ds, 2 * kRefineSearch, c) &&
+                (!found || c.Score > best.Score))
+                best = c, found = true;
+        }
+    }
+    // Measured again centred on the peak: the parabola through the top three values is
+    // least biased when the peak sits on a sample.
+    TLagCandidate centred;
+    if (found && RefineLag(ref, test, start, len, best.Lag, slope, 2.0 / ref.Full.Rate, centred) &&
+        centred.Score >= best.Score - 1e-3)
+        best = centred;
+    return found;
+}
+
+// fn(k) for k = 0 .. count-1, shared out to two threads (each window is measured on its own).
+template <typename TFn>
+void OnTwoThreads(size_t count, const TFn &fn)
+{
+    auto part = [&](size_t first) {
+        for (size_t k = first; k < count; k += 2)
+            fn(k);
+    };
+    std::thread other([&]() { part(1); });
+    part(0);
+    other.join();
+}
+
 // Second look at the windows of a run: the 1 kHz lags (little hurt by drift inside a
 // window) give a smooth lag curve; each window is measured again at the full rate with
-// the test read along that curve's local slope.
+// the test read along that curve's local slope. The full-rate lags then give a finer
+// curve, along which the windows that still correlate poorly are measured once more.
 void RefineRun(const TTrackSignal &ref, const TTrackSignal &test, const std::vector<std::vector<TLagCandidate>> &cands,
                const std::vector<int> &path, const TRun &run, const std::vector<double> &starts, double len,
                double rate, std::vector<TSyncWindow> &windows)
@@ -138,34 +180,33 @@ void RefineRun(const TTrackSignal &ref, const TTrackSignal &test, const std::vec
         ts.push_back(starts[w] + 0.5 * len);
         lows.push_back(cands[w][static_cast<size_t>(path[w])].LowLag);
     }
-    TFitResult smooth = FitPiecewise(ts, lows, 3e-4);
-    // Every window is measured on its own: the windows are shared out to two threads.
-    auto measure = [&](size_t first) {
-        for (size_t k = first; k < ts.size(); k += 2) {
-            const double t = ts[k], dt = 0.25 * len;
-            const double lag = KnotValueAt(smooth.Knots, t);
-            const double slope = (KnotValueAt(smooth.Knots, t + dt) - KnotValueAt(smooth.Knots, t - dt)) / (2 * dt);
-            TLagCandidate best, c;
-            const double start = starts[run.First + k];
-            bool found = RefineLag(ref, test, start, len, lag, slope, kRefineSearch, best);
-            // A weak peak may come from drift the smooth curve missed: a few slopes are tried.
-            if (!found || best.Score < kGoodScore) {
-                for (double ds : {0.0, -0.003, -0.002, -0.001, -0.0005, 0.0005, 0.001, 0.002, 0.003}) {
-                    if (RefineLag(ref, test, start, len, lag, slope + ds, 2 * kRefineSearch, c) &&
-                        (!found || c.Score > best.Score))
-                        best = c, found = true;
-                }
-            }
-            TSyncWindow &win = windows[run.First + k];
-            if (found) {
-                win.Offset = rate * (t + best.Lag) - t;
-                win.Score = best.Score;
-            }
+    const TFitResult smooth = FitPiecewise(ts, lows, 3e-4);
+    std::vector<TLagCandidate> best(ts.size());
+    std::vector<char> found(ts.size(), 0);
+    OnTwoThreads(ts.size(), [&](size_t k) {
+        found[k] = MeasureAlong(ref, test, smooth.Knots, starts[run.First + k], len, best[k]);
+    });
+    std::vector<double> lags(ts.size());
+    std::vector<bool> use(ts.size());
+    for (size_t k = 0; k < ts.size(); ++k)
+        lags[k] = found[k] ? best[k].Lag : lows[k], use[k] = found[k] && best[k].Score >= 0.5;
+    if (ts.size() >= 3) {
+        const TFitResult fine = FitPiecewise(ts, lags, 2e-5, use);
+        OnTwoThreads(ts.size(), [&](size_t k) {
+            TLagCandidate again;
+            if ((!found[k] || best[k].Score < kRetryScore) &&
+                MeasureAlong(ref, test, fine.Knots, starts[run.First + k], len, again) &&
+                (!found[k] || again.Score > best[k].Score))
+                best[k] = again, found[k] = 1;
+        });
+    }
+    for (size_t k = 0; k < ts.size(); ++k) {
+        TSyncWindow &win = windows[run.First + k];
+        if (found[k]) {
+            win.Offset = rate * (ts[k] + best[k].Lag) - ts[k];
+            win.Score = best[k].Score;
         }
-    };
-    std::thread other([&]() { measure(1); });
-    measure(0);
-    other.join();
+    }
 }
 
 } // namespace

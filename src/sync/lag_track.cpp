@@ -120,19 +120,68 @@ double Vertex(double a, double b, double c)
     return std::clamp(0.5 * (a - c) / den, -0.5, 0.5);
 }
 
-// y read around centre (a fractional index) at `step` per output sample, Catmull-Rom
+// Windowed-sinc interpolation kernels for kPhases fractional positions: a short
+// cubic blurs and shifts the upper half of the band differently at each fraction,
+// which a read along a slope turns into a lag error of a good part of a sample.
+constexpr int kSincHalf = 12;                 // taps on each side
+constexpr int kSincTaps = 2 * kSincHalf;
+constexpr int kPhases = 1024;
+
+const std::vector<float> &SincTable()
+{
+    static const std::vector<float> table = [] {
+        constexpr double kPi = 3.14159265358979323846, kBeta = 8.0;
+        auto bessel0 = [](double x) {
+            double sum = 1, term = 1;
+            for (int k = 1; k < 30; ++k) {
+                term *= (x / (2 * k)) * (x / (2 * k));
+                sum += term;
+            }
+            return sum;
+        };
+        std::vector<float> t(static_cast<size_t>((kPhases + 1) * kSincTaps));
+        for (int ph = 0; ph <= kPhases; ++ph) {
+            const double f = double(ph) / kPhases;
+            double w[kSincTaps], sum = 0;
+            for (int m = 0; m < kSincTaps; ++m) {
+                const double d = (m - kSincHalf + 1) - f;   // tap position relative to the point read
+                const double x = d / (kSincHalf + 0.5);
+                const double win = std::fabs(x) < 1 ? bessel0(kBeta * std::sqrt(1 - x * x)) / bessel0(kBeta) : 0;
+                w[m] = (std::fabs(d) < 1e-12 ? 1.0 : std::sin(kPi * d) / (kPi * d)) * win;
+                sum += w[m];
+            }
+            for (int m = 0; m < kSincTaps; ++m)
+                t[static_cast<size_t>(ph * kSincTaps + m)] = static_cast<float>(w[m] / sum);
+        }
+        return t;
+    }();
+    return table;
+}
+
+// y read around centre (a fractional index) at `step` per output sample, windowed sinc
 // between samples: element j is position centre + (j - count / 2) * step.
 template <typename T>
 std::vector<float> WarpedRead(const std::vector<T> &y, double centre, long count, double step)
 {
+    const std::vector<float> &table = SincTable();
+    const long size = static_cast<long>(y.size());
     std::vector<float> out(static_cast<size_t>(count));
     for (long j = 0; j < count; ++j) {
-        double p = centre + (j - count / 2) * step;
+        const double p = centre + (j - count / 2) * step;
         long i = static_cast<long>(std::floor(p));
-        double f = p - i;
-        double y0 = At(y, i - 1), y1 = At(y, i), y2 = At(y, i + 1), y3 = At(y, i + 2);
-        out[static_cast<size_t>(j)] = static_cast<float>(
-            y1 + 0.5 * f * (y2 - y0 + f * (2 * y0 - 5 * y1 + 4 * y2 - y3 + f * (3 * (y1 - y2) + y3 - y0))));
+        long ph = std::lround((p - i) * kPhases);
+        const float *c = table.data() + ph * kSincTaps;
+        const long first = i - kSincHalf + 1;
+        float v = 0;
+        if (first >= 0 && first + kSincTaps <= size) {
+            const T *src = y.data() + first;
+            for (int m = 0; m < kSincTaps; ++m)
+                v += c[m] * static_cast<float>(src[m]);
+        } else {
+            for (int m = 0; m < kSincTaps; ++m)
+                v += c[m] * static_cast<float>(At(y, first + m));
+        }
+        out[static_cast<size_t>(j)] = v;
     }
     return out;
 }

@@ -10,6 +10,8 @@ namespace tessaly::sync {
 
 namespace {
 
+constexpr double kKnotPull = 1e-6;
+
 // Least-squares values at the knot times of the continuous piecewise-linear curve
 // through the inlier points (normal equations of the hat basis, tridiagonal).
 std::vector<double> SolveKnots(const std::vector<double> &knotT, const std::vector<double> &t,
@@ -17,6 +19,16 @@ std::vector<double> SolveKnots(const std::vector<double> &knotT, const std::vect
 {
     const size_t k = knotT.size();
     std::vector<double> diag(k, 1e-12), off(k, 0.0), rhs(k, 0.0);
+    // A faint pull of neighbouring knots towards each other (weighted by their
+    // distance): it leaves knots with points where the points put them, and carries the
+    // curve on as a straight line across knots whose points were all rejected, instead
+    // of dropping them to zero.
+    for (size_t j = 0; j + 1 < k; ++j) {
+        const double pull = kKnotPull / std::max(1e-6, knotT[j + 1] - knotT[j]);
+        diag[j] += pull;
+        diag[j + 1] += pull;
+        off[j] -= pull;
+    }
     size_t seg = 0;
     for (size_t i = 0; i < t.size(); ++i) {
         if (!use[i])
@@ -52,6 +64,65 @@ std::vector<TSyncKnot> MakeKnots(const std::vector<double> &knotT, const std::ve
     for (size_t i = 0; i < knotT.size(); ++i)
         knots[i] = {knotT[i], values[i]};
     return knots;
+}
+
+// Largest |residual| over the points that take part.
+double WorstInlier(const std::vector<double> &res, const std::vector<bool> &inlier)
+{
+    double worst = 0;
+    for (size_t i = 0; i < res.size(); ++i)
+        if (inlier[i])
+            worst = std::max(worst, std::fabs(res[i]));
+    return worst;
+}
+
+// The least-squares curve at knotT through the inliers of r, with its residuals.
+void Refit(const std::vector<double> &knotT, const std::vector<double> &t, const std::vector<double> &y, TFitResult &r,
+           std::vector<double> &res)
+{
+    r.Knots = MakeKnots(knotT, SolveKnots(knotT, t, y, r.Inlier));
+    res.resize(t.size());
+    for (size_t i = 0; i < t.size(); ++i)
+        res[i] = y[i] - KnotValueAt(r.Knots, t[i]);
+}
+
+// A change of drift between two windows leaves two knots with no point between them
+// (the window straddling the change measures neither slope and drops out): the curve
+// then cuts the corner. Where the lines on either side meet between the two knots,
+// the pair becomes one knot at that meeting point, kept when the points stay as close
+// to the curve as before (or within `limit`).
+void MergeCorners(std::vector<double> &knotT, const std::vector<double> &t, const std::vector<double> &y,
+                  double limit, TFitResult &r, std::vector<double> &res)
+{
+    Refit(knotT, t, y, r, res);
+    for (size_t i = 1; i + 2 < knotT.size(); ++i) {
+        const double a = knotT[i], b = knotT[i + 1];
+        bool empty = true;
+        for (size_t j = 0; j < t.size() && empty; ++j)
+            empty = !(r.Inlier[j] && t[j] > a && t[j] < b);
+        if (!empty)
+            continue;
+        const std::vector<TSyncKnot> &k = r.Knots;
+        const double left = (k[i].Offset - k[i - 1].Offset) / (k[i].Time - k[i - 1].Time);
+        const double right = (k[i + 2].Offset - k[i + 1].Offset) / (k[i + 2].Time - k[i + 1].Time);
+        if (std::fabs(left - right) < 1e-9)
+            continue;
+        const double meet = (k[i + 1].Offset - k[i].Offset - right * b + left * a) / (left - right);
+        if (!(meet > a && meet < b))
+            continue;
+        const double worst = WorstInlier(res, r.Inlier);
+        std::vector<double> merged = knotT;
+        merged.erase(merged.begin() + static_cast<long>(i), merged.begin() + static_cast<long>(i) + 2);
+        merged.insert(merged.begin() + static_cast<long>(i), meet);
+        TFitResult trial = r;
+        std::vector<double> trialRes;
+        Refit(merged, t, y, trial, trialRes);
+        if (WorstInlier(trialRes, trial.Inlier) <= std::max(worst, limit)) {
+            knotT.swap(merged);
+            r = trial;
+            res.swap(trialRes);
+        }
+    }
 }
 
 } // namespace
@@ -149,6 +220,7 @@ TFitResult FitPiecewise(const std::vector<double> &t, const std::vector<double> 
         reject();
         solve();
     }
+    MergeCorners(knotT, t, y, std::max(tolerance, 2.5 * localNoise / std::sqrt(3.0)), r, res);
     return r;
 }
 
