@@ -21,6 +21,9 @@ constexpr int kMaxChunks = 6;
 constexpr double kGridStep = 0.001;     // 1000 ppm: 40 ms over a 40 s chunk
 constexpr double kFineStep = 0.0001;
 constexpr double kMinZ = 4;             // a chunk peak below this is noise
+constexpr double kShortChunkSeconds = 12;   // chunks that find the offsets of short parts
+constexpr size_t kMaxShortChunks = 24;
+constexpr size_t kMaxOffsets = 12;      // candidate offsets handed to the lag track
 
 // Envelope summed over blocks, its slow level removed, scaled to unit spread.
 std::vector<float> Prepare(const std::vector<float> &env, int factor)
@@ -120,6 +123,20 @@ std::vector<TPeak> Peaks(const std::vector<float> &c, const TChunk &chunk, size_
     return peaks;
 }
 
+// `count` chunks of `length` spread evenly over the reference, with their spectra.
+std::vector<TChunk> SpreadChunks(TCorrelator &correlator, const std::vector<float> &ref, size_t length, int count)
+{
+    std::vector<TChunk> parts(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        TChunk &c = parts[static_cast<size_t>(i)];
+        c.Length = length;
+        c.Start = static_cast<size_t>((ref.size() - length) * (i + 0.5) / count);
+        c.Start = std::min(c.Start, ref.size() - length);
+        c.Spectrum = correlator.Spectrum(ref.data() + c.Start, length);
+    }
+    return parts;
+}
+
 // The rate whose chunks give the sharpest peaks: the named rates, then a grid over
 // +- maxDrift, then a finer grid around the best; scoreAll scores a batch of rates.
 template <typename TScoreAll>
@@ -175,23 +192,17 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
     int chunks = static_cast<int>(std::clamp<size_t>(ref.size() / chunkLength, 1, kMaxChunks));
     const int size = NextPow2(static_cast<size_t>(prim.size() / (1 - maxDrift)) + 2 * chunkLength + 2);
     TCorrelator correlator(size);
-    std::vector<TChunk> parts(static_cast<size_t>(chunks));
-    for (int i = 0; i < chunks; ++i) {
-        TChunk &c = parts[static_cast<size_t>(i)];
-        c.Length = chunkLength;
-        c.Start = static_cast<size_t>((ref.size() - chunkLength) * (i + 0.5) / chunks);
-        c.Start = std::min(c.Start, ref.size() - chunkLength);
-        c.Spectrum = correlator.Spectrum(ref.data() + c.Start, chunkLength);
-    }
+    std::vector<TChunk> parts = SpreadChunks(correlator, ref, chunkLength, chunks);
     // Two correlators (plans are made here, on one thread) score the rates of a batch
     // on two threads; the choice below walks the scores in order, as one thread would.
     TCorrelator second(size);
-    auto score = [&](TCorrelator &corr, std::vector<float> &warped, double r, std::vector<std::vector<TPeak>> *peaks) {
+    auto scoreChunks = [&](TCorrelator &corr, std::vector<float> &warped, double r,
+                           std::vector<std::vector<TPeak>> *peaks, const std::vector<TChunk> &chunkSet) {
         Warp(prim, r, warped);
         // The chunk is placed at its own start inside the correlation: shift it to 0.
         corr.SetSecond(warped.data(), warped.size());
         double total = 0;
-        for (TChunk &c : parts) {
+        for (const TChunk &c : chunkSet) {
             const std::vector<float> &values = corr.CorrelateSpectrum(c.Spectrum);
             TChunk at0 = c;
             at0.Start = 0;
@@ -203,6 +214,9 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
                 peaks->push_back(p);
         }
         return total;
+    };
+    auto score = [&](TCorrelator &corr, std::vector<float> &warped, double r, std::vector<std::vector<TPeak>> *peaks) {
+        return scoreChunks(corr, warped, r, peaks, parts);
     };
     auto scoreAll = [&](const std::vector<double> &rates) {
         std::vector<double> out(rates.size());
@@ -221,6 +235,12 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
     std::vector<std::vector<TPeak>> peaks;
     result.Score = score(correlator, warped, bestRate, &peaks);
     result.Rate = bestRate;
+    // Shorter chunks over the whole reference at the chosen rate: a part shorter than
+    // the long chunks (a first reel before a cut) still gets its offset.
+    const size_t shortLength = std::min(chunkLength, static_cast<size_t>(kShortChunkSeconds * rate));
+    const int shortCount = static_cast<int>(std::clamp<size_t>(ref.size() / shortLength, 1, kMaxShortChunks));
+    if (shortLength < chunkLength)
+        scoreChunks(correlator, warped, bestRate, &peaks, SpreadChunks(correlator, ref, shortLength, shortCount));
     std::vector<TPeak> all;
     for (auto &p : peaks)
         for (TPeak &q : p)
@@ -232,7 +252,7 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
         bool near = false;
         for (double o : result.Offsets)
             near = near || std::fabs(o - b) < 0.1;
-        if (!near)
+        if (!near && result.Offsets.size() < kMaxOffsets)
             result.Offsets.push_back(b);
     }
     result.Found = !result.Offsets.empty();

@@ -154,6 +154,35 @@ bool Speech(double seconds, bool second, uint32_t seed, const std::string &dir, 
     return true;
 }
 
+// The delay (seconds, whole samples within +-maxLag) of WAV `decoded` against the
+// interleaved stereo `original`: the lag of the best normalised correlation of the mono
+// sums over half a second of material from the second second on.
+bool MeasureDelay(const std::vector<float> &original, const std::string &decoded, double &delay)
+{
+    std::vector<float> raw;
+    uint32_t rate = 0;
+    if (!ReadWav16Mono(decoded, raw, rate) || rate != kTruthRate)
+        return false;
+    const long maxLag = 4096, from = 2 * kTruthRate, n = kTruthRate / 2;
+    auto mono = [](const std::vector<float> &x, long i) {
+        return i >= 0 && 2 * i + 1 < static_cast<long>(x.size()) ? double(x[2 * i]) + x[2 * i + 1] : 0.0;
+    };
+    double bestScore = -2;
+    long best = 0;
+    for (long lag = -maxLag; lag <= maxLag; ++lag) {
+        double xy = 0, xx = 0, yy = 0;
+        for (long i = from; i < from + n; ++i) {
+            const double a = mono(original, i), b = mono(raw, i + lag);
+            xy += a * b, xx += a * a, yy += b * b;
+        }
+        const double score = xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : -1;
+        if (score > bestScore)
+            bestScore = score, best = lag;
+    }
+    delay = double(best) / kTruthRate;
+    return bestScore > 0.5;
+}
+
 std::vector<float> Mix(const std::vector<float> &a, const std::vector<float> &b)
 {
     std::vector<float> out(a.size());
@@ -206,7 +235,7 @@ bool TTruthCase::PrimaryTimeAt(double t, double &p) const
     for (const TTruthPiece &piece : Spec.Pieces) {
         double length = std::llround(piece.SourceLength * kTruthRate * piece.Stretch) / double(kTruthRate);
         if (!piece.Unrelated && t >= piece.SourceStart && t < piece.SourceStart + piece.SourceLength) {
-            p = at + (t - piece.SourceStart) * piece.Stretch;
+            p = CodecDelay + at + (t - piece.SourceStart) * piece.Stretch;
             return true;
         }
         at += length;
@@ -278,6 +307,9 @@ bool MakeTruthCase(const TTruthSpec &spec, const std::string &dir, TTruthCase &o
         if (!Ffmpeg("-i " + ShellQuote(wav) + " -c:a " + codec + " -b:a " + std::to_string(spec.Bitrate) + "k " +
                     ShellQuote(encoded)) ||
             !Ffmpeg("-i " + ShellQuote(encoded) + " -c:a pcm_s16le -ar 48000 -ac 2 " + ShellQuote(out.Primary)))
+            return false;
+        // What the decoded file really holds is what the engine is scored against.
+        if (!MeasureDelay(primary, out.Primary, out.CodecDelay))
             return false;
     }
     char duration[32];

@@ -35,6 +35,9 @@ struct TTruthCase {
     std::string Reference;   // WAV in sync with the video (what the double track holds)
     std::string Primary;     // WAV or the encoded file
     std::string Video;       // AVI of Seconds at 25 fps
+    // How much later the decoded primary sounds than what went into the encoder
+    // (seconds): the codec's priming delay where the file carries no record of it.
+    double CodecDelay = 0;
     // Primary seconds where master second t sounds; false when the primary lacks it.
     bool PrimaryTimeAt(double t, double &p) const;
     // Master seconds where the primary jumps (its cuts), ascending.
