@@ -32,6 +32,9 @@ struct TPlacer {
     int32_t Frames;
     std::map<int32_t, TMarker> Placed;   // by frame
     std::set<int32_t> Kept;              // frames of the double shifts, which stay
+    std::vector<std::string> Decisions;  // per segment
+    std::vector<TSuggestRow> Gaps;       // rows of the regions between matches
+    double MeanError = 0;                // mean distance of the last WorstError scan, ms
 
     int32_t FrameOf(double t) const
     {
@@ -67,6 +70,14 @@ struct TPlacer {
         m.Value = PackOption(-1, primaryOff, false);
         Put(m);
     }
+    void GapRow(double from, double to, const std::string &what)
+    {
+        TSuggestRow r;
+        r.FirstFrame = FrameOf(from);
+        r.LastFrame = std::max(r.FirstFrame, FrameOf(to) - 1);
+        r.Decision = what;
+        Gaps.push_back(r);
+    }
     // Sum of the placed cuts at or before frame f, in frames.
     long double CutSum(int32_t f) const
     {
@@ -76,14 +87,79 @@ struct TPlacer {
                 s += m.Shift();
         return s;
     }
+    // The frame range [lo, hi] a segment owns: a frame on a cut belongs to the segment after it.
+    void Range(const sync::TSyncSegment &s, int32_t &lo, int32_t &hi) const
+    {
+        lo = FrameOf(s.Start);
+        hi = std::max(lo, FrameOf(s.End) - 1);
+    }
+    // Desired curve value (total shift minus cuts) at a frame; false outside matches.
+    bool Desired(int32_t f, long double &y) const
+    {
+        const auto &segs = Map.Segments;
+        for (size_t i = segs.size(); i-- > 0;) {
+            if (f >= FrameOf(segs[i].Start) && f < FrameOf(segs[i].End)) {
+                const double fps = static_cast<double>(Fps);
+                y = sync::SegmentOffsetAt(segs[i], f / fps) * fps - CutSum(f);
+                return true;
+            }
+        }
+        return false;
+    }
+    // A spline point at the free frame nearest f inside [lo, hi], on the desired value.
+    bool AddPoint(int32_t f, int32_t lo, int32_t hi)
+    {
+        long double y = 0;
+        int32_t at = FreeFrame(f, lo, hi);
+        if (at < 0 || !Desired(at, y))
+            return false;
+        TMarker m;
+        m.Frame = at;
+        m.Kind = mkSpline;
+        if (!SetMarkerMilli(m, ToMilli(y)))
+            return false;
+        Put(m);
+        return true;
+    }
+    // The placed markers into the project (double shifts stay), curve rebuilt.
+    void Load()
+    {
+        for (int32_t i = Project.MarkerCount() - 1; i >= 0; --i)
+            if (Project.GetMarker(i).Kind != mkDShift)
+                Project.DeleteMarker(i);
+        for (auto &[f, m] : Placed)
+            Project.AddMarker(m);
+        Project.RebuildSpline();
+    }
+    // The largest distance of the loaded curve from the map, in ms, and its frame;
+    // frames examined: every frame of short videos, an even grid of long ones.
+    double WorstError(int32_t &worstFrame)
+    {
+        const int32_t step = std::max<int32_t>(1, Frames / kMaxSamples);
+        const double fps = static_cast<double>(Fps);
+        double worst = 0, sum = 0;
+        int32_t count = 0;
+        worstFrame = -1;
+        for (int32_t f = 0; f < Frames; f += step) {
+            long double y = 0;
+            if (!Desired(f, y))
+                continue;
+            double e = std::fabs(static_cast<double>(Project.SplineShiftAt(f) - y)) / fps * 1000;
+            sum += e, ++count;
+            if (e > worst)
+                worst = e, worstFrame = f;
+        }
+        MeanError = count > 0 ? sum / count : 0;
+        return worst;
+    }
 };
 
 // Points added one at a time can leave some that the natural spline no longer needs
 // (points the segment knots placed beside cuts, early points a later one made
 // redundant): each is taken out in turn and stays out when the rebuilt curve is still
 // `within` the limits.
-template <typename TWithin, typename TError, typename TLoad>
-void PrunePoints(TPlacer &p, const TWithin &within, const TError &worstError, const TLoad &load, double &maxErrorMs)
+template <typename TWithin>
+void PrunePoints(TPlacer &p, const TWithin &within, double &maxErrorMs)
 {
     constexpr int kPasses = 3;
     for (int pass = 0; pass < kPasses; ++pass) {
@@ -95,9 +171,9 @@ void PrunePoints(TPlacer &p, const TWithin &within, const TError &worstError, co
         for (int32_t f : frames) {
             const TMarker keep = p.Placed[f];
             p.Placed.erase(f);
-            load();
+            p.Load();
             int32_t worstFrame = -1;
-            const double e = worstError(worstFrame);
+            const double e = p.WorstError(worstFrame);
             if (within(e)) {
                 maxErrorMs = e;
                 removed = true;
@@ -105,10 +181,125 @@ void PrunePoints(TPlacer &p, const TWithin &within, const TError &worstError, co
                 p.Placed[f] = keep;
             }
         }
-        load();
+        p.Load();
         if (!removed)
             break;
     }
+}
+
+// The cut between segments a and b (index i of b) and the option markers around a
+// region without match.
+void PlaceJoin(TPlacer &p, const sync::TSyncSegment &a, const sync::TSyncSegment &b, size_t i)
+{
+    const double fps = static_cast<double>(p.Fps);
+    // The jump is taken where the next match begins, with the earlier curve carried on
+    // straight to there: the curve between the cuts then keeps its slope across a gap.
+    double jump = sync::SegmentOffsetAt(b, b.Start) - sync::SegmentOffsetAt(a, b.Start);
+    double gap = b.Start - a.End;
+    int32_t f1 = p.FrameOf(a.End), f2 = p.FrameOf(b.Start);
+    TMarker cut;
+    cut.Kind = mkRelCut;
+    SetMarkerMilli(cut, ToMilli(jump * fps));
+    if (gap < kGapSeconds || std::fabs(jump + gap * (1 + a.Drift)) <= std::max(2 / fps, 0.05 * gap)) {
+        // Contiguous: the primary skips its extra part; or the primary lacks the gap:
+        // the backward cut lets the double track fill it in.
+        cut.Frame = f1;
+        if (MarkerMilli(cut) != 0)
+            p.Put(cut);
+        std::string v = FormatMarkerMilli(MarkerMilli(cut));
+        p.Decisions[i] = jump < 0 ? "backward cut " + v + " (primary lacks a part)"
+                                  : "forward cut " + v + " (primary has extra)";
+        if (gap >= kGapSeconds)
+            p.GapRow(a.End, b.Start, "missing in primary: double fills in");
+    } else {
+        // Something else stands in the primary here: it is switched off.
+        p.Option(f1, true);
+        cut.Frame = std::min(f1 + 1, f2);
+        if (MarkerMilli(cut) != 0 && cut.Frame < f2)
+            p.Put(cut);
+        p.Option(f2, false);
+        p.Decisions[i] = "cut " + FormatMarkerMilli(MarkerMilli(cut)) + " after a region without match";
+        p.GapRow(a.End, b.Start, "no match: primary off");
+    }
+}
+
+// Relative cuts at the jumps, and the primary off before the first match, after the
+// last one and over regions without match.
+void PlaceCutsAndOptions(TPlacer &p)
+{
+    const auto &segs = p.Map.Segments;
+    if (p.FrameOf(segs.front().Start) > 0) {
+        p.Option(0, true);
+        p.Option(p.FrameOf(segs.front().Start), false);
+        p.GapRow(0, segs.front().Start, "no match: primary off");
+    }
+    for (size_t i = 1; i < segs.size(); ++i)
+        PlaceJoin(p, segs[i - 1], segs[i], i);
+    if (p.FrameOf(segs.back().End) < p.Frames - 1 && segs.back().End < p.Map.ReferenceLength - 0.5) {
+        p.Option(p.FrameOf(segs.back().End), true);
+        p.GapRow(segs.back().End, p.Frames / static_cast<double>(p.Fps), "no match: primary off");
+    }
+}
+
+// Spline points at the segment knots, then one at a time where the curve is farthest
+// from the map, then those it can do without are taken out again.
+void PlaceSplinePoints(TPlacer &p, double toleranceMs, TSuggestion &out)
+{
+    const auto &segs = p.Map.Segments;
+    for (const sync::TSyncSegment &s : segs) {
+        int32_t lo = 0, hi = 0;
+        p.Range(s, lo, hi);
+        for (const sync::TSyncKnot &k : s.Knots)
+            p.AddPoint(std::clamp(p.FrameOf(k.Time), lo, hi), lo, hi);
+    }
+    p.Load();
+    const double quantumMs = 0.5 / static_cast<double>(p.Fps);   // half a thousandth of a frame, in ms
+    for (; out.Iterations < kMaxIterations; ++out.Iterations) {
+        int32_t worstFrame = -1;
+        out.MaxErrorMs = p.WorstError(worstFrame);
+        if (worstFrame < 0 || out.MaxErrorMs <= toleranceMs + quantumMs)
+            break;
+        // The point goes inside the segment holding the frame.
+        int32_t lo = 0, hi = p.Frames - 1;
+        for (const sync::TSyncSegment &s : segs)
+            if (worstFrame >= p.FrameOf(s.Start) && worstFrame < p.FrameOf(s.End))
+                p.Range(s, lo, hi);
+        if (!p.AddPoint(worstFrame, lo, hi))
+            break;
+        p.Load();
+    }
+    // Pruning keeps the curve within the tolerance itself (not the tolerance plus the
+    // rounding of the values) or as close as it is now; the mean distance may not grow
+    // past half the tolerance either, so points holding the curve where the
+    // measurement is exact stay.
+    if (out.MaxErrorMs <= toleranceMs + quantumMs) {
+        const double worstLimit = std::max(toleranceMs, out.MaxErrorMs);
+        const double meanLimit = std::max(p.MeanError, 0.5 * toleranceMs);
+        auto within = [&](double worst) { return worst <= worstLimit && p.MeanError <= meanLimit; };
+        PrunePoints(p, within, out.MaxErrorMs);
+    }
+}
+
+// The table: one row per segment with its decision, and the rows of the gaps.
+std::vector<TSuggestRow> SuggestRows(const TPlacer &p)
+{
+    std::vector<TSuggestRow> rows;
+    const auto &segs = p.Map.Segments;
+    for (size_t i = 0; i < segs.size(); ++i) {
+        const sync::TSyncSegment &s = segs[i];
+        TSuggestRow r;
+        p.Range(s, r.FirstFrame, r.LastFrame);
+        r.OffsetStartMs = sync::SegmentOffsetAt(s, s.Start) * 1000;
+        r.OffsetEndMs = sync::SegmentOffsetAt(s, s.End) * 1000;
+        r.DriftPpm = s.Drift * 1e6;
+        r.Confidence = s.Confidence;
+        r.Decision = p.Decisions[i];
+        rows.push_back(r);
+    }
+    rows.insert(rows.end(), p.Gaps.begin(), p.Gaps.end());
+    std::sort(rows.begin(), rows.end(),
+              [](const TSuggestRow &a, const TSuggestRow &b) { return a.FirstFrame < b.FirstFrame; });
+    return rows;
 }
 
 } // namespace
@@ -132,166 +323,17 @@ TSuggestion PlaceMarkers(TProject &project, const sync::TSyncMap &map, double to
         if (kind == mkSpline || kind == mkRelCut || kind == mkOption)
             project.DeleteMarker(i);
     }
-    TPlacer p{project, map, project.Fps(), project.FrameCount(), {}, {}};
+    TPlacer p{project, map, project.Fps(), project.FrameCount(), {}, {}, {}, {}, 0};
     for (int32_t i = 0; i < project.MarkerCount(); ++i)
         p.Kept.insert(project.GetMarker(i).Frame);
     if (p.Fps <= 0 || p.Frames < 2 || map.Segments.empty()) {
         project.RebuildSpline();
         return out;
     }
-    const double fps = static_cast<double>(p.Fps);
-    const auto &segs = map.Segments;
-    std::vector<std::string> decisions(segs.size(), "spline points");
-    std::vector<TSuggestRow> gaps;
-    auto gapRow = [&](double from, double to, const std::string &what) {
-        TSuggestRow r;
-        r.FirstFrame = p.FrameOf(from);
-        r.LastFrame = std::max(r.FirstFrame, p.FrameOf(to) - 1);
-        r.Decision = what;
-        gaps.push_back(r);
-    };
-    // Before the first match and after the last one the primary stays off.
-    if (p.FrameOf(segs.front().Start) > 0) {
-        p.Option(0, true);
-        p.Option(p.FrameOf(segs.front().Start), false);
-        gapRow(0, segs.front().Start, "no match: primary off");
-    }
-    for (size_t i = 1; i < segs.size(); ++i) {
-        const sync::TSyncSegment &a = segs[i - 1], &b = segs[i];
-        // The jump is taken where the next match begins, with the earlier curve carried on
-        // straight to there: the curve between the cuts then keeps its slope across a gap.
-        double jump = sync::SegmentOffsetAt(b, b.Start) - sync::SegmentOffsetAt(a, b.Start);
-        double gap = b.Start - a.End;
-        int32_t f1 = p.FrameOf(a.End), f2 = p.FrameOf(b.Start);
-        TMarker cut;
-        cut.Kind = mkRelCut;
-        SetMarkerMilli(cut, ToMilli(jump * fps));
-        if (gap < kGapSeconds || std::fabs(jump + gap * (1 + a.Drift)) <= std::max(2 / fps, 0.05 * gap)) {
-            // Contiguous: the primary skips its extra part; or the primary lacks the gap:
-            // the backward cut lets the double track fill it in.
-            cut.Frame = f1;
-            if (MarkerMilli(cut) != 0)
-                p.Put(cut);
-            std::string v = FormatMarkerMilli(MarkerMilli(cut));
-            decisions[i] = jump < 0 ? "backward cut " + v + " (primary lacks a part)"
-                                    : "forward cut " + v + " (primary has extra)";
-            if (gap >= kGapSeconds)
-                gapRow(a.End, b.Start, "missing in primary: double fills in");
-        } else {
-            // Something else stands in the primary here: it is switched off.
-            p.Option(f1, true);
-            cut.Frame = std::min(f1 + 1, f2);
-            if (MarkerMilli(cut) != 0 && cut.Frame < f2)
-                p.Put(cut);
-            p.Option(f2, false);
-            decisions[i] = "cut " + FormatMarkerMilli(MarkerMilli(cut)) + " after a region without match";
-            gapRow(a.End, b.Start, "no match: primary off");
-        }
-    }
-    if (p.FrameOf(segs.back().End) < p.Frames - 1 && segs.back().End < map.ReferenceLength - 0.5) {
-        p.Option(p.FrameOf(segs.back().End), true);
-        gapRow(segs.back().End, p.Frames / fps, "no match: primary off");
-    }
-
-    // Desired curve value (total shift minus cuts) at a frame; false outside matches.
-    // Segments own whole frames: a frame on a cut belongs to the segment after it.
-    auto desired = [&](int32_t f, long double &y) {
-        for (size_t i = segs.size(); i-- > 0;) {
-            if (f >= p.FrameOf(segs[i].Start) && f < p.FrameOf(segs[i].End)) {
-                y = sync::SegmentOffsetAt(segs[i], f / fps) * fps - p.CutSum(f);
-                return true;
-            }
-        }
-        return false;
-    };
-    auto addPoint = [&](int32_t f, int32_t lo, int32_t hi) {
-        long double y = 0;
-        int32_t at = p.FreeFrame(f, lo, hi);
-        if (at < 0 || !desired(at, y))
-            return false;
-        TMarker m;
-        m.Frame = at;
-        m.Kind = mkSpline;
-        if (!SetMarkerMilli(m, ToMilli(y)))
-            return false;
-        p.Put(m);
-        return true;
-    };
-    for (const sync::TSyncSegment &s : segs) {
-        int32_t lo = p.FrameOf(s.Start), hi = std::max(lo, p.FrameOf(s.End) - 1);
-        for (const sync::TSyncKnot &k : s.Knots)
-            addPoint(std::clamp(p.FrameOf(k.Time), lo, hi), lo, hi);
-    }
-    auto load = [&]() {
-        for (int32_t i = project.MarkerCount() - 1; i >= 0; --i)
-            if (project.GetMarker(i).Kind != mkDShift)
-                project.DeleteMarker(i);
-        for (auto &[f, m] : p.Placed)
-            project.AddMarker(m);
-        project.RebuildSpline();
-    };
-    load();
-    // Frames examined: every frame of short videos, an even grid of long ones.
-    const int32_t step = std::max<int32_t>(1, p.Frames / kMaxSamples);
-    const double quantumMs = 0.5 / fps;   // half a thousandth of a frame, in ms
-    // The largest distance of the loaded curve from the map, in ms, and its frame.
-    // The mean distance of the last scan is kept in meanError.
-    double meanError = 0;
-    auto worstError = [&](int32_t &worstFrame) {
-        double worst = 0, sum = 0;
-        int32_t count = 0;
-        worstFrame = -1;
-        for (int32_t f = 0; f < p.Frames; f += step) {
-            long double y = 0;
-            if (!desired(f, y))
-                continue;
-            double e = std::fabs(static_cast<double>(project.SplineShiftAt(f) - y)) / fps * 1000;
-            sum += e, ++count;
-            if (e > worst)
-                worst = e, worstFrame = f;
-        }
-        meanError = count > 0 ? sum / count : 0;
-        return worst;
-    };
-    for (; out.Iterations < kMaxIterations; ++out.Iterations) {
-        int32_t worstFrame = -1;
-        out.MaxErrorMs = worstError(worstFrame);
-        if (worstFrame < 0 || out.MaxErrorMs <= toleranceMs + quantumMs)
-            break;
-        // The point goes inside the segment holding the frame.
-        int32_t lo = 0, hi = p.Frames - 1;
-        for (const sync::TSyncSegment &s : segs)
-            if (worstFrame >= p.FrameOf(s.Start) && worstFrame < p.FrameOf(s.End))
-                lo = p.FrameOf(s.Start), hi = std::max(lo, p.FrameOf(s.End) - 1);
-        if (!addPoint(worstFrame, lo, hi))
-            break;
-        load();
-    }
-    // Pruning keeps the curve within the tolerance itself (not the tolerance plus the
-    // rounding of the values) or as close as it is now; the mean distance may not grow
-    // past half the tolerance either, so points holding the curve where the
-    // measurement is exact stay.
-    if (out.MaxErrorMs <= toleranceMs + quantumMs) {
-        const double worstLimit = std::max(toleranceMs, out.MaxErrorMs);
-        const double meanLimit = std::max(meanError, 0.5 * toleranceMs);
-        auto within = [&](double worst) { return worst <= worstLimit && meanError <= meanLimit; };
-        PrunePoints(p, within, worstError, load, out.MaxErrorMs);
-    }
-    for (size_t i = 0; i < segs.size(); ++i) {
-        const sync::TSyncSegment &s = segs[i];
-        TSuggestRow r;
-        r.FirstFrame = p.FrameOf(s.Start);
-        r.LastFrame = std::max(r.FirstFrame, p.FrameOf(s.End) - 1);
-        r.OffsetStartMs = sync::SegmentOffsetAt(s, s.Start) * 1000;
-        r.OffsetEndMs = sync::SegmentOffsetAt(s, s.End) * 1000;
-        r.DriftPpm = s.Drift * 1e6;
-        r.Confidence = s.Confidence;
-        r.Decision = decisions[i];
-        out.Rows.push_back(r);
-    }
-    out.Rows.insert(out.Rows.end(), gaps.begin(), gaps.end());
-    std::sort(out.Rows.begin(), out.Rows.end(),
-              [](const TSuggestRow &a, const TSuggestRow &b) { return a.FirstFrame < b.FirstFrame; });
+    p.Decisions.assign(map.Segments.size(), "spline points");
+    PlaceCutsAndOptions(p);
+    PlaceSplinePoints(p, toleranceMs, out);
+    out.Rows = SuggestRows(p);
     for (int32_t i = 0; i < project.MarkerCount(); ++i)
         out.Markers.push_back(project.GetMarker(i));
     return out;

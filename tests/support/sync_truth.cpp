@@ -183,6 +183,28 @@ bool MeasureDelay(const std::vector<float> &original, const std::string &decoded
     return bestScore > 0.5;
 }
 
+// The master frames [first, last) a related piece takes, as cut from the master of
+// `masterSeconds`.
+void PieceSpan(const TTruthPiece &piece, double masterSeconds, size_t &first, size_t &last)
+{
+    const size_t master = static_cast<size_t>(masterSeconds * kTruthRate);
+    first = std::min(master, static_cast<size_t>(std::llround(piece.SourceStart * kTruthRate)));
+    last = std::min(master, static_cast<size_t>(std::llround((piece.SourceStart + piece.SourceLength) * kTruthRate)));
+    last = std::max(first, last);
+}
+
+// The frames a piece takes in the primary (after its stretch), exactly as generated.
+size_t PieceFrames(const TTruthPiece &piece, double masterSeconds)
+{
+    size_t frames = static_cast<size_t>(std::llround(piece.SourceLength * kTruthRate));
+    if (!piece.Unrelated) {
+        size_t first = 0, last = 0;
+        PieceSpan(piece, masterSeconds, first, last);
+        frames = last - first;
+    }
+    return piece.Stretch != 1 ? static_cast<size_t>(std::llround(frames * piece.Stretch)) : frames;
+}
+
 std::vector<float> Mix(const std::vector<float> &a, const std::vector<float> &b)
 {
     std::vector<float> out(a.size());
@@ -233,9 +255,11 @@ bool TTruthCase::PrimaryTimeAt(double t, double &p) const
 {
     double at = 0;
     for (const TTruthPiece &piece : Spec.Pieces) {
-        double length = std::llround(piece.SourceLength * kTruthRate * piece.Stretch) / double(kTruthRate);
+        double length = PieceFrames(piece, Spec.Seconds) / double(kTruthRate);
         if (!piece.Unrelated && t >= piece.SourceStart && t < piece.SourceStart + piece.SourceLength) {
-            p = CodecDelay + at + (t - piece.SourceStart) * piece.Stretch;
+            size_t first = 0, last = 0;
+            PieceSpan(piece, Spec.Seconds, first, last);
+            p = CodecDelay + at + (t - first / double(kTruthRate)) * piece.Stretch;
             return true;
         }
         at += length;
@@ -277,10 +301,12 @@ bool MakeTruthCase(const TTruthSpec &spec, const std::string &dir, TTruthCase &o
     for (const TTruthPiece &piece : spec.Pieces) {
         std::vector<float> part;
         if (piece.Unrelated) {
-            part = MusicBed(piece.SourceLength, insertSeed++);
+            // Exactly the frames the time map counts for it.
+            part = MusicBed(piece.SourceLength + 0.01, insertSeed++);
+            part.resize(2 * static_cast<size_t>(std::llround(piece.SourceLength * kTruthRate)));
         } else {
-            size_t a = static_cast<size_t>(std::llround(piece.SourceStart * kTruthRate));
-            size_t b = std::min(source.size() / 2, static_cast<size_t>(std::llround((piece.SourceStart + piece.SourceLength) * kTruthRate)));
+            size_t a = 0, b = 0;
+            PieceSpan(piece, spec.Seconds, a, b);
             part.assign(source.begin() + static_cast<long>(2 * a), source.begin() + static_cast<long>(2 * b));
         }
         if (piece.Stretch != 1) {
