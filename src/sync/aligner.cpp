@@ -209,6 +209,152 @@ void RefineRun(const TTrackSignal &ref, const TTrackSignal &test, const std::vec
     }
 }
 
+// The lag track of one alignment: candidates per window and the chosen path.
+struct TTrack {
+    std::vector<std::vector<TLagCandidate>> Cands;
+    std::vector<double> Starts;
+    std::vector<int> Path;
+    std::vector<TRun> Runs;
+    double Rate = 1, Len = 0, Hop = 0;
+    // Lag (test minus reference time) of an offset curve at reference time t.
+    double LagOf(const std::vector<TSyncKnot> &knots, double t) const { return (KnotValueAt(knots, t) + t) / Rate - t; }
+};
+
+// Candidates of every window, each searched around the global offsets and the previous
+// window's candidates; the path through them and its runs. False when aborted.
+template <typename TReport>
+bool TrackWindows(const TTrackSignal &ref, const TTrackSignal &test, const TCoarseResult &coarse,
+                  const TSyncOptions &options, const TReport &report, TTrack &track)
+{
+    std::vector<double> globals;
+    for (double b : coarse.Offsets)
+        globals.push_back(b / coarse.Rate);
+    track.Rate = coarse.Rate;
+    track.Len = options.WindowSeconds;
+    track.Hop = options.HopSeconds;
+    const double length = ref.Seconds();
+    for (double s = 0; s + track.Len <= length + 1e-9; s += track.Hop) {
+        std::vector<double> centres = globals;
+        if (!track.Cands.empty())
+            for (const TLagCandidate &c : track.Cands.back())
+                centres.push_back(c.Lag);
+        track.Starts.push_back(s);
+        track.Cands.push_back(WindowLags(ref, test, s, track.Len, centres, kSearch, kCandidates));
+        if (track.Cands.size() % 64 == 0 && !report(0.35 + 0.55 * s / length))
+            return false;
+    }
+    track.Path = ChoosePath(track.Cands, kContinuity, options.JumpPenalty);
+    track.Runs = Runs(track.Cands, track.Path, static_cast<size_t>(options.MinPathWindows));
+    return true;
+}
+
+// The windows of the map from the chosen candidates (offsets on the primary's own time).
+void FillWindows(const TTrack &track, TSyncMap &map)
+{
+    map.Windows.resize(track.Starts.size());
+    for (size_t w = 0; w < track.Starts.size(); ++w) {
+        TSyncWindow &win = map.Windows[w];
+        win.Start = track.Starts[w];
+        win.Length = track.Len;
+        if (track.Path[w] >= 0) {
+            const TLagCandidate &c = track.Cands[w][static_cast<size_t>(track.Path[w])];
+            double t = win.Start + 0.5 * track.Len;
+            win.Offset = track.Rate * (t + c.Lag) - t;
+            win.Score = c.Score;
+            win.Z = c.Z;
+        }
+    }
+}
+
+// The segment of run i: its windows refined and fitted, its edges found on short windows
+// at the run's own lag (the track's outer ends are where the primary begins and ends).
+TSyncSegment FitRun(const TTrackSignal &ref, const TTrackSignal &test, const TTrack &track, size_t i,
+                    const TSyncOptions &options, TSyncMap &map)
+{
+    const TRun &run = track.Runs[i];
+    const double len = track.Len, hop = track.Hop;
+    const std::vector<double> &starts = track.Starts;
+    RefineRun(ref, test, track.Cands, track.Path, run, starts, len, track.Rate, map.Windows);
+    std::vector<double> ts, ys, runScores;
+    for (size_t w = run.First; w <= run.Last; ++w) {
+        ts.push_back(starts[w] + 0.5 * len);
+        ys.push_back(map.Windows[w].Offset);
+        runScores.push_back(map.Windows[w].Score);
+    }
+    // Windows far below the run's usual score (straddling an edge, masked) stay out.
+    const double usual = Median(runScores);
+    std::vector<bool> use(ts.size());
+    for (size_t k = 0; k < ts.size(); ++k)
+        use[k] = runScores[k] >= 0.75 * usual;
+    TFitResult fit = FitPiecewise(ts, ys, options.ToleranceSeconds, use);
+    std::vector<double> scores;
+    double z = 0;
+    for (size_t k = 0; k < ts.size(); ++k) {
+        TSyncWindow &win = map.Windows[run.First + k];
+        win.Matched = true;
+        win.Inlier = fit.Inlier[k];
+        win.Segment = static_cast<int32_t>(i);
+        z += win.Z;
+        if (win.Inlier)
+            scores.push_back(win.Score);
+    }
+    auto lagAt = [&](double t) { return track.LagOf(fit.Knots, t); };
+    const double lo = starts[run.First], hi = starts[run.Last] + len;
+    const double prevEnd = i > 0 ? starts[track.Runs[i - 1].Last] + 0.5 * len : 0.0;
+    const double nextStart = i + 1 < track.Runs.size() ? starts[track.Runs[i + 1].First] + 0.5 * len : map.ReferenceLength;
+    TSyncSegment seg;
+    if (i == 0 && run.First == 0)
+        seg.Start = std::max(0.0, -KnotValueAt(fit.Knots, 0));
+    else
+        seg.Start = FindEdge(ref, test, lagAt, std::max(prevEnd, lo - hop), lo + len, false);
+    if (i + 1 == track.Runs.size() && run.Last + 1 == starts.size())
+        seg.End = std::min(map.ReferenceLength, (map.PrimaryLength - KnotValueAt(fit.Knots, map.ReferenceLength)));
+    else
+        seg.End = FindEdge(ref, test, lagAt, hi - len, std::min(nextStart, hi + hop), true);
+    seg.Knots = fit.Knots;
+    seg.Knots.front() = {seg.Start, KnotValueAt(fit.Knots, seg.Start)};
+    seg.Knots.back() = {seg.End, KnotValueAt(fit.Knots, seg.End)};
+    seg.Residual = fit.Noise;
+    seg.Drift = seg.End > seg.Start ? (seg.Knots.back().Offset - seg.Knots.front().Offset) / (seg.End - seg.Start) : 0;
+    z /= static_cast<double>(ts.size());
+    seg.Confidence = std::clamp(Median(scores), 0.0, 1.0) * static_cast<double>(scores.size()) /
+                     static_cast<double>(ts.size()) * std::min(1.0, z / 8);
+    return seg;
+}
+
+// Between neighbours both curves are compared at once: music that sounds alike under
+// both lags (a held chord) then cannot pull an edge away from the cut.
+void JoinNeighbours(const TTrackSignal &ref, const TTrackSignal &test, const TTrack &track, TSyncMap &map)
+{
+    for (size_t i = 1; i < map.Segments.size(); ++i) {
+        TSyncSegment &a = map.Segments[i - 1], &b = map.Segments[i];
+        auto lagA = [&](double t) { return track.LagOf(a.Knots, t); };
+        auto lagB = [&](double t) { return track.LagOf(b.Knots, t); };
+        double from = std::max(a.Start, std::min(a.End, b.Start) - track.Len - track.Hop);
+        double to = std::min(b.End, std::max(a.End, b.Start) + track.Len + track.Hop);
+        double end = a.End, start = b.Start;
+        JointEdges(ref, test, lagA, lagB, from, to, end, start);
+        a.End = end;
+        b.Start = start;
+        a.Knots.back() = {end, KnotValueAt(a.Knots, end)};
+        b.Knots.front() = {start, KnotValueAt(b.Knots, start)};
+    }
+}
+
+// The map's confidence (weighted by the segments' lengths) and whether it matched.
+void Conclude(const TSyncOptions &options, TSyncMap &map)
+{
+    double weight = 0;
+    for (const TSyncSegment &s : map.Segments) {
+        map.Confidence += s.Confidence * (s.End - s.Start);
+        weight += s.End - s.Start;
+    }
+    map.Confidence = weight > 0 ? map.Confidence / weight : 0;
+    map.Matched = weight >= std::max(options.MinOverlapSeconds, 0.1 * map.ReferenceLength) && map.Confidence > 0.05;
+    if (!map.Matched)
+        map.Segments.clear();
+}
+
 } // namespace
 
 double SegmentOffsetAt(const TSyncSegment &segment, double t)
@@ -241,122 +387,14 @@ bool AlignSignals(TSyncSignal reference, TSyncSignal primary, const TSyncOptions
     primary = TSyncSignal{};
     if (!PrepareTrackSignal(test) || !report(0.35))
         return false;
-
-    std::vector<double> globals;
-    for (double b : coarse.Offsets)
-        globals.push_back(b / coarse.Rate);
-    const double len = options.WindowSeconds, hop = options.HopSeconds;
-    std::vector<std::vector<TLagCandidate>> cands;
-    std::vector<double> starts;
-    for (double s = 0; s + len <= map.ReferenceLength + 1e-9; s += hop) {
-        std::vector<double> centres = globals;
-        if (!cands.empty())
-            for (const TLagCandidate &c : cands.back())
-                centres.push_back(c.Lag);
-        starts.push_back(s);
-        cands.push_back(WindowLags(ref, test, s, len, centres, kSearch, kCandidates));
-        if (cands.size() % 64 == 0 && !report(0.35 + 0.55 * s / map.ReferenceLength))
-            return false;
-    }
-    std::vector<int> path = ChoosePath(cands, kContinuity, options.JumpPenalty);
-    std::vector<TRun> runs = Runs(cands, path, static_cast<size_t>(options.MinPathWindows));
-
-    map.Windows.resize(starts.size());
-    for (size_t w = 0; w < starts.size(); ++w) {
-        TSyncWindow &win = map.Windows[w];
-        win.Start = starts[w];
-        win.Length = len;
-        if (path[w] >= 0) {
-            const TLagCandidate &c = cands[w][static_cast<size_t>(path[w])];
-            double t = win.Start + 0.5 * len;
-            win.Offset = coarse.Rate * (t + c.Lag) - t;
-            win.Score = c.Score;
-            win.Z = c.Z;
-        }
-    }
-    // Fit each run; its edges come from short windows at the run's own lag.
-    double matched = 0;
-    for (size_t i = 0; i < runs.size(); ++i) {
-        const TRun &run = runs[i];
-        std::vector<double> ts, ys, runScores;
-        RefineRun(ref, test, cands, path, run, starts, len, coarse.Rate, map.Windows);
-        for (size_t w = run.First; w <= run.Last; ++w) {
-            ts.push_back(starts[w] + 0.5 * len);
-            ys.push_back(map.Windows[w].Offset);
-            runScores.push_back(map.Windows[w].Score);
-        }
-        // Windows far below the run's usual score (straddling an edge, masked) stay out.
-        const double usual = Median(runScores);
-        std::vector<bool> use(ts.size());
-        for (size_t k = 0; k < ts.size(); ++k)
-            use[k] = runScores[k] >= 0.75 * usual;
-        TFitResult fit = FitPiecewise(ts, ys, options.ToleranceSeconds, use);
-        TSyncSegment seg;
-        std::vector<double> scores;
-        size_t inliers = 0;
-        for (size_t k = 0; k < ts.size(); ++k) {
-            TSyncWindow &win = map.Windows[run.First + k];
-            win.Matched = true;
-            win.Inlier = fit.Inlier[k];
-            win.Segment = static_cast<int32_t>(i);
-            if (win.Inlier)
-                ++inliers, scores.push_back(win.Score);
-        }
-        auto lagAt = [&](double t) { return (KnotValueAt(fit.Knots, t) + t) / coarse.Rate - t; };
-        double lo = starts[run.First], hi = starts[run.Last] + len;
-        double prevEnd = i > 0 ? starts[runs[i - 1].Last] + 0.5 * len : 0.0;
-        double nextStart = i + 1 < runs.size() ? starts[runs[i + 1].First] + 0.5 * len : map.ReferenceLength;
-        // The first and last windows may straddle the edge by most of their length. The
-        // track's outer ends are where the primary begins and ends.
-        if (i == 0 && run.First == 0)
-            seg.Start = std::max(0.0, -KnotValueAt(fit.Knots, 0));
-        else
-            seg.Start = FindEdge(ref, test, lagAt, std::max(prevEnd, lo - hop), lo + len, false);
-        if (i + 1 == runs.size() && run.Last + 1 == starts.size())
-            seg.End = std::min(map.ReferenceLength, (map.PrimaryLength - KnotValueAt(fit.Knots, map.ReferenceLength)));
-        else
-            seg.End = FindEdge(ref, test, lagAt, hi - len, std::min(nextStart, hi + hop), true);
-        seg.Knots = fit.Knots;
-        seg.Knots.front().Offset = KnotValueAt(fit.Knots, seg.Start);
-        seg.Knots.front().Time = seg.Start;
-        seg.Knots.back().Offset = KnotValueAt(fit.Knots, seg.End);
-        seg.Knots.back().Time = seg.End;
-        seg.Residual = fit.Noise;
-        seg.Drift = seg.End > seg.Start ? (seg.Knots.back().Offset - seg.Knots.front().Offset) / (seg.End - seg.Start) : 0;
-        double z = 0;
-        for (size_t w = run.First; w <= run.Last; ++w)
-            z += map.Windows[w].Z;
-        z /= static_cast<double>(run.Last - run.First + 1);
-        seg.Confidence = std::clamp(Median(scores), 0.0, 1.0) * inliers / ts.size() * std::min(1.0, z / 8);
-        matched += seg.End - seg.Start;
-        map.Segments.push_back(seg);
-    }
-    // Between neighbours both curves are compared at once: music that sounds alike
-    // under both lags (a held chord) then cannot pull an edge away from the cut.
-    for (size_t i = 1; i < map.Segments.size(); ++i) {
-        TSyncSegment &a = map.Segments[i - 1], &b = map.Segments[i];
-        auto lagA = [&](double t) { return (KnotValueAt(a.Knots, t) + t) / coarse.Rate - t; };
-        auto lagB = [&](double t) { return (KnotValueAt(b.Knots, t) + t) / coarse.Rate - t; };
-        double from = std::max(a.Start, std::min(a.End, b.Start) - len - hop);
-        double to = std::min(b.End, std::max(a.End, b.Start) + len + hop);
-        double end = a.End, start = b.Start;
-        JointEdges(ref, test, lagA, lagB, from, to, end, start);
-        a.End = end;
-        b.Start = start;
-        a.Knots.back().Offset = KnotValueAt(a.Knots, end);
-        a.Knots.back().Time = end;
-        b.Knots.front().Offset = KnotValueAt(b.Knots, start);
-        b.Knots.front().Time = start;
-    }
-    double weight = 0;
-    for (const TSyncSegment &s : map.Segments) {
-        map.Confidence += s.Confidence * (s.End - s.Start);
-        weight += s.End - s.Start;
-    }
-    map.Confidence = weight > 0 ? map.Confidence / weight : 0;
-    map.Matched = matched >= std::max(options.MinOverlapSeconds, 0.1 * map.ReferenceLength) && map.Confidence > 0.05;
-    if (!map.Matched)
-        map.Segments.clear();
+    TTrack track;
+    if (!TrackWindows(ref, test, coarse, options, report, track))
+        return false;
+    FillWindows(track, map);
+    for (size_t i = 0; i < track.Runs.size(); ++i)
+        map.Segments.push_back(FitRun(ref, test, track, i, options, map));
+    JoinNeighbours(ref, test, track, map);
+    Conclude(options, map);
     return report(1.0);
 }
 
