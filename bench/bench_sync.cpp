@@ -56,6 +56,9 @@ void RunFamily(const TTruthSpec &spec, const std::string &dir)
     std::printf("%-16s %8.4f %8.4f %8.4f %8.3f  %-8s %5d %5d %7d %7.1f  %-6s %6zu\n", spec.Name.c_str(), s.MedianMs,
                 s.P95Ms, s.P99Ms, s.MaxMs, cuts.empty() ? "-" : cuts.c_str(), s.FalseCuts, s.MissedCuts, s.Markers, took,
                 verify == 0 ? "ok" : "FAIL", s.Frames);
+    if (truth.CodecDelay != 0)
+        std::printf("%-16s (the decoded primary starts %.0f samples late: codec delay, scored as part of the truth)\n",
+                    "", truth.CodecDelay * kTruthRate);
     std::fflush(stdout);
 }
 

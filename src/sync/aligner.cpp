@@ -411,7 +411,9 @@ std::vector<TSyncWindow> MeasureOffsets(TSyncSignal reference, TSyncSignal test,
         TSyncWindow w;
         w.Start = s;
         w.Length = window;
-        std::vector<TLagCandidate> c = WindowLags(ref, other, s, window, {0.0}, search, 1);
+        // The highest envelope peak is not always the true lag (other speech over the
+        // same music): the best of a few peaks at the full rate is.
+        std::vector<TLagCandidate> c = WindowLags(ref, other, s, window, {0.0}, search, kCandidates);
         if (!c.empty() && CandidateReward(c[0]) > 0) {
             w.Matched = true;
             w.Offset = c[0].Lag;

@@ -15,7 +15,10 @@ namespace tessaly::sync {
 
 namespace {
 
-constexpr int kDecimate = 4;            // coarse envelope at 25 values per second
+constexpr int kDecimate = 4;            // coarse envelope at 25 values per second ...
+constexpr double kFullEnvelopeBelow = 300;   // ... on references this long or longer; shorter
+                                             // ones keep 100 per second, which short chunks
+                                             // need to tell rates 0.001 apart
 constexpr double kChunkSeconds = 40;
 constexpr int kMaxChunks = 6;
 constexpr double kGridStep = 0.001;     // 1000 ppm: 40 ms over a 40 s chunk
@@ -75,7 +78,8 @@ struct TPeak {
 };
 
 // The peaks of one chunk's correlation over the valid lags, best first.
-std::vector<TPeak> Peaks(const std::vector<float> &c, const TChunk &chunk, size_t warpedLength, size_t maxPeaks)
+std::vector<TPeak> Peaks(const std::vector<float> &c, const TChunk &chunk, size_t warpedLength, size_t maxPeaks,
+                         int decimate)
 {
     const long n = static_cast<long>(c.size());
     const long lo = -static_cast<long>(chunk.Length / 2);
@@ -105,7 +109,7 @@ std::vector<TPeak> Peaks(const std::vector<float> &c, const TChunk &chunk, size_
     }
     if (maxPeaks > 1)
         std::stable_sort(order.begin(), order.end(), [](auto &a, auto &b) { return a.first > b.first; });
-    const long separation = static_cast<long>(kEnvelopeRate / kDecimate);   // one second
+    const long separation = static_cast<long>(kEnvelopeRate / decimate);   // one second
     for (auto &[v, k] : order) {
         bool near = false;
         for (const TPeak &p : peaks)
@@ -135,6 +139,28 @@ std::vector<TChunk> SpreadChunks(TCorrelator &correlator, const std::vector<floa
         c.Spectrum = correlator.Spectrum(ref.data() + c.Start, length);
     }
     return parts;
+}
+
+// The offsets (primary seconds) of the clear chunk peaks, strongest first, each at
+// least 0.1 s from the others; at most kMaxOffsets. envRate: values per second.
+std::vector<double> DistinctOffsets(const std::vector<std::vector<TPeak>> &peaks, double rate, double envRate)
+{
+    std::vector<TPeak> all;
+    for (auto &p : peaks)
+        for (const TPeak &q : p)
+            if (q.Z >= kMinZ)
+                all.push_back(q);
+    std::sort(all.begin(), all.end(), [](const TPeak &a, const TPeak &b) { return a.Z > b.Z; });
+    std::vector<double> offsets;
+    for (const TPeak &q : all) {
+        double b = rate * q.Lag / envRate;
+        bool near = false;
+        for (double o : offsets)
+            near = near || std::fabs(o - b) < 0.1;
+        if (!near && offsets.size() < kMaxOffsets)
+            offsets.push_back(b);
+    }
+    return offsets;
 }
 
 // The rate whose chunks give the sharpest peaks: the named rates, then a grid over
@@ -183,8 +209,9 @@ std::vector<double> NamedRates()
 TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<float> &primEnv, double maxDrift)
 {
     TCoarseResult result;
-    std::vector<float> ref = Prepare(refEnv, kDecimate), prim = Prepare(primEnv, kDecimate);
-    const double rate = kEnvelopeRate / kDecimate;
+    const int decimate = refEnv.size() < kFullEnvelopeBelow * kEnvelopeRate ? 1 : kDecimate;
+    std::vector<float> ref = Prepare(refEnv, decimate), prim = Prepare(primEnv, decimate);
+    const double rate = kEnvelopeRate / decimate;
     if (ref.size() < 8 * rate || prim.size() < 8 * rate)
         return result;
     // Chunks spread over the reference.
@@ -206,7 +233,7 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
             const std::vector<float> &values = corr.CorrelateSpectrum(c.Spectrum);
             TChunk at0 = c;
             at0.Start = 0;
-            std::vector<TPeak> p = Peaks(values, at0, warped.size(), peaks ? 3 : 1);
+            std::vector<TPeak> p = Peaks(values, at0, warped.size(), peaks ? 3 : 1, decimate);
             for (TPeak &q : p)
                 q.Lag -= static_cast<double>(c.Start);
             total += p.empty() ? 0 : std::min(p[0].Z, 40.0);
@@ -241,20 +268,7 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
     const int shortCount = static_cast<int>(std::clamp<size_t>(ref.size() / shortLength, 1, kMaxShortChunks));
     if (shortLength < chunkLength)
         scoreChunks(correlator, warped, bestRate, &peaks, SpreadChunks(correlator, ref, shortLength, shortCount));
-    std::vector<TPeak> all;
-    for (auto &p : peaks)
-        for (TPeak &q : p)
-            if (q.Z >= kMinZ)
-                all.push_back(q);
-    std::sort(all.begin(), all.end(), [](const TPeak &a, const TPeak &b) { return a.Z > b.Z; });
-    for (const TPeak &q : all) {
-        double b = bestRate * q.Lag / rate;
-        bool near = false;
-        for (double o : result.Offsets)
-            near = near || std::fabs(o - b) < 0.1;
-        if (!near && result.Offsets.size() < kMaxOffsets)
-            result.Offsets.push_back(b);
-    }
+    result.Offsets = DistinctOffsets(peaks, bestRate, rate);
     result.Found = !result.Offsets.empty();
     return result;
 }

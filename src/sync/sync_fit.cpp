@@ -76,6 +76,29 @@ double WorstInlier(const std::vector<double> &res, const std::vector<bool> &inli
     return worst;
 }
 
+// The inlier point (not on a knot) with the largest error smoothed over its three
+// inlier neighbours, so that single noisy windows add no knot; t.size() for none.
+size_t WorstSmoothed(const std::vector<double> &t, const std::vector<double> &res, const std::vector<bool> &inlier,
+                     const std::vector<double> &knotT, double &worst)
+{
+    const size_t n = t.size();
+    size_t at = n;
+    worst = 0;
+    for (size_t i = 1; i + 1 < n; ++i) {
+        if (!inlier[i] || std::binary_search(knotT.begin(), knotT.end(), t[i]))
+            continue;
+        double s = 0;
+        int m = 0;
+        for (size_t j = i - 1; j <= i + 1; ++j)
+            if (inlier[j])
+                s += res[j], ++m;
+        s /= m;
+        if (std::fabs(s) > worst)
+            worst = std::fabs(s), at = i;
+    }
+    return at;
+}
+
 // The least-squares curve at knotT through the inliers of r, with its residuals.
 void Refit(const std::vector<double> &knotT, const std::vector<double> &t, const std::vector<double> &y, TFitResult &r,
            std::vector<double> &res)
@@ -121,6 +144,29 @@ void MergeCorners(std::vector<double> &knotT, const std::vector<double> &t, cons
             knotT.swap(merged);
             r = trial;
             res.swap(trialRes);
+        }
+    }
+}
+
+// Knots added early by the greedy search can end up on a straight line between their
+// neighbours: each interior knot is taken out in turn and stays out when no point
+// moves farther from the curve than before (or than `limit`).
+void PruneKnots(std::vector<double> &knotT, const std::vector<double> &t, const std::vector<double> &y, double limit,
+                TFitResult &r, std::vector<double> &res)
+{
+    Refit(knotT, t, y, r, res);
+    for (size_t i = 1; i + 1 < knotT.size();) {
+        std::vector<double> fewer = knotT;
+        fewer.erase(fewer.begin() + static_cast<long>(i));
+        TFitResult trial = r;
+        std::vector<double> trialRes;
+        Refit(fewer, t, y, trial, trialRes);
+        if (WorstInlier(trialRes, trial.Inlier) <= std::max(WorstInlier(res, r.Inlier), limit)) {
+            knotT.swap(fewer);
+            r = trial;
+            res.swap(trialRes);
+        } else {
+            ++i;
         }
     }
 }
@@ -197,30 +243,19 @@ TFitResult FitPiecewise(const std::vector<double> &t, const std::vector<double> 
     solve();
     for (int pass = 0; pass < 3 && reject(); ++pass)
         solve();
+    const double limit = std::max(tolerance, 2.5 * localNoise / std::sqrt(3.0));
     while (knotT.size() < maxKnots) {
-        // Errors smoothed over three inlier neighbours: single noisy windows add no knot.
         double worst = 0;
-        size_t at = n;
-        for (size_t i = 1; i + 1 < n; ++i) {
-            if (!r.Inlier[i] || std::binary_search(knotT.begin(), knotT.end(), t[i]))
-                continue;
-            double s = 0;
-            int m = 0;
-            for (size_t j = i - 1; j <= i + 1; ++j)
-                if (r.Inlier[j])
-                    s += res[j], ++m;
-            s /= m;
-            if (std::fabs(s) > worst)
-                worst = std::fabs(s), at = i;
-        }
-        if (at == n || worst <= std::max(tolerance, 2.5 * localNoise / std::sqrt(3.0)))
+        const size_t at = WorstSmoothed(t, res, r.Inlier, knotT, worst);
+        if (at == n || worst <= limit)
             break;
         knotT.insert(std::lower_bound(knotT.begin(), knotT.end(), t[at]), t[at]);
         solve();
         reject();
         solve();
     }
-    MergeCorners(knotT, t, y, std::max(tolerance, 2.5 * localNoise / std::sqrt(3.0)), r, res);
+    MergeCorners(knotT, t, y, limit, r, res);
+    PruneKnots(knotT, t, y, limit, r, res);
     return r;
 }
 

@@ -134,6 +134,16 @@ TEST_F(SyncCommands, CutsBecomeRelativeCutsOnTheirFrames)
     EXPECT_EQ(RenderAndVerify(1.0, &text), 0) << text;
 }
 
+TEST_F(SyncCommands, ReEncodedCopyIsScoredWithWhatTheDecodedFileHolds)
+{
+    // AC-3 keeps no record of its encoder delay: the decoded primary starts 256 samples
+    // late, and the curve must follow that file, not the material before encoding.
+    ASSERT_TRUE(Suggest("ac3 192k")) << Output;
+    ASSERT_EQ(Status, 0) << Output;
+    EXPECT_NEAR(Truth.CodecDelay, 256.0 / test::kTruthRate, 1e-9);
+    ExpectCurve(0.25, 1.0, 1);
+}
+
 TEST_F(SyncCommands, DubWithOtherSpeechFollowsTheSharedMusic)
 {
     ASSERT_TRUE(Suggest("dub")) << Output;

@@ -1,5 +1,6 @@
 // Tests of the alignment engine on signals built in memory: the piecewise fit, the path
-// search, whole alignments with offset, drift and a cut, and unrelated signals.
+// search, whole alignments with offset, drift, a drift that changes, cuts (one after a
+// short first part), and unrelated signals.
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -76,6 +77,25 @@ TEST(SyncFit, KnotsGoWhereTheTrackBendsAndNotForNoise)
     EXPECT_NEAR(KnotValueAt(straight.Knots, 30), 0.253, 1e-5);
 }
 
+TEST(SyncFit, ACornerBetweenWindowsIsKeptAndRejectedStretchesStayOnTheLine)
+{
+    // Drift +1 ms/s up to 30.75 s, then -0.8 ms/s; the window straddling the change
+    // measures neither slope and is left out, as are a few windows further on.
+    std::vector<double> t, y;
+    std::vector<bool> use;
+    auto truth = [](double x) { return x < 30.75 ? 0.001 * x : 0.03075 - 0.0008 * (x - 30.75); };
+    for (int i = 0; i < 40; ++i) {
+        double x = i * 1.5;
+        t.push_back(x);
+        use.push_back(i != 20 && !(i >= 30 && i <= 33));
+        y.push_back(use.back() ? truth(x) : 0.0);   // what stays out carries no value
+    }
+    TFitResult fit = FitPiecewise(t, y, 2e-5, use);
+    for (double x = 0; x <= 58.5; x += 0.25)
+        EXPECT_NEAR(KnotValueAt(fit.Knots, x), truth(x), 2e-5) << x;
+    EXPECT_LE(fit.Knots.size(), 4u);
+}
+
 TEST(SyncPath, JumpsOnlyForLastingChangesAndSkipsWeakWindows)
 {
     auto cand = [](double lag, double score) {
@@ -127,6 +147,47 @@ TEST(SyncAlign, OffsetDriftAndCutAreRecovered)
     EXPECT_NEAR(SegmentOffsetAt(a, 10), 0.8 + 10 * 0.0005, 2e-4);
     EXPECT_NEAR(SegmentOffsetAt(b, 30), 0.8 + 28.5 * 1.0005 - 30, 2e-4);
     EXPECT_NEAR(a.Drift, 0.0005, 5e-5);
+}
+
+TEST(SyncAlign, ADriftThatChangesInTheMiddleIsFollowed)
+{
+    const double seconds = 60;
+    std::vector<double> master = Bursts(seconds + 5, 11);
+    // Primary time p = 1.001 t up to 30 s, then 0.9992 per second (continuous).
+    auto primaryOf = [](double t) { return t < 30 ? 1.001 * t : 30.03 + 0.9992 * (t - 30); };
+    auto masterOf = [](double p) { return p < 30.03 ? p / 1.001 : 30 + (p - 30.03) / 0.9992; };
+    TSyncMap map;
+    ASSERT_TRUE(AlignSignals(Resampled(master, seconds, [](double t) { return t; }),
+                             Resampled(master, seconds, masterOf), TSyncOptions{}, map));
+    ASSERT_TRUE(map.Matched);
+    ASSERT_EQ(map.Segments.size(), 1u);
+    const TSyncSegment &s = map.Segments[0];
+    // Within a tenth of a millisecond everywhere, the corner included.
+    for (double t = 2; t <= 57; t += 0.5)
+        EXPECT_NEAR(SegmentOffsetAt(s, t), primaryOf(t) - t, 1e-4) << t;
+    EXPECT_NEAR(SegmentOffsetAt(s, 30), 0.03, 5e-5);
+}
+
+TEST(SyncAlign, AShortFirstPartBeforeACutIsMatched)
+{
+    const double seconds = 60;
+    std::vector<double> master = Bursts(seconds + 5, 13);
+    // The primary holds 0 .. 14 s, then skips 1.2 s of the master, all 1000 ppm slow.
+    auto masterOf = [](double p) {
+        double m = p / 1.001;
+        return m < 14 ? m : m + 1.2;
+    };
+    TSyncMap map;
+    ASSERT_TRUE(AlignSignals(Resampled(master, seconds, [](double t) { return t; }),
+                             Resampled(master, seconds, masterOf), TSyncOptions{}, map));
+    ASSERT_TRUE(map.Matched);
+    ASSERT_EQ(map.Segments.size(), 2u);
+    const TSyncSegment &a = map.Segments[0], &b = map.Segments[1];
+    EXPECT_LT(a.Start, 0.1);
+    EXPECT_NEAR(a.End, 14.0, 0.04);
+    EXPECT_NEAR(b.Start, 15.2, 0.04);
+    EXPECT_NEAR(SegmentOffsetAt(a, 7), 0.007, 1e-4);
+    EXPECT_NEAR(SegmentOffsetAt(b, 40), 1.001 * (40 - 1.2) - 40, 1e-4);
 }
 
 TEST(SyncAlign, UnrelatedOrShortSignalsDoNotMatch)
