@@ -26,6 +26,8 @@ constexpr double kFineStep = 0.0001;
 constexpr double kMinZ = 4;             // a chunk peak below this is noise
 constexpr double kShortChunkSeconds = 12;   // chunks that find the offsets of short parts
 constexpr size_t kMaxShortChunks = 24;
+constexpr double kShortMinZ = 6;        // a short chunk's peak is taken from this height ...
+constexpr double kShortClear = 1.5;     // ... and this many times the chunk's next peak
 constexpr size_t kMaxOffsets = 12;      // candidate offsets handed to the lag track
 
 // Envelope summed over blocks, its slow level removed, scaled to unit spread.
@@ -266,8 +268,15 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
     // the long chunks (a first reel before a cut) still gets its offset.
     const size_t shortLength = std::min(chunkLength, static_cast<size_t>(kShortChunkSeconds * rate));
     const int shortCount = static_cast<int>(std::clamp<size_t>(ref.size() / shortLength, 1, kMaxShortChunks));
-    if (shortLength < chunkLength)
-        scoreChunks(correlator, warped, bestRate, &peaks, SpreadChunks(correlator, ref, shortLength, shortCount));
+    // Short chunks see many chance peaks (music that repeats): only a peak that stands
+    // well clear of the chunk's next one is taken.
+    if (shortLength < chunkLength) {
+        std::vector<std::vector<TPeak>> shortPeaks;
+        scoreChunks(correlator, warped, bestRate, &shortPeaks, SpreadChunks(correlator, ref, shortLength, shortCount));
+        for (const std::vector<TPeak> &p : shortPeaks)
+            if (!p.empty() && p[0].Z >= kShortMinZ && (p.size() < 2 || p[0].Z >= kShortClear * p[1].Z))
+                peaks.push_back({p[0]});
+    }
     result.Offsets = DistinctOffsets(peaks, bestRate, rate);
     result.Found = !result.Offsets.empty();
     return result;
