@@ -10,7 +10,7 @@ namespace tessaly::autosync {
 
 namespace {
 
-constexpr double kWidth = 1000, kHeight = 420, kLeft = 70, kRight = 20, kTop = 40, kBottom = 50;
+constexpr double kWidth = 1000, kHeight = 430, kLeft = 70, kRight = 20, kTop = 52, kBottom = 50;
 
 std::string Num(double v)
 {
@@ -43,6 +43,27 @@ double NiceStep(double range)
     return 10 * p;
 }
 
+// What the dots, the line and the dashed lines stand for, at the top right.
+std::string Legend()
+{
+    const double y = 40, x0 = kLeft + 4;
+    std::string s = "<g font-size=\"11\">";
+    s += "<circle cx=\"" + Num(x0) + "\" cy=\"" + Num(y - 4) + "\" r=\"3\" fill=\"#36c\" stroke=\"#36c\"/>";
+    s += "<text x=\"" + Num(x0 + 7) + "\" y=\"" + Num(y) + "\">measured (darker: surer)</text>";
+    s += "<circle cx=\"" + Num(x0 + 160) + "\" cy=\"" + Num(y - 4) + "\" r=\"3\" fill=\"none\" stroke=\"#36c\"/>";
+    s += "<text x=\"" + Num(x0 + 167) + "\" y=\"" + Num(y) + "\">left out</text>";
+    s += "<line x1=\"" + Num(x0 + 225) + "\" x2=\"" + Num(x0 + 245) + "\" y1=\"" + Num(y - 4) + "\" y2=\"" + Num(y - 4) +
+         "\" stroke=\"#222\" stroke-width=\"1.5\"/>";
+    s += "<text x=\"" + Num(x0 + 250) + "\" y=\"" + Num(y) + "\">curve</text>";
+    s += "<line x1=\"" + Num(x0 + 295) + "\" x2=\"" + Num(x0 + 295) + "\" y1=\"" + Num(y - 11) + "\" y2=\"" +
+         Num(y + 2) + "\" stroke=\"#aaa\" stroke-dasharray=\"3,3\"/>";
+    s += "<text x=\"" + Num(x0 + 300) + "\" y=\"" + Num(y) + "\">spline point</text>";
+    s += "<line x1=\"" + Num(x0 + 375) + "\" x2=\"" + Num(x0 + 375) + "\" y1=\"" + Num(y - 11) + "\" y2=\"" +
+         Num(y + 2) + "\" stroke=\"#c33\" stroke-dasharray=\"3,3\"/>";
+    s += "<text x=\"" + Num(x0 + 380) + "\" y=\"" + Num(y) + "\">cut, primary on/off</text>";
+    return s + "</g>\n";
+}
+
 } // namespace
 
 std::string PlotSvg(const TPlotData &data)
@@ -64,9 +85,11 @@ std::string PlotSvg(const TPlotData &data)
     auto x = [&](double t) { return kLeft + (kWidth - kLeft - kRight) * t / seconds; };
     auto y = [&](double ms) { return kTop + (kHeight - kTop - kBottom) * (hi - ms) / (hi - lo); };
     std::string s = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Num(kWidth) + "\" height=\"" +
-                    Num(kHeight) + "\" font-family=\"sans-serif\" font-size=\"12\">\n";
-    s += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+                    Num(kHeight) + "\" viewBox=\"0 0 " + Num(kWidth) + " " + Num(kHeight) +
+                    "\" font-family=\"sans-serif\" font-size=\"12\">\n";
+    s += "<rect x=\"0\" y=\"0\" width=\"" + Num(kWidth) + "\" height=\"" + Num(kHeight) + "\" fill=\"white\"/>\n";
     s += "<text x=\"" + Num(kLeft) + "\" y=\"22\" font-size=\"15\">" + Escape(data.Title) + "</text>\n";
+    s += Legend();
     if (data.BandLowMs != data.BandHighMs)
         s += "<rect x=\"" + Num(x(0)) + "\" y=\"" + Num(y(data.BandHighMs)) + "\" width=\"" + Num(x(seconds) - x(0)) +
              "\" height=\"" + Num(y(data.BandLowMs) - y(data.BandHighMs)) + "\" fill=\"#e0f0e0\"/>\n";
@@ -81,10 +104,12 @@ std::string PlotSvg(const TPlotData &data)
     s += "<text x=\"" + Num(kWidth / 2) + "\" y=\"" + Num(kHeight - 12) +
          "\" text-anchor=\"middle\">time [s]</text>\n<text x=\"16\" y=\"" + Num(kHeight / 2) +
          "\" transform=\"rotate(-90 16 " + Num(kHeight / 2) + ")\" text-anchor=\"middle\">offset [ms]</text>\n";
+    // Cuts and option markers (with a label) in red, spline points in grey.
     for (const auto &[t, label] : data.Marks)
         s += "<line x1=\"" + Num(x(t)) + "\" x2=\"" + Num(x(t)) + "\" y1=\"" + Num(kTop) + "\" y2=\"" +
-             Num(kHeight - kBottom) + "\" stroke=\"#c33\" stroke-dasharray=\"3,3\"/><text x=\"" + Num(x(t) + 3) +
-             "\" y=\"" + Num(kTop + 12) + "\" fill=\"#c33\" font-size=\"10\">" + Escape(label) + "</text>\n";
+             Num(kHeight - kBottom) + "\" stroke=\"" + (label.empty() ? "#aaa" : "#c33") +
+             "\" stroke-dasharray=\"3,3\"/><text x=\"" + Num(x(t) + 3) + "\" y=\"" + Num(kTop + 12) +
+             "\" fill=\"#c33\" font-size=\"10\">" + Escape(label) + "</text>\n";
     for (const auto &w : data.Windows) {
         if (!w.Matched)
             continue;
