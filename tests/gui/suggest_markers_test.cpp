@@ -7,11 +7,14 @@
 #include <QPushButton>
 #include <QSvgRenderer>
 #include <QSvgWidget>
+#include <QTest>
+#include <QTimer>
 #include <QUndoStack>
 #include <sstream>
 
 #include "gui_fixture.h"
 
+#include "gui/gauge_form.h"
 #include "gui/qt_text.h"
 #include "gui/suggest_dialog.h"
 #include "support/cli_support.h"
@@ -110,6 +113,28 @@ TEST_F(SuggestMarkersWindow, CancelledDialogLeavesTheProject)
     Trigger("ProjectSuggestItem");
     EXPECT_EQ(ProjectMarkers(), before);
     EXPECT_FALSE(Window->UndoStack().canUndo() && Window->UndoStack().undoText() == "Suggest markers");
+}
+
+TEST_F(SuggestMarkersWindow, EscapeInTheProgressWindowStopsWithoutAQuestion)
+{
+    Open("offset", true);
+    QTimer presser;
+    QObject::connect(&presser, &QTimer::timeout, [] {
+        if (gui::TGaugeForm *form = gui::CurrentProgress())
+            QTest::keyClick(form, Qt::Key_Escape);
+    });
+    presser.start(0);
+    bool shown = false;   // a dialog after an abort would be a fault; it is closed again
+    AnswerModal<gui::TSuggestDialog>([&shown](gui::TSuggestDialog &d) {
+        shown = true;
+        d.reject();
+    });
+    Trigger("ProjectSuggestItem");
+    presser.stop();
+    EXPECT_FALSE(shown);
+    EXPECT_TRUE(Dialogs.Messages.empty());
+    EXPECT_EQ(gui::CurrentProgress(), nullptr);
+    EXPECT_EQ(Session->Project().MarkerCount(), 0);
 }
 
 TEST_F(SuggestMarkersWindow, WithoutADoubleTrackItAsksForTheRecordingAndUnrelatedOnesDoNotMatch)
