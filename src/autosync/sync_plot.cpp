@@ -43,24 +43,49 @@ double NiceStep(double range)
     return 10 * p;
 }
 
-// What the dots, the line and the dashed lines stand for, at the top right.
-std::string Legend()
+// What the dots, the line, the band and the dashed lines stand for, above the plot;
+// only the kinds the picture holds are named.
+std::string Legend(const TPlotData &data)
 {
-    const double y = 40, x0 = kLeft + 4;
+    const double y = 40;
+    double x = kLeft + 4;
     std::string s = "<g font-size=\"11\">";
-    s += "<circle cx=\"" + Num(x0) + "\" cy=\"" + Num(y - 4) + "\" r=\"3\" fill=\"#36c\" stroke=\"#36c\"/>";
-    s += "<text x=\"" + Num(x0 + 7) + "\" y=\"" + Num(y) + "\">measured (darker: surer)</text>";
-    s += "<circle cx=\"" + Num(x0 + 160) + "\" cy=\"" + Num(y - 4) + "\" r=\"3\" fill=\"none\" stroke=\"#36c\"/>";
-    s += "<text x=\"" + Num(x0 + 167) + "\" y=\"" + Num(y) + "\">left out</text>";
-    s += "<line x1=\"" + Num(x0 + 225) + "\" x2=\"" + Num(x0 + 245) + "\" y1=\"" + Num(y - 4) + "\" y2=\"" + Num(y - 4) +
-         "\" stroke=\"#222\" stroke-width=\"1.5\"/>";
-    s += "<text x=\"" + Num(x0 + 250) + "\" y=\"" + Num(y) + "\">curve</text>";
-    s += "<line x1=\"" + Num(x0 + 295) + "\" x2=\"" + Num(x0 + 295) + "\" y1=\"" + Num(y - 11) + "\" y2=\"" +
-         Num(y + 2) + "\" stroke=\"#aaa\" stroke-dasharray=\"3,3\"/>";
-    s += "<text x=\"" + Num(x0 + 300) + "\" y=\"" + Num(y) + "\">spline point</text>";
-    s += "<line x1=\"" + Num(x0 + 375) + "\" x2=\"" + Num(x0 + 375) + "\" y1=\"" + Num(y - 11) + "\" y2=\"" +
-         Num(y + 2) + "\" stroke=\"#c33\" stroke-dasharray=\"3,3\"/>";
-    s += "<text x=\"" + Num(x0 + 380) + "\" y=\"" + Num(y) + "\">cut, primary on/off</text>";
+    auto text = [&](const std::string &t, double width) {
+        s += "<text x=\"" + Num(x + 7) + "\" y=\"" + Num(y) + "\">" + t + "</text>";
+        x += width;
+    };
+    auto dash = [&](const char *colour) {
+        s += "<line x1=\"" + Num(x) + "\" x2=\"" + Num(x) + "\" y1=\"" + Num(y - 11) + "\" y2=\"" + Num(y + 2) +
+             "\" stroke=\"" + colour + "\" stroke-dasharray=\"3,3\"/>";
+    };
+    bool outliers = false, splines = false, cuts = false;
+    for (const auto &w : data.Windows)
+        outliers = outliers || (w.Matched && !w.Inlier && w.Segment >= 0);
+    for (const auto &mark : data.Marks)
+        (mark.second.empty() ? splines : cuts) = true;
+    s += "<circle cx=\"" + Num(x) + "\" cy=\"" + Num(y - 4) + "\" r=\"3\" fill=\"#36c\" stroke=\"#36c\"/>";
+    text("measured (darker: surer)", 160);
+    if (outliers) {
+        s += "<circle cx=\"" + Num(x) + "\" cy=\"" + Num(y - 4) + "\" r=\"3\" fill=\"none\" stroke=\"#36c\"/>";
+        text("left out", 65);
+    }
+    if (!data.Curves.empty()) {
+        s += "<line x1=\"" + Num(x - 8) + "\" x2=\"" + Num(x + 4) + "\" y1=\"" + Num(y - 4) + "\" y2=\"" + Num(y - 4) +
+             "\" stroke=\"#222\" stroke-width=\"1.5\"/>";
+        text("curve", 55);
+    }
+    if (data.BandLowMs != data.BandHighMs) {
+        s += "<rect x=\"" + Num(x - 4) + "\" y=\"" + Num(y - 9) + "\" width=\"9\" height=\"9\" fill=\"#e0f0e0\"/>";
+        text("tolerance", 75);
+    }
+    if (splines) {
+        dash("#aaa");
+        text("spline point", 80);
+    }
+    if (cuts) {
+        dash("#c33");
+        text("cut, primary on/off", 120);
+    }
     return s + "</g>\n";
 }
 
@@ -89,7 +114,7 @@ std::string PlotSvg(const TPlotData &data)
                     "\" font-family=\"sans-serif\" font-size=\"12\">\n";
     s += "<rect x=\"0\" y=\"0\" width=\"" + Num(kWidth) + "\" height=\"" + Num(kHeight) + "\" fill=\"white\"/>\n";
     s += "<text x=\"" + Num(kLeft) + "\" y=\"22\" font-size=\"15\">" + Escape(data.Title) + "</text>\n";
-    s += Legend();
+    s += Legend(data);
     if (data.BandLowMs != data.BandHighMs)
         s += "<rect x=\"" + Num(x(0)) + "\" y=\"" + Num(y(data.BandHighMs)) + "\" width=\"" + Num(x(seconds) - x(0)) +
              "\" height=\"" + Num(y(data.BandLowMs) - y(data.BandHighMs)) + "\" fill=\"#e0f0e0\"/>\n";
