@@ -1,7 +1,8 @@
 // TWindowTools: the main window's work pieces wired to its actions: the progress window,
-// Calculate, the project analysis, the suggested markers, the optimisation window, Insert chapters, the project
-// settings, the looped preview with its button and range field, the audio strip under
-// the picture, the help pages, the hints switch and the About window.
+// Calculate, the project analysis, the suggested markers, the optimisation window,
+// Insert chapters, the project settings, the looped preview with its button and range
+// field, the audio strip under the picture, the help pages, the hints switch and the
+// About window.
 #pragma once
 
 #include <QObject>
