@@ -103,6 +103,18 @@ std::string Fixed(double v, int decimals)
     return FormatFixed(v, decimals);
 }
 
+// The primary's speed against the recording as measured: the segments' drifts weighted
+// by their lengths (the tempo scan's rate is only where the search started).
+double MeasuredSpeed(const sync::TSyncMap &map)
+{
+    double weighted = 0, total = 0;
+    for (const sync::TSyncSegment &g : map.Segments) {
+        weighted += g.Drift * (g.End - g.Start);
+        total += g.End - g.Start;
+    }
+    return total > 0 ? 1 + weighted / total : map.Rate;
+}
+
 } // namespace
 
 TSuggestStatus SuggestMarkers(TProjectSession &session, const std::string &against, TProgress *progress,
@@ -179,7 +191,7 @@ TSuggestStatus SuggestMarkers(TProjectSession &session, const std::string &again
 
 std::string SuggestSummary(const TSuggestRun &run)
 {
-    return "Primary against the " + run.What + ": speed " + Fixed(run.Map.Rate, 6) + ", confidence " +
+    return "Primary against the " + run.What + ": speed " + Fixed(MeasuredSpeed(run.Map), 6) + ", confidence " +
            Fixed(run.Map.Confidence, 2) + ", curve within " + Fixed(run.Suggestion.MaxErrorMs, 3) +
            " ms of the measurement";
 }
@@ -209,6 +221,7 @@ std::string SuggestJson(const TSuggestRun &run)
     const sync::TSyncMap &map = run.Map;
     std::ostringstream j;
     j << "{\n  \"matched\": " << (map.Matched ? "true" : "false") << ",\n  \"rate\": " << Fixed(map.Rate, 9)
+      << ",\n  \"speed\": " << Fixed(MeasuredSpeed(map), 9)
       << ",\n  \"confidence\": " << Fixed(map.Confidence, 4) << ",\n  \"segments\": [";
     for (size_t i = 0; i < map.Segments.size(); ++i) {
         const sync::TSyncSegment &g = map.Segments[i];

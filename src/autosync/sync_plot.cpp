@@ -10,7 +10,7 @@ namespace tessaly::autosync {
 
 namespace {
 
-constexpr double kWidth = 1000, kHeight = 420, kLeft = 70, kRight = 20, kTop = 40, kBottom = 50;
+constexpr double kWidth = 1000, kHeight = 430, kLeft = 70, kRight = 20, kTop = 52, kBottom = 50;
 
 std::string Num(double v)
 {
@@ -43,6 +43,52 @@ double NiceStep(double range)
     return 10 * p;
 }
 
+// What the dots, the line, the band and the dashed lines stand for, above the plot;
+// only the kinds the picture holds are named.
+std::string Legend(const TPlotData &data)
+{
+    const double y = 40;
+    double x = kLeft + 4;
+    std::string s = "<g font-size=\"11\">";
+    auto text = [&](const std::string &t, double width) {
+        s += "<text x=\"" + Num(x + 7) + "\" y=\"" + Num(y) + "\">" + t + "</text>";
+        x += width;
+    };
+    auto dash = [&](const char *colour) {
+        s += "<line x1=\"" + Num(x) + "\" x2=\"" + Num(x) + "\" y1=\"" + Num(y - 11) + "\" y2=\"" + Num(y + 2) +
+             "\" stroke=\"" + colour + "\" stroke-dasharray=\"3,3\"/>";
+    };
+    bool outliers = false, splines = false, cuts = false;
+    for (const auto &w : data.Windows)
+        outliers = outliers || (w.Matched && !w.Inlier && w.Segment >= 0);
+    for (const auto &mark : data.Marks)
+        (mark.second.empty() ? splines : cuts) = true;
+    s += "<circle cx=\"" + Num(x) + "\" cy=\"" + Num(y - 4) + "\" r=\"3\" fill=\"#36c\" stroke=\"#36c\"/>";
+    text("measured (darker: surer)", 160);
+    if (outliers) {
+        s += "<circle cx=\"" + Num(x) + "\" cy=\"" + Num(y - 4) + "\" r=\"3\" fill=\"none\" stroke=\"#36c\"/>";
+        text("left out", 65);
+    }
+    if (!data.Curves.empty()) {
+        s += "<line x1=\"" + Num(x - 8) + "\" x2=\"" + Num(x + 4) + "\" y1=\"" + Num(y - 4) + "\" y2=\"" + Num(y - 4) +
+             "\" stroke=\"#222\" stroke-width=\"1.5\"/>";
+        text("curve", 55);
+    }
+    if (data.BandLowMs != data.BandHighMs) {
+        s += "<rect x=\"" + Num(x - 4) + "\" y=\"" + Num(y - 9) + "\" width=\"9\" height=\"9\" fill=\"#e0f0e0\"/>";
+        text("tolerance", 75);
+    }
+    if (splines) {
+        dash("#aaa");
+        text("spline point", 80);
+    }
+    if (cuts) {
+        dash("#c33");
+        text("cut, primary on/off", 120);
+    }
+    return s + "</g>\n";
+}
+
 } // namespace
 
 std::string PlotSvg(const TPlotData &data)
@@ -64,9 +110,11 @@ std::string PlotSvg(const TPlotData &data)
     auto x = [&](double t) { return kLeft + (kWidth - kLeft - kRight) * t / seconds; };
     auto y = [&](double ms) { return kTop + (kHeight - kTop - kBottom) * (hi - ms) / (hi - lo); };
     std::string s = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Num(kWidth) + "\" height=\"" +
-                    Num(kHeight) + "\" font-family=\"sans-serif\" font-size=\"12\">\n";
-    s += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+                    Num(kHeight) + "\" viewBox=\"0 0 " + Num(kWidth) + " " + Num(kHeight) +
+                    "\" font-family=\"sans-serif\" font-size=\"12\">\n";
+    s += "<rect x=\"0\" y=\"0\" width=\"" + Num(kWidth) + "\" height=\"" + Num(kHeight) + "\" fill=\"white\"/>\n";
     s += "<text x=\"" + Num(kLeft) + "\" y=\"22\" font-size=\"15\">" + Escape(data.Title) + "</text>\n";
+    s += Legend(data);
     if (data.BandLowMs != data.BandHighMs)
         s += "<rect x=\"" + Num(x(0)) + "\" y=\"" + Num(y(data.BandHighMs)) + "\" width=\"" + Num(x(seconds) - x(0)) +
              "\" height=\"" + Num(y(data.BandLowMs) - y(data.BandHighMs)) + "\" fill=\"#e0f0e0\"/>\n";
@@ -81,10 +129,12 @@ std::string PlotSvg(const TPlotData &data)
     s += "<text x=\"" + Num(kWidth / 2) + "\" y=\"" + Num(kHeight - 12) +
          "\" text-anchor=\"middle\">time [s]</text>\n<text x=\"16\" y=\"" + Num(kHeight / 2) +
          "\" transform=\"rotate(-90 16 " + Num(kHeight / 2) + ")\" text-anchor=\"middle\">offset [ms]</text>\n";
+    // Cuts and option markers (with a label) in red, spline points in grey.
     for (const auto &[t, label] : data.Marks)
         s += "<line x1=\"" + Num(x(t)) + "\" x2=\"" + Num(x(t)) + "\" y1=\"" + Num(kTop) + "\" y2=\"" +
-             Num(kHeight - kBottom) + "\" stroke=\"#c33\" stroke-dasharray=\"3,3\"/><text x=\"" + Num(x(t) + 3) +
-             "\" y=\"" + Num(kTop + 12) + "\" fill=\"#c33\" font-size=\"10\">" + Escape(label) + "</text>\n";
+             Num(kHeight - kBottom) + "\" stroke=\"" + (label.empty() ? "#aaa" : "#c33") +
+             "\" stroke-dasharray=\"3,3\"/><text x=\"" + Num(x(t) + 3) + "\" y=\"" + Num(kTop + 12) +
+             "\" fill=\"#c33\" font-size=\"10\">" + Escape(label) + "</text>\n";
     for (const auto &w : data.Windows) {
         if (!w.Matched)
             continue;

@@ -44,6 +44,7 @@ const TCommand kCommands[] = {
     {"ProjectMenu", "ProjectGotoItem", "&Go to frame ...", "F5", 0},
     {"ProjectMenu", "ProjectViewOffsetItem", "Set &view offset ...", "Ctrl+F5", 0},
     {"ProjectMenu", "ProjectAnalyzeItem", "&Analyze project ...", "F6", afSeparator},
+    {"ProjectMenu", "ProjectSuggestItem", "S&uggest markers ...", "Ctrl+F6", 0},
     {"ProjectMenu", "ProjectInsertChaptersItem", "Insert &chapters ...", "", 0},
     {"ProjectMenu", "ProjectStartOffsetItem", "Change start &offset ...", "", 0},
     {"ProjectMenu", "ProjectCalcItem", "&Start calculation ...", "F9", afSeparator},

@@ -29,8 +29,13 @@
 #include "gui/preview_player.h"
 #include "gui/project_settings_dlg.h"
 #include "gui/qt_text.h"
+#include "gui/suggest_dialog.h"
+#include "gui/window_dialogs.h"
+#include "platform/file_system.h"
 #include "project/project_session.h"
+#include "project/project_text.h"
 #include "shell/help_topics.h"
+#include "shell/messages.h"
 #include "shell/settings.h"
 
 namespace tessaly::gui {
@@ -93,6 +98,7 @@ void TWindowTools::ConnectActions()
 {
     FWindow.Bind("ProjectCalcItem", [this] { Calculate(); });
     FWindow.Bind("ProjectAnalyzeItem", [this] { Analyze(); });
+    FWindow.Bind("ProjectSuggestItem", [this] { SuggestMarkers(); });
     FWindow.Bind("ProjectInsertChaptersItem", [this] { InsertChapters(); });
     FWindow.Bind("ViewOptimizationItem", [this] { ToggleOptimization(); });
     FWindow.Bind("PreviewStartItem", [this] { FPreview->Toggle(QGuiApplication::keyboardModifiers()); });
@@ -192,6 +198,7 @@ void TWindowTools::ApplyEnables(const TEnables &e)
     actions.Action(QStringLiteral("ProjectCalcItem"))->setEnabled(e.Calculate);
     FWindow.FMarkerPanel->CalculateButton->setEnabled(e.CalculateButton);
     actions.Action(QStringLiteral("ProjectAnalyzeItem"))->setEnabled(e.Analyze);
+    actions.Action(QStringLiteral("ProjectSuggestItem"))->setEnabled(e.SuggestMarkers);
     actions.Action(QStringLiteral("ProjectInsertChaptersItem"))->setEnabled(e.InsertChapters);
     actions.Action(QStringLiteral("ViewOptimizationItem"))->setEnabled(e.Optimization);
     actions.Action(QStringLiteral("OptionsProjectItem"))->setEnabled(e.ProjectSettings);
@@ -249,6 +256,65 @@ void TWindowTools::Analyze()
     ApplyLanguage(form);
     connect(&form, &TAnalysisForm::GoToFrame, &FWindow, &TMainForm::GoToFrame);
     form.exec();
+}
+
+void TWindowTools::SuggestMarkers()
+{
+    TProjectSession &session = FWindow.FSession;
+    TWindowDialogs &dialogs = FWindow.FDialogs;
+    // The recording in sync with the video: the double track, else the reference video,
+    // else a file the user picks.
+    std::string against;
+    if (!session.Project().HasDouble() && !session.Project().HasReference()) {
+        TFileRequest request;
+        request.Title = ProjectText("CapSuggestAgainst", "Recording in sync with the video");
+        request.Filters.push_back({ProjectText("CapAllFiles", "All files") + " (*)", "*"});
+        request.Folder = ExtractFilePath(session.FileList(srAudio));
+        TFileAnswer answer;
+        if (!dialogs.ChooseFile(request, answer) || answer.FileName.empty())
+            return;
+        against = answer.FileName;
+    }
+    autosync::TSuggestRun run;
+    std::string error;
+    const autosync::TSuggestStatus status = autosync::SuggestMarkers(session, against, &FProgress, run, error);
+    FProgress.Close();
+    if (status == autosync::ssAborted)
+        return;
+    if (status == autosync::ssFailed) {
+        dialogs.Error(ProjectText("ErrSuggest", "No markers could be suggested:") + "\n" + error);
+        return;
+    }
+    if (status == autosync::ssNoMatch) {
+        dialogs.Message(mtInformation,
+                        FormatText(ProjectText("MsgNoMatch", "No match: the primary track and the %s do not share "
+                                                             "enough material (unrelated or too short to judge)."),
+                                   {run.What}),
+                        mbOK);
+        return;
+    }
+    TSuggestDialog dialog(run, &FWindow);
+    ApplyLanguage(dialog);
+    connect(&dialog, &TSuggestDialog::SavePlotRequested, &dialog, [&] { SavePlot(run.Svg); });
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    FWindow.Apply(session.Editor().ReplaceSyncMarkers(run.Suggestion.Markers));
+}
+
+void TWindowTools::SavePlot(const std::string &svg)
+{
+    TFileRequest request;
+    request.Title = ProjectText("CapSavePlot", "Save picture");
+    request.Save = true;
+    request.Filters.push_back({ProjectText("CapSvgFiles", "SVG pictures") + " (*.svg)", "*.svg"});
+    const std::string project = FWindow.FSession.Project().FileName();
+    request.Folder = project.empty() ? std::string() : ChangeFileExt(project, ".svg");
+    TFileAnswer answer;
+    if (!FWindow.FDialogs.ChooseFile(request, answer) || answer.FileName.empty())
+        return;
+    std::string error;
+    if (!WriteFileAtomic(answer.FileName, svg, &error))
+        FWindow.FDialogs.Error(error);
 }
 
 void TWindowTools::InsertChapters()

@@ -1,11 +1,13 @@
 // TWindowTools: the main window's work pieces wired to its actions: the progress window,
-// Calculate, the project analysis, the optimisation window, Insert chapters, the project
-// settings, the looped preview with its button and range field, the audio strip under
-// the picture, the help pages, the hints switch and the About window.
+// Calculate, the project analysis, the suggested markers, the optimisation window,
+// Insert chapters, the project settings, the looped preview with its button and range
+// field, the audio strip under the picture, the help pages, the hints switch and the
+// About window.
 #pragma once
 
 #include <QObject>
 #include <functional>
+#include <string>
 
 #include "gui/gauge_form.h"
 #include "project/enables.h"
@@ -52,6 +54,7 @@ public:
     // The commands.
     void Calculate();
     void Analyze();
+    void SuggestMarkers();
     void InsertChapters();
     void ToggleOptimization();
     void ProjectSettings();
@@ -64,6 +67,8 @@ private:
     void ConnectActions();
     void ConnectPreview();
     void RangeEdited(const QString &text);
+    // Asks for a file name and writes the picture of a suggestion there.
+    void SavePlot(const std::string &svg);
 
     TMainForm &FWindow;
     TQtProgress FProgress;

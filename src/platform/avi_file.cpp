@@ -230,6 +230,12 @@ void DescribePcm(TAviFile::TStreamDesc &s, const AVFormatContext *ctx, const AVS
     int64_t start = st->start_time != AV_NOPTS_VALUE ? av_rescale_q(st->start_time, st->time_base, unit) : 0;
     int64_t length = st->duration != AV_NOPTS_VALUE ? av_rescale_q(st->duration, st->time_base, unit)
                      : ctx->duration > 0 ? av_rescale(ctx->duration, par->sample_rate, AV_TIME_BASE) : 0;
+    // FFmpeg's duration of an AVI's PCM stream can run past the stored samples (it was
+    // seen a third of a second long on an audio-only AVI); reads there fail, and a read
+    // reaching into that tail fails whole. The stream header's sample count is what the
+    // file holds.
+    if (std::strcmp(ctx->iformat->name, "avi") == 0 && st->nb_frames > 0 && st->nb_frames < length)
+        length = st->nb_frames;
     info.dwStart = uint32_t(std::clamp<int64_t>(start, 0, INT32_MAX));
     info.dwLength = uint32_t(std::clamp<int64_t>(length, 0, INT32_MAX));
     s.format.assign(18, 0);

@@ -144,8 +144,14 @@ void TAudioMixer::ReadSpan(TMixSource *source, int64_t first, int32_t count, con
     silence(first, from);
     if (source->OutputPosition() != from)
         source->Seek(from);
-    if (!source->ReadSamples(out + static_cast<size_t>(from - first) * bs, static_cast<int32_t>(to - from)))
+    if (!source->ReadSamples(out + static_cast<size_t>(from - first) * bs, static_cast<int32_t>(to - from))) {
         silence(from, to);
+        if (!FReadFailure) {
+            FReadFailure.Double = source == FDouble;
+            FReadFailure.Position = from;
+        }
+        FReadFailure.Samples += to - from;
+    }
     silence(to, end);
 }
 

@@ -43,6 +43,15 @@ struct TAudioMixState {
     TFrameState Cur, Next;       // states of the current and the following frame
 };
 
+// Samples a track could not deliver although they lie inside it (a damaged chunk, a
+// failed decode): the mixer writes silence there and keeps the first place.
+struct TMixReadFailure {
+    int64_t Samples = 0;       // sample frames written as silence for that reason
+    bool Double = false;       // the first failure was in the double track
+    int64_t Position = 0;      // track position of the first failed read
+    explicit operator bool() const { return Samples > 0; }
+};
+
 class TAudioMixer {
 public:
     // Neither the project nor the sources are owned; a null source is a missing track.
@@ -59,6 +68,9 @@ public:
     // state.BlockSize bytes; count < 1 means the frame's own sample count); with a null
     // buffer only advances the state. Returns state.Valid.
     bool MixFrameAudio(int32_t frame, TAudioMixState &state, bool crossFade, uint8_t *buffer, int32_t count);
+
+    // The reads that failed so far.
+    const TMixReadFailure &ReadFailure() const { return FReadFailure; }
 
 private:
     int64_t SamplesUpTo(int64_t frame, const TAudioMixState &state) const;
@@ -78,6 +90,7 @@ private:
     bool FPreviewAudioMuted = false;
     bool FPreviewDoubleMuted = false;
     std::vector<uint8_t> FPrimary, FSecondary;   // one frame of each track
+    TMixReadFailure FReadFailure;
 };
 
 } // namespace tessaly

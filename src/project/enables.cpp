@@ -46,6 +46,7 @@ TEnables CheckEnables(const TEnableState &s)
     e.NewMarkerButtons = editable && editing && s.PanelPage == mpNewMarker;
     e.InsertChapters = editable;
     e.Calculate = e.Analyze = editable && s.LastOutputFrame >= 0;
+    e.SuggestMarkers = editable;
     e.ChangeStartOffset = editable && (s.MarkersExist || s.ChapterListCount > 1);
     e.MarkerList = editable && editing;
     e.DeleteMarker = editing && idle;

@@ -65,6 +65,7 @@ struct TEnables {
     bool NewMarkerButtons = false;
     bool InsertChapters = false;
     bool Calculate = false, Analyze = false;
+    bool SuggestMarkers = false;   // markers from a recording in sync with the video
     bool ChangeStartOffset = false;
     bool MarkerList = false, DeleteMarker = false;
     bool EnableBox = false, ShiftField = false, AffectButton = false;

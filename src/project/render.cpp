@@ -430,6 +430,8 @@ bool TRenderer::WriteVideoFrame(TRun &run)
             return false;
         }
         run.Mixer->MixFrameAudio(cur, run.Mix, run.CrossFade, run.Buffer.data(), int32_t(k));
+        if (!AudioReadOk(run, cur))
+            return false;
         if (k > 0 && !c.WriteAudio(run.Buffer.data(), k)) {
             ShowError(c.ErrorText().empty() ? ProjectText("ErrTarget", "Error opening target file!")
                                             : c.ErrorText());
@@ -441,6 +443,18 @@ bool TRenderer::WriteVideoFrame(TRun &run)
         return false;
     }
     return true;
+}
+
+bool TRenderer::AudioReadOk(const TRun &run, int32_t frame)
+{
+    const TMixReadFailure &failure = run.Mixer->ReadFailure();
+    if (!failure)
+        return true;
+    const std::string track = failure.Double ? ProjectText("WrdDoubleTrack", "double track")
+                                             : ProjectText("WrdPrimaryTrack", "primary track");
+    ShowError(FormatText(ProjectText("ErrInvalidAudio", "Audio of frame %d invalid: the %s cannot be read at sample %s."),
+                         {std::to_string(frame), track, std::to_string(failure.Position)}));
+    return false;
 }
 
 bool TRenderer::CalcAudio(const std::string &target, const TRenderOptions &options)
@@ -500,6 +514,8 @@ bool TRenderer::WriteAudioFrame(TRun &run)
         return false;
     }
     run.Mixer->MixFrameAudio(run.Current, run.Mix, run.CrossFade, run.Buffer.data(), int32_t(k));
+    if (!AudioReadOk(run, run.Current))
+        return false;
     if (k <= 0)
         return true;
     TMediaError e = run.Wave->Write(run.Buffer.data(), int32_t(k));

@@ -64,6 +64,9 @@ private:
     bool RunAudio(TRun &run);
     bool WriteVideoFrame(TRun &run);
     bool WriteAudioFrame(TRun &run);
+    // False with the message when a track could not deliver samples inside its length:
+    // the result would hold silence there without anybody knowing.
+    bool AudioReadOk(const TRun &run, int32_t frame);
     bool StartRun(TRun &run, bool showProgress, const std::string &caption);
     bool PreScan(TRun &run);
     bool CheckProgress(TRun &run);

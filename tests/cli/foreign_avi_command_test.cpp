@@ -1,7 +1,8 @@
 // `tessaly-cli render` on AVIs written by GStreamer's muxer (absolute 'idx1' offsets):
 // every result video packet equals the source's; an index that points at the wrong bytes
-// ends the run with the frame's error before those bytes are copied; a Matroska file
-// named ".avi" is never rendered as an AVI.
+// ends the run with the frame's error before those bytes are copied, a damaged audio
+// chunk with its frame's error; FFmpeg's audio-only AVIs render to their last sample; a
+// Matroska file named ".avi" is never rendered as an AVI.
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -97,6 +98,77 @@ TEST_F(CliForeignAvi, IndexPointingAtOtherBytesEndsTheRenderWithTheFramesError)
     source.resize(7);
     EXPECT_EQ(test::VideoPacketHashes(result), source);
     EXPECT_TRUE(test::DecodesCleanly(result));
+}
+
+// An AVI of MJPEG pictures and the index-encoded track as PCM, written by FFmpeg.
+std::string FfmpegAvi(const test::TTempDir &dir, const std::string &name, double seconds, bool video)
+{
+    const std::string f = dir.File(name);
+    const std::string pictures = "-f lavfi -i testsrc=size=160x120:rate=25:d=" + std::to_string(seconds) + " ";
+    EXPECT_TRUE(test::Ffmpeg((video ? pictures : std::string()) + "-i " + ShellQuote(dir.File("audio.wav")) + " -t " +
+                             std::to_string(seconds) + (video ? " -map 0:v -map 1:a -c:v mjpeg" : "") +
+                             " -c:a pcm_s16le " + ShellQuote(f)));
+    return f;
+}
+
+TEST_F(CliForeignAvi, DamagedAudioChunkEndsTheRenderWithItsFrameInsteadOfSilence)
+{
+    const std::string video = FfmpegAvi(Dir, "av.avi", 1.2, true);
+    // The fourth audio chunk's header is damaged; its 'idx1' entry still names it.
+    std::vector<uint8_t> b = test::ReadFileBytes(video);
+    const std::string d(b.begin(), b.end());
+    const size_t movi = d.find("movi"), idx1 = d.rfind("idx1") + 8;
+    ASSERT_NE(movi, std::string::npos);
+    size_t entry = idx1;
+    int audioSeen = 0, samplesBefore = 0;
+    for (; entry + 16 <= b.size(); entry += 16) {
+        if (d.compare(entry, 4, "01wb") != 0)
+            continue;
+        if (++audioSeen == 4)
+            break;
+        samplesBefore += int(GetLE32(&b[entry + 12])) / 4;
+    }
+    ASSERT_EQ(audioSeen, 4);
+    const size_t chunk = movi + GetLE32(&b[entry + 8]);
+    ASSERT_EQ(d.substr(chunk, 4), "01wb");
+    b[chunk] = 'x';
+    ASSERT_TRUE(test::WriteFileBytes(video, b));
+    const std::string project = Dir.File("av.tsp"), result = Dir.File("av-out.wav");
+    ASSERT_EQ(RunCli("project create " + ShellQuote(project) + " --video " + ShellQuote(video) + " --audio " +
+                     ShellQuote(video)),
+              0);
+
+    std::string err;
+    EXPECT_EQ(RunCli("render --no-progress " + ShellQuote(project) + " " + ShellQuote(result), &err), 1);
+    // The frame whose samples reach into the damaged chunk (7500 Hz: 300 per frame).
+    const int frame = samplesBefore / 300;
+    EXPECT_EQ(err, "error: Audio of frame " + std::to_string(frame) + " invalid: the primary track cannot be read at sample " +
+                       std::to_string(frame * 300) + ".\n");
+    // What was written is the source's audio of the frames before, not silence.
+    const std::vector<int16_t> written = test::DecodedAudio(result);
+    ASSERT_EQ(written.size(), size_t(frame) * 300 * 2);
+    for (size_t i = 0; i < written.size() / 2; ++i)
+        ASSERT_EQ(written[2 * i], test::IndexLeft(int64_t(i))) << i;
+}
+
+TEST_F(CliForeignAvi, AudioOnlyAviOfFfmpegRendersToItsLastSample)
+{
+    // FFmpeg states this file's duration longer than the samples it stores; the tail
+    // used to be read as a failure and written as silence.
+    const std::string audio = FfmpegAvi(Dir, "sound.avi", 1.6, false);
+    ASSERT_TRUE(test::MakeTestVideo(Dir.File("clip.avi"), 40, 10));
+    const std::string project = Dir.File("sound.tsp"), result = Dir.File("sound-out.wav");
+    ASSERT_EQ(RunCli("project create " + ShellQuote(project) + " --video " + ShellQuote(Dir.File("clip.avi")) +
+                     " --audio " + ShellQuote(audio)),
+              0);
+    std::string err;
+    ASSERT_EQ(RunCli("render --no-progress " + ShellQuote(project) + " " + ShellQuote(result), &err), 0) << err;
+    const std::vector<int16_t> written = test::DecodedAudio(result);
+    ASSERT_EQ(written.size(), size_t(12000) * 2);   // 1.6 s of 7500 Hz
+    for (size_t i = 0; i < 12000; ++i) {
+        ASSERT_EQ(written[2 * i], test::IndexLeft(int64_t(i))) << i;
+        ASSERT_EQ(written[2 * i + 1], test::IndexRight(int64_t(i))) << i;
+    }
 }
 
 TEST_F(CliForeignAvi, MatroskaNamedAviIsNotTakenForAnAvi)

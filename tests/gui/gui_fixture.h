@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QTimer>
+
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -57,6 +61,21 @@ protected:
     // A 100-frame video with a 4.5 s primary track, a spline point of 3 at frame 20 and a
     // backward cut of -4 at frame 60, made through the editing operations.
     void MakeCurveProject();
+
+    // Runs `answer` once on the first modal dialog of type T that shows. The timer
+    // never blocks, so progress windows keep running until the dialog comes.
+    template <class T> void AnswerModal(std::function<void(T &)> answer)
+    {
+        auto *timer = new QTimer(Window.get());
+        QObject::connect(timer, &QTimer::timeout, timer, [timer, answer] {
+            if (auto *d = qobject_cast<T *>(QApplication::activeModalWidget())) {
+                timer->stop();
+                timer->deleteLater();
+                answer(*d);
+            }
+        });
+        timer->start(10);
+    }
 
     TTempDir Dir;
     TScriptedDialogs Dialogs;

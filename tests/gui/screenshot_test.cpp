@@ -6,17 +6,36 @@
 #include <QImage>
 #include <QScreen>
 #include <QSet>
+#include <QSvgWidget>
 #include <QTest>
 
 #include "gui/frame_view.h"
+#include "gui/suggest_dialog.h"
 #include "gui/main_window.h"
 #include "gui_fixture.h"
 #include "project/project_session.h"
+#include "support/sync_truth.h"
 
 namespace tessaly::test {
 namespace {
 
-class Screenshot : public TWindowTest {};
+class Screenshot : public TWindowTest {
+protected:
+    QImage Grab(QWidget &widget) const
+    {
+        const bool onX = QGuiApplication::platformName() == QLatin1String("xcb");
+        return onX ? widget.screen()->grabWindow(widget.winId()).toImage() : widget.grab().toImage();
+    }
+    // TESSALY_SCREENSHOT names the window's picture; the others go beside it.
+    std::string Target(const std::string &suffix) const
+    {
+        const char *target = std::getenv("TESSALY_SCREENSHOT");
+        std::string file = target ? std::string(target) : Dir.File("window.png");
+        if (!suffix.empty())
+            file = file.substr(0, file.size() - 4) + suffix + ".png";
+        return file;
+    }
+};
 
 TEST_F(Screenshot, WindowWithProjectShowsTheFrame)
 {
@@ -42,8 +61,7 @@ TEST_F(Screenshot, WindowWithProjectShowsTheFrame)
     QApplication::processEvents();
     QTest::qWait(200);
 
-    const bool onX = QGuiApplication::platformName() == QLatin1String("xcb");
-    QImage shot = onX ? Window->screen()->grabWindow(Window->winId()).toImage() : Window->grab().toImage();
+    QImage shot = Grab(*Window);
     const qreal ratio = shot.devicePixelRatio();
     EXPECT_EQ(shot.size(), Window->size() * ratio);
 
@@ -63,9 +81,42 @@ TEST_F(Screenshot, WindowWithProjectShowsTheFrame)
     EXPECT_GT(colours.size(), 8);
     EXPECT_LT(grey, samples / 10);
 
-    const char *target = std::getenv("TESSALY_SCREENSHOT");
-    const std::string file = target ? std::string(target) : Dir.File("window.png");
-    EXPECT_TRUE(shot.save(QString::fromStdString(file)));
+    EXPECT_TRUE(shot.save(QString::fromStdString(Target(""))));
+}
+
+// A dub cut differently and running at 25/24 speed: the suggestion dialog as a user sees
+// it, with the measured offset and the fitted curve drawn in the picture.
+TEST_F(Screenshot, SuggestDialogShowsTheMeasurementAndTheCurve)
+{
+    TTruthCase truth;
+    for (const TTruthSpec &spec : TruthFamilies(40))
+        if (spec.Name == "dub")
+            ASSERT_TRUE(MakeTruthCase(spec, Dir.Path(), truth));
+    ASSERT_TRUE(Session->OpenSource(srVideo, truth.Video));
+    ASSERT_TRUE(Session->OpenSource(srAudio, truth.Primary));
+    ASSERT_TRUE(Session->OpenSource(srDouble, truth.Reference));
+    Window->resize(1000, 700);
+    Window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Window.get()));
+    QImage shot;
+    int plotColours = 0;
+    AnswerModal<gui::TSuggestDialog>([&](gui::TSuggestDialog &d) {
+        QTest::qWaitForWindowExposed(&d);
+        QTest::qWait(200);
+        shot = Grab(d);
+        const QImage plot = d.Plot().grab().toImage();
+        QSet<QRgb> colours;
+        for (int y = 0; y < plot.height(); y += 3)
+            for (int x = 0; x < plot.width(); x += 3)
+                colours.insert(plot.pixel(x, y) & 0xFFFFFF);
+        plotColours = colours.size();
+        d.reject();
+    });
+    Window->RefreshAll();
+    Trigger("ProjectSuggestItem");
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_GT(plotColours, 4);   // dots, curve, axes and labels, not an empty white field
+    EXPECT_TRUE(shot.save(QString::fromStdString(Target("-suggest"))));
 }
 
 } // namespace

@@ -66,25 +66,12 @@ protected:
         EXPECT_EQ(Window->MarkerPanel().CalculateButton->isEnabled(), e.CalculateButton);
         EXPECT_EQ(Enabled("ProjectAnalyzeItem"), e.Analyze);
         EXPECT_EQ(Enabled("ProjectInsertChaptersItem"), e.InsertChapters);
+        EXPECT_EQ(Enabled("ProjectSuggestItem"), e.SuggestMarkers);
         EXPECT_EQ(Enabled("ViewOptimizationItem"), e.Optimization);
         for (const char *name : {"PreviewStartItem", "PreviewAroundItem", "PreviewFromItem", "PreviewToItem"})
             EXPECT_EQ(Enabled(name), e.Preview) << name;
         EXPECT_EQ(Window->Tools().PreviewButton().isEnabled(), e.Preview);
         EXPECT_EQ(Window->Tools().RangeField().isEnabled(), e.Navigate);
-    }
-    // Runs `answer` once on the first modal dialog of type T that shows. The timer
-    // never blocks, so progress windows keep running until the dialog comes.
-    template <class T> void AnswerModal(std::function<void(T &)> answer)
-    {
-        auto *timer = new QTimer(Window.get());
-        QObject::connect(timer, &QTimer::timeout, timer, [timer, answer] {
-            if (auto *d = qobject_cast<T *>(QApplication::activeModalWidget())) {
-                timer->stop();
-                timer->deleteLater();
-                answer(*d);
-            }
-        });
-        timer->start(10);
     }
 };
 

@@ -183,6 +183,45 @@ TEST_F(Editor, ShiftFieldTakesThousandthsOfAFrameAndPassesThemOn)
     EXPECT_EQ(project.GetMarker(0).Shift(), 2.25L);
 }
 
+TEST_F(Editor, SuggestedMarkersReplaceTheCurveInOneStepAndKeepDoubleShifts)
+{
+    ASSERT_TRUE(editor.PlaceMarker(Make(10, 3, mkSpline)));
+    ASSERT_TRUE(editor.PlaceMarker(Make(50, -2, mkRelCut)));
+    ASSERT_TRUE(editor.PlaceMarker(Make(70, 8, mkDShift)));
+    project.SetChanged(false);
+    const TProjectSnapshot before = project.Snapshot();
+
+    // Refusals: outside the video, onto the double shift, a frame taken twice.
+    TMarker fraction = Make(200, 0, mkSpline);
+    ASSERT_TRUE(SetMarkerMilli(fraction, 3250));
+    for (const std::vector<TMarker> &bad :
+         {std::vector<TMarker>{fraction, Make(1000, 1, mkSpline)}, std::vector<TMarker>{Make(70, 1, mkSpline)},
+          std::vector<TMarker>{Make(90, 1, mkSpline), Make(90, 2, mkRelCut)}}) {
+        EXPECT_FALSE(editor.ReplaceSyncMarkers(bad).Applied);
+        EXPECT_EQ(project.Snapshot(), before);
+    }
+    EXPECT_FALSE(project.Changed());
+
+    // The suggestion's own copy of the double shift is passed over; the project's stays.
+    TEditResult r = editor.ReplaceSyncMarkers({Make(0, 1, mkSpline), Make(70, 8, mkDShift), fraction,
+                                              Make(300, -25, mkRelCut)});
+    ASSERT_TRUE(r.Applied);
+    EXPECT_EQ(r.Record.Kind, ekSuggestMarkers);
+    ASSERT_EQ(project.MarkerCount(), 4);
+    EXPECT_EQ(project.MarkerLine(2), "Spl       200    +3.25");
+    EXPECT_EQ(project.GetMarker(1), Make(70, 8, mkDShift));
+    EXPECT_EQ(project.FindMarker(10), -1);
+    EXPECT_EQ(project.FindMarker(50), -1);
+    EXPECT_TRUE(project.Changed());
+    EXPECT_NEAR(static_cast<double>(project.SplineShiftAt(200)), 3.25, 1e-9);
+
+    // One undo step takes the whole suggestion back.
+    ASSERT_TRUE(ApplyEdit(project, r.Record, false));
+    EXPECT_EQ(project.Snapshot().Markers, before.Markers);
+    ASSERT_TRUE(ApplyEdit(project, r.Record, true));
+    EXPECT_EQ(project.MarkerCount(), 4);
+}
+
 TEST_F(Editor, UndoAndRedoRestoreTheProjectFileByteForByte)
 {
     test::TTempDir dir;

@@ -619,8 +619,16 @@ bool TWaveReader::ReadInput(int64_t first, int64_t count, uint8_t *out)
             return ReadDirect(first, count, out);
         int64_t fill = std::min(capacity, FInputLength - first);
         FCacheCount = 0;
-        if (fill <= 0 || !ReadDirect(first, fill, FCache.data()))
+        if (fill <= 0)
             return false;
+        if (!ReadDirect(first, fill, FCache.data())) {
+            // The read-ahead reached something unreadable (a damaged chunk): the samples
+            // asked for may still be fine, so only they are read.
+            if (fill <= count || !ReadDirect(first, count, out))
+                return false;
+            FStatus = meOk;
+            return true;
+        }
         FCacheFirst = first;
         FCacheCount = fill;
     }
