@@ -89,9 +89,11 @@ TEST_F(Screenshot, WindowWithProjectShowsTheFrame)
 TEST_F(Screenshot, SuggestDialogShowsTheMeasurementAndTheCurve)
 {
     TTruthCase truth;
-    for (const TTruthSpec &spec : TruthFamilies(40))
-        if (spec.Name == "dub")
+    for (const TTruthSpec &spec : TruthFamilies(40)) {
+        if (spec.Name == "dub") {
             ASSERT_TRUE(MakeTruthCase(spec, Dir.Path(), truth));
+        }
+    }
     ASSERT_TRUE(Session->OpenSource(srVideo, truth.Video));
     ASSERT_TRUE(Session->OpenSource(srAudio, truth.Primary));
     ASSERT_TRUE(Session->OpenSource(srDouble, truth.Reference));
@@ -101,7 +103,7 @@ TEST_F(Screenshot, SuggestDialogShowsTheMeasurementAndTheCurve)
     QImage shot;
     int plotColours = 0;
     AnswerModal<gui::TSuggestDialog>([&](gui::TSuggestDialog &d) {
-        QTest::qWaitForWindowExposed(&d);
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&d));
         QTest::qWait(200);
         shot = Grab(d);
         const QImage plot = d.Plot().grab().toImage();

@@ -32,13 +32,16 @@ protected:
     // recording in sync with the video as the double track.
     void Open(const std::string &family, bool withDouble)
     {
-        for (const TTruthSpec &spec : TruthFamilies(kSeconds))
-            if (spec.Name == family)
+        for (const TTruthSpec &spec : TruthFamilies(kSeconds)) {
+            if (spec.Name == family) {
                 ASSERT_TRUE(MakeTruthCase(spec, Dir.Path(), Truth));
+            }
+        }
         ASSERT_TRUE(Session->OpenSource(srVideo, Truth.Video));
         ASSERT_TRUE(Session->OpenSource(srAudio, Truth.Primary));
-        if (withDouble)
+        if (withDouble) {
             ASSERT_TRUE(Session->OpenSource(srDouble, Truth.Reference));
+        }
         Window->RefreshAll();
     }
     // The marker lines `tessaly-cli suggest` prints for the project saved as `file`.
