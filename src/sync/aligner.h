@@ -10,7 +10,8 @@
 
 namespace tessaly::sync {
 
-// Called with a fraction 0 .. 1 now and then; returning false aborts the run.
+// Called with a fraction 0 .. 1 now and then, always on the thread that runs the
+// alignment (a window may pump its events there); returning false aborts the run.
 using TSyncProgress = std::function<bool(double)>;
 
 // Aligns `primary` to `reference` (both TSyncSignal at kSyncRate; taken over to save
