@@ -57,7 +57,7 @@ void RunFamily(const TTruthSpec &spec, const std::string &dir)
                 s.P95Ms, s.P99Ms, s.MaxMs, cuts.empty() ? "-" : cuts.c_str(), s.FalseCuts, s.MissedCuts, s.Markers, took,
                 verify == 0 ? "ok" : "FAIL", s.Frames);
     if (truth.CodecDelay != 0)
-        std::printf("%-16s (the decoded primary starts %.0f samples late: codec delay, scored as part of the truth)\n",
+        std::printf("%-16s (the primary as read starts %.0f samples late: codec delay, scored as part of the truth)\n",
                     "", truth.CodecDelay * kTruthRate);
     std::fflush(stdout);
 }

@@ -10,7 +10,9 @@
 
 #include <soxr.h>
 
+#include "media/input/vfapi_host.h"
 #include "project/project_session.h"
+#include "support/cli_support.h"
 #include "support/test_support.h"
 
 namespace tessaly::test {
@@ -183,6 +185,18 @@ bool MeasureDelay(const std::vector<float> &original, const std::string &decoded
     return bestScore > 0.5;
 }
 
+// Renders `encoded` as the primary track of a grey clip of `seconds` (and a second more)
+// with no markers: the WAV holds exactly the samples the program's readers deliver.
+bool ReadThroughProgram(const std::string &encoded, double seconds, const std::string &dir, const std::string &wav)
+{
+    const std::string project = dir + "/read_primary.tsp", cli = CliProgram();
+    const int frames = static_cast<int>(std::ceil(seconds * 25)) + 25;
+    return RunCommand(cli + " project create " + ShellQuote(project) + " --phantom 64,48," + std::to_string(frames) +
+                      ",25 --audio " + ShellQuote(encoded) + " >/dev/null 2>&1") == 0 &&
+           RunCommand(cli + " render " + ShellQuote(project) + " " + ShellQuote(wav) +
+                      " --yes --no-progress >/dev/null 2>&1") == 0;
+}
+
 // The master frames [first, last) a related piece takes, as cut from the master of
 // `masterSeconds`.
 void PieceSpan(const TTruthPiece &piece, double masterSeconds, size_t &first, size_t &last)
@@ -326,16 +340,15 @@ bool MakeTruthCase(const TTruthSpec &spec, const std::string &dir, TTruthCase &o
     if (!spec.Codec.empty()) {
         std::string ext = spec.Codec == "aac" ? "m4a" : spec.Codec;
         std::string codec = spec.Codec == "mp3" ? "libmp3lame" : spec.Codec;
-        // Encoded and decoded again: the primary carries the codec's losses (and its
-        // delay where the container does not record it) as a WAV every reader opens.
-        std::string encoded = dir + "/primary." + ext;
-        out.Primary = dir + "/primary_" + spec.Codec + ".wav";
+        // The project takes the encoded file itself, read through the program's own
+        // readers (the plug-ins decode it); what they deliver, the codec's losses and
+        // any delay of encoder and decoder included, is what the engine is scored against.
+        out.Primary = dir + "/primary." + ext;
+        const std::string decoded = dir + "/primary_read.wav";
         if (!Ffmpeg("-i " + ShellQuote(wav) + " -c:a " + codec + " -b:a " + std::to_string(spec.Bitrate) + "k " +
-                    ShellQuote(encoded)) ||
-            !Ffmpeg("-i " + ShellQuote(encoded) + " -c:a pcm_s16le -ar 48000 -ac 2 " + ShellQuote(out.Primary)))
-            return false;
-        // What the decoded file really holds is what the engine is scored against.
-        if (!MeasureDelay(primary, out.Primary, out.CodecDelay))
+                    ShellQuote(out.Primary)) ||
+            !ReadThroughProgram(out.Primary, double(primary.size() / 2) / kTruthRate, dir, decoded) ||
+            !MeasureDelay(primary, decoded, out.CodecDelay))
             return false;
     }
     char duration[32];
@@ -347,6 +360,21 @@ bool MakeTruthCase(const TTruthSpec &spec, const std::string &dir, TTruthCase &o
 TTruthScore ScoreProject(const TTruthCase &truth, const std::string &projectFile)
 {
     TTruthScore score;
+    // An encoded primary opens through the audio reader plug-in, which this process
+    // (a test or the benchmark, not a front-end) loads for the time of the scoring.
+    struct TPluginsForScoring {
+        bool Loaded = !PluginsLoaded();
+        TPluginsForScoring()
+        {
+            if (Loaded)
+                LoadPluginsFrom({"SoundPull=" + std::string(TESSALY_BIN_DIR) + "/soundpull.vfp"});
+        }
+        ~TPluginsForScoring()
+        {
+            if (Loaded)
+                UnloadPlugins();
+        }
+    } plugins;
     TProjectSession session(nullptr);
     if (!session.LoadProject(projectFile, true))
         return score;

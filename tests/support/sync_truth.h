@@ -35,8 +35,9 @@ struct TTruthCase {
     std::string Reference;   // WAV in sync with the video (what the double track holds)
     std::string Primary;     // WAV or the encoded file
     std::string Video;       // AVI of Seconds at 25 fps
-    // How much later the decoded primary sounds than what went into the encoder
-    // (seconds): the codec's priming delay where the file carries no record of it.
+    // How much later the primary, as the program's readers decode it, sounds than what
+    // went into the encoder (seconds): priming the file carries no record of, or that
+    // the decoder does not take off.
     double CodecDelay = 0;
     // Primary seconds where master second t sounds; false when the primary lacks it.
     bool PrimaryTimeAt(double t, double &p) const;
@@ -45,7 +46,7 @@ struct TTruthCase {
 };
 
 // Writes reference.wav, primary.(wav|mp3|m4a|ac3) and video.avi into `dir`. False when
-// espeak-ng, ffmpeg or writing fails.
+// espeak-ng, ffmpeg, tessaly-cli or writing fails.
 bool MakeTruthCase(const TTruthSpec &spec, const std::string &dir, TTruthCase &out);
 
 // The cases of the time-map families: the length of their material scales with
