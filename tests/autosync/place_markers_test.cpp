@@ -38,8 +38,9 @@ TEST(PlaceMarkers, DoubleShiftsKeepTheirFramesAndTheSuggestionMovesAside)
     for (const TMarker &m : s.Markers) {
         cuts += m.Kind == mkRelCut;
         splines += m.Kind == mkSpline;
-        if (m.Kind == mkRelCut)
+        if (m.Kind == mkRelCut) {
             EXPECT_EQ(MarkerMilli(m), -25000);   // one second back at 25 fps
+        }
     }
     EXPECT_EQ(cuts, 1);
     EXPECT_GE(splines, 1);
