@@ -9,6 +9,7 @@
 #include "gui/action_registry.h"
 #include "gui/file_panel.h"
 #include "gui/frame_view.h"
+#include "gui/main_window_tools.h"
 #include "project/project_session.h"
 
 namespace tessaly::gui {
@@ -84,11 +85,13 @@ void TMainForm::SetMarkerSize(int size)
 void TMainForm::ToggleFileArea()
 {
     FFilePanel->setVisible(FActions->Action(QStringLiteral("ViewFileAreaItem"))->isChecked());
+    FTools->StoreArrange();
 }
 
 void TMainForm::ToggleStatusBar()
 {
     statusBar()->setVisible(FActions->Action(QStringLiteral("ViewStatusBarItem"))->isChecked());
+    FTools->StoreArrange();
 }
 
 void TMainForm::ToggleFit()

@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
 #include <QToolButton>
 
 #include "gui/action_registry.h"
@@ -20,6 +22,7 @@
 #include "gui/audio_strip.h"
 #include "gui/calculate_command.h"
 #include "gui/edit_lists.h"
+#include "gui/file_panel.h"
 #include "gui/frame_view.h"
 #include "gui/help_window.h"
 #include "gui/insert_chapters_dialog.h"
@@ -223,6 +226,9 @@ bool TWindowTools::eventFilter(QObject *watched, QEvent *event)
         return true;
     if (watched == FImageArea && event->type() == QEvent::Resize)
         FPreview->LayoutVideo();
+    if (watched == &FWindow &&
+        (event->type() == QEvent::Move || event->type() == QEvent::Resize || event->type() == QEvent::Show))
+        StoreArrange();
     if (watched == &FWindow && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         const bool plain = !(key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier));
@@ -239,6 +245,26 @@ bool TWindowTools::eventFilter(QObject *watched, QEvent *event)
             return true;
     }
     return QObject::eventFilter(watched, event);
+}
+
+void TWindowTools::StoreArrange()
+{
+    // What a saved project records of the window: the screen, the outer frame and
+    // whether the file area and the status bar are switched on.
+    TProjectArrange &a = FWindow.FSession.Arrange();
+    if (const QScreen *screen = FWindow.screen()) {
+        a.ScreenWidth = screen->size().width();
+        a.ScreenHeight = screen->size().height();
+    }
+    const QRect frame = FWindow.frameGeometry();
+    a.Left = frame.x();
+    a.Top = frame.y();
+    a.Width = frame.width();
+    a.Height = frame.height();
+    a.ShowFileman = FWindow.FFilePanel && FWindow.FFilePanel->isVisibleTo(&FWindow);
+    // Looked up, not asked for: statusBar() would make one where there is none.
+    const auto *status = FWindow.findChild<QStatusBar *>(QString(), Qt::FindDirectChildrenOnly);
+    a.ShowStatus = status && status->isVisibleTo(&FWindow);
 }
 
 void TWindowTools::Calculate()

@@ -60,6 +60,9 @@ public:
     void ProjectSettings();
     void ShowHelp(int topic);
     void ShowAbout();
+    // Keeps the session's window layout (written into saved projects) up to date; the
+    // window's moves and sizes come through the event filter, its switches call it.
+    void StoreArrange();
 
 private:
     void ProjectChanged(unsigned changes) override;

@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QLineEdit>
 #include <QProcess>
+#include <QScreen>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -32,9 +33,11 @@
 #include "gui/segment_dialog.h"
 #include "shell/help_topics.h"
 #include "gui/project_settings_dlg.h"
+#include "gui/qt_text.h"
 #include <QSpinBox>
 #include "gui/window_startup.h"
 #include "platform/file_system.h"
+#include "platform/ini_file.h"
 #include "project/enables.h"
 #include "shell/one_instance.h"
 #include "support/cli_support.h"
@@ -164,6 +167,31 @@ TEST_F(WindowTools, AnalysisChaptersAndOptimisationOpenFromTheirEntries)
     EXPECT_TRUE(Window->Tools().Optimization().isVisible());
     Trigger("ViewOptimizationItem");
     EXPECT_FALSE(Window->Tools().Optimization().isVisible());
+}
+
+TEST_F(WindowTools, SavedProjectRecordsTheWindowAsItIs)
+{
+    MakeProject();
+    Window->show();
+    Window->resize(900, 650);
+    Window->move(40, 30);
+    Trigger("ViewFileAreaItem");   // the file area off
+    QApplication::processEvents();
+    const std::string file = Dir.File("layout.tsp");
+    ASSERT_TRUE(Session->SaveProject(file));
+    TIniFile ini(file);
+    const QRect frame = Window->frameGeometry();
+    const QSize screen = Window->screen()->size();
+    EXPECT_EQ(ini.ReadString("Arrange", "MainWnd", ""), gui::S(QStringLiteral("%1,%2,%3,%4")
+                                                                   .arg(frame.x())
+                                                                   .arg(frame.y())
+                                                                   .arg(frame.width())
+                                                                   .arg(frame.height())));
+    EXPECT_GE(frame.width(), 900);   // the frame around the 900 pixels asked for
+    EXPECT_EQ(ini.ReadString("Arrange", "Screen", ""),
+              gui::S(QStringLiteral("%1,%2").arg(screen.width()).arg(screen.height())));
+    EXPECT_EQ(ini.ReadString("Arrange", "ShowFileman", ""), "0");
+    EXPECT_EQ(ini.ReadString("Arrange", "ShowStatus", ""), "1");
 }
 
 TEST_F(WindowTools, ProjectSettingsAndHintsReachTheProjectAndTheSettings)
