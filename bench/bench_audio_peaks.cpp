@@ -21,6 +21,7 @@
 #include "project/audio_peaks.h"
 #include "project/project.h"
 #include "project/wave_mix_source.h"
+#include "support/project_fakes.h"
 
 using namespace tessaly;
 
@@ -29,19 +30,6 @@ namespace {
 constexpr int32_t kFrames = 2 * 3600 * 25;
 constexpr int64_t kSamples = int64_t{kFrames} * 1920;
 constexpr uint32_t kHeader = 44;
-
-class TBenchMedia : public TProjectMedia {
-public:
-    std::string VideoFileName() const override { return "bench.avi"; }
-    int32_t VideoFrameCount() const override { return kFrames; }
-    int32_t VideoRate() const override { return 25; }
-    int32_t VideoScale() const override { return 1; }
-    bool HasAudio() const override { return true; }
-    bool HasDouble() const override { return false; }
-    bool HasReference() const override { return false; }
-    uint32_t AudioSampleRate() const override { return 48000; }
-    void CloseAll() override {}
-};
 
 void Put(std::vector<uint8_t> &b, uint32_t v, int bytes)
 {
@@ -112,7 +100,10 @@ int main(int argc, char **argv)
         return 1;
     }
     TWaveMixSource source(reader);
-    TBenchMedia media;
+    test::TFakeProjectMedia media;   // a 25 fps video with a 48 kHz primary track
+    media.SetVideo("bench.avi", kFrames);
+    media.Audio = true;
+    media.SampleRate = 48000;
     TProject project(nullptr, &media);
     project.VideoOpened();
     project.AudioOpened();

@@ -13,27 +13,11 @@
 #include "project/audio_mixer.h"
 #include "project/project.h"
 #include "project/wave_mix_source.h"
+#include "support/project_fakes.h"
 
 using namespace tessaly;
 
 namespace {
-
-class TBenchMedia : public TProjectMedia {
-public:
-    explicit TBenchMedia(int32_t frames) : FFrames(frames) {}
-    std::string VideoFileName() const override { return "bench.avi"; }
-    int32_t VideoFrameCount() const override { return FFrames; }
-    int32_t VideoRate() const override { return 25; }
-    int32_t VideoScale() const override { return 1; }
-    bool HasAudio() const override { return true; }
-    bool HasDouble() const override { return false; }
-    bool HasReference() const override { return false; }
-    uint32_t AudioSampleRate() const override { return 48000; }
-    void CloseAll() override {}
-
-private:
-    int32_t FFrames;
-};
 
 bool WriteWav(const std::string &path, int64_t samples)
 {
@@ -97,7 +81,10 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "cannot open %s\n", path.c_str());
         return 1;
     }
-    TBenchMedia media(frames);
+    test::TFakeProjectMedia media;   // a 25 fps video with a 48 kHz primary track
+    media.SetVideo("bench.avi", frames);
+    media.Audio = true;
+    media.SampleRate = 48000;
     TProject project(nullptr, &media);
     project.VideoOpened();
     project.AudioOpened();
