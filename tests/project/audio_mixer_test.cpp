@@ -10,6 +10,7 @@
 #include "project/audio_mixer.h"
 #include "project/project.h"
 #include "support/mix_fakes.h"
+#include "support/mix_project_test.h"
 #include "support/project_fakes.h"
 #include "support/make_marker.h"
 
@@ -20,8 +21,8 @@ using test::IndexSamples;
 using test::TFakeMixSource;
 using test::TFakeProjectMedia;
 
-constexpr int32_t kFrames = 100;
-constexpr int32_t kPerFrame = 320;   // 8000 Hz at 25 fps
+constexpr int32_t kFrames = test::kMixFrames;
+constexpr int32_t kPerFrame = test::kMixPerFrame;
 constexpr int32_t kLength = kFrames * kPerFrame;
 
 using test::Make;
@@ -29,21 +30,8 @@ using test::Make;
 int16_t Primary(int64_t index) { return index >= 0 && index < kLength ? int16_t(index + 1) : 0; }
 int16_t Double(int64_t index) { return index >= 0 && index < kLength ? int16_t(-(index + 1)) : 0; }
 
-class Mixer : public ::testing::Test {
+class Mixer : public test::TMixProjectTest {
 protected:
-    void SetUp() override
-    {
-        media.SetVideo("/clips/a.avi", kFrames, 25, 1);
-        media.Audio = true;
-        media.SampleRate = 8000;
-        project.VideoOpened();
-        project.AudioOpened();
-    }
-    void Add(const TMarker &m)
-    {
-        ASSERT_GE(project.AddMarker(m), 0);
-        project.RebuildSpline();
-    }
     // Renders frames [from, to) and returns the samples.
     std::vector<int16_t> Render(bool crossFade, bool withDouble = true, int32_t from = 0, int32_t to = kFrames)
     {
@@ -68,8 +56,6 @@ protected:
     }
     int16_t At(const std::vector<int16_t> &out, int32_t frame, int32_t t) { return out[size_t(frame * kPerFrame + t)]; }
 
-    TFakeProjectMedia media;
-    TProject project{nullptr, &media};
     TFakeMixSource audio{8000, 1, IndexSamples(kLength)};
     TFakeMixSource dbl{8000, 1, IndexSamples(kLength, -1)};
 };

@@ -12,6 +12,7 @@
 #include "project/project.h"
 #include "support/make_marker.h"
 #include "support/mix_fakes.h"
+#include "support/mix_project_test.h"
 #include "support/project_fakes.h"
 
 namespace tessaly {
@@ -20,10 +21,9 @@ namespace {
 using test::IndexSamples;
 using test::Make;
 using test::TFakeMixSource;
-using test::TFakeProjectMedia;
 
-constexpr int32_t kFrames = 100;
-constexpr int32_t kPerFrame = 320;   // 8000 Hz at 25 fps
+constexpr int32_t kFrames = test::kMixFrames;
+constexpr int32_t kPerFrame = test::kMixPerFrame;
 constexpr int32_t kLength = kFrames * kPerFrame;
 
 // Silence with a click of `height` at each given sample.
@@ -45,21 +45,8 @@ std::vector<int32_t> Loud(const std::vector<TPeakColumn> &lane)
     return cols;
 }
 
-class AudioPeaks : public ::testing::Test {
+class AudioPeaks : public test::TMixProjectTest {
 protected:
-    void SetUp() override
-    {
-        media.SetVideo("/clips/a.avi", kFrames, 25, 1);
-        media.Audio = true;
-        media.SampleRate = 8000;
-        project.VideoOpened();
-        project.AudioOpened();
-    }
-    void Add(const TMarker &m)
-    {
-        ASSERT_GE(project.AddMarker(m), 0);
-        project.RebuildSpline();   // the strip notices the edit by itself
-    }
     // Frame 50, one second either side on 160 columns: 100 samples per column, column 0
     // starting at sample 8100 (the middle of frame 50 is sample 16160).
     TAudioStrip Strip(int32_t frame = 50, int32_t width = 160, double seconds = 1.0)
@@ -69,8 +56,6 @@ protected:
         return s;
     }
 
-    TFakeProjectMedia media;
-    TProject project{nullptr, &media};
     TAudioPeaks peaks{project};
 };
 
