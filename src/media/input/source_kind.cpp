@@ -9,7 +9,7 @@
 namespace tessaly {
 
 namespace {
-const char *const kCodes[] = {"NONE", "AUTO", "DUMY", "MSVW", "ODML", "STIL", "MSDS", "VFAP"};
+const char *const kCodes[] = {"NONE", "AUTO", "DUMY", "MSVW", "ODML", "STIL", "MSDS", "VFAP", "LAVF"};
 }
 
 std::string TrimText(const std::string &s)
@@ -31,7 +31,7 @@ std::string UpperText(std::string s)
 std::string KindCode(TSourceKind kind)
 {
     int k = int(kind);
-    return k >= 0 && k <= int(ksVfap) ? kCodes[k] : kCodes[0];
+    return k >= 0 && k <= int(kLastSourceKind) ? kCodes[k] : kCodes[0];
 }
 
 std::string MakeKindString(TSourceKind kind, int param)
@@ -48,7 +48,7 @@ void ParseKindString(const std::string &text, TSourceKind &kind, int &param)
     std::string code = TrimText(upper.substr(0, bar));
     std::string rest = bar == std::string::npos ? std::string() : TrimText(upper.substr(bar + 1));
     kind = ksAuto;
-    for (int k = 0; k <= int(ksVfap); ++k)
+    for (int k = 0; k <= int(kLastSourceKind); ++k)
         if (code == kCodes[k])
             kind = TSourceKind(k);
     param = -1;

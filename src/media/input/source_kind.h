@@ -16,7 +16,11 @@ enum TSourceKind {
     ksStil = 5, // still image or image list
     ksMsds = 6, // direct media-framework access (none is bound)
     ksVfap = 7, // a reader plug-in
+    ksLavf = 8, // any container FFmpeg demuxes, decoded frame-exact and sample-exact
 };
+
+// The last kind code.
+constexpr TSourceKind kLastSourceKind = ksLavf;
 
 // The four-letter code of a kind ("NONE", "AUTO", ...); "NONE" for values out of range.
 std::string KindCode(TSourceKind kind);
