@@ -15,7 +15,7 @@ namespace tessaly::gst {
 namespace {
 
 // Values of decodebin's autoplug-select answer.
-enum { kAutoplugTry = 0, kAutoplugExpose = 1 };
+enum { kAutoplugTry = 0, kAutoplugExpose = 1, kAutoplugSkip = 2 };
 
 constexpr size_t kMaxGraphFileSize = 64 * 1024;
 
@@ -32,19 +32,66 @@ GstBusSyncReply BusMessage(GstBus *, GstMessage *message, gpointer data)
     return GST_BUS_DROP; // nobody polls this bus: keep nothing queued
 }
 
+// The preroll of a file that never gets there ends after this long, whatever the source's
+// time-out: a medium that can be read delivers its first buffer well within it.
+constexpr int kPrerollCapMs = 5000;
+// A stream that ended upstream before anything reached the grabber is restarted once
+// after it stayed so for this long.
+constexpr int kStallMs = 200;
+
 // Keeps decoders of the other media kind out of the pipeline: their streams are exposed
 // undecoded and left unlinked.
-gint AutoplugSelect(GstElement *, GstPad *, GstCaps *, GstElementFactory *factory, gpointer audio)
+bool OtherKindDecoder(GstElementFactory *factory, bool wantAudio)
 {
     const char *klass = gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS);
     if (!klass || !std::strstr(klass, "Decoder"))
-        return kAutoplugTry;
-    const bool wantAudio = GPOINTER_TO_INT(audio) != 0;
+        return false;
     const bool isAudio = std::strstr(klass, "Audio") != nullptr;
     const bool isVideo = std::strstr(klass, "Video") != nullptr || std::strstr(klass, "Image") != nullptr;
-    if ((wantAudio && isVideo && !isAudio) || (!wantAudio && isAudio && !isVideo))
-        return kAutoplugExpose;
-    return kAutoplugTry;
+    return (wantAudio && isVideo && !isAudio) || (!wantAudio && isAudio && !isVideo);
+}
+
+// Whether any source pad inside the bin holds an end-of-stream event, that is, a stream
+// stopped somewhere upstream.
+bool SomeStreamEnded(GstElement *bin)
+{
+    bool ended = false;
+    GstIterator *elements = gst_bin_iterate_recurse(GST_BIN(bin));
+    GValue item = G_VALUE_INIT;
+    while (!ended && gst_iterator_next(elements, &item) == GST_ITERATOR_OK) {
+        GstIterator *pads = gst_element_iterate_src_pads(GST_ELEMENT(g_value_get_object(&item)));
+        GValue pad = G_VALUE_INIT;
+        while (!ended && gst_iterator_next(pads, &pad) == GST_ITERATOR_OK) {
+            if (GstEvent *eos = gst_pad_get_sticky_event(GST_PAD(g_value_get_object(&pad)), GST_EVENT_EOS, 0)) {
+                gst_event_unref(eos);
+                ended = true;
+            }
+            g_value_reset(&pad);
+        }
+        g_value_unset(&pad);
+        gst_iterator_free(pads);
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(elements);
+    return ended;
+}
+
+// Drops everything that would reach a refused element, so that it never sees a byte of the
+// file (a playlist demuxer that gets no playlist fetches nothing).
+GstPadProbeReturn DropAll(GstPad *, GstPadProbeInfo *, gpointer) { return GST_PAD_PROBE_DROP; }
+
+void Starve(GstElement *element)
+{
+    GstIterator *it = gst_element_iterate_sink_pads(element);
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        gst_pad_add_probe(GST_PAD(g_value_get_object(&item)), GST_PAD_PROBE_TYPE_DATA_DOWNSTREAM, DropAll, nullptr,
+                          nullptr);
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
 }
 
 bool EndsWithGrf(const std::string &name)
@@ -137,6 +184,8 @@ int TAbstractDSS::BuildGraph(bool audio, uint32_t acceptedFormats, bool copiesFr
             return 21;
         gst_object_ref_sink(FPipeline);
     }
+    // Elements that bins create while the pipeline prerolls are checked like the file's own.
+    g_signal_connect(FPipeline, "deep-element-added", G_CALLBACK(DeepElementAdded), this);
     GstBus *bus = gst_element_get_bus(FPipeline);
     gst_bus_set_sync_handler(bus, BusMessage, FGrabber, nullptr);
     gst_object_unref(bus);
@@ -234,9 +283,76 @@ bool TAbstractDSS::BuildRenderGraph(bool audio)
     gst_bin_add_many(GST_BIN(FPipeline), source, decoder, nullptr);
     if (!gst_element_link(source, decoder))
         return false;
-    g_signal_connect(decoder, "autoplug-select", G_CALLBACK(AutoplugSelect), GINT_TO_POINTER(audio ? 1 : 0));
+    (void)audio;
+    GuardBin(decoder);
     WatchDynamicPads(decoder);
     return true;
+}
+
+void TAbstractDSS::GuardBin(GstElement *bin)
+{
+    if (g_signal_lookup("autoplug-select", G_OBJECT_TYPE(bin)) != 0)
+        g_signal_connect(bin, "autoplug-select", G_CALLBACK(AutoplugSelect), this);
+    if (g_signal_lookup("unknown-type", G_OBJECT_TYPE(bin)) != 0)
+        g_signal_connect(bin, "unknown-type", G_CALLBACK(UnknownType), this);
+}
+
+gint TAbstractDSS::AutoplugSelect(GstElement *, GstPad *, GstCaps *, GstElementFactory *factory, gpointer self)
+{
+    auto *source = static_cast<TAbstractDSS *>(self);
+    std::string why;
+    if (!PipelineElementAdmitted(factory, why)) {
+        // Skipped, not plugged: nothing of it ever runs. Kept as the reason in case no
+        // other element can read the stream.
+        std::lock_guard<std::mutex> lock(source->FRefusalLock);
+        if (source->FRefusal.empty())
+            source->FRefusal = why;
+        return kAutoplugSkip;
+    }
+    return OtherKindDecoder(factory, source->FAudio) ? kAutoplugExpose : kAutoplugTry;
+}
+
+void TAbstractDSS::UnknownType(GstElement *, GstPad *, GstCaps *caps, gpointer self)
+{
+    auto *source = static_cast<TAbstractDSS *>(self);
+    gchar *text = caps ? gst_caps_to_string(caps) : nullptr;
+    const std::string type = text ? text : "?";
+    g_free(text);
+    // Only fatal when nothing of the wanted kind turns up: a file may hold other streams
+    // (subtitles, data) that no element reads.
+    std::lock_guard<std::mutex> lock(source->FRefusalLock);
+    if (source->FRefusal.empty())
+        source->FRefusal = "no installed GStreamer element reads " + type + " (a demuxer or decoder is missing)";
+}
+
+void TAbstractDSS::DeepElementAdded(GstBin *, GstBin *, GstElement *element, gpointer self)
+{
+    auto *source = static_cast<TAbstractDSS *>(self);
+    GstElementFactory *factory = gst_element_get_factory(element);
+    if (!factory)
+        return; // the grabber, and bins the pipeline itself made
+    std::string why;
+    if (!PipelineElementAdmitted(factory, why)) {
+        Starve(element);
+        source->Refuse(why);
+        return;
+    }
+    source->GuardBin(element);
+}
+
+void TAbstractDSS::Refuse(const std::string &why)
+{
+    {
+        std::lock_guard<std::mutex> lock(FRefusalLock);
+        FRefusal = why;
+    }
+    FGrabber->NoteError();
+}
+
+std::string TAbstractDSS::Refusal() const
+{
+    std::lock_guard<std::mutex> lock(FRefusalLock);
+    return FRefusal;
 }
 
 void TAbstractDSS::WatchDynamicPads(GstElement *element)
@@ -323,20 +439,40 @@ void TAbstractDSS::Prune()
 // found) and delivers the first buffer to it, within the open time-out.
 bool TAbstractDSS::Preroll(int &error)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(OpenTimeout());
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::min(OpenTimeout(), kPrerollCapMs));
     GstStateChangeReturn r = gst_element_set_state(FPipeline, GST_STATE_PAUSED);
+    Clock::time_point stalledSince{};
+    bool restarted = false;
     while (r != GST_STATE_CHANGE_FAILURE) {
         r = gst_element_get_state(FPipeline, nullptr, nullptr, 20 * GST_MSECOND);
         if (r == GST_STATE_CHANGE_SUCCESS || r == GST_STATE_CHANGE_NO_PREROLL)
             break;
-        if (FGrabber->HasError() || (FNoMorePads && !FGrabber->IsConnected()) ||
-            std::chrono::steady_clock::now() > deadline) {
+        if (FGrabber->HasError() || (FNoMorePads && !FGrabber->IsConnected()) || Clock::now() > deadline) {
             r = GST_STATE_CHANGE_FAILURE;
             break;
+        }
+        // A demuxer that reads on its own thread may push its first data before decodebin
+        // has exposed (and we have linked) its output: the stream then stops upstream with
+        // "not linked" while the grabber waits. One flushing seek to the start restarts it.
+        if (!restarted && FGrabber->IsConnected() && SomeStreamEnded(FPipeline)) {
+            if (stalledSince == Clock::time_point{})
+                stalledSince = Clock::now();
+            else if (Clock::now() - stalledSince > std::chrono::milliseconds(kStallMs)) {
+                restarted = true;
+                gst_element_seek_simple(FPipeline, GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH, 0);
+            }
         }
     }
     if (r != GST_STATE_CHANGE_FAILURE && !FGrabber->HasError())
         return true;
+    const std::string refusal = Refusal();
+    if (!refusal.empty() && (FGrabber->HasError() || !FGrabber->IsConnected())) {
+        SetLastPipelineRefusal(refusal);
+        g_printerr("The medium \"%s\" is refused: %s.\n", FFileName.c_str(), refusal.c_str());
+        error = 24;
+        return false;
+    }
     const bool described = FAudio ? FGrabber->AudioInfo().Valid == kDescriptionValid
                                   : FGrabber->VideoInfo().Valid == kDescriptionValid;
     if (!FGrabber->IsConnected() && FNoMorePads)

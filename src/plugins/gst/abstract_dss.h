@@ -58,6 +58,17 @@ private:
     bool LoadSavedGraph(int &error);
     bool BuildRenderGraph(bool audio);
     bool Preroll(int &error);
+    // Decodebin's choice of a factory: refused elements are skipped, decoders of the other
+    // media kind leave their stream undecoded.
+    static gint AutoplugSelect(GstElement *bin, GstPad *pad, GstCaps *caps, GstElementFactory *factory,
+                               gpointer self);
+    static void UnknownType(GstElement *bin, GstPad *pad, GstCaps *caps, gpointer self);
+    // Every element any bin of the pipeline creates passes here before it runs.
+    static void DeepElementAdded(GstBin *pipeline, GstBin *bin, GstElement *element, gpointer self);
+    void GuardBin(GstElement *bin);
+    // Ends the open at once with the reason (the first reason given is kept).
+    void Refuse(const std::string &why);
+    std::string Refusal() const;
     static void PadAdded(GstElement *element, GstPad *pad, gpointer self);
     static void NoMorePads(GstElement *element, gpointer self);
     void WatchDynamicPads(GstElement *element);
@@ -69,6 +80,8 @@ private:
     bool FAudio = false;
     std::atomic<bool> FNoMorePads{false};
     std::mutex FLinkLock;
+    mutable std::mutex FRefusalLock;
+    std::string FRefusal; // why the medium was refused, empty while it was not
 };
 
 } // namespace tessaly::gst

@@ -1,8 +1,10 @@
 // TAudioDSS: opening an audio pipeline and contiguous, skipping or seeking sample reads.
 #include "audio_dss.h"
+#include "mp3_gapless.h"
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 
 namespace tessaly::gst {
@@ -30,6 +32,7 @@ int TAudioDSS::Open()
     if (int error = BuildGraph(true, 0, false))
         return error;
     FInfo = FGrabber->AudioInfo();
+    FLayout = FGrabber->AudioLayout();
     if (FInfo.Valid != kDescriptionValid)
         return 60;
     int64_t d = QueryDuration(GST_FORMAT_TIME);
@@ -40,6 +43,7 @@ int TAudioDSS::Open()
     if (d <= 0)
         return 61;
     FInfo.Length = int64_t((__int128(d) * FInfo.SampleRate + kUnitsPerSecond / 2) / kUnitsPerSecond);
+    int64_t start = 0;
     if (!FStrict) {
         FPosition = 0;
         FOffset = 0;
@@ -47,11 +51,34 @@ int TAudioDSS::Open()
         if (FGrabber->WaitSample(timeout))
             return 30;
         // A stream whose first buffer starts later than 0 has silence before it.
-        const int64_t start = FGrabber->CurrentStartNs();
+        start = FGrabber->CurrentStartNs();
         if (start > 0)
             FPosition = FrameAt(start);
     }
+    FindLead(start);
     return 0;
+}
+
+void TAudioDSS::FindLead(int64_t firstStartNs)
+{
+    // Containers that keep times in milliseconds (Matroska) stamp the first decoded buffer a
+    // few samples after 0 although its data begins the stream: a lead shorter than that
+    // first buffer is rounding, not silence.
+    const int64_t first = firstStartNs > 0 ? FrameAt(firstStartNs) : 0;
+    const int64_t held = FGrabber->CurrentData() ? Frames(FGrabber->CurrentLength()) : 0;
+    if (first > 0 && first < held)
+        FLead = first;
+    // MP3 decoders here leave the encoder's priming and the decoder delay in; the file's
+    // LAME tag says how much, and how long the stream really is. Only applied when the
+    // decoder delivers the untrimmed length (a decoder that trims itself is left alone).
+    TMp3Gapless gapless;
+    if (FLead == 0 && FPosition == 0 && ReadMp3Gapless(FFileName, gapless) &&
+        std::abs(FInfo.Length - gapless.DecodedFrames) < 1152) {
+        FLead = gapless.Skip;
+        FInfo.Length = gapless.Length;
+        return;
+    }
+    FInfo.Length = std::max<int64_t>(0, FInfo.Length - FLead);
 }
 
 // Elementary streams without an index (raw AC3, ...) know their duration only once the
@@ -118,7 +145,7 @@ bool TAudioDSS::Skip(int64_t bytes, int &timeout)
 
 bool TAudioDSS::MoveTo(int64_t &start, int64_t &count, uint8_t *&destination, int &timeout)
 {
-    const int32_t m = start == 0 ? smRestart : FSeekMode;
+    const int32_t m = start == FLead ? smRestart : FSeekMode;
     FPosition -= Frames(FOffset);
     FOffset = 0;
     const int64_t held = FGrabber->CurrentData() ? Frames(FGrabber->CurrentLength()) : 0;
@@ -160,8 +187,9 @@ bool TAudioDSS::Read(uint8_t *destination, int64_t count, int64_t start)
         SetDssLastError(-3);
         return false;
     }
-    if (!FOk || count < 0)
+    if (!FOk || count < 0 || start < 0)
         return false;
+    start += FLead;
     int timeout = FTimeout;
     if (start != FPosition) {
         if (!MoveTo(start, count, destination, timeout))

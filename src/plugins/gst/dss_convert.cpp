@@ -22,10 +22,6 @@ constexpr std::array<uint8_t, 1024> MakeClampTable()
 }
 constexpr std::array<uint8_t, 1024> kClamp = MakeClampTable();
 
-// Weights of the down-mix to two channels.
-constexpr double kCentre = 0.707106781373095;
-constexpr double kLfe = 2.2360679779706425;
-
 uint64_t Gcd(uint64_t a, uint64_t b)
 {
     while (b) {
@@ -34,22 +30,6 @@ uint64_t Gcd(uint64_t a, uint64_t b)
         b = t;
     }
     return a;
-}
-
-// One frame of channel values mixed to left and right (before rounding).
-void MixFrame(const double *c, uint32_t channels, double &left, double &right)
-{
-    if (channels == 3) {
-        left = (c[0] + kCentre * c[2]) / 1.7071067813730951;
-        right = (c[1] + kCentre * c[2]) / 1.7071067813730951;
-    } else if (channels == 4 || channels == 5) {
-        left = (c[0] + kCentre * c[2] + kLfe * c[3]) / 3.9431747593437376;
-        right = (c[1] + kCentre * c[2] + kLfe * c[3]) / 3.9431747593437376;
-    } else {
-        const double s = kCentre * (c[3] + c[4]);
-        left = (c[0] + kCentre * c[2] + kLfe * c[5] - s) / 5.357388322089927;
-        right = (c[1] + kCentre * c[2] + kLfe * c[5] + s) / 5.357388322089927;
-    }
 }
 
 int16_t Clamp16(double v)
@@ -71,6 +51,16 @@ double SampleValue(uint32_t type, const uint8_t *p)
         std::memcpy(&f, p, 4);
         return double(f);
     }
+    }
+}
+
+// The value of one source sample on the 16-bit scale with all of its precision, for mixing.
+double MixValue(uint32_t type, const uint8_t *p)
+{
+    switch (type) {
+    case stInt24: return double(int32_t(uint32_t(p[0] << 8 | p[1] << 16 | uint32_t(p[2]) << 24))) / 65536.0;
+    case stInt32: return double(int32_t(uint32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24))) / 65536.0;
+    default: return SampleValue(type, p);
     }
 }
 
@@ -181,7 +171,44 @@ bool ConvertRawToRgb24(const DssVideoInfo &info, const uint8_t *raw, uint8_t *de
     }
 }
 
-void ConvertToPcm(const DssAudioInfo &info, const uint8_t *source, int64_t frames, uint8_t *destination)
+TStereoWeights StereoDownmix(const TChannelLayout &layout)
+{
+    // Each speaker's share of the left and right output: fronts as they are, the centre and
+    // the surrounds at -3 dB into both or their own side, LFE left out; the weights are then
+    // scaled so that the louder side's weights sum to 1 and a full-scale mix cannot clip.
+    constexpr double k = 0.70710678118654752;
+    struct TShare {
+        double Left, Right;
+    };
+    const TShare kShares[18] = {
+        {1, 0}, {0, 1}, {k, k}, {0, 0},         // front left, right, centre, LFE
+        {k, 0}, {0, k}, {1, 0}, {0, 1},         // back left, right, front left/right of centre
+        {k * k, k * k}, {k, 0}, {0, k},         // back centre, side left, right
+        {k * k, k * k}, {k, 0}, {k * k, k * k}, // top centre, top front left, centre
+        {0, k}, {k, 0}, {k * k, k * k}, {0, k}, // top front right, top back left, centre, right
+    };
+    TStereoWeights w;
+    const uint32_t n = std::min(layout.Count, kMaxLayoutChannels);
+    double sumLeft = 0, sumRight = 0;
+    for (uint32_t ch = 0; ch < n; ++ch) {
+        const uint8_t s = layout.Speaker[ch];
+        // A channel without a known place goes into both sides like a centre.
+        const TShare share = s < 18 ? kShares[s] : TShare{k * k, k * k};
+        w.Left[ch] = share.Left;
+        w.Right[ch] = share.Right;
+        sumLeft += share.Left;
+        sumRight += share.Right;
+    }
+    const double norm = std::max(sumLeft, sumRight);
+    for (uint32_t ch = 0; norm > 0 && ch < n; ++ch) {
+        w.Left[ch] /= norm;
+        w.Right[ch] /= norm;
+    }
+    return w;
+}
+
+void ConvertToPcm(const DssAudioInfo &info, const TChannelLayout &layout, const uint8_t *source, int64_t frames,
+                  uint8_t *destination)
 {
     const uint32_t type = info.SampleType, channels = info.Channels;
     const uint32_t bytes = BytesPerSample(type);
@@ -198,13 +225,15 @@ void ConvertToPcm(const DssAudioInfo &info, const uint8_t *source, int64_t frame
             PutValue(type, SampleValue(type, p), out);
         return;
     }
-    double c[8];
-    const uint32_t used = std::min<uint32_t>(channels, 6);
+    const TStereoWeights w = StereoDownmix(layout);
+    const uint32_t used = std::min(channels, kMaxLayoutChannels);
     for (int64_t i = 0; i < frames; ++i, p += size_t(bytes) * channels) {
-        for (uint32_t ch = 0; ch < used; ++ch)
-            c[ch] = SampleValue(type, p + ch * bytes);
-        double left, right;
-        MixFrame(c, used, left, right);
+        double left = 0, right = 0;
+        for (uint32_t ch = 0; ch < used; ++ch) {
+            const double c = MixValue(type, p + ch * bytes);
+            left += w.Left[ch] * c;
+            right += w.Right[ch] * c;
+        }
         PutValue(type, left, out);
         PutValue(type, right, out);
     }

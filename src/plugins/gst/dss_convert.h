@@ -24,9 +24,19 @@ int32_t Rgb24Stride(uint32_t width);
 bool ConvertRawToRgb24(const DssVideoInfo &info, const uint8_t *raw, uint8_t *destination, int32_t pitch,
                        bool reversed);
 
+// Weights of each source channel in the left and right output of a down-mix to stereo.
+struct TStereoWeights {
+    double Left[kMaxLayoutChannels] = {};
+    double Right[kMaxLayoutChannels] = {};
+};
+// The down-mix of a layout by speaker position (-3 dB centre and surrounds, no LFE), scaled
+// so that neither output side can exceed full scale.
+TStereoWeights StereoDownmix(const TChannelLayout &layout);
+
 // Converts frames of interleaved source samples to the delivered PCM (8-bit stays 8-bit,
-// everything else 16-bit; more than two channels are mixed down to two).
-void ConvertToPcm(const DssAudioInfo &info, const uint8_t *source, int64_t frames, uint8_t *destination);
+// everything else 16-bit; more than two channels are mixed down to two by their positions).
+void ConvertToPcm(const DssAudioInfo &info, const TChannelLayout &layout, const uint8_t *source, int64_t frames,
+                  uint8_t *destination);
 
 // Channels of the delivered PCM: 1 for a mono source, else 2.
 inline uint32_t DeliveredChannels(const DssAudioInfo &info) { return info.Channels < 2 ? 1 : 2; }

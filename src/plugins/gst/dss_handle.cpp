@@ -266,7 +266,7 @@ int64_t DssReadPcm(DssHandle *handle, int64_t start, int32_t count, uint8_t *des
     }
     const int64_t result = int64_t(count) * handle->WaveFormat.nBlockAlign;
     if (destination)
-        ConvertToPcm(handle->Audio->Info(), source, count, destination);
+        ConvertToPcm(handle->Audio->Info(), handle->Audio->Layout(), source, count, destination);
     return result;
 }
 

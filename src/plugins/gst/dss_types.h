@@ -77,6 +77,17 @@ static_assert(sizeof(DssVideoInfo) == 32, "DssVideoInfo layout");
 static_assert(sizeof(DssAudioInfo) == 24, "DssAudioInfo layout");
 static_assert(sizeof(DssInfo) == 56, "DssInfo layout");
 
+// Where each channel of a sound plays: for every channel its WAVE speaker bit (0 front left,
+// 1 front right, 2 front centre, 3 LFE, 4 back left, 5 back right, 6/7 front left/right of
+// centre, 8 back centre, 9/10 side left/right, 11 top centre, 12..17 top front and top back
+// left/centre/right), or kSpeakerNone for a channel without a WAVE position.
+constexpr uint32_t kMaxLayoutChannels = 64;
+constexpr uint8_t kSpeakerNone = 0xFF;
+struct TChannelLayout {
+    uint32_t Count = 0;
+    uint8_t Speaker[kMaxLayoutChannels] = {};
+};
+
 // Bytes per sample of a sample type (0 for an unknown type).
 constexpr uint32_t BytesPerSample(uint32_t sampleType)
 {

@@ -4,7 +4,9 @@
 #include <gst/audio/audio.h>
 #include <gst/base/gstbasesink.h>
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -30,6 +32,60 @@ TGetSample *ImplOf(GstBaseSink *sink) { return reinterpret_cast<TGetSampleElemen
 
 // Nanoseconds to 100 ns units, to the nearest.
 int64_t To100ns(int64_t t) { return t >= 0 ? (t + 50) / 100 : -((-t + 50) / 100); }
+
+// The WAVE speaker bit of a GStreamer channel position.
+uint8_t SpeakerOf(GstAudioChannelPosition p)
+{
+    switch (p) {
+    case GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT: return 0;
+    case GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT: return 1;
+    case GST_AUDIO_CHANNEL_POSITION_FRONT_CENTER:
+    case GST_AUDIO_CHANNEL_POSITION_MONO: return 2;
+    case GST_AUDIO_CHANNEL_POSITION_LFE1:
+    case GST_AUDIO_CHANNEL_POSITION_LFE2: return 3;
+    case GST_AUDIO_CHANNEL_POSITION_REAR_LEFT: return 4;
+    case GST_AUDIO_CHANNEL_POSITION_REAR_RIGHT: return 5;
+    case GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT_OF_CENTER: return 6;
+    case GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT_OF_CENTER: return 7;
+    case GST_AUDIO_CHANNEL_POSITION_REAR_CENTER: return 8;
+    case GST_AUDIO_CHANNEL_POSITION_SIDE_LEFT: return 9;
+    case GST_AUDIO_CHANNEL_POSITION_SIDE_RIGHT: return 10;
+    case GST_AUDIO_CHANNEL_POSITION_TOP_CENTER: return 11;
+    case GST_AUDIO_CHANNEL_POSITION_TOP_FRONT_LEFT: return 12;
+    case GST_AUDIO_CHANNEL_POSITION_TOP_FRONT_CENTER: return 13;
+    case GST_AUDIO_CHANNEL_POSITION_TOP_FRONT_RIGHT: return 14;
+    case GST_AUDIO_CHANNEL_POSITION_TOP_REAR_LEFT: return 15;
+    case GST_AUDIO_CHANNEL_POSITION_TOP_REAR_CENTER: return 16;
+    case GST_AUDIO_CHANNEL_POSITION_TOP_REAR_RIGHT: return 17;
+    default: return kSpeakerNone;
+    }
+}
+
+// The channel layout of accepted caps: the positions the caps carry, else GStreamer's
+// usual positions for the channel count (a stereo pair without a mask is front left/right).
+TChannelLayout LayoutOf(const GstCaps *caps, int channels)
+{
+    TChannelLayout layout;
+    layout.Count = uint32_t(std::min<int>(channels, int(kMaxLayoutChannels)));
+    std::fill(std::begin(layout.Speaker), std::end(layout.Speaker), kSpeakerNone);
+    GstAudioInfo info;
+    gst_audio_info_init(&info);
+    const bool positioned = gst_audio_info_from_caps(&info, caps) && GST_AUDIO_INFO_CHANNELS(&info) == channels &&
+                            !GST_AUDIO_INFO_IS_UNPOSITIONED(&info);
+    if (positioned) {
+        for (uint32_t i = 0; i < layout.Count; ++i)
+            layout.Speaker[i] = SpeakerOf(info.position[i]);
+        return layout;
+    }
+    const guint64 mask = gst_audio_channel_get_fallback_mask(channels);
+    uint32_t i = 0;
+    for (int bit = 0; bit < 64 && i < layout.Count; ++bit)
+        if (mask & (guint64(1) << bit))
+            layout.Speaker[i++] = SpeakerOf(GstAudioChannelPosition(bit));
+    if (mask == 0 && channels == 1)
+        layout.Speaker[0] = 2;
+    return layout;
+}
 
 const char *const kAudioFormats[] = {"U8", "S16LE", "S24LE", "S32LE", "F32LE"};
 
@@ -206,8 +262,8 @@ bool TGetSample::AcceptAudio(const GstCaps *caps)
 {
     if (FCopiesFrames)
         return false;
-    // Read field by field: multichannel types without a channel mask are still taken, the
-    // channels in the order they come.
+    // Read field by field: multichannel types without a channel mask are still taken, with
+    // the usual positions of their channel count.
     const GstStructure *s = gst_caps_get_structure(caps, 0);
     const char *format = gst_structure_get_string(s, "format");
     const char *layout = gst_structure_get_string(s, "layout");
@@ -225,7 +281,9 @@ bool TGetSample::AcceptAudio(const GstCaps *caps)
     case GST_AUDIO_FORMAT_F32LE: type = stFloat32; break;
     default: return false; // other sizes, big-endian, padded 24-bit (valid bits below the width)
     }
+    const TChannelLayout positions = LayoutOf(caps, channels);
     std::lock_guard<std::mutex> lock(FLock);
+    FLayout = positions;
     FAudioInfo.Channels = uint32_t(channels);
     FAudioInfo.SampleType = type;
     FAudioInfo.SampleRate = uint32_t(rate);
@@ -278,6 +336,12 @@ DssAudioInfo TGetSample::AudioInfo() const
 {
     std::lock_guard<std::mutex> lock(FLock);
     return FAudioInfo;
+}
+
+TChannelLayout TGetSample::AudioLayout() const
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    return FLayout;
 }
 
 bool TGetSample::IsConnected() const

@@ -35,6 +35,9 @@ public:
     bool QueryAccept(const GstCaps *caps);
     DssVideoInfo VideoInfo() const;
     DssAudioInfo AudioInfo() const;
+    // Where each channel of the accepted sound plays (GStreamer's channel positions, or the
+    // usual layout of the channel count when the type carries none).
+    TChannelLayout AudioLayout() const;
 
     // Duration given to a video buffer without its own duration, 100 ns units.
     void SetFrameDuration(int64_t duration) { FFrameDuration = duration; }
@@ -117,6 +120,7 @@ private:
 
     DssVideoInfo FVideo{};
     DssAudioInfo FAudioInfo{};
+    TChannelLayout FLayout{};
     GstVideoInfo FVInfo{};
     GstVideoFrame FFrame{};
     int64_t FSegmentOffset = 0; // stream time minus buffer time, ns
