@@ -21,6 +21,13 @@ DssVideoInfo Picture(uint32_t w, uint32_t h, uint32_t format)
     return info;
 }
 
+template <class T> std::vector<uint8_t> Bytes(const std::vector<T> &values)
+{
+    std::vector<uint8_t> b(values.size() * sizeof(T));
+    std::memcpy(b.data(), values.data(), b.size());
+    return b;
+}
+
 DssAudioInfo Sound(uint32_t type, uint32_t channels)
 {
     DssAudioInfo info{};
@@ -31,18 +38,30 @@ DssAudioInfo Sound(uint32_t type, uint32_t channels)
     return info;
 }
 
-std::vector<int16_t> ToPcm16(const DssAudioInfo &info, const std::vector<uint8_t> &source, int64_t frames)
+// A layout from WAVE speaker bits, one per channel.
+TChannelLayout Layout(std::initializer_list<uint8_t> speakers)
+{
+    TChannelLayout l;
+    for (uint8_t s : speakers)
+        l.Speaker[l.Count++] = s;
+    return l;
+}
+const TChannelLayout kStereo = Layout({0, 1});
+
+std::vector<int16_t> ToPcm16(const DssAudioInfo &info, const std::vector<uint8_t> &source, int64_t frames,
+                             const TChannelLayout &layout = kStereo)
 {
     std::vector<int16_t> out(size_t(frames) * DeliveredChannels(info));
-    ConvertToPcm(info, source.data(), frames, reinterpret_cast<uint8_t *>(out.data()));
+    ConvertToPcm(info, layout, source.data(), frames, reinterpret_cast<uint8_t *>(out.data()));
     return out;
 }
 
-template <class T> std::vector<uint8_t> Bytes(const std::vector<T> &values)
+// The left and right output of a layout where only channel `lit` carries `value`.
+std::vector<int16_t> OneChannel(const TChannelLayout &layout, uint32_t lit, int16_t value)
 {
-    std::vector<uint8_t> b(values.size() * sizeof(T));
-    std::memcpy(b.data(), values.data(), b.size());
-    return b;
+    std::vector<int16_t> in(layout.Count, 0);
+    in[lit] = value;
+    return ToPcm16(Sound(stInt16, layout.Count), Bytes(in), 1, layout);
 }
 
 } // namespace
@@ -177,7 +196,7 @@ TEST(GstPcmConversion, MonoAndStereoSamplesBecome16Bit)
     // 8- and 16-bit samples of up to two channels are copied as they are.
     const std::vector<uint8_t> u8 = {0, 128, 255, 7};
     std::vector<uint8_t> out8(4);
-    ConvertToPcm(Sound(stInt8, 2), u8.data(), 2, out8.data());
+    ConvertToPcm(Sound(stInt8, 2), kStereo, u8.data(), 2, out8.data());
     EXPECT_EQ(out8, u8);
 
     // 24- and 32-bit keep their upper 16 bits.
@@ -191,31 +210,44 @@ TEST(GstPcmConversion, MonoAndStereoSamplesBecome16Bit)
     EXPECT_EQ(ToPcm16(Sound(stFloat32, 1), Bytes(f), 7), (std::vector<int16_t>{0, 2, 2, -32768, 32767, 32767, -8192}));
 }
 
-TEST(GstPcmConversion, DownMixOfThreeFourAndSixChannels)
+TEST(GstPcmConversion, DownMixFollowsSpeakerPositions)
 {
-    const std::vector<int16_t> six = {1000, -2000, 3000, 400, -500, 600};
-    EXPECT_EQ(ToPcm16(Sound(stInt16, 6), Bytes(six), 1), (std::vector<int16_t>{846, 260}));
-    const std::vector<int16_t> three = {1000, -2000, 3000};
-    EXPECT_EQ(ToPcm16(Sound(stInt16, 3), Bytes(three), 1), (std::vector<int16_t>{1828, 71}));
-    const std::vector<int16_t> five = {1000, -2000, 3000, 400, 12345}; // the fifth channel is not used
-    EXPECT_EQ(ToPcm16(Sound(stInt16, 5), Bytes(five), 1), (std::vector<int16_t>{1018, 258}));
-    const std::vector<int16_t> eight = {1000, -2000, 3000, 400, -500, 600, 32000, -32000};
-    EXPECT_EQ(ToPcm16(Sound(stInt16, 8), Bytes(eight), 1), (std::vector<int16_t>{846, 260}));
+    // 5.1 in GStreamer's order (FL FR FC LFE BL BR): fronts at full weight, centre and
+    // surrounds at -3 dB into their sides, LFE left out; scaled by 1 / (1 + 2 x 0.7071).
+    const TChannelLayout surround51 = Layout({0, 1, 2, 3, 4, 5});
+    const std::vector<std::vector<int16_t>> expect51 = {{4142, 0}, {0, 4142}, {2929, 2929},
+                                                         {0, 0},    {2929, 0}, {0, 2929}};
+    for (uint32_t ch = 0; ch < 6; ++ch)
+        EXPECT_EQ(OneChannel(surround51, ch, 10000), expect51[ch]) << "channel " << ch;
+    // The same with side instead of back surrounds.
+    const TChannelLayout side51 = Layout({0, 1, 2, 3, 9, 10});
+    EXPECT_EQ(OneChannel(side51, 4, 10000), (std::vector<int16_t>{2929, 0}));
+    EXPECT_EQ(OneChannel(side51, 5, 10000), (std::vector<int16_t>{0, 2929}));
+    // 7.1 (FL FR FC LFE BL BR SL SR): no channel is lost; scaled by 1 / (1 + 3 x 0.7071).
+    const TChannelLayout surround71 = Layout({0, 1, 2, 3, 4, 5, 9, 10});
+    const std::vector<std::vector<int16_t>> expect71 = {{3204, 0}, {0, 3204}, {2265, 2265}, {0, 0},
+                                                         {2265, 0}, {0, 2265}, {2265, 0},    {0, 2265}};
+    for (uint32_t ch = 0; ch < 8; ++ch)
+        EXPECT_EQ(OneChannel(surround71, ch, 10000), expect71[ch]) << "channel " << ch;
+    // A channel order other than the usual one is followed as the positions say.
+    const TChannelLayout shuffled = Layout({2, 0, 1});
+    EXPECT_EQ(OneChannel(shuffled, 0, 10000), (std::vector<int16_t>{4142, 4142}));
+    EXPECT_EQ(OneChannel(shuffled, 1, 10000), (std::vector<int16_t>{5858, 0}));
 
-    // Full-scale input of every channel clamps instead of wrapping.
-    const std::vector<int16_t> loud = {32767, 32767, 32767, 32767, 32767, 32767};
-    EXPECT_EQ(ToPcm16(Sound(stInt16, 6), Bytes(loud), 1), (std::vector<int16_t>{15468, 32767}));
-
-    // Float channels are mixed first, then scaled.
-    const std::vector<float> sixF = {1000 / 32768.f, -2000 / 32768.f, 3000 / 32768.f,
-                                     400 / 32768.f,  -500 / 32768.f,  600 / 32768.f};
-    EXPECT_EQ(ToPcm16(Sound(stFloat32, 6), Bytes(sixF), 1), (std::vector<int16_t>{846, 260}));
+    // Full scale in every channel reaches full scale without clipping or wrapping.
+    const std::vector<int16_t> loud(6, 32767);
+    EXPECT_EQ(ToPcm16(Sound(stInt16, 6), Bytes(loud), 1, surround51), (std::vector<int16_t>{32767, 32767}));
+    // Float channels are mixed first, then scaled; 24-bit ones with their low byte.
+    const std::vector<float> sixF = {1000 / 32768.f, 0, 0, 0, 0, 0};
+    EXPECT_EQ(ToPcm16(Sound(stFloat32, 6), Bytes(sixF), 1, surround51), (std::vector<int16_t>{414, 0}));
+    const std::vector<uint8_t> s24 = {0xE6, 0x02, 0x00, 0, 0, 0, 0, 0, 0}; // FL 2.9 on the 16-bit scale
+    EXPECT_EQ(ToPcm16(Sound(stInt24, 3), s24, 1, Layout({0, 1, 2})), (std::vector<int16_t>{2, 0}));
 
     // 8-bit: values around 128 are mixed and moved back.
     const std::vector<uint8_t> u8 = {228, 28, 128, 128, 128, 128};
     std::vector<uint8_t> out(2);
-    ConvertToPcm(Sound(stInt8, 6), u8.data(), 1, out.data());
-    EXPECT_EQ(out, (std::vector<uint8_t>{147, 109}));
+    ConvertToPcm(Sound(stInt8, 6), surround51, u8.data(), 1, out.data());
+    EXPECT_EQ(out, (std::vector<uint8_t>{169, 87}));
 }
 
 TEST(GstRatio, ReductionFitsThirtyOneBits)

@@ -3,6 +3,7 @@
 // reads with silence outside the stream.
 #include "plugin_media.h"
 #include "plugins/gst/dss_handle.h"
+#include "plugins/gst/pipeline_guard.h"
 
 #include <gtest/gtest.h>
 
@@ -389,4 +390,33 @@ TEST(GstSourceRobustness, TruncatedAndDamagedFilesEndInBoundedTime)
         }
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << file;
     }
+}
+
+TEST(GstSourceOpen, AiffOpensEveryTime)
+{
+    // The AIFF demuxer pushes its first data on its own thread, racing decodebin's exposing
+    // of its output: every open must still get the sound, sample for sample.
+    const std::string aiff = PluginMedia("stereo.aiff", std::string(kStereoSource) + " -c:a pcm_s16be");
+    const std::vector<uint8_t> ref = FfmpegDecode(aiff, "-f s16le");
+    ASSERT_EQ(ref.size(), 132300u * 4);
+    for (int i = 0; i < 25; ++i) {
+        THandle h(DssOpen(aiff.c_str(), true, false, 0, 60000, 0));
+        ASSERT_NE(h.H, nullptr) << "open " << i << ", error " << GetDssLastError();
+        ASSERT_EQ(h.H->Audio->Info().Length, 132300) << i;
+        std::vector<uint8_t> pcm(2000 * 4);
+        ASSERT_EQ(DssReadPcm(h.H, 0, 2000, pcm.data()), int64_t(pcm.size())) << i;
+        ASSERT_TRUE(std::equal(pcm.begin(), pcm.end(), ref.begin())) << i;
+    }
+}
+
+TEST(GstSourceOpen, FormatsWithoutAReaderAreRefusedNamingTheMissingElement)
+{
+    // No installed element demuxes CAF: refused at once (a refusal, not the time-out of a
+    // preroll that never ends), and the reason names the stream type.
+    const std::string caf = PluginMedia("tone.caf", std::string(kStereoSource) + " -c:a pcm_s16le");
+    SetLastPipelineRefusal("");
+    EXPECT_EQ(DssOpen(caf.c_str(), true, false, 0, 60000, 0), nullptr);
+    EXPECT_EQ(GetDssLastError(), 24) << "not 30: nothing waited for a first buffer";
+    EXPECT_NE(LastPipelineRefusal().find("audio/x-caf"), std::string::npos) << LastPipelineRefusal();
+    EXPECT_NE(LastPipelineRefusal().find("missing"), std::string::npos) << LastPipelineRefusal();
 }

@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 
@@ -161,4 +162,36 @@ TEST(SavedPipelineGuard, FileSourceIntoDecodingBinStillOpens)
     std::vector<uint8_t> got(4000);
     ASSERT_EQ(DssReadAudio(o.H, 0, 1000, got.data()), 4000);
     EXPECT_EQ(std::memcmp(got.data(), ref.data(), got.size()), 0);
+}
+
+TEST(SavedPipelineGuard, PlaylistsAreNeverFetchedThroughDecodingBins)
+{
+    // An HLS playlist of one segment on a listening socket, under a name that says MP3, opened
+    // as a medium and as pipeline files whose decoding bins would plug a playlist demuxer:
+    // each open is refused naming the demuxer, and nobody connects.
+    TTempDir dir;
+    TListener http;
+    ASSERT_GT(http.Port(), 0);
+    const std::string playlist = dir.File("radio.mp3");
+    const std::string text = "#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:2\n#EXTINF:2.0,\nhttp://127.0.0.1:" +
+                             std::to_string(http.Port()) + "/segment0.ts\n#EXT-X-ENDLIST\n";
+    ASSERT_TRUE(WriteFileBytes(playlist, std::vector<uint8_t>(text.begin(), text.end())));
+    const std::string via[] = {
+        playlist,
+        WriteGrf(dir, "decodebin.grf", "filesrc location=" + Quoted(playlist) + " ! decodebin\n"),
+        WriteGrf(dir, "decodebin3.grf", "filesrc location=" + Quoted(playlist) + " ! decodebin3\n"),
+    };
+    for (const std::string &file : via) {
+        SetLastPipelineRefusal("");
+        const auto start = std::chrono::steady_clock::now();
+        TOpened o(file);
+        EXPECT_EQ(o.H, nullptr) << file;
+        EXPECT_NE(LastPipelineRefusal().find("hlsdemux"), std::string::npos) << file << ": " << LastPipelineRefusal();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << file;
+    }
+    // A URI source in front of decodebin3 is refused before anything runs.
+    TOpened uri(WriteGrf(dir, "uri.grf",
+                         "urisourcebin uri=http://127.0.0.1:" + std::to_string(http.Port()) + "/a.mp3 ! decodebin3\n"));
+    EXPECT_EQ(uri.H, nullptr);
+    EXPECT_FALSE(http.Contacted(500));
 }

@@ -256,6 +256,15 @@ bool TAbstractDSS::LoadSavedGraph(int &error)
         }
         gst_object_unref(parsed);
     }
+    // Decoding bins of the file report what they refuse or cannot read, as the medium's own do.
+    GstIterator *it = gst_bin_iterate_recurse(GST_BIN(FPipeline));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        GuardBin(GST_ELEMENT(g_value_get_object(&item)));
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
     // Nothing of the file has run yet: what it may not hold is refused before any state change.
     const std::string refusal = CheckSavedPipeline(FPipeline);
     SetLastPipelineRefusal(refusal);
