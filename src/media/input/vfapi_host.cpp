@@ -1,6 +1,7 @@
 // The reader plug-in host: table building, claims, and reads through the plug-ins with
 // the host's own checks on every size, length and format a plug-in reports.
 #include "media/input/vfapi_host.h"
+#include "media/input/wave_format.h"
 
 #include <algorithm>
 #include <cstring>
@@ -26,6 +27,8 @@ struct TPluginEntry {
     VfPluginFunc Func{};
     bool HasRiff = false;
     VfRiffFunc RiffFunc{};
+    bool HasAudioExt = false;
+    VfAudioFunc AudioFunc{};
 };
 
 // The one process-wide plug-in table. Generation grows with every unload so that handles
@@ -80,6 +83,13 @@ std::unique_ptr<TPluginEntry> LoadCandidate(const std::string &line)
                      r.ReadChunk && r.ReadStreamData && r.IsKeyFrame;
         if (!e->HasRiff)
             e->RiffFunc = VfRiffFunc{};
+    }
+    if (auto getAudio = e->Library.Function<VfGetPluginAudioFuncProc>(VF_EXPORT_PLUGIN_AUDIO_FUNC)) {
+        e->AudioFunc.size = sizeof(VfAudioFunc);
+        e->HasAudioExt = getAudio(&e->AudioFunc) == VF_OK && e->AudioFunc.GetSourceLayout &&
+                         e->AudioFunc.SelectDelivery;
+        if (!e->HasAudioExt)
+            e->AudioFunc = VfAudioFunc{};
     }
     return e;
 }
@@ -211,6 +221,8 @@ struct VfHostHandle {
     bool Ok = false;
     bool TopDown = false;
     bool Riff = false;
+    bool WideAudio = false;   // the plug-in delivers every channel and/or 24 bits
+    uint32_t ChannelMask = 0; // WAVE speaker mask of that delivery (0: the usual one)
     TMediaError Status = meOk;
 };
 
@@ -261,6 +273,10 @@ bool FileExists(const std::string &name)
 
 } // namespace
 
+namespace {
+void SelectFullAudio(const TPluginEntry &e, VfHostHandle &h);
+} // namespace
+
 VfHostHandle *VfOpen(int plugin, const std::string &rawName, TMediaError &status)
 {
     std::string name = TrimText(rawName);
@@ -308,6 +324,8 @@ VfHostHandle *VfOpen(int plugin, const std::string &rawName, TMediaError &status
             return nullptr;
         }
     }
+    if ((g->FileInfo.hasStreams & VF_STREAM_AUDIO) && e->HasAudioExt)
+        SelectFullAudio(*e, *g);
     g->Ok = true;
     g->Status = meOk;
     if (e->HasRiff) {
@@ -318,6 +336,37 @@ VfHostHandle *VfOpen(int plugin, const std::string &rawName, TMediaError &status
     status = meOk;
     return guard.release();
 }
+
+namespace {
+// Asks a plug-in with the audio extension for every channel of a multichannel source and 24
+// bits of a source with more than 16, instead of its plain two-channel, 16-bit delivery.
+// The handle keeps the plain delivery when the plug-in declines.
+void SelectFullAudio(const TPluginEntry &e, VfHostHandle &h)
+{
+    VfAudioLayout source{};
+    source.size = sizeof source;
+    if (e.AudioFunc.GetSourceLayout(h.PluginHandle, &source) != VF_OK || source.channels == 0 ||
+        source.channels > 64 || (source.channels <= 2 && source.bitsPerSample <= 16))
+        return;
+    VfAudioLayout wanted{};
+    wanted.size = sizeof wanted;
+    wanted.channels = source.channels > 2 ? source.channels : h.Audio.channels;
+    wanted.bitsPerSample = source.bitsPerSample > 16 ? 24 : 16;
+    VfAudioStreamInfo audio{};
+    audio.size = sizeof audio;
+    if (e.AudioFunc.SelectDelivery(h.PluginHandle, &wanted) != VF_OK ||
+        e.Func.GetStreamInfo(h.PluginHandle, VF_STREAM_AUDIO, &audio) != VF_OK || !AudioInfoSane(audio) ||
+        audio.channels != wanted.channels || audio.bitsPerSample != wanted.bitsPerSample) {
+        // Back to the plain delivery the handle was opened with.
+        VfAudioLayout plain{sizeof plain, h.Audio.channels, 0, h.Audio.bitsPerSample, 0};
+        e.AudioFunc.SelectDelivery(h.PluginHandle, &plain);
+        return;
+    }
+    h.Audio = audio;
+    h.WideAudio = true;
+    h.ChannelMask = source.channels > 2 ? source.channelMask : 0;
+}
+} // namespace
 
 void VfClose(VfHostHandle *h)
 {
@@ -482,7 +531,7 @@ uint32_t AudioFormat(const VfHostHandle *h, WAVEFORMATEX *format)
     if (!HasAudio(h))
         return 0;
     if (format) {
-        uint16_t bits = h->Audio.bitsPerSample == 8 ? 8 : 16;
+        uint16_t bits = h->WideAudio ? uint16_t(h->Audio.bitsPerSample) : h->Audio.bitsPerSample == 8 ? 8 : 16;
         *format = WAVEFORMATEX{};
         format->wFormatTag = WAVE_FORMAT_PCM;
         format->nChannels = uint16_t(h->Audio.channels);
@@ -499,7 +548,22 @@ uint64_t AudioBytes(const VfHostHandle *h, uint32_t count)
 {
     if (!HasAudio(h))
         return 0;
+    if (h->WideAudio)
+        return uint64_t(count) * h->Audio.blockAlign;
     return uint64_t(count) * (h->Audio.bitsPerSample == 8 ? 1u : 2u) * h->Audio.channels;
+}
+
+std::vector<uint8_t> AudioFormatBytes(const VfHostHandle *h)
+{
+    WAVEFORMATEX format{};
+    if (AudioFormat(h, &format) == 0)
+        return {};
+    if (!h->WideAudio) {
+        std::vector<uint8_t> plain(sizeof format);
+        std::memcpy(plain.data(), &format, sizeof format);
+        return plain;
+    }
+    return ResultWaveFormat(format, h->ChannelMask);
 }
 
 uint32_t ReadAudioPcm(VfHostHandle *h, int64_t first, uint32_t count, void *buffer, uint32_t bufferSize)
@@ -507,7 +571,7 @@ uint32_t ReadAudioPcm(VfHostHandle *h, int64_t first, uint32_t count, void *buff
     if (!HasAudio(h))
         return Fail(h, meNoAudioStream);
     uint32_t bits = h->Audio.bitsPerSample;
-    if (bits == 8 || bits == 16)
+    if (bits == 8 || bits == 16 || h->WideAudio)
         return ReadAudio(h, first, count, buffer, bufferSize);
     if (bits != 24 && bits != 32)
         return Fail(h, meAudioFormat);

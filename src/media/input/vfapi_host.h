@@ -97,10 +97,15 @@ uint32_t ReadAudio(VfHostHandle *h, int64_t first, uint32_t count, void *buffer,
 // The PCM wave format delivered by ReadAudioPcm; copies it when format is given; returns
 // sizeof(WAVEFORMATEX), or 0 without audio.
 uint32_t AudioFormat(const VfHostHandle *h, WAVEFORMATEX *format);
+// The wave format record of the audio ReadAudioPcm delivers: the plain PCM record, or for a
+// plug-in that delivers every channel or 24 bits, the extensible record with the speaker mask.
+// Empty without audio.
+std::vector<uint8_t> AudioFormatBytes(const VfHostHandle *h);
 // count * the wave format's block align.
 uint64_t AudioBytes(const VfHostHandle *h, uint32_t count);
 // Reads count sample frames converted to the wave format (24- and 32-bit samples keep their
-// upper two bytes; other sizes fail with meAudioFormat).
+// upper two bytes unless the plug-in's wide delivery was selected; other sizes fail with
+// meAudioFormat).
 uint32_t ReadAudioPcm(VfHostHandle *h, int64_t first, uint32_t count, void *buffer, uint32_t bufferSize);
 
 // RIFF extension (false / 0 unless the handle's RIFF flag is set). Selectors:

@@ -326,14 +326,13 @@ bool TWaveReader::OpenVfap(TSegment &seg, const std::string &file, int param, bo
     if (ai.lengthHigh != 0 || ai.lengthLow < 1 || ai.lengthLow > uint32_t(INT32_MAX))
         return Fail(meFileFormat);
     TStreamRec s;
-    uint32_t len = AudioFormat(h, nullptr);
-    if (len == 0)
+    s.Format = AudioFormatBytes(h); // plain PCM, or extensible with the speaker mask
+    if (s.Format.empty())
         return Fail(meAudioFormat);
-    s.Format.resize(len);
     WAVEFORMATEX wf;
-    if (AudioFormat(h, &wf) != len)
+    uint32_t mask = 0;
+    if (!ReadWaveFormat(s.Format.data(), s.Format.size(), wf, mask))
         return Fail(meCodec);
-    std::memcpy(s.Format.data(), &wf, len);
     AVISTREAMINFO &si = s.Info;
     si.fccType = streamtypeAUDIO;
     bool scaled = ai.scale >= 1 && ai.rate >= 1;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace tessaly::gst {
 
@@ -236,6 +237,69 @@ void ConvertToPcm(const DssAudioInfo &info, const TChannelLayout &layout, const 
         }
         PutValue(type, left, out);
         PutValue(type, right, out);
+    }
+}
+
+uint32_t WaveChannelMask(const TChannelLayout &layout)
+{
+    uint32_t mask = 0;
+    for (uint32_t ch = 0; ch < layout.Count; ++ch) {
+        const uint8_t s = layout.Speaker[ch];
+        if (s >= 18 || (mask & (1u << s)))
+            return 0;
+        mask |= 1u << s;
+    }
+    return mask;
+}
+
+void ConvertToAllChannels(const DssAudioInfo &info, const TChannelLayout &layout, const uint8_t *source,
+                          int64_t frames, uint32_t bits, uint8_t *destination)
+{
+    const uint32_t type = info.SampleType, channels = info.Channels;
+    const uint32_t bytes = BytesPerSample(type);
+    if (bytes == 0 || channels == 0 || frames <= 0 || (bits != 16 && bits != 24))
+        return;
+    // Source channel of each output channel.
+    std::vector<uint32_t> order(channels);
+    for (uint32_t ch = 0; ch < channels; ++ch)
+        order[ch] = ch;
+    if (layout.Count == channels && WaveChannelMask(layout) != 0)
+        std::stable_sort(order.begin(), order.end(),
+                         [&](uint32_t a, uint32_t b) { return layout.Speaker[a] < layout.Speaker[b]; });
+    uint8_t *out = destination;
+    for (int64_t i = 0; i < frames; ++i, source += size_t(bytes) * channels) {
+        for (uint32_t ch : order) {
+            const uint8_t *p = source + size_t(ch) * bytes;
+            int32_t v; // the sample on the 24-bit scale
+            switch (type) {
+            case stInt8: v = (int32_t(p[0]) - 128) * 65536; break;
+            case stInt16: v = int32_t(int16_t(uint16_t(p[0] | p[1] << 8))) * 256; break;
+            case stInt24:
+            case stInt32: {
+                const uint32_t hi = type == stInt24 ? uint32_t(p[0] << 8 | p[1] << 16 | uint32_t(p[2]) << 24)
+                                                    : uint32_t(p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24);
+                v = int32_t(hi) / 256;
+                break;
+            }
+            default: {
+                float f;
+                std::memcpy(&f, p, 4);
+                const double scaled = std::nearbyint(double(f) * (bits == 24 ? 8388608.0 : 32768.0));
+                const double top = bits == 24 ? 8388607.0 : 32767.0;
+                v = int32_t(scaled < -top - 1 ? -top - 1 : scaled > top ? top : scaled) * (bits == 24 ? 1 : 256);
+                break;
+            }
+            }
+            if (bits == 16) {
+                const uint16_t s16 = uint16_t(int16_t(v >> 8));
+                *out++ = uint8_t(s16);
+                *out++ = uint8_t(s16 >> 8);
+            } else {
+                *out++ = uint8_t(uint32_t(v));
+                *out++ = uint8_t(uint32_t(v) >> 8);
+                *out++ = uint8_t(uint32_t(v) >> 16);
+            }
+        }
     }
 }
 

@@ -38,6 +38,14 @@ TStereoWeights StereoDownmix(const TChannelLayout &layout);
 void ConvertToPcm(const DssAudioInfo &info, const TChannelLayout &layout, const uint8_t *source, int64_t frames,
                   uint8_t *destination);
 
+// The WAVE speaker mask of a layout when every channel has a WAVE place of its own, else 0.
+uint32_t WaveChannelMask(const TChannelLayout &layout);
+
+// Converts frames of interleaved source samples to PCM of every channel at 16 or 24 bits,
+// the channels put in WAVE speaker order when the layout has a mask (as they come otherwise).
+void ConvertToAllChannels(const DssAudioInfo &info, const TChannelLayout &layout, const uint8_t *source,
+                          int64_t frames, uint32_t bits, uint8_t *destination);
+
 // Channels of the delivered PCM: 1 for a mono source, else 2.
 inline uint32_t DeliveredChannels(const DssAudioInfo &info) { return info.Channels < 2 ? 1 : 2; }
 inline uint32_t DeliveredBits(const DssAudioInfo &info) { return info.SampleType == stInt8 ? 8 : 16; }

@@ -24,13 +24,13 @@ template <class T> bool Resize(std::vector<T> &v, size_t n)
     }
 }
 
-WAVEFORMATEX MakeWaveFormat(const DssAudioInfo &info)
+WAVEFORMATEX MakeWaveFormat(const DssHandle &handle, const DssAudioInfo &info)
 {
     WAVEFORMATEX w{};
     w.wFormatTag = WAVE_FORMAT_PCM;
-    w.nChannels = uint16_t(DeliveredChannels(info));
+    w.nChannels = uint16_t(handle.AllChannels ? handle.AllChannels : DeliveredChannels(info));
     w.nSamplesPerSec = info.SampleRate;
-    w.wBitsPerSample = uint16_t(DeliveredBits(info));
+    w.wBitsPerSample = uint16_t(handle.WideBits ? handle.WideBits : DeliveredBits(info));
     w.nBlockAlign = uint16_t(w.wBitsPerSample * w.nChannels / 8);
     w.nAvgBytesPerSec = w.nBlockAlign * info.SampleRate;
     w.cbSize = 0;
@@ -247,7 +247,7 @@ int32_t DssGetWaveFormat(DssHandle *handle, WAVEFORMATEX *destination)
     if (!handle || !handle->Audio || handle->Audio->Info().Valid != kDescriptionValid)
         return 0;
     if (!handle->HaveWaveFormat) {
-        handle->WaveFormat = MakeWaveFormat(handle->Audio->Info());
+        handle->WaveFormat = MakeWaveFormat(*handle, handle->Audio->Info());
         handle->HaveWaveFormat = true;
     }
     if (destination)
@@ -265,9 +265,44 @@ int64_t DssReadPcm(DssHandle *handle, int64_t start, int32_t count, uint8_t *des
         return 0;
     }
     const int64_t result = int64_t(count) * handle->WaveFormat.nBlockAlign;
-    if (destination)
+    if (destination && (handle->AllChannels || handle->WideBits))
+        ConvertToAllChannels(handle->Audio->Info(), handle->Audio->Layout(), source, count,
+                             handle->WaveFormat.wBitsPerSample, destination);
+    else if (destination)
         ConvertToPcm(handle->Audio->Info(), handle->Audio->Layout(), source, count, destination);
     return result;
+}
+
+} // namespace tessaly::gst
+
+namespace tessaly::gst {
+
+bool DssSourceLayout(DssHandle *handle, uint32_t &channels, uint32_t &mask, uint32_t &bits, bool &floating)
+{
+    if (!handle || !handle->Audio || handle->Audio->Info().Valid != kDescriptionValid)
+        return false;
+    const DssAudioInfo &info = handle->Audio->Info();
+    channels = info.Channels;
+    mask = WaveChannelMask(handle->Audio->Layout());
+    bits = BytesPerSample(info.SampleType) * 8;
+    floating = info.SampleType == stFloat32;
+    return true;
+}
+
+bool DssSelectDelivery(DssHandle *handle, bool allChannels, uint32_t bits)
+{
+    uint32_t channels = 0, mask = 0, sourceBits = 0;
+    bool floating = false;
+    if (!DssSourceLayout(handle, channels, mask, sourceBits, floating))
+        return false;
+    // 24 bits where the source has more than 16 (integers of 24 or 32 bits, floating point);
+    // more than two channels at 16 or 24 bits only as all of them (no wide down-mix).
+    if ((bits != 0 && bits != 16 && !(bits == 24 && sourceBits > 16)) || (bits != 0 && !allChannels && channels > 2))
+        return false;
+    handle->AllChannels = allChannels ? channels : 0;
+    handle->WideBits = bits != 0 ? bits : allChannels ? 16 : 0;
+    handle->HaveWaveFormat = false;
+    return DssGetWaveFormat(handle, nullptr) == int32_t(sizeof(WAVEFORMATEX));
 }
 
 } // namespace tessaly::gst

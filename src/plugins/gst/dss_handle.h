@@ -22,6 +22,10 @@ struct DssHandle {
     std::vector<uint8_t> AudioBuffer;
     WAVEFORMATEX WaveFormat{};
     bool HaveWaveFormat = false;
+    // The delivery the caller selected: every source channel and/or 24 bits (0: the plain
+    // delivery of at most two channels of 8 or 16 bits).
+    uint32_t AllChannels = 0;
+    uint32_t WideBits = 0;
 };
 
 // Open flags: the seek mode is 2 with dfForwardOnly, else 0 with dfNoSeek, else 1.
@@ -55,6 +59,14 @@ int32_t DssGetWaveFormat(DssHandle *handle, WAVEFORMATEX *destination);
 // Bytes of delivered PCM for count frames from start (count x block align), or 0;
 // with a destination the converted frames are written there.
 int64_t DssReadPcm(DssHandle *handle, int64_t start, int32_t count, uint8_t *destination);
+
+// The source's channels, WAVE speaker mask (0 when not every channel has a place), bits per
+// sample (8, 16, 24, 32) and whether they are floating point; false without audio.
+bool DssSourceLayout(DssHandle *handle, uint32_t &channels, uint32_t &mask, uint32_t &bits, bool &floating);
+// Selects what DssGetWaveFormat and DssReadPcm deliver: allChannels (every source channel in
+// WAVE order instead of at most two) and bits (16, or 24 for sources of more than 16 bits;
+// 0 keeps the plain 8/16). False, changing nothing, for a delivery the source cannot give.
+bool DssSelectDelivery(DssHandle *handle, bool allChannels, uint32_t bits);
 
 // The accepted-formats mask of a colour request; false for an unknown request.
 bool ColourRequestMask(uint32_t request, uint32_t &mask);

@@ -1,5 +1,6 @@
 // soundpull: the reader plug-in that delivers the audio of any medium GStreamer can play,
-// as 8- or 16-bit PCM of one or two channels.
+// as 8- or 16-bit PCM of one or two channels, or on request every channel at 16 or 24 bits.
+#include "plugins/gst/dss_convert.h"
 #include "plugins/gst/dss_handle.h"
 #include "plugins/soundpull/file_types.h"
 #include "plugins/gst/handle_table.h"
@@ -100,6 +101,37 @@ int32_t ReadData(VF_FileHandle handle, uint32_t stream, void *data)
     return VF_OK;
 }
 
+int32_t GetSourceLayout(VF_FileHandle handle, VfAudioLayout *layout)
+{
+    TReaderHandle *h = Usable(handle);
+    uint32_t channels = 0, mask = 0, bits = 0;
+    bool floating = false;
+    if (!h || !layout || layout->size != sizeof(VfAudioLayout) ||
+        !DssSourceLayout(h->Source, channels, mask, bits, floating))
+        return VF_ERROR;
+    layout->channels = channels;
+    layout->channelMask = mask;
+    layout->bitsPerSample = bits;
+    layout->floatingPoint = floating ? 1 : 0;
+    return VF_OK;
+}
+
+int32_t SelectDelivery(VF_FileHandle handle, const VfAudioLayout *wanted)
+{
+    TReaderHandle *h = Usable(handle);
+    if (!h || !wanted || wanted->size != sizeof(VfAudioLayout))
+        return VF_ERROR;
+    const bool all = wanted->channels == h->Info.Channels && wanted->channels > 2;
+    if (!all && wanted->channels != DeliveredChannels(h->Info))
+        return VF_ERROR;
+    const uint32_t bits = wanted->bitsPerSample == DeliveredBits(h->Info) && !all ? 0 : wanted->bitsPerSample;
+    VfAudioStreamInfo audio{};
+    if (!DssSelectDelivery(h->Source, all, bits) || !FillAudioStreamInfo(h->Source, h->Info, audio))
+        return VF_ERROR;
+    h->Audio = audio;
+    return VF_OK;
+}
+
 } // namespace
 
 extern "C" {
@@ -112,6 +144,15 @@ VF_EXPORT int32_t vfGetPluginInfo(VfPluginInfo *info)
 VF_EXPORT int32_t vfGetPluginFunc(VfPluginFunc *func)
 {
     return FillPluginFunc(func, {sizeof(VfPluginFunc), OpenFile, CloseFile, GetFileInfo, GetStreamInfo, ReadData});
+}
+
+VF_EXPORT int32_t vfGetPluginAudioFunc(VfAudioFunc *func)
+{
+    if (!func || func->size != sizeof(VfAudioFunc))
+        return VF_ERROR;
+    func->GetSourceLayout = GetSourceLayout;
+    func->SelectDelivery = SelectDelivery;
+    return VF_OK;
 }
 
 } // extern "C"

@@ -190,6 +190,35 @@ typedef struct VfRiffFunc {
     VfIsKeyFrameProc IsKeyFrame;
 } VfRiffFunc;
 
+/* Optional audio extension (vfGetPluginAudioFunc). Without it, or until the host selects
+ * another delivery, audio is delivered as VfAudioStreamInfo says: 1 or 2 channels (more are
+ * mixed down) of 8 or 16 bits. GetSourceLayout tells what the medium itself holds;
+ * SelectDelivery asks for every source channel and/or 24 bits instead. After it succeeded,
+ * GetStreamInfo(audio) reports the selected format and ReadData delivers it, the channels
+ * in the order of the bits of channelMask (the WAVE speaker order). */
+typedef struct VfAudioLayout {
+    uint32_t size;              /* sizeof(VfAudioLayout) */
+    uint32_t channels;
+    uint32_t channelMask;       /* WAVE speaker mask (1 front left, 2 front right, 4 front
+                                   centre, 8 LFE ...); 0 when not every channel has a place */
+    uint32_t bitsPerSample;     /* source: 8, 16, 24 or 32; selection: 8 or 16 (plain), 16 or 24 */
+    uint32_t floatingPoint;     /* source only: 1 when the decoder delivers floating point */
+} VfAudioLayout;
+
+typedef int32_t (*VfGetAudioLayoutProc)(VF_FileHandle handle, VfAudioLayout *layout);
+/* wanted->channels is the source's count (all channels) or the plain delivery's; 24 bits
+ * are offered only for sources of more than 16 bits. Fails, changing nothing, otherwise. */
+typedef int32_t (*VfSelectDeliveryProc)(VF_FileHandle handle, const VfAudioLayout *wanted);
+
+typedef struct VfAudioFunc {
+    uint32_t size;              /* sizeof(VfAudioFunc) */
+    VfGetAudioLayoutProc GetSourceLayout;
+    VfSelectDeliveryProc SelectDelivery;
+} VfAudioFunc;
+
+typedef int32_t (*VfGetPluginAudioFuncProc)(VfAudioFunc *func);
+#define VF_EXPORT_PLUGIN_AUDIO_FUNC "vfGetPluginAudioFunc"
+
 /* The exported entry points, looked up by these names. vfGetPluginRiffFunc is
  * optional: its absence means the plug-in has no RIFF extension. */
 typedef int32_t (*VfGetPluginInfoProc)(VfPluginInfo *info);
@@ -210,6 +239,7 @@ typedef int32_t (*VfGetPluginRiffFuncProc)(VfRiffFunc *func);
 VF_EXPORT int32_t vfGetPluginInfo(VfPluginInfo *info);
 VF_EXPORT int32_t vfGetPluginFunc(VfPluginFunc *func);
 VF_EXPORT int32_t vfGetPluginRiffFunc(VfRiffFunc *func);
+VF_EXPORT int32_t vfGetPluginAudioFunc(VfAudioFunc *func);
 
 #ifdef __cplusplus
 } /* extern "C" */
@@ -226,5 +256,6 @@ VF_STATIC_ASSERT(sizeof(VfVideoStreamInfo) == 32, "VfVideoStreamInfo layout");
 VF_STATIC_ASSERT(sizeof(VfAudioStreamInfo) == 32, "VfAudioStreamInfo layout");
 VF_STATIC_ASSERT(sizeof(VfRiffInfo) == 140, "VfRiffInfo layout");
 VF_STATIC_ASSERT(sizeof(VfRiffStreamHeader) == 148, "VfRiffStreamHeader layout");
+VF_STATIC_ASSERT(sizeof(VfAudioLayout) == 20, "VfAudioLayout layout");
 
 #endif /* TESSALY_VFAPI_H */
