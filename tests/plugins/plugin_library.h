@@ -38,6 +38,7 @@ public:
     VfGetPluginInfoProc InfoExport() const { return FInfo; }
     VfGetPluginFuncProc FuncExport() const { return FFunc; }
     VfGetPluginRiffFuncProc RiffExport() const { return FRiff; }
+    void *Symbol(const char *name) const { return FHandle ? dlsym(FHandle, name) : nullptr; }
 
     VfPluginFunc Func{};
     VfRiffFunc Riff{};

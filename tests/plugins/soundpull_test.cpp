@@ -2,6 +2,7 @@
 // AC3 and Ogg Vorbis files compared with ffmpeg's decode, format conversions, silence
 // outside the stream and the checks every entry point makes.
 #include "media/input/vfapi_host.h"
+#include "media/input/wave_format.h"
 #include "plugin_library.h"
 #include "plugin_media.h"
 #include "plugins/soundpull/file_types.h"
@@ -56,6 +57,28 @@ double Tone(const std::vector<int16_t> &stereo, int channel, double hz)
         im += v * std::sin(2 * M_PI * hz * double(i) / 48000);
     }
     return 2 * std::sqrt(re * re + im * im) / double(n);
+}
+
+// All of a file's audio through soundpull's own entry points, in its plain delivery (at most
+// two channels of 8 or 16 bits), as a host without the audio extension gets it.
+std::vector<int16_t> ReadAllPlain(const std::string &file, VfAudioStreamInfo &info)
+{
+    TPluginLibrary lib("soundpull.vfp");
+    TPluginFile f(lib, file);
+    EXPECT_TRUE(f.Open()) << file;
+    info = VfAudioStreamInfo{};
+    info.size = sizeof info;
+    if (!f.Open() || lib.Func.GetStreamInfo(f.Handle(), 2, &info) != VF_OK)
+        return {};
+    std::vector<int16_t> out(size_t(info.lengthLow) * info.channels);
+    VfAudioReadData r{};
+    r.size = sizeof r;
+    r.sampleCount = info.lengthLow;
+    r.bufferSize = uint32_t(out.size() * 2);
+    r.buffer = out.data();
+    EXPECT_EQ(lib.Func.ReadData(f.Handle(), 2, &r), VF_OK);
+    EXPECT_EQ(r.samplesRead, info.lengthLow);
+    return out;
 }
 
 class SoundpullHost : public ::testing::Test {
@@ -151,12 +174,12 @@ TEST_F(SoundpullHost, LossyCodecsMatchFfmpegWithinTheirDelay)
     }
 }
 
-TEST_F(SoundpullHost, WideAndMultichannelSourcesBecomeSixteenBitStereo)
+TEST(SoundpullPlain, WideAndMultichannelSourcesBecomeSixteenBitStereo)
 {
     // 24-bit stereo keeps the upper 16 bits of each sample.
     const std::string s24 = PluginMedia("stereo24.wav", std::string(kStereoSource) + " -c:a pcm_s24le");
     VfAudioStreamInfo info{};
-    std::vector<int16_t> ours = ReadAll(s24, info);
+    std::vector<int16_t> ours = ReadAllPlain(s24, info);
     EXPECT_EQ(info.bitsPerSample, 16u);
     EXPECT_EQ(info.blockAlign, 4u);
     const std::vector<uint8_t> raw24 = FfmpegDecode(s24, "-f s24le");
@@ -171,14 +194,14 @@ TEST_F(SoundpullHost, WideAndMultichannelSourcesBecomeSixteenBitStereo)
     const std::string six = PluginMedia(
         "six.wav", "-f lavfi -i \"aevalsrc=0.5*sin(440*2*PI*t)|0.3*sin(550*2*PI*t)|0.2*sin(660*2*PI*t)|"
                    "0.1*sin(770*2*PI*t)|0.15*sin(880*2*PI*t)|0.05*sin(990*2*PI*t):s=48000:d=1:c=5.1\" -c:a pcm_f32le");
-    ours = ReadAll(six, info);
+    ours = ReadAllPlain(six, info);
     EXPECT_EQ(info.channels, 2u);
     EXPECT_EQ(info.bitsPerSample, 16u);
     EXPECT_EQ(info.lengthLow, 48000u);
     EXPECT_LE(MaxDifference(ours, Samples(FfmpegDecode(six, "-f s16le -ac 2"))), 1);
 }
 
-TEST_F(SoundpullHost, SurroundIsMixedChannelByChannel)
+TEST(SoundpullPlain, SurroundIsMixedChannelByChannel)
 {
     // Lossless 5.1 and 7.1 (GStreamer's order FL FR FC LFE BL BR [SL SR]) equal ffmpeg's
     // down-mix to within rounding: a channel in the wrong place or lost shows at once.
@@ -186,7 +209,7 @@ TEST_F(SoundpullHost, SurroundIsMixedChannelByChannel)
     const std::string surround71 = PluginMedia("surround71.mka", Tones(8, "7.1") + " -c:a pcm_s16le");
     for (const std::string &file : {surround51, surround71}) {
         VfAudioStreamInfo info{};
-        const std::vector<int16_t> ours = ReadAll(file, info);
+        const std::vector<int16_t> ours = ReadAllPlain(file, info);
         EXPECT_EQ(info.channels, 2u) << file;
         EXPECT_EQ(info.lengthLow, 96000u) << file;
         EXPECT_LE(MaxDifference(ours, Samples(FfmpegDecode(file, "-f s16le -ac 2"))), 1) << file;
@@ -197,7 +220,7 @@ TEST_F(SoundpullHost, SurroundIsMixedChannelByChannel)
     // centre and surrounds at -3 dB of the fronts, LFE nowhere.
     const std::string ac3 = PluginMedia("surround51.ac3", Tones(6, "5.1") + " -c:a ac3 -b:a 448k");
     VfAudioStreamInfo info{};
-    const std::vector<int16_t> ours = ReadAll(ac3, info);
+    const std::vector<int16_t> ours = ReadAllPlain(ac3, info);
     ASSERT_GT(ours.size(), 2u * 60000);
     const double fl = Tone(ours, 0, 300), fr = Tone(ours, 1, 500);
     EXPECT_NEAR(fl, 0.1 / 2.414 * 32768, 60);
@@ -210,6 +233,83 @@ TEST_F(SoundpullHost, SurroundIsMixedChannelByChannel)
         EXPECT_LT(Tone(ours, 0, hz), 20) << hz << " Hz in the left channel";
     for (double hz : {300.0, 1100.0, 80.0})
         EXPECT_LT(Tone(ours, 1, hz), 20) << hz << " Hz in the right channel";
+}
+
+TEST_F(SoundpullHost, EveryChannelAndTwentyFourBitsReachTheHost)
+{
+    // Through the host, which selects the full delivery: 24-bit 5.1 FLAC and 16-bit 7.1 PCM
+    // in Matroska come with all their channels, their low bytes and their speaker mask,
+    // byte for byte as ffmpeg decodes them; a 24-bit stereo FLAC keeps its 24 bits.
+    struct TCase { std::string file; uint32_t channels, bits, mask; const char *ffmpegFormat; };
+    const TCase cases[] = {
+        {PluginMedia("surround51-24.flac", Tones(6, "5.1") + " -c:a flac -sample_fmt s32 -bits_per_raw_sample 24"), 6,
+         24, 0x3F, "-f s24le"},
+        {PluginMedia("surround71.mka", Tones(8, "7.1") + " -c:a pcm_s16le"), 8, 16, 0x63F, "-f s16le"},
+        {PluginMedia("stereo24.flac", std::string(kStereoSource) + " -c:a flac -sample_fmt s32 -bits_per_raw_sample 24"),
+         2, 24, 0, "-f s24le"},
+    };
+    for (const TCase &c : cases) {
+        TMediaError status = meOk;
+        TVfHandlePtr h(VfOpen(0, c.file, status));
+        ASSERT_TRUE(h) << c.file;
+        const VfAudioStreamInfo info = AudioInfo(h.get());
+        EXPECT_EQ(info.channels, c.channels) << c.file;
+        EXPECT_EQ(info.bitsPerSample, c.bits) << c.file;
+        const std::vector<uint8_t> format = AudioFormatBytes(h.get());
+        WAVEFORMATEX wf{};
+        uint32_t mask = 0;
+        ASSERT_TRUE(ReadWaveFormat(format.data(), format.size(), wf, mask)) << c.file;
+        EXPECT_EQ(format.size(), 40u) << "extensible record";
+        EXPECT_EQ(wf.nChannels, c.channels);
+        EXPECT_EQ(wf.wBitsPerSample, c.bits);
+        EXPECT_EQ(mask, c.mask ? c.mask : 3u) << c.file;
+        std::vector<uint8_t> ours(size_t(info.lengthLow) * info.blockAlign);
+        ASSERT_EQ(ReadAudioPcm(h.get(), 0, info.lengthLow, ours.data(), uint32_t(ours.size())), ours.size());
+        EXPECT_TRUE(ours == FfmpegDecode(c.file, c.ffmpegFormat)) << c.file;
+    }
+}
+
+TEST(SoundpullExports, AudioExtensionDescribesAndSelects)
+{
+    TPluginLibrary lib("soundpull.vfp");
+    auto getAudio = reinterpret_cast<VfGetPluginAudioFuncProc>(lib.Symbol(VF_EXPORT_PLUGIN_AUDIO_FUNC));
+    ASSERT_NE(getAudio, nullptr);
+    VfAudioFunc func{};
+    func.size = sizeof func + 1;
+    EXPECT_EQ(getAudio(&func), VF_ERROR);
+    func.size = sizeof func;
+    ASSERT_EQ(getAudio(&func), VF_OK);
+
+    const std::string ac3 = PluginMedia("surround51.ac3", Tones(6, "5.1") + " -c:a ac3 -b:a 448k");
+    TPluginFile file(lib, ac3);
+    ASSERT_TRUE(file.Open());
+    VfAudioLayout source{};
+    source.size = sizeof source;
+    ASSERT_EQ(func.GetSourceLayout(file.Handle(), &source), VF_OK);
+    EXPECT_EQ(source.channels, 6u);
+    EXPECT_EQ(source.channelMask, 0x3Fu);
+    EXPECT_EQ(source.floatingPoint, 1u);
+    EXPECT_EQ(func.GetSourceLayout(file.Handle() + 1, &source), VF_ERROR);
+
+    // Neither a channel count of its own nor 24 bits of a down-mix can be asked for.
+    VfAudioLayout wanted{sizeof wanted, 4, 0, 16, 0};
+    EXPECT_EQ(func.SelectDelivery(file.Handle(), &wanted), VF_ERROR);
+    wanted = VfAudioLayout{sizeof wanted, 2, 0, 24, 0};
+    EXPECT_EQ(func.SelectDelivery(file.Handle(), &wanted), VF_ERROR);
+    VfAudioStreamInfo info{};
+    info.size = sizeof info;
+    ASSERT_EQ(lib.Func.GetStreamInfo(file.Handle(), 2, &info), VF_OK);
+    EXPECT_EQ(info.channels, 2u) << "a refused selection changes nothing";
+    wanted = VfAudioLayout{sizeof wanted, 6, 0, 16, 0};
+    ASSERT_EQ(func.SelectDelivery(file.Handle(), &wanted), VF_OK);
+    ASSERT_EQ(lib.Func.GetStreamInfo(file.Handle(), 2, &info), VF_OK);
+    EXPECT_EQ(info.channels, 6u);
+    EXPECT_EQ(info.blockAlign, 12u);
+
+    // A 16-bit source has no 24 bits to give.
+    TPluginFile wav(lib, StereoWav());
+    wanted = VfAudioLayout{sizeof wanted, 2, 0, 24, 0};
+    EXPECT_EQ(func.SelectDelivery(wav.Handle(), &wanted), VF_ERROR);
 }
 
 TEST_F(SoundpullHost, ContainersOfTheExtensionTableOpen)

@@ -339,19 +339,24 @@ VfHostHandle *VfOpen(int plugin, const std::string &rawName, TMediaError &status
 
 namespace {
 // Asks a plug-in with the audio extension for every channel of a multichannel source and 24
-// bits of a source with more than 16, instead of its plain two-channel, 16-bit delivery.
+// bits of an integer source with more than 16, instead of its plain two-channel, 16-bit delivery.
 // The handle keeps the plain delivery when the plug-in declines.
 void SelectFullAudio(const TPluginEntry &e, VfHostHandle &h)
 {
     VfAudioLayout source{};
     source.size = sizeof source;
     if (e.AudioFunc.GetSourceLayout(h.PluginHandle, &source) != VF_OK || source.channels == 0 ||
-        source.channels > 64 || (source.channels <= 2 && source.bitsPerSample <= 16))
+        source.channels > 64)
+        return;
+    // Integer samples of more than 16 bits keep 24 of them; floating point (what lossy
+    // decoders deliver) becomes 16-bit PCM as before.
+    const bool wide = source.bitsPerSample > 16 && !source.floatingPoint;
+    if (source.channels <= 2 && !wide)
         return;
     VfAudioLayout wanted{};
     wanted.size = sizeof wanted;
     wanted.channels = source.channels > 2 ? source.channels : h.Audio.channels;
-    wanted.bitsPerSample = source.bitsPerSample > 16 ? 24 : 16;
+    wanted.bitsPerSample = wide ? 24 : 16;
     VfAudioStreamInfo audio{};
     audio.size = sizeof audio;
     if (e.AudioFunc.SelectDelivery(h.PluginHandle, &wanted) != VF_OK ||
