@@ -50,11 +50,17 @@ protected:
         std::memcpy(s.data(), out.data(), s.size() * 2);
         return s;
     }
+    // All samples as 16-bit values: wider ones (a 24-bit source keeps its 24 bits) keep their
+    // upper two bytes, as ffmpeg's -f s16le does.
     std::vector<int16_t> ReadAll(TWaveReader &r)
     {
-        std::vector<int16_t> s(size_t(r.OutputLength()) * 2);
+        const size_t width = r.OutputFormat().wBitsPerSample / 8;
+        std::vector<uint8_t> raw(size_t(r.OutputLength()) * r.OutputFormat().nBlockAlign);
         r.Seek(0);
-        EXPECT_TRUE(r.ReadSamples(s.data(), int32_t(r.OutputLength())));
+        EXPECT_TRUE(r.ReadSamples(raw.data(), int32_t(r.OutputLength())));
+        std::vector<int16_t> s(width >= 2 ? raw.size() / width : 0);
+        for (size_t i = 0; i < s.size(); ++i)
+            s[i] = int16_t(uint16_t(raw[i * width + width - 2] | raw[i * width + width - 1] << 8));
         return s;
     }
     std::string Make(const std::string &name, const std::string &args)
