@@ -3,6 +3,8 @@
 // double track through the plug-ins found beside the program; the language choice, and
 // hostile project files refused with their reasons.
 #include <cmath>
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -143,10 +145,15 @@ TEST_F(CliUserRun, CompressedPrimaryAndDoubleTracksRender)
             << what << err;
         got = Decode16(wav);
         ASSERT_EQ(got.size(), size_t(kRate * kSeconds * 2)) << what;
-        if (d.Lossless)
-            EXPECT_EQ(got, std::vector<int16_t>(refDouble.begin(),
-                                                refDouble.begin() + long(std::min(refDouble.size(), got.size()))))
-                << what;
+        if (d.Lossless) {
+            // A 24-bit double track is rounded into the primary track's 16 bits, where ffmpeg's
+            // 16-bit decode truncates: equal to within one step.
+            ASSERT_GE(refDouble.size(), got.size()) << what;
+            int most = 0;
+            for (size_t k = 0; k < got.size(); ++k)
+                most = std::max(most, std::abs(int(got[k]) - int(refDouble[k])));
+            EXPECT_LE(most, 1) << what;
+        }
         else
             EXPECT_GT(BestMatch(refDouble, got), 0.99) << what;
     }
