@@ -2,8 +2,8 @@
 // file, no test hooks. Audio in MP3, AC-3, FLAC, Opus and AAC renders as primary and as
 // double track through the plug-ins found beside the program; the language choice, and
 // hostile project files refused with their reasons.
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
