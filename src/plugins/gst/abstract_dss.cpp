@@ -214,7 +214,7 @@ int TAbstractDSS::BuildGraph(bool audio, uint32_t acceptedFormats, bool copiesFr
             gst_object_unref(e);
         }
         Prune();
-    } else if (!BuildRenderGraph(audio)) {
+    } else if (!BuildRenderGraph()) {
         return 24;
     }
     // No clock: the pipeline runs as fast as the reader releases buffers.
@@ -277,7 +277,7 @@ bool TAbstractDSS::LoadSavedGraph(int &error)
     return true;
 }
 
-bool TAbstractDSS::BuildRenderGraph(bool audio)
+bool TAbstractDSS::BuildRenderGraph()
 {
     GstElement *source = gst_element_factory_make("filesrc", nullptr);
     GstElement *decoder = gst_element_factory_make("decodebin", nullptr);
@@ -292,7 +292,6 @@ bool TAbstractDSS::BuildRenderGraph(bool audio)
     gst_bin_add_many(GST_BIN(FPipeline), source, decoder, nullptr);
     if (!gst_element_link(source, decoder))
         return false;
-    (void)audio;
     GuardBin(decoder);
     WatchDynamicPads(decoder);
     return true;
@@ -347,6 +346,36 @@ void TAbstractDSS::DeepElementAdded(GstBin *, GstBin *, GstElement *element, gpo
         return;
     }
     source->GuardBin(element);
+    // The decoder's input tells where the stream starts before any priming it withholds.
+    const char *klass = gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS);
+    if (klass && std::strstr(klass, "Decoder") && std::strstr(klass, source->FAudio ? "Audio" : "Video"))
+        if (GstPad *sink = gst_element_get_static_pad(element, "sink")) {
+            gst_pad_add_probe(sink, GST_PAD_PROBE_TYPE_BUFFER, FirstPacket, source, nullptr);
+            gst_object_unref(sink);
+        }
+}
+
+GstPadProbeReturn TAbstractDSS::FirstPacket(GstPad *pad, GstPadProbeInfo *info, gpointer self)
+{
+    GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    // Codec headers carry no time; the first timed packet decides.
+    if (!buffer || !GST_BUFFER_PTS_IS_VALID(buffer) || GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_HEADER))
+        return GST_PAD_PROBE_OK;
+    GstEvent *event = gst_pad_get_sticky_event(pad, GST_EVENT_SEGMENT, 0);
+    const GstSegment *segment = nullptr;
+    if (event)
+        gst_event_parse_segment(event, &segment);
+    if (segment && segment->format == GST_FORMAT_TIME) {
+        guint64 time = 0;
+        const int sign = gst_segment_to_stream_time_full(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer), &time);
+        int64_t expected = INT64_MIN;
+        if (sign != 0)
+            static_cast<TAbstractDSS *>(self)->FFirstPacketNs.compare_exchange_strong(
+                expected, sign > 0 ? int64_t(time) : -int64_t(time));
+    }
+    if (event)
+        gst_event_unref(event);
+    return GST_PAD_PROBE_REMOVE;
 }
 
 void TAbstractDSS::Refuse(const std::string &why)

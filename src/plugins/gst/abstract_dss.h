@@ -43,6 +43,9 @@ protected:
     int OpenTimeout() const;
     int SeekTo(int64_t time);
     int SeekToNs(int64_t time);
+    // Stream time (ns) of the first timed packet that entered a decoder of the wanted kind,
+    // INT64_MIN while none did (or no decoder runs, as for PCM).
+    int64_t FirstPacketNs() const { return FFirstPacketNs.load(); }
     // Stops and releases the pipeline; the grabber dies with it.
     void Close();
 
@@ -56,7 +59,7 @@ protected:
 
 private:
     bool LoadSavedGraph(int &error);
-    bool BuildRenderGraph(bool audio);
+    bool BuildRenderGraph();
     bool Preroll(int &error);
     // Decodebin's choice of a factory: refused elements are skipped, decoders of the other
     // media kind leave their stream undecoded.
@@ -65,6 +68,7 @@ private:
     static void UnknownType(GstElement *bin, GstPad *pad, GstCaps *caps, gpointer self);
     // Every element any bin of the pipeline creates passes here before it runs.
     static void DeepElementAdded(GstBin *pipeline, GstBin *bin, GstElement *element, gpointer self);
+    static GstPadProbeReturn FirstPacket(GstPad *pad, GstPadProbeInfo *info, gpointer self);
     void GuardBin(GstElement *bin);
     // Ends the open at once with the reason (the first reason given is kept).
     void Refuse(const std::string &why);
@@ -82,6 +86,7 @@ private:
     std::mutex FLinkLock;
     mutable std::mutex FRefusalLock;
     std::string FRefusal; // why the medium was refused, empty while it was not
+    std::atomic<int64_t> FFirstPacketNs{INT64_MIN};
 };
 
 } // namespace tessaly::gst

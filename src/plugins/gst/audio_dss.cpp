@@ -61,13 +61,16 @@ int TAudioDSS::Open()
 
 void TAudioDSS::FindLead(int64_t firstStartNs)
 {
-    // Containers that keep times in milliseconds (Matroska) stamp the first decoded buffer a
-    // few samples after 0 although its data begins the stream: a lead shorter than that
-    // first buffer is rounding, not silence.
-    const int64_t first = firstStartNs > 0 ? FrameAt(firstStartNs) : 0;
-    const int64_t held = FGrabber->CurrentData() ? Frames(FGrabber->CurrentLength()) : 0;
-    if (first > 0 && first < held)
-        FLead = first;
+    // A decoder that withholds the output of its first packets (Vorbis) stamps its first
+    // buffer with the time of a later packet, although that buffer's data begins where the
+    // stream's first packet does: the difference is no silence. A stream whose first packet
+    // itself starts later (audio that begins after the video) keeps its silence.
+    const int64_t packet = FirstPacketNs();
+    if (packet != INT64_MIN && firstStartNs > 0) {
+        const int64_t lead = FrameAt(firstStartNs) - FrameAt(std::max<int64_t>(packet, 0));
+        if (lead > 0 && lead < int64_t(FInfo.SampleRate) / 10)
+            FLead = lead;
+    }
     // MP3 decoders here leave the encoder's priming and the decoder delay in; the file's
     // LAME tag says how much, and how long the stream really is. Only applied when the
     // decoder delivers the untrimmed length (a decoder that trims itself is left alone).
