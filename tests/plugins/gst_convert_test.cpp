@@ -272,3 +272,37 @@ TEST(GstRatio, ReductionFitsThirtyOneBits)
     EXPECT_EQ(rate, 0u);
     EXPECT_EQ(scale, 1u);
 }
+
+TEST(GstPcmConversion, AllChannelsInWaveOrderAtSixteenOrTwentyFourBits)
+{
+    EXPECT_EQ(WaveChannelMask(Layout({0, 1, 2, 3, 4, 5})), 0x3Fu);
+    EXPECT_EQ(WaveChannelMask(Layout({0, 1, 2, 3, 4, 5, 9, 10})), 0x63Fu);
+    EXPECT_EQ(WaveChannelMask(Layout({0, 1, 3, 3})), 0u) << "two channels in one place";
+    EXPECT_EQ(WaveChannelMask(Layout({0, 1, kSpeakerNone})), 0u) << "a channel without a place";
+
+    // Channels delivered as centre, left, right come out left, right, centre.
+    const std::vector<int16_t> clr = {3000, 1000, -2000};
+    std::vector<int16_t> out16(3);
+    ConvertToAllChannels(Sound(stInt16, 3), Layout({2, 0, 1}), Bytes(clr).data(), 1, 16,
+                         reinterpret_cast<uint8_t *>(out16.data()));
+    EXPECT_EQ(out16, (std::vector<int16_t>{1000, -2000, 3000}));
+    // Without a mask the order stays as it came.
+    ConvertToAllChannels(Sound(stInt16, 3), Layout({2, 2, 1}), Bytes(clr).data(), 1, 16,
+                         reinterpret_cast<uint8_t *>(out16.data()));
+    EXPECT_EQ(out16, clr);
+
+    // 24 bits: 24-bit samples whole, 32-bit ones their upper three bytes, 16-bit ones shifted
+    // up, floats scaled by 2^23, rounded and clamped.
+    auto to24 = [](uint32_t type, const std::vector<uint8_t> &in, size_t n) {
+        std::vector<uint8_t> out(n * 3);
+        ConvertToAllChannels(Sound(type, uint32_t(n)), TChannelLayout{}, in.data(), 1, 24, out.data());
+        return out;
+    };
+    EXPECT_EQ(to24(stInt24, {0x01, 0x02, 0x83, 0xFF, 0xFF, 0x7F}, 2),
+              (std::vector<uint8_t>{0x01, 0x02, 0x83, 0xFF, 0xFF, 0x7F}));
+    EXPECT_EQ(to24(stInt32, {0xAA, 0x01, 0x02, 0x83}, 1), (std::vector<uint8_t>{0x01, 0x02, 0x83}));
+    EXPECT_EQ(to24(stInt16, {0x34, 0x12}, 1), (std::vector<uint8_t>{0x00, 0x34, 0x12}));
+    const std::vector<float> f = {0.5f, -1.0f, 2.0f};
+    EXPECT_EQ(to24(stFloat32, Bytes(f), 3),
+              (std::vector<uint8_t>{0x00, 0x00, 0x40, 0x00, 0x00, 0x80, 0xFF, 0xFF, 0x7F}));
+}

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -360,6 +361,16 @@ TEST_F(SoundpullHost, StreamsStartAtTheirFirstSample)
     VfAudioStreamInfo info{};
     ReadAll(mp3, info);
     EXPECT_EQ(info.lengthLow, 132300u);
+
+    // Audio that really starts 0.25 s after the video of its file keeps that silence: only
+    // what the decoder itself held back is not taken for a late start.
+    const std::string delayed = PluginMedia(
+        "delayed.mkv", "-f lavfi -i testsrc=size=64x48:rate=25:duration=3 -itsoffset 0.25 "
+                       "-f lavfi -i \"aevalsrc=0.5*sin(440*2*PI*t):s=44100:d=2\" -c:v mpeg4 -c:a libvorbis -ac 2");
+    const std::vector<int16_t> late = ReadAll(delayed, info);
+    const auto onset = std::find_if(late.begin(), late.end(), [](int16_t v) { return std::abs(v) > 100; });
+    ASSERT_NE(onset, late.end());
+    EXPECT_NEAR(double(onset - late.begin()) / 2, 0.25 * 44100, 0.005 * 44100);
 }
 
 TEST(SoundpullExports, InfoTablesAndRecordChecks)
