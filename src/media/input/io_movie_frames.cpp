@@ -108,6 +108,9 @@ bool TIOMovieReader::GetFrame(int32_t n, TIOImage &image)
     case ksVfap:
         ok = ReadVfapFrame(*seg, n - st.First, image);
         break;
+    case ksLavf:
+        ok = seg->Lavf->GetFrame(sample, image) || Fail(seg->Lavf->Status());
+        break;
     default:
         ok = Fail(meFileHandler);
         break;
@@ -209,6 +212,22 @@ TStoredFrame TIOMovieReader::ReadStored(int32_t n)
         }
         break;
     }
+    case ksLavf: {
+        TVideoPacket packet;
+        if (!seg->Lavf->ReadPacket(sample, packet)) {
+            Fail(seg->Lavf->Status());
+            return r;
+        }
+        size = packet.Size;
+        if (!EnsureRaw(size_t(size))) {
+            Fail(meMemory);
+            return r;
+        }
+        if (size > 0)
+            std::memcpy(FRaw.data(), packet.Data, size_t(size));
+        key = packet.KeyFrame;
+        break;
+    }
     case ksDumy: {
         // The generated picture in its normal orientation.
         if (!FPhantomScratch)
@@ -243,6 +262,7 @@ bool TIOMovieReader::IsKeyFrame(int32_t n)
     switch (FKind) {
     case ksMsvw: return seg->Msvw->IsKeyFrame(stream, sample);
     case ksOdml: return seg->Odml->IsKeyFrame(stream, sample);
+    case ksLavf: return seg->Lavf->IsKeyFrame(sample);
     case ksVfap:
         if (seg->Riff && !FDecodeOnly)
             return RiffIsKeyFrame(seg->Vfap.get(), VF_RIFF_SELECT_VIDEO, uint32_t(sample));
