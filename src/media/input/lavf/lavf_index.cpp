@@ -5,6 +5,7 @@
 #include "platform/file_system.h"
 
 #include <algorithm>
+#include <iterator>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -90,6 +91,8 @@ bool TLavfIndex::Finish()
     for (TLavfPacket &p : Packets)
         if (p.Pts == kNoTimestamp && !reordered)
             p.Pts = p.Dts;
+    if (reordered)
+        FillMissingPts();
     for (size_t i = 0; i < Packets.size(); ++i) {
         const TLavfPacket &p = Packets[i];
         if (p.Flags & lpKey)
@@ -112,6 +115,42 @@ bool TLavfIndex::Finish()
     if (FKeys.empty() && !Packets.empty())
         FKeys.push_back(0); // no flags at all: decoding starts at the beginning
     return !FFrames.empty();
+}
+
+// Program streams carry a time stamp only where a packet starts a stream section, so with
+// reordering some pictures have a decode time alone. A decoder that holds back one picture
+// shows at each decode time the picture of that presentation time: the presentation times
+// are the decode times from the second packet on, plus one frame after the last. The times
+// no packet claims go, in increasing order, to the packets without one.
+void TLavfIndex::FillMissingPts()
+{
+    std::vector<size_t> missing;
+    std::vector<int64_t> known, expected;
+    for (size_t i = 0; i < Packets.size(); ++i) {
+        const TLavfPacket &p = Packets[i];
+        if (p.Flags & lpDiscard)
+            continue;
+        if (p.Dts == kNoTimestamp)
+            return;
+        if (p.Pts == kNoTimestamp)
+            missing.push_back(i);
+        else
+            known.push_back(p.Pts);
+        expected.push_back(p.Dts);
+    }
+    if (missing.empty() || expected.size() < 2)
+        return;
+    const int64_t step = expected[expected.size() - 1] - expected[expected.size() - 2];
+    expected.erase(expected.begin());
+    expected.push_back(expected.back() + step);
+    std::sort(known.begin(), known.end());
+    std::sort(expected.begin(), expected.end());
+    std::vector<int64_t> free;
+    std::set_difference(expected.begin(), expected.end(), known.begin(), known.end(), std::back_inserter(free));
+    if (free.size() != missing.size())
+        return;
+    for (size_t k = 0; k < missing.size(); ++k)
+        Packets[missing[k]].Pts = free[k];
 }
 
 int32_t TLavfIndex::StartPacket(int32_t i) const

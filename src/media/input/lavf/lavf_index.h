@@ -64,6 +64,7 @@ public:
     bool Parse(const uint8_t *data, size_t size, const TLavfFileKey &key);
 
 private:
+    void FillMissingPts();
     std::vector<int32_t> FFrames;
     std::vector<int32_t> FKeys; // key packet indices in decode order
 };

@@ -256,7 +256,11 @@ bool TLavfVideoSource::SetUpGrid(const AVStream *stream)
         return true;
     }
     const TLavfPacket &last = FIndex.Frame(count - 1);
-    const long double end = (long double)(last.Pts - first) + (last.Duration > 0 ? last.Duration : step);
+    // The last picture lasts its packet's duration, else as long as the one before it.
+    const int64_t lastDuration = last.Duration > 0 ? last.Duration
+                                 : count > 1     ? last.Pts - FIndex.Frame(count - 2).Pts
+                                                 : 0;
+    const long double end = (long double)(last.Pts - first) + (lastDuration > 0 ? lastDuration : step);
     const int64_t frames = std::max<int64_t>(1, std::llround(end / step));
     if (frames > INT32_MAX - 1)
         return false;
