@@ -375,9 +375,13 @@ TEST(LavfVideo, FrontEndOpensContainersAsLavf)
     EXPECT_EQ(ImageMd5(*image), reference[50]);
     EXPECT_FALSE(reader.GetFrame(100, *image));
     EXPECT_EQ(reader.Status(), meParam);
-    const TStoredFrame stored = reader.ReadStored(48);
-    EXPECT_TRUE(stored.Ok);
+    // Without smart rendering the stored data are the decoded picture in the output format.
+    EXPECT_EQ(reader.GetStoredFormat(), reader.OutputFormat());
+    const TStoredFrame stored = reader.ReadStored(50);
+    ASSERT_TRUE(stored.Ok);
     EXPECT_TRUE(stored.KeyFrame);
+    ASSERT_EQ(uint32_t(stored.Size), image->ImageSize());
+    EXPECT_TRUE(std::equal(stored.Data, stored.Data + stored.Size, image->Bits()));
 
     // An explicit kind is kept; a file without video is refused with the reason.
     TIOMovieReader again;

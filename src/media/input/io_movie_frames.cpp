@@ -213,32 +213,33 @@ TStoredFrame TIOMovieReader::ReadStored(int32_t n)
         break;
     }
     case ksLavf: {
-        TVideoPacket packet;
-        if (!seg->Lavf->ReadPacket(sample, packet)) {
-            Fail(seg->Lavf->Status());
+        // Without smart rendering the stored data are the decoded picture's rows in the
+        // output format; the packets themselves stay reachable through LavfVideo().
+        if (!FStoredPicture)
+            FStoredPicture = NewFrameImage();
+        if (!FStoredPicture || !seg->Lavf->GetFrame(sample, *FStoredPicture)) {
+            Fail(FStoredPicture ? seg->Lavf->Status() : meMemory);
             return r;
         }
-        size = packet.Size;
+        size = int32_t(FStoredPicture->ImageSize());
         if (!EnsureRaw(size_t(size))) {
             Fail(meMemory);
             return r;
         }
-        if (size > 0)
-            std::memcpy(FRaw.data(), packet.Data, size_t(size));
-        key = packet.KeyFrame;
+        std::memcpy(FRaw.data(), FStoredPicture->Bits(), size_t(size));
         break;
     }
     case ksDumy: {
         // The generated picture in its normal orientation.
-        if (!FPhantomScratch)
-            FPhantomScratch = NewFrameImage();
-        DrawPhantom(n, *FPhantomScratch);
-        size = int32_t(FPhantomScratch->ImageSize());
+        if (!FStoredPicture)
+            FStoredPicture = NewFrameImage();
+        DrawPhantom(n, *FStoredPicture);
+        size = int32_t(FStoredPicture->ImageSize());
         if (!EnsureRaw(size_t(size))) {
             Fail(meMemory);
             return r;
         }
-        std::memcpy(FRaw.data(), FPhantomScratch->Bits(), size_t(size));
+        std::memcpy(FRaw.data(), FStoredPicture->Bits(), size_t(size));
         break;
     }
     default:
@@ -262,7 +263,6 @@ bool TIOMovieReader::IsKeyFrame(int32_t n)
     switch (FKind) {
     case ksMsvw: return seg->Msvw->IsKeyFrame(stream, sample);
     case ksOdml: return seg->Odml->IsKeyFrame(stream, sample);
-    case ksLavf: return seg->Lavf->IsKeyFrame(sample);
     case ksVfap:
         if (seg->Riff && !FDecodeOnly)
             return RiffIsKeyFrame(seg->Vfap.get(), VF_RIFF_SELECT_VIDEO, uint32_t(sample));

@@ -73,7 +73,7 @@ void TIOMovieReader::Close()
     FConvert = FIndeo = false;
     FFrameCount = 0;
     FRaw.clear();
-    FPhantomScratch.reset();
+    FStoredPicture.reset();
 }
 
 bool TIOMovieReader::IsOpen() const { return FOk && !FSegments.empty() && FSelected >= 0; }

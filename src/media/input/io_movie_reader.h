@@ -161,7 +161,7 @@ private:
     int32_t FFrameCount = 0;
     std::vector<uint8_t> FRaw;
     bool FUpsideDown = false, FDecodeOnly = false;
-    std::unique_ptr<TIOImage> FPhantomScratch; // the generated picture for stored reads
+    std::unique_ptr<TIOImage> FStoredPicture; // the generated or decoded picture for stored reads
 };
 
 // Whether a file name has the extension of a still-image format the loader reads.
