@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -290,7 +291,20 @@ bool SaveLavfIndex(const TLavfFileKey &key, const TLavfIndex &index)
     const std::string dir = LavfIndexCacheDir();
     if (!ForceDirectories(dir))
         return false;
-    return WriteFileAtomic(LavfIndexCacheFile(key.Path), index.Serialize(key));
+    // Written beside its final name and renamed onto it, so a reader never sees half a
+    // file. Not flushed to disk: a cache lost in a crash is only rebuilt.
+    const std::string target = LavfIndexCacheFile(key.Path);
+    const std::string temp = target + "." + std::to_string(::getpid()) + ".tmp";
+    const std::string bytes = index.Serialize(key);
+    std::FILE *f = std::fopen(temp.c_str(), "wb");
+    if (!f)
+        return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (std::fclose(f) != 0 || !written || std::rename(temp.c_str(), target.c_str()) != 0) {
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
 }
 
 } // namespace tessaly

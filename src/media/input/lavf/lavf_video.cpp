@@ -205,6 +205,11 @@ bool TLavfVideoSource::Open(const std::string &fileName)
     FDecodeDemux = std::move(demux);
     FCurrent = -1;
     FLive = false;
+    // Room for the pictures before a request: up to 64, within about 192 MB.
+    const uint64_t pictureBytes = uint64_t(FFacts.StoredWidth) * FFacts.StoredHeight * 3 / 2 *
+                                  (FFacts.BitDepth > 8 ? 2 : 1);
+    FRecentLimit = int32_t(std::clamp<uint64_t>((uint64_t(192) << 20) / std::max<uint64_t>(pictureBytes, 1), 2, 64));
+    FRecent.clear();
     return true;
 }
 
@@ -358,10 +363,44 @@ bool TLavfVideoSource::Seek(TDemuxer &d, int32_t target)
 
 // Decodes on until the picture of index frame `frame` comes out. Pictures shown before it
 // are not needed: their packets are skipped when no other picture refers to them.
+int32_t TLavfVideoSource::FrameOfPts(int64_t pts) const
+{
+    const std::vector<int32_t> &frames = FIndex.Frames();
+    auto it = std::lower_bound(frames.begin(), frames.end(), pts, [this](int32_t p, int64_t value) {
+        return FIndex.Packets[size_t(p)].Pts < value;
+    });
+    if (it == frames.end() || FIndex.Packets[size_t(*it)].Pts != pts)
+        return -1;
+    return int32_t(it - frames.begin());
+}
+
+void TLavfVideoSource::KeepRecent(int32_t frame, const AVFrame *picture)
+{
+    for (const auto &[f, p] : FRecent)
+        if (f == frame)
+            return;
+    TPictureFramePtr copy(av_frame_clone(picture));
+    if (!copy)
+        return;
+    FRecent.emplace_back(frame, std::move(copy));
+    while (int32_t(FRecent.size()) > FRecentLimit)
+        FRecent.pop_front();
+}
+
 bool TLavfVideoSource::DecodeSource(int32_t frame)
 {
+    FPreviousRequest = FLastRequest;
+    FLastRequest = frame;
     if (frame == FCurrent)
         return true;
+    for (const auto &[f, picture] : FRecent)
+        if (f == frame) {
+            av_frame_unref(FFrame.get());
+            if (av_frame_ref(FFrame.get(), picture.get()) < 0)
+                break;
+            FCurrent = frame;
+            return true;
+        }
     const int64_t target = FIndex.Frame(frame).Pts;
     const int32_t start = FIndex.StartPacket(frame);
     TDemuxer &d = *FDecodeDemux;
@@ -382,6 +421,11 @@ bool TLavfVideoSource::DecodeFrom(int32_t frame, int32_t start)
     TDemuxer &d = *FDecodeDemux;
     AVCodecContext *c = FCodec.get();
     const int64_t target = FIndex.Frame(frame).Pts;
+    // A few pictures before the target are kept, all that fit while the requests step
+    // backwards; those shown earlier than that are not needed, and the ones nothing
+    // refers to are not decoded at all.
+    const int32_t keep = FPreviousRequest == frame + 1 ? FRecentLimit : std::min(FRecentLimit, 8);
+    const int64_t keepFrom = FIndex.Frame(std::max(0, frame - keep)).Pts;
     FCurrent = -1;
     if (start >= 0) {
         avcodec_flush_buffers(c);
@@ -398,7 +442,13 @@ bool TLavfVideoSource::DecodeFrom(int32_t frame, int32_t start)
             FLastOutPts = pts;
             if (pts == target) {
                 FCurrent = frame;
+                KeepRecent(frame, FFrame.get());
                 return true;
+            }
+            if (pts != AV_NOPTS_VALUE && pts >= keepFrom && pts < target) {
+                const int32_t shown = FrameOfPts(pts);
+                if (shown >= 0)
+                    KeepRecent(shown, FFrame.get());
             }
             if (pts != AV_NOPTS_VALUE && pts > target)
                 break;
@@ -408,7 +458,7 @@ bool TLavfVideoSource::DecodeFrom(int32_t frame, int32_t start)
             break;
         if (d.Pending) {
             const TLavfPacket *p = d.Current >= 0 ? &FIndex.Packets[size_t(d.Current)] : nullptr;
-            c->skip_frame = p && p->Pts != kNoTimestamp && p->Pts < target ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+            c->skip_frame = p && p->Pts != kNoTimestamp && p->Pts < keepFrom ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
             const int s = avcodec_send_packet(c, d.Packet.get());
             if (s == AVERROR(EAGAIN))
                 continue; // output first; the packet stays pending

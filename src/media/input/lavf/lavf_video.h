@@ -7,6 +7,7 @@
 #include "media/input/lavf/lavf_index.h"
 #include "media/input/video_source.h"
 
+#include <deque>
 #include <memory>
 #include <unordered_map>
 
@@ -73,6 +74,8 @@ private:
     bool ReadNext(TDemuxer &d);
     int32_t Identify(const AVPacket &packet, int32_t expected) const;
     bool PictureToImage(TIOImage &image);
+    void KeepRecent(int32_t frame, const AVFrame *picture);
+    int32_t FrameOfPts(int64_t pts) const;
 
     TMediaError FStatus = meOk;
     std::string FFileName;
@@ -92,6 +95,11 @@ private:
     bool FLive = false;          // the decoder continues from FDecodeDemux's position
     bool FDrained = false;       // the decoder was sent the end of the stream
     int64_t FLastOutPts = 0;     // pts of the last picture the decoder gave
+    // Decoded pictures shown just before the last requested one (stepping backwards
+    // finds them here), at most FRecentLimit of them.
+    std::deque<std::pair<int32_t, TPictureFramePtr>> FRecent;
+    int32_t FRecentLimit = 0;
+    int32_t FLastRequest = -1, FPreviousRequest = -1; // index frames of the last two requests
 };
 
 } // namespace tessaly
