@@ -15,5 +15,7 @@ namespace tessaly::cli {
 int RunRender(const TAppContext &context, const std::vector<std::string> &args);
 int RunInfo(const std::vector<std::string> &args);
 int RunProject(const TAppContext &context, const std::vector<std::string> &args);
+// `frame MEDIA|PROJECT FRAME OUT.png`: one frame's picture as a PNG file.
+int RunFrame(const TAppContext &context, const std::vector<std::string> &args);
 
 } // namespace tessaly::cli

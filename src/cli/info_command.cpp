@@ -5,6 +5,7 @@
 
 #include "cli/cli_support.h"
 #include "cli/commands.h"
+#include "cli/info_video.h"
 #include "media/input/io_movie_reader.h"
 #include "media/input/wave_reader.h"
 #include "platform/file_system.h"
@@ -108,6 +109,7 @@ int RunInfo(const std::vector<std::string> &argv)
         Row("Quality:", t.VidQuality);
         Row("Frames/sec:", t.VidFPS);
         Row("Length:", t.VidLen);
+        PrintVideoDetails(video, std::cout);
     } else if (showVideo) {
         std::cout << "Video\n  " << OpenError("ErrOpenVid", shown, video.Status()) << "\n";
     }

@@ -18,6 +18,7 @@ void Usage(std::ostream &out)
            "  render    render a project's result (AVI or WAV)\n"
            "  analyze   print the analysis of a project file (PROJECT.tsp)\n"
            "  info      print the properties of a video or audio file\n"
+           "  frame     write the picture of one frame of a video or project as a PNG file\n"
            "  project   create a project from media files; add, list and delete markers and chapters\n"
            "  example   build a small example project in memory and print its frame states\n"
            "  suggest   suggest (and apply) the markers from a recording in sync with the video\n"
@@ -57,6 +58,8 @@ int Run(tessaly::TAppContext &context, const std::string &command, const std::ve
         return tessaly::cli::RunRender(context, args);
     if (command == "info")
         return tessaly::cli::RunInfo(args);
+    if (command == "frame")
+        return tessaly::cli::RunFrame(context, args);
     if (command == "project")
         return tessaly::cli::RunProject(context, args);
     if (command == "example")

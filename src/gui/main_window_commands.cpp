@@ -117,7 +117,7 @@ void TMainForm::OpenMediaFile(TSourceRole role)
     TFileRequest request;
     request.Title = OpenDialogTitle(role);
     request.Folder = OpenDialogFolder(FSettings, role);
-    request.Filters = video ? IOMovieChooseFilters(IsGerman(), role == srVideo ? 1 : 0, 0x9A)
+    request.Filters = video ? IOMovieChooseFilters(IsGerman(), role == srVideo ? 1 : 0, kVideoDialogFilters)
                             : WaveChooseFilters(IsGerman(), 0, 0x9A);
     request.Preselected = video ? IOMoviePreselectedFilter(request.Filters, std::string())
                                 : WavePreselectedFilter(request.Filters, std::string());

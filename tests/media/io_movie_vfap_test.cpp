@@ -171,7 +171,7 @@ TEST_F(MovieVfap, ChooseFilterTable)
         "Smart-renderable media files (*.avi;*.tpv;*.tpr) => AUTO|1",
         "All supported media files (*.avi;*.tpv;*.mpg;*.vob;*.tpr) => AUTO|0",
         "AVI files (*.avi) => ODML|-1",
-        "AVI files in VfW mode (*.avi) => MSVW|-1",
+        "AVI files read by FFmpeg (*.avi) => MSVW|-1",
         "Test media (*.tpv;*.MPG;*.vob) (*.tpv;*.mpg;*.vob) => VFAP|TESTAV",
         "Test RIFF media (*.tpv;*.tpr) (*.tpv;*.tpr) => VFAP|TESTRIFF",
         "All Files (*.*) => AUTO|-1",
@@ -182,9 +182,10 @@ TEST_F(MovieVfap, ChooseFilterTable)
     EXPECT_EQ(labels(list), main);
     const std::vector<TChooseFilter> de = IOMovieChooseFilters(true, 0, 0x9A | cfImages);
     EXPECT_EQ(labels(de), (std::vector<std::string>{
-                              "Alle unterst\xC3\xBCtzten Mediendateien (*.avi;*.tpv;*.mpg;*.vob;*.tpr) => AUTO|0",
+                              "Alle unterst\xC3\xBCtzten Mediendateien (*.avi;*.bmp;*.dib;*.png;*.jpg;*.jpeg;*.jpe;"
+                              "*.jfif;*.tpv;*.mpg;*.vob;*.tpr) => AUTO|0",
                               "AVI-Dateien (*.avi) => ODML|-1",
-                              "AVI-Dateien im VfW-Modus (*.avi) => MSVW|-1",
+                              "AVI-Dateien \xC3\xBC" "ber FFmpeg (*.avi) => MSVW|-1",
                               "Bilder (*.bmp;*.dib;*.png;*.jpg;*.jpeg;*.jpe;*.jfif) => STIL|-1",
                               "Test media (*.tpv;*.MPG;*.vob) (*.tpv;*.mpg;*.vob) => VFAP|TESTAV",
                               "Test RIFF media (*.tpv;*.tpr) (*.tpv;*.tpr) => VFAP|TESTRIFF",
@@ -195,11 +196,36 @@ TEST_F(MovieVfap, ChooseFilterTable)
     EXPECT_EQ(labels(strict), (std::vector<std::string>{
                                   "Smart-renderable media files (*.avi;*.tpv;*.tpr) => AUTO|1",
                                   "AVI files (*.avi) => ODML|-1",
-                                  "AVI files in VfW mode (*.avi) => MSVW|-1",
+                                  "AVI files read by FFmpeg (*.avi) => MSVW|-1",
                                   "Test RIFF media (*.tpv;*.tpr) (*.tpv;*.tpr) => VFAP|TESTRIFF",
                               }));
     EXPECT_EQ(ChooseFilterText(strict).substr(0, 56),
               std::string("Smart-renderable media files (*.avi;*.tpv;*.tpr)\0*.avi;*", 56));
+
+    // The main window's dialogs also name the containers FFmpeg reads and the images, each
+    // group opening through its own path; the automatic entry covers them all.
+    const std::vector<TChooseFilter> window = IOMovieChooseFilters(false, 1, kVideoDialogFilters);
+    EXPECT_EQ(labels(window), (std::vector<std::string>{
+                                  "Smart-renderable media files (*.avi;*.tpv;*.tpr) => AUTO|1",
+                                  "All supported media files (*.avi;*.mkv;*.mk3d;*.webm;*.mp4;*.m4v;*.mov;*.3gp;"
+                                  "*.ts;*.m2ts;*.mts;*.mpg;*.mpeg;*.vob;*.m2v;*.flv;*.wmv;*.asf;*.ogv;*.dv;*.mxf;"
+                                  "*.nut;*.y4m;*.h264;*.264;*.hevc;*.bmp;*.dib;*.png;*.jpg;*.jpeg;*.jpe;*.jfif;"
+                                  "*.tpv;*.tpr) => AUTO|0",
+                                  "AVI files (*.avi) => ODML|-1",
+                                  "Matroska and WebM videos (*.mkv;*.mk3d;*.webm) => LAVF|-1",
+                                  "MP4 and QuickTime videos (*.mp4;*.m4v;*.mov;*.3gp) => LAVF|-1",
+                                  "MPEG transport and program streams (*.ts;*.m2ts;*.mts;*.mpg;*.mpeg;*.vob;*.m2v) "
+                                  "=> LAVF|-1",
+                                  "Other videos (FLV, WMV, Ogg, DV, MXF ...) (*.flv;*.wmv;*.asf;*.ogv;*.dv;*.mxf;*.nut;"
+                                  "*.y4m;*.h264;*.264;*.hevc) => LAVF|-1",
+                                  "AVI files read by FFmpeg (*.avi) => MSVW|-1",
+                                  "Images (*.bmp;*.dib;*.png;*.jpg;*.jpeg;*.jpe;*.jfif) => STIL|-1",
+                                  "Test media (*.tpv;*.MPG;*.vob) (*.tpv;*.mpg;*.vob) => VFAP|TESTAV",
+                                  "Test RIFF media (*.tpv;*.tpr) (*.tpv;*.tpr) => VFAP|TESTRIFF",
+                                  "All Files (*.*) => AUTO|-1",
+                              }));
+    EXPECT_EQ(IOMovieChosenKind(window[3], nullptr), "LAVF|-1");
+    EXPECT_EQ(labels(IOMovieChooseFilters(false, 2, kVideoDialogFilters)), labels(strict));
 
     // The last kind: remembered between dialogs, preselecting its entry.
     SetIOMovieLastKind("");

@@ -11,6 +11,28 @@ namespace tessaly {
 const char *const kDirectVideoPatterns = "*.asf;*.avi;*.m1v;*.m2v;*.mpeg;*.mpe;*.mpg;*.vob;*.wm;*.wmd;*.wmv;*.grf";
 
 namespace {
+
+// The containers FFmpeg reads, in groups a user knows, with English and German labels.
+struct TContainerGroup {
+    const char *English, *German, *Patterns;
+};
+const TContainerGroup kContainerGroups[] = {
+    {"Matroska and WebM videos", "Matroska- und WebM-Videos", "*.mkv;*.mk3d;*.webm"},
+    {"MP4 and QuickTime videos", "MP4- und QuickTime-Videos", "*.mp4;*.m4v;*.mov;*.3gp"},
+    {"MPEG transport and program streams", "MPEG-Transport- und -Programmstr\xC3\xB6me",
+     "*.ts;*.m2ts;*.mts;*.mpg;*.mpeg;*.vob;*.m2v"},
+    {"Other videos (FLV, WMV, Ogg, DV, MXF ...)", "Andere Videos (FLV, WMV, Ogg, DV, MXF ...)",
+     "*.flv;*.wmv;*.asf;*.ogv;*.dv;*.mxf;*.nut;*.y4m;*.h264;*.264;*.hevc"},
+};
+
+std::string ContainerPatterns()
+{
+    std::string all;
+    for (const TContainerGroup &g : kContainerGroups)
+        all += std::string(all.empty() ? "" : ";") + g.Patterns;
+    return all;
+}
+
 std::string &LastKind()
 {
     static std::string last;
@@ -41,6 +63,10 @@ std::vector<TChooseFilter> IOMovieChooseFilters(bool german, int smartLevel, uin
         std::string p = "*.avi";
         if ((flags & cfSystemLayer) && avs)
             p += ";*.avs";
+        if (flags & cfContainers)
+            p += ";" + ContainerPatterns();
+        if (flags & cfImages)
+            p += ";" + ImageFilePatterns();
         if ((flags & cfDirect) && direct)
             p += std::string(";") + kDirectVideoPatterns;
         p += ";" + PluginPatterns(VF_STREAM_VIDEO, smartLevel);
@@ -48,8 +74,11 @@ std::vector<TChooseFilter> IOMovieChooseFilters(bool german, int smartLevel, uin
     }
     if (flags & cfOwnReader)
         add("AVI files", "AVI-Dateien", "*.avi", ksOdml, -1);
+    if ((flags & cfContainers) && smartLevel < 2)
+        for (const TContainerGroup &g : kContainerGroups)
+            add(g.English, g.German, g.Patterns, ksLavf, -1);
     if (flags & cfSystemLayer) {
-        add("AVI files in VfW mode", "AVI-Dateien im VfW-Modus", "*.avi", ksMsvw, -1);
+        add("AVI files read by FFmpeg", "AVI-Dateien \xC3\xBC" "ber FFmpeg", "*.avi", ksMsvw, -1);
         if (avs && smartLevel < 2)
             add("AviSynth scripts", "AviSynth-Skripte", "*.avs", ksMsvw, -1);
     }

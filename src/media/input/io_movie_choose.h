@@ -11,15 +11,19 @@
 
 namespace tessaly {
 
-// Filter flag of the still-image entry (the other flags are those of the audio dialog).
-enum : uint32_t { cfImages = 0x20 };
+// Filter flags of the video dialog besides those of the audio dialog: the still-image
+// entry, and the entries of the containers FFmpeg demuxes (kind LAVF).
+enum : uint32_t { cfImages = 0x20, cfContainers = 0x04 };
+
+// The flags the main window's video and reference-video dialogs pass.
+constexpr uint32_t kVideoDialogFilters = 0x9A | cfImages | cfContainers;
 
 // The direct media-framework pattern list of the video dialog.
 extern const char *const kDirectVideoPatterns;
 
 // The entries in dialog order for a smart-render level (0, 1 or 2) and filter flags;
-// labels German when german is set. The main window passes 0x9A, level 1 for the
-// video and level 0 for the reference video.
+// labels German when german is set. The main window passes kVideoDialogFilters, level 1
+// for the video and level 0 for the reference video.
 std::vector<TChooseFilter> IOMovieChooseFilters(bool german, int smartLevel, uint32_t filterFlags);
 
 // The video dialog's own remembered last kind (at most 31 characters).

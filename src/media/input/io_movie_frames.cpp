@@ -108,6 +108,9 @@ bool TIOMovieReader::GetFrame(int32_t n, TIOImage &image)
     case ksVfap:
         ok = ReadVfapFrame(*seg, n - st.First, image);
         break;
+    case ksLavf:
+        ok = seg->Lavf->GetFrame(sample, image) || Fail(seg->Lavf->Status());
+        break;
     default:
         ok = Fail(meFileHandler);
         break;
@@ -209,17 +212,34 @@ TStoredFrame TIOMovieReader::ReadStored(int32_t n)
         }
         break;
     }
-    case ksDumy: {
-        // The generated picture in its normal orientation.
-        if (!FPhantomScratch)
-            FPhantomScratch = NewFrameImage();
-        DrawPhantom(n, *FPhantomScratch);
-        size = int32_t(FPhantomScratch->ImageSize());
+    case ksLavf: {
+        // Without smart rendering the stored data are the decoded picture's rows in the
+        // output format; the packets themselves stay reachable through LavfVideo().
+        if (!FStoredPicture)
+            FStoredPicture = NewFrameImage();
+        if (!FStoredPicture || !seg->Lavf->GetFrame(sample, *FStoredPicture)) {
+            Fail(FStoredPicture ? seg->Lavf->Status() : meMemory);
+            return r;
+        }
+        size = int32_t(FStoredPicture->ImageSize());
         if (!EnsureRaw(size_t(size))) {
             Fail(meMemory);
             return r;
         }
-        std::memcpy(FRaw.data(), FPhantomScratch->Bits(), size_t(size));
+        std::memcpy(FRaw.data(), FStoredPicture->Bits(), size_t(size));
+        break;
+    }
+    case ksDumy: {
+        // The generated picture in its normal orientation.
+        if (!FStoredPicture)
+            FStoredPicture = NewFrameImage();
+        DrawPhantom(n, *FStoredPicture);
+        size = int32_t(FStoredPicture->ImageSize());
+        if (!EnsureRaw(size_t(size))) {
+            Fail(meMemory);
+            return r;
+        }
+        std::memcpy(FRaw.data(), FStoredPicture->Bits(), size_t(size));
         break;
     }
     default:

@@ -6,6 +6,7 @@
 #include "platform/avisynth.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <sys/stat.h>
 
@@ -72,7 +73,7 @@ void TIOMovieReader::Close()
     FConvert = FIndeo = false;
     FFrameCount = 0;
     FRaw.clear();
-    FPhantomScratch.reset();
+    FStoredPicture.reset();
 }
 
 bool TIOMovieReader::IsOpen() const { return FOk && !FSegments.empty() && FSelected >= 0; }
@@ -110,19 +111,24 @@ bool TIOMovieReader::Open(const std::string &fileList, const std::string &kindSt
     }
     FOk = true;
     const uint32_t mask = withAudio ? 3u : 1u;
+    // Detection: the own reader for AVI, still images by their extension, FFmpeg for any
+    // other container with a video stream, and for what FFmpeg cannot read the first
+    // video plug-in claiming the extension, else direct media-framework access.
+    bool detected = false;
     if (kind == ksAuto) {
         const std::string ext = UpperExtension(files[0]);
         if (ext == ".AVI") {
             kind = ksOdml;
         } else if (ext == ".AVS" && AviSynthPresent() && accessLevel < 2) {
             kind = ksMsvw;
+        } else if (IsImageFileName(files[0]) && accessLevel < 2) {
+            kind = ksStil;
+        } else if (accessLevel < 2) {
+            kind = ksLavf;
+            detected = true;
         } else {
-            // The first video plug-in claiming the extension, else direct media-framework
-            // access when there is one.
             param = FindPlugin(fileList, 1u, accessLevel);
-            kind = param >= 0                                     ? ksVfap
-                   : DirectVideoAvailable() && accessLevel < 2 ? ksMsds
-                                                                  : ksNone;
+            kind = param >= 0 ? ksVfap : ksNone;
         }
     }
     if (kind == ksNone || kind == ksAuto || kind == ksDumy) {
@@ -130,6 +136,13 @@ bool TIOMovieReader::Open(const std::string &fileList, const std::string &kindSt
         return Fail(meFileFormat);
     }
     bool ok = OpenKind(files, kind, param, withAudio, prefer24, accessLevel, allowFallback);
+    if (!ok && detected) {
+        param = FindPlugin(fileList, 1u, accessLevel);
+        if (param >= 0)
+            ok = OpenKind(files, ksVfap, param, withAudio, prefer24, accessLevel, allowFallback);
+        else if (DirectVideoAvailable())
+            ok = OpenKind(files, ksMsds, -1, withAudio, prefer24, accessLevel, allowFallback);
+    }
     // Fallbacks while nothing is open: the system layer for AVI files the own reader
     // rejects, then every plug-in that claims the file.
     if (!ok && kind == ksOdml)
@@ -168,6 +181,7 @@ bool TIOMovieReader::OpenKind(const std::vector<std::string> &files, TSourceKind
             case ksMsvw: ok = OpenMsvw(file, *seg); break;
             case ksOdml: ok = OpenOdml(file, *seg); break;
             case ksVfap: ok = OpenVfap(file, param, allowFallback, withAudio, accessLevel, *seg); break;
+            case ksLavf: ok = OpenLavf(file, *seg); break;
             default: ok = Fail(meFileHandler); break; // MSDS: no media-framework access is bound
             }
             if (ok && FSegments.empty())
@@ -273,6 +287,50 @@ bool TIOMovieReader::OpenStill(const std::vector<std::string> &files, TSegment &
     seg.Streams.push_back(std::move(stream));
     FStreamCount = 1;
     return true;
+}
+
+bool TIOMovieReader::OpenLavf(const std::string &file, TSegment &seg)
+{
+    seg.Lavf = std::make_unique<TLavfVideoSource>();
+    TLavfVideoSource &source = *seg.Lavf;
+    if (!source.Open(file))
+        return Fail(source.Status());
+    // The stream as the front-end sees it: decoded 24-bit pictures on the source's frame
+    // grid; the stored packets stay with the source.
+    TIOImage picture(source.Width(), source.Height(), pf24Bit);
+    TStream stream;
+    AVISTREAMINFO &info = stream.Info;
+    info.fccType = streamtypeVIDEO;
+    const AVCodecParameters *par = source.CodecParameters();
+    info.fccHandler = par ? LavfCodecTag(par) : 0;
+    info.dwScale = uint32_t(source.Scale());
+    info.dwRate = uint32_t(source.Rate());
+    info.dwLength = uint32_t(source.FrameCount());
+    info.dwSuggestedBufferSize = std::max(source.MaxPacketSize(), picture.ImageSize());
+    info.dwQuality = 0xFFFFFFFFu;
+    info.rcFrame = TESSALY_RECT{0, 0, int32_t(source.Width()), int32_t(source.Height())};
+    SetNameField(info.szName, MovieStreamName(file, "Video #1"));
+    stream.Format = picture.BitmapInfo();
+    seg.Streams.push_back(std::move(stream));
+    return true;
+}
+
+const TLavfVideoSource *TIOMovieReader::LavfVideo(int segment) const
+{
+    if (segment < 0 || segment >= SegmentCount())
+        return nullptr;
+    return FSegments[size_t(segment)]->Lavf.get();
+}
+
+bool IsImageFileName(const std::string &fileName)
+{
+    std::string ext = UpperExtension(fileName);
+    if (ext.empty())
+        return false;
+    for (char &c : ext)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    const std::string patterns = ";" + ImageFilePatterns() + ";";
+    return patterns.find(";*" + ext + ";") != std::string::npos;
 }
 
 bool TIOMovieReader::OpenPhantom(uint32_t width, uint32_t height, int32_t length, int32_t scale, int32_t rate,
@@ -565,6 +623,7 @@ void TIOMovieReader::FillDisplayInfo(TSegment &seg, int stream)
     case ksDumy: label = "Dummy clip"; break;
     case ksStil: label = v.dwLength > 1 ? "Image List" : "Still Image"; break;
     case ksMsds: label = "DirectShow"; break;
+    case ksLavf: label = FSegments.empty() || !seg.Lavf ? "FFmpeg" : seg.Lavf->Facts().Container; break;
     default: label = "VFAPI (" + PluginInfoText(FPlugin) + ")"; break;
     }
     SetNameField(fi.szFileType, MovieStreamName(seg.FileName, label));
@@ -714,6 +773,7 @@ std::string TIOMovieReader::Description(bool german) const
         return german ? "Bildliste" : "Picture list";
     case ksMsds: return german ? "DirectShow-Video" : "DirectShow video";
     case ksVfap: return "VFAPI \"" + PluginInfoText(FPlugin) + "\"";
+    case ksLavf: return FSegments[0]->Lavf ? FSegments[0]->Lavf->Facts().Container + video : "FFmpeg" + video;
     default: return german ? "Unbekannter Dateityp" : "Unknown file type";
     }
 }

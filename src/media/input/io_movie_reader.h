@@ -16,6 +16,8 @@
 
 namespace tessaly {
 
+class TLavfVideoSource;
+
 // One frame's stored data; Data points into the reader's raw buffer (valid until the next
 // read). A dropped frame is Ok with Size 0 and KeyFrame false.
 struct TStoredFrame {
@@ -103,6 +105,10 @@ public:
     // The selected stream's 'strd' data, empty when there is none.
     std::vector<uint8_t> ReadCodecData();
 
+    // The FFmpeg container source of a segment (kind LAVF), null for other kinds: its
+    // facts, codec parameters and packet timestamps.
+    const TLavfVideoSource *LavfVideo(int segment = 0) const;
+
     // Every delivered frame is turned upside down.
     bool UpsideDown() const { return FUpsideDown; }
     void SetUpsideDown(bool on) { FUpsideDown = on; }
@@ -118,6 +124,7 @@ private:
     bool OpenMsvw(const std::string &file, TSegment &seg);
     bool OpenOdml(const std::string &file, TSegment &seg);
     bool OpenStill(const std::vector<std::string> &files, TSegment &seg);
+    bool OpenLavf(const std::string &file, TSegment &seg);
     bool OpenVfap(const std::string &file, int plugin, bool allowFallback, bool withAudio, int accessLevel,
                   TSegment &seg);
     bool CheckSegments(bool withAudio);
@@ -154,8 +161,11 @@ private:
     int32_t FFrameCount = 0;
     std::vector<uint8_t> FRaw;
     bool FUpsideDown = false, FDecodeOnly = false;
-    std::unique_ptr<TIOImage> FPhantomScratch; // the generated picture for stored reads
+    std::unique_ptr<TIOImage> FStoredPicture; // the generated or decoded picture for stored reads
 };
+
+// Whether a file name has the extension of a still-image format the loader reads.
+bool IsImageFileName(const std::string &fileName);
 
 // Whether direct media-framework access (kind MSDS) is available: no such component is
 // bound, so it never is, and opening with that kind fails with meFileHandler.

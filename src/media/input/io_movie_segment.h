@@ -4,6 +4,7 @@
 #include "media/input/avi2_decoder.h"
 #include "media/input/avifile_frame_decoder.h"
 #include "media/input/io_movie_reader.h"
+#include "media/input/lavf/lavf_video.h"
 #include "media/input/vfapi_host.h"
 #include "platform/avi_file.h"
 
@@ -25,6 +26,7 @@ struct TIOMovieReader::TSegment {
     std::unique_ptr<TAviFile> Msvw;
     std::unique_ptr<TAvi2Decoder> Odml;
     TVfHandlePtr Vfap;
+    std::unique_ptr<TLavfVideoSource> Lavf;
     bool Riff = false;                 // plug-in file with the RIFF extension
     AVIFILEINFO FileInfo{};
     std::vector<TStream> Streams;

@@ -1,0 +1,49 @@
+// TVideoSource: one access path of the video front-end behind a small interface. A source
+// is one opened file with one video stream; frames are numbered 0 .. FrameCount() - 1 on
+// the grid of Rate() / Scale() frames per second and delivered as 24-bit pictures.
+#pragma once
+
+#include "media/common/io_image.h"
+#include "media/common/media_error.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tessaly {
+
+// A frame's packet as stored in the file. Data points into the source's own buffer and
+// stays valid until the next read. Timestamps are in TimeBase units of the stream.
+struct TVideoPacket {
+    const uint8_t *Data = nullptr;
+    int32_t Size = 0;
+    int64_t Pts = 0, Dts = 0;
+    bool KeyFrame = false;
+};
+
+class TVideoSource {
+public:
+    virtual ~TVideoSource() = default;
+
+    // Opens a file; false with Status() set (the source stays closed).
+    virtual bool Open(const std::string &fileName) = 0;
+    virtual TMediaError Status() const = 0;
+
+    // Frames on the source's frame grid.
+    virtual int32_t FrameCount() const = 0;
+    // The grid's rate as rate / scale frames per second, both above 0.
+    virtual int32_t Rate() const = 0;
+    virtual int32_t Scale() const = 0;
+    // Size of the delivered pictures (after rotation).
+    virtual uint32_t Width() const = 0;
+    virtual uint32_t Height() const = 0;
+
+    // The picture of frame n into a 24-bit image of Width() x Height(): meParam for a bad
+    // n, meFrameFormat for a wrong image, meFileRead when the frame cannot be decoded.
+    virtual bool GetFrame(int32_t n, TIOImage &image) = 0;
+    virtual bool IsKeyFrame(int32_t n) = 0;
+    // The stored packet of frame n; false with Status() set.
+    virtual bool ReadPacket(int32_t n, TVideoPacket &packet) = 0;
+};
+
+} // namespace tessaly
