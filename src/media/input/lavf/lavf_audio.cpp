@@ -318,7 +318,8 @@ void TLavfAudio::TImpl::Describe()
             t.Rate = par->sample_rate;
             t.Channels = par->ch_layout.nb_channels;
             char layout[64] = {};
-            if (av_channel_layout_describe(&par->ch_layout, layout, sizeof layout) >= 0)
+            if (par->ch_layout.order != AV_CHANNEL_ORDER_UNSPEC &&
+                av_channel_layout_describe(&par->ch_layout, layout, sizeof layout) >= 0)
                 t.Layout = layout;
             // A stream it cannot decode is listed as data, so nobody selects it.
             rec.Info.fccType = Index[i] ? streamtypeAUDIO : 0;
@@ -535,7 +536,8 @@ TMediaError TLavfAudio::Open(const std::string &fileName)
     if (!FImpl->Frame)
         return meMemory;
     TMediaError m = FImpl->IndexFile();
-    if (m != meOk)
+    // A file without decodable audio keeps its description (streams, chapters) for display.
+    if (m != meOk && m != meNoAudioStream)
         FImpl = std::make_unique<TImpl>();
     return m;
 }

@@ -53,7 +53,7 @@ TLavfSampleShape ShapeOfFrame(const AVFrame *frame, int rawBits)
         std::popcount(l.u.mask) == l.nb_channels)
         s.Mask = uint32_t(l.u.mask);
     char name[64] = {};
-    if (av_channel_layout_describe(&l, name, sizeof name) >= 0)
+    if (l.order != AV_CHANNEL_ORDER_UNSPEC && av_channel_layout_describe(&l, name, sizeof name) >= 0)
         s.LayoutName = name;
     if (s.Rate <= 0 || s.Channels <= 0 || s.Channels > kMaxConvertChannels)
         s.Type = stNone;
