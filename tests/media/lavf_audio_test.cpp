@@ -222,3 +222,109 @@ INSTANTIATE_TEST_SUITE_P(Codecs, LavfAudioSeek, ::testing::ValuesIn(kSeekCases),
                          [](const ::testing::TestParamInfo<TSeekCase> &i) { return std::string(i.param.Name); });
 
 } // namespace
+
+namespace {
+
+// A file's whole audio as the front-end delivers it, in its input format.
+std::vector<uint8_t> ReadFrontEnd(TWaveReader &r)
+{
+    std::vector<uint8_t> out(size_t(r.OutputLength()) * r.BlockAlign());
+    r.Seek(0);
+    EXPECT_TRUE(r.ReadSamples(out.data(), int32_t(r.OutputLength())));
+    return out;
+}
+
+class LavfFrontEnd : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir = new TTempDir;
+        // Stream 0 video, 1 PCM mono, 2 AC-3 5.1, 3 PCM mono at another pitch.
+        ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=size=32x24:rate=25:duration=1 -f lavfi -i sine=f=440:d=1 "
+                           "-f lavfi -i \"sine=f=880:d=1,aformat=channel_layouts=5.1\" -f lavfi -i sine=f=220:d=1 "
+                           "-map 0 -map 1 -map 2 -map 3 -c:v mpeg4 -c:a:0 pcm_s16le -c:a:1 ac3 -c:a:2 pcm_s16le " +
+                           ShellQuote(dir->File("three.avi"))));
+        ASSERT_TRUE(Ffmpeg("-f lavfi -i sine=f=440:d=1 -f lavfi -i sine=f=660:d=1:r=48000 -map 0 -map 1 "
+                           "-c:a:0 libvorbis -c:a:1 flac " + ShellQuote(dir->File("two.mka"))));
+        ASSERT_TRUE(Ffmpeg("-f lavfi -i sine=f=440:d=1 -c:a libmp3lame " + ShellQuote(dir->File("mp3.wav"))));
+        ASSERT_TRUE(Ffmpeg("-f lavfi -i sine=f=440:d=1 -c:a pcm_s16le " + ShellQuote(dir->File("pcm.wav"))));
+    }
+    static void TearDownTestSuite() { delete dir; }
+    static TTempDir *dir;
+};
+TTempDir *LavfFrontEnd::dir = nullptr;
+
+// The stream number of a kind string picks the stream; the kind string of the open source
+// names it again, so a project reopens the same stream.
+TEST_F(LavfFrontEnd, AStreamNumberSelectsTheStreamAndIsKept)
+{
+    TWaveReader r;
+    ASSERT_TRUE(r.Open(dir->File("two.mka"), "AUTO|-1", true, 0)) << MediaErrorIdent(r.Status());
+    EXPECT_EQ(r.KindString(), "LAVF|-1");
+    EXPECT_EQ(r.Description(false), "FFmpeg audio");
+    EXPECT_EQ(r.Description(true), "FFmpeg-Audio");
+    EXPECT_EQ(r.AudioStreamCount(), 2);
+    EXPECT_EQ(r.SampleRate(), 44100);
+    ASSERT_TRUE(r.Open(dir->File("two.mka"), "AUTO|1", true, 0));
+    EXPECT_EQ(r.KindString(), "LAVF|1");
+    EXPECT_EQ(r.SampleRate(), 48000);
+    EXPECT_EQ(ReadFrontEnd(r), FfmpegDecode(*dir, dir->File("two.mka"), 1, r.InputFormat()));
+    const std::string kind = r.KindString();
+    ASSERT_TRUE(r.Open(dir->File("two.mka"), kind, true, 0));
+    EXPECT_EQ(r.SelectedStream(), 1);
+    // A number that names no audio stream is refused as such, not replaced by another stream.
+    EXPECT_FALSE(r.Open(dir->File("two.mka"), "AUTO|5", true, 0));
+    EXPECT_EQ(r.Status(), meNoAudioStream);
+    EXPECT_FALSE(r.Open(dir->File("three.avi"), "AUTO|0", true, 0));
+    EXPECT_EQ(r.Status(), meNoAudioStream);
+}
+
+// WAV and AVI PCM stay with the own readers; a compressed stream of them goes to FFmpeg.
+TEST_F(LavfFrontEnd, CompressedStreamsOfWavAndAviComeThroughFfmpeg)
+{
+    TWaveReader r;
+    ASSERT_TRUE(r.Open(dir->File("pcm.wav"), "AUTO|-1", true, 0));
+    EXPECT_NE(r.Kind(), ksLavf);
+    ASSERT_TRUE(r.Open(dir->File("mp3.wav"), "AUTO|-1", true, 0)) << MediaErrorIdent(r.Status());
+    EXPECT_EQ(r.KindString(), "LAVF|-1");
+    EXPECT_EQ(ReadFrontEnd(r), FfmpegDecode(*dir, dir->File("mp3.wav"), 0, r.InputFormat()));
+
+    ASSERT_TRUE(r.Open(dir->File("three.avi"), "AUTO|-1", true, 0)) << MediaErrorIdent(r.Status());
+    EXPECT_NE(r.Kind(), ksLavf);
+    EXPECT_EQ(r.SelectedStream(), 1);
+    ASSERT_TRUE(r.Open(dir->File("three.avi"), "AUTO|3", true, 0)) << MediaErrorIdent(r.Status());
+    EXPECT_NE(r.Kind(), ksLavf);
+    EXPECT_EQ(r.SelectedStream(), 3);
+    EXPECT_EQ(ReadFrontEnd(r), FfmpegDecode(*dir, dir->File("three.avi"), 2, r.InputFormat()));
+    ASSERT_TRUE(r.Open(dir->File("three.avi"), "AUTO|2", true, 0)) << MediaErrorIdent(r.Status());
+    EXPECT_EQ(r.KindString(), "LAVF|2");
+    EXPECT_EQ(r.InputFormat().nChannels, 6);
+    EXPECT_EQ(r.InputChannelMask(), 0x60Fu);
+    EXPECT_EQ(ReadFrontEnd(r), FfmpegDecode(*dir, dir->File("three.avi"), 1, r.InputFormat()));
+}
+
+// Damaged and foreign files fail with a code, never a crash or a hang.
+TEST_F(LavfFrontEnd, DamagedFilesFailCleanly)
+{
+    const std::vector<uint8_t> good = ReadFileBytes(dir->File("two.mka"));
+    ASSERT_GT(good.size(), 2000u);
+    TWaveReader r;
+    const std::string cut = dir->File("cut.mka"), text = dir->File("text.mkv"), empty = dir->File("empty.ogg");
+    ASSERT_TRUE(WriteFileBytes(cut, std::vector<uint8_t>(good.begin(), good.begin() + long(good.size() / 3))));
+    ASSERT_TRUE(WriteFileBytes(text, std::vector<uint8_t>(1000, 'x')));
+    ASSERT_TRUE(WriteFileBytes(empty, {}));
+    // A cut file delivers what it holds, read to its end.
+    if (r.Open(cut, "AUTO|-1", true, 0)) {
+        std::vector<uint8_t> all(size_t(r.OutputLength()) * r.BlockAlign());
+        EXPECT_TRUE(r.ReadSamples(all.data(), int32_t(r.OutputLength())));
+    }
+    EXPECT_FALSE(r.Open(text, "LAVF|-1", false, 0));
+    EXPECT_EQ(r.Status(), meFileFormat);
+    EXPECT_FALSE(r.Open(empty, "LAVF|-1", false, 0));
+    TLavfAudio a;
+    EXPECT_EQ(a.Open(dir->File("missing.mka")), meFileNotFound);
+    std::vector<uint8_t> buf(64);
+    EXPECT_EQ(a.Read(0, 0, 1, buf.data()), meParam);
+}
+
+} // namespace

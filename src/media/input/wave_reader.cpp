@@ -136,6 +136,7 @@ bool TWaveReader::Open(const std::string &fileList, const std::string &kindStrin
     // (its number in the file); -1 selects the first audio stream.
     const bool streamParam = kind == ksAuto || kind == ksOdml || kind == ksMsvw || kind == ksLavf;
     FWantedStream = streamParam ? std::max(param, -1) : -1;
+    FWantedMissing = false;
     const bool detected = kind == ksAuto;
     if (detected) {
         std::string ext = UpperExtension(files[0]);
@@ -181,7 +182,9 @@ bool TWaveReader::Open(const std::string &fileList, const std::string &kindStrin
                 first = FStatus;
         }
     }
-    if (!opened && allowFallback && (kind == ksMsvw || kind == ksOdml || kind == ksLavf)) {
+    // The plug-ins and direct access offer one stream: none of them stands in for a stream
+    // asked for by number.
+    if (!opened && allowFallback && FWantedStream < 0 && (kind == ksMsvw || kind == ksOdml || kind == ksLavf)) {
         for (int i = 0; i < PluginCount() && !opened; ++i)
             if (PluginClaimsFile(i, files[0], VF_STREAM_AUDIO, accessLevel))
                 opened = retry(ksVfap, i);
@@ -193,7 +196,8 @@ bool TWaveReader::Open(const std::string &fileList, const std::string &kindStrin
         return true;
     }
     Close();
-    FStatus = first;
+    // A stream asked for by number that is no audio stream is named as such.
+    FStatus = FWantedMissing ? meNoAudioStream : first;
     return false;
 }
 
@@ -456,11 +460,13 @@ int TWaveReader::AudioStreamIndex(int number) const
 
 // The audio stream the kind string asked for: the first one when none was named; a
 // number that names no audio stream fails the open (meNoAudioStream).
-int TWaveReader::WantedAudioIndex() const
+int TWaveReader::WantedAudioIndex()
 {
     if (FWantedStream < 0)
         return 0;
     int i = AudioStreamIndex(FWantedStream);
+    if (i < 0)
+        FWantedMissing = true;
     return i;
 }
 

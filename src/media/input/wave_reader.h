@@ -100,7 +100,7 @@ private:
     bool OpenOdml(TSegment &seg, const std::string &file);
     bool OpenLavf(TSegment &seg, const std::string &file);
     static TSourceKind DetectPluginKind(const std::string &file, int accessLevel, int &param);
-    int WantedAudioIndex() const;
+    int WantedAudioIndex();
     bool OpenVfap(TSegment &seg, const std::string &file, int param, bool allowFallback, int accessLevel);
     bool CheckSegments();
     void FillDisplayInfo();
@@ -121,6 +121,7 @@ private:
     std::vector<int> FAudioStreams;
     int FSelected = -1;
     int FWantedStream = -1; // the stream number the kind string asked for, -1: the first audio stream
+    bool FWantedMissing = false; // an open found streams, but not that one among the audio streams
     WAVEFORMATEX FInput{}, FOutput{};
     uint32_t FInputMask = 0, FOutputMask = 0;
     double FRatio = 1.0;

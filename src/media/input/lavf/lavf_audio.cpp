@@ -161,6 +161,29 @@ uint32_t StreamFcc(AVMediaType t)
     }
 }
 
+// A stream's display text from what the container says of it.
+TLavfStreamText StreamText(const AVStream *st)
+{
+    const AVCodecParameters *par = st->codecpar;
+    TLavfStreamText t;
+    t.Index = st->index;
+    t.Type = StreamTypeLetter(par->codec_type);
+    t.Codec = par->codec_id == AV_CODEC_ID_NONE ? "unknown" : avcodec_get_name(par->codec_id);
+    t.Language = MetadataText(st->metadata, "language");
+    t.Title = MetadataText(st->metadata, "title");
+    if (st->start_time != AV_NOPTS_VALUE)
+        t.StartTime = double(st->start_time) * av_q2d(st->time_base);
+    if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
+        t.Rate = par->sample_rate;
+        t.Channels = par->ch_layout.nb_channels;
+        char layout[64] = {};
+        if (par->ch_layout.order != AV_CHANNEL_ORDER_UNSPEC &&
+            av_channel_layout_describe(&par->ch_layout, layout, sizeof layout) >= 0)
+            t.Layout = layout;
+    }
+    return t;
+}
+
 } // namespace
 
 struct TLavfAudio::TImpl {
@@ -302,28 +325,14 @@ void TLavfAudio::TImpl::Describe()
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {
         const AVStream *st = ctx->streams[i];
         const AVCodecParameters *par = st->codecpar;
-        TLavfStreamText t;
-        t.Index = int(i);
-        t.Type = StreamTypeLetter(par->codec_type);
-        t.Codec = par->codec_id == AV_CODEC_ID_NONE ? "unknown" : avcodec_get_name(par->codec_id);
-        t.Language = MetadataText(st->metadata, "language");
-        t.Title = MetadataText(st->metadata, "title");
-        if (st->start_time != AV_NOPTS_VALUE)
-            t.StartTime = double(st->start_time) * av_q2d(st->time_base);
+        TLavfStreamText t = StreamText(st);
         TAudioStreamRecord rec;
         rec.Stream = int(i);
         rec.Info.fccType = StreamFcc(par->codec_type);
         rec.Info.dwQuality = 0xFFFFFFFFu;
-        if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
-            t.Rate = par->sample_rate;
-            t.Channels = par->ch_layout.nb_channels;
-            char layout[64] = {};
-            if (par->ch_layout.order != AV_CHANNEL_ORDER_UNSPEC &&
-                av_channel_layout_describe(&par->ch_layout, layout, sizeof layout) >= 0)
-                t.Layout = layout;
-            // A stream it cannot decode is listed as data, so nobody selects it.
+        // An audio stream it cannot decode is listed as data, so nobody selects it.
+        if (par->codec_type == AVMEDIA_TYPE_AUDIO)
             rec.Info.fccType = Index[i] ? streamtypeAUDIO : 0;
-        }
         if (const TStreamIndex *ix = Index[i].get()) {
             const TLavfSampleShape &sh = ix->Shape;
             t.Rate = sh.Rate;
@@ -522,6 +531,18 @@ TMediaError TLavfAudio::TImpl::DecodeNext()
     if (r == AVERROR(ENOMEM))
         return meMemory;
     return ReceiveAll(e.End);
+}
+
+std::vector<TLavfStreamText> ProbeLavfStreams(const std::string &fileName)
+{
+    SilenceFfmpegLog();
+    std::vector<TLavfStreamText> texts;
+    TFormatPtr ctx;
+    if (OpenContext(fileName, ctx) < 0)
+        return texts;
+    for (unsigned i = 0; i < ctx->nb_streams; ++i)
+        texts.push_back(StreamText(ctx->streams[i]));
+    return texts;
 }
 
 TLavfAudio::TLavfAudio() : FImpl(std::make_unique<TImpl>()) {}

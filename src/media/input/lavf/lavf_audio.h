@@ -34,6 +34,10 @@ struct TLavfChapterText {
     std::string Title;
 };
 
+// The streams of a file as its container describes them, read without decoding (Length
+// -1, Bits 0); empty when FFmpeg cannot open the file.
+std::vector<TLavfStreamText> ProbeLavfStreams(const std::string &fileName);
+
 class TLavfAudio final : public TAudioSource {
 public:
     TLavfAudio();
