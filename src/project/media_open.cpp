@@ -58,7 +58,8 @@ std::string ChooseAudioStream(TProjectSession &session, const std::string &fileL
     ParseKindString(kind, code, param);
     const std::vector<std::string> files = SplitFileList(fileList);
     TUserInterface *ui = session.UserInterface();
-    if (code != ksAuto || param >= 0 || files.empty() || !ui)
+    const bool listsStreams = code == ksAuto || code == ksOdml || code == ksMsvw || code == ksLavf;
+    if (!listsStreams || param >= 0 || files.empty() || !ui)
         return kind;
     std::vector<int> numbers;
     std::vector<std::string> lines;
@@ -73,7 +74,7 @@ std::string ChooseAudioStream(TProjectSession &session, const std::string &fileL
     const int i = ui->AskAudioStream(FormatText(Msg("CapAudioStream"), {ExtractFileName(files[0])}), lines);
     if (i < 0 || size_t(i) >= numbers.size())
         return {};
-    return i == 0 ? kind : MakeKindString(ksAuto, numbers[size_t(i)]);
+    return i == 0 ? kind : MakeKindString(code, numbers[size_t(i)]);
 }
 
 void StoreFolder(TProjectSession &session, const TOpenMediaOptions &options, TSourceRole role,
