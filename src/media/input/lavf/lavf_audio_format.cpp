@@ -78,6 +78,20 @@ void TLavfSampleShape::Interleave(const AVFrame *frame, uint8_t *out) const
         std::memcpy(out, frame->extended_data[0], size_t(n) * size_t(Channels) * size_t(outBytes));
         return;
     }
+    if (planar && inBytes == outBytes) { // planes copied channel by channel into their slots
+        const size_t stride = size_t(Channels) * size_t(outBytes);
+        for (int c = 0; c < Channels; ++c) {
+            const uint8_t *src = frame->extended_data[c];
+            uint8_t *dst = out + size_t(c) * size_t(outBytes);
+            if (outBytes == 4)
+                for (int i = 0; i < n; ++i, src += 4, dst += stride)
+                    std::memcpy(dst, src, 4);
+            else
+                for (int i = 0; i < n; ++i, src += outBytes, dst += stride)
+                    std::memcpy(dst, src, size_t(outBytes));
+        }
+        return;
+    }
     for (int i = 0; i < n; ++i) {
         for (int c = 0; c < Channels; ++c, out += outBytes) {
             const uint8_t *src = planar ? frame->extended_data[c] + size_t(i) * size_t(inBytes)
