@@ -50,8 +50,9 @@ std::string ChooseSegments(TProjectSession &session, const std::string &fileName
 }
 
 // The audio stream question for a file with several audio streams, asked when the kind
-// string names no stream: the kind to open with, "" when the open is abandoned.
-std::string ChooseAudioStream(TProjectSession &session, const std::string &fileList, const std::string &kind)
+// string names no stream: false when the open is abandoned, else the kind to open with
+// in `kind` (an empty kind still means: detect).
+bool ChooseAudioStream(TProjectSession &session, const std::string &fileList, std::string &kind)
 {
     TSourceKind code;
     int param;
@@ -60,7 +61,7 @@ std::string ChooseAudioStream(TProjectSession &session, const std::string &fileL
     TUserInterface *ui = session.UserInterface();
     const bool listsStreams = code == ksAuto || code == ksOdml || code == ksMsvw || code == ksLavf;
     if (!listsStreams || param >= 0 || files.empty() || !ui)
-        return kind;
+        return true;
     std::vector<int> numbers;
     std::vector<std::string> lines;
     for (const TLavfStreamText &s : ProbeLavfStreams(files[0])) {
@@ -70,11 +71,13 @@ std::string ChooseAudioStream(TProjectSession &session, const std::string &fileL
         lines.push_back(AudioStreamChoiceText(s));
     }
     if (numbers.size() < 2)
-        return kind;
+        return true;
     const int i = ui->AskAudioStream(FormatText(Msg("CapAudioStream"), {ExtractFileName(files[0])}), lines);
     if (i < 0 || size_t(i) >= numbers.size())
-        return {};
-    return i == 0 ? kind : MakeKindString(code, numbers[size_t(i)]);
+        return false;
+    if (i > 0)
+        kind = MakeKindString(code, numbers[size_t(i)]);
+    return true;
 }
 
 void StoreFolder(TProjectSession &session, const TOpenMediaOptions &options, TSourceRole role,
@@ -144,9 +147,8 @@ TOpenOutcome OpenMedia(TProjectSession &session, TSourceRole role, const std::st
     const std::string list = options.SegmentSearch ? ChooseSegments(session, chosen) : chosen;
     if (list.empty())
         return ooCancelled;
-    const std::string openKind =
-        role == srAudio || role == srDouble ? ChooseAudioStream(session, list, kind) : kind;
-    if (openKind.empty())
+    std::string openKind = kind;
+    if ((role == srAudio || role == srDouble) && !ChooseAudioStream(session, list, openKind))
         return ooCancelled;
     project.BeginUpdate();
     bool reset = false, asked = false;

@@ -81,6 +81,13 @@ TEST_F(AudioStreamQuestion, CancelOrAStreamNamedOrASingleStreamOpenWithoutAsking
     ASSERT_EQ(OpenMedia(session, srAudio, dir->File("one.mp3"), "AUTO|-1", options), ooOpened);
     EXPECT_EQ(ui.Asked, 1);
     EXPECT_EQ(session.Sources().KindString(srAudio), "LAVF|-1");
+    // The window's file dialog passes an empty kind for its automatic entries: detect.
+    ASSERT_EQ(OpenMedia(session, srAudio, dir->File("one.mp3"), "", options), ooOpened);
+    EXPECT_EQ(ui.Asked, 1);
+    ui.Answer = 1;
+    ASSERT_EQ(OpenMedia(session, srAudio, dir->File("two.mkv"), "", options), ooOpened);
+    EXPECT_EQ(ui.Asked, 2);
+    EXPECT_EQ(session.Sources().KindString(srAudio), "LAVF|2");
 }
 
 } // namespace
