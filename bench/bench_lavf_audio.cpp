@@ -1,6 +1,7 @@
-// Benchmark of the FFmpeg audio path: for a track made with ffmpeg (AC-3 5.1, MP3, AAC
-// and FLAC, each `seconds` long), the time to open it (one pass that decodes and indexes
-// every packet), to read it linearly as the mixer does, and per random seek-and-read.
+// Benchmark of the FFmpeg audio path: for a track made with ffmpeg (AC-3 5.1, MP3, AAC,
+// FLAC, Vorbis in Ogg and Opus in Matroska, each `seconds` long), the time to open it (one
+// pass that decodes and indexes every packet), to read it linearly as the mixer does, and
+// per random seek-and-read.
 // Usage: bench_lavf_audio [seconds of audio, default 600] [folder for the test files]
 #include <chrono>
 #include <cstdio>
@@ -66,7 +67,9 @@ int main(int argc, char **argv)
     } tracks[] = {{"ac3-5.1", "ac3", "-af aformat=channel_layouts=5.1 -c:a ac3"},
                   {"mp3", "mp3", "-ac 2 -c:a libmp3lame"},
                   {"aac", "m4a", "-ac 2 -c:a aac"},
-                  {"flac", "flac", "-ac 2 -c:a flac"}};
+                  {"flac", "flac", "-ac 2 -c:a flac"},
+                  {"vorbis", "ogg", "-ac 2 -c:a libvorbis"},
+                  {"opus-mkv", "mkv", "-ac 2 -c:a libopus"}};
     for (const TTrack &t : tracks) {
         const std::string file = folder + "/bench_lavf_audio." + t.Ext;
         const std::string cmd = "ffmpeg -nostdin -v error -y -f lavfi -i sine=f=440:r=48000:d=" +
