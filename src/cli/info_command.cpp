@@ -1,5 +1,8 @@
 // `tessaly-cli info MEDIA`: what the Properties window shows for a video or audio file,
-// and every audio stream of the file.
+// and what the container holds: every audio stream (numbered as the container numbers its
+// streams), subtitle streams and chapters.
+#include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <iostream>
 
@@ -7,6 +10,7 @@
 #include "cli/commands.h"
 #include "cli/info_video.h"
 #include "media/input/io_movie_reader.h"
+#include "media/input/lavf/lavf_audio.h"
 #include "media/input/wave_reader.h"
 #include "platform/file_system.h"
 #include "platform/text_util.h"
@@ -19,10 +23,13 @@ namespace {
 
 const char *const kInfoHelp =
     "usage: tessaly-cli info MEDIA\n"
-    "Prints the properties of a video or audio file: type, codec, image size, colour depth,\n"
-    "frames, quality, frame rate and length of the video; each audio stream (codec, format,\n"
-    "length) and the format and length of the one a project would use; whether the video\n"
-    "can be copied as stored (smart rendering). A part that cannot be read is named.\n";
+    "Prints the properties of a video or audio file: the container; type, codec, image size,\n"
+    "colour depth, frames, quality, frame rate and length of the video; each audio stream,\n"
+    "numbered as the container numbers its streams (the number --audio-stream takes), with\n"
+    "codec, rate, channels and layout, bits, length and the encoder delay dropped at its\n"
+    "start; subtitle streams and chapters; the format and length of the audio a project\n"
+    "would use; whether the video can be copied as stored (smart rendering). A part that\n"
+    "cannot be read is named.\n";
 
 void Row(const char *label, const std::string &value)
 {
@@ -34,6 +41,7 @@ std::string OpenError(const char *key, const std::string &name, TMediaError code
     return TerminalText(TranslatedErrorSentence(FormatText(Msg(key), {name}), code));
 }
 
+// The streams as the reader that opened the file lists them (for files FFmpeg cannot read).
 void PrintStreams(TWaveReader &audio)
 {
     std::vector<TAudioStreamText> streams = AudioStreamTexts(audio);
@@ -42,6 +50,67 @@ void PrintStreams(TWaveReader &audio)
     std::cout << "Audio streams\n";
     for (const TAudioStreamText &s : streams)
         std::cout << "  #" << s.Number << ": " << s.Codec << "; " << s.Format << "; " << s.Length << "\n";
+}
+
+std::string Seconds(double s)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f s", s);
+    return text;
+}
+
+// " [eng] \"Title\"" for the tags a stream or chapter carries.
+std::string Tags(const std::string &language, const std::string &title)
+{
+    std::string t;
+    if (!language.empty() && language != "und")
+        t += " [" + language + "]";
+    if (!title.empty())
+        t += " \"" + title + "\"";
+    return t;
+}
+
+std::string AudioStreamLine(const TLavfStreamText &s)
+{
+    std::string line = "#" + std::to_string(s.Index) + ": " + s.Codec + "; " + std::to_string(s.Rate) + " Hz; " +
+                       std::to_string(s.Channels) + (s.Channels == 1 ? " channel" : " channels");
+    if (!s.Layout.empty())
+        line += " (" + s.Layout + ")";
+    if (s.Length < 0)
+        return line + "; cannot be decoded" + Tags(s.Language, s.Title);
+    line += "; " + std::to_string(s.Bits) + " bit" + (s.Float ? " float" : "");
+    line += "; " + (s.Rate > 0 ? DurationText(double(s.Length) / s.Rate) : std::string("?")) + " (" +
+            std::to_string(s.Length) + " samples)";
+    if (s.Delay > 0)
+        line += "; encoder delay " + std::to_string(s.Delay) + " samples dropped";
+    // A start that only reflects the dropped delay says nothing new.
+    if (s.StartTime != 0.0 && !(s.Rate > 0 && std::abs(s.StartTime - double(s.Delay) / s.Rate) < 0.001))
+        line += "; starts at " + Seconds(s.StartTime);
+    return line + Tags(s.Language, s.Title);
+}
+
+// The audio and subtitle streams and the chapters of the container as FFmpeg reads it.
+void PrintContainer(const TLavfAudio &media)
+{
+    bool audioHeader = false, subtitleHeader = false;
+    for (const TLavfStreamText &s : media.StreamTexts())
+        if (s.Type == 'a') {
+            std::cout << (audioHeader ? "" : "Audio streams\n") << "  " << AudioStreamLine(s) << "\n";
+            audioHeader = true;
+        }
+    for (const TLavfStreamText &s : media.StreamTexts())
+        if (s.Type == 's') {
+            std::cout << (subtitleHeader ? "" : "Subtitle streams\n") << "  #" << s.Index << ": " << s.Codec
+                      << Tags(s.Language, s.Title) << "\n";
+            subtitleHeader = true;
+        }
+    if (!media.Chapters().empty()) {
+        std::cout << "Chapters\n";
+        int n = 0;
+        for (const TLavfChapterText &c : media.Chapters())
+            std::cout << "  " << ++n << ": " << Seconds(c.Start) << " - " << Seconds(c.End) << Tags("", c.Title)
+                      << "\n";
+    }
 }
 
 // The file starts as a RIFF AVI form.
@@ -99,6 +168,12 @@ int RunInfo(const std::vector<std::string> &argv)
     }
     TPropertiesTexts t = PropertiesTexts(hasVideo ? &video : nullptr, hasAudio ? &audio : nullptr, -1, nullptr, false);
     std::cout << "File: " << name << "\n";
+    // The container as FFmpeg reads it; files only a plug-in reads list the plug-in's streams.
+    TLavfAudio media;
+    media.Open(name);
+    const bool listed = !media.StreamTexts().empty();
+    if (listed)
+        std::cout << "Container: " << media.ContainerName() << "\n";
     if (hasVideo) {
         std::cout << "Video\n";
         Row("Type:", t.VidType);
@@ -113,8 +188,12 @@ int RunInfo(const std::vector<std::string> &argv)
     } else if (showVideo) {
         std::cout << "Video\n  " << OpenError("ErrOpenVid", shown, video.Status()) << "\n";
     }
+    // The container's video streams, each on its line, belong here, before the audio.
+    if (listed)
+        PrintContainer(media);
     if (hasAudio) {
-        PrintStreams(audio);
+        if (!listed)
+            PrintStreams(audio);
         std::cout << "Audio\n";
         Row("Type:", t.AudType);
         Row("Format:", t.AudFmt);

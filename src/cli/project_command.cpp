@@ -26,11 +26,14 @@ const char *const kProjectHelp =
     "subcommands:\n"
     "  create PROJECT.tsp --video FILE [--audio FILE] [--double FILE] [--reference FILE]\n"
     "  create PROJECT.tsp --phantom W,H,FRAMES,RATE[,SCALE[,PIXELFORMAT]] [--audio FILE] ...\n"
-    "         [--segments all|first] [--yes]\n"
+    "         [--audio-stream N] [--double-stream N] [--segments all|first] [--yes]\n"
     "                      writes a new project (existing files are replaced). Numbered\n"
     "                      files (clip001.avi, clip002.avi ...) open as one source, or\n"
     "                      only the named one with --segments first; --yes answers the\n"
-    "                      smart-rendering question with Yes.\n"
+    "                      smart-rendering question with Yes. --audio-stream and\n"
+    "                      --double-stream pick the audio stream of a file that holds\n"
+    "                      several, by its number in the file (as `info` and ffprobe\n"
+    "                      number them); without them the first audio stream is taken.\n"
     "  list PROJECT.tsp                  media, options, markers and chapters\n"
     "  add-marker PROJECT.tsp FRAME KIND [VALUE] [--affect] [--deactivated]\n"
     "             [--volume PERCENT] [--audio-off] [--double-off] [--replace]\n"
@@ -140,6 +143,20 @@ int Create(const TAppContext &context, const TArgs &args)
     TPhantomClip clip;
     if (args.Has("--phantom") && !PhantomArgument(args.Value("--phantom"), clip))
         return Usage("--phantom needs W,H,FRAMES,RATE[,SCALE[,PIXELFORMAT]]");
+    // An audio stream named by its number travels in the kind string ("AUTO|2").
+    std::string audioKind = "AUTO|-1", doubleKind = "AUTO|-1";
+    for (auto [option, kind] : {std::pair{"--audio-stream", &audioKind}, std::pair{"--double-stream", &doubleKind}}) {
+        long long n = 0;
+        if (!args.Has(option))
+            continue;
+        if (!ToInt(args.Value(option), 0, INT32_MAX, n))
+            return Usage(std::string(option) + " takes a stream number (0 or more)");
+        *kind = "AUTO|" + std::to_string(n);
+    }
+    if (args.Has("--audio-stream") && !args.Has("--audio"))
+        return Usage("--audio-stream needs --audio");
+    if (args.Has("--double-stream") && !args.Has("--double"))
+        return Usage("--double-stream needs --double");
     TConsoleUserInterface ui(args.Has("--yes"));
     ui.SetSegmentChoice(segments == "all" ? scAll : scSelected);
     TProjectSession session(&ui, context.ProjectDefaults());
@@ -148,11 +165,11 @@ int Create(const TAppContext &context, const TArgs &args)
     // silently (a video's sound as double track, an AVI's picture as reference).
     TOpenOutcome outcome = args.Has("--video") ? OpenMedia(session, srVideo, args.Value("--video"), "AUTO|-1", options)
                                                : (session.OpenPhantomClip(clip) ? ooOpened : ooFailed);
-    const std::pair<const char *, TSourceRole> tracks[] = {
-        {"--audio", srAudio}, {"--double", srDouble}, {"--reference", srReference}};
-    for (const auto &[option, role] : tracks)
+    const std::tuple<const char *, TSourceRole, std::string> tracks[] = {
+        {"--audio", srAudio, audioKind}, {"--double", srDouble, doubleKind}, {"--reference", srReference, "AUTO|-1"}};
+    for (const auto &[option, role, kind] : tracks)
         if (outcome == ooOpened && args.Has(option))
-            outcome = OpenMedia(session, role, args.Value(option), "AUTO|-1", options);
+            outcome = OpenMedia(session, role, args.Value(option), kind, options);
     if (outcome == ooCancelled)
         std::cerr << "tessaly-cli project: nothing written (a question was not answered yes)\n";
     if (outcome != ooOpened)
@@ -407,7 +424,7 @@ int RunProject(const TAppContext &context, const std::vector<std::string> &argv)
         "--volume",       "--interval",      "--use-chapters",  "--concat-chapters", "--cross-fading",
         "--global-shift", "--use-global-shift", "--pre-scan",   "--original-size", "--force-vfw",
         "--flip-image",   "--marker-size",   "--ref-zoom",      "--preview-range", "--zoom",
-        "--audio-on",     "--double-on",     "--segments"};
+        "--audio-on",     "--double-on",     "--segments",      "--audio-stream",  "--double-stream"};
     const std::set<std::string> flags = {"--affect", "--deactivated", "--audio-off", "--double-off",
                                          "--disabled", "--skip-cuts", "--keep", "--replace", "--yes"};
     if (!ParseArgs(argv, valued, flags, args, error))

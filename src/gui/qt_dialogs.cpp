@@ -106,6 +106,17 @@ bool TQtDialogs::AskText(const std::string &caption, const std::string &prompt, 
     return ok;
 }
 
+int TQtDialogs::AskAudioStream(const std::string &question, const std::vector<std::string> &streams)
+{
+    QStringList items;
+    for (const std::string &s : streams)
+        items << Q(s);
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(FParent, Q(TranslateOr("ApplicationTitle", "Tessaly")), Q(question), items, 0,
+                                                 false, &ok);
+    return ok ? int(items.indexOf(chosen)) : -1;
+}
+
 bool TQtDialogs::AskPhantomClip(TPhantomValues &values)
 {
     TPhantomDialog dialog(FParent);

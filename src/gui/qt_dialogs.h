@@ -20,6 +20,7 @@ public:
                                int helpContext) override;
     bool ChooseFile(const TFileRequest &request, TFileAnswer &answer) override;
     bool AskText(const std::string &caption, const std::string &prompt, std::string &value) override;
+    int AskAudioStream(const std::string &question, const std::vector<std::string> &streams) override;
     bool AskPhantomClip(TPhantomValues &values) override;
 
 private:

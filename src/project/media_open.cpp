@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "media/input/lavf/lavf_audio.h"
+#include "media/input/source_kind.h"
 #include "platform/file_system.h"
 #include "project/project_session.h"
 #include "project/segment_probe.h"
@@ -47,6 +49,37 @@ std::string ChooseSegments(TProjectSession &session, const std::string &fileName
     }
 }
 
+// The audio stream question for a file with several audio streams, asked when the kind
+// string names no stream: false when the open is abandoned, else the kind to open with
+// in `kind` (an empty kind still means: detect).
+bool ChooseAudioStream(TProjectSession &session, const std::string &fileList, std::string &kind)
+{
+    TSourceKind code;
+    int param;
+    ParseKindString(kind, code, param);
+    const std::vector<std::string> files = SplitFileList(fileList);
+    TUserInterface *ui = session.UserInterface();
+    const bool listsStreams = code == ksAuto || code == ksOdml || code == ksMsvw || code == ksLavf;
+    if (!listsStreams || param >= 0 || files.empty() || !ui)
+        return true;
+    std::vector<int> numbers;
+    std::vector<std::string> lines;
+    for (const TLavfStreamText &s : ProbeLavfStreams(files[0])) {
+        if (s.Type != 'a')
+            continue;
+        numbers.push_back(s.Index);
+        lines.push_back(AudioStreamChoiceText(s));
+    }
+    if (numbers.size() < 2)
+        return true;
+    const int i = ui->AskAudioStream(FormatText(Msg("CapAudioStream"), {ExtractFileName(files[0])}), lines);
+    if (i < 0 || size_t(i) >= numbers.size())
+        return false;
+    if (i > 0)
+        kind = MakeKindString(code, numbers[size_t(i)]);
+    return true;
+}
+
 void StoreFolder(TProjectSession &session, const TOpenMediaOptions &options, TSourceRole role,
                  const std::string &fileName)
 {
@@ -70,6 +103,19 @@ bool AcceptVideo(TProjectSession &session, const TOpenMediaOptions &options)
 }
 
 } // namespace
+
+std::string AudioStreamChoiceText(const TLavfStreamText &s)
+{
+    std::string text = "#" + std::to_string(s.Index) + ": " + s.Codec;
+    if (s.Rate > 0)
+        text += ", " + std::to_string(s.Rate) + " Hz";
+    text += ", " + (s.Layout.empty() ? std::to_string(s.Channels) + " ch" : s.Layout);
+    if (!s.Language.empty() && s.Language != "und")
+        text += " [" + s.Language + "]";
+    if (!s.Title.empty())
+        text += " \"" + s.Title + "\"";
+    return text;
+}
 
 TOpenMediaOptions OpenMediaOptionsFrom(TSettings &settings)
 {
@@ -101,10 +147,13 @@ TOpenOutcome OpenMedia(TProjectSession &session, TSourceRole role, const std::st
     const std::string list = options.SegmentSearch ? ChooseSegments(session, chosen) : chosen;
     if (list.empty())
         return ooCancelled;
+    std::string openKind = kind;
+    if ((role == srAudio || role == srDouble) && !ChooseAudioStream(session, list, openKind))
+        return ooCancelled;
     project.BeginUpdate();
     bool reset = false, asked = false;
     TOpenOutcome outcome = ooFailed;
-    if (session.OpenSource(role, list, kind, &reset, &asked)) {
+    if (session.OpenSource(role, list, openKind, &reset, &asked)) {
         outcome = ooOpened;
         if (role == srVideo && !AcceptVideo(session, options)) {
             session.CloseSource(srVideo);

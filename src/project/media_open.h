@@ -15,6 +15,7 @@ namespace tessaly {
 
 class TProjectSession;
 class TSettings;
+struct TLavfStreamText;
 
 struct TOpenMediaOptions {
     bool SegmentSearch = true;       // not DisableSegments
@@ -37,12 +38,17 @@ enum TOpenOutcome {
 
 // The open command of `role` for the chosen `fileName` and file-type string `kind`:
 // video first asks AskSaveChanges; numbered segments are offered (help context 9000);
+// an audio or double track from a file with several audio streams asks which one, unless
+// the kind names one ("AUTO|2");
 // the video's smart-rendering question; then the silent second open (video -> double
 // track when the project was reset or has none and no reset question was asked;
 // audio -> reference video when there is none); the folder is stored; after a video the
 // position, view offset and zoom are reset.
 TOpenOutcome OpenMedia(TProjectSession &session, TSourceRole role, const std::string &fileName,
                        const std::string &kind, const TOpenMediaOptions &options);
+
+// One line of the audio stream question: "#2: ac3, 48000 Hz, 5.1(side) [ger] \"Title\"".
+std::string AudioStreamChoiceText(const TLavfStreamText &stream);
 
 // "Remove double audio entry" / "Remove reference video entry": closes the source and
 // marks the project changed; false when there was nothing to remove (or another role).

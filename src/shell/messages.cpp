@@ -10,6 +10,7 @@ const std::vector<TMessageText> &MessageTexts() {
         {"CapAbort", "&Abort"},
         {"CapRange", "Range [%ss]"},
         {"CapSegments", "Numbered files were found. Load the ticked files as one source?"},
+        {"CapAudioStream", "The file \"%s\" holds several audio streams. Which one shall be used?"},
         {"ErrFileSize", "The output file size exceeds 2 GB."},
         {"ErrFrameOutside", "Frame %d lies outside the video (%d frames)."},
         {"ErrGotoFrame", "Please enter a frame number from 0 to %d."},

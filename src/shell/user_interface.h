@@ -45,6 +45,16 @@ public:
         return a;
     }
 
+    // Lists the audio streams of a file (one line each, `streams`) under `question` and asks
+    // which to use: the index into `streams`, or -1 to abandon the open. The default
+    // answer is the first stream.
+    virtual int AskAudioStream(const std::string &question, const std::vector<std::string> &streams)
+    {
+        (void)question;
+        (void)streams;
+        return 0;
+    }
+
     // Shorthands for the common cases.
     void Error(const std::string &text) { Message(mtError, text, mbOK); }
     void Warning(const std::string &text) { Message(mtWarning, text, mbOK); }

@@ -77,6 +77,18 @@ TSegmentAnswer TScriptedDialogs::AskSegments(const std::string &caption, const s
     return a;
 }
 
+int TScriptedDialogs::AskAudioStream(const std::string &question, const std::vector<std::string> &streams)
+{
+    AudioStreamLists.push_back(streams);
+    if (AudioStreams.empty()) {
+        ADD_FAILURE() << "unexpected audio stream question: " << question;
+        return -1;
+    }
+    int a = AudioStreams.front();
+    AudioStreams.pop_front();
+    return a;
+}
+
 void EnsureApplication()
 {
     static TTempDir *config = nullptr;

@@ -31,6 +31,7 @@ public:
     bool AskPhantomClip(TPhantomValues &values) override;
     TSegmentAnswer AskSegments(const std::string &caption, const std::vector<std::string> &files,
                                int helpContext) override;
+    int AskAudioStream(const std::string &question, const std::vector<std::string> &streams) override;
 
     std::deque<TMsgResult> Answers;          // for Message questions (errors need none)
     std::deque<std::string> Files;           // "" cancels
@@ -38,6 +39,8 @@ public:
     std::deque<TPhantomValues> Clips;
     std::deque<TSegmentAnswer> Segments;
     std::vector<std::vector<std::string>> SegmentLists;   // the files of each segment question
+    std::deque<int> AudioStreams;                         // answers to the audio stream question
+    std::vector<std::vector<std::string>> AudioStreamLists;
     TPhantomValues PhantomStart;                          // the phantom dialog's start values
     std::vector<std::string> Messages;       // every message shown
     std::vector<gui::TFileRequest> FileRequests;

@@ -518,28 +518,33 @@ TEST_F(WaveReaderTest, OpenDialogFilterTable)
     LoadPluginsFrom({"TestAV=" + std::string(TESSALY_BIN_DIR) + "/testplug_av.vfp",
                      "TestRiff=" + std::string(TESSALY_BIN_DIR) + "/testplug_riff.vfp"});
     std::vector<TChooseFilter> f = WaveChooseFilters(false, 1, 0x9A);
-    ASSERT_EQ(f.size(), 7u);
-    EXPECT_EQ(f[6].KindString(), "AUTO|-1");
+    ASSERT_EQ(f.size(), 8u);
+    EXPECT_EQ(f[7].KindString(), "AUTO|-1");
     EXPECT_EQ(f[0].Label, "Smart-renderable medien files (*.avi;*.wav;*.tpv;*.tpr)");
     EXPECT_EQ(f[0].KindString(), "AUTO|1");
-    EXPECT_EQ(f[1].Patterns, "*.avi;*.wav;*.tpv;*.mpg;*.vob;*.tpr");
+    EXPECT_EQ(f[1].Patterns, "*.avi;*.wav;*.mp3;*.mp2;*.ac3;*.eac3;*.dts;*.aac;*.m4a;*.mp4;*.mov;*.flac;*.ogg;*.oga;"
+                             "*.opus;*.mka;*.mkv;*.webm;*.wma;*.asf;*.wv;*.tta;*.aif;*.aiff;*.caf;*.au;*.tpv;*.mpg;"
+                             "*.vob;*.tpr");
     EXPECT_EQ(f[1].KindString(), "AUTO|0");
     EXPECT_EQ(f[2].Label, "WAV and AVI files (*.avi;*.wav)");
     EXPECT_EQ(f[2].KindString(), "ODML|-1");
     EXPECT_EQ(f[3].KindString(), "MSVW|-1");
-    EXPECT_EQ(f[4].Label, "Test media (*.tpv;*.MPG;*.vob) (*.tpv;*.mpg;*.vob)");
-    EXPECT_EQ(f[4].KindString(), "VFAP|TESTAV");
-    EXPECT_EQ(f[5].Label, "Test RIFF media (*.tpv;*.tpr) (*.tpv;*.tpr)");
+    EXPECT_EQ(f[4].KindString(), "LAVF|-1");
+    EXPECT_EQ(f[4].Label.rfind("Audio and video files through FFmpeg (*.mp3;", 0), 0u) << f[4].Label;
+    EXPECT_EQ(f[5].Label, "Test media (*.tpv;*.MPG;*.vob) (*.tpv;*.mpg;*.vob)");
+    EXPECT_EQ(f[5].KindString(), "VFAP|TESTAV");
+    EXPECT_EQ(f[6].Label, "Test RIFF media (*.tpv;*.tpr) (*.tpv;*.tpr)");
     std::string text = ChooseFilterText(f);
     EXPECT_EQ(text.substr(0, f[0].Label.size() + 1), f[0].Label + std::string(1, '\0'));
     EXPECT_EQ(text.substr(text.size() - 2), std::string(2, '\0'));
 
     std::vector<TChooseFilter> de = WaveChooseFilters(true, 0, 0x9A);
-    ASSERT_EQ(de.size(), 6u);
-    EXPECT_EQ(de[0].Label, "Alle unterst\xC3\xBCtzten Mediendateien (*.avi;*.wav;*.tpv;*.mpg;*.vob;*.tpr)");
+    ASSERT_EQ(de.size(), 7u);
+    EXPECT_EQ(de[0].Label.rfind("Alle unterst\xC3\xBCtzten Mediendateien (*.avi;*.wav;*.mp3;", 0), 0u) << de[0].Label;
     EXPECT_EQ(de[1].Label, "WAV- und AVI-Dateien (*.avi;*.wav)");
-    EXPECT_EQ(de[5].Label, "Alle Dateien (*.*)");
-    EXPECT_EQ(de[5].KindString(), "AUTO|-1");
+    EXPECT_EQ(de[3].Label.rfind("Audio- und Videodateien \xC3\xBC" "ber FFmpeg (", 0), 0u) << de[3].Label;
+    EXPECT_EQ(de[6].Label, "Alle Dateien (*.*)");
+    EXPECT_EQ(de[6].KindString(), "AUTO|-1");
     std::vector<TChooseFilter> smart = WaveChooseFilters(false, 2, 0x9A);
     ASSERT_EQ(smart.size(), 4u); // smart entry, own reader, system layer, the RIFF plug-in
     EXPECT_EQ(smart[3].KindString(), "VFAP|TESTRIFF");
@@ -550,7 +555,7 @@ TEST_F(WaveReaderTest, OpenDialogFilterTable)
     EXPECT_EQ(WaveLastKind(), "MSVW|-1");
     EXPECT_EQ(WavePreselectedFilter(f, ""), 3);
     std::string callerKind;
-    EXPECT_EQ(WaveChosenKind(f[4], &callerKind), "VFAP|TESTAV");
+    EXPECT_EQ(WaveChosenKind(f[5], &callerKind), "VFAP|TESTAV");
     EXPECT_EQ(callerKind, "VFAP|TESTAV");
     EXPECT_EQ(WaveChosenKind(f[1], nullptr), "");
     EXPECT_EQ(WaveLastKind(), "AUTO|0");

@@ -15,6 +15,11 @@ const char *const kDirectAudioPatterns =
     "*.asf;*.avi;*.m1v;*.m2v;*.mpeg;*.mpe;*.mpg;*.vob;*.wm;*.wmd;*.wmv;*.grf;*.ac3;*.aif;*.aifc;*.aiff;*.au;"
     "*.mp2;*.mp3;*.mpa;*.snd;*.wav;*.wma";
 
+// Audio containers FFmpeg reads (any other file may still be tried through "All Files").
+const char *const kFfmpegAudioPatterns =
+    "*.mp3;*.mp2;*.ac3;*.eac3;*.dts;*.aac;*.m4a;*.mp4;*.mov;*.flac;*.ogg;*.oga;*.opus;*.mka;*.mkv;*.webm;"
+    "*.wma;*.asf;*.wv;*.tta;*.aif;*.aiff;*.caf;*.au;*.avi;*.wav";
+
 namespace {
 std::string &LastKind()
 {
@@ -66,6 +71,8 @@ std::vector<TChooseFilter> WaveChooseFilters(bool german, int smartLevel, uint32
             p += ";*.avs";
         if ((flags & cfDirect) && direct)
             p += std::string(";") + kDirectAudioPatterns;
+        if (flags & cfSystemLayer)
+            p += std::string(";") + kFfmpegAudioPatterns;
         p += ";" + PluginPatterns(VF_STREAM_AUDIO, smartLevel);
         add("All supported media files", "Alle unterst\xC3\xBCtzten Mediendateien", p, ksAuto, 0);
     }
@@ -75,6 +82,9 @@ std::vector<TChooseFilter> WaveChooseFilters(bool german, int smartLevel, uint32
         add("WAV and AVI files in VfW mode", "WAV- und AVI-Dateien im VfW-Modus", "*.avi;*.wav", ksMsvw, -1);
         if (avs && smartLevel < 2)
             add("AviSynth scripts", "AviSynth-Skripte", "*.avs", ksMsvw, -1);
+        if (smartLevel < 2)
+            add("Audio and video files through FFmpeg", "Audio- und Videodateien \xC3\xBC" "ber FFmpeg", kFfmpegAudioPatterns,
+                ksLavf, -1);
     }
     if (flags & cfPlugins)
         for (int i = 0; i < PluginCount(); ++i) {

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "media/input/avi2_reader.h"
+#include "media/input/lavf/lavf_audio.h"
 #include "media/input/vfapi_host.h"
 #include "platform/avi_file.h"
 #include "platform/avisynth.h"
@@ -71,6 +72,7 @@ struct TWaveReader::TSegment {
     std::string File;
     std::unique_ptr<TAviFile> AviFile;
     std::unique_ptr<TAvi2Reader> Reader;
+    std::unique_ptr<TAudioSource> Source;
     TVfHandlePtr Plugin;
     AVIFILEINFO FileInfo{};
     std::vector<TStreamRec> Streams;
@@ -130,7 +132,13 @@ bool TWaveReader::Open(const std::string &fileList, const std::string &kindStrin
         if (!FileSize(f, size))
             return Fail(meFileNotFound);
     }
-    if (kind == ksAuto) {
+    // For the paths that list a file's streams, the parameter names the stream to select
+    // (its number in the file); -1 selects the first audio stream.
+    const bool streamParam = kind == ksAuto || kind == ksOdml || kind == ksMsvw || kind == ksLavf;
+    FWantedStream = streamParam ? std::max(param, -1) : -1;
+    FWantedMissing = false;
+    const bool detected = kind == ksAuto;
+    if (detected) {
         std::string ext = UpperExtension(files[0]);
         param = -1;
         if (ext == ".AVI")
@@ -139,12 +147,10 @@ bool TWaveReader::Open(const std::string &fileList, const std::string &kindStrin
             kind = ksMsvw;
         else if (ext == ".AVS" && AviSynthPresent() && accessLevel <= 1)
             kind = ksMsvw;
-        else if ((param = FindPlugin(files[0], VF_STREAM_AUDIO, accessLevel)) >= 0)
-            kind = ksVfap;
-        else if (DirectAudioAvailable() && accessLevel < 2)
-            kind = ksMsds;
+        else if (accessLevel < 2)
+            kind = ksLavf;
         else
-            kind = ksNone;
+            kind = DetectPluginKind(files[0], accessLevel, param);
     }
     if (kind == ksNone || kind == ksAuto || kind == ksDumy)
         return Fail(meFileFormat);
@@ -161,7 +167,24 @@ bool TWaveReader::Open(const std::string &fileList, const std::string &kindStrin
         return OpenOnce(files, k, p, false, accessLevel);
     };
     bool opened = kind == ksOdml && retry(ksMsvw, -1);
-    if (!opened && allowFallback && (kind == ksMsvw || kind == ksOdml)) {
+    // What the own reader and the system media layer cannot decode (MP3 in WAV, AC-3 in
+    // AVI), FFmpeg decodes.
+    if (!opened && (kind == ksOdml || kind == ksMsvw) && (detected || allowFallback) && accessLevel < 2)
+        opened = retry(ksLavf, -1);
+    // A detected file that FFmpeg cannot read goes where the extension points.
+    if (!opened && detected && kind == ksLavf) {
+        int p = -1;
+        TSourceKind k = DetectPluginKind(files[0], accessLevel, p);
+        if (k != ksNone) {
+            opened = retry(k, p);
+            // A file FFmpeg does not know at all is described by the plug-in that claims it.
+            if (!opened && first == meFileFormat)
+                first = FStatus;
+        }
+    }
+    // The plug-ins and direct access offer one stream: none of them stands in for a stream
+    // asked for by number.
+    if (!opened && allowFallback && FWantedStream < 0 && (kind == ksMsvw || kind == ksOdml || kind == ksLavf)) {
         for (int i = 0; i < PluginCount() && !opened; ++i)
             if (PluginClaimsFile(i, files[0], VF_STREAM_AUDIO, accessLevel))
                 opened = retry(ksVfap, i);
@@ -173,8 +196,21 @@ bool TWaveReader::Open(const std::string &fileList, const std::string &kindStrin
         return true;
     }
     Close();
-    FStatus = first;
+    // A stream asked for by number that is no audio stream is named as such.
+    FStatus = FWantedMissing ? meNoAudioStream : first;
     return false;
+}
+
+// The kind the file's extension points to when no container reader takes it: the first
+// reader plug-in claiming it (param set to its index), else direct access, else NONE.
+TSourceKind TWaveReader::DetectPluginKind(const std::string &file, int accessLevel, int &param)
+{
+    if ((param = FindPlugin(file, VF_STREAM_AUDIO, accessLevel)) >= 0)
+        return ksVfap;
+    param = -1;
+    if (DirectAudioAvailable() && accessLevel < 2)
+        return ksMsds;
+    return ksNone;
 }
 
 bool TWaveReader::OpenOnce(const std::vector<std::string> &files, TSourceKind kind, int param, bool allowFallback,
@@ -193,7 +229,7 @@ bool TWaveReader::OpenOnce(const std::vector<std::string> &files, TSourceKind ki
             return Fail(meSegment);
         FSegments.push_back(std::move(seg));
     }
-    if (!CheckSegments() || !SelectStream(0) || !(FOk && FOpen)) {
+    if (!CheckSegments() || !SelectStream(WantedAudioIndex()) || !(FOk && FOpen)) {
         FOk = FOpen = FPlain = false;
         return false;
     }
@@ -207,6 +243,7 @@ bool TWaveReader::OpenSegment(TSegment &seg, const std::string &file, TSourceKin
     case ksMsvw: return OpenMsvw(seg, file);
     case ksOdml: return OpenOdml(seg, file);
     case ksVfap: return OpenVfap(seg, file, param, allowFallback, accessLevel);
+    case ksLavf: return OpenLavf(seg, file);
     case ksMsds: return Fail(meFileHandler); // no direct media-framework component is bound
     default: return Fail(meFileFormat);
     }
@@ -307,6 +344,24 @@ bool TWaveReader::OpenOdml(TSegment &seg, const std::string &file)
     return true;
 }
 
+bool TWaveReader::OpenLavf(TSegment &seg, const std::string &file)
+{
+    auto source = std::make_unique<TLavfAudio>();
+    if (TMediaError r = source->Open(file); r != meOk)
+        return Fail(r);
+    seg.FileInfo = source->FileInfo();
+    for (const TAudioStreamRecord &r : source->Streams()) {
+        TStreamRec s;
+        s.Stream = r.Stream;
+        s.Start = r.Start;
+        s.Info = r.Info;
+        s.Format = r.Format;
+        seg.Streams.push_back(std::move(s));
+    }
+    seg.Source = std::move(source);
+    return true;
+}
+
 bool TWaveReader::OpenVfap(TSegment &seg, const std::string &file, int param, bool allowFallback, int accessLevel)
 {
     if (param < 0 && !allowFallback)
@@ -396,12 +451,30 @@ int TWaveReader::AudioStreamNumber(int i) const
     return i >= 0 && i < AudioStreamCount() ? FAudioStreams[size_t(i)] : -1;
 }
 
+int TWaveReader::AudioStreamIndex(int number) const
+{
+    auto it = std::find(FAudioStreams.begin(), FAudioStreams.end(), number);
+    return it == FAudioStreams.end() ? -1 : int(it - FAudioStreams.begin());
+}
+
+// The audio stream the kind string asked for: the first one when none was named; a
+// number that names no audio stream fails the open (meNoAudioStream).
+int TWaveReader::WantedAudioIndex()
+{
+    if (FWantedStream < 0)
+        return 0;
+    int i = AudioStreamIndex(FWantedStream);
+    if (i < 0)
+        FWantedMissing = true;
+    return i;
+}
+
 bool TWaveReader::SelectStream(int i)
 {
     if (!FOk || FSegments.empty())
         return Err(meState);
     if (i < 0 || i >= AudioStreamCount())
-        return Err(meParam);
+        return Err(FOpen ? meParam : meNoAudioStream);
     int n = FAudioStreams[size_t(i)];
     if (FOpen && n == FSelected)
         return true;
@@ -511,7 +584,13 @@ AVISTREAMINFO TWaveReader::SegmentStreamInfo(int segment, int stream) const
 
 std::string TWaveReader::KindString() const
 {
-    return FOpen ? MakeKindString(FKind, FKind == ksVfap ? FPlugin : -1) : std::string();
+    if (!FOpen)
+        return std::string();
+    if (FKind == ksVfap)
+        return MakeKindString(FKind, FPlugin);
+    // A stream other than the first audio stream is named by its number in the file.
+    const bool first = FAudioStreams.empty() || FSelected == FAudioStreams[0];
+    return MakeKindString(FKind, first || FKind == ksMsds ? -1 : FSelected);
 }
 
 std::string TWaveReader::Description(bool german) const
@@ -524,6 +603,7 @@ std::string TWaveReader::Description(bool german) const
     case ksOdml: return std::string("OpenDML") + suffix;
     case ksMsds: return std::string("DirectShow") + suffix;
     case ksVfap: return "VFAPI \"" + PluginInfoText(FPlugin) + "\"";
+    case ksLavf: return std::string("FFmpeg") + suffix;
     default: return german ? "Unbekannter Dateityp" : "Unknown file type";
     }
 }
@@ -674,7 +754,11 @@ bool TWaveReader::ReadFromSegment(TSegment &seg, int64_t filePos, int32_t count,
     while (count > 0) {
         int32_t bytes = 0, samples = 0;
         int32_t want = std::min<int32_t>(count, INT32_MAX / int32_t(block));
-        if (seg.Plugin) {
+        if (seg.Source) {
+            if (TMediaError r = seg.Source->Read(stream, filePos, want, out); r != meOk)
+                return Err(r);
+            samples = want;
+        } else if (seg.Plugin) {
             uint32_t got = ReadAudioPcm(seg.Plugin.get(), filePos, uint32_t(want), out, uint32_t(want) * block);
             if (got != uint32_t(want) * block)
                 return Err(HandleStatus(seg.Plugin.get()));

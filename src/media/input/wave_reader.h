@@ -1,7 +1,8 @@
 // TWaveReader: the audio source front-end. Opens one audio file or a list of segments
-// through the system media layer (MSVW), the own AVI/WAVE reader (ODML) or a reader
-// plug-in (VFAP), selects an audio stream and delivers it as PCM in a chosen output
-// format, converting rate, sample width and channels, addressed by output sample number.
+// through the system media layer (MSVW), the own AVI/WAVE reader (ODML), FFmpeg's demuxers
+// and decoders (LAVF) or a reader plug-in (VFAP), selects an audio stream and delivers it as
+// PCM in a chosen output format, converting rate, sample width and channels, addressed by
+// output sample number.
 #pragma once
 
 #include <cstdint>
@@ -30,15 +31,19 @@ public:
     TWaveReader &operator=(const TWaveReader &) = delete;
 
     // Opens fileList ("name" or "template with *|part|...") with the kind string (empty or
-    // unknown: detect). allowFallback admits the plug-in and other fallbacks; accessLevel 2
-    // admits only sources with access to the stored data. False with Status() on failure.
+    // unknown: detect; WAV and AVI through the own readers, everything else through FFmpeg,
+    // the plug-ins for what FFmpeg cannot read). For AUTO, ODML, MSVW and LAVF a parameter of
+    // 0 or more selects the audio stream of that number in the file (meNoAudioStream when it
+    // is none). allowFallback admits the plug-in and other fallbacks; accessLevel 2 admits
+    // only sources with access to the stored data. False with Status() on failure.
     bool Open(const std::string &fileList, const std::string &kindString, bool allowFallback, int accessLevel);
     // Releases everything; the status keeps its value.
     void Close();
 
     bool IsOpen() const { return FOpen; }
     TMediaError Status() const { return FStatus; }
-    // Kind string of the open source ("ODML|-1", "VFAP|NAME"); empty when nothing is open.
+    // Kind string of the open source ("ODML|-1", "VFAP|NAME", "LAVF|2" when stream 2 is
+    // selected and is not the first audio stream); empty when nothing is open.
     std::string KindString() const;
     TSourceKind Kind() const { return FKind; }
     int PluginIndex() const { return FPlugin; }
@@ -49,6 +54,9 @@ public:
     // Stream number of the i-th audio stream, -1 when there is none.
     int AudioStreamNumber(int i) const;
     int SelectedStream() const { return FSelected; }
+    // The position in the audio stream list of the stream numbered `number` in the file, -1
+    // when that is no audio stream.
+    int AudioStreamIndex(int number) const;
     // Selects the i-th audio stream; the output format becomes its input format.
     bool SelectStream(int i);
 
@@ -90,6 +98,9 @@ private:
     bool OpenMsvw(TSegment &seg, const std::string &file);
     void AdoptChannelMasks(TSegment &seg, const std::string &file);
     bool OpenOdml(TSegment &seg, const std::string &file);
+    bool OpenLavf(TSegment &seg, const std::string &file);
+    static TSourceKind DetectPluginKind(const std::string &file, int accessLevel, int &param);
+    int WantedAudioIndex();
     bool OpenVfap(TSegment &seg, const std::string &file, int param, bool allowFallback, int accessLevel);
     bool CheckSegments();
     void FillDisplayInfo();
@@ -109,6 +120,8 @@ private:
     int FStreamCount = 0;
     std::vector<int> FAudioStreams;
     int FSelected = -1;
+    int FWantedStream = -1; // the stream number the kind string asked for, -1: the first audio stream
+    bool FWantedMissing = false; // an open found streams, but not that one among the audio streams
     WAVEFORMATEX FInput{}, FOutput{};
     uint32_t FInputMask = 0, FOutputMask = 0;
     double FRatio = 1.0;

@@ -1,0 +1,34 @@
+// TAudioSource: one open audio file of the audio front-end, as one access path sees it:
+// its file description, its streams in container order, and sample reads of one stream.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "media/common/media_error.h"
+#include "media/common/vfw_types.h"
+
+namespace tessaly {
+
+// One stream of an open file. Audio streams the path can deliver carry fccType 'auds'
+// and the format record of the samples delivered (plain or extensible, at least 16 bytes);
+// any other stream keeps its own type and may have no format.
+struct TAudioStreamRecord {
+    int Stream = 0;        // stream number in the file (the container's stream index)
+    int32_t Start = 0;     // sample number of the first sample in the file's numbering
+    AVISTREAMINFO Info{};  // dwLength: sample frames delivered
+    std::vector<uint8_t> Format;
+};
+
+class TAudioSource {
+public:
+    virtual ~TAudioSource() = default;
+    virtual const AVIFILEINFO &FileInfo() const = 0;
+    virtual const std::vector<TAudioStreamRecord> &Streams() const = 0;
+    // Reads count sample frames of stream `stream` (an index into Streams()) starting at
+    // sample `first` (Start-based) into out, in the stream's format: count * nBlockAlign
+    // bytes. meOk, or the failure's code; out may be partly written on failure.
+    virtual TMediaError Read(int stream, int64_t first, int32_t count, uint8_t *out) = 0;
+};
+
+} // namespace tessaly
