@@ -73,6 +73,18 @@ struct TPlacer {
         if (m.Frame >= 0)
             Placed[m.Frame] = m;
     }
+    // A cut whose stored value is `cut`'s and whose measured jump is `frames`.
+    void PutCut(TMarker cut, long double frames)
+    {
+        if (Kept.count(cut.Frame))
+            cut.Frame = FreeFrame(cut.Frame, 0, Frames - 1);
+        if (cut.Frame < 0)
+            return;
+        Placed[cut.Frame] = cut;
+        // Within the thousandths the line holds anyway, the stored value is the jump.
+        if (std::fabs(static_cast<double>(frames - cut.Shift())) > 0.0005)
+            Jumps[cut.Frame] = frames;
+    }
     void Option(int32_t frame, bool primaryOff)
     {
         TMarker m;
@@ -89,13 +101,20 @@ struct TPlacer {
         r.Decision = what;
         Gaps.push_back(r);
     }
-    // Sum of the placed cuts at or before frame f, in frames.
+    std::map<int32_t, long double> Jumps;   // the measured jump of each placed cut, by frame
+    // Sum of the placed cuts at or before frame f, in frames, as measured: where the line
+    // stores a cut rounded, the spline does not try to make up for the rounding (a step
+    // the smooth curve can only approach with a crowd of points); the rounding stays
+    // in the fit measured on the stored markers.
     long double CutSum(int32_t f) const
     {
         long double s = 0;
-        for (auto &[frame, m] : Placed)
-            if (frame <= f && m.Kind == mkRelCut)
-                s += m.Shift();
+        for (auto &[frame, m] : Placed) {
+            if (frame <= f && m.Kind == mkRelCut) {
+                auto jump = Jumps.find(frame);
+                s += jump != Jumps.end() ? jump->second : m.Shift();
+            }
+        }
         return s;
     }
     // The frame range [lo, hi] a segment owns: a frame on a cut belongs to the segment after it.
@@ -219,7 +238,7 @@ void PlaceJoin(TPlacer &p, const sync::TSyncSegment &a, const sync::TSyncSegment
         // the backward cut lets the double track fill it in.
         cut.Frame = f1;
         if (fits && MarkerMilli(cut) != 0)
-            p.Put(cut);
+            p.PutCut(cut, jump * fps);
         std::string v = FormatMarkerMilli(MarkerMilli(cut));
         p.Decisions[i] = jump < 0 ? "backward cut " + v + " (primary lacks a part)"
                                   : "forward cut " + v + " (primary has extra)";
@@ -230,7 +249,7 @@ void PlaceJoin(TPlacer &p, const sync::TSyncSegment &a, const sync::TSyncSegment
         p.Option(f1, true);
         cut.Frame = std::min(f1 + 1, f2);
         if (fits && MarkerMilli(cut) != 0 && cut.Frame < f2)
-            p.Put(cut);
+            p.PutCut(cut, jump * fps);
         p.Option(f2, false);
         p.Decisions[i] = "cut " + FormatMarkerMilli(MarkerMilli(cut)) + " after a region without match";
         p.GapRow(a.End, b.Start, "no match: primary off");
@@ -371,7 +390,7 @@ TSuggestion PlaceMarkers(TProject &project, const sync::TSyncMap &map, double to
         if (kind == mkSpline || kind == mkRelCut || kind == mkOption)
             project.DeleteMarker(i);
     }
-    TPlacer p{project, map, project.Fps(), project.FrameCount(), {}, {}, {}, {}, 0};
+    TPlacer p{project, map, project.Fps(), project.FrameCount(), {}, {}, {}, {}, 0, {}};
     for (int32_t i = 0; i < project.MarkerCount(); ++i)
         p.Kept.insert(project.GetMarker(i).Frame);
     if (p.Fps <= 0 || p.Frames < 2 || map.Segments.empty()) {

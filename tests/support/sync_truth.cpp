@@ -458,6 +458,9 @@ std::vector<TTruthSpec> TruthFamilies(double s)
     TTruthSpec *dub = add("dub", {{0, 0.5 * s, 25.0 / 24, false}, {0.5 * s + 1.0, 0.5 * s - 1.0, 25.0 / 24, false}});
     dub->Dub = true;
     add("unrelated", {{0, s, 1, true}});
+    // A television copy with a long foreign insert (advertising): at two minutes the
+    // forward cut is +1800.125 frames, wider than the marker line's value field.
+    add("tv insert", {{0, 0.4 * s, 1, false}, {0, 0.6 * s + 0.005, 1, true}, {0.4 * s, 0.6 * s, 1, false}});
     return f;
 }
 
