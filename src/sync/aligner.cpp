@@ -18,6 +18,9 @@ namespace {
 constexpr double kSearch = 0.5;          // envelope search around each centre, seconds
 constexpr double kContinuity = 0.05;     // lag change between windows that is still drift
 constexpr size_t kCandidates = 3;
+constexpr size_t kMaxFollow = 3;
+constexpr double kMinSegment = 1.0;       // seconds a segment must keep after its edges are found
+constexpr double kMinConfidence = 0.15;          // continuations of the previous window's lags
 constexpr double kEdgeWindow = 0.06;     // short windows that place a cut
 constexpr double kEdgeStep = 0.005;
 constexpr double kRefineSearch = 0.006;  // full-rate search around the smooth lag curve
@@ -234,16 +237,27 @@ bool TrackWindows(const TTrackSignal &ref, const TTrackSignal &test, const TCoar
     track.Hop = options.HopSeconds;
     const double length = ref.Seconds();
     for (double s = 0; s + track.Len <= length + 1e-9; s += track.Hop) {
-        std::vector<double> centres = globals;
+        std::vector<double> centres = globals, follow;
         if (!track.Cands.empty())
-            for (const TLagCandidate &c : track.Cands.back())
+            for (const TLagCandidate &c : track.Cands.back()) {
                 centres.push_back(c.Lag);
+                follow.push_back(c.Lag);
+            }
         track.Starts.push_back(s);
-        track.Cands.push_back(WindowLags(ref, test, s, track.Len, centres, kSearch, kCandidates));
+        // Music that repeats gives peaks of the same height at other lags: each lag of the
+        // previous window keeps its continuation, so the path can stay on it.
+        track.Cands.push_back(WindowLags(ref, test, s, track.Len, centres, kSearch, kCandidates, follow, kContinuity,
+                                         kMaxFollow));
         if (track.Cands.size() % 64 == 0 && !report(0.35 + 0.55 * s / length))
             return false;
     }
-    track.Path = ChoosePath(track.Cands, kContinuity, options.JumpPenalty);
+    // Edits remove or insert material; none plays the primary's material twice. A
+    // window straddling a cut measures either side, so a window and a hop of overlap
+    // are allowed.
+    std::vector<double> times;
+    for (double s : track.Starts)
+        times.push_back(s + 0.5 * track.Len);
+    track.Path = ChoosePath(track.Cands, kContinuity, options.JumpPenalty, times, track.Len + track.Hop);
     track.Runs = Runs(track.Cands, track.Path, static_cast<size_t>(options.MinPathWindows));
     return true;
 }
@@ -342,8 +356,26 @@ void JoinNeighbours(const TTrackSignal &ref, const TTrackSignal &test, const TTr
 }
 
 // The map's confidence (weighted by the segments' lengths) and whether it matched.
+// Segments that the edge search left shorter than kMinSegment, or that hardly match,
+// are dropped: their stretch has no match (the double track fills in) rather than a
+// guess.
 void Conclude(const TSyncOptions &options, TSyncMap &map)
 {
+    std::vector<TSyncSegment> kept;
+    std::vector<int32_t> index(map.Segments.size(), -1);
+    for (size_t i = 0; i < map.Segments.size(); ++i) {
+        TSyncSegment &s = map.Segments[i];
+        if (s.End - s.Start >= kMinSegment && s.Confidence >= kMinConfidence) {
+            index[i] = static_cast<int32_t>(kept.size());
+            kept.push_back(std::move(s));
+        }
+    }
+    map.Segments.swap(kept);
+    for (TSyncWindow &w : map.Windows)
+        if (w.Segment >= 0 && static_cast<size_t>(w.Segment) < index.size()) {
+            w.Segment = index[static_cast<size_t>(w.Segment)];
+            w.Matched = w.Segment >= 0;
+        }
     double weight = 0;
     for (const TSyncSegment &s : map.Segments) {
         map.Confidence += s.Confidence * (s.End - s.Start);

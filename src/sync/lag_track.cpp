@@ -231,7 +231,8 @@ bool PrepareTrackSignal(TTrackSignal &s)
 
 std::vector<TLagCandidate> WindowLags(const TTrackSignal &ref, const TTrackSignal &test, double start,
                                       double length, const std::vector<double> &centres, double search,
-                                      size_t maxCandidates)
+                                      size_t maxCandidates, const std::vector<double> &follow, double near,
+                                      size_t maxFollow)
 {
     std::vector<TLagCandidate> result;
     const long a = std::lround(start * kEnvelopeRate), n = std::lround(length * kEnvelopeRate);
@@ -267,6 +268,25 @@ std::vector<TLagCandidate> WindowLags(const TTrackSignal &ref, const TTrackSigna
             chosen.push_back(p);
         if (chosen.size() >= maxCandidates)
             break;
+    }
+    // The continuation of each followed lag: its best peak within `near`.
+    const long reach = std::max(1L, std::lround(near * kEnvelopeRate));
+    size_t followed = 0;
+    for (double lag : follow) {
+        if (followed >= maxFollow)
+            break;
+        const long at = std::lround(lag * kEnvelopeRate);
+        const TEnvPeak *best = nullptr;
+        for (const TEnvPeak &p : peaks)
+            if (std::labs(p.Lag - at) <= reach && (!best || p.Value > best->Value))
+                best = &p;
+        bool have = false;
+        for (const TEnvPeak &c : chosen)
+            have = have || (best && std::labs(c.Lag - best->Lag) < 2);
+        if (best && !have) {
+            chosen.push_back(*best);
+            ++followed;
+        }
     }
     for (const TEnvPeak &p : chosen) {
         // 1 kHz: +- 15 ms around the envelope lag.

@@ -32,11 +32,15 @@ struct TLagCandidate {
 };
 
 // The best lags of reference window [start, start + length) s in `test`, each centre
-// searched +- search seconds; up to maxCandidates, best score first. Empty when the
-// window or every searched lag falls outside the signals.
+// searched +- search seconds; up to maxCandidates, best score first. Besides them, the
+// best peak within `near` s of each lag of `follow` (in order, up to maxFollow more), so
+// that a lag the previous window had stays open even where repeated material gives other
+// peaks of the same height. Empty when the window or every searched lag falls outside
+// the signals.
 std::vector<TLagCandidate> WindowLags(const TTrackSignal &ref, const TTrackSignal &test, double start,
                                       double length, const std::vector<double> &centres, double search,
-                                      size_t maxCandidates);
+                                      size_t maxCandidates, const std::vector<double> &follow = {},
+                                      double near = 0.05, size_t maxFollow = 0);
 
 // Measures the lag of reference window [start, start + length) s again at the full rate,
 // +- search s around `lag`, with the test read `slope` faster (1 + slope test seconds per

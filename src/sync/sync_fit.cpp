@@ -270,8 +270,12 @@ double CandidateReward(const TLagCandidate &c)
 }
 
 std::vector<int> ChoosePath(const std::vector<std::vector<TLagCandidate>> &candidates, double continuity,
-                            double jumpPenalty)
+                            double jumpPenalty, const std::vector<double> &times, double replay)
 {
+    const bool timed = times.size() == candidates.size();
+    // Where the path stands in the primary: window time plus lag. The no-match state
+    // keeps the position of the last matched window of its path.
+    std::vector<std::vector<double>> reached(candidates.size());
     const size_t windows = candidates.size();
     std::vector<int> path(windows, -1);
     if (windows == 0)
@@ -283,6 +287,9 @@ std::vector<int> ChoosePath(const std::vector<std::vector<TLagCandidate>> &candi
         const auto &cur = candidates[w];
         score[w].assign(cur.size() + 1, -std::numeric_limits<double>::infinity());
         from[w].assign(cur.size() + 1, -1);
+        reached[w].assign(cur.size() + 1, -std::numeric_limits<double>::infinity());
+        for (size_t s = 0; s < cur.size() && timed; ++s)
+            reached[w][s] = times[w] + cur[s].Lag;
         for (size_t s = 0; s <= cur.size(); ++s) {
             double gain = s < cur.size() ? CandidateReward(cur[s]) : 0.0;
             if (w == 0) {
@@ -291,6 +298,10 @@ std::vector<int> ChoosePath(const std::vector<std::vector<TLagCandidate>> &candi
             }
             const auto &prev = candidates[w - 1];
             for (size_t p = 0; p <= prev.size(); ++p) {
+                // The primary is not played backwards by more than `replay` s: music that
+                // repeats must not pull the path back to an earlier round.
+                if (timed && s < cur.size() && reached[w][s] < reached[w - 1][p] - replay)
+                    continue;
                 double cost = 0;
                 if (s < cur.size() && p < prev.size()) {
                     double d = std::fabs(cur[s].Lag - prev[p].Lag);
@@ -299,8 +310,11 @@ std::vector<int> ChoosePath(const std::vector<std::vector<TLagCandidate>> &candi
                     cost = 0.5 * jumpPenalty;
                 }
                 double v = score[w - 1][p] + gain - cost;
-                if (v > score[w][s])
+                if (v > score[w][s]) {
                     score[w][s] = v, from[w][s] = static_cast<int>(p);
+                    if (s == cur.size())
+                        reached[w][s] = reached[w - 1][p];
+                }
             }
         }
     }

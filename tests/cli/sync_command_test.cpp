@@ -211,6 +211,35 @@ TEST_F(SyncCommands, VerifyWithTheProjectKnowsWhereTheDoubleTrackStandsIn)
         << text;
 }
 
+TEST_F(SyncCommands, RepeatedMusicKeepsItsOrderAcrossACut)
+{
+    // Pads repeated every 16 s, the melody played twice before it changes; the primary
+    // lacks 8 s in the middle and runs 300 ppm fast. A jump to a round that sounds the
+    // same would play the wrong part (and drop in three cuts where there is one).
+    test::TTruthSpec spec;
+    for (const test::TTruthSpec &s : test::TruthFamilies(96))
+        if (s.Name == "repeated music")
+            spec = s;
+    ASSERT_TRUE(spec.Pads);
+    ASSERT_TRUE(test::MakeTruthCase(spec, Dir.Path(), Truth));
+    Project = Dir.File("film.tsp");
+    ASSERT_EQ(RunCli("project create " + ShellQuote(Project) + " --video " + ShellQuote(Truth.Video) + " --audio " +
+                         ShellQuote(Truth.Primary) + " --double " + ShellQuote(Truth.Reference),
+                     &Output),
+              0)
+        << Output;
+    ASSERT_EQ(RunCli("suggest " + ShellQuote(Project) + " --apply", &Output), 0) << Output;
+    test::TTruthScore score = test::ScoreProject(Truth, Project);
+    ASSERT_TRUE(score.Loaded);
+    EXPECT_LE(score.MaxMs, 0.5) << Output;
+    EXPECT_EQ(score.FalseCuts, 0) << Output;
+    EXPECT_EQ(score.MissedCuts, 0) << Output;
+    for (int off : score.CutFramesOff)
+        EXPECT_LE(off, 1) << Output;
+    std::string text;
+    EXPECT_EQ(RenderAndVerify(1.0, &text), 0) << text;
+}
+
 TEST(SyncCommandLine, RefusesBadArguments)
 {
     std::string out;

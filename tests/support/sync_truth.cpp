@@ -234,6 +234,48 @@ std::vector<float> TruthMusic(double seconds, uint32_t seed)
     return MusicBed(seconds, seed);
 }
 
+std::vector<float> RepeatedPads(double seconds, uint32_t seed)
+{
+    const size_t n = static_cast<size_t>(seconds * kTruthRate);
+    std::vector<float> out(n * 2, 0.0f);
+    // I - vi - IV - V in A, three voices each, every voice with two harmonics.
+    const double chords[4][3] = {{220.0, 277.2, 329.6}, {185.0, 220.0, 277.2}, {146.8, 185.0, 220.0},
+                                 {164.8, 207.7, 246.9}};
+    constexpr double kChord = 4.0;
+    for (double t0 = 0; t0 < seconds; t0 += kChord) {
+        const int c = static_cast<int>(std::lround(t0 / kChord)) % 4;
+        const size_t len = static_cast<size_t>(std::min(kChord + 0.5, seconds - t0) * kTruthRate);
+        for (int v = 0; v < 3; ++v) {
+            std::vector<float> pad(len);
+            const double f = chords[c][v];
+            for (size_t i = 0; i < len; ++i) {
+                const double x = double(i) / kTruthRate;
+                // Slow swell in and out, with a gentle tremolo: few sharp onsets.
+                const double env = std::min(1.0, x / 0.8) * std::min(1.0, std::max(0.0, (kChord + 0.5 - x) / 0.8)) *
+                                   (0.85 + 0.15 * std::sin(2 * kPi * 0.5 * x));
+                pad[i] = static_cast<float>(env * (std::sin(2 * kPi * f * x) + 0.4 * std::sin(4 * kPi * f * x) +
+                                                   0.2 * std::sin(6 * kPi * f * x)));
+            }
+            AddStereo(out, static_cast<size_t>(t0 * kTruthRate), pad, -0.6 + 0.6 * v, 0.08);
+        }
+    }
+    // The melody: the same line in two rounds running, then another (a loop played twice).
+    const double scale[] = {440.0, 493.9, 554.4, 587.3, 659.3, 740.0, 830.6, 880.0};
+    for (int round = 0; round * 16.0 < seconds; ++round) {
+      TRandom rnd(seed + static_cast<uint32_t>(round / 2));
+      for (double t = round * 16.0 + 0.3; t < std::min(seconds, (round + 1) * 16.0); t += rnd.Range(0.4, 1.2)) {
+        const double f = scale[rnd.Next() % 8], decay = rnd.Range(0.2, 0.5);
+        std::vector<float> note(static_cast<size_t>(decay * 4 * kTruthRate));
+        for (size_t i = 0; i < note.size(); ++i) {
+            const double x = double(i) / kTruthRate, env = std::exp(-x / decay) * std::min(1.0, x / 0.01);
+            note[i] = static_cast<float>(env * (std::sin(2 * kPi * f * x) + 0.3 * std::sin(4 * kPi * f * x)));
+        }
+        AddStereo(out, static_cast<size_t>(t * kTruthRate), note, rnd.Range(-0.7, 0.7), 0.05);
+      }
+    }
+    return out;
+}
+
 bool WriteWav16(const std::string &path, const std::vector<float> &samples, int channels, uint32_t rate)
 {
     std::vector<uint8_t> b;
@@ -303,8 +345,11 @@ bool MakeTruthCase(const TTruthSpec &spec, const std::string &dir, TTruthCase &o
 {
     out = TTruthCase{};
     out.Spec = spec;
-    std::vector<float> music = MusicBed(spec.Seconds, spec.Seed), speechA, speechB;
-    if (!Speech(spec.Seconds, false, spec.Seed, dir, speechA))
+    std::vector<float> music = spec.Pads ? RepeatedPads(spec.Seconds, spec.Seed) : MusicBed(spec.Seconds, spec.Seed);
+    std::vector<float> speechA, speechB;
+    if (spec.Pads)
+        speechA.assign(music.size(), 0.0f);
+    else if (!Speech(spec.Seconds, false, spec.Seed, dir, speechA))
         return false;
     if (spec.Dub && !Speech(spec.Seconds, true, spec.Seed, dir, speechB))
         return false;
@@ -460,6 +505,8 @@ std::vector<TTruthSpec> TruthFamilies(double s)
     add("unrelated", {{0, s, 1, true}});
     // A television copy with a long foreign insert (advertising): at two minutes the
     // forward cut is +1800.125 frames, wider than the marker line's value field.
+    // Music repeated every 16 s: half a round missing, and a slow drift.
+    add("repeated music", {{0, 0.5 * s, 0.9997, false}, {0.5 * s + 8, 0.5 * s - 8, 0.9997, false}})->Pads = true;
     add("tv insert", {{0, 0.4 * s, 1, false}, {0, 0.6 * s + 0.005, 1, true}, {0.4 * s, 0.6 * s, 1, false}});
     return f;
 }

@@ -22,6 +22,8 @@ struct TTruthSpec {
     double Seconds = 30;              // master (video) length
     uint32_t Seed = 1;
     bool Dub = false;                 // the primary carries other speech (second voice)
+    bool Pads = false;                // music alone: a chord sequence of slow pads repeated
+                                      // every 16 s, a quiet melody played twice, then changed
     std::string Codec;                // "", "mp3", "aac" or "ac3": the primary is re-encoded
     int Bitrate = 128;                // kbit/s for the codec
     std::vector<TTruthPiece> Pieces;  // the primary's time map
@@ -70,6 +72,10 @@ TTruthScore ScoreProject(const TTruthCase &truth, const std::string &projectFile
 
 // Interleaved stereo music and effects of `seconds` at kTruthRate (no speech).
 std::vector<float> TruthMusic(double seconds, uint32_t seed);
+
+// Interleaved stereo pads: four chords of 4 s repeated every 16 s (the same in every
+// round), with a quiet plucked melody that is played twice, then changes.
+std::vector<float> RepeatedPads(double seconds, uint32_t seed);
 
 // A 16-bit PCM WAV of interleaved samples.
 bool WriteWav16(const std::string &path, const std::vector<float> &samples, int channels, uint32_t rate);

@@ -125,6 +125,35 @@ TEST(SyncPath, JumpsOnlyForLastingChangesAndSkipsWeakWindows)
     EXPECT_EQ(path[17], 0);
 }
 
+TEST(SyncPath, RepeatedMaterialDoesNotPullThePathBackIntoAnEarlierRound)
+{
+    auto cand = [](double lag, double score) {
+        TLagCandidate c;
+        c.Lag = lag;
+        c.Score = c.EnvScore = score;
+        c.Z = 9;
+        return c;
+    };
+    // Windows every 1.5 s; the primary lacks 3 s from window 6 on. From window 3 on, a
+    // round of the music 16 s earlier sounds alike and a little clearer.
+    std::vector<std::vector<TLagCandidate>> w;
+    std::vector<double> times;
+    for (int i = 0; i < 14; ++i) {
+        std::vector<TLagCandidate> c = {cand(i < 6 ? 0.0 : -3.0, 0.9)};
+        if (i >= 3)
+            c.push_back(cand(-16.0, 0.97));
+        w.push_back(c);
+        times.push_back(1.5 + 1.5 * i);
+    }
+    // Without the order of the primary, the earlier round wins.
+    const std::vector<int> free = ChoosePath(w, 0.05, 1.5);
+    EXPECT_EQ(free[10], 1);
+    // Kept in order, the path stays and takes the 3 s step back that a cut explains.
+    const std::vector<int> path = ChoosePath(w, 0.05, 1.5, times, 4.5);
+    for (size_t i = 0; i < path.size(); ++i)
+        EXPECT_EQ(path[i], 0) << i;
+}
+
 TEST(SyncAlign, OffsetDriftAndCutAreRecovered)
 {
     const double seconds = 40;
