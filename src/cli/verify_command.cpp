@@ -44,21 +44,20 @@ int Fail(const std::string &text)
 // The one project file in the working folder.
 bool FolderProject(std::string &file, std::string &error)
 {
-    std::vector<std::string> projects;
+    size_t count = 0;
     if (DIR *d = opendir(".")) {
         while (dirent *e = readdir(d)) {
-            std::string name = e->d_name;
-            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tsp") == 0)
-                projects.push_back(name);
+            const std::string name = e->d_name;
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tsp") == 0 && count++ == 0)
+                file = name;
         }
         closedir(d);
     }
-    if (projects.size() != 1) {
-        error = projects.empty() ? "no --against FILE and no project file in the working folder"
-                                 : "no --against FILE and several project files in the working folder";
+    if (count != 1) {
+        error = count == 0 ? "no --against FILE and no project file in the working folder"
+                           : "no --against FILE and several project files in the working folder";
         return false;
     }
-    file = projects[0];
     return true;
 }
 
