@@ -48,14 +48,19 @@ void RunFamily(const TTruthSpec &spec, const std::string &dir)
     RunCommand(cli + " render " + ShellQuote(project) + " " + ShellQuote(dir + "/out.wav") + " --yes --no-progress >/dev/null 2>&1");
     std::string verifyText;
     int verify = RunCommand(cli + " verify " + ShellQuote(dir + "/out.wav") + " --against " + ShellQuote(truth.Reference) +
-                                " 2>&1", &verifyText);
+                                " --project " + ShellQuote(project) + " 2>&1", &verifyText);
     TTruthScore s = ScoreProject(truth, project);
     std::string cuts;
     for (int off : s.CutFramesOff)
         cuts += (cuts.empty() ? "" : ",") + std::to_string(off);
-    std::printf("%-16s %8.4f %8.4f %8.4f %8.3f  %-8s %5d %5d %7d %7.1f  %-6s %6zu\n", spec.Name.c_str(), s.MedianMs,
-                s.P95Ms, s.P99Ms, s.MaxMs, cuts.empty() ? "-" : cuts.c_str(), s.FalseCuts, s.MissedCuts, s.Markers, took,
-                verify == 0 ? "ok" : "FAIL", s.Frames);
+    // The truth's verdict: no more than a second of the result more than 22 ms off.
+    const bool right = s.WrongSeconds <= 1.0;
+    std::printf("%-16s %8.4f %8.4f %8.4f %8.3f  %-8s %5d %5d %7d %7.1f %7.1f  %-4s %-5s %6zu\n", spec.Name.c_str(),
+                s.MedianMs, s.P95Ms, s.P99Ms, s.MaxMs, cuts.empty() ? "-" : cuts.c_str(), s.FalseCuts, s.MissedCuts,
+                s.Markers, took, s.WrongSeconds, verify == 0 ? "ok" : "FAIL", (verify == 0) == right ? "yes" : "NO",
+                s.Frames);
+    if (!right)
+        std::printf("%-16s SILENT WRONG RESULT: suggest exited 0 on %.1f s of wrong content\n", "", s.WrongSeconds);
     if (truth.CodecDelay != 0)
         std::printf("%-16s (the primary as read starts %.0f samples late: codec delay, scored as part of the truth)\n",
                     "", truth.CodecDelay * kTruthRate);
@@ -147,8 +152,9 @@ int main(int argc, char **argv)
     }
     TTempDir temp;
     const std::string root = keep.empty() ? temp.Path() : keep;
-    std::printf("%-16s %8s %8s %8s %8s  %-8s %5s %5s %7s %7s  %-6s %6s\n", "family", "med ms", "p95 ms", "p99 ms",
-                "max ms", "cuts off", "false", "miss", "markers", "time s", "verify", "frames");
+    std::printf("%-16s %8s %8s %8s %8s  %-8s %5s %5s %7s %7s %7s  %-4s %-5s %6s\n", "family", "med ms", "p95 ms",
+                "p99 ms", "max ms", "cuts off", "false", "miss", "markers", "time s", "wrong s", "vrfy", "agree",
+                "frames");
     int k = 0;
     if (seconds > 0)
         for (const TTruthSpec &spec : TruthFamilies(seconds)) {

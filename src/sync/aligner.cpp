@@ -20,7 +20,12 @@ constexpr double kContinuity = 0.05;     // lag change between windows that is s
 constexpr size_t kCandidates = 3;
 constexpr size_t kMaxFollow = 3;
 constexpr double kMinSegment = 1.0;       // seconds a segment must keep after its edges are found
-constexpr double kMinConfidence = 0.15;          // continuations of the previous window's lags
+constexpr double kMinConfidence = 0.05;
+constexpr double kPhatBelow = 0.5;        // full-rate score below which the phase transform measures
+constexpr double kPhatSearch = 0.02;      // ... +- this around the smooth lag curve
+constexpr size_t kConfirmReach = 3;       // windows on each side whose lags a weak window may take
+constexpr double kConfirmSearch = 0.002;  // seconds around that lag
+constexpr double kConfirmScore = 0.8;     // full-rate agreement that confirms it          // continuations of the previous window's lags
 constexpr double kEdgeWindow = 0.06;     // short windows that place a cut
 constexpr double kEdgeStep = 0.005;
 constexpr double kRefineSearch = 0.006;  // full-rate search around the smooth lag curve
@@ -203,6 +208,17 @@ void RefineRun(const TTrackSignal &ref, const TTrackSignal &test, const std::vec
                 best[k] = again, found[k] = 1;
         });
     }
+    // Windows whose waveform no longer agrees sample for sample (a tempo change that keeps
+    // the pitch, a room) are measured from the phase of their spectrum, along the curve.
+    OnTwoThreads(ts.size(), [&](size_t k) {
+        if (found[k] && best[k].Score >= kPhatBelow)
+            return;
+        const double t = ts[k], dt = 0.25 * len;
+        const double slope = (KnotValueAt(smooth.Knots, t + dt) - KnotValueAt(smooth.Knots, t - dt)) / (2 * dt);
+        TLagCandidate c;
+        if (PhatLag(ref, test, starts[run.First + k], len, KnotValueAt(smooth.Knots, t), slope, kPhatSearch, c))
+            best[k] = c, found[k] = 1;
+    });
     for (size_t k = 0; k < ts.size(); ++k) {
         TSyncWindow &win = windows[run.First + k];
         if (found[k]) {
@@ -309,8 +325,10 @@ TSyncSegment FitRun(const TTrackSignal &ref, const TTrackSignal &test, const TTr
         win.Inlier = fit.Inlier[k];
         win.Segment = static_cast<int32_t>(i);
         z += win.Z;
+        // A tempo change that keeps the pitch leaves the waveforms little alike while the
+        // onsets stand out clearly: either counts for the confidence.
         if (win.Inlier)
-            scores.push_back(win.Score);
+            scores.push_back(std::max(win.Score, std::min(1.0, win.Z / 12)));
     }
     auto lagAt = [&](double t) { return track.LagOf(fit.Knots, t); };
     const double lo = starts[run.First], hi = starts[run.Last] + len;
@@ -451,8 +469,31 @@ std::vector<TSyncWindow> MeasureOffsets(TSyncSignal reference, TSyncSignal test,
             w.Offset = c[0].Lag;
             w.Score = c[0].Score;
             w.Z = c[0].Z;
+            // Waveforms that agree poorly (tempo changed with the pitch kept, a room):
+            // the lag from the phase of the spectrum, near the one found.
+            TLagCandidate p;
+            if (w.Score < kPhatBelow && PhatLag(ref, other, s, window, w.Offset, 0, kPhatSearch, p))
+                w.Offset = p.Lag;
         }
         out.push_back(w);
+    }
+    // Sustained sound (pads, held chords) gives the envelope too few onsets to judge a
+    // window by itself: a window without a clear peak is matched when the full-rate
+    // waveform agrees closely at the lag of its matched neighbours.
+    for (size_t i = 0; i < out.size(); ++i) {
+        if (out[i].Matched)
+            continue;
+        std::vector<double> near;
+        for (size_t j = i > kConfirmReach ? i - kConfirmReach : 0; j < std::min(out.size(), i + kConfirmReach + 1); ++j)
+            if (out[j].Matched && out[j].Z > 0)
+                near.push_back(out[j].Offset);
+        TLagCandidate c;
+        if (near.size() >= 2 &&
+            RefineLag(ref, other, out[i].Start, window, Median(near), 0, kConfirmSearch, c) && c.Score >= kConfirmScore) {
+            out[i].Matched = true;
+            out[i].Offset = c.Lag;
+            out[i].Score = c.Score;
+        }
     }
     return out;
 }

@@ -49,6 +49,13 @@ std::vector<TLagCandidate> WindowLags(const TTrackSignal &ref, const TTrackSigna
 bool RefineLag(const TTrackSignal &ref, const TTrackSignal &test, double start, double length, double lag,
                double slope, double search, TLagCandidate &out);
 
+// Measures the lag like RefineLag, but from the phase of the cross spectrum over
+// 100-3800 Hz (GCC-PHAT): robust where the waveforms no longer agree sample for sample
+// (a tempo change that keeps the pitch, a room's reflections). out.Score is the Pearson
+// correlation at the lag found. Safe to call from several threads.
+bool PhatLag(const TTrackSignal &ref, const TTrackSignal &test, double start, double length, double lag,
+             double slope, double search, TLagCandidate &out);
+
 // Pearson correlation of short windows (length s, every step s) over [from, to) of the
 // reference at a fixed lag, on the full rate: 1 where the two agree sample for sample.
 // The lag runs linearly from lagFrom at `from` to lagTo at `to`.

@@ -11,6 +11,7 @@ namespace tessaly::sync {
 namespace {
 
 constexpr double kKnotPull = 1e-6;
+constexpr double kClearZ = 7;   // envelope peak height over the other lags that is a match by itself
 
 // Least-squares values at the knot times of the continuous piecewise-linear curve
 // through the inlier points (normal equations of the hat basis, tridiagonal).
@@ -264,6 +265,10 @@ double CandidateReward(const TLagCandidate &c)
     // The envelope score, not the full-rate one: drift left inside a window smears the
     // full-rate peak long before it smears the envelope's.
     const double s = std::max(c.EnvScore, c.Score);
+    // A peak standing far above all other lags is a match even where the waveforms
+    // agree poorly (a tempo change that keeps the pitch smears every sample).
+    if (c.Z >= kClearZ && s < 0.2)
+        return 0.2;
     if (c.Z < 4.5 || s < 0.2)
         return -0.6;   // four such windows in a row outweigh leaving a run and coming back
     return std::min(s, 1.0) - 0.1;

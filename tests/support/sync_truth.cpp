@@ -219,6 +219,69 @@ size_t PieceFrames(const TTruthPiece &piece, double masterSeconds)
     return piece.Stretch != 1 ? static_cast<size_t>(std::llround(frames * piece.Stretch)) : frames;
 }
 
+// Stretches interleaved stereo by `stretch` (output seconds per input second) with sox's
+// WSOLA tempo change, which keeps the pitch; the result has exactly `frames` frames.
+bool TempoStretch(const std::vector<float> &in, double stretch, size_t frames, const std::string &dir,
+                  std::vector<float> &out)
+{
+    const std::string from = dir + "/tempo_in.wav", to = dir + "/tempo_out.wav";
+    char factor[32];
+    std::snprintf(factor, sizeof factor, "%.9f", 1 / stretch);
+    std::vector<float> raw;
+    uint32_t rate = 0;
+    if (!WriteWav16(from, in, 2, kTruthRate) ||
+        RunCommand("sox " + ShellQuote(from) + " " + ShellQuote(to) + " tempo -s " + factor + " 2>/dev/null") != 0 ||
+        !ReadWav16Mono(to, raw, rate) || rate != kTruthRate)
+        return false;
+    raw.resize(2 * frames, 0.0f);
+    out.swap(raw);
+    return true;
+}
+
+// A room re-recording of interleaved stereo: both channels summed through an impulse
+// response of a direct path and 0.35 s of decaying reflections (sox fir), band-limited
+// to 150-6000 Hz, with noise added at snrDb below the signal's power.
+bool RoomRecording(std::vector<float> &samples, double snrDb, uint32_t seed, const std::string &dir)
+{
+    const std::string from = dir + "/room_in.wav", to = dir + "/room_out.wav", ir = dir + "/room_ir.txt";
+    TRandom rnd(seed + 500);
+    const size_t taps = static_cast<size_t>(0.35 * kTruthRate);
+    // sox takes any filter for linear-phase and advances its output by half the length:
+    // as many zeros before the direct path keep the room's response causal, undelayed.
+    std::string coefficients;
+    for (size_t i = 1; i < taps; ++i)
+        coefficients += "0\n";
+    coefficients += "1\n";
+    for (size_t i = 1; i < taps; ++i) {
+        const double x = double(i) / kTruthRate;
+        // Early reflections in the first 40 ms, then a diffuse tail (RT60 about 0.4 s)
+        // holding about as much energy as the direct path, as a microphone a few metres
+        // from the loudspeaker hears it.
+        double v = rnd.Range(-1, 1) * 0.045 * std::exp(-6.9 * x / 0.4);
+        if (x < 0.04 && rnd.Uniform() < 0.004)
+            v += rnd.Range(-0.3, 0.3);
+        coefficients += std::to_string(v) + "\n";
+    }
+    std::vector<float> raw;
+    uint32_t rate = 0;
+    if (!WriteFileBytes(ir, std::vector<uint8_t>(coefficients.begin(), coefficients.end())) ||
+        !WriteWav16(from, samples, 2, kTruthRate) ||
+        RunCommand("sox " + ShellQuote(from) + " " + ShellQuote(to) + " vol 0.3 fir " + ShellQuote(ir) +
+                   " sinc 150-6000 2>/dev/null") != 0 ||
+        !ReadWav16Mono(to, raw, rate) || rate != kTruthRate)
+        return false;
+    raw.resize(samples.size(), 0.0f);
+    double power = 0;
+    for (float v : raw)
+        power += double(v) * v;
+    power /= std::max<size_t>(1, raw.size());
+    const double noise = std::sqrt(power / std::pow(10.0, snrDb / 10) * 3);   // uniform noise: variance a^2/3
+    for (size_t i = 0; i < raw.size(); ++i)
+        raw[i] = static_cast<float>(std::clamp(raw[i] + noise * rnd.Range(-1, 1), -1.0, 1.0));
+    samples.swap(raw);
+    return true;
+}
+
 std::vector<float> Mix(const std::vector<float> &a, const std::vector<float> &b)
 {
     std::vector<float> out(a.size());
@@ -370,12 +433,15 @@ bool MakeTruthCase(const TTruthSpec &spec, const std::string &dir, TTruthCase &o
         }
         if (piece.Stretch != 1) {
             std::vector<float> stretched;
-            if (!Resample(part, 2, piece.Stretch, stretched))
+            if (piece.Tempo ? !TempoStretch(part, piece.Stretch, PieceFrames(piece, spec.Seconds), dir, stretched)
+                            : !Resample(part, 2, piece.Stretch, stretched))
                 return false;
             part.swap(stretched);
         }
         primary.insert(primary.end(), part.begin(), part.end());
     }
+    if (spec.RoomSnrDb > 0 && !RoomRecording(primary, spec.RoomSnrDb, spec.Seed, dir))
+        return false;
     out.Reference = dir + "/reference.wav";
     out.Video = dir + "/video.avi";
     std::string wav = dir + "/primary.wav";
@@ -438,6 +504,8 @@ TTruthScore ScoreProject(const TTruthCase &truth, const std::string &projectFile
             continue;
         errors.push_back(std::fabs(t + static_cast<double>(st.TotalShift()) / fps - p) * 1000);
     }
+    for (double e : errors)
+        score.WrongSeconds += e > 22 ? 1 / fps : 0;
     std::sort(errors.begin(), errors.end());
     auto q = [&](double x) { return errors.empty() ? 0.0 : errors[static_cast<size_t>(x * (errors.size() - 1))]; };
     score.Frames = errors.size();
@@ -505,6 +573,9 @@ std::vector<TTruthSpec> TruthFamilies(double s)
     add("unrelated", {{0, s, 1, true}});
     // A television copy with a long foreign insert (advertising): at two minutes the
     // forward cut is +1800.125 frames, wider than the marker line's value field.
+    // A PAL speed-up with the pitch kept (WSOLA), and a re-recording in a room.
+    add("wsola pal", {{0, s, 24.0 / 25, false, true}});
+    add("room 120 ppm", {{0.3, s - 0.3, 1.00012, false}})->RoomSnrDb = 15;
     // Music repeated every 16 s: half a round missing, and a slow drift.
     add("repeated music", {{0, 0.5 * s, 0.9997, false}, {0.5 * s + 8, 0.5 * s - 8, 0.9997, false}})->Pads = true;
     add("tv insert", {{0, 0.4 * s, 1, false}, {0, 0.6 * s + 0.005, 1, true}, {0.4 * s, 0.6 * s, 1, false}});

@@ -111,8 +111,10 @@ TEST(SyncPath, JumpsOnlyForLastingChangesAndSkipsWeakWindows)
         std::vector<TLagCandidate> c = {cand(lag, 0.9)};
         if (i == 3)
             c = {cand(0.7, 0.95), cand(0.1, 0.85)};   // a lone better peak elsewhere
-        if (i == 8 || (i >= 11 && i <= 14))
+        if (i == 8 || (i >= 11 && i <= 14)) {
             c = {cand(-0.4, 0.05)};                    // nothing clear: once, and for a while
+            c[0].Z = 3;
+        }
         w.push_back(c);
     }
     std::vector<int> path = ChoosePath(w, 0.05, 1.5);
@@ -123,6 +125,12 @@ TEST(SyncPath, JumpsOnlyForLastingChangesAndSkipsWeakWindows)
     EXPECT_EQ(path[6], 0);
     EXPECT_EQ(path[0], 0);
     EXPECT_EQ(path[17], 0);
+    // Waveforms that agree poorly under a peak far above every other lag still match.
+    for (int i = 11; i <= 14; ++i)
+        w[static_cast<size_t>(i)][0].Z = 9;
+    path = ChoosePath(w, 0.05, 1.5);
+    for (int i = 11; i <= 14; ++i)
+        EXPECT_EQ(path[static_cast<size_t>(i)], 0) << i;
 }
 
 TEST(SyncPath, RepeatedMaterialDoesNotPullThePathBackIntoAnEarlierRound)
