@@ -20,9 +20,12 @@ constexpr double kContinuity = 0.05;     // lag change between windows that is s
 constexpr size_t kCandidates = 3;
 constexpr size_t kMaxFollow = 3;
 constexpr double kMinSegment = 1.0;       // seconds a segment must keep after its edges are found
-constexpr double kMinConfidence = 0.05;
+constexpr double kMinConfidence = 0.1;
 constexpr double kPhatBelow = 0.5;        // full-rate score below which the phase transform measures
 constexpr double kPhatSearch = 0.02;      // ... +- this around the smooth lag curve
+constexpr double kClearStretchZ = 8;      // mean envelope peak height of a stretch matched by its onsets
+constexpr double kSmoothLags = 0.01;      // ... whose lags lie this close (s, median) to the line
+                                          // through their neighbours
 constexpr size_t kConfirmReach = 3;       // windows on each side whose lags a weak window may take
 constexpr double kConfirmSearch = 0.002;  // seconds around that lag
 constexpr double kConfirmScore = 0.8;     // full-rate agreement that confirms it          // continuations of the previous window's lags
@@ -325,10 +328,8 @@ TSyncSegment FitRun(const TTrackSignal &ref, const TTrackSignal &test, const TTr
         win.Inlier = fit.Inlier[k];
         win.Segment = static_cast<int32_t>(i);
         z += win.Z;
-        // A tempo change that keeps the pitch leaves the waveforms little alike while the
-        // onsets stand out clearly: either counts for the confidence.
         if (win.Inlier)
-            scores.push_back(std::max(win.Score, std::min(1.0, win.Z / 12)));
+            scores.push_back(win.Score);
     }
     auto lagAt = [&](double t) { return track.LagOf(fit.Knots, t); };
     const double lo = starts[run.First], hi = starts[run.Last] + len;
@@ -349,7 +350,16 @@ TSyncSegment FitRun(const TTrackSignal &ref, const TTrackSignal &test, const TTr
     seg.Residual = fit.Noise;
     seg.Drift = seg.End > seg.Start ? (seg.Knots.back().Offset - seg.Knots.front().Offset) / (seg.End - seg.Start) : 0;
     z /= static_cast<double>(ts.size());
-    seg.Confidence = std::clamp(Median(scores), 0.0, 1.0) * static_cast<double>(scores.size()) /
+    // A tempo change that keeps the pitch leaves the waveforms little alike while the
+    // onsets stand out clearly: such a stretch counts by its peaks when its lags lie on
+    // a smooth curve. Chance peaks in unrelated music with a steady beat scatter.
+    std::vector<double> bends;   // how far each window lies from the line through its neighbours
+    for (size_t k = 1; k + 1 < ys.size(); ++k)
+        bends.push_back(std::fabs(ys[k] - 0.5 * (ys[k - 1] + ys[k + 1])));
+    double basis = Median(scores);
+    if (basis < kPhatBelow && z >= kClearStretchZ && bends.size() >= 2 && Median(bends) <= kSmoothLags)
+        basis = std::min(1.0, z / 12);
+    seg.Confidence = std::clamp(basis, 0.0, 1.0) * static_cast<double>(scores.size()) /
                      static_cast<double>(ts.size()) * std::min(1.0, z / 8);
     return seg;
 }

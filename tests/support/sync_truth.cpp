@@ -282,6 +282,29 @@ bool RoomRecording(std::vector<float> &samples, double snrDb, uint32_t seed, con
     return true;
 }
 
+// The recordings decoded to 48 kHz stereo one after the other, from the first again
+// until `seconds` are filled.
+bool RecordedMusic(const std::vector<std::string> &files, double seconds, const std::string &dir,
+                   std::vector<float> &out)
+{
+    const size_t n = static_cast<size_t>(seconds * kTruthRate) * 2;
+    std::vector<std::vector<float>> decoded;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const std::string wav = dir + "/music_" + std::to_string(i) + ".wav";
+        std::vector<float> raw;
+        uint32_t rate = 0;
+        if (!Ffmpeg("-i " + ShellQuote(files[i]) + " -vn -ac 2 -ar 48000 -c:a pcm_s16le " + ShellQuote(wav)) ||
+            !ReadWav16Mono(wav, raw, rate) || rate != kTruthRate || raw.empty())
+            return false;
+        decoded.push_back(std::move(raw));
+    }
+    out.clear();
+    for (size_t i = 0; !decoded.empty() && out.size() < n; i = (i + 1) % decoded.size())
+        out.insert(out.end(), decoded[i].begin(), decoded[i].end());
+    out.resize(n, 0.0f);
+    return !decoded.empty();
+}
+
 std::vector<float> Mix(const std::vector<float> &a, const std::vector<float> &b)
 {
     std::vector<float> out(a.size());
@@ -408,9 +431,14 @@ bool MakeTruthCase(const TTruthSpec &spec, const std::string &dir, TTruthCase &o
 {
     out = TTruthCase{};
     out.Spec = spec;
-    std::vector<float> music = spec.Pads ? RepeatedPads(spec.Seconds, spec.Seed) : MusicBed(spec.Seconds, spec.Seed);
-    std::vector<float> speechA, speechB;
-    if (spec.Pads)
+    std::vector<float> music, speechA, speechB;
+    if (!spec.MusicFiles.empty()) {
+        if (!RecordedMusic(spec.MusicFiles, spec.Seconds, dir, music))
+            return false;
+    } else {
+        music = spec.Pads ? RepeatedPads(spec.Seconds, spec.Seed) : MusicBed(spec.Seconds, spec.Seed);
+    }
+    if (spec.Pads || !spec.MusicFiles.empty())
         speechA.assign(music.size(), 0.0f);
     else if (!Speech(spec.Seconds, false, spec.Seed, dir, speechA))
         return false;

@@ -27,6 +27,8 @@ struct TTruthSpec {
                                       // every 16 s, a quiet melody played twice, then changed
     double RoomSnrDb = 0;             // > 0: the primary re-recorded in a room (a synthetic
                                       // impulse response, 150-6000 Hz, noise at this SNR)
+    std::vector<std::string> MusicFiles;   // recorded music, played one after the other (and
+                                           // again) as the whole sound, no speech
     std::string Codec;                // "", "mp3", "aac" or "ac3": the primary is re-encoded
     int Bitrate = 128;                // kbit/s for the codec
     std::vector<TTruthPiece> Pieces;  // the primary's time map
