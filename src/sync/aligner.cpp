@@ -364,6 +364,36 @@ TSyncSegment FitRun(const TTrackSignal &ref, const TTrackSignal &test, const TTr
     return seg;
 }
 
+// The map keeps the primary in order: where a segment would start more than `replay` s
+// before the primary position at which the previous one ends (its edges grown over
+// music that repeats), the shorter of the two is dropped and its stretch has no match.
+void KeepOrder(const TTrack &track, double replay, TSyncMap &map)
+{
+    std::vector<int32_t> index(map.Segments.size());
+    for (size_t i = 0; i < index.size(); ++i)
+        index[i] = static_cast<int32_t>(i);
+    for (size_t i = 1; i < map.Segments.size();) {
+        const TSyncSegment &a = map.Segments[i - 1], &b = map.Segments[i];
+        const double endA = track.Rate * (a.End + track.LagOf(a.Knots, a.End));
+        const double startB = track.Rate * (b.Start + track.LagOf(b.Knots, b.Start));
+        if (startB >= endA - replay) {
+            ++i;
+            continue;
+        }
+        const size_t drop = a.End - a.Start < b.End - b.Start ? i - 1 : i;
+        map.Segments.erase(map.Segments.begin() + static_cast<long>(drop));
+        index.erase(index.begin() + static_cast<long>(drop));
+        i = std::max<size_t>(1, i - 1);
+    }
+    for (TSyncWindow &w : map.Windows) {
+        if (w.Segment < 0)
+            continue;
+        const auto at = std::find(index.begin(), index.end(), w.Segment);
+        w.Segment = at == index.end() ? -1 : static_cast<int32_t>(at - index.begin());
+        w.Matched = w.Segment >= 0;
+    }
+}
+
 // Between neighbours both curves are compared at once: music that sounds alike under
 // both lags (a held chord) then cannot pull an edge away from the cut.
 void JoinNeighbours(const TTrackSignal &ref, const TTrackSignal &test, const TTrack &track, TSyncMap &map)
@@ -453,6 +483,7 @@ bool AlignSignals(TSyncSignal reference, TSyncSignal primary, const TSyncOptions
     FillWindows(track, map);
     for (size_t i = 0; i < track.Runs.size(); ++i)
         map.Segments.push_back(FitRun(ref, test, track, i, options, map));
+    KeepOrder(track, track.Len + track.Hop, map);
     JoinNeighbours(ref, test, track, map);
     Conclude(options, map);
     return report(1.0);
