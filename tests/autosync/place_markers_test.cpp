@@ -9,18 +9,15 @@
 #include "autosync/suggest_run.h"
 #include "project/project.h"
 #include "support/make_marker.h"
-#include "support/project_fakes.h"
+#include "fake_film.h"
 
 namespace tessaly {
 namespace {
 
 TEST(PlaceMarkers, DoubleShiftsKeepTheirFramesAndTheSuggestionMovesAside)
 {
-    test::TFakeProjectMedia media;
-    media.SetVideo("/clips/a.avi", 250);
-    media.Audio = true;
-    TProject project(nullptr, &media);
-    project.VideoOpened();
+    test::TFakeFilm film(250);
+    TProject &project = film.Project;
     // Where the map's first knot and a jump fall: frame 0 and the cut at 5 s (frame 125).
     ASSERT_GE(project.AddMarker(test::Make(0, 4, mkDShift)), 0);
     ASSERT_GE(project.AddMarker(test::Make(125, -3, mkDShift)), 0);
@@ -96,11 +93,8 @@ sync::TSyncMap JumpMap(double jump)
 
 TEST(PlaceMarkers, AForwardCutTooWideForTheLineIsStoredRoundedAndTheFitHoldsTheRounding)
 {
-    test::TFakeProjectMedia media;
-    media.SetVideo("/clips/a.avi", 500);
-    media.Audio = true;
-    TProject project(nullptr, &media);
-    project.VideoOpened();
+    test::TFakeFilm film(500);
+    TProject &project = film.Project;
     // 90.005 s = +2250.125 frames: nine characters, one more than the value field holds.
     const sync::TSyncMap map = JumpMap(90.005);
     autosync::PlaceMarkers(project, map, 0.02);
@@ -128,11 +122,8 @@ TEST(PlaceMarkers, AForwardCutTooWideForTheLineIsStoredRoundedAndTheFitHoldsTheR
 
 TEST(PlaceMarkers, ACurveThatLostItsCutIsMeasuredAsFarOffAndNotUsable)
 {
-    test::TFakeProjectMedia media;
-    media.SetVideo("/clips/a.avi", 500);
-    media.Audio = true;
-    TProject project(nullptr, &media);
-    project.VideoOpened();
+    test::TFakeFilm film(500);
+    TProject &project = film.Project;
     autosync::TSuggestRun run;
     run.Map = JumpMap(90.005);
     autosync::PlaceMarkers(project, run.Map, 0.02);

@@ -9,7 +9,7 @@
 #include "autosync/verify_run.h"
 #include "project/project.h"
 #include "support/make_marker.h"
-#include "support/project_fakes.h"
+#include "fake_film.h"
 
 namespace tessaly {
 namespace {
@@ -18,11 +18,8 @@ using namespace autosync;
 
 TEST(FilledInSpans, OffWaitingAndBeyondTheEndAreTheDoubleTracks)
 {
-    test::TFakeProjectMedia media;
-    media.SetVideo("/clips/a.avi", 500);
-    media.Audio = true;
-    TProject project(nullptr, &media);
-    project.VideoOpened();
+    test::TFakeFilm film(500);
+    TProject &project = film.Project;
     // One second back at 4 s: the primary waits until it passes what it played.
     ASSERT_GE(project.AddMarker(test::Make(100, -25, mkRelCut)), 0);
     TMarker off = test::Make(250, PackOption(-1, true, false), mkOption);

@@ -96,23 +96,26 @@ TEST(SyncFit, ACornerBetweenWindowsIsKeptAndRejectedStretchesStayOnTheLine)
     EXPECT_LE(fit.Knots.size(), 4u);
 }
 
+// A window's candidate lag with a clear envelope peak.
+TLagCandidate Cand(double lag, double score)
+{
+    TLagCandidate c;
+    c.Lag = lag;
+    c.Score = c.EnvScore = score;
+    c.Z = 9;
+    return c;
+}
+
 TEST(SyncPath, JumpsOnlyForLastingChangesAndSkipsWeakWindows)
 {
-    auto cand = [](double lag, double score) {
-        TLagCandidate c;
-        c.Lag = lag;
-        c.Score = c.EnvScore = score;
-        c.Z = 9;
-        return c;
-    };
     std::vector<std::vector<TLagCandidate>> w;
     for (int i = 0; i < 18; ++i) {
         double lag = i < 6 ? 0.1 : -0.4;
-        std::vector<TLagCandidate> c = {cand(lag, 0.9)};
+        std::vector<TLagCandidate> c = {Cand(lag, 0.9)};
         if (i == 3)
-            c = {cand(0.7, 0.95), cand(0.1, 0.85)};   // a lone better peak elsewhere
+            c = {Cand(0.7, 0.95), Cand(0.1, 0.85)};   // a lone better peak elsewhere
         if (i == 8 || (i >= 11 && i <= 14)) {
-            c = {cand(-0.4, 0.05)};                    // nothing clear: once, and for a while
+            c = {Cand(-0.4, 0.05)};                    // nothing clear: once, and for a while
             c[0].Z = 3;
         }
         w.push_back(c);
@@ -135,21 +138,14 @@ TEST(SyncPath, JumpsOnlyForLastingChangesAndSkipsWeakWindows)
 
 TEST(SyncPath, RepeatedMaterialDoesNotPullThePathBackIntoAnEarlierRound)
 {
-    auto cand = [](double lag, double score) {
-        TLagCandidate c;
-        c.Lag = lag;
-        c.Score = c.EnvScore = score;
-        c.Z = 9;
-        return c;
-    };
     // Windows every 1.5 s; the primary lacks 3 s from window 6 on. From window 3 on, a
     // round of the music 16 s earlier sounds alike and a little clearer.
     std::vector<std::vector<TLagCandidate>> w;
     std::vector<double> times;
     for (int i = 0; i < 14; ++i) {
-        std::vector<TLagCandidate> c = {cand(i < 6 ? 0.0 : -3.0, 0.9)};
+        std::vector<TLagCandidate> c = {Cand(i < 6 ? 0.0 : -3.0, 0.9)};
         if (i >= 3)
-            c.push_back(cand(-16.0, 0.97));
+            c.push_back(Cand(-16.0, 0.97));
         w.push_back(c);
         times.push_back(1.5 + 1.5 * i);
     }
