@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <set>
 
@@ -23,6 +24,16 @@ constexpr double kGapSeconds = 0.08;  // shorter gaps between matches are one ju
 int64_t ToMilli(long double frames)
 {
     return std::llroundl(frames * 1000);
+}
+
+// Sets a marker's value to the shift nearest `frames` that its line can store (a wide
+// whole part keeps fewer decimals); false when not even the whole frames fit.
+bool SetFittedShift(TMarker &marker, long double frames)
+{
+    int64_t fitted = 0;
+    if (!(std::fabs(frames) < 1e12L) || !FitMarkerMilli(ToMilli(frames), fitted))
+        return false;
+    return SetMarkerMilli(marker, fitted);
 }
 
 struct TPlacer {
@@ -62,6 +73,18 @@ struct TPlacer {
         if (m.Frame >= 0)
             Placed[m.Frame] = m;
     }
+    // A cut whose stored value is `cut`'s and whose measured jump is `frames`.
+    void PutCut(TMarker cut, long double frames)
+    {
+        if (Kept.count(cut.Frame))
+            cut.Frame = FreeFrame(cut.Frame, 0, Frames - 1);
+        if (cut.Frame < 0)
+            return;
+        Placed[cut.Frame] = cut;
+        // Within the thousandths the line holds anyway, the stored value is the jump.
+        if (std::fabs(static_cast<double>(frames - cut.Shift())) > 0.0005)
+            Jumps[cut.Frame] = frames;
+    }
     void Option(int32_t frame, bool primaryOff)
     {
         TMarker m;
@@ -78,13 +101,20 @@ struct TPlacer {
         r.Decision = what;
         Gaps.push_back(r);
     }
-    // Sum of the placed cuts at or before frame f, in frames.
+    std::map<int32_t, long double> Jumps;   // the measured jump of each placed cut, by frame
+    // Sum of the placed cuts at or before frame f, in frames, as measured: where the line
+    // stores a cut rounded, the spline does not try to make up for the rounding (a step
+    // the smooth curve can only approach with a crowd of points); the rounding stays
+    // in the fit measured on the stored markers.
     long double CutSum(int32_t f) const
     {
         long double s = 0;
-        for (auto &[frame, m] : Placed)
-            if (frame <= f && m.Kind == mkRelCut)
-                s += m.Shift();
+        for (auto &[frame, m] : Placed) {
+            if (frame <= f && m.Kind == mkRelCut) {
+                auto jump = Jumps.find(frame);
+                s += jump != Jumps.end() ? jump->second : m.Shift();
+            }
+        }
         return s;
     }
     // The frame range [lo, hi] a segment owns: a frame on a cut belongs to the segment after it.
@@ -116,7 +146,7 @@ struct TPlacer {
         TMarker m;
         m.Frame = at;
         m.Kind = mkSpline;
-        if (!SetMarkerMilli(m, ToMilli(y)))
+        if (!SetFittedShift(m, y))
             return false;
         Put(m);
         return true;
@@ -199,13 +229,16 @@ void PlaceJoin(TPlacer &p, const sync::TSyncSegment &a, const sync::TSyncSegment
     int32_t f1 = p.FrameOf(a.End), f2 = p.FrameOf(b.Start);
     TMarker cut;
     cut.Kind = mkRelCut;
-    SetMarkerMilli(cut, ToMilli(jump * fps));
+    // A jump too wide for the marker line's 8 characters is stored rounded; the spline
+    // points after it are placed against the rounded value and make up for it. One
+    // that does not fit at all is left out, and the check of the stored curve says so.
+    const bool fits = SetFittedShift(cut, jump * fps);
     if (gap < kGapSeconds || std::fabs(jump + gap * (1 + a.Drift)) <= std::max(2 / fps, 0.05 * gap)) {
         // Contiguous: the primary skips its extra part; or the primary lacks the gap:
         // the backward cut lets the double track fill it in.
         cut.Frame = f1;
-        if (MarkerMilli(cut) != 0)
-            p.Put(cut);
+        if (fits && MarkerMilli(cut) != 0)
+            p.PutCut(cut, jump * fps);
         std::string v = FormatMarkerMilli(MarkerMilli(cut));
         p.Decisions[i] = jump < 0 ? "backward cut " + v + " (primary lacks a part)"
                                   : "forward cut " + v + " (primary has extra)";
@@ -215,8 +248,8 @@ void PlaceJoin(TPlacer &p, const sync::TSyncSegment &a, const sync::TSyncSegment
         // Something else stands in the primary here: it is switched off.
         p.Option(f1, true);
         cut.Frame = std::min(f1 + 1, f2);
-        if (MarkerMilli(cut) != 0 && cut.Frame < f2)
-            p.Put(cut);
+        if (fits && MarkerMilli(cut) != 0 && cut.Frame < f2)
+            p.PutCut(cut, jump * fps);
         p.Option(f2, false);
         p.Decisions[i] = "cut " + FormatMarkerMilli(MarkerMilli(cut)) + " after a region without match";
         p.GapRow(a.End, b.Start, "no match: primary off");
@@ -315,6 +348,40 @@ bool MapOffsetAt(const sync::TSyncMap &map, double t, double &offset)
     return false;
 }
 
+TCurveFit MeasureCurveFit(TProject &project, const sync::TSyncMap &map)
+{
+    TCurveFit fit;
+    const double fps = static_cast<double>(project.Fps());
+    const int32_t frames = project.FrameCount();
+    if (fps <= 0 || frames <= 0)
+        return fit;
+    auto frameOf = [&](double t) {
+        if (!(t > 0))
+            return int32_t{0};
+        return static_cast<int32_t>(std::min<double>(std::llround(std::min(t * fps, 3e9)), frames - 1));
+    };
+    for (const sync::TSyncSegment &s : map.Segments) {
+        const int32_t lo = frameOf(s.Start), hi = frameOf(s.End);
+        for (int32_t f = lo; f < hi; ++f) {
+            // A later segment owns the frames it shares with this one.
+            bool later = false;
+            for (const sync::TSyncSegment &n : map.Segments)
+                later = later || (&n > &s && f >= frameOf(n.Start) && f < frameOf(n.End));
+            const TFrameState st = project.GetStateAt(f);
+            if (later || st.AudioOff())
+                continue;
+            const double e =
+                std::fabs(static_cast<double>(st.TotalShift()) / fps - sync::SegmentOffsetAt(s, f / fps)) * 1000;
+            ++fit.Frames;
+            if (fit.WorstFrame < 0 || !(e <= fit.MaxErrorMs)) {
+                fit.MaxErrorMs = std::isfinite(e) ? e : std::numeric_limits<double>::infinity();
+                fit.WorstFrame = f;
+            }
+        }
+    }
+    return fit;
+}
+
 TSuggestion PlaceMarkers(TProject &project, const sync::TSyncMap &map, double toleranceMs)
 {
     TSuggestion out;
@@ -323,7 +390,7 @@ TSuggestion PlaceMarkers(TProject &project, const sync::TSyncMap &map, double to
         if (kind == mkSpline || kind == mkRelCut || kind == mkOption)
             project.DeleteMarker(i);
     }
-    TPlacer p{project, map, project.Fps(), project.FrameCount(), {}, {}, {}, {}, 0};
+    TPlacer p{project, map, project.Fps(), project.FrameCount(), {}, {}, {}, {}, 0, {}};
     for (int32_t i = 0; i < project.MarkerCount(); ++i)
         p.Kept.insert(project.GetMarker(i).Frame);
     if (p.Fps <= 0 || p.Frames < 2 || map.Segments.empty()) {

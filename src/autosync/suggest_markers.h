@@ -36,6 +36,16 @@ struct TSuggestion {
 // toleranceMs; double shifts stay. The project needs a video. Rebuilds the curve.
 TSuggestion PlaceMarkers(TProject &project, const sync::TSyncMap &map, double toleranceMs);
 
+// How far a project's shift curve (spline and cuts, as GetStateAt gives it) lies from
+// `map`: the largest distance over the frames a segment covers and the primary sounds
+// in (a frame on a segment edge belongs to the later segment), and where.
+struct TCurveFit {
+    double MaxErrorMs = 0;
+    int32_t WorstFrame = -1;   // -1 when no frame was compared
+    int32_t Frames = 0;        // frames compared
+};
+TCurveFit MeasureCurveFit(TProject &project, const sync::TSyncMap &map);
+
 // The total shift the markers should give at video time t (seconds), in seconds;
 // false where no segment covers t.
 bool MapOffsetAt(const sync::TSyncMap &map, double t, double &offset);

@@ -3,6 +3,7 @@
 #include "autosync/suggest_run.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <sstream>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "platform/text_util.h"
 #include "project/project_session.h"
 #include "project/project_text.h"
+#include "shell/messages.h"
 #include "shell/progress.h"
 #include "sync/aligner.h"
 
@@ -98,6 +100,28 @@ std::string Plot(const TSuggestRun &run, TProject &project)
     return PlotSvg(d);
 }
 
+// The suggested markers as `apply` would store them: each written to its line and read
+// back, on a fresh copy of the project; the curve they make is measured against the map.
+void ReadBack(TProjectSession &session, TSuggestRun &run)
+{
+    TProject check;
+    LoadWorkingCopy(session, check);
+    for (int32_t i = check.MarkerCount() - 1; i >= 0; --i)
+        if (check.GetMarker(i).Kind != mkDShift)
+            check.DeleteMarker(i);
+    run.Unstored = 0;
+    for (const TMarker &m : run.Suggestion.Markers) {
+        if (m.Kind == mkDShift)
+            continue;
+        std::string line;
+        TMarker stored;
+        if (!FormatMarker(m, line) || !ParseMarker(line, stored) || check.AddMarker(stored) < 0)
+            ++run.Unstored;
+    }
+    check.RebuildSpline();
+    run.Fit = MeasureCurveFit(check, run.Map);
+}
+
 std::string Fixed(double v, int decimals)
 {
     return FormatFixed(v, decimals);
@@ -118,9 +142,10 @@ double MeasuredSpeed(const sync::TSyncMap &map)
 } // namespace
 
 TSuggestStatus SuggestMarkers(TProjectSession &session, const std::string &against, TProgress *progress,
-                              TSuggestRun &run, std::string &error)
+                              TSuggestRun &run, std::string &error, double limitMs)
 {
     run = TSuggestRun{};
+    run.LimitMs = limitMs;
     TProject &project = session.Project();
     if (!project.HasVideo() || !project.HasAudio()) {
         error = "the project needs a video and a primary track";
@@ -185,15 +210,42 @@ TSuggestStatus SuggestMarkers(TProjectSession &session, const std::string &again
     run.Suggestion = PlaceMarkers(copy, run.Map, kSuggestToleranceMs);
     for (int32_t i = 0; i < copy.MarkerCount(); ++i)
         run.MarkerLines.push_back(copy.MarkerLine(i));
+    ReadBack(session, run);
     run.Svg = Plot(run, copy);
     return ssMatched;
 }
 
+bool SuggestionUsable(const TSuggestRun &run)
+{
+    return run.Map.Matched && run.Unstored == 0 && run.Fit.Frames > 0 && run.Fit.MaxErrorMs <= run.LimitMs;
+}
+
+std::string SuggestProblem(const TSuggestRun &run)
+{
+    if (SuggestionUsable(run))
+        return {};
+    if (run.Unstored > 0)
+        return FormatText(ProjectText("ErrSuggestUnstored", "%s of the suggested markers cannot be stored in the "
+                                                            "project; the suggestion is not usable."),
+                          {std::to_string(run.Unstored)});
+    if (run.Fit.Frames == 0)
+        return ProjectText("ErrSuggestNoFrames", "The measurement covers no frame of the video; the suggestion is "
+                                                 "not usable.");
+    const std::string distance = std::isfinite(run.Fit.MaxErrorMs) ? Fixed(run.Fit.MaxErrorMs, 3) : "inf";
+    return FormatText(ProjectText("ErrSuggestFit", "The suggested markers leave the curve %s ms from the "
+                                                   "measurement at frame %s, more than the limit of %s ms; the "
+                                                   "suggestion is not usable."),
+                      {distance, std::to_string(run.Fit.WorstFrame), Fixed(run.LimitMs, 3)});
+}
+
 std::string SuggestSummary(const TSuggestRun &run)
 {
-    return "Primary against the " + run.What + ": speed " + Fixed(MeasuredSpeed(run.Map), 6) + ", confidence " +
-           Fixed(run.Map.Confidence, 2) + ", curve within " + Fixed(run.Suggestion.MaxErrorMs, 3) +
-           " ms of the measurement";
+    const std::string head = "Primary against the " + run.What + ": speed " + Fixed(MeasuredSpeed(run.Map), 6) +
+                             ", confidence " + Fixed(run.Map.Confidence, 2);
+    // The figure is that of the markers as stored, read back from their lines.
+    if (!SuggestionUsable(run))
+        return head + "\n" + SuggestProblem(run);
+    return head + ", curve within " + Fixed(run.Fit.MaxErrorMs, 3) + " ms of the measurement";
 }
 
 std::string SuggestTable(const TSuggestRun &run)
@@ -238,7 +290,9 @@ std::string SuggestJson(const TSuggestRun &run)
           << ", \"offset\": " << Fixed(w.Offset, 7) << ", \"score\": " << Fixed(w.Score, 4) << ", \"z\": " << Fixed(w.Z, 2)
           << "}";
     }
-    j << "\n  ],\n  \"max_error_ms\": " << Fixed(run.Suggestion.MaxErrorMs, 4) << ",\n  \"markers\": [";
+    j << "\n  ],\n  \"max_error_ms\": " << Fixed(run.Fit.MaxErrorMs, 4) << ",\n  \"worst_frame\": " << run.Fit.WorstFrame
+      << ",\n  \"unstored_markers\": " << run.Unstored << ",\n  \"usable\": " << (SuggestionUsable(run) ? "true" : "false")
+      << ",\n  \"markers\": [";
     for (size_t i = 0; i < run.MarkerLines.size(); ++i)
         j << (i ? "," : "") << "\n    \"" << run.MarkerLines[i] << "\"";
     j << "\n  ]\n}\n";

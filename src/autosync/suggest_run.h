@@ -17,8 +17,12 @@ class TProjectSession;
 
 namespace tessaly::autosync {
 
-// The largest distance of the suggested curve from the measured offset, in ms.
+// The distance of the suggested curve from the measured offset that the placement
+// aims at, in ms.
 constexpr double kSuggestToleranceMs = 0.02;
+// The distance of the stored curve from the measurement beyond which a suggestion is
+// not usable (it is shown, but not applied), in ms.
+constexpr double kSuggestLimitMs = 1.0;
 
 enum TSuggestStatus {
     ssMatched,    // markers were placed
@@ -32,6 +36,11 @@ struct TSuggestRun {
     sync::TSyncMap Map;
     TSuggestion Suggestion;       // decisions and the whole marker list (double shifts included)
     std::vector<std::string> MarkerLines;
+    // The markers as the project stores them, read back from their lines: how far the
+    // curve they make lies from the measurement, and how many could not be stored.
+    TCurveFit Fit;
+    int32_t Unstored = 0;
+    double LimitMs = kSuggestLimitMs;
     double Fps = 0;
     std::string Svg;              // the measured offset, its confidence, the curve and the markers
 };
@@ -41,7 +50,14 @@ struct TSuggestRun {
 // fresh readers, aligns them and places the markers. The session's project is left as it
 // was. `progress` (may be null) shows the steps and may abort.
 TSuggestStatus SuggestMarkers(TProjectSession &session, const std::string &against, TProgress *progress,
-                              TSuggestRun &run, std::string &error);
+                              TSuggestRun &run, std::string &error, double limitMs = kSuggestLimitMs);
+
+// True when the stored markers reproduce the measurement within run.LimitMs: every
+// marker stored, and the curve read back from them close enough everywhere.
+bool SuggestionUsable(const TSuggestRun &run);
+// Why a suggestion is not usable ("" when it is): the markers that could not be stored,
+// or how far and where the stored curve leaves the measurement.
+std::string SuggestProblem(const TSuggestRun &run);
 
 // "Primary against the double track: speed 1.000000, confidence 0.97, curve within
 // 0.012 ms of the measurement".

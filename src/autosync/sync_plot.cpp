@@ -10,6 +10,7 @@ namespace tessaly::autosync {
 
 namespace {
 
+constexpr const char *kFilledColour = "#fde3b0", *kUnmatchedColour = "#f6c6c6";
 constexpr double kWidth = 1000, kHeight = 430, kLeft = 70, kRight = 20, kTop = 52, kBottom = 50;
 
 std::string Num(double v)
@@ -78,6 +79,21 @@ std::string Legend(const TPlotData &data)
         s += "<rect x=\"" + Num(x - 4) + "\" y=\"" + Num(y - 9) + "\" width=\"9\" height=\"9\" fill=\"#e0f0e0\"/>";
         text("tolerance", 75);
     }
+    bool filled = false, unmatched = false;
+    for (const TPlotSpan &span : data.Spans)
+        (span.Kind == psFilledIn ? filled : unmatched) = true;
+    auto swatch = [&](const char *colour) {
+        s += "<rect x=\"" + Num(x - 4) + "\" y=\"" + Num(y - 9) + "\" width=\"9\" height=\"9\" fill=\"" + colour +
+             "\"/>";
+    };
+    if (filled) {
+        swatch(kFilledColour);
+        text("double fills in", 105);
+    }
+    if (unmatched) {
+        swatch(kUnmatchedColour);
+        text("matches nothing", 110);
+    }
     if (splines) {
         dash("#aaa");
         text("spline point", 80);
@@ -118,6 +134,11 @@ std::string PlotSvg(const TPlotData &data)
     if (data.BandLowMs != data.BandHighMs)
         s += "<rect x=\"" + Num(x(0)) + "\" y=\"" + Num(y(data.BandHighMs)) + "\" width=\"" + Num(x(seconds) - x(0)) +
              "\" height=\"" + Num(y(data.BandLowMs) - y(data.BandHighMs)) + "\" fill=\"#e0f0e0\"/>\n";
+    for (const TPlotSpan &span : data.Spans)
+        s += "<rect x=\"" + Num(x(std::max(0.0, span.From))) + "\" y=\"" + Num(kTop) + "\" width=\"" +
+             Num(std::max(0.5, x(std::min(seconds, span.To)) - x(std::max(0.0, span.From)))) + "\" height=\"" +
+             Num(kHeight - kBottom - kTop) + "\" fill=\"" + (span.Kind == psFilledIn ? kFilledColour : kUnmatchedColour) +
+             "\"/>\n";
     const double ystep = NiceStep(hi - lo), xstep = NiceStep(seconds);
     for (double v = std::ceil(lo / ystep) * ystep; v <= hi; v += ystep)
         s += "<line x1=\"" + Num(x(0)) + "\" x2=\"" + Num(x(seconds)) + "\" y1=\"" + Num(y(v)) + "\" y2=\"" + Num(y(v)) +

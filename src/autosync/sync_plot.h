@@ -2,6 +2,7 @@
 // the fitted curve, and the markers as vertical lines.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,16 @@ struct TPlotCurvePoint {
     double OffsetMs = 0;
 };
 
+enum TPlotSpanKind : uint8_t {
+    psFilledIn,    // the double track stands in for the primary
+    psUnmatched,   // sound that matches nothing
+};
+
+struct TPlotSpan {
+    double From = 0, To = 0;   // seconds
+    TPlotSpanKind Kind = psUnmatched;
+};
+
 struct TPlotData {
     std::string Title;
     std::vector<sync::TSyncWindow> Windows;          // Offset in seconds
@@ -22,6 +33,7 @@ struct TPlotData {
     std::vector<std::pair<double, std::string>> Marks;  // time, label
     double Seconds = 0;                               // length of the time axis
     double BandLowMs = 0, BandHighMs = 0;             // shaded band (both 0: none)
+    std::vector<TPlotSpan> Spans;                     // shaded stretches of the time axis
 };
 
 // The SVG text of the plot.

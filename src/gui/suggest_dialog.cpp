@@ -58,6 +58,8 @@ TSuggestDialog::TSuggestDialog(const autosync::TSuggestRun &run, QWidget *parent
     FApply = buttons->addButton(Q(ProjectText("CapSuggestApply", "&Apply markers")), QDialogButtonBox::AcceptRole);
     FApply->setObjectName(QStringLiteral("ApplyBtn"));
     FApply->setDefault(true);
+    // Markers that would not reproduce the measurement once stored are shown, not applied.
+    FApply->setEnabled(autosync::SuggestionUsable(run));
     FSavePlot = buttons->addButton(Q(ProjectText("CapSavePlot", "&Save picture ...")), QDialogButtonBox::ActionRole);
     FSavePlot->setObjectName(QStringLiteral("SavePlotBtn"));
 

@@ -1,6 +1,7 @@
 // Text lines of markers and chapters: formatting, parsing and the option word.
 #include "project/marker.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tessaly {
@@ -92,6 +93,33 @@ std::string FormatMarkerMilli(int64_t milli)
         text += "." + d;
     }
     return text;
+}
+
+bool FitMarkerMilli(int64_t milli, int64_t &fitted)
+{
+    constexpr size_t kField = 8;
+    int64_t v = milli;
+    // Rounding can carry into one more whole digit (+9999.996 to +10000.00), which
+    // leaves room for one decimal less: a second pass settles it.
+    for (int pass = 0; pass < 3; ++pass) {
+        if (FormatMarkerMilli(v).size() <= kField) {
+            fitted = v;
+            return true;
+        }
+        const int64_t a = v < 0 ? -v : v;
+        const size_t digits = std::to_string(a / 1000).size();
+        // Sign, whole digits, full stop, decimals.
+        const int decimals = static_cast<int>(std::clamp<int64_t>(static_cast<int64_t>(kField) - 2 -
+                                                                      static_cast<int64_t>(digits), 0, 3));
+        int64_t quantum = 1;
+        for (int i = decimals; i < 3; ++i)
+            quantum *= 10;
+        int64_t q = a / quantum, rest = a % quantum;
+        if (2 * rest >= quantum)
+            ++q;
+        v = (v < 0 ? -1 : 1) * q * quantum;
+    }
+    return false;
 }
 
 int32_t PackOption(int32_t volume, bool audioOff, bool doubleOff)

@@ -39,6 +39,10 @@ bool SetMarkerMilli(TMarker &marker, int64_t milli);
 bool ParseMarkerMilli(const std::string &text, int64_t maxWhole, int64_t &milli);
 // The value field text of a shift: "+3", "-12", "+3.25", "-0.04" (no sign for 0).
 std::string FormatMarkerMilli(int64_t milli);
+// The shift nearest `milli` that the 8-character value field of a marker line holds:
+// a wide whole part leaves room for fewer decimals (+2250.125 is stored as +2250.13),
+// halves rounded away from zero. False when even the whole frames do not fit (beyond 7 digits).
+bool FitMarkerMilli(int64_t milli, int64_t &fitted);
 
 bool operator==(const TMarker &a, const TMarker &b);
 

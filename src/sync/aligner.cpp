@@ -18,6 +18,17 @@ namespace {
 constexpr double kSearch = 0.5;          // envelope search around each centre, seconds
 constexpr double kContinuity = 0.05;     // lag change between windows that is still drift
 constexpr size_t kCandidates = 3;
+constexpr size_t kMaxFollow = 3;
+constexpr double kMinSegment = 1.0;       // seconds a segment must keep after its edges are found
+constexpr double kMinConfidence = 0.1;
+constexpr double kPhatBelow = 0.5;        // full-rate score below which the phase transform measures
+constexpr double kPhatSearch = 0.02;      // ... +- this around the smooth lag curve
+constexpr double kClearStretchZ = 8;      // mean envelope peak height of a stretch matched by its onsets
+constexpr double kSmoothLags = 0.01;      // ... whose lags lie this close (s, median) to the line
+                                          // through their neighbours
+constexpr size_t kConfirmReach = 3;       // windows on each side whose lags a weak window may take
+constexpr double kConfirmSearch = 0.002;  // seconds around that lag
+constexpr double kConfirmScore = 0.8;     // full-rate agreement that confirms it          // continuations of the previous window's lags
 constexpr double kEdgeWindow = 0.06;     // short windows that place a cut
 constexpr double kEdgeStep = 0.005;
 constexpr double kRefineSearch = 0.006;  // full-rate search around the smooth lag curve
@@ -200,6 +211,17 @@ void RefineRun(const TTrackSignal &ref, const TTrackSignal &test, const std::vec
                 best[k] = again, found[k] = 1;
         });
     }
+    // Windows whose waveform no longer agrees sample for sample (a tempo change that keeps
+    // the pitch, a room) are measured from the phase of their spectrum, along the curve.
+    OnTwoThreads(ts.size(), [&](size_t k) {
+        if (found[k] && best[k].Score >= kPhatBelow)
+            return;
+        const double t = ts[k], dt = 0.25 * len;
+        const double slope = (KnotValueAt(smooth.Knots, t + dt) - KnotValueAt(smooth.Knots, t - dt)) / (2 * dt);
+        TLagCandidate c;
+        if (PhatLag(ref, test, starts[run.First + k], len, KnotValueAt(smooth.Knots, t), slope, kPhatSearch, c))
+            best[k] = c, found[k] = 1;
+    });
     for (size_t k = 0; k < ts.size(); ++k) {
         TSyncWindow &win = windows[run.First + k];
         if (found[k]) {
@@ -234,16 +256,27 @@ bool TrackWindows(const TTrackSignal &ref, const TTrackSignal &test, const TCoar
     track.Hop = options.HopSeconds;
     const double length = ref.Seconds();
     for (double s = 0; s + track.Len <= length + 1e-9; s += track.Hop) {
-        std::vector<double> centres = globals;
+        std::vector<double> centres = globals, follow;
         if (!track.Cands.empty())
-            for (const TLagCandidate &c : track.Cands.back())
+            for (const TLagCandidate &c : track.Cands.back()) {
                 centres.push_back(c.Lag);
+                follow.push_back(c.Lag);
+            }
         track.Starts.push_back(s);
-        track.Cands.push_back(WindowLags(ref, test, s, track.Len, centres, kSearch, kCandidates));
+        // Music that repeats gives peaks of the same height at other lags: each lag of the
+        // previous window keeps its continuation, so the path can stay on it.
+        track.Cands.push_back(WindowLags(ref, test, s, track.Len, centres, kSearch, kCandidates, follow, kContinuity,
+                                         kMaxFollow));
         if (track.Cands.size() % 64 == 0 && !report(0.35 + 0.55 * s / length))
             return false;
     }
-    track.Path = ChoosePath(track.Cands, kContinuity, options.JumpPenalty);
+    // Edits remove or insert material; none plays the primary's material twice. A
+    // window straddling a cut measures either side, so a window and a hop of overlap
+    // are allowed.
+    std::vector<double> times;
+    for (double s : track.Starts)
+        times.push_back(s + 0.5 * track.Len);
+    track.Path = ChoosePath(track.Cands, kContinuity, options.JumpPenalty, times, track.Len + track.Hop);
     track.Runs = Runs(track.Cands, track.Path, static_cast<size_t>(options.MinPathWindows));
     return true;
 }
@@ -317,9 +350,48 @@ TSyncSegment FitRun(const TTrackSignal &ref, const TTrackSignal &test, const TTr
     seg.Residual = fit.Noise;
     seg.Drift = seg.End > seg.Start ? (seg.Knots.back().Offset - seg.Knots.front().Offset) / (seg.End - seg.Start) : 0;
     z /= static_cast<double>(ts.size());
-    seg.Confidence = std::clamp(Median(scores), 0.0, 1.0) * static_cast<double>(scores.size()) /
+    // A tempo change that keeps the pitch leaves the waveforms little alike while the
+    // onsets stand out clearly: such a stretch counts by its peaks when its lags lie on
+    // a smooth curve. Chance peaks in unrelated music with a steady beat scatter.
+    std::vector<double> bends;   // how far each window lies from the line through its neighbours
+    for (size_t k = 1; k + 1 < ys.size(); ++k)
+        bends.push_back(std::fabs(ys[k] - 0.5 * (ys[k - 1] + ys[k + 1])));
+    double basis = Median(scores);
+    if (basis < kPhatBelow && z >= kClearStretchZ && bends.size() >= 2 && Median(bends) <= kSmoothLags)
+        basis = std::min(1.0, z / 12);
+    seg.Confidence = std::clamp(basis, 0.0, 1.0) * static_cast<double>(scores.size()) /
                      static_cast<double>(ts.size()) * std::min(1.0, z / 8);
     return seg;
+}
+
+// The map keeps the primary in order: where a segment would start more than `replay` s
+// before the primary position at which the previous one ends (its edges grown over
+// music that repeats), the shorter of the two is dropped and its stretch has no match.
+void KeepOrder(const TTrack &track, double replay, TSyncMap &map)
+{
+    std::vector<int32_t> index(map.Segments.size());
+    for (size_t i = 0; i < index.size(); ++i)
+        index[i] = static_cast<int32_t>(i);
+    for (size_t i = 1; i < map.Segments.size();) {
+        const TSyncSegment &a = map.Segments[i - 1], &b = map.Segments[i];
+        const double endA = track.Rate * (a.End + track.LagOf(a.Knots, a.End));
+        const double startB = track.Rate * (b.Start + track.LagOf(b.Knots, b.Start));
+        if (startB >= endA - replay) {
+            ++i;
+            continue;
+        }
+        const size_t drop = a.End - a.Start < b.End - b.Start ? i - 1 : i;
+        map.Segments.erase(map.Segments.begin() + static_cast<long>(drop));
+        index.erase(index.begin() + static_cast<long>(drop));
+        i = std::max<size_t>(1, i - 1);
+    }
+    for (TSyncWindow &w : map.Windows) {
+        if (w.Segment < 0)
+            continue;
+        const auto at = std::find(index.begin(), index.end(), w.Segment);
+        w.Segment = at == index.end() ? -1 : static_cast<int32_t>(at - index.begin());
+        w.Matched = w.Segment >= 0;
+    }
 }
 
 // Between neighbours both curves are compared at once: music that sounds alike under
@@ -342,8 +414,26 @@ void JoinNeighbours(const TTrackSignal &ref, const TTrackSignal &test, const TTr
 }
 
 // The map's confidence (weighted by the segments' lengths) and whether it matched.
+// Segments that the edge search left shorter than kMinSegment, or that hardly match,
+// are dropped: their stretch has no match (the double track fills in) rather than a
+// guess.
 void Conclude(const TSyncOptions &options, TSyncMap &map)
 {
+    std::vector<TSyncSegment> kept;
+    std::vector<int32_t> index(map.Segments.size(), -1);
+    for (size_t i = 0; i < map.Segments.size(); ++i) {
+        TSyncSegment &s = map.Segments[i];
+        if (s.End - s.Start >= kMinSegment && s.Confidence >= kMinConfidence) {
+            index[i] = static_cast<int32_t>(kept.size());
+            kept.push_back(std::move(s));
+        }
+    }
+    map.Segments.swap(kept);
+    for (TSyncWindow &w : map.Windows)
+        if (w.Segment >= 0 && static_cast<size_t>(w.Segment) < index.size()) {
+            w.Segment = index[static_cast<size_t>(w.Segment)];
+            w.Matched = w.Segment >= 0;
+        }
     double weight = 0;
     for (const TSyncSegment &s : map.Segments) {
         map.Confidence += s.Confidence * (s.End - s.Start);
@@ -393,6 +483,7 @@ bool AlignSignals(TSyncSignal reference, TSyncSignal primary, const TSyncOptions
     FillWindows(track, map);
     for (size_t i = 0; i < track.Runs.size(); ++i)
         map.Segments.push_back(FitRun(ref, test, track, i, options, map));
+    KeepOrder(track, track.Len + track.Hop, map);
     JoinNeighbours(ref, test, track, map);
     Conclude(options, map);
     return report(1.0);
@@ -419,8 +510,31 @@ std::vector<TSyncWindow> MeasureOffsets(TSyncSignal reference, TSyncSignal test,
             w.Offset = c[0].Lag;
             w.Score = c[0].Score;
             w.Z = c[0].Z;
+            // Waveforms that agree poorly (tempo changed with the pitch kept, a room):
+            // the lag from the phase of the spectrum, near the one found.
+            TLagCandidate p;
+            if (w.Score < kPhatBelow && PhatLag(ref, other, s, window, w.Offset, 0, kPhatSearch, p))
+                w.Offset = p.Lag;
         }
         out.push_back(w);
+    }
+    // Sustained sound (pads, held chords) gives the envelope too few onsets to judge a
+    // window by itself: a window without a clear peak is matched when the full-rate
+    // waveform agrees closely at the lag of its matched neighbours.
+    for (size_t i = 0; i < out.size(); ++i) {
+        if (out[i].Matched)
+            continue;
+        std::vector<double> near;
+        for (size_t j = i > kConfirmReach ? i - kConfirmReach : 0; j < std::min(out.size(), i + kConfirmReach + 1); ++j)
+            if (out[j].Matched && out[j].Z > 0)
+                near.push_back(out[j].Offset);
+        TLagCandidate c;
+        if (near.size() >= 2 &&
+            RefineLag(ref, other, out[i].Start, window, Median(near), 0, kConfirmSearch, c) && c.Score >= kConfirmScore) {
+            out[i].Matched = true;
+            out[i].Offset = c.Lag;
+            out[i].Score = c.Score;
+        }
     }
     return out;
 }

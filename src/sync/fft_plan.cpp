@@ -2,6 +2,7 @@
 #include "sync/fft_plan.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace tessaly::sync {
@@ -79,6 +80,22 @@ const std::vector<float> &TCorrelator::CorrelateSpectrum(const std::vector<float
         float ar = first[2 * k], ai = -first[2 * k + 1], br = FSecond[2 * k], bi = FSecond[2 * k + 1];
         FSpec[k][0] = (ar * br - ai * bi) * scale;
         FSpec[k][1] = (ar * bi + ai * br) * scale;
+    }
+    fftwf_execute(FBackward);
+    std::memcpy(FResult.data(), FTime, FResult.size() * sizeof(float));
+    return FResult;
+}
+
+const std::vector<float> &TCorrelator::CorrelatePhat(const std::vector<float> &first, size_t lowBin, size_t highBin)
+{
+    const size_t bins = std::min(FSecond.size(), first.size()) / 2;
+    for (size_t k = 0; k < bins; ++k) {
+        float ar = first[2 * k], ai = -first[2 * k + 1], br = FSecond[2 * k], bi = FSecond[2 * k + 1];
+        const float re = ar * br - ai * bi, im = ar * bi + ai * br;
+        const float mag = std::sqrt(re * re + im * im);
+        const bool in = k >= lowBin && k <= highBin && mag > 1e-20f;
+        FSpec[k][0] = in ? re / mag : 0.0f;
+        FSpec[k][1] = in ? im / mag : 0.0f;
     }
     fftwf_execute(FBackward);
     std::memcpy(FResult.data(), FTime, FResult.size() * sizeof(float));

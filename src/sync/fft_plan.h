@@ -49,6 +49,10 @@ public:
     std::vector<float> Spectrum(const float *a, size_t count);
     void SetSecond(const float *b, size_t count);
     const std::vector<float> &CorrelateSpectrum(const std::vector<float> &first);
+    // The same with every bin of the cross spectrum brought to unit magnitude (phase
+    // transform: a sharp peak however the sound is coloured by a room or smeared by a
+    // tempo change) and the bins outside [lowBin, highBin] left out.
+    const std::vector<float> &CorrelatePhat(const std::vector<float> &first, size_t lowBin, size_t highBin);
 
 private:
     int FSize;

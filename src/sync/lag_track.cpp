@@ -7,6 +7,10 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <memory>
+#include <mutex>
+
+#include "sync/fft_plan.h"
 
 namespace tessaly::sync {
 
@@ -231,7 +235,8 @@ bool PrepareTrackSignal(TTrackSignal &s)
 
 std::vector<TLagCandidate> WindowLags(const TTrackSignal &ref, const TTrackSignal &test, double start,
                                       double length, const std::vector<double> &centres, double search,
-                                      size_t maxCandidates)
+                                      size_t maxCandidates, const std::vector<double> &follow, double near,
+                                      size_t maxFollow)
 {
     std::vector<TLagCandidate> result;
     const long a = std::lround(start * kEnvelopeRate), n = std::lround(length * kEnvelopeRate);
@@ -267,6 +272,25 @@ std::vector<TLagCandidate> WindowLags(const TTrackSignal &ref, const TTrackSigna
             chosen.push_back(p);
         if (chosen.size() >= maxCandidates)
             break;
+    }
+    // The continuation of each followed lag: its best peak within `near`.
+    const long reach = std::max(1L, std::lround(near * kEnvelopeRate));
+    size_t followed = 0;
+    for (double lag : follow) {
+        if (followed >= maxFollow)
+            break;
+        const long at = std::lround(lag * kEnvelopeRate);
+        const TEnvPeak *best = nullptr;
+        for (const TEnvPeak &p : peaks)
+            if (std::labs(p.Lag - at) <= reach && (!best || p.Value > best->Value))
+                best = &p;
+        bool have = false;
+        for (const TEnvPeak &c : chosen)
+            have = have || (best && std::labs(c.Lag - best->Lag) < 2);
+        if (best && !have) {
+            chosen.push_back(*best);
+            ++followed;
+        }
     }
     for (const TEnvPeak &p : chosen) {
         // 1 kHz: +- 15 ms around the envelope lag.
@@ -316,6 +340,47 @@ bool RefineLag(const TTrackSignal &ref, const TTrackSignal &test, double start, 
     if (!WarpedPeak(ref.Full.Samples, test.Full.Samples, fa, fn, lag * rate, slope, margin, full, score))
         return false;
     out.Lag = out.LowLag = full / rate;
+    out.Score = score;
+    return true;
+}
+
+bool PhatLag(const TTrackSignal &ref, const TTrackSignal &test, double start, double length, double lag,
+             double slope, double search, TLagCandidate &out)
+{
+    const double rate = ref.Full.Rate;
+    const long a = std::lround(start * rate), n = std::lround(length * rate);
+    const long margin = std::max(2L, std::lround(search * rate));
+    const double centre = a + n / 2 + lag * rate;
+    if (a < 0 || a + n > static_cast<long>(ref.Full.Samples.size()) || centre - (n / 2 + margin) * (1 + slope) < 0 ||
+        centre + (n / 2 + margin + 2) * (1 + slope) > test.Full.Samples.size())
+        return false;
+    std::vector<float> xs(ref.Full.Samples.begin() + a, ref.Full.Samples.begin() + a + n);
+    std::vector<float> ys = WarpedRead(test.Full.Samples, centre, n + 2 * margin, 1 + slope);
+    // One correlator per thread and size; FFTW makes its plans one at a time.
+    const int size = NextPow2(static_cast<size_t>(n + 2 * margin + 1));
+    static std::mutex planning;
+    thread_local std::unique_ptr<TCorrelator> correlator;
+    if (!correlator || correlator->Size() != size) {
+        std::lock_guard<std::mutex> lock(planning);
+        correlator = std::make_unique<TCorrelator>(size);
+    }
+    const std::vector<float> first = correlator->Spectrum(xs.data(), xs.size());
+    correlator->SetSecond(ys.data(), ys.size());
+    const size_t low = static_cast<size_t>(100.0 * size / rate), high = static_cast<size_t>(3800.0 * size / rate);
+    const std::vector<float> &c = correlator->CorrelatePhat(first, low, high);
+    // c[k]: ys[i + k] against xs[i]; k = margin is the lag asked about.
+    long best = -1;
+    for (long k = 0; k <= 2 * margin; ++k)
+        if (best < 0 || c[static_cast<size_t>(k)] > c[static_cast<size_t>(best)])
+            best = k;
+    double frac = 0;
+    if (best > 0 && best < 2 * margin)
+        frac = Vertex(c[static_cast<size_t>(best - 1)], c[static_cast<size_t>(best)], c[static_cast<size_t>(best + 1)]);
+    const double found = lag * rate + (best - margin + frac) * (1 + slope);
+    double at = 0, score = 0;
+    if (!WarpedPeak(ref.Full.Samples, test.Full.Samples, a, n, found, slope, 1, at, score))
+        return false;
+    out.Lag = out.LowLag = found / rate;
     out.Score = score;
     return true;
 }

@@ -32,11 +32,15 @@ struct TLagCandidate {
 };
 
 // The best lags of reference window [start, start + length) s in `test`, each centre
-// searched +- search seconds; up to maxCandidates, best score first. Empty when the
-// window or every searched lag falls outside the signals.
+// searched +- search seconds; up to maxCandidates, best score first. Besides them, the
+// best peak within `near` s of each lag of `follow` (in order, up to maxFollow more), so
+// that a lag the previous window had stays open even where repeated material gives other
+// peaks of the same height. Empty when the window or every searched lag falls outside
+// the signals.
 std::vector<TLagCandidate> WindowLags(const TTrackSignal &ref, const TTrackSignal &test, double start,
                                       double length, const std::vector<double> &centres, double search,
-                                      size_t maxCandidates);
+                                      size_t maxCandidates, const std::vector<double> &follow = {},
+                                      double near = 0.05, size_t maxFollow = 0);
 
 // Measures the lag of reference window [start, start + length) s again at the full rate,
 // +- search s around `lag`, with the test read `slope` faster (1 + slope test seconds per
@@ -44,6 +48,13 @@ std::vector<TLagCandidate> WindowLags(const TTrackSignal &ref, const TTrackSigna
 // not smear the peak. False when the window leaves the signals.
 bool RefineLag(const TTrackSignal &ref, const TTrackSignal &test, double start, double length, double lag,
                double slope, double search, TLagCandidate &out);
+
+// Measures the lag like RefineLag, but from the phase of the cross spectrum over
+// 100-3800 Hz (GCC-PHAT): robust where the waveforms no longer agree sample for sample
+// (a tempo change that keeps the pitch, a room's reflections). out.Score is the Pearson
+// correlation at the lag found. Safe to call from several threads.
+bool PhatLag(const TTrackSignal &ref, const TTrackSignal &test, double start, double length, double lag,
+             double slope, double search, TLagCandidate &out);
 
 // Pearson correlation of short windows (length s, every step s) over [from, to) of the
 // reference at a fixed lag, on the full rate: 1 where the two agree sample for sample.

@@ -11,6 +11,7 @@ namespace tessaly::sync {
 namespace {
 
 constexpr double kKnotPull = 1e-6;
+constexpr double kClearZ = 7;   // envelope peak height over the other lags that is a match by itself
 
 // Least-squares values at the knot times of the continuous piecewise-linear curve
 // through the inlier points (normal equations of the hat basis, tridiagonal).
@@ -264,14 +265,22 @@ double CandidateReward(const TLagCandidate &c)
     // The envelope score, not the full-rate one: drift left inside a window smears the
     // full-rate peak long before it smears the envelope's.
     const double s = std::max(c.EnvScore, c.Score);
+    // A peak standing far above all other lags is a match even where the waveforms
+    // agree poorly (a tempo change that keeps the pitch smears every sample).
+    if (c.Z >= kClearZ && s < 0.2)
+        return 0.2;
     if (c.Z < 4.5 || s < 0.2)
         return -0.6;   // four such windows in a row outweigh leaving a run and coming back
     return std::min(s, 1.0) - 0.1;
 }
 
 std::vector<int> ChoosePath(const std::vector<std::vector<TLagCandidate>> &candidates, double continuity,
-                            double jumpPenalty)
+                            double jumpPenalty, const std::vector<double> &times, double replay)
 {
+    const bool timed = times.size() == candidates.size();
+    // Where the path stands in the primary: window time plus lag. The no-match state
+    // keeps the position of the last matched window of its path.
+    std::vector<std::vector<double>> reached(candidates.size());
     const size_t windows = candidates.size();
     std::vector<int> path(windows, -1);
     if (windows == 0)
@@ -283,6 +292,9 @@ std::vector<int> ChoosePath(const std::vector<std::vector<TLagCandidate>> &candi
         const auto &cur = candidates[w];
         score[w].assign(cur.size() + 1, -std::numeric_limits<double>::infinity());
         from[w].assign(cur.size() + 1, -1);
+        reached[w].assign(cur.size() + 1, -std::numeric_limits<double>::infinity());
+        for (size_t s = 0; s < cur.size() && timed; ++s)
+            reached[w][s] = times[w] + cur[s].Lag;
         for (size_t s = 0; s <= cur.size(); ++s) {
             double gain = s < cur.size() ? CandidateReward(cur[s]) : 0.0;
             if (w == 0) {
@@ -291,6 +303,10 @@ std::vector<int> ChoosePath(const std::vector<std::vector<TLagCandidate>> &candi
             }
             const auto &prev = candidates[w - 1];
             for (size_t p = 0; p <= prev.size(); ++p) {
+                // The primary is not played backwards by more than `replay` s: music that
+                // repeats must not pull the path back to an earlier round.
+                if (timed && s < cur.size() && reached[w][s] < reached[w - 1][p] - replay)
+                    continue;
                 double cost = 0;
                 if (s < cur.size() && p < prev.size()) {
                     double d = std::fabs(cur[s].Lag - prev[p].Lag);
@@ -299,8 +315,11 @@ std::vector<int> ChoosePath(const std::vector<std::vector<TLagCandidate>> &candi
                     cost = 0.5 * jumpPenalty;
                 }
                 double v = score[w - 1][p] + gain - cost;
-                if (v > score[w][s])
+                if (v > score[w][s]) {
                     score[w][s] = v, from[w][s] = static_cast<int>(p);
+                    if (s == cur.size())
+                        reached[w][s] = reached[w - 1][p];
+                }
             }
         }
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <limits>
 #include <vector>
 
 #include "sync/lag_track.h"
@@ -31,9 +32,12 @@ double KnotValueAt(const std::vector<TSyncKnot> &knots, double t);
 
 // Chooses for every window one of its candidates or none, maximising the summed
 // scores minus a constant penalty per jump between candidates whose lags differ by
-// more than continuity (seconds). Returns the chosen index per window, -1 for none.
+// more than continuity (seconds). With the windows' times (seconds, one per window), a
+// path never steps back in the primary (time plus lag) by more than `replay` s from
+// where its last match stood. Returns the chosen index per window, -1 for none.
 std::vector<int> ChoosePath(const std::vector<std::vector<TLagCandidate>> &candidates, double continuity,
-                            double jumpPenalty);
+                            double jumpPenalty, const std::vector<double> &times = {},
+                            double replay = std::numeric_limits<double>::infinity());
 
 // The reward of a candidate in the path search; negative for a peak that is not
 // clearly above the others.

@@ -219,6 +219,92 @@ size_t PieceFrames(const TTruthPiece &piece, double masterSeconds)
     return piece.Stretch != 1 ? static_cast<size_t>(std::llround(frames * piece.Stretch)) : frames;
 }
 
+// Stretches interleaved stereo by `stretch` (output seconds per input second) with sox's
+// WSOLA tempo change, which keeps the pitch; the result has exactly `frames` frames.
+bool TempoStretch(const std::vector<float> &in, double stretch, size_t frames, const std::string &dir,
+                  std::vector<float> &out)
+{
+    const std::string from = dir + "/tempo_in.wav", to = dir + "/tempo_out.wav";
+    char factor[32];
+    std::snprintf(factor, sizeof factor, "%.9f", 1 / stretch);
+    std::vector<float> raw;
+    uint32_t rate = 0;
+    if (!WriteWav16(from, in, 2, kTruthRate) ||
+        RunCommand("sox " + ShellQuote(from) + " " + ShellQuote(to) + " tempo -s " + factor + " 2>/dev/null") != 0 ||
+        !ReadWav16Mono(to, raw, rate) || rate != kTruthRate)
+        return false;
+    raw.resize(2 * frames, 0.0f);
+    out.swap(raw);
+    return true;
+}
+
+// A room re-recording of interleaved stereo: both channels summed through an impulse
+// response of a direct path and 0.35 s of decaying reflections (sox fir), band-limited
+// to 150-6000 Hz, with noise added at snrDb below the signal's power.
+bool RoomRecording(std::vector<float> &samples, double snrDb, uint32_t seed, const std::string &dir)
+{
+    const std::string from = dir + "/room_in.wav", to = dir + "/room_out.wav", ir = dir + "/room_ir.txt";
+    TRandom rnd(seed + 500);
+    const size_t taps = static_cast<size_t>(0.35 * kTruthRate);
+    // sox takes any filter for linear-phase and advances its output by half the length:
+    // as many zeros before the direct path keep the room's response causal, undelayed.
+    std::string coefficients;
+    for (size_t i = 1; i < taps; ++i)
+        coefficients += "0\n";
+    coefficients += "1\n";
+    for (size_t i = 1; i < taps; ++i) {
+        const double x = double(i) / kTruthRate;
+        // Early reflections in the first 40 ms, then a diffuse tail (RT60 about 0.4 s)
+        // holding about as much energy as the direct path, as a microphone a few metres
+        // from the loudspeaker hears it.
+        double v = rnd.Range(-1, 1) * 0.045 * std::exp(-6.9 * x / 0.4);
+        if (x < 0.04 && rnd.Uniform() < 0.004)
+            v += rnd.Range(-0.3, 0.3);
+        coefficients += std::to_string(v) + "\n";
+    }
+    std::vector<float> raw;
+    uint32_t rate = 0;
+    if (!WriteFileBytes(ir, std::vector<uint8_t>(coefficients.begin(), coefficients.end())) ||
+        !WriteWav16(from, samples, 2, kTruthRate) ||
+        RunCommand("sox " + ShellQuote(from) + " " + ShellQuote(to) + " vol 0.3 fir " + ShellQuote(ir) +
+                   " sinc 150-6000 2>/dev/null") != 0 ||
+        !ReadWav16Mono(to, raw, rate) || rate != kTruthRate)
+        return false;
+    raw.resize(samples.size(), 0.0f);
+    double power = 0;
+    for (float v : raw)
+        power += double(v) * v;
+    power /= std::max<size_t>(1, raw.size());
+    const double noise = std::sqrt(power / std::pow(10.0, snrDb / 10) * 3);   // uniform noise: variance a^2/3
+    for (size_t i = 0; i < raw.size(); ++i)
+        raw[i] = static_cast<float>(std::clamp(raw[i] + noise * rnd.Range(-1, 1), -1.0, 1.0));
+    samples.swap(raw);
+    return true;
+}
+
+// The recordings decoded to 48 kHz stereo one after the other, from the first again
+// until `seconds` are filled.
+bool RecordedMusic(const std::vector<std::string> &files, double seconds, const std::string &dir,
+                   std::vector<float> &out)
+{
+    const size_t n = static_cast<size_t>(seconds * kTruthRate) * 2;
+    std::vector<std::vector<float>> decoded;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const std::string wav = dir + "/music_" + std::to_string(i) + ".wav";
+        std::vector<float> raw;
+        uint32_t rate = 0;
+        if (!Ffmpeg("-i " + ShellQuote(files[i]) + " -vn -ac 2 -ar 48000 -c:a pcm_s16le " + ShellQuote(wav)) ||
+            !ReadWav16Mono(wav, raw, rate) || rate != kTruthRate || raw.empty())
+            return false;
+        decoded.push_back(std::move(raw));
+    }
+    out.clear();
+    for (size_t i = 0; !decoded.empty() && out.size() < n; i = (i + 1) % decoded.size())
+        out.insert(out.end(), decoded[i].begin(), decoded[i].end());
+    out.resize(n, 0.0f);
+    return !decoded.empty();
+}
+
 std::vector<float> Mix(const std::vector<float> &a, const std::vector<float> &b)
 {
     std::vector<float> out(a.size());
@@ -232,6 +318,48 @@ std::vector<float> Mix(const std::vector<float> &a, const std::vector<float> &b)
 std::vector<float> TruthMusic(double seconds, uint32_t seed)
 {
     return MusicBed(seconds, seed);
+}
+
+std::vector<float> RepeatedPads(double seconds, uint32_t seed)
+{
+    const size_t n = static_cast<size_t>(seconds * kTruthRate);
+    std::vector<float> out(n * 2, 0.0f);
+    // I - vi - IV - V in A, three voices each, every voice with two harmonics.
+    const double chords[4][3] = {{220.0, 277.2, 329.6}, {185.0, 220.0, 277.2}, {146.8, 185.0, 220.0},
+                                 {164.8, 207.7, 246.9}};
+    constexpr double kChord = 4.0;
+    for (double t0 = 0; t0 < seconds; t0 += kChord) {
+        const int c = static_cast<int>(std::lround(t0 / kChord)) % 4;
+        const size_t len = static_cast<size_t>(std::min(kChord + 0.5, seconds - t0) * kTruthRate);
+        for (int v = 0; v < 3; ++v) {
+            std::vector<float> pad(len);
+            const double f = chords[c][v];
+            for (size_t i = 0; i < len; ++i) {
+                const double x = double(i) / kTruthRate;
+                // Slow swell in and out, with a gentle tremolo: few sharp onsets.
+                const double env = std::min(1.0, x / 0.8) * std::min(1.0, std::max(0.0, (kChord + 0.5 - x) / 0.8)) *
+                                   (0.85 + 0.15 * std::sin(2 * kPi * 0.5 * x));
+                pad[i] = static_cast<float>(env * (std::sin(2 * kPi * f * x) + 0.4 * std::sin(4 * kPi * f * x) +
+                                                   0.2 * std::sin(6 * kPi * f * x)));
+            }
+            AddStereo(out, static_cast<size_t>(t0 * kTruthRate), pad, -0.6 + 0.6 * v, 0.08);
+        }
+    }
+    // The melody: the same line in two rounds running, then another (a loop played twice).
+    const double scale[] = {440.0, 493.9, 554.4, 587.3, 659.3, 740.0, 830.6, 880.0};
+    for (int round = 0; round * 16.0 < seconds; ++round) {
+      TRandom rnd(seed + static_cast<uint32_t>(round / 2));
+      for (double t = round * 16.0 + 0.3; t < std::min(seconds, (round + 1) * 16.0); t += rnd.Range(0.4, 1.2)) {
+        const double f = scale[rnd.Next() % 8], decay = rnd.Range(0.2, 0.5);
+        std::vector<float> note(static_cast<size_t>(decay * 4 * kTruthRate));
+        for (size_t i = 0; i < note.size(); ++i) {
+            const double x = double(i) / kTruthRate, env = std::exp(-x / decay) * std::min(1.0, x / 0.01);
+            note[i] = static_cast<float>(env * (std::sin(2 * kPi * f * x) + 0.3 * std::sin(4 * kPi * f * x)));
+        }
+        AddStereo(out, static_cast<size_t>(t * kTruthRate), note, rnd.Range(-0.7, 0.7), 0.05);
+      }
+    }
+    return out;
 }
 
 bool WriteWav16(const std::string &path, const std::vector<float> &samples, int channels, uint32_t rate)
@@ -303,8 +431,16 @@ bool MakeTruthCase(const TTruthSpec &spec, const std::string &dir, TTruthCase &o
 {
     out = TTruthCase{};
     out.Spec = spec;
-    std::vector<float> music = MusicBed(spec.Seconds, spec.Seed), speechA, speechB;
-    if (!Speech(spec.Seconds, false, spec.Seed, dir, speechA))
+    std::vector<float> music, speechA, speechB;
+    if (!spec.MusicFiles.empty()) {
+        if (!RecordedMusic(spec.MusicFiles, spec.Seconds, dir, music))
+            return false;
+    } else {
+        music = spec.Pads ? RepeatedPads(spec.Seconds, spec.Seed) : MusicBed(spec.Seconds, spec.Seed);
+    }
+    if (spec.Pads || !spec.MusicFiles.empty())
+        speechA.assign(music.size(), 0.0f);
+    else if (!Speech(spec.Seconds, false, spec.Seed, dir, speechA))
         return false;
     if (spec.Dub && !Speech(spec.Seconds, true, spec.Seed, dir, speechB))
         return false;
@@ -325,12 +461,15 @@ bool MakeTruthCase(const TTruthSpec &spec, const std::string &dir, TTruthCase &o
         }
         if (piece.Stretch != 1) {
             std::vector<float> stretched;
-            if (!Resample(part, 2, piece.Stretch, stretched))
+            if (piece.Tempo ? !TempoStretch(part, piece.Stretch, PieceFrames(piece, spec.Seconds), dir, stretched)
+                            : !Resample(part, 2, piece.Stretch, stretched))
                 return false;
             part.swap(stretched);
         }
         primary.insert(primary.end(), part.begin(), part.end());
     }
+    if (spec.RoomSnrDb > 0 && !RoomRecording(primary, spec.RoomSnrDb, spec.Seed, dir))
+        return false;
     out.Reference = dir + "/reference.wav";
     out.Video = dir + "/video.avi";
     std::string wav = dir + "/primary.wav";
@@ -393,6 +532,8 @@ TTruthScore ScoreProject(const TTruthCase &truth, const std::string &projectFile
             continue;
         errors.push_back(std::fabs(t + static_cast<double>(st.TotalShift()) / fps - p) * 1000);
     }
+    for (double e : errors)
+        score.WrongSeconds += e > 22 ? 1 / fps : 0;
     std::sort(errors.begin(), errors.end());
     auto q = [&](double x) { return errors.empty() ? 0.0 : errors[static_cast<size_t>(x * (errors.size() - 1))]; };
     score.Frames = errors.size();
@@ -458,6 +599,14 @@ std::vector<TTruthSpec> TruthFamilies(double s)
     TTruthSpec *dub = add("dub", {{0, 0.5 * s, 25.0 / 24, false}, {0.5 * s + 1.0, 0.5 * s - 1.0, 25.0 / 24, false}});
     dub->Dub = true;
     add("unrelated", {{0, s, 1, true}});
+    // A television copy with a long foreign insert (advertising): at two minutes the
+    // forward cut is +1800.125 frames, wider than the marker line's value field.
+    // A PAL speed-up with the pitch kept (WSOLA), and a re-recording in a room.
+    add("wsola pal", {{0, s, 24.0 / 25, false, true}});
+    add("room 120 ppm", {{0.3, s - 0.3, 1.00012, false}})->RoomSnrDb = 15;
+    // Music repeated every 16 s: half a round missing, and a slow drift.
+    add("repeated music", {{0, 0.5 * s, 0.9997, false}, {0.5 * s + 8, 0.5 * s - 8, 0.9997, false}})->Pads = true;
+    add("tv insert", {{0, 0.4 * s, 1, false}, {0, 0.6 * s + 0.005, 1, true}, {0.4 * s, 0.6 * s, 1, false}});
     return f;
 }
 

@@ -15,6 +15,7 @@ struct TTruthPiece {
     double SourceLength = 0;  // master seconds (for an insert: its own length)
     double Stretch = 1;       // primary seconds per master second
     bool Unrelated = false;   // material found nowhere in the master
+    bool Tempo = false;       // stretched keeping the pitch (sox tempo, WSOLA), not resampled
 };
 
 struct TTruthSpec {
@@ -22,6 +23,12 @@ struct TTruthSpec {
     double Seconds = 30;              // master (video) length
     uint32_t Seed = 1;
     bool Dub = false;                 // the primary carries other speech (second voice)
+    bool Pads = false;                // music alone: a chord sequence of slow pads repeated
+                                      // every 16 s, a quiet melody played twice, then changed
+    double RoomSnrDb = 0;             // > 0: the primary re-recorded in a room (a synthetic
+                                      // impulse response, 150-6000 Hz, noise at this SNR)
+    std::vector<std::string> MusicFiles;   // recorded music, played one after the other (and
+                                           // again) as the whole sound, no speech
     std::string Codec;                // "", "mp3", "aac" or "ac3": the primary is re-encoded
     int Bitrate = 128;                // kbit/s for the codec
     std::vector<TTruthPiece> Pieces;  // the primary's time map
@@ -61,6 +68,7 @@ struct TTruthScore {
     std::vector<int> CutFramesOff;         // per true cut found: frames between it and the marker
     int MissedCuts = 0, FalseCuts = 0;
     int Markers = 0;
+    double WrongSeconds = 0;               // frames more than 22 ms off, in seconds
 };
 
 // Loads `projectFile` and compares, at every frame whose sound the primary gives, the
@@ -70,6 +78,10 @@ TTruthScore ScoreProject(const TTruthCase &truth, const std::string &projectFile
 
 // Interleaved stereo music and effects of `seconds` at kTruthRate (no speech).
 std::vector<float> TruthMusic(double seconds, uint32_t seed);
+
+// Interleaved stereo pads: four chords of 4 s repeated every 16 s (the same in every
+// round), with a quiet plucked melody that is played twice, then changes.
+std::vector<float> RepeatedPads(double seconds, uint32_t seed);
 
 // A 16-bit PCM WAV of interleaved samples.
 bool WriteWav16(const std::string &path, const std::vector<float> &samples, int channels, uint32_t rate);

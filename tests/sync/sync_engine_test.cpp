@@ -96,23 +96,28 @@ TEST(SyncFit, ACornerBetweenWindowsIsKeptAndRejectedStretchesStayOnTheLine)
     EXPECT_LE(fit.Knots.size(), 4u);
 }
 
+// A window's candidate lag with a clear envelope peak.
+TLagCandidate Cand(double lag, double score)
+{
+    TLagCandidate c;
+    c.Lag = lag;
+    c.Score = c.EnvScore = score;
+    c.Z = 9;
+    return c;
+}
+
 TEST(SyncPath, JumpsOnlyForLastingChangesAndSkipsWeakWindows)
 {
-    auto cand = [](double lag, double score) {
-        TLagCandidate c;
-        c.Lag = lag;
-        c.Score = c.EnvScore = score;
-        c.Z = 9;
-        return c;
-    };
     std::vector<std::vector<TLagCandidate>> w;
     for (int i = 0; i < 18; ++i) {
         double lag = i < 6 ? 0.1 : -0.4;
-        std::vector<TLagCandidate> c = {cand(lag, 0.9)};
+        std::vector<TLagCandidate> c = {Cand(lag, 0.9)};
         if (i == 3)
-            c = {cand(0.7, 0.95), cand(0.1, 0.85)};   // a lone better peak elsewhere
-        if (i == 8 || (i >= 11 && i <= 14))
-            c = {cand(-0.4, 0.05)};                    // nothing clear: once, and for a while
+            c = {Cand(0.7, 0.95), Cand(0.1, 0.85)};   // a lone better peak elsewhere
+        if (i == 8 || (i >= 11 && i <= 14)) {
+            c = {Cand(-0.4, 0.05)};                    // nothing clear: once, and for a while
+            c[0].Z = 3;
+        }
         w.push_back(c);
     }
     std::vector<int> path = ChoosePath(w, 0.05, 1.5);
@@ -123,6 +128,34 @@ TEST(SyncPath, JumpsOnlyForLastingChangesAndSkipsWeakWindows)
     EXPECT_EQ(path[6], 0);
     EXPECT_EQ(path[0], 0);
     EXPECT_EQ(path[17], 0);
+    // Waveforms that agree poorly under a peak far above every other lag still match.
+    for (int i = 11; i <= 14; ++i)
+        w[static_cast<size_t>(i)][0].Z = 9;
+    path = ChoosePath(w, 0.05, 1.5);
+    for (int i = 11; i <= 14; ++i)
+        EXPECT_EQ(path[static_cast<size_t>(i)], 0) << i;
+}
+
+TEST(SyncPath, RepeatedMaterialDoesNotPullThePathBackIntoAnEarlierRound)
+{
+    // Windows every 1.5 s; the primary lacks 3 s from window 6 on. From window 3 on, a
+    // round of the music 16 s earlier sounds alike and a little clearer.
+    std::vector<std::vector<TLagCandidate>> w;
+    std::vector<double> times;
+    for (int i = 0; i < 14; ++i) {
+        std::vector<TLagCandidate> c = {Cand(i < 6 ? 0.0 : -3.0, 0.9)};
+        if (i >= 3)
+            c.push_back(Cand(-16.0, 0.97));
+        w.push_back(c);
+        times.push_back(1.5 + 1.5 * i);
+    }
+    // Without the order of the primary, the earlier round wins.
+    const std::vector<int> free = ChoosePath(w, 0.05, 1.5);
+    EXPECT_EQ(free[10], 1);
+    // Kept in order, the path stays and takes the 3 s step back that a cut explains.
+    const std::vector<int> path = ChoosePath(w, 0.05, 1.5, times, 4.5);
+    for (size_t i = 0; i < path.size(); ++i)
+        EXPECT_EQ(path[i], 0) << i;
 }
 
 TEST(SyncAlign, OffsetDriftAndCutAreRecovered)

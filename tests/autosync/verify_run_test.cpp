@@ -1,0 +1,97 @@
+// The verdict on a result: where the double track stands in for the primary (switched
+// off, waiting after a backward cut, beyond the primary's end), and how windows of
+// silence, wrong material and the double track's sound count against the result.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "autosync/sync_plot.h"
+#include "autosync/verify_run.h"
+#include "project/project.h"
+#include "support/make_marker.h"
+#include "fake_film.h"
+
+namespace tessaly {
+namespace {
+
+using namespace autosync;
+
+TEST(FilledInSpans, OffWaitingAndBeyondTheEndAreTheDoubleTracks)
+{
+    test::TFakeFilm film(500);
+    TProject &project = film.Project;
+    // One second back at 4 s: the primary waits until it passes what it played.
+    ASSERT_GE(project.AddMarker(test::Make(100, -25, mkRelCut)), 0);
+    TMarker off = test::Make(250, PackOption(-1, true, false), mkOption);
+    TMarker on = test::Make(300, PackOption(-1, false, false), mkOption);
+    ASSERT_GE(project.AddMarker(off), 0);
+    ASSERT_GE(project.AddMarker(on), 0);
+    project.RebuildSpline();
+    // An 18 s primary ends one second before the 20 s video.
+    const std::vector<TTimeSpan> spans = FilledInSpans(project, 18.0);
+    ASSERT_EQ(spans.size(), 3u);
+    EXPECT_NEAR(spans[0].From, 4.0, 1e-9);
+    EXPECT_NEAR(spans[0].To, 5.0, 1e-9);
+    EXPECT_NEAR(spans[1].From, 10.0, 1e-9);
+    EXPECT_NEAR(spans[1].To, 12.0, 1e-9);
+    EXPECT_NEAR(spans[2].From, 19.0, 1e-9);
+    EXPECT_NEAR(spans[2].To, 20.0, 1e-9);
+}
+
+// Deterministic noise bursts at the analysis rate: every window has its own material.
+sync::TSyncSignal Noise(double seconds, uint32_t seed)
+{
+    sync::TSyncSignal s;
+    s.Samples.resize(static_cast<size_t>(seconds * s.Rate));
+    uint32_t x = seed * 2654435761u + 1;
+    for (size_t i = 0; i < s.Samples.size(); ++i) {
+        x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+        const double env = 0.3 + 0.7 * std::fabs(std::sin(i / 8000.0 * 2.7));
+        s.Samples[i] = static_cast<int16_t>(((x & 0xFFFF) / 65536.0 - 0.5) * 12000 * env);
+    }
+    return s;
+}
+
+TEST(JudgeResult, WrongMaterialSilenceAndFillInCountAgainstCoverage)
+{
+    const sync::TSyncSignal reference = Noise(30, 1);
+    TVerifyOptions options;
+    // In sync: every window matched, full coverage.
+    TVerifyReport same = JudgeResult(reference, reference, {}, true, options);
+    EXPECT_TRUE(same.Passed);
+    EXPECT_EQ(same.Matched, same.Sounding);
+    EXPECT_DOUBLE_EQ(same.Coverage, 1.0);
+
+    // 10 s of other material in the middle: unmatched, coverage below 90 %.
+    sync::TSyncSignal wrong = reference;
+    const sync::TSyncSignal other = Noise(10, 9);
+    std::copy(other.Samples.begin(), other.Samples.end(), wrong.Samples.begin() + 10 * 8000);
+    TVerifyReport bad = JudgeResult(reference, wrong, {}, true, options);
+    EXPECT_FALSE(bad.Passed);
+    EXPECT_GE(bad.Unmatched, 8u);
+    ASSERT_FALSE(bad.Spans.empty());
+    EXPECT_EQ(bad.Spans[0].Kind, vkUnmatched);
+    EXPECT_NEAR(bad.Spans[0].From, 10, 1.5);
+    EXPECT_NEAR(bad.Spans[0].To, 20, 1.5);
+
+    // The same stretch silent in the result: not judged, the rest still covers it all.
+    sync::TSyncSignal quiet = reference;
+    std::fill(quiet.Samples.begin() + 10 * 8000, quiet.Samples.begin() + 20 * 8000, int16_t{0});
+    TVerifyReport silent = JudgeResult(reference, quiet, {}, true, options);
+    EXPECT_GE(silent.Silent, 9u);
+    EXPECT_TRUE(silent.Passed);
+
+    // The recording's own sound, but the project says the double track filled it in.
+    TVerifyReport filled = JudgeResult(reference, reference, {{10, 20}}, true, options);
+    EXPECT_FALSE(filled.Passed);
+    EXPECT_GE(filled.FilledIn, 9u);
+    const std::string text = VerifyText(filled, options);
+    EXPECT_NE(text.find("10.0-20.0 s: filled in by the double track"), std::string::npos) << text;
+    const std::string svg = VerifyPlot(filled, options, "check");
+    EXPECT_NE(svg.find("double fills in"), std::string::npos);
+    options.MinCoverage = 0.6;
+    EXPECT_TRUE(JudgeResult(reference, reference, {{10, 20}}, true, options).Passed);
+}
+
+} // namespace
+} // namespace tessaly
