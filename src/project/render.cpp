@@ -241,7 +241,14 @@ bool TRenderer::RunVideo(TRun &run)
                 newFileDue = true;
         }
     }
-    if (!CloseVideoFile(run, !ok))
+    // A run that failed or was aborted leaves its current file unfinished: it is
+    // discarded, and an earlier file of that name stays. Chapter files completed before
+    // are kept.
+    if (!ok || !completed) {
+        if (run.Creator->IsOpen() && !FFiles.empty())
+            FFiles.pop_back();
+        run.Creator->Discard();
+    } else if (!CloseVideoFile(run, false))
         ok = false;
     return ok && completed;
 }
@@ -492,8 +499,11 @@ bool TRenderer::CalcAudio(const std::string &target, const TRenderOptions &optio
     run.Wave = std::make_unique<TWaveWriter>();
     run.Buffer.assign(size_t(run.Mix.MaxSamples) * size_t(run.Mix.BlockSize), 0);
     bool ok = RunAudio(run);
-    TMediaError closed = run.Wave->Close();
-    if (ok && closed != meOk) {
+    if (!ok) {
+        if (run.Wave->IsOpen() && !FFiles.empty())
+            FFiles.pop_back();
+        run.Wave->Discard();   // unfinished: the target name keeps what it held
+    } else if (TMediaError closed = run.Wave->Close(); closed != meOk) {
         ShowError(MediaErrorMsg(closed));
         ok = false;
     }
@@ -541,7 +551,10 @@ bool TRenderer::RunAudio(TRun &run)
         if (e == meOk)
             e = run.Wave->Open(name);
         if (e != meOk) {
-            ShowError(ProjectText("ErrTarget", "Error opening target file!"));
+            std::string text = ProjectText("ErrTarget", "Error opening target file!");
+            if (e == meFileOpen)
+                text += "\r\n" + FileErrorText("Cannot create", run.Wave->FileName(), run.Wave->OpenErrno());
+            ShowError(text);
             return false;
         }
         FFiles.push_back(run.Wave->FileName());
