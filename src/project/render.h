@@ -54,6 +54,7 @@ public:
 
 private:
     struct TRun;
+    bool HasOutputFrames(int32_t first, int32_t last, bool useChapters);
     bool RunVideo(TRun &run);
     bool PrepareVideoFormat(TRun &run);
     bool OpenVideoFile(TRun &run, const std::string &name);

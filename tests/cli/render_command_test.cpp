@@ -133,7 +133,7 @@ TEST_F(CliRender, BadInputIsRefusedWithTheProgramsMessage)
     std::string text = "[Files]\nVideo=video.avi\nAudio=audio.wav\n[Markers]\nCount=1\n0=Spl  7  +1\n";
     test::WriteFileBytes(Dir.File("bad.tsp"), std::vector<uint8_t>(text.begin(), text.end()));
     EXPECT_EQ(RunCli("render --no-progress " + Q("bad.tsp") + " " + Q("y.avi"), &out, &err), 1);
-    EXPECT_EQ(err, "error: The following items could not loaded completely:\n- Marker list\n");
+    EXPECT_EQ(err, "error: The following items could not be loaded completely:\n- Marker list\n");
     EXPECT_FALSE(std::filesystem::exists(Dir.File("y.avi")));
 
     // Usage errors and help.
