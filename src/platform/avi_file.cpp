@@ -2,6 +2,8 @@
 // sample number over libavformat's demuxers, with the last packet kept for sequential reads.
 #include "platform/avi_file.h"
 
+#include "platform/local_media.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -128,17 +130,11 @@ int32_t TAviFile::Open(const std::string &fileName)
 {
     Close();
     SilenceFfmpegLog();
-    if (FILE *probe = std::fopen(fileName.c_str(), "rb"))
-        std::fclose(probe);
-    else
-        return AVIERR_FILEOPEN;
-    // The name is always a local file: "file:" keeps FFmpeg from reading it as a protocol
-    // ("concat:", "http:", ...) and the whitelist keeps playlists from reaching elsewhere.
+    FProblem.clear();
+    // Read as the local file it names, never as a URL, and with no demuxer that would
+    // open further files or URLs (playlists, session descriptions).
     AVFormatContext *ctx = nullptr;
-    AVDictionary *options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    int r = avformat_open_input(&ctx, ("file:" + fileName).c_str(), nullptr, &options);
-    av_dict_free(&options);
+    int r = OpenLocalMedia(fileName, &ctx);
     if (r < 0)
         return r == AVERROR(ENOMEM) ? AVIERR_MEMORY : r == AVERROR(ENOENT) || r == AVERROR(EACCES) ? AVIERR_FILEOPEN
                                                                                                    : AVIERR_BADFORMAT;
@@ -164,9 +160,13 @@ int32_t TAviFile::Open(const std::string &fileName)
         Close();
         return AVIERR_FILEREAD;
     }
-    if (!FCache->packet || !BuildStreams(fileName)) {
+    if (!FCache->packet) {
         Close();
         return AVIERR_MEMORY;
+    }
+    if (!BuildStreams(fileName)) {
+        Close();
+        return AVIERR_BADFORMAT;   // FProblem says what is wrong
     }
     return AVIERR_OK;
 }
@@ -210,6 +210,28 @@ bool CompleteIndex(AVFormatContext *ctx, AVPacket *pkt)
         return false;
     return avformat_seek_file(ctx, -1, INT64_MIN, 0, INT64_MAX, 0) >= 0 ||
            av_seek_frame(ctx, -1, 0, AVSEEK_FLAG_BACKWARD) >= 0;
+}
+
+// The stored header of a PCM stream must agree with itself: the bits per sample of the
+// header those of the encoding FFmpeg chose for them (it rounds 7 up to 8), a channel
+// count the mixer handles, and the block size the bytes of one sample of every channel.
+bool CheckPcmHeader(const AVCodecParameters &par, int bits, int stream, std::string &problem)
+{
+    const int channels = par.ch_layout.nb_channels;
+    const int stored = par.bits_per_coded_sample;
+    const std::string where = "audio stream " + std::to_string(stream) + ": ";
+    if (stored != 0 && stored != bits)
+        problem = where + std::to_string(stored) + " bits per sample are not supported (8, 16, 24, 32 or, for "
+                                                    "floating point, 32 and 64)";
+    else if (channels < 1 || channels > 32)
+        problem = where + std::to_string(channels) + " channels are not supported (1 to 32)";
+    else if (par.block_align != 0 && par.block_align != channels * bits / 8)
+        problem = where + "the block size " + std::to_string(par.block_align) + " does not match " +
+                  std::to_string(channels) + " channels of " + std::to_string(bits) + " bits (" +
+                  std::to_string(channels * bits / 8) + " bytes)";
+    else
+        return true;
+    return false;
 }
 
 // A PCM audio stream: read by sample frame, described as the WAVE reader describes it.
@@ -343,6 +365,10 @@ bool TAviFile::BuildStreams(const std::string &fileName)
             s->codecData.assign(par->extradata, par->extradata + par->extradata_size);
         bool isFloat = false;
         int bits = par->codec_type == AVMEDIA_TYPE_AUDIO ? PcmBits(par->codec_id, &isFloat) : 0;
+        // A PCM header that contradicts itself would be read with the wrong sample size
+        // and come out as loud noise: refused, saying which field is wrong.
+        if (bits && !CheckPcmHeader(*par, bits, int(i), FProblem))
+            return false;
         if (bits && par->ch_layout.nb_channels > 0 && par->sample_rate > 0)
             DescribePcm(*s, ctx, st, bits, isFloat);
         else
@@ -563,6 +589,14 @@ int32_t TAviFile::ReadPcm(TStream &s, int32_t start, int32_t count, uint8_t *out
     int64_t pos = start;
     while (samples < count) {
         int32_t r = LoadPacketAt(s, pos);
+        if (r == AVIERR_NODATA && pos == int64_t(s.info.dwStart) + s.info.dwLength - 1) {
+            // A file cut inside its last sample frame: only that sample is lost (silent).
+            const uint8_t silence = s.format.size() >= 16 && s.format[14] == 8 ? 0x80 : 0;
+            std::memset(out + bytes, silence, size_t(s.blockAlign));
+            samples += 1;
+            bytes += s.blockAlign;
+            break;
+        }
         if (r != AVIERR_OK)
             return samples > 0 ? AVIERR_OK : AVIERR_FILEREAD;
         int64_t n = std::min<int64_t>(s.first + s.samples - pos, count - samples);

@@ -31,7 +31,12 @@ public:
     // when an AVI without index cannot be read through, AVIERR_MEMORY when an allocation
     // fails. On failure the object stays closed. Uncompressed AVI video is described with
     // its stored header: a negative height for pictures stored top row first.
+    // Only local files are read (a playlist or a URL never makes it reach elsewhere), and
+    // a PCM stream whose header contradicts itself fails with AVIERR_BADFORMAT and
+    // Problem() saying what is wrong.
     int32_t Open(const std::string &fileName);
+    // What made the last Open refuse the file (empty when it was not the header).
+    const std::string &Problem() const { return FProblem; }
     void Close();
     bool IsOpen() const { return FContext != nullptr; }
 
@@ -68,6 +73,7 @@ public:
     struct TStreamDesc;
 
 private:
+    std::string FProblem;
     using TStream = TStreamDesc;
     struct TPacketCache;
     bool BuildStreams(const std::string &fileName);
