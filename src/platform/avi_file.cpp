@@ -8,6 +8,9 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -121,6 +124,10 @@ void TAviFile::Close()
         avformat_close_input(&ctx);
         FContext = nullptr;
     }
+    if (FFd >= 0)
+        ::close(FFd);
+    FFd = -1;
+    FIsAvi = false;
     FStreams.clear();
     FCache.reset();
     FInfo = AVIFILEINFO{};
@@ -147,6 +154,12 @@ int32_t TAviFile::Open(const std::string &fileName)
         return AVIERR_BADFORMAT;
     }
     FContext = ctx;
+    FIsAvi = std::strcmp(ctx->iformat->name, "avi") == 0;
+    FFd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (FFd < 0) {
+        Close();
+        return AVIERR_FILEOPEN;
+    }
     if (avformat_find_stream_info(ctx, nullptr) < 0) {
         Close();
         return AVIERR_BADFORMAT;
@@ -483,6 +496,45 @@ int32_t TAviFile::ReadData(int stream, uint32_t chunkId, int32_t &size, void *bu
     return CopyOut(s.codecData, size, buffer);
 }
 
+// In an AVI, a stored chunk is copied into the result as it is: it must be the chunk the
+// index names: whole (the packet as long as the index says, within the file), with the
+// stream's chunk id (its two-digit number, "dc"/"db" for video, "wb" for audio) and the
+// index's size in its header.
+bool TAviFile::ChunkMatchesIndex(const TStream &s, const AVIndexEntry &entry, const AVPacket &pkt) const
+{
+    if (!FIsAvi)
+        return true;
+    if ((pkt.flags & AV_PKT_FLAG_CORRUPT) || entry.size != pkt.size || entry.pos < 0)
+        return false;
+    uint8_t head[8];
+    if (FFd < 0 || ::pread(FFd, head, sizeof head, entry.pos) != ssize_t(sizeof head))
+        return false;
+    struct stat st {};
+    if (fstat(FFd, &st) != 0 || entry.pos + 8 + int64_t(entry.size) > st.st_size)
+        return false;
+    const uint32_t size = uint32_t(head[4]) | uint32_t(head[5]) << 8 | uint32_t(head[6]) << 16 | uint32_t(head[7]) << 24;
+    const int number = s.index;
+    if (head[0] != '0' + number / 10 % 10 || head[1] != '0' + number % 10 || size != uint32_t(entry.size))
+        return false;
+    if (s.info.fccType == streamtypeVIDEO)
+        return head[2] == 'd' && (head[3] == 'c' || head[3] == 'b');
+    if (s.info.fccType == streamtypeAUDIO)
+        return head[2] == 'w' && head[3] == 'b';
+    return true;
+}
+
+// Whether frame n of an indexed stream lies behind the last chunk the index lists: a
+// file cut short, not a dropped frame.
+bool TAviFile::PastLastChunk(const TStream &s, int64_t n)
+{
+    if (s.entryOfFrame.empty())
+        return false;
+    for (int64_t k = std::max<int64_t>(n, 0); k < int64_t(s.entryOfFrame.size()); ++k)
+        if (s.entryOfFrame[size_t(k)] >= 0)
+            return false;
+    return true;
+}
+
 // Reads the next packet of stream s into its cache, skipping packets of other streams.
 int32_t TAviFile::NextPacketOf(TStream &s)
 {
@@ -511,6 +563,8 @@ int32_t TAviFile::NextPacketOf(TStream &s)
             const AVIndexEntry *entry = e >= 0 ? avformat_index_get_entry(st, e) : nullptr;
             if (!entry || entry->timestamp != ts)
                 continue; // a packet the index does not list
+            if (!ChunkMatchesIndex(s, *entry, *pkt))
+                return AVIERR_FILEREAD;   // copied as it is, it would carry wrong bytes
             s.first = s.entryOfFrame.empty() ? e : ts;
             s.samples = 1;
         } else {
@@ -617,6 +671,8 @@ int32_t TAviFile::ReadPackets(TStream &s, int32_t start, int32_t count, uint8_t 
         const int e = s.indexed ? EntryOf(s, start + i) : -1;
         const AVIndexEntry *entry = e >= 0 && !out ? avformat_index_get_entry(st, e) : nullptr;
         if (s.indexed && e < 0) {
+            if (FIsAvi && PastLastChunk(s, start + i))
+                return samples > 0 ? AVIERR_OK : AVIERR_FILEREAD;   // missing, not dropped
             size = 0; // an empty chunk: a dropped frame
         } else if (entry) {
             size = entry->size;

@@ -11,6 +11,9 @@
 
 #include "media/common/vfw_types.h"
 
+struct AVIndexEntry;
+struct AVPacket;
+
 namespace tessaly {
 
 // One file opened read-only. Streams are numbered 0 .. StreamCount() - 1 in file order.
@@ -74,6 +77,8 @@ public:
 
 private:
     std::string FProblem;
+    bool ChunkMatchesIndex(const TStreamDesc &s, const AVIndexEntry &entry, const AVPacket &pkt) const;
+    static bool PastLastChunk(const TStreamDesc &s, int64_t n);
     using TStream = TStreamDesc;
     struct TPacketCache;
     bool BuildStreams(const std::string &fileName);
@@ -88,6 +93,8 @@ private:
     int32_t NextPacketOf(TStream &s);
 
     void *FContext = nullptr; // AVFormatContext
+    int FFd = -1;             // the file itself, for checking chunk headers against the index
+    bool FIsAvi = false;
     std::vector<std::unique_ptr<TStream>> FStreams;
     std::unique_ptr<TPacketCache> FCache;
     AVIFILEINFO FInfo{};
