@@ -188,15 +188,20 @@ bool TPreviewPlayer::CreatePreview(bool showProgress, bool preScan)
     long double seconds = 0;
     if (FBusy || !ParsePreviewRange(FSession.Project().Options().PreviewEnv, seconds))
         return false;
-    std::string file;
-    if (!FSettings.GetTempFile(static_cast<bool>(FChooser), file, FChooser))
+    std::string folderFile, error;
+    if (!FSettings.GetTempFile(static_cast<bool>(FChooser), folderFile, FChooser))
         return false;
+    const std::string file = FPreviewFile.Prepare(ExtractFilePath(folderFile), &error);
+    if (file.empty()) {
+        if (FSession.UserInterface())
+            FSession.UserInterface()->Error(error);
+        return false;
+    }
     FBusy = true;
     bool ok = false;
     {
         TWaitCursor wait(!showProgress);
         Unload();
-        FTempFile = file;
         TRenderer renderer(FSession, FProgress);
         ok = CreatePreviewFile(FSession, renderer, file, FMode, seconds, FSettings.PreviewSizeLimit(),
                                showProgress && FProgress, preScan);
@@ -342,11 +347,7 @@ bool TPreviewPlayer::HandleKey(int key, Qt::KeyboardModifiers modifiers)
 
 bool TPreviewPlayer::DeleteTempFile()
 {
-    if (FTempFile.empty())
-        return true;
-    if (std::remove(FTempFile.c_str()) != 0 && FileExists(FTempFile))
-        return false;
-    FTempFile.clear();
+    FPreviewFile.Remove();
     return true;
 }
 

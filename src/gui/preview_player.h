@@ -11,6 +11,8 @@
 #include <QPixmap>
 #include <QPointer>
 
+#include "project/preview.h"
+
 class QAudioOutput;
 class QVideoWidget;
 
@@ -51,7 +53,7 @@ public:
     // The window cannot close while a preview runs.
     bool CanClose() const { return !FRunning; }
     // The temporary file of the last preview ("" before the first).
-    const std::string &TempFile() const { return FTempFile; }
+    std::string TempFile() const { return FPreviewFile.Path(); }
     // Playbacks started since the preview began, and files rendered (for the window's
     // status and the tests).
     int Playbacks() const { return FPlaybacks; }
@@ -109,7 +111,7 @@ private:
     QMediaPlayer FPlayer;
     QAudioOutput *FAudio = nullptr;
     std::function<bool(std::string &)> FChooser;
-    std::string FTempFile;
+    TPreviewFile FPreviewFile;
     bool FRunning = false;
     bool FOutOfDate = false;
     bool FBusy = false;   // rendering: a second start or stop waits

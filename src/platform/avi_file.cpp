@@ -2,10 +2,15 @@
 // sample number over libavformat's demuxers, with the last packet kept for sequential reads.
 #include "platform/avi_file.h"
 
+#include "platform/local_media.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -119,6 +124,10 @@ void TAviFile::Close()
         avformat_close_input(&ctx);
         FContext = nullptr;
     }
+    if (FFd >= 0)
+        ::close(FFd);
+    FFd = -1;
+    FIsAvi = false;
     FStreams.clear();
     FCache.reset();
     FInfo = AVIFILEINFO{};
@@ -128,17 +137,11 @@ int32_t TAviFile::Open(const std::string &fileName)
 {
     Close();
     SilenceFfmpegLog();
-    if (FILE *probe = std::fopen(fileName.c_str(), "rb"))
-        std::fclose(probe);
-    else
-        return AVIERR_FILEOPEN;
-    // The name is always a local file: "file:" keeps FFmpeg from reading it as a protocol
-    // ("concat:", "http:", ...) and the whitelist keeps playlists from reaching elsewhere.
+    FProblem.clear();
+    // Read as the local file it names, never as a URL, and with no demuxer that would
+    // open further files or URLs (playlists, session descriptions).
     AVFormatContext *ctx = nullptr;
-    AVDictionary *options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    int r = avformat_open_input(&ctx, ("file:" + fileName).c_str(), nullptr, &options);
-    av_dict_free(&options);
+    int r = OpenLocalMedia(fileName, &ctx);
     if (r < 0)
         return r == AVERROR(ENOMEM) ? AVIERR_MEMORY : r == AVERROR(ENOENT) || r == AVERROR(EACCES) ? AVIERR_FILEOPEN
                                                                                                    : AVIERR_BADFORMAT;
@@ -151,6 +154,12 @@ int32_t TAviFile::Open(const std::string &fileName)
         return AVIERR_BADFORMAT;
     }
     FContext = ctx;
+    FIsAvi = std::strcmp(ctx->iformat->name, "avi") == 0;
+    FFd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (FFd < 0) {
+        Close();
+        return AVIERR_FILEOPEN;
+    }
     if (avformat_find_stream_info(ctx, nullptr) < 0) {
         Close();
         return AVIERR_BADFORMAT;
@@ -164,9 +173,13 @@ int32_t TAviFile::Open(const std::string &fileName)
         Close();
         return AVIERR_FILEREAD;
     }
-    if (!FCache->packet || !BuildStreams(fileName)) {
+    if (!FCache->packet) {
         Close();
         return AVIERR_MEMORY;
+    }
+    if (!BuildStreams(fileName)) {
+        Close();
+        return AVIERR_BADFORMAT;   // FProblem says what is wrong
     }
     return AVIERR_OK;
 }
@@ -210,6 +223,28 @@ bool CompleteIndex(AVFormatContext *ctx, AVPacket *pkt)
         return false;
     return avformat_seek_file(ctx, -1, INT64_MIN, 0, INT64_MAX, 0) >= 0 ||
            av_seek_frame(ctx, -1, 0, AVSEEK_FLAG_BACKWARD) >= 0;
+}
+
+// The stored header of a PCM stream must agree with itself: the bits per sample of the
+// header those of the encoding FFmpeg chose for them (it rounds 7 up to 8), a channel
+// count the mixer handles, and the block size the bytes of one sample of every channel.
+bool CheckPcmHeader(const AVCodecParameters &par, int bits, int stream, std::string &problem)
+{
+    const int channels = par.ch_layout.nb_channels;
+    const int stored = par.bits_per_coded_sample;
+    const std::string where = "audio stream " + std::to_string(stream) + ": ";
+    if (stored != 0 && stored != bits)
+        problem = where + std::to_string(stored) + " bits per sample are not supported (8, 16, 24, 32 or, for "
+                                                    "floating point, 32 and 64)";
+    else if (channels < 1 || channels > 32)
+        problem = where + std::to_string(channels) + " channels are not supported (1 to 32)";
+    else if (par.block_align != 0 && par.block_align != channels * bits / 8)
+        problem = where + "the block size " + std::to_string(par.block_align) + " does not match " +
+                  std::to_string(channels) + " channels of " + std::to_string(bits) + " bits (" +
+                  std::to_string(channels * bits / 8) + " bytes)";
+    else
+        return true;
+    return false;
 }
 
 // A PCM audio stream: read by sample frame, described as the WAVE reader describes it.
@@ -343,6 +378,10 @@ bool TAviFile::BuildStreams(const std::string &fileName)
             s->codecData.assign(par->extradata, par->extradata + par->extradata_size);
         bool isFloat = false;
         int bits = par->codec_type == AVMEDIA_TYPE_AUDIO ? PcmBits(par->codec_id, &isFloat) : 0;
+        // A PCM header that contradicts itself would be read with the wrong sample size
+        // and come out as loud noise: refused, saying which field is wrong.
+        if (bits && !CheckPcmHeader(*par, bits, int(i), FProblem))
+            return false;
         if (bits && par->ch_layout.nb_channels > 0 && par->sample_rate > 0)
             DescribePcm(*s, ctx, st, bits, isFloat);
         else
@@ -457,6 +496,45 @@ int32_t TAviFile::ReadData(int stream, uint32_t chunkId, int32_t &size, void *bu
     return CopyOut(s.codecData, size, buffer);
 }
 
+// In an AVI, a stored chunk is copied into the result as it is: it must be the chunk the
+// index names: whole (the packet as long as the index says, within the file), with the
+// stream's chunk id (its two-digit number, "dc"/"db" for video, "wb" for audio) and the
+// index's size in its header.
+bool TAviFile::ChunkMatchesIndex(const TStream &s, const AVIndexEntry &entry, const AVPacket &pkt) const
+{
+    if (!FIsAvi)
+        return true;
+    if ((pkt.flags & AV_PKT_FLAG_CORRUPT) || entry.size != pkt.size || entry.pos < 0)
+        return false;
+    uint8_t head[8];
+    if (FFd < 0 || ::pread(FFd, head, sizeof head, entry.pos) != ssize_t(sizeof head))
+        return false;
+    struct stat st {};
+    if (fstat(FFd, &st) != 0 || entry.pos + 8 + int64_t(entry.size) > st.st_size)
+        return false;
+    const uint32_t size = uint32_t(head[4]) | uint32_t(head[5]) << 8 | uint32_t(head[6]) << 16 | uint32_t(head[7]) << 24;
+    const int number = s.index;
+    if (head[0] != '0' + number / 10 % 10 || head[1] != '0' + number % 10 || size != uint32_t(entry.size))
+        return false;
+    if (s.info.fccType == streamtypeVIDEO)
+        return head[2] == 'd' && (head[3] == 'c' || head[3] == 'b');
+    if (s.info.fccType == streamtypeAUDIO)
+        return head[2] == 'w' && head[3] == 'b';
+    return true;
+}
+
+// Whether frame n of an indexed stream lies behind the last chunk the index lists: a
+// file cut short, not a dropped frame.
+bool TAviFile::PastLastChunk(const TStream &s, int64_t n)
+{
+    if (s.entryOfFrame.empty())
+        return false;
+    for (int64_t k = std::max<int64_t>(n, 0); k < int64_t(s.entryOfFrame.size()); ++k)
+        if (s.entryOfFrame[size_t(k)] >= 0)
+            return false;
+    return true;
+}
+
 // Reads the next packet of stream s into its cache, skipping packets of other streams.
 int32_t TAviFile::NextPacketOf(TStream &s)
 {
@@ -485,6 +563,8 @@ int32_t TAviFile::NextPacketOf(TStream &s)
             const AVIndexEntry *entry = e >= 0 ? avformat_index_get_entry(st, e) : nullptr;
             if (!entry || entry->timestamp != ts)
                 continue; // a packet the index does not list
+            if (!ChunkMatchesIndex(s, *entry, *pkt))
+                return AVIERR_FILEREAD;   // copied as it is, it would carry wrong bytes
             s.first = s.entryOfFrame.empty() ? e : ts;
             s.samples = 1;
         } else {
@@ -563,6 +643,14 @@ int32_t TAviFile::ReadPcm(TStream &s, int32_t start, int32_t count, uint8_t *out
     int64_t pos = start;
     while (samples < count) {
         int32_t r = LoadPacketAt(s, pos);
+        if (r == AVIERR_NODATA && pos == int64_t(s.info.dwStart) + s.info.dwLength - 1) {
+            // A file cut inside its last sample frame: only that sample is lost (silent).
+            const uint8_t silence = s.format.size() >= 16 && s.format[14] == 8 ? 0x80 : 0;
+            std::memset(out + bytes, silence, size_t(s.blockAlign));
+            samples += 1;
+            bytes += s.blockAlign;
+            break;
+        }
         if (r != AVIERR_OK)
             return samples > 0 ? AVIERR_OK : AVIERR_FILEREAD;
         int64_t n = std::min<int64_t>(s.first + s.samples - pos, count - samples);
@@ -583,6 +671,8 @@ int32_t TAviFile::ReadPackets(TStream &s, int32_t start, int32_t count, uint8_t 
         const int e = s.indexed ? EntryOf(s, start + i) : -1;
         const AVIndexEntry *entry = e >= 0 && !out ? avformat_index_get_entry(st, e) : nullptr;
         if (s.indexed && e < 0) {
+            if (FIsAvi && PastLastChunk(s, start + i))
+                return samples > 0 ? AVIERR_OK : AVIERR_FILEREAD;   // missing, not dropped
             size = 0; // an empty chunk: a dropped frame
         } else if (entry) {
             size = entry->size;

@@ -11,6 +11,9 @@
 
 #include "media/common/vfw_types.h"
 
+struct AVIndexEntry;
+struct AVPacket;
+
 namespace tessaly {
 
 // One file opened read-only. Streams are numbered 0 .. StreamCount() - 1 in file order.
@@ -31,7 +34,12 @@ public:
     // when an AVI without index cannot be read through, AVIERR_MEMORY when an allocation
     // fails. On failure the object stays closed. Uncompressed AVI video is described with
     // its stored header: a negative height for pictures stored top row first.
+    // Only local files are read (a playlist or a URL never makes it reach elsewhere), and
+    // a PCM stream whose header contradicts itself fails with AVIERR_BADFORMAT and
+    // Problem() saying what is wrong.
     int32_t Open(const std::string &fileName);
+    // What made the last Open refuse the file (empty when it was not the header).
+    const std::string &Problem() const { return FProblem; }
     void Close();
     bool IsOpen() const { return FContext != nullptr; }
 
@@ -68,6 +76,9 @@ public:
     struct TStreamDesc;
 
 private:
+    std::string FProblem;
+    bool ChunkMatchesIndex(const TStreamDesc &s, const AVIndexEntry &entry, const AVPacket &pkt) const;
+    static bool PastLastChunk(const TStreamDesc &s, int64_t n);
     using TStream = TStreamDesc;
     struct TPacketCache;
     bool BuildStreams(const std::string &fileName);
@@ -82,6 +93,8 @@ private:
     int32_t NextPacketOf(TStream &s);
 
     void *FContext = nullptr; // AVFormatContext
+    int FFd = -1;             // the file itself, for checking chunk headers against the index
+    bool FIsAvi = false;
     std::vector<std::unique_ptr<TStream>> FStreams;
     std::unique_ptr<TPacketCache> FCache;
     AVIFILEINFO FInfo{};

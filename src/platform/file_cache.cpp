@@ -21,22 +21,30 @@ bool TFileCache::Open(const std::string &fileName, int mode)
     Close();
     if (fileName.empty() || mode < 0 || mode > 2)
         return false;
-    FFileName = fileName;
     if (mode == 2) {
         // O_NONBLOCK: a named pipe without a reader fails instead of blocking.
         int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
         if (fd < 0 || ::close(fd) != 0)
             return false;
     }
-    FWritable = mode != 1;
-    int fd = ::open(fileName.c_str(), (FWritable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK);
+    const bool writable = mode != 1;
+    int fd = ::open(fileName.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return Adopt(fd, fileName, writable);
+}
+
+bool TFileCache::Adopt(int fd, const std::string &fileName, bool writable)
+{
+    Close();
+    FFileName = fileName;
+    FWritable = writable;
     struct stat st {};
     // Positions are 32-bit: a file of 2 GiB or more cannot be served.
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || st.st_size > INT32_MAX) {
-        ::close(fd);
+    if (fd < 0 || ::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || st.st_size > INT32_MAX) {
+        if (fd >= 0)
+            ::close(fd);
         return false;
     }
     int32_t capacity = FileCacheBufferSize > 0 ? FileCacheBufferSize : 8192;
@@ -53,6 +61,11 @@ bool TFileCache::Open(const std::string &fileName, int mode)
     FBufferStart = FBufferLength = FBufferOffset = 0;
     FFlags = 0;
     return true;
+}
+
+bool TFileCache::Sync()
+{
+    return Flush() && FHandle >= 0 && ::fsync(FHandle) == 0;
 }
 
 bool TFileCache::CloseFile()

@@ -28,6 +28,9 @@ public:
     // read only) or 2 (create or truncate, read/write). An empty name, another mode
     // or a file of 2 GiB or more fails. Position 0, Size the file length.
     bool Open(const std::string &fileName, int mode);
+    // Takes over the open descriptor `fd` (closed by this object from now on, also when
+    // this fails) as the file `fileName`; the rest as Open.
+    bool Adopt(int fd, const std::string &fileName, bool writable);
     // Flushes pending bytes and closes; always true. Owners that must know whether
     // the pending bytes reached the file call Flush first.
     bool Close();
@@ -44,6 +47,8 @@ public:
     void Seek(int32_t position);
     // Writes the pending buffer; false when the write fell short or Flags is not 0.
     bool Flush();
+    // Flush, then the system's flush to disk (fsync); false when either fails.
+    bool Sync();
     // Closes when open and renames the file; true when the system reports no error.
     bool Rename(const std::string &newName);
     // Closes when open and removes the file; true when the system reports no error.

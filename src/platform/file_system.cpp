@@ -214,6 +214,10 @@ bool ForceDirectories(const std::string &dir) {
     return DirectoryExists(dir);
 }
 
+std::string FileErrorText(const std::string &what, const std::string &path, int err) {
+    return ErrorText(what, path, err);
+}
+
 bool ReadWholeFile(const std::string &path, std::string &contents, int *err, size_t maxBytes) {
     contents.clear();
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

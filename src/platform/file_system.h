@@ -58,6 +58,10 @@ bool ForceDirectories(const std::string &dir);
 // False on failure, with `error` (optional) naming the file and the system's reason;
 // the old file is then untouched.
 bool WriteFileAtomic(const std::string &path, const std::string &contents, std::string *error = nullptr);
+// `what` "PATH": the system's text for `err` (e.g. Cannot create "/x/y.avi": Permission
+// denied), for messages that must name the file and the reason.
+std::string FileErrorText(const std::string &what, const std::string &path, int err);
+
 // Reads a whole file of at most `maxBytes`. Returns false when it cannot be read; `err`
 // (optional) receives errno (ENOENT for a missing file, EFBIG when too large).
 bool ReadWholeFile(const std::string &path, std::string &contents, int *err = nullptr,

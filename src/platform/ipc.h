@@ -1,6 +1,7 @@
-// Named inter-process objects for the single-instance hand-over: a shared-memory block
-// (shm_open + mmap), a named semaphore (sem_open) and a local stream socket in Linux's
-// abstract namespace, whose listening end also marks the one process that owns a name.
+// Inter-process objects for the single-instance hand-over, all inside a folder that only
+// this user can enter: a shared block (a file mapped read/write) holding a process-shared
+// semaphore, a lock file whose lock marks the one process that owns a name, and a local
+// stream socket whose peer's credentials are checked on both ends.
 #pragma once
 
 #include <cstddef>
@@ -16,11 +17,18 @@ namespace tessaly {
 // so that different long names stay different and every name fits the system limits.
 std::string IpcObjectName(const std::string &base);
 
+// The folder for this user's inter-process objects, with no trailing "/":
+// $XDG_RUNTIME_DIR when it is a private folder of this user (IsPrivateFolder), else
+// "tessaly-UID" in the system temporary folder, made with mode 0700 when missing. Empty,
+// with `why` set, when neither is a folder that only this user owns and can enter (a
+// name planted by somebody else is never used).
+std::string PrivateRuntimeDir(std::string *why = nullptr);
+
 // True while a process with this id exists (also one of another user); false for 0.
 bool ProcessRuns(pid_t pid);
 
-// A named shared-memory block mapped read/write; unmapped and closed on destruction
-// (the name stays until Unlink).
+// A shared block: a file in the private folder mapped read/write; unmapped on
+// destruction (the file stays until Unlink).
 class TSharedBlock {
 public:
     TSharedBlock() = default;
@@ -28,15 +36,16 @@ public:
     TSharedBlock(const TSharedBlock &) = delete;
     TSharedBlock &operator=(const TSharedBlock &) = delete;
 
-    // Opens the block `name` (an IpcObjectName), creating it with mode 0600 when
-    // `create` is set; a block smaller than `size` bytes is grown (new bytes are zero).
-    // False with LastError() set; errno is kept (ENOENT: no such block).
-    bool Open(const std::string &name, size_t size, bool create);
+    // Creates the block file `path` exclusively (mode 0600, never through a link, never
+    // over an existing file) with `size` zero bytes and maps it.
+    bool Create(const std::string &path, size_t size);
+    // Maps the existing block `path`: it must be a regular file (not a link) of this
+    // user, closed to others, of at least `size` bytes. False with LastError() set.
+    bool Open(const std::string &path, size_t size);
     void Close();
     bool IsOpen() const { return FData != nullptr; }
     size_t Size() const { return FSize; }
-    // Removes the name; mappings that exist stay valid.
-    static void Unlink(const std::string &name);
+    static void Unlink(const std::string &path);
 
     // 32-bit values at a 4-aligned offset, read and written atomically; an offset
     // outside the block reads 0 and is not written.
@@ -45,45 +54,63 @@ public:
     // Plain byte access within the block; false (nothing copied) when out of range.
     bool ReadBytes(size_t offset, void *dest, size_t count) const;
     bool WriteBytes(size_t offset, const void *source, size_t count);
+    // The address of `offset` within the mapping, null when out of range.
+    void *At(size_t offset, size_t count) const;
 
     const std::string &LastError() const { return FLastError; }
 
 private:
+    bool Map(int fd, size_t size, const std::string &path);
+
     uint8_t *FData = nullptr;
     size_t FSize = 0;
     std::string FLastError;
 };
 
-// A named counting semaphore (sem_open), closed on destruction (the name stays until
-// Unlink).
-class TNamedSemaphore {
+// A process-shared counting semaphore inside a shared block.
+class TBlockSemaphore {
 public:
-    TNamedSemaphore() = default;
-    ~TNamedSemaphore() { Close(); }
-    TNamedSemaphore(const TNamedSemaphore &) = delete;
-    TNamedSemaphore &operator=(const TNamedSemaphore &) = delete;
-
-    // Opens the semaphore `name`, creating it (mode 0600, count 0) when missing.
-    bool Open(const std::string &name);
-    void Close();
+    // Makes a new semaphore with count 0 at `offset` (the block's creator only).
+    bool Init(TSharedBlock &block, size_t offset);
+    // Uses the semaphore another process made at `offset`.
+    bool Attach(TSharedBlock &block, size_t offset);
+    void Detach() { FSem = nullptr; }
     bool IsOpen() const { return FSem != nullptr; }
-    static void Unlink(const std::string &name);
-
     // Takes the semaphore, waiting at most `timeoutMs` milliseconds (0: do not wait).
     bool Wait(int timeoutMs);
     bool Post();
-    // The current count, -1 when closed.
+    // The current count, -1 when not attached.
     int Value() const;
+    // Bytes the semaphore needs in a block.
+    static size_t Size();
 
+private:
+    void *FSem = nullptr;   // sem_t * inside the mapping
+};
+
+// An exclusive lock on a file in the private folder; held until Unlock or the process
+// ends, however it ends.
+class TLockFile {
+public:
+    TLockFile() = default;
+    ~TLockFile() { Unlock(); }
+    TLockFile(const TLockFile &) = delete;
+    TLockFile &operator=(const TLockFile &) = delete;
+
+    // Opens (creating, mode 0600, never through a link) `path`, which must be a regular
+    // file of this user, and takes its lock without waiting. False when another process
+    // holds it (errno EWOULDBLOCK) or on another failure (LastError() set).
+    bool TryLock(const std::string &path);
+    void Unlock();
+    bool Locked() const { return FFd >= 0; }
     const std::string &LastError() const { return FLastError; }
 
 private:
-    void *FSem = nullptr;   // sem_t *
+    int FFd = -1;
     std::string FLastError;
 };
 
-// The listening end of a local stream socket with an abstract name. Only one process
-// can listen on a name; the name is freed when that process ends, however it ends.
+// The listening end of a local stream socket at a path in the private folder.
 class TLocalListener {
 public:
     TLocalListener() = default;
@@ -91,10 +118,11 @@ public:
     TLocalListener(const TLocalListener &) = delete;
     TLocalListener &operator=(const TLocalListener &) = delete;
 
-    // Binds and listens (non-blocking, close-on-exec). False when another process
-    // listens on `name` (errno EADDRINUSE) or on another failure (LastError() set).
-    bool Listen(const std::string &name);
-    void Close();
+    // Removes what is left at `path` and binds and listens there (non-blocking,
+    // close-on-exec). The caller must own the name (hold its lock file).
+    bool Listen(const std::string &path);
+    // Stops listening; with `unlink` the socket file is removed too.
+    void Close(bool unlink = false);
     // The descriptor to watch for readability (a connection waits); -1 when closed.
     int Fd() const { return FFd; }
     // Accepts one waiting connection and returns its descriptor (the caller closes
@@ -105,11 +133,12 @@ public:
 
 private:
     int FFd = -1;
+    std::string FPath;
     std::string FLastError;
 };
 
-// Connects to the local socket `name`; the connected descriptor (the caller closes
-// it), or -1 when nobody listens there.
-int ConnectLocal(const std::string &name);
+// Connects to the local socket at `path`; the connected descriptor (the caller closes
+// it) with the listening process's id and user id, or -1 when nobody listens there.
+int ConnectLocal(const std::string &path, pid_t &peerPid, uid_t &peerUid);
 
 } // namespace tessaly

@@ -95,8 +95,8 @@ TMediaError TMediaSources::Open(TSourceRole role, const std::string &fileList, c
 TMediaError TMediaSources::OpenPhantom(const TPhantomClip &clip)
 {
     Close(srVideo);
-    if (clip.PixelFormat < 0 || clip.PixelFormat > 3 || clip.Width < 1 || clip.Height < 1)
-        return meParam;
+    if (!PhantomWithinLimits(clip))
+        return meParam;   // refused before anything is allocated for it
     if (!FVideo.OpenPhantom(static_cast<uint32_t>(clip.Width), static_cast<uint32_t>(clip.Height), clip.Frames,
                             clip.Scale, clip.Rate, static_cast<TIOPixelFormat>(clip.PixelFormat)))
         return FVideo.Status() == meOk ? meUnknown : FVideo.Status();

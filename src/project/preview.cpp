@@ -2,15 +2,38 @@
 #include "project/preview.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 
+#include "platform/file_system.h"
 #include "project/project.h"
 #include "project/project_session.h"
 #include "project/project_text.h"
 #include "project/render.h"
 
 namespace tessaly {
+
+namespace {
+constexpr const char *kPreviewFileName = "~tsytmp~.avi";
+}
+
+std::string TPreviewFile::Prepare(const std::string &tempDir, std::string *error)
+{
+    if (FFolder.Parent() == tempDir && FFolder.StillPrivate())
+        return Path();
+    if (!FFolder.Create(tempDir)) {
+        if (error)
+            *error = FileErrorText("Cannot create a temporary folder in", tempDir, errno);
+        return std::string();
+    }
+    return Path();
+}
+
+std::string TPreviewFile::Path() const
+{
+    return FFolder.Exists() ? FFolder.Path() + kPreviewFileName : std::string();
+}
 
 void PreviewRange(const TProject &project, int32_t mode, long double seconds, int32_t &first, int32_t &last)
 {

@@ -2,6 +2,8 @@
 // the render call that writes the temporary preview file.
 #pragma once
 
+#include "platform/safe_file.h"
+
 #include <cstdint>
 #include <string>
 
@@ -10,6 +12,25 @@ namespace tessaly {
 class TProject;
 class TProjectSession;
 class TRenderer;
+
+// The temporary preview file: "~tsytmp~.avi" inside a folder of its own (mode 0700,
+// made with a random name) under the temporary folder, so that no other user can plant
+// a link or a file where the preview is written, read it, or block it. The folder and
+// the file go away with Remove() or the object.
+class TPreviewFile {
+public:
+    // The preview file's path inside the private folder under `tempDir`; the folder is
+    // made on first use and made anew when `tempDir` changed. Empty, with `error` set
+    // (the folder and the system's reason), when no folder can be made there.
+    std::string Prepare(const std::string &tempDir, std::string *error = nullptr);
+    // Removes the preview file and its folder.
+    void Remove() { FFolder.Remove(); }
+    // The current preview file's path, empty before Prepare.
+    std::string Path() const;
+
+private:
+    TPrivateFolder FFolder;
+};
 
 // The preview's frame range: centre = current frame + view offset, a = round(fps x
 // seconds); mode 0 around the centre (centre - a .. centre + a), 1 from it (centre ..

@@ -391,7 +391,9 @@ int32_t TProject::ChapterLength(int32_t index) const
     if (frame < 0)
         return 0;
     int32_t next = GetChapter(index + 1).Frame;
-    int64_t end = next > 0 ? next : FFrameCount;
+    // A chapter ends at the next one or at the end of the video, whichever comes first;
+    // one that starts past the video's end has no frames.
+    int64_t end = std::min<int64_t>(next > 0 ? next : FFrameCount, FFrameCount);
     int64_t length = end - frame;
     return length > 0 ? static_cast<int32_t>(length) : 0;
 }

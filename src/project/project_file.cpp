@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 
+#include "platform/file_system.h"
 #include "platform/ini_file.h"
 #include "project/project.h"
 #include "project/window_texts.h"
@@ -19,6 +20,38 @@
 namespace tessaly {
 
 namespace {
+
+// The keys of [Config] in the order SaveProject writes them.
+const char *const kConfigKeys[] = {"PreviewEnv", "Zoom", "Position", "UseChapters", "ConcatChapters",
+                                   "GlobalShift", "UseGlobalShift", "CrossFading", "PreScan", "DisableZoom",
+                                   "FlipImage", "ForceVFW", "RefZoom", "MarkerDrawSize"};
+
+// What a project file cut short lacks, one text per missing part: the end of its last
+// line (a saved file always ends with a line break); in a file this program saved
+// (recognised by [Files] VideoFT, which saving writes second) the sections [Markers],
+// [Chapters] and [Config] that follow [Files]; and, once [Files] is complete (RefFT,
+// its last key), every key of [Config]. Hand-written files without those keys are read
+// as they are.
+std::vector<std::string> MissingParts(const std::string &fileName)
+{
+    std::vector<std::string> missing;
+    std::string text;
+    if (ReadWholeFile(fileName, text) && !text.empty() && text.back() != '\n')
+        missing.push_back(Msg("WrdLineEnd"));
+    TIniFile ini(fileName);
+    if (!ini.ValueExists("Files", "VideoFT"))
+        return missing;
+    for (const char *section : {"Markers", "Chapters"})
+        if (!ini.ValueExists(section, "Count"))
+            missing.push_back(std::string("[") + section + "] Count");
+    if (!ini.SectionExists("Config"))
+        missing.push_back("[Config]");
+    else if (ini.ValueExists("Files", "RefFT"))
+        for (const char *key : kConfigKeys)
+            if (!ini.ValueExists("Config", key))
+                missing.push_back(std::string("[Config] ") + key);
+    return missing;
+}
 
 // The name after the last "/" or "\" (a path written on Windows splits too).
 std::string NameOnly(const std::string &path)
@@ -77,6 +110,26 @@ int32_t ReadChecked(const std::string &text, const char *field, int64_t lo, int6
 
 } // namespace
 
+bool PhantomWithinLimits(const TPhantomClip &c, std::string *problem)
+{
+    std::string why;
+    if (c.Width < 1 || c.Width > kPhantomMaxSide || c.Height < 1 || c.Height > kPhantomMaxSide)
+        why = "the frame size " + std::to_string(c.Width) + " x " + std::to_string(c.Height) +
+              " is not within 1 x 1 to " + std::to_string(kPhantomMaxSide) + " x " + std::to_string(kPhantomMaxSide);
+    else if (c.PixelFormat < 0 || c.PixelFormat > 3)
+        why = "the pixel format " + std::to_string(c.PixelFormat) + " is not from 0 to 3";
+    else if (c.Frames < 1 || c.Frames > kPhantomMaxFrames)
+        why = "the frame count " + std::to_string(c.Frames) + " is not from 1 to " + std::to_string(kPhantomMaxFrames);
+    else if (c.Rate < 1 || c.Scale < 1 || int64_t(c.Rate) > int64_t(c.Scale) * kPhantomMaxFps)
+        why = "the frame rate " + std::to_string(c.Rate) + "/" + std::to_string(c.Scale) + " is above " +
+              std::to_string(kPhantomMaxFps) + " frames per second";
+    if (why.empty())
+        return true;
+    if (problem)
+        *problem = why;
+    return false;
+}
+
 std::string FormatPhantom(const TPhantomClip &c)
 {
     std::string s = "*";
@@ -115,6 +168,8 @@ bool ParsePhantom(const std::string &text, TPhantomClip &clip, bool &isPhantom, 
         c.Rate = ReadChecked(f[5], "frame rate", 1, 2147483647, ok, why);
         c.Scale = ReadChecked(f[6], "frame rate scale", 1, 2147483647, ok, why);
     }
+    if (ok)
+        ok = PhantomWithinLimits(c, &why);
     if (ok)
         clip = c;
     else if (problem)
@@ -287,6 +342,22 @@ bool TProjectFile::LoadProject(const std::string &fileName, bool /*fromUser*/)
     FProject.SetChanged(false);
     FProject.ClearProject();
     FFolder = FolderOf(fileName);
+    // A file cut short would load as a project without its markers, chapters or
+    // options, and a render from it would look right: the user decides, knowing what
+    // is missing.
+    const std::vector<std::string> missing = MissingParts(fileName);
+    if (!missing.empty()) {
+        std::string text = FormatText(Msg("ErrPrjCut"), {NameOnly(fileName)});
+        for (const std::string &part : missing)
+            text += "\r\n- " + part;
+        TUserInterface *ui = FProject.UserInterface();
+        if (!ui || ui->Message(mtConfirmation, text + "\r\n\r\n" + Msg("MsgOpenPart"), mbYes | mbNo) != mrYes) {
+            FProject.SetChanged(false);
+            FProject.NotifyChange(pcAll);
+            FProject.EndUpdate();
+            return false;
+        }
+    }
     bool ok = LoadMedia(fileName);
     FProject.ResetMarkers();
     bool markersBad = false, chaptersBad = false;

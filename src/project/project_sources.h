@@ -23,6 +23,15 @@ struct TPhantomClip {
     int32_t Scale = 1;
 };
 
+// Limits of a generated clip, checked before anything is allocated for it: frames of at
+// most 16384 x 16384 pixels, at most 10,000,000 frames, at most 1000 frames a second.
+inline constexpr int32_t kPhantomMaxSide = 16384;
+inline constexpr int32_t kPhantomMaxFrames = 10000000;
+inline constexpr int32_t kPhantomMaxFps = 1000;
+// True when `clip` lies within those limits (and its fields are valid); otherwise
+// `problem` (optional) says which value is out of range.
+bool PhantomWithinLimits(const TPhantomClip &clip, std::string *problem = nullptr);
+
 class TProjectSources {
 public:
     virtual ~TProjectSources() = default;

@@ -138,6 +138,24 @@ int64_t DibStride(int32_t width, int32_t bits) { return ((int64_t(width) * bits 
 
 } // namespace
 
+// With chapters in use, whether any enabled chapter has frames in first .. last: a run
+// without one would write nothing and report success.
+bool TRenderer::HasOutputFrames(int32_t first, int32_t last, bool useChapters)
+{
+    const TProject &project = FSession.Project();
+    const int32_t count = useChapters ? project.ChapterCount() : 0;
+    if (count <= 1)
+        return true;
+    for (int32_t i = 0; i < count; ++i) {
+        const TChapter c = project.GetChapter(i);
+        const int64_t end = int64_t(c.Frame) + project.ChapterLength(i) - 1;
+        if (c.Enabled && project.ChapterLength(i) > 0 && c.Frame <= last && end >= first)
+            return true;
+    }
+    ShowError(ProjectText("ErrNoChapters", "Every chapter of the result is disabled: there is nothing to write."));
+    return false;
+}
+
 bool TRenderer::CalcVideo(const std::string &target, const TRenderOptions &options)
 {
     const bool forPreview = options.ForPreview, preScan = options.PreScan;
@@ -159,6 +177,14 @@ bool TRenderer::CalcVideo(const std::string &target, const TRenderOptions &optio
     run.Separate = chapterMode && !project.Options().ConcatChapters;
     run.Concat = chapterMode && project.Options().ConcatChapters;
     if (!run.Separate && !FSession.CheckNotSource(target))
+        return false;
+    // A result without audio has nothing to re-synchronise; refused like the WAV result,
+    // before any file is touched.
+    if (!forPreview && !project.HasAudio()) {
+        ShowError(ProjectText("ErrNoAudio", "No audio tracks defined!"));
+        return false;
+    }
+    if (!HasOutputFrames(std::max(options.FirstFrame, 0), options.LastFrame, options.UseChapters))
         return false;
     // The compatible preview decodes plug-in sources instead of copying their stored data.
     video.SetDecodeOnly(forPreview && project.Options().ForceVFW);
@@ -241,7 +267,14 @@ bool TRenderer::RunVideo(TRun &run)
                 newFileDue = true;
         }
     }
-    if (!CloseVideoFile(run, !ok))
+    // A run that failed or was aborted leaves its current file unfinished: it is
+    // discarded, and an earlier file of that name stays. Chapter files completed before
+    // are kept.
+    if (!ok || !completed) {
+        if (run.Creator->IsOpen() && !FFiles.empty())
+            FFiles.pop_back();
+        run.Creator->Discard();
+    } else if (!CloseVideoFile(run, false))
         ok = false;
     return ok && completed;
 }
@@ -475,6 +508,8 @@ bool TRenderer::CalcAudio(const std::string &target, const TRenderOptions &optio
     run.Concat = chapterMode && project.Options().ConcatChapters;
     if (!run.Separate && !FSession.CheckNotSource(run.Target))
         return false;
+    if (!HasOutputFrames(std::max(options.FirstFrame, 0), options.LastFrame, options.UseChapters))
+        return false;
     StartRun(run, options.ShowProgress, options.Caption);
     run.First = run.Start = std::max(options.FirstFrame, 0);
     run.Last = options.LastFrame;
@@ -492,8 +527,11 @@ bool TRenderer::CalcAudio(const std::string &target, const TRenderOptions &optio
     run.Wave = std::make_unique<TWaveWriter>();
     run.Buffer.assign(size_t(run.Mix.MaxSamples) * size_t(run.Mix.BlockSize), 0);
     bool ok = RunAudio(run);
-    TMediaError closed = run.Wave->Close();
-    if (ok && closed != meOk) {
+    if (!ok) {
+        if (run.Wave->IsOpen() && !FFiles.empty())
+            FFiles.pop_back();
+        run.Wave->Discard();   // unfinished: the target name keeps what it held
+    } else if (TMediaError closed = run.Wave->Close(); closed != meOk) {
         ShowError(MediaErrorMsg(closed));
         ok = false;
     }
@@ -541,7 +579,10 @@ bool TRenderer::RunAudio(TRun &run)
         if (e == meOk)
             e = run.Wave->Open(name);
         if (e != meOk) {
-            ShowError(ProjectText("ErrTarget", "Error opening target file!"));
+            std::string text = ProjectText("ErrTarget", "Error opening target file!");
+            if (e == meFileOpen)
+                text += "\r\n" + FileErrorText("Cannot create", run.Wave->FileName(), run.Wave->OpenErrno());
+            ShowError(text);
             return false;
         }
         FFiles.push_back(run.Wave->FileName());

@@ -43,7 +43,7 @@ public:
     int32_t ReductionFactor() const { return FReduction; }
     // True when the last run ended because the user aborted.
     bool Aborted() const { return FAborted; }
-    // Every file the last run created, in order.
+    // Every file the last run completed, in order (an unfinished file is discarded).
     const std::vector<std::string> &FilesWritten() const { return FFiles; }
     // RIFF block size limit handed to the AVI creator (0: standard; small in tests).
     void SetBlockLimit(uint32_t limit) { FBlockLimit = limit; }
@@ -54,6 +54,7 @@ public:
 
 private:
     struct TRun;
+    bool HasOutputFrames(int32_t first, int32_t last, bool useChapters);
     bool RunVideo(TRun &run);
     bool PrepareVideoFormat(TRun &run);
     bool OpenVideoFile(TRun &run, const std::string &name);

@@ -60,7 +60,9 @@ bool CloseSession(TProjectSession &session, TSettings &settings, const TWindowSe
         if (TUserInterface *ui = session.UserInterface())
             ui->Error(e.what());
     }
-    std::remove((settings.TempDir() + kTempFileName).c_str());
+    // The preview file lives in a private folder that the window's preview removes; a
+    // file at the fixed name in the shared temporary folder may belong to anybody and
+    // is left alone.
     session.Sources().CloseAll();
     session.Project().VideoOpened();   // the project now has no media
     return true;

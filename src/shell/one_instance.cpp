@@ -1,18 +1,22 @@
-// TOneInstance on a named shared block, a named semaphore that serialises it and a local
-// socket whose connection is the "read the block" message.
+// TOneInstance on a lock file, a shared block holding a semaphore that serialises it, and
+// a local socket whose connection is the "read the block" message, all in a folder that
+// only this user can enter, so no other user can take the names first or listen in.
 //
-// Election: the copy that can listen on the socket name is the first one; the system
-// frees that name when the process ends in any way, so a crashed first copy never
+// Election: the copy that holds the lock file's lock is the first one; the system
+// releases the lock when the process ends in any way, so a crashed first copy never
 // blocks a later start. Hand-over: a second copy takes the semaphore, writes its
-// parameters and its process id into the block, connects to the socket and waits for
-// an answer on that connection; the first copy reads the block when the connection
-// arrives, releases the semaphore and answers. The answer goes to the one connection,
-// so copies that start together never take each other's answers.
+// parameters and its process id into the block, connects to the socket (whose listener
+// must be the block's owner, of this user) and waits for an answer on that connection;
+// the first copy reads the block when the connection arrives (from a process of this
+// user that wrote the block), releases the semaphore and answers. The answer goes to the
+// one connection, so copies that start together never take each other's answers.
 #include "shell/one_instance.h"
 
 #include "platform/file_system.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -27,9 +31,10 @@ namespace tessaly {
 namespace {
 
 // Layout of the shared block; every 32-bit field sits on a multiple of 4.
-constexpr size_t kOffOwner = 0;    // process id of the first copy, 0 while none
-constexpr size_t kOffCount = 4;    // number of parameters handed over, 0 .. 10
-constexpr size_t kOffParams = 8;   // 10 slots of zero-terminated UTF-8 text
+constexpr size_t kOffSem = 0;      // the process-shared semaphore
+constexpr size_t kOffOwner = 64;   // process id of the first copy, 0 while none
+constexpr size_t kOffCount = 68;   // number of parameters handed over, 0 .. 10
+constexpr size_t kOffParams = 72;  // 10 slots of zero-terminated UTF-8 text
 constexpr size_t kParamSlot = 1204;   // 300 characters of up to 4 bytes, the zero, padding
 constexpr size_t kOffSender = kOffParams + kHandOverMaxParams * kParamSlot;   // id of the handing copy
 constexpr size_t kBlockSize = kOffSender + 4;
@@ -43,7 +48,8 @@ long long NowMs() {
 }
 
 std::string NameBase(const std::string &programName) {
-    return "tessaly-" + std::to_string(getuid()) + "-" + programName;
+    const std::string display = TOneInstance::DisplayName();
+    return "tessaly-" + std::to_string(getuid()) + "-" + programName + (display.empty() ? "" : "@" + display);
 }
 
 // Length of the valid UTF-8 sequence starting at s[i], or 1 for a byte that starts none.
@@ -77,31 +83,43 @@ std::string CutToChars(const std::string &text, size_t maxChars) {
     return text.substr(0, i);
 }
 
-TOneInstance::TOneInstance(const std::string &programName, int timeoutMs)
-    : FProgramName(programName.empty() ? ProgramFileName() : programName), FTimeoutMs(timeoutMs) {}
+TOneInstance::TOneInstance(const std::string &programName, int timeoutMs, const std::string &runtimeDir)
+    : FProgramName(programName.empty() ? ProgramFileName() : programName), FTimeoutMs(timeoutMs), FDir(runtimeDir) {}
 
 TOneInstance::~TOneInstance() {
     if (FRole == irFirst) {
         FBlock.WriteU32(kOffOwner, 0);
-        TSharedBlock::Unlink(BlockName(FProgramName));
-        TNamedSemaphore::Unlink(SemaphoreName(FProgramName));
+        TSharedBlock::Unlink(Path(".block"));
+        FListener.Close(true);
     }
     CloseShared();
     FListener.Close();
+    FLock.Unlock();
     if (FHoldsSlot)
         gSlotTaken = false;
 }
 
-std::string TOneInstance::BlockName(const std::string &programName) {
-    return IpcObjectName(NameBase(programName));
+std::string TOneInstance::DisplayName() {
+    if (const char *wayland = std::getenv("WAYLAND_DISPLAY"); wayland && *wayland)
+        return wayland;
+    if (const char *x = std::getenv("DISPLAY"); x && *x)
+        return x;
+    return std::string();
 }
 
-std::string TOneInstance::SemaphoreName(const std::string &programName) {
-    return IpcObjectName(NameBase(programName) + "Sem");
-}
-
-std::string TOneInstance::SocketName(const std::string &programName) {
-    return IpcObjectName(NameBase(programName));
+std::string TOneInstance::ObjectPath(const std::string &dir, const std::string &programName, const std::string &ext) {
+    const std::string base = NameBase(programName);
+    std::string name = IpcObjectName(base).substr(1);
+    // A socket path has room for 107 bytes: long names give way to a hash.
+    if (dir.size() + 1 + name.size() + 6 > 107) {
+        char hex[17];
+        uint64_t hash = 0xcbf29ce484222325ull;
+        for (unsigned char c : base)
+            hash = (hash ^ c) * 0x100000001b3ull;
+        std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+        name = std::string("tsy-") + hex;
+    }
+    return dir + "/" + name + ext;
 }
 
 std::string TOneInstance::ProgramFileName() {
@@ -125,12 +143,16 @@ TInstanceRole TOneInstance::Start(const std::vector<std::string> &params) {
         return FRole = irIndependent;
     }
     FHoldsSlot = true;
+    if (FDir.empty())
+        FDir = PrivateRuntimeDir(&FLastError);
+    if (FDir.empty())
+        return FRole = irIndependent;   // no private folder: no check, run normally
     const long long deadline = NowMs() + FTimeoutMs;
     for (;;) {
-        if (FListener.Listen(SocketName(FProgramName)))
+        if (FLock.TryLock(Path(".lock")))
             return FRole = BecomeFirst();
-        if (errno != EADDRINUSE) {
-            FLastError = FListener.LastError();   // no check possible: run normally
+        if (errno != EWOULDBLOCK) {
+            FLastError = FLock.LastError();   // no check possible: run normally
             return FRole = irIndependent;
         }
         const THandOver result = TryHandOver(params, deadline);
@@ -148,34 +170,40 @@ TInstanceRole TOneInstance::Start(const std::vector<std::string> &params) {
 }
 
 TInstanceRole TOneInstance::BecomeFirst() {
-    if (!FBlock.Open(BlockName(FProgramName), kBlockSize, true)) {
+    // Holding the lock, this copy alone owns the names: whatever a copy that ended left
+    // there is removed and made anew.
+    TSharedBlock::Unlink(Path(".block"));
+    if (!FBlock.Create(Path(".block"), kBlockSize)) {
         FLastError = FBlock.LastError();   // without the block the check is off
-        FListener.Close();
+        FLock.Unlock();
         return irIndependent;
     }
-    if (!FSem.Open(SemaphoreName(FProgramName))) {
-        FLastError = "Unable to create semaphore: " + FSem.LastError();
+    if (!FSem.Init(FBlock, kOffSem)) {
+        FLastError = "Unable to create semaphore";
         FBlock.Close();
-        FListener.Close();
+        TSharedBlock::Unlink(Path(".block"));
+        FLock.Unlock();
         return irIndependent;
     }
-    // A block and semaphore left by a copy that crashed are reused: empty the block and
-    // bring the semaphore to exactly one free count.
-    while (FSem.Wait(0)) {
-    }
-    const std::vector<uint8_t> zeros(kBlockSize - kOffCount, 0);
-    FBlock.WriteBytes(kOffCount, zeros.data(), zeros.size());
     FBlock.WriteU32(kOffOwner, static_cast<uint32_t>(getpid()));
+    if (!FListener.Listen(Path(".sock"))) {
+        FLastError = FListener.LastError();
+        CloseShared();
+        TSharedBlock::Unlink(Path(".block"));
+        FLock.Unlock();
+        return irIndependent;
+    }
     FSem.Post();
     return irFirst;
 }
 
 TOneInstance::THandOver TOneInstance::TryHandOver(const std::vector<std::string> &params, long long deadlineMs) {
-    if (!FBlock.IsOpen() && !FBlock.Open(BlockName(FProgramName), kBlockSize, false))
-        return hoRetry;   // the running copy has not made its block yet
-    if (!FSem.IsOpen() && !FSem.Open(SemaphoreName(FProgramName))) {
-        FLastError = FSem.LastError();
-        return hoNoAnswer;
+    if (!FBlock.IsOpen()) {
+        if (!FBlock.Open(Path(".block"), kBlockSize)) {
+            FLastError = FBlock.LastError();
+            return hoRetry;   // the running copy has not made its block yet
+        }
+        FSem.Attach(FBlock, kOffSem);
     }
     const uint32_t owner = FBlock.ReadU32(kOffOwner);
     if (owner == 0 || !ProcessRuns(static_cast<pid_t>(owner))) {
@@ -193,8 +221,15 @@ TOneInstance::THandOver TOneInstance::TryHandOver(const std::vector<std::string>
         break;
     }
     WriteParams(params);
-    const int fd = ConnectLocal(SocketName(FProgramName));
+    pid_t peerPid = 0;
+    uid_t peerUid = 0;
+    int fd = ConnectLocal(Path(".sock"), peerPid, peerUid);
+    if (fd >= 0 && (peerUid != getuid() || static_cast<uint32_t>(peerPid) != owner)) {
+        close(fd);   // not the copy that owns the block: it gets nothing
+        fd = -1;
+    }
     if (fd < 0) {
+        FBlock.WriteU32(kOffSender, 0);
         FSem.Post();
         CloseShared();
         return hoRetry;
@@ -287,8 +322,8 @@ bool TOneInstance::ReceiveHandOver(std::vector<std::string> &params) {
 }
 
 void TOneInstance::CloseShared() {
+    FSem.Detach();
     FBlock.Close();
-    FSem.Close();
 }
 
 } // namespace tessaly

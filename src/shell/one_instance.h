@@ -35,12 +35,15 @@ std::string CutToChars(const std::string &text, size_t maxChars);
 
 class TOneInstance {
 public:
-    // `programName`: the program file's name without its folder; it names the shared
-    // block, the semaphore ("...Sem") and the socket, together with the user id, so a
-    // renamed copy and other users run on their own. Empty: ProgramFileName().
+    // `programName`: the program file's name without its folder; together with the
+    // user id and the display (X or Wayland) it names the lock file, the shared block
+    // (which holds the semaphore) and the socket, so a renamed copy, another display and
+    // other users run on their own. Empty: ProgramFileName().
     // `timeoutMs`: how long a second copy waits for each answer of the running one.
-    explicit TOneInstance(const std::string &programName = std::string(), int timeoutMs = kHandOverTimeoutMs);
-    // A first copy removes its block and semaphore names and frees the socket name.
+    // `runtimeDir`: the private folder that holds the objects; empty: PrivateRuntimeDir().
+    explicit TOneInstance(const std::string &programName = std::string(), int timeoutMs = kHandOverTimeoutMs,
+                          const std::string &runtimeDir = std::string());
+    // A first copy removes its block and socket files and releases its lock.
     ~TOneInstance();
     TOneInstance(const TOneInstance &) = delete;
     TOneInstance &operator=(const TOneInstance &) = delete;
@@ -61,10 +64,13 @@ public:
     bool ReceiveHandOver(std::vector<std::string> &params);
 
     const std::string &LastError() const { return FLastError; }
-    // The names used for `programName` (for tests and diagnostics).
-    static std::string BlockName(const std::string &programName);
-    static std::string SemaphoreName(const std::string &programName);
-    static std::string SocketName(const std::string &programName);
+    // The files used for `programName` in the private folder `dir` (for tests and
+    // diagnostics): NAME.lock, NAME.block, NAME.sock.
+    static std::string ObjectPath(const std::string &dir, const std::string &programName, const std::string &ext);
+    // The display this copy runs on ("wayland-0", ":1"; empty without one).
+    static std::string DisplayName();
+    // The private folder in use (empty before Start or when there is none).
+    const std::string &RuntimeDir() const { return FDir; }
     // The running program file's name without its folder (from /proc/self/exe).
     static std::string ProgramFileName();
 
@@ -79,12 +85,16 @@ private:
     void WriteParams(const std::vector<std::string> &params);
     void CloseShared();
 
+    std::string Path(const std::string &ext) const { return ObjectPath(FDir, FProgramName, ext); }
+
     std::string FProgramName;
     int FTimeoutMs;
+    std::string FDir;
     TInstanceRole FRole = irUndecided;
     bool FHoldsSlot = false;
+    TLockFile FLock;
     TSharedBlock FBlock;
-    TNamedSemaphore FSem;
+    TBlockSemaphore FSem;
     TLocalListener FListener;
     std::string FLastError;
 };

@@ -77,7 +77,6 @@ std::string TSettings::TempDir() const {
 }
 
 void TSettings::SetTempDir(const std::string &dir) {
-    std::remove((TempDir() + kTempFileName).c_str());
     WriteString(kOptions, "TempDir", IncludeTrailingSlash(Trim(dir)));
 }
 

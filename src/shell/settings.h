@@ -53,10 +53,12 @@ public:
     // Options/TempDir: the stored folder when it exists, else SystemTempDir(); always
     // with a trailing "/".
     std::string TempDir() const;
-    // Stores a newly chosen temporary folder (a "/" appended when missing) after
-    // deleting the temporary preview file in the old folder.
+    // Stores a newly chosen temporary folder (a "/" appended when missing). Nothing is
+    // deleted in the old folder: the preview keeps its file in a private folder of its
+    // own and removes that itself.
     void SetTempDir(const std::string &dir);
-    // The temporary preview file TempDir() + "~tsytmp~.avi" when that folder exists.
+    // TempDir() + "~tsytmp~.avi" when that folder exists (the preview makes its file
+    // of this name in a private folder inside TempDir(), see TPreviewFile).
     // When it does not and `ask` is set, `chooseFolder` (the folder selection; it gets
     // the current folder and returns false when cancelled) runs once, a chosen folder
     // is stored as by SetTempDir, and the check is repeated.

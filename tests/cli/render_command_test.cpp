@@ -1,12 +1,17 @@
 // Tests of `tessaly-cli project`, `render` and `info`: the program run as a user runs it,
 // results checked sample by sample and packet by packet, bad input refused.
+#include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <random>
 #include <sstream>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "support/child_process.h"
 #include "support/cli_support.h"
 #include "support/render_media.h"
 #include "support/test_support.h"
@@ -115,7 +120,8 @@ TEST_F(CliRender, BadInputIsRefusedWithTheProgramsMessage)
     EXPECT_EQ(RunCli("render --no-progress " + ShellQuote(Project) + " " + Q("audio.wav/out.avi"), &out, &err), 1);
     EXPECT_EQ(err.substr(0, 33), "error: Error opening target file!");
     EXPECT_EQ(RunCli("render --no-progress " + ShellQuote(Project) + " " + Q("none/out.wav"), &out, &err), 1);
-    EXPECT_EQ(err, "error: Error opening target file!\n");
+    EXPECT_EQ(err, "error: Error opening target file!\nCannot create \"" + Dir.File("none/out.wav") +
+                       "\": No such file or directory\n");
 
     // Missing media.
     std::filesystem::rename(Dir.File("video.avi"), Dir.File("moved.avi"));
@@ -127,7 +133,7 @@ TEST_F(CliRender, BadInputIsRefusedWithTheProgramsMessage)
     std::string text = "[Files]\nVideo=video.avi\nAudio=audio.wav\n[Markers]\nCount=1\n0=Spl  7  +1\n";
     test::WriteFileBytes(Dir.File("bad.tsp"), std::vector<uint8_t>(text.begin(), text.end()));
     EXPECT_EQ(RunCli("render --no-progress " + Q("bad.tsp") + " " + Q("y.avi"), &out, &err), 1);
-    EXPECT_EQ(err, "error: The following items could not loaded completely:\n- Marker list\n");
+    EXPECT_EQ(err, "error: The following items could not be loaded completely:\n- Marker list\n");
     EXPECT_FALSE(std::filesystem::exists(Dir.File("y.avi")));
 
     // Usage errors and help.
@@ -153,8 +159,10 @@ TEST_F(CliRender, FullDiskEndsTheRunWithAMessage)
         probe != "mounted\n")
         GTEST_SKIP() << "cannot mount a small file system here";
     std::string before = test::FileMd5(Dir.File("video.avi"));
+    // The run ends with the message and leaves nothing in the full folder.
     std::string script = "mount -t tmpfs -o size=64k tmpfs " + ShellQuote(mount) + " && " + Cli() + " render " +
-                         ShellQuote(Project) + " " + ShellQuote(mount + "/out.avi") + " --no-progress; echo rc=$?";
+                         ShellQuote(Project) + " " + ShellQuote(mount + "/out.avi") + " --no-progress; echo rc=$?; ls -A " +
+                         ShellQuote(mount);
     std::string out;
     test::RunCommand("unshare -rm sh -c " + ShellQuote(script) + " 2>" + ShellQuote(Dir.File("err")), &out);
     std::vector<uint8_t> err = test::ReadFileBytes(Dir.File("err"));
@@ -163,12 +171,50 @@ TEST_F(CliRender, FullDiskEndsTheRunWithAMessage)
     EXPECT_EQ(test::FileMd5(Dir.File("video.avi")), before);
 
     std::string wavScript = "mount -t tmpfs -o size=64k tmpfs " + ShellQuote(mount) + " && " + Cli() + " render " +
-                            ShellQuote(Project) + " " + ShellQuote(mount + "/out.wav") + " --no-progress; echo rc=$?";
+                            ShellQuote(Project) + " " + ShellQuote(mount + "/out.wav") + " --no-progress; echo rc=$?; ls -A " +
+                            ShellQuote(mount);
     out.clear();
     test::RunCommand("unshare -rm sh -c " + ShellQuote(wavScript) + " 2>" + ShellQuote(Dir.File("err")), &out);
     err = test::ReadFileBytes(Dir.File("err"));
     EXPECT_EQ(out, "rc=1\n");
     EXPECT_EQ(std::string(err.begin(), err.end()), "error: File write error\n");
+}
+
+TEST_F(CliRender, KilledRenderLeavesTheEarlierResultAndNoHalfFile)
+{
+    // A longer video, so that the kill lands inside the run.
+    ASSERT_TRUE(test::MakeTestVideo(Dir.File("long.avi"), 1500, 25));
+    ASSERT_TRUE(test::WriteIndexWave(Dir.File("long.wav"), 7500, 1500 * kN));
+    const std::string project = Dir.File("long.tsp");
+    ASSERT_EQ(RunCli("project create " + ShellQuote(project) + " --video " + Q("long.avi") + " --audio " + Q("long.wav")),
+              0);
+    std::mt19937 random(std::random_device{}());
+    for (const char *ext : {".avi", ".wav"}) {
+        const std::string target = Dir.File(std::string("killed") + ext);
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(RunCli("render --no-progress " + ShellQuote(project) + " " + ShellQuote(target)), 0);
+        const auto full = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+        const std::string complete = test::FileMd5(target);
+        for (int round = 0; round < 6; ++round) {
+            const bool earlier = round % 2 == 0;
+            std::filesystem::remove(target);
+            if (earlier) {
+                ASSERT_TRUE(test::WriteFileBytes(target, {'o', 'l', 'd'}));
+            }
+            test::TChildProcess render;
+            ASSERT_TRUE(render.Start(std::string(TESSALY_BIN_DIR) + "/tessaly-cli", {"render", "--no-progress", project, target}));
+            std::this_thread::sleep_for(std::chrono::microseconds(random() % uint64_t(full.count() + 1)));
+            render.Kill(SIGKILL);
+            const int status = render.Wait(20000);
+            if (status == 0) {
+                EXPECT_EQ(test::FileMd5(target), complete);   // finished before the kill
+            } else if (earlier) {
+                EXPECT_EQ(test::ReadFileBytes(target), (std::vector<uint8_t>{'o', 'l', 'd'})) << ext << round;
+            } else {
+                EXPECT_FALSE(std::filesystem::exists(target)) << ext << round;
+            }
+        }
+    }
 }
 
 TEST_F(CliRender, InfoShowsThePropertiesOfVideoAndAudio)

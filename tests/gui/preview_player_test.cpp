@@ -89,7 +89,10 @@ TEST_F(PreviewPlayer, FileHoldsTheFramesOfEachMode)
     EXPECT_EQ(player.RangeLabel(), QString::fromUtf8("Range [\xc2\xb1s]"));
     // Around frame 100, 2 s = 50 frames: from the key frame at or before 50 (48) to 150.
     ASSERT_TRUE(player.CreatePreview(false, false));
-    EXPECT_EQ(player.TempFile(), Temp.Path() + "/~tsytmp~.avi");
+    // In a private folder of its own inside the temporary folder.
+    EXPECT_EQ(ExtractFilePath(ExtractFilePath(player.TempFile()).substr(0, ExtractFilePath(player.TempFile()).size() - 1)),
+              Temp.Path() + "/");
+    EXPECT_EQ(ExtractFileName(player.TempFile()), "~tsytmp~.avi");
     EXPECT_EQ(test::VideoPacketHashes(player.TempFile()), SourceHashes(48, 150));
     EXPECT_TRUE(test::DecodesCleanly(player.TempFile()));
 
@@ -111,6 +114,7 @@ TEST_F(PreviewPlayer, FileHoldsTheFramesOfEachMode)
     EXPECT_TRUE(FileExists(file));
     EXPECT_TRUE(player.DeleteTempFile());
     EXPECT_FALSE(FileExists(file));
+    EXPECT_FALSE(DirectoryExists(ExtractFilePath(file)));
 }
 
 TEST_F(PreviewPlayer, MutesChooseTheTrackOfThePreviewButNotOfTheResult)

@@ -6,6 +6,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <unistd.h>
 
 #include "media/common/byte_order.h"
 #include "support/test_support.h"
@@ -200,6 +202,98 @@ TEST_F(AviFileTest, NamesAreAlwaysLocalFiles)
     std::string text = "#EXTM3U\n#EXTINF:1,\nhttp://127.0.0.1:9/a.ts\n";
     ASSERT_TRUE(WriteFileBytes(list, std::vector<uint8_t>(text.begin(), text.end())));
     EXPECT_NE(f.Open(list), AVIERR_OK);
+}
+
+// HLS playlists named like media files: refused, and the server they name (a local one
+// the test starts) never sees a request.
+TEST_F(AviFileTest, PlaylistsNamedLikeMediaNeverReachTheNetwork)
+{
+    const std::string log = dir.File("server.log");
+    const int port = 20000 + int(getpid() % 20000);
+    const std::string server = "python3 -m http.server " + std::to_string(port) + " --bind 127.0.0.1 --directory " +
+                               ShellQuote(dir.Path()) + " >" + ShellQuote(log) + " 2>&1 & echo $!";
+    std::string pid;
+    ASSERT_EQ(RunCommand(server, &pid), 0);
+    std::string ready;
+    for (int i = 0; i < 50 && RunCommand("curl -s -o /dev/null http://127.0.0.1:" + std::to_string(port) + "/", &ready) != 0; ++i)
+        RunCommand("sleep 0.1");
+    RunCommand(": > " + ShellQuote(log));   // forget the readiness probe
+    const std::string text = "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\nhttp://127.0.0.1:" + std::to_string(port) +
+                             "/seg.ts\n#EXT-X-ENDLIST\n";
+    for (const char *name : {"list.avi", "list.mp3", "list.wav"}) {
+        ASSERT_TRUE(WriteFileBytes(dir.File(name), std::vector<uint8_t>(text.begin(), text.end())));
+        TAviFile f;
+        EXPECT_NE(f.Open(dir.File(name)), AVIERR_OK) << name;
+    }
+    RunCommand("sleep 0.3");
+    RunCommand("kill " + pid);
+    const std::vector<uint8_t> requests = ReadFileBytes(log);
+    EXPECT_EQ(std::string(requests.begin(), requests.end()).find("GET"), std::string::npos)
+        << std::string(requests.begin(), requests.end());
+}
+
+// Damaged indexes: every stored chunk read must be the chunk the index names, whole,
+// with the stream's id and size; otherwise the read fails instead of delivering other
+// bytes (audio taken for video, junk after a chunk, nothing for frames cut off).
+TEST_F(AviFileTest, StoredChunksMustMatchTheirIndexEntry)
+{
+    const std::string avi = dir.File("src.avi");
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=size=64x48:rate=25:duration=2 -f lavfi -i "
+                       "\"sine=frequency=440:sample_rate=8000:duration=2\" -c:v mjpeg -c:a pcm_s16le " +
+                       ShellQuote(avi)));
+    const std::vector<uint8_t> good = ReadFileBytes(avi);
+    size_t idx1 = 0;
+    for (size_t i = good.size() - 8; i > 0 && !idx1; --i)
+        if (std::memcmp(&good[i], "idx1", 4) == 0)
+            idx1 = i;
+    ASSERT_GT(idx1, 0u);
+    const uint32_t length = GetLE32(&good[idx1 + 4]);
+    auto variant = [&](const std::string &name, const std::function<void(std::vector<uint8_t> &, size_t)> &change) {
+        std::vector<uint8_t> bytes = good;
+        for (size_t e = idx1 + 8; e + 16 <= idx1 + 8 + length; e += 16)
+            change(bytes, e);
+        EXPECT_TRUE(WriteFileBytes(dir.File(name), bytes));
+        return dir.File(name);
+    };
+    auto frames = [&](const std::string &file, int &read, int &failed) {
+        TAviFile f;
+        read = failed = 0;
+        if (f.Open(file) != AVIERR_OK)
+            return false;
+        std::vector<uint8_t> buffer(1 << 20);
+        for (int k = 0; k < f.StreamLength(0); ++k) {
+            int32_t bytes = 0, samples = 0;
+            if (f.Read(0, k, 1, buffer.data(), int32_t(buffer.size()), &bytes, &samples) == AVIERR_OK && samples == 1)
+                ++read;
+            else
+                ++failed;
+        }
+        return true;
+    };
+    int read = 0, failed = 0;
+    ASSERT_TRUE(frames(avi, read, failed));
+    EXPECT_EQ(read, 50);
+    EXPECT_EQ(failed, 0);
+    const std::string swapped = variant("swapped.avi", [](std::vector<uint8_t> &b, size_t e) {
+        if (std::memcmp(&b[e], "00dc", 4) == 0)
+            std::memcpy(&b[e], "01wb", 4);
+        else if (std::memcmp(&b[e], "01wb", 4) == 0)
+            std::memcpy(&b[e], "00dc", 4);
+    });
+    const std::string sized = variant("sized.avi", [](std::vector<uint8_t> &b, size_t e) {
+        if (std::memcmp(&b[e], "00dc", 4) == 0)
+            PutLE32(&b[e + 12], GetLE32(&b[e + 12]) + 52);
+    });
+    for (const std::string &file : {swapped, sized})
+        if (frames(file, read, failed)) {
+            EXPECT_EQ(read, 0) << file;   // no frame of other or extra bytes
+        }
+    std::vector<uint8_t> cut(good.begin(), good.begin() + std::ptrdiff_t(good.size() / 2));
+    ASSERT_TRUE(WriteFileBytes(dir.File("cut.avi"), cut));
+    if (frames(dir.File("cut.avi"), read, failed)) {
+        EXPECT_GT(failed, 0);
+        EXPECT_LT(read, 50);
+    }
 }
 
 // A file cut short loses its index: whatever opens must answer every read with data or a

@@ -41,7 +41,7 @@ TEST_F(RealSources, LoadMixAndSaveAProject)
 {
     // Relative names resolve against the project's folder.
     std::string path = WriteProject("[Files]\nVideo=clip.avi\nVideoFT=ODML|-1\nAudio=sound.wav\n"
-                                    "[Markers]\nCount=1\n0=Cut >      25      +10\n");
+                                    "[Markers]\nCount=1\n0=Cut >      25      +10\n[Chapters]\nCount=0\n[Config]\n");
     ASSERT_TRUE(file.LoadProject(path)) << (ui.Messages.empty() ? "" : ui.Messages[0].Text);
     EXPECT_TRUE(project.HasVideo());
     EXPECT_TRUE(project.HasAudio());

@@ -156,9 +156,89 @@ TEST_F(ProjectFile, BadEntriesAreSkippedAndReportedTogether)
     ASSERT_EQ(ui.Messages.size(), 1u);
     EXPECT_EQ(ui.Messages[0].Type, mtError);
     EXPECT_EQ(ui.Messages[0].Text,
-              "The following items could not loaded completely:\r\n- Marker list\r\n- Chapter list");
+              "The following items could not be loaded completely:\r\n- Marker list\r\n- Chapter list");
     EXPECT_EQ(project.FileName(), path);
     EXPECT_FALSE(project.Changed());
+}
+
+// A saved project cut at every byte: loaded unasked only when nothing of it is lost;
+// otherwise the question names what is missing, and No leaves the project empty.
+TEST_F(ProjectFile, FileCutShortIsNeverLoadedAsAComplete)
+{
+    ASSERT_TRUE(file.LoadProject(WriteProject("a.tsp", Files(), "")));
+    project.AddMarker(Make(100, 5, mkSpline, true));
+    project.Options().UseChapters = true;
+    project.Options().CrossFading = true;
+    project.AddChapter({500, false});
+    project.SetPosition(42);
+    const std::string full = dir.File("full.tsp");
+    ASSERT_TRUE(file.SaveProject(full));
+    const std::string text = ReadText(full);
+    int asked = 0;
+    for (size_t cut = 1; cut < text.size(); ++cut) {
+        const std::string path = dir.File("cut.tsp");
+        WriteText(path, text.substr(0, cut));
+        TFakeSources s2;
+        TRecordingUserInterface ui2;   // answers No
+        TProject p2(&ui2, &s2);
+        TProjectFile f2(p2, s2);
+        const bool loaded = f2.LoadProject(path);
+        const bool question = !ui2.Messages.empty() && ui2.Messages[0].Type == mtConfirmation;
+        asked += question;
+        if (loaded && !ui2.Messages.empty()) {
+            // Loaded with the incomplete lists reported.
+            EXPECT_EQ(ui2.Messages[0].Text.rfind("The following items could not be loaded completely:", 0), 0u) << cut;
+        } else if (loaded) {
+            // Only the [Arrange] tail (never applied) may be missing.
+            EXPECT_EQ(p2.MarkerCount(), 1) << cut;
+            EXPECT_EQ(p2.ChapterListCount(), 2) << cut;
+            EXPECT_TRUE(p2.Options().UseChapters) << cut;
+            EXPECT_TRUE(p2.Options().CrossFading) << cut;
+            EXPECT_EQ(p2.Position(), 42) << cut;
+        } else {
+            EXPECT_FALSE(p2.HasVideo()) << cut;
+            EXPECT_FALSE(ui2.Messages.empty()) << cut << " refused without a word";
+        }
+        if (question) {
+            EXPECT_EQ(ui2.Messages[0].Text.rfind("The project file \"cut.tsp\" is incomplete (cut short?). Missing:", 0), 0u)
+                << ui2.Messages[0].Text;
+            EXPECT_NE(ui2.Messages[0].Text.find("Open what could be read?"), std::string::npos);
+        }
+    }
+    EXPECT_GT(asked, 100);
+
+    // Cut inside [Config]: the question names the keys; Yes opens what was read.
+    const std::string path = dir.File("cut.tsp");
+    WriteText(path, text.substr(0, text.find("CrossFading")));
+    TFakeSources s3;
+    TRecordingUserInterface ui3;
+    ui3.Answers = {mrYes};
+    TProject p3(&ui3, &s3);
+    TProjectFile f3(p3, s3);
+    ASSERT_TRUE(f3.LoadProject(path));
+    ASSERT_FALSE(ui3.Messages.empty());
+    EXPECT_NE(ui3.Messages[0].Text.find("\r\n- [Config] CrossFading\r\n- [Config] PreScan"), std::string::npos);
+    EXPECT_EQ(p3.MarkerCount(), 1);
+    EXPECT_EQ(p3.Position(), 42);   // written before the cut
+}
+
+TEST_F(ProjectFile, PhantomClipBeyondTheLimitsIsRefusedBeforeItIsMade)
+{
+    for (const char *video : {"*96*72*0*2147483647*2147483647*1*", "*2147483647*2147483647*3*100*25*1*",
+                              "*96*72*0*100*1001*1*"}) {
+        ui.Messages.clear();
+        sources.Opens.clear();
+        EXPECT_FALSE(file.LoadProject(WriteProject("ph.tsp", std::string("Video=") + video + "\n", ""))) << video;
+        EXPECT_TRUE(sources.Opens.empty()) << video;
+        ASSERT_EQ(ui.Messages.size(), 1u);
+        EXPECT_EQ(ui.Messages[0].Text.rfind("Error creating phantom clip.\n\n[Files] Video=", 0), 0u);
+    }
+    EXPECT_NE(ui.Messages[0].Text.find("above 1000 frames per second"), std::string::npos) << ui.Messages[0].Text;
+    TPhantomClip c;
+    c.Frames = kPhantomMaxFrames + 1;
+    std::string why;
+    EXPECT_FALSE(PhantomWithinLimits(c, &why));
+    EXPECT_EQ(why, "the frame count 10000001 is not from 1 to 10000000");
 }
 
 TEST_F(ProjectFile, MediaMovedWithTheProjectAreFoundBesideIt)
@@ -166,7 +246,7 @@ TEST_F(ProjectFile, MediaMovedWithTheProjectAreFoundBesideIt)
     std::string path = WriteProject("moved.tsp",
                                     "Video=C:\\clips\\clip.avi\nVideoFT=ODML|-1\nAudio=/gone/elsewhere/sound.wav\n"
                                     "Double=second.wav\n",
-                                    "");
+                                    "[Markers]\nCount=0\n[Chapters]\nCount=0\n[Config]\n");
     ASSERT_TRUE(file.LoadProject(path)) << (ui.Messages.empty() ? "" : ui.Messages[0].Text);
     EXPECT_TRUE(project.HasVideo());
     EXPECT_EQ(project.FrameCount(), 1000);

@@ -459,20 +459,32 @@ TEST_F(RenderTest, SizeWarningBeforeAnUncompressedResult)
     EXPECT_TRUE(Ui.Messages.empty());
 }
 
-TEST_F(RenderTest, VideoWithoutAudioTracks)
+TEST_F(RenderTest, ResultsWithNothingToWriteAreRefusedBeforeAnyFileIsTouched)
 {
+    // Without an audio track neither result has anything to re-synchronise.
     ASSERT_TRUE(Session.OpenSource(srVideo, Media->File("video.avi")));
-    ASSERT_TRUE(RenderAvi("silent.avi", true));
-    EXPECT_EQ(test::VideoPacketHashes(Out.File("silent.avi")), *SourceHashes);
-    std::string out;
-    test::RunCommand("ffprobe -v error -show_entries stream=codec_type -of csv=p=0 " +
-                         test::ShellQuote(Out.File("silent.avi")),
-                     &out);
-    EXPECT_EQ(out, "video\n");
+    ASSERT_TRUE(test::WriteFileBytes(Out.File("silent.avi"), {1, 2}));
+    ASSERT_TRUE(test::WriteFileBytes(Out.File("none.wav"), {3, 4}));
+    EXPECT_FALSE(RenderAvi("silent.avi", true));
     EXPECT_FALSE(RenderWav("none.wav", true));
-    ASSERT_EQ(Ui.Messages.size(), 1u);
-    EXPECT_EQ(Ui.Messages[0], "No audio tracks defined!");
-    EXPECT_FALSE(FileExists(Out.File("none.wav")));
+    EXPECT_EQ(Ui.Messages, (std::vector<std::string>{"No audio tracks defined!", "No audio tracks defined!"}));
+    EXPECT_EQ(test::ReadFileBytes(Out.File("silent.avi")), (std::vector<uint8_t>{1, 2}));
+    EXPECT_EQ(test::ReadFileBytes(Out.File("none.wav")), (std::vector<uint8_t>{3, 4}));
+
+    // Every chapter disabled: the earlier results of those names stay.
+    Ui.Messages.clear();
+    Open();
+    Session.Project().Options().UseChapters = true;
+    ASSERT_GE(Session.Project().AddChapter({50, false}), 0);
+    ASSERT_TRUE(Session.Project().SetChapterEnabled(0, false));
+    ASSERT_EQ(Session.Project().ChapterCount(), 2);
+    EXPECT_FALSE(RenderAvi("silent.avi", true, true));
+    EXPECT_FALSE(RenderWav("none.wav", true, true));
+    ASSERT_EQ(Ui.Messages.size(), 2u);
+    EXPECT_EQ(Ui.Messages[0], "Every chapter of the result is disabled: there is nothing to write.");
+    EXPECT_EQ(test::ReadFileBytes(Out.File("silent.avi")), (std::vector<uint8_t>{1, 2}));
+    EXPECT_EQ(test::ReadFileBytes(Out.File("none.wav")), (std::vector<uint8_t>{3, 4}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Out.Path()), std::filesystem::directory_iterator()), 2);
 }
 
 } // namespace
@@ -505,6 +517,8 @@ private:
 
 TEST_F(RenderChapterTest, AbortKeepsTheChapterFilesWrittenSoFar)
 {
+    // An earlier result of the chapter being written at the abort stays as it was.
+    ASSERT_TRUE(test::WriteFileBytes(Out.File("abort.01.avi"), {1, 2, 3}));
     TAbortAfter progress(75);
     TRenderer r(Session, &progress);
     std::string target = Out.File("abort.avi");
@@ -520,15 +534,14 @@ TEST_F(RenderChapterTest, AbortKeepsTheChapterFilesWrittenSoFar)
     EXPECT_EQ(progress.Comments, (std::vector<std::string>{"Writing file abort.00.avi ...", "Skipping chapter 2 ...",
                                                            "Writing file abort.01.avi ..."}));
     // One poll before the first file, then one per frame: the 76th poll, at frame 74, is
-    // the abort. Frames 0-39 are complete in the first file; the second holds 70-73 and
-    // was closed properly.
-    ASSERT_EQ(r.FilesWritten().size(), 2u);
+    // the abort. Frames 0-39 are complete in the first file; the second, unfinished, is
+    // discarded and leaves nothing behind.
+    ASSERT_EQ(r.FilesWritten(), std::vector<std::string>{Out.File("abort.00.avi")});
     EXPECT_EQ(test::VideoPacketHashes(Out.File("abort.00.avi")),
               std::vector<std::string>(SourceHashes->begin(), SourceHashes->begin() + 40));
-    EXPECT_TRUE(test::DecodesCleanly(Out.File("abort.01.avi")));
-    std::vector<std::string> second = test::VideoPacketHashes(Out.File("abort.01.avi"));
-    EXPECT_EQ(second, std::vector<std::string>(SourceHashes->begin() + 70, SourceHashes->begin() + 74));
-    ExpectAudio(test::DecodedAudio(Out.File("abort.01.avi")), 4 * kN, 70 * kN, Primary);
+    EXPECT_TRUE(test::DecodesCleanly(Out.File("abort.00.avi")));
+    EXPECT_EQ(test::ReadFileBytes(Out.File("abort.01.avi")), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Out.Path()), std::filesystem::directory_iterator()), 2);
 }
 
 } // namespace

@@ -162,7 +162,7 @@ TEST_F(SessionFileTest, BadEntriesAreSkippedAndReported)
     ASSERT_TRUE(Session.LoadProject(file, true));
     EXPECT_EQ(Session.Project().MarkerCount(), 1);
     ASSERT_EQ(Ui.Messages.size(), 1u);
-    EXPECT_EQ(Ui.Messages[0], "The following items could not loaded completely:\r\n- Marker list\r\n- Chapter list");
+    EXPECT_EQ(Ui.Messages[0], "The following items could not be loaded completely:\r\n- Marker list\r\n- Chapter list");
 }
 
 TEST_F(SessionFileTest, MissingMediaFailsTheLoadWithTheOpenMessage)

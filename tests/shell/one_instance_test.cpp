@@ -1,6 +1,6 @@
 // Single instance: hand-over between real processes (a probe program copied under
-// names unique to each test), the per-process rule, dropped foreign connections, the
-// character cut and the object names.
+// names unique to each test), the per-process rule, dropped foreign connections, names
+// planted by another user, the character cut and the object names.
 #include "shell/one_instance.h"
 
 #include "platform/ipc.h"
@@ -9,10 +9,21 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/safe_file.h"
+
+#include <csignal>
+#include <cstring>
+#include <functional>
+
 #include <chrono>
 #include <filesystem>
 #include <set>
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace tessaly {
@@ -33,13 +44,6 @@ std::string UniqueName(const std::string &tag) {
 
 class OneInstanceProcessTest : public ::testing::Test {
 protected:
-    // Removes the names a killed copy may have left.
-    void TearDown() override {
-        for (const std::string &name : names) {
-            TSharedBlock::Unlink(TOneInstance::BlockName(name));
-            TNamedSemaphore::Unlink(TOneInstance::SemaphoreName(name));
-        }
-    }
     // The probe program copied into the test folder under a unique name.
     std::string Program(const std::string &name) {
         namespace fs = std::filesystem;
@@ -49,9 +53,10 @@ protected:
         fs::permissions(path, fs::perms::owner_all);
         return path;
     }
-    // Starts a copy and returns the role it reports.
-    static std::string StartCopy(TChildProcess &p, const std::string &program, const std::vector<std::string> &args,
-                                 const std::vector<std::string> &env = {}) {
+    // Starts a copy (its private folder: `runtime`) and returns the role it reports.
+    std::string StartCopy(TChildProcess &p, const std::string &program, const std::vector<std::string> &args,
+                          std::vector<std::string> env = {}) {
+        env.insert(env.begin(), "XDG_RUNTIME_DIR=" + runtime.Path());
         std::string role;
         if (!p.Start(program, args, env) || !p.ReadLine(role, 20000))
             return "(no answer)";
@@ -84,6 +89,7 @@ protected:
     }
 
     test::TTempDir dir;
+    test::TTempDir runtime;   // made with mode 0700, like a real runtime folder
     std::vector<std::string> names;
 };
 
@@ -112,7 +118,8 @@ TEST_F(OneInstanceProcessTest, StartsAtTheSameTimeEachHandOverOnce) {
     constexpr int kCopies = 5;
     TChildProcess copies[kCopies];
     for (int i = 0; i < kCopies; ++i)
-        ASSERT_TRUE(copies[i].Start(program, {"copy " + std::to_string(i), "second"}));
+        ASSERT_TRUE(copies[i].Start(program, {"copy " + std::to_string(i), "second"},
+                                    {"XDG_RUNTIME_DIR=" + runtime.Path()}));
     for (TChildProcess &copy : copies) {
         std::string role;
         EXPECT_TRUE(copy.ReadLine(role, 20000));
@@ -201,48 +208,177 @@ TEST_F(OneInstanceProcessTest, SilentFirstCopyLetsLaterStartsRunAsNormalCopies) 
 TEST_F(OneInstanceProcessTest, EndedFirstCopyLeavesNoNamesBehind) {
     const std::string name = UniqueName("clean");
     const std::string program = Program(name);
-    const std::string block = "/dev/shm" + TOneInstance::BlockName(name);
-    const std::string sem = "/dev/shm/sem." + TOneInstance::SemaphoreName(name).substr(1);
+    const std::string block = TOneInstance::ObjectPath(runtime.Path(), name, ".block");
+    const std::string socket = TOneInstance::ObjectPath(runtime.Path(), name, ".sock");
     TChildProcess first, second;
     ASSERT_EQ(StartCopy(first, program, {}), "first");
     EXPECT_TRUE(std::filesystem::exists(block));
-    EXPECT_TRUE(std::filesystem::exists(sem));
+    EXPECT_TRUE(std::filesystem::exists(socket));
     first.CloseInput();
     EXPECT_EQ(first.Wait(10000), 0);
     EXPECT_FALSE(std::filesystem::exists(block));
-    EXPECT_FALSE(std::filesystem::exists(sem));
+    EXPECT_FALSE(std::filesystem::exists(socket));
     EXPECT_EQ(StartCopy(second, program, {}), "first");
 }
 
+TEST_F(OneInstanceProcessTest, AnotherDisplayIsAnInstanceOfItsOwn) {
+    const std::string program = Program(UniqueName("display"));
+    TChildProcess first, other, second;
+    ASSERT_EQ(StartCopy(first, program, {}, {"DISPLAY=:5", "WAYLAND_DISPLAY="}), "first");
+    EXPECT_EQ(StartCopy(other, program, {"a.tsp"}, {"DISPLAY=:6", "WAYLAND_DISPLAY="}), "first");
+    EXPECT_EQ(StartCopy(second, program, {"b.tsp"}, {"DISPLAY=:5", "WAYLAND_DISPLAY="}), "handed-over");
+    EXPECT_EQ(ReadHandOver(first), std::vector<std::string>{"b.tsp"});
+}
+
+// Runs `plant` in a child process under another user id and waits until it has done
+// its work; the child then keeps running (so its sockets listen) until killed.
+pid_t AsOtherUser(const std::function<void()> &plant, int &ready) {
+    int fds[2];
+    if (pipe(fds) != 0)
+        return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(3);
+        plant();
+        if (write(fds[1], "r", 1) != 1)
+            _exit(4);
+        for (;;)
+            pause();
+    }
+    close(fds[1]);
+    char c = 0;
+    ready = read(fds[0], &c, 1) == 1 && c == 'r';
+    close(fds[0]);
+    return pid;
+}
+
+// A socket listening at `path` (abstract when it starts with a zero byte).
+int ListenAt(const std::string &path) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, path.data(), std::min(path.size(), sizeof addr.sun_path - 1));
+    const socklen_t length = socklen_t(offsetof(sockaddr_un, sun_path) + path.size() + (path[0] ? 1 : 0));
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr *>(&addr), length) != 0 || listen(fd, 4) != 0)
+        return -1;
+    return fd;
+}
+
+TEST_F(OneInstanceProcessTest, AnotherUserCannotSquatTheNamesOrReceiveAPath) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as a second user";
+    const std::string name = UniqueName("squat");
+    const std::string program = Program(name);
+    // A shared temporary folder like /tmp; without a runtime folder the copies fall
+    // back to "tessaly-0" in it, which the other user makes first.
+    test::TTempDir shared;
+    ASSERT_EQ(chmod(shared.Path().c_str(), 01777), 0);
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
+    const std::string squatted = shared.Path() + "/tessaly-0";
+    const std::string abstractName = std::string(1, '\0') + "tessaly-0-" + name;
+    int ready = 0;
+    int listened = -1;
+    const pid_t other = AsOtherUser([&] {
+        mkdir(squatted.c_str(), 0777);
+        chmod(squatted.c_str(), 0777);
+        for (const char *ext : {".lock", ".block"})
+            close(open(TOneInstance::ObjectPath(squatted, name, ext).c_str(), O_CREAT | O_RDWR, 0666));
+        listened = ListenAt(TOneInstance::ObjectPath(squatted, name, ".sock"));
+        ListenAt(abstractName);   // the name an earlier version listened on
+        if (listened < 0)
+            _exit(5);
+    }, ready);
+    ASSERT_GT(other, 0);
+    ASSERT_TRUE(ready) << "the other user could not plant its names";
+    const std::vector<std::string> env{"XDG_RUNTIME_DIR=", "TMPDIR=" + shared.Path()};
+    TChildProcess mine, again;
+    // The planted folder belongs to somebody else: no check, the copy opens its window.
+    auto start = [&](TChildProcess &p, const std::vector<std::string> &args) {
+        std::string role;
+        return p.Start(program, args, env) && p.ReadLine(role, 20000) ? role : std::string("(no answer)");
+    };
+    EXPECT_EQ(start(mine, {"/home/me/secret film.tsp"}), "independent");
+    EXPECT_EQ(start(again, {"/home/me/other.tsp"}), "independent");
+    EXPECT_EQ(mine.Wait(0), -1) << "an independent copy runs on (its window opens)";
+
+    // With a runtime folder of its own the copies find each other even while the other
+    // user's names exist.
+    TChildProcess first, second;
+    ASSERT_EQ(StartCopy(first, program, {}), "first");
+    EXPECT_EQ(StartCopy(second, program, {"/home/me/film.tsp"}), "handed-over");
+    EXPECT_EQ(ReadHandOver(first), std::vector<std::string>{"/home/me/film.tsp"});
+    kill(other, SIGKILL);
+    waitpid(other, nullptr, 0);
+}
+
+TEST(OneInstance, PlantedFilesInThePrivateFolderAreNotUsed) {
+    // A block that is a link, or open to others, is refused; the copy takes over.
+    test::TTempDir runtime;
+    const std::string name = UniqueName("planted");
+    const std::string block = TOneInstance::ObjectPath(runtime.Path(), name, ".block");
+    test::TTempDir elsewhere;
+    ASSERT_TRUE(test::WriteFileBytes(elsewhere.File("victim"), {1, 2, 3}));
+    ASSERT_EQ(symlink(elsewhere.File("victim").c_str(), block.c_str()), 0);
+    TSharedBlock shared;
+    EXPECT_FALSE(shared.Open(block, 64));
+    TOneInstance a(name, 200, runtime.Path());
+    ASSERT_EQ(a.Start({}), irFirst) << a.LastError();
+    EXPECT_EQ(test::ReadFileBytes(elsewhere.File("victim")), (std::vector<uint8_t>{1, 2, 3}));
+    struct stat st {};
+    ASSERT_EQ(lstat(block.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 077, 0u);
+}
+
+TEST(OneInstance, NoPrivateFolderMeansNoCheck) {
+    test::TTempDir open;
+    ASSERT_EQ(chmod(open.Path().c_str(), 0777), 0);
+    std::string why;
+    EXPECT_FALSE(IsPrivateFolder(open.Path(), &why));
+    EXPECT_NE(why.find("other users"), std::string::npos) << why;
+    TOneInstance a(UniqueName("open"), 200, open.Path() + "/missing");
+    EXPECT_EQ(a.Start({}), irIndependent);
+}
+
 TEST(OneInstance, OnlyOneCheckRunsPerProcess) {
+    test::TTempDir runtime;
     const std::string name = UniqueName("inproc");
     {
-        TOneInstance a(name, 200);
+        TOneInstance a(name, 200, runtime.Path());
         ASSERT_EQ(a.Start({}), irFirst);
         EXPECT_GE(a.NotifyFd(), 0);
-        TOneInstance b(UniqueName("inproc-other"), 200);
+        TOneInstance b(UniqueName("inproc-other"), 200, runtime.Path());
         EXPECT_EQ(b.Start({}), irIndependent);
         EXPECT_FALSE(b.LastError().empty());
         EXPECT_EQ(b.NotifyFd(), -1);
     }
-    TOneInstance c(name, 200);
+    TOneInstance c(name, 200, runtime.Path());
     EXPECT_EQ(c.Start({}), irFirst) << c.LastError();
 }
 
 TEST(OneInstance, ConnectionWithoutHandOverIsDropped) {
+    test::TTempDir runtime;
     const std::string name = UniqueName("foreign");
-    TOneInstance a(name, 200);
+    TOneInstance a(name, 200, runtime.Path());
     ASSERT_EQ(a.Start({}), irFirst);
-    const int fd = ConnectLocal(TOneInstance::SocketName(name));
+    pid_t pid = 0;
+    uid_t uid = 1;
+    const int fd = ConnectLocal(TOneInstance::ObjectPath(runtime.Path(), name, ".sock"), pid, uid);
     ASSERT_GE(fd, 0);
+    EXPECT_EQ(pid, getpid());
+    EXPECT_EQ(uid, getuid());
     pollfd p{a.NotifyFd(), POLLIN, 0};
     ASSERT_EQ(poll(&p, 1, 5000), 1);
     std::vector<std::string> params{"stale"};
     EXPECT_FALSE(a.ReceiveHandOver(params));
     EXPECT_TRUE(params.empty());
     close(fd);
-    TNamedSemaphore sem;
-    ASSERT_TRUE(sem.Open(TOneInstance::SemaphoreName(name)));
+    TSharedBlock block;
+    ASSERT_TRUE(block.Open(TOneInstance::ObjectPath(runtime.Path(), name, ".block"), 64)) << block.LastError();
+    TBlockSemaphore sem;
+    ASSERT_TRUE(sem.Attach(block, 0));
     EXPECT_EQ(sem.Value(), 1) << "a dropped connection must not release the block again";
     EXPECT_FALSE(a.ReceiveHandOver(params)) << "nothing waits any more";
 }

@@ -178,10 +178,11 @@ TEST(Settings, TempDirAndTempFile)
     ASSERT_TRUE(s.GetTempFile(false, file));
     EXPECT_EQ(file, dir.File("old") + "/~tsytmp~.avi");
 
-    // Choosing a new folder deletes the preview file in the old one and stores at once.
+    // Choosing a new folder stores it at once; a file at the old fixed name is not the
+    // preview's (that lives in a private folder) and is left alone.
     WriteText(file, "preview");
     s.SetTempDir(dir.File("new"));
-    EXPECT_FALSE(FileExists(file));
+    EXPECT_TRUE(FileExists(file));
     EXPECT_EQ(s.ReadString("Options", "TempDir", ""), dir.File("new") + "/");
 
     // A stored folder that vanished falls back to the system temporary folder.

@@ -2,6 +2,7 @@
 // rules. Every size and offset taken from the file is checked against the file size
 // and the enclosing chunk before it is used.
 #include "media/input/avi2_reader.h"
+#include "media/input/wave_format.h"
 
 #include "media/common/byte_order.h"
 #include "media/input/avi2_riff.h"
@@ -59,6 +60,7 @@ void TAvi2Reader::Close()
 {
     FFile.Close();
     FReadFailed = FMemoryFailed = FValidCache = FOpenDmlCache = false;
+    FProblem.clear();
     FFileKind = fkNone;
     FRiffCount = 0;
     FCurrentStream = -1;
@@ -386,6 +388,13 @@ bool TAvi2Reader::HandleFmt(TParseState &ps, int64_t dataPos, uint32_t size)
     s.Chunks.push_back({ckFmt, dataPos, size});
     s.Format.resize(size);
     if (!ReadBlock(dataPos, s.Format.data(), size)) {
+        FStreams.clear();
+        return false;
+    }
+    // A PCM header that contradicts itself would be read with a wrong sample size (noise).
+    WAVEFORMATEX format{};
+    uint32_t mask = 0;
+    if (!ReadWaveFormat(s.Format.data(), s.Format.size(), format, mask) || !PcmHeaderConsistent(format, &FProblem)) {
         FStreams.clear();
         return false;
     }

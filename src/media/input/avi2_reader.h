@@ -59,6 +59,8 @@ public:
     int RiffCount() const { return FRiffCount; }
     int64_t FileSize() const { return FFile.Size(); }
     const std::string &FileName() const { return FFile.FileName(); }
+    // Why the last Open refused the file's wave format (empty otherwise).
+    const std::string &Problem() const { return FProblem; }
 
     // AVIStreamRead convention: reads count samples (-1 = 1) from start into buffer
     // (bufferSize bytes). Reports the bytes and samples delivered (either pointer may
@@ -87,6 +89,7 @@ protected:
     TFile64 &File() { return FFile; }
 
 private:
+    std::string FProblem;
     struct TParseState;
     int32_t Parse();
     int64_t ReadChunk(TParseState &ps, int64_t pos, int64_t end);

@@ -44,6 +44,30 @@ bool IsSupportedPcm(const WAVEFORMATEX &f)
            f.nBlockAlign == f.wBitsPerSample * f.nChannels / 8;
 }
 
+bool PcmHeaderConsistent(const WAVEFORMATEX &f, std::string *problem)
+{
+    const bool isFloat = f.wFormatTag == WAVE_FORMAT_IEEE_FLOAT;
+    if (f.wFormatTag != WAVE_FORMAT_PCM && !isFloat)
+        return true;
+    std::string why;
+    const int bits = f.wBitsPerSample;
+    if (isFloat ? bits != 32 && bits != 64 : bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        why = std::to_string(bits) + (isFloat ? "-bit floating-point samples are not supported (32 or 64 bits)"
+                                              : "-bit samples are not supported (8, 16, 24 or 32 bits)");
+    else if (f.nChannels < 1 || f.nChannels > kMaxConvertChannels)
+        why = std::to_string(f.nChannels) + " channels are not supported (1 to " + std::to_string(kMaxConvertChannels) + ")";
+    else if (f.nSamplesPerSec == 0)
+        why = "the sample rate is 0";
+    else if (f.nBlockAlign != bits / 8 * f.nChannels)
+        why = "the block size " + std::to_string(f.nBlockAlign) + " does not match " + std::to_string(f.nChannels) +
+              " channels of " + std::to_string(bits) + " bits (" + std::to_string(bits / 8 * f.nChannels) + " bytes)";
+    if (why.empty())
+        return true;
+    if (problem)
+        *problem = "The wave format contradicts itself: " + why + ".";
+    return false;
+}
+
 namespace {
 bool ConvertibleChannels(int n) { return (n >= 1 && n <= 4) || n == 6; }
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "media/common/media_error.h"
@@ -30,6 +31,11 @@ WAVEFORMATEX MakePcmFormat(uint32_t rate, uint16_t bits, uint16_t channels);
 // PCM (8, 16, 24 or 32 bits) or IEEE float (32 or 64 bits) with channels and rate above 0
 // and a block align of bits * channels / 8.
 bool IsSupportedPcm(const WAVEFORMATEX &format);
+// For a PCM or IEEE float record (plain or extensible): whether its fields agree with
+// each other: a supported sample size, 1 to kMaxConvertChannels channels, a rate above 0
+// and a block align of channels x bytes per sample. False with `problem` (optional)
+// saying which field is wrong. Records of other encodings pass unchecked.
+bool PcmHeaderConsistent(const WAVEFORMATEX &format, std::string *problem = nullptr);
 // Both supported, with 1, 2, 3, 4 or 6 channels each or with the same channel count
 // (up to kMaxConvertChannels).
 bool AreConvertible(const WAVEFORMATEX &a, const WAVEFORMATEX &b);

@@ -52,8 +52,13 @@ TAVICreator::TAVICreator(int mode, uint32_t blockLimit)
 
 TAVICreator::~TAVICreator()
 {
+    Discard();
+}
+
+void TAVICreator::Discard()
+{
     if (FOpen)
-        Close();
+        Release();   // the output removes its unfinished temporary file
 }
 
 bool TAVICreator::SetVideoFormat(const void *bitmapInfo, int size)
@@ -405,7 +410,11 @@ bool TAVICreator::Close()
         }
         FOutput->VideoStream()->Header = FVideoHeader;
         FOutput->SetMainHeader(FMain);
-        if (!FOutput->Finalize())
+        // A file whose held-back chunks could not all be written is incomplete: it is
+        // removed instead of taking the target name.
+        if (!ok || FFailed)
+            FOutput->Abort();
+        else if (!FOutput->Finalize())
             ok = false;
         KeepError();
     } else {

@@ -23,7 +23,7 @@ public:
     // mode: cmPreview writes plain AVI 1.0, cmResult OpenDML. blockLimit: RIFF block size
     // limit of the output (0: the standard 0x7F000000; small values in tests).
     explicit TAVICreator(int mode, uint32_t blockLimit = 0);
-    // Closes the file when still open.
+    // Discards a file still open (see Discard).
     ~TAVICreator();
     TAVICreator(const TAVICreator &) = delete;
     TAVICreator &operator=(const TAVICreator &) = delete;
@@ -59,10 +59,13 @@ public:
     // Copies up to `frames` sample frames into the current audio entry. False when not
     // open, without audio, without room, or after the output refused a chunk.
     bool WriteAudio(const void *data, uint32_t frames);
-    // Writes what is held back and completes the file (deletes it without frames). False
-    // when it was not open, a cache ran dry, or any chunk or header write failed. Always
-    // leaves the creator closed.
+    // Writes what is held back, completes the file and renames it onto the name given
+    // to Open (nothing is written without frames). False when it was not open, a cache
+    // ran dry, or any chunk or header write failed; the unfinished file is then removed
+    // and an earlier file of the target name stays. Always leaves the creator closed.
     bool Close();
+    // Abandons an open file: its temporary file is removed, the target name untouched.
+    void Discard();
 
     bool IsOpen() const { return FOpen; }
     // Bytes written to the file so far; 0 when closed.

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "media/common/byte_order.h"
+#include "platform/file_system.h"
 
 namespace tessaly {
 
@@ -44,13 +45,10 @@ TAviOutputFile::TAviOutputFile(bool openDml, uint32_t blockLimit)
 
 TAviOutputFile::~TAviOutputFile()
 {
-    if (FFd >= 0) {
-        // Cut the preallocated tail off a file that was never finalised.
-        if (ftruncate(FFd, FWrittenEnd) != 0) {
-            // Nothing more can be done for the file here; the handle is closed anyway.
-        }
+    // A file that was never finalised is incomplete: it goes away with its temporary
+    // name (FSafe), and whatever the target name held before stays as it was.
+    if (FFd >= 0)
         ::close(FFd);
-    }
 }
 
 bool TAviOutputFile::InitOutputStreams()
@@ -248,16 +246,17 @@ bool TAviOutputFile::Init(const std::string &fileName, uint32_t width, uint32_t 
         return false;
     }
 
-    FFd = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // Written under a temporary name beside the target, renamed onto it by Finalize.
+    FFd = FSafe.Create(fileName);
     if (FFd < 0) {
-        Report(meFileOpen, AviMessage("Cannot open file (error code %d)", errno));
+        Report(meFileOpen, FileErrorText("Cannot create", fileName, errno));
         return false;
     }
     FPosition = FWrittenEnd = FAllocatedEnd = 0;
     if (!FlushHeader() || !OpenRiffBlock()) {
         ::close(FFd);
         FFd = -1;
-        ::unlink(fileName.c_str());
+        FSafe.Discard();
         return false;
     }
     struct stat st;
@@ -375,7 +374,7 @@ bool TAviOutputFile::RawWrite(const struct iovec *parts, int count, size_t total
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            Report(meFileWrite, AviMessage("Cannot write to file (error code %d)", n < 0 ? errno : ENOSPC));
+            Report(meFileWrite, FileErrorText("Cannot write to", FFileName, n < 0 ? errno : ENOSPC));
             return false;
         }
         done += size_t(n);
@@ -625,7 +624,7 @@ bool TAviOutputFile::Finalize()
     }
     CloseRiffBlock();
     if (ftruncate(FFd, FPosition) != 0)
-        Report(meFileWrite, AviMessage("Cannot write to file (error code %d)", errno));
+        Report(meFileWrite, FileErrorText("Cannot write to", FFileName, errno));
 
     uint8_t rec[kAviHeaderRecordSize];
     FMain.Store(rec);
@@ -664,8 +663,17 @@ bool TAviOutputFile::Finalize()
     FInitialised = false;
     int fd = FFd;
     FFd = -1;
-    if (::close(fd) != 0) {
-        Report(meFileWrite, AviMessage("Cannot close file (error code %d)", errno));
+    const bool synced = fsync(fd) == 0;
+    const int syncError = errno;
+    if (::close(fd) != 0 || !synced) {
+        Report(meFileWrite, FileErrorText("Cannot write", FFileName, synced ? errno : syncError));
+        FSafe.Discard();
+        return false;
+    }
+    // A file that refused chunks is still consistent (what was accepted, indexed);
+    // whether such a file is wanted is the caller's choice (TAVICreator aborts it).
+    if (!FSafe.Commit()) {
+        Report(meFileWrite, FileErrorText("Cannot rename the finished file onto", FFileName, errno));
         return false;
     }
     return ErrorCount() == 0;
@@ -678,7 +686,9 @@ bool TAviOutputFile::Abort()
     FInitialised = false;
     ::close(FFd);
     FFd = -1;
-    return ::unlink(FFileName.c_str()) == 0;
+    const bool existed = FSafe.Pending();
+    FSafe.Discard();
+    return existed;
 }
 
 } // namespace tessaly

@@ -10,6 +10,7 @@
 
 #include "media/output/avi_index.h"
 #include "media/output/avi_output.h"
+#include "platform/safe_file.h"
 
 struct iovec;
 
@@ -25,7 +26,7 @@ public:
     // openDml: OpenDML form (results) or plain AVI 1.0 (previews). blockLimit: bytes of
     // chunks per RIFF block before a new 'AVIX' block opens (small values in tests).
     explicit TAviOutputFile(bool openDml, uint32_t blockLimit = kDefaultBlockLimit);
-    // Without Finalize, the file is cut back to the highest written position and closed.
+    // Without Finalize, the unfinished file is removed; the target name is not touched.
     ~TAviOutputFile() override;
 
     bool InitOutputStreams() override;
@@ -34,7 +35,7 @@ public:
     // Sets the 'segm' chunk: size bytes, byte 0 = 0 for the last segment else 1, text from
     // byte 1 (cut to fit). Only the first call allocates. False when memory ran out.
     bool SetSegmentInfo(bool lastSegment, const char *text, uint32_t size);
-    // Creates (truncates) the file and writes the header list and the first 'movi' list.
+    // Creates the file under a temporary name beside fileName and writes the header list and the first 'movi' list.
     // False when there is no video stream, the header list exceeds its 64 KiB buffer, or
     // the file cannot be created (message through ReportError).
     bool Init(const std::string &fileName, uint32_t width, uint32_t height, bool hasAudio,
@@ -43,10 +44,12 @@ public:
     // reported, file left consistent without it) for lack of disk space, the FAT 4 GiB
     // limit, past the 64th RIFF block, on write errors, and after any earlier refusal.
     bool WriteChunk(uint32_t chunkId, uint32_t flags, uint32_t size, const void *data) override;
-    // Writes the indexes, patches the header list and closes the file. True when not
-    // initialised; false when closing failed or any failure was reported before.
+    // Writes the indexes, patches the header list, flushes and closes the file and
+    // renames it onto the target name. True when not initialised; false when closing
+    // failed (the file removed, the target untouched) or any failure was reported
+    // before (the file, holding the chunks accepted, still takes the target name).
     bool Finalize() override;
-    // Closes and deletes the file when initialised; false when the delete failed.
+    // Closes and removes the unfinished file when initialised; the target is untouched.
     bool Abort();
 
     const TAviMainHeader &MainHeader() const { return FMain; }
@@ -101,6 +104,7 @@ private:
     bool FOpenDml;
     uint32_t FBlockLimit;
     int FFd = -1;
+    TSafeFile FSafe;   // the temporary name the file is written under until Finalize
     std::string FFileName;
     int64_t FPosition = 0;
     int64_t FBlockBytes = 0;

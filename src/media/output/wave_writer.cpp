@@ -19,11 +19,20 @@ bool IsPlainPcmFormat(const void *format, int32_t length)
 
 TWaveWriter::TWaveWriter() = default;
 
-TWaveWriter::~TWaveWriter() { Close(); }
+TWaveWriter::~TWaveWriter() { Discard(); }
+
+void TWaveWriter::Discard()
+{
+    if (FOpen)
+        FFile.Close();
+    FOpen = false;
+    FDataChunkPos = 0;
+    FSafe.Discard();
+}
 
 int32_t TWaveWriter::BlockAlign() const { return FFormat.size() >= 16 ? GetLE16(&FFormat[12]) : 0; }
 
-std::string TWaveWriter::FileName() const { return FFile.FileName(); }
+std::string TWaveWriter::FileName() const { return FTarget; }
 
 TMediaError TWaveWriter::SetFormat(const void *format, int32_t length)
 {
@@ -45,6 +54,7 @@ TMediaError TWaveWriter::Open(const std::string &fileName)
 {
     Finalise();
     FError = false;
+    FWriteFailed = false;
     if (FFormat.size() < 16)
         return meAudioFormat;
     // The extension (after the last dot of the last path element) becomes ".wav".
@@ -54,8 +64,13 @@ TMediaError TWaveWriter::Open(const std::string &fileName)
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
         name.erase(dot);
     name += ".wav";
-    if (!FFile.Open(name, 2))
+    // Written under a temporary name beside the target, renamed onto it by Close.
+    FTarget = name;
+    if (!FFile.Adopt(FSafe.Create(name), name, true)) {
+        FOpenErrno = errno;
+        FSafe.Discard();
         return meFileOpen;
+    }
     int32_t length = IsPlainPcmFormat(FFormat.data(), int32_t(FFormat.size())) ? 16 : int32_t(FFormat.size());
     std::string head(8, '\0');
     TByteWriter w(head);
@@ -72,6 +87,7 @@ TMediaError TWaveWriter::Open(const std::string &fileName)
     if (!FFile.WriteAll(head.data(), int32_t(head.size())) || !FFile.Flush()) {
         FError = true;
         FFile.Close();
+        FSafe.Discard();
         return meFileWrite;
     }
     FOpen = true;
@@ -94,7 +110,7 @@ TMediaError TWaveWriter::Write(const void *data, int32_t blocks)
         return meFileExceeds2GB;
     }
     if (!FFile.WriteAll(data, int32_t(bytes))) {
-        FError = true;
+        FError = FWriteFailed = true;
         return meFileWrite;
     }
     FTotalBlocks += blocks;
@@ -120,11 +136,15 @@ bool TWaveWriter::Finalise()
     PutLE32(field + 4, uint32_t(FFile.Size() - 8));
     ok = FFile.WriteAll(field, 8) && ok;
     // Close always reports success; flushing first tells whether the last bytes arrived.
-    ok = FFile.Flush() && ok;
+    ok = !FWriteFailed && FFile.Sync() && ok;
     FFile.Close();
     FDataChunkPos = 0;
     FOpen = false;
-    return ok;
+    if (!ok) {
+        FSafe.Discard();
+        return false;
+    }
+    return FSafe.Commit();
 }
 
 TMediaError TWaveWriter::Close()
