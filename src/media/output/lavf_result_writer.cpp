@@ -452,6 +452,12 @@ bool TLavfResultWriter::Open(const std::string &target, int32_t first, int32_t l
     }
     s.Out->pb = s.Io;
     s.Out->flags |= AVFMT_FLAG_CUSTOM_IO;
+    if (options.Container == rcMatroska || options.Container == rcWebm) {
+        // Matroska signals Opus priming as the track's codec delay and moves the track's
+        // timestamps itself; shifting every stream to non-negative times as well would
+        // start the video later than the first sample of the mix.
+        s.Out->avoid_negative_ts = AVFMT_AVOID_NEG_TS_DISABLED;
+    }
     r = avformat_write_header(s.Out, nullptr);
     if (r < 0)
         return s.Fail("cannot write the result's header", r);
