@@ -111,6 +111,70 @@ const char *ContainerName(TResultContainer c)
     return "WAV";
 }
 
+// Gives every packet of a stream stored in decode order without presentation times the
+// time of its place in presentation order, found by decoding the stream once: the n-th
+// picture shown takes the n-th decode time. The decode times are dropped, so that the
+// copy derives new ones that precede the presentation times.
+bool PresentationOrder(const std::string &file, int video, std::vector<TIndexEntry> &entries, std::string &error)
+{
+    TInput input;
+    int r = OpenInput(file, input);
+    const AVCodec *codec = r >= 0 ? avcodec_find_decoder(input->streams[video]->codecpar->codec_id) : nullptr;
+    AVCodecContext *decoder = codec ? avcodec_alloc_context3(codec) : nullptr;
+    AVPacket *packet = av_packet_alloc();
+    AVFrame *frame = av_frame_alloc();
+    std::vector<int64_t> shown;   // decode numbers in the order the pictures come out
+    bool ok = decoder && packet && frame && avcodec_parameters_to_context(decoder, input->streams[video]->codecpar) >= 0;
+    if (ok) {
+        decoder->thread_count = 0;
+        ok = avcodec_open2(decoder, codec, nullptr) >= 0;
+    }
+    int64_t number = 0;
+    auto receive = [&]() {
+        while (avcodec_receive_frame(decoder, frame) >= 0) {
+            shown.push_back(frame->pts);
+            av_frame_unref(frame);
+        }
+    };
+    while (ok && av_read_frame(input.get(), packet) >= 0) {
+        if (packet->stream_index == video) {
+            packet->pts = packet->dts = number++;
+            for (;;) {   // a full decoder takes the packet once its pictures were taken out
+                int sent = avcodec_send_packet(decoder, packet);
+                receive();
+                if (sent != AVERROR(EAGAIN))
+                    break;
+            }
+        }
+        av_packet_unref(packet);
+    }
+    if (ok) {
+        avcodec_send_packet(decoder, nullptr);
+        receive();
+    }
+    avcodec_free_context(&decoder);
+    av_packet_free(&packet);
+    av_frame_free(&frame);
+    std::vector<int64_t> decodeTimes;
+    for (const TIndexEntry &e : entries)
+        decodeTimes.push_back(e.Dts);
+    std::vector<bool> seen(entries.size(), false);
+    for (int64_t n : shown)
+        if (n >= 0 && size_t(n) < seen.size())
+            seen[size_t(n)] = true;
+    if (!ok || shown.size() != entries.size() || std::count(seen.begin(), seen.end(), true) != int64_t(seen.size())) {
+        error = "the order in which the video's frames are shown cannot be found (not every frame decodes)";
+        return false;
+    }
+    std::sort(decodeTimes.begin(), decodeTimes.end());
+    for (size_t place = 0; place < shown.size(); ++place) {
+        TIndexEntry &e = entries[size_t(shown[place])];
+        e.Pts = decodeTimes[place];
+        e.Dts = AV_NOPTS_VALUE;
+    }
+    return true;
+}
+
 } // namespace
 
 struct TLavfResultWriter::TState {
@@ -208,13 +272,12 @@ bool TLavfResultWriter::OpenSource(const std::string &videoFile)
         return s.Fail("cannot read the video file \"" + videoFile + "\"", r);
     const AVCodecParameters *par = s.Index->streams[s.Video]->codecpar;
     if (missingPts) {
-        // Containers without presentation times (AVI) store the frames in presentation
-        // order unless the codec reorders them.
-        if (par->video_delay > 0)
-            return s.Fail("the video's frames carry no presentation times and the codec reorders them "
-                          "(B-frames in AVI); render this video into AVI");
+        // Containers without presentation times (AVI) store the frames in decode order;
+        // where the codec reorders them, the decoder tells the order they are shown in.
         for (TIndexEntry &e : s.Entries)
             e.Pts = e.Dts;
+        if (par->video_delay > 0 && !PresentationOrder(videoFile, s.Video, s.Entries, s.Error))
+            return false;
     }
     for (const TIndexEntry &e : s.Entries)
         if (e.Pts != AV_NOPTS_VALUE)
