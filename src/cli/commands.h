@@ -15,5 +15,7 @@ namespace tessaly::cli {
 int RunRender(const TAppContext &context, const std::vector<std::string> &args);
 int RunInfo(const std::vector<std::string> &args);
 int RunProject(const TAppContext &context, const std::vector<std::string> &args);
+// Project, suggested markers, result and its verification in one run.
+int RunSync(const TAppContext &context, const std::vector<std::string> &args);
 
 } // namespace tessaly::cli
