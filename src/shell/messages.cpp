@@ -13,6 +13,7 @@ const std::vector<TMessageText> &MessageTexts() {
         {"ErrFileSize", "The output file size exceeds 2 GB."},
         {"ErrFrameOutside", "Frame %d lies outside the video (%d frames)."},
         {"ErrGotoFrame", "Please enter a frame number from 0 to %d."},
+        {"ErrAudioCodec", "Unknown audio codec \"%s\"."},
         {"ErrInternal", "Internal error occured."},
         {"ErrInterval", "The chapter interval must be at least 100 frames."},
         {"ErrInvalidFrame", "Frame %d invalid!"},
@@ -37,10 +38,15 @@ const std::vector<TMessageText> &MessageTexts() {
         {"ErrPrjOption", "A project setting is out of range."},
         {"ErrShiftValue", "The shift must be a number of frames from -9999999 to 9999999 with at most three decimals."},
         {"ErrStartChapter", "The start chapter cannot be deleted."},
+        {"ErrResultChapters", "Chapter files and left-out chapters can only be written as AVI or WAV results."},
+        {"ErrResultFrames", "The video file holds %d frames, the project %d."},
+        {"ErrResultSegments", "A video of several segment files can only be written as an AVI or WAV result."},
+        {"ErrResultSource", "The video cannot be copied into the result:\r\n%s"},
         {"ErrTarget", "Error opening target file!"},
         {"ErrViewOffset", "Please enter a whole number from -1073741823 to 1073741823."},
         {"ErrVolume", "The volume must be a whole number from 0 to 999, or empty for no change."},
         {"MsgAnalyze", "Analyze project ..."},
+        {"MsgAudioCodec", "Codec of the new audio track (default, pcm, flac, alac, aac, opus, ac3, eac3):"},
         {"MsgCalcAud", "Calculating audio track ..."},
         {"MsgCalcVid", "Calculating video file ..."},
         {"MsgClrPrj", "Do you want to reset the project (recommended) ?"},
@@ -86,6 +92,7 @@ const std::vector<TMessageText> &MessageTexts() {
         {"WrdYes", "yes"},
         {"WrnSRCalc", "Warning: The result video will reach a size\r\nof about %d GB and a data rate of %d MB/s."
                       "\r\n\r\nDo you still want to create the file?"},
+        {"WrnReplaceResult", "The file \"%s\" already exists.\r\nDo you want to replace it?"},
         {"WrnSRLoad", "This video file does not support Smart Rendering.\r\nDo you still want to open the file?"},
     };
     return texts;
