@@ -2,6 +2,7 @@
 #include "project/render_container.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "media/input/io_movie_reader.h"
 #include "media/output/lavf_result_writer.h"
@@ -121,7 +122,20 @@ bool TContainerRenderer::Render(const std::string &target, const TRenderOptions 
 
 bool UsesOwnAviWriter(TProjectSession &session)
 {
-    return session.Sources().Video().CanReadStored();
+    if (session.Sources().Video().CanReadStored())
+        return true;
+    // Only a single file in a container libavformat demuxes has packets to copy; phantom
+    // clips, still images and plug-in media keep the own writer's decoded frames.
+    const std::vector<std::string> files = session.Files(srVideo);
+    if (files.size() != 1)
+        return true;
+    std::string ext = ExtractFileExt(files.front());
+    for (char &c : ext)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (const char *container : {".mkv", ".webm", ".mp4", ".m4v", ".mov", ".ts", ".m2ts", ".mts"})
+        if (ext == container)
+            return false;
+    return true;
 }
 
 TCalcOutcome CalculateAnyResult(TProjectSession &session, TProgress *progress, const std::string &chosen,

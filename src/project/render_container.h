@@ -41,8 +41,9 @@ private:
     std::vector<std::string> FNotes;
 };
 
-// Whether an AVI result of this session goes through the own AVI writer (the video's
-// stored frames can be read) rather than the container writer.
+// Whether an AVI result of this session goes through the own AVI writer: the video's
+// stored frames can be read, or the video is no single file in a container libavformat
+// copies from (phantom clips, still images, plug-in media are decoded as before).
 bool UsesOwnAviWriter(TProjectSession &session);
 
 // The Calculate command for any result type: the container is taken from `result`
