@@ -38,44 +38,6 @@ bool Run(const std::string &command)
     return std::system(command.c_str()) == 0;
 }
 
-// 48 kHz stereo noise-like PCM, so that FLAC has real work to do.
-bool WriteWav(const std::string &path, int64_t samples)
-{
-    std::ofstream out(path, std::ios::binary);
-    auto put = [&out](uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            out.put(char(v >> (8 * i)));
-    };
-    const uint32_t data = uint32_t(samples * 4);
-    out.write("RIFF", 4);
-    put(36 + data, 4);
-    out.write("WAVEfmt ", 8);
-    put(16, 4);
-    put(1, 2);
-    put(2, 2);
-    put(48000, 4);
-    put(192000, 4);
-    put(4, 2);
-    put(16, 2);
-    out.write("data", 4);
-    put(data, 4);
-    std::vector<char> block(1 << 20);
-    uint32_t x = 2463534242u;
-    int32_t level = 0;
-    for (int64_t left = int64_t(data); left > 0; left -= int64_t(block.size())) {
-        for (size_t i = 0; i < block.size(); i += 2) {
-            x ^= x << 13;
-            x ^= x >> 17;
-            x ^= x << 5;
-            level = (level * 7 + int32_t(x >> 20) - 2048) / 8;   // low-passed noise
-            block[i] = char(level);
-            block[i + 1] = char(level >> 8);
-        }
-        out.write(block.data(), std::min<int64_t>(left, int64_t(block.size())));
-    }
-    return bool(out);
-}
-
 long PeakKiB()
 {
     rusage usage{};
@@ -115,7 +77,8 @@ int main(int argc, char **argv)
              "-preset ultrafast -bf 2 -g 50 -b:v 8M " + one) ||
         !Run("ffmpeg -nostdin -v error -y -stream_loop " + std::to_string(minutes - 1) + " -i " + one + " -i " + srt +
              " -map 0:v -map 1 -c copy " + film) ||
-        !WriteWav(mixWav, int64_t(minutes) * 60 * 48000 + 48000)) {
+        !Run("ffmpeg -nostdin -v error -y -f lavfi -i anoisesrc=c=pink:r=48000:a=0.3:d=" +
+             std::to_string(minutes * 60 + 1) + " -ac 2 -c:a pcm_s16le " + mixWav)) {
         std::fprintf(stderr, "cannot make the inputs in %s\n", dir.c_str());
         return 1;
     }

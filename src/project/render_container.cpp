@@ -2,7 +2,6 @@
 #include "project/render_container.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "media/input/io_movie_reader.h"
 #include "media/output/lavf_result_writer.h"
@@ -129,9 +128,7 @@ bool UsesOwnAviWriter(TProjectSession &session)
     const std::vector<std::string> files = session.Files(srVideo);
     if (files.size() != 1)
         return true;
-    std::string ext = ExtractFileExt(files.front());
-    for (char &c : ext)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
+    const std::string ext = LowerAscii(ExtractFileExt(files.front()));
     for (const char *container : {".mkv", ".webm", ".mp4", ".m4v", ".mov", ".ts", ".m2ts", ".mts"})
         if (ext == container)
             return false;

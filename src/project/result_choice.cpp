@@ -1,8 +1,6 @@
 // The Calculate command's result types, proposed and final names, and stored codec.
 #include "project/result_choice.h"
 
-#include <cctype>
-
 #include "platform/file_system.h"
 #include "project/project_session.h"
 #include "project/project_text.h"
@@ -11,17 +9,6 @@
 #include "shell/user_interface.h"
 
 namespace tessaly {
-
-namespace {
-
-std::string Lower(std::string text)
-{
-    for (char &c : text)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-} // namespace
 
 std::vector<TResultType> ResultTypes()
 {
@@ -52,7 +39,7 @@ TResultProposal ProposeResult(const TProjectSession &session, const TSettings &s
         const TResultContainer container = ResultContainerOfName(video.front());
         if (container != rcWave) {
             const std::string name = ChangeFileExt(ExtractFileName(video.front()), "");
-            proposal.Path = ExtractFilePath(video.front()) + name + ".synced" + Lower(ExtractFileExt(video.front()));
+            proposal.Path = ExtractFilePath(video.front()) + name + ".synced" + LowerAscii(ExtractFileExt(video.front()));
             proposal.Type = ResultTypeIndex(container);
             return proposal;
         }

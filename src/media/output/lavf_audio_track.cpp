@@ -16,14 +16,14 @@ extern "C" {
 
 namespace tessaly {
 
-namespace {
-
-std::string AvErrorText(int code)
+std::string LavfErrorText(int code)
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof(text));
     return text;
 }
+
+namespace {
 
 AVChannelLayout LayoutOf(uint32_t channelMask, int channels)
 {
@@ -102,7 +102,7 @@ TLavfAudioTrack::~TLavfAudioTrack()
 
 bool TLavfAudioTrack::Fail(const std::string &text, int code)
 {
-    FError = code ? text + " (" + AvErrorText(code) + ")" : text;
+    FError = code ? text + " (" + LavfErrorText(code) + ")" : text;
     return false;
 }
 

@@ -23,6 +23,9 @@ struct SwrContext;
 
 namespace tessaly {
 
+// FFmpeg's text of an AVERROR code.
+std::string LavfErrorText(int code);
+
 class TLavfAudioTrack {
 public:
     // Receives each finished packet (time base: TimeBase(), stream index set); false stops the run.

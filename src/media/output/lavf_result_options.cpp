@@ -5,14 +5,14 @@
 
 namespace tessaly {
 
-namespace {
-
-std::string Lower(std::string text)
+std::string LowerAscii(std::string text)
 {
     for (char &c : text)
         c = char(std::tolower(static_cast<unsigned char>(c)));
     return text;
 }
+
+namespace {
 
 const char *const kCodecNames[] = {"default", "pcm", "flac", "alac", "aac", "opus", "ac3", "eac3"};
 
@@ -24,7 +24,7 @@ TResultContainer ResultContainerOfName(const std::string &fileName)
     size_t dot = fileName.rfind('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
         return rcWave;
-    const std::string ext = Lower(fileName.substr(dot));
+    const std::string ext = LowerAscii(fileName.substr(dot));
     if (ext == ".mkv" || ext == ".mka")
         return rcMatroska;
     if (ext == ".webm")
@@ -66,7 +66,7 @@ const char *ResultMuxerName(TResultContainer container)
 
 bool ParseResultAudioCodec(const std::string &name, TResultAudioCodec &codec)
 {
-    const std::string lower = Lower(name);
+    const std::string lower = LowerAscii(name);
     for (int i = 0; i < int(sizeof(kCodecNames) / sizeof(kCodecNames[0])); ++i)
         if (lower == kCodecNames[i]) {
             codec = TResultAudioCodec(i);
@@ -97,7 +97,7 @@ bool IsLosslessCodec(TResultAudioCodec codec)
 
 bool ParseKeepStreams(const std::string &name, TKeepStreams &keep)
 {
-    const std::string lower = Lower(name);
+    const std::string lower = LowerAscii(name);
     if (lower == "all")
         keep = kpAll;
     else if (lower == "video-only")

@@ -10,6 +10,9 @@ namespace tessaly {
 
 enum TResultContainer { rcWave, rcAvi, rcMatroska, rcWebm, rcMp4, rcMov };
 
+// The lower-case (ASCII) form of a text: extensions and option names compare that way.
+std::string LowerAscii(std::string text);
+
 // The container named by the file name's extension (case-insensitive): ".mkv"/".mka"
 // Matroska, ".webm", ".mp4"/".m4v", ".mov", ".avi"; anything else is the WAV result.
 TResultContainer ResultContainerOfName(const std::string &fileName);

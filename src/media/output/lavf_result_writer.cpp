@@ -23,13 +23,6 @@ namespace tessaly {
 
 namespace {
 
-std::string AvErrorText(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof(text));
-    return text;
-}
-
 struct TInputCloser {
     void operator()(AVFormatContext *c) const { avformat_close_input(&c); }
 };
@@ -223,7 +216,7 @@ struct TLavfResultWriter::TState {
     }
     bool Fail(const std::string &text, int code = 0)
     {
-        Error = code ? text + " (" + AvErrorText(code) + ")" : text;
+        Error = code ? text + " (" + LavfErrorText(code) + ")" : text;
         return false;
     }
     bool AddVideo();
