@@ -202,6 +202,34 @@ TEST(LavfResultWriter, KeepsChaptersTitlesAndLanguagesOrLeavesThemOut)
     EXPECT_EQ(Probe(dir.File("none.mkv"), "chapter=start_time"), "");
 }
 
+TEST(LavfResultWriter, KeepsWhatAPlayerNeedsToShowThePictures)
+{
+    test::TTempDir dir;
+    // Turned a quarter, HDR colour: the display matrix and the colour description.
+    ASSERT_TRUE(test::Ffmpeg("-f lavfi -i testsrc=size=160x120:rate=25:duration=4 -c:v libx264 -bf 2 -g 25 "
+                             "-color_primaries bt2020 -color_trc smpte2084 -colorspace bt2020nc " + dir.File("a.mp4")));
+    ASSERT_TRUE(test::Ffmpeg("-i " + dir.File("a.mp4") + " -c copy -metadata:s:v:0 rotate=90 " + dir.File("src.mp4")));
+    const std::string want = Probe(dir.File("src.mp4"), "stream=color_primaries,color_transfer:stream_side_data=rotation", "v:0");
+    ASSERT_NE(want.find("90"), std::string::npos) << want;
+    const std::vector<int16_t> mix = Mix(kFrames);
+    for (const char *name : {"r.mov", "r.mp4"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(Render(dir.File("src.mp4"), dir.File(name), {}, mix));
+        EXPECT_EQ(Probe(dir.File(name), "stream=color_primaries,color_transfer:stream_side_data=rotation", "v:0"), want);
+        EXPECT_EQ(test::VideoPacketHashes(dir.File(name)), test::VideoPacketHashes(dir.File("src.mp4")));
+    }
+    // Matroska keeps the colour; the rotation it cannot hold here is named in a note.
+    TLavfResultWriter writer;
+    TLavfResultOptions options;
+    const WAVEFORMATEX format = Format(16);
+    ASSERT_TRUE(writer.OpenSource(dir.File("src.mp4")));
+    ASSERT_TRUE(writer.Open(dir.File("r.mkv"), 0, kFrames - 1, &format, 0, options));
+    ASSERT_TRUE(writer.Finish());
+    EXPECT_EQ(Probe(dir.File("r.mkv"), "stream=color_primaries,color_transfer", "v:0"), "smpte2084,bt2020\n");
+    ASSERT_EQ(writer.Notes().size(), 1u);
+    EXPECT_NE(writer.Notes()[0].find("rotation"), std::string::npos);
+}
+
 TEST(LavfResultWriter, StartsAtTheKeyFrameBeforeTheFirstFrameWithRebasedTimes)
 {
     Sources &s = Sources::Get();

@@ -340,6 +340,10 @@ bool TLavfResultWriter::TState::AddVideo()
     // Display matrix, mastering display, light level ...: what a player needs to show it.
     for (int i = 0; i < in->nb_side_data; ++i) {
         const AVPacketSideData &sd = in->side_data[i];
+        if (sd.type == AV_PKT_DATA_DISPLAYMATRIX &&
+            (Options.Container == rcMatroska || Options.Container == rcWebm))
+            Notes.push_back("the video's rotation (display matrix) is left out: this libavformat writes none "
+                            "into Matroska; MP4 and MOV keep it");
         uint8_t *data = av_stream_new_side_data(out, sd.type, sd.size);
         if (!data)
             return Fail("out of memory");
@@ -541,9 +545,11 @@ bool TLavfResultWriter::TState::CopyVideo(AVPacket *packet)
     if (n >= Entries.size())
         return true;
     const TIndexEntry &e = Entries[n];
+    const AVStream *in = Source->streams[Video];
+    if (e.Pts != AV_NOPTS_VALUE)
+        LastVideoUs = std::max(LastVideoUs, av_rescale_q(e.Pts, in->time_base, AV_TIME_BASE_Q));
     if (e.Pts == AV_NOPTS_VALUE || e.Pts < FirstPts || e.Pts > LastPts)
         return true;
-    const AVStream *in = Source->streams[Video];
     packet->pts = e.Pts - FirstPts;
     if (GenerateDts) {
         // The n-th copied packet takes the n-th presentation time of the range.
@@ -554,7 +560,6 @@ bool TLavfResultWriter::TState::CopyVideo(AVPacket *packet)
         packet->dts = e.Dts - FirstPts;
     }
     packet->stream_index = Map[size_t(Video)];
-    LastVideoUs = av_rescale_q(e.Pts, in->time_base, AV_TIME_BASE_Q);
     ++Copied;
     if (!VideoFilter)
         return Write(packet, in->time_base);
