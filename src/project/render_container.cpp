@@ -46,6 +46,8 @@ TContainerRenderer::TContainerRenderer(TProjectSession &session, TProgress *prog
 
 bool TContainerRenderer::Refuse(const std::string &text)
 {
+    if (FProgress)
+        FProgress->Close();
     if (FSession.UserInterface())
         FSession.UserInterface()->Error(text);
     return false;
@@ -78,7 +80,21 @@ bool TContainerRenderer::Render(const std::string &target, const TRenderOptions 
                                       "Chapter files and left-out chapters can only be written as AVI or WAV results."));
     }
     TLavfResultWriter writer;
-    if (!writer.OpenSource(files.front()))
+    // Reading the video's index takes a while on a long film: shown, and Esc (or Ctrl+C) stops it.
+    const bool shown = options.ShowProgress && FProgress;
+    if (shown) {
+        FProgress->Show();
+        FProgress->SetCaption(options.Caption);
+        FProgress->SetCancelText(ProjectText("CapAbort", "&Abort"));
+        FProgress->SetComment(ProjectText("MsgReadIndex", "Reading the video's frames ..."));
+    }
+    const bool indexed = writer.OpenSource(files.front(), [&]() { return !shown || !FProgress->Aborted(); });
+    if (shown && FProgress->Aborted()) {
+        FAborted = true;
+        FProgress->Close();
+        return false;
+    }
+    if (!indexed)
         return Refuse(FormatText(ProjectText("ErrResultSource", "The video cannot be copied into the result:\r\n%s"),
                                  {writer.ErrorText()}));
     if (writer.SourceFrameCount() != project.FrameCount())

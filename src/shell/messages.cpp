@@ -56,6 +56,7 @@ const std::vector<TMessageText> &MessageTexts() {
         {"MsgOfsFrm", "Set view offset"},
         {"MsgOfsPrmt", "Enter the new view offset:"},
         {"MsgPrescan", "Performing prescan ..."},
+        {"MsgReadIndex", "Reading the video's frames ..."},
         {"MsgPreview", "Create preview ..."},
         {"MsgRevert", "Do you really want revert to the\r\nlast saved version of %s ?"},
         {"MsgRmDeact", "Remove all deactivated markers?"},

@@ -137,6 +137,23 @@ TEST_F(CliContainerRender, KilledRenderLeavesTheEarlierResultAndNoFileUnderItsNa
         else
             EXPECT_FALSE(std::filesystem::exists(target));
     }
+    // Ctrl+C aborts like the abort button: the earlier file stays, no temporary file is left.
+    ASSERT_TRUE(test::WriteFileBytes(target, {'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+    for (const auto &entry : std::filesystem::directory_iterator(Dir.Path()))
+        if (entry.path().filename().string().rfind(".long.mkv.", 0) == 0)
+            std::filesystem::remove(entry.path());
+    {
+        test::TChildProcess render;
+        ASSERT_TRUE(render.Start(TESSALY_BIN_DIR "/tessaly-cli",
+                                 {"render", "--no-progress", Dir.File("long.tsp"), target}));
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        render.Kill(SIGINT);
+        EXPECT_EQ(render.Wait(10000), 1);
+    }
+    EXPECT_EQ(test::ReadFileBytes(target), (std::vector<uint8_t>{'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+    for (const auto &entry : std::filesystem::directory_iterator(Dir.Path()))
+        EXPECT_NE(entry.path().filename().string().rfind(".long.mkv.", 0), 0u) << entry.path();
+
     // A complete run replaces the earlier file.
     std::string out;
     ASSERT_EQ(RunCli("render --no-progress " + Q("long.tsp") + " " + ShellQuote(target), &out), 0) << out;

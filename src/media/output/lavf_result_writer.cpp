@@ -108,7 +108,8 @@ const char *ContainerName(TResultContainer c)
 // time of its place in presentation order, found by decoding the stream once: the n-th
 // picture shown takes the n-th decode time. The decode times are dropped, so that the
 // copy derives new ones that precede the presentation times.
-bool PresentationOrder(const std::string &file, int video, std::vector<TIndexEntry> &entries, std::string &error)
+bool PresentationOrder(const std::string &file, int video, std::vector<TIndexEntry> &entries, std::string &error,
+                       const std::function<bool()> &keepGoing)
 {
     TInput input;
     int r = OpenInput(file, input);
@@ -129,8 +130,15 @@ bool PresentationOrder(const std::string &file, int video, std::vector<TIndexEnt
             av_frame_unref(frame);
         }
     };
+    bool stopped = false;
     while (ok && av_read_frame(input.get(), packet) >= 0) {
         if (packet->stream_index == video) {
+            if (keepGoing && number % 64 == 0 && !keepGoing()) {
+                av_packet_unref(packet);
+                ok = false;
+                stopped = true;
+                break;
+            }
             packet->pts = packet->dts = number++;
             for (;;) {   // a full decoder takes the packet once its pictures were taken out
                 int sent = avcodec_send_packet(decoder, packet);
@@ -155,6 +163,10 @@ bool PresentationOrder(const std::string &file, int video, std::vector<TIndexEnt
     for (int64_t n : shown)
         if (n >= 0 && size_t(n) < seen.size())
             seen[size_t(n)] = true;
+    if (stopped) {
+        error = "stopped";
+        return false;
+    }
     if (!ok || shown.size() != entries.size() || std::count(seen.begin(), seen.end(), true) != int64_t(seen.size())) {
         error = "the order in which the video's frames are shown cannot be found (not every frame decodes)";
         return false;
@@ -236,7 +248,7 @@ const std::vector<std::string> &TLavfResultWriter::Notes() const { return F->Not
 int64_t TLavfResultWriter::VideoPacketsCopied() const { return F->Copied; }
 int32_t TLavfResultWriter::SourceFrameCount() const { return int32_t(F->Order.size()); }
 
-bool TLavfResultWriter::OpenSource(const std::string &videoFile)
+bool TLavfResultWriter::OpenSource(const std::string &videoFile, const std::function<bool()> &keepGoing)
 {
     TState &s = *F;
     int r = OpenInput(videoFile, s.Index);
@@ -249,7 +261,12 @@ bool TLavfResultWriter::OpenSource(const std::string &videoFile)
     if (!packet)
         return s.Fail("out of memory");
     bool missingPts = false;
+    int64_t count = 0;
     while ((r = av_read_frame(s.Index.get(), packet)) >= 0) {
+        if (keepGoing && ++count % 256 == 0 && !keepGoing()) {
+            av_packet_free(&packet);
+            return s.Fail("stopped");
+        }
         if (packet->stream_index == s.Video) {
             TIndexEntry e;
             e.Pts = packet->pts;
@@ -269,7 +286,7 @@ bool TLavfResultWriter::OpenSource(const std::string &videoFile)
         // where the codec reorders them, the decoder tells the order they are shown in.
         for (TIndexEntry &e : s.Entries)
             e.Pts = e.Dts;
-        if (par->video_delay > 0 && !PresentationOrder(videoFile, s.Video, s.Entries, s.Error))
+        if (par->video_delay > 0 && !PresentationOrder(videoFile, s.Video, s.Entries, s.Error, keepGoing))
             return false;
     }
     for (const TIndexEntry &e : s.Entries)

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,8 +24,9 @@ public:
     TLavfResultWriter &operator=(const TLavfResultWriter &) = delete;
 
     // Opens the video file and indexes its video stream: frame n is the n-th picture in
-    // presentation order. False with ErrorText() when the file cannot be read or has no video.
-    bool OpenSource(const std::string &videoFile);
+    // presentation order. False with ErrorText() when the file cannot be read or has no
+    // video, or when `keepGoing` (asked now and then while the file is read) said false.
+    bool OpenSource(const std::string &videoFile, const std::function<bool()> &keepGoing = {});
     int32_t SourceFrameCount() const;
     // The key frame at or before `frame` (0 when there is none).
     int32_t KeyFrameAtOrBefore(int32_t frame) const;
