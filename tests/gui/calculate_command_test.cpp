@@ -9,6 +9,9 @@
 #include "gui/calculate_command.h"
 #include "gui/gauge_form.h"
 #include "gui/main_window.h"
+#include "gui/qt_dialogs.h"
+
+#include <QFileDialog>
 #include "platform/file_system.h"
 #include "project/project_session.h"
 #include "shell/settings.h"
@@ -128,6 +131,35 @@ TEST_F(CalculateCommand, TheReplaceQuestionNamesTheFileTheTypeGives)
     run = gui::RunCalculate(*Session, *Settings, Dialogs, Window.get());
     EXPECT_EQ(run.Outcome, coDone);
     EXPECT_TRUE(DecodesCleanly(other));
+}
+
+TEST_F(CalculateCommand, TheSaveDialogGivesATypedNameTheChosenTypesExtension)
+{
+    MakeProject();
+    Save();
+    gui::TFileRequest request = gui::CalculateFileRequest(*Session, *Settings);
+    request.Folder = Dir.Path();
+    request.Preselected = 2;   // Matroska
+    gui::TQtDialogs dialogs(Window.get());
+    QString suffixAtStart, suffixAfterWav;
+    bool confirms = true;
+    AnswerModal<QFileDialog>([&](QFileDialog &dialog) {
+        suffixAtStart = dialog.defaultSuffix();
+        confirms = !dialog.testOption(QFileDialog::DontConfirmOverwrite);
+        const QString wav = dialog.nameFilters().at(0);
+        dialog.selectNameFilter(wav);
+        emit dialog.filterSelected(wav);   // as the user's choice of the type does
+        suffixAfterWav = dialog.defaultSuffix();
+        dialog.selectFile(QStringLiteral("other"));
+        QMetaObject::invokeMethod(&dialog, "accept", Qt::QueuedConnection);
+    });
+    gui::TFileAnswer answer;
+    ASSERT_TRUE(dialogs.ChooseFile(request, answer));
+    EXPECT_EQ(suffixAtStart, QStringLiteral("mkv"));
+    EXPECT_EQ(suffixAfterWav, QStringLiteral("wav"));
+    EXPECT_FALSE(confirms);   // the command asks about the name the type gives
+    EXPECT_EQ(answer.Filter, 0);
+    EXPECT_EQ(answer.FileName, Dir.File("other.wav"));
 }
 
 TEST_F(CalculateCommand, ClosingTheWindowDuringARenderAbortsItCleanly)
