@@ -17,5 +17,7 @@ int RunInfo(const std::vector<std::string> &args);
 int RunProject(const TAppContext &context, const std::vector<std::string> &args);
 // `frame MEDIA|PROJECT FRAME OUT.png`: one frame's picture as a PNG file.
 int RunFrame(const TAppContext &context, const std::vector<std::string> &args);
+// Project, suggested markers, result and its verification in one run.
+int RunSync(const TAppContext &context, const std::vector<std::string> &args);
 
 } // namespace tessaly::cli

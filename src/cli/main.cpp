@@ -15,7 +15,7 @@ void Usage(std::ostream &out)
 {
     out << "usage: tessaly-cli [--language NAME] COMMAND [ARGS...]\n"
            "commands:\n"
-           "  render    render a project's result (AVI or WAV)\n"
+           "  render    render a project's result (MKV, MP4, MOV, WebM, AVI or WAV)\n"
            "  analyze   print the analysis of a project file (PROJECT.tsp)\n"
            "  info      print the properties of a video or audio file\n"
            "  frame     write the picture of one frame of a video or project as a PNG file\n"
@@ -23,6 +23,7 @@ void Usage(std::ostream &out)
            "  example   build a small example project in memory and print its frame states\n"
            "  suggest   suggest (and apply) the markers from a recording in sync with the video\n"
            "  verify    measure a result's audio against a recording in sync with the video\n"
+           "  sync      project, suggested markers, result and verification from a video and a track\n"
            "  --language NAME   messages in the language NAME of the language file for this run\n"
            "                    (instead of the stored choice); may stand anywhere before \"--\"\n"
            "Run \"tessaly-cli COMMAND --help\" for a command's options.\n";
@@ -68,6 +69,8 @@ int Run(tessaly::TAppContext &context, const std::string &command, const std::ve
         return tessaly::cli::RunSuggest(args);
     if (command == "verify")
         return tessaly::cli::RunVerify(args);
+    if (command == "sync")
+        return tessaly::cli::RunSync(context, args);
     if (command == "analyze")
         return tessaly::cli::RunAnalyze(context, args, std::cout, std::cerr);
     std::cerr << "tessaly-cli: unknown command \"" << command << "\"\n";

@@ -6,9 +6,11 @@
 
 #include "cli/cli_support.h"
 #include "cli/commands.h"
+#include "cli/result_args.h"
 #include "platform/file_system.h"
 #include "project/project_session.h"
 #include "project/render.h"
+#include "project/render_container.h"
 #include "shell/console_progress.h"
 #include "shell/app_context.h"
 
@@ -16,15 +18,19 @@ namespace tessaly::cli {
 
 namespace {
 
-const char *const kRenderHelp =
-    "usage: tessaly-cli render PROJECT.tsp OUTPUT [--yes] [--no-progress]\n"
-    "Renders the project's result: OUTPUT ending in \".avi\" gives the AVI file (video copied\n"
-    "as stored, mixed audio, one file per chapter when the project uses chapters); any other\n"
-    "name gives the WAV file of the mixed audio (the extension is replaced by \".wav\").\n"
+const std::string kRenderHelp = std::string(
+    "usage: tessaly-cli render PROJECT.tsp OUTPUT [--yes] [--no-progress] [result options]\n"
+    "Renders the project's result, the type named by OUTPUT's extension:\n"
+    "  .mkv .mka .webm .mp4 .m4v .mov   the video file's packets copied as stored beside the\n"
+    "                      mixed track, and what else of the video file --keep keeps\n"
+    "  .avi                the AVI file (video copied as stored, mixed PCM audio, one file per\n"
+    "                      chapter when the project uses chapters)\n"
+    "  anything else       the WAV file of the mixed audio (extension replaced by \".wav\")\n"
     "  --yes           answer every question (the size warning) with Yes\n"
-    "  --no-progress   no progress display\n"
+    "  --no-progress   no progress display\n") + kResultOptionsHelp + std::string(
     "Without --yes a question is asked on the terminal and answered No without one.\n"
-    "Ctrl+C aborts; chapter files finished so far are kept.\n";
+    "Ctrl+C aborts; chapter files finished so far are kept. A container result is written\n"
+    "under a temporary name and appears under its own name only when complete.\n");
 
 } // namespace
 
@@ -32,7 +38,7 @@ int RunRender(const TAppContext &context, const std::vector<std::string> &argv)
 {
     TArgs args;
     std::string error;
-    if (!ParseArgs(argv, {}, {"--yes", "--no-progress"}, args, error)) {
+    if (!ParseArgs(argv, ResultOptionNames(), {"--yes", "--no-progress"}, args, error)) {
         std::cerr << "tessaly-cli render: " << error << "\n" << kRenderHelp;
         return kExitUsage;
     }
@@ -64,11 +70,12 @@ int RunRender(const TAppContext &context, const std::vector<std::string> &argv)
     // result than the one saved: nothing is rendered.
     if ((ui.ErrorCount() > 0))
         return kExitFailure;
-    std::string output = args.Positional[1];
-    std::string outExt = ExtractFileExt(output);
-    for (char &c : outExt)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    int32_t fileType = outExt == ".avi" ? 2 : 1;
+    const std::string output = args.Positional[1];
+    TLavfResultOptions result;
+    if (!ParseResultOptions(args, output, result, error)) {
+        std::cerr << "tessaly-cli render: " << error << "\n";
+        return kExitUsage;
+    }
     const bool warnOnCalc = context.Settings().SRWarnOnCalc();
     // Without a display the progress still runs silently, so that Ctrl+C aborts the run.
     std::unique_ptr<std::FILE, int (*)(std::FILE *)> sink(
@@ -76,16 +83,16 @@ int RunRender(const TAppContext &context, const std::vector<std::string> &argv)
     TConsoleProgress progress(sink ? sink.get() : stderr, sink ? cmPlain : cmAuto);
     TConsoleProgress::InstallInterruptHandler();
     TProgress *shown = &progress;
-    TRenderer renderer(session, shown);
-    TCalcOutcome outcome = CalculateResult(session, renderer, output, fileType, warnOnCalc);
+    std::vector<std::string> files, notes;
+    TCalcOutcome outcome = CalculateAnyResult(session, shown, output, result, warnOnCalc, nullptr, &files, &notes);
     if (outcome == coCancelled) {
         std::cerr << "tessaly-cli render: nothing written (the size warning was not confirmed)\n";
         return kExitFailure;
     }
     bool ok = outcome == coDone;
-    if (renderer.Aborted()) {
+    if (outcome == coAborted) {
         std::cerr << "tessaly-cli render: aborted; files kept:";
-        for (const std::string &f : renderer.FilesWritten())
+        for (const std::string &f : files)
             std::cerr << " " << f;
         std::cerr << "\n";
         return kExitFailure;
@@ -95,7 +102,9 @@ int RunRender(const TAppContext &context, const std::vector<std::string> &argv)
             std::cerr << "tessaly-cli render: the result could not be written\n";
         return kExitFailure;
     }
-    for (const std::string &f : renderer.FilesWritten())
+    for (const std::string &note : notes)
+        std::cerr << "tessaly-cli render: note: " << note << "\n";
+    for (const std::string &f : files)
         std::cout << f << "\n";
     return kExitOk;
 }

@@ -86,7 +86,20 @@ bool TQtDialogs::ChooseFile(const TFileRequest &request, TFileAnswer &answer)
         dialog.selectNameFilter(filters[request.Preselected]);
     if (request.Save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix(QStringLiteral("tsp"));
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.ConfirmOverwrite);
+        // The suffix a typed name gets follows the chosen type ("*.wav" gives ".wav").
+        auto suffixOf = [&request](int index) {
+            if (index < 0 || index >= int(request.Filters.size()))
+                return QStringLiteral("tsp");
+            const std::string &p = request.Filters[size_t(index)].Patterns;
+            return Q(p.substr(p.find('.') == std::string::npos ? p.size() : p.find('.') + 1,
+                              p.find(';') == std::string::npos ? std::string::npos : p.find(';') - p.find('.') - 1));
+        };
+        dialog.setDefaultSuffix(suffixOf(request.Preselected));
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog, &filters, suffixOf](const QString &filter) {
+                             dialog.setDefaultSuffix(suffixOf(int(filters.indexOf(filter))));
+                         });
     } else {
         dialog.setFileMode(QFileDialog::ExistingFile);
     }

@@ -22,6 +22,7 @@ struct TFileRequest {
     std::vector<TChooseFilter> Filters;
     int Preselected = 0;
     bool Save = false;
+    bool ConfirmOverwrite = true;   // a save dialog asks before an existing file is chosen
 };
 
 // The answer: the file and the filter entry chosen.

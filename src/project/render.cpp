@@ -47,6 +47,7 @@ struct TRenderer::TRun {
     std::vector<uint8_t> Buffer;
     std::unique_ptr<TAVICreator> Creator;
     std::unique_ptr<TWaveWriter> Wave;
+    TMixSink *Sink = nullptr;    // takes the mix in place of Wave
     std::vector<uint8_t> VideoFormat, VideoExtra;
     std::vector<uint8_t> Reduced;
     std::unique_ptr<TIOImage> Image;
@@ -490,7 +491,7 @@ bool TRenderer::AudioReadOk(const TRun &run, int32_t frame)
     return false;
 }
 
-bool TRenderer::CalcAudio(const std::string &target, const TRenderOptions &options)
+bool TRenderer::CalcAudio(const std::string &target, const TRenderOptions &options, TMixSink *sink)
 {
     FAborted = false;
     FFiles.clear();
@@ -499,7 +500,8 @@ bool TRenderer::CalcAudio(const std::string &target, const TRenderOptions &optio
         return false;
     TRun run;
     run.Audio = true;
-    run.Target = ChangeFileExt(target, ".wav");
+    run.Sink = sink;
+    run.Target = sink ? target : ChangeFileExt(target, ".wav");
     run.CrossFade = options.CrossFade;
     run.PreScan = options.PreScan;
     run.FrameOffset = options.FrameOffset;
@@ -556,6 +558,13 @@ bool TRenderer::WriteAudioFrame(TRun &run)
         return false;
     if (k <= 0)
         return true;
+    if (run.Sink) {
+        if (!run.Sink->Write(run.Buffer.data(), int32_t(k))) {
+            ShowError(run.Sink->ErrorText());
+            return false;
+        }
+        return true;
+    }
     TMediaError e = run.Wave->Write(run.Buffer.data(), int32_t(k));
     if (e != meOk) {
         ShowError(MediaErrorMsg(e));
@@ -574,6 +583,15 @@ bool TRenderer::RunAudio(TRun &run)
         return false;
     }
     auto openFile = [&](const std::string &name) -> bool {
+        if (run.Sink) {
+            if (!run.Sink->Open(name, run.Mix.Format, run.Mix.ChannelMask)) {
+                ShowError(ProjectText("ErrTarget", "Error opening target file!") + "\r\n" + run.Sink->ErrorText());
+                return false;
+            }
+            FFiles.push_back(name);
+            Comment(FormatText(ProjectText("MsgWriting", "Writing file %s ..."), {ExtractFileName(name)}));
+            return true;
+        }
         std::vector<uint8_t> format = ResultWaveFormat(run.Mix.Format, run.Mix.ChannelMask);
         TMediaError e = run.Wave->SetFormat(format.data(), int32_t(format.size()));
         if (e == meOk)

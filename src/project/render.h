@@ -7,10 +7,24 @@
 #include <string>
 #include <vector>
 
+#include "media/common/vfw_types.h"
+
 namespace tessaly {
 
 class TProjectSession;
 class TProgress;
+
+// Where the mixed audio of an audio run goes instead of the WAV writer (a container
+// result that copies the video beside it). Open receives the mix format; a false
+// result ends the run, its ErrorText() shown.
+class TMixSink {
+public:
+    virtual ~TMixSink() = default;
+    virtual bool Open(const std::string &name, const WAVEFORMATEX &format, uint32_t channelMask) = 0;
+    // count sample frames of the mix format.
+    virtual bool Write(const uint8_t *data, int32_t count) = 0;
+    virtual std::string ErrorText() const = 0;
+};
 
 // What one render run covers and how it is shown.
 struct TRenderOptions {
@@ -36,8 +50,9 @@ public:
     // file completed; false after an error (its message shown) or an abort.
     bool CalcVideo(const std::string &target, const TRenderOptions &options);
     // The same for the audio alone into a WAV file (no key-frame alignment; SizeLimit and
-    // ForPreview are not used).
-    bool CalcAudio(const std::string &target, const TRenderOptions &options);
+    // ForPreview are not used). With a sink the mix goes there under the name `target`
+    // as given; the sink is not closed.
+    bool CalcAudio(const std::string &target, const TRenderOptions &options, TMixSink *sink = nullptr);
 
     // The image reduction factor of the last video run (1 = frames copied as stored).
     int32_t ReductionFactor() const { return FReduction; }

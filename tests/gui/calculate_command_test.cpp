@@ -9,6 +9,9 @@
 #include "gui/calculate_command.h"
 #include "gui/gauge_form.h"
 #include "gui/main_window.h"
+#include "gui/qt_dialogs.h"
+
+#include <QFileDialog>
 #include "platform/file_system.h"
 #include "project/project_session.h"
 #include "shell/settings.h"
@@ -38,23 +41,25 @@ protected:
     }
 };
 
-TEST_F(CalculateCommand, DialogStartsInTheStoredFolderWithTheProjectName)
+TEST_F(CalculateCommand, DialogProposesTheSourceContainerBesideTheVideo)
 {
     MakeProject();
     Save();
-    Settings->SetFolder(fkRes, Dir.Path());
-    Settings->SetResFmt(rfAvi);
+    Settings->SetFolder(fkRes, Dir.Path() + "/elsewhere");
+    Settings->SetResFmt(rfWav);
     gui::TFileRequest request = gui::CalculateFileRequest(*Session, *Settings);
     EXPECT_EQ(request.Title, "Save file as");
     EXPECT_TRUE(request.Save);
-    ASSERT_EQ(request.Filters.size(), 2u);
+    EXPECT_FALSE(request.ConfirmOverwrite);
+    ASSERT_EQ(request.Filters.size(), 6u);
     EXPECT_EQ(request.Filters[0].Patterns, "*.wav");
     EXPECT_EQ(request.Filters[1].Patterns, "*.avi");
-    EXPECT_EQ(request.Preselected, 1);
-    EXPECT_EQ(request.Folder, Dir.Path() + "/film");
+    EXPECT_EQ(request.Filters[2].Patterns, "*.mkv;*.mka");
+    EXPECT_EQ(request.Filters[3].Patterns, "*.mp4;*.m4v");
+    EXPECT_EQ(request.Preselected, 1);   // the video is an AVI
+    EXPECT_EQ(request.Folder, ExtractFilePath(Session->FileList(srVideo)) + "film.synced.avi");
 
     Dialogs.Files = {""};   // cancelled: nothing happens, nothing is stored
-    Settings->SetResFmt(rfWav);
     gui::TCalculateRun run = gui::RunCalculate(*Session, *Settings, Dialogs, Window.get());
     EXPECT_EQ(run.Outcome, coCancelled);
     EXPECT_TRUE(run.Files.empty());
@@ -67,20 +72,22 @@ TEST_F(CalculateCommand, ResultsEqualTheCommandLineRender)
     Save();
     CliRender(Dir.File("cli.wav"));
     CliRender(Dir.File("cli.avi"));
+    CliRender(Dir.File("cli.mkv"));
 
     std::string sub = Dir.File("out");
     ASSERT_EQ(RunCommand("mkdir -p " + ShellQuote(sub)), 0);
-    Settings->SetResFmt(rfWav);
-    Dialogs.Files = {sub + "/result.xyz"};   // the extension is replaced
+    Dialogs.Filters = {0};
+    Dialogs.Files = {sub + "/result.xyz"};   // the extension follows the type
     gui::TCalculateRun run = gui::RunCalculate(*Session, *Settings, Dialogs, Window.get());
     ASSERT_EQ(run.Outcome, coDone);
     EXPECT_EQ(run.Target, sub + "/result.wav");
     EXPECT_EQ(FileMd5(run.Target), FileMd5(Dir.File("cli.wav")));
     EXPECT_EQ(Settings->Folder(fkRes), sub + "/");
+    EXPECT_EQ(Settings->ResFmt(), rfWav);
     EXPECT_EQ(gui::CurrentProgress(), nullptr);
     EXPECT_TRUE(Window->isEnabled());
 
-    Settings->SetResFmt(rfAvi);
+    Dialogs.Filters = {1};
     Dialogs.Files = {sub + "/result"};
     run = gui::RunCalculate(*Session, *Settings, Dialogs, Window.get());
     ASSERT_EQ(run.Outcome, coDone);
@@ -88,6 +95,101 @@ TEST_F(CalculateCommand, ResultsEqualTheCommandLineRender)
     EXPECT_EQ(FileMd5(run.Target), FileMd5(Dir.File("cli.avi")));
     EXPECT_TRUE(DecodesCleanly(run.Target));
     EXPECT_EQ(Settings->ResFmt(), rfAvi);
+
+    // Matroska: the codec asked for and kept; the same packets and samples as the program's.
+    Dialogs.Filters = {2};
+    Dialogs.Files = {sub + "/result"};
+    Dialogs.Texts = {"flac"};
+    run = gui::RunCalculate(*Session, *Settings, Dialogs, Window.get());
+    ASSERT_EQ(run.Outcome, coDone);
+    EXPECT_EQ(run.Target, sub + "/result.mkv");
+    EXPECT_EQ(VideoPacketHashes(run.Target), VideoPacketHashes(Dir.File("cli.mkv")));
+    EXPECT_EQ(DecodedAudio(run.Target), DecodedAudio(Dir.File("cli.wav")));
+    EXPECT_EQ(Settings->ResFmt(), 3);
+    EXPECT_EQ(Settings->ReadString("Current", "ResAudioCodec", ""), "flac");
+}
+
+TEST_F(CalculateCommand, TheReplaceQuestionNamesTheFileTheTypeGives)
+{
+    MakeProject();
+    Save();
+    const std::string other = Dir.File("other.wav");
+    ASSERT_TRUE(WriteFileBytes(other, {'k', 'e', 'e', 'p'}));
+    Dialogs.Filters = {0};
+    Dialogs.Files = {Dir.File("other")};
+    Dialogs.Answers = {mrNo};
+    gui::TCalculateRun run = gui::RunCalculate(*Session, *Settings, Dialogs, Window.get());
+    EXPECT_EQ(run.Outcome, coCancelled);
+    ASSERT_FALSE(Dialogs.Messages.empty());
+    EXPECT_NE(Dialogs.Messages.back().find("\"" + other + "\" already exists"), std::string::npos)
+        << Dialogs.Messages.back();
+    EXPECT_EQ(ReadFileBytes(other), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+
+    Dialogs.Filters = {0};
+    Dialogs.Files = {Dir.File("other")};
+    Dialogs.Answers = {mrYes};
+    run = gui::RunCalculate(*Session, *Settings, Dialogs, Window.get());
+    EXPECT_EQ(run.Outcome, coDone);
+    EXPECT_TRUE(DecodesCleanly(other));
+}
+
+TEST_F(CalculateCommand, TheSaveDialogGivesATypedNameTheChosenTypesExtension)
+{
+    MakeProject();
+    Save();
+    gui::TFileRequest request = gui::CalculateFileRequest(*Session, *Settings);
+    request.Folder = Dir.Path();
+    request.Preselected = 2;   // Matroska
+    gui::TQtDialogs dialogs(Window.get());
+    QString suffixAtStart, suffixAfterWav;
+    bool confirms = true;
+    AnswerModal<QFileDialog>([&](QFileDialog &dialog) {
+        suffixAtStart = dialog.defaultSuffix();
+        confirms = !dialog.testOption(QFileDialog::DontConfirmOverwrite);
+        const QString wav = dialog.nameFilters().at(0);
+        dialog.selectNameFilter(wav);
+        emit dialog.filterSelected(wav);   // as the user's choice of the type does
+        suffixAfterWav = dialog.defaultSuffix();
+        dialog.selectFile(QStringLiteral("other"));
+        QMetaObject::invokeMethod(&dialog, "accept", Qt::QueuedConnection);
+    });
+    gui::TFileAnswer answer;
+    ASSERT_TRUE(dialogs.ChooseFile(request, answer));
+    EXPECT_EQ(suffixAtStart, QStringLiteral("mkv"));
+    EXPECT_EQ(suffixAfterWav, QStringLiteral("wav"));
+    EXPECT_FALSE(confirms);   // the command asks about the name the type gives
+    EXPECT_EQ(answer.Filter, 0);
+    EXPECT_EQ(answer.FileName, Dir.File("other.wav"));
+}
+
+TEST_F(CalculateCommand, ClosingTheWindowDuringARenderAbortsItCleanly)
+{
+    MakeProject();
+    Save();
+    QTimer closer;
+    bool closed = false;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        gui::TGaugeForm *form = gui::CurrentProgress();
+        if (form && form->Percent() >= 20 && !closed) {
+            closed = true;
+            Window->close();
+        }
+    });
+    closer.start(0);
+    Dialogs.Filters = {2};
+    Dialogs.Files = {Dir.File("closed.mkv")};
+    Dialogs.Texts = {"default"};
+    gui::TCalculateRun run = gui::RunCalculate(*Session, *Settings, Dialogs, Window.get());
+    closer.stop();
+    ASSERT_TRUE(closed);
+    EXPECT_EQ(run.Outcome, coAborted);
+    EXPECT_TRUE(run.CloseAsked);
+    EXPECT_FALSE(FileExists(Dir.File("closed.mkv")));
+    for (const std::string &m : Dialogs.Messages)
+        EXPECT_EQ(m.find("invalid"), std::string::npos) << m;
+    // The close asked for during the run follows it.
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(Window->isVisible());
 }
 
 TEST_F(CalculateCommand, EscapeInTheProgressWindowKeepsTheChapterFilesWrittenSoFar)
@@ -111,7 +213,7 @@ TEST_F(CalculateCommand, EscapeInTheProgressWindowKeepsTheChapterFilesWrittenSoF
         }
     });
     presser.start(0);
-    Settings->SetResFmt(rfWav);
+    Dialogs.Filters = {0};
     Dialogs.Files = {Dir.File("gui.wav")};
     gui::TCalculateRun run = gui::RunCalculate(*Session, *Settings, Dialogs, Window.get());
     presser.stop();

@@ -36,6 +36,10 @@ bool TScriptedDialogs::ChooseFile(const gui::TFileRequest &request, gui::TFileAn
     }
     answer.FileName = Files.front();
     answer.Filter = request.Preselected;
+    if (!Filters.empty()) {
+        answer.Filter = Filters.front();
+        Filters.pop_front();
+    }
     Files.pop_front();
     return !answer.FileName.empty();
 }

@@ -35,6 +35,7 @@ public:
 
     std::deque<TMsgResult> Answers;          // for Message questions (errors need none)
     std::deque<std::string> Files;           // "" cancels
+    std::deque<int> Filters;                 // the file type chosen with each file (default: the preselected)
     std::deque<std::string> Texts;
     std::deque<TPhantomValues> Clips;
     std::deque<TSegmentAnswer> Segments;

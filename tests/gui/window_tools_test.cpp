@@ -120,7 +120,7 @@ TEST_F(WindowTools, CalculateThroughTheActionAndTheButtonEqualsTheCommandLineRen
               0)
         << out;
 
-    Settings->SetResFmt(rfAvi);
+    Dialogs.Filters = {1};   // the AVI result
     Dialogs.Files = {Dir.File("gui.avi")};
     Trigger("ProjectCalcItem");
     EXPECT_EQ(FileMd5(Dir.File("gui.avi")), FileMd5(Dir.File("cli.avi")));
@@ -129,7 +129,7 @@ TEST_F(WindowTools, CalculateThroughTheActionAndTheButtonEqualsTheCommandLineRen
     Window->EditLists().setCurrentIndex(epOutput);
     Window->RefreshAll();
     ASSERT_TRUE(Window->MarkerPanel().CalculateButton->isEnabled());
-    Settings->SetResFmt(rfWav);
+    Dialogs.Filters = {0};   // the WAV result
     Dialogs.Files = {Dir.File("button.wav")};
     Window->MarkerPanel().CalculateButton->click();
     EXPECT_EQ(FileMd5(Dir.File("button.wav")), FileMd5(Dir.File("cli.wav")));
