@@ -9,6 +9,7 @@
 #include "media/input/wave_format.h"
 #include "media/output/avi_creator.h"
 #include "project/project.h"
+#include "project/resampler_pcm.h"
 
 namespace tessaly {
 
@@ -25,6 +26,13 @@ int64_t RoundToInt(long double v)
 TAudioMixer::TAudioMixer(TProject &project, TMixSource *audio, TMixSource *dbl)
     : FProject(project), FAudio(audio), FDouble(dbl)
 {
+}
+
+void TAudioMixer::SetMixing(TResampling resampling, int32_t crossFadeMs)
+{
+    FMixingSet = true;
+    FResampling = resampling;
+    FCrossFadeMs = std::clamp(crossFadeMs, 0, kMaxCrossFadeMs);
 }
 
 void TAudioMixer::SetPreviewMutes(bool audioMuted, bool doubleMuted)
@@ -99,9 +107,15 @@ void TAudioMixer::InitAudioMix(int32_t firstFrame, int32_t frameOffset, TAudioMi
     state.LastSrcPos = -2147483647;
     state.Cur = FProject.GetStateAt(state.Frame);
     state.Silent = state.AudioMuted || state.Cur.AudioOff();
+    const TProjectOptions &o = FProject.Options();
+    state.Resampling = FMixingSet ? FResampling : o.Resampling;
+    const int32_t ms = std::clamp(FMixingSet ? FCrossFadeMs : o.CrossFadeMs, 0, kMaxCrossFadeMs);
+    state.FadeSamples = static_cast<int32_t>(int64_t{ms} * state.Format.nSamplesPerSec / 1000);
+    state.Tail = TAudioMixState::tkStart;
+    FWindow = TWindow{};
 }
 
-void TAudioMixer::UpdateShifts(TAudioMixState &state, int64_t n, int32_t count, bool crossFade)
+void TAudioMixer::ComputeShifts(TAudioMixState &state, int64_t n)
 {
     const TFrameState &cur = state.Cur, &next = state.Next;
     state.CurCut = cur.CutShift;
@@ -111,14 +125,22 @@ void TAudioMixer::UpdateShifts(TAudioMixState &state, int64_t n, int32_t count, 
     else
         state.StartShift = state.EndShift;   // continuity with the previous frame
     state.EndShift = n * (cur.CutShift + next.SplineShift);
+}
+
+void TAudioMixer::UpdateShifts(TAudioMixState &state, int64_t n, int32_t count, bool crossFade)
+{
+    const TFrameState &next = state.Next;
+    ComputeShifts(state, n);
 
     // The primary track is read forward only and within its length.
     int64_t length = FAudio->OutputLength();
     int64_t p = RoundToInt(state.StartShift) + state.OutPos;
     state.Silent = !(state.LastSrcPos < p && p < length);
+    state.PastEnd = p >= length;
     if (!state.Silent) {
         p = RoundToInt(state.EndShift) + state.OutPos + count - 1;
         state.Silent = !(state.LastSrcPos < p && p < length);
+        state.PastEnd = p >= length;
     }
     // Before a backward jump the primary track fades out already.
     if (crossFade && !state.Silent && next.MarkerKind == mkRelCut && !next.MarkerDeactivated &&
@@ -247,7 +269,9 @@ void TAudioMixer::MixSamples(TAudioMixState &state, bool crossFade, uint8_t *buf
     }
     // Primary: along the shift, interpolated linearly across the frame.
     if (primary) {
-        if (!state.ReadAudio || audioOff || state.AudioMuted)
+        // Where an option switches the primary off, the fade runs from it: it is still
+        // read along the curve in that frame.
+        if (!state.ReadAudio || (audioOff && !fadeOut) || state.AudioMuted)
             FillSilence(state, primary, count);
         else
             ReadTrack(FAudio, state.StartShift, state.Step, state.OutPos, count, state, primary);
@@ -288,6 +312,7 @@ bool TAudioMixer::MixFrameAudio(int32_t frame, TAudioMixState &state, bool cross
         state.StartShift = state.EndShift = 0;
         state.LastSrcPos = -2147483647;
         state.Cur = FProject.GetStateAt(a);
+        state.Tail = TAudioMixState::tkStart;
     }
     state.Next = FProject.GetStateAt(state.Frame + 1);
     int64_t n = SamplesUpTo(int64_t{state.Frame} + 1, state) - state.OutPos;
@@ -296,8 +321,11 @@ bool TAudioMixer::MixFrameAudio(int32_t frame, TAudioMixState &state, bool cross
     const bool audioOff = state.Cur.AudioOff();
     state.PrevSilent = state.Silent;
     state.Silent = state.AudioMuted || audioOff;
+    state.PastEnd = false;
     if (!state.Silent)
         UpdateShifts(state, n, count, crossFade);
+    else if (crossFade && audioOff && !state.PrevSilent && !state.AudioMuted)
+        ComputeShifts(state, n);   // the frame fades out of the primary along the curve
 
     if (crossFade) {
         state.ReadAudio = !(state.Silent && state.PrevSilent);
@@ -306,8 +334,14 @@ bool TAudioMixer::MixFrameAudio(int32_t frame, TAudioMixState &state, bool cross
         state.ReadAudio = !state.Silent;
         state.ReadDouble = state.Silent;
     }
-    if (buffer && count > 0)
-        MixSamples(state, crossFade, buffer, count, n);
+    if (buffer && count > 0) {
+        if (state.Resampling == rsSampleCopy && state.FadeSamples == 0)
+            MixSamples(state, crossFade, buffer, count, n);
+        else
+            MixSamplesFloat(state, crossFade, buffer, count, n);
+    } else {
+        state.Tail = TAudioMixState::tkStart;   // nothing sounded to fade from
+    }
     if (state.ReadAudio && !state.Silent)
         state.LastSrcPos = RoundToInt(state.EndShift) + count + state.OutPos - 1;
     state.OutPos += count;

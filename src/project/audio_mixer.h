@@ -8,6 +8,8 @@
 #include "media/common/vfw_types.h"
 #include "project/frame_state.h"
 #include "project/mix_source.h"
+#include "project/project_options.h"
+#include "project/resampler.h"
 
 namespace tessaly {
 
@@ -41,6 +43,17 @@ struct TAudioMixState {
     long double Step = 0;        // per-sample increment of the shift
     long double CurCut = 0;      // CutShift of the current frame
     TFrameState Cur, Next;       // states of the current and the following frame
+
+    // Reading between stored samples and the short fades (see TAudioMixer::SetMixing).
+    TResampling Resampling = rsSampleCopy;
+    int32_t FadeSamples = 0;     // length of the equal-power fade at a cut or switch
+    bool PastEnd = false;        // the primary is silent because it reached its end
+    // What the previous frame ended with, for the fade at a discontinuity.
+    enum TTail : uint8_t { tkStart, tkSilence, tkPrimary, tkDouble };
+    TTail Tail = tkStart;
+    long double TailPos = 0;     // primary: the source position that would come next
+    long double TailStep = 0;    // primary: its per-sample increment of the shift
+    int64_t TailDouble = 0;      // double: the offset its positions had
 };
 
 // Samples a track could not deliver although they lie inside it (a damaged chunk, a
@@ -69,11 +82,18 @@ public:
     // buffer only advances the state. Returns state.Valid.
     bool MixFrameAudio(int32_t frame, TAudioMixState &state, bool crossFade, uint8_t *buffer, int32_t count);
 
+    // Reading of the primary track and the fade length at cuts and track switches for the
+    // following runs; without a call the project's options apply. Sample copy with 0 ms
+    // renders as before either choice existed.
+    void SetMixing(TResampling resampling, int32_t crossFadeMs);
+
     // The reads that failed so far.
     const TMixReadFailure &ReadFailure() const { return FReadFailure; }
 
 private:
     int64_t SamplesUpTo(int64_t frame, const TAudioMixState &state) const;
+    // StartShift and EndShift of the current frame (continuity unless it starts afresh).
+    static void ComputeShifts(TAudioMixState &state, int64_t n);
     void UpdateShifts(TAudioMixState &state, int64_t n, int32_t count, bool crossFade);
     void MixSamples(TAudioMixState &state, bool crossFade, uint8_t *buffer, int32_t count, int64_t n);
     void ReadTrack(TMixSource *source, long double start, long double step, int64_t base, int32_t count,
@@ -84,6 +104,19 @@ private:
     // count sample frames from position first on (silence outside the track) into out.
     void ReadSpan(TMixSource *source, int64_t first, int32_t count, const TAudioMixState &state, uint8_t *out);
 
+    // The mix in floating point: both tracks decoded, faded, rounded once.
+    void MixSamplesFloat(TAudioMixState &state, bool crossFade, uint8_t *buffer, int32_t count, int64_t n);
+    // count primary values (interleaved doubles) at positions base + start + t * (1 + step).
+    void ReadPrimary(const TAudioMixState &state, int64_t base, long double start, long double step,
+                     int32_t count, double *out);
+    // The double track's values from position first on, at its volume.
+    void ReadDoubleValues(const TAudioMixState &state, int64_t first, int32_t count, double *out);
+    // Makes FWindow hold the primary's values of positions first .. last (track ends mirrored).
+    void FillWindow(const TAudioMixState &state, int64_t first, int64_t last);
+    // The short fade at the frame start from what the previous frame ended with.
+    void FadeFromTail(TAudioMixState &state, bool beginsPrimary, bool primaryRead, bool beginsDouble,
+                      bool doubleRead, int64_t base, int32_t count, double *mix);
+
     TProject &FProject;
     TMixSource *FAudio;
     TMixSource *FDouble;
@@ -91,6 +124,16 @@ private:
     bool FPreviewDoubleMuted = false;
     std::vector<uint8_t> FPrimary, FSecondary;   // one frame of each track
     TMixReadFailure FReadFailure;
+    bool FMixingSet = false;
+    TResampling FResampling = rsSampleCopy;
+    int32_t FCrossFadeMs = 0;
+    TResampler FResampler;
+    struct TWindow {
+        int64_t First = 0, Frames = 0;
+        std::vector<double> Values;
+    } FWindow;
+    std::vector<double> FMix, FOther, FTail;   // one frame of values each
+    std::vector<uint8_t> FBytes;
 };
 
 } // namespace tessaly
