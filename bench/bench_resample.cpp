@@ -4,7 +4,7 @@
 // against the ideal stretched signal, the click at a cut, keep pitch's tone error and the
 // render time of band-limited reading against sample copy. Usage: bench_resample.
 #include <algorithm>
-#include <chrono>
+#include <ctime>
 #include <cmath>
 #include <complex>
 #include <cstdio>
@@ -100,7 +100,7 @@ std::vector<double> Render(TProject &project, TMixSource &source, TResampling mo
     std::vector<double> out;
     const int width = state.Format.wBitsPerSample / 8;
     const double scale = 1.0 / double(1u << (state.Format.wBitsPerSample - 1));
-    const auto start = std::chrono::steady_clock::now();
+    const std::clock_t start = std::clock();   // processor time: the machine may be shared
     for (int32_t f = first; f < first + frames; ++f) {
         mixer.MixFrameAudio(f, state, false, buf.data(), 0);
         if (seconds)
@@ -113,7 +113,7 @@ std::vector<double> Render(TProject &project, TMixSource &source, TResampling mo
         }
     }
     if (seconds)
-        *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        *seconds = double(std::clock() - start) / CLOCKS_PER_SEC;
     project.EndCalc();
     return out;
 }

@@ -73,6 +73,7 @@ void TSincKernel::Weights(double frac, double *w) const
     const int taps = 2 * FHalf;
     const double *row = &FTable[static_cast<size_t>(k) * taps];
     const double *delta = &FDelta[static_cast<size_t>(k) * taps];
+#pragma omp simd
     for (int j = 0; j < taps; ++j)
         w[j] = row[j] + f * delta[j];
 }
@@ -81,12 +82,15 @@ const TSincKernel &TResampler::KernelFor(long double rate)
 {
     // Rates up to 1 (and a hair above, where the aliased band is inaudibly narrow) share
     // the full-band kernel; faster reading gets its cutoff lowered in steps of 1/4096.
-    int64_t key = 0;
-    if (rate > 1.0005L)
-        key = static_cast<int64_t>(std::ceil((static_cast<double>(rate) - 1) * 4096));
+    if (!(rate > 1.0005L)) {
+        // Built once per process and never changed: every run shares the full-band table.
+        static const TSincKernel unit(kHalfTaps, 1.0, kPhases);
+        return unit;
+    }
+    const int64_t key = static_cast<int64_t>(std::ceil((static_cast<double>(rate) - 1) * 4096));
     auto it = FKernels.find(key);
     if (it == FKernels.end()) {
-        const double cutoff = key == 0 ? 1.0 : 1.0 / (1.0 + static_cast<double>(key) / 4096);
+        const double cutoff = 1.0 / (1.0 + static_cast<double>(key) / 4096);
         it = FKernels.emplace(key, std::make_unique<TSincKernel>(kHalfTaps, cutoff, kPhases)).first;
     }
     return *it->second;
@@ -107,32 +111,46 @@ void TResampler::Read(const TSincKernel &k, const double *src, int64_t srcFirst,
     const int taps = 2 * k.Half();
     FWeights.resize(static_cast<size_t>(taps));
     double *w = FWeights.data();
+    // Positions relative to the window are small, so doubles keep them to about 1e-12
+    // of a sample; the whole part of the start is taken in extended precision.
+    const long double start = x0 - static_cast<long double>(srcFirst);
+    const long double startWhole = std::floor(start);
+    const double startFrac = static_cast<double>(start - startWhole), dstep = static_cast<double>(step);
+    const int64_t startBase = static_cast<int64_t>(startWhole) - k.Half() + 1;
     for (int32_t t = 0; t < count; ++t) {
-        const long double x = x0 + static_cast<long double>(t) * step;
-        const long double whole = std::floor(x);
-        k.Weights(static_cast<double>(x - whole), w);
-        const int64_t base = static_cast<int64_t>(whole) - k.Half() + 1 - srcFirst;
+        const double xr = startFrac + static_cast<double>(t) * dstep;
+        const double whole = std::floor(xr);
+        k.Weights(xr - whole, w);
+        const int64_t base = startBase + static_cast<int64_t>(whole);
         double *o = out + static_cast<size_t>(t) * channels;
         // Taps outside the window read as zero.
         const int j0 = static_cast<int>(std::clamp<int64_t>(-base, 0, taps));
         const int j1 = static_cast<int>(std::clamp<int64_t>(srcFrames - base, 0, taps));
-        if (channels == 2) {
+        const double *s = src + (base + j0) * channels;
+        const double *wj = w + j0;
+        const int m = j1 - j0;
+        if (channels == 1) {
+            double acc = 0;
+#pragma omp simd reduction(+ : acc)
+            for (int j = 0; j < m; ++j)
+                acc += wj[j] * s[j];
+            o[0] = acc;
+        } else if (channels == 2) {
             double l = 0, r = 0;
-            const double *s = src + (base + j0) * 2;
-            for (int j = j0; j < j1; ++j, s += 2) {
-                l += w[j] * s[0];
-                r += w[j] * s[1];
+#pragma omp simd reduction(+ : l, r)
+            for (int j = 0; j < m; ++j) {
+                l += wj[j] * s[2 * j];
+                r += wj[j] * s[2 * j + 1];
             }
             o[0] = l;
             o[1] = r;
-            continue;
-        }
-        for (int c = 0; c < channels; ++c) {
-            double acc = 0;
-            const double *s = src + (base + j0) * channels + c;
-            for (int j = j0; j < j1; ++j, s += channels)
-                acc += w[j] * s[0];
-            o[c] = acc;
+        } else {
+            for (int c = 0; c < channels; ++c) {
+                double acc = 0;
+                for (int j = 0; j < m; ++j)
+                    acc += wj[j] * s[j * channels + c];
+                o[c] = acc;
+            }
         }
     }
 }
