@@ -113,6 +113,7 @@ void TAudioMixer::InitAudioMix(int32_t firstFrame, int32_t frameOffset, TAudioMi
     state.FadeSamples = static_cast<int32_t>(int64_t{ms} * state.Format.nSamplesPerSec / 1000);
     state.Tail = TAudioMixState::tkStart;
     FWindow = TWindow{};
+    FKeeper.reset();
 }
 
 void TAudioMixer::ComputeShifts(TAudioMixState &state, int64_t n)

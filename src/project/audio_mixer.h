@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "media/common/vfw_types.h"
@@ -10,6 +11,7 @@
 #include "project/mix_source.h"
 #include "project/project_options.h"
 #include "project/resampler.h"
+#include "project/stretcher.h"
 
 namespace tessaly {
 
@@ -106,9 +108,10 @@ private:
 
     // The mix in floating point: both tracks decoded, faded, rounded once.
     void MixSamplesFloat(TAudioMixState &state, bool crossFade, uint8_t *buffer, int32_t count, int64_t n);
-    // count primary values (interleaved doubles) at positions base + start + t * (1 + step).
+    // count primary values (interleaved doubles) at positions base + start + t * (1 + step);
+    // a tail (the fade-out of a run that has ended) is never time-stretched.
     void ReadPrimary(const TAudioMixState &state, int64_t base, long double start, long double step,
-                     int32_t count, double *out);
+                     int32_t count, double *out, bool tail = false);
     // The double track's values from position first on, at its volume.
     void ReadDoubleValues(const TAudioMixState &state, int64_t first, int32_t count, double *out);
     // Makes FWindow hold the primary's values of positions first .. last (track ends mirrored).
@@ -128,6 +131,7 @@ private:
     TResampling FResampling = rsSampleCopy;
     int32_t FCrossFadeMs = 0;
     TResampler FResampler;
+    std::unique_ptr<TPitchKeeper> FKeeper;   // the keep-pitch stretch of the current run
     struct TWindow {
         int64_t First = 0, Frames = 0;
         std::vector<double> Values;

@@ -60,7 +60,7 @@ void TAudioMixer::FillWindow(const TAudioMixState &state, int64_t first, int64_t
 }
 
 void TAudioMixer::ReadPrimary(const TAudioMixState &state, int64_t base, long double start, long double step,
-                              int32_t count, double *out)
+                              int32_t count, double *out, bool tail)
 {
     // Whole positions at a constant offset are the stored samples themselves; a curve so
     // steep that a frame reads more than four times its length takes the nearest samples.
@@ -72,6 +72,20 @@ void TAudioMixer::ReadPrimary(const TAudioMixState &state, int64_t base, long do
         return;
     }
     const long double x0 = static_cast<long double>(base) + start, rate = 1 + step;
+    if (state.Resampling == rsKeepPitch && !tail) {
+        if (!FKeeper)
+            FKeeper = std::make_unique<TPitchKeeper>(state.Format.nSamplesPerSec, state.Format.nChannels,
+                                                     PcmFullScale(state.Format));
+        std::vector<uint8_t> bytes;
+        FKeeper->Read(
+            [&](int64_t first, int32_t frames, double *values) {
+                bytes.resize(static_cast<size_t>(frames) * state.BlockSize);
+                ReadSpan(FAudio, first, frames, state, bytes.data());
+                DecodePcm(state.Format, bytes.data(), frames, values);
+            },
+            x0, rate, count, out);
+        return;
+    }
     const TSincKernel &k = FResampler.KernelFor(rate);
     int64_t first = 0, last = 0;
     TResampler::Span(k, x0, rate, count, first, last);
@@ -123,7 +137,7 @@ void TAudioMixer::FadeFromTail(TAudioMixState &state, bool beginsPrimary, bool p
         // The old run carries on past its end while the new material fades in, so every
         // sample position of the rules stays where it was.
         const long double from = state.TailPos - static_cast<long double>(base);
-        ReadPrimary(state, base, from, state.TailStep, len, FTail.data());
+        ReadPrimary(state, base, from, state.TailStep, len, FTail.data(), true);
     } else if (state.Tail == T::tkDouble && !state.Cur.DoubleOff() && !state.DoubleMuted) {
         ReadDoubleValues(state, base + state.TailDouble, len, FTail.data());
     }

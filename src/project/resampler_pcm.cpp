@@ -77,6 +77,8 @@ double TTpdfDither::Next()
     return Uniform() - Uniform();
 }
 
+double PcmFullScale(const WAVEFORMATEX &format) { return FullScale(SampleTypeOf(format)); }
+
 int ResolutionBits(const WAVEFORMATEX &format)
 {
     switch (SampleTypeOf(format)) {

@@ -34,6 +34,9 @@ private:
 void EncodePcm(const WAVEFORMATEX &from, const double *in, int64_t frames, const WAVEFORMATEX &format,
                uint8_t *out, TTpdfDither *dither);
 
+// The largest magnitude of a format's values as decoded (32768 for 16 bits, 1 for floats).
+double PcmFullScale(const WAVEFORMATEX &format);
+
 // Bits of resolution of a format for the dither decision (float formats count 25 or 53).
 int ResolutionBits(const WAVEFORMATEX &format);
 
