@@ -11,6 +11,7 @@
 #include "project/mix_source.h"
 #include "project/project_options.h"
 #include "project/resampler.h"
+#include "project/resampler_pcm.h"
 #include "project/stretcher.h"
 
 namespace tessaly {
@@ -38,6 +39,11 @@ struct TAudioMixState {
     int32_t MaxSamples = 0;      // round(sample rate / fps) + 2: per-frame buffer capacity
     int64_t SrcPos = 0;          // scratch
     int32_t BlockSize = 0;       // bytes per sample frame
+    // The format the tracks deliver: Format itself, except for a preview of a track of
+    // more than 16 bits mixed in floating point, which is read as it is and dithered.
+    WAVEFORMATEX ReadFormat{};
+    int32_t ReadBlockSize = 0;
+    std::vector<uint8_t> ReadSilence;   // one sample frame of silence in ReadFormat
     std::vector<uint8_t> SilenceSample, AudioSample, DoubleSample;
     int32_t FrameOffset = 0;     // added to every frame handed in
     long double StartShift = 0;  // shift in sample frames at the start of the frame
@@ -131,6 +137,7 @@ private:
     TResampling FResampling = rsSampleCopy;
     int32_t FCrossFadeMs = 0;
     TResampler FResampler;
+    TTpdfDither FDither;
     std::unique_ptr<TPitchKeeper> FKeeper;   // the keep-pitch stretch of the current run
     struct TWindow {
         int64_t First = 0, Frames = 0;

@@ -23,7 +23,7 @@ int64_t RoundToInt(long double v) { return static_cast<int64_t>(std::llrintl(v))
 void TAudioMixer::FillWindow(const TAudioMixState &state, int64_t first, int64_t last)
 {
     const int ch = state.Format.nChannels;
-    const size_t bs = static_cast<size_t>(state.BlockSize);
+    const size_t bs = static_cast<size_t>(state.ReadBlockSize);
     TWindow &w = FWindow;
     int64_t keep = 0;
     if (w.Frames > 0 && first >= w.First && first <= w.First + w.Frames) {
@@ -44,7 +44,7 @@ void TAudioMixer::FillWindow(const TAudioMixState &state, int64_t first, int64_t
     ReadSpan(FAudio, from, static_cast<int32_t>(frames), state, FBytes.data());
     w.Values.resize(static_cast<size_t>(w.Frames) * ch);
     double *v = w.Values.data() + keep * ch;
-    DecodePcm(state.Format, FBytes.data(), frames, v);
+    DecodePcm(state.ReadFormat, FBytes.data(), frames, v);
     // Beyond the ends the track is mirrored, so the kernel sees no step into silence;
     // a mirrored position not in the window reads as silence.
     auto mirror = [&](int64_t p, int64_t m) {
@@ -66,22 +66,22 @@ void TAudioMixer::ReadPrimary(const TAudioMixState &state, int64_t base, long do
     // steep that a frame reads more than four times its length takes the nearest samples.
     const bool copy = state.Resampling == rsSampleCopy || (step == 0 && IsWhole(start)) || step > 3 || step < -1;
     if (copy) {
-        FBytes.resize(static_cast<size_t>(count) * state.BlockSize);
+        FBytes.resize(static_cast<size_t>(count) * state.ReadBlockSize);
         ReadTrack(FAudio, start, step, base, count, state, FBytes.data());
-        DecodePcm(state.Format, FBytes.data(), count, out);
+        DecodePcm(state.ReadFormat, FBytes.data(), count, out);
         return;
     }
     const long double x0 = static_cast<long double>(base) + start, rate = 1 + step;
     if (state.Resampling == rsKeepPitch && !tail) {
         if (!FKeeper)
             FKeeper = std::make_unique<TPitchKeeper>(state.Format.nSamplesPerSec, state.Format.nChannels,
-                                                     PcmFullScale(state.Format));
+                                                     PcmFullScale(state.ReadFormat));
         std::vector<uint8_t> bytes;
         FKeeper->Read(
             [&](int64_t first, int32_t frames, double *values) {
-                bytes.resize(static_cast<size_t>(frames) * state.BlockSize);
+                bytes.resize(static_cast<size_t>(frames) * state.ReadBlockSize);
                 ReadSpan(FAudio, first, frames, state, bytes.data());
-                DecodePcm(state.Format, bytes.data(), frames, values);
+                DecodePcm(state.ReadFormat, bytes.data(), frames, values);
             },
             x0, rate, count, out);
         return;
@@ -96,9 +96,9 @@ void TAudioMixer::ReadPrimary(const TAudioMixState &state, int64_t base, long do
 
 void TAudioMixer::ReadDoubleValues(const TAudioMixState &state, int64_t first, int32_t count, double *out)
 {
-    FBytes.resize(static_cast<size_t>(count) * state.BlockSize);
+    FBytes.resize(static_cast<size_t>(count) * state.ReadBlockSize);
     ReadTrack(FDouble, 0, 0, first, count, state, FBytes.data());
-    DecodePcm(state.Format, FBytes.data(), count, out);
+    DecodePcm(state.ReadFormat, FBytes.data(), count, out);
     const int volume = state.Cur.DoubleVolume;
     if (volume == 100)
         return;
@@ -193,7 +193,7 @@ void TAudioMixer::MixSamplesFloat(TAudioMixState &state, bool crossFade, uint8_t
     }
     double *mix = FMix.data();
     FadeFromTail(state, beginsPrimary, primaryRead, beginsDouble, doubleRead, state.OutPos, count, mix);
-    EncodePcm(state.Format, mix, count, state.Format, buffer, nullptr);
+    EncodePcm(state.ReadFormat, mix, count, state.Format, buffer, &FDither);
 
     // What the frame ends with, for the next frame's fade.
     const bool endsPrimary = fadeIn || (!useDouble && !fadeOut);
