@@ -59,7 +59,8 @@ const char *const kProjectHelp =
     "                  [--global-shift FRAMES] [--use-global-shift 0|1] [--pre-scan 0|1]\n"
     "                  [--original-size 0|1] [--force-vfw 0|1] [--flip-image 0|1]\n"
     "                  [--marker-size 1|2|3] [--ref-zoom PERCENT] [--preview-range SECONDS]\n"
-    "                  [--zoom PERCENT]\n"
+    "                  [--zoom PERCENT] [--resampling sample-copy|band-limited|keep-pitch]\n"
+    "                  [--cross-fade-ms MS]   (fade at cuts and track switches, 0 .. 1000)\n"
     "Options may stand before or after the arguments. A refused edit changes nothing.\n";
 
 int Usage(const std::string &problem)
@@ -203,6 +204,7 @@ void List(TProjectSession &session)
     std::cout << "Options:   UseChapters=" << o.UseChapters << " ConcatChapters=" << o.ConcatChapters
               << " CrossFading=" << o.CrossFading << " UseGlobalShift=" << o.UseGlobalShift
               << " GlobalShift=" << o.GlobalShift << "\n";
+    std::cout << "Mixing:    Resampling=" << ResamplingName(o.Resampling) << " CrossFadeMs=" << o.CrossFadeMs << "\n";
     std::cout << "Markers (" << p.MarkerCount() << "):\n";
     for (int32_t i = 0; i < p.MarkerCount(); ++i)
         std::cout << "  " << p.MarkerLine(i) << "\n";
@@ -297,7 +299,8 @@ int SetOptions(TProjectSession &session, const TArgs &args, const std::string &f
     const std::tuple<const char *, int32_t TProjectOptions::*, long long, long long> numbers[] = {
         {"--global-shift", &TProjectOptions::GlobalShift, -1073741823, 1073741823},
         {"--marker-size", &TProjectOptions::MarkerDrawSize, 1, 3},
-        {"--ref-zoom", &TProjectOptions::RefZoom, 1, 100000}};
+        {"--ref-zoom", &TProjectOptions::RefZoom, 1, 100000},
+        {"--cross-fade-ms", &TProjectOptions::CrossFadeMs, 0, kMaxCrossFadeMs}};
     for (const auto &[name, field, lo, hi] : numbers) {
         long long v = 0;
         if (!args.Has(name))
@@ -311,6 +314,8 @@ int SetOptions(TProjectSession &session, const TArgs &args, const std::string &f
             return Usage("--preview-range must be a number of seconds from 0.1 to 1e10");
         o.PreviewEnv = args.Value("--preview-range");
     }
+    if (args.Has("--resampling") && !ParseResampling(args.Value("--resampling"), o.Resampling))
+        return Usage("--resampling must be sample-copy, band-limited or keep-pitch");
     if (args.Has("--zoom")) {
         long long z = 0;
         if (!ToInt(args.Value("--zoom"), 1, 100000, z))
@@ -424,7 +429,8 @@ int RunProject(const TAppContext &context, const std::vector<std::string> &argv)
         "--volume",       "--interval",      "--use-chapters",  "--concat-chapters", "--cross-fading",
         "--global-shift", "--use-global-shift", "--pre-scan",   "--original-size", "--force-vfw",
         "--flip-image",   "--marker-size",   "--ref-zoom",      "--preview-range", "--zoom",
-        "--audio-on",     "--double-on",     "--segments",      "--audio-stream",  "--double-stream"};
+        "--audio-on",     "--double-on",     "--segments",      "--audio-stream",  "--double-stream",
+        "--resampling",   "--cross-fade-ms"};
     const std::set<std::string> flags = {"--affect", "--deactivated", "--audio-off", "--double-off",
                                          "--disabled", "--skip-cuts", "--keep", "--replace", "--yes"};
     if (!ParseArgs(argv, valued, flags, args, error))

@@ -2,11 +2,16 @@
 #include "gui/project_settings_dlg.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <limits>
+
+#include "project/resampler_texts.h"
 
 namespace tessaly::gui {
 
@@ -33,6 +38,26 @@ TProjectSettingsDlg::TProjectSettingsDlg(const TProjectOptions &options, QWidget
     row->addWidget(FOffsetBox);
     row->addWidget(FOffset, 1);
     layout->addLayout(row);
+
+    auto *mixing = new QFormLayout;
+    FResampling = new QComboBox(this);
+    FResampling->setObjectName(QStringLiteral("CmbResampling"));
+    for (const std::string &text : ResamplingChoiceTexts())
+        FResampling->addItem(QString::fromStdString(text));
+    FResampling->setCurrentIndex(options.Resampling);
+    auto *resamplingLabel = new QLabel(QStringLiteral("&Between samples:"), this);
+    resamplingLabel->setObjectName(QStringLiteral("LblResampling"));
+    resamplingLabel->setBuddy(FResampling);
+    mixing->addRow(resamplingLabel, FResampling);
+    FCrossFadeMs = new QSpinBox(this);
+    FCrossFadeMs->setObjectName(QStringLiteral("EdtCrossFadeMs"));
+    FCrossFadeMs->setRange(0, kMaxCrossFadeMs);
+    FCrossFadeMs->setValue(options.CrossFadeMs);
+    auto *fadeLabel = new QLabel(QStringLiteral("&Fade at cuts (ms):"), this);
+    fadeLabel->setObjectName(QStringLiteral("LblCrossFadeMs"));
+    fadeLabel->setBuddy(FCrossFadeMs);
+    mixing->addRow(fadeLabel, FCrossFadeMs);
+    layout->addLayout(mixing);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->setObjectName(QStringLiteral("Buttons"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -46,6 +71,8 @@ TProjectOptions TProjectSettingsDlg::Options() const
     o.CrossFading = FCrossFading->isChecked();
     o.UseGlobalShift = FOffsetBox->isChecked();
     o.GlobalShift = FOffset->value();
+    o.Resampling = static_cast<TResampling>(FResampling->currentIndex());
+    o.CrossFadeMs = FCrossFadeMs->value();
     return o;
 }
 

@@ -1,5 +1,6 @@
-// TProjectSettingsDlg: the "Project settings" window: automatic cross-fading and the
-// preview offset of the open project (the offset field only while its box is ticked).
+// TProjectSettingsDlg: the "Project settings" window: automatic cross-fading, the preview
+// offset of the open project (the offset field only while its box is ticked), how the
+// primary track is read along the curve and the fade at cuts and track switches.
 #pragma once
 
 #include <QDialog>
@@ -7,6 +8,7 @@
 #include "project/project_options.h"
 
 class QCheckBox;
+class QComboBox;
 class QSpinBox;
 
 namespace tessaly::gui {
@@ -23,12 +25,16 @@ public:
     QCheckBox &CrossFadingBox() const { return *FCrossFading; }
     QCheckBox &OffsetBox() const { return *FOffsetBox; }
     QSpinBox &OffsetField() const { return *FOffset; }
+    QComboBox &ResamplingField() const { return *FResampling; }
+    QSpinBox &CrossFadeField() const { return *FCrossFadeMs; }
 
 private:
     TProjectOptions FOptions;
     QCheckBox *FCrossFading = nullptr;
     QCheckBox *FOffsetBox = nullptr;
     QSpinBox *FOffset = nullptr;
+    QComboBox *FResampling = nullptr;
+    QSpinBox *FCrossFadeMs = nullptr;
 };
 
 } // namespace tessaly::gui

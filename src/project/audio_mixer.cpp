@@ -9,6 +9,7 @@
 #include "media/input/wave_format.h"
 #include "media/output/avi_creator.h"
 #include "project/project.h"
+#include "project/resampler_pcm.h"
 
 namespace tessaly {
 
@@ -25,6 +26,13 @@ int64_t RoundToInt(long double v)
 TAudioMixer::TAudioMixer(TProject &project, TMixSource *audio, TMixSource *dbl)
     : FProject(project), FAudio(audio), FDouble(dbl)
 {
+}
+
+void TAudioMixer::SetMixing(TResampling resampling, int32_t crossFadeMs)
+{
+    FMixingSet = true;
+    FResampling = resampling;
+    FCrossFadeMs = std::clamp(crossFadeMs, 0, kMaxCrossFadeMs);
 }
 
 void TAudioMixer::SetPreviewMutes(bool audioMuted, bool doubleMuted)
@@ -59,6 +67,13 @@ void TAudioMixer::InitAudioMix(int32_t firstFrame, int32_t frameOffset, TAudioMi
         return;
 
     TMixSource *main = FAudio ? FAudio : FDouble;
+    const TProjectOptions &o = FProject.Options();
+    state.Resampling = FMixingSet ? FResampling : o.Resampling;
+    const int32_t ms = std::clamp(FMixingSet ? FCrossFadeMs : o.CrossFadeMs, 0, kMaxCrossFadeMs);
+    // The floating-point mix reads a preview's high-resolution track as it is and rounds
+    // it to 16 bits itself, with dither; the sample-copy mix lets the track convert.
+    const bool floatMix = state.Resampling != rsSampleCopy || ms > 0;
+    bool ownRounding = false;
     WAVEFORMATEX f{};
     int32_t size = 0;
     if (forPreview) {
@@ -68,20 +83,39 @@ void TAudioMixer::InitAudioMix(int32_t firstFrame, int32_t frameOffset, TAudioMi
         if (ok) {
             WAVEFORMATEX p = MakePcmFormat(std::min<uint32_t>(f.nSamplesPerSec, 48000),
                                        std::min<uint16_t>(f.wBitsPerSample, 16), std::min<uint16_t>(f.nChannels, 2));
-            ok = main->SetOutputFormat(&p, sizeof p);
+            ownRounding = floatMix && ResolutionBits(f) > 16 && IsSupportedPcm(f);
+            if (ownRounding) {
+                WAVEFORMATEX read = f;
+                read.nSamplesPerSec = p.nSamplesPerSec;
+                read.nChannels = p.nChannels;
+                read.nBlockAlign = static_cast<uint16_t>(read.wBitsPerSample / 8 * read.nChannels);
+                read.nAvgBytesPerSec = read.nSamplesPerSec * read.nBlockAlign;
+                read.cbSize = 0;
+                ok = main->SetOutputFormat(&read, sizeof read);
+                f = p;
+            } else {
+                ok = main->SetOutputFormat(&p, sizeof p);
+            }
         }
     }
     main->OutputFormat(state.Format, state.FormatSize);
+    state.ReadFormat = state.Format;
+    if (ownRounding)
+        state.Format = f;
     state.ChannelMask = main->ChannelMask();
     ok = ok && state.FormatSize >= 16;
     if (ok && FAudio && FDouble)
-        ok = FDouble->SetOutputFormat(&state.Format, state.FormatSize);
+        ok = FDouble->SetOutputFormat(&state.ReadFormat, state.FormatSize);
     state.BlockSize = state.Format.nBlockAlign;
-    ok = ok && state.BlockSize > 0 && state.Format.nSamplesPerSec > 0;
+    state.ReadBlockSize = state.ReadFormat.nBlockAlign;
+    ok = ok && state.BlockSize > 0 && state.ReadBlockSize > 0 && state.Format.nSamplesPerSec > 0;
     if (ok) {
-        state.SilenceSample.assign(static_cast<size_t>(state.BlockSize), 0);
+        state.ReadSilence.assign(static_cast<size_t>(state.ReadBlockSize), 0);
+        ok = main->Silence(state.ReadSilence.data(), 1);
+        // A 16-bit result of the own rounding is silent at 0.
+        state.SilenceSample = ownRounding ? std::vector<uint8_t>(static_cast<size_t>(state.BlockSize), 0)
+                                          : state.ReadSilence;
         state.AudioSample = state.DoubleSample = state.SilenceSample;
-        ok = main->Silence(state.SilenceSample.data(), 1);
     }
     long double fps = FProject.Fps();
     state.Valid = ok && fps > 0 && FProject.RateNumerator() > 0 && FProject.RateDenominator() > 0;
@@ -99,9 +133,14 @@ void TAudioMixer::InitAudioMix(int32_t firstFrame, int32_t frameOffset, TAudioMi
     state.LastSrcPos = -2147483647;
     state.Cur = FProject.GetStateAt(state.Frame);
     state.Silent = state.AudioMuted || state.Cur.AudioOff();
+    state.FadeSamples = static_cast<int32_t>(int64_t{ms} * state.Format.nSamplesPerSec / 1000);
+    state.Tail = TAudioMixState::tkStart;
+    FWindow = TWindow{};
+    FKeeper.reset();
+    FDither = TTpdfDither{};
 }
 
-void TAudioMixer::UpdateShifts(TAudioMixState &state, int64_t n, int32_t count, bool crossFade)
+void TAudioMixer::ComputeShifts(TAudioMixState &state, int64_t n)
 {
     const TFrameState &cur = state.Cur, &next = state.Next;
     state.CurCut = cur.CutShift;
@@ -111,14 +150,22 @@ void TAudioMixer::UpdateShifts(TAudioMixState &state, int64_t n, int32_t count, 
     else
         state.StartShift = state.EndShift;   // continuity with the previous frame
     state.EndShift = n * (cur.CutShift + next.SplineShift);
+}
+
+void TAudioMixer::UpdateShifts(TAudioMixState &state, int64_t n, int32_t count, bool crossFade)
+{
+    const TFrameState &next = state.Next;
+    ComputeShifts(state, n);
 
     // The primary track is read forward only and within its length.
     int64_t length = FAudio->OutputLength();
     int64_t p = RoundToInt(state.StartShift) + state.OutPos;
     state.Silent = !(state.LastSrcPos < p && p < length);
+    state.PastEnd = p >= length;
     if (!state.Silent) {
         p = RoundToInt(state.EndShift) + state.OutPos + count - 1;
         state.Silent = !(state.LastSrcPos < p && p < length);
+        state.PastEnd = p >= length;
     }
     // Before a backward jump the primary track fades out already.
     if (crossFade && !state.Silent && next.MarkerKind == mkRelCut && !next.MarkerDeactivated &&
@@ -130,12 +177,12 @@ void TAudioMixer::ReadSpan(TMixSource *source, int64_t first, int32_t count, con
                            uint8_t *out)
 {
     // Positions outside the track are silence; the rest is one sequential read.
-    const size_t bs = static_cast<size_t>(state.BlockSize);
+    const size_t bs = static_cast<size_t>(state.ReadBlockSize);
     const int64_t length = source->OutputLength(), end = first + count;
     const int64_t from = std::clamp<int64_t>(first, 0, length), to = std::clamp<int64_t>(end, 0, length);
     auto silence = [&](int64_t a, int64_t b) {
         for (int64_t p = a; p < b; ++p)
-            std::memcpy(out + static_cast<size_t>(p - first) * bs, state.SilenceSample.data(), bs);
+            std::memcpy(out + static_cast<size_t>(p - first) * bs, state.ReadSilence.data(), bs);
     };
     if (from >= to) {
         silence(first, end);
@@ -164,7 +211,7 @@ void TAudioMixer::ReadTrack(TMixSource *source, long double start, long double s
     // by a galloping search and read in one request, instead of rounding every sample.
     const int64_t fixed = RoundToInt(start);
     auto offset = [&](int32_t t) { return step == 0 ? fixed : RoundToInt(t * step + start); };
-    const size_t bs = static_cast<size_t>(state.BlockSize);
+    const size_t bs = static_cast<size_t>(state.ReadBlockSize);
     int32_t t = 0;
     int64_t o = offset(0);
     while (t < count) {
@@ -247,7 +294,9 @@ void TAudioMixer::MixSamples(TAudioMixState &state, bool crossFade, uint8_t *buf
     }
     // Primary: along the shift, interpolated linearly across the frame.
     if (primary) {
-        if (!state.ReadAudio || audioOff || state.AudioMuted)
+        // Where an option switches the primary off, the fade runs from it: it is still
+        // read along the curve in that frame.
+        if (!state.ReadAudio || (audioOff && !fadeOut) || state.AudioMuted)
             FillSilence(state, primary, count);
         else
             ReadTrack(FAudio, state.StartShift, state.Step, state.OutPos, count, state, primary);
@@ -288,6 +337,7 @@ bool TAudioMixer::MixFrameAudio(int32_t frame, TAudioMixState &state, bool cross
         state.StartShift = state.EndShift = 0;
         state.LastSrcPos = -2147483647;
         state.Cur = FProject.GetStateAt(a);
+        state.Tail = TAudioMixState::tkStart;
     }
     state.Next = FProject.GetStateAt(state.Frame + 1);
     int64_t n = SamplesUpTo(int64_t{state.Frame} + 1, state) - state.OutPos;
@@ -296,8 +346,11 @@ bool TAudioMixer::MixFrameAudio(int32_t frame, TAudioMixState &state, bool cross
     const bool audioOff = state.Cur.AudioOff();
     state.PrevSilent = state.Silent;
     state.Silent = state.AudioMuted || audioOff;
+    state.PastEnd = false;
     if (!state.Silent)
         UpdateShifts(state, n, count, crossFade);
+    else if (crossFade && audioOff && !state.PrevSilent && !state.AudioMuted)
+        ComputeShifts(state, n);   // the frame fades out of the primary along the curve
 
     if (crossFade) {
         state.ReadAudio = !(state.Silent && state.PrevSilent);
@@ -306,8 +359,14 @@ bool TAudioMixer::MixFrameAudio(int32_t frame, TAudioMixState &state, bool cross
         state.ReadAudio = !state.Silent;
         state.ReadDouble = state.Silent;
     }
-    if (buffer && count > 0)
-        MixSamples(state, crossFade, buffer, count, n);
+    if (buffer && count > 0) {
+        if (state.Resampling == rsSampleCopy && state.FadeSamples == 0)
+            MixSamples(state, crossFade, buffer, count, n);
+        else
+            MixSamplesFloat(state, crossFade, buffer, count, n);
+    } else {
+        state.Tail = TAudioMixState::tkStart;   // nothing sounded to fade from
+    }
     if (state.ReadAudio && !state.Silent)
         state.LastSrcPos = RoundToInt(state.EndShift) + count + state.OutPos - 1;
     state.OutPos += count;

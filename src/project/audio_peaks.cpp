@@ -121,6 +121,7 @@ bool TAudioPeaks::RunLane(TLane &lane, int64_t g0, int64_t g1)
         lane.Frames.clear();
         lane.Mixer = std::make_unique<TAudioMixer>(FProject, lane.Primary ? lane.Track : nullptr,
                                                    lane.Primary ? nullptr : lane.Track);
+        lane.Mixer->SetMixing(rsSampleCopy, 0);   // peaks need no interpolation between samples
         const int64_t lead = lane.Primary ? std::llround(kLeadSeconds * static_cast<double>(FProject.Fps())) : 0;
         const int64_t from = std::max<int64_t>(0, g0 - lead);
         lane.Mixer->InitAudioMix(static_cast<int32_t>(from), 0, lane.State, false);

@@ -508,6 +508,10 @@ void TProject::ClearProject()
     FOptions.GlobalShift = FDefaults.GlobalShift;
     FOptions.UseGlobalShift = FDefaults.UseGlobalShift;
     FOptions.CrossFading = true;
+    // A new project takes the mixing choices of the settings and stores them.
+    FOptions.Resampling = static_cast<TResampling>(FDefaults.Resampling);
+    FOptions.CrossFadeMs = FDefaults.CrossFadeMs;
+    FOptions.StoreMixing = true;
     FOptions.ForceVFW = false;
     FOptions.FlipImage = false;
     FChanged = false;

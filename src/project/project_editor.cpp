@@ -333,11 +333,16 @@ TEditResult TProjectEditor::InsertChapters(TAutoChapterMode mode, int32_t interv
 
 // --- options -------------------------------------------------------------------
 
-TEditResult TProjectEditor::SetOptions(const TProjectOptions &options)
+TEditResult TProjectEditor::SetOptions(const TProjectOptions &given)
 {
+    TProjectOptions options = given;
     if (options.MarkerDrawSize < 1 || options.MarkerDrawSize > 3 || options.RefZoom < 1 ||
-        options.GlobalShift < -1073741823 || options.GlobalShift > 1073741823)
+        options.GlobalShift < -1073741823 || options.GlobalShift > 1073741823 || options.CrossFadeMs < 0 ||
+        options.CrossFadeMs > kMaxCrossFadeMs || options.Resampling < rsSampleCopy || options.Resampling > rsKeepPitch)
         return Refuse(Msg("ErrPrjOption"));
+    // A mixing choice once made is stored with the project from then on.
+    if (options.Resampling != FProject.Options().Resampling || options.CrossFadeMs != FProject.Options().CrossFadeMs)
+        options.StoreMixing = true;
     if (options == FProject.Options())
         return {};
     bool flip = options.FlipImage != FProject.Options().FlipImage;

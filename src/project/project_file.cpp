@@ -302,6 +302,16 @@ void TProjectFile::LoadMarkers(const std::string &fileName, bool &markersBad, bo
     }
 }
 
+void TProjectFile::LoadMixing(TIniFile &ini, TProjectOptions &o)
+{
+    // Files without the keys come from before the choice: nearest samples, hard cuts.
+    o.StoreMixing = ini.ValueExists("Config", "Resampling") || ini.ValueExists("Config", "CrossFadeMs");
+    const int32_t mode = ini.ReadInteger("Config", "Resampling", rsSampleCopy);
+    o.Resampling = mode >= rsSampleCopy && mode <= rsKeepPitch ? static_cast<TResampling>(mode) : rsSampleCopy;
+    const int32_t ms = ini.ReadInteger("Config", "CrossFadeMs", 0);
+    o.CrossFadeMs = ms >= 0 && ms <= kMaxCrossFadeMs ? ms : 0;
+}
+
 void TProjectFile::LoadConfig(const std::string &fileName, bool success)
 {
     TIniFile ini(fileName);
@@ -315,6 +325,7 @@ void TProjectFile::LoadConfig(const std::string &fileName, bool success)
         ini.ReadInteger("Config", "GlobalShift", 1) == stored)
         o.GlobalShift = -stored;
     o.CrossFading = ini.ReadBool("Config", "CrossFading", o.CrossFading);
+    LoadMixing(ini, o);
     o.PreScan = ini.ReadBool("Config", "PreScan", o.PreScan);
     o.DisableZoom = ini.ReadBool("Config", "DisableZoom", o.DisableZoom);
     o.ForceVFW = ini.ReadBool("Config", "ForceVFW", false);
@@ -426,6 +437,11 @@ bool TProjectFile::SaveProject(const std::string &fileName)
     ini.WriteBool("Config", "ForceVFW", o.ForceVFW);
     ini.WriteInteger("Config", "RefZoom", o.RefZoom);
     ini.WriteInteger("Config", "MarkerDrawSize", o.MarkerDrawSize);
+    // Written only by projects that have them, so older files save back unchanged.
+    if (o.StoreMixing) {
+        ini.WriteInteger("Config", "Resampling", o.Resampling);
+        ini.WriteInteger("Config", "CrossFadeMs", o.CrossFadeMs);
+    }
     if (FArrange) {
         const TProjectArrange &a = *FArrange;
         ini.WriteString("Arrange", "Screen", std::to_string(a.ScreenWidth) + "," + std::to_string(a.ScreenHeight));

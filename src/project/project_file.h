@@ -6,9 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "project/project_options.h"
 #include "project/project_sources.h"
 
 namespace tessaly {
+
+class TIniFile;
 
 class TProject;
 
@@ -64,6 +67,8 @@ private:
     bool LoadMedia(const std::string &fileName);
     void LoadMarkers(const std::string &fileName, bool &markersBad, bool &chaptersBad);
     void LoadConfig(const std::string &fileName, bool success);
+    // Resampling and CrossFadeMs of [Config] into o (absent: sample copy, no fade).
+    static void LoadMixing(TIniFile &ini, TProjectOptions &o);
 
     TProject &FProject;
     TProjectSources &FSources;

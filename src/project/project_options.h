@@ -9,6 +9,32 @@
 
 namespace tessaly {
 
+// How the primary track is read between two stored samples when the shift curve drifts.
+enum TResampling : int32_t {
+    rsSampleCopy = 0,    // the nearest stored sample (projects from before the choice)
+    rsBandLimited = 1,   // band-limited interpolation at the curve's fractional position
+    rsKeepPitch = 2,     // time-stretched along the curve, its pitch kept
+};
+
+// The names of the reading modes on the command line: sample-copy, band-limited, keep-pitch.
+inline const char *ResamplingName(TResampling mode)
+{
+    return mode == rsBandLimited ? "band-limited" : mode == rsKeepPitch ? "keep-pitch" : "sample-copy";
+}
+// False for any other text.
+inline bool ParseResampling(const std::string &text, TResampling &mode)
+{
+    for (TResampling m : {rsSampleCopy, rsBandLimited, rsKeepPitch})
+        if (text == ResamplingName(m)) {
+            mode = m;
+            return true;
+        }
+    return false;
+}
+
+// Longest cut fade a project may ask for.
+inline constexpr int32_t kMaxCrossFadeMs = 1000;
+
 // Options stored with each project (defaults are those of a new project).
 struct TProjectOptions {
     bool UseChapters = false;      // the chapter list is used
@@ -24,6 +50,9 @@ struct TProjectOptions {
     int32_t MarkerDrawSize = 1;    // 1 .. 3
     std::string PreviewEnv = "2";  // preview range in seconds
     std::string Zoom = "100";      // video zoom in percent
+    TResampling Resampling = rsSampleCopy;   // reading the primary track along the curve
+    int32_t CrossFadeMs = 0;       // short equal-power fade at cuts and track switches, 0: none
+    bool StoreMixing = false;      // the project file carries Resampling and CrossFadeMs
 
     bool operator==(const TProjectOptions &) const = default;
 };

@@ -68,6 +68,8 @@ TProjectDefaults TAppContext::ProjectDefaults() const
     d.UseGlobalShift = FSettings->UseDefGlobShift();
     d.GlobalShift = FSettings->PreviewOffset();
     d.PreviewEnv = FSettings->PreviewEnv();
+    d.Resampling = FSettings->DefResampling();
+    d.CrossFadeMs = FSettings->DefCrossFadeMs();
     return d;
 }
 

@@ -112,6 +112,16 @@ void TSettings::SetPreviewOffset(int32_t offset) {
 
 bool TSettings::UseDefGlobShift() const { return ReadBool(kOptions, "UseDefGlobShift", false); }
 void TSettings::SetUseDefGlobShift(bool on) { WriteBool(kOptions, "UseDefGlobShift", on); }
+int32_t TSettings::DefResampling() const
+{
+    const int32_t v = ReadInteger(kOptions, "DefResampling", 1);
+    return v >= 0 && v <= 2 ? v : 1;
+}
+int32_t TSettings::DefCrossFadeMs() const
+{
+    const int32_t v = ReadInteger(kOptions, "DefCrossFadeMs", 5);
+    return v >= 0 && v <= 1000 ? v : 5;
+}
 bool TSettings::DisableSegments() const { return ReadBool(kOptions, "DisableSegments", false); }
 void TSettings::SetDisableSegments(bool on) { WriteBool(kOptions, "DisableSegments", on); }
 bool TSettings::SRWarnOnLoad() const { return ReadBool(kOptions, "SRWarnOnLoad", false); }

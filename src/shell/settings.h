@@ -72,6 +72,10 @@ public:
     int32_t PreviewOffset() const;
     void SetPreviewOffset(int32_t offset);
     bool UseDefGlobShift() const;                       // default false
+    // Options: how new projects read the primary track along the curve (0 sample copy,
+    // 1 band-limited, 2 keep pitch; default 1) and their cut fade in ms (default 5, 0 .. 1000).
+    int32_t DefResampling() const;
+    int32_t DefCrossFadeMs() const;
     void SetUseDefGlobShift(bool on);
     bool DisableSegments() const;                       // default false
     void SetDisableSegments(bool on);

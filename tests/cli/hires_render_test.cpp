@@ -254,7 +254,8 @@ TEST_F(CliHighResolution, SixChannelSixteenBitResultsNameTheirLayout)
 
 // Option markers switch to the double track at half volume (factor 0.25) and back (the
 // volume stays): the frames where the primary track stops and resumes cross-fade, sample
-// by sample as computed here, at 24 bits and in float.
+// by sample as computed here, at 24 bits and in float. A new project mixes in floating
+// point: the double's volume and the fade are rounded once.
 TEST_F(CliHighResolution, CrossFadeAndVolumeKeepTheResolution)
 {
     for (TEnc e : {enS24, enF32}) {
@@ -282,9 +283,9 @@ TEST_F(CliHighResolution, CrossFadeAndVolumeKeepTheResolution)
                 double d = e == enF32 ? value(j, c, true) : SourceValue(e, j, c, true);
                 double quiet = stored(d * 0.25);
                 double v = frame < 10 ? p
-                           : frame == 10 ? stored(x * quiet + (1.0 - x) * 0.0)   // fades from silence
+                           : frame == 10 ? stored(x * d * 0.25 + (1.0 - x) * p)   // fades out of the primary
                            : frame < 20  ? quiet
-                           : frame == 20 ? stored(x * p + (1.0 - x) * quiet)       // the primary resumes
+                           : frame == 20 ? stored(x * p + (1.0 - x) * d * 0.25)   // the primary resumes
                                          : p;
                 PutValue(w, e, v);
             }

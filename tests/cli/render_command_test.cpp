@@ -72,9 +72,12 @@ TEST_F(CliRender, ProjectCommandsBuildTheProjectThatIsRendered)
                            "\nDouble:    -\nReference: -\n"
                            "Frames:    60 at 25.000 fps, 50 output frames\n"
                            "Options:   UseChapters=1 ConcatChapters=0 CrossFading=1 UseGlobalShift=0 GlobalShift=0\n"
+                           "Mixing:    Resampling=band-limited CrossFadeMs=5\n"
                            "Markers (2):\n  Spl%       10       +3\n  Cut >      30       +5\n"
                            "Chapters (2):\n  Start          0  on\n  Chapter       50  off\n";
     EXPECT_EQ(out, expected);
+    // Nearest samples and hard cuts, so every output sample names its source sample.
+    ASSERT_EQ(RunCli("project set " + ShellQuote(Project) + " --resampling sample-copy --cross-fade-ms 0"), 0);
 
     // Separate chapter files: the disabled last chapter shortens the result to 50 frames.
     std::string err;

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QRadioButton>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QProcess>
 #include <QScreen>
@@ -206,9 +207,15 @@ TEST_F(WindowTools, ProjectSettingsAndHintsReachTheProjectAndTheSettings)
         d.OffsetBox().setChecked(true);
         EXPECT_TRUE(d.OffsetField().isEnabled());
         d.OffsetField().setValue(-7);
+        EXPECT_EQ(d.ResamplingField().count(), 3);
+        d.ResamplingField().setCurrentIndex(rsKeepPitch);
+        d.CrossFadeField().setValue(12);
         d.accept();
     });
     Trigger("OptionsProjectItem");
+    EXPECT_EQ(Session->Project().Options().Resampling, rsKeepPitch);
+    EXPECT_EQ(Session->Project().Options().CrossFadeMs, 12);
+    EXPECT_TRUE(Session->Project().Options().StoreMixing);
     EXPECT_FALSE(Session->Project().Options().CrossFading);
     EXPECT_TRUE(Session->Project().Options().UseGlobalShift);
     EXPECT_EQ(Session->Project().Options().GlobalShift, -7);

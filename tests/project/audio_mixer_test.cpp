@@ -215,14 +215,14 @@ TEST_F(Mixer, OptionMarkerSwitchesToTheDoubleTrackWithItsVolumeAndShift)
     for (int32_t t = 0; t < kPerFrame; ++t)
         ASSERT_EQ(At(out, 60, t), Primary(60 * kPerFrame + t));
 
-    // With cross-fading the first silent frame fades from the (off, so silent) primary
-    // track into the double track, and frame 60 fades back.
+    // With cross-fading the frame where the option switches the primary off fades from the
+    // primary (read on along the curve) into the double track, and frame 60 fades back.
     std::vector<int16_t> faded = Render(true);
     for (int32_t t = 0; t < kPerFrame; ++t) {
         double w = double(t) / kPerFrame;
         int16_t d30 = int16_t(std::lrint(0.25 * Double(32 * kPerFrame + t)));
         int16_t d60 = int16_t(std::lrint(0.25 * Double(62 * kPerFrame + t)));
-        ASSERT_EQ(faded[size_t(30 * kPerFrame + t)], std::lrint(w * d30)) << t;
+        ASSERT_EQ(faded[size_t(30 * kPerFrame + t)], std::lrint(w * d30 + (1 - w) * Primary(30 * kPerFrame + t))) << t;
         ASSERT_EQ(faded[size_t(60 * kPerFrame + t)], std::lrint(w * Primary(60 * kPerFrame + t) + (1 - w) * d60)) << t;
     }
 }

@@ -236,14 +236,15 @@ TEST_F(RenderTest, OptionMarkerSwitchesToTheDoubleTrackAtItsVolume)
     ExpectAudio(test::DecodedAudio(Out.File("opt.wav")), kFrames * kN, 0,
                 [](int64_t j) { return j < 30 * kN ? Primary(j) : Double(j); });
 
-    // With cross-fading the first affected frame fades from the (silenced) primary track.
+    // With cross-fading the first affected frame fades out of the primary track, which
+    // runs on along the curve for that frame.
     ASSERT_TRUE(RenderWav("optx.wav", true));
     ExpectAudio(test::DecodedAudio(Out.File("optx.wav")), kFrames * kN, 0, [](int64_t j) {
         int64_t f = j / kN;
         if (f < 30)
             return Primary(j);
         if (f == 30)
-            return Fade(double(j % kN) / kN, Double(j), TSample{0, 0});
+            return Fade(double(j % kN) / kN, Double(j), Primary(j));
         return Double(j);
     });
 
