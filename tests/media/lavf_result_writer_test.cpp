@@ -193,6 +193,21 @@ TEST(LavfResultWriter, KeepsChaptersTitlesAndLanguagesOrLeavesThemOut)
     EXPECT_EQ(Probe(dir.File("all.mkv"), "chapter=start_time,end_time"), chapters);
     EXPECT_EQ(Probe(dir.File("all.mkv"), "format_tags=title"), "Film\n");
 
+    // AVI has no chapters: said so.
+    {
+        TLavfResultWriter writer;
+        TLavfResultOptions avi;
+        avi.Container = rcAvi;
+        const WAVEFORMATEX format = Format(16);
+        ASSERT_TRUE(writer.OpenSource(s.Path("src.mkv")));
+        ASSERT_TRUE(writer.Open(dir.File("r.avi"), 0, kFrames - 1, &format, 0, avi));
+        ASSERT_TRUE(writer.Finish());
+        bool named = false;
+        for (const std::string &note : writer.Notes())
+            named = named || note.find("chapters") != std::string::npos;
+        EXPECT_TRUE(named);
+    }
+
     options.Keep = kpVideoOnly;
     ASSERT_TRUE(Render(s.Path("src.mkv"), dir.File("vo.mkv"), options, mix));
     EXPECT_EQ(StreamTypes(dir.File("vo.mkv")), (std::vector<std::string>{"video", "audio", "subtitle", "attachment"}));

@@ -431,8 +431,12 @@ bool TLavfResultWriter::TState::AddOthers()
 
 void TLavfResultWriter::TState::AddChapters()
 {
-    if (Options.Keep == kpNone || Options.Container == rcAvi || Options.Container == rcWebm)
+    if (Options.Keep == kpNone || Source->nb_chapters == 0)
         return;
+    if (Options.Container == rcAvi) {
+        Notes.push_back("the video's chapters are left out: AVI cannot hold them");
+        return;
+    }
     const int64_t length = EndUs - BaseUs;
     for (unsigned i = 0; i < Source->nb_chapters; ++i) {
         const AVChapter *in = Source->chapters[i];
