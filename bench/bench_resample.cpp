@@ -18,6 +18,7 @@
 #include "media/input/wave_format.h"
 #include "project/audio_mixer.h"
 #include "project/project.h"
+#include "support/mix_fakes.h"
 #include "support/project_fakes.h"
 
 using namespace tessaly;
@@ -27,45 +28,6 @@ namespace {
 constexpr double kFs = 48000;
 constexpr int32_t kPerFrame = 1920;   // 48 kHz at 25 fps
 constexpr double kAmp = 0.5;          // -6 dBFS
-
-// A track held in memory as integers of `bits` (16 or 24) bits, `channels` equal channels.
-class TMemorySource : public TMixSource {
-public:
-    TMemorySource(std::vector<int32_t> values, int bits, int channels) : FValues(std::move(values))
-    {
-        FFormat = MakePcmFormat(48000, uint16_t(bits), uint16_t(channels));
-    }
-    bool SetOutputFormat(const WAVEFORMATEX *f, int32_t) override { return !f || std::memcmp(f, &FFormat, 16) == 0; }
-    void OutputFormat(WAVEFORMATEX &f, int32_t &size) const override
-    {
-        f = FFormat;
-        size = 18;
-    }
-    int64_t OutputLength() const override { return int64_t(FValues.size()); }
-    int64_t OutputPosition() const override { return FPos; }
-    void Seek(int64_t p) override { FPos = p; }
-    bool ReadSamples(uint8_t *buffer, int32_t count) override
-    {
-        const int width = FFormat.wBitsPerSample / 8;
-        for (int32_t i = 0; i < count; ++i, ++FPos) {
-            const int32_t v = FPos >= 0 && FPos < OutputLength() ? FValues[size_t(FPos)] : 0;
-            for (int c = 0; c < FFormat.nChannels; ++c)
-                for (int b = 0; b < width; ++b)
-                    *buffer++ = uint8_t(uint32_t(v) >> (8 * b));
-        }
-        return true;
-    }
-    bool Silence(uint8_t *buffer, int32_t count) override
-    {
-        std::memset(buffer, 0, size_t(count) * FFormat.nBlockAlign);
-        return true;
-    }
-
-private:
-    std::vector<int32_t> FValues;
-    WAVEFORMATEX FFormat{};
-    int64_t FPos = 0;
-};
 
 struct TCurve {
     const char *Name;
@@ -235,7 +197,7 @@ int main()
             {"sweep", 24, sweep},
             {"1k 16bit", 16, [](double x) { return std::sin(2 * std::numbers::pi * 1000 * x / kFs); }}};
         for (const TSignal &s : signals) {
-            TMemorySource src(Source(x0, x1, s.Bits, s.At), s.Bits, 1);
+            test::TIntMixSource src(Source(x0, x1, s.Bits, s.At), s.Bits, 1, 48000);
             auto ideal = [&](int64_t j) { return kAmp * s.At(double(j) * rate); };
             for (TResampling m : {rsSampleCopy, rsBandLimited}) {
                 const TQuality q = Compare(Render(b.Project, src, m, 0, c.First, c.Frames), j0, ideal);
@@ -261,8 +223,9 @@ int main()
         TBenchProject b;
         b.Project.AddMarker({100, 3, mkRelCut, true, false});
         b.Project.RebuildSpline();
-        TMemorySource src(Source(0, 400 * kPerFrame, 24, [](double x) { return std::sin(2 * std::numbers::pi * 997 * x / kFs); }),
-                          24, 1);
+        test::TIntMixSource src(
+            Source(0, 400 * kPerFrame, 24, [](double x) { return std::sin(2 * std::numbers::pi * 997 * x / kFs); }), 24,
+            1, 48000);
         for (TResampling m : {rsSampleCopy, rsBandLimited})
             for (int32_t ms : {0, 5}) {
                 const std::vector<double> y = Render(b.Project, src, m, ms, 50, 100);
@@ -290,7 +253,7 @@ int main()
             const double inHalf = std::fmod(x, 24000.0);
             return inHalf < 240 ? 0.0 : std::sin(2 * std::numbers::pi * 1000 * x / kFs);
         };
-        TMemorySource src(Source(0, 1400 * kPerFrame, 24, gapped), 24, 1);
+        test::TIntMixSource src(Source(0, 1400 * kPerFrame, 24, gapped), 24, 1, 48000);
         const int32_t first = 1000;
         const std::vector<double> y = Render(b.Project, src, rsKeepPitch, 0, first, 200);
         const int64_t j0 = int64_t(first) * kPerFrame;
@@ -347,7 +310,7 @@ int main()
         b.Project.RebuildSpline();
         std::vector<int32_t> v = Source(0, 1600 * kPerFrame + 10000, 24,
                                         [](double x) { return std::sin(2 * std::numbers::pi * 1000 * x / kFs); });
-        TMemorySource src(std::move(v), 24, 2);
+        test::TIntMixSource src(std::move(v), 24, 2, 48000);
         double copy = 0, band = 0;
         Render(b.Project, src, rsSampleCopy, 0, 0, 1500, &copy);
         Render(b.Project, src, rsBandLimited, 0, 0, 1500, &band);

@@ -36,23 +36,7 @@ protected:
     std::vector<int16_t> Render(bool crossFade, bool withDouble = true, int32_t from = 0, int32_t to = kFrames)
     {
         TAudioMixer mixer(project, &audio, withDouble ? &dbl : nullptr);
-        TAudioMixState state;
-        project.BeginCalc();
-        mixer.InitAudioMix(from, 0, state, false);
-        EXPECT_TRUE(state.Valid);
-        std::vector<int16_t> out;
-        std::vector<uint8_t> buf(static_cast<size_t>(state.MaxSamples) * 2);
-        for (int32_t f = from; f < to; ++f) {
-            int32_t n = static_cast<int32_t>(TAVICreator::SamplesOfFrame(f, 25, 1, 8000));
-            EXPECT_TRUE(mixer.MixFrameAudio(f, state, crossFade, buf.data(), 0));
-            for (int32_t t = 0; t < n; ++t) {
-                int16_t v;
-                std::memcpy(&v, buf.data() + 2 * t, 2);
-                out.push_back(v);
-            }
-        }
-        project.EndCalc();
-        return out;
+        return MixFrames(mixer, crossFade, from, to);
     }
     int16_t At(const std::vector<int16_t> &out, int32_t frame, int32_t t) { return out[size_t(frame * kPerFrame + t)]; }
 

@@ -114,22 +114,7 @@ protected:
     {
         TAudioMixer mixer(project, &audio, dbl);
         mixer.SetMixing(mode, fadeMs);
-        TAudioMixState state;
-        project.BeginCalc();
-        mixer.InitAudioMix(0, 0, state, false);
-        EXPECT_TRUE(state.Valid);
-        std::vector<int16_t> out;
-        std::vector<uint8_t> buf(static_cast<size_t>(state.MaxSamples) * 2);
-        for (int32_t f = 0; f < kFrames; ++f) {
-            EXPECT_TRUE(mixer.MixFrameAudio(f, state, crossFade, buf.data(), 0));
-            for (int32_t t = 0; t < kPerFrame; ++t) {
-                int16_t v;
-                std::memcpy(&v, buf.data() + 2 * t, 2);
-                out.push_back(v);
-            }
-        }
-        project.EndCalc();
-        return out;
+        return MixFrames(mixer, crossFade);
     }
     static std::vector<int16_t> Noise(int32_t length, uint32_t seed)
     {
@@ -248,40 +233,6 @@ TEST_F(Resampling, TheFadeAtAnOptionMarkerRunsFromThePrimary)
     }
 }
 
-// A 24-bit mono track at 8000 Hz that delivers only its own format.
-class T24BitSource : public TMixSource {
-public:
-    explicit T24BitSource(std::vector<int32_t> v) : FValues(std::move(v)) { FFormat = MakePcmFormat(8000, 24, 1); }
-    bool SetOutputFormat(const WAVEFORMATEX *f, int32_t) override { return !f || SameFormat(*f, FFormat); }
-    void OutputFormat(WAVEFORMATEX &f, int32_t &size) const override
-    {
-        f = FFormat;
-        size = 18;
-    }
-    int64_t OutputLength() const override { return int64_t(FValues.size()); }
-    int64_t OutputPosition() const override { return FPos; }
-    void Seek(int64_t p) override { FPos = p; }
-    bool ReadSamples(uint8_t *b, int32_t count) override
-    {
-        for (int32_t i = 0; i < count; ++i, ++FPos) {
-            const int32_t v = FPos >= 0 && FPos < OutputLength() ? FValues[size_t(FPos)] : 0;
-            for (int k = 0; k < 3; ++k)
-                *b++ = uint8_t(uint32_t(v) >> (8 * k));
-        }
-        return true;
-    }
-    bool Silence(uint8_t *b, int32_t count) override
-    {
-        std::memset(b, 0, size_t(count) * 3);
-        return true;
-    }
-
-private:
-    std::vector<int32_t> FValues;
-    WAVEFORMATEX FFormat{};
-    int64_t FPos = 0;
-};
-
 TEST_F(Resampling, APreviewOfA24BitTrackIsDitheredTo16Bits)
 {
     // The floating-point mix reads the 24-bit track itself and rounds to the preview's 16
@@ -290,7 +241,8 @@ TEST_F(Resampling, APreviewOfA24BitTrackIsDitheredTo16Bits)
     std::vector<int32_t> v(static_cast<size_t>(kLength));
     for (int32_t i = 0; i < kLength; ++i)
         v[size_t(i)] = int32_t(std::lrint(4000000 * std::sin(i * 0.01)));
-    T24BitSource track(v);
+    const std::vector<int32_t> ideal = v;
+    test::TIntMixSource track(std::move(v), 24, 1, 8000);
     TAudioMixer mixer(project, &track, nullptr);
     mixer.SetMixing(rsBandLimited, 5);
     TAudioMixState state;
@@ -306,7 +258,7 @@ TEST_F(Resampling, APreviewOfA24BitTrackIsDitheredTo16Bits)
         for (int32_t t = 0; t < kPerFrame; ++t) {
             int16_t got;
             std::memcpy(&got, &buf[size_t(2 * t)], 2);
-            const double exact = v[size_t(f * kPerFrame + t)] / 256.0;
+            const double exact = ideal[size_t(f * kPerFrame + t)] / 256.0;
             ASSERT_LE(std::fabs(got - exact), 1.5) << f << " " << t;   // dither of one step, then rounding
             bias += got - exact;
             differs += got != std::nearbyint(exact);

@@ -85,6 +85,51 @@ private:
     int64_t FPos = 0;
 };
 
+// A track of integer PCM of `bits` bits (16 or 24) held as values, every channel the same;
+// it delivers only its own format.
+class TIntMixSource : public TMixSource {
+public:
+    TIntMixSource(std::vector<int32_t> values, int bits, int channels, uint32_t rate) : FValues(std::move(values))
+    {
+        FFormat.wFormatTag = 1;
+        FFormat.nChannels = static_cast<uint16_t>(channels);
+        FFormat.nSamplesPerSec = rate;
+        FFormat.wBitsPerSample = static_cast<uint16_t>(bits);
+        FFormat.nBlockAlign = static_cast<uint16_t>(bits / 8 * channels);
+        FFormat.nAvgBytesPerSec = rate * FFormat.nBlockAlign;
+    }
+    bool SetOutputFormat(const WAVEFORMATEX *f, int32_t) override { return !f || std::memcmp(f, &FFormat, 16) == 0; }
+    void OutputFormat(WAVEFORMATEX &f, int32_t &size) const override
+    {
+        f = FFormat;
+        size = 18;
+    }
+    int64_t OutputLength() const override { return static_cast<int64_t>(FValues.size()); }
+    int64_t OutputPosition() const override { return FPos; }
+    void Seek(int64_t p) override { FPos = p; }
+    bool ReadSamples(uint8_t *buffer, int32_t count) override
+    {
+        const int width = FFormat.wBitsPerSample / 8;
+        for (int32_t i = 0; i < count; ++i, ++FPos) {
+            const int32_t v = FPos >= 0 && FPos < OutputLength() ? FValues[static_cast<size_t>(FPos)] : 0;
+            for (int c = 0; c < FFormat.nChannels; ++c)
+                for (int b = 0; b < width; ++b)
+                    *buffer++ = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * b));
+        }
+        return true;
+    }
+    bool Silence(uint8_t *buffer, int32_t count) override
+    {
+        std::memset(buffer, 0, static_cast<size_t>(count) * FFormat.nBlockAlign);
+        return true;
+    }
+
+private:
+    std::vector<int32_t> FValues;
+    WAVEFORMATEX FFormat{};
+    int64_t FPos = 0;
+};
+
 // Mono samples whose value tells their index: sign * (index + 1).
 inline std::vector<int16_t> IndexSamples(int32_t count, int sign = 1)
 {

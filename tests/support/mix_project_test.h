@@ -2,8 +2,12 @@
 // 25 fps with an 8000 Hz primary track (320 samples a frame) behind a project.
 #pragma once
 
+#include <cstring>
+#include <vector>
+
 #include <gtest/gtest.h>
 
+#include "project/audio_mixer.h"
 #include "project/project.h"
 #include "support/project_fakes.h"
 
@@ -27,6 +31,28 @@ protected:
     {
         ASSERT_GE(project.AddMarker(m), 0);
         project.RebuildSpline();
+    }
+
+    // Mixes frames [from, to) of 16-bit mono through `mixer` (prepared here) and returns
+    // the samples, kMixPerFrame a frame.
+    std::vector<int16_t> MixFrames(TAudioMixer &mixer, bool crossFade, int32_t from = 0, int32_t to = kMixFrames)
+    {
+        TAudioMixState state;
+        project.BeginCalc();
+        mixer.InitAudioMix(from, 0, state, false);
+        EXPECT_TRUE(state.Valid);
+        std::vector<int16_t> out;
+        std::vector<uint8_t> buf(static_cast<size_t>(state.MaxSamples) * 2);
+        for (int32_t f = from; f < to; ++f) {
+            EXPECT_TRUE(mixer.MixFrameAudio(f, state, crossFade, buf.data(), 0));
+            for (int32_t t = 0; t < kMixPerFrame; ++t) {
+                int16_t v;
+                std::memcpy(&v, buf.data() + 2 * t, 2);
+                out.push_back(v);
+            }
+        }
+        project.EndCalc();
+        return out;
     }
 
     TFakeProjectMedia media;
