@@ -40,6 +40,17 @@ protected:
             *status = s;
         return out;
     }
+    // Creates a project on a video and the test's audio; the project file's text.
+    std::string CreateProject(const std::string &project, const std::string &video)
+    {
+        int status = -1;
+        Run("project create " + ShellQuote(project) + " --video " + ShellQuote(video) + " --audio " +
+                ShellQuote(Dir.File("a.wav")) + " --yes",
+            &status);
+        EXPECT_EQ(status, 0);
+        std::ifstream in(project);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
     test::TTempDir Dir;
 };
 
@@ -75,12 +86,7 @@ TEST_F(CliFrame, ProjectOnAContainerVideoStoresItsPathAndShowsItsFrames)
 {
     int status = -1;
     const std::string project = Dir.File("p.tsp");
-    Run("project create " + ShellQuote(project) + " --video " + ShellQuote(Dir.File("film.mkv")) + " --audio " +
-            ShellQuote(Dir.File("a.wav")) + " --yes",
-        &status);
-    ASSERT_EQ(status, 0);
-    std::ifstream in(project);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = CreateProject(project, Dir.File("film.mkv"));
     EXPECT_NE(text.find("VideoFT=LAVF|-1"), std::string::npos) << text;
     Run("frame " + ShellQuote(project) + " 42 " + ShellQuote(Dir.File("p.png")), &status);
     ASSERT_EQ(status, 0);
@@ -102,12 +108,7 @@ TEST_F(CliFrame, StillImagesAndImageListsOpenAsClips)
                              ShellQuote(Dir.File("img%03d.png"))));
     int status = -1;
     const std::string project = Dir.File("s.tsp");
-    Run("project create " + ShellQuote(project) + " --video " + ShellQuote(Dir.File("img001.png")) + " --audio " +
-            ShellQuote(Dir.File("a.wav")) + " --yes",
-        &status);
-    ASSERT_EQ(status, 0);
-    std::ifstream in(project);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = CreateProject(project, Dir.File("img001.png"));
     EXPECT_NE(text.find("VideoFT=STIL|-1"), std::string::npos) << text;
     EXPECT_NE(text.find("img*.png|001|002|003|004|005"), std::string::npos) << text;
     Run("frame " + ShellQuote(project) + " 3 " + ShellQuote(Dir.File("f3.png")), &status);

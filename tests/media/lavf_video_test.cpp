@@ -57,6 +57,8 @@ const std::vector<TMedium> &Media()
                                     "-vf setfield=tff -flags +ilme+ildct -c:v libx264 -x264-params "
                                     "interlaced=1:bframes=2:keyint=20 -pix_fmt yuv420p"},
         {"mpeg2.mpg", std::string(kSource) + "-c:v mpeg2video -bf 2 -g 15 -q:v 4 -f mpeg"},
+        // DVD packs hold several pictures: many carry no presentation time, the last one too.
+        {"mpeg2.vob", std::string(kSource) + "-c:v mpeg2video -bf 2 -g 15 -f vob"},
         {"vp9.webm", std::string(kSource) +
                          "-c:v libvpx-vp9 -deadline good -cpu-used 8 -auto-alt-ref 1 -lag-in-frames 12 -g 30 -b:v 300k"},
         {"av1.mkv", "-f lavfi -i testsrc2=size=128x96:rate=25 -t 2 -c:v libaom-av1 -cpu-used 8 -g 20 -crf 40 -b:v 0"},

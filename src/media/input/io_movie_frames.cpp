@@ -212,28 +212,23 @@ TStoredFrame TIOMovieReader::ReadStored(int32_t n)
         }
         break;
     }
-    case ksLavf: {
-        // Without smart rendering the stored data are the decoded picture's rows in the
-        // output format; the packets themselves stay reachable through LavfVideo().
+    case ksLavf:
+    case ksDumy: {
+        // Phantom clips: the generated picture in its normal orientation. FFmpeg container
+        // videos: without smart rendering the decoded picture in the output format (the
+        // packets themselves stay reachable through LavfVideo()).
         if (!FStoredPicture)
             FStoredPicture = NewFrameImage();
-        if (!FStoredPicture || !seg->Lavf->GetFrame(sample, *FStoredPicture)) {
-            Fail(FStoredPicture ? seg->Lavf->Status() : meMemory);
-            return r;
-        }
-        size = int32_t(FStoredPicture->ImageSize());
-        if (!EnsureRaw(size_t(size))) {
+        if (!FStoredPicture) {
             Fail(meMemory);
             return r;
         }
-        std::memcpy(FRaw.data(), FStoredPicture->Bits(), size_t(size));
-        break;
-    }
-    case ksDumy: {
-        // The generated picture in its normal orientation.
-        if (!FStoredPicture)
-            FStoredPicture = NewFrameImage();
-        DrawPhantom(n, *FStoredPicture);
+        if (FKind == ksDumy)
+            DrawPhantom(n, *FStoredPicture);
+        else if (!seg->Lavf->GetFrame(sample, *FStoredPicture)) {
+            Fail(seg->Lavf->Status());
+            return r;
+        }
         size = int32_t(FStoredPicture->ImageSize());
         if (!EnsureRaw(size_t(size))) {
             Fail(meMemory);

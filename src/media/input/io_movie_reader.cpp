@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 #include <cmath>
 #include <sys/stat.h>
 
@@ -320,6 +321,11 @@ const TLavfVideoSource *TIOMovieReader::LavfVideo(int segment) const
     if (segment < 0 || segment >= SegmentCount())
         return nullptr;
     return FSegments[size_t(segment)]->Lavf.get();
+}
+
+TLavfVideoSource *TIOMovieReader::LavfVideo(int segment)
+{
+    return const_cast<TLavfVideoSource *>(std::as_const(*this).LavfVideo(segment));
 }
 
 bool IsImageFileName(const std::string &fileName)

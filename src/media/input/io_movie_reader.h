@@ -108,6 +108,7 @@ public:
     // The FFmpeg container source of a segment (kind LAVF), null for other kinds: its
     // facts, codec parameters and packet timestamps.
     const TLavfVideoSource *LavfVideo(int segment = 0) const;
+    TLavfVideoSource *LavfVideo(int segment = 0);
 
     // Every delivered frame is turned upside down.
     bool UpsideDown() const { return FUpsideDown; }

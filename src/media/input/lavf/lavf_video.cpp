@@ -459,6 +459,10 @@ bool TLavfVideoSource::DecodeFrom(int32_t frame, int32_t start)
         if (d.Pending) {
             const TLavfPacket *p = d.Current >= 0 ? &FIndex.Packets[size_t(d.Current)] : nullptr;
             c->skip_frame = p && p->Pts != kNoTimestamp && p->Pts < keepFrom ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+            // A packet stored without a presentation time gets the one the index worked out,
+            // so its picture comes out with it.
+            if (p && d.Packet->pts == AV_NOPTS_VALUE && p->Pts != kNoTimestamp)
+                d.Packet->pts = p->Pts;
             const int s = avcodec_send_packet(c, d.Packet.get());
             if (s == AVERROR(EAGAIN))
                 continue; // output first; the packet stays pending
