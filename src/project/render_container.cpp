@@ -144,6 +144,10 @@ bool UsesOwnAviWriter(TProjectSession &session)
     const std::vector<std::string> files = session.Files(srVideo);
     if (files.size() != 1)
         return true;
+    // A video read through the FFmpeg container path has its packets indexed: any
+    // container it opens (FLV, MPEG program streams, WMV ...) is copied from.
+    if (session.Sources().Video().Kind() == ksLavf)
+        return false;
     const std::string ext = LowerAscii(ExtractFileExt(files.front()));
     for (const char *container : {".mkv", ".webm", ".mp4", ".m4v", ".mov", ".ts", ".m2ts", ".mts"})
         if (ext == container)
