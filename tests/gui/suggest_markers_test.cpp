@@ -166,5 +166,22 @@ TEST_F(SuggestMarkersWindow, WithoutADoubleTrackItAsksForTheRecordingAndUnrelate
         << Dialogs.Messages.back();
 }
 
+TEST(SuggestDialog, AStoredCurveFarFromTheMeasurementIsShownButNotApplied)
+{
+    autosync::TSuggestRun run;
+    run.What = "double track";
+    run.Map.Matched = true;
+    run.Fit = {0.4, 10, 500};
+    gui::TSuggestDialog usable(run);
+    EXPECT_TRUE(usable.ApplyButton().isEnabled());
+    EXPECT_TRUE(usable.Summary().text().contains("curve within 0.400 ms")) << gui::S(usable.Summary().text());
+
+    run.Fit = {90005.0, 250, 499};   // a cut the line could not hold
+    gui::TSuggestDialog far(run);
+    EXPECT_FALSE(far.ApplyButton().isEnabled());
+    EXPECT_TRUE(far.Summary().text().contains("not usable")) << gui::S(far.Summary().text());
+    EXPECT_FALSE(far.Summary().text().contains("curve within"));
+}
+
 } // namespace
 } // namespace tessaly::test
