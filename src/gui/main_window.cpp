@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSlider>
 #include <QSplitter>
 #include <QStatusBar>
@@ -36,6 +37,7 @@
 #include "media/common/io_image.h"
 #include "project/project_session.h"
 #include "shell/language.h"
+#include "shell/messages.h"
 #include "shell/settings.h"
 
 namespace tessaly::gui {
@@ -80,8 +82,14 @@ void TMainForm::BuildLayout()
     imageArea->setObjectName(QStringLiteral("ImageArea"));
     auto *imageLayout = new QVBoxLayout(imageArea);
     imageLayout->setContentsMargins(0, 0, 0, 0);
-    FFrameView = new TFrameView(imageArea);
-    imageLayout->addWidget(FFrameView);
+    // A picture larger than the area scrolls instead of being cropped.
+    auto *scroll = new QScrollArea(imageArea);
+    scroll->setObjectName(QStringLiteral("FrameScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    FFrameView = new TFrameView(scroll);
+    scroll->setWidget(FFrameView);
+    imageLayout->addWidget(scroll);
     left->addWidget(imageArea, 1);
     FCurve = new TCurveStrip(FSession.Project(), central);
     left->addWidget(FCurve);
@@ -92,9 +100,10 @@ void TMainForm::BuildLayout()
     FSlider->installEventFilter(this);
     FZoomBox = new QComboBox(central);
     FZoomBox->setObjectName(QStringLiteral("ZoomBox"));
+    FZoomBox->addItem(Q(Msg("WrdFit")), 0);   // the same as View > Fit to window
     for (int z : {25, 50, 75, 100, 150, 200, 300, 500})
         FZoomBox->addItem(QStringLiteral("%1 %").arg(z), z);
-    FZoomBox->setCurrentIndex(3);
+    FZoomBox->setCurrentIndex(4);
     sliderRow->addWidget(FSlider, 1);
     sliderRow->addWidget(FZoomBox);
     left->addLayout(sliderRow);
@@ -168,8 +177,14 @@ void TMainForm::ConnectCommands()
         Bind(QStringLiteral("ViewMarkerSize%1Item").arg(size).toLatin1().constData(), [this, size] { SetMarkerSize(size); });
     QAction *undo = FActions->Action(QStringLiteral("EditUndoItem"));
     QAction *redo = FActions->Action(QStringLiteral("EditRedoItem"));
-    connect(undo, &QAction::triggered, FUndo, &QUndoStack::undo);
-    connect(redo, &QAction::triggered, FUndo, &QUndoStack::redo);
+    connect(undo, &QAction::triggered, this, [this] {
+        EndMergeRun();
+        FUndo->undo();
+    });
+    connect(redo, &QAction::triggered, this, [this] {
+        EndMergeRun();
+        FUndo->redo();
+    });
     connect(FUndo, &QUndoStack::indexChanged, this, [this] { RefreshAll(); });
     connect(FActions, &TActionRegistry::LanguageChosen, this, &TMainForm::ChooseLanguage);
 }
@@ -184,6 +199,19 @@ void TMainForm::ConnectControls()
     connect(FCurve, &TCurveStrip::FrameClicked, this, [this](int32_t frame) {
         if (FSlider->isEnabled())
             GoToFrame(frame);
+    });
+    connect(FFrameView, &TFrameView::Clicked, this, [this] { FFrameView->setFocus(Qt::MouseFocusReason); });
+    // The wheel steps through the frames, Ctrl+wheel zooms, as in video editors.
+    connect(FFrameView, &TFrameView::WheelSteps, this, [this](int steps) {
+        if (FSlider->isEnabled())
+            Step(-steps);
+    });
+    connect(FFrameView, &TFrameView::WheelZoom, this, [this](int steps) {
+        if (!FZoomBox->isEnabled())
+            return;
+        // From Fit the wheel starts at 100 %.
+        int index = FZoomBox->currentData().toInt() == 0 ? FZoomBox->findData(100) : FZoomBox->currentIndex();
+        FZoomBox->setCurrentIndex(std::clamp(index + steps, 1, FZoomBox->count() - 1));
     });
     connect(FFrameView, &TFrameView::FileDropped, this, [this](const QString &file) {
         LoadProjectFile(S(file));
@@ -205,6 +233,8 @@ void TMainForm::ConnectControls()
     connect(m.OptionButton, &QPushButton::clicked, this, [this] { AddMarker(4); });
     connect(m.DeleteButton, &QPushButton::clicked, this, &TMainForm::DeleteMarker);
     connect(m.ShiftEdit, &QLineEdit::textEdited, this, &TMainForm::ShiftEdited);
+    m.ShiftEdit->installEventFilter(this);
+    m.VolumeEdit->installEventFilter(this);
     connect(m.EnableBox, &QCheckBox::toggled, this, &TMainForm::EnableToggled);
     connect(m.AffectButton, &QToolButton::clicked, this, &TMainForm::AffectToggled);
     connect(m.AudioBox, &QCheckBox::toggled, this, &TMainForm::OptionEdited);
@@ -242,7 +272,46 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
     }
+    if (watched == FMarkerPanel->ShiftEdit || watched == FMarkerPanel->VolumeEdit)
+        if (FieldEvent(event))
+            return true;
     return QMainWindow::eventFilter(watched, event);
+}
+
+bool TMainForm::FieldEvent(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+        EndMergeRun();   // each visit of a field is one undo step
+        return false;
+    case QEvent::ShortcutOverride:
+    case QEvent::KeyPress: {
+        auto *key = static_cast<QKeyEvent *>(event);
+        // The field's own text undo would bypass the project's undo and apply its text
+        // as a new edit: leave Ctrl+Z to the window's Undo.
+        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo)) {
+            if (event->type() == QEvent::KeyPress) {
+                const char *name = key->matches(QKeySequence::Undo) ? "EditUndoItem" : "EditRedoItem";
+                QAction *action = FActions->Action(QLatin1String(name));
+                ApplyEnables();
+                if (action->isEnabled())
+                    action->trigger();
+            }
+            event->ignore();
+            return true;
+        }
+        // Enter and Escape end the typing: the picture takes the keys back.
+        if (event->type() == QEvent::KeyPress && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
+                                                   key->key() == Qt::Key_Escape)) {
+            FFrameView->setFocus(Qt::OtherFocusReason);
+            return true;
+        }
+        return false;
+    }
+    default:
+        return false;
+    }
 }
 
 void TMainForm::dragEnterEvent(QDragEnterEvent *event)

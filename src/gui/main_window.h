@@ -131,6 +131,12 @@ private:
     // Shows an edit's result: an applied edit becomes an undo step, a refusal shows its
     // reason (unless quiet: a field being typed in), then the window redraws.
     void Apply(const TEditResult &result, bool quiet = false);
+    // Starts a new undo step for the next edit (nothing merges across it).
+    void EndMergeRun();
+    // Keys of the marker panel's number fields: Enter and Escape hand the keys back to the
+    // picture; Undo and Redo are the project's, not the field text's.
+    bool FieldEvent(QEvent *event);
+    void UpdateUndoTexts();
     // Runs a settings write; a refused write is reported, never thrown on.
     void StoreSettings(const std::function<void()> &store);
 
@@ -153,6 +159,9 @@ private:
     TWindowSettings FWindowSettings;    // read at start-up, written back at closing
     int FUpdating = 0;                  // > 0 while the window fills its controls
     QWidget *FTyping = nullptr;         // the field being typed in (not refilled meanwhile)
+    int FMergeTag = 1;                  // edits of one run (typing in one field) share it
+    bool FMerging = false;              // the edit being applied continues the run
+    int32_t FLastMove = 0;              // direction of the move run going on, 0: none
 };
 
 } // namespace tessaly::gui

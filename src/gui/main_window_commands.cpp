@@ -55,8 +55,11 @@ void TMainForm::Start(const std::vector<std::string> &args)
 
 bool TMainForm::LoadProjectFile(const std::string &fileName)
 {
-    const bool ok = FSession.OpenProject(fileName);
-    FUndo->clear();
+    // A missing file is refused and "Save changes?" cancelled: both keep the project and
+    // its undo history.
+    const bool ok = OpenProjectFile(FSession, fileName);
+    if (ok)
+        FUndo->clear();
     FShownFrame = -2;
     RefreshAll();
     return ok;
@@ -75,10 +78,7 @@ void TMainForm::OpenProject()
     if (!FDialogs.ChooseFile(ProjectRequest(FSettings, "Open project", false), answer))
         return;
     StoreSettings([&] { FSettings.SetFolder(fkPrj, ExtractFilePath(answer.FileName)); });
-    FSession.OpenProject(answer.FileName);
-    FUndo->clear();
-    FShownFrame = -2;
-    RefreshAll();
+    LoadProjectFile(answer.FileName);
 }
 
 void TMainForm::SaveProject()
@@ -232,7 +232,9 @@ void TMainForm::closeEvent(QCloseEvent *event)
     w.MarkerDrawSize = FSession.Project().Options().MarkerDrawSize;
     w.Language = CurrentLanguage();
     w.PreviewEnv = FSession.Project().Options().PreviewEnv;
-    // Refused while a preview runs; the preview's temporary file is deleted on closing.
+    // A running preview is stopped first (it cannot stop while it renders a file); the
+    // preview's temporary file is deleted on closing.
+    FTools->Preview().Stop();
     if (!CloseSession(FSession, FSettings, w, !FTools->Preview().CanClose(), true)) {
         event->ignore();
         return;

@@ -137,7 +137,7 @@ void TToolWindows::StoreRefZoom(int percent)
     options.RefZoom = percent;
     const TEditResult result = FWindow.Session().Editor().SetOptions(options);
     if (result.Applied && result.Record.Kind != ekNone)
-        FWindow.UndoStack().push(new TEditCommand(project, result.Record, EditName(result.Record.Kind)));
+        FWindow.UndoStack().push(new TEditCommand(project, result.Record));
 }
 
 } // namespace tessaly::gui

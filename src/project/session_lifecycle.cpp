@@ -6,10 +6,25 @@
 #include "platform/file_system.h"
 #include "project/project_session.h"
 #include "shell/language.h"
+#include "shell/messages.h"
 #include "shell/settings.h"
 #include "shell/user_interface.h"
 
 namespace tessaly {
+
+namespace {
+
+// False, with the message, when the project file is missing (or not a regular file).
+bool ProjectFileExists(TProjectSession &session, const std::string &fileName)
+{
+    if (FileExists(fileName))
+        return true;
+    if (TUserInterface *ui = session.UserInterface())
+        ui->Error(FormatText(Msg("ErrNoProject"), {fileName}));
+    return false;
+}
+
+} // namespace
 
 TWindowSettings StartSession(TProjectSession &session, TSettings &settings, const std::vector<std::string> &args)
 {
@@ -38,9 +53,26 @@ TWindowSettings StartSession(TProjectSession &session, TSettings &settings, cons
     o.PreviewEnv = w.PreviewEnv;
     o.MarkerDrawSize = w.MarkerDrawSize;
     project.SetOptions(o);
-    if (!args.empty() && !args.front().empty())
+    if (!args.empty() && !args.front().empty() && ProjectFileExists(session, args.front()))
         session.LoadProject(args.front(), true);
     return w;
+}
+
+bool OpenProjectFile(TProjectSession &session, const std::string &fileName)
+{
+    return ProjectFileExists(session, fileName) && session.OpenProject(fileName);
+}
+
+std::vector<std::string> AbsoluteArguments(const std::vector<std::string> &args, const std::string &folder)
+{
+    std::vector<std::string> out;
+    for (const std::string &arg : args) {
+        if (arg.empty() || arg[0] == '-' || arg[0] == '/' || folder.empty())
+            out.push_back(arg);
+        else
+            out.push_back(folder + (folder.back() == '/' ? "" : "/") + arg);
+    }
+    return out;
 }
 
 bool CloseSession(TProjectSession &session, TSettings &settings, const TWindowSettings &w, bool previewRunning,

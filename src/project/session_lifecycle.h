@@ -28,6 +28,17 @@ struct TWindowSettings {
 // (its failure is reported through the user interface and leaves the empty project).
 TWindowSettings StartSession(TProjectSession &session, TSettings &settings, const std::vector<std::string> &args);
 
+// Opens a project file named by the user, a drop or a later start: a file that does not
+// exist is refused with a message through the user interface before anything else, so the
+// loaded project stays; otherwise the save question, then the load. False when refused,
+// cancelled or failed.
+bool OpenProjectFile(TProjectSession &session, const std::string &fileName);
+
+// Command-line arguments made absolute against `folder` (the starting copy's working
+// folder), so that a copy running elsewhere reads the same files; options ("-x") and
+// empty arguments stay as they are.
+std::vector<std::string> AbsoluteArguments(const std::vector<std::string> &args, const std::string &folder);
+
 // Closing: refused (false) while a preview runs or when the save question is cancelled.
 // Otherwise the window settings are stored (PreviewEnv only when the preview was
 // available), the temporary preview file is deleted and the sources are closed. A

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 #include "platform/file_system.h"
 #include "platform/text_util.h"
@@ -60,7 +61,10 @@ TMarkerPanel MarkerPanelOf(const TProject &project, TEditPage page)
         m.VolumeText = volume < 0 ? std::string() : std::to_string(volume);
     } else {
         m.EnableTicked = !marker.Deactivated;
-        m.ShiftText = std::to_string(marker.Value);
+        // The whole shift with its fraction ("3.25", "-0.04"): editing it keeps the fraction.
+        m.ShiftText = FormatMarkerMilli(MarkerMilli(marker));
+        if (!m.ShiftText.empty() && m.ShiftText[0] == '+')
+            m.ShiftText.erase(0, 1);
         m.AffectDown = marker.Affect;
     }
     return m;
@@ -81,6 +85,33 @@ std::string ChapterListText(const TProject &project, int32_t index)
     word.resize(7, ' ');
     std::string frame = std::to_string(c.Frame);
     return word + std::string(frame.size() < 9 ? 9 - frame.size() : 0, ' ') + frame;
+}
+
+std::string EditStepName(const TProject &project, const TEditRecord &record)
+{
+    if (record.Kind == ekNewMarker) {
+        static const char *const byKind[] = {"EdtNewSpline", "EdtNewCut", "EdtNewDShift", "EdtNewOption"};
+        const int32_t i = record.Target;
+        const uint8_t kind = i >= 0 && i < project.MarkerCount() ? project.GetMarker(i).Kind : mkNone;
+        return Msg(kind >= mkSpline && kind <= mkOption ? byKind[kind - mkSpline] : "EdtNewMarker");
+    }
+    static const char *const keys[] = {"EdtNone",       "EdtNewMarker",   "EdtDeleteMarker", "EdtShift",
+                                       "EdtEnable",     "EdtAffect",      "EdtOption",       "EdtMove",
+                                       "EdtStartOfs",   "EdtAddChapter",  "EdtDelChapter",   "EdtTickChapter",
+                                       "EdtUseChapters", "EdtConcat",     "EdtInsChapters",  "EdtRemoveDeact",
+                                       "EdtPrjOptions", "EdtSuggest"};
+    const int k = int(record.Kind);
+    return Msg(k >= 0 && k < int(std::size(keys)) ? keys[k] : keys[0]);
+}
+
+std::string UndoItemText(const std::string &stepName)
+{
+    return FormatText(Msg("EdtUndo"), {stepName});
+}
+
+std::string RedoItemText(const std::string &stepName)
+{
+    return FormatText(Msg("EdtRedo"), {stepName});
 }
 
 std::string FirstSegmentName(const std::string &fileList)

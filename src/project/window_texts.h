@@ -10,6 +10,7 @@
 #include "project/enables.h"
 #include "project/frame_state.h"
 #include "project/project_sources.h"
+#include "project/project_undo.h"
 
 namespace tessaly {
 
@@ -41,6 +42,13 @@ TMarkerPanel MarkerPanelOf(const TProject &project, TEditPage page);
 // The marker list entry and the chapter list entry as shown (chapter words translated).
 std::string MarkerListText(const TProject &project, int32_t index);
 std::string ChapterListText(const TProject &project, int32_t index);
+
+// The name of an undo step after its edit, translated ("Add spline point", "Move marker").
+// A new marker is named after its kind, read from the project the edit was applied to.
+std::string EditStepName(const TProject &project, const TEditRecord &record);
+// The Undo and Redo menu entries naming their step ("Undo Add spline point").
+std::string UndoItemText(const std::string &stepName);
+std::string RedoItemText(const std::string &stepName);
 
 // The first file of a file list: the template with its first part, or the name itself.
 std::string FirstSegmentName(const std::string &fileList);

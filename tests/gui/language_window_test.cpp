@@ -52,6 +52,23 @@ TEST_F(LanguageWindow, GermanCaptionsAndBackToEnglish)
     EXPECT_EQ(Window->EditLists().tabText(epOutput), QStringLiteral("Output"));
 }
 
+TEST_F(LanguageWindow, EnglishAndGermanHaveTooltips)
+{
+    const char *const names[] = {"MoveBackBtn", "MoveForwardBtn", "ShiftEdit", "StatusPanel3", "StatusPanel4",
+                                 "FrameView", "SplineBtn"};
+    for (const char *language : {"Deutsch", "English"}) {
+        ASSERT_TRUE(SelectLanguage(language));
+        ASSERT_TRUE(gui::ApplyLanguage(*Window));
+        for (const char *name : names) {
+            auto *widget = Window->findChild<QWidget *>(QLatin1String(name));
+            ASSERT_NE(widget, nullptr) << name;
+            EXPECT_FALSE(widget->toolTip().isEmpty()) << language << " " << name;
+        }
+    }
+    EXPECT_EQ(Window->findChild<QWidget *>(QStringLiteral("MoveBackBtn"))->toolTip(),
+              QStringLiteral("Move the marker one frame back"));
+}
+
 TEST_F(LanguageWindow, LanguageMenuListsTheFileAndSwitches)
 {
     QMenu *menu = Window->Actions().LanguageMenu();

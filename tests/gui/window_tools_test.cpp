@@ -224,7 +224,7 @@ TEST_F(WindowTools, ProjectSettingsAndHintsReachTheProjectAndTheSettings)
     EXPECT_FALSE(Settings->ShowHints());
 }
 
-TEST_F(WindowTools, PreviewRunsFromSpaceGoesOutOfDateOnEditsAndBlocksClosing)
+TEST_F(WindowTools, PreviewRunsFromSpaceGoesOutOfDateOnEditsAndStopsOnQuit)
 {
     MakeProject();
     ASSERT_TRUE(Session->OpenSource(srDouble, MakeAudio("double.wav", 4.5)));
@@ -236,7 +236,6 @@ TEST_F(WindowTools, PreviewRunsFromSpaceGoesOutOfDateOnEditsAndBlocksClosing)
     EXPECT_FALSE(Window->FrameView().isVisible());
     EXPECT_FALSE(Enabled("ProjectCalcItem"));   // the core's enables while a preview runs
     ExpectEnablesOfTheCore();
-    EXPECT_FALSE(Window->close());
 
     ASSERT_TRUE(Session->Editor().MoveTo(40).Applied);
     Window->RefreshAll();
@@ -257,6 +256,19 @@ TEST_F(WindowTools, PreviewRunsFromSpaceGoesOutOfDateOnEditsAndBlocksClosing)
     EXPECT_FALSE(preview.Running());
     EXPECT_TRUE(Window->FrameView().isVisible());
     ExpectEnablesOfTheCore();
+
+    // Quit while a preview runs stops it, then asks as always; cancelled, the window stays.
+    Trigger("PreviewStartItem");
+    ASSERT_TRUE(preview.Running());
+    Session->Project().SetChanged(true);
+    Dialogs.Answers = {mrCancel};
+    Trigger("FileQuitItem");
+    EXPECT_FALSE(preview.Running());
+    EXPECT_TRUE(Window->isVisible());
+    Trigger("PreviewStartItem");
+    Dialogs.Answers = {mrNo};
+    Trigger("FileQuitItem");
+    EXPECT_FALSE(Window->isVisible());
 }
 
 TEST_F(WindowTools, HelpEntriesShowTheManualAndAboutTheVersion)

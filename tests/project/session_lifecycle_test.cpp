@@ -58,6 +58,29 @@ TEST_F(Lifecycle, StartLoadsTheProjectOfTheFirstArgument)
     EXPECT_FALSE(other.Project().HasVideo());
 }
 
+TEST_F(Lifecycle, AMissingProjectIsRefusedAndTheLoadedOneStays)
+{
+    std::ofstream(dir.File("p.tsp")) << "[Files]\nVideo=*96*72*0*250*25*1*\nAudio=\n";
+    StartSession(session, settings, {dir.File("p.tsp")});
+    ASSERT_EQ(session.Project().FrameCount(), 250);
+    session.Project().SetChanged(true);
+    ui.Messages.clear();
+    // No save question, no open error naming a video: one message naming the file.
+    EXPECT_FALSE(OpenProjectFile(session, dir.File("gone.tsp")));
+    ASSERT_EQ(ui.Messages.size(), 1u);
+    EXPECT_NE(ui.Messages[0].Text.find("gone.tsp"), std::string::npos) << ui.Messages[0].Text;
+    EXPECT_EQ(session.Project().FileName(), dir.File("p.tsp"));
+    EXPECT_EQ(session.Project().FrameCount(), 250);
+    EXPECT_FALSE(OpenProjectFile(session, dir.Path()));   // a folder is no project either
+}
+
+TEST(LifecycleArguments, FileArgumentsBecomeAbsolute)
+{
+    EXPECT_EQ(AbsoluteArguments({"film.tsp", "/abs/x.tsp", "-v", "", "sub/y.tsp"}, "/home/u"),
+              (std::vector<std::string>{"/home/u/film.tsp", "/abs/x.tsp", "-v", "", "/home/u/sub/y.tsp"}));
+    EXPECT_EQ(AbsoluteArguments({"a.tsp"}, "/"), std::vector<std::string>{"/a.tsp"});
+}
+
 TEST_F(Lifecycle, ClosingStoresTheSettingsAndDeletesThePreviewFile)
 {
     StartSession(session, settings, {});

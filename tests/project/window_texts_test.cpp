@@ -86,6 +86,35 @@ TEST_F(WindowTexts, MarkerPanelShowsTheMarkerOnThePosition)
     EXPECT_EQ(ChapterListText(project, 0), "Start          0");
     EXPECT_EQ(ChapterListText(project, 1), "Chapter       10");
     EXPECT_EQ(MarkerListText(project, 1), "Opt        20      A -");
+    // A fraction is part of the value the field shows (and edits).
+    TMarker fine = Make(30, 0, mkSpline);
+    ASSERT_TRUE(SetMarkerMilli(fine, 3250));
+    project.AddMarker(fine);
+    TMarker small = Make(40, 0, mkSpline);
+    ASSERT_TRUE(SetMarkerMilli(small, -40));
+    project.AddMarker(small);
+    project.SetPosition(30);
+    EXPECT_EQ(MarkerPanelOf(project, epEditing).ShiftText, "3.25");
+    project.SetPosition(40);
+    EXPECT_EQ(MarkerPanelOf(project, epEditing).ShiftText, "-0.04");
+}
+
+TEST_F(WindowTexts, UndoStepsAreNamedAfterTheirEdit)
+{
+    project.AddMarker(Make(10, 0, mkSpline));
+    project.AddMarker(Make(20, 0, mkRelCut));
+    TEditRecord record;
+    record.Kind = ekNewMarker;
+    record.Target = 0;
+    EXPECT_EQ(EditStepName(project, record), "Add spline point");
+    record.Target = 1;
+    EXPECT_EQ(EditStepName(project, record), "Add cut");
+    record.Target = 7;   // gone since
+    EXPECT_EQ(EditStepName(project, record), "Add marker");
+    record.Kind = ekMoveMarker;
+    EXPECT_EQ(EditStepName(project, record), "Move marker");
+    EXPECT_EQ(UndoItemText("Move marker"), "&Undo Move marker");
+    EXPECT_EQ(RedoItemText("Move marker"), "&Redo Move marker");
 }
 
 TEST(FilePanel, SegmentedSourcesShowTheirFirstFile)
