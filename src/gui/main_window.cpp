@@ -112,7 +112,8 @@ void TMainForm::BuildLayout()
     // Right: file panel, marker panel, lists.
     auto *right = new QWidget(central);
     right->setObjectName(QStringLiteral("SidePanel"));
-    right->setFixedWidth(320);
+    right->setMinimumWidth(240);
+    right->setMaximumWidth(320);
     auto *rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
     FFilePanel = new TFilePanel(right);
@@ -129,7 +130,8 @@ void TMainForm::BuildLayout()
         FStatus[i] = new QLabel(statusBar());
         FStatus[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         FStatus[i]->setFrameShape(QFrame::StyledPanel);
-        FStatus[i]->setMinimumWidth(i == 7 ? 160 : 70);
+        // Small least widths: the window must fit small screens and large scale factors.
+        FStatus[i]->setMinimumWidth(i == 7 ? 80 : 40);
         statusBar()->addWidget(FStatus[i], i == 7 ? 1 : 0);
     }
 
@@ -173,6 +175,8 @@ void TMainForm::ConnectCommands()
     Bind("FirstFrameItem", [this] { GoToFrame(0); });
     Bind("PrevMarkerItem", [this] { NextMarker(-1); });
     Bind("NextMarkerItem", [this] { NextMarker(1); });
+    Bind("PrevKeyFrameItem", [this] { NextKeyFrame(-1); });
+    Bind("NextKeyFrameItem", [this] { NextKeyFrame(1); });
     for (int size = 1; size <= 3; ++size)
         Bind(QStringLiteral("ViewMarkerSize%1Item").arg(size).toLatin1().constData(), [this, size] { SetMarkerSize(size); });
     QAction *undo = FActions->Action(QStringLiteral("EditUndoItem"));
@@ -187,6 +191,8 @@ void TMainForm::ConnectCommands()
     });
     connect(FUndo, &QUndoStack::indexChanged, this, [this] { RefreshAll(); });
     connect(FActions, &TActionRegistry::LanguageChosen, this, &TMainForm::ChooseLanguage);
+    if (auto *recent = menuBar()->findChild<QMenu *>(QStringLiteral("MenuFileRecent")))
+        connect(recent, &QMenu::aboutToShow, this, &TMainForm::FillRecentMenu);
 }
 
 void TMainForm::ConnectControls()
@@ -213,9 +219,7 @@ void TMainForm::ConnectControls()
         int index = FZoomBox->currentData().toInt() == 0 ? FZoomBox->findData(100) : FZoomBox->currentIndex();
         FZoomBox->setCurrentIndex(std::clamp(index + steps, 1, FZoomBox->count() - 1));
     });
-    connect(FFrameView, &TFrameView::FileDropped, this, [this](const QString &file) {
-        LoadProjectFile(S(file));
-    });
+    connect(FFrameView, &TFrameView::FileDropped, this, [this](const QString &file) { OpenDroppedFile(S(file)); });
     connect(FFilePanel, &TFilePanel::OpenRequested, this, [this](TSourceRole role) {
         static const char *const names[4] = {"FileOpenVideoItem", "FileOpenAudioItem", "FileOpenDoubleItem",
                                              "FileOpenRefItem"};
@@ -325,7 +329,7 @@ void TMainForm::dropEvent(QDropEvent *event)
     const QList<QUrl> urls = event->mimeData()->urls();
     if (!urls.isEmpty() && urls.first().isLocalFile()) {
         event->acceptProposedAction();
-        LoadProjectFile(S(urls.first().toLocalFile()));
+        OpenDroppedFile(S(urls.first().toLocalFile()));
     }
 }
 

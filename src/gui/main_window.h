@@ -62,6 +62,8 @@ public:
     void Start(const std::vector<std::string> &args);
     // Opens a project file as a dropped file does (asking to save changes first).
     bool LoadProjectFile(const std::string &fileName);
+    // A dropped file: a project, a video or the primary audio track.
+    void OpenDroppedFile(const std::string &fileName);
     // Redraws everything from the session and applies the enables (after any change).
     void RefreshAll();
     // Moves the position (a slider move: the view offset returns to 0).
@@ -69,7 +71,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    // Files dropped anywhere on the window: the first one is opened as a project.
+    // Files dropped anywhere on the window: the first one is opened as a project, a video
+    // or the primary audio track, as its kind says.
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -100,6 +103,11 @@ private:
     void Seconds(int32_t direction);
     void LastFrame();
     void NextMarker(int32_t direction);
+    void NextKeyFrame(int32_t direction);
+    // The File menu's recent projects: filled when it opens, a project remembered after
+    // each open and save.
+    void FillRecentMenu();
+    void RememberProject();
     void Step(int32_t frames);
     void SetMarkerSize(int size);
     void ZoomChosen();

@@ -14,6 +14,7 @@
 #include "gui/undo_commands.h"
 #include "gui/window_dialogs.h"
 #include "project/project_session.h"
+#include "shell/messages.h"
 
 namespace tessaly::gui {
 
@@ -154,7 +155,7 @@ void TMainForm::ConcatToggled(bool on)
 void TMainForm::AskStartOffset()
 {
     std::string text = "0";
-    while (FDialogs.AskText("Change start offset", "Move every marker and chapter by (frames):", text)) {
+    while (FDialogs.AskText(Msg("DlgStartOfs"), Msg("DlgStartOfsPrm"), text)) {
         int64_t d = 0;
         if (!ParseInteger(text, -2147483647, 2147483647, d))
             continue;

@@ -177,7 +177,8 @@ void TMainForm::ApplyEnables()
         languages->setEnabled(e.Language);
     for (const char *name : {"ProjectGotoItem", "ProjectViewOffsetItem", "ViewFitItem", "StepBackItem",
                              "StepForwardItem", "SecondBackItem", "SecondForwardItem", "FirstFrameItem",
-                             "LastFrameItem", "PrevMarkerItem", "NextMarkerItem"})
+                             "LastFrameItem", "PrevMarkerItem", "NextMarkerItem", "PrevKeyFrameItem",
+                             "NextKeyFrameItem"})
         SetActionEnabled(name, e.Navigate);
     FSlider->setEnabled(e.Navigate);
     SetActionEnabled("PreviewMuteAudioItem", e.MutePrimary);

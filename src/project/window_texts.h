@@ -16,11 +16,18 @@ namespace tessaly {
 
 class TProject;
 
-// The status line: frame, shift, double shift, options, double volume, chapter, changed,
+// The status line: frame (with its time), shift, double shift, options, double volume, chapter, changed,
 // project name. All empty without a video.
 enum TStatusPanel { spFrame, spShift, spDShift, spOption, spVolume, spChapter, spChanged, spName, spCount };
 using TStatusTexts = std::array<std::string, spCount>;
 TStatusTexts StatusTexts(TProject &project);
+
+// A time as "hh:mm:ss.mmm" (negative times with a leading "-").
+std::string FormatTimecode(long double seconds);
+// The Go-to answer as a frame number: a time ("1:02.5", "00:01:02.500", at least one
+// colon) becomes the frame starting at that time at `fps`; other texts stay as they are
+// (the editor checks them).
+std::string GotoAnswerAsFrame(const std::string &text, long double fps);
 
 // "NAME.tsp - Tessaly", or the program name alone for an unnamed project.
 std::string WindowCaption(const TProject &project, const std::string &programName = "Tessaly");

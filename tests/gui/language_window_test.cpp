@@ -1,6 +1,7 @@
 // The window's texts in the shipped languages: captions by object name, the language
 // menu, and the way back to English.
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
@@ -9,6 +10,7 @@
 #include "gui/edit_lists.h"
 #include "gui/language_apply.h"
 #include "gui/main_window.h"
+#include "gui/spline_form.h"
 #include "gui_fixture.h"
 #include "shell/language.h"
 
@@ -67,6 +69,27 @@ TEST_F(LanguageWindow, EnglishAndGermanHaveTooltips)
     }
     EXPECT_EQ(Window->findChild<QWidget *>(QStringLiteral("MoveBackBtn"))->toolTip(),
               QStringLiteral("Move the marker one frame back"));
+}
+
+TEST_F(LanguageWindow, ASwitchReachesTheRangeLabelAndTheToolWindows)
+{
+    auto *range = Window->findChild<QLabel *>(QStringLiteral("RangeLabel"));
+    ASSERT_NE(range, nullptr);
+    EXPECT_TRUE(range->text().startsWith(QStringLiteral("Range")));
+    auto *curve = Window->findChild<gui::TSplineForm *>();
+    ASSERT_NE(curve, nullptr);
+    QAction *german = nullptr;
+    for (QAction *a : Window->Actions().LanguageMenu()->actions())
+        if (a->text() == QStringLiteral("Deutsch"))
+            german = a;
+    ASSERT_NE(german, nullptr);
+    german->trigger();
+    EXPECT_TRUE(range->text().startsWith(QStringLiteral("Bereich"))) << range->text().toStdString();
+    EXPECT_EQ(curve->windowTitle(), QStringLiteral("Korrekturkurve"));   // never shown yet
+    EXPECT_EQ(Window->findChild<QWidget *>(QStringLiteral("TOptionsDlg"))
+                  ->findChild<QPushButton *>(QStringLiteral("BtnHelp"))
+                  ->text(),
+              QStringLiteral("&Hilfe"));
 }
 
 TEST_F(LanguageWindow, LanguageMenuListsTheFileAndSwitches)

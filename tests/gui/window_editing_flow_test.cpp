@@ -1,6 +1,7 @@
 // The main window while a person edits: the focus after a dialog, typing fractions,
 // undo steps and their names, the keys after typing, and a new video's frame buffer.
 #include <QAction>
+#include <QComboBox>
 #include <cmath>
 #include <QFocusEvent>
 #include <QLineEdit>
@@ -12,6 +13,8 @@
 #include "gui/action_registry.h"
 #include "gui/edit_lists.h"
 #include "gui/frame_view.h"
+#include "gui/insert_chapters_dialog.h"
+#include "gui/main_window_tools.h"
 #include "gui/main_window.h"
 #include "gui/marker_pages.h"
 #include "gui_fixture.h"
@@ -177,6 +180,41 @@ TEST_F(EditingFlow, AnotherPixelFormatOfTheSameSizeGetsItsOwnBuffer)
         for (int x = 0; x < frame.width(); ++x)
             grey += frame.pixel(x, y) == qRgb(64, 64, 64);
     EXPECT_LT(grey, frame.width() * frame.height() / 2);
+}
+
+TEST_F(EditingFlow, PreviewRangeTakesNumbersAndOnlyAValidOneIsKept)
+{
+    QLineEdit &range = Window->Tools().RangeField();
+    range.setFocus();
+    range.selectAll();
+    QTest::keyClicks(&range, "3x,5");
+    EXPECT_EQ(range.text(), QStringLiteral("3,5"));   // letters never get in
+    EXPECT_EQ(Session->Project().Options().PreviewEnv, "3,5");
+    // The list offers ranges; picking one is an edit like typing.
+    auto *box = Window->findChild<QComboBox *>(QStringLiteral("RangeBox"));
+    ASSERT_NE(box, nullptr);
+    ASSERT_GE(box->findText(QStringLiteral("5")), 0);
+    box->setCurrentIndex(box->findText(QStringLiteral("5")));
+    emit box->textActivated(QStringLiteral("5"));
+    EXPECT_EQ(Session->Project().Options().PreviewEnv, "5");
+    // A range that cannot preview stays in the project but not in the settings.
+    range.selectAll();
+    QTest::keyClicks(&range, "0");
+    EXPECT_FALSE(Enabled("PreviewStartItem"));
+    Dialogs.Answers = {mrNo};   // save changes?
+    ASSERT_TRUE(Window->close());
+    EXPECT_NE(Settings->PreviewEnv(), "0");
+}
+
+TEST_F(EditingFlow, DialogsHaveHelpAndInsertChaptersClearsByDefault)
+{
+    for (const char *name : {"TOptionsDlg", "TPropertiesDlg", "TRefForm"}) {
+        QWidget *window = Window->findChild<QWidget *>(QLatin1String(name));
+        ASSERT_NE(window, nullptr) << name;
+        EXPECT_NE(window->findChild<QPushButton *>(QStringLiteral("BtnHelp")), nullptr) << name;
+    }
+    gui::TInsertChaptersDialog dialog(100);
+    EXPECT_TRUE(dialog.ClearFirst());
 }
 
 } // namespace

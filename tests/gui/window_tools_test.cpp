@@ -99,7 +99,8 @@ TEST_F(WindowTools, WorkEntriesFollowTheCoreEnables)
     ExpectEnablesOfTheCore();
 
     // A range that is not a number disables the preview as the core decides.
-    QTest::keyClicks(&Window->Tools().RangeField(), "x");
+    Window->Tools().RangeField().selectAll();
+    QTest::keyClicks(&Window->Tools().RangeField(), "0");
     ExpectEnablesOfTheCore();
     EXPECT_FALSE(Enabled("PreviewStartItem"));
 }
@@ -122,17 +123,29 @@ TEST_F(WindowTools, CalculateThroughTheActionAndTheButtonEqualsTheCommandLineRen
 
     Settings->SetResFmt(rfAvi);
     Dialogs.Files = {Dir.File("gui.avi")};
+    // The notice when done offers the result's folder.
+    std::vector<std::string> opened;
+    Window->Tools().OpenFolder = [&opened](const std::string &folder) {
+        opened.push_back(folder);
+        return true;
+    };
+    Dialogs.Answers = {mrYes};
     Trigger("ProjectCalcItem");
     EXPECT_EQ(FileMd5(Dir.File("gui.avi")), FileMd5(Dir.File("cli.avi")));
     EXPECT_TRUE(Window->isEnabled());
+    ASSERT_FALSE(Dialogs.Messages.empty());
+    EXPECT_NE(Dialogs.Messages.back().find(Dir.File("gui.avi")), std::string::npos) << Dialogs.Messages.back();
+    EXPECT_EQ(opened, std::vector<std::string>{ExtractFilePath(Dir.File("gui.avi"))});
 
     Window->EditLists().setCurrentIndex(epOutput);
     Window->RefreshAll();
     ASSERT_TRUE(Window->MarkerPanel().CalculateButton->isEnabled());
     Settings->SetResFmt(rfWav);
     Dialogs.Files = {Dir.File("button.wav")};
+    Dialogs.Answers = {mrNo};
     Window->MarkerPanel().CalculateButton->click();
     EXPECT_EQ(FileMd5(Dir.File("button.wav")), FileMd5(Dir.File("cli.wav")));
+    EXPECT_EQ(opened.size(), 1u);   // "No" leaves the folder closed
 }
 
 TEST_F(WindowTools, AnalysisChaptersAndOptimisationOpenFromTheirEntries)

@@ -74,6 +74,33 @@ TEST_F(Lifecycle, AMissingProjectIsRefusedAndTheLoadedOneStays)
     EXPECT_FALSE(OpenProjectFile(session, dir.Path()));   // a folder is no project either
 }
 
+TEST_F(Lifecycle, RecentProjectsKeepEightNewestFirstWithoutRepeats)
+{
+    EXPECT_TRUE(RecentProjects(settings).empty());
+    for (int i = 1; i <= 10; ++i)
+        AddRecentProject(settings, "/p/" + std::to_string(i) + ".tsp");
+    AddRecentProject(settings, "/p/5.tsp");
+    AddRecentProject(settings, "");
+    EXPECT_EQ(RecentProjects(settings), (std::vector<std::string>{"/p/5.tsp", "/p/10.tsp", "/p/9.tsp", "/p/8.tsp",
+                                                                  "/p/7.tsp", "/p/6.tsp", "/p/4.tsp", "/p/3.tsp"}));
+    TSettings again(dir.File("tessaly.ini"));   // stored in the file
+    EXPECT_EQ(RecentProjects(again).front(), "/p/5.tsp");
+}
+
+TEST(LifecycleArguments, DroppedFilesOpenAsWhatTheyAre)
+{
+    test::TTempDir dir;
+    std::ofstream(dir.File("renamed.txt")) << "\n[Files]\nVideo=\n";
+    std::ofstream(dir.File("clip.avi")) << "RIFF";
+    EXPECT_EQ(DroppedFileKind(dir.File("a.TSP")), dkProject);
+    EXPECT_EQ(DroppedFileKind(dir.File("renamed.txt")), dkProject);
+    EXPECT_EQ(DroppedFileKind(dir.File("voice.WAV")), dkAudio);
+    EXPECT_EQ(DroppedFileKind(dir.File("take.flac")), dkAudio);
+    EXPECT_EQ(DroppedFileKind(dir.File("clip.avi")), dkVideo);
+    EXPECT_EQ(DroppedFileKind(dir.File("film.mkv")), dkVideo);   // missing: the open reports it
+    EXPECT_EQ(DroppedFileKind("/x.y/noext"), dkVideo);
+}
+
 TEST(LifecycleArguments, FileArgumentsBecomeAbsolute)
 {
     EXPECT_EQ(AbsoluteArguments({"film.tsp", "/abs/x.tsp", "-v", "", "sub/y.tsp"}, "/home/u"),
