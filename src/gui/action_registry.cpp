@@ -32,6 +32,7 @@ const TCommand kCommands[] = {
     {"FileMenu", "FileSaveItem", "&Save project", "F2", 0},
     {"FileMenu", "FileSaveAsItem", "Save project &as ...", "", 0},
     {"FileMenu", "FileRevertItem", "&Revert to saved ...", "", 0},
+    {"FileMenu", "MenuFileRecent", "Recent pro&jects", "", 0},
     {"FileMenu", "FileOpenVideoItem", "Open &video file ...", "", afSeparator},
     {"FileMenu", "FileOpenAudioItem", "Open a&udio file ...", "", 0},
     {"FileMenu", "FileOpenDoubleItem", "Open &double audio file ...", "", 0},
@@ -67,7 +68,7 @@ const TCommand kCommands[] = {
     {"MenuViewMarkerSize", "ViewMarkerSize3Item", "&Extra large", "", afCheck | afMarkerSize},
     {"ViewMenu", "ViewCurveItem", "&Correction curve window", "", afSeparator},
     {"ViewMenu", "ViewOptimizationItem", "&Optimization window", "", 0},
-    {"ViewMenu", "ViewReferenceItem", "&Reference video", "", 0},
+    {"ViewMenu", "ViewReferenceItem", "&Reference video", "", afCheck},
     {"ViewMenu", "ViewFitItem", "&Fit to window", "", afSeparator | afCheck},
     {"OptionsMenu", "MenuOptionsLanguage", "&Language", "", 0},
     {"OptionsMenu", "OptionsGlobalItem", "&Global settings ...", "", afSeparator},
@@ -89,6 +90,8 @@ const TCommand kCommands[] = {
     {"", "LastFrameItem", "Last frame", "End", 0},
     {"", "PrevMarkerItem", "Previous marker", "Ctrl+Left", 0},
     {"", "NextMarkerItem", "Next marker", "Ctrl+Right", 0},
+    {"", "PrevKeyFrameItem", "Previous key frame", "Ctrl+Shift+Left", 0},
+    {"", "NextKeyFrameItem", "Next key frame", "Ctrl+Shift+Right", 0},
     {"", "RemoveDoubleItem", "Remove double audio entry", "", 0},
     {"", "RemoveRefItem", "Remove reference video entry", "", 0},
 };
@@ -99,6 +102,13 @@ const struct {
 } kMenus[] = {{"FileMenu", "&File"},       {"EditMenu", "&Edit"},    {"ProjectMenu", "&Project"},
               {"PreviewMenu", "P&review"}, {"ViewMenu", "&View"},    {"OptionsMenu", "&Options"},
               {"HelpMenu", "&Help"}};
+
+// Second keys that users of other programs expect beside the F-keys.
+const struct {
+    const char *Name;
+    const char *Shortcut;
+} kSecondKeys[] = {{"FileNewItem", "Ctrl+N"},     {"FileOpenItem", "Ctrl+O"}, {"FileSaveItem", "Ctrl+S"},
+                   {"FileSaveAsItem", "Ctrl+Shift+S"}, {"FileQuitItem", "Ctrl+Q"}, {"EditRedoItem", "Ctrl+Y"}};
 
 } // namespace
 
@@ -120,6 +130,12 @@ TActionRegistry::TActionRegistry(QWidget *window) : QObject(window), FWindow(win
         window->addAction(action);
         FByName[action->objectName()] = action;
         FOrder.push_back(action);
+    }
+    for (const auto &k : kSecondKeys) {
+        QAction *action = FByName[QLatin1String(k.Name)];
+        QList<QKeySequence> keys = action->shortcuts();   // the F-key stays the first (shown in the menu)
+        keys.append(QKeySequence(QLatin1String(k.Shortcut)));
+        action->setShortcuts(keys);
     }
 }
 

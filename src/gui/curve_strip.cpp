@@ -51,12 +51,7 @@ void TCurveStrip::paintEvent(QPaintEvent *)
 
 int32_t TCurveStrip::FrameAt(int x) const
 {
-    const int32_t n = FProject.FrameCount();
-    if (n <= 0 || width() <= 4)
-        return -1;
-    const TCurveWindow w = CurveWindow(FProject.Position(), n, 100);
-    const long double fraction = (x - 2) * w.Size / (width() - 4) + w.Start;
-    return int32_t(std::clamp<long double>(std::nearbyintl(fraction * n), 0, n - 1));
+    return CurveFrameAt(FProject.Position(), FProject.FrameCount(), 100, x, width());
 }
 
 void TCurveStrip::mousePressEvent(QMouseEvent *event)

@@ -12,6 +12,17 @@
 
 namespace tessaly::gui {
 
+namespace {
+
+// The selected row of a single-selection list, -1 for none.
+int SelectedRow(const QListWidget *list)
+{
+    const QList<QListWidgetItem *> items = list->selectedItems();
+    return items.isEmpty() ? -1 : list->row(items.first());
+}
+
+} // namespace
+
 TEditLists::TEditLists(QWidget *parent) : QTabWidget(parent)
 {
     setObjectName(QStringLiteral("EditPages"));
@@ -44,11 +55,15 @@ TEditLists::TEditLists(QWidget *parent) : QTabWidget(parent)
     outLayout->addWidget(ChapterList);
     addTab(output, QStringLiteral("Output"));
 
-    connect(MarkerList, &QListWidget::currentRowChanged, this, [this](int row) {
+    // A row counts as chosen when the user selects it (click or keys). The current row alone
+    // is not a choice: a list getting the focus back makes its first row current.
+    connect(MarkerList, &QListWidget::itemSelectionChanged, this, [this] {
+        const int row = SelectedRow(MarkerList);
         if (!FFilling && row >= 0)
             emit MarkerChosen(row);
     });
-    connect(ChapterList, &QListWidget::currentRowChanged, this, [this](int row) {
+    connect(ChapterList, &QListWidget::itemSelectionChanged, this, [this] {
+        const int row = SelectedRow(ChapterList);
         if (!FFilling && row >= 0)
             emit ChapterChosen(row);
     });

@@ -5,6 +5,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QPainter>
+#include <QWheelEvent>
 
 #include "media/common/io_image.h"
 
@@ -40,21 +41,29 @@ TFrameView::TFrameView(QWidget *parent) : QWidget(parent)
     setAcceptDrops(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(160, 120);
+    // A click takes the keys away from a field: the arrows step through the video again.
+    setFocusPolicy(Qt::ClickFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 }
 
 void TFrameView::SetFrame(const TIOImage &image)
 {
+    const QSize old = FFrame.size();
     FFrame = FrameToImage(image);
     FScaledValid = false;
+    if (FFrame.size() != old)
+        UpdateLeastSize();
     update();
 }
 
 void TFrameView::SetOutside(int width, int height)
 {
+    const QSize old = FFrame.size();
     FFrame = QImage(std::max(1, width), std::max(1, height), QImage::Format_RGB32);
     FFrame.fill(kBackground);
     FScaledValid = false;
+    if (FFrame.size() != old)
+        UpdateLeastSize();
     update();
 }
 
@@ -62,13 +71,23 @@ void TFrameView::Clear()
 {
     FFrame = QImage();
     FScaledValid = false;
+    UpdateLeastSize();
     update();
+}
+
+void TFrameView::UpdateLeastSize()
+{
+    if (FFrame.isNull() || FZoom == 0)
+        setMinimumSize(160, 120);
+    else
+        setMinimumSize(std::max(160, FFrame.width() * FZoom / 100), std::max(120, FFrame.height() * FZoom / 100));
 }
 
 void TFrameView::SetZoom(int percent)
 {
     FZoom = std::max(0, percent);
     FScaledValid = false;
+    UpdateLeastSize();
     updateGeometry();
     update();
 }
@@ -108,6 +127,26 @@ void TFrameView::paintEvent(QPaintEvent *)
         FScaledValid = true;
     }
     painter.drawImage(target.topLeft(), FScaled);
+}
+
+void TFrameView::mousePressEvent(QMouseEvent *event)
+{
+    emit Clicked();
+    QWidget::mousePressEvent(event);
+}
+
+void TFrameView::wheelEvent(QWheelEvent *event)
+{
+    FWheel += event->angleDelta().y();
+    const int steps = FWheel / 120;
+    FWheel -= steps * 120;
+    if (steps != 0) {
+        if (event->modifiers() & Qt::ControlModifier)
+            emit WheelZoom(steps);
+        else
+            emit WheelSteps(steps);
+    }
+    event->accept();
 }
 
 void TFrameView::dragEnterEvent(QDragEnterEvent *event)

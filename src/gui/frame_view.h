@@ -32,20 +32,30 @@ public:
 signals:
     // A file dropped on the picture.
     void FileDropped(const QString &fileName);
+    // A mouse click on the picture.
+    void Clicked();
+    // The wheel turned by `steps` notches (positive away from the user), without Ctrl and with it.
+    void WheelSteps(int steps);
+    void WheelZoom(int steps);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
 private:
     QRect PictureRect() const;
+    // The zoomed picture's size as the least size (a scroll area then scrolls it).
+    void UpdateLeastSize();
 
     QImage FFrame;     // 32-bit copy of the current frame
     QImage FScaled;    // FFrame scaled to FScaledSize (device pixels)
     QSize FScaledSize;
     bool FScaledValid = false;
     int FZoom = 100;
+    int FWheel = 0;    // eighths of a degree not yet a whole notch
 };
 
 // The frame image as a 32-bit Qt image (rows top first); palette images through their colours.

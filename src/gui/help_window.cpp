@@ -3,6 +3,7 @@
 
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -52,6 +53,15 @@ THelpWindow *ShowHelpTopic(int topic, QWidget *owner)
     help->setAttribute(Qt::WA_DeleteOnClose);
     help->ShowTopic(topic);
     return help;
+}
+
+QPushButton *NewHelpButton(int topic, QWidget *owner)
+{
+    auto *button = new QPushButton(QStringLiteral("&Help"), owner);
+    button->setObjectName(QStringLiteral("BtnHelp"));
+    button->setAutoDefault(false);
+    QObject::connect(button, &QPushButton::clicked, owner, [topic, owner] { ShowHelpTopic(topic, owner); });
+    return button;
 }
 
 TAboutDlg::TAboutDlg(QWidget *parent) : QDialog(parent)

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class QLabel;
+class QPushButton;
 class QTextBrowser;
 
 namespace tessaly::gui {
@@ -29,6 +30,8 @@ private:
 // Opens the page of `topic` in a new help window over `owner` (closed and deleted with
 // it), for the help buttons of dialogs.
 THelpWindow *ShowHelpTopic(int topic, QWidget *owner);
+// A "Help" button (object name BtnHelp) that opens the page of `topic` over `owner`.
+QPushButton *NewHelpButton(int topic, QWidget *owner);
 
 class TAboutDlg : public QDialog {
     Q_OBJECT

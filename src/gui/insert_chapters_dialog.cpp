@@ -35,6 +35,7 @@ TInsertChaptersDialog::TInsertChaptersDialog(int32_t interval, QWidget *parent) 
     FClear->setObjectName("ClearBox");
     FButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     FFixed->setChecked(true);
+    FClear->setChecked(true);   // new chapters replace the old ones unless the user keeps them
 
     auto *grid = new QGridLayout(this);
     grid->addWidget(FFixed, 0, 0);

@@ -3,11 +3,13 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
 #include "gui/help_window.h"
 #include "gui/window_startup.h"
+#include "project/session_lifecycle.h"
 #include "shell/app_context.h"
 #include "shell/one_instance.h"
 
@@ -19,8 +21,12 @@ int main(int argc, char **argv)
         return 0;
     }
     // A second start hands its arguments to the running copy and ends without a window.
+    // The running copy may work in another folder: it gets absolute file names.
+    char folder[4096];
+    const std::vector<std::string> args = tessaly::AbsoluteArguments(
+        std::vector<std::string>(argv + 1, argv + argc), getcwd(folder, sizeof folder) ? folder : "");
     tessaly::TOneInstance instance;
-    if (instance.Start(std::vector<std::string>(argv + 1, argv + argc)) == tessaly::irHandedOver)
+    if (instance.Start(args) == tessaly::irHandedOver)
         return 0;
     // Settings, language, plug-ins and the defaults of a new project, before any window.
     tessaly::TAppContext context;

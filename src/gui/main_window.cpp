@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSlider>
 #include <QSplitter>
 #include <QStatusBar>
@@ -36,6 +37,7 @@
 #include "media/common/io_image.h"
 #include "project/project_session.h"
 #include "shell/language.h"
+#include "shell/messages.h"
 #include "shell/settings.h"
 
 namespace tessaly::gui {
@@ -80,8 +82,14 @@ void TMainForm::BuildLayout()
     imageArea->setObjectName(QStringLiteral("ImageArea"));
     auto *imageLayout = new QVBoxLayout(imageArea);
     imageLayout->setContentsMargins(0, 0, 0, 0);
-    FFrameView = new TFrameView(imageArea);
-    imageLayout->addWidget(FFrameView);
+    // A picture larger than the area scrolls instead of being cropped.
+    auto *scroll = new QScrollArea(imageArea);
+    scroll->setObjectName(QStringLiteral("FrameScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    FFrameView = new TFrameView(scroll);
+    scroll->setWidget(FFrameView);
+    imageLayout->addWidget(scroll);
     left->addWidget(imageArea, 1);
     FCurve = new TCurveStrip(FSession.Project(), central);
     left->addWidget(FCurve);
@@ -92,9 +100,10 @@ void TMainForm::BuildLayout()
     FSlider->installEventFilter(this);
     FZoomBox = new QComboBox(central);
     FZoomBox->setObjectName(QStringLiteral("ZoomBox"));
+    FZoomBox->addItem(Q(Msg("WrdFit")), 0);   // the same as View > Fit to window
     for (int z : {25, 50, 75, 100, 150, 200, 300, 500})
         FZoomBox->addItem(QStringLiteral("%1 %").arg(z), z);
-    FZoomBox->setCurrentIndex(3);
+    FZoomBox->setCurrentIndex(4);
     sliderRow->addWidget(FSlider, 1);
     sliderRow->addWidget(FZoomBox);
     left->addLayout(sliderRow);
@@ -103,7 +112,8 @@ void TMainForm::BuildLayout()
     // Right: file panel, marker panel, lists.
     auto *right = new QWidget(central);
     right->setObjectName(QStringLiteral("SidePanel"));
-    right->setFixedWidth(320);
+    right->setMinimumWidth(240);
+    right->setMaximumWidth(320);
     auto *rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
     FFilePanel = new TFilePanel(right);
@@ -120,7 +130,8 @@ void TMainForm::BuildLayout()
         FStatus[i] = new QLabel(statusBar());
         FStatus[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         FStatus[i]->setFrameShape(QFrame::StyledPanel);
-        FStatus[i]->setMinimumWidth(i == 7 ? 160 : 70);
+        // Small least widths: the window must fit small screens and large scale factors.
+        FStatus[i]->setMinimumWidth(i == 7 ? 80 : 40);
         statusBar()->addWidget(FStatus[i], i == 7 ? 1 : 0);
     }
 
@@ -164,14 +175,24 @@ void TMainForm::ConnectCommands()
     Bind("FirstFrameItem", [this] { GoToFrame(0); });
     Bind("PrevMarkerItem", [this] { NextMarker(-1); });
     Bind("NextMarkerItem", [this] { NextMarker(1); });
+    Bind("PrevKeyFrameItem", [this] { NextKeyFrame(-1); });
+    Bind("NextKeyFrameItem", [this] { NextKeyFrame(1); });
     for (int size = 1; size <= 3; ++size)
         Bind(QStringLiteral("ViewMarkerSize%1Item").arg(size).toLatin1().constData(), [this, size] { SetMarkerSize(size); });
     QAction *undo = FActions->Action(QStringLiteral("EditUndoItem"));
     QAction *redo = FActions->Action(QStringLiteral("EditRedoItem"));
-    connect(undo, &QAction::triggered, FUndo, &QUndoStack::undo);
-    connect(redo, &QAction::triggered, FUndo, &QUndoStack::redo);
+    connect(undo, &QAction::triggered, this, [this] {
+        EndMergeRun();
+        FUndo->undo();
+    });
+    connect(redo, &QAction::triggered, this, [this] {
+        EndMergeRun();
+        FUndo->redo();
+    });
     connect(FUndo, &QUndoStack::indexChanged, this, [this] { RefreshAll(); });
     connect(FActions, &TActionRegistry::LanguageChosen, this, &TMainForm::ChooseLanguage);
+    if (auto *recent = menuBar()->findChild<QMenu *>(QStringLiteral("MenuFileRecent")))
+        connect(recent, &QMenu::aboutToShow, this, &TMainForm::FillRecentMenu);
 }
 
 void TMainForm::ConnectControls()
@@ -185,9 +206,20 @@ void TMainForm::ConnectControls()
         if (FSlider->isEnabled())
             GoToFrame(frame);
     });
-    connect(FFrameView, &TFrameView::FileDropped, this, [this](const QString &file) {
-        LoadProjectFile(S(file));
+    connect(FFrameView, &TFrameView::Clicked, this, [this] { FFrameView->setFocus(Qt::MouseFocusReason); });
+    // The wheel steps through the frames, Ctrl+wheel zooms, as in video editors.
+    connect(FFrameView, &TFrameView::WheelSteps, this, [this](int steps) {
+        if (FSlider->isEnabled())
+            Step(-steps);
     });
+    connect(FFrameView, &TFrameView::WheelZoom, this, [this](int steps) {
+        if (!FZoomBox->isEnabled())
+            return;
+        // From Fit the wheel starts at 100 %.
+        int index = FZoomBox->currentData().toInt() == 0 ? FZoomBox->findData(100) : FZoomBox->currentIndex();
+        FZoomBox->setCurrentIndex(std::clamp(index + steps, 1, FZoomBox->count() - 1));
+    });
+    connect(FFrameView, &TFrameView::FileDropped, this, [this](const QString &file) { OpenDroppedFile(S(file)); });
     connect(FFilePanel, &TFilePanel::OpenRequested, this, [this](TSourceRole role) {
         static const char *const names[4] = {"FileOpenVideoItem", "FileOpenAudioItem", "FileOpenDoubleItem",
                                              "FileOpenRefItem"};
@@ -205,6 +237,8 @@ void TMainForm::ConnectControls()
     connect(m.OptionButton, &QPushButton::clicked, this, [this] { AddMarker(4); });
     connect(m.DeleteButton, &QPushButton::clicked, this, &TMainForm::DeleteMarker);
     connect(m.ShiftEdit, &QLineEdit::textEdited, this, &TMainForm::ShiftEdited);
+    m.ShiftEdit->installEventFilter(this);
+    m.VolumeEdit->installEventFilter(this);
     connect(m.EnableBox, &QCheckBox::toggled, this, &TMainForm::EnableToggled);
     connect(m.AffectButton, &QToolButton::clicked, this, &TMainForm::AffectToggled);
     connect(m.AudioBox, &QCheckBox::toggled, this, &TMainForm::OptionEdited);
@@ -242,7 +276,46 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
     }
+    if (watched == FMarkerPanel->ShiftEdit || watched == FMarkerPanel->VolumeEdit)
+        if (FieldEvent(event))
+            return true;
     return QMainWindow::eventFilter(watched, event);
+}
+
+bool TMainForm::FieldEvent(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+        EndMergeRun();   // each visit of a field is one undo step
+        return false;
+    case QEvent::ShortcutOverride:
+    case QEvent::KeyPress: {
+        auto *key = static_cast<QKeyEvent *>(event);
+        // The field's own text undo would bypass the project's undo and apply its text
+        // as a new edit: leave Ctrl+Z to the window's Undo.
+        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo)) {
+            if (event->type() == QEvent::KeyPress) {
+                const char *name = key->matches(QKeySequence::Undo) ? "EditUndoItem" : "EditRedoItem";
+                QAction *action = FActions->Action(QLatin1String(name));
+                ApplyEnables();
+                if (action->isEnabled())
+                    action->trigger();
+            }
+            event->ignore();
+            return true;
+        }
+        // Enter and Escape end the typing: the picture takes the keys back.
+        if (event->type() == QEvent::KeyPress && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
+                                                   key->key() == Qt::Key_Escape)) {
+            FFrameView->setFocus(Qt::OtherFocusReason);
+            return true;
+        }
+        return false;
+    }
+    default:
+        return false;
+    }
 }
 
 void TMainForm::dragEnterEvent(QDragEnterEvent *event)
@@ -256,7 +329,7 @@ void TMainForm::dropEvent(QDropEvent *event)
     const QList<QUrl> urls = event->mimeData()->urls();
     if (!urls.isEmpty() && urls.first().isLocalFile()) {
         event->acceptProposedAction();
-        LoadProjectFile(S(urls.first().toLocalFile()));
+        OpenDroppedFile(S(urls.first().toLocalFile()));
     }
 }
 

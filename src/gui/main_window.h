@@ -62,6 +62,8 @@ public:
     void Start(const std::vector<std::string> &args);
     // Opens a project file as a dropped file does (asking to save changes first).
     bool LoadProjectFile(const std::string &fileName);
+    // A dropped file: a project, a video or the primary audio track.
+    void OpenDroppedFile(const std::string &fileName);
     // Redraws everything from the session and applies the enables (after any change).
     void RefreshAll();
     // Moves the position (a slider move: the view offset returns to 0).
@@ -69,7 +71,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    // Files dropped anywhere on the window: the first one is opened as a project.
+    // Files dropped anywhere on the window: the first one is opened as a project, a video
+    // or the primary audio track, as its kind says.
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -100,6 +103,11 @@ private:
     void Seconds(int32_t direction);
     void LastFrame();
     void NextMarker(int32_t direction);
+    void NextKeyFrame(int32_t direction);
+    // The File menu's recent projects: filled when it opens, a project remembered after
+    // each open and save.
+    void FillRecentMenu();
+    void RememberProject();
     void Step(int32_t frames);
     void SetMarkerSize(int size);
     void ZoomChosen();
@@ -131,6 +139,12 @@ private:
     // Shows an edit's result: an applied edit becomes an undo step, a refusal shows its
     // reason (unless quiet: a field being typed in), then the window redraws.
     void Apply(const TEditResult &result, bool quiet = false);
+    // Starts a new undo step for the next edit (nothing merges across it).
+    void EndMergeRun();
+    // Keys of the marker panel's number fields: Enter and Escape hand the keys back to the
+    // picture; Undo and Redo are the project's, not the field text's.
+    bool FieldEvent(QEvent *event);
+    void UpdateUndoTexts();
     // Runs a settings write; a refused write is reported, never thrown on.
     void StoreSettings(const std::function<void()> &store);
 
@@ -153,6 +167,9 @@ private:
     TWindowSettings FWindowSettings;    // read at start-up, written back at closing
     int FUpdating = 0;                  // > 0 while the window fills its controls
     QWidget *FTyping = nullptr;         // the field being typed in (not refilled meanwhile)
+    int FMergeTag = 1;                  // edits of one run (typing in one field) share it
+    bool FMerging = false;              // the edit being applied continues the run
+    int32_t FLastMove = 0;              // direction of the move run going on, 0: none
 };
 
 } // namespace tessaly::gui

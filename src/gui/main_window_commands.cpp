@@ -2,6 +2,7 @@
 #include "gui/main_window.h"
 
 #include <QAction>
+#include <QMenu>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QLineEdit>
@@ -18,11 +19,15 @@
 #include "gui/preview_player.h"
 #include "gui/qt_text.h"
 #include "gui/window_dialogs.h"
+#include "gui/window_placement.h"
 #include "media/input/io_movie_choose.h"
 #include "platform/file_system.h"
+#include "project/key_frames.h"
 #include "project/media_open.h"
 #include "project/project_session.h"
+#include "project/window_texts.h"
 #include "shell/language.h"
+#include "shell/messages.h"
 #include "shell/settings.h"
 
 namespace tessaly::gui {
@@ -30,7 +35,7 @@ namespace tessaly::gui {
 namespace {
 
 // The project file dialog's request, starting in the stored project folder.
-TFileRequest ProjectRequest(const TSettings &settings, const char *title, bool save)
+TFileRequest ProjectRequest(const TSettings &settings, const std::string &title, bool save)
 {
     TFileRequest request;
     request.Title = title;
@@ -44,10 +49,16 @@ TFileRequest ProjectRequest(const TSettings &settings, const char *title, bool s
 void TMainForm::Start(const std::vector<std::string> &args)
 {
     FWindowSettings = StartSession(FSession, FSettings, args);
+    // The last place from the settings, inside the screen as it is now.
+    if (FWindowSettings.MainWindow.Width > 0)
+        PlaceOnScreen(*this, ToQRect(FWindowSettings.MainWindow));
+    else
+        FitToScreen(*this, QSize(980, 640));
     FFilePanel->setVisible(FWindowSettings.ShowFileman);
     statusBar()->setVisible(FWindowSettings.ShowStatus);
     FActions->SetLanguages(Language().Languages(), CurrentLanguage());
     ApplyLanguage(*this);
+    FTools->LanguageChanged();
     FUndo->clear();
     FShownFrame = -2;
     RefreshAll();
@@ -55,11 +66,60 @@ void TMainForm::Start(const std::vector<std::string> &args)
 
 bool TMainForm::LoadProjectFile(const std::string &fileName)
 {
-    const bool ok = FSession.OpenProject(fileName);
-    FUndo->clear();
+    // A missing file is refused and "Save changes?" cancelled: both keep the project and
+    // its undo history.
+    const bool ok = OpenProjectFile(FSession, fileName);
+    if (ok) {
+        FUndo->clear();
+        RememberProject();
+    }
     FShownFrame = -2;
     RefreshAll();
     return ok;
+}
+
+void TMainForm::OpenDroppedFile(const std::string &fileName)
+{
+    const TDropKind kind = DroppedFileKind(fileName);
+    if (kind == dkProject) {
+        LoadProjectFile(fileName);
+        return;
+    }
+    // As the menu items would: only while media may be opened.
+    ApplyEnables();
+    if (!FActions->Action(QStringLiteral("FileOpenVideoItem"))->isEnabled())
+        return;
+    const TSourceRole role = kind == dkAudio ? srAudio : srVideo;
+    StoreSettings([&] { tessaly::OpenMedia(FSession, role, fileName, std::string(), OpenMediaOptionsFrom(FSettings)); });
+    RefreshAll();
+}
+
+void TMainForm::RememberProject()
+{
+    const TProject &project = FSession.Project();
+    if (!project.FileName().empty() && !project.Changed())
+        StoreSettings([&] { AddRecentProject(FSettings, ExpandFileName(project.FileName())); });
+}
+
+void TMainForm::FillRecentMenu()
+{
+    auto *menu = qobject_cast<QMenu *>(sender());
+    if (!menu)
+        return;
+    menu->clear();
+    const std::vector<std::string> files = RecentProjects(FSettings);
+    ApplyEnables();
+    const bool allowed = FActions->Action(QStringLiteral("FileOpenItem"))->isEnabled();
+    for (size_t i = 0; i < files.size(); ++i) {
+        const std::string file = files[i];
+        QAction *item = menu->addAction(QStringLiteral("&%1  %2").arg(i + 1).arg(Q(file)));
+        item->setObjectName(QStringLiteral("RecentItem%1").arg(i + 1));
+        item->setEnabled(allowed);
+        connect(item, &QAction::triggered, this, [this, file] { LoadProjectFile(file); });
+    }
+    menu->menuAction()->setEnabled(true);
+    if (files.empty())
+        menu->addAction(Q(Msg("WrdNone")))->setEnabled(false);
 }
 
 void TMainForm::NewProject()
@@ -72,33 +132,32 @@ void TMainForm::NewProject()
 void TMainForm::OpenProject()
 {
     TFileAnswer answer;
-    if (!FDialogs.ChooseFile(ProjectRequest(FSettings, "Open project", false), answer))
+    if (!FDialogs.ChooseFile(ProjectRequest(FSettings, Msg("DlgOpenPrj"), false), answer))
         return;
     StoreSettings([&] { FSettings.SetFolder(fkPrj, ExtractFilePath(answer.FileName)); });
-    FSession.OpenProject(answer.FileName);
-    FUndo->clear();
-    FShownFrame = -2;
-    RefreshAll();
+    LoadProjectFile(answer.FileName);
 }
 
 void TMainForm::SaveProject()
 {
     FSession.File().SetChooseFileName([this] {
         TFileAnswer answer;
-        return FDialogs.ChooseFile(ProjectRequest(FSettings, "Save project", true), answer) ? answer.FileName
+        return FDialogs.ChooseFile(ProjectRequest(FSettings, Msg("DlgSavePrj"), true), answer) ? answer.FileName
                                                                                            : std::string();
     });
     FSession.File().Save();
+    RememberProject();
     RefreshAll();
 }
 
 void TMainForm::SaveProjectAs()
 {
     TFileAnswer answer;
-    if (!FDialogs.ChooseFile(ProjectRequest(FSettings, "Save project as", true), answer))
+    if (!FDialogs.ChooseFile(ProjectRequest(FSettings, Msg("DlgSavePrjAs"), true), answer))
         return;
     StoreSettings([&] { FSettings.SetFolder(fkPrj, ExtractFilePath(answer.FileName)); });
     FSession.SaveProject(answer.FileName);
+    RememberProject();
     RefreshAll();
 }
 
@@ -158,7 +217,8 @@ void TMainForm::AskGoToFrame()
     // A refused answer shows its reason and asks again.
     while (FDialogs.AskText(TranslateOr("MsgGotoFrm", "Go to frame"),
                             TranslateOr("MsgGotoPrm", "Enter number of destination frame:"), text)) {
-        TEditResult result = FSession.Editor().GotoFrameText(text);
+        // A time (hh:mm:ss.mmm) goes to the frame shown at that time.
+        TEditResult result = FSession.Editor().GotoFrameText(GotoAnswerAsFrame(text, FSession.Project().Fps()));
         Apply(result);
         if (result.Applied || result.Error.empty())
             return;
@@ -215,12 +275,26 @@ void TMainForm::NextMarker(int32_t direction)
     }
 }
 
+void TMainForm::NextKeyFrame(int32_t direction)
+{
+    TProject &project = FSession.Project();
+    const int32_t frame =
+        NearestKeyFrame(FSession.Sources().Video(), project.Position(), direction, project.FrameCount());
+    if (frame >= 0)
+        GoToFrame(frame);
+}
+
 void TMainForm::ChooseLanguage(const QString &name)
 {
     if (!SelectLanguage(S(name)))
         return;
     StoreSettings([this] { FSettings.SetLanguageName(CurrentLanguage()); });
     ApplyLanguage(*this);
+    // The tool windows (curve, reference, settings ...) switch as well, shown or not.
+    for (QWidget *child : findChildren<QWidget *>())
+        if (child->isWindow())
+            ApplyLanguage(*child);
+    FTools->LanguageChanged();
     RefreshAll();
 }
 
@@ -231,8 +305,13 @@ void TMainForm::closeEvent(QCloseEvent *event)
     w.ShowStatus = statusBar()->isVisibleTo(this);
     w.MarkerDrawSize = FSession.Project().Options().MarkerDrawSize;
     w.Language = CurrentLanguage();
-    w.PreviewEnv = FSession.Project().Options().PreviewEnv;
-    // Refused while a preview runs; the preview's temporary file is deleted on closing.
+    // Only a valid range is kept for the next start.
+    if (PreviewRangeValid(FSession.Project().Options().PreviewEnv))
+        w.PreviewEnv = FSession.Project().Options().PreviewEnv;
+    w.MainWindow = ToWindowRect(normalGeometry());
+    // A running preview is stopped first (it cannot stop while it renders a file); the
+    // preview's temporary file is deleted on closing.
+    FTools->Preview().Stop();
     if (!CloseSession(FSession, FSettings, w, !FTools->Preview().CanClose(), true)) {
         event->ignore();
         return;

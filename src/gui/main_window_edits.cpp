@@ -14,16 +14,26 @@
 #include "gui/undo_commands.h"
 #include "gui/window_dialogs.h"
 #include "project/project_session.h"
+#include "shell/messages.h"
 
 namespace tessaly::gui {
 
 void TMainForm::Apply(const TEditResult &result, bool quiet)
 {
     if (result.Applied && result.Record.Kind != ekNone)
-        FUndo->push(new TEditCommand(FSession.Project(), result.Record, EditName(result.Record.Kind)));
+        FUndo->push(new TEditCommand(FSession.Project(), result.Record, FMerging ? FMergeTag : 0));
     else if (!result.Applied && !result.Error.empty() && !quiet)
         FDialogs.Error(result.Error);
+    // Anything but the continuing run (a move, another edit) ends it.
+    if (!FMerging)
+        EndMergeRun();
     RefreshAll();
+}
+
+void TMainForm::EndMergeRun()
+{
+    ++FMergeTag;
+    FLastMove = 0;
 }
 
 bool TMainForm::Allowed(const QWidget *control)
@@ -49,8 +59,16 @@ void TMainForm::DeleteMarker()
 
 void TMainForm::MoveMarker(int32_t direction)
 {
-    if (Allowed(direction < 0 ? FLists->MoveBackButton : FLists->MoveForwardButton))
-        Apply(FSession.Editor().MoveMarker(FSession.Project().Position(), direction));
+    // Clicks on one move button in a row are one step; the enables keep the button off
+    // where the marker cannot go, so a refusal here is quiet.
+    if (!Allowed(direction < 0 ? FLists->MoveBackButton : FLists->MoveForwardButton))
+        return;
+    if (FLastMove != direction)
+        EndMergeRun();
+    FMerging = true;
+    Apply(FSession.Editor().MoveMarker(FSession.Project().Position(), direction), true);
+    FMerging = false;
+    FLastMove = direction;
 }
 
 void TMainForm::ShiftEdited()
@@ -60,7 +78,10 @@ void TMainForm::ShiftEdited()
     const int32_t index = FSession.Project().FindMarker(FSession.Project().Position());
     // An incomplete number ("-") is refused quietly and stays in the field.
     FTyping = FMarkerPanel->ShiftEdit;
+    FLastMove = 0;
+    FMerging = true;
     Apply(FSession.Editor().SetShiftValue(index, S(FMarkerPanel->ShiftEdit->text())), true);
+    FMerging = false;
     FTyping = nullptr;
 }
 
@@ -94,7 +115,10 @@ void TMainForm::EditOption(bool quiet)
 void TMainForm::VolumeEdited()
 {
     FTyping = FMarkerPanel->VolumeEdit;
+    FLastMove = 0;
+    FMerging = true;
     EditOption(true);
+    FMerging = false;
     FTyping = nullptr;
 }
 
@@ -131,7 +155,7 @@ void TMainForm::ConcatToggled(bool on)
 void TMainForm::AskStartOffset()
 {
     std::string text = "0";
-    while (FDialogs.AskText("Change start offset", "Move every marker and chapter by (frames):", text)) {
+    while (FDialogs.AskText(Msg("DlgStartOfs"), Msg("DlgStartOfsPrm"), text)) {
         int64_t d = 0;
         if (!ParseInteger(text, -2147483647, 2147483647, d))
             continue;

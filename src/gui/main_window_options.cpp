@@ -10,7 +10,10 @@
 #include "gui/file_panel.h"
 #include "gui/frame_view.h"
 #include "gui/main_window_tools.h"
+#include "gui/preview_player.h"
+#include "gui/qt_text.h"
 #include "project/project_session.h"
+#include "shell/messages.h"
 
 namespace tessaly::gui {
 
@@ -53,13 +56,17 @@ void TMainForm::RefreshOptions()
         FActions->Action(QLatin1String(item.Name))->setChecked(options.*item.Field);
     const int size = std::clamp(options.MarkerDrawSize, 1, 3);
     FActions->Action(QStringLiteral("ViewMarkerSize%1Item").arg(size))->setChecked(true);
-    const int zoomIndex = FZoomBox->findData(QString::fromStdString(options.Zoom).toInt());
+    // The zoom box says what the picture shows: "Fit" while fitting, else the zoom.
+    const bool fit = FActions->Action(QStringLiteral("ViewFitItem"))->isChecked();
+    FZoomBox->setItemText(0, Q(Msg("WrdFit")));
+    const int stored = QString::fromStdString(options.Zoom).toInt();
+    const int zoomIndex = FZoomBox->findData(fit ? 0 : stored);
     if (zoomIndex >= 0)
         FZoomBox->setCurrentIndex(zoomIndex);
-    const bool fit = FActions->Action(QStringLiteral("ViewFitItem"))->isChecked();
     const int zoom = fit ? 0 : FZoomBox->currentData().toInt();
     if (FFrameView->Zoom() != zoom)
         FFrameView->SetZoom(zoom);
+    FTools->Preview().SetFit(fit);
     FActions->Action(QStringLiteral("PreviewMuteAudioItem"))->setChecked(FSession.MutePrimary);
     FActions->Action(QStringLiteral("PreviewMuteDoubleItem"))->setChecked(FSession.MuteDouble);
     FActions->Action(QStringLiteral("ViewFileAreaItem"))->setChecked(FFilePanel->isVisibleTo(this));
@@ -70,8 +77,13 @@ void TMainForm::ZoomChosen()
 {
     if (FUpdating > 0)
         return;
+    // "Fit" is the View menu's item; a zoom chosen ends fitting.
+    const int zoom = FZoomBox->currentData().toInt();
+    FActions->Action(QStringLiteral("ViewFitItem"))->setChecked(zoom == 0);
+    if (zoom == 0)
+        return RefreshAll();
     TProjectOptions options = FSession.Project().Options();
-    options.Zoom = std::to_string(FZoomBox->currentData().toInt());
+    options.Zoom = std::to_string(zoom);
     Apply(FSession.Editor().SetOptions(options));
 }
 

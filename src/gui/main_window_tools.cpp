@@ -7,7 +7,9 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QEvent>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QRegularExpressionValidator>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -34,6 +36,8 @@
 #include "gui/qt_text.h"
 #include "gui/suggest_dialog.h"
 #include "gui/window_dialogs.h"
+#include "gui/calculate_notice.h"
+#include "gui/window_placement.h"
 #include "platform/file_system.h"
 #include "project/project_session.h"
 #include "project/project_text.h"
@@ -87,12 +91,22 @@ void TWindowTools::BuildPreviewRow(QBoxLayout *column)
     FPreviewButton->setContextMenuPolicy(Qt::CustomContextMenu);
     FRangeLabel = new QLabel(FPreview->RangeLabel(), parent);
     FRangeLabel->setObjectName(QStringLiteral("RangeLabel"));
-    FRangeEdit = new QLineEdit(parent);
+    // The range: typed (a number of seconds, nothing else) or picked from a list.
+    auto *ranges = new QComboBox(parent);
+    ranges->setObjectName(QStringLiteral("RangeBox"));
+    ranges->setEditable(true);
+    ranges->setInsertPolicy(QComboBox::NoInsert);
+    ranges->addItems({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("5"),
+                      QStringLiteral("10"), QStringLiteral("20")});
+    ranges->setMaximumWidth(80);
+    FRangeEdit = ranges->lineEdit();
     FRangeEdit->setObjectName(QStringLiteral("RangeEdit"));
-    FRangeEdit->setMaximumWidth(60);
+    FRangeEdit->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9]{0,9}([.,][0-9]{0,6})?")), FRangeEdit));
+    connect(ranges, &QComboBox::textActivated, this, &TWindowTools::RangeEdited);
     row->addWidget(FPreviewButton);
     row->addWidget(FRangeLabel);
-    row->addWidget(FRangeEdit);
+    row->addWidget(ranges);
     row->addStretch(1);
     column->addLayout(row);
 }
@@ -164,7 +178,7 @@ void TWindowTools::ConnectPreview()
         FWindow.Actions().Action(QStringLiteral("PreviewMuteDoubleItem"))->setChecked(FPreview->MuteDouble());
     });
     FPreview->SetFolderChooser([this](std::string &folder) {
-        const QString chosen = QFileDialog::getExistingDirectory(&FWindow, QStringLiteral("Select temporary folder"),
+        const QString chosen = QFileDialog::getExistingDirectory(&FWindow, Q(Msg("DlgTempDir")),
                                                                  Q(folder), QFileDialog::ShowDirsOnly);
         if (chosen.isEmpty())
             return false;
@@ -247,6 +261,11 @@ bool TWindowTools::eventFilter(QObject *watched, QEvent *event)
     return QObject::eventFilter(watched, event);
 }
 
+void TWindowTools::LanguageChanged()
+{
+    FRangeLabel->setText(FPreview->RangeLabel());
+}
+
 void TWindowTools::StoreArrange()
 {
     // What a saved project records of the window: the screen, the outer frame and
@@ -269,8 +288,9 @@ void TWindowTools::StoreArrange()
 
 void TWindowTools::Calculate()
 {
-    RunCalculate(FWindow.FSession, FWindow.FSettings, FWindow.FDialogs, &FWindow);
+    const TCalculateRun run = RunCalculate(FWindow.FSession, FWindow.FSettings, FWindow.FDialogs, &FWindow);
     FWindow.RefreshAll();
+    NoticeCalculateDone(run, FWindow.FDialogs, OpenFolder ? OpenFolder : OpenFolderOnDesktop);
 }
 
 void TWindowTools::Analyze()
@@ -320,6 +340,7 @@ void TWindowTools::SuggestMarkers()
         return;
     }
     TSuggestDialog dialog(run, &FWindow);
+    FitToScreen(dialog);
     ApplyLanguage(dialog);
     connect(&dialog, &TSuggestDialog::SavePlotRequested, &dialog, [&] { SavePlot(run.Svg); });
     if (dialog.exec() != QDialog::Accepted)
@@ -348,6 +369,7 @@ void TWindowTools::InsertChapters()
     FWindow.FLists->setCurrentIndex(epOutput);
     TInsertChaptersDialog dialog(FWindow.FSettings.AutoChaptersInterval(), &FWindow);
     ApplyLanguage(dialog);
+    FitToScreen(dialog);
     if (dialog.exec() != QDialog::Accepted)
         return;
     if (dialog.Mode() == acFixedLength)

@@ -63,6 +63,10 @@ public:
     // Keeps the session's window layout (written into saved projects) up to date; the
     // window's moves and sizes come through the event filter, its switches call it.
     void StoreArrange();
+    // Opens a result's folder after Calculate (the desktop's file manager unless set).
+    std::function<bool(const std::string &folder)> OpenFolder;
+    // Texts built outside the language file's captions (the range label), after a switch.
+    void LanguageChanged();
 
 private:
     void ProjectChanged(unsigned changes) override;

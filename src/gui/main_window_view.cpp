@@ -3,6 +3,7 @@
 #include "gui/main_window.h"
 
 #include <QAction>
+#include <QVariant>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -37,6 +38,8 @@ void TMainForm::ProjectChanged(unsigned changes)
 {
     // Edits of another video cannot be undone.
     if (changes & pcMedia) {
+        // Another video may share the frame size but not the pixel format: a new buffer.
+        FImage.reset();
         FShownFrame = -2;
         FUndo->clear();
     }
@@ -78,7 +81,7 @@ void TMainForm::RefreshFrame()
     const int64_t shown = int64_t(project.Position()) + project.ViewOffset();
     if (FImage && shown == FShownFrame)
         return;
-    if (!FImage || FImage->Width() != video.Width() || FImage->Height() != video.Height())
+    if (!FImage)
         FImage = video.NewFrameImage();
     FShownFrame = int32_t(shown);
     if (FImage && shown >= 0 && shown < project.FrameCount() && video.GetFrame(int32_t(shown), *FImage))
@@ -174,7 +177,8 @@ void TMainForm::ApplyEnables()
         languages->setEnabled(e.Language);
     for (const char *name : {"ProjectGotoItem", "ProjectViewOffsetItem", "ViewFitItem", "StepBackItem",
                              "StepForwardItem", "SecondBackItem", "SecondForwardItem", "FirstFrameItem",
-                             "LastFrameItem", "PrevMarkerItem", "NextMarkerItem"})
+                             "LastFrameItem", "PrevMarkerItem", "NextMarkerItem", "PrevKeyFrameItem",
+                             "NextKeyFrameItem"})
         SetActionEnabled(name, e.Navigate);
     FSlider->setEnabled(e.Navigate);
     SetActionEnabled("PreviewMuteAudioItem", e.MutePrimary);
@@ -210,11 +214,35 @@ void TMainForm::ApplyEnables()
     FLists->MoveForwardButton->setEnabled(e.MoveForward);
     SetActionEnabled("EditUndoItem", FUndo->canUndo());
     SetActionEnabled("EditRedoItem", FUndo->canRedo());
+    UpdateUndoTexts();
 
     SetActionEnabled("OptionsGlobalItem", e.GlobalSettings);
     SetActionEnabled("ViewReferenceItem", e.ViewReference);
     if (FTools)
         FTools->ApplyEnables(e);
+}
+
+} // namespace tessaly::gui
+
+namespace tessaly::gui {
+
+void TMainForm::UpdateUndoTexts()
+{
+    // "Undo Add spline point"; the plain caption (translated) when there is no step.
+    const std::pair<const char *, bool> items[] = {{"EditUndoItem", true}, {"EditRedoItem", false}};
+    for (const auto &[name, undo] : items) {
+        QAction *action = FActions->Action(QLatin1String(name));
+        // The plain caption is kept where the language switch keeps it, before any step name.
+        if (!action->property("tsyCaption").isValid())
+            action->setProperty("tsyCaption", action->text());
+        const QString step = undo ? FUndo->undoText() : FUndo->redoText();
+        if (!step.isEmpty()) {
+            action->setText(Q(undo ? UndoItemText(S(step)) : RedoItemText(S(step))));
+            continue;
+        }
+        const std::string key = "TMainForm." + std::string(name) + ".Caption";
+        action->setText(Q(TranslateOr(key, S(action->property("tsyCaption").toString()))));
+    }
 }
 
 } // namespace tessaly::gui

@@ -16,9 +16,12 @@
 #include <QVBoxLayout>
 #include <limits>
 
+#include "gui/help_window.h"
 #include "gui/language_apply.h"
 #include "gui/qt_text.h"
 #include "project/tool_window_rules.h"
+#include "shell/help_topics.h"
+#include "shell/messages.h"
 #include "shell/settings.h"
 #include "shell/user_interface.h"
 
@@ -28,7 +31,7 @@ namespace {
 
 bool ChooseWithDialog(QWidget *parent, std::string &folder)
 {
-    const QString chosen = QFileDialog::getExistingDirectory(parent, QStringLiteral("Select temporary folder"),
+    const QString chosen = QFileDialog::getExistingDirectory(parent, Q(Msg("DlgTempDir")),
                                                              Q(folder), QFileDialog::ShowDirsOnly);
     if (chosen.isEmpty())
         return false;
@@ -52,14 +55,16 @@ TOptionsDlg::TOptionsDlg(TSettings &settings, TUserInterface &ui, QWidget *paren
     FChooseFolder = [this](std::string &folder) { return ChooseWithDialog(this, folder); };
 
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(Named(new QLabel(QStringLiteral("Folder for storage of &temporary files:")), "LblTempDir"));
+    auto *tempLabel = Named(new QLabel(QStringLiteral("Folder for storage of &temporary files:")), "LblTempDir");
+    layout->addWidget(tempLabel);
     auto *folderRow = new QHBoxLayout;
     FTempDirPanel = Named(new QLabel, "PnlTempDir");
     FTempDirPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     FTempDirPanel->setMinimumWidth(240);
     FTempDirButton = Named(new QToolButton, "BtnTempDir");
     FTempDirButton->setText(QStringLiteral("..."));
-    FTempDirButton->setToolTip(QStringLiteral("Select temporary folder"));
+    tempLabel->setBuddy(FTempDirButton);   // Alt+T chooses the folder; the "&" is a mnemonic
+    FTempDirButton->setToolTip(Q(Msg("DlgTempDir")));
     folderRow->addWidget(FTempDirPanel, 1);
     folderRow->addWidget(FTempDirButton);
     layout->addLayout(folderRow);
@@ -71,7 +76,7 @@ TOptionsDlg::TOptionsDlg(TSettings &settings, TUserInterface &ui, QWidget *paren
     offsetRow->addWidget(FOffsetBox);
     offsetRow->addWidget(FOffsetField, 1);
     layout->addLayout(offsetRow);
-    FSegmentBox = Named(new QCheckBox(QStringLiteral("&Automatically search for addiitional file segments")),
+    FSegmentBox = Named(new QCheckBox(QStringLiteral("&Automatically search for additional file segments")),
                         "ChkSegments");
     layout->addWidget(FSegmentBox);
 
@@ -94,6 +99,7 @@ TOptionsDlg::TOptionsDlg(TSettings &settings, TUserInterface &ui, QWidget *paren
     auto *buttons = new QHBoxLayout;
     FCloseButton = Named(new QPushButton(QStringLiteral("&Close")), "BtnClose");
     FCloseButton->setDefault(true);
+    buttons->addWidget(NewHelpButton(htSettings, this));
     buttons->addStretch(1);
     buttons->addWidget(FCloseButton);
     layout->addLayout(buttons);

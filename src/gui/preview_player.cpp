@@ -233,9 +233,20 @@ void TPreviewPlayer::LayoutVideo()
         w = w * zoom / 100;
         h = h * zoom / 100;
     }
-    w = std::max(w, 1);
-    h = std::max(h, 1);
-    FVideo->setGeometry((FArea->width() - w) / 2, (FArea->height() - h) / 2, w, h);
+    QSize size(std::max(w, 1), std::max(h, 1));
+    const QSize area = FArea->size().expandedTo(QSize(1, 1));
+    if (FFit || size.width() > area.width() || size.height() > area.height())
+        size = size.scaled(area, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    FVideo->setGeometry((area.width() - size.width()) / 2, (area.height() - size.height()) / 2, size.width(),
+                        size.height());
+}
+
+void TPreviewPlayer::SetFit(bool fit)
+{
+    if (FFit == fit)
+        return;
+    FFit = fit;
+    LayoutVideo();
 }
 
 bool TPreviewPlayer::Start(Qt::KeyboardModifiers modifiers)

@@ -85,8 +85,11 @@ public:
     // Esc stops, "A" and "D" toggle the mutes, "M" cycles the mode (without Shift, Ctrl
     // and Alt). True when the key was used.
     bool HandleKey(int key, Qt::KeyboardModifiers modifiers);
-    // Places the video centred in the image area at the size of the display rules.
+    // Places the video centred in the image area at the size of the display rules, never
+    // larger than the area (the video is a native window: it would cover the panels).
     void LayoutVideo();
+    // "Fit to window": the video fills the area keeping its shape.
+    void SetFit(bool fit);
     // Deletes the temporary file (closing); false when it exists and cannot be deleted.
     bool DeleteTempFile();
 
@@ -99,6 +102,7 @@ signals:
 
 private:
     void OnStatus(QMediaPlayer::MediaStatus status);
+    bool FFit = false;
     bool PreScanNow(Qt::KeyboardModifiers modifiers) const;
     void Unload();
     void SetOutOfDate(bool outOfDate);

@@ -1,6 +1,9 @@
 // TPropertiesDlg: layout of the four groups and the filling of the value labels.
 #include "gui/properties_dlg.h"
 
+#include "gui/help_window.h"
+#include "shell/help_topics.h"
+
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -62,6 +65,7 @@ TPropertiesDlg::TPropertiesDlg(QWidget *parent) : QDialog(parent)
     auto *close = new QPushButton(QStringLiteral("&Close"));
     close->setObjectName(QStringLiteral("BtnClose"));
     close->setDefault(true);
+    buttons->addWidget(NewHelpButton(htProperties, this));
     buttons->addStretch(1);
     buttons->addWidget(close);
     layout->addLayout(buttons);

@@ -1,10 +1,14 @@
 // TRefForm: following the main video, drawing the reference frame, zoom, flip and fit.
 #include "gui/ref_form.h"
 
+#include "gui/help_window.h"
+#include "shell/help_topics.h"
+
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -57,6 +61,7 @@ TRefForm::TRefForm(TIOMovieReader &source, QWidget *parent) : QWidget(parent, Qt
     bar->addWidget(FFitButton);
     bar->addStretch(1);
     bar->addWidget(FFramePanel);
+    bar->addWidget(NewHelpButton(htReference, this));
     layout->addLayout(bar);
     FView = new TFrameView;
     FView->setAcceptDrops(false);

@@ -5,14 +5,17 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QImage>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QVBoxLayout>
 
 #include "gui/language_apply.h"
+#include "gui/window_placement.h"
 #include "gui/curve_strip.h"
 #include "gui/qt_text.h"
 #include "project/curve_drawing.h"
+#include "project/project.h"
 #include "project/tool_window_rules.h"
 
 namespace tessaly::gui {
@@ -29,8 +32,35 @@ public:
 
     void Paint(QPainter &painter, QSize size) const
     {
+        // The curve above, the frame axis below it.
+        const int axis = painter.fontMetrics().height() + 6;
+        const int curveHeight = std::max(1, size.height() - axis);
         TPainterCanvas canvas(painter);
-        DrawCorrectionCurve(FForm.FProject, canvas, size.width(), size.height(), 4, FForm.PaintZoom());
+        DrawCorrectionCurve(FForm.FProject, canvas, size.width(), curveHeight, 4, FForm.PaintZoom());
+        painter.fillRect(0, curveHeight, size.width(), size.height() - curveHeight, palette().color(QPalette::Window));
+        TProject &project = FForm.FProject;
+        if (!project.HasVideo())
+            return;
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawLine(2, curveHeight, size.width() - 3, curveHeight);
+        // About one label per 120 pixels, at frames of a round step.
+        const int32_t first = CurveFrameAt(project.Position(), project.FrameCount(), FForm.PaintZoom(), 2, size.width());
+        const int32_t last =
+            CurveFrameAt(project.Position(), project.FrameCount(), FForm.PaintZoom(), size.width() - 3, size.width());
+        const int64_t span = std::max<int64_t>(1, int64_t(last) - first);
+        const int64_t wanted = std::max<int64_t>(1, span * 120 / std::max(1, size.width()));
+        int64_t step = 1;
+        while (step < wanted)
+            step *= (QString::number(step).startsWith(QLatin1Char('2')) ? 5 : 2);
+        for (int64_t f = (first + step - 1) / step * step; f <= last; f += step) {
+            const int x = CurveColumnOf(project.Position(), project.FrameCount(), FForm.PaintZoom(), int32_t(f),
+                                        size.width());
+            painter.drawLine(x, curveHeight, x, curveHeight + 3);
+            const QString label = QString::number(f);
+            const int w = painter.fontMetrics().horizontalAdvance(label);
+            painter.drawText(std::clamp(x - w / 2, 0, std::max(0, size.width() - w)),
+                             curveHeight + 4 + painter.fontMetrics().ascent(), label);
+        }
     }
 
 protected:
@@ -38,6 +68,14 @@ protected:
     {
         QPainter painter(this);
         Paint(painter, size());
+    }
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        TProject &project = FForm.FProject;
+        const int32_t frame =
+            CurveFrameAt(project.Position(), project.FrameCount(), FForm.PaintZoom(), int(event->position().x()), width());
+        if (event->button() == Qt::LeftButton && frame >= 0)
+            emit FForm.FrameClicked(frame);
     }
 
 private:
@@ -88,14 +126,12 @@ void TSplineForm::showEvent(QShowEvent *event)
     ApplyLanguage(*this);
     if (!FShownBefore) {
         FShownBefore = true;
-        QScreen *screen = QGuiApplication::primaryScreen();
-        const QRect work = screen ? screen->availableGeometry() : QRect();
-        if (work.isValid()) {
-            const TWindowRect r = SplineFirstRect({work.left(), work.top(), work.width(), work.height()});
-            // The rectangle is the window with its frame.
-            const QSize border = frameGeometry().size() - size();
-            move(r.Left, r.Top);
-            resize(std::max(1, r.Width - border.width()), std::max(1, r.Height - border.height()));
+        // Across the lower quarter of the main window, inside the screen.
+        const QRect work = AvailableArea(*this);
+        const QWidget *main = parentWidget() ? parentWidget()->window() : nullptr;
+        if (work.isValid() && main) {
+            const TWindowRect r = SplineFirstRectBeside(ToWindowRect(main->frameGeometry()), ToWindowRect(work));
+            PlaceOnScreen(*this, ToQRect(r));
         }
     }
     QWidget::showEvent(event);

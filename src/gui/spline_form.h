@@ -1,9 +1,10 @@
 // TSplineForm: the correction curve window: the curve of the project drawn at 4 samples
-// per pixel and the zoom of its list, first shown across the lower quarter of the
-// screen's work area.
+// per pixel and the zoom of its list over a frame axis, first shown across the lower
+// quarter of the main window, inside the screen. A click goes to the frame under it.
 #pragma once
 
 #include <QWidget>
+#include <cstdint>
 
 class QComboBox;
 
@@ -27,6 +28,11 @@ public:
     void Repaint();
     // The curve as painted into a picture of the paint area's size, for tests.
     QImage Render() const;
+    QWidget *Area() const { return FArea; }
+
+signals:
+    // The frame clicked in the curve.
+    void FrameClicked(int32_t frame);
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -3,6 +3,8 @@
 #include "gui/tool_windows.h"
 
 #include <QAction>
+#include <QEvent>
+#include <QSlider>
 #include <QUndoStack>
 
 #include "gui/action_registry.h"
@@ -12,6 +14,7 @@
 #include "gui/ref_form.h"
 #include "gui/spline_form.h"
 #include "gui/undo_commands.h"
+#include "gui/window_placement.h"
 #include "gui/window_dialogs.h"
 #include "project/project_session.h"
 #include "project/tool_window_rules.h"
@@ -32,8 +35,21 @@ TToolWindows::TToolWindows(TMainForm &window, TSettings &settings, TWindowDialog
     ConnectAction("ViewReferenceItem", &TToolWindows::ShowReference);
     ConnectAction("ViewCurveItem", &TToolWindows::ShowSpline);
     connect(FReference, &TRefForm::ZoomPicked, this, &TToolWindows::StoreRefZoom);
+    connect(FSpline, &TSplineForm::FrameClicked, this, [this](int32_t frame) {
+        if (FWindow.PositionSlider().isEnabled())
+            FWindow.GoToFrame(frame);
+    });
+    FReference->installEventFilter(this);
     session.Project().AddObserver(this);
     ProjectChanged(pcAll);
+}
+
+bool TToolWindows::eventFilter(QObject *watched, QEvent *event)
+{
+    // Closed by its title bar: the menu item's tick follows.
+    if (watched == FReference && (event->type() == QEvent::Hide || event->type() == QEvent::Show))
+        SyncReferenceItem();
+    return QObject::eventFilter(watched, event);
 }
 
 TToolWindows::~TToolWindows()
@@ -52,6 +68,7 @@ void TToolWindows::ConnectAction(const char *name, void (TToolWindows::*command)
 
 void TToolWindows::ShowOptions()
 {
+    FitToScreen(*FOptions);
     FOptions->exec();
 }
 
@@ -73,14 +90,32 @@ void TToolWindows::FillProperties()
 void TToolWindows::ShowProperties()
 {
     FillProperties();
+    FitToScreen(*FProperties);
     FProperties->exec();
 }
 
 void TToolWindows::ShowReference()
 {
-    FReference->show();
-    FReference->raise();
-    FollowMain();
+    // The menu item shows and hides the window; its tick says which.
+    if (FReference->isVisible()) {
+        FReference->hide();
+    } else {
+        ShowOnScreen(*FReference);
+        FollowMain();
+    }
+    SyncReferenceItem();
+}
+
+void TToolWindows::ShowOnScreen(QWidget &window)
+{
+    FitToScreen(window);
+    window.show();
+    window.raise();
+}
+
+void TToolWindows::SyncReferenceItem()
+{
+    FWindow.Actions().Action(QStringLiteral("ViewReferenceItem"))->setChecked(FReference->isVisible());
 }
 
 void TToolWindows::ShowSpline()
@@ -111,11 +146,13 @@ void TToolWindows::TakeUpReference()
     if (list.empty()) {
         // A removed reference closes its window.
         FReference->hide();
+        SyncReferenceItem();
         return;
     }
     FReference->SetZoom(FWindow.Session().Project().Options().RefZoom);
     if (FWindow.Session().Project().HasVideo())
-        FReference->show();
+        ShowOnScreen(*FReference);
+    SyncReferenceItem();
 }
 
 void TToolWindows::FollowMain()
@@ -137,7 +174,7 @@ void TToolWindows::StoreRefZoom(int percent)
     options.RefZoom = percent;
     const TEditResult result = FWindow.Session().Editor().SetOptions(options);
     if (result.Applied && result.Record.Kind != ekNone)
-        FWindow.UndoStack().push(new TEditCommand(project, result.Record, EditName(result.Record.Kind)));
+        FWindow.UndoStack().push(new TEditCommand(project, result.Record));
 }
 
 } // namespace tessaly::gui

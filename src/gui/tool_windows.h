@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QObject>
+#include <QWidget>
 #include <string>
 
 #include "project/project_observer.h"
@@ -42,8 +43,14 @@ public:
     // Fills the properties window as its menu entry does, without showing it.
     void FillProperties();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void ProjectChanged(unsigned changes) override;
+    // Shows a tool window inside the screen, above the main window.
+    void ShowOnScreen(QWidget &window);
+    void SyncReferenceItem();
     void ConnectAction(const char *name, void (TToolWindows::*command)());
     void TakeUpReference();
     void FollowMain();

@@ -1,12 +1,15 @@
 // TEditCommand: undo and redo through the core's edit records.
 #include "gui/undo_commands.h"
 
+#include "gui/qt_text.h"
 #include "project/project.h"
+#include "project/window_texts.h"
 
 namespace tessaly::gui {
 
-TEditCommand::TEditCommand(TProject &project, TEditRecord record, const QString &text)
-    : QUndoCommand(text), FProject(project), FRecord(std::move(record))
+TEditCommand::TEditCommand(TProject &project, TEditRecord record, int mergeTag)
+    : QUndoCommand(Q(EditStepName(project, record))), FProject(project), FRecord(std::move(record)),
+      FMergeTag(mergeTag)
 {
 }
 
@@ -29,6 +32,8 @@ void TEditCommand::redo()
 
 int TEditCommand::id() const
 {
+    if (FMergeTag == 0)
+        return -1;
     switch (FRecord.Kind) {
     case ekShiftValue:
     case ekOptionMarker:
@@ -42,19 +47,7 @@ int TEditCommand::id() const
 bool TEditCommand::mergeWith(const QUndoCommand *other)
 {
     auto *next = dynamic_cast<const TEditCommand *>(other);
-    return next && MergeEdits(FRecord, next->FRecord);
-}
-
-QString EditName(TEditKind kind)
-{
-    static const char *const names[] = {"Edit",           "New marker",        "Delete marker",   "Shift value",
-                                        "Enable marker",  "Affect",            "Option marker",   "Move marker",
-                                        "Start offset",   "Add chapter",       "Delete chapter",  "Tick chapter",
-                                        "Use chapters",   "Concatenate chapters", "Insert chapters",
-                                        "Remove deactivated markers",          "Project settings",
-                                        "Suggest markers"};
-    const int i = int(kind);
-    return QString::fromLatin1(i >= 0 && i < int(std::size(names)) ? names[i] : names[0]);
+    return next && next->FMergeTag == FMergeTag && MergeEdits(FRecord, next->FRecord);
 }
 
 } // namespace tessaly::gui

@@ -1,5 +1,6 @@
 // TEditCommand: one applied project edit on the window's QUndoStack. It holds the core's
-// undo record; repeated edits of one value (typing, step-by-step moves) merge into one.
+// undo record; edits of one value made in one go (typing in one field without leaving it,
+// clicking one move button) merge into one step, separate edits never do.
 #pragma once
 
 #include <QUndoCommand>
@@ -14,22 +15,21 @@ namespace tessaly::gui {
 
 class TEditCommand : public QUndoCommand {
 public:
-    // `record` is an edit already applied to `project` (the first redo does nothing).
-    TEditCommand(TProject &project, TEditRecord record, const QString &text);
+    // `record` is an edit already applied to `project` (the first redo does nothing); the
+    // step is named after it. Commands with the same non-zero `mergeTag` may merge.
+    TEditCommand(TProject &project, TEditRecord record, int mergeTag = 0);
 
     void undo() override;
     void redo() override;
-    // The edit kind for mergeable kinds, -1 for the others.
+    // The edit kind for mergeable kinds with a merge tag, -1 for the others.
     int id() const override;
     bool mergeWith(const QUndoCommand *other) override;
 
 private:
     TProject &FProject;
     TEditRecord FRecord;
+    int FMergeTag = 0;
     bool FApplied = true;
 };
-
-// The undo step's name of an edit kind (English).
-QString EditName(TEditKind kind);
 
 } // namespace tessaly::gui

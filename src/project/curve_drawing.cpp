@@ -66,6 +66,24 @@ TRgb MarkerColour(const TMarker &marker)
 
 } // namespace
 
+int32_t CurveFrameAt(int32_t position, int32_t frameCount, int zoomPercent, int x, int width)
+{
+    if (frameCount <= 0 || width <= 4)
+        return -1;
+    const TCurveWindow w = CurveWindow(position, frameCount, zoomPercent);
+    const long double fraction = (x - 2) * w.Size / (width - 4) + w.Start;
+    return int32_t(std::clamp<long double>(std::nearbyintl(fraction * frameCount), 0, frameCount - 1));
+}
+
+int CurveColumnOf(int32_t position, int32_t frameCount, int zoomPercent, int32_t frame, int width)
+{
+    if (frameCount <= 0 || width <= 4)
+        return 0;
+    const TCurveWindow w = CurveWindow(position, frameCount, zoomPercent);
+    const long double f = static_cast<long double>(frame) / frameCount;
+    return static_cast<int>(std::nearbyintl((f - w.Start) * (width - 4) / w.Size + 2));
+}
+
 TCurveWindow CurveWindow(int32_t position, int32_t frameCount, int zoomPercent)
 {
     TCurveWindow w;

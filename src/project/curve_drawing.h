@@ -44,6 +44,11 @@ struct TCurveWindow {
 };
 // s = 100 / zoom; p = P / N - s / 2, at least 0, at most 1 - s (0 without video).
 TCurveWindow CurveWindow(int32_t position, int32_t frameCount, int zoomPercent);
+// The frame under pixel column x of a curve box `width` pixels wide (2 pixels of margin
+// each side), limited to the video; -1 without a video or for a box too narrow.
+int32_t CurveFrameAt(int32_t position, int32_t frameCount, int zoomPercent, int x, int width);
+// The pixel column of `frame` in such a box (the inverse of CurveFrameAt).
+int CurveColumnOf(int32_t position, int32_t frameCount, int zoomPercent, int32_t frame, int width);
 // The sample count: samplesPerPixel x width, limited to 10 .. 2048.
 int CurveSampleCount(int width, int samplesPerPixel);
 

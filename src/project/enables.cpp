@@ -32,7 +32,8 @@ TEnables CheckEnables(const TEnableState &s)
     const bool editable = s.HasVideo && s.HasAudio && idle;
     const bool editing = s.Page == epEditing;
     const bool output = s.Page == epOutput;
-    e.OpenMedia = e.New = e.OpenProject = e.Quit = idle;
+    e.OpenMedia = e.New = e.OpenProject = idle;
+    e.Quit = true;   // quitting stops a running preview first
     e.Language = e.GlobalSettings = e.ProjectSettings = idle;
     e.Revert = s.HasName && s.Changed && idle;
     e.RemoveDouble = s.HasDouble && idle;
@@ -55,8 +56,10 @@ TEnables CheckEnables(const TEnableState &s)
     e.AffectButton = e.ShiftField && (s.SelectedKind == mkSpline || s.SelectedKind == mkRelCut) && idle;
     e.OptionBoxes = editing && s.PanelPage == mpOptionProperties;
     e.VolumeField = e.OptionBoxes;
-    e.MoveBackward = editing && s.Position > 0 && !s.MarkerBefore;
-    e.MoveForward = editing && s.Position < s.FrameCount - 1 && !s.MarkerAfter;
+    // Moving needs a marker at the position and a free neighbouring frame.
+    const bool movable = editing && idle && s.SelectedKind != mkNone;
+    e.MoveBackward = movable && s.Position > 0 && !s.MarkerBefore;
+    e.MoveForward = movable && s.Position < s.FrameCount - 1 && !s.MarkerAfter;
     e.SubdivideChapters = editable && output;
     e.CalculateButton = editable && output && s.LastOutputFrame >= 0;
     e.ChapterList = e.ConcatChapters = editable && output && s.ChaptersUsed;

@@ -25,6 +25,15 @@ bool RoundValue(long double v, int32_t &out)
     return true;
 }
 
+// The nearest thousandth of a frame as a marker shift, or false when out of range.
+bool RoundMilli(long double v, TMarker &marker)
+{
+    long double r = std::nearbyintl(v * 1000.0L);
+    if (!(r >= -2147483647999.0L && r <= 2147483647999.0L))
+        return false;
+    return SetMarkerMilli(marker, static_cast<int64_t>(r));
+}
+
 int32_t AddAtPosition(TProject &project, const TMarker &marker)
 {
     int32_t index = project.AddMarker(marker);
@@ -48,7 +57,8 @@ int32_t SetPoint(TProject &project)
     TMarker m;
     m.Frame = project.Position();
     m.Kind = mkSpline;
-    if (!RoundValue(project.SplineShiftAt(m.Frame), m.Value))
+    // The point keeps the curve's shift to the thousandth: adding it changes nothing.
+    if (!RoundMilli(project.SplineShiftAt(m.Frame), m))
         return -1;
     return AddAtPosition(project, m);
 }

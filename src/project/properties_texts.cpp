@@ -3,6 +3,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <utility>
 
 #include "media/input/io_movie_reader.h"
 #include "media/input/source_kind.h"
@@ -34,9 +36,20 @@ std::string CompressionText(uint32_t c)
     }
 }
 
+// The readers name their access paths after the services they stand in for; the window
+// names the Linux libraries that do the work.
+std::string LinuxWording(std::string text)
+{
+    static const std::pair<const char *, const char *> words[] = {{"VfW", "libavformat"}, {"DirectShow", "GStreamer"}};
+    for (const auto &[from, to] : words)
+        for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + std::strlen(to)))
+            text.replace(at, std::strlen(from), to);
+    return text;
+}
+
 void VideoTexts(const TIOMovieReader &v, bool forceVfw, TPropertiesTexts &t)
 {
-    t.VidType = v.Description(IsGerman());
+    t.VidType = LinuxWording(v.Description(IsGerman()));
     if (!v.IsOpen())
         return;
     std::string handler = v.Handler() ? FourCC(v.Handler()) : std::string();
@@ -59,7 +72,7 @@ void VideoTexts(const TIOMovieReader &v, bool forceVfw, TPropertiesTexts &t)
 
 void AudioTexts(const TWaveReader &a, std::string &type, std::string &format, std::string &length)
 {
-    type = a.Description(IsGerman());
+    type = LinuxWording(a.Description(IsGerman()));
     if (!a.IsOpen())
         return;
     format = AudioFormatText(a);

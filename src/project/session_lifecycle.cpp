@@ -1,15 +1,32 @@
 // Start-up and closing steps of the session.
 #include "project/session_lifecycle.h"
 
+#include <cctype>
 #include <cstdio>
+#include <fstream>
 
 #include "platform/file_system.h"
 #include "project/project_session.h"
 #include "shell/language.h"
+#include "shell/messages.h"
 #include "shell/settings.h"
 #include "shell/user_interface.h"
 
 namespace tessaly {
+
+namespace {
+
+// False, with the message, when the project file is missing (or not a regular file).
+bool ProjectFileExists(TProjectSession &session, const std::string &fileName)
+{
+    if (FileExists(fileName))
+        return true;
+    if (TUserInterface *ui = session.UserInterface())
+        ui->Error(FormatText(Msg("ErrNoProject"), {fileName}));
+    return false;
+}
+
+} // namespace
 
 TWindowSettings StartSession(TProjectSession &session, TSettings &settings, const std::vector<std::string> &args)
 {
@@ -26,6 +43,8 @@ TWindowSettings StartSession(TProjectSession &session, TSettings &settings, cons
     w.ShowStatus = settings.ShowStatus();
     w.MarkerDrawSize = settings.MarkerDrawSize();
     w.PreviewEnv = settings.PreviewEnv();
+    if (!ParseWindowRect(settings.ReadString("Current", "MainWindow", ""), w.MainWindow))
+        w.MainWindow = {};
 
     TProject &project = session.Project();
     TProjectDefaults defaults;
@@ -38,9 +57,75 @@ TWindowSettings StartSession(TProjectSession &session, TSettings &settings, cons
     o.PreviewEnv = w.PreviewEnv;
     o.MarkerDrawSize = w.MarkerDrawSize;
     project.SetOptions(o);
-    if (!args.empty() && !args.front().empty())
+    if (!args.empty() && !args.front().empty() && ProjectFileExists(session, args.front()))
         session.LoadProject(args.front(), true);
     return w;
+}
+
+bool OpenProjectFile(TProjectSession &session, const std::string &fileName)
+{
+    return ProjectFileExists(session, fileName) && session.OpenProject(fileName);
+}
+
+std::vector<std::string> RecentProjects(const TSettings &settings)
+{
+    std::vector<std::string> files;
+    for (int i = 1; i <= kRecentProjects; ++i) {
+        const std::string name = settings.ReadString("Recent", "File" + std::to_string(i), "");
+        if (!name.empty())
+            files.push_back(name);
+    }
+    return files;
+}
+
+void AddRecentProject(TSettings &settings, const std::string &fileName)
+{
+    if (fileName.empty())
+        return;
+    std::vector<std::string> files{fileName};
+    for (const std::string &f : RecentProjects(settings))
+        if (f != fileName && int(files.size()) < kRecentProjects)
+            files.push_back(f);
+    if (files == RecentProjects(settings))
+        return;   // nothing to write
+    for (int i = 1; i <= kRecentProjects; ++i)
+        settings.WriteString("Recent", "File" + std::to_string(i), size_t(i) <= files.size() ? files[size_t(i - 1)] : "");
+}
+
+TDropKind DroppedFileKind(const std::string &fileName)
+{
+    std::string ext;
+    const size_t dot = fileName.rfind('.');
+    if (dot != std::string::npos && fileName.find('/', dot) == std::string::npos)
+        for (char c : fileName.substr(dot + 1))
+            ext += char(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == "tsp")
+        return dkProject;
+    static const char *const audio[] = {"wav", "w64", "mp3", "mp2", "flac", "ogg", "oga", "opus", "m4a",
+                                        "aac", "ac3", "eac3", "dts", "mka", "aif", "aiff", "wma"};
+    for (const char *a : audio)
+        if (ext == a)
+            return dkAudio;
+    // A project under another name: an ini file's first line is a section.
+    std::ifstream in(fileName, std::ios::binary);
+    char first = 0;
+    while (in.get(first) && (first == ' ' || first == '\t' || first == '\r' || first == '\n' ||
+                             static_cast<unsigned char>(first) == 0xEF || static_cast<unsigned char>(first) == 0xBB ||
+                             static_cast<unsigned char>(first) == 0xBF)) {
+    }
+    return in && first == '[' ? dkProject : dkVideo;
+}
+
+std::vector<std::string> AbsoluteArguments(const std::vector<std::string> &args, const std::string &folder)
+{
+    std::vector<std::string> out;
+    for (const std::string &arg : args) {
+        if (arg.empty() || arg[0] == '-' || arg[0] == '/' || folder.empty())
+            out.push_back(arg);
+        else
+            out.push_back(folder + (folder.back() == '/' ? "" : "/") + arg);
+    }
+    return out;
 }
 
 bool CloseSession(TProjectSession &session, TSettings &settings, const TWindowSettings &w, bool previewRunning,
@@ -56,6 +141,8 @@ bool CloseSession(TProjectSession &session, TSettings &settings, const TWindowSe
         settings.SetShowFileman(w.ShowFileman);
         settings.SetShowStatus(w.ShowStatus);
         settings.SetMarkerDrawSize(w.MarkerDrawSize);
+        if (w.MainWindow.Width > 0 && w.MainWindow.Height > 0)
+            settings.WriteString("Current", "MainWindow", FormatWindowRect(w.MainWindow));
     } catch (const ESettingsWriteError &e) {
         if (TUserInterface *ui = session.UserInterface())
             ui->Error(e.what());

@@ -3,6 +3,7 @@
 #include "project/tool_window_rules.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -76,6 +77,53 @@ TWindowRect FitWindowRect(const TWindowRect &window, int innerWidth, int innerHe
     r.Left = std::max(std::min(r.Left, limit.Left + limit.Width - r.Width), limit.Left);
     r.Top = std::max(std::min(r.Top, limit.Top + limit.Height - r.Height), limit.Top);
     return r;
+}
+
+TWindowRect FitIntoArea(const TWindowRect &window, const TWindowRect &area, const TWindowRect &fallback)
+{
+    if (area.Width <= 0 || area.Height <= 0)
+        return window;
+    TWindowRect r = window;
+    if (r.Width <= 0 || r.Height <= 0) {
+        r.Width = fallback.Width;
+        r.Height = fallback.Height;
+        r.Left = area.Left + (area.Width - std::min(r.Width, area.Width)) / 2;
+        r.Top = area.Top + (area.Height - std::min(r.Height, area.Height)) / 2;
+    }
+    r.Width = std::clamp(r.Width, 1, area.Width);
+    r.Height = std::clamp(r.Height, 1, area.Height);
+    r.Left = std::clamp(r.Left, area.Left, area.Left + area.Width - r.Width);
+    r.Top = std::clamp(r.Top, area.Top, area.Top + area.Height - r.Height);
+    return r;
+}
+
+std::string FormatWindowRect(const TWindowRect &r)
+{
+    return std::to_string(r.Left) + "," + std::to_string(r.Top) + "," + std::to_string(r.Width) + "," +
+           std::to_string(r.Height);
+}
+
+bool ParseWindowRect(const std::string &text, TWindowRect &r)
+{
+    long long v[4];
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%lld,%lld,%lld,%lld%c", &v[0], &v[1], &v[2], &v[3], &tail) != 4)
+        return false;
+    for (long long x : v)
+        if (x < -1000000 || x > 1000000)
+            return false;
+    if (v[2] < 1 || v[3] < 1)
+        return false;
+    r = {int(v[0]), int(v[1]), int(v[2]), int(v[3])};
+    return true;
+}
+
+TWindowRect SplineFirstRectBeside(const TWindowRect &main, const TWindowRect &workArea)
+{
+    TWindowRect r = main;
+    r.Height = std::max(120, main.Height / 4);
+    r.Top = main.Top + main.Height - r.Height;
+    return FitIntoArea(r, workArea);
 }
 
 } // namespace tessaly

@@ -38,6 +38,16 @@ struct TWindowRect {
 // that it covers the lower quarter (top = bottom - (bottom - top) div 4).
 TWindowRect SplineFirstRect(const TWindowRect &workArea);
 
+// A window moved and, where it is larger, shrunk to lie inside `area` (the screen's
+// available part); an empty window takes `fallback`'s size centred in the area first.
+TWindowRect FitIntoArea(const TWindowRect &window, const TWindowRect &area, const TWindowRect &fallback = {});
+// "left,top,width,height" and back; false for any other text or a size below 1.
+std::string FormatWindowRect(const TWindowRect &r);
+bool ParseWindowRect(const std::string &text, TWindowRect &r);
+// The curve window's first place on a work area beside the main window `main`: the
+// lower quarter of the main window's width and height, inside the area.
+TWindowRect SplineFirstRectBeside(const TWindowRect &main, const TWindowRect &workArea);
+
 // Fitting a picture window: the window grows or shrinks by the difference between the
 // picture (inner) and the visible client area plus 4 pixels each way, limited below by
 // `minimum` and above by the size of `limit`; then it moves left and up as far as

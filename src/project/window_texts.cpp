@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 #include "platform/file_system.h"
 #include "platform/text_util.h"
@@ -23,15 +24,58 @@ TStatusTexts StatusTexts(TProject &project)
     t[spFrame] = Msg("WrdFrame") + " " + std::to_string(p);
     if (offset != 0)
         t[spFrame] += (offset > 0 ? " + " : " - ") + std::to_string(std::llabs(int64_t{offset}));
+    if (project.Fps() > 0)
+        t[spFrame] += "  " + FormatTimecode(p / project.Fps());
     TFrameState s = project.GetStateAt(p);
     t[spShift] = Msg("WrdShift") + " " + FormatFixed(s.TotalShift(), 3);
     t[spDShift] = Msg("WrdDShift") + " " + std::to_string(static_cast<long long>(std::nearbyintl(s.DoubleShift)));
-    t[spOption] = std::string(s.AudioOff() ? "- " : "A ") + (s.DoubleOff() ? "-" : "D");
-    t[spVolume] = std::to_string(s.DoubleVolume) + " %";
+    // Short captions say what the letters and the percentage are about.
+    t[spOption] = Msg("WrdTracks") + " " + (s.AudioOff() ? "- " : "A ") + (s.DoubleOff() ? "-" : "D");
+    t[spVolume] = Msg("WrdDblVol") + " " + std::to_string(s.DoubleVolume) + " %";
     t[spChapter] = Msg("WrdChapter") + " " + std::to_string(s.ChapterNumber);
     t[spChanged] = project.Changed() ? Msg("WrdChanged") : std::string();
     t[spName] = project.FileName().empty() ? "(" + Msg("WrdUnnamed") + ")" : ExtractFileName(project.FileName());
     return t;
+}
+
+std::string FormatTimecode(long double seconds)
+{
+    const bool negative = seconds < 0;
+    const long long ms = std::llroundl(std::fabs(seconds) * 1000.0L);
+    char text[48];
+    std::snprintf(text, sizeof text, "%s%02lld:%02lld:%02lld.%03lld", negative ? "-" : "", ms / 3600000,
+                  ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
+    return text;
+}
+
+std::string GotoAnswerAsFrame(const std::string &text, long double fps)
+{
+    if (text.find(':') == std::string::npos || !(fps > 0))
+        return text;
+    // Fields from the right: seconds (with a fraction), minutes, hours.
+    long double seconds = 0, unit = 1;
+    std::string rest = TrimText(text, kTextBlanks);
+    for (int field = 0; field < 3; ++field) {
+        const size_t colon = rest.rfind(':');
+        const std::string part = colon == std::string::npos ? rest : rest.substr(colon + 1);
+        if (part.empty() || part.size() > 12 || part.find_first_not_of("0123456789.,") != std::string::npos ||
+            (field > 0 && part.find_first_of(".,") != std::string::npos))
+            return text;
+        std::string number = part;
+        for (char &c : number)
+            if (c == ',')
+                c = '.';
+        char *end = nullptr;
+        const long double v = std::strtold(number.c_str(), &end);
+        if (!end || *end != '\0')
+            return text;
+        seconds += v * unit;
+        unit *= 60;
+        if (colon == std::string::npos)
+            return std::to_string(static_cast<long long>(std::floor(seconds * fps + 1e-6L)));
+        rest = rest.substr(0, colon);
+    }
+    return text;   // more than three fields
 }
 
 std::string WindowCaption(const TProject &project, const std::string &programName)
@@ -60,7 +104,10 @@ TMarkerPanel MarkerPanelOf(const TProject &project, TEditPage page)
         m.VolumeText = volume < 0 ? std::string() : std::to_string(volume);
     } else {
         m.EnableTicked = !marker.Deactivated;
-        m.ShiftText = std::to_string(marker.Value);
+        // The whole shift with its fraction ("3.25", "-0.04"): editing it keeps the fraction.
+        m.ShiftText = FormatMarkerMilli(MarkerMilli(marker));
+        if (!m.ShiftText.empty() && m.ShiftText[0] == '+')
+            m.ShiftText.erase(0, 1);
         m.AffectDown = marker.Affect;
     }
     return m;
@@ -81,6 +128,33 @@ std::string ChapterListText(const TProject &project, int32_t index)
     word.resize(7, ' ');
     std::string frame = std::to_string(c.Frame);
     return word + std::string(frame.size() < 9 ? 9 - frame.size() : 0, ' ') + frame;
+}
+
+std::string EditStepName(const TProject &project, const TEditRecord &record)
+{
+    if (record.Kind == ekNewMarker) {
+        static const char *const byKind[] = {"EdtNewSpline", "EdtNewCut", "EdtNewDShift", "EdtNewOption"};
+        const int32_t i = record.Target;
+        const uint8_t kind = i >= 0 && i < project.MarkerCount() ? project.GetMarker(i).Kind : uint8_t(mkNone);
+        return Msg(kind >= mkSpline && kind <= mkOption ? byKind[kind - mkSpline] : "EdtNewMarker");
+    }
+    static const char *const keys[] = {"EdtNone",       "EdtNewMarker",   "EdtDeleteMarker", "EdtShift",
+                                       "EdtEnable",     "EdtAffect",      "EdtOption",       "EdtMove",
+                                       "EdtStartOfs",   "EdtAddChapter",  "EdtDelChapter",   "EdtTickChapter",
+                                       "EdtUseChapters", "EdtConcat",     "EdtInsChapters",  "EdtRemoveDeact",
+                                       "EdtPrjOptions", "EdtSuggest"};
+    const int k = int(record.Kind);
+    return Msg(k >= 0 && k < int(std::size(keys)) ? keys[k] : keys[0]);
+}
+
+std::string UndoItemText(const std::string &stepName)
+{
+    return FormatText(Msg("EdtUndo"), {stepName});
+}
+
+std::string RedoItemText(const std::string &stepName)
+{
+    return FormatText(Msg("EdtRedo"), {stepName});
 }
 
 std::string FirstSegmentName(const std::string &fileList)

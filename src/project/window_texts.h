@@ -10,16 +10,24 @@
 #include "project/enables.h"
 #include "project/frame_state.h"
 #include "project/project_sources.h"
+#include "project/project_undo.h"
 
 namespace tessaly {
 
 class TProject;
 
-// The status line: frame, shift, double shift, options, double volume, chapter, changed,
+// The status line: frame (with its time), shift, double shift, options, double volume, chapter, changed,
 // project name. All empty without a video.
 enum TStatusPanel { spFrame, spShift, spDShift, spOption, spVolume, spChapter, spChanged, spName, spCount };
 using TStatusTexts = std::array<std::string, spCount>;
 TStatusTexts StatusTexts(TProject &project);
+
+// A time as "hh:mm:ss.mmm" (negative times with a leading "-").
+std::string FormatTimecode(long double seconds);
+// The Go-to answer as a frame number: a time ("1:02.5", "00:01:02.500", at least one
+// colon) becomes the frame starting at that time at `fps`; other texts stay as they are
+// (the editor checks them).
+std::string GotoAnswerAsFrame(const std::string &text, long double fps);
 
 // "NAME.tsp - Tessaly", or the program name alone for an unnamed project.
 std::string WindowCaption(const TProject &project, const std::string &programName = "Tessaly");
@@ -41,6 +49,13 @@ TMarkerPanel MarkerPanelOf(const TProject &project, TEditPage page);
 // The marker list entry and the chapter list entry as shown (chapter words translated).
 std::string MarkerListText(const TProject &project, int32_t index);
 std::string ChapterListText(const TProject &project, int32_t index);
+
+// The name of an undo step after its edit, translated ("Add spline point", "Move marker").
+// A new marker is named after its kind, read from the project the edit was applied to.
+std::string EditStepName(const TProject &project, const TEditRecord &record);
+// The Undo and Redo menu entries naming their step ("Undo Add spline point").
+std::string UndoItemText(const std::string &stepName);
+std::string RedoItemText(const std::string &stepName);
 
 // The first file of a file list: the template with its first part, or the name itself.
 std::string FirstSegmentName(const std::string &fileList);

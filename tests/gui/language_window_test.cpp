@@ -1,6 +1,7 @@
 // The window's texts in the shipped languages: captions by object name, the language
 // menu, and the way back to English.
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
@@ -9,6 +10,7 @@
 #include "gui/edit_lists.h"
 #include "gui/language_apply.h"
 #include "gui/main_window.h"
+#include "gui/spline_form.h"
 #include "gui_fixture.h"
 #include "shell/language.h"
 
@@ -50,6 +52,44 @@ TEST_F(LanguageWindow, GermanCaptionsAndBackToEnglish)
     EXPECT_EQ(Menu("FileMenu")->title(), QStringLiteral("&File"));
     EXPECT_EQ(Caption("FileOpenVideoItem"), QStringLiteral("Open &video file ..."));
     EXPECT_EQ(Window->EditLists().tabText(epOutput), QStringLiteral("Output"));
+}
+
+TEST_F(LanguageWindow, EnglishAndGermanHaveTooltips)
+{
+    const char *const names[] = {"MoveBackBtn", "MoveForwardBtn", "ShiftEdit", "StatusPanel3", "StatusPanel4",
+                                 "FrameView", "SplineBtn"};
+    for (const char *language : {"Deutsch", "English"}) {
+        ASSERT_TRUE(SelectLanguage(language));
+        ASSERT_TRUE(gui::ApplyLanguage(*Window));
+        for (const char *name : names) {
+            auto *widget = Window->findChild<QWidget *>(QLatin1String(name));
+            ASSERT_NE(widget, nullptr) << name;
+            EXPECT_FALSE(widget->toolTip().isEmpty()) << language << " " << name;
+        }
+    }
+    EXPECT_EQ(Window->findChild<QWidget *>(QStringLiteral("MoveBackBtn"))->toolTip(),
+              QStringLiteral("Move the marker one frame back"));
+}
+
+TEST_F(LanguageWindow, ASwitchReachesTheRangeLabelAndTheToolWindows)
+{
+    auto *range = Window->findChild<QLabel *>(QStringLiteral("RangeLabel"));
+    ASSERT_NE(range, nullptr);
+    EXPECT_TRUE(range->text().startsWith(QStringLiteral("Range")));
+    auto *curve = Window->findChild<gui::TSplineForm *>();
+    ASSERT_NE(curve, nullptr);
+    QAction *german = nullptr;
+    for (QAction *a : Window->Actions().LanguageMenu()->actions())
+        if (a->text() == QStringLiteral("Deutsch"))
+            german = a;
+    ASSERT_NE(german, nullptr);
+    german->trigger();
+    EXPECT_TRUE(range->text().startsWith(QStringLiteral("Bereich"))) << range->text().toStdString();
+    EXPECT_EQ(curve->windowTitle(), QStringLiteral("Korrekturkurve"));   // never shown yet
+    EXPECT_EQ(Window->findChild<QWidget *>(QStringLiteral("TOptionsDlg"))
+                  ->findChild<QPushButton *>(QStringLiteral("BtnHelp"))
+                  ->text(),
+              QStringLiteral("&Hilfe"));
 }
 
 TEST_F(LanguageWindow, LanguageMenuListsTheFileAndSwitches)

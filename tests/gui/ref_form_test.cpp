@@ -9,6 +9,7 @@
 #include "gui/spline_form.h"
 #include "gui/tool_windows.h"
 #include "gui_fixture.h"
+#include "gui/window_placement.h"
 
 namespace tessaly::test {
 namespace {
@@ -97,7 +98,7 @@ TEST_F(ToolWindowsTest, ReferenceZoomIsKeptInTheProject)
     EXPECT_EQ(zoom->currentText(), QStringLiteral("100"));
 }
 
-TEST_F(ToolWindowsTest, CurveWindowPaintsOutOfRangeZoomAt100AndTakesTheLowerQuarter)
+TEST_F(ToolWindowsTest, CurveWindowPaintsOutOfRangeZoomAt100AndOpensUnderTheMainWindow)
 {
     Dialogs.Files = {MakeClip("main.avi", 25, 400)};
     Trigger("FileOpenVideoItem");
@@ -112,10 +113,11 @@ TEST_F(ToolWindowsTest, CurveWindowPaintsOutOfRangeZoomAt100AndTakesTheLowerQuar
     Trigger("ViewCurveItem");
     gui::TSplineForm &form = Tools().Spline();
     ASSERT_TRUE(form.isVisible());
+    // Across the lower quarter of the main window, inside the screen.
     const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
-    const int bottom = work.top() + work.height();
-    EXPECT_EQ(form.frameGeometry().top(), bottom - work.height() / 4);
-    EXPECT_EQ(form.frameGeometry().left(), work.left());
+    const TWindowRect r = SplineFirstRectBeside(gui::ToWindowRect(Window->frameGeometry()), gui::ToWindowRect(work));
+    EXPECT_EQ(form.geometry().top(), r.Top);
+    EXPECT_EQ(form.geometry().left(), r.Left);
 
     QComboBox &zoom = *form.ZoomList();
     EXPECT_EQ(zoom.currentText(), QStringLiteral("100"));

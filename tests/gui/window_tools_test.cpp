@@ -100,7 +100,8 @@ TEST_F(WindowTools, WorkEntriesFollowTheCoreEnables)
     ExpectEnablesOfTheCore();
 
     // A range that is not a number disables the preview as the core decides.
-    QTest::keyClicks(&Window->Tools().RangeField(), "x");
+    Window->Tools().RangeField().selectAll();
+    QTest::keyClicks(&Window->Tools().RangeField(), "0");
     ExpectEnablesOfTheCore();
     EXPECT_FALSE(Enabled("PreviewStartItem"));
 }
@@ -123,17 +124,29 @@ TEST_F(WindowTools, CalculateThroughTheActionAndTheButtonEqualsTheCommandLineRen
 
     Dialogs.Filters = {1};   // the AVI result
     Dialogs.Files = {Dir.File("gui.avi")};
+    // The notice when done offers the result's folder.
+    std::vector<std::string> opened;
+    Window->Tools().OpenFolder = [&opened](const std::string &folder) {
+        opened.push_back(folder);
+        return true;
+    };
+    Dialogs.Answers = {mrYes};
     Trigger("ProjectCalcItem");
     EXPECT_EQ(FileMd5(Dir.File("gui.avi")), FileMd5(Dir.File("cli.avi")));
     EXPECT_TRUE(Window->isEnabled());
+    ASSERT_FALSE(Dialogs.Messages.empty());
+    EXPECT_NE(Dialogs.Messages.back().find(Dir.File("gui.avi")), std::string::npos) << Dialogs.Messages.back();
+    EXPECT_EQ(opened, std::vector<std::string>{ExtractFilePath(Dir.File("gui.avi"))});
 
     Window->EditLists().setCurrentIndex(epOutput);
     Window->RefreshAll();
     ASSERT_TRUE(Window->MarkerPanel().CalculateButton->isEnabled());
     Dialogs.Filters = {0};   // the WAV result
     Dialogs.Files = {Dir.File("button.wav")};
+    Dialogs.Answers = {mrNo};
     Window->MarkerPanel().CalculateButton->click();
     EXPECT_EQ(FileMd5(Dir.File("button.wav")), FileMd5(Dir.File("cli.wav")));
+    EXPECT_EQ(opened.size(), 1u);   // "No" leaves the folder closed
 }
 
 TEST_F(WindowTools, AnalysisChaptersAndOptimisationOpenFromTheirEntries)
@@ -231,7 +244,7 @@ TEST_F(WindowTools, ProjectSettingsAndHintsReachTheProjectAndTheSettings)
     EXPECT_FALSE(Settings->ShowHints());
 }
 
-TEST_F(WindowTools, PreviewRunsFromSpaceGoesOutOfDateOnEditsAndBlocksClosing)
+TEST_F(WindowTools, PreviewRunsFromSpaceGoesOutOfDateOnEditsAndStopsOnQuit)
 {
     MakeProject();
     ASSERT_TRUE(Session->OpenSource(srDouble, MakeAudio("double.wav", 4.5)));
@@ -243,7 +256,6 @@ TEST_F(WindowTools, PreviewRunsFromSpaceGoesOutOfDateOnEditsAndBlocksClosing)
     EXPECT_FALSE(Window->FrameView().isVisible());
     EXPECT_FALSE(Enabled("ProjectCalcItem"));   // the core's enables while a preview runs
     ExpectEnablesOfTheCore();
-    EXPECT_FALSE(Window->close());
 
     ASSERT_TRUE(Session->Editor().MoveTo(40).Applied);
     Window->RefreshAll();
@@ -264,6 +276,19 @@ TEST_F(WindowTools, PreviewRunsFromSpaceGoesOutOfDateOnEditsAndBlocksClosing)
     EXPECT_FALSE(preview.Running());
     EXPECT_TRUE(Window->FrameView().isVisible());
     ExpectEnablesOfTheCore();
+
+    // Quit while a preview runs stops it, then asks as always; cancelled, the window stays.
+    Trigger("PreviewStartItem");
+    ASSERT_TRUE(preview.Running());
+    Session->Project().SetChanged(true);
+    Dialogs.Answers = {mrCancel};
+    Trigger("FileQuitItem");
+    EXPECT_FALSE(preview.Running());
+    EXPECT_TRUE(Window->isVisible());
+    Trigger("PreviewStartItem");
+    Dialogs.Answers = {mrNo};
+    Trigger("FileQuitItem");
+    EXPECT_FALSE(Window->isVisible());
 }
 
 TEST_F(WindowTools, HelpEntriesShowTheManualAndAboutTheVersion)

@@ -49,13 +49,16 @@ TEST_F(Commands, NewMarkersTakeTheStateAtThePosition)
     project.RebuildSpline();
     EXPECT_FALSE(project.Changed());
 
+    // A new point takes the curve's value to the thousandth: the curve stays as it was.
     project.SetPosition(163);   // curve 6.3
     int32_t i = SetPoint(project);
-    EXPECT_EQ(project.GetMarker(i), Make(163, 6, mkSpline));
+    EXPECT_EQ(project.GetMarker(i).Kind, mkSpline);
+    EXPECT_EQ(MarkerMilli(project.GetMarker(i)), 6300);
     EXPECT_TRUE(project.Changed());
     EXPECT_TRUE(DeleteMarkerAtPosition(project));
     project.SetPosition(157);   // 5.7
-    EXPECT_EQ(project.GetMarker(SetPoint(project)).Value, 6);
+    EXPECT_EQ(MarkerMilli(project.GetMarker(SetPoint(project))), 5700);
+    EXPECT_NEAR(double(project.SplineShiftAt(130)), 3.0, 1e-9);
 
     project.SetPosition(300);
     EXPECT_EQ(project.GetMarker(SetRelCut(project)), Make(300, 0, mkRelCut, true));

@@ -3,7 +3,9 @@
 
 #include "media/input/io_movie_reader.h"
 #include "media/input/wave_reader.h"
+#include "media/input/source_kind.h"
 #include "project/properties_texts.h"
+#include "support/test_support.h"
 
 namespace tessaly {
 namespace {
@@ -37,6 +39,20 @@ TEST(PropertiesTexts, NothingOpenShowsDashes)
     EXPECT_EQ(t.SRResult, "-");
     EXPECT_EQ(t.DblType, dbl.Description(false) + " @ 25.00 fps");
     EXPECT_EQ(t.DblFmt, "-");
+}
+
+TEST(PropertiesTexts, SourcesAreNamedAfterTheLinuxLibraries)
+{
+    test::TTempDir dir;
+    const std::string wav = dir.File("a.wav");
+    ASSERT_TRUE(test::Ffmpeg("-f lavfi -i sine=frequency=440:sample_rate=8000 -t 0.5 -c:a pcm_s16le " +
+                             test::ShellQuote(wav)));
+    TWaveReader audio;
+    ASSERT_TRUE(audio.Open(wav, MakeKindString(ksMsvw, 0), false, 0));
+    ASSERT_NE(audio.Description(false).find("VfW"), std::string::npos);   // the reader's own name
+    const TPropertiesTexts t = PropertiesTexts(nullptr, &audio, -1, nullptr, false);
+    EXPECT_EQ(t.AudType.find("VfW"), std::string::npos) << t.AudType;
+    EXPECT_NE(t.AudType.find("libavformat"), std::string::npos) << t.AudType;
 }
 
 TEST(WaveFormatName, KnownTagsAndOthers)

@@ -58,6 +58,56 @@ TEST_F(Lifecycle, StartLoadsTheProjectOfTheFirstArgument)
     EXPECT_FALSE(other.Project().HasVideo());
 }
 
+TEST_F(Lifecycle, AMissingProjectIsRefusedAndTheLoadedOneStays)
+{
+    std::ofstream(dir.File("p.tsp")) << "[Files]\nVideo=*96*72*0*250*25*1*\nAudio=\n";
+    StartSession(session, settings, {dir.File("p.tsp")});
+    ASSERT_EQ(session.Project().FrameCount(), 250);
+    session.Project().SetChanged(true);
+    ui.Messages.clear();
+    // No save question, no open error naming a video: one message naming the file.
+    EXPECT_FALSE(OpenProjectFile(session, dir.File("gone.tsp")));
+    ASSERT_EQ(ui.Messages.size(), 1u);
+    EXPECT_NE(ui.Messages[0].Text.find("gone.tsp"), std::string::npos) << ui.Messages[0].Text;
+    EXPECT_EQ(session.Project().FileName(), dir.File("p.tsp"));
+    EXPECT_EQ(session.Project().FrameCount(), 250);
+    EXPECT_FALSE(OpenProjectFile(session, dir.Path()));   // a folder is no project either
+}
+
+TEST_F(Lifecycle, RecentProjectsKeepEightNewestFirstWithoutRepeats)
+{
+    EXPECT_TRUE(RecentProjects(settings).empty());
+    for (int i = 1; i <= 10; ++i)
+        AddRecentProject(settings, "/p/" + std::to_string(i) + ".tsp");
+    AddRecentProject(settings, "/p/5.tsp");
+    AddRecentProject(settings, "");
+    EXPECT_EQ(RecentProjects(settings), (std::vector<std::string>{"/p/5.tsp", "/p/10.tsp", "/p/9.tsp", "/p/8.tsp",
+                                                                  "/p/7.tsp", "/p/6.tsp", "/p/4.tsp", "/p/3.tsp"}));
+    TSettings again(dir.File("tessaly.ini"));   // stored in the file
+    EXPECT_EQ(RecentProjects(again).front(), "/p/5.tsp");
+}
+
+TEST(LifecycleArguments, DroppedFilesOpenAsWhatTheyAre)
+{
+    test::TTempDir dir;
+    std::ofstream(dir.File("renamed.txt")) << "\n[Files]\nVideo=\n";
+    std::ofstream(dir.File("clip.avi")) << "RIFF";
+    EXPECT_EQ(DroppedFileKind(dir.File("a.TSP")), dkProject);
+    EXPECT_EQ(DroppedFileKind(dir.File("renamed.txt")), dkProject);
+    EXPECT_EQ(DroppedFileKind(dir.File("voice.WAV")), dkAudio);
+    EXPECT_EQ(DroppedFileKind(dir.File("take.flac")), dkAudio);
+    EXPECT_EQ(DroppedFileKind(dir.File("clip.avi")), dkVideo);
+    EXPECT_EQ(DroppedFileKind(dir.File("film.mkv")), dkVideo);   // missing: the open reports it
+    EXPECT_EQ(DroppedFileKind("/x.y/noext"), dkVideo);
+}
+
+TEST(LifecycleArguments, FileArgumentsBecomeAbsolute)
+{
+    EXPECT_EQ(AbsoluteArguments({"film.tsp", "/abs/x.tsp", "-v", "", "sub/y.tsp"}, "/home/u"),
+              (std::vector<std::string>{"/home/u/film.tsp", "/abs/x.tsp", "-v", "", "/home/u/sub/y.tsp"}));
+    EXPECT_EQ(AbsoluteArguments({"a.tsp"}, "/"), std::vector<std::string>{"/a.tsp"});
+}
+
 TEST_F(Lifecycle, ClosingStoresTheSettingsAndLeavesAFileAtTheOldPreviewNameAlone)
 {
     StartSession(session, settings, {});

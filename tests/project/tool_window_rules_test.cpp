@@ -76,3 +76,41 @@ TEST(ToolWindowRules, FitGrowsToThePictureWithinTheLimitsAndMovesBackInside)
 
 } // namespace
 } // namespace tessaly
+
+namespace tessaly {
+namespace {
+
+TEST(ToolWindowRules, WindowsAreMovedAndShrunkIntoTheScreen)
+{
+    const TWindowRect screen{0, 30, 1024, 738};   // a panel above
+    // Off the right and bottom edges: moved back.
+    EXPECT_EQ(FitIntoArea({900, 700, 400, 300}, screen), (TWindowRect{624, 468, 400, 300}));
+    // Larger than the screen (a scale factor of 2): shrunk to it.
+    EXPECT_EQ(FitIntoArea({-50, 0, 1960, 1100}, screen), (TWindowRect{0, 30, 1024, 738}));
+    // No place yet: the fallback size, centred.
+    EXPECT_EQ(FitIntoArea({}, screen, {0, 0, 800, 600}), (TWindowRect{112, 99, 800, 600}));
+    // Without a screen the window stays as it is.
+    EXPECT_EQ(FitIntoArea({5, 5, 10, 10}, {}), (TWindowRect{5, 5, 10, 10}));
+}
+
+TEST(ToolWindowRules, WindowRectTextsRoundTripAndRefuseGarbage)
+{
+    TWindowRect r;
+    ASSERT_TRUE(ParseWindowRect(FormatWindowRect({-8, 12, 980, 640}), r));
+    EXPECT_EQ(r, (TWindowRect{-8, 12, 980, 640}));
+    for (const char *bad : {"", "1,2,3", "1,2,3,4,5", "1,2,0,4", "a,b,c,d", "1,2,3,4x", "1,2,99999999999,4"})
+        EXPECT_FALSE(ParseWindowRect(bad, r)) << bad;
+}
+
+TEST(ToolWindowRules, CurveWindowOpensAcrossTheMainWindowInsideTheScreen)
+{
+    const TWindowRect screen{0, 0, 1920, 1080};
+    EXPECT_EQ(SplineFirstRectBeside({100, 100, 980, 640}, screen), (TWindowRect{100, 580, 980, 160}));
+    // A main window reaching past the screen's bottom: the curve window stays on it.
+    const TWindowRect r = SplineFirstRectBeside({100, 900, 980, 640}, screen);
+    EXPECT_LE(r.Top + r.Height, 1080);
+    EXPECT_EQ(r.Width, 980);
+}
+
+} // namespace
+} // namespace tessaly

@@ -34,11 +34,11 @@ TEST_F(WindowTexts, StatusLineWithAViewOffsetAndAnUnnamedProject)
     project.SetPosition(50);
     project.SetViewOffset(-7);
     TStatusTexts t = StatusTexts(project);
-    EXPECT_EQ(t[spFrame], "Frame 50 - 7");
+    EXPECT_EQ(t[spFrame].substr(0, 13), "Frame 50 - 7 ");
     EXPECT_EQ(t[spShift], "Shift 5.000");
     EXPECT_EQ(t[spDShift], "DShift 3");
-    EXPECT_EQ(t[spOption], "- D");
-    EXPECT_EQ(t[spVolume], "80 %");
+    EXPECT_EQ(t[spOption], "Tracks - D");
+    EXPECT_EQ(t[spVolume], "Double 80 %");
     EXPECT_EQ(t[spChapter], "Chapter 0");   // chapters off
     EXPECT_EQ(t[spChanged], "");
     EXPECT_EQ(t[spName], "(unnamed)");
@@ -47,7 +47,7 @@ TEST_F(WindowTexts, StatusLineWithAViewOffsetAndAnUnnamedProject)
     project.SetFileName("/work/films/film.tsp");
     project.Options().UseChapters = true;
     t = StatusTexts(project);
-    EXPECT_EQ(t[spFrame], "Frame 50 + 12");
+    EXPECT_EQ(t[spFrame].substr(0, 14), "Frame 50 + 12 ");
     EXPECT_EQ(t[spChapter], "Chapter 1");
     EXPECT_EQ(t[spChanged], "Changed");
     EXPECT_EQ(t[spName], "film.tsp");
@@ -86,6 +86,51 @@ TEST_F(WindowTexts, MarkerPanelShowsTheMarkerOnThePosition)
     EXPECT_EQ(ChapterListText(project, 0), "Start          0");
     EXPECT_EQ(ChapterListText(project, 1), "Chapter       10");
     EXPECT_EQ(MarkerListText(project, 1), "Opt        20      A -");
+    // A fraction is part of the value the field shows (and edits).
+    TMarker fine = Make(30, 0, mkSpline);
+    ASSERT_TRUE(SetMarkerMilli(fine, 3250));
+    project.AddMarker(fine);
+    TMarker small = Make(40, 0, mkSpline);
+    ASSERT_TRUE(SetMarkerMilli(small, -40));
+    project.AddMarker(small);
+    project.SetPosition(30);
+    EXPECT_EQ(MarkerPanelOf(project, epEditing).ShiftText, "3.25");
+    project.SetPosition(40);
+    EXPECT_EQ(MarkerPanelOf(project, epEditing).ShiftText, "-0.04");
+}
+
+TEST(WindowTimes, TimecodesAndGotoAnswers)
+{
+    EXPECT_EQ(FormatTimecode(0), "00:00:00.000");
+    EXPECT_EQ(FormatTimecode(4.92L), "00:00:04.920");
+    EXPECT_EQ(FormatTimecode(3725.0005L), "01:02:05.001");
+    EXPECT_EQ(FormatTimecode(-1.5L), "-00:00:01.500");
+    EXPECT_EQ(GotoAnswerAsFrame("1:02.5", 25), "1562");
+    EXPECT_EQ(GotoAnswerAsFrame("00:01:02,500", 25), "1562");
+    EXPECT_EQ(GotoAnswerAsFrame("1:00:00", 25), "90000");
+    EXPECT_EQ(GotoAnswerAsFrame("0:04.920", 25), "123");   // the frame shown at that time
+    // Frame numbers and malformed times are the editor's to check.
+    for (const char *same : {"120", "1:x", "1::2", "1:2:3:4", ":5", "1.5:00", "abc"})
+        EXPECT_EQ(GotoAnswerAsFrame(same, 25), same) << same;
+    EXPECT_EQ(GotoAnswerAsFrame("1:00", 0), "1:00");
+}
+
+TEST_F(WindowTexts, UndoStepsAreNamedAfterTheirEdit)
+{
+    project.AddMarker(Make(10, 0, mkSpline));
+    project.AddMarker(Make(20, 0, mkRelCut));
+    TEditRecord record;
+    record.Kind = ekNewMarker;
+    record.Target = 0;
+    EXPECT_EQ(EditStepName(project, record), "Add spline point");
+    record.Target = 1;
+    EXPECT_EQ(EditStepName(project, record), "Add cut");
+    record.Target = 7;   // gone since
+    EXPECT_EQ(EditStepName(project, record), "Add marker");
+    record.Kind = ekMoveMarker;
+    EXPECT_EQ(EditStepName(project, record), "Move marker");
+    EXPECT_EQ(UndoItemText("Move marker"), "&Undo Move marker");
+    EXPECT_EQ(RedoItemText("Move marker"), "&Redo Move marker");
 }
 
 TEST(FilePanel, SegmentedSourcesShowTheirFirstFile)
