@@ -358,7 +358,7 @@ TEST_F(RenderTest, ResultNamedLikeASourceIsRefusedInEverySpelling)
     };
     std::filesystem::create_symlink(audio, Out.File("link.wav"));
     for (const std::string &name : {audio, Media->Path() + "/./audio.wav", Media->Path() + "/../" +
-                                        ExtractFileName(Media->Path()) + "/AUDIO.WAV"}) {
+                                        ExtractFileName(Media->Path()) + "/audio.wav"}) {
         Ui.Messages.clear();
         TRenderer r(Session, nullptr);
         EXPECT_FALSE(r.CalcAudio(name, Whole(false, false))) << name;
@@ -372,6 +372,14 @@ TEST_F(RenderTest, ResultNamedLikeASourceIsRefusedInEverySpelling)
     ASSERT_EQ(Ui.Messages.size(), 1u);
     EXPECT_EQ(Ui.Messages[0], expected("link.wav"));
     EXPECT_EQ(test::FileMd5(audio), before);
+    // A name differing only in case is another file on Linux: written, the source intact.
+    Ui.Messages.clear();
+    const std::string upper = Media->File("AUDIO.wav");
+    TRenderer r2(Session, nullptr);
+    EXPECT_TRUE(r2.CalcAudio(Media->File("AUDIO.WAV"), Whole(false, false))) << (Ui.Messages.empty() ? "" : Ui.Messages[0]);
+    EXPECT_TRUE(FileExists(upper));
+    EXPECT_EQ(test::FileMd5(audio), before);
+    std::filesystem::remove(upper);
 }
 
 } // namespace
