@@ -2,6 +2,7 @@
 // sample number over libavformat's demuxers, with the last packet kept for sequential reads.
 #include "platform/avi_file.h"
 
+#include "media/common/byte_order.h"
 #include "platform/local_media.h"
 
 #include <algorithm>
@@ -247,7 +248,7 @@ int CountWaveDataChunks(int fd)
         uint8_t head[8];
         if (::pread(fd, head, 8, pos) != 8)
             break;
-        const uint32_t size = uint32_t(head[4]) | uint32_t(head[5]) << 8 | uint32_t(head[6]) << 16 | uint32_t(head[7]) << 24;
+        const uint32_t size = GetLE32(head + 4);
         if (std::memcmp(head, "data", 4) == 0)
             ++count;
         pos += 8 + int64_t(size) + (size & 1);
@@ -542,7 +543,7 @@ bool TAviFile::ChunkMatchesIndex(const TStream &s, const AVIndexEntry &entry, co
     struct stat st {};
     if (fstat(FFd, &st) != 0 || entry.pos + 8 + int64_t(entry.size) > st.st_size)
         return false;
-    const uint32_t size = uint32_t(head[4]) | uint32_t(head[5]) << 8 | uint32_t(head[6]) << 16 | uint32_t(head[7]) << 24;
+    const uint32_t size = GetLE32(head + 4);
     const int number = s.index;
     if (head[0] != '0' + number / 10 % 10 || head[1] != '0' + number % 10 || size != uint32_t(entry.size))
         return false;
