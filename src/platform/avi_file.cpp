@@ -2,6 +2,7 @@
 // sample number over libavformat's demuxers, with the last packet kept for sequential reads.
 #include "platform/avi_file.h"
 
+#include "media/common/byte_order.h"
 #include "platform/local_media.h"
 
 #include <algorithm>
@@ -83,6 +84,8 @@ void SetStreamName(AVISTREAMINFO &info, const std::string &fileName, const char 
     std::snprintf(info.szName, sizeof info.szName, "%s", name.c_str());
 }
 
+int CountWaveDataChunks(int fd);
+
 } // namespace
 
 struct TAviFile::TStreamDesc {
@@ -160,6 +163,13 @@ int32_t TAviFile::Open(const std::string &fileName)
         Close();
         return AVIERR_FILEOPEN;
     }
+    if (std::strcmp(ctx->iformat->name, "wav") == 0 && CountWaveDataChunks(FFd) > 1) {
+        // Readers disagree which of several sound chunks is the sound (FFmpeg takes the
+        // last): refused rather than guessed.
+        FProblem = "the file holds more than one 'data' chunk";
+        Close();
+        return AVIERR_BADFORMAT;
+    }
     if (avformat_find_stream_info(ctx, nullptr) < 0) {
         Close();
         return AVIERR_BADFORMAT;
@@ -223,6 +233,27 @@ bool CompleteIndex(AVFormatContext *ctx, AVPacket *pkt)
         return false;
     return avformat_seek_file(ctx, -1, INT64_MIN, 0, INT64_MAX, 0) >= 0 ||
            av_seek_frame(ctx, -1, 0, AVSEEK_FLAG_BACKWARD) >= 0;
+}
+
+// The number of 'data' chunks directly in a RIFF WAVE file (walking at most 4096 chunks,
+// each header read with bounds checks; a walk that leaves the file stops).
+int CountWaveDataChunks(int fd)
+{
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0)
+        return 0;
+    int count = 0;
+    int64_t pos = 12;
+    for (int i = 0; i < 4096 && pos + 8 <= st.st_size; ++i) {
+        uint8_t head[8];
+        if (::pread(fd, head, 8, pos) != 8)
+            break;
+        const uint32_t size = GetLE32(head + 4);
+        if (std::memcmp(head, "data", 4) == 0)
+            ++count;
+        pos += 8 + int64_t(size) + (size & 1);
+    }
+    return count;
 }
 
 // The stored header of a PCM stream must agree with itself: the bits per sample of the
@@ -512,7 +543,7 @@ bool TAviFile::ChunkMatchesIndex(const TStream &s, const AVIndexEntry &entry, co
     struct stat st {};
     if (fstat(FFd, &st) != 0 || entry.pos + 8 + int64_t(entry.size) > st.st_size)
         return false;
-    const uint32_t size = uint32_t(head[4]) | uint32_t(head[5]) << 8 | uint32_t(head[6]) << 16 | uint32_t(head[7]) << 24;
+    const uint32_t size = GetLE32(head + 4);
     const int number = s.index;
     if (head[0] != '0' + number / 10 % 10 || head[1] != '0' + number % 10 || size != uint32_t(entry.size))
         return false;

@@ -512,9 +512,10 @@ bool TProjectFile::IsSourceFile(const std::string &resultName) const
             std::error_code e2;
             fs::path source = fs::weakly_canonical(fs::absolute(file, e2), e2);
             struct stat ss {};
-            bool same = UpperAscii(file) == UpperAscii(resultName) || UpperAscii(source.string()) == UpperAscii(result.string()) ||
-                        (resultExists && ::stat(file.c_str(), &ss) == 0 && ss.st_dev == rs.st_dev &&
-                         ss.st_ino == rs.st_ino);
+            // Names differing only in case are different files on Linux: the same file is
+            // the same device and inode, or (for a result not written yet) the same path.
+            bool same = resultExists ? ::stat(file.c_str(), &ss) == 0 && ss.st_dev == rs.st_dev && ss.st_ino == rs.st_ino
+                                     : source == result;
             if (same) {
                 std::string text = FormatText(
                     Msg("ErrOvwSrc"),

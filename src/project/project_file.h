@@ -58,8 +58,8 @@ public:
     bool Revert();
 
     // True (after showing the ErrOvwSrc message) when `resultName` names a file of
-    // one of the sources, compared without regard to case and after resolving links
-    // and relative spellings.
+    // one of the sources: the same device and inode, or, for a result that does not
+    // exist yet, the same path after resolving links and relative spellings.
     bool IsSourceFile(const std::string &resultName) const;
 
 private:

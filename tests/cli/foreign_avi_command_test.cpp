@@ -91,13 +91,8 @@ TEST_F(CliForeignAvi, IndexPointingAtOtherBytesEndsTheRenderWithTheFramesError)
     const std::string result = Dir.File("damaged-out.avi");
     EXPECT_EQ(RunCli("render --no-progress " + ShellQuote(project) + " " + ShellQuote(result), &err), 1);
     EXPECT_EQ(err, "error: Frame 7 invalid!\n");
-    // A run that stops early keeps what it wrote, closed properly: the frames before
-    // the damaged one, each the source's, and nothing of the wrong bytes.
-    std::vector<std::string> source = test::VideoPacketHashes(video);
-    ASSERT_GE(source.size(), 7u);
-    source.resize(7);
-    EXPECT_EQ(test::VideoPacketHashes(result), source);
-    EXPECT_TRUE(test::DecodesCleanly(result));
+    // A run that fails leaves no half result under the target name.
+    EXPECT_FALSE(std::filesystem::exists(result));
 }
 
 // An AVI of MJPEG pictures and the index-encoded track as PCM, written by FFmpeg.
@@ -144,11 +139,8 @@ TEST_F(CliForeignAvi, DamagedAudioChunkEndsTheRenderWithItsFrameInsteadOfSilence
     const int frame = samplesBefore / 300;
     EXPECT_EQ(err, "error: Audio of frame " + std::to_string(frame) + " invalid: the primary track cannot be read at sample " +
                        std::to_string(frame * 300) + ".\n");
-    // What was written is the source's audio of the frames before, not silence.
-    const std::vector<int16_t> written = test::DecodedAudio(result);
-    ASSERT_EQ(written.size(), size_t(frame) * 300 * 2);
-    for (size_t i = 0; i < written.size() / 2; ++i)
-        ASSERT_EQ(written[2 * i], test::IndexLeft(int64_t(i))) << i;
+    // Nothing is left under the target name: no half result, no silence.
+    EXPECT_FALSE(std::filesystem::exists(result));
 }
 
 TEST_F(CliForeignAvi, AudioOnlyAviOfFfmpegRendersToItsLastSample)

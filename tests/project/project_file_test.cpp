@@ -393,7 +393,10 @@ TEST_F(ProjectFile, SourceFilesCannotBeResultFiles)
     EXPECT_TRUE(ui.Messages.empty());
     std::filesystem::create_symlink(dir.File("clip.avi"), dir.File("link.avi"));
     std::string relative = std::filesystem::relative(dir.File("sound.wav")).string();
-    for (const std::string &name : {dir.File("clip.avi"), dir.File("CLIP.AVI"), dir.File("link.avi"),
+    // Another spelling of the case names another file on Linux.
+    EXPECT_FALSE(file.IsSourceFile(dir.File("CLIP.AVI")));
+    EXPECT_TRUE(ui.Messages.empty());
+    for (const std::string &name : {dir.File("clip.avi"), dir.File("link.avi"),
                                     dir.Path() + "/./sub/../sound.wav", std::string("./") + relative}) {
         ui.Messages.clear();
         EXPECT_TRUE(file.IsSourceFile(name)) << name;

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/file_system.h"
+#include "platform/safe_file.h"
 #include "project/project_session.h"
 #include "project/preview.h"
 #include "project/render.h"
@@ -359,7 +360,7 @@ TEST_F(RenderTest, ResultNamedLikeASourceIsRefusedInEverySpelling)
     };
     std::filesystem::create_symlink(audio, Out.File("link.wav"));
     for (const std::string &name : {audio, Media->Path() + "/./audio.wav", Media->Path() + "/../" +
-                                        ExtractFileName(Media->Path()) + "/AUDIO.WAV"}) {
+                                        ExtractFileName(Media->Path()) + "/audio.wav"}) {
         Ui.Messages.clear();
         TRenderer r(Session, nullptr);
         EXPECT_FALSE(r.CalcAudio(name, Whole(false, false))) << name;
@@ -373,6 +374,14 @@ TEST_F(RenderTest, ResultNamedLikeASourceIsRefusedInEverySpelling)
     ASSERT_EQ(Ui.Messages.size(), 1u);
     EXPECT_EQ(Ui.Messages[0], expected("link.wav"));
     EXPECT_EQ(test::FileMd5(audio), before);
+    // A name differing only in case is another file on Linux: written, the source intact.
+    Ui.Messages.clear();
+    const std::string upper = Media->File("AUDIO.wav");
+    TRenderer r2(Session, nullptr);
+    EXPECT_TRUE(r2.CalcAudio(Media->File("AUDIO.WAV"), Whole(false, false))) << (Ui.Messages.empty() ? "" : Ui.Messages[0]);
+    EXPECT_TRUE(FileExists(upper));
+    EXPECT_EQ(test::FileMd5(audio), before);
+    std::filesystem::remove(upper);
 }
 
 } // namespace
@@ -380,6 +389,41 @@ TEST_F(RenderTest, ResultNamedLikeASourceIsRefusedInEverySpelling)
 
 namespace tessaly {
 namespace {
+
+// The preview file lives in a private folder of its own: a link or a file planted at the
+// fixed name in the temporary folder is neither followed, written, nor removed.
+TEST_F(RenderTest, PreviewFileIgnoresWhatOthersPlantInTheTemporaryFolder)
+{
+    Open();
+    test::TTempDir shared, elsewhere;
+    const std::vector<uint8_t> mine{'m', 'i', 'n', 'e'};
+    ASSERT_TRUE(test::WriteFileBytes(elsewhere.File("precious"), mine));
+    std::filesystem::create_symlink(elsewhere.File("precious"), shared.File("~tsytmp~.avi"));
+    std::string file;
+    {
+        TPreviewFile preview;
+        std::string error;
+        file = preview.Prepare(shared.Path(), &error);
+        ASSERT_FALSE(file.empty()) << error;
+        EXPECT_EQ(ExtractFileName(file), "~tsytmp~.avi");
+        const std::string folder = ExtractFilePath(file);
+        EXPECT_EQ(ExtractFilePath(folder.substr(0, folder.size() - 1)), shared.Path() + "/");
+        EXPECT_TRUE(IsPrivateFolder(folder.substr(0, folder.size() - 1)));
+        TRenderer r(Session, nullptr);
+        ASSERT_TRUE(CreatePreviewFile(Session, r, file, 1, 0.4L, 0, false, false));
+        EXPECT_TRUE(test::DecodesCleanly(file));
+        EXPECT_EQ(preview.Prepare(shared.Path()), file);   // the same folder while it is private
+    }
+    EXPECT_FALSE(FileExists(file));
+    EXPECT_FALSE(DirectoryExists(ExtractFilePath(file)));
+    EXPECT_EQ(test::ReadFileBytes(elsewhere.File("precious")), mine);
+    EXPECT_TRUE(std::filesystem::is_symlink(shared.File("~tsytmp~.avi")));
+    // A temporary folder that does not exist: no preview, and the reason.
+    TPreviewFile none;
+    std::string error;
+    EXPECT_TRUE(none.Prepare(shared.File("missing"), &error).empty());
+    EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+}
 
 TEST_F(RenderTest, PreviewRangeStartsAtTheKeyFrameBeforeIt)
 {
