@@ -1,9 +1,11 @@
 // TSafeOutput: a result file written under a temporary name in its target's folder and
-// renamed onto the target only when complete, so that a failed, aborted or killed run
-// never leaves a half file under the target name nor harms an earlier file of that name.
+// renamed onto the target only when complete (TSafeFile), for writers that hand the
+// descriptor to another library: this object owns the descriptor and flushes it.
 #pragma once
 
 #include <string>
+
+#include "platform/safe_file.h"
 
 namespace tessaly {
 
@@ -14,10 +16,9 @@ public:
     TSafeOutput(const TSafeOutput &) = delete;
     TSafeOutput &operator=(const TSafeOutput &) = delete;
 
-    // Creates ".NAME.XXXXXX.part" beside `target` exclusively (O_EXCL, never through a
-    // link; mode 0666 less the umask) and returns its descriptor, open for reading and
-    // writing and owned by this object; -1 with errno set on failure (EISDIR when the
-    // target is a folder). Discards an earlier temporary file first.
+    // Creates the temporary file beside `target` (see TSafeFile::Create) and returns its
+    // descriptor, owned by this object; -1 with errno set on failure. Discards an
+    // earlier temporary file first.
     int Create(const std::string &target);
     // Flushes (fsync) and closes the descriptor, renames the temporary file onto the
     // target and syncs the folder. False with errno set; the temporary file is removed.
@@ -26,12 +27,11 @@ public:
     void Discard();
 
     int Descriptor() const { return FFd; }
-    const std::string &Target() const { return FTarget; }
-    const std::string &TempName() const { return FTemp; }
+    const std::string &Target() const { return FFile.Target(); }
+    const std::string &TempName() const { return FFile.TempName(); }
 
 private:
-    std::string FTarget;
-    std::string FTemp;
+    TSafeFile FFile;
     int FFd = -1;
 };
 
