@@ -177,8 +177,9 @@ bool TWaveReader::Open(const std::string &fileList, const std::string &kindStrin
         TSourceKind k = DetectPluginKind(files[0], accessLevel, p);
         if (k != ksNone) {
             opened = retry(k, p);
-            // A file FFmpeg does not know at all is described by the plug-in that claims it.
-            if (!opened && first == meFileFormat)
+            // A file FFmpeg does not know, which the plug-in claiming it finds without
+            // audio, is named as such.
+            if (!opened && first == meFileFormat && FStatus == meNoAudioStream)
                 first = FStatus;
         }
     }
