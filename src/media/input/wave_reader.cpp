@@ -7,10 +7,10 @@
 #include <cstring>
 #include <sys/stat.h>
 
-#include "media/input/avi2_reader.h"
 #include "media/input/lavf/lavf_audio.h"
+#include "media/input/riff_audio.h"
+#include "media/input/vfap_audio.h"
 #include "media/input/vfapi_host.h"
-#include "platform/avi_file.h"
 #include "platform/avisynth.h"
 
 namespace tessaly {
@@ -19,12 +19,8 @@ bool DirectAudioAvailable() { return false; }
 
 namespace {
 
-// One stream of one segment.
-struct TStreamRec {
-    int Stream = 0;           // stream number in the file
-    int32_t Start = 0;        // the stream's start sample
-    AVISTREAMINFO Info{};
-    std::vector<uint8_t> Format;
+// One stream of one segment, placed in the track.
+struct TStreamRec : TAudioStreamRecord {
     int64_t First = 0, Last = -1; // global input sample numbers covered
 };
 
@@ -37,16 +33,6 @@ WAVEFORMATEX FormatOf(const std::vector<uint8_t> &bytes, uint32_t *channelMask =
     if (channelMask)
         *channelMask = mask;
     return f;
-}
-
-// The front-end's stream-name rule: file name without folder, cut to fit the label.
-void SetFrontEndName(char (&name)[64], const std::string &file, const std::string &label)
-{
-    std::string base = file.substr(file.find_last_of('/') + 1);
-    int room = 61 - int(label.size());
-    if (int(base.size()) > room)
-        base = base.substr(0, size_t(std::max(0, 58 - int(label.size())))) + "...";
-    std::snprintf(name, sizeof name, "%s", (base + " " + label).c_str());
 }
 
 // Segments of one track carry equal formats, channel masks included.
@@ -70,12 +56,21 @@ bool FileSize(const std::string &file, int64_t &size)
 
 struct TWaveReader::TSegment {
     std::string File;
-    std::unique_ptr<TAviFile> AviFile;
-    std::unique_ptr<TAvi2Reader> Reader;
-    std::unique_ptr<TAudioSource> Source;
-    TVfHandlePtr Plugin;
+    std::unique_ptr<TAudioSource> Source; // the access path's reader of this file
     AVIFILEINFO FileInfo{};
     std::vector<TStreamRec> Streams;
+
+    // Takes the source's file description and streams.
+    void Adopt(std::unique_ptr<TAudioSource> source)
+    {
+        FileInfo = source->FileInfo();
+        for (const TAudioStreamRecord &r : source->Streams()) {
+            TStreamRec s;
+            static_cast<TAudioStreamRecord &>(s) = r;
+            Streams.push_back(std::move(s));
+        }
+        Source = std::move(source);
+    }
 };
 
 TWaveReader::TWaveReader() = default;
@@ -252,96 +247,19 @@ bool TWaveReader::OpenSegment(TSegment &seg, const std::string &file, TSourceKin
 
 bool TWaveReader::OpenMsvw(TSegment &seg, const std::string &file)
 {
-    int64_t size;
-    if (!FileSize(file, size))
-        return Fail(meFileNotFound);
-    if (size <= 0)
-        return Fail(meFileSize);
-    if (size >= 2147483647)
-        return Fail(meFileExceeds2GB);
-    seg.AviFile = std::make_unique<TAviFile>();
-    TAviFile &f = *seg.AviFile;
-    int32_t r = f.Open(file);
-    if (r != AVIERR_OK)
-        return Fail(MediaErrorFromAviErr(r));
-    if ((r = f.GetFileInfo(seg.FileInfo)) != AVIERR_OK)
-        return Fail(MediaErrorFromAviErr(r));
-    if (seg.FileInfo.dwStreams == 0 || f.StreamCount() == 0)
-        return Fail(meFileFormat);
-    for (int i = 0; i < f.StreamCount(); ++i) {
-        TStreamRec s;
-        s.Stream = i;
-        if ((r = f.GetStreamInfo(i, s.Info)) != AVIERR_OK)
-            return Fail(MediaErrorFromAviErr(r));
-        s.Start = f.StreamStart(i);
-        if (s.Start < 0)
-            return Fail(meStreamFormat);
-        int32_t fs = 0;
-        if ((r = f.ReadFormat(i, fs, nullptr)) != AVIERR_OK)
-            return Fail(MediaErrorFromAviErr(r));
-        if (fs > 0) {
-            s.Format.resize(size_t(fs));
-            if ((r = f.ReadFormat(i, fs, s.Format.data())) != AVIERR_OK)
-                return Fail(MediaErrorFromAviErr(r));
-        }
-        seg.Streams.push_back(std::move(s));
-    }
-    AdoptChannelMasks(seg, file);
+    auto source = std::make_unique<TMsvwAudio>();
+    if (TMediaError r = source->Open(file); r != meOk)
+        return Fail(r);
+    seg.Adopt(std::move(source));
     return true;
-}
-
-// The system media layer hands out formats without a speaker mask. A stream of more than
-// two channels takes the format record the own reader finds for it in the same file (the
-// extensible record with its mask) when both describe the same samples.
-void TWaveReader::AdoptChannelMasks(TSegment &seg, const std::string &file)
-{
-    auto multichannel = [](const TStreamRec &s) {
-        return s.Info.fccType == streamtypeAUDIO && s.Format.size() >= 16 && FormatOf(s.Format).nChannels > 2;
-    };
-    if (std::none_of(seg.Streams.begin(), seg.Streams.end(), multichannel))
-        return;
-    TAvi2Reader own;
-    if (own.Open(file) != AVIERR_OK || own.StreamCount() != int(seg.Streams.size()))
-        return;
-    for (TStreamRec &s : seg.Streams) {
-        int32_t size = 0;
-        if (!multichannel(s) || own.ReadFormat(s.Stream, size, nullptr) != AVIERR_OK || size < 16)
-            continue;
-        std::vector<uint8_t> format(static_cast<size_t>(size), 0);
-        uint32_t mask = 0;
-        if (own.ReadFormat(s.Stream, size, format.data()) == AVIERR_OK &&
-            SameFormat(FormatOf(format, &mask), FormatOf(s.Format)) && mask != 0)
-            s.Format = std::move(format);
-    }
 }
 
 bool TWaveReader::OpenOdml(TSegment &seg, const std::string &file)
 {
-    seg.Reader = std::make_unique<TAvi2Reader>();
-    TAvi2Reader &rd = *seg.Reader;
-    int32_t r = rd.Open(file);
-    if (r != AVIERR_OK)
-        return Fail(MediaErrorFromAviErr(r));
-    rd.GetFileInfo(seg.FileInfo);
-    if (rd.StreamCount() <= 0)
-        return Fail(meFileFormat);
-    for (int i = 0; i < rd.StreamCount(); ++i) {
-        TStreamRec s;
-        s.Stream = i;
-        rd.GetStreamInfo(i, s.Info);
-        s.Start = int32_t(s.Info.dwStart);
-        if (s.Start < 0)
-            return Fail(meStreamFormat);
-        int32_t fs = 0;
-        if ((r = rd.ReadFormat(i, fs, nullptr)) != AVIERR_OK)
-            return Fail(MediaErrorFromAviErr(r));
-        if (fs > 0) {
-            s.Format.resize(size_t(fs));
-            if ((r = rd.ReadFormat(i, fs, s.Format.data())) != AVIERR_OK)
-                return Fail(MediaErrorFromAviErr(r));
-        }
-        seg.Streams.push_back(std::move(s));
-    }
+    auto source = std::make_unique<TOdmlAudio>();
+    if (TMediaError r = source->Open(file); r != meOk)
+        return Fail(r);
+    seg.Adopt(std::move(source));
     return true;
 }
 
@@ -350,16 +268,7 @@ bool TWaveReader::OpenLavf(TSegment &seg, const std::string &file)
     auto source = std::make_unique<TLavfAudio>();
     if (TMediaError r = source->Open(file); r != meOk)
         return Fail(r);
-    seg.FileInfo = source->FileInfo();
-    for (const TAudioStreamRecord &r : source->Streams()) {
-        TStreamRec s;
-        s.Stream = r.Stream;
-        s.Start = r.Start;
-        s.Info = r.Info;
-        s.Format = r.Format;
-        seg.Streams.push_back(std::move(s));
-    }
-    seg.Source = std::move(source);
+    seg.Adopt(std::move(source));
     return true;
 }
 
@@ -371,37 +280,10 @@ bool TWaveReader::OpenVfap(TSegment &seg, const std::string &file, int param, bo
     if (plugin < 0 || plugin >= PluginCount())
         return Fail(meFileHandler);
     FPlugin = plugin;
-    TMediaError status = meOk;
-    seg.Plugin.reset(VfOpen(plugin, file, status));
-    if (!seg.Plugin)
-        return Fail(status);
-    VfHostHandle *h = seg.Plugin.get();
-    if (!HasAudio(h))
-        return Fail(meNoAudioStream);
-    VfAudioStreamInfo ai = AudioInfo(h);
-    if (ai.lengthHigh != 0 || ai.lengthLow < 1 || ai.lengthLow > uint32_t(INT32_MAX))
-        return Fail(meFileFormat);
-    TStreamRec s;
-    uint32_t len = AudioFormat(h, nullptr);
-    if (len == 0)
-        return Fail(meAudioFormat);
-    s.Format.resize(len);
-    WAVEFORMATEX wf;
-    if (AudioFormat(h, &wf) != len)
-        return Fail(meCodec);
-    std::memcpy(s.Format.data(), &wf, len);
-    AVISTREAMINFO &si = s.Info;
-    si.fccType = streamtypeAUDIO;
-    bool scaled = ai.scale >= 1 && ai.rate >= 1;
-    si.dwScale = scaled ? ai.scale : 1;
-    si.dwRate = scaled ? ai.rate : 1;
-    si.dwLength = ai.lengthLow;
-    si.dwSuggestedBufferSize = wf.nSamplesPerSec * wf.nBlockAlign;
-    si.dwQuality = 0xFFFFFFFFu;
-    si.dwSampleSize = ai.blockAlign;
-    SetFrontEndName(si.szName, file, "Audio #1");
-    seg.Streams.push_back(std::move(s));
-    seg.FileInfo.dwStreams = 1;
+    auto source = std::make_unique<TVfapAudio>();
+    if (TMediaError r = source->Open(plugin, file); r != meOk)
+        return Fail(r);
+    seg.Adopt(std::move(source));
     return true;
 }
 
@@ -524,7 +406,7 @@ void TWaveReader::FillDisplayInfo()
             fi.dwStreams = uint32_t(seg->Streams.size());
             fi.dwSuggestedBufferSize = uint32_t(std::min<uint64_t>(suggested, UINT32_MAX));
             std::string label = FKind == ksMsds ? "DirectShow" : "VFAPI (" + PluginInfoText(FPlugin) + ")";
-            SetFrontEndName(fi.szFileType, seg->File, label);
+            SetSourceName(fi.szFileType, seg->File, label);
         }
         const AVISTREAMINFO &si = seg->Streams[size_t(FSelected)].Info;
         fi.dwWidth = uint32_t(std::max(si.rcFrame.right - si.rcFrame.left, 0));
@@ -751,34 +633,8 @@ bool TWaveReader::ReadDirect(int64_t first, int64_t count, uint8_t *out)
 
 bool TWaveReader::ReadFromSegment(TSegment &seg, int64_t filePos, int32_t count, uint8_t *out)
 {
-    const uint32_t block = FInput.nBlockAlign;
-    int32_t stream = seg.Streams[size_t(FSelected)].Stream;
-    while (count > 0) {
-        int32_t bytes = 0, samples = 0;
-        int32_t want = std::min<int32_t>(count, INT32_MAX / int32_t(block));
-        if (seg.Source) {
-            if (TMediaError r = seg.Source->Read(stream, filePos, want, out); r != meOk)
-                return Err(r);
-            samples = want;
-        } else if (seg.Plugin) {
-            uint32_t got = ReadAudioPcm(seg.Plugin.get(), filePos, uint32_t(want), out, uint32_t(want) * block);
-            if (got != uint32_t(want) * block)
-                return Err(HandleStatus(seg.Plugin.get()));
-            samples = want;
-        } else {
-            int32_t r = seg.AviFile ? seg.AviFile->Read(stream, int32_t(filePos), want, out, want * int32_t(block),
-                                                        &bytes, &samples)
-                                    : seg.Reader->Read(stream, int32_t(filePos), want, out, want * int32_t(block),
-                                                       &bytes, &samples);
-            if (r != AVIERR_OK)
-                return Err(MediaErrorFromAviErr(r));
-            if (samples <= 0 || bytes != samples * int32_t(block))
-                return Err(meFileRead);
-        }
-        filePos += samples;
-        count -= samples;
-        out += size_t(samples) * block;
-    }
+    if (TMediaError r = seg.Source->Read(seg.Streams[size_t(FSelected)].Stream, filePos, count, out); r != meOk)
+        return Err(r);
     return true;
 }
 
