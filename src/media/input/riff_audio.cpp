@@ -4,9 +4,7 @@
 #include <algorithm>
 #include <sys/stat.h>
 
-#include "media/input/avi2_reader.h"
 #include "media/input/wave_format.h"
-#include "platform/avi_file.h"
 
 namespace tessaly {
 
@@ -82,9 +80,6 @@ TMediaError TRiffAudio::Read(int stream, int64_t first, int32_t count, uint8_t *
     return meOk;
 }
 
-TOdmlAudio::TOdmlAudio() = default;
-TOdmlAudio::~TOdmlAudio() = default;
-
 TMediaError TOdmlAudio::Open(const std::string &file)
 {
     FReader = std::make_unique<TAvi2Reader>();
@@ -97,15 +92,6 @@ TMediaError TOdmlAudio::Open(const std::string &file)
     return ReadStreams(*FReader, FStreams);
 }
 
-int32_t TOdmlAudio::ReadStream(int stream, int32_t start, int32_t count, uint8_t *out, int32_t bytes,
-                               int32_t *bytesRead, int32_t *samplesRead)
-{
-    return FReader->Read(stream, start, count, out, bytes, bytesRead, samplesRead);
-}
-
-TMsvwAudio::TMsvwAudio() = default;
-TMsvwAudio::~TMsvwAudio() = default;
-
 TMediaError TMsvwAudio::Open(const std::string &file)
 {
     struct stat st;
@@ -115,15 +101,15 @@ TMediaError TMsvwAudio::Open(const std::string &file)
         return meFileSize;
     if (st.st_size >= 2147483647)
         return meFileExceeds2GB;
-    FFile = std::make_unique<TAviFile>();
-    int32_t r = FFile->Open(file);
+    FReader = std::make_unique<TAviFile>();
+    int32_t r = FReader->Open(file);
     if (r != AVIERR_OK)
         return MediaErrorFromAviErr(r);
-    if ((r = FFile->GetFileInfo(FFileInfo)) != AVIERR_OK)
+    if ((r = FReader->GetFileInfo(FFileInfo)) != AVIERR_OK)
         return MediaErrorFromAviErr(r);
-    if (FFileInfo.dwStreams == 0 || FFile->StreamCount() == 0)
+    if (FFileInfo.dwStreams == 0 || FReader->StreamCount() == 0)
         return meFileFormat;
-    if (TMediaError m = ReadStreams(*FFile, FStreams); m != meOk)
+    if (TMediaError m = ReadStreams(*FReader, FStreams); m != meOk)
         return m;
     AdoptChannelMasks(file);
     return meOk;
@@ -151,12 +137,6 @@ void TMsvwAudio::AdoptChannelMasks(const std::string &file)
             mask != 0)
             s.Format = std::move(format);
     }
-}
-
-int32_t TMsvwAudio::ReadStream(int stream, int32_t start, int32_t count, uint8_t *out, int32_t bytes,
-                               int32_t *bytesRead, int32_t *samplesRead)
-{
-    return FFile->Read(stream, start, count, out, bytes, bytesRead, samplesRead);
 }
 
 } // namespace tessaly

@@ -7,11 +7,10 @@
 #include <string>
 
 #include "media/input/audio_source.h"
+#include "media/input/avi2_reader.h"
+#include "platform/avi_file.h"
 
 namespace tessaly {
-
-class TAvi2Reader;
-class TAviFile;
 
 // The reading both share: samples of a stream by sample number, in its stored format.
 class TRiffAudio : public TAudioSource {
@@ -28,32 +27,31 @@ protected:
     std::vector<TAudioStreamRecord> FStreams;
 };
 
-class TOdmlAudio final : public TRiffAudio {
+// The source over one reader type, whose sample reads are the reader's.
+template <class TReader> class TRiffReaderAudio : public TRiffAudio {
+protected:
+    int32_t ReadStream(int stream, int32_t start, int32_t count, uint8_t *out, int32_t bytes, int32_t *bytesRead,
+                       int32_t *samplesRead) override
+    {
+        return FReader->Read(stream, start, count, out, bytes, bytesRead, samplesRead);
+    }
+    std::unique_ptr<TReader> FReader;
+};
+
+class TOdmlAudio final : public TRiffReaderAudio<TAvi2Reader> {
 public:
-    TOdmlAudio();
-    ~TOdmlAudio() override;
     // meOk, or the reader's failure translated; meFileFormat without streams, meStreamFormat
     // for a negative stream start.
     TMediaError Open(const std::string &file);
-
-private:
-    int32_t ReadStream(int stream, int32_t start, int32_t count, uint8_t *out, int32_t bytes, int32_t *bytesRead,
-                       int32_t *samplesRead) override;
-    std::unique_ptr<TAvi2Reader> FReader;
 };
 
-class TMsvwAudio final : public TRiffAudio {
+class TMsvwAudio final : public TRiffReaderAudio<TAviFile> {
 public:
-    TMsvwAudio();
-    ~TMsvwAudio() override;
     // As TOdmlAudio::Open, and meFileNotFound/meFileSize/meFileExceeds2GB for the file size.
     TMediaError Open(const std::string &file);
 
 private:
-    int32_t ReadStream(int stream, int32_t start, int32_t count, uint8_t *out, int32_t bytes, int32_t *bytesRead,
-                       int32_t *samplesRead) override;
     void AdoptChannelMasks(const std::string &file);
-    std::unique_ptr<TAviFile> FFile;
 };
 
 } // namespace tessaly

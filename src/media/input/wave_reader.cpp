@@ -43,6 +43,16 @@ bool SameSegmentFormat(const std::vector<uint8_t> &a, const std::vector<uint8_t>
     return SameFormat(fa, fb) && maskA == maskB;
 }
 
+// Opens file through the access path TSource; the source in `out` on success.
+template <class TSource> TMediaError OpenPath(const std::string &file, std::unique_ptr<TAudioSource> &out)
+{
+    auto source = std::make_unique<TSource>();
+    const TMediaError r = source->Open(file);
+    if (r == meOk)
+        out = std::move(source);
+    return r;
+}
+
 bool FileSize(const std::string &file, int64_t &size)
 {
     struct stat st;
@@ -235,38 +245,17 @@ bool TWaveReader::OpenOnce(const std::vector<std::string> &files, TSourceKind ki
 bool TWaveReader::OpenSegment(TSegment &seg, const std::string &file, TSourceKind kind, int param,
                               bool allowFallback, int accessLevel)
 {
+    std::unique_ptr<TAudioSource> source;
+    TMediaError r;
     switch (kind) {
-    case ksMsvw: return OpenMsvw(seg, file);
-    case ksOdml: return OpenOdml(seg, file);
+    case ksMsvw: r = OpenPath<TMsvwAudio>(file, source); break;
+    case ksOdml: r = OpenPath<TOdmlAudio>(file, source); break;
+    case ksLavf: r = OpenPath<TLavfAudio>(file, source); break;
     case ksVfap: return OpenVfap(seg, file, param, allowFallback, accessLevel);
-    case ksLavf: return OpenLavf(seg, file);
     case ksMsds: return Fail(meFileHandler); // no direct media-framework component is bound
     default: return Fail(meFileFormat);
     }
-}
-
-bool TWaveReader::OpenMsvw(TSegment &seg, const std::string &file)
-{
-    auto source = std::make_unique<TMsvwAudio>();
-    if (TMediaError r = source->Open(file); r != meOk)
-        return Fail(r);
-    seg.Adopt(std::move(source));
-    return true;
-}
-
-bool TWaveReader::OpenOdml(TSegment &seg, const std::string &file)
-{
-    auto source = std::make_unique<TOdmlAudio>();
-    if (TMediaError r = source->Open(file); r != meOk)
-        return Fail(r);
-    seg.Adopt(std::move(source));
-    return true;
-}
-
-bool TWaveReader::OpenLavf(TSegment &seg, const std::string &file)
-{
-    auto source = std::make_unique<TLavfAudio>();
-    if (TMediaError r = source->Open(file); r != meOk)
+    if (r != meOk)
         return Fail(r);
     seg.Adopt(std::move(source));
     return true;
