@@ -226,13 +226,14 @@ TEST_F(CliRender, InfoShowsThePropertiesOfVideoAndAudio)
     std::string out;
     ASSERT_EQ(RunCli("info " + Q("video.avi"), &out), 0);
     EXPECT_EQ(out, "File: " + Dir.File("video.avi") +
-                       "\nVideo\n  Type:        VfW video\n  Codec:       FMP4 / FMP4\n"
+                       "\nContainer: AVI (Audio Video Interleaved)\nVideo\n  Type:        VfW video\n  Codec:       FMP4 / FMP4\n"
                        "  Image Size:  64 x 48 pixels\n  Color depth: 24 bit\n  Frames:      60\n"
                        "  Quality:     default\n  Frames/sec:  25.00 fps\n  Length:      2.40 s\n"
                        "Smart Rendering is used for:\n  Preview:     YES\n  Result:      YES\n");
     ASSERT_EQ(RunCli("info " + Q("audio.wav"), &out), 0);
     EXPECT_EQ(out, "File: " + Dir.File("audio.wav") +
-                       "\nAudio streams\n  #0: PCM; 7500 Hz; 16 bit; stereo; 4.00 s\n"
+                       "\nContainer: WAV / WAVE (Waveform Audio)\nAudio streams\n"
+                       "  #0: pcm_s16le; 7500 Hz; 2 channels; 16 bit; 4.00 s (30000 samples)\n"
                        "Audio\n  Type:        VfW audio\n  Format:      7500 Hz; 16 bit; stereo\n"
                        "  Length:      4.00 s\n");
     std::string err;

@@ -105,10 +105,11 @@ TEST_P(LavfAudioCodec, DecodesLikeFfmpeg)
     const WAVEFORMATEX f = FormatOf(a.Streams()[size_t(stream)], &mask);
     EXPECT_EQ(f.nChannels, c.Channels);
     EXPECT_EQ(f.wBitsPerSample, c.Bits);
-    if (c.Channels == 6)
+    if (c.Channels == 6) {
         EXPECT_TRUE(mask == 0x3F || mask == 0x60F) << std::hex << mask;
-    if (c.Channels == 8)
+    } else if (c.Channels == 8) {
         EXPECT_EQ(mask, 0x63Fu);
+    }
     const std::vector<uint8_t> expected = FfmpegDecode(dir, file, 0, f);
     const std::vector<uint8_t> got = ReadAll(a, stream);
     ASSERT_EQ(got.size(), expected.size()) << "lengths in sample frames: " << got.size() / f.nBlockAlign << " vs "

@@ -186,15 +186,17 @@ bool MeasureDelay(const std::vector<float> &original, const std::string &decoded
 }
 
 // Renders `encoded` as the primary track of a grey clip of `seconds` (and a second more)
-// with no markers: the WAV holds exactly the samples the program's readers deliver.
+// with no markers: the WAV holds the samples the program's readers deliver, in 16 bits
+// (a decoder's own float or 24-bit samples rounded by ffmpeg).
 bool ReadThroughProgram(const std::string &encoded, double seconds, const std::string &dir, const std::string &wav)
 {
-    const std::string project = dir + "/read_primary.tsp", cli = CliProgram();
+    const std::string project = dir + "/read_primary.tsp", cli = CliProgram(), rendered = dir + "/read_primary.wav";
     const int frames = static_cast<int>(std::ceil(seconds * 25)) + 25;
     return RunCommand(cli + " project create " + ShellQuote(project) + " --phantom 64,48," + std::to_string(frames) +
                       ",25 --audio " + ShellQuote(encoded) + " >/dev/null 2>&1") == 0 &&
-           RunCommand(cli + " render " + ShellQuote(project) + " " + ShellQuote(wav) +
-                      " --yes --no-progress >/dev/null 2>&1") == 0;
+           RunCommand(cli + " render " + ShellQuote(project) + " " + ShellQuote(rendered) +
+                      " --yes --no-progress >/dev/null 2>&1") == 0 &&
+           Ffmpeg("-i " + ShellQuote(rendered) + " -c:a pcm_s16le " + ShellQuote(wav));
 }
 
 // The master frames [first, last) a related piece takes, as cut from the master of

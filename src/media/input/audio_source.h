@@ -2,7 +2,10 @@
 // its file description, its streams in container order, and sample reads of one stream.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "media/common/media_error.h"
@@ -19,6 +22,18 @@ struct TAudioStreamRecord {
     AVISTREAMINFO Info{};  // dwLength: sample frames delivered
     std::vector<uint8_t> Format;
 };
+
+// The front-end's stream-name rule: the file name without folder, a blank and the label,
+// the name cut to its first 58 minus label-length characters and "..." when it is longer
+// than 61 minus the label's length.
+inline void SetSourceName(char (&name)[64], const std::string &file, const std::string &label)
+{
+    std::string base = file.substr(file.find_last_of('/') + 1);
+    const int room = 61 - int(label.size());
+    if (int(base.size()) > room)
+        base = base.substr(0, size_t(std::max(0, 58 - int(label.size())))) + "...";
+    std::snprintf(name, sizeof name, "%s", (base + " " + label).c_str());
+}
 
 class TAudioSource {
 public:

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <sys/stat.h>
 
-#include "media/input/avi2_reader.h"
 #include "media/input/lavf/lavf_audio.h"
+#include "media/input/riff_audio.h"
+#include "media/input/vfap_audio.h"
 #include "media/input/vfapi_host.h"
-#include "platform/avi_file.h"
 #include "platform/avisynth.h"
 
 namespace tessaly {
@@ -19,12 +19,8 @@ bool DirectAudioAvailable() { return false; }
 
 namespace {
 
-// One stream of one segment.
-struct TStreamRec {
-    int Stream = 0;           // stream number in the file
-    int32_t Start = 0;        // the stream's start sample
-    AVISTREAMINFO Info{};
-    std::vector<uint8_t> Format;
+// One stream of one segment, placed in the track.
+struct TStreamRec : TAudioStreamRecord {
     int64_t First = 0, Last = -1; // global input sample numbers covered
 };
 
@@ -39,22 +35,22 @@ WAVEFORMATEX FormatOf(const std::vector<uint8_t> &bytes, uint32_t *channelMask =
     return f;
 }
 
-// The front-end's stream-name rule: file name without folder, cut to fit the label.
-void SetFrontEndName(char (&name)[64], const std::string &file, const std::string &label)
-{
-    std::string base = file.substr(file.find_last_of('/') + 1);
-    int room = 61 - int(label.size());
-    if (int(base.size()) > room)
-        base = base.substr(0, size_t(std::max(0, 58 - int(label.size())))) + "...";
-    std::snprintf(name, sizeof name, "%s", (base + " " + label).c_str());
-}
-
 // Segments of one track carry equal formats, channel masks included.
 bool SameSegmentFormat(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b)
 {
     uint32_t maskA, maskB;
     WAVEFORMATEX fa = FormatOf(a, &maskA), fb = FormatOf(b, &maskB);
     return SameFormat(fa, fb) && maskA == maskB;
+}
+
+// Opens file through the access path TSource; the source in `out` on success.
+template <class TSource> TMediaError OpenPath(const std::string &file, std::unique_ptr<TAudioSource> &out)
+{
+    auto source = std::make_unique<TSource>();
+    const TMediaError r = source->Open(file);
+    if (r == meOk)
+        out = std::move(source);
+    return r;
 }
 
 bool FileSize(const std::string &file, int64_t &size)
@@ -70,12 +66,21 @@ bool FileSize(const std::string &file, int64_t &size)
 
 struct TWaveReader::TSegment {
     std::string File;
-    std::unique_ptr<TAviFile> AviFile;
-    std::unique_ptr<TAvi2Reader> Reader;
-    std::unique_ptr<TAudioSource> Source;
-    TVfHandlePtr Plugin;
+    std::unique_ptr<TAudioSource> Source; // the access path's reader of this file
     AVIFILEINFO FileInfo{};
     std::vector<TStreamRec> Streams;
+
+    // Takes the source's file description and streams.
+    void Adopt(std::unique_ptr<TAudioSource> source)
+    {
+        FileInfo = source->FileInfo();
+        for (const TAudioStreamRecord &r : source->Streams()) {
+            TStreamRec s;
+            static_cast<TAudioStreamRecord &>(s) = r;
+            Streams.push_back(std::move(s));
+        }
+        Source = std::move(source);
+    }
 };
 
 TWaveReader::TWaveReader() = default;
@@ -177,8 +182,9 @@ bool TWaveReader::Open(const std::string &fileList, const std::string &kindStrin
         TSourceKind k = DetectPluginKind(files[0], accessLevel, p);
         if (k != ksNone) {
             opened = retry(k, p);
-            // A file FFmpeg does not know at all is described by the plug-in that claims it.
-            if (!opened && first == meFileFormat)
+            // A file FFmpeg does not know, which the plug-in claiming it finds without
+            // audio, is named as such.
+            if (!opened && first == meFileFormat && FStatus == meNoAudioStream)
                 first = FStatus;
         }
     }
@@ -239,126 +245,19 @@ bool TWaveReader::OpenOnce(const std::vector<std::string> &files, TSourceKind ki
 bool TWaveReader::OpenSegment(TSegment &seg, const std::string &file, TSourceKind kind, int param,
                               bool allowFallback, int accessLevel)
 {
+    std::unique_ptr<TAudioSource> source;
+    TMediaError r;
     switch (kind) {
-    case ksMsvw: return OpenMsvw(seg, file);
-    case ksOdml: return OpenOdml(seg, file);
+    case ksMsvw: r = OpenPath<TMsvwAudio>(file, source); break;
+    case ksOdml: r = OpenPath<TOdmlAudio>(file, source); break;
+    case ksLavf: r = OpenPath<TLavfAudio>(file, source); break;
     case ksVfap: return OpenVfap(seg, file, param, allowFallback, accessLevel);
-    case ksLavf: return OpenLavf(seg, file);
     case ksMsds: return Fail(meFileHandler); // no direct media-framework component is bound
     default: return Fail(meFileFormat);
     }
-}
-
-bool TWaveReader::OpenMsvw(TSegment &seg, const std::string &file)
-{
-    int64_t size;
-    if (!FileSize(file, size))
-        return Fail(meFileNotFound);
-    if (size <= 0)
-        return Fail(meFileSize);
-    if (size >= 2147483647)
-        return Fail(meFileExceeds2GB);
-    seg.AviFile = std::make_unique<TAviFile>();
-    TAviFile &f = *seg.AviFile;
-    int32_t r = f.Open(file);
-    if (r != AVIERR_OK)
-        return Fail(MediaErrorFromAviErr(r));
-    if ((r = f.GetFileInfo(seg.FileInfo)) != AVIERR_OK)
-        return Fail(MediaErrorFromAviErr(r));
-    if (seg.FileInfo.dwStreams == 0 || f.StreamCount() == 0)
-        return Fail(meFileFormat);
-    for (int i = 0; i < f.StreamCount(); ++i) {
-        TStreamRec s;
-        s.Stream = i;
-        if ((r = f.GetStreamInfo(i, s.Info)) != AVIERR_OK)
-            return Fail(MediaErrorFromAviErr(r));
-        s.Start = f.StreamStart(i);
-        if (s.Start < 0)
-            return Fail(meStreamFormat);
-        int32_t fs = 0;
-        if ((r = f.ReadFormat(i, fs, nullptr)) != AVIERR_OK)
-            return Fail(MediaErrorFromAviErr(r));
-        if (fs > 0) {
-            s.Format.resize(size_t(fs));
-            if ((r = f.ReadFormat(i, fs, s.Format.data())) != AVIERR_OK)
-                return Fail(MediaErrorFromAviErr(r));
-        }
-        seg.Streams.push_back(std::move(s));
-    }
-    AdoptChannelMasks(seg, file);
-    return true;
-}
-
-// The system media layer hands out formats without a speaker mask. A stream of more than
-// two channels takes the format record the own reader finds for it in the same file (the
-// extensible record with its mask) when both describe the same samples.
-void TWaveReader::AdoptChannelMasks(TSegment &seg, const std::string &file)
-{
-    auto multichannel = [](const TStreamRec &s) {
-        return s.Info.fccType == streamtypeAUDIO && s.Format.size() >= 16 && FormatOf(s.Format).nChannels > 2;
-    };
-    if (std::none_of(seg.Streams.begin(), seg.Streams.end(), multichannel))
-        return;
-    TAvi2Reader own;
-    if (own.Open(file) != AVIERR_OK || own.StreamCount() != int(seg.Streams.size()))
-        return;
-    for (TStreamRec &s : seg.Streams) {
-        int32_t size = 0;
-        if (!multichannel(s) || own.ReadFormat(s.Stream, size, nullptr) != AVIERR_OK || size < 16)
-            continue;
-        std::vector<uint8_t> format(static_cast<size_t>(size), 0);
-        uint32_t mask = 0;
-        if (own.ReadFormat(s.Stream, size, format.data()) == AVIERR_OK &&
-            SameFormat(FormatOf(format, &mask), FormatOf(s.Format)) && mask != 0)
-            s.Format = std::move(format);
-    }
-}
-
-bool TWaveReader::OpenOdml(TSegment &seg, const std::string &file)
-{
-    seg.Reader = std::make_unique<TAvi2Reader>();
-    TAvi2Reader &rd = *seg.Reader;
-    int32_t r = rd.Open(file);
-    if (r != AVIERR_OK)
-        return Fail(MediaErrorFromAviErr(r));
-    rd.GetFileInfo(seg.FileInfo);
-    if (rd.StreamCount() <= 0)
-        return Fail(meFileFormat);
-    for (int i = 0; i < rd.StreamCount(); ++i) {
-        TStreamRec s;
-        s.Stream = i;
-        rd.GetStreamInfo(i, s.Info);
-        s.Start = int32_t(s.Info.dwStart);
-        if (s.Start < 0)
-            return Fail(meStreamFormat);
-        int32_t fs = 0;
-        if ((r = rd.ReadFormat(i, fs, nullptr)) != AVIERR_OK)
-            return Fail(MediaErrorFromAviErr(r));
-        if (fs > 0) {
-            s.Format.resize(size_t(fs));
-            if ((r = rd.ReadFormat(i, fs, s.Format.data())) != AVIERR_OK)
-                return Fail(MediaErrorFromAviErr(r));
-        }
-        seg.Streams.push_back(std::move(s));
-    }
-    return true;
-}
-
-bool TWaveReader::OpenLavf(TSegment &seg, const std::string &file)
-{
-    auto source = std::make_unique<TLavfAudio>();
-    if (TMediaError r = source->Open(file); r != meOk)
+    if (r != meOk)
         return Fail(r);
-    seg.FileInfo = source->FileInfo();
-    for (const TAudioStreamRecord &r : source->Streams()) {
-        TStreamRec s;
-        s.Stream = r.Stream;
-        s.Start = r.Start;
-        s.Info = r.Info;
-        s.Format = r.Format;
-        seg.Streams.push_back(std::move(s));
-    }
-    seg.Source = std::move(source);
+    seg.Adopt(std::move(source));
     return true;
 }
 
@@ -370,36 +269,10 @@ bool TWaveReader::OpenVfap(TSegment &seg, const std::string &file, int param, bo
     if (plugin < 0 || plugin >= PluginCount())
         return Fail(meFileHandler);
     FPlugin = plugin;
-    TMediaError status = meOk;
-    seg.Plugin.reset(VfOpen(plugin, file, status));
-    if (!seg.Plugin)
-        return Fail(status);
-    VfHostHandle *h = seg.Plugin.get();
-    if (!HasAudio(h))
-        return Fail(meNoAudioStream);
-    VfAudioStreamInfo ai = AudioInfo(h);
-    if (ai.lengthHigh != 0 || ai.lengthLow < 1 || ai.lengthLow > uint32_t(INT32_MAX))
-        return Fail(meFileFormat);
-    TStreamRec s;
-    s.Format = AudioFormatBytes(h); // plain PCM, or extensible with the speaker mask
-    if (s.Format.empty())
-        return Fail(meAudioFormat);
-    WAVEFORMATEX wf;
-    uint32_t mask = 0;
-    if (!ReadWaveFormat(s.Format.data(), s.Format.size(), wf, mask))
-        return Fail(meCodec);
-    AVISTREAMINFO &si = s.Info;
-    si.fccType = streamtypeAUDIO;
-    bool scaled = ai.scale >= 1 && ai.rate >= 1;
-    si.dwScale = scaled ? ai.scale : 1;
-    si.dwRate = scaled ? ai.rate : 1;
-    si.dwLength = ai.lengthLow;
-    si.dwSuggestedBufferSize = wf.nSamplesPerSec * wf.nBlockAlign;
-    si.dwQuality = 0xFFFFFFFFu;
-    si.dwSampleSize = ai.blockAlign;
-    SetFrontEndName(si.szName, file, "Audio #1");
-    seg.Streams.push_back(std::move(s));
-    seg.FileInfo.dwStreams = 1;
+    auto source = std::make_unique<TVfapAudio>();
+    if (TMediaError r = source->Open(plugin, file); r != meOk)
+        return Fail(r);
+    seg.Adopt(std::move(source));
     return true;
 }
 
@@ -522,7 +395,7 @@ void TWaveReader::FillDisplayInfo()
             fi.dwStreams = uint32_t(seg->Streams.size());
             fi.dwSuggestedBufferSize = uint32_t(std::min<uint64_t>(suggested, UINT32_MAX));
             std::string label = FKind == ksMsds ? "DirectShow" : "VFAPI (" + PluginInfoText(FPlugin) + ")";
-            SetFrontEndName(fi.szFileType, seg->File, label);
+            SetSourceName(fi.szFileType, seg->File, label);
         }
         const AVISTREAMINFO &si = seg->Streams[size_t(FSelected)].Info;
         fi.dwWidth = uint32_t(std::max(si.rcFrame.right - si.rcFrame.left, 0));
@@ -749,34 +622,8 @@ bool TWaveReader::ReadDirect(int64_t first, int64_t count, uint8_t *out)
 
 bool TWaveReader::ReadFromSegment(TSegment &seg, int64_t filePos, int32_t count, uint8_t *out)
 {
-    const uint32_t block = FInput.nBlockAlign;
-    int32_t stream = seg.Streams[size_t(FSelected)].Stream;
-    while (count > 0) {
-        int32_t bytes = 0, samples = 0;
-        int32_t want = std::min<int32_t>(count, INT32_MAX / int32_t(block));
-        if (seg.Source) {
-            if (TMediaError r = seg.Source->Read(stream, filePos, want, out); r != meOk)
-                return Err(r);
-            samples = want;
-        } else if (seg.Plugin) {
-            uint32_t got = ReadAudioPcm(seg.Plugin.get(), filePos, uint32_t(want), out, uint32_t(want) * block);
-            if (got != uint32_t(want) * block)
-                return Err(HandleStatus(seg.Plugin.get()));
-            samples = want;
-        } else {
-            int32_t r = seg.AviFile ? seg.AviFile->Read(stream, int32_t(filePos), want, out, want * int32_t(block),
-                                                        &bytes, &samples)
-                                    : seg.Reader->Read(stream, int32_t(filePos), want, out, want * int32_t(block),
-                                                       &bytes, &samples);
-            if (r != AVIERR_OK)
-                return Err(MediaErrorFromAviErr(r));
-            if (samples <= 0 || bytes != samples * int32_t(block))
-                return Err(meFileRead);
-        }
-        filePos += samples;
-        count -= samples;
-        out += size_t(samples) * block;
-    }
+    if (TMediaError r = seg.Source->Read(seg.Streams[size_t(FSelected)].Stream, filePos, count, out); r != meOk)
+        return Err(r);
     return true;
 }
 

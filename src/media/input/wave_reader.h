@@ -95,10 +95,6 @@ private:
                   int accessLevel);
     bool OpenSegment(TSegment &seg, const std::string &file, TSourceKind kind, int param, bool allowFallback,
                      int accessLevel);
-    bool OpenMsvw(TSegment &seg, const std::string &file);
-    void AdoptChannelMasks(TSegment &seg, const std::string &file);
-    bool OpenOdml(TSegment &seg, const std::string &file);
-    bool OpenLavf(TSegment &seg, const std::string &file);
     static TSourceKind DetectPluginKind(const std::string &file, int accessLevel, int &param);
     int WantedAudioIndex();
     bool OpenVfap(TSegment &seg, const std::string &file, int param, bool allowFallback, int accessLevel);
