@@ -132,7 +132,7 @@ void TMainForm::NewProject()
 void TMainForm::OpenProject()
 {
     TFileAnswer answer;
-    if (!FDialogs.ChooseFile(ProjectRequest(FSettings, Msg("DlgOpenPrj"), false), answer))
+    if (!FDialogs.ChooseFile(ProjectRequest(FSettings, Msg("CapDlgOpenPrj"), false), answer))
         return;
     StoreSettings([&] { FSettings.SetFolder(fkPrj, ExtractFilePath(answer.FileName)); });
     LoadProjectFile(answer.FileName);
@@ -142,7 +142,7 @@ void TMainForm::SaveProject()
 {
     FSession.File().SetChooseFileName([this] {
         TFileAnswer answer;
-        return FDialogs.ChooseFile(ProjectRequest(FSettings, Msg("DlgSavePrj"), true), answer) ? answer.FileName
+        return FDialogs.ChooseFile(ProjectRequest(FSettings, Msg("CapDlgSavePrj"), true), answer) ? answer.FileName
                                                                                            : std::string();
     });
     FSession.File().Save();
@@ -153,7 +153,7 @@ void TMainForm::SaveProject()
 void TMainForm::SaveProjectAs()
 {
     TFileAnswer answer;
-    if (!FDialogs.ChooseFile(ProjectRequest(FSettings, Msg("DlgSavePrjAs"), true), answer))
+    if (!FDialogs.ChooseFile(ProjectRequest(FSettings, Msg("CapDlgSavePrjAs"), true), answer))
         return;
     StoreSettings([&] { FSettings.SetFolder(fkPrj, ExtractFilePath(answer.FileName)); });
     FSession.SaveProject(answer.FileName);

@@ -155,7 +155,7 @@ void TMainForm::ConcatToggled(bool on)
 void TMainForm::AskStartOffset()
 {
     std::string text = "0";
-    while (FDialogs.AskText(Msg("DlgStartOfs"), Msg("DlgStartOfsPrm"), text)) {
+    while (FDialogs.AskText(Msg("CapDlgStartOfs"), Msg("CapDlgStartOfsPrm"), text)) {
         int64_t d = 0;
         if (!ParseInteger(text, -2147483647, 2147483647, d))
             continue;

@@ -178,7 +178,7 @@ void TWindowTools::ConnectPreview()
         FWindow.Actions().Action(QStringLiteral("PreviewMuteDoubleItem"))->setChecked(FPreview->MuteDouble());
     });
     FPreview->SetFolderChooser([this](std::string &folder) {
-        const QString chosen = QFileDialog::getExistingDirectory(&FWindow, Q(Msg("DlgTempDir")),
+        const QString chosen = QFileDialog::getExistingDirectory(&FWindow, Q(Msg("CapDlgTempDir")),
                                                                  Q(folder), QFileDialog::ShowDirsOnly);
         if (chosen.isEmpty())
             return false;

@@ -31,7 +31,7 @@ namespace {
 
 bool ChooseWithDialog(QWidget *parent, std::string &folder)
 {
-    const QString chosen = QFileDialog::getExistingDirectory(parent, Q(Msg("DlgTempDir")),
+    const QString chosen = QFileDialog::getExistingDirectory(parent, Q(Msg("CapDlgTempDir")),
                                                              Q(folder), QFileDialog::ShowDirsOnly);
     if (chosen.isEmpty())
         return false;
@@ -64,7 +64,7 @@ TOptionsDlg::TOptionsDlg(TSettings &settings, TUserInterface &ui, QWidget *paren
     FTempDirButton = Named(new QToolButton, "BtnTempDir");
     FTempDirButton->setText(QStringLiteral("..."));
     tempLabel->setBuddy(FTempDirButton);   // Alt+T chooses the folder; the "&" is a mnemonic
-    FTempDirButton->setToolTip(Q(Msg("DlgTempDir")));
+    FTempDirButton->setToolTip(Q(Msg("CapDlgTempDir")));
     folderRow->addWidget(FTempDirPanel, 1);
     folderRow->addWidget(FTempDirButton);
     layout->addLayout(folderRow);

@@ -133,28 +133,28 @@ std::string ChapterListText(const TProject &project, int32_t index)
 std::string EditStepName(const TProject &project, const TEditRecord &record)
 {
     if (record.Kind == ekNewMarker) {
-        static const char *const byKind[] = {"EdtNewSpline", "EdtNewCut", "EdtNewDShift", "EdtNewOption"};
+        static const char *const byKind[] = {"WrdEdtNewSpline", "WrdEdtNewCut", "WrdEdtNewDShift", "WrdEdtNewOption"};
         const int32_t i = record.Target;
         const uint8_t kind = i >= 0 && i < project.MarkerCount() ? project.GetMarker(i).Kind : uint8_t(mkNone);
-        return Msg(kind >= mkSpline && kind <= mkOption ? byKind[kind - mkSpline] : "EdtNewMarker");
+        return Msg(kind >= mkSpline && kind <= mkOption ? byKind[kind - mkSpline] : "WrdEdtNewMarker");
     }
-    static const char *const keys[] = {"EdtNone",       "EdtNewMarker",   "EdtDeleteMarker", "EdtShift",
-                                       "EdtEnable",     "EdtAffect",      "EdtOption",       "EdtMove",
-                                       "EdtStartOfs",   "EdtAddChapter",  "EdtDelChapter",   "EdtTickChapter",
-                                       "EdtUseChapters", "EdtConcat",     "EdtInsChapters",  "EdtRemoveDeact",
-                                       "EdtPrjOptions", "EdtSuggest"};
+    static const char *const keys[] = {"WrdEdtNone",       "WrdEdtNewMarker",   "WrdEdtDeleteMarker", "WrdEdtShift",
+                                       "WrdEdtEnable",     "WrdEdtAffect",      "WrdEdtOption",       "WrdEdtMove",
+                                       "WrdEdtStartOfs",   "WrdEdtAddChapter",  "WrdEdtDelChapter",   "WrdEdtTickChapter",
+                                       "WrdEdtUseChapters", "WrdEdtConcat",     "WrdEdtInsChapters",  "WrdEdtRemoveDeact",
+                                       "WrdEdtPrjOptions", "WrdEdtSuggest"};
     const int k = int(record.Kind);
     return Msg(k >= 0 && k < int(std::size(keys)) ? keys[k] : keys[0]);
 }
 
 std::string UndoItemText(const std::string &stepName)
 {
-    return FormatText(Msg("EdtUndo"), {stepName});
+    return FormatText(Msg("WrdEdtUndo"), {stepName});
 }
 
 std::string RedoItemText(const std::string &stepName)
 {
-    return FormatText(Msg("EdtRedo"), {stepName});
+    return FormatText(Msg("WrdEdtRedo"), {stepName});
 }
 
 std::string FirstSegmentName(const std::string &fileList)
