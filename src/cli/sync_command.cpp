@@ -110,7 +110,9 @@ int RunSync(const TAppContext &context, const std::vector<std::string> &argv)
         return Fail("there is no recording to verify the result against");
     // The WAV result's name is the one render wrote.
     const std::string written = result.Container == rcWave ? ChangeFileExt(output, ".wav") : output;
-    std::vector<std::string> verify = {written, "--against", against};
+    // With the project, verify knows the stretches the double track fills in and counts
+    // them against the result instead of taking the video's own sound for a match.
+    std::vector<std::string> verify = {written, "--against", against, "--project", project};
     if (args.Has("--tolerance-ms"))
         verify.insert(verify.end(), {"--tolerance-ms", args.Value("--tolerance-ms")});
     std::cout << "Verify " << written << " against " << against << ":\n";
