@@ -7,6 +7,7 @@
 
 #include "platform/file_system.h"
 #include "project/project_session.h"
+#include "shell/app_context.h"
 #include "shell/language.h"
 #include "shell/messages.h"
 #include "shell/settings.h"
@@ -47,9 +48,8 @@ TWindowSettings StartSession(TProjectSession &session, TSettings &settings, cons
         w.MainWindow = {};
 
     TProject &project = session.Project();
-    TProjectDefaults defaults;
-    defaults.UseGlobalShift = settings.UseDefGlobShift();
-    defaults.GlobalShift = settings.PreviewOffset();
+    // The same defaults as every front-end's new project, the mixing choices included.
+    TProjectDefaults defaults = ProjectDefaultsOf(settings);
     defaults.PreviewEnv = w.PreviewEnv;
     project.SetDefaults(defaults);
     project.ClearProject();

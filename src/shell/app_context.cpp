@@ -62,15 +62,20 @@ std::vector<std::string> TAppContext::PluginNames() const
     return names;
 }
 
-TProjectDefaults TAppContext::ProjectDefaults() const
+TProjectDefaults ProjectDefaultsOf(const TSettings &settings)
 {
     TProjectDefaults d;
-    d.UseGlobalShift = FSettings->UseDefGlobShift();
-    d.GlobalShift = FSettings->PreviewOffset();
-    d.PreviewEnv = FSettings->PreviewEnv();
-    d.Resampling = FSettings->DefResampling();
-    d.CrossFadeMs = FSettings->DefCrossFadeMs();
+    d.UseGlobalShift = settings.UseDefGlobShift();
+    d.GlobalShift = settings.PreviewOffset();
+    d.PreviewEnv = settings.PreviewEnv();
+    d.Resampling = settings.DefResampling();
+    d.CrossFadeMs = settings.DefCrossFadeMs();
     return d;
+}
+
+TProjectDefaults TAppContext::ProjectDefaults() const
+{
+    return ProjectDefaultsOf(*FSettings);
 }
 
 } // namespace tessaly

@@ -78,4 +78,7 @@ private:
     bool FAviSynth = false;
 };
 
+// The defaults a new project takes from the settings (what TAppContext::ProjectDefaults gives).
+TProjectDefaults ProjectDefaultsOf(const TSettings &settings);
+
 } // namespace tessaly

@@ -9,6 +9,7 @@
 #include "gui/main_window.h"
 #include "project/project_editor.h"
 #include "project/project_session.h"
+#include "shell/app_context.h"
 #include "shell/settings.h"
 
 namespace tessaly::test {
@@ -100,6 +101,9 @@ void EnsureApplication()
         return;
     config = new TTempDir;   // lives as long as the application
     setenv("XDG_CONFIG_HOME", config->Path().c_str(), 1);
+    // Qt's own file dialog keeps state under the home folder; the window under test sees
+    // a fresh one, whatever the user running the tests keeps there.
+    setenv("HOME", config->Path().c_str(), 1);
     setenv("QT_MEDIA_BACKEND", "gstreamer", 1);
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -113,7 +117,7 @@ void TWindowTest::SetUp()
 {
     EnsureApplication();
     Settings = std::make_unique<TSettings>(Dir.File("tessaly.ini"));
-    Session = std::make_unique<TProjectSession>(&Dialogs);
+    Session = std::make_unique<TProjectSession>(&Dialogs, ProjectDefaultsOf(*Settings));
     Window = std::make_unique<gui::TMainForm>(*Session, *Settings, Dialogs);
     Window->Start({});
 }
