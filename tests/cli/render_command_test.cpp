@@ -226,7 +226,7 @@ TEST_F(CliRender, InfoShowsThePropertiesOfVideoAndAudio)
     std::string out;
     ASSERT_EQ(RunCli("info " + Q("video.avi"), &out), 0);
     EXPECT_EQ(out, "File: " + Dir.File("video.avi") +
-                       "\nContainer: AVI (Audio Video Interleaved)\nVideo\n  Type:        VfW video\n  Codec:       FMP4 / FMP4\n"
+                       "\nContainer: AVI (Audio Video Interleaved)\nVideo\n  Type:        libavformat video\n  Codec:       FMP4 / FMP4\n"
                        "  Image Size:  64 x 48 pixels\n  Color depth: 24 bit\n  Frames:      60\n"
                        "  Quality:     default\n  Frames/sec:  25.00 fps\n  Length:      2.40 s\n"
                        "Smart Rendering is used for:\n  Preview:     YES\n  Result:      YES\n");
@@ -234,7 +234,7 @@ TEST_F(CliRender, InfoShowsThePropertiesOfVideoAndAudio)
     EXPECT_EQ(out, "File: " + Dir.File("audio.wav") +
                        "\nContainer: WAV / WAVE (Waveform Audio)\nAudio streams\n"
                        "  #0: pcm_s16le; 7500 Hz; 2 channels; 16 bit; 4.00 s (30000 samples)\n"
-                       "Audio\n  Type:        VfW audio\n  Format:      7500 Hz; 16 bit; stereo\n"
+                       "Audio\n  Type:        libavformat audio\n  Format:      7500 Hz; 16 bit; stereo\n"
                        "  Length:      4.00 s\n");
     std::string err;
     EXPECT_EQ(RunCli("info " + Q("nothing.avi"), &out, &err), 1);
