@@ -168,6 +168,7 @@ TEST_F(SuggestMarkersWindow, WithoutADoubleTrackItAsksForTheRecordingAndUnrelate
 
 TEST(SuggestDialog, AStoredCurveFarFromTheMeasurementIsShownButNotApplied)
 {
+    EnsureApplication();
     autosync::TSuggestRun run;
     run.What = "double track";
     run.Map.Matched = true;
