@@ -112,6 +112,16 @@ TEST_F(CliContainerRender, KilledRenderLeavesTheEarlierResultAndNoFileUnderItsNa
     ASSERT_TRUE(test::WriteIndexWave(Dir.File("long.wav"), 48000, 48000 * 121));
     ASSERT_EQ(RunCli("project create " + Q("long.tsp") + " --video " + Q("long.avi") + " --audio " + Q("long.wav")), 0);
     const std::string target = Dir.File("long.mkv");
+    // Waits until the render's temporary file has grown beyond `bytes`; false when it never did.
+    const auto writing = [this](uintmax_t bytes) {
+        for (int i = 0; i < 20000; ++i) {
+            for (const auto &entry : std::filesystem::directory_iterator(Dir.Path()))
+                if (entry.path().filename().string().rfind(".long.mkv.", 0) == 0 && entry.file_size() > bytes)
+                    return true;
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+        return false;
+    };
     for (bool earlier : {true, false}) {
         SCOPED_TRACE(earlier ? "over an earlier result" : "no earlier result");
         std::filesystem::remove(target);
@@ -121,14 +131,7 @@ TEST_F(CliContainerRender, KilledRenderLeavesTheEarlierResultAndNoFileUnderItsNa
         ASSERT_TRUE(render.Start(TESSALY_BIN_DIR "/tessaly-cli",
                                  {"render", "--no-progress", Dir.File("long.tsp"), target}));
         // Killed as soon as its temporary file has grown.
-        bool caught = false;
-        for (int i = 0; i < 20000 && !caught; ++i) {
-            for (const auto &entry : std::filesystem::directory_iterator(Dir.Path()))
-                if (entry.path().filename().string().rfind(".long.mkv.", 0) == 0 && entry.file_size() > 100000)
-                    caught = true;
-            if (!caught)
-                std::this_thread::sleep_for(std::chrono::microseconds(500));
-        }
+        const bool caught = writing(100000);
         render.Kill(SIGKILL);
         EXPECT_EQ(render.Wait(5000), 128 + SIGKILL);
         ASSERT_TRUE(caught) << "the render ended before it could be killed";
@@ -147,16 +150,9 @@ TEST_F(CliContainerRender, KilledRenderLeavesTheEarlierResultAndNoFileUnderItsNa
         ASSERT_TRUE(render.Start(TESSALY_BIN_DIR "/tessaly-cli",
                                  {"render", "--no-progress", Dir.File("long.tsp"), target}));
         // Interrupted once its temporary file exists, so that the run is caught while it writes.
-        bool writing = false;
-        for (int i = 0; i < 20000 && !writing; ++i) {
-            for (const auto &entry : std::filesystem::directory_iterator(Dir.Path()))
-                if (entry.path().filename().string().rfind(".long.mkv.", 0) == 0 && entry.file_size() > 0)
-                    writing = true;
-            if (!writing)
-                std::this_thread::sleep_for(std::chrono::microseconds(500));
-        }
+        const bool caught = writing(0);
         render.Kill(SIGINT);
-        ASSERT_TRUE(writing) << "the render ended before it could be interrupted";
+        ASSERT_TRUE(caught) << "the render ended before it could be interrupted";
         EXPECT_EQ(render.Wait(10000), 1);
     }
     EXPECT_EQ(test::ReadFileBytes(target), (std::vector<uint8_t>{'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
