@@ -125,8 +125,9 @@ TEST_F(CliContainerRender, KilledRenderLeavesTheEarlierResultAndNoFileUnderItsNa
     for (bool earlier : {true, false}) {
         SCOPED_TRACE(earlier ? "over an earlier result" : "no earlier result");
         std::filesystem::remove(target);
-        if (earlier)
+        if (earlier) {
             ASSERT_TRUE(test::WriteFileBytes(target, {'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+        }
         test::TChildProcess render;
         ASSERT_TRUE(render.Start(TESSALY_BIN_DIR "/tessaly-cli",
                                  {"render", "--no-progress", Dir.File("long.tsp"), target}));

@@ -84,10 +84,12 @@ TEST_F(WindowZoom, ALargePictureScrollsInsteadOfBeingCropped)
     Box->setCurrentIndex(Box->findData(500));   // 320 x 240
     Window->resize(700, 500);
     QApplication::processEvents();
-    if (scroll->viewport()->width() < 320)
+    if (scroll->viewport()->width() < 320) {
         EXPECT_GT(scroll->horizontalScrollBar()->maximum(), 0);
-    if (scroll->viewport()->height() < 240)
+    }
+    if (scroll->viewport()->height() < 240) {
         EXPECT_GT(scroll->verticalScrollBar()->maximum(), 0);
+    }
     EXPECT_GE(Window->FrameView().width(), 320);
     EXPECT_GE(Window->FrameView().height(), 240);
     // Fitting shows the whole picture again.

@@ -156,13 +156,15 @@ TEST(LavfResultWriter, CopiesTheVideoBesideTheLosslessMixAndKeepsTheOtherStreams
         std::vector<std::string> expected = {"video", "audio"};
         expected.insert(expected.end(), c.Kept.begin(), c.Kept.end());
         EXPECT_EQ(types, expected);
-        if (std::string(c.Target) != "r.avi")
+        if (std::string(c.Target) != "r.avi") {
             EXPECT_EQ(Probe(target, "stream_disposition=default", "a:0"), "1\n");
+        }
         const std::vector<std::string> got = test::VideoPacketHashes(target);
         const std::vector<std::string> want = test::VideoPacketHashes(source);
         ASSERT_EQ(got.size(), size_t(kFrames));
-        if (c.SameBytes)
+        if (c.SameBytes) {
             EXPECT_EQ(got, want);
+        }
         EXPECT_EQ(test::DecodedAudio(target), mix);
         EXPECT_TRUE(test::DecodesCleanly(target));
         if (std::string(c.Target) == "r.mkv") {
