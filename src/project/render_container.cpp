@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "media/input/io_movie_reader.h"
+#include "media/input/lavf/lavf_video.h"
 #include "media/output/lavf_result_writer.h"
 #include "platform/file_system.h"
 #include "project/project_session.h"
@@ -97,6 +98,15 @@ bool TContainerRenderer::Render(const std::string &target, const TRenderOptions 
     if (!indexed)
         return Refuse(FormatText(ProjectText("ErrResultSource", "The video cannot be copied into the result:\r\n%s"),
                                  {writer.ErrorText()}));
+    // A video read through the container path may be numbered on a frame grid (variable
+    // rate, dropped frames): the result counts its frames the same way.
+    if (const TLavfVideoSource *lavf = video.Kind() == ksLavf ? video.LavfVideo() : nullptr;
+        lavf && lavf->Facts().StoredFrames == writer.SourcePictureCount() && lavf->FrameCount() > 0) {
+        std::vector<int32_t> grid(size_t(lavf->FrameCount()));
+        for (int32_t n = 0; n < lavf->FrameCount(); ++n)
+            grid[size_t(n)] = lavf->SourceFrame(n);
+        writer.SetFrameGrid(std::move(grid));
+    }
     if (writer.SourceFrameCount() != project.FrameCount())
         return Refuse(FormatText(ProjectText("ErrResultFrames", "The video file holds %d frames, the project %d."),
                                  {std::to_string(writer.SourceFrameCount()), std::to_string(project.FrameCount())}));

@@ -185,5 +185,31 @@ TEST(CliContainerRenderLavf, ProjectOverAMatroskaVideo)
     EXPECT_EQ(test::DecodedAudio(dir.File("r.mkv")), test::DecodedAudio(dir.File("x.wav")));
 }
 
+// An AVI with a dropped frame copied into Matroska leaves a gap in the timestamps: the
+// reader numbers the frames on the grid (the dropped one shows the picture before it), and
+// the result counts them the same way instead of refusing the project.
+TEST(CliContainerRenderLavf, AVideoWithADroppedFrameRendersOnItsFrameGrid)
+{
+    test::TTempDir dir;
+    ASSERT_TRUE(test::Ffmpeg("-f lavfi -i testsrc2=size=160x120:rate=25:duration=2 -c:v mpeg4 " +
+                             ShellQuote(dir.File("dropped.avi"))));
+    ASSERT_TRUE(test::Ffmpeg("-i " + ShellQuote(dir.File("dropped.avi")) + " -c copy " + ShellQuote(dir.File("film.mkv"))));
+    ASSERT_TRUE(test::WriteIndexWave(dir.File("audio.wav"), 48000, 48000 * 3));
+    std::string out;
+    ASSERT_EQ(RunCli("project create " + ShellQuote(dir.File("p.tsp")) + " --video " + ShellQuote(dir.File("film.mkv")) +
+                         " --audio " + ShellQuote(dir.File("audio.wav")),
+                     &out),
+              0) << out;
+    ASSERT_EQ(RunCli("render --no-progress " + ShellQuote(dir.File("p.tsp")) + " " + ShellQuote(dir.File("x.wav")), &out),
+              0) << out;
+    ASSERT_EQ(RunCli("render --no-progress " + ShellQuote(dir.File("p.tsp")) + " " + ShellQuote(dir.File("r.mkv")), &out),
+              0) << out;
+    const std::vector<std::string> copied = test::VideoPacketHashes(dir.File("r.mkv"));
+    EXPECT_EQ(copied, test::VideoPacketHashes(dir.File("film.mkv")));
+    EXPECT_LT(copied.size(), size_t(51));   // fewer pictures than frames: the gap is kept
+    EXPECT_EQ(test::DecodedAudio(dir.File("r.mkv")), test::DecodedAudio(dir.File("x.wav")));
+    EXPECT_TRUE(test::DecodesCleanly(dir.File("r.mkv")));
+}
+
 } // namespace
 } // namespace tessaly

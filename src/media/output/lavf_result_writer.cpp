@@ -187,7 +187,12 @@ struct TLavfResultWriter::TState {
     TInput Index;                       // the file as opened for indexing
     int Video = -1;
     std::vector<TIndexEntry> Entries;   // video packets in decode order
-    std::vector<int64_t> Order;         // presentation times, ascending: frame n = Order[n]
+    std::vector<int64_t> Order;         // presentation times, ascending: picture n = Order[n]
+    std::vector<int32_t> Grid;          // picture of each frame; empty: frame n is picture n
+    int32_t PictureOf(int32_t frame) const
+    {
+        return Grid.empty() ? frame : Grid[size_t(std::clamp<int32_t>(frame, 0, int32_t(Grid.size()) - 1))];
+    }
     // Output.
     TLavfResultOptions Options;
     TInput Source;                      // the file as read for copying
@@ -246,7 +251,22 @@ TLavfResultWriter::~TLavfResultWriter() = default;
 const std::string &TLavfResultWriter::ErrorText() const { return F->Error; }
 const std::vector<std::string> &TLavfResultWriter::Notes() const { return F->Notes; }
 int64_t TLavfResultWriter::VideoPacketsCopied() const { return F->Copied; }
-int32_t TLavfResultWriter::SourceFrameCount() const { return int32_t(F->Order.size()); }
+int32_t TLavfResultWriter::SourcePictureCount() const { return int32_t(F->Order.size()); }
+
+int32_t TLavfResultWriter::SourceFrameCount() const
+{
+    return F->Grid.empty() ? int32_t(F->Order.size()) : int32_t(F->Grid.size());
+}
+
+bool TLavfResultWriter::SetFrameGrid(std::vector<int32_t> pictureOfFrame)
+{
+    const int32_t pictures = int32_t(F->Order.size());
+    if (pictureOfFrame.empty() || !std::is_sorted(pictureOfFrame.begin(), pictureOfFrame.end()) ||
+        pictureOfFrame.front() < 0 || pictureOfFrame.back() >= pictures)
+        return false;
+    F->Grid = std::move(pictureOfFrame);
+    return true;
+}
 
 bool TLavfResultWriter::OpenSource(const std::string &videoFile, const std::function<bool()> &keepGoing)
 {
@@ -303,15 +323,18 @@ int32_t TLavfResultWriter::KeyFrameAtOrBefore(int32_t frame) const
     const TState &s = *F;
     if (s.Order.empty() || frame <= 0)
         return 0;
-    frame = std::min<int32_t>(frame, int32_t(s.Order.size()) - 1);
-    const int64_t limit = s.Order[size_t(frame)];
+    const int32_t picture = std::min<int32_t>(s.PictureOf(frame), int32_t(s.Order.size()) - 1);
+    const int64_t limit = s.Order[size_t(picture)];
     int64_t best = AV_NOPTS_VALUE;
     for (const TIndexEntry &e : s.Entries)
         if (e.Key && e.Pts != AV_NOPTS_VALUE && e.Pts <= limit && (best == AV_NOPTS_VALUE || e.Pts > best))
             best = e.Pts;
     if (best == AV_NOPTS_VALUE)
         return 0;
-    return int32_t(std::lower_bound(s.Order.begin(), s.Order.end(), best) - s.Order.begin());
+    const int32_t key = int32_t(std::lower_bound(s.Order.begin(), s.Order.end(), best) - s.Order.begin());
+    if (s.Grid.empty())
+        return key;
+    return int32_t(std::lower_bound(s.Grid.begin(), s.Grid.end(), key) - s.Grid.begin());
 }
 
 std::string MediaAudioTag(const std::string &file, const char *key)
@@ -466,8 +489,8 @@ bool TLavfResultWriter::Open(const std::string &target, int32_t first, int32_t l
     s.Options = options;
     if (s.Order.empty())
         return s.Fail("no video source is open");
-    first = std::clamp<int32_t>(first, 0, int32_t(s.Order.size()) - 1);
-    last = std::clamp<int32_t>(last, first, int32_t(s.Order.size()) - 1);
+    first = std::clamp<int32_t>(s.PictureOf(first), 0, int32_t(s.Order.size()) - 1);
+    last = std::clamp<int32_t>(s.PictureOf(last), first, int32_t(s.Order.size()) - 1);
     const AVStream *video = s.Index->streams[s.Video];
     s.FirstPts = s.Order[size_t(first)];
     s.LastPts = s.Order[size_t(last)];

@@ -27,8 +27,15 @@ public:
     // presentation order. False with ErrorText() when the file cannot be read or has no
     // video, or when `keepGoing` (asked now and then while the file is read) said false.
     bool OpenSource(const std::string &videoFile, const std::function<bool()> &keepGoing = {});
+    // The pictures of the file in presentation order.
+    int32_t SourcePictureCount() const;
+    // Numbers frames on a grid instead: frame n shows picture pictureOfFrame[n] (ascending,
+    // each below SourcePictureCount()), as a video of variable rate or with dropped frames is
+    // numbered by its reader. False (nothing changed) for a list that does not fit.
+    bool SetFrameGrid(std::vector<int32_t> pictureOfFrame);
+    // Frames: the grid's, else one per picture.
     int32_t SourceFrameCount() const;
-    // The key frame at or before `frame` (0 when there is none).
+    // The first frame showing the key picture at or before the picture of `frame` (0 when none).
     int32_t KeyFrameAtOrBefore(int32_t frame) const;
 
     // Creates `target`'s temporary file for frames first .. last (inclusive; first a key
