@@ -95,16 +95,8 @@ bool TIOMovieReader::OpenVfap(const std::string &file, int plugin, bool allowFal
             if (AudioFormat(h, &wf) == 0)
                 return Fail(meAudioFormat);
             const VfAudioStreamInfo ai = AudioInfo(h);
-            AVISTREAMINFO &a = sound.Info;
-            a.fccType = streamtypeAUDIO;
-            const bool audioRateOk = int32_t(ai.rate) >= 1 && int32_t(ai.scale) >= 1;
-            a.dwScale = audioRateOk ? ai.scale : 1;
-            a.dwRate = audioRateOk ? ai.rate : 1;
-            a.dwLength = ai.lengthLow;
-            a.dwSuggestedBufferSize = wf.nSamplesPerSec * wf.nBlockAlign;
-            a.dwQuality = 0xFFFFFFFFu;
-            a.dwSampleSize = ai.blockAlign;
-            SetNameField(a.szName, MovieStreamName(file, "Audio #1"));
+            sound.Info = PluginAudioStreamInfo(ai, wf);
+            SetNameField(sound.Info.szName, MovieStreamName(file, "Audio #1"));
             std::string fb;
             TByteWriter aw(fb);
             aw.U16(wf.wFormatTag); aw.U16(wf.nChannels); aw.U32(wf.nSamplesPerSec); aw.U32(wf.nAvgBytesPerSec);

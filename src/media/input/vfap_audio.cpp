@@ -29,16 +29,8 @@ TMediaError TVfapAudio::Open(int plugin, const std::string &file)
     uint32_t mask = 0;
     if (!ReadWaveFormat(s.Format.data(), s.Format.size(), wf, mask))
         return meCodec;
-    AVISTREAMINFO &si = s.Info;
-    si.fccType = streamtypeAUDIO;
-    bool scaled = ai.scale >= 1 && ai.rate >= 1;
-    si.dwScale = scaled ? ai.scale : 1;
-    si.dwRate = scaled ? ai.rate : 1;
-    si.dwLength = ai.lengthLow;
-    si.dwSuggestedBufferSize = wf.nSamplesPerSec * wf.nBlockAlign;
-    si.dwQuality = 0xFFFFFFFFu;
-    si.dwSampleSize = ai.blockAlign;
-    SetSourceName(si.szName, file, "Audio #1");
+    s.Info = PluginAudioStreamInfo(ai, wf);
+    SetSourceName(s.Info.szName, file, "Audio #1");
     FStreams.push_back(std::move(s));
     FFileInfo.dwStreams = 1;
     FBlock = wf.nBlockAlign;

@@ -728,4 +728,18 @@ uint32_t RiffVideoCodecData(VfHostHandle *h, void *buffer, uint32_t bufferSize)
     return RiffReadChunk(h, VF_RIFF_SELECT_VIDEO, TESSALY_FCC('s', 't', 'r', 'd'), buffer, bufferSize);
 }
 
+AVISTREAMINFO PluginAudioStreamInfo(const VfAudioStreamInfo &ai, const WAVEFORMATEX &wf)
+{
+    AVISTREAMINFO a{};
+    a.fccType = streamtypeAUDIO;
+    const bool rateOk = int32_t(ai.rate) >= 1 && int32_t(ai.scale) >= 1;
+    a.dwScale = rateOk ? ai.scale : 1;
+    a.dwRate = rateOk ? ai.rate : 1;
+    a.dwLength = ai.lengthLow;
+    a.dwSuggestedBufferSize = wf.nSamplesPerSec * wf.nBlockAlign;
+    a.dwQuality = 0xFFFFFFFFu;
+    a.dwSampleSize = ai.blockAlign;
+    return a;
+}
+
 } // namespace tessaly

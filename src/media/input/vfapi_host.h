@@ -101,6 +101,9 @@ uint32_t AudioFormat(const VfHostHandle *h, WAVEFORMATEX *format);
 // plug-in that delivers every channel or 24 bits, the extensible record with the speaker mask.
 // Empty without audio.
 std::vector<uint8_t> AudioFormatBytes(const VfHostHandle *h);
+// The stream description of a plug-in's audio stream: its rate and scale (1/1 when either
+// is not positive), length and sample size, and a buffer of one second of format `wf`.
+AVISTREAMINFO PluginAudioStreamInfo(const VfAudioStreamInfo &ai, const WAVEFORMATEX &wf);
 // count * the wave format's block align.
 uint64_t AudioBytes(const VfHostHandle *h, uint32_t count);
 // Reads count sample frames converted to the wave format (24- and 32-bit samples keep their
