@@ -77,6 +77,36 @@ bool SomeStreamEnded(GstElement *bin)
     return ended;
 }
 
+// Whether any pad inside the bin has a streaming task that paused: its stream stopped (an
+// element failed, ran out of data or found nothing linked) and will not go on by itself.
+bool SomeTaskPaused(GstElement *bin)
+{
+    bool paused = false;
+    GstIterator *elements = gst_bin_iterate_recurse(GST_BIN(bin));
+    GValue item = G_VALUE_INIT;
+    while (!paused && gst_iterator_next(elements, &item) == GST_ITERATOR_OK) {
+        GstIterator *pads = gst_element_iterate_pads(GST_ELEMENT(g_value_get_object(&item)));
+        GValue pad = G_VALUE_INIT;
+        while (!paused && gst_iterator_next(pads, &pad) == GST_ITERATOR_OK) {
+            GstPad *p = GST_PAD(g_value_get_object(&pad));
+            GST_OBJECT_LOCK(p);
+            GstTask *task = GST_PAD_TASK(p) ? GST_TASK(gst_object_ref(GST_PAD_TASK(p))) : nullptr;
+            GST_OBJECT_UNLOCK(p);
+            if (task) {
+                paused = gst_task_get_state(task) == GST_TASK_PAUSED;
+                gst_object_unref(task);
+            }
+            g_value_reset(&pad);
+        }
+        g_value_unset(&pad);
+        gst_iterator_free(pads);
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(elements);
+    return paused;
+}
+
 // Drops everything that would reach a refused element, so that it never sees a byte of the
 // file (a playlist demuxer that gets no playlist fetches nothing).
 GstPadProbeReturn DropAll(GstPad *, GstPadProbeInfo *, gpointer) { return GST_PAD_PROBE_DROP; }
@@ -480,7 +510,7 @@ bool TAbstractDSS::Preroll(int &error)
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(std::min(OpenTimeout(), kPrerollCapMs));
     GstStateChangeReturn r = gst_element_set_state(FPipeline, GST_STATE_PAUSED);
-    Clock::time_point stalledSince{};
+    Clock::time_point stalledSince{}, stoppedSince{};
     bool restarted = false;
     while (r != GST_STATE_CHANGE_FAILURE) {
         r = gst_element_get_state(FPipeline, nullptr, nullptr, 20 * GST_MSECOND);
@@ -489,6 +519,18 @@ bool TAbstractDSS::Preroll(int &error)
         if (FGrabber->HasError() || (FNoMorePads && !FGrabber->IsConnected()) || Clock::now() > deadline) {
             r = GST_STATE_CHANGE_FAILURE;
             break;
+        }
+        // A stream that stopped before anything was linked to the grabber (a damaged header
+        // whose error a bin kept to itself) will not preroll: no waiting for the time-out.
+        if (!FGrabber->IsConnected() && SomeTaskPaused(FPipeline)) {
+            if (stoppedSince == Clock::time_point{})
+                stoppedSince = Clock::now();
+            else if (Clock::now() - stoppedSince > std::chrono::milliseconds(2 * kStallMs)) {
+                r = GST_STATE_CHANGE_FAILURE;
+                break;
+            }
+        } else {
+            stoppedSince = {};
         }
         // A demuxer that reads on its own thread may push its first data before decodebin
         // has exposed (and we have linked) its output: the stream then stops upstream with
@@ -503,7 +545,7 @@ bool TAbstractDSS::Preroll(int &error)
         }
     }
     if (r != GST_STATE_CHANGE_FAILURE && !FGrabber->HasError())
-        return true;
+        return FPrerolled = true;
     const std::string refusal = Refusal();
     if (!refusal.empty() && (FGrabber->HasError() || !FGrabber->IsConnected())) {
         SetLastPipelineRefusal(refusal);
@@ -547,8 +589,10 @@ int TAbstractDSS::SeekToNs(int64_t time)
 void TAbstractDSS::Close()
 {
     if (FPipeline) {
+        // A prerolled pipeline may still finish a state change; one that never prerolled
+        // is torn down at once (waiting would only add to the failed open's time).
         GstState state = GST_STATE_NULL;
-        gst_element_get_state(FPipeline, &state, nullptr, 1000 * GST_MSECOND);
+        gst_element_get_state(FPipeline, &state, nullptr, FPrerolled ? 1000 * GST_MSECOND : 0);
         if (FGrabber)
             FGrabber->StopGraph(); // lets a held buffer go, then stops the pipeline
         gst_element_set_state(FPipeline, GST_STATE_NULL);

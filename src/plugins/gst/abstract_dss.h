@@ -83,6 +83,7 @@ private:
     std::vector<GstElement *> FRemoved; // pruned elements, referenced until Close
     bool FAudio = false;
     std::atomic<bool> FNoMorePads{false};
+    bool FPrerolled = false; // the pipeline reached PAUSED with its first buffer
     std::mutex FLinkLock;
     mutable std::mutex FRefusalLock;
     std::string FRefusal; // why the medium was refused, empty while it was not
