@@ -5,6 +5,7 @@
 //   bench_video_decode [file.avi] [--frames N] [--gop G]
 #include "media/input/avi2_decoder.h"
 #include "media/input/io_movie_reader.h"
+#include "shell/messages.h"
 
 #include <algorithm>
 #include <chrono>
@@ -64,7 +65,7 @@ int main(int argc, char **argv)
     auto image = reader.NewFrameImage();
     const int count = reader.FrameCount();
     std::printf("%s: %u x %u, %d frames, %s\n", path.c_str(), reader.Width(), reader.Height(), count,
-                reader.Description(false).c_str());
+                SourceDescriptionText(reader.Description()).c_str());
 
     auto t0 = Clock::now();
     for (int n = 0; n < count; ++n)

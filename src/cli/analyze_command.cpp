@@ -51,12 +51,11 @@ int RunAnalyze(const TAppContext &context, const std::vector<std::string> &args,
         return 2;
     }
 
-    std::FILE *probe = std::fopen(projectName.c_str(), "rb");
-    if (!probe) {
-        err << "error: cannot read the project file \"" << projectName << "\"\n";
+    // A folder or a pipe is named as such (and a pipe is not opened).
+    if (CheckMediaPath(projectName) != meOk) {
+        err << "error: " << ProjectFileProblem(projectName) << "\n";
         return 1;
     }
-    std::fclose(probe);
 
     // Loaded through the same session as render and the window: the same media opens,
     // the same refusals.

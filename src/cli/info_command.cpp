@@ -36,9 +36,9 @@ void Row(const char *label, const std::string &value)
     std::cout << "  " << label << std::string(13 - std::string(label).size(), ' ') << value << "\n";
 }
 
-std::string OpenError(const char *key, const std::string &name, TMediaError code)
+std::string OpenError(const char *key, const std::string &name, TMediaError code, const TMediaProblem &problem = {})
 {
-    return TerminalText(TranslatedErrorSentence(FormatText(Msg(key), {name}), code));
+    return TerminalText(TranslatedErrorSentence(FormatText(Msg(key), {name}), code, problem));
 }
 
 // The streams as the reader that opened the file lists them (for files FFmpeg cannot read).
@@ -113,11 +113,13 @@ void PrintContainer(const TLavfAudio &media)
     }
 }
 
-// The file starts as a RIFF AVI form.
-// The RIFF form type of a file ("AVI ", "WAVE"), empty for anything else.
+// The RIFF form type of a file ("AVI ", "WAVE"), empty for anything else (a pipe is not
+// opened: the read would wait for a writer).
 std::string RiffForm(const std::string &name)
 {
     char head[12] = {};
+    if (CheckMediaPath(name) != meOk)
+        return std::string();
     std::ifstream in(name, std::ios::binary);
     if (!in.read(head, sizeof head) || std::string(head, 4) != "RIFF")
         return std::string();
@@ -159,11 +161,12 @@ int RunInfo(const std::vector<std::string> &argv)
     if (!hasVideo && !hasAudio) {
         if (video.Status() == audio.Status() || !showVideo || audioMissing)
             std::cerr << OpenError(showVideo || audioMissing ? "ErrOpenVid" : "ErrOpenAud", shown,
-                                   showVideo || audioMissing ? video.Status() : audio.Status())
+                                   showVideo || audioMissing ? video.Status() : audio.Status(),
+                                   showVideo || audioMissing ? video.Problem() : audio.Problem())
                       << "\n";
         else
-            std::cerr << OpenError("ErrOpenVid", shown, video.Status()) << "\n"
-                      << OpenError("ErrOpenAud", shown, audio.Status()) << "\n";
+            std::cerr << OpenError("ErrOpenVid", shown, video.Status(), video.Problem()) << "\n"
+                      << OpenError("ErrOpenAud", shown, audio.Status(), audio.Problem()) << "\n";
         return kExitFailure;
     }
     TPropertiesTexts t = PropertiesTexts(hasVideo ? &video : nullptr, hasAudio ? &audio : nullptr, -1, nullptr, false);
@@ -186,7 +189,7 @@ int RunInfo(const std::vector<std::string> &argv)
         Row("Length:", t.VidLen);
         PrintVideoDetails(video, std::cout);
     } else if (showVideo) {
-        std::cout << "Video\n  " << OpenError("ErrOpenVid", shown, video.Status()) << "\n";
+        std::cout << "Video\n  " << OpenError("ErrOpenVid", shown, video.Status(), video.Problem()) << "\n";
     }
     // The container's video streams, each on its line, belong here, before the audio.
     if (listed)
@@ -199,7 +202,7 @@ int RunInfo(const std::vector<std::string> &argv)
         Row("Format:", t.AudFmt);
         Row("Length:", t.AudLen);
     } else if (!audioMissing) {
-        std::cout << "Audio\n  " << OpenError("ErrOpenAud", shown, audio.Status()) << "\n";
+        std::cout << "Audio\n  " << OpenError("ErrOpenAud", shown, audio.Status(), audio.Problem()) << "\n";
     }
     if (hasVideo) {
         std::cout << "Smart Rendering is used for:\n";

@@ -71,8 +71,8 @@ int Usage(const std::string &problem)
 
 bool Load(TProjectSession &session, const std::string &file)
 {
-    if (!FileExists(file)) {
-        std::cerr << "The project file \"" << file << "\" does not exist.\n";
+    if (const std::string problem = ProjectFileProblem(file); !problem.empty()) {
+        std::cerr << problem << "\n";
         return false;
     }
     return session.LoadProject(file, true);

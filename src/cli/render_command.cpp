@@ -60,8 +60,8 @@ int RunRender(const TAppContext &context, const std::vector<std::string> &argv)
         std::cerr << "tessaly-cli render: the project file must end in \".tsp\"\n";
         return kExitUsage;
     }
-    if (!FileExists(projectFile)) {
-        std::cerr << "The project file \"" << projectFile << "\" does not exist.\n";
+    if (const std::string problem = ProjectFileProblem(projectFile); !problem.empty()) {
+        std::cerr << problem << "\n";
         return kExitFailure;
     }
     if (!session.LoadProject(projectFile, true))

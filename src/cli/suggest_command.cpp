@@ -82,8 +82,8 @@ int RunSuggest(const std::vector<std::string> &argv)
         return kExitUsage;
     }
     const std::string projectFile = args.Positional[0];
-    if (!FileExists(projectFile))
-        return Fail("the project file \"" + projectFile + "\" does not exist");
+    if (const std::string problem = ProjectFileProblem(projectFile); !problem.empty())
+        return Fail(problem);
     TConsoleUserInterface ui(false);
     TProjectSession session(&ui);
     if (!session.LoadProject(projectFile, true) || ui.ErrorCount() > 0)

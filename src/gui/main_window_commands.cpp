@@ -176,8 +176,8 @@ void TMainForm::OpenMediaFile(TSourceRole role)
     TFileRequest request;
     request.Title = OpenDialogTitle(role);
     request.Folder = OpenDialogFolder(FSettings, role);
-    request.Filters = video ? IOMovieChooseFilters(IsGerman(), role == srVideo ? 1 : 0, kVideoDialogFilters)
-                            : WaveChooseFilters(IsGerman(), 0, 0x9A);
+    request.Filters = LabelChooseFilters(video ? IOMovieChooseFilters(role == srVideo ? 1 : 0, kVideoDialogFilters)
+                                               : WaveChooseFilters(0, 0x9A));
     request.Preselected = video ? IOMoviePreselectedFilter(request.Filters, std::string())
                                 : WavePreselectedFilter(request.Filters, std::string());
     TFileAnswer answer;

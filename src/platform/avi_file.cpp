@@ -140,7 +140,7 @@ int32_t TAviFile::Open(const std::string &fileName)
 {
     Close();
     SilenceFfmpegLog();
-    FProblem.clear();
+    FProblem = {};
     // Read as the local file it names, never as a URL, and with no demuxer that would
     // open further files or URLs (playlists, session descriptions).
     AVFormatContext *ctx = nullptr;
@@ -163,10 +163,10 @@ int32_t TAviFile::Open(const std::string &fileName)
         Close();
         return AVIERR_FILEOPEN;
     }
-    if (std::strcmp(ctx->iformat->name, "wav") == 0 && CountWaveDataChunks(FFd) > 1) {
+    if (const int chunks = std::strcmp(ctx->iformat->name, "wav") == 0 ? CountWaveDataChunks(FFd) : 0; chunks > 1) {
         // Readers disagree which of several sound chunks is the sound (FFmpeg takes the
         // last): refused rather than guessed.
-        FProblem = "the file holds more than one 'data' chunk";
+        FProblem = {wrDataChunks, -1, {chunks}};
         Close();
         return AVIERR_BADFORMAT;
     }
@@ -259,20 +259,16 @@ int CountWaveDataChunks(int fd)
 // The stored header of a PCM stream must agree with itself: the bits per sample of the
 // header those of the encoding FFmpeg chose for them (it rounds 7 up to 8), a channel
 // count the mixer handles, and the block size the bytes of one sample of every channel.
-bool CheckPcmHeader(const AVCodecParameters &par, int bits, int stream, std::string &problem)
+bool CheckPcmHeader(const AVCodecParameters &par, int bits, int stream, TMediaProblem &problem)
 {
     const int channels = par.ch_layout.nb_channels;
     const int stored = par.bits_per_coded_sample;
-    const std::string where = "audio stream " + std::to_string(stream) + ": ";
     if (stored != 0 && stored != bits)
-        problem = where + std::to_string(stored) + " bits per sample are not supported (8, 16, 24, 32 or, for "
-                                                    "floating point, 32 and 64)";
+        problem = {wrSampleBits, stream, {stored}};
     else if (channels < 1 || channels > 32)
-        problem = where + std::to_string(channels) + " channels are not supported (1 to 32)";
+        problem = {wrChannels, stream, {channels, 32}};
     else if (par.block_align != 0 && par.block_align != channels * bits / 8)
-        problem = where + "the block size " + std::to_string(par.block_align) + " does not match " +
-                  std::to_string(channels) + " channels of " + std::to_string(bits) + " bits (" +
-                  std::to_string(channels * bits / 8) + " bytes)";
+        problem = {wrBlockAlign, stream, {par.block_align, channels, bits, channels * bits / 8}};
     else
         return true;
     return false;

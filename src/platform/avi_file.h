@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "media/common/media_error.h"
 #include "media/common/vfw_types.h"
 
 struct AVIndexEntry;
@@ -39,7 +40,7 @@ public:
     // Problem() saying what is wrong.
     int32_t Open(const std::string &fileName);
     // What made the last Open refuse the file (empty when it was not the header).
-    const std::string &Problem() const { return FProblem; }
+    const TMediaProblem &Problem() const { return FProblem; }
     void Close();
     bool IsOpen() const { return FContext != nullptr; }
 
@@ -76,7 +77,7 @@ public:
     struct TStreamDesc;
 
 private:
-    std::string FProblem;
+    TMediaProblem FProblem;
     bool ChunkMatchesIndex(const TStreamDesc &s, const AVIndexEntry &entry, const AVPacket &pkt) const;
     static bool PastLastChunk(const TStreamDesc &s, int64_t n);
     using TStream = TStreamDesc;

@@ -1,7 +1,10 @@
 // Local-only opening of media files with libavformat.
 #include "platform/local_media.h"
 
+#include <cerrno>
 #include <cstring>
+
+#include "platform/riff_check.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -49,6 +52,9 @@ bool IsRefusedDemuxer(const char *name)
 int OpenLocalMedia(const std::string &fileName, AVFormatContext **context)
 {
     *context = nullptr;
+    // A folder or a pipe is never opened (reading a pipe would wait for a writer).
+    if (const TMediaError path = CheckMediaPath(fileName); path != meOk)
+        return path == meFileNotFound ? AVERROR(ENOENT) : path == meIsFolder ? AVERROR(EISDIR) : AVERROR(ENODEV);
     // "file:" keeps a name such as "http:x" or "concat:a|b" from being read as a protocol.
     const std::string url = "file:" + fileName;
     AVDictionary *options = LocalOptions();
@@ -64,6 +70,9 @@ int OpenLocalMedia(const std::string &fileName, AVFormatContext **context)
         return r < 0 ? r : AVERROR_INVALIDDATA;
     if (IsRefusedDemuxer(format->name))
         return AVERROR(EPERM);
+    // The AVI demuxer sizes its tables by the index counts before reading the entries.
+    if (TMediaProblem problem; std::strcmp(format->name, "avi") == 0 && !AviIndexesFit(fileName, problem))
+        return AVERROR_INVALIDDATA;
     options = LocalOptions();
     AVFormatContext *ctx = nullptr;
     r = avformat_open_input(&ctx, url.c_str(), format, &options);

@@ -16,7 +16,9 @@ bool IsRefusedDemuxer(const char *name);
 // Probes fileName (read as a local file whatever its name looks like) and opens it with the
 // demuxer found, unless that demuxer is refused. 0 with *context set on success, else a
 // negative AVERROR code: AVERROR(ENOENT)/AVERROR(EACCES) when the file cannot be opened,
-// AVERROR_INVALIDDATA when no demuxer accepts it, AVERROR(EPERM) for a refused demuxer.
+// AVERROR_INVALIDDATA when no demuxer accepts it (or an AVI's index counts do not fit its
+// chunks), AVERROR(EPERM) for a refused demuxer, AVERROR(EISDIR) for a folder and
+// AVERROR(ENODEV) for a pipe, device or socket (never opened).
 // The caller closes the context with avformat_close_input; stream info is not read yet.
 int OpenLocalMedia(const std::string &fileName, AVFormatContext **context);
 

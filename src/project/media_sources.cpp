@@ -67,23 +67,30 @@ void TMediaSources::CloseAll()
 TMediaError TMediaSources::Open(TSourceRole role, const std::string &fileList, const std::string &kind)
 {
     Close(role);
+    FProblems[role] = {};
     bool ok = false;
     TMediaError status = meUnknown;
     switch (role) {
     case srVideo:
         ok = FVideo.Open(fileList, kind);
         status = FVideo.Status();
+        if (!ok)
+            FProblems[role] = FVideo.Problem();
         break;
     case srAudio:
     case srDouble: {
         TWaveReader &r = role == srAudio ? FAudio : FDouble;
         ok = r.Open(fileList, kind, true, 0);
         status = r.Status();
+        if (!ok)
+            FProblems[role] = r.Problem();
         break;
     }
     case srReference:
         ok = FReference.Open(fileList, kind);
         status = FReference.Status();
+        if (!ok)
+            FProblems[role] = FReference.Problem();
         break;
     }
     if (!ok)

@@ -41,6 +41,7 @@ public:
 
     // TProjectSources
     TMediaError Open(TSourceRole role, const std::string &fileList, const std::string &kind) override;
+    TMediaProblem Problem(TSourceRole role) const override { return FProblems[role]; }
     TMediaError OpenPhantom(const TPhantomClip &clip) override;
     std::string FileList(TSourceRole role) const override;
     std::string KindString(TSourceRole role) const override;
@@ -56,6 +57,7 @@ private:
     TWaveMixSource FAudioMix;
     TWaveMixSource FDoubleMix;
     std::string FLists[4];   // file lists of the open sources, by role
+    TMediaProblem FProblems[4]; // reasons of the last failed opens, by role
 };
 
 } // namespace tessaly

@@ -197,7 +197,7 @@ bool TProjectFile::OpenSource(TSourceRole role, const std::string &fileList, con
     if (code != meOk) {
         std::string lead = OpenErrorLead(role, fileList);
         if (TUserInterface *ui = FProject.UserInterface())
-            ui->Error(TranslatedErrorSentence(lead, code));
+            ui->Error(TranslatedErrorSentence(lead, code, FSources.Problem(role)));
         return false;
     }
     if (role == srVideo)
@@ -344,10 +344,25 @@ void TProjectFile::LoadConfig(const std::string &fileName, bool success)
     FSources.SetFlipImage(o.FlipImage);
 }
 
+std::string ProjectFileProblem(const std::string &fileName)
+{
+    const TMediaError code = CheckMediaPath(fileName);
+    if (code == meOk)
+        return {};
+    if (code == meFileNotFound)
+        return FormatText(Msg("ErrNoProject"), {fileName});
+    return FormatText(Msg("ErrPrjNotFile"), {fileName}) + " " + MediaErrorMsg(code) + ".";
+}
+
 bool TProjectFile::LoadProject(const std::string &fileName, bool /*fromUser*/)
 {
     if (fileName.size() < 4 || UpperAscii(fileName.substr(fileName.size() - 4)) != ".TSP")
         return false;
+    if (const std::string problem = ProjectFileProblem(fileName); !problem.empty()) {
+        if (TUserInterface *ui = FProject.UserInterface())
+            ui->Error(problem);
+        return false;
+    }
     // Observers hear of the whole load once, at its end.
     FProject.BeginUpdate();
     FProject.SetChanged(false);

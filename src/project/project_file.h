@@ -11,6 +11,11 @@
 
 namespace tessaly {
 
+// Why `fileName` cannot be read as a project file, in the user's words: "" for a regular
+// file; the missing file, a folder, or a pipe or device (never opened, as a read of a pipe
+// would wait for a writer) named otherwise.
+std::string ProjectFileProblem(const std::string &fileName);
+
 class TIniFile;
 
 class TProject;

@@ -79,7 +79,7 @@ bool TProjectSession::OpenSource(TSourceRole role, const std::string &fileList, 
     if (FUi) {
         // A segmented source is named by its first file, as the user spelled it.
         std::string lead = OpenErrorLead(role, TrimField(fileList));
-        FUi->Error(TranslatedErrorSentence(lead, code));
+        FUi->Error(TranslatedErrorSentence(lead, code, FSources.Problem(role)));
     }
     return false;
 }

@@ -64,6 +64,7 @@ public:
     // --- TProjectSources, as the project file reaches the media ------------------
     // An empty audio or double entry is a project without that track (it is saved so).
     TMediaError Open(TSourceRole role, const std::string &fileList, const std::string &kind) override;
+    TMediaProblem Problem(TSourceRole role) const override { return FSources.Problem(role); }
     TMediaError OpenPhantom(const TPhantomClip &clip) override { return FSources.OpenPhantom(clip); }
     std::string FileList(TSourceRole role) const override { return FSources.FileList(role); }
     std::string KindString(TSourceRole role) const override { return FSources.KindString(role); }

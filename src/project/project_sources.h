@@ -40,6 +40,9 @@ public:
     // of `role` through the access path of `kind` ("" or "AUTO|-1" to detect); meOk or
     // the reason of the failure (meFileNotFound when a file does not exist).
     virtual TMediaError Open(TSourceRole role, const std::string &fileList, const std::string &kind) = 0;
+    // After a failed Open of `role`: what the reader found wrong with the file, when it
+    // can say (for the message beside the code).
+    virtual TMediaProblem Problem(TSourceRole role) const = 0;
     // Creates a phantom clip as the video.
     virtual TMediaError OpenPhantom(const TPhantomClip &clip) = 0;
 

@@ -49,7 +49,7 @@ std::string LinuxWording(std::string text)
 
 void VideoTexts(const TIOMovieReader &v, bool forceVfw, TPropertiesTexts &t)
 {
-    t.VidType = LinuxWording(v.Description(IsGerman()));
+    t.VidType = LinuxWording(SourceDescriptionText(v.Description()));
     if (!v.IsOpen())
         return;
     std::string handler = v.Handler() ? FourCC(v.Handler()) : std::string();
@@ -72,7 +72,7 @@ void VideoTexts(const TIOMovieReader &v, bool forceVfw, TPropertiesTexts &t)
 
 void AudioTexts(const TWaveReader &a, std::string &type, std::string &format, std::string &length)
 {
-    type = LinuxWording(a.Description(IsGerman()));
+    type = LinuxWording(SourceDescriptionText(a.Description()));
     if (!a.IsOpen())
         return;
     format = AudioFormatText(a);

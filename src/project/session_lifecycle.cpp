@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "platform/file_system.h"
+#include "project/project_file.h"
 #include "project/project_session.h"
 #include "shell/app_context.h"
 #include "shell/language.h"
@@ -17,13 +18,14 @@ namespace tessaly {
 
 namespace {
 
-// False, with the message, when the project file is missing (or not a regular file).
+// False, with the message, when the project file is missing or not a regular file.
 bool ProjectFileExists(TProjectSession &session, const std::string &fileName)
 {
-    if (FileExists(fileName))
+    const std::string problem = ProjectFileProblem(fileName);
+    if (problem.empty())
         return true;
     if (TUserInterface *ui = session.UserInterface())
-        ui->Error(FormatText(Msg("ErrNoProject"), {fileName}));
+        ui->Error(problem);
     return false;
 }
 
@@ -106,7 +108,10 @@ TDropKind DroppedFileKind(const std::string &fileName)
     for (const char *a : audio)
         if (ext == a)
             return dkAudio;
-    // A project under another name: an ini file's first line is a section.
+    // A project under another name: an ini file's first line is a section. Anything but
+    // a regular file (a pipe is not opened) goes to the video open, which names it.
+    if (CheckMediaPath(fileName) != meOk)
+        return dkVideo;
     std::ifstream in(fileName, std::ios::binary);
     char first = 0;
     while (in.get(first) && (first == ' ' || first == '\t' || first == '\r' || first == '\n' ||

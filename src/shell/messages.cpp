@@ -17,6 +17,29 @@ const std::vector<TMessageText> &MessageTexts() {
         {"CapDlgStartOfs", "Change start offset"},
         {"CapDlgStartOfsPrm", "Move every marker and chapter by (frames):"},
         {"CapDlgTempDir", "Select temporary folder"},
+        {"CapFltAll", "All supported media files"},
+        {"CapFltAllFiles", "All Files"},
+        {"CapFltAvi", "AVI files"},
+        {"CapFltAviFfmpeg", "AVI files read by FFmpeg"},
+        {"CapFltAvs", "AviSynth scripts"},
+        {"CapFltDirect", "DirectShow media"},
+        {"CapFltFfmpegAudio", "Audio and video files through FFmpeg"},
+        {"CapFltImages", "Images"},
+        {"CapFltMatroska", "Matroska and WebM videos"},
+        {"CapFltMp4", "MP4 and QuickTime videos"},
+        {"CapFltMpeg", "MPEG transport and program streams"},
+        {"CapFltOtherVideo", "Other videos (FLV, WMV, Ogg, DV, MXF ...)"},
+        {"CapFltSmart", "Smart-renderable media files"},
+        {"CapFltWavAvi", "WAV and AVI files"},
+        {"CapFltWavAviVfw", "WAV and AVI files in VfW mode"},
+        {"WrdSrcAudio", "%s audio"},
+        {"WrdSrcNone", "No file"},
+        {"WrdSrcPhantom", "Phantom video clip"},
+        {"WrdSrcPictures", "Picture list"},
+        {"WrdSrcPlugin", "VFAPI \"%s\""},
+        {"WrdSrcStill", "Still image"},
+        {"WrdSrcUnknown", "Unknown file type"},
+        {"WrdSrcVideo", "%s video"},
         {"WrdEdtAddChapter", "Add chapter"},
         {"WrdEdtAffect", "Toggle Affect"},
         {"WrdEdtConcat", "Concatenate chapters"},
@@ -69,6 +92,7 @@ const std::vector<TMessageText> &MessageTexts() {
         {"ErrOpenFolder", "The folder \"%s\" could not be opened."},
         {"ErrOvwSrc", "The file \"%s\"\r\nis a source file of this project and cannot be overwritten.\r\n"
                       "Choose another file name for the result file."},
+        {"ErrPrjNotFile", "The project file \"%s\" cannot be read:"},
         {"ErrPrjCut", "The project file \"%s\" is incomplete (cut short?). Missing:"},
         {"ErrPrjOption", "A project setting is out of range."},
         {"ErrShiftValue", "The shift must be a number of frames from -9999999 to 9999999 with at most three decimals."},
@@ -78,6 +102,14 @@ const std::vector<TMessageText> &MessageTexts() {
         {"ErrResultSegments", "A video of several segment files can only be written as an AVI or WAV result."},
         {"ErrResultSource", "The video cannot be copied into the result:\r\n%s"},
         {"ErrTarget", "Error opening target file!"},
+        {"ErrWavSampleBits", "%d-bit samples are not supported (8, 16, 24 or 32 bits)"},
+        {"ErrWavFloatBits", "%d-bit floating-point samples are not supported (32 or 64 bits)"},
+        {"ErrWavChannels", "%d channels are not supported (1 to %d)"},
+        {"ErrWavSampleRate", "the sample rate is 0"},
+        {"ErrWavBlockAlign", "block align %d does not match %d channels of %d bits (%d bytes)"},
+        {"ErrWavDataChunks", "the file holds %d 'data' chunks, so which one is the sound is unclear"},
+        {"ErrIndexEntries", "an index claims %d entries, but its chunk holds room for %d"},
+        {"ErrStreamReason", "stream %d: %s"},
         {"MsgOpenPart", "Open what could be read?"},
         {"WrdLineEnd", "the end of its last line"},
         {"ErrViewOffset", "Please enter a whole number from -1073741823 to 1073741823."},
@@ -168,11 +200,38 @@ std::string MediaErrorMsg(TMediaError code) {
 }
 
 std::string TranslatedErrorSentence(const std::string &lead, TMediaError code) {
+    return TranslatedErrorSentence(lead, code, TMediaProblem{});
+}
+
+std::string MediaProblemText(const TMediaProblem &problem) {
+    if (!problem.Known())
+        return {};
+    std::vector<std::string> values;
+    for (int64_t v : problem.Values)
+        values.push_back(std::to_string(v));
+    std::string text = FormatText(Msg(MediaReasonKey(problem.Reason)), values);
+    if (problem.Stream >= 0)
+        text = FormatText(Msg("ErrStreamReason"), {std::to_string(problem.Stream), text});
+    return text;
+}
+
+std::string TranslatedErrorSentence(const std::string &lead, TMediaError code, const TMediaProblem &problem) {
     if (code == meOk || static_cast<int>(code) >= MediaErrorCount)
         code = meUnknown;
-    return MediaErrorSentence(lead, code, [](const std::string &key, const std::string &english) {
-        return TranslateOr(key, english);
-    });
+    return MediaErrorSentence(
+        lead, code, [](const std::string &key, const std::string &english) { return TranslateOr(key, english); },
+        MediaProblemText(problem));
+}
+
+std::string SourceDescriptionText(const TSourceDescription &description) {
+    return FormatText(Msg(description.Key), {description.Name});
+}
+
+std::vector<TChooseFilter> LabelChooseFilters(std::vector<TChooseFilter> filters) {
+    for (TChooseFilter &f : filters)
+        if (!f.LabelKey.empty())
+            f.Label = Msg(f.LabelKey) + " (" + f.Patterns + ")";
+    return filters;
 }
 
 std::string FormatText(const std::string &pattern, const std::vector<std::string> &args) {

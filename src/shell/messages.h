@@ -3,6 +3,8 @@
 #pragma once
 
 #include "media/common/media_error.h"
+#include "media/input/source_kind.h"
+#include "media/input/wave_choose.h"
 
 #include <string>
 #include <string_view>
@@ -33,6 +35,20 @@ std::string MediaErrorMsg(TMediaError code);
 // message and ".") with the message translated through the current language. A code
 // of meOk counts as meUnknown (a failure without a reason).
 std::string TranslatedErrorSentence(const std::string &lead, TMediaError code);
+// The same with the reason a reader gave (when known) after the code's message:
+// "File format not supported: block align 3 does not match 2 channels of 16 bits (4 bytes)."
+std::string TranslatedErrorSentence(const std::string &lead, TMediaError code, const TMediaProblem &problem);
+
+// A reader's reason in the current language ("" when none is known), naming the stream
+// when it concerns one.
+std::string MediaProblemText(const TMediaProblem &problem);
+
+// A source front-end's description in the current language ("OpenDML video").
+std::string SourceDescriptionText(const TSourceDescription &description);
+
+// The open dialogs' entries with the labels of the program's own entries filled in from
+// their message keys (the patterns in brackets after each).
+std::vector<TChooseFilter> LabelChooseFilters(std::vector<TChooseFilter> filters);
 
 // Fills a message pattern: each "%s" or "%d" takes the next argument in turn (a
 // missing argument gives nothing), "%%" gives "%", any other "%" stays as it is.

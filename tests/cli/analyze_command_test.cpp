@@ -47,7 +47,7 @@ TEST(CliAnalyze, FailuresAndUsage)
     test::TTempDir dir;
     std::string out;
     EXPECT_EQ(test::RunCommand(Cli() + " analyze " + test::ShellQuote(dir.File("none.tsp")) + " 2>&1", &out), 1);
-    EXPECT_EQ(out, "error: cannot read the project file \"" + dir.File("none.tsp") + "\"\n");
+    EXPECT_EQ(out, "error: The project file \"" + dir.File("none.tsp") + "\" does not exist.\n");
     std::ofstream(dir.File("m.tsp")) << "[Files]\nVideo=missing.avi\n";
     out.clear();
     EXPECT_EQ(test::RunCommand(Cli() + " analyze " + test::ShellQuote(dir.File("m.tsp")) + " 2>&1", &out), 1);

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "shell/messages.h"
+
 #include <cstring>
 
 namespace tessaly {
@@ -45,8 +47,8 @@ TEST(MoviePhantom, FrameNumberCentredAndStoredUnturned)
     EXPECT_EQ(r.Height(), 240u);
     EXPECT_EQ(r.PixelFormat(), pf8Bit);
     EXPECT_EQ(r.Handler(), FourCC("DIB "));
-    EXPECT_EQ(r.Description(false), "Phantom video clip");
-    EXPECT_EQ(r.Description(true), "Phantom-Videoclip");
+    EXPECT_EQ(SourceDescriptionText(r.Description()), "Phantom video clip");
+    EXPECT_EQ(r.Description(), (TSourceDescription{"WrdSrcPhantom", ""}));
     EXPECT_FALSE(r.CanSmartRender());
     EXPECT_TRUE(r.IsKeyFrame(50));
     const AVIFILEINFO fi = r.FileInfo(0);
@@ -105,7 +107,7 @@ TEST(MoviePhantom, RefusesBadParameters)
     EXPECT_FALSE(r.OpenPhantom(320, 240, 10, 1, -5, pf24Bit));
     EXPECT_FALSE(r.IsOpen());
     EXPECT_EQ(r.KindString(), "");
-    EXPECT_EQ(r.Description(false), "No file");
+    EXPECT_EQ(SourceDescriptionText(r.Description()), "No file");
     EXPECT_EQ(r.PixelFormat(), pf24Bit);
     ASSERT_TRUE(r.OpenPhantom(7, 5, 3, 1001, 30000, pf24Bit));
     EXPECT_NEAR(double(r.FrameRate()), 29.97, 0.001);
@@ -131,8 +133,8 @@ TEST(MovieStill, ImageListIsAClipAtOneFramePerSecond)
     EXPECT_EQ(r.Scale(), 1);
     EXPECT_EQ(r.Rate(), 1);
     EXPECT_EQ(r.SegmentCount(), 1);
-    EXPECT_EQ(r.Description(false), "Picture list");
-    EXPECT_EQ(r.Description(true), "Bildliste");
+    EXPECT_EQ(SourceDescriptionText(r.Description()), "Picture list");
+    EXPECT_EQ(r.Description(), (TSourceDescription{"WrdSrcPictures", ""}));
     EXPECT_EQ(std::string(r.FileInfo(0).szFileType), "pic00.png Image List");
     const AVISTREAMINFO info = r.GetVideoStreamInfo(0);
     EXPECT_EQ(info.dwLength, 30u);
@@ -154,7 +156,7 @@ TEST(MovieStill, ImageListIsAClipAtOneFramePerSecond)
     TIOMovieReader single;
     ASSERT_TRUE(single.Open(dir.File("pic01.png"), "STIL|-1"));
     EXPECT_EQ(single.FrameCount(), 1);
-    EXPECT_EQ(single.Description(false), "Still image");
+    EXPECT_EQ(SourceDescriptionText(single.Description()), "Still image");
     EXPECT_STREQ(single.FileInfo(0).szFileType, "pic01.png Still Image");
     EXPECT_FALSE(single.Open(dir.File("pic99.png"), "STIL|-1"));
     EXPECT_EQ(single.Status(), meFileNotFound);
@@ -248,8 +250,8 @@ TEST(MovieAviStored, SystemLayerStoredPacketsAndCodecData)
         EXPECT_EQ(test::Md5Hex(s.Data, size_t(s.Size)), sums[size_t(n)]) << n;
         EXPECT_EQ(s.KeyFrame, n % 12 == 0);
     }
-    EXPECT_EQ(r.Description(false), "VfW video");
-    EXPECT_EQ(r.Description(true), "VfW-Video");
+    EXPECT_EQ(SourceDescriptionText(r.Description()), "VfW video");
+    EXPECT_EQ(r.Description(), (TSourceDescription{"WrdSrcVideo", "VfW"}));
 }
 
 // A file read through its OpenDML indexes (two RIFF blocks, key frames 0 and 3).
@@ -259,8 +261,8 @@ TEST(MovieAviOpen, OpenDmlFileDescriptionAndKeyFrames)
     ASSERT_TRUE(test::BuildOdml(test::TOdmlLayout{}).Save(dir.File("odml.avi")));
     TIOMovieReader r;
     ASSERT_TRUE(r.Open(dir.File("odml.avi"), "AUTO|-1")) << int(r.Status());
-    EXPECT_EQ(r.Description(false), "OpenDML video");
-    EXPECT_EQ(r.Description(true), "OpenDML-Video");
+    EXPECT_EQ(SourceDescriptionText(r.Description()), "OpenDML video");
+    EXPECT_EQ(r.Description(), (TSourceDescription{"WrdSrcVideo", "OpenDML"}));
     EXPECT_EQ(r.FrameCount(), 5);
     EXPECT_EQ(r.Compression(), FourCC("MJPG"));
     for (int n = 0; n < 5; ++n) {
@@ -284,8 +286,8 @@ TEST(MovieAviOpen, DescriptionsDetectionAndFallback)
     ASSERT_TRUE(r.Open(f->Path, "AUTO|-1"));
     // Small files from ffmpeg have the extended header but no super indexes: the own
     // reader takes the 'idx1' index, which is the VfW wording.
-    EXPECT_EQ(r.Description(false), "VfW video");
-    EXPECT_EQ(r.Description(true), "VfW-Video");
+    EXPECT_EQ(SourceDescriptionText(r.Description()), "VfW video");
+    EXPECT_EQ(r.Description(), (TSourceDescription{"WrdSrcVideo", "VfW"}));
     EXPECT_EQ(r.Handler(), r.GetVideoStreamInfo(0).fccHandler);
     EXPECT_EQ(r.BitCount(), 24);
     EXPECT_EQ(r.ReadCodecData(), std::vector<uint8_t>());

@@ -6,6 +6,8 @@
 #include "media/input/io_movie_choose.h"
 #include "media/input/vfapi_host.h"
 #include "platform/avisynth.h"
+#include "shell/messages.h"
+#include "support/shipped_language.h"
 #include "support/test_support.h"
 #include "test_plugin/test_plugin_media.h"
 
@@ -58,7 +60,7 @@ TEST_F(MovieVfap, DecodedFramesThroughAPlugin)
     ASSERT_TRUE(r.Open(file, "AUTO|-1")) << int(r.Status());
     EXPECT_EQ(r.KindString(), "VFAP|TESTAV");
     EXPECT_EQ(r.PluginIndex(), 0);
-    EXPECT_EQ(r.Description(false), "VFAPI \"Tessaly Test Reader 1.0\"");
+    EXPECT_EQ(SourceDescriptionText(r.Description()), "VFAPI \"Tessaly Test Reader 1.0\"");
     EXPECT_EQ(r.FrameCount(), 300);
     EXPECT_EQ(r.Rate(), 30000);
     EXPECT_EQ(r.Scale(), 1001);
@@ -178,9 +180,14 @@ TEST_F(MovieVfap, ChooseFilterTable)
     };
     if (AviSynthPresent())
         GTEST_SKIP() << "an AviSynth library is installed";
-    const std::vector<TChooseFilter> list = IOMovieChooseFilters(false, 1, 0x9A);
+    const std::vector<TChooseFilter> list = LabelChooseFilters(IOMovieChooseFilters(1, 0x9A));
     EXPECT_EQ(labels(list), main);
-    const std::vector<TChooseFilter> de = IOMovieChooseFilters(true, 0, 0x9A | cfImages);
+    std::vector<TChooseFilter> de;
+    {
+        test::TShippedLanguage german("Deutsch");
+        ASSERT_TRUE(german.Ok);
+        de = LabelChooseFilters(IOMovieChooseFilters(0, 0x9A | cfImages));
+    }
     EXPECT_EQ(labels(de), (std::vector<std::string>{
                               "Alle unterst\xC3\xBCtzten Mediendateien (*.avi;*.bmp;*.dib;*.png;*.jpg;*.jpeg;*.jpe;"
                               "*.jfif;*.tpv;*.mpg;*.vob;*.tpr) => AUTO|0",
@@ -192,7 +199,7 @@ TEST_F(MovieVfap, ChooseFilterTable)
                               "Alle Dateien (*.*) => AUTO|-1",
                           }));
     // Level 2: smart-renderable sources only.
-    const std::vector<TChooseFilter> strict = IOMovieChooseFilters(false, 2, 0x9A | cfImages);
+    const std::vector<TChooseFilter> strict = LabelChooseFilters(IOMovieChooseFilters(2, 0x9A | cfImages));
     EXPECT_EQ(labels(strict), (std::vector<std::string>{
                                   "Smart-renderable media files (*.avi;*.tpv;*.tpr) => AUTO|1",
                                   "AVI files (*.avi) => ODML|-1",
@@ -204,7 +211,7 @@ TEST_F(MovieVfap, ChooseFilterTable)
 
     // The main window's dialogs also name the containers FFmpeg reads and the images, each
     // group opening through its own path; the automatic entry covers them all.
-    const std::vector<TChooseFilter> window = IOMovieChooseFilters(false, 1, kVideoDialogFilters);
+    const std::vector<TChooseFilter> window = LabelChooseFilters(IOMovieChooseFilters(1, kVideoDialogFilters));
     EXPECT_EQ(labels(window), (std::vector<std::string>{
                                   "Smart-renderable media files (*.avi;*.tpv;*.tpr) => AUTO|1",
                                   "All supported media files (*.avi;*.mkv;*.mk3d;*.webm;*.mp4;*.m4v;*.mov;*.3gp;"
@@ -225,7 +232,7 @@ TEST_F(MovieVfap, ChooseFilterTable)
                                   "All Files (*.*) => AUTO|-1",
                               }));
     EXPECT_EQ(IOMovieChosenKind(window[3], nullptr), "LAVF|-1");
-    EXPECT_EQ(labels(IOMovieChooseFilters(false, 2, kVideoDialogFilters)), labels(strict));
+    EXPECT_EQ(labels(LabelChooseFilters(IOMovieChooseFilters(2, kVideoDialogFilters))), labels(strict));
 
     // The last kind: remembered between dialogs, preselecting its entry.
     SetIOMovieLastKind("");

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "shell/messages.h"
+
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -262,8 +264,8 @@ TEST_F(LavfFrontEnd, AStreamNumberSelectsTheStreamAndIsKept)
     TWaveReader r;
     ASSERT_TRUE(r.Open(dir->File("two.mka"), "AUTO|-1", true, 0)) << MediaErrorIdent(r.Status());
     EXPECT_EQ(r.KindString(), "LAVF|-1");
-    EXPECT_EQ(r.Description(false), "FFmpeg audio");
-    EXPECT_EQ(r.Description(true), "FFmpeg-Audio");
+    EXPECT_EQ(SourceDescriptionText(r.Description()), "FFmpeg audio");
+    EXPECT_EQ(r.Description(), (TSourceDescription{"WrdSrcAudio", "FFmpeg"}));
     EXPECT_EQ(r.AudioStreamCount(), 2);
     EXPECT_EQ(r.SampleRate(), 44100);
     ASSERT_TRUE(r.Open(dir->File("two.mka"), "AUTO|1", true, 0));

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "shell/messages.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -363,7 +365,7 @@ TEST(LavfVideo, FrontEndOpensContainersAsLavf)
     TIOMovieReader reader;
     ASSERT_TRUE(reader.Open(path, "AUTO|-1"));
     EXPECT_EQ(reader.KindString(), "LAVF|-1");
-    EXPECT_EQ(reader.Description(false), "Matroska / WebM video");
+    EXPECT_EQ(SourceDescriptionText(reader.Description()), "Matroska / WebM video");
     EXPECT_EQ(reader.FrameCount(), 100);
     EXPECT_EQ(reader.Rate(), 25);
     EXPECT_EQ(reader.Scale(), 1);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "shell/messages.h"
+
 #include <sys/stat.h>
 
 #include "media/input/vfapi_host.h"
@@ -61,7 +63,7 @@ TEST_F(RealPluginTest, SoundpullReadsWavExactly)
                        ShellQuote(wav)));
     ASSERT_TRUE(reader.Open(wav, "VFAP|soundpull", false, 0)) << MediaErrorIdent(reader.Status());
     EXPECT_EQ(reader.KindString(), "VFAP|SOUNDPULL");
-    EXPECT_EQ(reader.Description(false), "VFAPI \"Tessaly DirectShow Audio Reader 1.0\"");
+    EXPECT_EQ(SourceDescriptionText(reader.Description()), "VFAPI \"Tessaly DirectShow Audio Reader 1.0\"");
     EXPECT_EQ(reader.OutputLength(), 88200);
     EXPECT_EQ(ReadAll(), Decode(wav));
 }

@@ -12,7 +12,9 @@
 #include "media/common/byte_order.h"
 #include "media/input/vfapi_host.h"
 #include "media/input/wave_choose.h"
+#include "shell/messages.h"
 #include "support/media_error_print.h"
+#include "support/shipped_language.h"
 #include "support/test_support.h"
 #include "test_plugin/test_plugin_media.h"
 
@@ -110,16 +112,16 @@ TEST_F(WaveReaderTest, EveryPathMatchesFfmpegDecode)
     }
     ASSERT_TRUE(reader.Open(wav, "", false, 0));
     EXPECT_EQ(reader.KindString(), "MSVW|-1");
-    EXPECT_EQ(reader.Description(false), "VfW audio");
-    EXPECT_EQ(reader.Description(true), "VfW-Audio");
+    EXPECT_EQ(SourceDescriptionText(reader.Description()), "VfW audio");
+    EXPECT_EQ(reader.Description(), (TSourceDescription{"WrdSrcAudio", "VfW"}));
     ASSERT_TRUE(reader.Open(wav, "ODML|-1", false, 0));
     EXPECT_EQ(reader.KindString(), "ODML|-1");
-    EXPECT_EQ(reader.Description(false), "OpenDML audio");
-    EXPECT_EQ(reader.Description(true), "OpenDML-Audio");
+    EXPECT_EQ(SourceDescriptionText(reader.Description()), "OpenDML audio");
+    EXPECT_EQ(reader.Description(), (TSourceDescription{"WrdSrcAudio", "OpenDML"}));
     reader.Close();
     EXPECT_EQ(reader.KindString(), "");
-    EXPECT_EQ(reader.Description(false), "No file");
-    EXPECT_EQ(reader.Description(true), "Keine Datei ge\xC3\xB6" "ffnet");
+    EXPECT_EQ(SourceDescriptionText(reader.Description()), "No file");
+    EXPECT_EQ(reader.Description(), (TSourceDescription{"WrdSrcNone", ""}));
 }
 
 // An AVI with two PCM audio streams beside video: AUTO takes the own reader; the second
@@ -428,7 +430,7 @@ TEST_F(WaveReaderTest, PluginPath)
     std::string tpa = Medium(dir, "a.tpa", "samples=70000\nsrate=32000\nchannels=2\nabits=24\n");
     ASSERT_TRUE(reader.Open(tpa, "", false, 0)) << MediaErrorIdent(reader.Status());
     EXPECT_EQ(reader.KindString(), "VFAP|TESTAUDIO");
-    EXPECT_EQ(reader.Description(false), "VFAPI \"Tessaly Test Audio Reader 1.0\"");
+    EXPECT_EQ(SourceDescriptionText(reader.Description()), "VFAPI \"Tessaly Test Audio Reader 1.0\"");
     EXPECT_EQ(reader.SampleRate(), 32000);
     EXPECT_EQ(reader.BlockAlign(), 4);
     EXPECT_EQ(reader.OutputLength(), 70000);
@@ -517,10 +519,10 @@ TEST_F(WaveReaderTest, OpenDialogFilterTable)
 {
     LoadPluginsFrom({"TestAV=" + std::string(TESSALY_BIN_DIR) + "/testplug_av.vfp",
                      "TestRiff=" + std::string(TESSALY_BIN_DIR) + "/testplug_riff.vfp"});
-    std::vector<TChooseFilter> f = WaveChooseFilters(false, 1, 0x9A);
+    std::vector<TChooseFilter> f = LabelChooseFilters(WaveChooseFilters(1, 0x9A));
     ASSERT_EQ(f.size(), 8u);
     EXPECT_EQ(f[7].KindString(), "AUTO|-1");
-    EXPECT_EQ(f[0].Label, "Smart-renderable medien files (*.avi;*.wav;*.tpv;*.tpr)");
+    EXPECT_EQ(f[0].Label, "Smart-renderable media files (*.avi;*.wav;*.tpv;*.tpr)");
     EXPECT_EQ(f[0].KindString(), "AUTO|1");
     EXPECT_EQ(f[1].Patterns, "*.avi;*.wav;*.mp3;*.mp2;*.ac3;*.eac3;*.dts;*.aac;*.m4a;*.mp4;*.mov;*.flac;*.ogg;*.oga;"
                              "*.opus;*.mka;*.mkv;*.webm;*.wma;*.asf;*.wv;*.tta;*.aif;*.aiff;*.caf;*.au;*.tpv;*.mpg;"
@@ -538,14 +540,20 @@ TEST_F(WaveReaderTest, OpenDialogFilterTable)
     EXPECT_EQ(text.substr(0, f[0].Label.size() + 1), f[0].Label + std::string(1, '\0'));
     EXPECT_EQ(text.substr(text.size() - 2), std::string(2, '\0'));
 
-    std::vector<TChooseFilter> de = WaveChooseFilters(true, 0, 0x9A);
+    // The labels come from the message table, in the language chosen; a plug-in's stays its own.
+    std::vector<TChooseFilter> de;
+    {
+        test::TShippedLanguage german("Deutsch");
+        ASSERT_TRUE(german.Ok);
+        de = LabelChooseFilters(WaveChooseFilters(0, 0x9A));
+    }
     ASSERT_EQ(de.size(), 7u);
     EXPECT_EQ(de[0].Label.rfind("Alle unterst\xC3\xBCtzten Mediendateien (*.avi;*.wav;*.mp3;", 0), 0u) << de[0].Label;
     EXPECT_EQ(de[1].Label, "WAV- und AVI-Dateien (*.avi;*.wav)");
     EXPECT_EQ(de[3].Label.rfind("Audio- und Videodateien \xC3\xBC" "ber FFmpeg (", 0), 0u) << de[3].Label;
     EXPECT_EQ(de[6].Label, "Alle Dateien (*.*)");
     EXPECT_EQ(de[6].KindString(), "AUTO|-1");
-    std::vector<TChooseFilter> smart = WaveChooseFilters(false, 2, 0x9A);
+    std::vector<TChooseFilter> smart = WaveChooseFilters(2, 0x9A);
     ASSERT_EQ(smart.size(), 4u); // smart entry, own reader, system layer, the RIFF plug-in
     EXPECT_EQ(smart[3].KindString(), "VFAP|TESTRIFF");
 

@@ -1,6 +1,8 @@
 // Tests of the Properties window's texts: the duration forms and the empty labels.
 #include <gtest/gtest.h>
 
+#include "shell/messages.h"
+
 #include "media/input/io_movie_reader.h"
 #include "media/input/wave_reader.h"
 #include "media/input/source_kind.h"
@@ -37,7 +39,7 @@ TEST(PropertiesTexts, NothingOpenShowsDashes)
     EXPECT_NE(t.VidType, "-");
     EXPECT_EQ(t.VidCodec, "-");
     EXPECT_EQ(t.SRResult, "-");
-    EXPECT_EQ(t.DblType, dbl.Description(false) + " @ 25.00 fps");
+    EXPECT_EQ(t.DblType, SourceDescriptionText(dbl.Description()) + " @ 25.00 fps");
     EXPECT_EQ(t.DblFmt, "-");
 }
 
@@ -49,7 +51,7 @@ TEST(PropertiesTexts, SourcesAreNamedAfterTheLinuxLibraries)
                              test::ShellQuote(wav)));
     TWaveReader audio;
     ASSERT_TRUE(audio.Open(wav, MakeKindString(ksMsvw, 0), false, 0));
-    ASSERT_NE(audio.Description(false).find("VfW"), std::string::npos);   // the reader's own name
+    ASSERT_NE(SourceDescriptionText(audio.Description()).find("VfW"), std::string::npos);   // the reader's own name
     const TPropertiesTexts t = PropertiesTexts(nullptr, &audio, -1, nullptr, false);
     EXPECT_EQ(t.AudType.find("VfW"), std::string::npos) << t.AudType;
     EXPECT_NE(t.AudType.find("libavformat"), std::string::npos) << t.AudType;

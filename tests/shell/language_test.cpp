@@ -6,6 +6,7 @@
 #include "shell/messages.h"
 
 #include "platform/file_system.h"
+#include "support/shipped_language.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -216,7 +217,7 @@ TEST(Messages, ShippedGermanFileCoversEveryKey)
         ASSERT_TRUE(m.Translate(t.key, text)) << t.key;
         EXPECT_FALSE(text.empty()) << t.key;
         static const std::set<std::string> sameInGerman = {"WrdHertz", "WrdHour", "WrdMin", "WrdMono",
-                                                           "WrdSec", "WrdStart", "WrdStereo"};
+                                                           "WrdSec", "WrdStart", "WrdStereo", "WrdSrcPlugin"};
         if (!sameInGerman.count(t.key)) {
             EXPECT_NE(text, t.english) << t.key << " is not translated";
         }
@@ -233,9 +234,30 @@ TEST(Messages, ShippedGermanFileCoversEveryKey)
     for (int code = 0; code < MediaErrorCount; ++code) {
         TMediaError e = static_cast<TMediaError>(code);
         ASSERT_TRUE(m.Translate(MediaErrorIdent(e), text)) << MediaErrorIdent(e);
-        EXPECT_EQ(text, MediaErrorField(e, mfGerman));
+        EXPECT_FALSE(text.empty()) << MediaErrorIdent(e);
+        EXPECT_NE(text, MediaErrorMessage(e)) << MediaErrorIdent(e) << " is not translated";
     }
     EXPECT_EQ(m.TranslateOr("ErrOpenVid", ""), "Fehler beim \xC3\x96" "ffnen der Videodatei:\r\n\"%s\"");
+}
+
+// A reader's reason for refusing a file follows the code's message, its numbers filled in,
+// in the language chosen.
+TEST(Messages, AReadersReasonFollowsTheCodesMessage)
+{
+    EXPECT_EQ(TranslatedErrorSentence("Lead", meFileFormat, {wrBlockAlign, -1, {3, 2, 16, 4}}),
+              "Lead\n\nFile format not supported: block align 3 does not match 2 channels of 16 bits (4 bytes).");
+    EXPECT_EQ(MediaProblemText({wrSampleBits, 0, {7}}),
+              "stream 0: 7-bit samples are not supported (8, 16, 24 or 32 bits)");
+    EXPECT_EQ(TranslatedErrorSentence("Lead", meFileFormat, {}), "Lead\n\nFile format not supported.");
+    for (int r = wrNone + 1; r <= wrIndexEntries; ++r)
+        EXPECT_FALSE(DefaultText(MediaReasonKey(TMediaReason(r))).empty()) << r;
+    test::TShippedLanguage german("Deutsch");
+    ASSERT_TRUE(german.Ok);
+    EXPECT_EQ(MediaProblemText({wrDataChunks, -1, {2}}),
+              "die Datei enth\xC3\xA4lt 2 'data'-Bl\xC3\xB6" "cke; welcher der Ton ist, ist unklar");
+    EXPECT_EQ(SourceDescriptionText({"WrdSrcVideo", "OpenDML"}), "OpenDML-Video");
+    EXPECT_EQ(MediaErrorMsg(meNotRegularFile),
+              "Der Pfad nennt keine gew\xC3\xB6hnliche Datei (sondern eine Pipe, ein Ger\xC3\xA4t oder einen Socket)");
 }
 
 TEST(LanguageSetup, SettingsChooseTheFileAndTheLanguage)

@@ -124,6 +124,9 @@ public:
         Kinds[role] = kind.empty() ? "ODML|-1" : kind;
         return meOk;
     }
+    // The reason every failed open gives (none unless a test sets one).
+    TMediaProblem OpenProblem;
+    TMediaProblem Problem(TSourceRole) const override { return OpenProblem; }
     TMediaError OpenPhantom(const TPhantomClip &clip) override
     {
         if (PhantomResult != meOk)

@@ -1,7 +1,10 @@
-// Texts of the media error codes and the translations of foreign error spaces.
+// Records of the media error codes (identifier and built-in English text), the path check
+// before opening a medium and the translations of foreign error spaces.
 #include "media/common/media_error.h"
 
 #include "media/common/vfw_types.h"
+
+#include <sys/stat.h>
 
 #include <string_view>
 
@@ -9,47 +12,49 @@ namespace tessaly {
 
 namespace {
 
-// One record per code: identifier, German message, English message.
+// One record per code: identifier (the language-file key) and English message.
 constexpr const char *MediaErrorRecords[MediaErrorCount] = {
-    "meOk|Kein Fehler|No error",
-    "meUnknown|Unbekannter Fehler|Unknown error",
-    "meParam|Ung\xC3\xBCltiger Parameter|Invalid parameter",
-    "meState|Aktion zur Zeit nicht erlaubt|Action not permitted at this time",
-    "meMemory|Nicht gen\xC3\xBCgend Speicher|Out of memory",
-    "meFileNotFound|Datei nicht gefunden|File not found",
-    "meFileFormat|Dateiformat wird nicht unterst\xC3\xBCtzt|File format not supported",
-    "meFileSize|Ung\xC3\xBCltige Dateigr\xC3\xB6\xC3\x9F" "e|Invalid file size",
-    "meFileOpen|Fehler beim \xC3\x96" "ffnen der Datei|Error opening file",
-    "meFileRead|Fehler beim Lesen der Datei|File read error",
-    "meFileWrite|Fehler beim Schreiben der Datei|File write error",
-    "meFileRename|Fehler beim Umbenennen der Datei|Error renaming file",
-    "meFileExceeds2GB|Dateigr\xC3\xB6\xC3\x9F" "e \xC3\xBC" "berschreitet 2 GB|File size exceeds 2 GB",
-    "meNoVideoStream|Kein Videostrom gefunden|No video stream found",
-    "meNoAudioStream|Kein Audiostrom gefunden|No audio stream found",
-    "meFrameFormat|Bildformat wird nicht unterst\xC3\xBCtzt|Image format not supported",
-    "meAudioFormat|Audioformat wird nicht unterst\xC3\xBCtzt|Audio format not supported",
-    "meStreamFormat|Datenstromformat wird nicht unterst\xC3\xBCtzt|Stream format not supported",
-    "meFileHandler|Kein passender Codec gefunden|No suitable codec found",
-    "meUnsupported|Nicht unterst\xC3\xBCtzte Operation angefordert|Unsupported operation requested",
-    "meSegment|Dateisegmente sind nicht kompatibel|File segments are not compatible",
-    "meUserAbort|Abbruch durch Benutzer|User abort",
-    "meTwain|Fehler beim Zugriff auf den Scannertreiber|Error accessing scanner driver",
-    "meNoParent|Ung\xC3\xBCltiges Elternfenster|Invalid parent window handle",
-    "meClipboardFormat|Zwischenablageformat wird nicht unterst\xC3\xBCtzt|Clipboard format not supported",
-    "meClipboardBusy|Zwischenablage nicht bereit|Clipboard not ready",
-    "meSysInternal|Interner Betriebssystemfehler|Internal OS error",
-    "meFlags|Ung\xC3\xBCltige Flags|Invalid flags",
-    "meDataSize|Ung\xC3\xBCltige Datengr\xC3\xB6\xC3\x9F" "e|Invalid data size",
-    "meHandle|Ung\xC3\xBCltiges Handle|Invalid handle",
-    "meBufSize|Puffer zu klein|Buffer too small",
-    "meCodec|Codec-Fehler|Codec error",
-    "meCantCompress|Daten k\xC3\xB6nnen nicht komprimiert werden|Can't compress data",
-    "meCantDecompress|Daten k\xC3\xB6nnen nicht dekomprimiert werden|Can't decompress data",
-    "meReadOnly|Datei ist schreibgesch\xC3\xBCtzt|File is read only",
-    "meNoData|Keine Daten|No data",
-    "meGraph|DirectShow-Graph-Fehler|DirectShow Graph error",
-    "meTimeout|Zeit\xC3\xBC" "berschreitung|Timeout",
-    "meInternal|Interner Programmfehler|Internal application error",
+    "meOk|No error",
+    "meUnknown|Unknown error",
+    "meParam|Invalid parameter",
+    "meState|Action not permitted at this time",
+    "meMemory|Out of memory",
+    "meFileNotFound|File not found",
+    "meFileFormat|File format not supported",
+    "meFileSize|Invalid file size",
+    "meFileOpen|Error opening file",
+    "meFileRead|File read error",
+    "meFileWrite|File write error",
+    "meFileRename|Error renaming file",
+    "meFileExceeds2GB|File size exceeds 2 GB",
+    "meNoVideoStream|No video stream found",
+    "meNoAudioStream|No audio stream found",
+    "meFrameFormat|Image format not supported",
+    "meAudioFormat|Audio format not supported",
+    "meStreamFormat|Stream format not supported",
+    "meFileHandler|No suitable codec found",
+    "meUnsupported|Unsupported operation requested",
+    "meSegment|File segments are not compatible",
+    "meUserAbort|User abort",
+    "meTwain|Error accessing scanner driver",
+    "meNoParent|Invalid parent window handle",
+    "meClipboardFormat|Clipboard format not supported",
+    "meClipboardBusy|Clipboard not ready",
+    "meSysInternal|Internal OS error",
+    "meFlags|Invalid flags",
+    "meDataSize|Invalid data size",
+    "meHandle|Invalid handle",
+    "meBufSize|Buffer too small",
+    "meCodec|Codec error",
+    "meCantCompress|Can't compress data",
+    "meCantDecompress|Can't decompress data",
+    "meReadOnly|File is read only",
+    "meNoData|No data",
+    "meGraph|DirectShow Graph error",
+    "meTimeout|Timeout",
+    "meInternal|Internal application error",
+    "meIsFolder|The path names a folder, not a file",
+    "meNotRegularFile|The path names no regular file (but a pipe, a device or a socket)",
 };
 
 // Field number `field` of a "a|b|c" record, empty when missing.
@@ -83,9 +88,29 @@ std::string MediaErrorField(TMediaError code, int field)
 std::string MediaErrorIdent(TMediaError code) { return MediaErrorField(code, mfIdent); }
 std::string MediaErrorMessage(TMediaError code) { return MediaErrorField(code, mfEnglish); }
 
-std::string MediaErrorText(TMediaError code, bool german)
+const char *MediaReasonKey(TMediaReason reason)
 {
-    return MediaErrorField(code, german ? mfGerman : mfEnglish);
+    switch (reason) {
+    case wrSampleBits: return "ErrWavSampleBits";
+    case wrFloatBits: return "ErrWavFloatBits";
+    case wrChannels: return "ErrWavChannels";
+    case wrSampleRate: return "ErrWavSampleRate";
+    case wrBlockAlign: return "ErrWavBlockAlign";
+    case wrDataChunks: return "ErrWavDataChunks";
+    case wrIndexEntries: return "ErrIndexEntries";
+    case wrNone: break;
+    }
+    return "";
+}
+
+TMediaError CheckMediaPath(const std::string &path)
+{
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+        return meFileNotFound;
+    if (S_ISDIR(st.st_mode))
+        return meIsFolder;
+    return S_ISREG(st.st_mode) ? meOk : meNotRegularFile;
 }
 
 TMediaError MediaErrorFromAviErr(int32_t result)
@@ -156,10 +181,12 @@ TMediaError MediaErrorFromSourceStatus(int32_t status)
 }
 
 std::string MediaErrorSentence(const std::string &leadText, TMediaError code,
-                               const TMediaErrorTranslator &translate)
+                               const TMediaErrorTranslator &translate, const std::string &problemText)
 {
     std::string english = MediaErrorMessage(code);
     std::string message = translate ? translate(MediaErrorIdent(code), english) : english;
+    if (!problemText.empty())
+        message += ": " + problemText;
     return leadText + "\n\n" + message + ".";
 }
 

@@ -44,6 +44,8 @@ public:
     // sample `first` (Start-based) into out, in the stream's format: count * nBlockAlign
     // bytes. meOk, or the failure's code; out may be partly written on failure.
     virtual TMediaError Read(int stream, int64_t first, int32_t count, uint8_t *out) = 0;
+    // After a failed open: what the path found wrong with the file, when it can say.
+    virtual TMediaProblem Problem() const { return {}; }
 };
 
 } // namespace tessaly

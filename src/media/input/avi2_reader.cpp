@@ -51,8 +51,11 @@ int32_t TAvi2Reader::Open(const std::string &fileName)
     } catch (const std::bad_alloc &) {
         result = AVIERR_MEMORY;
     }
-    if (result != 0)
+    if (result != 0) {
+        TMediaProblem problem = std::move(FProblem);
         Close();
+        FProblem = std::move(problem);   // kept to say why the file was refused
+    }
     return result;
 }
 
@@ -60,7 +63,7 @@ void TAvi2Reader::Close()
 {
     FFile.Close();
     FReadFailed = FMemoryFailed = FValidCache = FOpenDmlCache = false;
-    FProblem.clear();
+    FProblem = {};
     FFileKind = fkNone;
     FRiffCount = 0;
     FCurrentStream = -1;

@@ -2,6 +2,7 @@
 // several RIFF blocks, beyond 4 GiB) and WAVE files with AVIFile-shaped results.
 #pragma once
 
+#include "media/common/media_error.h"
 #include "media/common/vfw_types.h"
 #include "media/input/avi2_records.h"
 #include "platform/file64.h"
@@ -60,7 +61,7 @@ public:
     int64_t FileSize() const { return FFile.Size(); }
     const std::string &FileName() const { return FFile.FileName(); }
     // Why the last Open refused the file's wave format (empty otherwise).
-    const std::string &Problem() const { return FProblem; }
+    const TMediaProblem &Problem() const { return FProblem; }
 
     // AVIStreamRead convention: reads count samples (-1 = 1) from start into buffer
     // (bufferSize bytes). Reports the bytes and samples delivered (either pointer may
@@ -89,7 +90,7 @@ protected:
     TFile64 &File() { return FFile; }
 
 private:
-    std::string FProblem;
+    TMediaProblem FProblem;
     struct TParseState;
     int32_t Parse();
     int64_t ReadChunk(TParseState &ps, int64_t pos, int64_t end);

@@ -12,17 +12,15 @@ const char *const kDirectVideoPatterns = "*.asf;*.avi;*.m1v;*.m2v;*.mpeg;*.mpe;*
 
 namespace {
 
-// The containers FFmpeg reads, in groups a user knows, with English and German labels.
+// The containers FFmpeg reads, in groups a user knows, with the message keys of their labels.
 struct TContainerGroup {
-    const char *English, *German, *Patterns;
+    const char *LabelKey, *Patterns;
 };
 const TContainerGroup kContainerGroups[] = {
-    {"Matroska and WebM videos", "Matroska- und WebM-Videos", "*.mkv;*.mk3d;*.webm"},
-    {"MP4 and QuickTime videos", "MP4- und QuickTime-Videos", "*.mp4;*.m4v;*.mov;*.3gp"},
-    {"MPEG transport and program streams", "MPEG-Transport- und -Programmstr\xC3\xB6me",
-     "*.ts;*.m2ts;*.mts;*.mpg;*.mpeg;*.vob;*.m2v"},
-    {"Other videos (FLV, WMV, Ogg, DV, MXF ...)", "Andere Videos (FLV, WMV, Ogg, DV, MXF ...)",
-     "*.flv;*.wmv;*.asf;*.ogv;*.dv;*.mxf;*.nut;*.y4m;*.h264;*.264;*.hevc"},
+    {"CapFltMatroska", "*.mkv;*.mk3d;*.webm"},
+    {"CapFltMp4", "*.mp4;*.m4v;*.mov;*.3gp"},
+    {"CapFltMpeg", "*.ts;*.m2ts;*.mts;*.mpg;*.mpeg;*.vob;*.m2v"},
+    {"CapFltOtherVideo", "*.flv;*.wmv;*.asf;*.ogv;*.dv;*.mxf;*.nut;*.y4m;*.h264;*.264;*.hevc"},
 };
 
 std::string ContainerPatterns()
@@ -40,14 +38,13 @@ std::string &LastKind()
 }
 } // namespace
 
-std::vector<TChooseFilter> IOMovieChooseFilters(bool german, int smartLevel, uint32_t flags)
+std::vector<TChooseFilter> IOMovieChooseFilters(int smartLevel, uint32_t flags)
 {
     std::vector<TChooseFilter> list;
-    auto add = [&](const std::string &en, const std::string &de, const std::string &patterns, TSourceKind kind,
-                   int param) {
+    auto add = [&](const char *key, const std::string &patterns, TSourceKind kind, int param) {
         TChooseFilter f;
         f.Patterns = NormalisePatterns(patterns);
-        f.Label = (german ? de : en) + " (" + f.Patterns + ")";
+        f.LabelKey = key;
         f.Kind = kind;
         f.Param = param;
         list.push_back(std::move(f));
@@ -56,7 +53,7 @@ std::vector<TChooseFilter> IOMovieChooseFilters(bool german, int smartLevel, uin
     const bool direct = DirectVideoAvailable();
     if (smartLevel >= 1 && (flags & cfAutomatic)) {
         const std::string p = (flags & (cfSystemLayer | cfOwnReader)) ? "*.avi;" : "";
-        add("Smart-renderable media files", "Smart-Render-f\xC3\xA4hige Mediendateien",
+        add("CapFltSmart",
             p + PluginPatterns(VF_STREAM_VIDEO, 2), ksAuto, 1);
     }
     if (smartLevel < 2 && (flags & cfAutomatic)) {
@@ -70,32 +67,31 @@ std::vector<TChooseFilter> IOMovieChooseFilters(bool german, int smartLevel, uin
         if ((flags & cfDirect) && direct)
             p += std::string(";") + kDirectVideoPatterns;
         p += ";" + PluginPatterns(VF_STREAM_VIDEO, smartLevel);
-        add("All supported media files", "Alle unterst\xC3\xBCtzten Mediendateien", p, ksAuto, 0);
+        add("CapFltAll", p, ksAuto, 0);
     }
     if (flags & cfOwnReader)
-        add("AVI files", "AVI-Dateien", "*.avi", ksOdml, -1);
+        add("CapFltAvi", "*.avi", ksOdml, -1);
     if ((flags & cfContainers) && smartLevel < 2)
         for (const TContainerGroup &g : kContainerGroups)
-            add(g.English, g.German, g.Patterns, ksLavf, -1);
+            add(g.LabelKey, g.Patterns, ksLavf, -1);
     if (flags & cfSystemLayer) {
-        add("AVI files read by FFmpeg", "AVI-Dateien \xC3\xBC" "ber FFmpeg", "*.avi", ksMsvw, -1);
+        add("CapFltAviFfmpeg", "*.avi", ksMsvw, -1);
         if (avs && smartLevel < 2)
-            add("AviSynth scripts", "AviSynth-Skripte", "*.avs", ksMsvw, -1);
+            add("CapFltAvs", "*.avs", ksMsvw, -1);
     }
     if ((flags & cfImages) && smartLevel < 2)
-        add("Images", "Bilder", ImageFilePatterns(), ksStil, -1);
+        add("CapFltImages", ImageFilePatterns(), ksStil, -1);
     if (flags & cfPlugins)
         for (int i = 0; i < PluginCount(); ++i) {
             if (!PluginHasVideo(i) || (smartLevel >= 2 && !PluginHasRiff(i)))
                 continue;
-            const std::string label = PluginFilterLabel(i);
-            add(label, label, PluginPatternList(i), ksVfap, i);
+            list.push_back(PluginChooseFilter(PluginFilterLabel(i), PluginPatternList(i), ksVfap, i));
         }
     if (smartLevel < 2) {
         if ((flags & cfDirect) && direct)
-            add("DirectShow media", "DirectShow-Medien", kDirectVideoPatterns, ksMsds, -1);
+            add("CapFltDirect", kDirectVideoPatterns, ksMsds, -1);
         if (flags & cfAutomatic)
-            add("All Files", "Alle Dateien", "*.*", ksAuto, -1);
+            add("CapFltAllFiles", "*.*", ksAuto, -1);
     }
     return list;
 }

@@ -21,10 +21,10 @@ constexpr uint32_t kVideoDialogFilters = 0x9A | cfImages | cfContainers;
 // The direct media-framework pattern list of the video dialog.
 extern const char *const kDirectVideoPatterns;
 
-// The entries in dialog order for a smart-render level (0, 1 or 2) and filter flags;
-// labels German when german is set. The main window passes kVideoDialogFilters, level 1
+// The entries in dialog order for a smart-render level (0, 1 or 2) and filter flags, labelled
+// as WaveChooseFilters labels them. The main window passes kVideoDialogFilters, level 1
 // for the video and level 0 for the reference video.
-std::vector<TChooseFilter> IOMovieChooseFilters(bool german, int smartLevel, uint32_t filterFlags);
+std::vector<TChooseFilter> IOMovieChooseFilters(int smartLevel, uint32_t filterFlags);
 
 // The video dialog's own remembered last kind (at most 31 characters).
 std::string IOMovieLastKind();

@@ -4,6 +4,7 @@
 #include "media/common/byte_order.h"
 #include "media/common/io_image_loader.h"
 #include "platform/avisynth.h"
+#include "platform/riff_check.h"
 
 #include <algorithm>
 #include <cctype>
@@ -98,6 +99,7 @@ bool TIOMovieReader::Open(const std::string &fileList, const std::string &kindSt
     Close();
     FOk = true;
     FStatus = meOk;
+    FProblem = {};
     TSourceKind kind;
     int param;
     ParseKindString(kindString, kind, param);
@@ -105,10 +107,13 @@ bool TIOMovieReader::Open(const std::string &fileList, const std::string &kindSt
     FOk = false;
     if (files.empty())
         return Fail(meParam);
+    // Folders, pipes and devices are named as such, and a pipe is never opened.
     for (const std::string &f : files) {
-        struct stat st {};
-        if (::stat(f.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-            return Fail(meFileNotFound);
+        if (TMediaError r = CheckMediaPath(f); r != meOk)
+            return Fail(r);
+        // Index counts no file of this size can hold would make a demuxer ask for gigabytes.
+        if (!AviIndexesFit(f, FProblem))
+            return Fail(meFileFormat);
     }
     FOk = true;
     const uint32_t mask = withAudio ? 3u : 1u;
@@ -764,23 +769,19 @@ std::unique_ptr<TIOImage> TIOMovieReader::NewFrameImage() const
     return TIOImage::CreateFromBitmapInfo(FOutputFormat.data(), FOutputFormat.size());
 }
 
-std::string TIOMovieReader::Description(bool german) const
+TSourceDescription TIOMovieReader::Description() const
 {
     if (FSegments.empty())
-        return german ? "Keine Datei ge\xC3\xB6" "ffnet" : "No file";
-    const std::string video = german ? "-Video" : " video";
+        return {"WrdSrcNone", ""};
     switch (FKind) {
-    case ksDumy: return german ? "Phantom-Videoclip" : "Phantom video clip";
-    case ksMsvw: return "VfW" + video;
-    case ksOdml: return (UsesOpenDmlIndex() ? "OpenDML" : "VfW") + video;
-    case ksStil:
-        if (FFrameCount < 2)
-            return german ? "Einzelbild" : "Still image";
-        return german ? "Bildliste" : "Picture list";
-    case ksMsds: return german ? "DirectShow-Video" : "DirectShow video";
-    case ksVfap: return "VFAPI \"" + PluginInfoText(FPlugin) + "\"";
-    case ksLavf: return FSegments[0]->Lavf ? FSegments[0]->Lavf->Facts().Container + video : "FFmpeg" + video;
-    default: return german ? "Unbekannter Dateityp" : "Unknown file type";
+    case ksDumy: return {"WrdSrcPhantom", ""};
+    case ksMsvw: return {"WrdSrcVideo", "VfW"};
+    case ksOdml: return {"WrdSrcVideo", UsesOpenDmlIndex() ? "OpenDML" : "VfW"};
+    case ksStil: return {FFrameCount < 2 ? "WrdSrcStill" : "WrdSrcPictures", ""};
+    case ksMsds: return {"WrdSrcVideo", "DirectShow"};
+    case ksVfap: return {"WrdSrcPlugin", PluginInfoText(FPlugin)};
+    case ksLavf: return {"WrdSrcVideo", FSegments[0]->Lavf ? FSegments[0]->Lavf->Facts().Container : "FFmpeg"};
+    default: return {"WrdSrcUnknown", ""};
     }
 }
 

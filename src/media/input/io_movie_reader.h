@@ -52,8 +52,10 @@ public:
     // The kind string of the open source, "" when nothing is open.
     std::string KindString() const;
     TMediaError Status() const { return FStatus; }
-    // English or German text naming the access path ("OpenDML video", "Phantom video clip").
-    std::string Description(bool german) const;
+    // After a failed Open: what was found wrong with the file, when that can be said.
+    const TMediaProblem &Problem() const { return FProblem; }
+    // The access path as a message key and name ("WrdSrcVideo" with "OpenDML", "WrdSrcPhantom").
+    TSourceDescription Description() const;
 
     int SegmentCount() const { return int(FSegments.size()); }
     int VideoStreamCount() const { return int(FVideoStreams.size()); }
@@ -153,6 +155,7 @@ private:
     int FPlugin = -1;
     bool FOk = false;
     TMediaError FStatus = meOk;
+    TMediaProblem FProblem;
     std::vector<std::unique_ptr<TSegment>> FSegments;
     int FStreamCount = 0;
     std::vector<int> FVideoStreams, FAudioStreams;

@@ -29,6 +29,9 @@ protected:
 
 // The source over one reader type, whose sample reads are the reader's.
 template <class TReader> class TRiffReaderAudio : public TRiffAudio {
+public:
+    TMediaProblem Problem() const override { return FReader ? FReader->Problem() : TMediaProblem{}; }
+
 protected:
     int32_t ReadStream(int stream, int32_t start, int32_t count, uint8_t *out, int32_t bytes, int32_t *bytesRead,
                        int32_t *samplesRead) override

@@ -19,6 +19,14 @@ enum TSourceKind {
     ksLavf = 8, // any container FFmpeg demuxes, decoded frame-exact and sample-exact
 };
 
+// What a front-end says about its open source: a message key and the name it fills in
+// ("WrdSrcVideo" with "OpenDML" reads "OpenDML video"). The text is the front-end's.
+struct TSourceDescription {
+    std::string Key;
+    std::string Name;
+    bool operator==(const TSourceDescription &) const = default;
+};
+
 // The last kind code.
 constexpr TSourceKind kLastSourceKind = ksLavf;
 

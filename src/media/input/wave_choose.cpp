@@ -47,13 +47,23 @@ std::string NormalisePatterns(const std::string &patterns)
     }
 }
 
-std::vector<TChooseFilter> WaveChooseFilters(bool german, int smartLevel, uint32_t flags)
+TChooseFilter PluginChooseFilter(const std::string &label, const std::string &patterns, TSourceKind kind, int param)
+{
+    TChooseFilter f;
+    f.Patterns = NormalisePatterns(patterns);
+    f.Label = label + " (" + f.Patterns + ")";
+    f.Kind = kind;
+    f.Param = param;
+    return f;
+}
+
+std::vector<TChooseFilter> WaveChooseFilters(int smartLevel, uint32_t flags)
 {
     std::vector<TChooseFilter> list;
-    auto add = [&](const char *en, const char *de, const std::string &patterns, TSourceKind kind, int param) {
+    auto add = [&](const char *key, const std::string &patterns, TSourceKind kind, int param) {
         TChooseFilter f;
         f.Patterns = NormalisePatterns(patterns);
-        f.Label = std::string(german ? de : en) + " (" + f.Patterns + ")";
+        f.LabelKey = key;
         f.Kind = kind;
         f.Param = param;
         list.push_back(std::move(f));
@@ -62,7 +72,7 @@ std::vector<TChooseFilter> WaveChooseFilters(bool german, int smartLevel, uint32
     const bool direct = DirectAudioAvailable();
     if (smartLevel >= 1 && (flags & cfAutomatic)) {
         std::string p = (flags & (cfSystemLayer | cfOwnReader)) ? "*.avi;*.wav;" : "";
-        add("Smart-renderable medien files", "Smart-Render-f\xC3\xA4hige Mediendateien",
+        add("CapFltSmart",
             p + PluginPatterns(VF_STREAM_AUDIO, 2), ksAuto, 1);
     }
     if (smartLevel < 2 && (flags & cfAutomatic)) {
@@ -74,30 +84,29 @@ std::vector<TChooseFilter> WaveChooseFilters(bool german, int smartLevel, uint32
         if (flags & cfSystemLayer)
             p += std::string(";") + kFfmpegAudioPatterns;
         p += ";" + PluginPatterns(VF_STREAM_AUDIO, smartLevel);
-        add("All supported media files", "Alle unterst\xC3\xBCtzten Mediendateien", p, ksAuto, 0);
+        add("CapFltAll", p, ksAuto, 0);
     }
     if (flags & cfOwnReader)
-        add("WAV and AVI files", "WAV- und AVI-Dateien", "*.avi;*.wav", ksOdml, -1);
+        add("CapFltWavAvi", "*.avi;*.wav", ksOdml, -1);
     if (flags & cfSystemLayer) {
-        add("WAV and AVI files in VfW mode", "WAV- und AVI-Dateien im VfW-Modus", "*.avi;*.wav", ksMsvw, -1);
+        add("CapFltWavAviVfw", "*.avi;*.wav", ksMsvw, -1);
         if (avs && smartLevel < 2)
-            add("AviSynth scripts", "AviSynth-Skripte", "*.avs", ksMsvw, -1);
+            add("CapFltAvs", "*.avs", ksMsvw, -1);
         if (smartLevel < 2)
-            add("Audio and video files through FFmpeg", "Audio- und Videodateien \xC3\xBC" "ber FFmpeg", kFfmpegAudioPatterns,
+            add("CapFltFfmpegAudio", kFfmpegAudioPatterns,
                 ksLavf, -1);
     }
     if (flags & cfPlugins)
         for (int i = 0; i < PluginCount(); ++i) {
             if (!PluginHasAudio(i) || (smartLevel >= 2 && !PluginHasRiff(i)))
                 continue;
-            std::string label = PluginFilterLabel(i);
-            add(label.c_str(), label.c_str(), PluginPatternList(i), ksVfap, i);
+            list.push_back(PluginChooseFilter(PluginFilterLabel(i), PluginPatternList(i), ksVfap, i));
         }
     if (smartLevel < 2) {
         if ((flags & cfDirect) && direct)
-            add("DirectShow media", "DirectShow-Medien", kDirectAudioPatterns, ksMsds, -1);
+            add("CapFltDirect", kDirectAudioPatterns, ksMsds, -1);
         if (flags & cfAutomatic)
-            add("All Files", "Alle Dateien", "*.*", ksAuto, -1);
+            add("CapFltAllFiles", "*.*", ksAuto, -1);
     }
     return list;
 }

@@ -21,10 +21,11 @@ enum : uint32_t {
 };
 
 struct TChooseFilter {
-    std::string Label;    // shown text: label, " (", patterns, ")"
+    std::string Label;    // shown text: label, " (", patterns, ")"; the front-end fills it from LabelKey
     std::string Patterns; // ";"-separated, lower-cased, trimmed, without duplicates
     TSourceKind Kind = ksAuto;
     int Param = -1;
+    std::string LabelKey; // message key of the label; empty when Label is a name of its own (a plug-in's)
     std::string KindString() const { return MakeKindString(Kind, Param); }
 };
 
@@ -34,9 +35,12 @@ extern const char *const kDirectAudioPatterns;
 // Normalises a pattern list: fields trimmed and lower-cased, empty ones and duplicates dropped.
 std::string NormalisePatterns(const std::string &patterns);
 
-// The entries in dialog order for a smart-render level (0, 1 or 2) and filter flags;
-// labels German when german is set.
-std::vector<TChooseFilter> WaveChooseFilters(bool german, int smartLevel, uint32_t filterFlags);
+// The entries in dialog order for a smart-render level (0, 1 or 2) and filter flags. Entries
+// of the program's own carry a LabelKey (their Label is filled in by the front-end), a
+// plug-in's entry its own label.
+std::vector<TChooseFilter> WaveChooseFilters(int smartLevel, uint32_t filterFlags);
+// A plug-in's entry: its label with the patterns.
+TChooseFilter PluginChooseFilter(const std::string &label, const std::string &patterns, TSourceKind kind, int param);
 // The dialog's filter text: label and patterns of each entry, each ended by NUL, then one more NUL.
 std::string ChooseFilterText(const std::vector<TChooseFilter> &filters);
 

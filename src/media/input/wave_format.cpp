@@ -44,27 +44,25 @@ bool IsSupportedPcm(const WAVEFORMATEX &f)
            f.nBlockAlign == f.wBitsPerSample * f.nChannels / 8;
 }
 
-bool PcmHeaderConsistent(const WAVEFORMATEX &f, std::string *problem)
+bool PcmHeaderConsistent(const WAVEFORMATEX &f, TMediaProblem *problem)
 {
     const bool isFloat = f.wFormatTag == WAVE_FORMAT_IEEE_FLOAT;
     if (f.wFormatTag != WAVE_FORMAT_PCM && !isFloat)
         return true;
-    std::string why;
+    TMediaProblem why;
     const int bits = f.wBitsPerSample;
     if (isFloat ? bits != 32 && bits != 64 : bits != 8 && bits != 16 && bits != 24 && bits != 32)
-        why = std::to_string(bits) + (isFloat ? "-bit floating-point samples are not supported (32 or 64 bits)"
-                                              : "-bit samples are not supported (8, 16, 24 or 32 bits)");
+        why = {isFloat ? wrFloatBits : wrSampleBits, -1, {bits}};
     else if (f.nChannels < 1 || f.nChannels > kMaxConvertChannels)
-        why = std::to_string(f.nChannels) + " channels are not supported (1 to " + std::to_string(kMaxConvertChannels) + ")";
+        why = {wrChannels, -1, {f.nChannels, kMaxConvertChannels}};
     else if (f.nSamplesPerSec == 0)
-        why = "the sample rate is 0";
+        why = {wrSampleRate, -1, {}};
     else if (f.nBlockAlign != bits / 8 * f.nChannels)
-        why = "the block size " + std::to_string(f.nBlockAlign) + " does not match " + std::to_string(f.nChannels) +
-              " channels of " + std::to_string(bits) + " bits (" + std::to_string(bits / 8 * f.nChannels) + " bytes)";
-    if (why.empty())
+        why = {wrBlockAlign, -1, {f.nBlockAlign, f.nChannels, bits, bits / 8 * f.nChannels}};
+    if (!why.Known())
         return true;
     if (problem)
-        *problem = "The wave format contradicts itself: " + why + ".";
+        *problem = why;
     return false;
 }
 

@@ -35,7 +35,7 @@ bool IsSupportedPcm(const WAVEFORMATEX &format);
 // each other: a supported sample size, 1 to kMaxConvertChannels channels, a rate above 0
 // and a block align of channels x bytes per sample. False with `problem` (optional)
 // saying which field is wrong. Records of other encodings pass unchecked.
-bool PcmHeaderConsistent(const WAVEFORMATEX &format, std::string *problem = nullptr);
+bool PcmHeaderConsistent(const WAVEFORMATEX &format, TMediaProblem *problem = nullptr);
 // Both supported, with 1, 2, 3, 4 or 6 channels each or with the same channel count
 // (up to kMaxConvertChannels).
 bool AreConvertible(const WAVEFORMATEX &a, const WAVEFORMATEX &b);

@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <sys/stat.h>
 
 #include "media/input/lavf/lavf_audio.h"
 #include "media/input/riff_audio.h"
 #include "media/input/vfap_audio.h"
 #include "media/input/vfapi_host.h"
 #include "platform/avisynth.h"
+#include "platform/riff_check.h"
 
 namespace tessaly {
 
@@ -43,23 +43,18 @@ bool SameSegmentFormat(const std::vector<uint8_t> &a, const std::vector<uint8_t>
     return SameFormat(fa, fb) && maskA == maskB;
 }
 
-// Opens file through the access path TSource; the source in `out` on success.
-template <class TSource> TMediaError OpenPath(const std::string &file, std::unique_ptr<TAudioSource> &out)
+// Opens file through the access path TSource; the source in `out` on success, else what
+// the path found wrong with the file in `problem`.
+template <class TSource>
+TMediaError OpenPath(const std::string &file, std::unique_ptr<TAudioSource> &out, TMediaProblem &problem)
 {
     auto source = std::make_unique<TSource>();
     const TMediaError r = source->Open(file);
     if (r == meOk)
         out = std::move(source);
+    else
+        problem = source->Problem();
     return r;
-}
-
-bool FileSize(const std::string &file, int64_t &size)
-{
-    struct stat st;
-    if (::stat(file.c_str(), &st) != 0)
-        return false;
-    size = int64_t(st.st_size);
-    return true;
 }
 
 } // namespace
@@ -125,6 +120,7 @@ bool TWaveReader::Open(const std::string &fileList, const std::string &kindStrin
 {
     Close();
     FStatus = meOk;
+    FProblem = {};
     FOk = true;
     TSourceKind kind;
     int param;
@@ -132,10 +128,14 @@ bool TWaveReader::Open(const std::string &fileList, const std::string &kindStrin
     std::vector<std::string> files = SplitFileList(fileList);
     if (files.empty())
         return Fail(meParam);
+    // Folders, pipes and devices are named as such, and a pipe is never opened (a read
+    // would wait for a writer).
     for (const std::string &f : files) {
-        int64_t size;
-        if (!FileSize(f, size))
-            return Fail(meFileNotFound);
+        if (TMediaError r = CheckMediaPath(f); r != meOk)
+            return Fail(r);
+        // Index counts no file of this size can hold would make a demuxer ask for gigabytes.
+        if (!AviIndexesFit(f, FProblem))
+            return Fail(meFileFormat);
     }
     // For the paths that list a file's streams, the parameter names the stream to select
     // (its number in the file); -1 selects the first audio stream.
@@ -163,6 +163,15 @@ bool TWaveReader::Open(const std::string &fileList, const std::string &kindStrin
         FFileList = fileList;
         return true;
     }
+    // A file a RIFF reader found contradicting itself (a wave format with an impossible
+    // block size, several sound chunks) is refused with that reason: another path would
+    // read the same bytes with a guessed layout and deliver noise or the wrong chunk.
+    if (FProblem.Known()) {
+        const TMediaError refused = FStatus;
+        Close();
+        FStatus = refused;
+        return false;
+    }
     // Fallbacks while nothing is open; the first failure's status is kept.
     TMediaError first = FStatus;
     auto retry = [&](TSourceKind k, int p) {
@@ -177,11 +186,14 @@ bool TWaveReader::Open(const std::string &fileList, const std::string &kindStrin
     if (!opened && (kind == ksOdml || kind == ksMsvw) && (detected || allowFallback) && accessLevel < 2)
         opened = retry(ksLavf, -1);
     // A detected file that FFmpeg cannot read goes where the extension points.
+    int triedPlugin = -1; // a plug-in that failed is not asked a second time
     if (!opened && detected && kind == ksLavf) {
         int p = -1;
         TSourceKind k = DetectPluginKind(files[0], accessLevel, p);
         if (k != ksNone) {
             opened = retry(k, p);
+            if (k == ksVfap)
+                triedPlugin = p;
             // A file FFmpeg does not know, which the plug-in claiming it finds without
             // audio, is named as such.
             if (!opened && first == meFileFormat && FStatus == meNoAudioStream)
@@ -192,7 +204,7 @@ bool TWaveReader::Open(const std::string &fileList, const std::string &kindStrin
     // asked for by number.
     if (!opened && allowFallback && FWantedStream < 0 && (kind == ksMsvw || kind == ksOdml || kind == ksLavf)) {
         for (int i = 0; i < PluginCount() && !opened; ++i)
-            if (PluginClaimsFile(i, files[0], VF_STREAM_AUDIO, accessLevel))
+            if (i != triedPlugin && PluginClaimsFile(i, files[0], VF_STREAM_AUDIO, accessLevel))
                 opened = retry(ksVfap, i);
         if (!opened && DirectAudioAvailable() && accessLevel < 2)
             opened = retry(ksMsds, -1);
@@ -248,9 +260,9 @@ bool TWaveReader::OpenSegment(TSegment &seg, const std::string &file, TSourceKin
     std::unique_ptr<TAudioSource> source;
     TMediaError r;
     switch (kind) {
-    case ksMsvw: r = OpenPath<TMsvwAudio>(file, source); break;
-    case ksOdml: r = OpenPath<TOdmlAudio>(file, source); break;
-    case ksLavf: r = OpenPath<TLavfAudio>(file, source); break;
+    case ksMsvw: r = OpenPath<TMsvwAudio>(file, source, FProblem); break;
+    case ksOdml: r = OpenPath<TOdmlAudio>(file, source, FProblem); break;
+    case ksLavf: r = OpenPath<TLavfAudio>(file, source, FProblem); break;
     case ksVfap: return OpenVfap(seg, file, param, allowFallback, accessLevel);
     case ksMsds: return Fail(meFileHandler); // no direct media-framework component is bound
     default: return Fail(meFileFormat);
@@ -466,18 +478,17 @@ std::string TWaveReader::KindString() const
     return MakeKindString(FKind, first || FKind == ksMsds ? -1 : FSelected);
 }
 
-std::string TWaveReader::Description(bool german) const
+TSourceDescription TWaveReader::Description() const
 {
     if (!FOpen)
-        return german ? "Keine Datei ge\xC3\xB6" "ffnet" : "No file";
-    const char *suffix = german ? "-Audio" : " audio";
+        return {"WrdSrcNone", ""};
     switch (FKind) {
-    case ksMsvw: return std::string("VfW") + suffix;
-    case ksOdml: return std::string("OpenDML") + suffix;
-    case ksMsds: return std::string("DirectShow") + suffix;
-    case ksVfap: return "VFAPI \"" + PluginInfoText(FPlugin) + "\"";
-    case ksLavf: return std::string("FFmpeg") + suffix;
-    default: return german ? "Unbekannter Dateityp" : "Unknown file type";
+    case ksMsvw: return {"WrdSrcAudio", "VfW"};
+    case ksOdml: return {"WrdSrcAudio", "OpenDML"};
+    case ksMsds: return {"WrdSrcAudio", "DirectShow"};
+    case ksVfap: return {"WrdSrcPlugin", PluginInfoText(FPlugin)};
+    case ksLavf: return {"WrdSrcAudio", "FFmpeg"};
+    default: return {"WrdSrcUnknown", ""};
     }
 }
 

@@ -42,13 +42,16 @@ public:
 
     bool IsOpen() const { return FOpen; }
     TMediaError Status() const { return FStatus; }
+    // After a failed Open: what the reader found wrong with the file when it can say
+    // (Reason wrNone otherwise). Such a file is not handed to other paths.
+    const TMediaProblem &Problem() const { return FProblem; }
     // Kind string of the open source ("ODML|-1", "VFAP|NAME", "LAVF|2" when stream 2 is
     // selected and is not the first audio stream); empty when nothing is open.
     std::string KindString() const;
     TSourceKind Kind() const { return FKind; }
     int PluginIndex() const { return FPlugin; }
-    // "VfW audio", "OpenDML-Audio", "VFAPI \"info\"", "No file", ...
-    std::string Description(bool german) const;
+    // The access path as a message key and name ("WrdSrcAudio" with "OpenDML", "WrdSrcNone").
+    TSourceDescription Description() const;
 
     int AudioStreamCount() const { return int(FAudioStreams.size()); }
     // Stream number of the i-th audio stream, -1 when there is none.
@@ -111,6 +114,7 @@ private:
     TSourceKind FKind = ksNone;
     int FPlugin = -1;
     TMediaError FStatus = meOk;
+    TMediaProblem FProblem;
     bool FOk = false, FOpen = false, FEnd = false;
     std::vector<std::unique_ptr<TSegment>> FSegments;
     int FStreamCount = 0;
