@@ -2,23 +2,15 @@
 // everything the reader offers (descriptions, chunks, every sample, searches).
 #include "media/common/byte_order.h"
 #include "media/input/avi2_reader.h"
+#include "memory_file.h"
 
 #include <cstdio>
 #include <string>
-#include <sys/mman.h>
-#include <unistd.h>
 #include <vector>
 
 using namespace tessaly;
 
 namespace {
-
-// One in-memory file, rewritten for every input and opened through /proc.
-int MemoryFile()
-{
-    static int fd = memfd_create("fuzz_avi", 0);
-    return fd;
-}
 
 void ReadEverything(TAvi2Reader &r)
 {
@@ -70,11 +62,9 @@ void ReadEverything(TAvi2Reader &r)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    int fd = MemoryFile();
-    if (fd < 0 || ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != ssize_t(size))
+    const std::string path = tessaly::fuzz::WriteMemoryFile("fuzz_avi", data, size);
+    if (path.empty())
         return 0;
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
     TAvi2Reader reader;
     reader.SetStartAtZero(size & 1);
     if (reader.Open(path) == 0)

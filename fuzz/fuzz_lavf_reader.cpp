@@ -7,26 +7,19 @@
 #include "media/input/lavf/lavf_audio.h"
 #include "media/input/lavf/lavf_video.h"
 #include "media/input/video_source.h"
+#include "memory_file.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <sys/mman.h>
 #include <unistd.h>
 #include <vector>
 
 using namespace tessaly;
 
 namespace {
-
-int MemoryFile()
-{
-    static int fd = memfd_create("fuzz_lavf", 0);
-    return fd;
-}
 
 const std::filesystem::path &CacheFolder()
 {
@@ -80,11 +73,9 @@ void ReadVideo(TLavfVideoSource &video)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const std::filesystem::path &cache = CacheFolder();
-    int fd = MemoryFile();
-    if (fd < 0 || ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != ssize_t(size))
+    const std::string path = tessaly::fuzz::WriteMemoryFile("fuzz_lavf", data, size);
+    if (path.empty())
         return 0;
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
     {
         TLavfAudio audio;
         if (audio.Open(path) == meOk)

@@ -4,24 +4,16 @@
 // from the start, the middle, the end and past the end.
 #include "media/input/wave_format.h"
 #include "media/input/wave_reader.h"
+#include "memory_file.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <sys/mman.h>
-#include <unistd.h>
+#include <string>
 #include <vector>
 
 using namespace tessaly;
 
 namespace {
-
-// One in-memory file, rewritten for every input and opened through /proc.
-int MemoryFile()
-{
-    static int fd = memfd_create("fuzz_wave", 0);
-    return fd;
-}
 
 void ReadAround(TWaveReader &r, std::vector<uint8_t> &buffer)
 {
@@ -60,11 +52,9 @@ void ReadAll(TWaveReader &r)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    int fd = MemoryFile();
-    if (fd < 0 || ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != ssize_t(size))
+    const std::string path = tessaly::fuzz::WriteMemoryFile("fuzz_wave", data, size);
+    if (path.empty())
         return 0;
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
     for (const char *kind : {"ODML|-1", "MSVW|-1"}) {
         TWaveReader reader;
         if (reader.Open(path, kind, false, 0))

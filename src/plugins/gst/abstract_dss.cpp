@@ -51,21 +51,19 @@ bool OtherKindDecoder(GstElementFactory *factory, bool wantAudio)
     return (wantAudio && isVideo && !isAudio) || (!wantAudio && isAudio && !isVideo);
 }
 
-// Whether any source pad inside the bin holds an end-of-stream event, that is, a stream
-// stopped somewhere upstream.
-bool SomeStreamEnded(GstElement *bin)
+// Whether `test` holds for any pad (any source pad when sourcesOnly) of any element
+// inside the bin.
+template <class TTest> bool AnyPadInside(GstElement *bin, bool sourcesOnly, TTest test)
 {
-    bool ended = false;
+    bool found = false;
     GstIterator *elements = gst_bin_iterate_recurse(GST_BIN(bin));
     GValue item = G_VALUE_INIT;
-    while (!ended && gst_iterator_next(elements, &item) == GST_ITERATOR_OK) {
-        GstIterator *pads = gst_element_iterate_src_pads(GST_ELEMENT(g_value_get_object(&item)));
+    while (!found && gst_iterator_next(elements, &item) == GST_ITERATOR_OK) {
+        GstElement *element = GST_ELEMENT(g_value_get_object(&item));
+        GstIterator *pads = sourcesOnly ? gst_element_iterate_src_pads(element) : gst_element_iterate_pads(element);
         GValue pad = G_VALUE_INIT;
-        while (!ended && gst_iterator_next(pads, &pad) == GST_ITERATOR_OK) {
-            if (GstEvent *eos = gst_pad_get_sticky_event(GST_PAD(g_value_get_object(&pad)), GST_EVENT_EOS, 0)) {
-                gst_event_unref(eos);
-                ended = true;
-            }
+        while (!found && gst_iterator_next(pads, &pad) == GST_ITERATOR_OK) {
+            found = test(GST_PAD(g_value_get_object(&pad)));
             g_value_reset(&pad);
         }
         g_value_unset(&pad);
@@ -74,37 +72,35 @@ bool SomeStreamEnded(GstElement *bin)
     }
     g_value_unset(&item);
     gst_iterator_free(elements);
-    return ended;
+    return found;
+}
+
+// Whether any source pad inside the bin holds an end-of-stream event, that is, a stream
+// stopped somewhere upstream.
+bool SomeStreamEnded(GstElement *bin)
+{
+    return AnyPadInside(bin, true, [](GstPad *pad) {
+        GstEvent *eos = gst_pad_get_sticky_event(pad, GST_EVENT_EOS, 0);
+        if (eos)
+            gst_event_unref(eos);
+        return eos != nullptr;
+    });
 }
 
 // Whether any pad inside the bin has a streaming task that paused: its stream stopped (an
 // element failed, ran out of data or found nothing linked) and will not go on by itself.
 bool SomeTaskPaused(GstElement *bin)
 {
-    bool paused = false;
-    GstIterator *elements = gst_bin_iterate_recurse(GST_BIN(bin));
-    GValue item = G_VALUE_INIT;
-    while (!paused && gst_iterator_next(elements, &item) == GST_ITERATOR_OK) {
-        GstIterator *pads = gst_element_iterate_pads(GST_ELEMENT(g_value_get_object(&item)));
-        GValue pad = G_VALUE_INIT;
-        while (!paused && gst_iterator_next(pads, &pad) == GST_ITERATOR_OK) {
-            GstPad *p = GST_PAD(g_value_get_object(&pad));
-            GST_OBJECT_LOCK(p);
-            GstTask *task = GST_PAD_TASK(p) ? GST_TASK(gst_object_ref(GST_PAD_TASK(p))) : nullptr;
-            GST_OBJECT_UNLOCK(p);
-            if (task) {
-                paused = gst_task_get_state(task) == GST_TASK_PAUSED;
-                gst_object_unref(task);
-            }
-            g_value_reset(&pad);
-        }
-        g_value_unset(&pad);
-        gst_iterator_free(pads);
-        g_value_reset(&item);
-    }
-    g_value_unset(&item);
-    gst_iterator_free(elements);
-    return paused;
+    return AnyPadInside(bin, false, [](GstPad *pad) {
+        GST_OBJECT_LOCK(pad);
+        GstTask *task = GST_PAD_TASK(pad) ? GST_TASK(gst_object_ref(GST_PAD_TASK(pad))) : nullptr;
+        GST_OBJECT_UNLOCK(pad);
+        if (!task)
+            return false;
+        const bool paused = gst_task_get_state(task) == GST_TASK_PAUSED;
+        gst_object_unref(task);
+        return paused;
+    });
 }
 
 // Drops everything that would reach a refused element, so that it never sees a byte of the
