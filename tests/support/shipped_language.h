@@ -12,8 +12,9 @@ class TShippedLanguage {
 public:
     explicit TShippedLanguage(const std::string &language)
     {
-        Ok = LoadLanguageFile(std::string(TESSALY_TEST_DATA_DIR) + "/../../lang/tessaly.lng") &&
-             SelectLanguage(language);
+        // The source tree's lang/ beside tests/ (tests/data need not exist).
+        const std::string data = TESSALY_TEST_DATA_DIR;
+        Ok = LoadLanguageFile(data.substr(0, data.rfind('/')) + "/../lang/tessaly.lng") && SelectLanguage(language);
     }
     ~TShippedLanguage()
     {
