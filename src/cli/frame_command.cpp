@@ -24,9 +24,9 @@ const char *const kFrameHelp =
     "video as the window shows it (turned upside down when the project says so), as a PNG\n"
     "file.\n";
 
-std::string ErrorText(const std::string &lead, TMediaError code)
+std::string ErrorText(const std::string &lead, TMediaError code, const TMediaProblem &problem = {})
 {
-    return TerminalText(TranslatedErrorSentence(lead, code));
+    return TerminalText(TranslatedErrorSentence(lead, code, problem));
 }
 
 // The frame of an open video into OUT.png; the exit status.
@@ -90,7 +90,7 @@ int RunFrame(const TAppContext &context, const std::vector<std::string> &argv)
     }
     TIOMovieReader video;
     if (!video.Open(ExpandFileName(source), "AUTO|-1")) {
-        std::cerr << ErrorText(FormatText(Msg("ErrOpenVid"), {source}), video.Status()) << "\n";
+        std::cerr << ErrorText(FormatText(Msg("ErrOpenVid"), {source}), video.Status(), video.Problem()) << "\n";
         return kExitFailure;
     }
     return WriteFrame(video, frame, out);

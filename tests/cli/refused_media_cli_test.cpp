@@ -1,7 +1,9 @@
 // tessaly-cli on media it must refuse, as a user starts it: WAVE files whose header
 // contradicts itself are refused with the reason by `info` and by `render`, which writes
-// nothing under the target name and hands them to no other reader; folders and pipes given
-// as media or project files are named as such, and a pipe is never opened.
+// nothing under the target name and hands them to no other reader; an AVI index claiming
+// more entries than its chunk holds is refused before any demuxer reads it (memory limited
+// to 4 GB for every run); folders and pipes given as media or project files are named as
+// such, and a pipe is never opened.
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -29,7 +31,7 @@ protected:
         const std::string errFile = Dir.File("stderr.txt");
         std::string out;
         const int status = test::RunCommand("cd " + ShellQuote(Dir.Path()) + " && env -u XDG_CONFIG_HOME HOME=" +
-                                                ShellQuote(Dir.File("home")) + " timeout 60 " + test::CliProgram() +
+                                                ShellQuote(Dir.File("home")) + " timeout 60 sh -c 'ulimit -v 4000000 && exec \"$0\" \"$@\"' " + test::CliProgram() +
                                                 " " + args + " 2>" + ShellQuote(errFile) + " </dev/null",
                                             &out);
         const std::vector<uint8_t> bytes = test::ReadFileBytes(errFile);
@@ -68,6 +70,20 @@ protected:
     test::TTempDir Dir;
     std::string Video;
 };
+
+// An OpenDML stream list whose super index claims `count` entries in a chunk of one.
+std::vector<uint8_t> AviWithSuperIndexCount(uint32_t count)
+{
+    test::TRiffBuilder b;
+    b.Begin("RIFF", "AVI ").Begin("LIST", "hdrl").Chunk("avih", test::AviMainHeader(40000, 3, 1, 16, 16));
+    b.Begin("LIST", "strl").Chunk("strh", test::StreamHeader("vids", "MJPG", 1, 25, 0, 3, 0, 16, 16));
+    b.Chunk("strf", test::BitmapInfo(16, 16, 24, "MJPG"));
+    const size_t indexAt = b.Pos() + 8;
+    b.Chunk("indx", test::IndexChunk(4, 0, 0, "00dc", 0, {test::U64(0) + U32(0) + U32(3)})).End().End();
+    b.Begin("LIST", "movi").Chunk("00dc", "abcd").End().End();
+    b.PatchU32(indexAt + 4, count);
+    return b.Bytes();
+}
 
 TEST_F(CliRefusedMedia, SelfContradictingWavesAreRefusedWithTheirReasonAndNeverRendered)
 {
@@ -115,6 +131,19 @@ TEST_F(CliRefusedMedia, SelfContradictingWavesAreRefusedWithTheirReasonAndNeverR
                   1);
         EXPECT_NE(err.find(c.Reason), std::string::npos) << err;
     }
+}
+
+// Demuxers size their tables by the claimed count (16 GiB here) before reading any entry:
+// with memory limited the program must still answer with the reason, not end.
+TEST_F(CliRefusedMedia, AnIndexClaimingMoreEntriesThanItsChunkHoldsIsRefusedBeforeAnyDemuxerReadsIt)
+{
+    ASSERT_TRUE(test::WriteFileBytes(Dir.File("huge.avi"), AviWithSuperIndexCount(0x7FFFFFFF)));
+    std::string err;
+    EXPECT_EQ(Run("info huge.avi", &err), 1);
+    EXPECT_NE(err.find("an index claims 2147483647 entries, but its chunk holds room for 1"), std::string::npos) << err;
+    EXPECT_EQ(Run("project create p.tsp --video huge.avi --yes", &err), 1);
+    EXPECT_NE(err.find("an index claims 2147483647 entries"), std::string::npos) << err;
+    EXPECT_FALSE(std::filesystem::exists(Dir.File("p.tsp")));
 }
 
 TEST_F(CliRefusedMedia, FoldersAndPipesAreNamedAndPipesNeverOpened)
