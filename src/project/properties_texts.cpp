@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "media/input/io_movie_reader.h"
+#include "media/input/lavf/lavf_video.h"
 #include "media/input/source_kind.h"
 #include "media/input/wave_reader.h"
 #include "platform/text_util.h"
@@ -54,6 +55,9 @@ void VideoTexts(const TIOMovieReader &v, bool forceVfw, TPropertiesTexts &t)
         return;
     std::string handler = v.Handler() ? FourCC(v.Handler()) : std::string();
     t.VidCodec = (handler.empty() ? Msg("WrdUnknown") : handler) + " / " + CompressionText(v.Compression());
+    // A container video has no AVI handler and compression: its codec is named as FFmpeg names it.
+    if (const TLavfVideoSource *lavf = v.LavfVideo())
+        t.VidCodec = lavf->Facts().CodecLine;
     t.VidQuality = v.Quality() < 0 ? Msg("WrdDefault") : FormatFixed(v.Quality() / 100.0L, 2) + " %";
     t.VidSize = std::to_string(v.Width()) + " x " + std::to_string(v.Height()) + " " + Msg("WrdPixels");
     t.VidCD = v.BitCount() > 0 ? std::to_string(v.BitCount()) + " " + Msg("WrdBit") : "(" + Msg("WrdUnknown") + ")";

@@ -3,6 +3,7 @@
 // lossy ones from lag 0 with FFmpeg's length), channel layouts and widths kept, random
 // seeks equal to a linear decode, and the right one of several audio streams.
 #include "media/input/lavf/lavf_audio.h"
+#include "media/input/lavf/lavf_audio_index.h"
 
 #include <gtest/gtest.h>
 
@@ -117,6 +118,15 @@ TEST_P(LavfAudioCodec, DecodesLikeFfmpeg)
     ASSERT_EQ(got.size(), expected.size()) << "lengths in sample frames: " << got.size() / f.nBlockAlign << " vs "
                                            << expected.size() / f.nBlockAlign;
     EXPECT_TRUE(got == expected) << "samples differ from FFmpeg's decode";
+    // Opened again, the index comes from the cache and delivers the same samples.
+    EXPECT_FALSE(a.IndexFromCache());
+    TLavfAudio again;
+    ASSERT_EQ(again.Open(file), meOk);
+    EXPECT_TRUE(again.IndexFromCache());
+    ASSERT_EQ(again.Streams().size(), a.Streams().size());
+    EXPECT_EQ(again.Streams()[size_t(stream)].Format, a.Streams()[size_t(stream)].Format);
+    EXPECT_EQ(again.StreamTexts()[size_t(stream)].Delay, a.StreamTexts()[size_t(stream)].Delay);
+    EXPECT_TRUE(ReadAll(again, stream) == expected) << "samples read through the cached index differ";
 }
 
 const TCodecCase kCodecs[] = {
@@ -174,6 +184,7 @@ TEST_P(LavfAudioSeek, RandomReadsEqualLinearDecode)
     TLavfAudio linear, seeking;
     ASSERT_EQ(linear.Open(file), meOk);
     ASSERT_EQ(seeking.Open(file), meOk);
+    EXPECT_TRUE(seeking.IndexFromCache()); // seeks go by the cached index
     const std::vector<uint8_t> all = ReadAll(linear, 0);
     const WAVEFORMATEX f = FormatOf(seeking.Streams()[0]);
     const uint32_t block = f.nBlockAlign;
@@ -223,6 +234,69 @@ const TSeekCase kSeekCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Codecs, LavfAudioSeek, ::testing::ValuesIn(kSeekCases),
                          [](const ::testing::TestParamInfo<TSeekCase> &i) { return std::string(i.param.Name); });
+
+// A damaged, inconsistent or stale index cache is never used: the file is decoded again,
+// delivers what a fresh decode delivers, and the cache is written anew.
+TEST(LavfAudioCache, DamagedOrStaleCacheIsRebuilt)
+{
+    TTempDir dir;
+    const std::string file = dir.File("c.mp3");
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i anoisesrc=d=2:r=44100:a=0.3 -ac 2 -c:a libmp3lame " + ShellQuote(file)));
+    TLavfFileKey key;
+    ASSERT_TRUE(LavfFileKey(file, key));
+    const std::string cache = LavfAudioIndexCacheFile(key);
+    std::remove(cache.c_str());
+    TLavfAudio first;
+    ASSERT_EQ(first.Open(file), meOk);
+    EXPECT_FALSE(first.IndexFromCache());
+    const std::vector<uint8_t> samples = ReadAll(first, 0);
+    const std::vector<uint8_t> bytes = ReadFileBytes(cache);
+    ASSERT_GT(bytes.size(), 200u);
+
+    TLavfAudioIndex index;
+    ASSERT_TRUE(index.Parse(bytes.data(), bytes.size(), key));
+    ASSERT_EQ(index.Streams.size(), 1u);
+    ASSERT_TRUE(index.Streams[0] && index.Streams[0]->Packets.size() > 10);
+    // Contents that checksum right but cannot be an index: packet ends that go back, or run
+    // past the stream's length, or a sample shape no decoder gives.
+    std::vector<std::vector<uint8_t>> damaged;
+    const auto resealed = [&](auto change) {
+        TLavfAudioIndex copy;
+        EXPECT_TRUE(copy.Parse(bytes.data(), bytes.size(), key));
+        change(*copy.Streams[0]);
+        const std::string b = copy.Serialize(key);
+        damaged.emplace_back(b.begin(), b.end());
+    };
+    resealed([](TLavfAudioStreamIndex &ix) { ix.Packets[5].End = ix.Packets[4].End - 1; });
+    resealed([](TLavfAudioStreamIndex &ix) { ix.Packets.back().End = ix.Total + 1; });
+    resealed([](TLavfAudioStreamIndex &ix) { ix.Shape.Bits = 20; });
+    resealed([](TLavfAudioStreamIndex &ix) { ix.Shape.Channels = 0; });
+    for (const auto &d : damaged)
+        EXPECT_FALSE(index.Parse(d.data(), d.size(), key));
+    // One flipped bit, a cut file, garbage.
+    damaged.push_back(bytes);
+    damaged.back()[bytes.size() / 2] ^= 0x10;
+    damaged.emplace_back(bytes.begin(), bytes.end() - 41);
+    damaged.emplace_back(37, 0xA5);
+    for (const auto &d : damaged) {
+        ASSERT_TRUE(WriteFileBytes(cache, d));
+        TLavfAudio a;
+        ASSERT_EQ(a.Open(file), meOk);
+        EXPECT_FALSE(a.IndexFromCache());
+        EXPECT_TRUE(ReadAll(a, 0) == samples);
+        EXPECT_EQ(ReadFileBytes(cache), bytes); // written again, whole
+    }
+    // Another key (the file changed) does not fit the cache.
+    TLavfFileKey changed = key;
+    changed.ModifiedNs += 1;
+    EXPECT_FALSE(index.Parse(bytes.data(), bytes.size(), changed));
+    // The file replaced by a longer one under the same name: its own length, not the cached one.
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i anoisesrc=d=3:r=44100:a=0.3 -ac 2 -c:a libmp3lame " + ShellQuote(file)));
+    TLavfAudio longer;
+    ASSERT_EQ(longer.Open(file), meOk);
+    EXPECT_FALSE(longer.IndexFromCache());
+    EXPECT_GT(longer.StreamTexts()[0].Length, first.StreamTexts()[0].Length + 40000);
+}
 
 } // namespace
 

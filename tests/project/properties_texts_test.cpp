@@ -57,6 +57,23 @@ TEST(PropertiesTexts, SourcesAreNamedAfterTheLinuxLibraries)
     EXPECT_NE(t.AudType.find("libavformat"), std::string::npos) << t.AudType;
 }
 
+// A container video names its codec as ffprobe does (codec, profile, pixel format), not by
+// AVI handler and compression codes it does not have.
+TEST(PropertiesTexts, ContainerVideoCodecIsNamedAsFfmpegNamesIt)
+{
+    test::TTempDir dir;
+    const std::string mkv = dir.File("v.mkv"), webm = dir.File("v.webm");
+    ASSERT_TRUE(test::Ffmpeg("-f lavfi -i testsrc=size=64x48:rate=25:duration=0.4 -c:v libx264 -profile:v high "
+                             "-pix_fmt yuv420p " + test::ShellQuote(mkv)));
+    ASSERT_TRUE(test::Ffmpeg("-f lavfi -i testsrc=size=64x48:rate=25:duration=0.4 -c:v libvpx-vp9 -pix_fmt yuv444p " +
+                             test::ShellQuote(webm)));
+    TIOMovieReader video;
+    ASSERT_TRUE(video.Open(mkv, "AUTO|-1"));
+    EXPECT_EQ(PropertiesTexts(&video, nullptr, -1, nullptr, false).VidCodec, "h264 (High) / yuv420p");
+    ASSERT_TRUE(video.Open(webm, "AUTO|-1"));
+    EXPECT_EQ(PropertiesTexts(&video, nullptr, -1, nullptr, false).VidCodec, "vp9 (Profile 1) / yuv444p");
+}
+
 TEST(WaveFormatName, KnownTagsAndOthers)
 {
     EXPECT_EQ(WaveFormatName(1), "PCM");

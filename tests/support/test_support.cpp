@@ -6,10 +6,34 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <stdexcept>
 #include <sys/wait.h>
 
+#include <gtest/gtest.h>
+
 namespace tessaly::test {
+
+namespace {
+
+// Every test program keeps the index caches of the media it opens in a folder of its own,
+// removed at the end, instead of the user's cache folder.
+class TCacheHome : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        FDir = std::make_unique<TTempDir>();
+        setenv("XDG_CACHE_HOME", FDir->File("cache").c_str(), 1);
+    }
+    void TearDown() override { FDir.reset(); }
+
+private:
+    std::unique_ptr<TTempDir> FDir;
+};
+
+[[maybe_unused]] ::testing::Environment *const kCacheHome = ::testing::AddGlobalTestEnvironment(new TCacheHome);
+
+} // namespace
 
 TTempDir::TTempDir()
 {

@@ -2,7 +2,6 @@
 #include "media/input/io_movie_segment.h"
 
 #include "media/common/byte_order.h"
-#include "media/common/io_image_loader.h"
 
 #include <cmath>
 #include <cstring>
@@ -19,14 +18,6 @@ TIOMovieReader::TSegment *TIOMovieReader::SegmentOf(int32_t n, int32_t &sample)
         }
     }
     return nullptr;
-}
-
-bool TIOMovieReader::DrawPhantom(int32_t n, TIOImage &image)
-{
-    image.Clear();
-    image.SetTextAlign(1, 1);
-    image.DrawText(int(image.Width() / 2), int(image.Height() / 2), std::to_string(n));
-    return true;
 }
 
 bool TIOMovieReader::DecodedToImage(const uint8_t *decoded, TIOImage &image)
@@ -84,36 +75,18 @@ bool TIOMovieReader::GetFrame(int32_t n, TIOImage &image)
     const TStream &st = seg->Streams[size_t(FVideoStreams[size_t(FSelected)])];
     image.BeginUpdate();
     bool ok = false;
-    switch (FKind) {
-    case ksDumy:
-        ok = DrawPhantom(n, image);
-        break;
-    case ksMsvw:
-    case ksOdml: {
+    // The paths with a source class of their own; the AVI readers and plug-ins below.
+    if (seg->Source) {
+        ok = seg->Source->GetFrame(sample, image) || Fail(seg->Source->Status());
+    } else if (FKind == ksMsvw || FKind == ksOdml) {
         const uint8_t *decoded = st.MsvwDecoder  ? st.MsvwDecoder->GetFrame(sample)
                                  : st.OdmlDecoder ? seg->Odml->GetFrame(st.OdmlDecoder, sample)
                                                   : nullptr;
         ok = decoded ? DecodedToImage(decoded, image) : Fail(meFileRead);
-        break;
-    }
-    case ksStil: {
-        std::unique_ptr<TIOImage> still;
-        const TIOLoadStatus status = LoadImageFile(FFiles[size_t(sample)], still);
-        if (status != lsOk)
-            ok = Fail(MediaErrorFromImageStatus(status));
-        else
-            ok = CopyImage(*still, image) || Fail(meFrameFormat);
-        break;
-    }
-    case ksVfap:
+    } else if (FKind == ksVfap) {
         ok = ReadVfapFrame(*seg, n - st.First, image);
-        break;
-    case ksLavf:
-        ok = seg->Lavf->GetFrame(sample, image) || Fail(seg->Lavf->Status());
-        break;
-    default:
+    } else {
         ok = Fail(meFileHandler);
-        break;
     }
     if (ok && FUpsideDown && FKind != ksVfap)
         image.MirrorRotate(1);
@@ -223,10 +196,8 @@ TStoredFrame TIOMovieReader::ReadStored(int32_t n)
             Fail(meMemory);
             return r;
         }
-        if (FKind == ksDumy)
-            DrawPhantom(n, *FStoredPicture);
-        else if (!seg->Lavf->GetFrame(sample, *FStoredPicture)) {
-            Fail(seg->Lavf->Status());
+        if (!seg->Source->GetFrame(sample, *FStoredPicture)) {
+            Fail(seg->Source->Status());
             return r;
         }
         size = int32_t(FStoredPicture->ImageSize());

@@ -16,8 +16,6 @@ namespace tessaly {
 namespace {
 
 constexpr uint32_t kDibHandler = FourCC("DIB ");
-// Largest phantom frame (bytes of one picture); a frame of 16384 x 16384 at 24 bits fits.
-constexpr uint64_t kMaxPhantomFrameBytes = uint64_t(1) << 30;
 
 int FormatBits(const std::vector<uint8_t> &f) { return f.size() >= 16 ? GetLE16(f.data() + 14) : 0; }
 uint32_t FormatCompression(const std::vector<uint8_t> &f) { return f.size() >= 20 ? GetLE32(f.data() + 16) : 0; }
@@ -63,7 +61,6 @@ void TIOMovieReader::Close()
         seg->Streams.clear();
     FSegments.clear();
     FFileList.clear();
-    FFiles.clear();
     FKind = ksNone;
     FPlugin = -1;
     FStreamCount = 0;
@@ -173,7 +170,6 @@ bool TIOMovieReader::OpenKind(const std::vector<std::string> &files, TSourceKind
     Close();
     FOk = true;
     FKind = kind;
-    FFiles = files;
     bool ok = true;
     if (kind == ksStil) {
         auto seg = std::make_unique<TSegment>();
@@ -273,32 +269,34 @@ bool TIOMovieReader::OpenOdml(const std::string &file, TSegment &seg)
 bool TIOMovieReader::OpenStill(const std::vector<std::string> &files, TSegment &seg)
 {
     seg.FileName = files[0];
-    std::unique_ptr<TIOImage> image;
-    const TIOLoadStatus status = LoadImageFile(files[0], image);
-    if (status != lsOk)
-        return Fail(MediaErrorFromImageStatus(status));
+    auto source = std::make_unique<TStillVideoSource>();
+    if (!source->Open(files))
+        return Fail(source->Status());
     TStream stream;
     AVISTREAMINFO &info = stream.Info;
     info.fccType = streamtypeVIDEO;
     info.fccHandler = kDibHandler;
     info.dwScale = 1;
     info.dwRate = 1;
-    info.dwLength = uint32_t(files.size());
-    info.dwSuggestedBufferSize = image->ImageSize();
-    info.dwSampleSize = image->ImageSize();
+    info.dwLength = uint32_t(source->FrameCount());
+    info.dwSuggestedBufferSize = source->ImageSize();
+    info.dwSampleSize = source->ImageSize();
     info.dwQuality = 0xFFFFFFFFu;
-    info.rcFrame = TESSALY_RECT{0, 0, int32_t(image->Width()), int32_t(image->Height())};
+    info.rcFrame = TESSALY_RECT{0, 0, int32_t(source->Width()), int32_t(source->Height())};
     SetNameField(info.szName, MovieStreamName(files[0], "Video #1"));
-    stream.Format = image->BitmapInfo();
+    stream.Format = source->Format();
     seg.Streams.push_back(std::move(stream));
+    seg.Source = std::move(source);
     FStreamCount = 1;
     return true;
 }
 
 bool TIOMovieReader::OpenLavf(const std::string &file, TSegment &seg)
 {
-    seg.Lavf = std::make_unique<TLavfVideoSource>();
-    TLavfVideoSource &source = *seg.Lavf;
+    auto owned = std::make_unique<TLavfVideoSource>();
+    TLavfVideoSource &source = *owned;
+    seg.Lavf = owned.get();
+    seg.Source = std::move(owned);
     if (!source.Open(file))
         return Fail(source.Status());
     // The stream as the front-end sees it: decoded 24-bit pictures on the source's frame
@@ -325,7 +323,7 @@ const TLavfVideoSource *TIOMovieReader::LavfVideo(int segment) const
 {
     if (segment < 0 || segment >= SegmentCount())
         return nullptr;
-    return FSegments[size_t(segment)]->Lavf.get();
+    return FSegments[size_t(segment)]->Lavf;
 }
 
 TLavfVideoSource *TIOMovieReader::LavfVideo(int segment)
@@ -350,28 +348,11 @@ bool TIOMovieReader::OpenPhantom(uint32_t width, uint32_t height, int32_t length
     Close();
     FOk = true;
     FStatus = meOk;
-    if (width == 0 || height == 0 || width > 65535 || height > 65535 || scale <= 0 || rate <= 0 || length < 1 ||
-        format > pf24Bit) {
+    auto source = std::make_unique<TPhantomVideoSource>();
+    if (!source->Create(width, height, length, scale, rate, format)) {
         FOk = false;
-        return Fail(meParam);
+        return Fail(source->Status());
     }
-    // A phantom frame is a real picture in memory: sizes from a project file that no
-    // frame buffer can hold are refused before anything is allocated.
-    const uint64_t bits = uint64_t(BitsOfPixelFormat(format));
-    if ((uint64_t(width) * bits + 31) / 32 * 4 * height > kMaxPhantomFrameBytes) {
-        FOk = false;
-        return Fail(meMemory);
-    }
-    std::vector<uint8_t> header;
-    try {
-        header = TIOImage(width, height, format).BitmapInfo();
-    } catch (const std::exception &) {
-        FOk = false;
-        return Fail(meMemory);
-    }
-    const uint32_t imageSize = GetLE32(header.data() + 20);
-    if (imageSize == 0)
-        return Fail(meParam);
     FKind = ksDumy;
     FFileList = "(*)";
     auto seg = std::make_unique<TSegment>();
@@ -383,13 +364,14 @@ bool TIOMovieReader::OpenPhantom(uint32_t width, uint32_t height, int32_t length
     info.dwScale = uint32_t(scale);
     info.dwRate = uint32_t(rate);
     info.dwLength = uint32_t(length);
-    info.dwSuggestedBufferSize = imageSize;
-    info.dwSampleSize = imageSize;
+    info.dwSuggestedBufferSize = source->ImageSize();
+    info.dwSampleSize = source->ImageSize();
     info.dwQuality = 0xFFFFFFFFu;
     info.rcFrame = TESSALY_RECT{0, 0, int32_t(width), int32_t(height)};
     SetNameField(info.szName, MovieStreamName(FFileList, "Video #1"));
-    stream.Format = std::move(header);
+    stream.Format = source->Format();
     seg->Streams.push_back(std::move(stream));
+    seg->Source = std::move(source);
     FSegments.push_back(std::move(seg));
     FStreamCount = 1;
     if (!CheckSegments(false) || !SelectVideoStream(0, true) || !EnsureRaw(MaxBufferSize())) {

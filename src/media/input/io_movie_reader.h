@@ -143,14 +143,12 @@ private:
     bool Fail(TMediaError code);
     // The segment holding global frame n and n's sample number in that segment's file.
     TSegment *SegmentOf(int32_t n, int32_t &sample);
-    bool DrawPhantom(int32_t n, TIOImage &image);
     bool DecodedToImage(const uint8_t *decoded, TIOImage &image);
     bool ReadVfapFrame(TSegment &seg, int32_t local, TIOImage &image);
     bool EnsureRaw(size_t bytes);
     const TStream *Selected(size_t segment) const;
 
     std::string FFileList;
-    std::vector<std::string> FFiles; // the files of the list (the images of a still list)
     TSourceKind FKind = ksNone;
     int FPlugin = -1;
     bool FOk = false;

@@ -5,6 +5,8 @@
 #include "media/input/avifile_frame_decoder.h"
 #include "media/input/io_movie_reader.h"
 #include "media/input/lavf/lavf_video.h"
+#include "media/input/phantom/phantom_video.h"
+#include "media/input/still/still_video.h"
 #include "media/input/vfapi_host.h"
 #include "platform/avi_file.h"
 
@@ -26,7 +28,10 @@ struct TIOMovieReader::TSegment {
     std::unique_ptr<TAviFile> Msvw;
     std::unique_ptr<TAvi2Decoder> Odml;
     TVfHandlePtr Vfap;
-    std::unique_ptr<TLavfVideoSource> Lavf;
+    // The source class of the paths that have one (LAVF, STIL, DUMY), null for the AVI
+    // readers and plug-ins; Lavf is the same source when it is an FFmpeg container's.
+    std::unique_ptr<TVideoSource> Source;
+    TLavfVideoSource *Lavf = nullptr;
     bool Riff = false;                 // plug-in file with the RIFF extension
     AVIFILEINFO FileInfo{};
     std::vector<TStream> Streams;

@@ -1,6 +1,8 @@
 // TVideoSource: one access path of the video front-end behind a small interface. A source
-// is one opened file with one video stream; frames are numbered 0 .. FrameCount() - 1 on
-// the grid of Rate() / Scale() frames per second and delivered as 24-bit pictures.
+// is one opened clip (a file with one video stream, a list of pictures, a generated clip);
+// frames are numbered 0 .. FrameCount() - 1 on the grid of Rate() / Scale() frames per
+// second and delivered as pictures of the source's size. Opening is each path's own, as
+// what it opens differs.
 #pragma once
 
 #include "media/common/io_image.h"
@@ -25,8 +27,7 @@ class TVideoSource {
 public:
     virtual ~TVideoSource() = default;
 
-    // Opens a file; false with Status() set (the source stays closed).
-    virtual bool Open(const std::string &fileName) = 0;
+    // The result of the last failed call (meOk before any failure).
     virtual TMediaError Status() const = 0;
 
     // Frames on the source's frame grid.
@@ -38,8 +39,9 @@ public:
     virtual uint32_t Width() const = 0;
     virtual uint32_t Height() const = 0;
 
-    // The picture of frame n into a 24-bit image of Width() x Height(): meParam for a bad
-    // n, meFrameFormat for a wrong image, meFileRead when the frame cannot be decoded.
+    // The picture of frame n into an image of Width() x Height() in the source's pixel
+    // format (24-bit for decoded video): meParam for a bad n, meFrameFormat for a wrong
+    // image, meFileRead when the frame cannot be decoded.
     virtual bool GetFrame(int32_t n, TIOImage &image) = 0;
     virtual bool IsKeyFrame(int32_t n) = 0;
     // The stored packet of frame n; false with Status() set.

@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "media/input/lavf/lavf_audio.h"
-#include "media/input/riff_audio.h"
-#include "media/input/vfap_audio.h"
+#include "media/input/riff/riff_audio.h"
+#include "media/input/vfap/vfap_audio.h"
 #include "media/input/vfapi_host.h"
 #include "platform/avisynth.h"
 #include "platform/riff_check.h"

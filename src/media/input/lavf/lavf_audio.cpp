@@ -1,12 +1,12 @@
 // The libavformat/libavcodec audio path: one indexing pass that decodes every audio stream
-// once (its exact length, and per packet how many samples were out after it), then reads
-// that decode again at any position by seeking to a packet some way before the target and
-// decoding forward.
+// once (its exact length, and per packet how many samples were out after it), kept in the
+// index cache so that later opens read it instead of decoding again; then reads that decode
+// again at any position by seeking to a packet some way before the target and decoding
+// forward.
 #include "media/input/lavf/lavf_audio.h"
 
 #include <algorithm>
 #include <cstring>
-#include <unordered_map>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -16,6 +16,7 @@ extern "C" {
 
 #include "media/common/ffmpeg_picture.h"
 #include "media/input/lavf/lavf_audio_format.h"
+#include "media/input/lavf/lavf_audio_index.h"
 #include "platform/local_media.h"
 
 namespace tessaly {
@@ -39,25 +40,10 @@ using TCodecPtr = std::unique_ptr<AVCodecContext, TCodecCloser>;
 using TPacketPtr = std::unique_ptr<AVPacket, TPacketCloser>;
 using TFramePtr = std::unique_ptr<AVFrame, TFrameCloser>;
 
-// The skip-samples record a packet carries (start trim, end trim, reasons), as the decoder reads it.
-constexpr int kSkipBytes = 10;
+static_assert(AV_NOPTS_VALUE == kNoTimestamp);
 
-// One packet of an audio stream as the indexing pass saw it.
-struct TPacketEntry {
-    int64_t Pos = -1, Dts = AV_NOPTS_VALUE, Pts = AV_NOPTS_VALUE;
-    int64_t End = 0; // samples decoded once this packet went through the decoder
-    bool Discard = false, HasSkip = false;
-    uint8_t Skip[kSkipBytes] = {};
-};
-
-// The index of one decodable audio stream.
-struct TStreamIndex {
-    std::vector<TPacketEntry> Packets;
-    int64_t Total = 0; // samples decoded with the decoder drained at the end
-    std::unordered_map<int64_t, int64_t> Anchors; // file position held by one packet only -> ordinal
-    TLavfSampleShape Shape;
-    int Preroll = 2;
-};
+using TPacketEntry = TLavfAudioPacket;
+using TStreamIndex = TLavfAudioStreamIndex;
 
 TMediaError OpenError(int r)
 {
@@ -127,8 +113,8 @@ void RestorePacketProps(AVPacket *pkt, const TPacketEntry &e)
         --i;
     }
     if (e.HasSkip) {
-        if (uint8_t *sd = av_packet_new_side_data(pkt, AV_PKT_DATA_SKIP_SAMPLES, kSkipBytes))
-            std::memcpy(sd, e.Skip, kSkipBytes);
+        if (uint8_t *sd = av_packet_new_side_data(pkt, AV_PKT_DATA_SKIP_SAMPLES, kSkipRecordBytes))
+            std::memcpy(sd, e.Skip, kSkipRecordBytes);
     }
     pkt->flags = e.Discard ? (pkt->flags | AV_PKT_FLAG_DISCARD) : (pkt->flags & ~AV_PKT_FLAG_DISCARD);
 }
@@ -194,6 +180,8 @@ struct TLavfAudio::TImpl {
     std::vector<TLavfChapterText> Chapters;
     std::string Container;
     std::vector<std::unique_ptr<TStreamIndex>> Index; // per container stream; null when not decodable
+    std::vector<int> Preroll;                          // per container stream: CodecPreroll
+    bool FromCache = false;
     int PrerollOverride = -1;
 
     // The reading state: one stream decoded at a time.
@@ -209,6 +197,8 @@ struct TLavfAudio::TImpl {
     int64_t BufFirst = 0, BufCount = 0;
 
     TMediaError IndexFile();
+    TMediaError DecodeAll(AVFormatContext *ctx);
+    bool UseCached(AVFormatContext *ctx, TLavfAudioIndex &cached);
     TMediaError DecodeIndexFrames(AVCodecContext *dec, TStreamIndex &ix, AVFrame *frame, bool &bad);
     void Describe();
     TMediaError StartReading(int stream);
@@ -241,10 +231,56 @@ TMediaError TLavfAudio::TImpl::DecodeIndexFrames(AVCodecContext *dec, TStreamInd
 TMediaError TLavfAudio::TImpl::IndexFile()
 {
     TFormatPtr ctx;
-    int r = OpenContext(File, ctx);
-    if (r < 0)
+    if (int r = OpenContext(File, ctx); r < 0)
         return OpenError(r);
+    TLavfFileKey key;
+    const bool keyed = LavfFileKey(File, key);
+    TLavfAudioIndex cached;
+    FromCache = keyed && LoadLavfAudioIndex(key, cached) && UseCached(ctx.get(), cached);
+    if (!FromCache) {
+        if (TMediaError m = DecodeAll(ctx.get()); m != meOk)
+            return m;
+        if (keyed) {
+            // A cache that cannot be written only costs the next open a decode.
+            cached.Streams = std::move(Index);
+            SaveLavfAudioIndex(key, cached);
+            Index = std::move(cached.Streams);
+        }
+    }
+    Preroll.assign(Index.size(), 0);
+    for (size_t i = 0; i < Index.size(); ++i)
+        if (Index[i])
+            Preroll[i] = CodecPreroll(AVCodecID(Index[i]->CodecId));
+    Container = ctx->iformat->long_name ? ctx->iformat->long_name : ctx->iformat->name;
+    Ctx = std::move(ctx); // kept for the stream texts; reading opens its own context
+    Describe();
+    Ctx.reset();
+    return std::any_of(Index.begin(), Index.end(), [](const auto &ix) { return ix != nullptr; }) ? meOk
+                                                                                                 : meNoAudioStream;
+}
+
+// Takes a cached index when it describes these streams: the same number of them, and each
+// indexed one an audio stream of the same codec that can still be decoded here.
+bool TLavfAudio::TImpl::UseCached(AVFormatContext *ctx, TLavfAudioIndex &cached)
+{
+    if (cached.Streams.size() != ctx->nb_streams)
+        return false;
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        const AVCodecParameters *par = ctx->streams[i]->codecpar;
+        const TStreamIndex *ix = cached.Streams[i].get();
+        if (ix && (par->codec_type != AVMEDIA_TYPE_AUDIO || int(par->codec_id) != ix->CodecId ||
+                   !avcodec_find_decoder(par->codec_id)))
+            return false;
+    }
+    Index = std::move(cached.Streams);
+    return true;
+}
+
+// The indexing pass: every audio stream decoded once from the start to the end.
+TMediaError TLavfAudio::TImpl::DecodeAll(AVFormatContext *ctx)
+{
     const unsigned n = ctx->nb_streams;
+    Index.clear();
     Index.resize(n);
     std::vector<TCodecPtr> decoders(n);
     std::unique_ptr<bool[]> bad(new bool[n]());
@@ -252,7 +288,7 @@ TMediaError TLavfAudio::TImpl::IndexFile()
         AVStream *st = ctx->streams[i];
         if (st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && (decoders[i] = OpenDecoder(st))) {
             Index[i] = std::make_unique<TStreamIndex>();
-            Index[i]->Preroll = CodecPreroll(st->codecpar->codec_id);
+            Index[i]->CodecId = int(st->codecpar->codec_id);
         } else {
             st->discard = AVDISCARD_ALL;
         }
@@ -261,7 +297,8 @@ TMediaError TLavfAudio::TImpl::IndexFile()
     TFramePtr frame(av_frame_alloc());
     if (!pkt || !frame)
         return meMemory;
-    while ((r = av_read_frame(ctx.get(), pkt.get())) >= 0) {
+    int r = 0;
+    while ((r = av_read_frame(ctx, pkt.get())) >= 0) {
         const int s = pkt->stream_index;
         if (s < 0 || unsigned(s) >= n || !Index[size_t(s)]) {
             av_packet_unref(pkt.get());
@@ -275,9 +312,9 @@ TMediaError TLavfAudio::TImpl::IndexFile()
         e.Discard = (pkt->flags & AV_PKT_FLAG_DISCARD) != 0;
         size_t size = 0;
         if (const uint8_t *sd = av_packet_get_side_data(pkt.get(), AV_PKT_DATA_SKIP_SAMPLES, &size);
-            sd && size >= kSkipBytes) {
+            sd && size >= kSkipRecordBytes) {
             e.HasSkip = true;
-            std::memcpy(e.Skip, sd, kSkipBytes);
+            std::memcpy(e.Skip, sd, kSkipRecordBytes);
         }
         r = avcodec_send_packet(decoders[size_t(s)].get(), pkt.get());
         av_packet_unref(pkt.get());
@@ -301,20 +338,9 @@ TMediaError TLavfAudio::TImpl::IndexFile()
             Index[i].reset(); // nothing decoded, a format it cannot deliver, or one that changes
             continue;
         }
-        std::unordered_map<int64_t, int64_t> seen;
-        for (size_t k = 0; k < ix.Packets.size(); ++k)
-            if (ix.Packets[k].Pos >= 0 && !seen.emplace(ix.Packets[k].Pos, int64_t(k)).second)
-                seen[ix.Packets[k].Pos] = -1;
-        for (const auto &[pos, ordinal] : seen)
-            if (ordinal >= 0)
-                ix.Anchors.emplace(pos, ordinal);
+        ix.FindAnchors();
     }
-    Container = ctx->iformat->long_name ? ctx->iformat->long_name : ctx->iformat->name;
-    Ctx = std::move(ctx); // kept for the stream texts; reading opens its own context
-    Describe();
-    Ctx.reset();
-    return std::any_of(Index.begin(), Index.end(), [](const auto &ix) { return ix != nullptr; }) ? meOk
-                                                                                                 : meNoAudioStream;
+    return meOk;
 }
 
 // The stream records and display texts of every stream, the chapters and file description.
@@ -341,9 +367,7 @@ void TLavfAudio::TImpl::Describe()
             t.Bits = sh.Bits;
             t.Float = sh.Type == stF32 || sh.Type == stF64;
             t.Length = ix->Total;
-            for (const TPacketEntry &e : ix->Packets)
-                if (e.HasSkip)
-                    t.Delay += int64_t(uint32_t(e.Skip[0] | e.Skip[1] << 8 | e.Skip[2] << 16 | uint32_t(e.Skip[3]) << 24));
+            t.Delay = ix->Delay();
             rec.Format = sh.FormatRecord();
             const uint32_t block = uint32_t(sh.Channels) * uint32_t(sh.Bits / 8);
             rec.Info.dwScale = block;
@@ -407,10 +431,10 @@ TMediaError TLavfAudio::TImpl::Restart(int64_t feedFrom)
 TMediaError TLavfAudio::TImpl::SeekTo(int64_t packet)
 {
     const TStreamIndex &ix = *Index[size_t(Stream)];
-    const int preroll = PrerollOverride >= 0 ? PrerollOverride : ix.Preroll;
+    const int preroll = PrerollOverride >= 0 ? PrerollOverride : Preroll[size_t(Stream)];
     const int64_t from = std::max<int64_t>(0, packet - preroll);
     int64_t anchor = from;
-    while (anchor > 0 && !(ix.Packets[size_t(anchor)].Pos >= 0 && ix.Anchors.count(ix.Packets[size_t(anchor)].Pos) &&
+    while (anchor > 0 && !(ix.AnchorAt(ix.Packets[size_t(anchor)].Pos) >= 0 &&
                            (ix.Packets[size_t(anchor)].Dts != AV_NOPTS_VALUE ||
                             ix.Packets[size_t(anchor)].Pts != AV_NOPTS_VALUE)))
         --anchor;
@@ -434,14 +458,14 @@ TMediaError TLavfAudio::TImpl::SeekTo(int64_t packet)
             return m;
         if (eof)
             break;
-        auto it = pkt->pos >= 0 ? ix.Anchors.find(pkt->pos) : ix.Anchors.end();
-        if (it == ix.Anchors.end()) {
+        const int64_t ordinal = ix.AnchorAt(pkt->pos);
+        if (ordinal < 0) {
             av_packet_unref(pkt.get());
             continue;
         }
-        if (it->second > anchor)
+        if (ordinal > anchor)
             break; // landed after the packet asked for
-        Next = it->second;
+        Next = ordinal;
         FeedFrom = from;
         Pending = std::move(pkt);
         return meOk;
@@ -569,6 +593,7 @@ std::string TLavfAudio::ContainerName() const { return FImpl->Container; }
 const std::vector<TLavfStreamText> &TLavfAudio::StreamTexts() const { return FImpl->Texts; }
 const std::vector<TLavfChapterText> &TLavfAudio::Chapters() const { return FImpl->Chapters; }
 void TLavfAudio::SetPrerollPackets(int packets) { FImpl->PrerollOverride = packets; }
+bool TLavfAudio::IndexFromCache() const { return FImpl->FromCache; }
 
 TMediaError TLavfAudio::Read(int stream, int64_t first, int32_t count, uint8_t *out)
 {
@@ -598,7 +623,7 @@ TMediaError TLavfAudio::Read(int stream, int64_t first, int32_t count, uint8_t *
                                    [](int64_t s, const TPacketEntry &e) { return s < e.End; });
         const int64_t target = int64_t(it - ix.Packets.begin());
         const bool behind = m.Drained || (m.BufCount > 0 && first < m.BufFirst) || target < m.Next;
-        const int preroll = m.PrerollOverride >= 0 ? m.PrerollOverride : ix.Preroll;
+        const int preroll = m.PrerollOverride >= 0 ? m.PrerollOverride : m.Preroll[size_t(stream)];
         if (behind || target - std::max(m.Next, m.FeedFrom) > preroll + 64) {
             // A decode that does not give the samples the index promised twice is damaged.
             if (++seeks > 2)

@@ -45,8 +45,9 @@ public:
     TLavfAudio(const TLavfAudio &) = delete;
     TLavfAudio &operator=(const TLavfAudio &) = delete;
 
-    // Opens a local file, reads it once to index and count the samples of every audio
-    // stream that can be decoded. meOk, meFileNotFound, meFileOpen, meFileFormat
+    // Opens a local file and indexes and counts the samples of every audio stream that can
+    // be decoded: from the index cache when it holds this state of the file, else by reading
+    // the file once (and storing what was found in the cache). meOk, meFileNotFound, meFileOpen, meFileFormat
     // (nothing demuxes it, or a refused demuxer), meNoAudioStream (no decodable audio).
     TMediaError Open(const std::string &fileName);
 
@@ -63,6 +64,8 @@ public:
     // Packets decoded before a seek target whose output is thrown away (tests set it to
     // show that too little pre-roll would be seen). -1: the codec's own value.
     void SetPrerollPackets(int packets);
+    // Whether the last Open took the index from the cache instead of decoding the file.
+    bool IndexFromCache() const;
 
 private:
     struct TImpl;

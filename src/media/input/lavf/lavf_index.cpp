@@ -183,10 +183,7 @@ std::string TLavfIndex::Serialize(const TLavfFileKey &key) const
     TByteWriter w(out);
     w.Bytes(kMagic, sizeof kMagic);
     w.U32(kVersion);
-    w.U32(uint32_t(key.Path.size()));
-    w.Bytes(key.Path.data(), key.Path.size());
-    w.U64(key.Size);
-    w.U64(uint64_t(key.ModifiedNs));
+    WriteLavfCacheKey(w, key);
     w.U32(uint32_t(Stream));
     w.U32(uint32_t(TimeBaseNum));
     w.U32(uint32_t(TimeBaseDen));
@@ -199,7 +196,7 @@ std::string TLavfIndex::Serialize(const TLavfFileKey &key) const
         w.U32(p.Size);
         w.U32(p.Flags);
     }
-    w.U64(Fnv1a(out.data(), out.size()));
+    w.U64(LavfCacheChecksum(out.data(), out.size()));
     return out;
 }
 
@@ -208,17 +205,10 @@ bool TLavfIndex::Parse(const uint8_t *data, size_t size, const TLavfFileKey &key
     Packets.clear();
     if (size < sizeof kMagic + 8 || !std::equal(kMagic, kMagic + sizeof kMagic, data))
         return false;
-    if (GetLE64(data + size - 8) != Fnv1a(data, size - 8))
+    if (GetLE64(data + size - 8) != LavfCacheChecksum(data, size - 8))
         return false;
     TByteReader r(data + sizeof kMagic, size - sizeof kMagic - 8);
-    if (r.U32() != kVersion)
-        return false;
-    const uint32_t pathLength = r.U32();
-    if (r.Failed() || pathLength != key.Path.size() || r.Remaining() < pathLength)
-        return false;
-    std::string path(pathLength, '\0');
-    r.Bytes(path.data(), pathLength);
-    if (path != key.Path || r.U64() != key.Size || int64_t(r.U64()) != key.ModifiedNs)
+    if (r.U32() != kVersion || !ReadLavfCacheKey(r, key))
         return false;
     const int stream = int(r.U32());
     const int num = int(r.U32()), den = int(r.U32());
@@ -269,18 +259,18 @@ std::string LavfIndexCacheDir()
     return IncludeTrailingSlash(base) + "tessaly/index/";
 }
 
-std::string LavfIndexCacheFile(const std::string &absolutePath)
+std::string LavfIndexCacheFile(const std::string &absolutePath, const char *suffix)
 {
-    char name[32];
-    std::snprintf(name, sizeof name, "%016llx.idx",
-                  static_cast<unsigned long long>(Fnv1a(absolutePath.data(), absolutePath.size())));
+    char name[40];
+    std::snprintf(name, sizeof name, "%016llx%.8s",
+                  static_cast<unsigned long long>(Fnv1a(absolutePath.data(), absolutePath.size())), suffix);
     return LavfIndexCacheDir() + name;
 }
 
 bool LoadLavfIndex(const TLavfFileKey &key, int stream, TLavfIndex &index)
 {
     std::string bytes;
-    if (!ReadWholeFile(LavfIndexCacheFile(key.Path), bytes, nullptr, kMaxCacheBytes))
+    if (!ReadLavfCacheFile(LavfIndexCacheFile(key.Path), bytes))
         return false;
     index.Stream = stream;
     return index.Parse(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), key);
@@ -288,14 +278,42 @@ bool LoadLavfIndex(const TLavfFileKey &key, int stream, TLavfIndex &index)
 
 bool SaveLavfIndex(const TLavfFileKey &key, const TLavfIndex &index)
 {
-    const std::string dir = LavfIndexCacheDir();
-    if (!ForceDirectories(dir))
+    return WriteLavfCacheFile(LavfIndexCacheFile(key.Path), index.Serialize(key));
+}
+
+uint64_t LavfCacheChecksum(const void *data, size_t size) { return Fnv1a(data, size); }
+
+void WriteLavfCacheKey(TByteWriter &w, const TLavfFileKey &key)
+{
+    w.U32(uint32_t(key.Path.size()));
+    w.Bytes(key.Path.data(), key.Path.size());
+    w.U64(key.Size);
+    w.U64(uint64_t(key.ModifiedNs));
+}
+
+bool ReadLavfCacheKey(TByteReader &r, const TLavfFileKey &key)
+{
+    const uint32_t pathLength = r.U32();
+    if (r.Failed() || pathLength != key.Path.size() || r.Remaining() < pathLength)
+        return false;
+    std::string path(pathLength, '\0');
+    r.Bytes(path.data(), pathLength);
+    return !r.Failed() && path == key.Path && r.U64() == key.Size && int64_t(r.U64()) == key.ModifiedNs &&
+           !r.Failed();
+}
+
+bool ReadLavfCacheFile(const std::string &target, std::string &bytes)
+{
+    return ReadWholeFile(target, bytes, nullptr, kMaxCacheBytes);
+}
+
+bool WriteLavfCacheFile(const std::string &target, const std::string &bytes)
+{
+    if (!ForceDirectories(LavfIndexCacheDir()))
         return false;
     // Written beside its final name and renamed onto it, so a reader never sees half a
     // file. Not flushed to disk: a cache lost in a crash is only rebuilt.
-    const std::string target = LavfIndexCacheFile(key.Path);
     const std::string temp = target + "." + std::to_string(::getpid()) + ".tmp";
-    const std::string bytes = index.Serialize(key);
     std::FILE *f = std::fopen(temp.c_str(), "wb");
     if (!f)
         return false;

@@ -11,6 +11,9 @@ struct AVFormatContext;
 
 namespace tessaly {
 
+class TByteReader;
+class TByteWriter;
+
 // One packet in decode order. Timestamps are in the stream's time base; a missing pts
 // is kNoTimestamp.
 struct TLavfPacket {
@@ -73,11 +76,22 @@ private:
 bool LavfFileKey(const std::string &fileName, TLavfFileKey &key);
 // The cache folder: $XDG_CACHE_HOME/tessaly/index/ (default ~/.cache/tessaly/index/).
 std::string LavfIndexCacheDir();
-// The cache file of a file name in that folder.
-std::string LavfIndexCacheFile(const std::string &absolutePath);
+// The cache file of a file name in that folder; each kind of index has its own suffix
+// (".idx" the video packets, ".aidx" the audio).
+std::string LavfIndexCacheFile(const std::string &absolutePath, const char *suffix = ".idx");
 // Loads an index from its cache; false when there is none or it does not fit the file.
 bool LoadLavfIndex(const TLavfFileKey &key, int stream, TLavfIndex &index);
 // Stores an index in its cache (temporary file, then rename); false on failure.
 bool SaveLavfIndex(const TLavfFileKey &key, const TLavfIndex &index);
+
+// What every cache file shares: the checksum that ends it, the file key after its magic and
+// version, and the writing beside the final name followed by a rename.
+uint64_t LavfCacheChecksum(const void *data, size_t size);
+void WriteLavfCacheKey(TByteWriter &w, const TLavfFileKey &key);
+// False when the stored key is damaged or is not `key`.
+bool ReadLavfCacheKey(TByteReader &r, const TLavfFileKey &key);
+bool WriteLavfCacheFile(const std::string &target, const std::string &bytes);
+// A cache file's bytes, false when there is none or it is too large to be one.
+bool ReadLavfCacheFile(const std::string &target, std::string &bytes);
 
 } // namespace tessaly

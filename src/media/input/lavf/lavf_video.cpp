@@ -188,8 +188,13 @@ bool TLavfVideoSource::Open(const std::string &fileName)
     FFacts.Container = demux->Ctx->iformat->long_name ? demux->Ctx->iformat->long_name : demux->Ctx->iformat->name;
     const AVCodecDescriptor *desc = avcodec_descriptor_get(par->codec_id);
     FFacts.Codec = desc ? (desc->long_name ? desc->long_name : desc->name) : "unknown";
-    if (const char *profile = avcodec_profile_name(par->codec_id, par->profile))
+    FFacts.CodecLine = avcodec_get_name(par->codec_id);
+    if (const char *profile = avcodec_profile_name(par->codec_id, par->profile)) {
         FFacts.Codec += std::string(" (") + profile + ")";
+        FFacts.CodecLine += std::string(" (") + profile + ")";
+    }
+    if (const char *pixels = av_get_pix_fmt_name(AVPixelFormat(par->format)))
+        FFacts.CodecLine += std::string(" / ") + pixels;
     FFacts.StoredWidth = uint32_t(par->width);
     FFacts.StoredHeight = uint32_t(par->height);
     if (const AVPixFmtDescriptor *pix = av_pix_fmt_desc_get(AVPixelFormat(par->format)))

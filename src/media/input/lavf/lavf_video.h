@@ -21,6 +21,7 @@ namespace tessaly {
 struct TLavfVideoFacts {
     std::string Container;      // the demuxer's long name ("Matroska / WebM")
     std::string Codec;          // the codec's long name, with its profile when known
+    std::string CodecLine;      // as ffprobe names it: codec, profile, pixel format ("h264 (High) / yuv420p")
     uint32_t StoredWidth = 0, StoredHeight = 0; // before rotation
     int BitDepth = 8;           // bits per colour component
     bool VariableRate = false;
@@ -40,7 +41,8 @@ public:
     TLavfVideoSource(const TLavfVideoSource &) = delete;
     TLavfVideoSource &operator=(const TLavfVideoSource &) = delete;
 
-    bool Open(const std::string &fileName) override;
+    // Opens a file; false with Status() set (the source stays closed).
+    bool Open(const std::string &fileName);
     TMediaError Status() const override { return FStatus; }
     int32_t FrameCount() const override { return FFrameCount; }
     int32_t Rate() const override { return FRate; }

@@ -1,5 +1,5 @@
 // The own reader's and the system media layer's audio sources.
-#include "media/input/riff_audio.h"
+#include "media/input/riff/riff_audio.h"
 
 #include <algorithm>
 #include <sys/stat.h>

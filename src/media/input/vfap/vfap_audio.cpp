@@ -1,5 +1,5 @@
 // The reader plug-in audio source.
-#include "media/input/vfap_audio.h"
+#include "media/input/vfap/vfap_audio.h"
 
 #include "media/input/wave_format.h"
 
