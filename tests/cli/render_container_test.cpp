@@ -3,6 +3,7 @@
 // sample with the WAV result; refusals; a killed render never harms an earlier result.
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <string>
@@ -347,6 +348,25 @@ TEST(CliContainerRenderLavf, AKeptTrackKeepsItsPacketsBeforeTheFirstPicture)
                          ShellQuote(dir.File("r.mkv")), &start);
     EXPECT_LT(std::stod(start), 0.0) << start;
     EXPECT_TRUE(test::DecodesCleanly(dir.File("r.mkv")));
+
+    // MP4 times packets by their samples (Matroska's are rounded to milliseconds) and
+    // starts the track at the first picture with its edit list: the track decodes to the
+    // source's samples from the one sounding under the first picture on.
+    std::string out;
+    ASSERT_EQ(RunCli("render --no-progress " + ShellQuote(dir.File("p.tsp")) + " " + ShellQuote(dir.File("r.mp4")), &out),
+              0) << out;
+    std::string starts;
+    test::RunCommand("ffprobe -v error -show_entries stream=start_time -of csv=p=0 " + ShellQuote(dir.File("film.mkv")),
+                     &starts);
+    const std::vector<std::string> times = test::SplitLines(starts);
+    ASSERT_GE(times.size(), 2u) << starts;
+    const auto under = size_t(std::llround((std::stod(times[0]) - std::stod(times[1])) * 48000));
+    ASSERT_GT(under, 0u);
+    const std::vector<int16_t> mp4 = DecodedStream(dir.File("r.mp4"), 1);
+    ASSERT_GT(mp4.size(), size_t(3 * 48000));
+    ASSERT_LE(mp4.size() + under, source.size());
+    EXPECT_EQ(mp4, std::vector<int16_t>(source.begin() + ptrdiff_t(under), source.begin() + ptrdiff_t(under + mp4.size())));
+    EXPECT_TRUE(test::DecodesCleanly(dir.File("r.mp4")));
 }
 
 } // namespace

@@ -462,8 +462,11 @@ TEST(LavfResultWriter, ConsecutiveRangesFromTheReadersIndex)
                       std::vector<int16_t>(mix.begin() + first * kPerFrame * 2, mix.begin() + (last + 1) * kPerFrame * 2));
             EXPECT_EQ(Probe(target, "stream=start_time", "v"), "0.000000\n");
             EXPECT_TRUE(test::DecodesCleanly(target));
-            // The subtitle (1 s .. 2 s) belongs to the first half only.
-            EXPECT_EQ(Probe(target, "packet=stream_index", "s").empty(), part == 1) << target;
+            // The subtitle (1 s .. 2 s) belongs to the first half only (MP4 timed text does
+            // not go into Matroska).
+            if (std::string(name) == "src.mkv") {
+                EXPECT_EQ(Probe(target, "packet=stream_index", "s").empty(), part == 1) << target;
+            }
         }
         // A range before the ones written reads the file again from its start.
         const std::string again = dir.File(std::string(name) + ".again.mkv");

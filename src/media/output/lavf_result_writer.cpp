@@ -102,6 +102,15 @@ void CopyTags(AVDictionary **to, const AVDictionary *from)
             av_dict_set(to, e->key, e->value, 0);
 }
 
+// Audio of fixed frame length whose container times are coarser than a sample (Matroska's
+// milliseconds): its packets are timed by their samples in the result.
+bool SampleTimed(const AVStream *in)
+{
+    const AVCodecParameters *par = in->codecpar;
+    return par->codec_type == AVMEDIA_TYPE_AUDIO && par->frame_size > 0 && par->sample_rate > 0 &&
+           int64_t(in->time_base.num) * par->sample_rate > in->time_base.den;
+}
+
 const char *ContainerName(TResultContainer c)
 {
     switch (c) {
@@ -221,6 +230,7 @@ struct TLavfResultWriter::TState {
     AVFormatContext *Out = nullptr;
     std::unique_ptr<TLavfAudioTrack> Audio;
     std::vector<int> Map;               // source stream -> result stream, -1 left out
+    std::vector<int64_t> NextSample;    // sample-timed audio: where the next packet starts
     AVBSFContext *VideoFilter = nullptr;
     AVPacket *Packet = nullptr;
     int64_t FirstPts = 0, LastPts = 0;  // presentation times of the first and last frame (video time base)
@@ -281,6 +291,7 @@ struct TLavfResultWriter::TState {
     bool Hold(AVPacket *packet, int64_t entry, bool copy);
     bool CopyVideo(AVPacket *packet, int64_t entry);
     bool CopyOther(AVPacket *packet);
+    bool CopyTimed(AVPacket *packet, AVRational tb);
     bool Pump(int64_t untilUs);
 };
 
@@ -527,7 +538,7 @@ bool TLavfResultWriter::TState::AddOthers()
         if (!Out->oformat->codec_tag || (av_codec_get_id(Out->oformat->codec_tag, par->codec_tag) != par->codec_id &&
                                          av_codec_get_tag2(Out->oformat->codec_tag, par->codec_id, &known)))
             out->codecpar->codec_tag = 0;
-        out->time_base = in->time_base;
+        out->time_base = SampleTimed(in) ? AVRational{1, par->sample_rate} : in->time_base;
         out->disposition = in->disposition & ~AV_DISPOSITION_DEFAULT;
         if (subtitle)
             out->disposition = in->disposition;
@@ -580,6 +591,7 @@ bool TLavfResultWriter::TState::OpenCopy()
     int r = OpenInput(File, Source);
     if (r < 0)
         return Fail("cannot read the video file again", r);
+    NextSample.assign(Source->nb_streams, INT64_MIN);
     if (Video < 0 || unsigned(Video) >= Source->nb_streams)
         return Fail("the video file changed while it was read");
     return true;
@@ -767,21 +779,47 @@ bool TLavfResultWriter::TState::CopyOther(AVPacket *packet)
     int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
     if (ts == AV_NOPTS_VALUE)
         return true;
-    const int64_t us = av_rescale_q(ts, in->time_base, AV_TIME_BASE_Q);
-    const int64_t endUs = us + av_rescale_q(std::max<int64_t>(packet->duration, 0), in->time_base, AV_TIME_BASE_Q);
+    if (SampleTimed(in)) {
+        // Rounded container times: a packet within one tick of where the previous one
+        // ended starts there, so that a container with sample times (MP4, MOV) gets
+        // every packet's true length and the priming's exact end.
+        const AVRational rate{1, in->codecpar->sample_rate};
+        // A packet held for the next file was timed already.
+        const bool timed = packet->time_base.num == 1 && packet->time_base.den == rate.den;
+        int64_t at = timed ? ts : av_rescale_q(ts, in->time_base, rate);
+        if (NextSample.size() <= size_t(in->index))
+            NextSample.resize(size_t(in->index) + 1, INT64_MIN);
+        int64_t &next = NextSample[size_t(in->index)];
+        if (next != INT64_MIN && std::llabs(at - next) <= av_rescale_q(1, in->time_base, rate))
+            at = next;
+        next = at + in->codecpar->frame_size;
+        packet->pts = packet->dts = at;
+        packet->duration = in->codecpar->frame_size;
+        packet->time_base = rate;
+        return CopyTimed(packet, rate);
+    }
+    return CopyTimed(packet, in->time_base);
+}
+
+bool TLavfResultWriter::TState::CopyTimed(AVPacket *packet, AVRational tb)
+{
+    const AVStream *in = Source->streams[packet->stream_index];
+    const int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+    const int64_t us = av_rescale_q(ts, tb, AV_TIME_BASE_Q);
+    const int64_t endUs = us + av_rescale_q(std::max<int64_t>(packet->duration, 0), tb, AV_TIME_BASE_Q);
     if (us >= EndUs)
         return Hold(packet, -1, false);
     if (endUs <= BaseUs && !FromStart)
         return true;
     if (endUs > EndUs && !Hold(packet, -1, true))
         return false;
-    const int64_t base = av_rescale_q(BaseUs, AV_TIME_BASE_Q, in->time_base);
+    const int64_t base = av_rescale_q(BaseUs, AV_TIME_BASE_Q, tb);
     if (packet->pts != AV_NOPTS_VALUE)
         packet->pts -= base;
     if (packet->dts != AV_NOPTS_VALUE)
         packet->dts -= base;
     packet->stream_index = Map[size_t(in->index)];
-    return Write(packet, in->time_base);
+    return Write(packet, tb);
 }
 
 // Copies source packets (those read ahead for this file first) until the video has
