@@ -405,6 +405,9 @@ bool TLavfResultWriter::TState::FinishIndex()
     }
     std::sort(KeyPictures.begin(), KeyPictures.end());
     KeyPictures.erase(std::unique(KeyPictures.begin(), KeyPictures.end()), KeyPictures.end());
+    // The first picture always starts a range: a stream without key flags is decoded from it.
+    if (KeyPictures.empty() || KeyPictures.front() != 0)
+        KeyPictures.insert(KeyPictures.begin(), 0);
     return true;
 }
 
