@@ -2,7 +2,10 @@
 // track are rendered along a curve with cuts into a Matroska result with FLAC audio (the
 // mixer frame by frame as the render asks it, the film's packets copied), next to
 // `ffmpeg -i film.mkv -i mix.wav -map 0 -map 1:a -c:v copy -c:s copy -c:a flac` of the
-// same inputs; prints both times, their ratio and the render's peak memory.
+// same inputs; prints both times, their ratio and the render's peak memory. The film is
+// opened through its reader first, as a project opens it; the time the result writer
+// spends on the source is printed for its own reading of the file and for the reader's
+// index it takes instead.
 //
 // usage: bench_render_container [--minutes N] [--dir DIR] [--keep]
 //   --minutes N  length of the film (default 10)
@@ -16,6 +19,8 @@
 #include <sys/resource.h>
 #include <vector>
 
+#include "media/input/lavf/lavf_index.h"
+#include "media/input/lavf/lavf_video.h"
 #include "media/input/wave_reader.h"
 #include "media/output/avi_creator.h"
 #include "media/output/lavf_result_writer.h"
@@ -84,10 +89,32 @@ int main(int argc, char **argv)
     }
     const int32_t frames = minutes * 60 * 25;
 
+    // The film opened as a project opens it (its index cache removed first, so that the
+    // reader indexes the file), then the writer's source both ways.
+    TLavfFileKey key;
+    if (LavfFileKey(film, key))
+        std::remove(LavfIndexCacheFile(key.Path).c_str());
+    auto start = std::chrono::steady_clock::now();
+    TLavfVideoSource video;
+    if (!video.Open(film) || video.FrameCount() != frames) {
+        std::fprintf(stderr, "the reader cannot open %s\n", film.c_str());
+        return 1;
+    }
+    const double readerSeconds = Seconds(start);
+    start = std::chrono::steady_clock::now();
+    {
+        TLavfResultWriter own;
+        if (!own.OpenSource(film) || own.SourceFrameCount() != frames) {
+            std::fprintf(stderr, "the writer cannot index %s\n", film.c_str());
+            return 1;
+        }
+    }
+    const double ownIndexSeconds = Seconds(start);
+
     // The render: the project's curve and cuts, the mixer asked frame by frame for the
     // samples the WAV render writes, the writer copying the film beside the FLAC track.
     const long before = PeakKiB();
-    auto start = std::chrono::steady_clock::now();
+    start = std::chrono::steady_clock::now();
     TWaveReader reader;
     if (!reader.Open(mixWav, "ODML|-1", false, 0)) {
         std::fprintf(stderr, "cannot open %s\n", mixWav.c_str());
@@ -114,8 +141,10 @@ int main(int argc, char **argv)
     TLavfResultWriter writer;
     TLavfResultOptions options;
     options.Container = rcMatroska;
-    bool ok = writer.OpenSource(film) && writer.SourceFrameCount() == frames &&
-              writer.Open(ours, 0, frames - 1, &state.Format, state.ChannelMask, options);
+    const auto indexStart = std::chrono::steady_clock::now();
+    bool ok = writer.UseIndex(film, video.Index()) && writer.SourceFrameCount() == frames;
+    const double readerIndexSeconds = Seconds(indexStart);
+    ok = ok && writer.Open(ours, 0, frames - 1, &state.Format, state.ChannelMask, options);
     for (int32_t f = 0; ok && f < frames; ++f) {
         const int64_t k = TAVICreator::SamplesOfFrame(f, 25, 1, 48000);
         mixer.MixFrameAudio(f, state, false, buffer.data(), int32_t(k));
@@ -140,6 +169,9 @@ int main(int argc, char **argv)
     std::printf("%d min 1080p H.264 Matroska (%d frames), FLAC mix along a curve with a cut:\n", minutes, frames);
     std::printf("  render %.2f s, ffmpeg stream copy + FLAC %.2f s, ratio %.2f (goal <= 1.20)\n", oursSeconds,
                 theirSeconds, oursSeconds / theirSeconds);
+    std::printf("  reader open (indexing) %.2f s; the writer's source: own reading of the file %.2f s, "
+                "the reader's index %.3f s\n",
+                readerSeconds, ownIndexSeconds, readerIndexSeconds);
     std::printf("  render peak memory %.1f MB (process before the render %.1f MB; goal < 150 MB)\n", peak / 1024.0,
                 before / 1024.0);
     if (!keep)

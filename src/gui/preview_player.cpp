@@ -199,19 +199,20 @@ bool TPreviewPlayer::CreatePreview(bool showProgress, bool preScan)
     }
     FBusy = true;
     bool ok = false;
+    std::string played = file;   // the AVI preview, or Matroska for a copied video
     {
         TWaitCursor wait(!showProgress);
         Unload();
         TRenderer renderer(FSession, FProgress);
         ok = CreatePreviewFile(FSession, renderer, file, FMode, seconds, FSettings.PreviewSizeLimit(),
-                               showProgress && FProgress, preScan);
+                               showProgress && FProgress, preScan, &played);
         FReduction = std::max(1, static_cast<int>(renderer.ReductionFactor()));
         ++FRenders;
     }
     FBusy = false;
     if (!ok)
         return false;
-    FPlayer.setSource(QUrl::fromLocalFile(QString::fromStdString(file)));
+    FPlayer.setSource(QUrl::fromLocalFile(QString::fromStdString(played)));
     LayoutVideo();
     FVideo->show();
     emit PreviewCreated();

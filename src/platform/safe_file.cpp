@@ -1,5 +1,5 @@
-// TSafeFile and TPrivateFolder on POSIX calls: O_EXCL|O_NOFOLLOW creation, rename,
-// mkdtemp, and unlinkat relative to the folder's own descriptor.
+// TSafeFile and TPrivateFolder on POSIX calls: O_TMPFILE with linkat, or O_EXCL|O_NOFOLLOW
+// creation; rename, mkdtemp, and unlinkat relative to the folder's own descriptor.
 #include "platform/safe_file.h"
 
 #include "platform/file_system.h"
@@ -33,6 +33,24 @@ std::string RandomSuffix() {
     return s;
 }
 
+// An unnamed file in `dir` whose descriptor can be linked in through /proc/self/fd;
+// -1 when the file system or the system has none (the caller makes a named file).
+int CreateUnnamed(const std::string &dir) {
+#ifdef O_TMPFILE
+    const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return -1;
+    if (::access(("/proc/self/fd/" + std::to_string(fd)).c_str(), F_OK) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+#else
+    (void)dir;
+    return -1;
+#endif
+}
+
 void SyncFolder(const std::string &dir) {
     const int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
@@ -56,6 +74,16 @@ int TSafeFile::Create(const std::string &target) {
         return -1;
     }
     const std::string dir = ExtractFilePath(target);
+    if (const int fd = CreateUnnamed(dir); fd >= 0) {
+        // The caller's descriptor and this one share the file: a second one stays open
+        // after the caller closes its own, for linking the file in.
+        FUnnamed = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        if (FUnnamed >= 0) {
+            FTarget = target;
+            return fd;
+        }
+        ::close(fd);
+    }
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string temp = dir + "." + name + "." + RandomSuffix();
         const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -72,6 +100,26 @@ int TSafeFile::Create(const std::string &target) {
 }
 
 bool TSafeFile::Commit() {
+    if (FUnnamed >= 0) {
+        // linkat cannot replace a file: the finished file gets a fresh temporary name,
+        // which is then renamed onto the target as a named file would be.
+        const std::string source = "/proc/self/fd/" + std::to_string(FUnnamed);
+        const std::string dir = ExtractFilePath(FTarget), name = ExtractFileName(FTarget);
+        int error = EEXIST;
+        for (int attempt = 0; attempt < 100 && FTemp.empty(); ++attempt) {
+            const std::string temp = dir + "." + name + "." + RandomSuffix();
+            if (::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                FTemp = temp;
+            else if ((error = errno) != EEXIST)
+                break;
+        }
+        ::close(FUnnamed);
+        FUnnamed = -1;
+        if (FTemp.empty()) {
+            errno = error;
+            return false;
+        }
+    }
     if (FTemp.empty()) {
         errno = ENOENT;
         return false;
@@ -88,6 +136,9 @@ bool TSafeFile::Commit() {
 }
 
 void TSafeFile::Discard() {
+    if (FUnnamed >= 0)
+        ::close(FUnnamed);   // an unnamed file goes with its last descriptor
+    FUnnamed = -1;
     if (!FTemp.empty())
         ::unlink(FTemp.c_str());
     FTemp.clear();

@@ -11,6 +11,7 @@
 #include "project/project_session.h"
 #include "project/project_text.h"
 #include "project/render.h"
+#include "project/render_container.h"
 
 namespace tessaly {
 
@@ -47,8 +48,10 @@ void PreviewRange(const TProject &project, int32_t mode, long double seconds, in
 }
 
 bool CreatePreviewFile(TProjectSession &session, TRenderer &renderer, const std::string &fileName, int32_t mode,
-                       long double seconds, int32_t sizeLimit, bool showProgress, bool preScan)
+                       long double seconds, int32_t sizeLimit, bool showProgress, bool preScan, std::string *written)
 {
+    if (written)
+        *written = fileName;
     if (fileName.empty())
         return false;
     TProject &project = session.Project();
@@ -64,6 +67,21 @@ bool CreatePreviewFile(TProjectSession &session, TRenderer &renderer, const std:
     options.FrameOffset = project.PreviewOffset();
     options.FirstFrame = first;
     options.LastFrame = last;
+    if (session.Sources().Video().IsOpen() && !UsesOwnAviWriter(session)) {
+        // The video's packets copied into Matroska, beside the mix as uncompressed PCM: no
+        // frame is decoded, and the player plays it as it plays the AVI preview.
+        const std::string name = ChangeFileExt(fileName, ".mkv");
+        if (written)
+            *written = name;
+        options.FirstFrame = std::max(first, 0);
+        options.LastFrame = std::max(last, options.FirstFrame);
+        TLavfResultOptions result;
+        result.Container = rcMatroska;
+        result.AudioCodec = acPcm;
+        result.Keep = kpNone;
+        TContainerRenderer container(session, renderer.Progress());
+        return container.Render(name, options, result);
+    }
     return renderer.CalcVideo(fileName, options);
 }
 

@@ -13,7 +13,7 @@ class TProject;
 class TProjectSession;
 class TRenderer;
 
-// The temporary preview file: "~tsytmp~.avi" inside a folder of its own (mode 0700,
+// The temporary preview file: "~tsytmp~.avi" (or .mkv, see CreatePreviewFile) inside a folder of its own (mode 0700,
 // made with a random name) under the temporary folder, so that no other user can plant
 // a link or a file where the preview is written, read it, or block it. The folder and
 // the file go away with Remove() or the object.
@@ -40,8 +40,12 @@ void PreviewRange(const TProject &project, int32_t mode, long double seconds, in
 
 // Renders the preview file `fileName` through `renderer` for that range, with the
 // preview's mutes and offset. sizeLimit: setting SRSizeLimit when SRLimitSize is on,
-// else 0. False for an empty name or when the render fails.
+// else 0. A video whose packets libavformat copies (any container but AVI read by the
+// own reader) is previewed as Matroska beside fileName (".mkv" in place of its
+// extension) with the packets copied, nothing decoded. `written` gets the file made.
+// False for an empty name or when the render fails.
 bool CreatePreviewFile(TProjectSession &session, TRenderer &renderer, const std::string &fileName, int32_t mode,
-                       long double seconds, int32_t sizeLimit, bool showProgress, bool preScan);
+                       long double seconds, int32_t sizeLimit, bool showProgress, bool preScan,
+                       std::string *written = nullptr);
 
 } // namespace tessaly

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <memory>
 
 #include "media/common/bitmap_header.h"
@@ -24,6 +25,15 @@
 
 namespace tessaly {
 
+// The files one run writes: the chapter loop opens, completes and fills them.
+struct TRenderer::TFileOps {
+    std::string Ext;                                  // of chapter file names
+    std::function<bool(int32_t)> CanStart;            // a file may start at this frame
+    std::function<bool(const std::string &)> Open;    // error shown on failure
+    std::function<bool()> Close;                      // completes the open file
+    std::function<bool()> Write;                      // writes frame run.Current
+};
+
 // Everything one rendering run holds.
 struct TRenderer::TRun {
     std::string Target;
@@ -40,6 +50,8 @@ struct TRenderer::TRun {
     bool ShowProgress = false;
     int32_t LastChapter = 0;     // chapter number of LastOutputFrame()
     int32_t FilesOpened = 0;
+    bool FileOpen = false;       // a file was opened and not yet completed
+    int32_t FileLast = 0;        // the last frame of the file being opened
     int32_t FrameOffset = 0;
     int32_t SizeLimit = 0;
     TAudioMixState Mix;
@@ -232,52 +244,88 @@ bool TRenderer::RunVideo(TRun &run)
         FAborted = true;
         return false;
     }
+    TFileOps files;
+    files.Ext = ".avi";
+    files.CanStart = [&video](int32_t frame) { return video.IsKeyFrame(frame); };
+    files.Open = [this, &run](const std::string &name) { return OpenVideoFile(run, name); };
+    files.Close = [this, &run]() { return CloseVideoFile(run, false); };
+    files.Write = [this, &run]() { return WriteVideoFrame(run); };
+    bool completed = true;
+    bool ok = RunChapters(run, files, completed);
+    // A run that failed or was aborted leaves its current file unfinished: it is
+    // discarded, and an earlier file of that name stays. Chapter files completed before
+    // are kept.
+    if (!ok || !completed) {
+        if (run.FileOpen && !FFiles.empty())
+            FFiles.pop_back();
+        run.Creator->Discard();
+    } else if (!CloseVideoFile(run, false))
+        ok = false;
+    return ok && completed;
+}
+
+// The frame loop of every run. Without separate chapters one file (the target) takes
+// the frames; with them each chapter gets a numbered file, opened at the first frame at
+// or after the chapter's start where a file may start (so frames before it end the
+// previous file); concatenated chapters only start or stop writing there. The frames
+// of left-out chapters are mixed without being written, so that the mix runs on.
+// `completed` is false after an abort; false is returned after an error (shown).
+bool TRenderer::RunChapters(TRun &run, const TFileOps &files, bool &completed)
+{
+    const int32_t frames = FSession.Project().FrameCount();
     if (!run.Separate) {
-        if (!OpenVideoFile(run, run.Target))
+        run.Current = run.Start;
+        run.FileLast = std::min(run.Last, frames - 1);
+        if (!files.Open(run.Target))
             return false;
+        run.FileOpen = true;
         CommentWriting(run.Target);
     }
-    const int32_t frames = project.FrameCount();
-    bool newFileDue = run.Separate, skip = false, ok = true, completed = true;
+    bool newFileDue = run.Separate, skip = false;
     for (run.Current = run.Start; run.Current <= run.Last; ++run.Current) {
         const int32_t cur = run.Current;
-        if (((run.Separate && newFileDue) || run.Concat) && video.IsKeyFrame(cur)) {
-            if (!NextChapterFile(run, skip)) {
-                ok = false;
-                break;
-            }
+        if (((run.Separate && newFileDue) || run.Concat) && files.CanStart(cur)) {
+            if (!NextChapterFile(run, files, skip))
+                return false;
             newFileDue = false;
         }
         if (cur >= frames)
             break;
         if (!CheckProgress(run)) {
             completed = false;
-            break;
+            return true;
         }
-        if (skip) {
+        if (skip)
             run.Mixer->MixFrameAudio(cur, run.Mix, run.CrossFade, nullptr, 0);
-        } else if (!WriteVideoFrame(run)) {
-            ok = false;
-            break;
-        }
+        else if (!files.Write())
+            return false;
         if (run.Separate) {
             int32_t n = 0, st = 0;
             bool e = false;
-            project.ChapterAt(cur + 1, n, st, e);
+            FSession.Project().ChapterAt(cur + 1, n, st, e);
             if (n > 1 && st == cur + 1)
                 newFileDue = true;
         }
     }
-    // A run that failed or was aborted leaves its current file unfinished: it is
-    // discarded, and an earlier file of that name stays. Chapter files completed before
-    // are kept.
-    if (!ok || !completed) {
-        if (run.Creator->IsOpen() && !FFiles.empty())
-            FFiles.pop_back();
-        run.Creator->Discard();
-    } else if (!CloseVideoFile(run, false))
-        ok = false;
-    return ok && completed;
+    return true;
+}
+
+// The last frame of the chapter file that starts at `first`: the frame before the first
+// one after a chapter start where a file may start, or the run's last frame.
+int32_t TRenderer::FileEnd(const TRun &run, int32_t first, const TFileOps &files) const
+{
+    const TProject &project = FSession.Project();
+    const int32_t last = std::min(run.Last, project.FrameCount() - 1);
+    bool due = false;
+    for (int32_t f = first + 1; f <= last; ++f) {
+        int32_t n = 0, st = 0;
+        bool e = false;
+        project.ChapterAt(f, n, st, e);
+        due = due || (n > 1 && st == f);
+        if (due && files.CanStart(f))
+            return f - 1;
+    }
+    return last;
 }
 
 // The stored format of the frames (and their codec data), or the decoded format
@@ -370,7 +418,7 @@ bool TRenderer::CloseVideoFile(TRun &run, bool quiet)
 // At a key frame where a chapter may begin: separate chapters close the file and open
 // the next one (or skip a disabled chapter); concatenated ones only start or stop
 // writing. `skip` tells whether the frames that follow are left out.
-bool TRenderer::NextChapterFile(TRun &run, bool &skip)
+bool TRenderer::NextChapterFile(TRun &run, const TFileOps &files, bool &skip)
 {
     int32_t number = 0, chapterStart = 0;
     bool enabled = false;
@@ -385,16 +433,25 @@ bool TRenderer::NextChapterFile(TRun &run, bool &skip)
         }
         return true;
     }
-    std::string name = ChapterFileName(run.Target, run.FilesOpened, ".avi");
-    if (!FSession.CheckNotSource(name) || !CloseVideoFile(run, false))
+    std::string name = ChapterFileName(run.Target, run.FilesOpened, files.Ext);
+    if (!FSession.CheckNotSource(name))
         return false;
+    if (run.FileOpen) {
+        run.FileOpen = false;
+        if (!files.Close()) {
+            FFiles.pop_back();   // not completed
+            return false;
+        }
+    }
     skip = !enabled;
     if (!enabled) {
         CommentSkipping(number);
         return true;
     }
-    if (!OpenVideoFile(run, name))
+    run.FileLast = FileEnd(run, run.Current, files);
+    if (!files.Open(name))
         return false;
+    run.FileOpen = true;
     ++run.FilesOpened;
     CommentWriting(name);
     return true;
@@ -518,7 +575,9 @@ bool TRenderer::CalcAudio(const std::string &target, const TRenderOptions &optio
     run.Current = options.PreScan ? 0 : run.Start;
     run.Mixer = std::make_unique<TAudioMixer>(project, FSession.Sources().AudioMix(),
                                                FSession.Sources().DoubleMix());
-    run.Mixer->InitAudioMix(run.Current, options.FrameOffset, run.Mix, false);
+    // A preview's mix (copied video beside it) takes the preview's mutes and format.
+    run.Mixer->SetPreviewMutes(FSession.MutePrimary, FSession.MuteDouble);
+    run.Mixer->InitAudioMix(run.Current, options.FrameOffset, run.Mix, options.ForPreview && sink);
     if (!run.Mix.Valid) {
         ShowError(ProjectText("ErrNoAudio", "No audio tracks defined!"));
         if (run.ShowProgress)
@@ -530,9 +589,15 @@ bool TRenderer::CalcAudio(const std::string &target, const TRenderOptions &optio
     run.Buffer.assign(size_t(run.Mix.MaxSamples) * size_t(run.Mix.BlockSize), 0);
     bool ok = RunAudio(run);
     if (!ok) {
-        if (run.Wave->IsOpen() && !FFiles.empty())
+        if (run.FileOpen && !FFiles.empty())
             FFiles.pop_back();
         run.Wave->Discard();   // unfinished: the target name keeps what it held
+    } else if (run.Sink) {
+        if (run.FileOpen && !run.Sink->Close()) {
+            ShowError(ProjectText("ErrTarget", "Error opening target file!") + "\r\n" + run.Sink->ErrorText());
+            FFiles.pop_back();
+            ok = false;
+        }
     } else if (TMediaError closed = run.Wave->Close(); closed != meOk) {
         ShowError(MediaErrorMsg(closed));
         ok = false;
@@ -575,21 +640,22 @@ bool TRenderer::WriteAudioFrame(TRun &run)
 
 bool TRenderer::RunAudio(TRun &run)
 {
-    TProject &project = FSession.Project();
     if (!PreScan(run))
         return false;
     if (run.ShowProgress && FProgress->Aborted()) {
         FAborted = true;
         return false;
     }
-    auto openFile = [&](const std::string &name) -> bool {
+    TFileOps files;
+    files.Ext = run.Sink ? ExtractFileExt(run.Target) : ".wav";
+    files.CanStart = [&run](int32_t frame) { return !run.Sink || run.Sink->CanStartFile(frame); };
+    files.Open = [this, &run](const std::string &name) {
         if (run.Sink) {
-            if (!run.Sink->Open(name, run.Mix.Format, run.Mix.ChannelMask)) {
+            if (!run.Sink->Open(name, run.Mix.Format, run.Mix.ChannelMask, run.Current, run.FileLast)) {
                 ShowError(ProjectText("ErrTarget", "Error opening target file!") + "\r\n" + run.Sink->ErrorText());
                 return false;
             }
             FFiles.push_back(name);
-            Comment(FormatText(ProjectText("MsgWriting", "Writing file %s ..."), {ExtractFileName(name)}));
             return true;
         }
         std::vector<uint8_t> format = ResultWaveFormat(run.Mix.Format, run.Mix.ChannelMask);
@@ -604,61 +670,23 @@ bool TRenderer::RunAudio(TRun &run)
             return false;
         }
         FFiles.push_back(run.Wave->FileName());
-        Comment(FormatText(ProjectText("MsgWriting", "Writing file %s ..."), {ExtractFileName(name)}));
         return true;
     };
-    if (!run.Separate && !openFile(run.Target))
-        return false;
-    const int32_t frames = project.FrameCount();
-    int32_t number = 0, chapterStart = 0;
-    bool enabled = false, skip = false, newFileDue = run.Separate;
-    for (run.Current = run.Start; run.Current <= run.Last; ++run.Current) {
-        const int32_t cur = run.Current;
-        if (run.Separate && newFileDue) {
-            project.ChapterAt(cur, number, chapterStart, enabled);
-            TMediaError e = run.Wave->Close();
-            if (e != meOk) {
-                ShowError(MediaErrorMsg(e));
-                return false;
-            }
-            std::string name = ChapterFileName(run.Target, run.FilesOpened, ".wav");
-            if (!FSession.CheckNotSource(name))
-                return false;
-            skip = !enabled;
-            if (enabled) {
-                if (!openFile(name))
-                    return false;
-                ++run.FilesOpened;
-            } else {
-                Comment(FormatText(ProjectText("MsgSkipChp", "Skipping chapter %d ..."), {std::to_string(number)}));
-            }
-            newFileDue = false;
-        } else if (run.Concat) {
-            project.ChapterAt(cur, number, chapterStart, enabled);
-            if (skip != !enabled) {
-                skip = !enabled;
-                Comment(skip ? FormatText(ProjectText("MsgSkipChp", "Skipping chapter %d ..."), {std::to_string(number)})
-                             : FormatText(ProjectText("MsgWriting", "Writing file %s ..."),
-                                          {ExtractFileName(run.Target)}));
-            }
-        }
-        if (cur >= frames)
-            break;
-        if (!CheckProgress(run))
+    files.Close = [this, &run]() {
+        if (run.Sink) {
+            if (run.Sink->Close())
+                return true;
+            ShowError(ProjectText("ErrTarget", "Error opening target file!") + "\r\n" + run.Sink->ErrorText());
             return false;
-        if (skip)
-            run.Mixer->MixFrameAudio(cur, run.Mix, run.CrossFade, nullptr, 0);
-        else if (!WriteAudioFrame(run))
-            return false;
-        if (run.Separate) {
-            int32_t n = 0, s = 0;
-            bool e = false;
-            project.ChapterAt(cur + 1, n, s, e);
-            if (n > 1 && s == cur + 1)
-                newFileDue = true;
         }
-    }
-    return true;
+        TMediaError e = run.Wave->Close();
+        if (e != meOk)
+            ShowError(MediaErrorMsg(e));
+        return e == meOk;
+    };
+    files.Write = [this, &run]() { return WriteAudioFrame(run); };
+    bool completed = true;
+    return RunChapters(run, files, completed) && completed;
 }
 
 std::string CalculateResultName(const std::string &chosen, int32_t fileType)

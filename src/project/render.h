@@ -15,14 +15,19 @@ class TProjectSession;
 class TProgress;
 
 // Where the mixed audio of an audio run goes instead of the WAV writer (a container
-// result that copies the video beside it). Open receives the mix format; a false
-// result ends the run, its ErrorText() shown.
+// result that copies the video beside it). Open receives the mix format and the frames
+// the file holds; a false result ends the run, its ErrorText() shown.
 class TMixSink {
 public:
     virtual ~TMixSink() = default;
-    virtual bool Open(const std::string &name, const WAVEFORMATEX &format, uint32_t channelMask) = 0;
+    virtual bool Open(const std::string &name, const WAVEFORMATEX &format, uint32_t channelMask, int32_t first,
+                      int32_t last) = 0;
     // count sample frames of the mix format.
     virtual bool Write(const uint8_t *data, int32_t count) = 0;
+    // Completes the open file.
+    virtual bool Close() = 0;
+    // Whether a chapter file may start at this frame (a key frame of copied video).
+    virtual bool CanStartFile(int32_t frame) const = 0;
     virtual std::string ErrorText() const = 0;
 };
 
@@ -49,9 +54,10 @@ public:
     // the key frame at or before FirstFrame. True when every frame was written and every
     // file completed; false after an error (its message shown) or an abort.
     bool CalcVideo(const std::string &target, const TRenderOptions &options);
-    // The same for the audio alone into a WAV file (no key-frame alignment; SizeLimit and
-    // ForPreview are not used). With a sink the mix goes there under the name `target`
-    // as given; the sink is not closed.
+    // The same for the audio alone into a WAV file (no key-frame alignment; SizeLimit is
+    // not used, ForPreview only with a sink: the preview's mutes and format). With a sink the mix goes there under the name `target`
+    // as given (chapter files start where the sink allows); every file it completes is
+    // closed, an unfinished one is left to the sink's owner.
     bool CalcAudio(const std::string &target, const TRenderOptions &options, TMixSink *sink = nullptr);
 
     // The image reduction factor of the last video run (1 = frames copied as stored).
@@ -60,21 +66,26 @@ public:
     bool Aborted() const { return FAborted; }
     // Every file the last run completed, in order (an unfinished file is discarded).
     const std::vector<std::string> &FilesWritten() const { return FFiles; }
-    // RIFF block size limit handed to the AVI creator (0: standard; small in tests).
+    // The progress display the runs show (may be null).
+    TProgress *Progress() const { return FProgress; }
+        // RIFF block size limit handed to the AVI creator (0: standard; small in tests).
     void SetBlockLimit(uint32_t limit) { FBlockLimit = limit; }
 
     // Chapter file name: target without extension, ".", the number with at least two
-    // digits, then ext (".avi" or ".wav").
+    // digits, then ext (".avi", ".wav" or the container's).
     static std::string ChapterFileName(const std::string &target, int32_t number, const std::string &ext);
 
 private:
     struct TRun;
+    struct TFileOps;
     bool HasOutputFrames(int32_t first, int32_t last, bool useChapters);
     bool RunVideo(TRun &run);
     bool PrepareVideoFormat(TRun &run);
     bool OpenVideoFile(TRun &run, const std::string &name);
     bool CloseVideoFile(TRun &run, bool quiet);
-    bool NextChapterFile(TRun &run, bool &skip);
+    bool RunChapters(TRun &run, const TFileOps &files, bool &completed);
+    int32_t FileEnd(const TRun &run, int32_t first, const TFileOps &files) const;
+    bool NextChapterFile(TRun &run, const TFileOps &files, bool &skip);
     void CommentWriting(const std::string &name);
     void CommentSkipping(int32_t chapter);
     bool RunAudio(TRun &run);

@@ -17,24 +17,25 @@ namespace tessaly {
 
 namespace {
 
-// The mixed audio of the renderer's run handed to the container writer; the writer's
-// file is created when the run knows the mix format.
+// The mixed audio of the renderer's run handed to the container writer; each file (the
+// result, or one per chapter starting at a key frame) is created when the run opens it.
 class TContainerSink : public TMixSink {
 public:
-    TContainerSink(TLavfResultWriter &writer, int32_t first, int32_t last, const TLavfResultOptions &options)
-        : FWriter(writer), FFirst(first), FLast(last), FOptions(options)
+    TContainerSink(TLavfResultWriter &writer, const TLavfResultOptions &options) : FWriter(writer), FOptions(options)
     {
     }
-    bool Open(const std::string &name, const WAVEFORMATEX &format, uint32_t channelMask) override
+    bool Open(const std::string &name, const WAVEFORMATEX &format, uint32_t channelMask, int32_t first,
+              int32_t last) override
     {
-        return FWriter.Open(name, FFirst, FLast, &format, channelMask, FOptions);
+        return FWriter.Open(name, first, last, &format, channelMask, FOptions);
     }
     bool Write(const uint8_t *data, int32_t count) override { return FWriter.WriteAudio(data, count); }
+    bool Close() override { return FWriter.Finish(); }
+    bool CanStartFile(int32_t frame) const override { return FWriter.IsFileStart(frame); }
     std::string ErrorText() const override { return FWriter.ErrorText(); }
 
 private:
     TLavfResultWriter &FWriter;
-    int32_t FFirst, FLast;
     const TLavfResultOptions &FOptions;
 };
 
@@ -70,16 +71,19 @@ bool TContainerRenderer::Render(const std::string &target, const TRenderOptions 
     if (files.size() != 1)
         return Refuse(ProjectText("ErrResultSegments",
                                   "A video of several segment files can only be written as an AVI or WAV result."));
-    if (options.UseChapters && project.ChapterCount() > 1) {
+    const bool separate = options.UseChapters && project.ChapterCount() > 1 && !project.Options().ConcatChapters;
+    if (options.UseChapters && project.ChapterCount() > 1 && !separate) {
         bool skipped = false;
         for (int32_t i = 0; i < project.ChapterCount(); ++i) {
             const TChapter chapter = project.GetChapter(i);
             skipped = skipped || (!chapter.Enabled && chapter.Frame >= 0 && chapter.Frame <= options.LastFrame);
         }
-        if (!project.Options().ConcatChapters || skipped)
-            return Refuse(ProjectText("ErrResultChapters",
-                                      "Chapter files and left-out chapters can only be written as AVI or WAV results."));
+        if (skipped)
+            return Refuse(ProjectText("ErrResultLeftOut",
+                                      "Left-out chapters inside one file can only be written as AVI or WAV results."));
     }
+    if (separate && !project.HasAudio() && !project.HasDouble())
+        return Refuse(ProjectText("ErrNoAudio", "No audio tracks defined!"));
     TLavfResultWriter writer;
     // Reading the video's index takes a while on a long film: shown, and Esc (or Ctrl+C) stops it.
     const bool shown = options.ShowProgress && FProgress;
@@ -89,7 +93,11 @@ bool TContainerRenderer::Render(const std::string &target, const TRenderOptions 
         FProgress->SetCancelText(ProjectText("CapAbort", "&Abort"));
         FProgress->SetComment(ProjectText("MsgReadIndex", "Reading the video's frames ..."));
     }
-    const bool indexed = writer.OpenSource(files.front(), [&]() { return !shown || !FProgress->Aborted(); });
+    // A video read through the container path comes with its packet index; other
+    // sources (the own AVI reader) are indexed here.
+    const TLavfVideoSource *lavf = video.Kind() == ksLavf ? video.LavfVideo() : nullptr;
+    const bool indexed = lavf ? writer.UseIndex(files.front(), lavf->Index())
+                              : writer.OpenSource(files.front(), [&]() { return !shown || !FProgress->Aborted(); });
     if (shown && FProgress->Aborted()) {
         FAborted = true;
         FProgress->Close();
@@ -100,8 +108,7 @@ bool TContainerRenderer::Render(const std::string &target, const TRenderOptions 
                                  {writer.ErrorText()}));
     // A video read through the container path may be numbered on a frame grid (variable
     // rate, dropped frames): the result counts its frames the same way.
-    if (const TLavfVideoSource *lavf = video.Kind() == ksLavf ? video.LavfVideo() : nullptr;
-        lavf && lavf->Facts().StoredFrames == writer.SourcePictureCount() && lavf->FrameCount() > 0) {
+    if (lavf && lavf->Facts().StoredFrames == writer.SourcePictureCount() && lavf->FrameCount() > 0) {
         std::vector<int32_t> grid(size_t(lavf->FrameCount()));
         for (int32_t n = 0; n < lavf->FrameCount(); ++n)
             grid[size_t(n)] = lavf->SourceFrame(n);
@@ -124,23 +131,24 @@ bool TContainerRenderer::Render(const std::string &target, const TRenderOptions 
         TRenderOptions run = options;
         run.FirstFrame = first;
         run.LastFrame = last;
-        run.UseChapters = false;
-        TContainerSink sink(writer, first, last, chosen);
+        run.UseChapters = separate;
+        TContainerSink sink(writer, chosen);
         TRenderer renderer(FSession, FProgress);
         ok = renderer.CalcAudio(target, run, &sink);
         FAborted = renderer.Aborted();
+        FFiles = renderer.FilesWritten();
     } else {
         // A video without audio tracks gives a result of the video (and kept streams) alone.
         ok = writer.Open(target, first, last, nullptr, 0, chosen) || Refuse(writer.ErrorText());
-    }
-    if (ok && !writer.Finish()) {
-        ok = Refuse(ProjectText("ErrTarget", "Error opening target file!") + "\r\n" + writer.ErrorText());
+        if (ok && !writer.Finish())
+            ok = Refuse(ProjectText("ErrTarget", "Error opening target file!") + "\r\n" + writer.ErrorText());
+        if (ok)
+            FFiles.push_back(target);
     }
     if (!ok) {
         writer.Discard();
         return false;
     }
-    FFiles.push_back(target);
     FNotes = writer.Notes();
     return true;
 }

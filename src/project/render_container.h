@@ -22,7 +22,8 @@ public:
 
     // Renders frames FirstFrame .. LastFrame of `options` (from the key frame at or before
     // FirstFrame) into `target` (written under a temporary name, renamed when complete).
-    // Chapter files and left-out chapters are refused (they are AVI and WAV results).
+    // Chapter files are numbered files, each from a key frame; left-out chapters inside
+    // one file are refused (they are AVI and WAV results).
     // True when the file was completed; false after an error (shown) or an abort.
     bool Render(const std::string &target, const TRenderOptions &options, const TLavfResultOptions &result);
 

@@ -97,7 +97,7 @@ const std::vector<TMessageText> &MessageTexts() {
         {"ErrPrjOption", "A project setting is out of range."},
         {"ErrShiftValue", "The shift must be a number of frames from -9999999 to 9999999 with at most three decimals."},
         {"ErrStartChapter", "The start chapter cannot be deleted."},
-        {"ErrResultChapters", "Chapter files and left-out chapters can only be written as AVI or WAV results."},
+        {"ErrResultLeftOut", "Left-out chapters inside one file can only be written as AVI or WAV results."},
         {"ErrResultFrames", "The video file holds %d frames, the project %d."},
         {"ErrResultSegments", "A video of several segment files can only be written as an AVI or WAV result."},
         {"ErrResultSource", "The video cannot be copied into the result:\r\n%s"},

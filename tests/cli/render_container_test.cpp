@@ -1,11 +1,14 @@
 // `tessaly-cli render` into containers: a project over an AVI (H.264 with B-frames) rendered
 // into Matroska, MP4 and MOV, compared picture for picture with the source and sample for
 // sample with the WAV result; refusals; a killed render never harms an earlier result.
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -94,11 +97,14 @@ TEST_F(CliContainerRender, RefusalsNameTheReasonAndWriteNothing)
     EXPECT_NE(out.find("WebM cannot hold the video's h264 stream; choose Matroska (.mkv)"), std::string::npos) << out;
     EXPECT_EQ(RunCli("render --no-progress " + Project + " " + Q("r.mp4") + " --audio-codec pcm", &out), 1);
     EXPECT_NE(out.find("PCM"), std::string::npos) << out;
-    // The video itself as the target, and chapter files, which only AVI and WAV results have.
+    // The video itself as the target, and a chapter left out inside one file, which only
+    // AVI and WAV results have.
     EXPECT_EQ(RunCli("render --no-progress " + Project + " " + Q("film.avi"), &out), 1);
-    ASSERT_EQ(RunCli("project add-chapter " + Project + " 50"), 0);
+    ASSERT_EQ(RunCli("project add-chapter " + Project + " 50 --disabled"), 0);
+    ASSERT_EQ(RunCli("project add-chapter " + Project + " 100"), 0);
+    ASSERT_EQ(RunCli("project set " + Project + " --concat-chapters 1"), 0);
     EXPECT_EQ(RunCli("render --no-progress " + Project + " " + Q("r.mkv"), &out), 1);
-    EXPECT_NE(out.find("Chapter files"), std::string::npos) << out;
+    EXPECT_NE(out.find("Left-out chapters"), std::string::npos) << out;
     std::string listing;
     test::RunCommand("ls -A " + ShellQuote(Dir.Path()), &listing);
     EXPECT_EQ(listing, "audio.wav\nfilm.avi\nfilm.tsp\n");
@@ -112,12 +118,19 @@ TEST_F(CliContainerRender, KilledRenderLeavesTheEarlierResultAndNoFileUnderItsNa
     ASSERT_TRUE(test::WriteIndexWave(Dir.File("long.wav"), 48000, 48000 * 121));
     ASSERT_EQ(RunCli("project create " + Q("long.tsp") + " --video " + Q("long.avi") + " --audio " + Q("long.wav")), 0);
     const std::string target = Dir.File("long.mkv");
-    // Waits until the render's temporary file has grown beyond `bytes`; false when it never did.
-    const auto writing = [this](uintmax_t bytes) {
+    // Waits until the render's unnamed result file (a descriptor of the process onto a
+    // deleted-looking file in the folder) has grown beyond `bytes`; false when it never did.
+    const auto writing = [this](const test::TChildProcess &render, uintmax_t bytes) {
+        const std::string fds = "/proc/" + std::to_string(render.Pid()) + "/fd";
         for (int i = 0; i < 20000; ++i) {
-            for (const auto &entry : std::filesystem::directory_iterator(Dir.Path()))
-                if (entry.path().filename().string().rfind(".long.mkv.", 0) == 0 && entry.file_size() > bytes)
+            std::error_code error;
+            for (const auto &entry : std::filesystem::directory_iterator(fds, error)) {
+                std::error_code ignored;
+                const std::string file = std::filesystem::read_symlink(entry.path(), ignored).string();
+                if (file.rfind(Dir.File("#"), 0) == 0 && std::filesystem::file_size(entry.path(), ignored) > bytes &&
+                    !ignored)
                     return true;
+            }
             std::this_thread::sleep_for(std::chrono::microseconds(500));
         }
         return false;
@@ -131,8 +144,8 @@ TEST_F(CliContainerRender, KilledRenderLeavesTheEarlierResultAndNoFileUnderItsNa
         test::TChildProcess render;
         ASSERT_TRUE(render.Start(TESSALY_BIN_DIR "/tessaly-cli",
                                  {"render", "--no-progress", Dir.File("long.tsp"), target}));
-        // Killed as soon as its temporary file has grown.
-        const bool caught = writing(100000);
+        // Killed as soon as its result file has grown.
+        const bool caught = writing(render, 100000);
         render.Kill(SIGKILL);
         EXPECT_EQ(render.Wait(5000), 128 + SIGKILL);
         ASSERT_TRUE(caught) << "the render ended before it could be killed";
@@ -140,18 +153,18 @@ TEST_F(CliContainerRender, KilledRenderLeavesTheEarlierResultAndNoFileUnderItsNa
             EXPECT_EQ(test::ReadFileBytes(target), (std::vector<uint8_t>{'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
         else
             EXPECT_FALSE(std::filesystem::exists(target));
+        // The killed render leaves no temporary file either.
+        for (const auto &entry : std::filesystem::directory_iterator(Dir.Path()))
+            EXPECT_NE(entry.path().filename().string().rfind(".long.mkv.", 0), 0u) << entry.path();
     }
     // Ctrl+C aborts like the abort button: the earlier file stays, no temporary file is left.
     ASSERT_TRUE(test::WriteFileBytes(target, {'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
-    for (const auto &entry : std::filesystem::directory_iterator(Dir.Path()))
-        if (entry.path().filename().string().rfind(".long.mkv.", 0) == 0)
-            std::filesystem::remove(entry.path());
     {
         test::TChildProcess render;
         ASSERT_TRUE(render.Start(TESSALY_BIN_DIR "/tessaly-cli",
                                  {"render", "--no-progress", Dir.File("long.tsp"), target}));
-        // Interrupted once its temporary file exists, so that the run is caught while it writes.
-        const bool caught = writing(0);
+        // Interrupted once its result file exists, so that the run is caught while it writes.
+        const bool caught = writing(render, 0);
         render.Kill(SIGINT);
         ASSERT_TRUE(caught) << "the render ended before it could be interrupted";
         EXPECT_EQ(render.Wait(10000), 1);
@@ -206,6 +219,154 @@ TEST(CliContainerRenderLavf, AVideoWithADroppedFrameRendersOnItsFrameGrid)
     EXPECT_LT(copied.size(), size_t(51));   // fewer pictures than frames: the gap is kept
     EXPECT_EQ(test::DecodedAudio(dir.File("r.mkv")), test::DecodedAudio(dir.File("x.wav")));
     EXPECT_TRUE(test::DecodesCleanly(dir.File("r.mkv")));
+}
+
+// Every video packet of a file in decode order: its presentation time (in the stream's
+// time base) and "size hash".
+std::vector<std::pair<int64_t, std::string>> TimedPackets(const std::string &path)
+{
+    std::string out;
+    test::RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(path) + " -map 0:v -c copy -f framemd5 - 2>/dev/null",
+                     &out);
+    std::vector<std::pair<int64_t, std::string>> packets;
+    for (const std::string &line : test::SplitLines(out)) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        // stream, dts, pts, duration, size, hash
+        std::vector<std::string> f;
+        std::string rest = line;
+        for (size_t at; (at = rest.find(',')) != std::string::npos; rest = rest.substr(at + 1))
+            f.push_back(rest.substr(0, at));
+        f.push_back(rest);
+        if (f.size() == 6)
+            packets.emplace_back(std::stoll(f[2]), f[4] + f[5]);
+    }
+    return packets;
+}
+
+// Chapter files of a project over a Matroska film: each file starts at the key frame at or
+// after its chapter's start (the frames before it end the previous file, as in the AVI
+// result), holds the source's packets of its frames with times from 0, and the mix of
+// exactly its frames.
+TEST(CliContainerRenderLavf, ChapterFilesStartAtKeyFramesWithTheirFramesAndTheirMix)
+{
+    test::TTempDir dir;
+    ASSERT_TRUE(test::Ffmpeg("-f lavfi -i testsrc=size=160x120:rate=25:duration=6 -c:v libx264 -bf 2 -g 25 "
+                             "-x264-params scenecut=0 " + ShellQuote(dir.File("film.mkv"))));
+    ASSERT_NO_FATAL_FAILURE(RenderProjectOverFilm(dir, 7));
+    const std::vector<int16_t> mix = test::DecodedAudio(dir.File("x.wav"));
+    ASSERT_EQ(mix.size(), size_t(150 * 1920 * 2));
+    const auto source = TimedPackets(dir.File("film.mkv"));
+    ASSERT_EQ(source.size(), 150u);
+    std::vector<int64_t> shown;
+    for (const auto &p : source)
+        shown.push_back(p.first);
+    std::sort(shown.begin(), shown.end());
+    const std::vector<std::string> pictures = PictureHashes(dir.File("film.mkv"));
+    ASSERT_EQ(pictures.size(), 150u);
+    // Chapters at 50 (a key frame) and 110 (inside the group of key frame 100).
+    const std::string project = ShellQuote(dir.File("p.tsp"));
+    ASSERT_EQ(RunCli("project add-chapter " + project + " 50"), 0);
+    ASSERT_EQ(RunCli("project add-chapter " + project + " 110"), 0);
+    const std::vector<std::pair<int32_t, int32_t>> ranges{{0, 49}, {50, 124}, {125, 149}};
+    for (const char *ext : {".mkv", ".mp4"}) {
+        SCOPED_TRACE(ext);
+        std::string out;
+        ASSERT_EQ(RunCli("render --no-progress " + project + " " + ShellQuote(dir.File(std::string("c") + ext)), &out), 0)
+            << out;
+        EXPECT_FALSE(std::filesystem::exists(dir.File(std::string("c") + ext)));
+        for (size_t k = 0; k < ranges.size(); ++k) {
+            const std::string file = dir.File("c.0" + std::to_string(k) + ext);
+            SCOPED_TRACE(file);
+            EXPECT_NE(out.find(file), std::string::npos) << out;
+            const auto [first, last] = ranges[k];
+            std::vector<std::string> expected, copied;
+            for (const auto &p : source)
+                if (p.first >= shown[size_t(first)] && p.first <= shown[size_t(last)])
+                    expected.push_back(p.second);
+            const auto result = TimedPackets(file);
+            int64_t earliest = INT64_MAX;
+            for (const auto &p : result) {
+                copied.push_back(p.second);
+                earliest = std::min(earliest, p.first);
+            }
+            EXPECT_EQ(copied, expected);
+            EXPECT_EQ(earliest, 0);
+            EXPECT_EQ(PictureHashes(file),
+                      std::vector<std::string>(pictures.begin() + first, pictures.begin() + last + 1));
+            EXPECT_EQ(test::DecodedAudio(file),
+                      std::vector<int16_t>(mix.begin() + first * 3840, mix.begin() + (last + 1) * 3840));
+            EXPECT_TRUE(test::DecodesCleanly(file));
+        }
+        EXPECT_FALSE(std::filesystem::exists(dir.File(std::string("c.03") + ext)));
+    }
+    EXPECT_EQ(test::RunCommand("mkvmerge -i " + ShellQuote(dir.File("c.01.mkv")) + " >/dev/null"), 0);
+
+    // A left-out chapter gets no file; the numbers stay consecutive, as for AVI results.
+    ASSERT_EQ(RunCli("project tick-chapter " + project + " 50 0"), 0);
+    std::string out;
+    ASSERT_EQ(RunCli("render --no-progress " + project + " " + ShellQuote(dir.File("d.mkv")), &out), 0) << out;
+    EXPECT_EQ(PictureHashes(dir.File("d.00.mkv")), std::vector<std::string>(pictures.begin(), pictures.begin() + 50));
+    EXPECT_EQ(PictureHashes(dir.File("d.01.mkv")), std::vector<std::string>(pictures.begin() + 125, pictures.end()));
+    EXPECT_EQ(test::DecodedAudio(dir.File("d.01.mkv")), std::vector<int16_t>(mix.begin() + 125 * 3840, mix.end()));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("d.02.mkv")));
+}
+
+// The decoded samples of audio stream `n` of a file (16-bit, interleaved).
+std::vector<int16_t> DecodedStream(const std::string &path, int n)
+{
+    std::string out;
+    test::RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(path) + " -map 0:a:" + std::to_string(n) +
+                         " -f s16le - 2>/dev/null | od -An -v -td2 -w2",
+                     &out);
+    std::vector<int16_t> samples;
+    for (const std::string &line : test::SplitLines(out))
+        if (!line.empty())
+            samples.push_back(int16_t(std::stoi(line)));
+    return samples;
+}
+
+// A kept AAC track starts with the packet of its encoder priming, which lies before the
+// film's first picture: it is kept with its time before 0, so that the track decodes to
+// the source's samples, in sync.
+TEST(CliContainerRenderLavf, AKeptTrackKeepsItsPacketsBeforeTheFirstPicture)
+{
+    test::TTempDir dir;
+    ASSERT_TRUE(test::Ffmpeg("-f lavfi -i testsrc=size=160x120:rate=25:duration=4 -f lavfi -i "
+                             "sine=frequency=440:duration=4:sample_rate=48000 -c:v libx264 -bf 2 -g 25 -c:a aac "
+                             "-b:a 96k " + ShellQuote(dir.File("film.mkv"))));
+    ASSERT_NO_FATAL_FAILURE(RenderProjectOverFilm(dir, 5));
+    const std::vector<int16_t> source = DecodedStream(dir.File("film.mkv"), 0);
+    ASSERT_GT(source.size(), size_t(3 * 48000));
+    const std::vector<int16_t> kept = DecodedStream(dir.File("r.mkv"), 1);
+    // The result ends with the film's last picture; up to there the samples are the source's.
+    ASSERT_GT(kept.size(), size_t(3 * 48000));
+    ASSERT_LE(kept.size(), source.size());
+    EXPECT_EQ(kept, std::vector<int16_t>(source.begin(), source.begin() + ptrdiff_t(kept.size())));
+    std::string start;
+    test::RunCommand("ffprobe -v error -select_streams a:1 -show_entries stream=start_time -of csv=p=0 " +
+                         ShellQuote(dir.File("r.mkv")), &start);
+    EXPECT_LT(std::stod(start), 0.0) << start;
+    EXPECT_TRUE(test::DecodesCleanly(dir.File("r.mkv")));
+
+    // MP4 times packets by their samples (Matroska's are rounded to milliseconds) and
+    // starts the track at the first picture with its edit list: the track decodes to the
+    // source's samples from the one sounding under the first picture on.
+    std::string out;
+    ASSERT_EQ(RunCli("render --no-progress " + ShellQuote(dir.File("p.tsp")) + " " + ShellQuote(dir.File("r.mp4")), &out),
+              0) << out;
+    std::string starts;
+    test::RunCommand("ffprobe -v error -show_entries stream=start_time -of csv=p=0 " + ShellQuote(dir.File("film.mkv")),
+                     &starts);
+    const std::vector<std::string> times = test::SplitLines(starts);
+    ASSERT_GE(times.size(), 2u) << starts;
+    const auto under = size_t(std::llround((std::stod(times[0]) - std::stod(times[1])) * 48000));
+    ASSERT_GT(under, 0u);
+    const std::vector<int16_t> mp4 = DecodedStream(dir.File("r.mp4"), 1);
+    ASSERT_GT(mp4.size(), size_t(3 * 48000));
+    ASSERT_LE(mp4.size() + under, source.size());
+    EXPECT_EQ(mp4, std::vector<int16_t>(source.begin() + ptrdiff_t(under), source.begin() + ptrdiff_t(under + mp4.size())));
+    EXPECT_TRUE(test::DecodesCleanly(dir.File("r.mp4")));
 }
 
 } // namespace

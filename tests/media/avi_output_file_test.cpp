@@ -515,7 +515,8 @@ TEST(AviOutputFile, UnfinishedFileNeverTakesTheTargetName)
         ASSERT_TRUE(out.Init(path, 64, 48, false, false));
         std::vector<uint8_t> frame = PatternBytes(5, 777);
         ASSERT_TRUE(out.VideoStream()->Write(0, frame.data(), 1, 777));
-        EXPECT_EQ(entries(), 2);
+        // Written without a name where the file system allows it: nothing else is visible.
+        EXPECT_EQ(entries(), 1);
         EXPECT_EQ(ReadFileBytes(path), earlier);
     }
     EXPECT_EQ(ReadFileBytes(path), earlier);

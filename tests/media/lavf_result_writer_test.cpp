@@ -2,6 +2,7 @@
 // source's, the mixed track sample for sample, the other streams kept, safe replacement.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <sstream>
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "media/input/lavf/lavf_video.h"
 #include "media/output/lavf_result_writer.h"
 #include "support/render_media.h"
 #include "support/test_support.h"
@@ -410,6 +412,87 @@ TEST(LavfResultWriter, AnUnfinishedResultLeavesTheEarlierFileUntouched)
     std::string listing;
     test::RunCommand("ls -A " + ShellQuote(dir.Path()), &listing);
     EXPECT_EQ(listing, "r.mkv\n");
+}
+
+// Writes frames first..last with the matching part of `mix` through an open writer.
+bool WriteRange(TLavfResultWriter &writer, const std::string &target, int32_t first, int32_t last,
+                const std::vector<int16_t> &mix)
+{
+    TLavfResultOptions options;
+    options.Container = ResultContainerOfName(target);
+    const WAVEFORMATEX format = Format(16);
+    bool ok = writer.Open(target, first, last, &format, 0, options);
+    for (int32_t f = first; ok && f <= last; ++f)
+        ok = writer.WriteAudio(reinterpret_cast<const uint8_t *>(mix.data() + size_t(f) * kPerFrame * 2), kPerFrame);
+    return ok && writer.Finish();
+}
+
+// The reader's packet index serves the writer, which then reads the file only to copy it;
+// one writer writes ranges that follow each other (chapter files) from one reading of the
+// source: each file holds its packets from time 0, its part of the mix, and the subtitle
+// shown in it.
+TEST(LavfResultWriter, ConsecutiveRangesFromTheReadersIndex)
+{
+    Sources &s = Sources::Get();
+    ASSERT_TRUE(s.Ok);
+    test::TTempDir dir;
+    const std::vector<int16_t> mix = Mix(kFrames);
+    for (const char *name : {"src.mkv", "src.mp4"}) {
+        SCOPED_TRACE(name);
+        TLavfVideoSource video;
+        ASSERT_TRUE(video.Open(s.Path(name)));
+        TLavfResultWriter writer;
+        ASSERT_TRUE(writer.UseIndex(s.Path(name), video.Index()));
+        EXPECT_EQ(writer.SourceFrameCount(), kFrames);
+        EXPECT_TRUE(writer.IsFileStart(0));
+        EXPECT_TRUE(writer.IsFileStart(50));
+        EXPECT_FALSE(writer.IsFileStart(49));
+        EXPECT_FALSE(writer.IsFileStart(kFrames));
+        EXPECT_EQ(writer.KeyFrameAtOrBefore(74), 50);
+        // A closed group of 25 pictures: the packets of frames 0..49 come first in decode order.
+        const std::vector<std::string> source = test::VideoPacketHashes(s.Path(name));
+        ASSERT_EQ(source.size(), size_t(kFrames));
+        for (int part = 0; part < 2; ++part) {
+            const int32_t first = part * 50, last = first + 49;
+            const std::string target = dir.File(std::string(name) + "." + std::to_string(part) + ".mkv");
+            ASSERT_TRUE(WriteRange(writer, target, first, last, mix)) << writer.ErrorText();
+            EXPECT_EQ(test::VideoPacketHashes(target),
+                      std::vector<std::string>(source.begin() + first, source.begin() + last + 1));
+            EXPECT_EQ(test::DecodedAudio(target),
+                      std::vector<int16_t>(mix.begin() + first * kPerFrame * 2, mix.begin() + (last + 1) * kPerFrame * 2));
+            EXPECT_EQ(Probe(target, "stream=start_time", "v"), "0.000000\n");
+            EXPECT_TRUE(test::DecodesCleanly(target));
+            // The subtitle (1 s .. 2 s) belongs to the first half only (MP4 timed text does
+            // not go into Matroska).
+            if (std::string(name) == "src.mkv") {
+                EXPECT_EQ(Probe(target, "packet=stream_index", "s").empty(), part == 1) << target;
+            }
+        }
+        // A range before the ones written reads the file again from its start.
+        const std::string again = dir.File(std::string(name) + ".again.mkv");
+        ASSERT_TRUE(WriteRange(writer, again, 0, 24, mix)) << writer.ErrorText();
+        EXPECT_EQ(test::VideoPacketHashes(again), std::vector<std::string>(source.begin(), source.begin() + 25));
+    }
+}
+
+// An index that does not describe the file any more (replaced after the project opened
+// it) ends the result with a message instead of copying packets under wrong times.
+TEST(LavfResultWriter, AFileReplacedAfterItsIndexIsRefused)
+{
+    Sources &s = Sources::Get();
+    ASSERT_TRUE(s.Ok);
+    test::TTempDir dir;
+    const std::string film = dir.File("film.mkv");
+    ASSERT_TRUE(test::Ffmpeg("-i " + ShellQuote(s.Path("src.mkv")) + " -map 0:v -c copy " + ShellQuote(film)));
+    TLavfVideoSource video;
+    ASSERT_TRUE(video.Open(film));
+    ASSERT_TRUE(test::Ffmpeg("-f lavfi -i testsrc2=size=160x120:rate=25:duration=4 -c:v libx264 -g 10 " +
+                             ShellQuote(film)));
+    TLavfResultWriter writer;
+    ASSERT_TRUE(writer.UseIndex(film, video.Index()));
+    EXPECT_FALSE(WriteRange(writer, dir.File("r.mkv"), 0, kFrames - 1, Mix(kFrames)));
+    EXPECT_NE(writer.ErrorText().find("changed"), std::string::npos) << writer.ErrorText();
+    EXPECT_FALSE(std::filesystem::exists(dir.File("r.mkv")));
 }
 
 } // namespace

@@ -425,6 +425,33 @@ TEST_F(RenderTest, PreviewFileIgnoresWhatOthersPlantInTheTemporaryFolder)
     EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
 }
 
+// The preview of a video in another container than AVI: Matroska with the video's packets
+// copied from the key frame on (no frame decoded) and the preview's mix beside them, with
+// the preview's mutes.
+TEST_F(RenderTest, PreviewOfAMatroskaVideoCopiesItsPacketsIntoMatroska)
+{
+    ASSERT_TRUE(test::Ffmpeg("-i " + test::ShellQuote(Media->File("video.avi")) + " -c copy " +
+                             test::ShellQuote(Out.File("film.mkv"))));
+    ASSERT_TRUE(Session.OpenSource(srVideo, Out.File("film.mkv")));
+    ASSERT_TRUE(Session.OpenSource(srAudio, Media->File("audio.wav")));
+    ASSERT_EQ(Session.Project().FrameCount(), kFrames);
+    Session.Project().SetPosition(50);
+    TRenderer r(Session, nullptr);
+    std::string written;
+    ASSERT_TRUE(CreatePreviewFile(Session, r, Out.File("preview.avi"), 2, 1.0L, 384, false, false, &written));
+    EXPECT_EQ(written, Out.File("preview.mkv"));
+    EXPECT_FALSE(FileExists(Out.File("preview.avi")));
+    EXPECT_TRUE(test::DecodesCleanly(written));
+    // Frames 25 .. 50, written from the key frame 20 on.
+    EXPECT_EQ(test::VideoPacketHashes(written),
+              std::vector<std::string>(SourceHashes->begin() + 20, SourceHashes->begin() + 51));
+    ExpectAudio(test::DecodedAudio(written), 31 * kN, 20 * kN, Primary);
+    Session.MutePrimary = true;
+    ASSERT_TRUE(CreatePreviewFile(Session, r, Out.File("preview.avi"), 2, 1.0L, 384, false, false, &written));
+    ExpectAudio(test::DecodedAudio(written), 31 * kN, 20 * kN, [](int64_t) { return TSample{0, 0}; });
+    Session.MutePrimary = false;
+}
+
 TEST_F(RenderTest, PreviewRangeStartsAtTheKeyFrameBeforeIt)
 {
     Open();

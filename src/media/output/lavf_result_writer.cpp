@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <deque>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
+#include "media/input/lavf/lavf_index.h"
 #include "media/output/lavf_audio_track.h"
 #include "platform/local_media.h"
 #include "platform/safe_output.h"
@@ -42,7 +44,16 @@ int OpenInput(const std::string &file, TInput &input)
 struct TIndexEntry {
     int64_t Pts = AV_NOPTS_VALUE;   // presentation time (the decode time where the container has none)
     int64_t Dts = AV_NOPTS_VALUE;
+    int64_t ReadDts = AV_NOPTS_VALUE;   // the decode time as read (checked when the packet is copied)
+    int32_t Size = 0;
     bool Key = false;
+};
+
+// A source packet read ahead of the file being written, kept for the next one; Entry is
+// its place among the video packets (-1 for other streams).
+struct THeldPacket {
+    AVPacket *Packet = nullptr;
+    int64_t Entry = -1;
 };
 
 // The descriptor-backed output of libavformat (the temporary file of the result).
@@ -89,6 +100,15 @@ void CopyTags(AVDictionary **to, const AVDictionary *from)
     while ((e = av_dict_get(from, "", e, AV_DICT_IGNORE_SUFFIX)))
         if (!IsStaleTag(e->key))
             av_dict_set(to, e->key, e->value, 0);
+}
+
+// Audio of fixed frame length whose container times are coarser than a sample (Matroska's
+// milliseconds): its packets are timed by their samples in the result.
+bool SampleTimed(const AVStream *in)
+{
+    const AVCodecParameters *par = in->codecpar;
+    return par->codec_type == AVMEDIA_TYPE_AUDIO && par->frame_size > 0 && par->sample_rate > 0 &&
+           int64_t(in->time_base.num) * par->sample_rate > in->time_base.den;
 }
 
 const char *ContainerName(TResultContainer c)
@@ -184,40 +204,53 @@ bool PresentationOrder(const std::string &file, int video, std::vector<TIndexEnt
 
 struct TLavfResultWriter::TState {
     // Source and its index.
-    TInput Index;                       // the file as opened for indexing
+    std::string File;
     int Video = -1;
     std::vector<TIndexEntry> Entries;   // video packets in decode order
     std::vector<int64_t> Order;         // presentation times, ascending: picture n = Order[n]
+    std::vector<int32_t> KeyPictures;   // pictures decoding may start at, ascending
     std::vector<int32_t> Grid;          // picture of each frame; empty: frame n is picture n
     int32_t PictureOf(int32_t frame) const
     {
         return Grid.empty() ? frame : Grid[size_t(std::clamp<int32_t>(frame, 0, int32_t(Grid.size()) - 1))];
     }
-    // Output.
+    bool FinishIndex();
+    // The source as read for copying, on from one file of a run to the next.
+    TInput Source;
+    int64_t Decoded = 0;                // video packets read from Source
+    bool SourceEof = false;
+    std::deque<THeldPacket> Carry;      // read for an earlier file, handed to this one first
+    std::deque<THeldPacket> Held;       // read for this file, belonging to a later one
+    int64_t PreviousLastPts = AV_NOPTS_VALUE;
+    // Output (one file).
     TLavfResultOptions Options;
-    TInput Source;                      // the file as read for copying
     TSafeOutput Safe;
     int Fd = -1;
     AVIOContext *Io = nullptr;
     AVFormatContext *Out = nullptr;
     std::unique_ptr<TLavfAudioTrack> Audio;
     std::vector<int> Map;               // source stream -> result stream, -1 left out
+    std::vector<int64_t> NextSample;    // sample-timed audio: where the next packet starts
     AVBSFContext *VideoFilter = nullptr;
     AVPacket *Packet = nullptr;
     int64_t FirstPts = 0, LastPts = 0;  // presentation times of the first and last frame (video time base)
     int64_t BaseUs = 0, EndUs = 0;      // the range in microseconds
+    bool FromStart = false;             // the range starts at the source's first picture
     int64_t DtsShift = 0;               // generated decode times: presentation order shifted back by this
     bool GenerateDts = false;
-    int64_t Decoded = 0;                // video packets read in the copy pass
     int64_t Copied = 0;
     int64_t LastVideoUs = INT64_MIN;
-    bool SourceDone = false;
+    bool FileDone = false;
     bool Headed = false;
     uint32_t MixRate = 0;
     std::string Error;
     std::vector<std::string> Notes;
 
-    ~TState() { Close(); }
+    ~TState()
+    {
+        Close();
+        DropHeld();
+    }
     void Close()
     {
         av_bsf_free(&VideoFilter);
@@ -228,20 +261,37 @@ struct TLavfResultWriter::TState {
         if (Io)
             avio_context_free(&Io);
         Audio.reset();
-        Source.reset();
         Safe.Discard();
+        Fd = -1;
+        Headed = false;
+    }
+    void DropHeld()
+    {
+        for (std::deque<THeldPacket> *queue : {&Carry, &Held})
+            for (THeldPacket &h : *queue)
+                av_packet_free(&h.Packet);
+        Carry.clear();
+        Held.clear();
     }
     bool Fail(const std::string &text, int code = 0)
     {
         Error = code ? text + " (" + LavfErrorText(code) + ")" : text;
         return false;
     }
+    void Note(const std::string &text)
+    {
+        if (std::find(Notes.begin(), Notes.end(), text) == Notes.end())
+            Notes.push_back(text);
+    }
+    bool OpenCopy();
     bool AddVideo();
     bool AddOthers();
     void AddChapters();
     bool Write(AVPacket *packet, AVRational from);
-    bool CopyVideo(AVPacket *packet);
+    bool Hold(AVPacket *packet, int64_t entry, bool copy);
+    bool CopyVideo(AVPacket *packet, int64_t entry);
     bool CopyOther(AVPacket *packet);
+    bool CopyTimed(AVPacket *packet, AVRational tb);
     bool Pump(int64_t untilUs);
 };
 
@@ -271,18 +321,20 @@ bool TLavfResultWriter::SetFrameGrid(std::vector<int32_t> pictureOfFrame)
 bool TLavfResultWriter::OpenSource(const std::string &videoFile, const std::function<bool()> &keepGoing)
 {
     TState &s = *F;
-    int r = OpenInput(videoFile, s.Index);
+    TInput index;
+    int r = OpenInput(videoFile, index);
     if (r < 0)
         return s.Fail("cannot read the video file \"" + videoFile + "\"", r);
-    s.Video = av_find_best_stream(s.Index.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (s.Video < 0 || (s.Index->streams[s.Video]->disposition & AV_DISPOSITION_ATTACHED_PIC))
+    s.File = videoFile;
+    s.Video = av_find_best_stream(index.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (s.Video < 0 || (index->streams[s.Video]->disposition & AV_DISPOSITION_ATTACHED_PIC))
         return s.Fail("the file \"" + videoFile + "\" holds no video stream");
     AVPacket *packet = av_packet_alloc();
     if (!packet)
         return s.Fail("out of memory");
     bool missingPts = false;
     int64_t count = 0;
-    while ((r = av_read_frame(s.Index.get(), packet)) >= 0) {
+    while ((r = av_read_frame(index.get(), packet)) >= 0) {
         if (keepGoing && ++count % 256 == 0 && !keepGoing()) {
             av_packet_free(&packet);
             return s.Fail("stopped");
@@ -290,7 +342,8 @@ bool TLavfResultWriter::OpenSource(const std::string &videoFile, const std::func
         if (packet->stream_index == s.Video) {
             TIndexEntry e;
             e.Pts = packet->pts;
-            e.Dts = packet->dts;
+            e.Dts = e.ReadDts = packet->dts;
+            e.Size = packet->size;
             e.Key = packet->flags & AV_PKT_FLAG_KEY;
             missingPts = missingPts || e.Pts == AV_NOPTS_VALUE;
             s.Entries.push_back(e);
@@ -300,7 +353,7 @@ bool TLavfResultWriter::OpenSource(const std::string &videoFile, const std::func
     av_packet_free(&packet);
     if (r != AVERROR_EOF)
         return s.Fail("cannot read the video file \"" + videoFile + "\"", r);
-    const AVCodecParameters *par = s.Index->streams[s.Video]->codecpar;
+    const AVCodecParameters *par = index->streams[s.Video]->codecpar;
     if (missingPts) {
         // Containers without presentation times (AVI) store the frames in decode order;
         // where the codec reorders them, the decoder tells the order they are shown in.
@@ -313,8 +366,48 @@ bool TLavfResultWriter::OpenSource(const std::string &videoFile, const std::func
         if (e.Pts != AV_NOPTS_VALUE)
             s.Order.push_back(e.Pts);
     std::sort(s.Order.begin(), s.Order.end());
-    if (s.Order.empty())
-        return s.Fail("the video stream of \"" + videoFile + "\" holds no frames");
+    return s.FinishIndex();
+}
+
+bool TLavfResultWriter::UseIndex(const std::string &videoFile, const TLavfIndex &index)
+{
+    TState &s = *F;
+    s.File = videoFile;
+    s.Video = index.Stream;
+    s.Entries.clear();
+    s.Entries.reserve(index.Packets.size());
+    for (const TLavfPacket &p : index.Packets) {
+        TIndexEntry e;
+        e.Pts = p.Pts == kNoTimestamp ? AV_NOPTS_VALUE : p.Pts;
+        e.Dts = e.ReadDts = p.Dts == kNoTimestamp ? AV_NOPTS_VALUE : p.Dts;
+        e.Size = int32_t(p.Size);
+        e.Key = p.Flags & lpKey;
+        s.Entries.push_back(e);
+    }
+    s.Order.clear();
+    for (int32_t n = 0; n < index.FrameCount(); ++n)
+        s.Order.push_back(index.Frame(n).Pts);
+    return s.FinishIndex();
+}
+
+// The key pictures of the index; false when it holds no picture.
+bool TLavfResultWriter::TState::FinishIndex()
+{
+    if (Order.empty())
+        return Fail("the video stream of \"" + File + "\" holds no frames");
+    KeyPictures.clear();
+    for (const TIndexEntry &e : Entries) {
+        if (!e.Key || e.Pts == AV_NOPTS_VALUE)
+            continue;
+        auto it = std::lower_bound(Order.begin(), Order.end(), e.Pts);
+        if (it != Order.end() && *it == e.Pts)
+            KeyPictures.push_back(int32_t(it - Order.begin()));
+    }
+    std::sort(KeyPictures.begin(), KeyPictures.end());
+    KeyPictures.erase(std::unique(KeyPictures.begin(), KeyPictures.end()), KeyPictures.end());
+    // The first picture always starts a range: a stream without key flags is decoded from it.
+    if (KeyPictures.empty() || KeyPictures.front() != 0)
+        KeyPictures.insert(KeyPictures.begin(), 0);
     return true;
 }
 
@@ -324,17 +417,23 @@ int32_t TLavfResultWriter::KeyFrameAtOrBefore(int32_t frame) const
     if (s.Order.empty() || frame <= 0)
         return 0;
     const int32_t picture = std::min<int32_t>(s.PictureOf(frame), int32_t(s.Order.size()) - 1);
-    const int64_t limit = s.Order[size_t(picture)];
-    int64_t best = AV_NOPTS_VALUE;
-    for (const TIndexEntry &e : s.Entries)
-        if (e.Key && e.Pts != AV_NOPTS_VALUE && e.Pts <= limit && (best == AV_NOPTS_VALUE || e.Pts > best))
-            best = e.Pts;
-    if (best == AV_NOPTS_VALUE)
+    auto it = std::upper_bound(s.KeyPictures.begin(), s.KeyPictures.end(), picture);
+    if (it == s.KeyPictures.begin())
         return 0;
-    const int32_t key = int32_t(std::lower_bound(s.Order.begin(), s.Order.end(), best) - s.Order.begin());
+    const int32_t key = *(it - 1);
     if (s.Grid.empty())
         return key;
     return int32_t(std::lower_bound(s.Grid.begin(), s.Grid.end(), key) - s.Grid.begin());
+}
+
+bool TLavfResultWriter::IsFileStart(int32_t frame) const
+{
+    const TState &s = *F;
+    if (frame < 0 || frame >= SourceFrameCount())
+        return false;
+    const int32_t picture = s.PictureOf(frame);
+    return std::binary_search(s.KeyPictures.begin(), s.KeyPictures.end(), picture) &&
+           (frame == 0 || s.PictureOf(frame - 1) != picture);
 }
 
 std::string MediaAudioTag(const std::string &file, const char *key)
@@ -382,7 +481,7 @@ bool TLavfResultWriter::TState::AddVideo()
         const AVPacketSideData &sd = in->side_data[i];
         if (sd.type == AV_PKT_DATA_DISPLAYMATRIX &&
             (Options.Container == rcMatroska || Options.Container == rcWebm))
-            Notes.push_back("the video's rotation (display matrix) is left out: this libavformat writes none "
+            Note("the video's rotation (display matrix) is left out: this libavformat writes none "
                             "into Matroska; MP4 and MOV keep it");
         uint8_t *data = av_stream_new_side_data(out, sd.type, sd.size);
         if (!data)
@@ -432,7 +531,7 @@ bool TLavfResultWriter::TState::AddOthers()
         else
             fits = false;
         if (!fits) {
-            Notes.push_back(what + " left out: " + ContainerName(Options.Container) + " cannot hold it");
+            Note(what + " left out: " + ContainerName(Options.Container) + " cannot hold it");
             continue;
         }
         AVStream *out = avformat_new_stream(Out, nullptr);
@@ -442,7 +541,7 @@ bool TLavfResultWriter::TState::AddOthers()
         if (!Out->oformat->codec_tag || (av_codec_get_id(Out->oformat->codec_tag, par->codec_tag) != par->codec_id &&
                                          av_codec_get_tag2(Out->oformat->codec_tag, par->codec_id, &known)))
             out->codecpar->codec_tag = 0;
-        out->time_base = in->time_base;
+        out->time_base = SampleTimed(in) ? AVRational{1, par->sample_rate} : in->time_base;
         out->disposition = in->disposition & ~AV_DISPOSITION_DEFAULT;
         if (subtitle)
             out->disposition = in->disposition;
@@ -457,7 +556,7 @@ void TLavfResultWriter::TState::AddChapters()
     if (Options.Keep == kpNone || Source->nb_chapters == 0)
         return;
     if (Options.Container == rcAvi) {
-        Notes.push_back("the video's chapters are left out: AVI cannot hold them");
+        Note("the video's chapters are left out: AVI cannot hold them");
         return;
     }
     const int64_t length = EndUs - BaseUs;
@@ -482,18 +581,42 @@ void TLavfResultWriter::TState::AddChapters()
     }
 }
 
+// Opens the source for copying, or reads it again from its start when the range asked
+// for begins before the packets read so far.
+bool TLavfResultWriter::TState::OpenCopy()
+{
+    if (Source && PreviousLastPts != AV_NOPTS_VALUE && FirstPts > PreviousLastPts)
+        return true;   // the next range: read on, the packets read ahead first
+    DropHeld();
+    Source.reset();
+    Decoded = 0;
+    SourceEof = false;
+    int r = OpenInput(File, Source);
+    if (r < 0)
+        return Fail("cannot read the video file again", r);
+    NextSample.assign(Source->nb_streams, INT64_MIN);
+    if (Video < 0 || unsigned(Video) >= Source->nb_streams)
+        return Fail("the video file changed while it was read");
+    return true;
+}
+
 bool TLavfResultWriter::Open(const std::string &target, int32_t first, int32_t last, const WAVEFORMATEX *mix,
                              uint32_t channelMask, const TLavfResultOptions &options)
 {
     TState &s = *F;
+    s.Close();
     s.Options = options;
+    s.Error.clear();
     if (s.Order.empty())
         return s.Fail("no video source is open");
     first = std::clamp<int32_t>(s.PictureOf(first), 0, int32_t(s.Order.size()) - 1);
     last = std::clamp<int32_t>(s.PictureOf(last), first, int32_t(s.Order.size()) - 1);
-    const AVStream *video = s.Index->streams[s.Video];
     s.FirstPts = s.Order[size_t(first)];
     s.LastPts = s.Order[size_t(last)];
+    s.FromStart = first == 0;
+    if (!s.OpenCopy())
+        return false;
+    const AVStream *video = s.Source->streams[s.Video];
     // The last frame lasts as long as the one before it (or one frame of the nominal rate).
     int64_t lastDuration = last > 0 ? s.Order[size_t(last)] - s.Order[size_t(last) - 1] : 0;
     if (lastDuration <= 0 && video->avg_frame_rate.num > 0)
@@ -503,8 +626,10 @@ bool TLavfResultWriter::Open(const std::string &target, int32_t first, int32_t l
     // Decode times: the source's, unless some packet of the range lacks one; then the
     // presentation times in decode order, shifted back as far as the reordering needs.
     std::vector<int64_t> range;
+    s.GenerateDts = false;
+    s.DtsShift = 0;
     for (const TIndexEntry &e : s.Entries)
-        if (e.Pts >= s.FirstPts && e.Pts <= s.LastPts) {
+        if (e.Pts != AV_NOPTS_VALUE && e.Pts >= s.FirstPts && e.Pts <= s.LastPts) {
             range.push_back(e.Pts);
             s.GenerateDts = s.GenerateDts || e.Dts == AV_NOPTS_VALUE;
         }
@@ -512,14 +637,19 @@ bool TLavfResultWriter::Open(const std::string &target, int32_t first, int32_t l
     std::sort(sorted.begin(), sorted.end());
     for (size_t i = 0; i < range.size(); ++i)
         s.DtsShift = std::max(s.DtsShift, sorted[i] - range[i]);
+    s.Copied = 0;
+    s.LastVideoUs = INT64_MIN;
+    s.FileDone = false;
+    s.PreviousLastPts = s.LastPts;
+    // What an earlier file read ahead comes first, in the order it was read.
+    s.Held.insert(s.Held.end(), s.Carry.begin(), s.Carry.end());
+    s.Carry = std::move(s.Held);
+    s.Held.clear();
 
-    int r = OpenInput(s.Index->url + 5, s.Source);   // the same file without the "file:" prefix
-    if (r < 0)
-        return s.Fail("cannot read the video file again", r);
     const AVOutputFormat *format = av_guess_format(ResultMuxerName(options.Container), nullptr, nullptr);
     if (!format)
         return s.Fail("no muxer for the container");
-    r = avformat_alloc_output_context2(&s.Out, format, nullptr, nullptr);
+    int r = avformat_alloc_output_context2(&s.Out, format, nullptr, nullptr);
     if (r < 0 || !s.Out)
         return s.Fail("cannot create the result", r);
     s.Map.assign(s.Source->nb_streams, -1);
@@ -583,17 +713,41 @@ bool TLavfResultWriter::TState::Write(AVPacket *packet, AVRational from)
     return true;
 }
 
-bool TLavfResultWriter::TState::CopyVideo(AVPacket *packet)
+// Keeps a packet read ahead for a later file: moved, or as a second reference when the
+// packet also goes into this file.
+bool TLavfResultWriter::TState::Hold(AVPacket *packet, int64_t entry, bool copy)
 {
-    const size_t n = size_t(Decoded++);
-    if (n >= Entries.size())
+    THeldPacket held;
+    held.Packet = av_packet_alloc();
+    held.Entry = entry;
+    if (!held.Packet)
+        return Fail("out of memory");
+    if (!copy)
+        av_packet_move_ref(held.Packet, packet);
+    else if (av_packet_ref(held.Packet, packet) < 0) {
+        av_packet_free(&held.Packet);
+        return Fail("out of memory");
+    }
+    Held.push_back(held);
+    return true;
+}
+
+bool TLavfResultWriter::TState::CopyVideo(AVPacket *packet, int64_t entry)
+{
+    if (entry < 0 || size_t(entry) >= Entries.size())
         return true;
-    const TIndexEntry &e = Entries[n];
+    const TIndexEntry &e = Entries[size_t(entry)];
+    // The index describes the file as it was when it was read: a file replaced since
+    // then would have its packets copied under another packet's times.
+    if (packet->size != e.Size || packet->dts != e.ReadDts)
+        return Fail("the video file changed after its frames were read; open the project again");
     const AVStream *in = Source->streams[Video];
     if (e.Pts != AV_NOPTS_VALUE)
         LastVideoUs = std::max(LastVideoUs, av_rescale_q(e.Pts, in->time_base, AV_TIME_BASE_Q));
-    if (e.Pts == AV_NOPTS_VALUE || e.Pts < FirstPts || e.Pts > LastPts)
+    if (e.Pts == AV_NOPTS_VALUE || e.Pts < FirstPts)
         return true;
+    if (e.Pts > LastPts)
+        return Hold(packet, entry, false);
     packet->pts = e.Pts - FirstPts;
     if (GenerateDts) {
         // The n-th copied packet takes the n-th presentation time of the range.
@@ -618,46 +772,94 @@ bool TLavfResultWriter::TState::CopyVideo(AVPacket *packet)
     return r == AVERROR(EAGAIN) || r == AVERROR_EOF || Fail("the bit-stream filter failed", r);
 }
 
+// A packet of a kept stream goes into the file when it sounds or shows inside the range;
+// one that reaches past the range is also kept for the next file. Packets before the
+// first picture of the source (encoder priming, an audio start before the video's) are
+// kept with times before 0, so that the track starts as in the source.
 bool TLavfResultWriter::TState::CopyOther(AVPacket *packet)
 {
     const AVStream *in = Source->streams[packet->stream_index];
     int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
     if (ts == AV_NOPTS_VALUE)
         return true;
-    const int64_t us = av_rescale_q(ts, in->time_base, AV_TIME_BASE_Q);
-    if (us < BaseUs || us >= EndUs)
+    if (SampleTimed(in)) {
+        // Rounded container times: a packet within one tick of where the previous one
+        // ended starts there, so that a container with sample times (MP4, MOV) gets
+        // every packet's true length and the priming's exact end.
+        const AVRational rate{1, in->codecpar->sample_rate};
+        // A packet held for the next file was timed already.
+        const bool timed = packet->time_base.num == 1 && packet->time_base.den == rate.den;
+        int64_t at = timed ? ts : av_rescale_q(ts, in->time_base, rate);
+        if (NextSample.size() <= size_t(in->index))
+            NextSample.resize(size_t(in->index) + 1, INT64_MIN);
+        int64_t &next = NextSample[size_t(in->index)];
+        if (next != INT64_MIN && std::llabs(at - next) <= av_rescale_q(1, in->time_base, rate))
+            at = next;
+        next = at + in->codecpar->frame_size;
+        packet->pts = packet->dts = at;
+        packet->duration = in->codecpar->frame_size;
+        packet->time_base = rate;
+        return CopyTimed(packet, rate);
+    }
+    return CopyTimed(packet, in->time_base);
+}
+
+bool TLavfResultWriter::TState::CopyTimed(AVPacket *packet, AVRational tb)
+{
+    const AVStream *in = Source->streams[packet->stream_index];
+    const int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+    const int64_t us = av_rescale_q(ts, tb, AV_TIME_BASE_Q);
+    const int64_t endUs = us + av_rescale_q(std::max<int64_t>(packet->duration, 0), tb, AV_TIME_BASE_Q);
+    if (us >= EndUs)
+        return Hold(packet, -1, false);
+    if (endUs <= BaseUs && !FromStart)
         return true;
-    const int64_t base = av_rescale_q(BaseUs, AV_TIME_BASE_Q, in->time_base);
+    if (endUs > EndUs && !Hold(packet, -1, true))
+        return false;
+    const int64_t base = av_rescale_q(BaseUs, AV_TIME_BASE_Q, tb);
     if (packet->pts != AV_NOPTS_VALUE)
         packet->pts -= base;
     if (packet->dts != AV_NOPTS_VALUE)
-        packet->dts = std::max<int64_t>(packet->dts - base, 0);
+        packet->dts -= base;
     packet->stream_index = Map[size_t(in->index)];
-    return Write(packet, in->time_base);
+    return Write(packet, tb);
 }
 
-// Copies source packets until the video has passed `untilUs` (or the source ends).
+// Copies source packets (those read ahead for this file first) until the video has
+// passed `untilUs`, the range is over, or the source ends.
 bool TLavfResultWriter::TState::Pump(int64_t untilUs)
 {
-    while (!SourceDone && (LastVideoUs == INT64_MIN || LastVideoUs <= untilUs)) {
-        int r = av_read_frame(Source.get(), Packet);
-        if (r == AVERROR_EOF) {
-            SourceDone = true;
-            break;
+    while (!FileDone && (LastVideoUs == INT64_MIN || LastVideoUs <= untilUs)) {
+        int64_t entry = -1;
+        if (!Carry.empty()) {
+            THeldPacket held = Carry.front();
+            Carry.pop_front();
+            av_packet_move_ref(Packet, held.Packet);
+            av_packet_free(&held.Packet);
+            entry = held.Entry;
+        } else {
+            int r = SourceEof ? AVERROR_EOF : av_read_frame(Source.get(), Packet);
+            if (r == AVERROR_EOF) {
+                SourceEof = FileDone = true;
+                break;
+            }
+            if (r < 0)
+                return Fail("cannot read the video file", r);
+            if (Packet->stream_index == Video)
+                entry = Decoded++;
         }
-        if (r < 0)
-            return Fail("cannot read the video file", r);
+        const size_t stream = size_t(Packet->stream_index);
         bool ok = true;
         if (Packet->stream_index == Video)
-            ok = CopyVideo(Packet);
-        else if (Map[size_t(Packet->stream_index)] >= 0)
+            ok = CopyVideo(Packet, entry);
+        else if (stream < Map.size() && Map[stream] >= 0)
             ok = CopyOther(Packet);
         av_packet_unref(Packet);
         if (!ok)
             return false;
-        // Past the range and far enough behind it for every other stream: done.
-        if (size_t(Decoded) >= Entries.size() && LastVideoUs > EndUs + 10 * AV_TIME_BASE)
-            SourceDone = true;
+        // Far enough past the range for every other stream: done.
+        if (LastVideoUs != INT64_MIN && LastVideoUs > EndUs + 10 * AV_TIME_BASE)
+            FileDone = true;
     }
     return true;
 }
@@ -713,7 +915,6 @@ bool TLavfResultWriter::Finish()
 
 void TLavfResultWriter::Discard()
 {
-    F->Headed = false;
     F->Close();
 }
 

@@ -2,7 +2,9 @@
 // of a frame range are copied from the source file as stored (timestamps moved so that
 // the first frame starts at 0), the new mixed track is encoded beside them as the first,
 // default audio stream, and the source's other streams, chapters and metadata follow on
-// request. The file is written under a temporary name and renamed when complete.
+// request. The file is written under a temporary name and renamed when complete. Files of
+// ranges that follow each other (chapter files) are written one after the other from one
+// reading of the source.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +18,8 @@
 
 namespace tessaly {
 
+class TLavfIndex;
+
 class TLavfResultWriter {
 public:
     TLavfResultWriter();
@@ -27,6 +31,10 @@ public:
     // presentation order. False with ErrorText() when the file cannot be read or has no
     // video, or when `keepGoing` (asked now and then while the file is read) said false.
     bool OpenSource(const std::string &videoFile, const std::function<bool()> &keepGoing = {});
+    // The same from the index the video's reader made of the file (its stream, packets in
+    // decode order, frames in presentation order), without reading the file again. A
+    // packet found different from the index when it is copied ends the result with an error.
+    bool UseIndex(const std::string &videoFile, const TLavfIndex &index);
     // The pictures of the file in presentation order.
     int32_t SourcePictureCount() const;
     // Numbers frames on a grid instead: frame n shows picture pictureOfFrame[n] (ascending,
@@ -37,10 +45,13 @@ public:
     int32_t SourceFrameCount() const;
     // The first frame showing the key picture at or before the picture of `frame` (0 when none).
     int32_t KeyFrameAtOrBefore(int32_t frame) const;
+    // Whether a file may start at this frame: the first frame showing a key picture.
+    bool IsFileStart(int32_t frame) const;
 
     // Creates `target`'s temporary file for frames first .. last (inclusive; first a key
     // frame) of the source and the mixed track of format `mix` (null: no new track).
-    // False with ErrorText() when the container cannot hold the video or the codec.
+    // False with ErrorText() when the container cannot hold the video or the codec. After
+    // Finish it may be called again: a range after the last one reads the source on.
     bool Open(const std::string &target, int32_t first, int32_t last, const WAVEFORMATEX *mix, uint32_t channelMask,
               const TLavfResultOptions &options);
     // Appends `frames` sample frames of the mix format and copies the source's packets
