@@ -28,7 +28,7 @@ public:
     virtual ~TVideoSource() = default;
 
     // The result of the last failed call (meOk before any failure).
-    virtual TMediaError Status() const = 0;
+    TMediaError Status() const { return FStatus; }
 
     // Frames on the source's frame grid.
     virtual int32_t FrameCount() const = 0;
@@ -46,6 +46,15 @@ public:
     virtual bool IsKeyFrame(int32_t n) = 0;
     // The stored packet of frame n; false with Status() set.
     virtual bool ReadPacket(int32_t n, TVideoPacket &packet) = 0;
+
+protected:
+    // Keeps a failure's code for Status(); false, for returning it.
+    bool Fail(TMediaError code)
+    {
+        FStatus = code;
+        return false;
+    }
+    TMediaError FStatus = meOk;
 };
 
 } // namespace tessaly

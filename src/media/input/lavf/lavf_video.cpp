@@ -109,12 +109,6 @@ struct TLavfVideoSource::TDemuxer {
 TLavfVideoSource::TLavfVideoSource() = default;
 TLavfVideoSource::~TLavfVideoSource() = default;
 
-bool TLavfVideoSource::Fail(TMediaError code)
-{
-    FStatus = code;
-    return false;
-}
-
 const AVCodecParameters *TLavfVideoSource::CodecParameters() const
 {
     if (!FDecodeDemux || FIndex.Stream < 0)

@@ -43,7 +43,6 @@ public:
 
     // Opens a file; false with Status() set (the source stays closed).
     bool Open(const std::string &fileName);
-    TMediaError Status() const override { return FStatus; }
     int32_t FrameCount() const override { return FFrameCount; }
     int32_t Rate() const override { return FRate; }
     int32_t Scale() const override { return FScale; }
@@ -68,7 +67,6 @@ public:
 
 private:
     struct TDemuxer;
-    bool Fail(TMediaError code);
     bool SetUpGrid(const AVStream *stream);
     bool DecodeSource(int32_t frame);
     bool DecodeFrom(int32_t frame, int32_t start);
@@ -79,7 +77,6 @@ private:
     void KeepRecent(int32_t frame, const AVFrame *picture);
     int32_t FrameOfPts(int64_t pts) const;
 
-    TMediaError FStatus = meOk;
     std::string FFileName;
     std::unique_ptr<TDemuxer> FDecodeDemux, FPacketDemux;
     TPictureCodecPtr FCodec;

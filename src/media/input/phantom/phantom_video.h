@@ -14,7 +14,6 @@ public:
     // frame buffer can hold.
     bool Create(uint32_t width, uint32_t height, int32_t length, int32_t scale, int32_t rate, TIOPixelFormat format);
 
-    TMediaError Status() const override { return FStatus; }
     int32_t FrameCount() const override { return FLength; }
     int32_t Rate() const override { return FRate; }
     int32_t Scale() const override { return FScale; }
@@ -30,13 +29,6 @@ public:
     uint32_t ImageSize() const { return FImageSize; }
 
 private:
-    bool Fail(TMediaError code)
-    {
-        FStatus = code;
-        return false;
-    }
-
-    TMediaError FStatus = meOk;
     std::vector<uint8_t> FFormat;
     uint32_t FWidth = 0, FHeight = 0, FImageSize = 0;
     int32_t FLength = 0, FScale = 1, FRate = 1;

@@ -16,7 +16,6 @@ public:
     // and format. False with Status() set from the loader's result.
     bool Open(const std::vector<std::string> &files);
 
-    TMediaError Status() const override { return FStatus; }
     int32_t FrameCount() const override { return int32_t(FFiles.size()); }
     int32_t Rate() const override { return 1; }
     int32_t Scale() const override { return 1; }
@@ -33,13 +32,6 @@ public:
     uint32_t ImageSize() const { return FImageSize; }
 
 private:
-    bool Fail(TMediaError code)
-    {
-        FStatus = code;
-        return false;
-    }
-
-    TMediaError FStatus = meOk;
     std::vector<std::string> FFiles;
     std::vector<uint8_t> FFormat;
     uint32_t FWidth = 0, FHeight = 0, FImageSize = 0;
