@@ -255,18 +255,23 @@ bool TrackWindows(const TTrackSignal &ref, const TTrackSignal &test, const TCoar
     track.Len = options.WindowSeconds;
     track.Hop = options.HopSeconds;
     const double length = ref.Seconds();
+    // The lags of the last window that had any: a stretch without a match (a pause
+    // between pieces) does not lose the lag the track was on, which repeated material
+    // elsewhere would otherwise take over.
+    std::vector<double> last;
     for (double s = 0; s + track.Len <= length + 1e-9; s += track.Hop) {
-        std::vector<double> centres = globals, follow;
-        if (!track.Cands.empty())
-            for (const TLagCandidate &c : track.Cands.back()) {
-                centres.push_back(c.Lag);
-                follow.push_back(c.Lag);
-            }
+        std::vector<double> centres = globals, follow = last;
+        centres.insert(centres.end(), last.begin(), last.end());
         track.Starts.push_back(s);
         // Music that repeats gives peaks of the same height at other lags: each lag of the
         // previous window keeps its continuation, so the path can stay on it.
         track.Cands.push_back(WindowLags(ref, test, s, track.Len, centres, kSearch, kCandidates, follow, kContinuity,
                                          kMaxFollow));
+        if (!track.Cands.back().empty()) {
+            last.clear();
+            for (const TLagCandidate &c : track.Cands.back())
+                last.push_back(c.Lag);
+        }
         if (track.Cands.size() % 64 == 0 && !report(0.35 + 0.55 * s / length))
             return false;
     }
@@ -478,7 +483,7 @@ bool AlignSignals(TSyncSignal reference, TSyncSignal primary, const TSyncOptions
     if (!PrepareTrackSignal(test) || !report(0.35))
         return false;
     TTrack track;
-    if (!TrackWindows(ref, test, coarse, options, report, track))
+    if (!TrackWindows(ref, test, coarse, options, report, track) || !report(0.9))
         return false;
     FillWindows(track, map);
     for (size_t i = 0; i < track.Runs.size(); ++i)

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 
 #include "sync/fft_plan.h"
 
@@ -71,25 +72,55 @@ std::vector<double> PearsonScan(const std::vector<TX> &x, long a, long n, const 
     const long first = std::max(lo, -a), last = std::min(hi, ny - n - a);
     if (first > last)
         return out;
-    double mx = 0;
-    for (long i = 0; i < n; ++i)
-        mx += x[static_cast<size_t>(a + i)];
-    mx /= n;
-    std::vector<float> xc(static_cast<size_t>(n));
-    double sxx = 0;
-    for (long i = 0; i < n; ++i) {
-        xc[static_cast<size_t>(i)] = static_cast<float>(x[static_cast<size_t>(a + i)] - mx);
-        sxx += double(xc[static_cast<size_t>(i)]) * xc[static_cast<size_t>(i)];
+    // The window's mean and spread in independent partial sums (exact integer sums for
+    // 16-bit samples), so that the additions do not wait on each other.
+    const TX *xs = x.data() + a;
+    double sum = 0, squares = 0;
+    if constexpr (std::is_integral_v<TX>) {
+        int64_t s0 = 0, q0 = 0;
+        for (long i = 0; i < n; ++i) {
+            const int64_t v = xs[i];
+            s0 += v;
+            q0 += v * v;
+        }
+        sum = static_cast<double>(s0), squares = static_cast<double>(q0);
+    } else {
+        double s4[4] = {0, 0, 0, 0}, q4[4] = {0, 0, 0, 0};
+        long i = 0;
+        for (; i + 4 <= n; i += 4)
+            for (int k = 0; k < 4; ++k) {
+                const double v = xs[i + k];
+                s4[k] += v;
+                q4[k] += v * v;
+            }
+        for (; i < n; ++i)
+            s4[0] += xs[i], q4[0] += double(xs[i]) * xs[i];
+        sum = (s4[0] + s4[1]) + (s4[2] + s4[3]), squares = (q4[0] + q4[1]) + (q4[2] + q4[3]);
     }
+    const double mx = sum / static_cast<double>(n);
+    const double sxx = squares - sum * mx;
+    // Working copies kept per thread: the scan runs thousands of times per alignment.
+    thread_local std::vector<float> xc, yf;
+    xc.resize(static_cast<size_t>(n));
+    const float mean = static_cast<float>(mx);
+    for (long i = 0; i < n; ++i)
+        xc[static_cast<size_t>(i)] = static_cast<float>(xs[i]) - mean;
     const long base = a + first, span = n + (last - first);
-    std::vector<float> yf(static_cast<size_t>(span));
-    for (long i = 0; i < span; ++i)
-        yf[static_cast<size_t>(i)] = static_cast<float>(y[static_cast<size_t>(base + i)]);
+    yf.resize(static_cast<size_t>(span));
+    std::copy(y.begin() + base, y.begin() + base + span, yf.begin());
     double sy = 0, syy = 0;
-    for (long i = 0; i < n; ++i) {
-        double v = yf[static_cast<size_t>(i)];
-        sy += v;
-        syy += v * v;
+    {
+        double s4[4] = {0, 0, 0, 0}, q4[4] = {0, 0, 0, 0};
+        long i = 0;
+        for (; i + 4 <= n; i += 4)
+            for (int k = 0; k < 4; ++k) {
+                const double v = yf[static_cast<size_t>(i + k)];
+                s4[k] += v;
+                q4[k] += v * v;
+            }
+        for (; i < n; ++i)
+            s4[0] += yf[static_cast<size_t>(i)], q4[0] += double(yf[static_cast<size_t>(i)]) * yf[static_cast<size_t>(i)];
+        sy = (s4[0] + s4[1]) + (s4[2] + s4[3]), syy = (q4[0] + q4[1]) + (q4[2] + q4[3]);
     }
     for (long lag = first; lag <= last; ++lag) {
         const long b = lag - first;
@@ -178,9 +209,13 @@ std::vector<float> WarpedRead(const std::vector<T> &y, double centre, long count
         const long first = i - kSincHalf + 1;
         float v = 0;
         if (first >= 0 && first + kSincTaps <= size) {
+            // Four independent partial sums: the taps do not wait on each other.
             const T *src = y.data() + first;
-            for (int m = 0; m < kSincTaps; ++m)
-                v += c[m] * static_cast<float>(src[m]);
+            float p[4] = {0, 0, 0, 0};
+            for (int m = 0; m < kSincTaps; m += 4)
+                for (int k = 0; k < 4; ++k)
+                    p[k] += c[m + k] * static_cast<float>(src[m + k]);
+            v = (p[0] + p[1]) + (p[2] + p[3]);
         } else {
             for (int m = 0; m < kSincTaps; ++m)
                 v += c[m] * static_cast<float>(At(y, first + m));
