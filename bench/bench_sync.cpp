@@ -3,7 +3,7 @@
 // residual of the curve against the truth, the cut placement, the markers and the time.
 // With --long it also times the analysis of a 2-hour 48 kHz stereo pair of synthetic
 // music, with --long-recorded of a 2-hour pair of recorded music (3 s and 45 s removed,
-// 300 ppm fast), scored against its truth, with the processor time of each stage.
+// 291.6 ppm fast), scored against its truth, with the processor time of each stage.
 // --recorded adds recorded music from Debian packages (apt-get install asc-music
 // hyperrogue-music).
 //   usage: bench_sync [--seconds S] [--long] [--long-recorded] [--recorded] [--keep DIR]
@@ -187,7 +187,7 @@ void StageTimes(const std::string &primary, const std::string &reference)
 
 // A 2-hour pair of recorded music: the Debian packages' tracks played in turn until two
 // hours are full (so whole tracks repeat), the primary with 3 s removed at 40 min and
-// 45 s at 80 min, then resampled 300 ppm fast; scored against that truth.
+// 45 s at 80 min, then resampled 291.6 ppm fast; scored against that truth.
 void RunLongRecorded(const std::string &dir)
 {
     RunCommand("mkdir -p " + ShellQuote(dir));
@@ -221,14 +221,16 @@ void RunLongRecorded(const std::string &dir)
     TTruthCase truth;
     truth.Spec.Name = "rec 2 hours";
     truth.Spec.Seconds = hours2;
-    const double stretch = 1 / 1.0003;
+    // The primary is played at 48014 Hz and resampled to 48000 (a sample rate is a whole
+    // number): 291.6 ppm fast.
+    const double stretch = 48000.0 / 48014;
     truth.Spec.Pieces = {{0, 2400, stretch}, {2403, 2397, stretch}, {4845, 2355, stretch}};
     truth.Reference = dir + "/reference.wav";
     truth.Primary = dir + "/primary.wav";
     truth.Video = dir + "/video.avi";
     const std::string trim = "[0]atrim=end_sample=115200000[a];[0]atrim=start_sample=115344000:end_sample=230400000[b];"
                              "[0]atrim=start_sample=232560000[c];[a][b][c]concat=n=3:v=0:a=1,"
-                             "asetrate=48014.4,aresample=48000:resampler=soxr:precision=28";
+                             "asetrate=48014,aresample=48000:resampler=soxr:precision=28";
     if (RunCommand("ffmpeg -nostdin -v error -y -f concat -safe 0 -i " + ShellQuote(dir + "/list.txt") +
                    " -t 7200 -c:a pcm_s16le " + ShellQuote(truth.Reference)) != 0 ||
         RunCommand("ffmpeg -nostdin -v error -y -i " + ShellQuote(truth.Reference) + " -filter_complex '" + trim +
