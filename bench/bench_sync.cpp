@@ -1,12 +1,16 @@
 // Synchronisation benchmark: for every time-map family, generates the truth, runs
 // `tessaly-cli suggest --apply`, `render` and `verify` as a user would, and prints the
 // residual of the curve against the truth, the cut placement, the markers and the time.
-// With --long it also times the analysis of a 2-hour 48 kHz stereo pair.
+// With --long it also times the analysis of a 2-hour 48 kHz stereo pair of synthetic
+// music, with --long-recorded of a 2-hour pair of recorded music (3 s and 45 s removed,
+// 291.6 ppm fast), scored against its truth, with the processor time of each stage.
 // --recorded adds recorded music from Debian packages (apt-get install asc-music
 // hyperrogue-music).
-//   usage: bench_sync [--seconds S] [--long] [--recorded] [--keep DIR] [--only FAMILY]
+//   usage: bench_sync [--seconds S] [--long] [--long-recorded] [--recorded] [--keep DIR]
+//                     [--only FAMILY]
 #include <chrono>
 #include <cmath>
+#include <ctime>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -15,9 +19,11 @@
 
 #include <soxr.h>
 
+#include "autosync/sync_audio.h"
 #include "support/cli_support.h"
 #include "support/sync_truth.h"
 #include "support/test_support.h"
+#include "sync/aligner.h"
 
 using namespace tessaly::test;
 
@@ -141,6 +147,123 @@ void RunLong(const std::string &dir)
     std::printf("\n2-hour 48 kHz stereo pair: suggest exit %d in %.1f s\n%s", status, took, text.c_str());
 }
 
+double ProcessSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
+}
+
+// The engine run in this process on the pair, with the processor time (all threads) of
+// each stage: reading both tracks, then the stages the alignment reports its progress at.
+void StageTimes(const std::string &primary, const std::string &reference)
+{
+    double last = ProcessSeconds();
+    auto lap = [&]() {
+        const double now = ProcessSeconds(), took = now - last;
+        last = now;
+        return took;
+    };
+    tessaly::sync::TSyncSignal ref, prim;
+    std::string error;
+    if (!tessaly::autosync::ReadSyncFile(reference, ref, error) || !tessaly::autosync::ReadSyncFile(primary, prim, error)) {
+        std::printf("reading failed: %s\n", error.c_str());
+        return;
+    }
+    std::printf("stage processor seconds: read and resample both %.1f", lap());
+    // The alignment reports 0.05 after the reference's preparation, 0.25 after the tempo
+    // scan, 0.35 after the primary's, 0.35-0.9 along the lag track, 1 at the end.
+    const double bounds[] = {0.05, 0.25, 0.35, 0.9};
+    const char *names[] = {"prepare reference", "tempo scan", "warp and prepare primary", "lag track"};
+    size_t next = 0;
+    tessaly::sync::TSyncMap map;
+    tessaly::sync::AlignSignals(std::move(ref), std::move(prim), tessaly::sync::TSyncOptions{}, map, [&](double f) {
+        while (next < 4 && f >= bounds[next] - 1e-9)
+            std::printf(", %s %.1f", names[next++], lap());
+        return true;
+    });
+    std::printf(", refine, fit and edges %.1f\n", lap());
+}
+
+// A 2-hour pair of recorded music: the Debian packages' tracks played in turn until two
+// hours are full (so whole tracks repeat), the primary with 3 s removed at 40 min and
+// 45 s at 80 min, then resampled 291.6 ppm fast; scored against that truth.
+void RunLongRecorded(const std::string &dir)
+{
+    RunCommand("mkdir -p " + ShellQuote(dir));
+    std::vector<std::string> wavs;
+    double total = 0;
+    for (const char *folder : {"/usr/share/hyperrogue/music/", "/usr/share/games/asc/music/"}) {
+        std::string list;
+        RunCommand("ls " + ShellQuote(folder) + " 2>/dev/null", &list);
+        size_t at = 0;
+        for (size_t nl; (nl = list.find('\n', at)) != std::string::npos; at = nl + 1) {
+            const std::string wav = dir + "/m" + std::to_string(wavs.size()) + ".wav";
+            if (RunCommand("ffmpeg -nostdin -v quiet -y -i " + ShellQuote(folder + list.substr(at, nl - at)) +
+                           " -vn -ac 2 -ar 48000 -c:a pcm_s16le " + ShellQuote(wav)) != 0)
+                continue;   // some of the packages' files do not decode
+            std::string d;
+            RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 " + ShellQuote(wav), &d);
+            total += std::atof(d.c_str());
+            wavs.push_back(wav);
+        }
+    }
+    if (total < 600) {
+        std::printf("\n2-hour recorded pair: needs asc-music and hyperrogue-music (apt-get install)\n");
+        return;
+    }
+    const double hours2 = 7200;
+    std::string concat;
+    for (double t = 0; t < hours2 + 60; t += total)
+        for (const std::string &w : wavs)
+            concat += "file " + ShellQuote(w) + "\n";
+    std::ofstream(dir + "/list.txt") << concat;
+    TTruthCase truth;
+    truth.Spec.Name = "rec 2 hours";
+    truth.Spec.Seconds = hours2;
+    // The primary is played at 48014 Hz and resampled to 48000 (a sample rate is a whole
+    // number): 291.6 ppm fast.
+    const double stretch = 48000.0 / 48014;
+    truth.Spec.Pieces = {{0, 2400, stretch}, {2403, 2397, stretch}, {4845, 2355, stretch}};
+    truth.Reference = dir + "/reference.wav";
+    truth.Primary = dir + "/primary.wav";
+    truth.Video = dir + "/video.avi";
+    const std::string trim = "[0]atrim=end_sample=115200000[a];[0]atrim=start_sample=115344000:end_sample=230400000[b];"
+                             "[0]atrim=start_sample=232560000[c];[a][b][c]concat=n=3:v=0:a=1,"
+                             "asetrate=48014,aresample=48000:resampler=soxr:precision=28";
+    if (RunCommand("ffmpeg -nostdin -v error -y -f concat -safe 0 -i " + ShellQuote(dir + "/list.txt") +
+                   " -t 7200 -c:a pcm_s16le " + ShellQuote(truth.Reference)) != 0 ||
+        RunCommand("ffmpeg -nostdin -v error -y -i " + ShellQuote(truth.Reference) + " -filter_complex '" + trim +
+                   "' -c:a pcm_s16le " + ShellQuote(truth.Primary)) != 0 ||
+        RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i color=c=gray:s=64x48:r=25:d=7200 -c:v mpeg4 -q:v 31 " +
+                   ShellQuote(truth.Video)) != 0) {
+        std::printf("\n2-hour recorded pair: generation failed\n");
+        return;
+    }
+    for (const std::string &w : wavs)
+        RunCommand("rm -f " + ShellQuote(w));
+    const std::string cli = CliProgram(), project = dir + "/long.tsp";
+    RunCommand(cli + " project create " + ShellQuote(project) + " --video " + ShellQuote(truth.Video) + " --audio " +
+               ShellQuote(truth.Primary) + " --double " + ShellQuote(truth.Reference) + " >/dev/null 2>&1");
+    std::string text;
+    auto start = std::chrono::steady_clock::now();
+    const int status = RunCommand("/usr/bin/time -f 'processor %U s user %S s system, peak %M kB' " + cli + " suggest " +
+                                      ShellQuote(project) + " --apply 2>&1",
+                                  &text);
+    const double took = Seconds(start);
+    std::printf("\n2-hour recorded music pair: suggest --apply exit %d in %.1f s wall\n%s", status, took, text.c_str());
+    const TTruthScore s = ScoreProject(truth, project);
+    std::string cuts;
+    for (int off : s.CutFramesOff)
+        cuts += (cuts.empty() ? "" : ",") + std::to_string(off);
+    std::printf("against the truth: median %.4f ms, p95 %.4f, max %.3f, cuts off %s, false %d, missed %d, markers %d, "
+                "wrong %.1f s%s\n",
+                s.MedianMs, s.P95Ms, s.MaxMs, cuts.empty() ? "-" : cuts.c_str(), s.FalseCuts, s.MissedCuts, s.Markers,
+                s.WrongSeconds, status == 0 && s.WrongSeconds > 1 ? "  SILENT WRONG RESULT" : "");
+    StageTimes(truth.Primary, truth.Reference);
+    std::fflush(stdout);
+}
+
 // Recorded music from Debian packages (apt-get install asc-music hyperrogue-music): an
 // orchestral score and game loops with repeated passages; the families whose files are
 // missing are left out.
@@ -176,13 +299,15 @@ std::vector<TTruthSpec> RecordedFamilies()
 int main(int argc, char **argv)
 {
     double seconds = 120;
-    bool longPair = false, recorded = false;
+    bool longPair = false, longRecorded = false, recorded = false;
     std::string keep, only;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc)
             seconds = std::atof(argv[++i]);
         else if (!std::strcmp(argv[i], "--long"))
             longPair = true;
+        else if (!std::strcmp(argv[i], "--long-recorded"))
+            longRecorded = true;
         else if (!std::strcmp(argv[i], "--recorded"))
             recorded = true;
         else if (!std::strcmp(argv[i], "--keep") && i + 1 < argc)
@@ -210,5 +335,7 @@ int main(int argc, char **argv)
         }
     if (longPair)
         RunLong(root + "/long");
+    if (longRecorded)
+        RunLongRecorded(root + "/long-recorded");
     return 0;
 }

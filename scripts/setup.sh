@@ -27,6 +27,8 @@ packages=(
     desktop-file-utils libxml2-utils shared-mime-info dpkg-dev
     # automatic synchronisation: FFTW3 and libsoxr; espeak-ng and sox make test speech
     libfftw3-dev libsoxr-dev espeak-ng sox
+    # recorded music for the synchronisation benchmark (bench_sync --recorded, --long-recorded)
+    asc-music hyperrogue-music
     # the mixer's keep-pitch reading: librubberband
     librubberband-dev
 )

@@ -23,15 +23,23 @@ constexpr double kMinSegment = 1.0;       // seconds a segment must keep after i
 constexpr double kMinConfidence = 0.1;
 constexpr double kPhatBelow = 0.5;        // full-rate score below which the phase transform measures
 constexpr double kPhatSearch = 0.02;      // ... +- this around the smooth lag curve
+constexpr double kPhatClear = 8;          // phase peak over the spread of all lags that
+                                          // measures a window by itself
+constexpr double kWaveformTrusted = 0.8;  // a result's window whose waveform agrees less is
+                                          // measured by its onsets
+constexpr double kPhatAgree = 0.004;      // ... and its distance from the onsets' lag that refines them
 constexpr double kClearStretchZ = 8;      // mean envelope peak height of a stretch matched by its onsets
 constexpr double kSmoothLags = 0.01;      // ... whose lags lie this close (s, median) to the line
                                           // through their neighbours
 constexpr size_t kConfirmReach = 3;       // windows on each side whose lags a weak window may take
 constexpr double kConfirmSearch = 0.002;  // seconds around that lag
-constexpr double kConfirmScore = 0.8;     // full-rate agreement that confirms it          // continuations of the previous window's lags
+constexpr double kConfirmScore = 0.8;     // full-rate agreement that confirms it
+constexpr double kConfirmEnvelope = 0.7;  // ... or onset agreement that does, searched
+constexpr double kConfirmEnvelopeSearch = 0.02;   // ... +- this
 constexpr double kEdgeWindow = 0.06;     // short windows that place a cut
 constexpr double kEdgeStep = 0.005;
 constexpr double kRefineSearch = 0.006;  // full-rate search around the smooth lag curve
+constexpr double kNarrowSearch = 0.0015; // ... tried first
 constexpr double kGoodScore = 0.85;      // no slope scan above this
 constexpr double kRetryScore = 0.97;     // windows below this are measured again on the finer curve
 
@@ -147,7 +155,11 @@ bool MeasureAlong(const TTrackSignal &ref, const TTrackSignal &test, const std::
     const double t = start + 0.5 * len, dt = 0.25 * len;
     const double lag = KnotValueAt(curve, t);
     const double slope = (KnotValueAt(curve, t + dt) - KnotValueAt(curve, t - dt)) / (2 * dt);
-    bool found = RefineLag(ref, test, start, len, lag, slope, kRefineSearch, best);
+    // The curve is usually right to a fraction of a millisecond: a narrow search first,
+    // the wide one when its peak lies on the edge of the narrow range or is weak.
+    bool found = RefineLag(ref, test, start, len, lag, slope, kNarrowSearch, best);
+    if (!found || best.Score < kGoodScore || std::fabs(best.Lag - lag) > kNarrowSearch - 2 / ref.Full.Rate)
+        found = RefineLag(ref, test, start, len, lag, slope, kRefineSearch, best);
     if (!found || best.Score < kGoodScore) {
         TLagCandidate c;
         for (double ds : {0.0, -0.003, -0.002, -0.001, -0.0005, 0.0005, 0.001, 0.002, 0.003}) {
@@ -255,18 +267,23 @@ bool TrackWindows(const TTrackSignal &ref, const TTrackSignal &test, const TCoar
     track.Len = options.WindowSeconds;
     track.Hop = options.HopSeconds;
     const double length = ref.Seconds();
+    // The lags of the last window that had any: a stretch without a match (a pause
+    // between pieces) does not lose the lag the track was on, which repeated material
+    // elsewhere would otherwise take over.
+    std::vector<double> last;
     for (double s = 0; s + track.Len <= length + 1e-9; s += track.Hop) {
-        std::vector<double> centres = globals, follow;
-        if (!track.Cands.empty())
-            for (const TLagCandidate &c : track.Cands.back()) {
-                centres.push_back(c.Lag);
-                follow.push_back(c.Lag);
-            }
+        std::vector<double> centres = globals, follow = last;
+        centres.insert(centres.end(), last.begin(), last.end());
         track.Starts.push_back(s);
         // Music that repeats gives peaks of the same height at other lags: each lag of the
         // previous window keeps its continuation, so the path can stay on it.
         track.Cands.push_back(WindowLags(ref, test, s, track.Len, centres, kSearch, kCandidates, follow, kContinuity,
                                          kMaxFollow));
+        if (!track.Cands.back().empty()) {
+            last.clear();
+            for (const TLagCandidate &c : track.Cands.back())
+                last.push_back(c.Lag);
+        }
         if (track.Cands.size() % 64 == 0 && !report(0.35 + 0.55 * s / length))
             return false;
     }
@@ -478,7 +495,7 @@ bool AlignSignals(TSyncSignal reference, TSyncSignal primary, const TSyncOptions
     if (!PrepareTrackSignal(test) || !report(0.35))
         return false;
     TTrack track;
-    if (!TrackWindows(ref, test, coarse, options, report, track))
+    if (!TrackWindows(ref, test, coarse, options, report, track) || !report(0.9))
         return false;
     FillWindows(track, map);
     for (size_t i = 0; i < track.Runs.size(); ++i)
@@ -493,6 +510,7 @@ std::vector<TSyncWindow> MeasureOffsets(TSyncSignal reference, TSyncSignal test,
                                         double search)
 {
     std::vector<TSyncWindow> out;
+    std::vector<size_t> phatOnly;
     TTrackSignal ref, other;
     ref.Full = std::move(reference);
     other.Full = std::move(test);
@@ -510,13 +528,35 @@ std::vector<TSyncWindow> MeasureOffsets(TSyncSignal reference, TSyncSignal test,
             w.Offset = c[0].Lag;
             w.Score = c[0].Score;
             w.Z = c[0].Z;
-            // Waveforms that agree poorly (tempo changed with the pitch kept, a room):
-            // the lag from the phase of the spectrum, near the one found.
-            TLagCandidate p;
-            if (w.Score < kPhatBelow && PhatLag(ref, other, s, window, w.Offset, 0, kPhatSearch, p))
-                w.Offset = p.Lag;
+        }
+        // Waveforms that agree poorly (a tempo change that keeps the pitch, rendered back
+        // to speed, shifts every pitch; a room adds reflections that the waveform and the
+        // phase of the spectrum lock onto): the onsets measure such a window, the phase
+        // peak refining them where it stands clear of every other lag and agrees. A window
+        // the onsets leave unmatched is matched by such a phase peak alone.
+        TLagCandidate p;
+        const bool phat = (!w.Matched || w.Score < kWaveformTrusted) &&
+                          PhatLag(ref, other, s, window, 0, 0, search, p) && p.Z >= kPhatClear;
+        if (w.Matched && w.Score < kWaveformTrusted) {
+            w.Offset = phat && std::fabs(p.Lag - c[0].EnvLag) <= kPhatAgree ? p.Lag : c[0].EnvLag;
+        } else if (!w.Matched && phat) {
+            phatOnly.push_back(out.size());
+            w.Matched = true;
+            w.Offset = p.Lag;
+            w.Score = p.Score;
+            w.Z = p.Z;
         }
         out.push_back(w);
+    }
+    // A window matched by its phase peak alone counts only where it agrees with its
+    // neighbours measured otherwise: a room's strong reflection gives such a peak too.
+    for (size_t i : phatOnly) {
+        std::vector<double> near;
+        for (size_t j = i > kConfirmReach ? i - kConfirmReach : 0; j < std::min(out.size(), i + kConfirmReach + 1); ++j)
+            if (j != i && out[j].Matched && std::find(phatOnly.begin(), phatOnly.end(), j) == phatOnly.end())
+                near.push_back(out[j].Offset);
+        if (near.size() < 2 || std::fabs(out[i].Offset - Median(near)) > kPhatAgree)
+            out[i] = TSyncWindow{out[i].Start, out[i].Length};
     }
     // Sustained sound (pads, held chords) gives the envelope too few onsets to judge a
     // window by itself: a window without a clear peak is matched when the full-rate
@@ -529,11 +569,22 @@ std::vector<TSyncWindow> MeasureOffsets(TSyncSignal reference, TSyncSignal test,
             if (out[j].Matched && out[j].Z > 0)
                 near.push_back(out[j].Offset);
         TLagCandidate c;
-        if (near.size() >= 2 &&
-            RefineLag(ref, other, out[i].Start, window, Median(near), 0, kConfirmSearch, c) && c.Score >= kConfirmScore) {
+        if (near.size() < 2)
+            continue;
+        if (RefineLag(ref, other, out[i].Start, window, Median(near), 0, kConfirmSearch, c) && c.Score >= kConfirmScore) {
             out[i].Matched = true;
             out[i].Offset = c.Lag;
             out[i].Score = c.Score;
+            continue;
+        }
+        // Waveforms that agree poorly (a pitch shifted by a tempo change, a room): the
+        // onsets agreeing closely at the neighbours' lag.
+        double score = 0, at = 0;
+        if (EnvelopeAgreement(ref, other, out[i].Start, window, Median(near), kConfirmEnvelopeSearch, score, at) &&
+            score >= kConfirmEnvelope) {
+            out[i].Matched = true;
+            out[i].Offset = at;
+            out[i].Score = score;
         }
     }
     return out;

@@ -20,6 +20,8 @@ constexpr double kFullEnvelopeBelow = 300;   // ... on references this long or l
                                              // ones keep 100 per second, which short chunks
                                              // need to tell rates 0.001 apart
 constexpr double kChunkSeconds = 40;
+constexpr double kLocalSeconds = 5;     // the envelope's level is judged over +- this
+constexpr double kBound = 4;            // ... and its values kept within +- this many times it
 constexpr int kMaxChunks = 6;
 constexpr double kGridStep = 0.001;     // 1000 ppm: 40 ms over a 40 s chunk
 constexpr double kFineStep = 0.0001;
@@ -29,6 +31,10 @@ constexpr size_t kMaxShortChunks = 24;
 constexpr double kShortMinZ = 6;        // a short chunk's peak is taken from this height ...
 constexpr double kShortClear = 1.5;     // ... and this many times the chunk's next peak
 constexpr size_t kMaxOffsets = 12;      // candidate offsets handed to the lag track
+constexpr double kLineTolerance = 1.5;  // coarse samples a chunk's lag may lie off the common line
+constexpr double kMaxSlope = 0.005;     // the rate scan is not off by more than this
+constexpr double kSlopeApplied = 2e-5;  // smaller corrections are left to the lag track
+constexpr double kKeepScore = 0.8;      // the corrected rate must keep this share of the peaks' score
 
 // Envelope summed over blocks, its slow level removed, scaled to unit spread.
 std::vector<float> Prepare(const std::vector<float> &env, int factor)
@@ -50,10 +56,23 @@ std::vector<float> Prepare(const std::vector<float> &env, int factor)
     double sq = 0;
     for (float v : hp)
         sq += double(v) * v;
-    float scale = sq > 0 ? static_cast<float>(1.0 / std::sqrt(sq / static_cast<double>(hp.size()))) : 0.0f;
-    for (float &v : hp)
-        v *= scale;
-    return hp;
+    const double overall = std::sqrt(sq / static_cast<double>(std::max<size_t>(1, hp.size())));
+    // Each stretch scaled to unit spread over its neighbourhood (a floor keeps quiet
+    // stretches from being raised beyond a tenth of the overall level), and the values
+    // bounded: the correlations are not normalised per lag, so a loud passage would
+    // otherwise match every chunk better than the chunk's own place does.
+    const size_t reach = static_cast<size_t>(kLocalSeconds * kEnvelopeRate / factor);
+    std::vector<double> energy(hp.size() + 1, 0.0);
+    for (size_t i = 0; i < hp.size(); ++i)
+        energy[i + 1] = energy[i] + double(hp[i]) * hp[i];
+    std::vector<float> out2(hp.size());
+    for (size_t i = 0; i < hp.size(); ++i) {
+        const size_t a = i >= reach ? i - reach : 0, b = std::min(hp.size(), i + reach + 1);
+        const double local = std::sqrt((energy[b] - energy[a]) / static_cast<double>(b - a));
+        const double level = std::max(local, 0.1 * overall);
+        out2[i] = level > 0 ? static_cast<float>(std::clamp(hp[i] / level, -kBound, kBound)) : 0.0f;
+    }
+    return out2;
 }
 
 // x(t * rate) on the reference axis, linear between values.
@@ -79,49 +98,61 @@ struct TPeak {
     double Z = 0;
 };
 
-// The peaks of one chunk's correlation over the valid lags, best first.
+// The peaks of one chunk's correlation over the valid lags, best first. The lags run
+// from -length/2 (stored at the end of the circular result) to the end of the warped
+// primary; they are read once into one contiguous run.
 std::vector<TPeak> Peaks(const std::vector<float> &c, const TChunk &chunk, size_t warpedLength, size_t maxPeaks,
                          int decimate)
 {
     const long n = static_cast<long>(c.size());
     const long lo = -static_cast<long>(chunk.Length / 2);
     const long hi = static_cast<long>(warpedLength) - static_cast<long>(chunk.Length / 2);
-    auto at = [&](long k) { return c[static_cast<size_t>(((k % n) + n) % n)]; };
-    double sum = 0, sq = 0;
-    long count = 0;
-    for (long k = lo; k <= hi; ++k, ++count) {
-        sum += at(k);
-        sq += double(at(k)) * at(k);
-    }
-    if (count < 3)
+    const long count = hi - lo + 1;
+    if (count < 3 || count > n)
         return {};
-    double mean = sum / count, sd = std::sqrt(std::max(1e-20, sq / count - mean * mean));
-    std::vector<TPeak> peaks;
-    std::vector<std::pair<float, long>> order;
-    for (long k = lo + 1; k < hi; ++k) {
-        if (!(at(k) >= at(k - 1) && at(k) > at(k + 1)))
-            continue;
-        // The rate scan asks for the best peak only: the highest one (the first of equals) is kept.
-        if (maxPeaks == 1 && !order.empty()) {
-            if (at(k) > order.front().first)
-                order.front() = {at(k), k};
-            continue;
-        }
-        order.push_back({at(k), k});
+    thread_local std::vector<float> v;
+    v.resize(static_cast<size_t>(count));
+    std::copy(c.end() + lo, c.end(), v.begin());
+    std::copy(c.begin(), c.begin() + hi + 1, v.begin() - lo);
+    double sum = 0, sq = 0;
+    for (float x : v) {
+        sum += x;
+        sq += double(x) * x;
     }
-    if (maxPeaks > 1)
+    const double mean = sum / static_cast<double>(count);
+    const double sd = std::sqrt(std::max(1e-20, sq / static_cast<double>(count) - mean * mean));
+    // Index i of v is lag lo + i.
+    std::vector<std::pair<float, long>> order;
+    if (maxPeaks == 1) {
+        // The rate scan asks for the best peak only: the highest one (the first of equals).
+        long best = -1;
+        for (long i = 1; i + 1 < count; ++i)
+            if (v[static_cast<size_t>(i)] >= v[static_cast<size_t>(i - 1)] &&
+                v[static_cast<size_t>(i)] > v[static_cast<size_t>(i + 1)] &&
+                (best < 0 || v[static_cast<size_t>(i)] > v[static_cast<size_t>(best)]))
+                best = i;
+        if (best >= 0)
+            order.push_back({v[static_cast<size_t>(best)], best});
+    } else {
+        for (long i = 1; i + 1 < count; ++i)
+            if (v[static_cast<size_t>(i)] >= v[static_cast<size_t>(i - 1)] &&
+                v[static_cast<size_t>(i)] > v[static_cast<size_t>(i + 1)])
+                order.push_back({v[static_cast<size_t>(i)], i});
         std::stable_sort(order.begin(), order.end(), [](auto &a, auto &b) { return a.first > b.first; });
+    }
+    std::vector<TPeak> peaks;
     const long separation = static_cast<long>(kEnvelopeRate / decimate);   // one second
-    for (auto &[v, k] : order) {
+    for (auto &[value, i] : order) {
+        const long k = lo + i;
         bool near = false;
         for (const TPeak &p : peaks)
-            near = near || std::labs(static_cast<long>(p.Lag) - k) < separation;
+            near = near || std::labs(static_cast<long>(p.Lag) + static_cast<long>(chunk.Start) - k) < separation;
         if (near)
             continue;
-        double z = (v - mean) / sd;
+        const double z = (value - mean) / sd;
         // Three-point parabola for a lag between the coarse samples.
-        double a = at(k - 1), b = at(k), d = at(k + 1), den = a - 2 * b + d;
-        double frac = den < 0 ? 0.5 * (a - d) / den : 0;
+        const double a = v[static_cast<size_t>(i - 1)], b = value, d = v[static_cast<size_t>(i + 1)], den = a - 2 * b + d;
+        const double frac = den < 0 ? 0.5 * (a - d) / den : 0;
         peaks.push_back({static_cast<double>(k) + frac - static_cast<double>(chunk.Start), z});
         if (peaks.size() >= maxPeaks)
             break;
@@ -199,6 +230,76 @@ double ChooseRate(const TScoreAll &scoreAll, double maxDrift)
     return bestRate;
 }
 
+// A chunk's best lag (warped primary index minus reference index) at its centre, both
+// in coarse samples.
+struct TLinePoint {
+    double Time = 0, Lag = 0;
+    size_t Chunk = 0;
+};
+
+// The slope of the line that the peaks of most chunks lie on (within kLineTolerance; a
+// chunk counts once, with its nearest peak), from at least three chunks spanning
+// `minSpan` or more; refined by least squares over those peaks. Music that repeats gives
+// each chunk peaks at other lags too, but these do not line up over the whole programme.
+// False when no line holds three chunks that far apart.
+bool CommonSlope(const std::vector<TLinePoint> &points, double minSpan, double &slope)
+{
+    size_t bestCount = 0;
+    double bestSpread = 0;
+    std::vector<size_t> bestSet;
+    for (size_t i = 0; i < points.size(); ++i)
+        for (size_t j = i + 1; j < points.size(); ++j) {
+            const double dt = points[j].Time - points[i].Time;
+            if (std::fabs(dt) < 0.5 * minSpan)
+                continue;
+            const double b = (points[j].Lag - points[i].Lag) / dt;
+            if (std::fabs(b) > kMaxSlope)
+                continue;
+            std::vector<size_t> set;
+            std::vector<double> nearest;
+            double spread = 0;
+            for (size_t k = 0; k < points.size(); ++k) {
+                const double d = points[k].Lag - (points[i].Lag + b * (points[k].Time - points[i].Time));
+                if (std::fabs(d) > kLineTolerance)
+                    continue;
+                // One peak per chunk: the nearest.
+                size_t m = 0;
+                while (m < set.size() && points[set[m]].Chunk != points[k].Chunk)
+                    ++m;
+                if (m == set.size()) {
+                    set.push_back(k);
+                    nearest.push_back(d);
+                } else if (std::fabs(d) < std::fabs(nearest[m])) {
+                    set[m] = k;
+                    nearest[m] = d;
+                }
+            }
+            for (double d : nearest)
+                spread += d * d;
+            if (set.size() > bestCount || (set.size() == bestCount && spread < bestSpread))
+                bestCount = set.size(), bestSpread = spread, bestSet = set;
+        }
+    if (bestCount < 3)
+        return false;
+    double mt = 0, ml = 0, lo = 1e300, hi = -1e300;
+    for (size_t k : bestSet) {
+        mt += points[k].Time, ml += points[k].Lag;
+        lo = std::min(lo, points[k].Time), hi = std::max(hi, points[k].Time);
+    }
+    if (hi - lo < minSpan)
+        return false;
+    mt /= static_cast<double>(bestCount), ml /= static_cast<double>(bestCount);
+    double stt = 0, stl = 0;
+    for (size_t k : bestSet) {
+        stt += (points[k].Time - mt) * (points[k].Time - mt);
+        stl += (points[k].Time - mt) * (points[k].Lag - ml);
+    }
+    if (stt <= 0)
+        return false;
+    slope = stl / stt;
+    return true;
+}
+
 } // namespace
 
 std::vector<double> NamedRates()
@@ -259,24 +360,58 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
         other.join();
         return out;
     };
-    const double bestRate = ChooseRate(scoreAll, maxDrift);
-    std::vector<float> warped;
-    std::vector<std::vector<TPeak>> peaks;
-    result.Score = score(correlator, warped, bestRate, &peaks);
-    result.Rate = bestRate;
+    const double chosen = ChooseRate(scoreAll, maxDrift);
     // Shorter chunks over the whole reference at the chosen rate: a part shorter than
     // the long chunks (a first reel before a cut) still gets its offset.
     const size_t shortLength = std::min(chunkLength, static_cast<size_t>(kShortChunkSeconds * rate));
     const int shortCount = static_cast<int>(std::clamp<size_t>(ref.size() / shortLength, 1, kMaxShortChunks));
-    // Short chunks see many chance peaks (music that repeats): only a peak that stands
-    // well clear of the chunk's next one is taken.
-    if (shortLength < chunkLength) {
+    const std::vector<TChunk> shortParts =
+        shortLength < chunkLength ? SpreadChunks(correlator, ref, shortLength, shortCount) : std::vector<TChunk>{};
+    std::vector<float> warped;
+    std::vector<std::vector<TPeak>> peaks;
+    std::vector<TLinePoint> points;
+    auto measure = [&](double r) {
+        peaks.clear();
+        points.clear();
+        result.Score = score(correlator, warped, r, &peaks);
+        for (size_t i = 0; i < parts.size(); ++i)
+            for (const TPeak &q : peaks[i])
+                if (q.Z >= kMinZ)
+                    points.push_back({parts[i].Start + 0.5 * static_cast<double>(parts[i].Length), q.Lag, i});
+        // Short chunks see many chance peaks (music that repeats): only a peak that stands
+        // well clear of the chunk's next one gives an offset.
         std::vector<std::vector<TPeak>> shortPeaks;
-        scoreChunks(correlator, warped, bestRate, &shortPeaks, SpreadChunks(correlator, ref, shortLength, shortCount));
-        for (const std::vector<TPeak> &p : shortPeaks)
+        if (!shortParts.empty())
+            scoreChunks(correlator, warped, r, &shortPeaks, shortParts);
+        for (size_t i = 0; i < shortPeaks.size(); ++i) {
+            const std::vector<TPeak> &p = shortPeaks[i];
             if (!p.empty() && p[0].Z >= kShortMinZ && (p.size() < 2 || p[0].Z >= kShortClear * p[1].Z))
                 peaks.push_back({p[0]});
+            for (const TPeak &q : p)
+                if (q.Z >= kShortMinZ)
+                    points.push_back({shortParts[i].Start + 0.5 * static_cast<double>(shortParts[i].Length), q.Lag,
+                                      parts.size() + i});
+        }
+    };
+    measure(chosen);
+    double bestRate = chosen;
+    // Chunks only 40 s long tell rates apart to about 0.001; the offsets of all chunks
+    // over the whole programme give the rest. A line through the chunks' lags that most
+    // of them agree on: its slope is what the chosen rate is off by (a cut moves the
+    // lags of the chunks after it, not their slope).
+    double slope = 0;
+    if (CommonSlope(points, 0.3 * static_cast<double>(ref.size()), slope) && std::fabs(slope) >= kSlopeApplied) {
+        const double scoreChosen = result.Score;
+        const std::vector<std::vector<TPeak>> peaksChosen = peaks;
+        bestRate = chosen * (1 + slope);
+        measure(bestRate);
+        if (result.Score < kKeepScore * scoreChosen) {
+            bestRate = chosen;
+            peaks = peaksChosen;
+            result.Score = scoreChosen;
+        }
     }
+    result.Rate = bestRate;
     result.Offsets = DistinctOffsets(peaks, bestRate, rate);
     result.Found = !result.Offsets.empty();
     return result;

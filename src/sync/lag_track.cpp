@@ -9,12 +9,15 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 
 #include "sync/fft_plan.h"
 
 namespace tessaly::sync {
 
 namespace {
+
+constexpr long kFullReach = 6;   // full-rate samples searched around a 1 kHz lag
 
 template <typename T>
 double At(const std::vector<T> &x, long i)
@@ -71,25 +74,55 @@ std::vector<double> PearsonScan(const std::vector<TX> &x, long a, long n, const 
     const long first = std::max(lo, -a), last = std::min(hi, ny - n - a);
     if (first > last)
         return out;
-    double mx = 0;
-    for (long i = 0; i < n; ++i)
-        mx += x[static_cast<size_t>(a + i)];
-    mx /= n;
-    std::vector<float> xc(static_cast<size_t>(n));
-    double sxx = 0;
-    for (long i = 0; i < n; ++i) {
-        xc[static_cast<size_t>(i)] = static_cast<float>(x[static_cast<size_t>(a + i)] - mx);
-        sxx += double(xc[static_cast<size_t>(i)]) * xc[static_cast<size_t>(i)];
+    // The window's mean and spread in independent partial sums (exact integer sums for
+    // 16-bit samples), so that the additions do not wait on each other.
+    const TX *xs = x.data() + a;
+    double sum = 0, squares = 0;
+    if constexpr (std::is_integral_v<TX>) {
+        int64_t s0 = 0, q0 = 0;
+        for (long i = 0; i < n; ++i) {
+            const int64_t v = xs[i];
+            s0 += v;
+            q0 += v * v;
+        }
+        sum = static_cast<double>(s0), squares = static_cast<double>(q0);
+    } else {
+        double s4[4] = {0, 0, 0, 0}, q4[4] = {0, 0, 0, 0};
+        long i = 0;
+        for (; i + 4 <= n; i += 4)
+            for (int k = 0; k < 4; ++k) {
+                const double v = xs[i + k];
+                s4[k] += v;
+                q4[k] += v * v;
+            }
+        for (; i < n; ++i)
+            s4[0] += xs[i], q4[0] += double(xs[i]) * xs[i];
+        sum = (s4[0] + s4[1]) + (s4[2] + s4[3]), squares = (q4[0] + q4[1]) + (q4[2] + q4[3]);
     }
+    const double mx = sum / static_cast<double>(n);
+    const double sxx = squares - sum * mx;
+    // Working copies kept per thread: the scan runs thousands of times per alignment.
+    thread_local std::vector<float> xc, yf;
+    xc.resize(static_cast<size_t>(n));
+    const float mean = static_cast<float>(mx);
+    for (long i = 0; i < n; ++i)
+        xc[static_cast<size_t>(i)] = static_cast<float>(xs[i]) - mean;
     const long base = a + first, span = n + (last - first);
-    std::vector<float> yf(static_cast<size_t>(span));
-    for (long i = 0; i < span; ++i)
-        yf[static_cast<size_t>(i)] = static_cast<float>(y[static_cast<size_t>(base + i)]);
+    yf.resize(static_cast<size_t>(span));
+    std::copy(y.begin() + base, y.begin() + base + span, yf.begin());
     double sy = 0, syy = 0;
-    for (long i = 0; i < n; ++i) {
-        double v = yf[static_cast<size_t>(i)];
-        sy += v;
-        syy += v * v;
+    {
+        double s4[4] = {0, 0, 0, 0}, q4[4] = {0, 0, 0, 0};
+        long i = 0;
+        for (; i + 4 <= n; i += 4)
+            for (int k = 0; k < 4; ++k) {
+                const double v = yf[static_cast<size_t>(i + k)];
+                s4[k] += v;
+                q4[k] += v * v;
+            }
+        for (; i < n; ++i)
+            s4[0] += yf[static_cast<size_t>(i)], q4[0] += double(yf[static_cast<size_t>(i)]) * yf[static_cast<size_t>(i)];
+        sy = (s4[0] + s4[1]) + (s4[2] + s4[3]), syy = (q4[0] + q4[1]) + (q4[2] + q4[3]);
     }
     for (long lag = first; lag <= last; ++lag) {
         const long b = lag - first;
@@ -173,14 +206,18 @@ std::vector<float> WarpedRead(const std::vector<T> &y, double centre, long count
     for (long j = 0; j < count; ++j) {
         const double p = centre + (j - count / 2) * step;
         long i = static_cast<long>(std::floor(p));
-        long ph = std::lround((p - i) * kPhases);
+        const long ph = static_cast<long>((p - static_cast<double>(i)) * kPhases + 0.5);
         const float *c = table.data() + ph * kSincTaps;
         const long first = i - kSincHalf + 1;
         float v = 0;
         if (first >= 0 && first + kSincTaps <= size) {
+            // Four independent partial sums: the taps do not wait on each other.
             const T *src = y.data() + first;
-            for (int m = 0; m < kSincTaps; ++m)
-                v += c[m] * static_cast<float>(src[m]);
+            float p[4] = {0, 0, 0, 0};
+            for (int m = 0; m < kSincTaps; m += 4)
+                for (int k = 0; k < 4; ++k)
+                    p[k] += c[m + k] * static_cast<float>(src[m + k]);
+            v = (p[0] + p[1]) + (p[2] + p[3]);
         } else {
             for (int m = 0; m < kSincTaps; ++m)
                 v += c[m] * static_cast<float>(At(y, first + m));
@@ -305,11 +342,13 @@ std::vector<TLagCandidate> WindowLags(const TTrackSignal &ref, const TTrackSigna
         if (lbest > 0 && lbest + 1 < static_cast<long>(low.size()))
             lowFrac = Vertex(low[static_cast<size_t>(lbest - 1)], low[static_cast<size_t>(lbest)],
                              low[static_cast<size_t>(lbest + 1)]);
-        // Full rate: +- 12 samples around the 1 kHz lag.
+        // Full rate: around the 1 kHz lag with its part of a sample (a quarter of a 1 kHz
+        // sample is 2 samples here), kFullReach either side.
         const double perLow = ref.Full.Rate / kLowRate;
         long fa = std::lround(start * ref.Full.Rate), fn = std::lround(length * ref.Full.Rate);
-        long fc = std::lround((lc - 15 + lbest) * perLow);
-        std::vector<double> full = PearsonScan(ref.Full.Samples, fa, fn, test.Full.Samples, fc - 12, fc + 12);
+        long fc = std::lround((static_cast<double>(lc - 15 + lbest) + lowFrac) * perLow);
+        std::vector<double> full =
+            PearsonScan(ref.Full.Samples, fa, fn, test.Full.Samples, fc - kFullReach, fc + kFullReach);
         long fbest = ArgMax(full);
         if (fbest < 0)
             continue;
@@ -318,11 +357,16 @@ std::vector<TLagCandidate> WindowLags(const TTrackSignal &ref, const TTrackSigna
             frac = Vertex(full[static_cast<size_t>(fbest - 1)], full[static_cast<size_t>(fbest)],
                           full[static_cast<size_t>(fbest + 1)]);
         TLagCandidate c;
-        c.Lag = (fc - 12 + fbest + frac) / ref.Full.Rate;
+        c.Lag = (static_cast<double>(fc - kFullReach + fbest) + frac) / ref.Full.Rate;
         c.LowLag = (lc - 15 + lbest + lowFrac) / kLowRate;
         c.Score = full[static_cast<size_t>(fbest)];
         c.Z = (p.Value - mean) / sd;
         c.EnvScore = p.Value;
+        const auto before = scan.find(p.Lag - 1), after = scan.find(p.Lag + 1);
+        const double envFrac = before != scan.end() && after != scan.end()
+                                   ? Vertex(before->second, p.Value, after->second)
+                                   : 0.0;
+        c.EnvLag = (static_cast<double>(p.Lag) + envFrac) / kEnvelopeRate;
         result.push_back(c);
     }
     std::sort(result.begin(), result.end(),
@@ -370,9 +414,15 @@ bool PhatLag(const TTrackSignal &ref, const TTrackSignal &test, double start, do
     const std::vector<float> &c = correlator->CorrelatePhat(first, low, high);
     // c[k]: ys[i + k] against xs[i]; k = margin is the lag asked about.
     long best = -1;
-    for (long k = 0; k <= 2 * margin; ++k)
+    double sum = 0, squares = 0;
+    for (long k = 0; k <= 2 * margin; ++k) {
+        const double v = c[static_cast<size_t>(k)];
+        sum += v, squares += v * v;
         if (best < 0 || c[static_cast<size_t>(k)] > c[static_cast<size_t>(best)])
             best = k;
+    }
+    const double lags = static_cast<double>(2 * margin + 1), mean = sum / lags;
+    const double spread = std::sqrt(std::max(1e-30, squares / lags - mean * mean));
     double frac = 0;
     if (best > 0 && best < 2 * margin)
         frac = Vertex(c[static_cast<size_t>(best - 1)], c[static_cast<size_t>(best)], c[static_cast<size_t>(best + 1)]);
@@ -382,6 +432,24 @@ bool PhatLag(const TTrackSignal &ref, const TTrackSignal &test, double start, do
         return false;
     out.Lag = out.LowLag = found / rate;
     out.Score = score;
+    out.Z = (c[static_cast<size_t>(best)] - mean) / spread;
+    return true;
+}
+
+bool EnvelopeAgreement(const TTrackSignal &ref, const TTrackSignal &test, double start, double length, double lag,
+                       double search, double &score, double &at)
+{
+    const long a = std::lround(start * kEnvelopeRate), n = std::lround(length * kEnvelopeRate);
+    const long lo = std::lround((lag - search) * kEnvelopeRate), hi = std::lround((lag + search) * kEnvelopeRate);
+    const std::vector<double> v = PearsonScan(ref.Envelope, a, n, test.Envelope, lo, hi);
+    const long k = ArgMax(v);
+    if (k < 0)
+        return false;
+    double frac = 0;
+    if (k > 0 && k + 1 < static_cast<long>(v.size()))
+        frac = Vertex(v[static_cast<size_t>(k - 1)], v[static_cast<size_t>(k)], v[static_cast<size_t>(k + 1)]);
+    score = v[static_cast<size_t>(k)];
+    at = (static_cast<double>(lo + k) + frac) / kEnvelopeRate;
     return true;
 }
 

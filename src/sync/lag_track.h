@@ -28,6 +28,7 @@ struct TLagCandidate {
     double LowLag = 0;  // the same from the 1 kHz signal (less hurt by drift in the window)
     double Score = 0;   // Pearson correlation at the full rate, -1 .. 1
     double EnvScore = 0;   // Pearson correlation of the onset envelopes (robust to drift)
+    double EnvLag = 0;  // the lag of the envelope peak (to a few ms; unhurt by a pitch shift or a room)
     double Z = 0;       // envelope peak over the spread of the searched lags
 };
 
@@ -55,6 +56,12 @@ bool RefineLag(const TTrackSignal &ref, const TTrackSignal &test, double start, 
 // correlation at the lag found. Safe to call from several threads.
 bool PhatLag(const TTrackSignal &ref, const TTrackSignal &test, double start, double length, double lag,
              double slope, double search, TLagCandidate &out);
+
+// The best Pearson correlation of the onset envelopes of reference window [start,
+// start + length) s with the test's, +- search s around `lag`, and the lag where it lies
+// (with its part of an envelope step). False when the window leaves the signals.
+bool EnvelopeAgreement(const TTrackSignal &ref, const TTrackSignal &test, double start, double length, double lag,
+                       double search, double &score, double &at);
 
 // Pearson correlation of short windows (length s, every step s) over [from, to) of the
 // reference at a fixed lag, on the full rate: 1 where the two agree sample for sample.

@@ -12,6 +12,8 @@ namespace {
 
 constexpr double kKnotPull = 1e-6;
 constexpr double kClearZ = 7;   // envelope peak height over the other lags that is a match by itself
+constexpr size_t kMaxHolds = 8;        // no-match states kept per window in the path search
+constexpr double kPauseDrift = 0.005;   // lag change per second of a pause that still resumes the lag
 
 // Least-squares values at the knot times of the continuous piecewise-linear curve
 // through the inlier points (normal equations of the hat basis, tridiagonal).
@@ -278,55 +280,103 @@ std::vector<int> ChoosePath(const std::vector<std::vector<TLagCandidate>> &candi
                             double jumpPenalty, const std::vector<double> &times, double replay)
 {
     const bool timed = times.size() == candidates.size();
-    // Where the path stands in the primary: window time plus lag. The no-match state
-    // keeps the position of the last matched window of its path.
-    std::vector<std::vector<double>> reached(candidates.size());
     const size_t windows = candidates.size();
     std::vector<int> path(windows, -1);
     if (windows == 0)
         return path;
-    // State s < size: candidate s; s == size: no match.
-    std::vector<std::vector<double>> score(windows);
-    std::vector<std::vector<int>> from(windows);
+    // The states of a window: its candidates, then the no-match states. A no-match state
+    // remembers the lag, time and primary position (time plus lag) of the last matched
+    // window of its path; there is one per lag left, so that a pause between pieces does
+    // not merge every path into the best one so far (whose position would then forbid
+    // going on with the others).
+    struct TState {
+        double Score = -std::numeric_limits<double>::infinity();
+        int From = -1;
+        double Reached = -std::numeric_limits<double>::infinity();   // primary position, s
+        double LastLag = std::nan("");
+        double LastTime = std::nan("");
+    };
+    std::vector<std::vector<TState>> states(windows);
+    auto timeOf = [&](size_t w) { return timed ? times[w] : static_cast<double>(w); };
     for (size_t w = 0; w < windows; ++w) {
         const auto &cur = candidates[w];
-        score[w].assign(cur.size() + 1, -std::numeric_limits<double>::infinity());
-        from[w].assign(cur.size() + 1, -1);
-        reached[w].assign(cur.size() + 1, -std::numeric_limits<double>::infinity());
-        for (size_t s = 0; s < cur.size() && timed; ++s)
-            reached[w][s] = times[w] + cur[s].Lag;
-        for (size_t s = 0; s <= cur.size(); ++s) {
-            double gain = s < cur.size() ? CandidateReward(cur[s]) : 0.0;
-            if (w == 0) {
-                score[w][s] = gain;
-                continue;
-            }
-            const auto &prev = candidates[w - 1];
-            for (size_t p = 0; p <= prev.size(); ++p) {
+        std::vector<TState> &now = states[w];
+        now.assign(cur.size(), TState{});
+        for (size_t s = 0; s < cur.size(); ++s) {
+            now[s].Reached = timed ? times[w] + cur[s].Lag : -std::numeric_limits<double>::infinity();
+            now[s].LastLag = cur[s].Lag;
+            now[s].LastTime = timeOf(w);
+            if (w == 0)
+                now[s].Score = CandidateReward(cur[s]);
+        }
+        if (w == 0) {
+            now.push_back(TState{});
+            now.back().Score = 0;
+            continue;
+        }
+        const auto &prev = candidates[w - 1];
+        const std::vector<TState> &before = states[w - 1];
+        // Into candidates.
+        for (size_t s = 0; s < cur.size(); ++s) {
+            const double gain = CandidateReward(cur[s]);
+            for (size_t p = 0; p < before.size(); ++p) {
+                const TState &q = before[p];
                 // The primary is not played backwards by more than `replay` s: music that
                 // repeats must not pull the path back to an earlier round.
-                if (timed && s < cur.size() && reached[w][s] < reached[w - 1][p] - replay)
+                if (timed && now[s].Reached < q.Reached - replay)
                     continue;
                 double cost = 0;
-                if (s < cur.size() && p < prev.size()) {
-                    double d = std::fabs(cur[s].Lag - prev[p].Lag);
+                if (p < prev.size()) {
+                    const double d = std::fabs(cur[s].Lag - prev[p].Lag);
                     cost = d <= continuity ? 0.5 * d / continuity : jumpPenalty;
-                } else if (s < cur.size() || p < prev.size()) {
+                } else {
+                    // Back from no match: resuming the lag left (give or take the drift of
+                    // the pause) costs what leaving did; another lag is a cut as well.
                     cost = 0.5 * jumpPenalty;
+                    if (!std::isnan(q.LastLag) &&
+                        std::fabs(cur[s].Lag - q.LastLag) > continuity + kPauseDrift * (timeOf(w) - q.LastTime))
+                        cost += jumpPenalty;
                 }
-                double v = score[w - 1][p] + gain - cost;
-                if (v > score[w][s]) {
-                    score[w][s] = v, from[w][s] = static_cast<int>(p);
-                    if (s == cur.size())
-                        reached[w][s] = reached[w - 1][p];
-                }
+                const double v = q.Score + gain - cost;
+                if (v > now[s].Score)
+                    now[s].Score = v, now[s].From = static_cast<int>(p);
             }
         }
+        // Into no match: each previous state's path left (or kept) without a match, those
+        // that left nearly the same lag merged, the best few kept.
+        std::vector<TState> holds;
+        for (size_t p = 0; p < before.size(); ++p) {
+            const TState &q = before[p];
+            TState h = q;
+            h.Score = q.Score - (p < prev.size() ? 0.5 * jumpPenalty : 0.0);
+            h.From = static_cast<int>(p);
+            bool merged = false;
+            for (TState &o : holds) {
+                const bool same = std::isnan(o.LastLag) ? std::isnan(h.LastLag)
+                                                        : !std::isnan(h.LastLag) && std::fabs(o.LastLag - h.LastLag) <= continuity;
+                if (same) {
+                    if (h.Score > o.Score)
+                        o = h;
+                    merged = true;
+                    break;
+                }
+            }
+            if (!merged)
+                holds.push_back(h);
+        }
+        std::stable_sort(holds.begin(), holds.end(), [](const TState &a, const TState &b) { return a.Score > b.Score; });
+        if (holds.size() > kMaxHolds)
+            holds.resize(kMaxHolds);
+        now.insert(now.end(), holds.begin(), holds.end());
     }
-    int s = static_cast<int>(std::max_element(score.back().begin(), score.back().end()) - score.back().begin());
+    const std::vector<TState> &end = states.back();
+    int s = 0;
+    for (size_t k = 1; k < end.size(); ++k)
+        if (end[k].Score > end[static_cast<size_t>(s)].Score)
+            s = static_cast<int>(k);
     for (size_t w = windows; w-- > 0;) {
         path[w] = s < static_cast<int>(candidates[w].size()) ? s : -1;
-        s = from[w][static_cast<size_t>(s)];
+        s = states[w][static_cast<size_t>(s)].From;
         if (s < 0 && w > 0)
             break;
     }

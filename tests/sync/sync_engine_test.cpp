@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "sync/aligner.h"
+#include "sync/coarse_search.h"
 #include "sync/sync_fit.h"
 
 namespace tessaly::sync {
@@ -233,6 +234,60 @@ TEST(SyncAlign, UnrelatedOrShortSignalsDoNotMatch)
     ASSERT_TRUE(AlignSignals(Resampled(Bursts(5, 1), 5, [](double t) { return t; }),
                              Resampled(Bursts(5, 1), 5, [](double t) { return t; }), TSyncOptions{}, map));
     EXPECT_FALSE(map.Matched);
+}
+
+TEST(SyncPath, APauseKeepsTheLagAndTheSameMusicFurtherOnDoesNotTakeOver)
+{
+    // Windows every 1.5 s on lag 0; from window 4 on the same music sounds again 40 s
+    // further on in the primary, a little clearer; windows 8-10 are a pause (no peaks).
+    std::vector<std::vector<TLagCandidate>> w;
+    std::vector<double> times;
+    for (int i = 0; i < 36; ++i) {
+        std::vector<TLagCandidate> c;
+        if (i < 8 || i > 10) {
+            c.push_back(Cand(0.0, 0.9));
+            if (i >= 4)
+                c.push_back(Cand(40.0, 0.92));
+        }
+        w.push_back(c);
+        times.push_back(1.5 + 1.5 * i);
+    }
+    const std::vector<int> path = ChoosePath(w, 0.05, 1.5, times, 4.5);
+    for (size_t i = 0; i < path.size(); ++i)
+        EXPECT_EQ(path[i], i >= 8 && i <= 10 ? -1 : 0) << i;
+}
+
+// An onset envelope at kEnvelopeRate: sparse onsets of random height.
+std::vector<float> Onsets(double seconds, uint32_t seed)
+{
+    uint32_t s = seed * 2654435761u + 7;
+    auto next = [&]() {
+        s ^= s << 13;
+        s ^= s >> 17;
+        s ^= s << 5;
+        return (s & 0xFFFFFF) / float(0x1000000);
+    };
+    std::vector<float> env(static_cast<size_t>(seconds * kEnvelopeRate), 0.0f);
+    for (float &v : env)
+        v = next() < 0.08f ? 0.2f + next() : 0.02f * next();
+    return env;
+}
+
+TEST(SyncCoarse, ALoudPassageDoesNotMatchEveryChunk)
+{
+    // Ten minutes; the primary starts 2 s later and holds a passage of 40 s whose onsets
+    // are twenty times as strong as the rest (and match nothing in the reference).
+    const std::vector<float> ref = Onsets(600, 3), loud = Onsets(40, 4);
+    std::vector<float> prim(static_cast<size_t>(2 * kEnvelopeRate), 0.0f);
+    prim.insert(prim.end(), ref.begin(), ref.end());
+    const size_t at = static_cast<size_t>(400 * kEnvelopeRate);
+    for (size_t i = 0; i < loud.size(); ++i)
+        prim[at + i] = 20 * loud[i];
+    const TCoarseResult r = CoarseSearch(ref, prim, 0.065);
+    ASSERT_TRUE(r.Found);
+    EXPECT_NEAR(r.Rate, 1.0, 2e-4);
+    ASSERT_FALSE(r.Offsets.empty());
+    EXPECT_NEAR(r.Offsets[0], 2.0, 0.05);
 }
 
 TEST(SyncMeasure, WindowsReportTheDelayOfTheTest)
