@@ -87,22 +87,6 @@ bool SomeStreamEnded(GstElement *bin)
     });
 }
 
-// Whether any pad inside the bin has a streaming task that paused: its stream stopped (an
-// element failed, ran out of data or found nothing linked) and will not go on by itself.
-bool SomeTaskPaused(GstElement *bin)
-{
-    return AnyPadInside(bin, false, [](GstPad *pad) {
-        GST_OBJECT_LOCK(pad);
-        GstTask *task = GST_PAD_TASK(pad) ? GST_TASK(gst_object_ref(GST_PAD_TASK(pad))) : nullptr;
-        GST_OBJECT_UNLOCK(pad);
-        if (!task)
-            return false;
-        const bool paused = gst_task_get_state(task) == GST_TASK_PAUSED;
-        gst_object_unref(task);
-        return paused;
-    });
-}
-
 // Drops everything that would reach a refused element, so that it never sees a byte of the
 // file (a playlist demuxer that gets no playlist fetches nothing).
 GstPadProbeReturn DropAll(GstPad *, GstPadProbeInfo *, gpointer) { return GST_PAD_PROBE_DROP; }
@@ -506,7 +490,7 @@ bool TAbstractDSS::Preroll(int &error)
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(std::min(OpenTimeout(), kPrerollCapMs));
     GstStateChangeReturn r = gst_element_set_state(FPipeline, GST_STATE_PAUSED);
-    Clock::time_point stalledSince{}, stoppedSince{};
+    Clock::time_point stalledSince{};
     bool restarted = false;
     while (r != GST_STATE_CHANGE_FAILURE) {
         r = gst_element_get_state(FPipeline, nullptr, nullptr, 20 * GST_MSECOND);
@@ -515,18 +499,6 @@ bool TAbstractDSS::Preroll(int &error)
         if (FGrabber->HasError() || (FNoMorePads && !FGrabber->IsConnected()) || Clock::now() > deadline) {
             r = GST_STATE_CHANGE_FAILURE;
             break;
-        }
-        // A stream that stopped before anything was linked to the grabber (a damaged header
-        // whose error a bin kept to itself) will not preroll: no waiting for the time-out.
-        if (!FGrabber->IsConnected() && SomeTaskPaused(FPipeline)) {
-            if (stoppedSince == Clock::time_point{})
-                stoppedSince = Clock::now();
-            else if (Clock::now() - stoppedSince > std::chrono::milliseconds(2 * kStallMs)) {
-                r = GST_STATE_CHANGE_FAILURE;
-                break;
-            }
-        } else {
-            stoppedSince = {};
         }
         // A demuxer that reads on its own thread may push its first data before decodebin
         // has exposed (and we have linked) its output: the stream then stops upstream with
