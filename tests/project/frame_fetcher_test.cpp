@@ -7,12 +7,14 @@
 #include <condition_variable>
 #include <mutex>
 #include <set>
+#include <sstream>
 #include <thread>
 #include <vector>
 
 #include "media/input/io_movie_reader.h"
 #include "project/frame_cache.h"
 #include "project/frame_fetcher.h"
+#include "project/key_frames.h"
 #include "support/media_error_print.h"
 #include "support/test_support.h"
 #include "support/video_test_support.h"
@@ -366,9 +368,29 @@ TEST_F(FetcherOnVideos, MatroskaH264WithBFramesIsFrameExact)
 {
     const std::string mkv = Dir.File("film.mkv");
     ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc2=size=96x64:rate=25 -frames:v 48 -c:v libx264 -bf 2 -g 12 "
-                       "-pix_fmt yuv420p " + ShellQuote(mkv)));
+                       "-sc_threshold 0 -pix_fmt yuv420p " + ShellQuote(mkv)));
     setenv("XDG_CACHE_HOME", Dir.File("cache").c_str(), 1);
     ExpectFfmpegPictures(mkv, "LAVF|-1", 96, 64);
+    // The reader's key frames are the stream's (the fetcher starts its runs there, the
+    // window's key frame steps land there), as FFmpeg lists them in display order.
+    std::string listed;
+    ASSERT_EQ(RunCommand("ffprobe -v error -select_streams v -show_entries frame=key_frame -of csv=p=0 " +
+                             ShellQuote(mkv),
+                         &listed),
+              0);
+    std::vector<int32_t> keys;
+    std::istringstream lines(listed);
+    int32_t n = 0;
+    for (std::string line; std::getline(lines, line); ++n)
+        if (line.rfind('1', 0) == 0)
+            keys.push_back(n);
+    ASSERT_GE(keys.size(), 3u);
+    TIOMovieReader video;
+    ASSERT_TRUE(video.Open(mkv, "AUTO|-1"));
+    std::vector<int32_t> stepped = {0};
+    for (int32_t k = NearestKeyFrame(video, 0, 1, 48); k >= 0; k = NearestKeyFrame(video, k, 1, 48))
+        stepped.push_back(k);
+    EXPECT_EQ(stepped, keys);
 }
 
 TEST_F(FetcherOnVideos, AviOfTheOwnReaderIsFrameExact)
