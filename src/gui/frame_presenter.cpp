@@ -63,8 +63,10 @@ void TFramePresenter::Show(const TIOMovieReader &video, int64_t frame)
             [opening](TMediaError &error) { return OpenReaderSource(opening, error); });
         FShown = -1;
         FWanted = -1;
-        // The new video's size at once, grey until its first picture comes.
-        FView.SetOutside(int(video.Width()), int(video.Height()));
+        // A new size shows at once, grey until the first picture comes; the same size
+        // keeps the old picture meanwhile (a flip, the same video opened again).
+        if (FView.Frame().size() != QSize(int(video.Width()), int(video.Height())))
+            FView.SetOutside(int(video.Width()), int(video.Height()));
     }
     const bool dragging = FSlider.isSliderDown();
     if (frame == FWanted && !(FKeyFrameShown && !dragging))
