@@ -18,11 +18,12 @@ TEST(FrameFetcherOnPlugin, PicturesEqualTheReadersOwn)
     UnloadPlugins();
     LoadPluginsFrom({"framepull=" + std::string(TESSALY_BIN_DIR) + "/framepull.vfp"});
     ASSERT_EQ(PluginCount(), 1);
-    const std::string mp4 = PluginMedia("fetch.mp4", std::string(kVideoSource) + " -c:v libx264 -g 30 -pix_fmt yuv420p");
+    const std::string avi = Mpeg4Avi();
     {
         TIOMovieReader video;
-        ASSERT_TRUE(video.Open(mp4, "VFAP|0"));
-        ASSERT_EQ(video.KindString(), "VFAP|0");
+        ASSERT_FALSE(avi.empty());
+        ASSERT_TRUE(video.Open(avi, "VFAP|framepull")) << avi << ": " << MediaErrorIdent(video.Status());
+        ASSERT_EQ(video.Kind(), ksVfap);
         std::mutex mutex;
         std::vector<TFetchedFrame> got;
         TFrameFetcher fetcher(
