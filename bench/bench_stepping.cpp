@@ -79,9 +79,11 @@ void Report(const char *what, TTimes t, double targetMedian, double targetWorst)
     };
     const double wallMedian = median(t.Wall), wallWorst = *std::max_element(t.Wall.begin(), t.Wall.end());
     const double cpuMedian = median(t.Cpu), cpuWorst = *std::max_element(t.Cpu.begin(), t.Cpu.end());
-    std::printf("%-36s n=%3zu  wall median %7.2f ms worst %7.2f ms | cpu median %7.2f ms worst %7.2f ms"
-                "  (target median < %.0f, worst < %.0f)\n",
-                what, t.Wall.size(), wallMedian, wallWorst, cpuMedian, cpuWorst, targetMedian, targetWorst);
+    std::printf("%-36s n=%3zu  wall median %7.2f ms worst %7.2f ms | cpu median %7.2f ms worst %7.2f ms", what,
+                t.Wall.size(), wallMedian, wallWorst, cpuMedian, cpuWorst);
+    if (targetMedian > 0)
+        std::printf("  (target median < %.0f, worst < %.0f)", targetMedian, targetWorst);
+    std::printf("\n");
 }
 
 // One request, timed until its picture came.
@@ -178,7 +180,7 @@ int main(int argc, char **argv)
     // between them (a user pressing Left now and then).
     TTimes first, back, next;
     Step(fetcher, watch, 480, first);
-    Report("first frame (decoded from key 250)", first, 1e9, 1e9);
+    Report("first frame (decoded from key 250)", first, 0, 0);
     fetcher.WaitIdle(std::chrono::seconds(120));
     for (int32_t f = 479; f >= 400; --f) {
         Step(fetcher, watch, f, back);
