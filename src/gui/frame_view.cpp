@@ -48,8 +48,13 @@ TFrameView::TFrameView(QWidget *parent) : QWidget(parent)
 
 void TFrameView::SetFrame(const TIOImage &image)
 {
+    SetFrame(FrameToImage(image));
+}
+
+void TFrameView::SetFrame(const QImage &image)
+{
     const QSize old = FFrame.size();
-    FFrame = FrameToImage(image);
+    FFrame = image;
     FScaledValid = false;
     if (FFrame.size() != old)
         UpdateLeastSize();

@@ -18,6 +18,8 @@ public:
 
     // Converts the decoded frame (nothing is kept of `image`).
     void SetFrame(const TIOImage &image);
+    // A frame converted already (FrameToImage), shared rather than copied.
+    void SetFrame(const QImage &image);
     // A frame outside the video: the picture area of width x height in grey 64.
     void SetOutside(int width, int height);
     // No video: nothing but the background.

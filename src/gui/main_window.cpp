@@ -28,6 +28,7 @@
 #include "gui/curve_strip.h"
 #include "gui/edit_lists.h"
 #include "gui/file_panel.h"
+#include "gui/frame_presenter.h"
 #include "gui/frame_view.h"
 #include "gui/language_apply.h"
 #include "gui/main_window_tools.h"
@@ -67,6 +68,8 @@ TMainForm::~TMainForm()
     // The undo stack is cleared on its way out; nothing is to be redrawn then.
     FUndo->disconnect(this);
     FSession.Project().RemoveObserver(this);
+    // The decoding worker stops before the views it paints into go.
+    delete FFrames;
 }
 
 void TMainForm::BuildLayout()
@@ -98,6 +101,8 @@ void TMainForm::BuildLayout()
     FSlider = new QSlider(Qt::Horizontal, central);
     FSlider->setObjectName(QStringLiteral("PositionSlider"));
     FSlider->installEventFilter(this);
+    FFrames = new TFramePresenter(*FFrameView, *FSlider, [this] { return uint64_t(FSettings.FrameCacheMB()) << 20; },
+                                  this);
     FZoomBox = new QComboBox(central);
     FZoomBox->setObjectName(QStringLiteral("ZoomBox"));
     FZoomBox->addItem(Q(Msg("WrdFit")), 0);   // the same as View > Fit to window

@@ -32,6 +32,7 @@ class TActionRegistry;
 class TCurveStrip;
 class TEditLists;
 class TFilePanel;
+class TFramePresenter;
 class TFrameView;
 class TWindowDialogs;
 class TWindowTools;
@@ -47,6 +48,7 @@ public:
     TProjectSession &Session() { return FSession; }
     QUndoStack &UndoStack() { return *FUndo; }
     TFrameView &FrameView() { return *FFrameView; }
+    TFramePresenter &Frames() { return *FFrames; }
     TCurveStrip &CurveStrip() { return *FCurve; }
     TFilePanel &FilePanel() { return *FFilePanel; }
     TMarkerPages &MarkerPanel() { return *FMarkerPanel; }
@@ -162,8 +164,8 @@ private:
     TEditLists *FLists = nullptr;
     TWindowTools *FTools = nullptr;
     QLabel *FStatus[8] = {};
-    std::unique_ptr<TIOImage> FImage;   // decode buffer of the video
-    int32_t FShownFrame = -2;           // frame in FFrameView, -2: none
+    TFramePresenter *FFrames = nullptr; // the pictures of FFrameView, decoded on a worker
+    int32_t FShownFrame = -2;           // frame asked of FFrames, -2: none (the video is opened again)
     TWindowSettings FWindowSettings;    // read at start-up, written back at closing
     int FUpdating = 0;                  // > 0 while the window fills its controls
     QWidget *FTyping = nullptr;         // the field being typed in (not refilled meanwhile)

@@ -19,6 +19,7 @@
 #include "gui/curve_strip.h"
 #include "gui/edit_lists.h"
 #include "gui/file_panel.h"
+#include "gui/frame_presenter.h"
 #include "gui/frame_view.h"
 #include "gui/main_window_tools.h"
 #include "gui/qt_text.h"
@@ -38,8 +39,7 @@ void TMainForm::ProjectChanged(unsigned changes)
 {
     // Edits of another video cannot be undone.
     if (changes & pcMedia) {
-        // Another video may share the frame size but not the pixel format: a new buffer.
-        FImage.reset();
+        // Another video may share the file name, frame size or format: read afresh.
         FShownFrame = -2;
         FUndo->clear();
     }
@@ -69,25 +69,20 @@ void TMainForm::RefreshFrame()
     TProject &project = FSession.Project();
     TIOMovieReader &video = FSession.Sources().Video();
     if (!project.HasVideo() || !video.IsOpen()) {
-        FImage.reset();
         FShownFrame = -2;
-        FFrameView->Clear();
+        FFrames->Clear();
         FSlider->setRange(0, 0);
         return;
     }
     FSlider->setRange(0, project.FrameCount() - 1);
     FSlider->setPageStep(std::max(1, int(project.Fps() + 0.5L)));
     FSlider->setValue(project.Position());
+    // The picture comes from the worker; the view keeps the last one until then.
+    if (FShownFrame == -2)
+        FFrames->Reset();
     const int64_t shown = int64_t(project.Position()) + project.ViewOffset();
-    if (FImage && shown == FShownFrame)
-        return;
-    if (!FImage)
-        FImage = video.NewFrameImage();
-    FShownFrame = int32_t(shown);
-    if (FImage && shown >= 0 && shown < project.FrameCount() && video.GetFrame(int32_t(shown), *FImage))
-        FFrameView->SetFrame(*FImage);
-    else
-        FFrameView->SetOutside(int(video.Width()), int(video.Height()));
+    FShownFrame = int32_t(std::clamp<int64_t>(shown, -1, INT32_MAX));
+    FFrames->Show(video, shown);
 }
 
 void TMainForm::RefreshLists()

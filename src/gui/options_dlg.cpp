@@ -79,6 +79,15 @@ TOptionsDlg::TOptionsDlg(TSettings &settings, TUserInterface &ui, QWidget *paren
     FSegmentBox = Named(new QCheckBox(QStringLiteral("&Automatically search for additional file segments")),
                         "ChkSegments");
     layout->addWidget(FSegmentBox);
+    auto *cacheRow = new QHBoxLayout;
+    auto *cacheLabel = Named(new QLabel(QStringLiteral("&Memory for decoded pictures:")), "LblFrameCache");
+    FCacheField = Named(new QSpinBox, "EdtFrameCache");
+    FCacheField->setRange(TSettings::kMinFrameCacheMB, TSettings::kMaxFrameCacheMB);
+    FCacheField->setSuffix(QStringLiteral(" MB"));
+    cacheLabel->setBuddy(FCacheField);
+    cacheRow->addWidget(cacheLabel);
+    cacheRow->addWidget(FCacheField, 1);
+    layout->addLayout(cacheRow);
 
     auto *group = Named(new QGroupBox(QStringLiteral("If Smart Rendering is not available, then: ")), "GrpSR");
     auto *grid = new QGridLayout(group);
@@ -119,6 +128,7 @@ void TOptionsDlg::LoadKeys()
     FOffsetBox->setChecked(FSettings.UseDefGlobShift());
     FOffsetField->setValue(FSettings.PreviewOffset());
     FSegmentBox->setChecked(FSettings.SegmentSearch());
+    FCacheField->setValue(FSettings.FrameCacheMB());
     FWarnLoadBox->setChecked(FSettings.SRWarnOnLoad());
     FWarnCalcBox->setChecked(FSettings.SRWarnOnCalc());
     FLimitBox->setChecked(FSettings.SRLimitSize());
@@ -171,6 +181,7 @@ void TOptionsDlg::StoreAndClose()
         FSettings.SetPreviewOffset(FOffsetField->value());
         FSettings.SetUseDefGlobShift(FOffsetBox->isChecked());
         FSettings.SetDisableSegments(!FSegmentBox->isChecked());
+        FSettings.SetFrameCacheMB(FCacheField->value());
         FSettings.SetSRWarnOnLoad(FWarnLoadBox->isChecked());
         FSettings.SetSRWarnOnCalc(FWarnCalcBox->isChecked());
         FSettings.SetSRLimitSize(FLimitBox->isChecked());

@@ -59,6 +59,7 @@ private:
     QToolButton *FTempDirButton = nullptr;
     QCheckBox *FOffsetBox = nullptr;
     QSpinBox *FOffsetField = nullptr;
+    QSpinBox *FCacheField = nullptr;   // MiB of decoded pictures kept for stepping
     QCheckBox *FSegmentBox = nullptr;
     QCheckBox *FWarnLoadBox = nullptr;
     QCheckBox *FWarnCalcBox = nullptr;

@@ -122,6 +122,12 @@ int32_t TSettings::DefCrossFadeMs() const
     const int32_t v = ReadInteger(kOptions, "DefCrossFadeMs", 5);
     return v >= 0 && v <= 1000 ? v : 5;
 }
+int32_t TSettings::FrameCacheMB() const
+{
+    const int32_t v = ReadInteger(kOptions, "FrameCacheMB", 512);
+    return v >= kMinFrameCacheMB && v <= kMaxFrameCacheMB ? v : 512;
+}
+void TSettings::SetFrameCacheMB(int32_t megabytes) { WriteInteger(kOptions, "FrameCacheMB", megabytes); }
 bool TSettings::DisableSegments() const { return ReadBool(kOptions, "DisableSegments", false); }
 void TSettings::SetDisableSegments(bool on) { WriteBool(kOptions, "DisableSegments", on); }
 bool TSettings::SRWarnOnLoad() const { return ReadBool(kOptions, "SRWarnOnLoad", false); }

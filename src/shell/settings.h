@@ -94,6 +94,12 @@ public:
     // The settings window accepts a size-limit text only when it is an integer 8 .. 2147483647.
     static bool SizeLimitTextValid(const std::string &text);
 
+    // Options/FrameCacheMB: the memory the window's decoded pictures may take, in MiB
+    // (default 512; a stored value outside 16 .. 65536 reads as 512).
+    int32_t FrameCacheMB() const;
+    void SetFrameCacheMB(int32_t megabytes);
+    static constexpr int32_t kMinFrameCacheMB = 16, kMaxFrameCacheMB = 65536;
+
     // Current: last folders of the file dialogs (empty unless they exist).
     std::string Folder(TFolderKey key) const;
     void SetFolder(TFolderKey key, const std::string &dir);

@@ -43,6 +43,7 @@ TEST_F(ContainerVideo, OpensAMatroskaVideoAndShowsItsFrames)
     ASSERT_EQ(reference.size(), Bgr24FrameSize(96, 64) * 75);
     for (int n : {61, 3, 40}) {
         Window->GoToFrame(n);
+        ASSERT_TRUE(WaitForPicture(n));
         const QImage &shown = Window->FrameView().Frame();
         ASSERT_EQ(shown.width(), 96);
         ASSERT_EQ(shown.height(), 64);

@@ -1,6 +1,10 @@
 // The GUI test fixture: application set-up, scripted answers and the window.
 #include "gui_fixture.h"
 
+#include <QTest>
+
+#include "gui/frame_presenter.h"
+
 #include <QAction>
 #include <QApplication>
 #include <cstdlib>
@@ -151,6 +155,11 @@ std::string TWindowTest::MakeVideo(const std::string &name, int frames, bool wit
     args += "-frames:v " + std::to_string(frames) + " -c:v mpeg4 -g 10 -bf 0 -shortest " + ShellQuote(path);
     EXPECT_TRUE(Ffmpeg(args)) << args;
     return path;
+}
+
+bool TWindowTest::WaitForPicture(int32_t frame)
+{
+    return QTest::qWaitFor([&] { return Window->Frames().Shown() == frame; }, 20000);
 }
 
 std::string TWindowTest::MakeAudio(const std::string &name, double seconds)

@@ -65,6 +65,9 @@ protected:
     // A 100-frame video with a 4.5 s primary track, a spline point of 3 at frame 20 and a
     // backward cut of -4 at frame 60, made through the editing operations.
     void MakeCurveProject();
+    // Waits (running the event loop) until the frame view shows the picture of `frame`,
+    // which the window's decoding worker delivers; false after 20 s.
+    bool WaitForPicture(int32_t frame);
 
     // Runs `answer` once on the first modal dialog of type T that shows. The timer
     // never blocks, so progress windows keep running until the dialog comes.

@@ -58,6 +58,7 @@ TEST_F(Screenshot, WindowWithProjectShowsTheFrame)
     Window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Window.get()));
     Window->GoToFrame(30);
+    ASSERT_TRUE(WaitForPicture(30));
     QApplication::processEvents();
     QTest::qWait(200);
 

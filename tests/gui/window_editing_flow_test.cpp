@@ -173,6 +173,7 @@ TEST_F(EditingFlow, AnotherPixelFormatOfTheSameSizeGetsItsOwnBuffer)
     Trigger("FileOpenVideoItem");
     ASSERT_EQ(Session->Sources().FileList(srVideo), pal);
     Window->GoToFrame(5);
+    ASSERT_TRUE(WaitForPicture(5));
     const QImage frame = Window->FrameView().Frame();
     ASSERT_FALSE(frame.isNull());
     int grey = 0;

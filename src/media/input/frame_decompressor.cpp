@@ -128,7 +128,10 @@ bool TFrameDecompressor::OpenCodec(uint32_t fccHandler)
     c->width = FOutHeader.biWidth;
     c->height = FOutHeader.biHeight;
     c->bits_per_coded_sample = FInHeader.biBitCount;
-    c->thread_count = 1;
+    // Slice threads use the machine's cores without delaying the pictures: one frame in
+    // gives that frame out, as the decompression interface needs.
+    c->thread_count = 0;
+    c->thread_type = FF_THREAD_SLICE;
     if (!FCodecData.empty()) {
         c->extradata = static_cast<uint8_t *>(av_mallocz(FCodecData.size() + AV_INPUT_BUFFER_PADDING_SIZE));
         if (!c->extradata)

@@ -233,6 +233,7 @@ bool TIOMovieReader::IsKeyFrame(int32_t n)
         if (seg->Riff && !FDecodeOnly)
             return RiffIsKeyFrame(seg->Vfap.get(), VF_RIFF_SELECT_VIDEO, uint32_t(sample));
         return true;
+    case ksLavf: return seg->Lavf->IsKeyFrame(sample);
     default: return true;
     }
 }
