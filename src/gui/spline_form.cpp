@@ -82,7 +82,7 @@ private:
     TSplineForm &FForm;
 };
 
-TSplineForm::TSplineForm(TProject &project, QWidget *parent) : QWidget(parent, Qt::Tool), FProject(project)
+TSplineForm::TSplineForm(const TProject &project, QWidget *parent) : QWidget(parent, Qt::Tool), FProject(project)
 {
     setObjectName(QStringLiteral("TSplineForm"));
     setWindowTitle(QStringLiteral("Correction curve"));
