@@ -53,12 +53,10 @@ double Mix(TProject &project, TWaveReader &reader)
     TAudioMixer mixer(project, &source, nullptr);
     TAudioMixState state;
     auto start = std::chrono::steady_clock::now();
-    project.BeginCalc();
     mixer.InitAudioMix(0, 0, state, false);
     std::vector<uint8_t> buf(size_t(state.MaxSamples) * size_t(state.BlockSize));
     for (int32_t f = 0; f < project.FrameCount(); ++f)
         mixer.MixFrameAudio(f, state, true, buf.data(), 0);
-    project.EndCalc();
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 

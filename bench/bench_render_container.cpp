@@ -135,7 +135,6 @@ int main(int argc, char **argv)
     TWaveMixSource source(reader);
     TAudioMixer mixer(project, &source, nullptr);
     TAudioMixState state;
-    project.BeginCalc();
     mixer.InitAudioMix(0, 0, state, false);
     std::vector<uint8_t> buffer(size_t(state.MaxSamples) * size_t(state.BlockSize));
     TLavfResultWriter writer;
@@ -151,7 +150,6 @@ int main(int argc, char **argv)
         ok = writer.WriteAudio(buffer.data(), int32_t(k));
     }
     ok = ok && writer.Finish();
-    project.EndCalc();
     const double oursSeconds = Seconds(start);
     const long peak = PeakKiB();
     if (!ok) {

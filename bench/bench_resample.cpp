@@ -57,7 +57,6 @@ std::vector<double> Render(TProject &project, TMixSource &source, TResampling mo
     TAudioMixer mixer(project, &source, nullptr);
     mixer.SetMixing(mode, fadeMs);
     TAudioMixState state;
-    project.BeginCalc();
     mixer.InitAudioMix(first, 0, state, false);
     std::vector<uint8_t> buf(size_t(state.MaxSamples) * size_t(state.BlockSize));
     std::vector<double> out;
@@ -77,7 +76,6 @@ std::vector<double> Render(TProject &project, TMixSource &source, TResampling mo
     }
     if (seconds)
         *seconds = double(std::clock() - start) / CLOCKS_PER_SEC;
-    project.EndCalc();
     return out;
 }
 

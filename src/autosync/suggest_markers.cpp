@@ -348,7 +348,7 @@ bool MapOffsetAt(const sync::TSyncMap &map, double t, double &offset)
     return false;
 }
 
-TCurveFit MeasureCurveFit(TProject &project, const sync::TSyncMap &map)
+TCurveFit MeasureCurveFit(const TProject &project, const sync::TSyncMap &map)
 {
     TCurveFit fit;
     const double fps = static_cast<double>(project.Fps());

@@ -44,7 +44,7 @@ struct TCurveFit {
     int32_t WorstFrame = -1;   // -1 when no frame was compared
     int32_t Frames = 0;        // frames compared
 };
-TCurveFit MeasureCurveFit(TProject &project, const sync::TSyncMap &map);
+TCurveFit MeasureCurveFit(const TProject &project, const sync::TSyncMap &map);
 
 // The total shift the markers should give at video time t (seconds), in seconds;
 // false where no segment covers t.

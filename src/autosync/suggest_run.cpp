@@ -69,7 +69,7 @@ void LoadWorkingCopy(TProjectSession &session, TProject &copy)
     copy.Restore(session.Project().Snapshot());
 }
 
-std::string Plot(const TSuggestRun &run, TProject &project)
+std::string Plot(const TSuggestRun &run, const TProject &project)
 {
     TPlotData d;
     d.Title = "Primary against the " + run.What;
@@ -146,7 +146,7 @@ TSuggestStatus SuggestMarkers(TProjectSession &session, const std::string &again
 {
     run = TSuggestRun{};
     run.LimitMs = limitMs;
-    TProject &project = session.Project();
+    const TProject &project = session.Project();
     if (!project.HasVideo() || !project.HasAudio()) {
         error = "the project needs a video and a primary track";
         return ssFailed;

@@ -106,7 +106,7 @@ std::string Seconds(double s)
 
 } // namespace
 
-std::vector<TTimeSpan> FilledInSpans(TProject &project, double primarySeconds)
+std::vector<TTimeSpan> FilledInSpans(const TProject &project, double primarySeconds)
 {
     std::vector<TTimeSpan> spans;
     const double fps = static_cast<double>(project.Fps());

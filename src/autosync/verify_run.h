@@ -57,7 +57,7 @@ struct TVerifyReport {
 // primary track: the primary is switched off, its position lies outside its
 // primarySeconds, or it would run backwards (the mixer then waits, and the double track
 // or silence stands in). Merged and ascending.
-std::vector<TTimeSpan> FilledInSpans(TProject &project, double primarySeconds);
+std::vector<TTimeSpan> FilledInSpans(const TProject &project, double primarySeconds);
 
 // Measures `result` against `reference` in windows of `window` s every `hop` s and
 // judges it. `filled` (may be empty) are the stretches filledKnown says are not the

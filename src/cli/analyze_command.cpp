@@ -61,7 +61,7 @@ int RunAnalyze(const TAppContext &context, const std::vector<std::string> &args,
     // the same refusals.
     TConsoleUserInterface ui;
     TProjectSession session(&ui, context.ProjectDefaults());
-    TProject &project = session.Project();
+    const TProject &project = session.Project();
     if (!session.LoadProject(projectName, true)) {
         if (ui.ErrorCount() == 0)
             err << "error: cannot load the project \"" << projectName << "\" (a .tsp file is expected)\n";

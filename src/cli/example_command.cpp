@@ -34,15 +34,15 @@ void BuildExample(TProject &project)
     project.AudioOpened();
     auto at = [&](int32_t frame) { project.SetPosition(frame); };
     at(40);
-    EditMarkerValue(project, SetPoint(project), "2");      // the audio lags 2 frames ...
+    EditMarkerValue(project, SetPoint(project), 2000);      // the audio lags 2 frames ...
     at(200);
-    EditMarkerValue(project, SetPoint(project), "-3");     // ... and runs ahead at the end
+    EditMarkerValue(project, SetPoint(project), -3000);     // ... and runs ahead at the end
     at(90);
-    EditMarkerValue(project, SetPoint(project), "1");      // a bend in between
+    EditMarkerValue(project, SetPoint(project), 1000);      // a bend in between
     at(120);
-    EditMarkerValue(project, SetRelCut(project), "5");     // jump 5 frames forward
+    EditMarkerValue(project, SetRelCut(project), 5000);     // jump 5 frames forward
     at(150);
-    EditMarkerValue(project, SetDShift(project), "4");     // double track 4 frames later
+    EditMarkerValue(project, SetDShift(project), 4000);     // double track 4 frames later
     at(170);
     EditOptionMarker(project, SetOption(project), false, true, "80");   // double only, 80 %
     at(190);
@@ -98,7 +98,6 @@ int RunExample(const std::vector<std::string> &args, std::ostream &out, std::ost
     for (int32_t i = 0; i < project.ChapterCount(); ++i)
         out << "  " << project.ChapterLine(i) << (project.GetChapter(i).Enabled ? "  on" : "  off") << "\n";
     out << "Frame states (frame, total shift = curve + cuts, double shift, options, volume, chapter):\n";
-    project.BeginCalc();
     for (int32_t f = 0; f < project.FrameCount(); f += every) {
         TFrameState s = project.GetStateAt(f);
         out << "Frame " << f << "  Shift " << Fixed(s.TotalShift(), 3) << " = " << Fixed(s.SplineShift, 3)
@@ -109,7 +108,6 @@ int RunExample(const std::vector<std::string> &args, std::ostream &out, std::ost
             out << "  <" << project.MarkerLine(s.MarkerIndex) << ">";
         out << "\n";
     }
-    project.EndCalc();
     return 0;
 }
 

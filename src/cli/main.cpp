@@ -66,9 +66,9 @@ int Run(tessaly::TAppContext &context, const std::string &command, const std::ve
     if (command == "example")
         return tessaly::cli::RunExample(args, std::cout, std::cerr);
     if (command == "suggest")
-        return tessaly::cli::RunSuggest(args);
+        return tessaly::cli::RunSuggest(context, args);
     if (command == "verify")
-        return tessaly::cli::RunVerify(args);
+        return tessaly::cli::RunVerify(context, args);
     if (command == "sync")
         return tessaly::cli::RunSync(context, args);
     if (command == "analyze")

@@ -80,7 +80,6 @@ bool Load(TProjectSession &session, const std::string &file)
 
 int Save(TProjectSession &session, const std::string &file)
 {
-    session.Project().SetChanged(true);
     return session.SaveProject(file) ? kExitOk : kExitFailure;
 }
 
@@ -99,15 +98,11 @@ bool ParseBool(const TArgs &args, const std::string &name, bool &value, bool &ba
 
 // The open commands' settings: segment search and the smart-rendering question as the
 // user set them; the command line never stores folders.
-TOpenMediaOptions CreateOptions()
+TOpenMediaOptions CreateOptions(const TAppContext &context)
 {
     TOpenMediaOptions options;
-    try {
-        TSettings settings;
-        options.SegmentSearch = settings.SegmentSearch();
-        options.SRWarnOnLoad = settings.SRWarnOnLoad();
-    } catch (...) {
-    }
+    options.SegmentSearch = context.Settings().SegmentSearch();
+    options.SRWarnOnLoad = context.Settings().SRWarnOnLoad();
     return options;
 }
 
@@ -161,7 +156,7 @@ int Create(const TAppContext &context, const TArgs &args)
     TConsoleUserInterface ui(args.Has("--yes"));
     ui.SetSegmentChoice(segments == "all" ? scAll : scSelected);
     TProjectSession session(&ui, context.ProjectDefaults());
-    const TOpenMediaOptions options = CreateOptions();
+    const TOpenMediaOptions options = CreateOptions(context);
     // The window's open commands, one after the other; each may add a second source
     // silently (a video's sound as double track, an AVI's picture as reference).
     TOpenOutcome outcome = args.Has("--video") ? OpenMedia(session, srVideo, args.Value("--video"), "AUTO|-1", options)
@@ -184,7 +179,7 @@ int Create(const TAppContext &context, const TArgs &args)
 
 void List(TProjectSession &session)
 {
-    TProject &p = session.Project();
+    const TProject &p = session.Project();
     auto list = [&session](TSourceRole role) {
         std::string text = session.FileList(role);
         TPhantomClip clip;
@@ -274,7 +269,7 @@ bool MarkerAt(TProjectSession &session, long long frame, int32_t &index)
     return index >= 0;
 }
 
-int ChapterIndex(TProject &p, long long frame)
+int ChapterIndex(const TProject &p, long long frame)
 {
     for (int32_t i = 0; i < p.ChapterListCount(); ++i)
         if (p.GetListChapter(i).Frame == frame)
@@ -331,7 +326,7 @@ int EditMarker(TProjectSession &session, const TArgs &args, const std::string &s
 // The subcommands that take FRAME (and more) after the project file.
 int EditAtFrame(TProjectSession &session, const TArgs &args, const std::string &sub, const std::string &file)
 {
-    TProject &p = session.Project();
+    const TProject &p = session.Project();
     TProjectEditor &ed = session.Editor();
     static const std::map<std::string, size_t> arity = {
         {"new-marker", 4},   {"delete-marker", 3}, {"move-marker", 4}, {"set-value", 4},
@@ -395,7 +390,7 @@ int EditAtFrame(TProjectSession &session, const TArgs &args, const std::string &
 int EditMarker(TProjectSession &session, const TArgs &args, const std::string &sub, const std::string &file,
                int32_t index)
 {
-    TProject &p = session.Project();
+    const TProject &p = session.Project();
     TProjectEditor &ed = session.Editor();
     const std::string extra = args.Positional.size() > 3 ? args.Positional[3] : std::string();
     const bool on = extra == "1";

@@ -60,7 +60,7 @@ bool Backup(const std::string &projectFile, std::string &bytes, std::string &err
 
 } // namespace
 
-int RunSuggest(const std::vector<std::string> &argv)
+int RunSuggest(const TAppContext &context, const std::vector<std::string> &argv)
 {
     TArgs args;
     std::string error;
@@ -85,7 +85,7 @@ int RunSuggest(const std::vector<std::string> &argv)
     if (const std::string problem = ProjectFileProblem(projectFile); !problem.empty())
         return Fail(problem);
     TConsoleUserInterface ui(false);
-    TProjectSession session(&ui);
+    TProjectSession session(&ui, context.ProjectDefaults());
     if (!session.LoadProject(projectFile, true) || ui.ErrorCount() > 0)
         return Fail("the project could not be loaded whole");
     TSuggestRun run;

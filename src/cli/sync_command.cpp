@@ -36,11 +36,11 @@ int Fail(const std::string &text)
 
 // The recording the result is measured against: the file named, else the project's
 // double track (the video's sound), else its reference video.
-std::string VerifyAgainst(const std::string &against, const std::string &projectFile)
+std::string VerifyAgainst(const TAppContext &context, const std::string &against, const std::string &projectFile)
 {
     if (!against.empty() && against != "double" && against != "reference")
         return against;
-    TProjectSession session(nullptr);
+    TProjectSession session(nullptr, context.ProjectDefaults());
     if (!session.LoadProject(projectFile, true))
         return {};
     const bool useDouble = against != "reference" && session.Sources().HasDouble();
@@ -90,7 +90,7 @@ int RunSync(const TAppContext &context, const std::vector<std::string> &argv)
     for (const char *option : {"--against", "--plot"})
         if (args.Has(option))
             suggest.insert(suggest.end(), {option, args.Value(option)});
-    const int suggested = RunSuggest(suggest);
+    const int suggested = RunSuggest(context, suggest);
     std::cout.flush();
     if (suggested != kExitOk)
         return kExitFailure;
@@ -105,7 +105,7 @@ int RunSync(const TAppContext &context, const std::vector<std::string> &argv)
     if (RunRender(context, render) != kExitOk)
         return kExitFailure;
 
-    const std::string against = VerifyAgainst(args.Value("--against"), project);
+    const std::string against = VerifyAgainst(context, args.Value("--against"), project);
     if (against.empty())
         return Fail("there is no recording to verify the result against");
     // The WAV result's name is the one render wrote.
@@ -117,7 +117,7 @@ int RunSync(const TAppContext &context, const std::vector<std::string> &argv)
         verify.insert(verify.end(), {"--tolerance-ms", args.Value("--tolerance-ms")});
     std::cout << "Verify " << written << " against " << against << ":\n";
     std::cout.flush();
-    return RunVerify(verify) == kExitOk ? kExitOk : kExitFailure;
+    return RunVerify(context, verify) == kExitOk ? kExitOk : kExitFailure;
 }
 
 } // namespace tessaly::cli

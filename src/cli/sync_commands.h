@@ -5,9 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "shell/app_context.h"
+
 namespace tessaly::cli {
 
-int RunSuggest(const std::vector<std::string> &args);
-int RunVerify(const std::vector<std::string> &args);
+// Both take the settings and a new project's defaults from the run's context.
+
+int RunSuggest(const TAppContext &context, const std::vector<std::string> &args);
+int RunVerify(const TAppContext &context, const std::vector<std::string> &args);
 
 } // namespace tessaly::cli

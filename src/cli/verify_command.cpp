@@ -88,7 +88,7 @@ bool ParseNumber(const std::string &text, double lo, double hi, double &value)
 
 } // namespace
 
-int RunVerify(const std::vector<std::string> &argv)
+int RunVerify(const TAppContext &context, const std::vector<std::string> &argv)
 {
     TArgs args;
     std::string error;
@@ -120,7 +120,7 @@ int RunVerify(const std::vector<std::string> &argv)
         return Fail(error);
     std::vector<TTimeSpan> filled;
     if (!projectFile.empty()) {
-        TProjectSession session(nullptr);
+        TProjectSession session(nullptr, context.ProjectDefaults());
         if (!FileExists(projectFile) || !session.LoadProject(projectFile, true))
             return Fail("the project \"" + projectFile + "\" cannot be loaded");
         if (against.empty() && !ProjectRecording(session, projectFile, against, error))

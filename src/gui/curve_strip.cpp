@@ -34,7 +34,7 @@ void TPainterCanvas::FillSquare(int x, int y, int half, TRgb colour)
     FPainter.fillRect(x - half, y - half, 2 * half + 1, 2 * half + 1, Colour(colour));
 }
 
-TCurveStrip::TCurveStrip(TProject &project, QWidget *parent) : QWidget(parent), FProject(project)
+TCurveStrip::TCurveStrip(const TProject &project, QWidget *parent) : QWidget(parent), FProject(project)
 {
     setObjectName(QStringLiteral("CurveStrip"));
     setAttribute(Qt::WA_OpaquePaintEvent);

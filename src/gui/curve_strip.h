@@ -29,7 +29,7 @@ private:
 class TCurveStrip : public QWidget {
     Q_OBJECT
 public:
-    explicit TCurveStrip(TProject &project, QWidget *parent = nullptr);
+    explicit TCurveStrip(const TProject &project, QWidget *parent = nullptr);
     QSize sizeHint() const override { return QSize(400, 64); }
     // The frame under x (the inverse of the drawing's mapping at zoom 100), -1 without video.
     int32_t FrameAt(int x) const;
@@ -42,7 +42,7 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
 
 private:
-    TProject &FProject;
+    const TProject &FProject;
 };
 
 } // namespace tessaly::gui

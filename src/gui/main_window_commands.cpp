@@ -266,7 +266,7 @@ void TMainForm::LastFrame()
 void TMainForm::NextMarker(int32_t direction)
 {
     // The nearest marker before (direction -1) or after (+1) the position.
-    TProject &project = FSession.Project();
+    const TProject &project = FSession.Project();
     const int32_t count = project.MarkerCount();
     for (int32_t k = 0; k < count; ++k) {
         const TMarker m = project.GetMarker(direction < 0 ? count - 1 - k : k);
@@ -277,7 +277,7 @@ void TMainForm::NextMarker(int32_t direction)
 
 void TMainForm::NextKeyFrame(int32_t direction)
 {
-    TProject &project = FSession.Project();
+    const TProject &project = FSession.Project();
     const int32_t frame =
         NearestKeyFrame(FSession.Sources().Video(), project.Position(), direction, project.FrameCount());
     if (frame >= 0)

@@ -21,7 +21,7 @@ namespace tessaly::gui {
 void TMainForm::Apply(const TEditResult &result, bool quiet)
 {
     if (result.Applied && result.Record.Kind != ekNone)
-        FUndo->push(new TEditCommand(FSession.Project(), result.Record, FMerging ? FMergeTag : 0));
+        FUndo->push(new TEditCommand(FSession.Editor(), result.Record, FMerging ? FMergeTag : 0));
     else if (!result.Applied && !result.Error.empty() && !quiet)
         FDialogs.Error(result.Error);
     // Anything but the continuing run (a move, another edit) ends it.

@@ -66,7 +66,7 @@ void TMainForm::Refresh(unsigned changes)
 
 void TMainForm::RefreshFrame()
 {
-    TProject &project = FSession.Project();
+    const TProject &project = FSession.Project();
     TIOMovieReader &video = FSession.Sources().Video();
     if (!project.HasVideo() || !video.IsOpen()) {
         FShownFrame = -2;
@@ -87,7 +87,7 @@ void TMainForm::RefreshFrame()
 
 void TMainForm::RefreshLists()
 {
-    TProject &project = FSession.Project();
+    const TProject &project = FSession.Project();
     std::vector<std::string> lines;
     for (int32_t i = 0; i < project.MarkerCount(); ++i)
         lines.push_back(MarkerListText(project, i));
@@ -118,7 +118,7 @@ namespace tessaly::gui {
 
 void TMainForm::RefreshPanel()
 {
-    TProject &project = FSession.Project();
+    const TProject &project = FSession.Project();
     const TMarkerPanel panel = MarkerPanelOf(project, FLists->Page());
     TMarkerPages &m = *FMarkerPanel;
     m.ShowPage(panel.Page);
@@ -137,7 +137,7 @@ void TMainForm::RefreshPanel()
 
 void TMainForm::RefreshStatus()
 {
-    TProject &project = FSession.Project();
+    const TProject &project = FSession.Project();
     const TStatusTexts texts = StatusTexts(project);
     for (int i = 0; i < spCount; ++i)
         FStatus[i]->setText(Q(texts[size_t(i)]));

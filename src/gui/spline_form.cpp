@@ -38,7 +38,7 @@ public:
         TPainterCanvas canvas(painter);
         DrawCorrectionCurve(FForm.FProject, canvas, size.width(), curveHeight, 4, FForm.PaintZoom());
         painter.fillRect(0, curveHeight, size.width(), size.height() - curveHeight, palette().color(QPalette::Window));
-        TProject &project = FForm.FProject;
+        const TProject &project = FForm.FProject;
         if (!project.HasVideo())
             return;
         painter.setPen(palette().color(QPalette::WindowText));
@@ -71,7 +71,7 @@ protected:
     }
     void mousePressEvent(QMouseEvent *event) override
     {
-        TProject &project = FForm.FProject;
+        const TProject &project = FForm.FProject;
         const int32_t frame =
             CurveFrameAt(project.Position(), project.FrameCount(), FForm.PaintZoom(), int(event->position().x()), width());
         if (event->button() == Qt::LeftButton && frame >= 0)
@@ -82,7 +82,7 @@ private:
     TSplineForm &FForm;
 };
 
-TSplineForm::TSplineForm(TProject &project, QWidget *parent) : QWidget(parent, Qt::Tool), FProject(project)
+TSplineForm::TSplineForm(const TProject &project, QWidget *parent) : QWidget(parent, Qt::Tool), FProject(project)
 {
     setObjectName(QStringLiteral("TSplineForm"));
     setWindowTitle(QStringLiteral("Correction curve"));

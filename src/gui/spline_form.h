@@ -18,7 +18,7 @@ class TSplineForm : public QWidget {
     Q_OBJECT
 public:
     // `project` outlives the window; `parent` is the main window.
-    TSplineForm(TProject &project, QWidget *parent);
+    TSplineForm(const TProject &project, QWidget *parent);
 
     // The zoom the curve is painted at: the list text when it is a whole number from
     // 100 to 10000, else 100.
@@ -39,7 +39,7 @@ protected:
 
 private:
     friend class TSplineArea;
-    TProject &FProject;
+    const TProject &FProject;
     QComboBox *FZoomList = nullptr;
     QWidget *FArea = nullptr;
     bool FShownBefore = false;

@@ -157,7 +157,7 @@ void TToolWindows::TakeUpReference()
 
 void TToolWindows::FollowMain()
 {
-    TProject &project = FWindow.Session().Project();
+    const TProject &project = FWindow.Session().Project();
     if (!FReference->IsOpen() || !project.HasVideo())
         return;
     const int32_t position = project.Position();
@@ -167,14 +167,14 @@ void TToolWindows::FollowMain()
 
 void TToolWindows::StoreRefZoom(int percent)
 {
-    TProject &project = FWindow.Session().Project();
+    const TProject &project = FWindow.Session().Project();
     if (project.Options().RefZoom == percent)
         return;
     TProjectOptions options = project.Options();
     options.RefZoom = percent;
     const TEditResult result = FWindow.Session().Editor().SetOptions(options);
     if (result.Applied && result.Record.Kind != ekNone)
-        FWindow.UndoStack().push(new TEditCommand(project, result.Record));
+        FWindow.UndoStack().push(new TEditCommand(FWindow.Session().Editor(), result.Record));
 }
 
 } // namespace tessaly::gui

@@ -57,7 +57,7 @@ private:
     void StoreRefZoom(int percent);
 
     TMainForm &FWindow;
-    TProject &FProject;       // kept: the main window is gone when this object goes
+    const TProject &FProject; // kept: the main window is gone when this object goes
     TOptionsDlg *FOptions;
     TPropertiesDlg *FProperties;
     TRefForm *FReference;

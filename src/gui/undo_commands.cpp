@@ -3,12 +3,13 @@
 
 #include "gui/qt_text.h"
 #include "project/project.h"
+#include "project/project_editor.h"
 #include "project/window_texts.h"
 
 namespace tessaly::gui {
 
-TEditCommand::TEditCommand(TProject &project, TEditRecord record, int mergeTag)
-    : QUndoCommand(Q(EditStepName(project, record))), FProject(project), FRecord(std::move(record)),
+TEditCommand::TEditCommand(TProjectEditor &editor, TEditRecord record, int mergeTag)
+    : QUndoCommand(Q(EditStepName(editor.Project(), record))), FEditor(editor), FRecord(std::move(record)),
       FMergeTag(mergeTag)
 {
 }
@@ -16,7 +17,7 @@ TEditCommand::TEditCommand(TProject &project, TEditRecord record, int mergeTag)
 void TEditCommand::undo()
 {
     // A record of another video (the video changed since) is left alone.
-    if (!ApplyEdit(FProject, FRecord, false))
+    if (!FEditor.ApplyRecord(FRecord, false))
         setObsolete(true);
 }
 
@@ -26,7 +27,7 @@ void TEditCommand::redo()
         FApplied = false;   // pushed after the edit was made
         return;
     }
-    if (!ApplyEdit(FProject, FRecord, true))
+    if (!FEditor.ApplyRecord(FRecord, true))
         setObsolete(true);
 }
 

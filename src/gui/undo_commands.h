@@ -8,16 +8,16 @@
 #include "project/project_undo.h"
 
 namespace tessaly {
-class TProject;
+class TProjectEditor;
 }
 
 namespace tessaly::gui {
 
 class TEditCommand : public QUndoCommand {
 public:
-    // `record` is an edit already applied to `project` (the first redo does nothing); the
-    // step is named after it. Commands with the same non-zero `mergeTag` may merge.
-    TEditCommand(TProject &project, TEditRecord record, int mergeTag = 0);
+    // `record` is an edit already applied through `editor` (the first redo does nothing);
+    // the step is named after it. Commands with the same non-zero `mergeTag` may merge.
+    TEditCommand(TProjectEditor &editor, TEditRecord record, int mergeTag = 0);
 
     void undo() override;
     void redo() override;
@@ -26,7 +26,7 @@ public:
     bool mergeWith(const QUndoCommand *other) override;
 
 private:
-    TProject &FProject;
+    TProjectEditor &FEditor;
     TEditRecord FRecord;
     int FMergeTag = 0;
     bool FApplied = true;

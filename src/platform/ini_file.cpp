@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <set>
 
 namespace tessaly {
 
@@ -175,6 +176,13 @@ TIniFile::TDocument TIniFile::Load() const {
     return doc;
 }
 
+const TIniFile::TDocument &TIniFile::View(TDocument &scratch) const {
+    if (FUpdateDepth > 0)
+        return FPending;
+    scratch = Load();
+    return scratch;
+}
+
 bool TIniFile::Fail(const std::string &reason) {
     FLastError = reason;
     return false;
@@ -227,7 +235,8 @@ bool TIniFile::Modify(const std::string &section, const std::string &key, const 
 
 std::string TIniFile::ReadString(const std::string &section, const std::string &key,
                                  const std::string &def) const {
-    TDocument doc = Load();
+    TDocument scratch;
+    const TDocument &doc = View(scratch);
     size_t header, end;
     if (!FindSection(doc.lines, Trim(section), header, end))
         return def;
@@ -288,13 +297,15 @@ bool TIniFile::ReadBool(const std::string &section, const std::string &key, bool
 }
 
 bool TIniFile::SectionExists(const std::string &section) const {
-    TDocument doc = Load();
+    TDocument scratch;
+    const TDocument &doc = View(scratch);
     size_t header, end;
     return FindSection(doc.lines, Trim(section), header, end);
 }
 
 bool TIniFile::ValueExists(const std::string &section, const std::string &key) const {
-    TDocument doc = Load();
+    TDocument scratch;
+    const TDocument &doc = View(scratch);
     size_t header, end;
     if (!FindSection(doc.lines, Trim(section), header, end))
         return false;
@@ -308,7 +319,8 @@ bool TIniFile::ValueExists(const std::string &section, const std::string &key) c
 std::vector<std::string> TIniFile::ReadSections() const {
     std::vector<std::string> names;
     std::string name;
-    for (const std::string &line : Load().lines)
+    TDocument scratch;
+    for (const std::string &line : View(scratch).lines)
         if (SectionOf(line, name))
             names.push_back(name);
     return names;
@@ -323,7 +335,8 @@ std::vector<std::string> TIniFile::ReadSection(const std::string &section) const
 
 std::vector<std::pair<std::string, std::string>> TIniFile::ReadSectionValues(const std::string &section) const {
     std::vector<std::pair<std::string, std::string>> values;
-    TDocument doc = Load();
+    TDocument scratch;
+    const TDocument &doc = View(scratch);
     size_t header, end;
     if (!FindSection(doc.lines, Trim(section), header, end))
         return values;
@@ -336,7 +349,8 @@ std::vector<std::pair<std::string, std::string>> TIniFile::ReadSectionValues(con
 
 std::vector<std::string> TIniFile::ReadSectionLines(const std::string &section) const {
     std::vector<std::string> result;
-    TDocument doc = Load();
+    TDocument scratch;
+    const TDocument &doc = View(scratch);
     size_t header, end;
     if (!FindSection(doc.lines, Trim(section), header, end))
         return result;
@@ -358,6 +372,50 @@ bool TIniFile::WriteInteger(const std::string &section, const std::string &key, 
 
 bool TIniFile::WriteBool(const std::string &section, const std::string &key, bool value) {
     return WriteString(section, key, value ? "1" : "0");
+}
+
+bool TIniFile::ReplaceSection(const std::string &section,
+                              const std::vector<std::pair<std::string, std::string>> &values) {
+    std::string sec = Trim(section);
+    std::vector<std::string> lines;
+    lines.reserve(values.size());
+    std::set<std::string> keys;
+    for (const auto &[key, value] : values) {
+        std::string k = Trim(key);
+        // Keys given twice, or a key or value that cannot be stored, take the way of
+        // single writes, which replace or refuse them one by one.
+        if (!keys.insert(UpperAscii(k)).second || k.empty() || HasLineBreak(k) ||
+            k.find('=') != std::string::npos || k[0] == '[' || k[0] == ';' || HasLineBreak(value)) {
+            bool ok = EraseSection(section);
+            for (const auto &[key2, value2] : values)
+                ok = WriteString(section, key2, value2) && ok;
+            return ok;
+        }
+        lines.push_back(k + "=" + EncodeValue(value));
+    }
+    if (sec.empty() || HasLineBreak(sec) || sec.find(']') != std::string::npos)
+        return Fail("Cannot write file \"" + FFileName + "\": invalid section name");
+    TDocument loaded;
+    TDocument &doc = FUpdateDepth > 0 ? FPending : (loaded = Load());
+    if (!doc.readable) {
+        FUpdateFailed = FUpdateDepth > 0;
+        return Fail("Cannot read file \"" + FFileName + "\": " + std::strerror(doc.readError));
+    }
+    std::vector<std::string> before;
+    if (FUpdateDepth == 0)
+        before = doc.lines;
+    EraseSections(doc.lines, sec);
+    if (!lines.empty()) {
+        // As the first single write adds it: a blank line, the header, then the keys.
+        if (!doc.lines.empty() && !Trim(doc.lines.back()).empty())
+            doc.lines.emplace_back();
+        doc.lines.push_back("[" + sec + "]");
+        doc.lines.insert(doc.lines.end(), std::make_move_iterator(lines.begin()),
+                         std::make_move_iterator(lines.end()));
+    }
+    if (FUpdateDepth > 0 || doc.lines == before)
+        return true;
+    return Store(doc);
 }
 
 bool TIniFile::DeleteKey(const std::string &section, const std::string &key) {

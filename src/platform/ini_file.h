@@ -61,6 +61,9 @@ public:
     bool DeleteKey(const std::string &section, const std::string &key);
     // Removes every section of that name with all its lines.
     bool EraseSection(const std::string &section);
+    // EraseSection followed by WriteString of every pair in order, in one pass over the
+    // document (a section of many keys is written in time linear in its size).
+    bool ReplaceSection(const std::string &section, const std::vector<std::pair<std::string, std::string>> &values);
 
     // Gathers writes in memory until the matching EndUpdate, which stores them in one
     // replacement of the file and returns its success (false too when the file could
@@ -86,6 +89,8 @@ private:
     };
 
     TDocument Load() const;
+    // The gathered document inside an update, else the file loaded into `scratch`.
+    const TDocument &View(TDocument &scratch) const;
     bool Store(TDocument &doc);
     bool Modify(const std::string &section, const std::string &key, const std::string *value,
                 bool eraseSection);

@@ -53,7 +53,7 @@ int64_t CutFrames(const TMarker &m)
 
 } // namespace
 
-bool AnalyzeProject(TProject &project, TProgress *progress, TAnalysisResult &result)
+bool AnalyzeProject(const TProject &project, TProgress *progress, TAnalysisResult &result)
 {
     result = TAnalysisResult{};
     for (int i : {0, 2, 4})
@@ -68,7 +68,6 @@ bool AnalyzeProject(TProject &project, TProgress *progress, TAnalysisResult &res
         progress->SetComment(Msg("MsgHitEsc"));
         progress->SetCancelText(Msg("CapAbort"));
     }
-    project.BeginCalc();
     const int32_t n = project.FrameCount();
     TFrameState prevprev, prev = project.GetStateAt(0), cur = prev;
     bool aborted = false;
@@ -98,7 +97,6 @@ bool AnalyzeProject(TProject &project, TProgress *progress, TAnalysisResult &res
                 Raise(result[6], std::fabs(d - (prev.SplineShift - prevprev.SplineShift)), f - 1);
         }
     }
-    project.EndCalc();
     if (progress)
         progress->Close();
     return !aborted;
@@ -131,9 +129,11 @@ std::vector<TAnalysisRow> AnalysisRows(const TAnalysisResult &r)
 
 bool InsertChapters(TProject &project, TAutoChapterMode mode, int32_t interval, bool clearFirst)
 {
-    if (mode == acFixedLength && interval < 100)
+    if (mode == acFixedLength && interval < kMinChapterInterval)
         return false;
-    project.Options().UseChapters = true;
+    TProjectOptions options = project.Options();
+    options.UseChapters = true;
+    project.SetOptions(options);
     if (clearFirst)
         project.ClearChapters();
     if (mode == acFixedLength) {
@@ -151,8 +151,8 @@ bool InsertChapters(TProject &project, TAutoChapterMode mode, int32_t interval, 
             if (end <= INT32_MAX)
                 project.AddChapter({static_cast<int32_t>(end), true});
         }
-        if (project.Options().UseChapters)
-            project.Options().ConcatChapters = true;
+        options.ConcatChapters = true;
+        project.SetOptions(options);
     }
     project.SetChanged(true);
     return true;
@@ -160,15 +160,13 @@ bool InsertChapters(TProject &project, TAutoChapterMode mode, int32_t interval, 
 
 int32_t RemoveDeactivatedMarkers(TProject &project)
 {
-    int32_t removed = 0;
-    for (int32_t i = project.MarkerCount() - 1; i >= 0; --i) {
-        if (project.GetMarker(i).Deactivated) {
-            project.DeleteMarker(i);
-            ++removed;
-        }
-    }
+    std::vector<TMarker> kept;
+    for (const TMarker &m : project.Markers())
+        if (!m.Deactivated)
+            kept.push_back(m);
+    const int32_t removed = project.MarkerCount() - static_cast<int32_t>(kept.size());
     if (removed > 0) {
-        project.RebuildSpline();
+        project.SetMarkers(std::move(kept));
         project.SetChanged(true);
     }
     return removed;

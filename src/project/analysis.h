@@ -24,7 +24,7 @@ using TAnalysisResult = std::array<TAnalysisRecord, 7>;
 
 // Scans frames 0 .. N, reporting to `progress` (may be null) after every frame; false
 // when aborted (result then incomplete). Without a video the records stay unset.
-bool AnalyzeProject(TProject &project, TProgress *progress, TAnalysisResult &result);
+bool AnalyzeProject(const TProject &project, TProgress *progress, TAnalysisResult &result);
 
 // One row of the analysis grid as shown: label, value text, frame text.
 struct TAnalysisRow {
@@ -34,6 +34,10 @@ struct TAnalysisRow {
 std::vector<TAnalysisRow> AnalysisRows(const TAnalysisResult &result);
 
 enum TAutoChapterMode { acFixedLength, acSkipCutOut };
+
+// The shortest interval of automatic chapters, in frames: shorter ones would make more
+// chapter files than anybody wants from one video.
+constexpr int32_t kMinChapterInterval = 100;
 
 // Fills the chapter list: every `interval` frames (at least 100, else false), or around
 // the stretches that backward relative cuts leave out (then concatenated). Turns

@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "media/input/wave_format.h"
-#include "media/output/avi_creator.h"
 #include "project/project.h"
 #include "project/resampler_pcm.h"
 
@@ -23,7 +22,7 @@ int64_t RoundToInt(long double v)
 
 } // namespace
 
-TAudioMixer::TAudioMixer(TProject &project, TMixSource *audio, TMixSource *dbl)
+TAudioMixer::TAudioMixer(const TProject &project, TMixSource *audio, TMixSource *dbl)
     : FProject(project), FAudio(audio), FDouble(dbl)
 {
 }
@@ -44,9 +43,7 @@ void TAudioMixer::SetPreviewMutes(bool audioMuted, bool doubleMuted)
 int64_t TAudioMixer::SamplesUpTo(int64_t frame, const TAudioMixState &state) const
 {
     // The same exact count the result-AVI creator asks for, so the two never drift apart.
-    return TAVICreator::SamplesUpToFrame(frame, static_cast<uint32_t>(FProject.RateNumerator()),
-                                         static_cast<uint32_t>(FProject.RateDenominator()),
-                                         state.Format.nSamplesPerSec);
+    return FProject.SamplesUpToFrame(frame, state.Format.nSamplesPerSec);
 }
 
 void TAudioMixer::InitAudioMix(int32_t firstFrame, int32_t frameOffset, TAudioMixState &state, bool forPreview)

@@ -76,7 +76,7 @@ struct TMixReadFailure {
 class TAudioMixer {
 public:
     // Neither the project nor the sources are owned; a null source is a missing track.
-    TAudioMixer(TProject &project, TMixSource *audio, TMixSource *dbl);
+    TAudioMixer(const TProject &project, TMixSource *audio, TMixSource *dbl);
 
     // The preview's mute buttons (used only by runs prepared for a preview).
     void SetPreviewMutes(bool audioMuted, bool doubleMuted);
@@ -126,7 +126,7 @@ private:
     void FadeFromTail(TAudioMixState &state, bool beginsPrimary, bool primaryRead, bool beginsDouble,
                       bool doubleRead, int64_t base, int32_t count, double *mix);
 
-    TProject &FProject;
+    const TProject &FProject;
     TMixSource *FAudio;
     TMixSource *FDouble;
     bool FPreviewAudioMuted = false;

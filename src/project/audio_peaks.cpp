@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "media/output/avi_creator.h"
 #include "project/audio_mixer.h"
 #include "project/project.h"
 
@@ -28,28 +27,6 @@ int64_t FloorDiv(int64_t a, int64_t b)
     int64_t q = a / b;
     return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
-
-// Keeps the project's marker and chapter caches filled for the strip's many frame-state
-// reads, unless a calculation (which pumps events into the window) already holds them.
-class TCalcScope {
-public:
-    explicit TCalcScope(TProject &project) : FProject(project), FOwn(!project.Calculating())
-    {
-        if (FOwn)
-            FProject.BeginCalc();
-    }
-    ~TCalcScope()
-    {
-        if (FOwn)
-            FProject.EndCalc();
-    }
-    TCalcScope(const TCalcScope &) = delete;
-    TCalcScope &operator=(const TCalcScope &) = delete;
-
-private:
-    TProject &FProject;
-    bool FOwn;
-};
 
 } // namespace
 
@@ -74,8 +51,7 @@ void TAudioPeaks::SetSources(TMixSource *primary, TMixSource *dbl)
 
 int64_t TAudioPeaks::SamplesUpTo(int64_t frame) const
 {
-    return TAVICreator::SamplesUpToFrame(frame, static_cast<uint32_t>(FProject.RateNumerator()),
-                                         static_cast<uint32_t>(FProject.RateDenominator()), FRate);
+    return FProject.SamplesUpToFrame(frame, FRate);
 }
 
 int64_t TAudioPeaks::FrameOfSample(int64_t sample) const
@@ -189,7 +165,7 @@ void TAudioPeaks::LanePeaks(TLane &lane, const TAudioStrip &strip, std::vector<T
 
 uint64_t TAudioPeaks::Signature() const
 {
-    // FNV-1a over what places the audio: the video's length and rate and the marker lines.
+    // FNV-1a over what places the audio: the video's length and rate and the markers.
     uint64_t h = 1469598103934665603ull;
     auto mix = [&h](const void *data, size_t size) {
         for (size_t i = 0; i < size; ++i)
@@ -197,9 +173,11 @@ uint64_t TAudioPeaks::Signature() const
     };
     const int32_t facts[3] = {FProject.FrameCount(), FProject.RateNumerator(), FProject.RateDenominator()};
     mix(facts, sizeof facts);
-    for (int32_t i = 0; i < FProject.MarkerCount(); ++i) {
-        const std::string line = FProject.MarkerLine(i);
-        mix(line.data(), line.size() + 1);
+    for (const TMarker &m : FProject.Markers()) {
+        const int32_t fields[3] = {m.Frame, m.Value, m.Milli};
+        const uint8_t flags[3] = {m.Kind, m.Affect, m.Deactivated};
+        mix(fields, sizeof fields);
+        mix(flags, sizeof flags);
     }
     return h;
 }
@@ -233,15 +211,12 @@ bool TAudioPeaks::Compute(int32_t frame, int32_t width, double seconds, TAudioSt
         strip = found->second;
         return true;
     }
-    {
-        TCalcScope calc(FProject);
-        strip.HasPrimary = FPrimary.Attached();
-        strip.HasDouble = FDouble.Attached();
-        if (strip.HasPrimary)
-            LanePeaks(FPrimaryLane, strip, strip.Primary);
-        if (strip.HasDouble)
-            LanePeaks(FDoubleLane, strip, strip.Double);
-    }
+    strip.HasPrimary = FPrimary.Attached();
+    strip.HasDouble = FDouble.Attached();
+    if (strip.HasPrimary)
+        LanePeaks(FPrimaryLane, strip, strip.Primary);
+    if (strip.HasDouble)
+        LanePeaks(FDoubleLane, strip, strip.Double);
     ++FComputed;
     if (FStrips.size() >= kStripLimit) {
         // Forget the strip furthest from this one.

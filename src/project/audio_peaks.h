@@ -49,7 +49,7 @@ struct TAudioStrip {
 class TAudioPeaks {
 public:
     // The project is not owned and must outlive this object.
-    explicit TAudioPeaks(TProject &project) : FProject(project) {}
+    explicit TAudioPeaks(const TProject &project) : FProject(project) {}
 
     // The tracks to read (not owned; null for a missing track). Their output format is
     // set to 16-bit PCM at the primary track's rate (the double track's without one), so
@@ -95,7 +95,7 @@ private:
     int64_t SamplesUpTo(int64_t frame) const;
     int64_t FrameOfSample(int64_t sample) const;
 
-    TProject &FProject;
+    const TProject &FProject;
     TPeakTrack FPrimary, FDouble;
     TLane FPrimaryLane{&FPrimary, true}, FDoubleLane{&FDouble, false};
     uint64_t FSignature = 0;

@@ -102,7 +102,7 @@ int CurveSampleCount(int width, int samplesPerPixel)
     return static_cast<int>(std::clamp(s, 10LL, 2048LL));
 }
 
-void DrawCorrectionCurve(TProject &project, TCurveCanvas &canvas, int width, int height, int samplesPerPixel,
+void DrawCorrectionCurve(const TProject &project, TCurveCanvas &canvas, int width, int height, int samplesPerPixel,
                          int zoomPercent)
 {
     canvas.FillRect(0, 0, width, height, kSilver);
@@ -133,13 +133,19 @@ void DrawCorrectionCurve(TProject &project, TCurveCanvas &canvas, int width, int
         return TCanvasPoint{m.X(f), m.Y(project.SplineShiftAt(frame) - f * d)};
     };
     const int size = std::clamp(project.Options().MarkerDrawSize, 1, 3);
-    int32_t onPosition = -1;
-    for (int32_t i = 0; i < project.MarkerCount(); ++i) {
-        TMarker marker = project.GetMarker(i);
-        if (marker.Frame == position) {
-            onPosition = i;
+    // Only the markers of the visible frames (and two pixels' worth either side, where
+    // rounding may still place them in the box) are looked at; the curve is evaluated
+    // once per marker drawn.
+    const long double margin = width > 4 ? 2 * m.View.Size / (width - 4) : m.View.Size;
+    const long double firstFrame = std::floor((m.View.Start - margin) * n);
+    const long double lastFrame = std::ceil((m.View.Start + m.View.Size + margin) * n);
+    const std::vector<TMarker> &markers = project.Markers();
+    const int32_t first = firstFrame <= 0 ? 0 : project.MarkerAtOrBefore(static_cast<int32_t>(firstFrame)) + 1;
+    const int32_t onPosition = project.FindMarker(position);
+    for (size_t i = static_cast<size_t>(first); i < markers.size() && markers[i].Frame <= lastFrame; ++i) {
+        const TMarker &marker = markers[i];
+        if (marker.Frame == position)
             continue;
-        }
         TCanvasPoint c = at(marker.Frame);
         if (m.Visible(c.X))
             canvas.FillSquare(c.X, c.Y, size, MarkerColour(marker));

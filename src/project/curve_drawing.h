@@ -54,7 +54,7 @@ int CurveSampleCount(int width, int samplesPerPixel);
 
 // Draws into a box of width x height: the main window's strip passes 1 sample per pixel
 // and zoom 100, the curve window 4 and its zoom. Nothing but the background without a video.
-void DrawCorrectionCurve(TProject &project, TCurveCanvas &canvas, int width, int height, int samplesPerPixel,
+void DrawCorrectionCurve(const TProject &project, TCurveCanvas &canvas, int width, int height, int samplesPerPixel,
                          int zoomPercent);
 
 } // namespace tessaly

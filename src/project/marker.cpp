@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/text_util.h"
+
 namespace tessaly {
 
 namespace {
@@ -11,6 +13,7 @@ namespace {
 constexpr size_t kLineLength = 22;
 constexpr size_t kOldLineLength = 20;
 constexpr size_t kValueStart = 14;   // index of position 15
+constexpr size_t kValueWidth = 8;    // the value field of the 22-character line
 
 std::string PadLeft(const std::string &text, size_t width)
 {
@@ -97,7 +100,7 @@ std::string FormatMarkerMilli(int64_t milli)
 
 bool FitMarkerMilli(int64_t milli, int64_t &fitted)
 {
-    constexpr size_t kField = 8;
+    constexpr size_t kField = kValueWidth;
     int64_t v = milli;
     // Rounding can carry into one more whole digit (+9999.996 to +10000.00), which
     // leaves room for one decimal less: a second pass settles it.
@@ -155,27 +158,7 @@ std::string TrimField(const std::string &text)
 
 bool ParseInteger(const std::string &text, int64_t lo, int64_t hi, int64_t &value)
 {
-    std::string t = TrimField(text);
-    size_t i = 0;
-    bool negative = false;
-    if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
-        negative = t[i] == '-';
-        ++i;
-    }
-    if (i == t.size() || t.size() - i > 12)
-        return false;
-    int64_t v = 0;
-    for (; i < t.size(); ++i) {
-        if (t[i] < '0' || t[i] > '9')
-            return false;
-        v = v * 10 + (t[i] - '0');
-    }
-    if (negative)
-        v = -v;
-    if (v < lo || v > hi)
-        return false;
-    value = v;
-    return true;
+    return ParseInt(TrimField(text), lo, hi, value);
 }
 
 bool FormatMarker(const TMarker &marker, std::string &line)
@@ -194,7 +177,7 @@ bool FormatMarker(const TMarker &marker, std::string &line)
     } else {
         field = FormatMarkerMilli(MarkerMilli(marker));
     }
-    if (field.size() > 8)
+    if (field.size() > kValueWidth)
         return false;
     std::string out = tag;
     out += (marker.Deactivated && marker.Kind != mkOption) ? '%' : ' ';
@@ -202,8 +185,33 @@ bool FormatMarker(const TMarker &marker, std::string &line)
     out += ' ';
     out += PadLeft(std::to_string(marker.Frame), 7);
     out += ' ';
-    out += PadLeft(field, 8);
+    out += PadLeft(field, kValueWidth);
     line = out;
+    return true;
+}
+
+bool CanonicalMarker(const TMarker &marker, TMarker &canonical)
+{
+    if (!KindTag(marker.Kind) || marker.Frame < 0 || marker.Frame > kMaxMarkerLineFrame)
+        return false;
+    TMarker m;
+    m.Frame = marker.Frame;
+    m.Kind = marker.Kind;
+    if (marker.Kind == mkOption) {
+        // The line shows the volume in at most 4 characters and reads back 0 .. 999.
+        const int32_t volume = marker.Value & kOptionVolumeMask;
+        if (volume != kOptionNoVolume && volume > 999)
+            return false;
+        m.Value = PackOption(volume == kOptionNoVolume ? -1 : volume, (marker.Value & kOptionAudioOff) != 0,
+                             (marker.Value & kOptionDoubleOff) != 0);
+    } else {
+        const int64_t milli = MarkerMilli(marker);
+        if (FormatMarkerMilli(milli).size() > kValueWidth || !SetMarkerMilli(m, milli))
+            return false;
+        m.Affect = marker.Affect && (marker.Kind == mkSpline || marker.Kind == mkRelCut);
+        m.Deactivated = marker.Deactivated;
+    }
+    canonical = m;
     return true;
 }
 

@@ -49,6 +49,7 @@ bool operator==(const TMarker &a, const TMarker &b);
 struct TChapter {
     int32_t Frame = -1;   // first frame of the chapter; -1 for an empty record
     bool Enabled = false;
+    bool operator==(const TChapter &) const = default;
 };
 
 // Packed option word of an mkOption marker: bits 0-15 double volume in percent
@@ -71,6 +72,12 @@ constexpr int32_t kMaxMarkerLineFrame = 9999999;
 // The 22-character marker line. False (and an empty text) when the frame does not fit
 // its 7 characters or the value field would be wider than 8 characters.
 bool FormatMarker(const TMarker &marker, std::string &line);
+// The marker as its line reads back (what a project holds): the shift's sign carried by
+// its fraction, Affect only on spline markers and relative cuts, option markers without
+// flags or fraction. False when FormatMarker would refuse it or its line would not read
+// back (an option volume of 1000 or more); the same as formatting and reading the line,
+// without the text.
+bool CanonicalMarker(const TMarker &marker, TMarker &canonical);
 // Reads a 22-character line, or the older 20-character form (6-character value field).
 // False for any other length, an unknown kind letter or a malformed number.
 bool ParseMarker(const std::string &line, TMarker &marker);
@@ -82,8 +89,8 @@ std::string FormatChapter(int32_t frame);
 // integer 0 .. 2147483647.
 int32_t ParseChapterFrame(const std::string &line);
 
-// Strict decimal integer: optional blanks/control characters around it, optional sign,
-// digits only; false when empty, malformed or outside [lo, hi].
+// Strict decimal integer (ParseInt of the text utilities) with blanks and control
+// characters around it allowed; false when empty, malformed or outside [lo, hi].
 bool ParseInteger(const std::string &text, int64_t lo, int64_t hi, int64_t &value);
 // Removes leading and trailing characters at or below the blank.
 std::string TrimField(const std::string &text);

@@ -112,10 +112,9 @@ bool DeleteMarkerAt(TProject &project, int32_t frame)
     return true;
 }
 
-bool EditMarkerValue(TProject &project, int32_t index, const std::string &text)
+bool EditMarkerValue(TProject &project, int32_t index, int64_t v)
 {
-    int64_t v = 0;
-    if (index < 0 || index >= project.MarkerCount() || !ParseMarkerMilli(text, 9999999, v))
+    if (index < 0 || index >= project.MarkerCount() || v < -kMaxShiftMilli || v > kMaxShiftMilli)
         return false;
     TMarker m = project.GetMarker(index);
     if (m.Kind == mkOption)
@@ -227,7 +226,6 @@ bool ChangeStartOffset(TProject &project, int32_t d)
 {
     if (d == 0)
         return false;
-    const int32_t markers = project.MarkerCount();
     const int32_t chapters = project.ChapterListCount();
     if (!StartOffsetFits(project, d)) {
         project.ShowError("ErrOfs", "This would move some markers and/or chapters outside of the project.");
@@ -235,25 +233,20 @@ bool ChangeStartOffset(TProject &project, int32_t d)
     }
     // Every moved marker is read and written before anything changes, so that a marker
     // that cannot be handled leaves the whole project as it was.
-    std::vector<TMarker> moved(static_cast<size_t>(markers));
-    for (int32_t i = 0; i < markers; ++i) {
-        TMarker &m = moved[static_cast<size_t>(i)];
-        std::string line;
-        bool ok = ParseMarker(project.MarkerLine(i), m);
-        if (ok) {
-            m.Frame += d;
-            if (m.Kind == mkSpline || m.Kind == mkDShift) {
-                int64_t value = MarkerMilli(m) - int64_t{d} * 1000;
-                ok = InRange(value, -2147483647000LL, 2147483647000LL) && SetMarkerMilli(m, value);
-            }
+    std::vector<TMarker> moved = project.Markers();
+    for (TMarker &m : moved) {
+        m.Frame += d;
+        bool ok = true;
+        if (m.Kind == mkSpline || m.Kind == mkDShift) {
+            int64_t value = MarkerMilli(m) - int64_t{d} * 1000;
+            ok = InRange(value, -2147483647000LL, 2147483647000LL) && SetMarkerMilli(m, value);
         }
-        if (!ok || !FormatMarker(m, line)) {
+        if (!ok || !CanonicalMarker(m, m)) {
             project.ShowError("ErrInternal", "Internal error occured.");
             return false;
         }
     }
-    for (int32_t i = 0; i < markers; ++i)
-        project.SetMarker(i, moved[static_cast<size_t>(i)]);
+    project.SetMarkers(std::move(moved));
     std::vector<TChapter> list;
     for (int32_t i = 0; i < chapters; ++i)
         list.push_back(project.GetListChapter(i));

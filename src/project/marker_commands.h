@@ -26,10 +26,12 @@ bool DeleteMarkerAtPosition(TProject &project);
 // The same for the marker on `frame`.
 bool DeleteMarkerAt(TProject &project, int32_t frame);
 
-// Sets the shift of marker `index` from text (-9999999 .. 9999999 frames, up to three
-// decimals after a full stop), passing
-// the change on by the Affect rule; false when the text is refused or nothing changed.
-bool EditMarkerValue(TProject &project, int32_t index, const std::string &text);
+// Largest shift of a marker edit, in thousandths of a frame (9999999 frames).
+constexpr int64_t kMaxShiftMilli = 9999999000;
+
+// Sets the shift of marker `index` (thousandths of a frame, at most kMaxShiftMilli either
+// way), passing the change on by the Affect rule; false when refused or nothing changed.
+bool EditMarkerValue(TProject &project, int32_t index, int64_t milli);
 
 // Enables or disables marker `index` (not option markers); an Affect cut passes its
 // value on. False when refused or unchanged.

@@ -140,7 +140,8 @@ std::string OpenDialogFolder(const TSettings &settings, TSourceRole role)
 TOpenOutcome OpenMedia(TProjectSession &session, TSourceRole role, const std::string &fileName,
                        const std::string &kind, const TOpenMediaOptions &options)
 {
-    TProject &project = session.Project();
+    const TProject &project = session.Project();
+    TProjectEditor &editor = session.Editor();
     if (role == srVideo && !session.AskSaveChanges())
         return ooCancelled;
     const std::string chosen = ExpandFileName(fileName);
@@ -150,14 +151,14 @@ TOpenOutcome OpenMedia(TProjectSession &session, TSourceRole role, const std::st
     std::string openKind = kind;
     if ((role == srAudio || role == srDouble) && !ChooseAudioStream(session, list, openKind))
         return ooCancelled;
-    project.BeginUpdate();
+    editor.BeginUpdate();
     bool reset = false, asked = false;
     TOpenOutcome outcome = ooFailed;
     if (session.OpenSource(role, list, openKind, &reset, &asked)) {
         outcome = ooOpened;
         if (role == srVideo && !AcceptVideo(session, options)) {
             session.CloseSource(srVideo);
-            project.VideoOpened();
+            editor.VideoOpened();
             outcome = ooCancelled;
         }
     }
@@ -169,29 +170,24 @@ TOpenOutcome OpenMedia(TProjectSession &session, TSourceRole role, const std::st
         if (role == srAudio && !project.HasReference())
             session.Open(srReference, list, "AUTO|-1");
         StoreFolder(session, options, role, chosen);
-        if (role == srVideo) {
-            project.SetPosition(0);
-            project.SetViewOffset(0);
-            TProjectOptions o = project.Options();
-            o.Zoom = "100";
-            project.SetOptions(o);
-        }
-        project.SetChanged(true);
+        // After a video the position, the view offset and the zoom start afresh.
+        editor.MediaOpened(role == srVideo, role == srVideo ? "100" : "");
     }
-    project.NotifyChange(pcMedia);
-    project.EndUpdate();
+    editor.MediaChanged();
+    editor.EndUpdate();
     return outcome;
 }
 
 bool RemoveMedia(TProjectSession &session, TSourceRole role)
 {
-    TProject &project = session.Project();
+    const TProject &project = session.Project();
     if (!(role == srDouble && project.HasDouble()) && !(role == srReference && project.HasReference()))
         return false;
-    project.BeginUpdate();
+    TProjectEditor &editor = session.Editor();
+    editor.BeginUpdate();
     session.CloseSource(role);
-    project.SetChanged(true);
-    project.EndUpdate();
+    editor.MarkChanged();
+    editor.EndUpdate();
     return true;
 }
 
@@ -239,7 +235,8 @@ TOpenOutcome CreatePhantom(TProjectSession &session, const TPhantomValues &v)
 {
     if (!PhantomValuesValid(v))
         return ooFailed;
-    TProject &p = session.Project();
+    const TProject &p = session.Project();
+    TProjectEditor &editor = session.Editor();
     const bool differs = !p.HasVideo() || p.FrameCount() != v.Frames || p.RateNumerator() != v.Rate ||
                          p.RateDenominator() != v.Scale;
     if (differs && !session.AskSaveChanges())
@@ -248,19 +245,11 @@ TOpenOutcome CreatePhantom(TProjectSession &session, const TPhantomValues &v)
     clip.Frames = v.Frames;
     clip.Rate = v.Rate;
     clip.Scale = v.Scale;
-    p.BeginUpdate();
+    editor.BeginUpdate();
     bool ok = session.OpenPhantomClip(clip);
-    if (ok) {
-        if (differs) {
-            p.SetPosition(0);
-            p.SetViewOffset(0);
-        }
-        TProjectOptions o = p.Options();
-        o.Zoom = "200";
-        p.SetOptions(o);
-        p.SetChanged(true);
-    }
-    p.EndUpdate();
+    if (ok)
+        editor.MediaOpened(differs, "200");
+    editor.EndUpdate();
     return ok ? ooOpened : ooFailed;
 }
 

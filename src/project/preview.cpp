@@ -54,7 +54,7 @@ bool CreatePreviewFile(TProjectSession &session, TRenderer &renderer, const std:
         *written = fileName;
     if (fileName.empty())
         return false;
-    TProject &project = session.Project();
+    const TProject &project = session.Project();
     int32_t first = 0, last = 0;
     PreviewRange(project, mode, seconds, first, last);
     TRenderOptions options;

@@ -12,7 +12,7 @@ namespace tessaly {
 
 TProject::TProject(TUserInterface *ui, TProjectMedia *media) : FUi(ui), FMedia(media)
 {
-    FChapters.push_back({FormatChapter(0), true});
+    FChapters.push_back({0, true});
 }
 
 long double TProject::Fps() const
@@ -20,6 +20,18 @@ long double TProject::Fps() const
     if (!HasVideo() || FRateDen == 0)
         return 0;
     return static_cast<long double>(FRateNum) / FRateDen;
+}
+
+TFrameRate TProject::FrameRate() const
+{
+    if (FRateNum <= 0 || FRateDen <= 0)
+        return TFrameRate{};
+    return TFrameRate{static_cast<uint32_t>(FRateNum), static_cast<uint32_t>(FRateDen)};
+}
+
+int64_t TProject::SamplesUpToFrame(int64_t frame, uint32_t sampleRate) const
+{
+    return tessaly::SamplesUpToFrame(frame, FrameRate(), sampleRate);
 }
 
 void TProject::SetFileName(const std::string &name)
@@ -64,13 +76,13 @@ void TProject::SetViewOffset(int32_t offset)
 
 // --- change notification and undo ------------------------------------------
 
-void TProject::AddObserver(TProjectObserver *observer)
+void TProject::AddObserver(TProjectObserver *observer) const
 {
     if (observer && std::find(FObservers.begin(), FObservers.end(), observer) == FObservers.end())
         FObservers.push_back(observer);
 }
 
-void TProject::RemoveObserver(TProjectObserver *observer)
+void TProject::RemoveObserver(TProjectObserver *observer) const
 {
     FObservers.erase(std::remove(FObservers.begin(), FObservers.end(), observer), FObservers.end());
 }
@@ -112,19 +124,13 @@ bool TProject::Restore(const TProjectSnapshot &s)
     BeginUpdate();
     FMarkers = s.Markers;
     FChapters = s.Chapters;
-    RefreshCache();
     SetOptions(s.Options);
     SetPosition(s.Position);
     SetViewOffset(s.ViewOffset);
-    RebuildSpline();
-    NotifyChange(pcMarkers | pcChapters);
+    MarkersChanged();
+    NotifyChange(pcChapters);
     EndUpdate();
     return true;
-}
-
-bool operator==(const TChapterEntry &a, const TChapterEntry &b)
-{
-    return a.Line == b.Line && a.Enabled == b.Enabled;
 }
 
 bool operator==(const TProjectSnapshot &a, const TProjectSnapshot &b)
@@ -204,70 +210,88 @@ void TProject::AudioOpened()
 
 // --- markers ---------------------------------------------------------------
 
+namespace {
+
+bool FrameBefore(const TMarker &m, int32_t frame)
+{
+    return m.Frame < frame;
+}
+
+bool ChapterBefore(const TChapter &c, int32_t frame)
+{
+    return c.Frame < frame;
+}
+
+} // namespace
+
 TMarker TProject::GetMarker(int32_t index) const
 {
-    TMarker m;
     if (index < 0 || index >= MarkerCount())
-        return m;
-    if (FCalculating)
-        return FMarkerCache[static_cast<size_t>(index)];
-    if (!ParseMarker(FMarkers[static_cast<size_t>(index)], m))
         return TMarker{};
-    return m;
+    return FMarkers[static_cast<size_t>(index)];
 }
 
 std::string TProject::MarkerLine(int32_t index) const
 {
-    if (index < 0 || index >= MarkerCount())
-        return {};
-    return FMarkers[static_cast<size_t>(index)];
+    std::string line;
+    if (index >= 0 && index < MarkerCount())
+        FormatMarker(FMarkers[static_cast<size_t>(index)], line);
+    return line;
 }
 
 int32_t TProject::FindMarker(int32_t frame) const
 {
-    for (int32_t i = 0; i < MarkerCount(); ++i) {
-        int32_t f = GetMarker(i).Frame;
-        if (f == frame)
-            return i;
-        if (f > frame)
-            break;
-    }
-    return -1;
+    auto it = std::lower_bound(FMarkers.begin(), FMarkers.end(), frame, FrameBefore);
+    return it != FMarkers.end() && it->Frame == frame ? static_cast<int32_t>(it - FMarkers.begin()) : -1;
+}
+
+int32_t TProject::MarkerAtOrBefore(int32_t frame) const
+{
+    auto it = std::upper_bound(FMarkers.begin(), FMarkers.end(), frame,
+                               [](int32_t f, const TMarker &m) { return f < m.Frame; });
+    return static_cast<int32_t>(it - FMarkers.begin()) - 1;
 }
 
 int32_t TProject::AddMarker(const TMarker &marker)
 {
-    std::string line;
-    if (!FormatMarker(marker, line))
+    TMarker m;
+    if (!CanonicalMarker(marker, m))
         return -1;
-    // Walk back from the end: replace on the same frame, else insert behind the
-    // first marker with a smaller frame.
-    int32_t i = MarkerCount() - 1;
-    for (; i >= 0; --i) {
-        int32_t f = GetMarker(i).Frame;
-        if (f == marker.Frame) {
-            FMarkers[static_cast<size_t>(i)] = line;
-            RefreshCache();
-            NotifyChange(pcMarkers);
-            return i;
-        }
-        if (f < marker.Frame)
-            break;
-    }
-    FMarkers.insert(FMarkers.begin() + (i + 1), line);
-    RefreshCache();
-    NotifyChange(pcMarkers);
-    return i + 1;
+    auto it = std::lower_bound(FMarkers.begin(), FMarkers.end(), m.Frame, FrameBefore);
+    if (it != FMarkers.end() && it->Frame == m.Frame)
+        *it = m;
+    else
+        it = FMarkers.insert(it, m);
+    const int32_t index = static_cast<int32_t>(it - FMarkers.begin());
+    MarkersChanged();
+    return index;
 }
 
 bool TProject::SetMarker(int32_t index, const TMarker &marker)
 {
-    std::string line;
-    if (index < 0 || index >= MarkerCount() || !FormatMarker(marker, line))
+    TMarker m;
+    if (index < 0 || index >= MarkerCount() || !CanonicalMarker(marker, m))
         return false;
-    FMarkers[static_cast<size_t>(index)] = line;
-    RefreshCache();
-    NotifyChange(pcMarkers);
+    const size_t i = static_cast<size_t>(index);
+    if ((i > 0 && FMarkers[i - 1].Frame >= m.Frame) || (i + 1 < FMarkers.size() && FMarkers[i + 1].Frame <= m.Frame))
+        return false;
+    FMarkers[i] = m;
+    MarkersChanged();
+    return true;
+}
+
+bool TProject::SetMarkers(std::vector<TMarker> markers)
+{
+    for (TMarker &m : markers)
+        if (!CanonicalMarker(m, m))
+            return false;
+    std::stable_sort(markers.begin(), markers.end(),
+                     [](const TMarker &a, const TMarker &b) { return a.Frame < b.Frame; });
+    markers.erase(std::unique(markers.begin(), markers.end(),
+                              [](const TMarker &a, const TMarker &b) { return a.Frame == b.Frame; }),
+                  markers.end());
+    FMarkers = std::move(markers);
+    MarkersChanged();
     return true;
 }
 
@@ -276,8 +300,7 @@ void TProject::DeleteMarker(int32_t index)
     if (index < 0 || index >= MarkerCount())
         return;
     FMarkers.erase(FMarkers.begin() + index);
-    RefreshCache();
-    NotifyChange(pcMarkers);
+    MarkersChanged();
 }
 
 void TProject::CorrectFollowing(int32_t index, int32_t delta)
@@ -291,16 +314,50 @@ void TProject::CorrectFollowingMilli(int32_t index, int64_t deltaMilli)
     if (index < 0 || index >= MarkerCount() || !source.Affect ||
         (source.Kind != mkSpline && source.Kind != mkRelCut))
         return;
-    for (int32_t i = index + 1; i < MarkerCount(); ++i) {
-        TMarker m = GetMarker(i);
+    bool changed = false;
+    for (size_t i = static_cast<size_t>(index) + 1; i < FMarkers.size(); ++i) {
+        TMarker m = FMarkers[i];
         if (m.Kind != mkSpline)
             continue;
         // A following point moves with an edited point, and compensates an edited cut.
         int64_t value = source.Kind == mkSpline ? MarkerMilli(m) - deltaMilli : MarkerMilli(m) + deltaMilli;
-        if (value < (INT32_MIN + 1) * 1000LL || value > INT32_MAX * 1000LL || !SetMarkerMilli(m, value))
-            continue;   // cannot be held; such a value would not format either
-        AddMarker(m);
+        if (value < (INT32_MIN + 1) * 1000LL || value > INT32_MAX * 1000LL || !SetMarkerMilli(m, value) ||
+            !CanonicalMarker(m, m))
+            continue;   // cannot be held as a line: the point keeps its value
+        FMarkers[i] = m;
+        changed = true;
     }
+    if (changed)
+        MarkersChanged();
+}
+
+void TProject::RebuildRuns()
+{
+    FRuns.resize(FMarkers.size());
+    TMarkerRun run;
+    for (size_t i = 0; i < FMarkers.size(); ++i) {
+        const TMarker &m = FMarkers[i];
+        if (!m.Deactivated) {
+            switch (m.Kind) {
+            case mkRelCut: run.CutShift += m.Shift(); break;
+            case mkDShift: run.DoubleShift = m.Shift(); break;
+            case mkOption:
+                run.OptionFlags = OptionFlags(m.Value);
+                if (OptionVolume(m.Value) >= 0)
+                    run.DoubleVolume = static_cast<int16_t>(OptionVolume(m.Value));
+                break;
+            default: break;
+            }
+        }
+        FRuns[i] = run;
+    }
+}
+
+void TProject::MarkersChanged()
+{
+    RebuildRuns();
+    RebuildSpline();
+    NotifyChange(pcMarkers);
 }
 
 // --- chapters --------------------------------------------------------------
@@ -312,15 +369,9 @@ int32_t TProject::ChapterCount() const
 
 TChapter TProject::GetListChapter(int32_t index) const
 {
-    TChapter c;
     if (index < 0 || index >= ChapterListCount())
-        return c;
-    if (FCalculating)
-        return FChapterCache[static_cast<size_t>(index)];
-    const TChapterEntry &e = FChapters[static_cast<size_t>(index)];
-    c.Frame = ParseChapterFrame(e.Line);
-    c.Enabled = c.Frame >= 0 && e.Enabled;
-    return c;
+        return TChapter{};
+    return FChapters[static_cast<size_t>(index)];
 }
 
 TChapter TProject::GetChapter(int32_t index) const
@@ -334,28 +385,20 @@ std::string TProject::ChapterLine(int32_t index) const
 {
     if (index < 0 || index >= ChapterListCount())
         return {};
-    return FChapters[static_cast<size_t>(index)].Line;
+    return FormatChapter(FChapters[static_cast<size_t>(index)].Frame);
 }
 
 int32_t TProject::AddChapter(const TChapter &chapter)
 {
-    TChapterEntry entry{FormatChapter(chapter.Frame), chapter.Enabled};
-    int32_t i = ChapterListCount() - 1;
-    for (; i >= 0; --i) {
-        int32_t f = GetListChapter(i).Frame;
-        if (f == chapter.Frame) {
-            FChapters[static_cast<size_t>(i)] = entry;
-            RefreshCache();
-            NotifyChange(pcChapters);
-            return i;
-        }
-        if (f < chapter.Frame)
-            break;
-    }
-    FChapters.insert(FChapters.begin() + (i + 1), entry);
-    RefreshCache();
+    if (chapter.Frame < 0)
+        return -1;
+    auto it = std::lower_bound(FChapters.begin(), FChapters.end(), chapter.Frame, ChapterBefore);
+    if (it != FChapters.end() && it->Frame == chapter.Frame)
+        *it = chapter;
+    else
+        it = FChapters.insert(it, chapter);
     NotifyChange(pcChapters);
-    return i + 1;
+    return static_cast<int32_t>(it - FChapters.begin());
 }
 
 bool TProject::DeleteChapter(int32_t index)
@@ -363,7 +406,6 @@ bool TProject::DeleteChapter(int32_t index)
     if (index < 0 || index >= ChapterListCount() || GetListChapter(index).Frame == 0)
         return false;
     FChapters.erase(FChapters.begin() + index);
-    RefreshCache();
     NotifyChange(pcChapters);
     return true;
 }
@@ -373,7 +415,6 @@ bool TProject::SetChapterEnabled(int32_t index, bool enabled)
     if (index < 0 || index >= ChapterListCount())
         return false;
     FChapters[static_cast<size_t>(index)].Enabled = enabled;
-    RefreshCache();
     NotifyChange(pcChapters);
     return true;
 }
@@ -381,7 +422,6 @@ bool TProject::SetChapterEnabled(int32_t index, bool enabled)
 void TProject::ClearChapters()
 {
     FChapters.clear();
-    RefreshCache();
     NotifyChange(pcChapters);
 }
 
@@ -403,15 +443,15 @@ void TProject::ChapterAt(int32_t frame, int32_t &number, int32_t &start, bool &e
     number = 0;
     start = 0;
     enabled = false;
-    int32_t count = ChapterCount();
-    for (int32_t i = 0; i < count; ++i) {
-        TChapter c = GetChapter(i);
-        if (c.Frame > frame)
-            break;
-        number = i + 1;
-        start = c.Frame;
-        enabled = c.Enabled;
-    }
+    if (ChapterCount() == 0)
+        return;
+    auto it = std::upper_bound(FChapters.begin(), FChapters.end(), frame,
+                               [](int32_t f, const TChapter &c) { return f < c.Frame; });
+    if (it == FChapters.begin())
+        return;
+    number = static_cast<int32_t>(it - FChapters.begin());
+    start = (it - 1)->Frame;
+    enabled = (it - 1)->Enabled;
 }
 
 int32_t TProject::OutputFrameCount() const
@@ -442,47 +482,16 @@ int32_t TProject::LastOutputFrame() const
     return last;
 }
 
-// --- caches and whole project ----------------------------------------------
-
-void TProject::BeginCalc()
-{
-    FCalculating = false;   // read the lists themselves while filling
-    FMarkerCache.clear();
-    FMarkerCache.reserve(FMarkers.size());
-    for (int32_t i = 0; i < MarkerCount(); ++i)
-        FMarkerCache.push_back(GetMarker(i));
-    FChapterCache.clear();
-    FChapterCache.reserve(FChapters.size() + 1);   // at least one entry
-    for (int32_t i = 0; i < ChapterListCount(); ++i)
-        FChapterCache.push_back(GetListChapter(i));
-    FCalculating = true;
-}
-
-void TProject::EndCalc()
-{
-    FCalculating = false;
-    FMarkerCache.clear();
-    FMarkerCache.shrink_to_fit();
-    FChapterCache.clear();
-    FChapterCache.shrink_to_fit();
-}
-
-void TProject::RefreshCache()
-{
-    if (FCalculating)
-        BeginCalc();
-}
+// --- whole project ----------------------------------------------------------
 
 void TProject::ResetMarkers()
 {
     FMarkers.clear();
-    FChapters.clear();
-    FChapters.push_back({FormatChapter(0), true});
-    RefreshCache();
+    FChapters.assign(1, TChapter{0, true});
     FOptions.UseChapters = false;
     FOptions.ConcatChapters = false;
-    RebuildSpline();
-    NotifyChange(pcMarkers | pcChapters | pcOptions);
+    MarkersChanged();
+    NotifyChange(pcChapters | pcOptions);
 }
 
 void TProject::StartNew(const TProjectDefaults &defaults)

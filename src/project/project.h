@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "media/common/frame_timing.h"
 #include "project/frame_state.h"
 #include "project/marker.h"
 #include "project/project_media.h"
@@ -46,6 +47,10 @@ public:
     int32_t FrameCount() const { return FFrameCount; }
     int32_t RateNumerator() const { return FRateNum; }
     int32_t RateDenominator() const { return FRateDen; }
+    // The video's rate (not valid before a video was opened) and the sample frames before `frame`
+    // at `sampleRate` by the one timing formula of the writers.
+    TFrameRate FrameRate() const;
+    int64_t SamplesUpToFrame(int64_t frame, uint32_t sampleRate) const;
     long double Fps() const;   // 0 without video
     long double SampleTime() const { return FSampleTime; }
 
@@ -68,24 +73,34 @@ public:
     int32_t PreviewOffset() const;
 
     // --- markers (sorted by frame, at most one per frame) ------------------
+    // Markers are held as values; a text line is made only for a list or a file.
     int32_t MarkerCount() const { return static_cast<int32_t>(FMarkers.size()); }
     // Zeros for an index out of range.
     TMarker GetMarker(int32_t index) const;
+    // All markers in frame order.
+    const std::vector<TMarker> &Markers() const { return FMarkers; }
     // The marker list entry (its text line), "" out of range.
     std::string MarkerLine(int32_t index) const;
+    // The index of the marker on `frame`, -1 when none; logarithmic in the marker count.
     int32_t FindMarker(int32_t frame) const;
+    // The index of the last marker at or before `frame`, -1 when none.
+    int32_t MarkerAtOrBefore(int32_t frame) const;
     // Inserts in frame order or replaces the marker on the same frame; returns its index,
     // -1 when the marker cannot be written as a line (nothing stored).
     int32_t AddMarker(const TMarker &marker);
-    // Replaces in place without re-sorting; false out of range or unformattable.
+    // Replaces in place; false out of range, unformattable, or when the marker's frame
+    // would leave the frame order or land on another marker.
     bool SetMarker(int32_t index, const TMarker &marker);
+    // Replaces the whole list: sorted by frame, and of markers on the same frame the
+    // first one given stays. False (nothing changed) when one cannot be written as a line.
+    bool SetMarkers(std::vector<TMarker> markers);
     void DeleteMarker(int32_t index);
     // Passes a value change of the marker at index on to the following spline markers.
     void CorrectFollowing(int32_t index, int32_t delta);
     // The same with the change in thousandths of a frame.
     void CorrectFollowingMilli(int32_t index, int64_t deltaMilli);
 
-    // --- chapters ----------------------------------------------------------
+    // --- chapters (sorted by frame, at most one per frame) ------------------
     // 0 when chapters are off.
     int32_t ChapterCount() const;
     // All entries of the list, used or not.
@@ -95,6 +110,7 @@ public:
     // Entry `index` of the whole list, whether chapters are used or not.
     TChapter GetListChapter(int32_t index) const;
     std::string ChapterLine(int32_t index) const;
+    // Inserts in frame order or replaces the entry on the same frame; -1 for a negative frame.
     int32_t AddChapter(const TChapter &chapter);
     // Removes an entry of the list; the chapter at frame 0 cannot be removed.
     bool DeleteChapter(int32_t index);
@@ -107,20 +123,15 @@ public:
     int32_t OutputFrameCount() const;
     int32_t LastOutputFrame() const;
 
-    // --- calculation caches ------------------------------------------------
-    // Between BeginCalc and EndCalc markers and chapters are read from parsed arrays.
-    void BeginCalc();
-    void EndCalc();
-    bool Calculating() const { return FCalculating; }
-
     // --- whole project -----------------------------------------------------
     void ResetMarkers();
     void ClearProject();
 
     // --- change notification and undo -------------------------------------
     // Observers are not owned; each is told once per change (or once per bracket).
-    void AddObserver(TProjectObserver *observer);
-    void RemoveObserver(TProjectObserver *observer);
+    // Watching a project does not change it: a read-only holder may register.
+    void AddObserver(TProjectObserver *observer) const;
+    void RemoveObserver(TProjectObserver *observer) const;
     // Tells the observers about `changes` now, or at the end of the open bracket.
     void NotifyChange(unsigned changes);
     // Brackets nest; the collected changes are told when the outermost one ends.
@@ -133,10 +144,12 @@ public:
     bool Restore(const TProjectSnapshot &snapshot);
 
     // --- shift curve and frame state ---------------------------------------
+    // Builds the curve from the spline markers; every marker change does it too.
     void RebuildSpline();
-    // Curve value at frame x (in frames); 0 without video.
-    long double SplineShiftAt(long double x);
-    TFrameState GetStateAt(int32_t frame);
+    // Curve value at frame x (in frames); 0 without video. Logarithmic in the marker count.
+    long double SplineShiftAt(long double x) const;
+    // Logarithmic in the marker and chapter counts.
+    TFrameState GetStateAt(int32_t frame) const;
     const TDeactivatedStats &DeactivatedStats() const { return FDeactStats; }
     // Shows an error message through the user interface (nothing without one).
     void ShowError(const char *key, const char *english) const;
@@ -144,7 +157,16 @@ public:
     TUserInterface *UserInterface() const { return FUi; }
 
 private:
-    void RefreshCache();
+    // What the markers up to and including one say about the frames from it on.
+    struct TMarkerRun {
+        long double CutShift = 0;
+        long double DoubleShift = 0;
+        uint8_t OptionFlags = 0;
+        int16_t DoubleVolume = 100;
+    };
+    // The marker list changed: the running states and the curve follow, observers hear.
+    void MarkersChanged();
+    void RebuildRuns();
 
     TUserInterface *FUi;
     TProjectMedia *FMedia;
@@ -159,14 +181,12 @@ private:
     TProjectOptions FOptions;
     int32_t FPosition = 0;
     int32_t FViewOffset = 0;
-    std::vector<std::string> FMarkers;
-    std::vector<TChapterEntry> FChapters;
-    bool FCalculating = false;
-    std::vector<TMarker> FMarkerCache;
-    std::vector<TChapter> FChapterCache;
+    std::vector<TMarker> FMarkers;
+    std::vector<TMarkerRun> FRuns;   // FRuns[i]: the state after FMarkers[0 .. i]
+    std::vector<TChapter> FChapters;
     TSpline FSpline;
     TDeactivatedStats FDeactStats;
-    std::vector<TProjectObserver *> FObservers;
+    mutable std::vector<TProjectObserver *> FObservers;
     int FUpdateDepth = 0;
     unsigned FPending = 0;
 };

@@ -13,6 +13,10 @@ namespace tessaly {
 
 namespace {
 
+// The largest preview and view offset either way, in frames: half the frame range, so
+// a position plus an offset never leaves 32 bits.
+constexpr int64_t kMaxViewOffset = 1073741823;
+
 bool ShapesCurve(uint8_t kind)
 {
     return kind == mkSpline || kind == mkRelCut;
@@ -132,10 +136,11 @@ TEditResult TProjectEditor::SetShiftValue(int32_t index, const std::string &text
         return Refuse(Msg("ErrNoSelection"));
     if (FProject.GetMarker(index).Kind == mkOption)
         return Refuse(Msg("ErrMarkerKind"));
-    int64_t milli = 0;   // whole frames, or up to three decimals
-    if (!ParseMarkerMilli(text, 9999999, milli))
+    // The field's text is read and checked here once; the value goes on as a number.
+    int64_t milli = 0;
+    if (!ParseMarkerMilli(text, kMaxShiftMilli / 1000, milli))
         return Refuse(Msg("ErrShiftValue"));
-    return Edit(ekShiftValue, index, [&] { return EditMarkerValue(FProject, index, text); });
+    return Edit(ekShiftValue, index, [&] { return EditMarkerValue(FProject, index, milli); });
 }
 
 TEditResult TProjectEditor::SetMarkerEnabled(int32_t index, bool enabled)
@@ -257,13 +262,13 @@ TEditResult TProjectEditor::ReplaceSyncMarkers(const std::vector<TMarker> &marke
         placed.push_back(m);
     }
     return Edit(ekSuggestMarkers, -1, [&] {
-        for (int32_t i = FProject.MarkerCount() - 1; i >= 0; --i)
-            if (FProject.GetMarker(i).Kind != mkDShift)
-                FProject.DeleteMarker(i);
-        for (const TMarker &m : placed)
-            FProject.AddMarker(m);
-        FProject.RebuildSpline();
-        return true;
+        // The project's double shifts and the suggestion, in one change of the list.
+        std::vector<TMarker> list;
+        for (const TMarker &m : FProject.Markers())
+            if (m.Kind == mkDShift)
+                list.push_back(m);
+        list.insert(list.end(), placed.begin(), placed.end());
+        return FProject.SetMarkers(std::move(list));
     });
 }
 
@@ -326,7 +331,7 @@ TEditResult TProjectEditor::InsertChapters(TAutoChapterMode mode, int32_t interv
 {
     if (!FProject.HasVideo())
         return Refuse(Msg("ErrNoVideo"));
-    if (mode == acFixedLength && interval < 100)
+    if (mode == acFixedLength && interval < kMinChapterInterval)
         return Refuse(Msg("ErrInterval"));
     return Edit(ekInsertChapters, -1, [&] { return tessaly::InsertChapters(FProject, mode, interval, clearFirst); });
 }
@@ -337,7 +342,7 @@ TEditResult TProjectEditor::SetOptions(const TProjectOptions &given)
 {
     TProjectOptions options = given;
     if (options.MarkerDrawSize < 1 || options.MarkerDrawSize > 3 || options.RefZoom < 1 ||
-        options.GlobalShift < -1073741823 || options.GlobalShift > 1073741823 || options.CrossFadeMs < 0 ||
+        options.GlobalShift < -kMaxViewOffset || options.GlobalShift > kMaxViewOffset || options.CrossFadeMs < 0 ||
         options.CrossFadeMs > kMaxCrossFadeMs || options.Resampling < rsSampleCopy || options.Resampling > rsKeepPitch)
         return Refuse(Msg("ErrPrjOption"));
     // A mixing choice once made is stored with the project from then on.
@@ -388,7 +393,7 @@ TEditResult TProjectEditor::GotoFrameText(const std::string &text)
 TEditResult TProjectEditor::SetViewOffsetText(const std::string &text)
 {
     int64_t offset = 0;
-    if (!ParseInteger(text, -1073741823, 1073741823, offset))
+    if (!ParseInteger(text, -kMaxViewOffset, kMaxViewOffset, offset))
         return Refuse(Msg("ErrViewOffset"));
     return Edit(ekNone, -1, [&] {
         FProject.SetViewOffset(static_cast<int32_t>(offset));
@@ -401,7 +406,7 @@ TEditResult TProjectEditor::StepViewOffset(int32_t delta)
     int64_t offset = int64_t{FProject.ViewOffset()} + delta;
     if (!FProject.HasVideo())
         return Refuse(Msg("ErrNoVideo"));
-    if (offset < -1073741823 || offset > 1073741823)
+    if (offset < -kMaxViewOffset || offset > kMaxViewOffset)
         return Refuse(Msg("ErrViewOffset"));
     return Edit(ekNone, -1, [&] {
         FProject.SetViewOffset(static_cast<int32_t>(offset));
@@ -436,6 +441,73 @@ TEditResult TProjectEditor::ViewOffsetToCutValue(int32_t index)
     if (FProject.GetMarker(index).Kind != mkRelCut)
         return Refuse(Msg("ErrMarkerKind"));
     return Edit(ekNone, -1, [&] { return tessaly::ViewOffsetToCutValue(FProject, index); });
+}
+
+// --- undo ---------------------------------------------------------------------------
+
+bool TProjectEditor::ApplyRecord(const TEditRecord &record, bool redo)
+{
+    return ApplyEdit(FProject, record, redo);
+}
+
+// --- media and new projects ------------------------------------------------------------
+
+void TProjectEditor::BeginUpdate()
+{
+    FProject.BeginUpdate();
+}
+
+void TProjectEditor::EndUpdate()
+{
+    FProject.EndUpdate();
+}
+
+bool TProjectEditor::VideoOpened(bool *asked)
+{
+    return FProject.VideoOpened(asked);
+}
+
+void TProjectEditor::AudioOpened()
+{
+    FProject.AudioOpened();
+}
+
+void TProjectEditor::MediaChanged()
+{
+    FProject.NotifyChange(pcMedia);
+}
+
+void TProjectEditor::MediaOpened(bool toStart, const std::string &zoom)
+{
+    FProject.BeginUpdate();
+    if (toStart) {
+        FProject.SetPosition(0);
+        FProject.SetViewOffset(0);
+    }
+    if (!zoom.empty()) {
+        TProjectOptions o = FProject.Options();
+        o.Zoom = zoom;
+        FProject.SetOptions(o);
+    }
+    FProject.SetChanged(true);
+    FProject.EndUpdate();
+}
+
+void TProjectEditor::MarkChanged()
+{
+    FProject.SetChanged(true);
+}
+
+void TProjectEditor::StartNew(const TProjectDefaults &defaults, int32_t markerDrawSize)
+{
+    FProject.BeginUpdate();
+    FProject.SetDefaults(defaults);
+    FProject.ClearProject();
+    TProjectOptions o = FProject.Options();
+    o.PreviewEnv = defaults.PreviewEnv;
+    o.MarkerDrawSize = markerDrawSize;
+    FProject.SetOptions(o);
+    FProject.EndUpdate();
 }
 
 } // namespace tessaly

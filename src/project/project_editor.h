@@ -29,6 +29,8 @@ class TProjectEditor {
 public:
     // Neither is owned; `sources` (may be null) receives the flip state of the display.
     explicit TProjectEditor(TProject &project, TProjectSources *sources = nullptr);
+    // The project edited, to read.
+    const TProject &Project() const { return FProject; }
 
     // --- markers -------------------------------------------------------------------
     // The buttons Spline, RelCut, DShift, Option at the current position P: refused
@@ -93,6 +95,29 @@ public:
     // The marker-list pop-up, for a relative cut.
     TEditResult JumpToCutEnd(int32_t index);
     TEditResult ViewOffsetToCutValue(int32_t index);
+
+    // --- undo ----------------------------------------------------------------------
+    // Puts a record's Before (undo) or After (redo) back and marks the project changed;
+    // false when the video changed since the record was taken (nothing is touched).
+    bool ApplyRecord(const TEditRecord &record, bool redo);
+
+    // --- media and new projects (no undo record) ----------------------------------
+    // Observers hear of everything between BeginUpdate and the matching EndUpdate once.
+    void BeginUpdate();
+    void EndUpdate();
+    // A source was opened or closed: the media facts are read again (TProject::VideoOpened
+    // and AudioOpened); MediaChanged only tells the observers.
+    bool VideoOpened(bool *asked = nullptr);
+    void AudioOpened();
+    void MediaChanged();
+    // An open command succeeded: with `toStart` the position and view offset go to 0, a
+    // non-empty `zoom` becomes the zoom, and the project is marked changed.
+    void MediaOpened(bool toStart, const std::string &zoom);
+    // A source was removed by the user: the project is marked changed.
+    void MarkChanged();
+    // A new, empty project with these defaults, the window's preview range and marker
+    // size taken into its options.
+    void StartNew(const TProjectDefaults &defaults, int32_t markerDrawSize);
 
 private:
     TEditResult Refuse(const std::string &text) const;

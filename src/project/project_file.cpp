@@ -32,13 +32,12 @@ const char *const kConfigKeys[] = {"PreviewEnv", "Zoom", "Position", "UseChapter
 // [Chapters] and [Config] that follow [Files]; and, once [Files] is complete (RefFT,
 // its last key), every key of [Config]. Hand-written files without those keys are read
 // as they are.
-std::vector<std::string> MissingParts(const std::string &fileName)
+std::vector<std::string> MissingParts(const std::string &fileName, const TIniFile &ini)
 {
     std::vector<std::string> missing;
     std::string text;
     if (ReadWholeFile(fileName, text) && !text.empty() && text.back() != '\n')
         missing.push_back(Msg("WrdLineEnd"));
-    TIniFile ini(fileName);
     if (!ini.ValueExists("Files", "VideoFT"))
         return missing;
     for (const char *section : {"Markers", "Chapters"})
@@ -207,9 +206,8 @@ bool TProjectFile::OpenSource(TSourceRole role, const std::string &fileList, con
     return true;
 }
 
-bool TProjectFile::LoadMedia(const std::string &fileName)
+bool TProjectFile::LoadMedia(const TIniFile &ini)
 {
-    TIniFile ini(fileName);
     std::string video = ini.ReadString("Files", "Video", "*");
     TPhantomClip clip;
     bool isPhantom = false;
@@ -241,9 +239,8 @@ bool TProjectFile::LoadMedia(const std::string &fileName)
     return ok;
 }
 
-void TProjectFile::LoadMarkers(const std::string &fileName, bool &markersBad, bool &chaptersBad)
+void TProjectFile::LoadMarkers(const TIniFile &ini, bool &markersBad, bool &chaptersBad)
 {
-    TIniFile ini(fileName);
     // Each section is read once; the keys are the list positions 0 .. Count-1.
     // Missing keys are counted as bad entries; once every stored key was seen the rest
     // of a (possibly huge) Count is missing too and the walk stops.
@@ -257,6 +254,8 @@ void TProjectFile::LoadMarkers(const std::string &fileName, bool &markersBad, bo
     std::map<std::string, std::string> markers = values("Markers");
     int32_t count = ini.ReadInteger("Markers", "Count", 0);
     size_t found = 0;
+    std::vector<TMarker> list;
+    std::vector<int32_t> frames;
     for (int32_t i = 0; i < count; ++i) {
         auto it = markers.find(std::to_string(i));
         if (it == markers.end()) {
@@ -267,12 +266,18 @@ void TProjectFile::LoadMarkers(const std::string &fileName, bool &markersBad, bo
         }
         ++found;
         TMarker m;
-        std::string line;
-        // A second marker on the same frame would replace the first: reported too.
-        if (!ParseMarker(it->second, m) || !FormatMarker(m, line) || FProject.FindMarker(m.Frame) >= 0 ||
-            FProject.AddMarker(m) < 0)
+        if (ParseMarker(it->second, m) && CanonicalMarker(m, m)) {
+            list.push_back(m);
+            frames.push_back(m.Frame);
+        } else {
             markersBad = true;
+        }
     }
+    // A second marker on the same frame is reported; the first one read stays.
+    std::sort(frames.begin(), frames.end());
+    if (std::adjacent_find(frames.begin(), frames.end()) != frames.end())
+        markersBad = true;
+    FProject.SetMarkers(std::move(list));
 
     std::map<std::string, std::string> chapters = values("Chapters");
     count = ini.ReadInteger("Chapters", "Count", 0);
@@ -302,7 +307,7 @@ void TProjectFile::LoadMarkers(const std::string &fileName, bool &markersBad, bo
     }
 }
 
-void TProjectFile::LoadMixing(TIniFile &ini, TProjectOptions &o)
+void TProjectFile::LoadMixing(const TIniFile &ini, TProjectOptions &o)
 {
     // Files without the keys come from before the choice: nearest samples, hard cuts.
     o.StoreMixing = ini.ValueExists("Config", "Resampling") || ini.ValueExists("Config", "CrossFadeMs");
@@ -312,9 +317,8 @@ void TProjectFile::LoadMixing(TIniFile &ini, TProjectOptions &o)
     o.CrossFadeMs = ms >= 0 && ms <= kMaxCrossFadeMs ? ms : 0;
 }
 
-void TProjectFile::LoadConfig(const std::string &fileName, bool success)
+void TProjectFile::LoadConfig(const TIniFile &ini, bool success)
 {
-    TIniFile ini(fileName);
     TProjectOptions &o = FProject.Options();
     o.UseChapters = ini.ReadBool("Config", "UseChapters", false);
     o.ConcatChapters = ini.ReadBool("Config", "ConcatChapters", false);
@@ -371,25 +375,30 @@ bool TProjectFile::LoadProject(const std::string &fileName, bool /*fromUser*/)
     // A file cut short would load as a project without its markers, chapters or
     // options, and a render from it would look right: the user decides, knowing what
     // is missing.
-    const std::vector<std::string> missing = MissingParts(fileName);
+    // Every read below sees this one reading of the file.
+    TIniFile ini(fileName);
+    ini.BeginUpdate();
+    const std::vector<std::string> missing = MissingParts(fileName, ini);
     if (!missing.empty()) {
         std::string text = FormatText(Msg("ErrPrjCut"), {NameOnly(fileName)});
         for (const std::string &part : missing)
             text += "\r\n- " + part;
         TUserInterface *ui = FProject.UserInterface();
         if (!ui || ui->Message(mtConfirmation, text + "\r\n\r\n" + Msg("MsgOpenPart"), mbYes | mbNo) != mrYes) {
+            ini.CancelUpdate();
             FProject.SetChanged(false);
             FProject.NotifyChange(pcAll);
             FProject.EndUpdate();
             return false;
         }
     }
-    bool ok = LoadMedia(fileName);
+    bool ok = LoadMedia(ini);
     FProject.ResetMarkers();
     bool markersBad = false, chaptersBad = false;
     if (ok)
-        LoadMarkers(fileName, markersBad, chaptersBad);
-    LoadConfig(fileName, ok);
+        LoadMarkers(ini, markersBad, chaptersBad);
+    LoadConfig(ini, ok);
+    ini.CancelUpdate();
     if (ok)
         FProject.SetFileName(fileName);
     else
@@ -426,16 +435,19 @@ bool TProjectFile::SaveProject(const std::string &fileName)
     ini.WriteString("Files", "Ref", TrimField(FSources.FileList(srReference)));
     ini.WriteString("Files", "RefFT", FSources.KindString(srReference));
 
-    ini.EraseSection("Markers");
-    ini.WriteInteger("Markers", "Count", FProject.MarkerCount());
+    std::vector<std::pair<std::string, std::string>> keys;
+    keys.reserve(static_cast<size_t>(FProject.MarkerCount()) + 1);
+    keys.emplace_back("Count", std::to_string(FProject.MarkerCount()));
     for (int32_t i = 0; i < FProject.MarkerCount(); ++i)
-        ini.WriteString("Markers", std::to_string(i), FProject.MarkerLine(i));
-    ini.EraseSection("Chapters");
-    ini.WriteInteger("Chapters", "Count", FProject.ChapterListCount());
+        keys.emplace_back(std::to_string(i), FProject.MarkerLine(i));
+    ini.ReplaceSection("Markers", keys);
+    keys.clear();
+    keys.emplace_back("Count", std::to_string(FProject.ChapterListCount()));
     for (int32_t i = 0; i < FProject.ChapterListCount(); ++i) {
         TChapter c = FProject.GetListChapter(i);
-        ini.WriteString("Chapters", std::to_string(i), std::to_string(c.Frame) + (c.Enabled ? ",1" : ",0"));
+        keys.emplace_back(std::to_string(i), std::to_string(c.Frame) + (c.Enabled ? ",1" : ",0"));
     }
+    ini.ReplaceSection("Chapters", keys);
 
     const TProjectOptions &o = FProject.Options();
     ini.WriteString("Config", "PreviewEnv", TrimField(o.PreviewEnv));

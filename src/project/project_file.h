@@ -69,11 +69,11 @@ public:
 
 private:
     bool OpenSource(TSourceRole role, const std::string &fileList, const std::string &kind);
-    bool LoadMedia(const std::string &fileName);
-    void LoadMarkers(const std::string &fileName, bool &markersBad, bool &chaptersBad);
-    void LoadConfig(const std::string &fileName, bool success);
+    bool LoadMedia(const TIniFile &ini);
+    void LoadMarkers(const TIniFile &ini, bool &markersBad, bool &chaptersBad);
+    void LoadConfig(const TIniFile &ini, bool success);
     // Resampling and CrossFadeMs of [Config] into o (absent: sample copy, no fade).
-    static void LoadMixing(TIniFile &ini, TProjectOptions &o);
+    static void LoadMixing(const TIniFile &ini, TProjectOptions &o);
 
     TProject &FProject;
     TProjectSources &FSources;

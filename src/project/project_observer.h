@@ -3,9 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
+#include "project/marker.h"
 #include "project/project_options.h"
 
 namespace tessaly {
@@ -31,25 +31,18 @@ public:
     virtual void ProjectChanged(unsigned changes) = 0;
 };
 
-// One entry of the chapter list as the project keeps it.
-struct TChapterEntry {
-    std::string Line;      // the 16-character chapter line
-    bool Enabled = true;
-};
-
 // Everything of a project an edit can change: markers, chapters, options, position and
-// view offset; not the media, not the name, not the changed flag. Cheap to copy (the
-// markers are short text lines), so one is taken before and after every edit.
+// view offset; not the media, not the name, not the changed flag. One is taken before
+// and after every edit.
 struct TProjectSnapshot {
-    std::vector<std::string> Markers;   // marker lines in list order
-    std::vector<TChapterEntry> Chapters;
+    std::vector<TMarker> Markers;       // in list (frame) order
+    std::vector<TChapter> Chapters;     // the whole chapter list, used or not
     TProjectOptions Options;
     int32_t Position = 0;
     int32_t ViewOffset = 0;
     int32_t FrameCount = 0;             // of the video it was taken with
 };
 
-bool operator==(const TChapterEntry &a, const TChapterEntry &b);
 bool operator==(const TProjectSnapshot &a, const TProjectSnapshot &b);
 
 } // namespace tessaly

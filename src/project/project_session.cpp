@@ -44,7 +44,7 @@ bool TProjectSession::OpenProject(const std::string &fileName)
 void TProjectSession::CloseSource(TSourceRole role)
 {
     FSources.Close(role);
-    FProject.NotifyChange(pcMedia);
+    FEditor.MediaChanged();
 }
 
 TMediaError TProjectSession::Open(TSourceRole role, const std::string &fileList, const std::string &kind)
@@ -67,13 +67,13 @@ bool TProjectSession::OpenSource(TSourceRole role, const std::string &fileList, 
         list = ExpandFileName(first) + (bar == std::string::npos ? std::string() : list.substr(bar));
     TMediaError code = list.empty() ? meParam : FSources.Open(role, list, kind);
     if (role == srVideo) {
-        bool wasReset = FProject.VideoOpened(asked);
+        bool wasReset = FEditor.VideoOpened(asked);
         if (reset)
             *reset = wasReset;
     } else if (role == srAudio) {
-        FProject.AudioOpened();
+        FEditor.AudioOpened();
     }
-    FProject.NotifyChange(pcMedia);
+    FEditor.MediaChanged();
     if (code == meOk)
         return true;
     if (FUi) {
@@ -87,7 +87,7 @@ bool TProjectSession::OpenSource(TSourceRole role, const std::string &fileList, 
 bool TProjectSession::OpenPhantomClip(const TPhantomClip &clip)
 {
     TMediaError code = FSources.OpenPhantom(clip);
-    FProject.VideoOpened();
+    FEditor.VideoOpened();
     if (code != meOk && FUi)
         FUi->Error(TranslatedErrorSentence(Msg("ErrOpenDum"), code));
     return code == meOk;

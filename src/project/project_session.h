@@ -27,10 +27,12 @@ public:
     TProjectSession(const TProjectSession &) = delete;
     TProjectSession &operator=(const TProjectSession &) = delete;
 
-    TProject &Project() { return FProject; }
-    // The one editing path of this project (markers, chapters, options, navigation).
-    TProjectEditor &Editor() { return FEditor; }
+    // The project is read here and changed only through the editor: there is no
+    // writable access to it outside the session, its file and its editor.
     const TProject &Project() const { return FProject; }
+    // The one editing path of this project (markers, chapters, options, navigation,
+    // media opened, undo).
+    TProjectEditor &Editor() { return FEditor; }
     TMediaSources &Sources() { return FSources; }
     TProjectFile &File() { return FFile; }
     TUserInterface *UserInterface() const { return FUi; }

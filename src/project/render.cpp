@@ -175,7 +175,7 @@ bool TRenderer::CalcVideo(const std::string &target, const TRenderOptions &optio
     FAborted = false;
     FFiles.clear();
     FReduction = 1;
-    TProject &project = FSession.Project();
+    const TProject &project = FSession.Project();
     TIOMovieReader &video = FSession.Sources().Video();
     if (!video.IsOpen() || !project.HasVideo())
         return false;
@@ -208,10 +208,8 @@ bool TRenderer::CalcVideo(const std::string &target, const TRenderOptions &optio
     run.Last = options.LastFrame;
     run.Current = preScan ? 0 : run.Start;
     StartRun(run, options.ShowProgress, options.Caption);
-    project.BeginCalc();
     bool ok = RunVideo(run);
     run.Creator.reset();
-    project.EndCalc();
     if (run.ShowProgress)
         FProgress->Close();
     return ok;
@@ -219,7 +217,7 @@ bool TRenderer::CalcVideo(const std::string &target, const TRenderOptions &optio
 
 bool TRenderer::RunVideo(TRun &run)
 {
-    TProject &project = FSession.Project();
+    const TProject &project = FSession.Project();
     TIOMovieReader &video = FSession.Sources().Video();
     int32_t chapterStart = 0;
     bool enabled = false;
@@ -373,7 +371,7 @@ bool TRenderer::PrepareVideoFormat(TRun &run)
 
 bool TRenderer::OpenVideoFile(TRun &run, const std::string &name)
 {
-    TProject &project = FSession.Project();
+    const TProject &project = FSession.Project();
     TIOMovieReader &video = FSession.Sources().Video();
     int32_t num = 0, st = 0;
     bool en = false;
@@ -552,7 +550,7 @@ bool TRenderer::CalcAudio(const std::string &target, const TRenderOptions &optio
 {
     FAborted = false;
     FFiles.clear();
-    TProject &project = FSession.Project();
+    const TProject &project = FSession.Project();
     if (!FSession.Sources().Video().IsOpen() || !project.HasVideo())
         return false;
     TRun run;
@@ -584,7 +582,6 @@ bool TRenderer::CalcAudio(const std::string &target, const TRenderOptions &optio
             FProgress->Close();
         return false;
     }
-    project.BeginCalc();
     run.Wave = std::make_unique<TWaveWriter>();
     run.Buffer.assign(size_t(run.Mix.MaxSamples) * size_t(run.Mix.BlockSize), 0);
     bool ok = RunAudio(run);
@@ -603,7 +600,6 @@ bool TRenderer::CalcAudio(const std::string &target, const TRenderOptions &optio
         ok = false;
     }
     run.Wave.reset();
-    project.EndCalc();
     if (run.ShowProgress)
         FProgress->Close();
     return ok;
@@ -724,7 +720,7 @@ TCalcOutcome CalculateResult(TProjectSession &session, TRenderer &renderer, cons
     std::string name = CalculateResultName(chosen, fileType);
     if (written)
         *written = name;
-    TProject &project = session.Project();
+    const TProject &project = session.Project();
     TRenderOptions options;   // the whole project with its chapters, as the user set them
     options.CrossFade = project.Options().CrossFading;
     options.ShowProgress = true;

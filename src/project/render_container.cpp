@@ -61,7 +61,7 @@ bool TContainerRenderer::Render(const std::string &target, const TRenderOptions 
     FAborted = false;
     FFiles.clear();
     FNotes.clear();
-    TProject &project = FSession.Project();
+    const TProject &project = FSession.Project();
     TIOMovieReader &video = FSession.Sources().Video();
     if (!video.IsOpen() || !project.HasVideo())
         return false;
@@ -187,7 +187,7 @@ TCalcOutcome CalculateAnyResult(TProjectSession &session, TProgress *progress, c
     }
     if (written)
         *written = chosen;
-    TProject &project = session.Project();
+    const TProject &project = session.Project();
     TRenderOptions options;
     options.CrossFade = project.Options().CrossFading;
     options.ShowProgress = true;

@@ -49,16 +49,10 @@ TWindowSettings StartSession(TProjectSession &session, TSettings &settings, cons
     if (!ParseWindowRect(settings.ReadString("Current", "MainWindow", ""), w.MainWindow))
         w.MainWindow = {};
 
-    TProject &project = session.Project();
     // The same defaults as every front-end's new project, the mixing choices included.
     TProjectDefaults defaults = ProjectDefaultsOf(settings);
     defaults.PreviewEnv = w.PreviewEnv;
-    project.SetDefaults(defaults);
-    project.ClearProject();
-    TProjectOptions o = project.Options();
-    o.PreviewEnv = w.PreviewEnv;
-    o.MarkerDrawSize = w.MarkerDrawSize;
-    project.SetOptions(o);
+    session.Editor().StartNew(defaults, w.MarkerDrawSize);
     if (!args.empty() && !args.front().empty() && ProjectFileExists(session, args.front()))
         session.LoadProject(args.front(), true);
     return w;
@@ -156,7 +150,7 @@ bool CloseSession(TProjectSession &session, TSettings &settings, const TWindowSe
     // file at the fixed name in the shared temporary folder may belong to anybody and
     // is left alone.
     session.Sources().CloseAll();
-    session.Project().VideoOpened();   // the project now has no media
+    session.Editor().VideoOpened();   // the project now has no media
     return true;
 }
 

@@ -1,7 +1,6 @@
 // The shift curve (a TSpline over the spline markers), its value at any frame, and the
 // frame state that adds cuts, double shift, options and chapter.
 #include <cmath>
-#include <cstdlib>
 #include <vector>
 
 #include "project/project.h"
@@ -29,11 +28,11 @@ void TProject::RebuildSpline()
     if (MarkerCount() == 0) {
         add(0, 0);
         add(n, 0);
+        FSpline.Prepare();
         return;
     }
     std::vector<TMarker> active, deactivated;
-    for (int32_t i = 0; i < MarkerCount(); ++i) {
-        TMarker m = GetMarker(i);
+    for (const TMarker &m : FMarkers) {
         if (m.Kind != mkSpline || m.Frame >= FFrameCount)
             continue;
         (m.Deactivated ? deactivated : active).push_back(m);
@@ -61,6 +60,8 @@ void TProject::RebuildSpline()
         long double g = (pj.Shift() - pk.Shift()) * (static_cast<long double>(pk.Frame) - FFrameCount);
         add(n, pk.Shift() - g / (pj.Frame - pk.Frame));
     }
+    // The coefficients are calculated once here; every evaluation only reads them.
+    FSpline.Prepare();
 
     FDeactStats.Count = static_cast<int32_t>(deactivated.size());
     long double worst = 0;
@@ -74,7 +75,7 @@ void TProject::RebuildSpline()
     }
 }
 
-long double TProject::SplineShiftAt(long double x)
+long double TProject::SplineShiftAt(long double x) const
 {
     if (!HasVideo() || FSpline.PointCount() == 0)
         return 0;
@@ -87,7 +88,7 @@ long double TProject::SplineShiftAt(long double x)
         return a + (a - b) * (x - n);
     }
     if (FSpline.PointCount() == 1)
-        return std::nearbyintl(FSpline.GetPoint(0).Y);
+        return std::nearbyintl(FSpline.PointAt(0).Y);
     // Invert X(t) = x: step the parameter by the remaining X distance scaled to the
     // video length until the curve's X is within the tolerance.
     const long double t0 = x / n;
@@ -95,7 +96,7 @@ long double TProject::SplineShiftAt(long double x)
     long double d = 0;
     TExtPoint p;
     for (int step = 0; step < kMaxInversionSteps; ++step) {
-        p = FSpline.GetPoint(t0 + d);
+        p = FSpline.PointAt(t0 + d);
         long double c = x - p.X;
         d += c / n;
         if (std::fabs(c) < tolerance)
@@ -104,36 +105,28 @@ long double TProject::SplineShiftAt(long double x)
     return p.Y;
 }
 
-TFrameState TProject::GetStateAt(int32_t frame)
+TFrameState TProject::GetStateAt(int32_t frame) const
 {
     TFrameState s;
     s.Frame = frame;
     if (!HasVideo())
         return s;
-    for (int32_t i = 0; i < MarkerCount(); ++i) {
-        TMarker m = GetMarker(i);
-        if (m.Frame > frame)
-            break;
-        if (!m.Deactivated) {
-            switch (m.Kind) {
-            case mkRelCut: s.CutShift += m.Shift(); break;
-            case mkDShift: s.DoubleShift = m.Shift(); break;
-            case mkOption:
-                s.OptionFlags = OptionFlags(m.Value);
-                if (OptionVolume(m.Value) >= 0)
-                    s.DoubleVolume = static_cast<int16_t>(OptionVolume(m.Value));
-                break;
-            default: break;
-            }
-        }
+    // The last marker at or before the frame carries the sums of all before it.
+    const int32_t last = MarkerAtOrBefore(frame);
+    if (last >= 0) {
+        const TMarkerRun &run = FRuns[static_cast<size_t>(last)];
+        s.CutShift = run.CutShift;
+        s.DoubleShift = run.DoubleShift;
+        s.OptionFlags = run.OptionFlags;
+        s.DoubleVolume = run.DoubleVolume;
+        const TMarker &m = FMarkers[static_cast<size_t>(last)];
         if (m.Frame == frame) {
-            s.MarkerIndex = i;
+            s.MarkerIndex = last;
             s.MarkerFrame = m.Frame;
             s.MarkerValue = m.Value;
             s.MarkerKind = m.Kind;
             s.MarkerAffect = m.Affect;
             s.MarkerDeactivated = m.Deactivated;
-            break;
         }
     }
     s.SplineShift = SplineShiftAt(frame);

@@ -67,9 +67,9 @@ void TSpline::Invalidate()
 
 int32_t TSpline::AddPoint(const TSplinePoint &point)
 {
-    if (FPointCount % 4 == 0) {
-        // Grow to the next multiple of 4 points before storing index 0, 4, 8 ...
-        int32_t capacity = FPointCount + 4;
+    if (FPointCount == FCapacity) {
+        // Room doubles (4, 8, 16 ...), so a curve of n points is stored in time linear in n.
+        int32_t capacity = FCapacity == 0 ? 4 : 2 * FCapacity;
         auto grown = std::make_unique<TSplinePoint[]>(static_cast<size_t>(capacity));
         std::copy(FPoints.get(), FPoints.get() + FPointCount, grown.get());
         FPoints = std::move(grown);
@@ -236,9 +236,8 @@ long double TSpline::Evaluate(const TCoefficients &k, long double s) const
 {
     const std::vector<long double> &t = FKnotT;
     size_t n = t.size();
-    size_t i = 0;
-    while (i < n && t[i] <= s)
-        ++i;
+    // The first knot past s (the knots' parameters never decrease); a NaN lies before all.
+    size_t i = s >= t[0] ? static_cast<size_t>(std::upper_bound(t.begin(), t.end(), s) - t.begin()) : 0;
     if (!FClosed) {
         if (i == 0)
             return (s - t[0]) * k.C[0] + k.D[0];
@@ -261,11 +260,21 @@ long double TSpline::KnotT(int32_t i) const
     return i >= 0 && static_cast<size_t>(i) < FKnotT.size() ? FKnotT[static_cast<size_t>(i)] : 0.0L;
 }
 
-TExtPoint TSpline::GetPoint(long double t)
+void TSpline::Prepare()
 {
     if (FDirty && FPointCount >= 1)
         Calculate();
-    if (FKnotCount == 0)
+}
+
+TExtPoint TSpline::GetPoint(long double t)
+{
+    Prepare();
+    return PointAt(t);
+}
+
+TExtPoint TSpline::PointAt(long double t) const
+{
+    if (FDirty || FKnotCount == 0)
         return TExtPoint{};
     if (FKnotCount == 1 || !FReady)
         return TExtPoint{FKnotX[0], FKnotY[0]};

@@ -46,9 +46,14 @@ public:
     // The curve at parameter t (0 = first knot, 1 = last knot, clamped to [0, 1]);
     // calculates the coefficients first when the points changed. (0, 0) without points.
     TExtPoint GetPoint(long double t);
+    // Calculates the coefficients when the points changed since the last calculation.
+    void Prepare();
+    // GetPoint of a prepared spline, in logarithmic time of the knot count; a spline
+    // changed since Prepare answers as if it had no points.
+    TExtPoint PointAt(long double t) const;
 
     int32_t PointCount() const { return FPointCount; }
-    // Room for points in the array (grows in blocks of 4, shrinks only on Clear).
+    // Room for points in the array (4 at first, then doubling; shrinks only on Clear).
     int32_t PointCapacity() const { return FCapacity; }
     // Knots of the last calculation (0 when not calculated).
     int32_t KnotCount() const { return FKnotCount; }

@@ -14,7 +14,7 @@
 
 namespace tessaly {
 
-TStatusTexts StatusTexts(TProject &project)
+TStatusTexts StatusTexts(const TProject &project)
 {
     TStatusTexts t;
     if (!project.HasVideo())

@@ -20,7 +20,7 @@ class TProject;
 // project name. All empty without a video.
 enum TStatusPanel { spFrame, spShift, spDShift, spOption, spVolume, spChapter, spChanged, spName, spCount };
 using TStatusTexts = std::array<std::string, spCount>;
-TStatusTexts StatusTexts(TProject &project);
+TStatusTexts StatusTexts(const TProject &project);
 
 // A time as "hh:mm:ss.mmm" (negative times with a leading "-").
 std::string FormatTimecode(long double seconds);

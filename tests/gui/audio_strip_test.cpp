@@ -68,7 +68,7 @@ TEST(AudioStripView, ClicksAppearWhereTheShiftPutsThemAndFollowEdits)
     TProjectSession session(&ui);
     ASSERT_TRUE(session.OpenSource(srVideo, dir.File("video.avi")));
     ASSERT_TRUE(session.OpenSource(srAudio, dir.File("audio.wav")));
-    session.Project().SetPosition(50);
+    ASSERT_TRUE(session.Editor().MoveTo(50));
 
     TAudioStripView view(session);
     view.resize(160, 80);   // 100 samples per column; column 0 starts at sample 8100

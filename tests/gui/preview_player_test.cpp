@@ -54,9 +54,16 @@ protected:
         ASSERT_TRUE(session.OpenSource(srVideo, Media->File("video.avi")));
         ASSERT_TRUE(session.OpenSource(srAudio, Media->File("audio.wav")));
         ASSERT_TRUE(session.OpenSource(srDouble, Media->File("double.wav")));
-        session.Project().SetPosition(100);
-        session.Project().Options().PreviewEnv = "2";
+        ASSERT_TRUE(session.Editor().MoveTo(100));
+        SetPreviewEnv("2");
         area.resize(320, 240);
+    }
+    // The preview range of the project settings, as the settings dialog sets it.
+    void SetPreviewEnv(const std::string &range)
+    {
+        TProjectOptions o = session.Project().Options();
+        o.PreviewEnv = range;
+        ASSERT_TRUE(session.Editor().SetOptions(o));
     }
     std::vector<std::string> SourceHashes(int first, int last)
     {
@@ -121,7 +128,7 @@ TEST_F(PreviewPlayer, MutesChooseTheTrackOfThePreviewButNotOfTheResult)
 {
     TPreviewPlayer player(session, settings, nullptr, &area);
     QSignalSpy mutes(&player, &TPreviewPlayer::MutesChanged);
-    session.Project().Options().PreviewEnv = "0.4";   // 10 frames either side, from key frame 84 to 110
+    SetPreviewEnv("0.4");   // 10 frames either side, from key frame 84 to 110
     const size_t samples = size_t(27 * kN);
     const int64_t start = 84 * kN;
 
@@ -168,7 +175,7 @@ TEST_F(PreviewPlayer, MutesChooseTheTrackOfThePreviewButNotOfTheResult)
 
 TEST_F(PreviewPlayer, LoopReRendersAnOutOfDatePreviewAtTheEndOfAPlayback)
 {
-    session.Project().Options().PreviewEnv = "0.4";   // under a second per playback
+    SetPreviewEnv("0.4");   // under a second per playback
     auto player = std::make_unique<TPreviewPlayer>(session, settings, nullptr, &area);
     area.show();
     QSignalSpy running(player.get(), &TPreviewPlayer::RunningChanged);
@@ -190,8 +197,7 @@ TEST_F(PreviewPlayer, LoopReRendersAnOutOfDatePreviewAtTheEndOfAPlayback)
     EXPECT_EQ(player->Player().playbackState(), QMediaPlayer::PlayingState);
 
     // An edit while running: out of date (yellow) until the next playback starts.
-    ASSERT_GE(session.Project().AddMarker(test::Make(100, 5, mkSpline)), 0);
-    session.Project().RebuildSpline();
+    ASSERT_TRUE(session.Editor().PlaceMarker(test::Make(100, 5, mkSpline)));
     const int imagesBefore = int(image.count());
     player->MarkOutOfDate(true);
     EXPECT_TRUE(player->OutOfDate());
@@ -247,7 +253,7 @@ TEST_F(PreviewPlayer, ModesAndRangeText)
     EXPECT_FALSE(ParsePreviewRange("", seconds));
     EXPECT_FALSE(ParsePreviewRange("-2", seconds));
     EXPECT_FALSE(ParsePreviewRange("2s", seconds));
-    session.Project().Options().PreviewEnv = "abc";
+    SetPreviewEnv("abc");
     EXPECT_FALSE(player.CreatePreview(false, false));
     EXPECT_FALSE(player.Start(Qt::NoModifier));
     EXPECT_FALSE(player.Running());

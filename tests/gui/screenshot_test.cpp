@@ -46,10 +46,10 @@ TEST_F(Screenshot, WindowWithProjectShowsTheFrame)
         TProjectSession maker;
         ASSERT_TRUE(maker.OpenSource(srVideo, video));
         ASSERT_TRUE(maker.OpenSource(srAudio, audio));
-        maker.Project().SetPosition(30);
+        maker.Editor().MoveTo(30);
         ASSERT_TRUE(maker.Editor().NewMarker(mkSpline).Applied);
         ASSERT_TRUE(maker.Editor().SetShiftValue(0, "4").Applied);
-        maker.Project().SetPosition(45);
+        maker.Editor().MoveTo(45);
         ASSERT_TRUE(maker.Editor().NewMarker(mkRelCut).Applied);
         ASSERT_TRUE(maker.SaveProject(project));
     }

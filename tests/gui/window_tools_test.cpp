@@ -280,7 +280,7 @@ TEST_F(WindowTools, PreviewRunsFromSpaceGoesOutOfDateOnEditsAndStopsOnQuit)
     // Quit while a preview runs stops it, then asks as always; cancelled, the window stays.
     Trigger("PreviewStartItem");
     ASSERT_TRUE(preview.Running());
-    Session->Project().SetChanged(true);
+    Session->Editor().MarkChanged();
     Dialogs.Answers = {mrCancel};
     Trigger("FileQuitItem");
     EXPECT_FALSE(preview.Running());

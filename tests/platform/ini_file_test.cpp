@@ -102,6 +102,39 @@ TEST(IniFile, EraseThenWriteRebuildsOnlyThatSection)
     EXPECT_EQ(ini.ReadSectionValues("Markers")[1].second, "Spl      10      +5");
 }
 
+TEST(IniFile, ReplaceSectionWritesWhatEraseAndSingleWritesWrite)
+{
+    TTempDir dir;
+    const std::string start = "[Markers]\nCount=3\n0=a\n\n[Other]\nK=v\n[markers]\nCount=9\n";
+    const std::vector<std::vector<std::pair<std::string, std::string>>> cases = {
+        {{"Count", "2"}, {"0", "Spl      10      +5"}, {"1", " padded "}},
+        {},
+        {{" Count ", "1"}, {"0", "\"quoted\""}},
+        // A key given twice, and one that cannot be stored, go key by key.
+        {{"Count", "1"}, {"count", "2"}},
+        {{"Count", "1"}, {"a=b", "x"}},
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const std::string single = dir.File("single" + std::to_string(i) + ".tsp");
+        const std::string bulk = dir.File("bulk" + std::to_string(i) + ".tsp");
+        WriteText(single, start);
+        WriteText(bulk, start);
+        TIniFile a(single), b(bulk);
+        bool ok = a.EraseSection("Markers");
+        for (const auto &[key, value] : cases[i])
+            ok = a.WriteString("Markers", key, value) && ok;
+        EXPECT_EQ(b.ReplaceSection("Markers", cases[i]), ok) << i;
+        EXPECT_EQ(ReadText(bulk), ReadText(single)) << i;
+        // Inside an update the file changes only at its end.
+        WriteText(bulk, start);
+        b.BeginUpdate();
+        b.ReplaceSection("Markers", cases[i]);
+        EXPECT_EQ(ReadText(bulk), start);
+        b.EndUpdate();
+        EXPECT_EQ(ReadText(bulk), ReadText(single)) << i;
+    }
+}
+
 TEST(IniFile, FirstSectionAndFirstKeyWin)
 {
     TTempDir dir;

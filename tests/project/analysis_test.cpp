@@ -73,7 +73,6 @@ TEST_F(Analysis, WithoutMarkersEverythingIsZero)
     EXPECT_EQ(progress.Caption, "Analyze project ...");
     EXPECT_EQ(progress.Comment, "Press <ESC> to abort ...");
     EXPECT_FALSE(progress.Shown);
-    EXPECT_FALSE(project.Calculating());
 }
 
 TEST_F(Analysis, ExtremesOfShiftSpeedAndCurvature)
@@ -125,7 +124,6 @@ TEST_F(Analysis, AbortGivesNoResult)
     progress.AbortAfter = 10;
     TAnalysisResult r;
     EXPECT_FALSE(AnalyzeProject(project, &progress, r));
-    EXPECT_FALSE(project.Calculating());
     EXPECT_EQ(progress.Reports, 10);
 }
 

@@ -109,7 +109,6 @@ TEST_F(Mixer, SteepCurvesReadEverySampleFromItsRoundedPosition)
         Add(Make(frame, value, mkSpline));
     TAudioMixer mixer(project, &audio, nullptr);
     TAudioMixState state;
-    project.BeginCalc();
     mixer.InitAudioMix(0, 0, state, false);
     ASSERT_TRUE(state.Valid);
     std::vector<uint8_t> buf(static_cast<size_t>(state.MaxSamples) * 2);
@@ -126,7 +125,6 @@ TEST_F(Mixer, SteepCurvesReadEverySampleFromItsRoundedPosition)
             checked += !state.Silent;
         }
     }
-    project.EndCalc();
     EXPECT_GT(checked, kLength / 3);
     EXPECT_GT(steep, 10);
 }

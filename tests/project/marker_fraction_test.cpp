@@ -115,10 +115,10 @@ TEST_F(MarkerFractionProjectTest, AffectRulePassesFractionalChangesOn)
     project.AddMarker(Frac(200, 0, mkRelCut, true));
     project.AddMarker(Frac(300, 10000, mkSpline));
     project.RebuildSpline();
-    ASSERT_TRUE(EditMarkerValue(project, 0, "4.5"));
+    ASSERT_TRUE(EditMarkerValue(project, 0, 4500));
     EXPECT_EQ(MarkerMilli(project.GetMarker(2)), 10500);
     // The cut jumps by -0.75: the following point compensates, the total stays.
-    ASSERT_TRUE(EditMarkerValue(project, 1, "-0.75"));
+    ASSERT_TRUE(EditMarkerValue(project, 1, -750));
     EXPECT_EQ(MarkerMilli(project.GetMarker(2)), 11250);
     EXPECT_NEAR(double(project.GetStateAt(300).TotalShift()), 10.5, 1e-6);
     // Switching the cut off and on again restores the following point exactly.

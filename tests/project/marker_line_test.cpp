@@ -1,4 +1,6 @@
 // Tests of the marker and chapter text lines and the option word.
+#include <random>
+
 #include <gtest/gtest.h>
 
 #include "project/marker.h"
@@ -14,6 +16,38 @@ std::string Format(const TMarker &m)
     std::string line = "junk";
     EXPECT_TRUE(FormatMarker(m, line));
     return line;
+}
+
+// The project holds each marker as its line reads back; CanonicalMarker must give
+// exactly that without the text, for every kind, flag, fraction and refusal.
+TEST(MarkerLineTest, CanonicalMarkerIsTheLineReadBack)
+{
+    std::mt19937 rng(7);
+    auto pick = [&rng](int64_t lo, int64_t hi) { return std::uniform_int_distribution<int64_t>(lo, hi)(rng); };
+    int refused = 0;
+    for (int i = 0; i < 200000; ++i) {
+        TMarker m;
+        m.Frame = static_cast<int32_t>(pick(-2, 10000001));
+        m.Kind = static_cast<uint8_t>(pick(0, 5));
+        const int64_t scale = int64_t{1} << pick(0, 34);
+        m.Value = static_cast<int32_t>(pick(-std::min<int64_t>(scale, 2147483647), std::min<int64_t>(scale, 2147483647)));
+        if (m.Kind == mkOption && pick(0, 1))
+            m.Value = PackOption(static_cast<int32_t>(pick(-1, 1100)), pick(0, 1), pick(0, 1)) | static_cast<int32_t>(pick(0, 3) << 18);
+        m.Milli = static_cast<int16_t>(pick(-999, 999));
+        m.Affect = pick(0, 1);
+        m.Deactivated = pick(0, 1);
+        std::string line;
+        TMarker read;
+        const bool viaText = FormatMarker(m, line) && ParseMarker(line, read);
+        TMarker canonical;
+        ASSERT_EQ(CanonicalMarker(m, canonical), viaText) << line;
+        if (viaText)
+            ASSERT_EQ(canonical, read) << line;
+        else
+            ++refused;
+    }
+    EXPECT_GT(refused, 1000);
+    EXPECT_LT(refused, 150000);
 }
 
 TEST(MarkerLineTest, FormatsEveryKindInTwentyTwoCharacters)

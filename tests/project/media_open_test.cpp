@@ -125,7 +125,7 @@ TEST_F(MediaOpen, AudioFromAnAviBecomesTheReferenceAndRemovingMarksChanged)
     EXPECT_EQ(settings.Folder(fkWav), dir->Path() + "/");
     EXPECT_EQ(OpenDialogFolder(settings, srAudio), dir->Path() + "/");
     EXPECT_EQ(OpenDialogTitle(srDouble), "Open double audio file");
-    session.Project().SetChanged(false);
+    ASSERT_TRUE(session.SaveProject(dir->File("saved.tsp")));
     EXPECT_FALSE(RemoveMedia(session, srDouble));   // none: nothing to remove
     EXPECT_TRUE(RemoveMedia(session, srReference));
     EXPECT_FALSE(session.Project().HasReference());

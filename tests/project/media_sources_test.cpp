@@ -52,7 +52,6 @@ TEST_F(RealSources, LoadMixAndSaveAProject)
 
     TAudioMixer mixer(project, sources.AudioMix(), sources.DoubleMix());
     TAudioMixState state;
-    project.BeginCalc();
     mixer.InitAudioMix(0, 0, state, false);
     ASSERT_TRUE(state.Valid);
     std::vector<uint8_t> buf(size_t(state.MaxSamples) * 2);
@@ -63,7 +62,6 @@ TEST_F(RealSources, LoadMixAndSaveAProject)
         int32_t source = (f < 25 ? f : f + 10) * 320 + 17;
         ASSERT_EQ(v, source + 1) << f;
     }
-    project.EndCalc();
 
     ASSERT_TRUE(file.SaveProject(path));
     std::string text;

@@ -1,10 +1,14 @@
 // Tests of the editing path: checks before changes, the Affect rules through it, change
 // notification, undo records and their merging, and undo/redo giving the same file.
+#include <type_traits>
+#include <utility>
+
 #include <gtest/gtest.h>
 
 #include "platform/file_system.h"
 #include "project/project.h"
 #include "project/project_editor.h"
+#include "project/project_session.h"
 #include "project/project_file.h"
 #include "support/make_marker.h"
 #include "support/project_fakes.h"
@@ -14,6 +18,10 @@ namespace tessaly {
 namespace {
 
 using test::Make;
+
+// The session hands out its project only to read: a change outside the editor does not
+// compile.
+static_assert(std::is_const_v<std::remove_reference_t<decltype(std::declval<TProjectSession &>().Project())>>);
 
 class TCountingObserver : public TProjectObserver {
 public:
@@ -143,8 +151,24 @@ TEST_F(Editor, ObserversHearEachEditOnceWithWhatChanged)
     observer.Calls.clear();
     ASSERT_TRUE(editor.AddChapter(500));
     EXPECT_EQ(observer.Calls, (std::vector<unsigned>{pcChapters}));
+    // Inserted chapters turn chapters on: the options' observers hear it too.
     observer.Calls.clear();
-    project.SetPosition(40);   // unchanged value: nobody is told
+    ASSERT_TRUE(editor.InsertChapters(acFixedLength, 200, true));
+    EXPECT_EQ(observer.Calls, (std::vector<unsigned>{pcChapters | pcOptions}));
+    EXPECT_TRUE(project.Options().UseChapters);
+    // An opened medium: one notice of the media, the position, the zoom and the flag.
+    project.SetChanged(false);
+    observer.Calls.clear();
+    editor.BeginUpdate();
+    editor.MediaOpened(true, "250");
+    editor.MediaChanged();
+    editor.EndUpdate();
+    EXPECT_EQ(observer.Calls, (std::vector<unsigned>{pcMedia | pcPosition | pcOptions | pcChanged}));
+    EXPECT_EQ(project.Position(), 0);
+    EXPECT_EQ(project.Options().Zoom, "250");
+    EXPECT_TRUE(project.Changed());
+    observer.Calls.clear();
+    project.SetPosition(0);   // unchanged value: nobody is told
     EXPECT_TRUE(observer.Calls.empty());
     project.RemoveObserver(&observer);
     project.SetPosition(41);

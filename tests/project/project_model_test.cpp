@@ -184,23 +184,35 @@ TEST_F(Chapters, ChapterAt)
     EXPECT_EQ(number, 0);
 }
 
-TEST_F(Chapters, CalculationCachesHoldTheParsedLists)
+TEST_F(Chapters, MarkersAreHeldAsTheirLinesReadBack)
 {
     project.AddMarker(Make(100, 5, mkSpline, true));
     project.AddMarker(Make(200, PackOption(80, true, false), mkOption));
-    project.BeginCalc();
-    EXPECT_TRUE(project.Calculating());
     EXPECT_EQ(project.GetMarker(0), Make(100, 5, mkSpline, true));
     EXPECT_EQ(project.GetMarker(1), Make(200, PackOption(80, true, false), mkOption));
     EXPECT_EQ(project.GetMarker(2), TMarker{});
     EXPECT_EQ(project.GetChapter(2).Frame, 700);
     EXPECT_EQ(project.OutputFrameCount(), 700);
-    // An edit during a calculation is seen at once.
     project.AddMarker(Make(150, 1, mkRelCut));
     EXPECT_EQ(project.GetMarker(1), Make(150, 1, mkRelCut));
-    project.EndCalc();
-    EXPECT_FALSE(project.Calculating());
-    EXPECT_EQ(project.GetMarker(1), Make(150, 1, mkRelCut));
+    // What the line cannot say is not kept: Affect of an option marker, a fraction
+    // against the sign of the whole, an option volume beyond 999.
+    TMarker option = Make(300, PackOption(-1, false, true), mkOption, true, true);
+    ASSERT_EQ(project.AddMarker(option), 3);
+    EXPECT_EQ(project.GetMarker(3), Make(300, PackOption(-1, false, true), mkOption));
+    TMarker mixed = Make(400, 3, mkSpline);
+    mixed.Milli = -500;
+    ASSERT_EQ(project.AddMarker(mixed), 4);
+    EXPECT_EQ(project.GetMarker(4).Value, 2);
+    EXPECT_EQ(project.GetMarker(4).Milli, 500);
+    EXPECT_EQ(project.AddMarker(Make(500, 1500, mkOption)), -1);
+    EXPECT_EQ(project.MarkerCount(), 5);
+    // A marker may not be set out of the frame order or onto another one.
+    EXPECT_FALSE(project.SetMarker(0, Make(150, 5, mkSpline)));
+    EXPECT_FALSE(project.SetMarker(0, Make(250, 5, mkSpline)));
+    EXPECT_TRUE(project.SetMarker(0, Make(149, 5, mkSpline)));
+    EXPECT_EQ(project.FindMarker(149), 0);
+    EXPECT_EQ(project.FindMarker(100), -1);
 }
 
 TEST_F(Chapters, ResetAndClear)

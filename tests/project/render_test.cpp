@@ -85,8 +85,7 @@ protected:
         m.Frame = frame;
         m.Kind = kind;
         m.Value = value;
-        ASSERT_GE(Session.Project().AddMarker(m), 0);
-        Session.Project().RebuildSpline();
+        ASSERT_TRUE(Session.Editor().PlaceMarker(m, true));
     }
     // Every output frame of the project, without a progress window.
     TRenderOptions Whole(bool crossFade, bool useChapters)
@@ -166,7 +165,7 @@ TEST_F(RenderTest, ShiftCurveMovesTheAudio)
 
     // Two points 0 -> 0 and 30 -> 10: a drift of a third of a frame per frame, spread
     // linearly over the samples of each frame.
-    Session.Project().DeleteMarker(0);
+    ASSERT_TRUE(Session.Editor().DeleteMarker(Session.Project().GetMarker(0).Frame));
     AddMarker(0, mkSpline, 0);
     AddMarker(30, mkSpline, 10);
     for (int f = 0; f <= 30; ++f)
@@ -250,7 +249,7 @@ TEST_F(RenderTest, OptionMarkerSwitchesToTheDoubleTrackAtItsVolume)
     });
 
     // Volume 50 %: the double samples scaled by 0.25, rounded.
-    Session.Project().DeleteMarker(0);
+    ASSERT_TRUE(Session.Editor().DeleteMarker(Session.Project().GetMarker(0).Frame));
     AddMarker(30, mkOption, PackOption(50, true, false));
     ASSERT_TRUE(RenderWav("vol.wav", false));
     ExpectAudio(test::DecodedAudio(Out.File("vol.wav")), kFrames * kN, 0, [](int64_t j) {
@@ -280,10 +279,10 @@ protected:
     void SetUp() override
     {
         Open();
-        TProject &p = Session.Project();
-        p.Options().UseChapters = true;
-        p.AddChapter(TChapter{40, false});
-        p.AddChapter(TChapter{70, true});
+        TProjectEditor &e = Session.Editor();
+        ASSERT_TRUE(e.SetUseChapters(true));
+        ASSERT_TRUE(e.AddChapter(40, false));
+        ASSERT_TRUE(e.AddChapter(70, true));
     }
 };
 
@@ -305,7 +304,7 @@ TEST_F(RenderChapterTest, SeparateAviFilesSkipTheDisabledChapter)
 
 TEST_F(RenderChapterTest, ConcatenatedAviLeavesTheDisabledChapterOut)
 {
-    Session.Project().Options().ConcatChapters = true;
+    ASSERT_TRUE(Session.Editor().SetConcatChapters(true));
     ASSERT_TRUE(RenderAvi("cat.avi", true, true));
     std::string out = Out.File("cat.avi");
     ASSERT_TRUE(test::DecodesCleanly(out));
@@ -319,7 +318,7 @@ TEST_F(RenderChapterTest, ConcatenatedAviLeavesTheDisabledChapterOut)
 TEST_F(RenderChapterTest, WavChapterFilesStartExactlyAtChapterFrames)
 {
     // 45 is not a key frame: the WAV result cuts exactly there.
-    Session.Project().AddChapter(TChapter{45, true});
+    ASSERT_TRUE(Session.Editor().AddChapter(45, true));
     ASSERT_TRUE(RenderWav("part.wav", false, true));
     ASSERT_EQ(Files.size(), 3u);
     EXPECT_EQ(Files[0], Out.File("part.00.wav"));
@@ -455,8 +454,8 @@ TEST_F(RenderTest, PreviewOfAMatroskaVideoCopiesItsPacketsIntoMatroska)
 TEST_F(RenderTest, PreviewRangeStartsAtTheKeyFrameBeforeIt)
 {
     Open();
-    TProject &p = Session.Project();
-    p.SetPosition(57);
+    const TProject &p = Session.Project();
+    ASSERT_TRUE(Session.Editor().MoveTo(57));
     int32_t first = 0, last = 0;
     PreviewRange(p, 0, 1.0L, first, last);
     EXPECT_EQ(first, 32);
@@ -464,7 +463,7 @@ TEST_F(RenderTest, PreviewRangeStartsAtTheKeyFrameBeforeIt)
     PreviewRange(p, 1, 1.0L, first, last);
     EXPECT_EQ(first, 57);
     EXPECT_EQ(last, 82);
-    p.SetViewOffset(-7);
+    ASSERT_TRUE(Session.Editor().StepViewOffset(-7));
     PreviewRange(p, 2, 1.0L, first, last);
     EXPECT_EQ(first, 25);
     EXPECT_EQ(last, 50);
@@ -490,7 +489,7 @@ TEST_F(RenderTest, PreviewOfUncompressedFramesIsReducedToTheSizeLimit)
     clip.Rate = 25;
     ASSERT_TRUE(Session.OpenPhantomClip(clip));
     ASSERT_TRUE(Session.OpenSource(srAudio, Media->File("audio.wav")));
-    Session.Project().SetPosition(50);
+    ASSERT_TRUE(Session.Editor().MoveTo(50));
     TRenderer r(Session, nullptr);
     std::string file = Out.File("small.avi");
     ASSERT_TRUE(CreatePreviewFile(Session, r, file, 0, 0.4L, 32, false, false));
@@ -546,9 +545,9 @@ TEST_F(RenderTest, ResultsWithNothingToWriteAreRefusedBeforeAnyFileIsTouched)
     // Every chapter disabled: the earlier results of those names stay.
     Ui.Messages.clear();
     Open();
-    Session.Project().Options().UseChapters = true;
-    ASSERT_GE(Session.Project().AddChapter({50, false}), 0);
-    ASSERT_TRUE(Session.Project().SetChapterEnabled(0, false));
+    ASSERT_TRUE(Session.Editor().SetUseChapters(true));
+    ASSERT_TRUE(Session.Editor().AddChapter(50, false));
+    ASSERT_TRUE(Session.Editor().TickChapter(0, false));
     ASSERT_EQ(Session.Project().ChapterCount(), 2);
     EXPECT_FALSE(RenderAvi("silent.avi", true, true));
     EXPECT_FALSE(RenderWav("none.wav", true, true));

@@ -49,7 +49,7 @@ TEST(ResultChoice, ProposesTheVideosContainerBesideItElseTheStoredChoice)
     settings.SetFolder(fkRes, dir.File("results"));
     settings.SetResFmt(ResultTypeIndex(rcMov) + 1);
     TProjectSession session(nullptr);
-    session.Project().SetFileName(dir.File("p.tsp"));
+    ASSERT_TRUE(session.SaveProject(dir.File("p.tsp")));
     // No video file: the stored folder, the project's name, the stored type.
     TResultProposal none = ProposeResult(session, settings);
     EXPECT_EQ(none.Path, dir.File("results") + "/p");

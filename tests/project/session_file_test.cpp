@@ -64,7 +64,7 @@ TEST_F(SessionFileTest, DocumentedFormsLoadAndSaveBack)
                              "[Mine]\r\nKept=yes\r\n");
     ASSERT_TRUE(Session.LoadProject(file, true));
     EXPECT_TRUE(Ui.Messages.empty()) << Ui.Messages[0];
-    TProject &p = Session.Project();
+    const TProject &p = Session.Project();
     EXPECT_EQ(p.FrameCount(), 600);
     EXPECT_EQ(Session.FileList(srVideo), Dir.File("video.avi"));
     EXPECT_EQ(Session.FileList(srAudio), Dir.File("audio.wav"));

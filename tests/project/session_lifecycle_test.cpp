@@ -63,7 +63,7 @@ TEST_F(Lifecycle, AMissingProjectIsRefusedAndTheLoadedOneStays)
     std::ofstream(dir.File("p.tsp")) << "[Files]\nVideo=*96*72*0*250*25*1*\nAudio=\n";
     StartSession(session, settings, {dir.File("p.tsp")});
     ASSERT_EQ(session.Project().FrameCount(), 250);
-    session.Project().SetChanged(true);
+    session.Editor().MarkChanged();
     ui.Messages.clear();
     // No save question, no open error naming a video: one message naming the file.
     EXPECT_FALSE(OpenProjectFile(session, dir.File("gone.tsp")));
@@ -131,7 +131,7 @@ TEST_F(Lifecycle, ACancelledSaveQuestionKeepsTheWindow)
 {
     StartSession(session, settings, {});
     ASSERT_TRUE(session.OpenPhantomClip(TPhantomClip{96, 72, 0, 100, 25, 1}));
-    session.Project().SetChanged(true);
+    session.Editor().MarkChanged();
     test::TRecordingUserInterface asking;
     asking.Answers = {mrCancel};
     session.SetUserInterface(&asking);

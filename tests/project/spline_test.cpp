@@ -188,7 +188,7 @@ TEST(SplineTest, DirectionPointAddsAKnotAlongItsAngle)
     EXPECT_EQ(d.KnotT(1), 0.0L);
 }
 
-TEST(SplineTest, StorageGrowsInBlocksOfFourAndCalculatesOncePerChange)
+TEST(SplineTest, StorageDoublesFromFourAndCalculatesOncePerChange)
 {
     TSpline s;
     EXPECT_EQ(s.PointCapacity(), 0);
@@ -199,6 +199,9 @@ TEST(SplineTest, StorageGrowsInBlocksOfFourAndCalculatesOncePerChange)
     EXPECT_EQ(s.PointCapacity(), 4);
     EXPECT_EQ(s.AddPoint(MakeSplinePoint(0, 4, 16, 0)), 4);
     EXPECT_EQ(s.PointCapacity(), 8);
+    for (int i = 5; i < 9; ++i)
+        s.AddPoint(MakeSplinePoint(0, i, i * i, 0));
+    EXPECT_EQ(s.PointCapacity(), 16);
     EXPECT_TRUE(s.Dirty());
 
     for (int i = 0; i < 50; ++i)

@@ -98,8 +98,10 @@ TEST_F(AppContextTest, StoredSettingsChooseLanguageAndNewProjectDefaults)
     EXPECT_EQ(session.Project().Options().GlobalShift, 40);
     EXPECT_EQ(session.Project().PreviewOffset(), 40);
     EXPECT_EQ(session.Project().Options().PreviewEnv, "5");
-    session.Project().Options().GlobalShift = 3;
-    session.Project().ClearProject();
+    TProjectOptions o = session.Project().Options();
+    o.GlobalShift = 3;
+    ASSERT_TRUE(session.Editor().SetOptions(o));
+    ASSERT_TRUE(session.NewProject());
     EXPECT_EQ(session.Project().Options().GlobalShift, 40);
 }
 

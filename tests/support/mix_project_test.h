@@ -38,7 +38,6 @@ protected:
     std::vector<int16_t> MixFrames(TAudioMixer &mixer, bool crossFade, int32_t from = 0, int32_t to = kMixFrames)
     {
         TAudioMixState state;
-        project.BeginCalc();
         mixer.InitAudioMix(from, 0, state, false);
         EXPECT_TRUE(state.Valid);
         std::vector<int16_t> out;
@@ -51,7 +50,6 @@ protected:
                 out.push_back(v);
             }
         }
-        project.EndCalc();
         return out;
     }
 

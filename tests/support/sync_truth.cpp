@@ -519,7 +519,7 @@ TTruthScore ScoreProject(const TTruthCase &truth, const std::string &projectFile
     TProjectSession session(nullptr);
     if (!session.LoadProject(projectFile, true))
         return score;
-    TProject &project = session.Project();
+    const TProject &project = session.Project();
     score.Loaded = true;
     score.Markers = project.MarkerCount();
     const double fps = static_cast<double>(project.Fps());

@@ -7,28 +7,13 @@
 #include <cstring>
 
 #include "media/common/byte_order.h"
+#include "media/common/frame_timing.h"
 #include "media/input/wave_format.h"
 #include "media/output/avi_output_file.h"
 
 namespace tessaly {
 
 namespace {
-
-int64_t RoundRatioEven(__int128 num, __int128 den)
-{
-    if (den < 0) {
-        num = -num;
-        den = -den;
-    }
-    __int128 q = num / den, r = num % den;
-    if (r < 0) {   // floor division
-        q -= 1;
-        r += den;
-    }
-    if (2 * r > den || (2 * r == den && (q & 1)))
-        ++q;
-    return int64_t(q);
-}
 
 // The default video format: 768 x 576, 24 bits, uncompressed.
 std::vector<uint8_t> DefaultBitmapInfo()
@@ -446,9 +431,7 @@ int64_t TAVICreator::SamplesUpToFrame(int64_t n, long double frameRate, uint32_t
 
 int64_t TAVICreator::SamplesUpToFrame(int64_t n, uint32_t rate, uint32_t scale, uint32_t sampleRate)
 {
-    if (rate == 0 || scale == 0)
-        return 0;
-    return RoundRatioEven(__int128(n) * sampleRate * scale, __int128(rate));
+    return tessaly::SamplesUpToFrame(n, TFrameRate{rate, scale}, sampleRate);
 }
 
 int64_t TAVICreator::SamplesOfFrame(int64_t n, long double frameRate, uint32_t sampleRate)

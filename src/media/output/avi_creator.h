@@ -80,7 +80,8 @@ public:
 
     // round(n x sampleRate / frameRate), halves to even; 0 for a frame rate of 0.
     static int64_t SamplesUpToFrame(int64_t n, long double frameRate, uint32_t sampleRate);
-    // The same for the frame rate rate/scale, computed exactly.
+    // The same for the frame rate rate/scale, computed exactly (the one formula of
+    // media/common/frame_timing.h).
     static int64_t SamplesUpToFrame(int64_t n, uint32_t rate, uint32_t scale, uint32_t sampleRate);
     // Sample frames of frame n: SamplesUpToFrame(n + 1) - SamplesUpToFrame(n).
     static int64_t SamplesOfFrame(int64_t n, long double frameRate, uint32_t sampleRate);
