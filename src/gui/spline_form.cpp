@@ -126,12 +126,14 @@ void TSplineForm::showEvent(QShowEvent *event)
     ApplyLanguage(*this);
     if (!FShownBefore) {
         FShownBefore = true;
-        // Across the lower quarter of the main window, inside the screen.
+        // Across the lower quarter of the main window, inside the screen: the window
+        // itself, or the floating dock holding it (a docked curve stays where it is).
+        QWidget *holder = window();
         const QRect work = AvailableArea(*this);
-        const QWidget *main = parentWidget() ? parentWidget()->window() : nullptr;
-        if (work.isValid() && main) {
+        const QWidget *main = holder->parentWidget() ? holder->parentWidget()->window() : nullptr;
+        if (work.isValid() && main && holder != main) {
             const TWindowRect r = SplineFirstRectBeside(ToWindowRect(main->frameGeometry()), ToWindowRect(work));
-            PlaceOnScreen(*this, ToQRect(r));
+            PlaceOnScreen(*holder, ToQRect(r));
         }
     }
     QWidget::showEvent(event);

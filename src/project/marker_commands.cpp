@@ -230,7 +230,7 @@ bool ChangeStartOffset(TProject &project, int32_t d)
     const int32_t markers = project.MarkerCount();
     const int32_t chapters = project.ChapterListCount();
     if (!StartOffsetFits(project, d)) {
-        project.ShowError("ErrOfs", "This would move some markers and/or chapters outside of the project.");
+        project.ShowError("ErrOfs");
         return false;
     }
     // Every moved marker is read and written before anything changes, so that a marker
@@ -248,7 +248,7 @@ bool ChangeStartOffset(TProject &project, int32_t d)
             }
         }
         if (!ok || !FormatMarker(m, line)) {
-            project.ShowError("ErrInternal", "Internal error occured.");
+            project.ShowError("ErrInternal");
             return false;
         }
     }

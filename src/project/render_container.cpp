@@ -8,7 +8,6 @@
 #include "media/output/lavf_result_writer.h"
 #include "platform/file_system.h"
 #include "project/project_session.h"
-#include "project/project_text.h"
 #include "shell/messages.h"
 #include "shell/progress.h"
 #include "shell/user_interface.h"
@@ -68,8 +67,7 @@ bool TContainerRenderer::Render(const std::string &target, const TRenderOptions 
         return false;
     const std::vector<std::string> files = FSession.Files(srVideo);
     if (files.size() != 1)
-        return Refuse(ProjectText("ErrResultSegments",
-                                  "A video of several segment files can only be written as an AVI or WAV result."));
+        return Refuse(Msg("ErrResultSegments"));
     if (options.UseChapters && project.ChapterCount() > 1) {
         bool skipped = false;
         for (int32_t i = 0; i < project.ChapterCount(); ++i) {
@@ -77,8 +75,7 @@ bool TContainerRenderer::Render(const std::string &target, const TRenderOptions 
             skipped = skipped || (!chapter.Enabled && chapter.Frame >= 0 && chapter.Frame <= options.LastFrame);
         }
         if (!project.Options().ConcatChapters || skipped)
-            return Refuse(ProjectText("ErrResultChapters",
-                                      "Chapter files and left-out chapters can only be written as AVI or WAV results."));
+            return Refuse(Msg("ErrResultChapters"));
     }
     TLavfResultWriter writer;
     // Reading the video's index takes a while on a long film: shown, and Esc (or Ctrl+C) stops it.
@@ -86,8 +83,8 @@ bool TContainerRenderer::Render(const std::string &target, const TRenderOptions 
     if (shown) {
         FProgress->Show();
         FProgress->SetCaption(options.Caption);
-        FProgress->SetCancelText(ProjectText("CapAbort", "&Abort"));
-        FProgress->SetComment(ProjectText("MsgReadIndex", "Reading the video's frames ..."));
+        FProgress->SetCancelText(Msg("CapAbort"));
+        FProgress->SetComment(Msg("MsgReadIndex"));
     }
     const bool indexed = writer.OpenSource(files.front(), [&]() { return !shown || !FProgress->Aborted(); });
     if (shown && FProgress->Aborted()) {
@@ -96,7 +93,7 @@ bool TContainerRenderer::Render(const std::string &target, const TRenderOptions 
         return false;
     }
     if (!indexed)
-        return Refuse(FormatText(ProjectText("ErrResultSource", "The video cannot be copied into the result:\r\n%s"),
+        return Refuse(FormatText(Msg("ErrResultSource"),
                                  {writer.ErrorText()}));
     // A video read through the container path may be numbered on a frame grid (variable
     // rate, dropped frames): the result counts its frames the same way.
@@ -108,7 +105,7 @@ bool TContainerRenderer::Render(const std::string &target, const TRenderOptions 
         writer.SetFrameGrid(std::move(grid));
     }
     if (writer.SourceFrameCount() != project.FrameCount())
-        return Refuse(FormatText(ProjectText("ErrResultFrames", "The video file holds %d frames, the project %d."),
+        return Refuse(FormatText(Msg("ErrResultFrames"),
                                  {std::to_string(writer.SourceFrameCount()), std::to_string(project.FrameCount())}));
     TLavfResultOptions chosen = result;
     // The new track is named like the primary track's stream unless the user names it.
@@ -134,7 +131,7 @@ bool TContainerRenderer::Render(const std::string &target, const TRenderOptions 
         ok = writer.Open(target, first, last, nullptr, 0, chosen) || Refuse(writer.ErrorText());
     }
     if (ok && !writer.Finish()) {
-        ok = Refuse(ProjectText("ErrTarget", "Error opening target file!") + "\r\n" + writer.ErrorText());
+        ok = Refuse(Msg("ErrTarget") + "\r\n" + writer.ErrorText());
     }
     if (!ok) {
         writer.Discard();
@@ -185,7 +182,7 @@ TCalcOutcome CalculateAnyResult(TProjectSession &session, TProgress *progress, c
     options.ShowProgress = true;
     options.UseChapters = true;
     options.LastFrame = project.LastOutputFrame();
-    options.Caption = ProjectText("MsgCalcVid", "Calculating video file ...");
+    options.Caption = Msg("MsgCalcVid");
     TContainerRenderer renderer(session, progress);
     bool ok = renderer.Render(chosen, options, result);
     if (files)

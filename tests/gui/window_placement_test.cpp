@@ -88,7 +88,7 @@ TEST_F(WindowPlacement, CurveWindowOpensOnTheScreenWithAnAxisAndTakesClicks)
     Trigger("ViewCurveItem");
     gui::TSplineForm &curve = Tools().Spline();
     ASSERT_TRUE(curve.isVisible());
-    EXPECT_TRUE(Screen().contains(curve.geometry()));
+    EXPECT_TRUE(Screen().contains(curve.window()->geometry()));
     EXPECT_LE(curve.width(), Screen().width());
     // The axis below the curve carries labels (dark text on the window colour).
     const QImage picture = curve.Render();
