@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "gui/language_apply.h"
@@ -132,8 +133,11 @@ void TSplineForm::showEvent(QShowEvent *event)
         const QRect work = AvailableArea(*this);
         const QWidget *main = holder->parentWidget() ? holder->parentWidget()->window() : nullptr;
         if (work.isValid() && main && holder != main) {
-            const TWindowRect r = SplineFirstRectBeside(ToWindowRect(main->frameGeometry()), ToWindowRect(work));
-            PlaceOnScreen(*holder, ToQRect(r));
+            const QRect r = ToQRect(SplineFirstRectBeside(ToWindowRect(main->frameGeometry()), ToWindowRect(work)));
+            PlaceOnScreen(*holder, r);
+            // A floating dock takes its own place as it shows: the place is given again after.
+            if (holder != this)
+                QTimer::singleShot(0, holder, [holder, r] { PlaceOnScreen(*holder, r); });
         }
     }
     QWidget::showEvent(event);

@@ -52,8 +52,8 @@ class TTimelineStrip : public QWidget {
 public:
     TTimelineStrip(TProjectSession &session, QWidget *parent);
     TTimelineView &View() { return FView; }
-    QSize sizeHint() const override { return QSize(600, 96); }
-    QSize minimumSizeHint() const override { return QSize(120, 48); }
+    QSize sizeHint() const override { return QSize(600, 64); }
+    QSize minimumSizeHint() const override { return QSize(120, 40); }
     // The pixel column of a frame's middle (for the tests and the drag).
     int XOfFrame(int32_t frame) const;
     TStripTracks &Tracks() { return FTracks; }

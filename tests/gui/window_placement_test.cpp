@@ -2,6 +2,7 @@
 // the screen as it is now), the reference window is a toggle that opens on the screen,
 // and the curve window opens across the main window, has a frame axis and takes clicks.
 #include <QAction>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTest>
@@ -86,6 +87,7 @@ TEST_F(WindowPlacement, CurveWindowOpensOnTheScreenWithAnAxisAndTakesClicks)
     Trigger("FileOpenVideoItem");
     Window->show();
     Trigger("ViewCurveItem");
+    QApplication::processEvents();   // the floating dock takes its place after showing
     gui::TSplineForm &curve = Tools().Spline();
     ASSERT_TRUE(curve.isVisible());
     EXPECT_TRUE(Screen().contains(curve.window()->geometry()));

@@ -20,9 +20,11 @@ std::string Lower(std::string text)
 TEST(CommandRows, OneRowPerCommandFoundByItsId)
 {
     std::set<int> ids;
-    for (const TCommandRow &row : CommandRows())
-        if (row.Id != cmNone)
+    for (const TCommandRow &row : CommandRows()) {
+        if (row.Id != cmNone) {
             EXPECT_TRUE(ids.insert(row.Id).second) << row.Name;
+        }
+    }
     EXPECT_EQ(ids.size(), size_t(cmCount));
     for (int id = 0; id < cmCount; ++id) {
         const TCommandRow *row = CommandRow(TCommandId(id));

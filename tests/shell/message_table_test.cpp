@@ -49,8 +49,10 @@ std::map<std::string, std::vector<std::string>> LanguageKeys()
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        if (line.size() > 2 && line.front() == '[' && line.back() == ']')
+        if (line.size() > 2 && line.front() == '[' && line.back() == ']') {
             section = line.substr(1, line.size() - 2);
+            keys[section];   // a section without keys is a language too
+        }
         else if (!section.empty() && line.find('=') != std::string::npos)
             keys[section].push_back(line.substr(0, line.find('=')));
     }
