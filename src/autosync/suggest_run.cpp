@@ -12,7 +12,6 @@
 #include "autosync/sync_plot.h"
 #include "platform/text_util.h"
 #include "project/project_session.h"
-#include "project/project_text.h"
 #include "shell/messages.h"
 #include "shell/progress.h"
 #include "sync/aligner.h"
@@ -158,8 +157,8 @@ TSuggestStatus SuggestMarkers(TProjectSession &session, const std::string &again
     const TTrack primaryTrack{session.FileList(srAudio), session.KindString(srAudio), "primary track"};
     if (progress) {
         progress->Show();
-        progress->SetCaption(ProjectText("CapSuggest", "Suggest markers"));
-        progress->SetComment(ProjectText("CapSuggestRead", "Reading the tracks ..."));
+        progress->SetCaption(Msg("CapSuggest"));
+        progress->SetComment(Msg("CapSuggestRead"));
     }
     // The two tracks are read side by side (reading and resampling is half the run): the
     // primary on a thread of its own, the other one here, where the progress display is
@@ -189,7 +188,7 @@ TSuggestStatus SuggestMarkers(TProjectSession &session, const std::string &again
         return ssFailed;
     }
     if (progress)
-        progress->SetComment(ProjectText("CapSuggestAlign", "Aligning the tracks ..."));
+        progress->SetComment(Msg("CapSuggestAlign"));
     auto alignProgress = [&](double f) {
         if (!progress)
             return true;
@@ -225,16 +224,12 @@ std::string SuggestProblem(const TSuggestRun &run)
     if (SuggestionUsable(run))
         return {};
     if (run.Unstored > 0)
-        return FormatText(ProjectText("ErrSuggestUnstored", "%s of the suggested markers cannot be stored in the "
-                                                            "project; the suggestion is not usable."),
+        return FormatText(Msg("ErrSuggestUnstored"),
                           {std::to_string(run.Unstored)});
     if (run.Fit.Frames == 0)
-        return ProjectText("ErrSuggestNoFrames", "The measurement covers no frame of the video; the suggestion is "
-                                                 "not usable.");
+        return Msg("ErrSuggestNoFrames");
     const std::string distance = std::isfinite(run.Fit.MaxErrorMs) ? Fixed(run.Fit.MaxErrorMs, 3) : "inf";
-    return FormatText(ProjectText("ErrSuggestFit", "The suggested markers leave the curve %s ms from the "
-                                                   "measurement at frame %s, more than the limit of %s ms; the "
-                                                   "suggestion is not usable."),
+    return FormatText(Msg("ErrSuggestFit"),
                       {distance, std::to_string(run.Fit.WorstFrame), Fixed(run.LimitMs, 3)});
 }
 

@@ -9,7 +9,6 @@
 #include "autosync/sync_plot.h"
 #include "platform/text_util.h"
 #include "project/project.h"
-#include "project/project_text.h"
 #include "shell/messages.h"
 #include "sync/aligner.h"
 
@@ -223,24 +222,21 @@ std::string VerifyText(const TVerifyReport &r, const TVerifyOptions &options)
                   Seconds(r.Silent * r.Hop).c_str());
     out += line;
     if (!r.FillKnown)
-        out += ProjectText("MsgVerifyNoProject", "(no project given: stretches the double track fills in are counted as "
-                                                 "matched when they sound like the recording)") +
+        out += Msg("MsgVerifyNoProject") +
                "\n";
     for (const TVerifySpan &s : r.Spans)
         out += "  " + Seconds(s.From) + "-" + Seconds(s.To) + " s: " +
                (s.Kind == vkFilledIn ? "filled in by the double track" : "matches nothing") + "\n";
     if (r.Sounding == 0)
-        out += ProjectText("MsgVerifyNoSound", "no match: the result and the recording never sound together") + "\n";
+        out += Msg("MsgVerifyNoSound") + "\n";
     if (r.Outside > 0)
-        out += FormatText(ProjectText("MsgVerifyOutside", "%s matched windows lie outside +-%s ms"),
+        out += FormatText(Msg("MsgVerifyOutside"),
                           {std::to_string(r.Outside), FormatFixed(options.ToleranceMs, 3)}) + "\n";
     if (r.Sounding > 0 && r.Coverage < options.MinCoverage)
-        out += FormatText(ProjectText("MsgVerifyCoverage", "only %s %% of the sounding stretches match within "
-                                                           "tolerance, less than the required %s %%"),
+        out += FormatText(Msg("MsgVerifyCoverage"),
                           {FormatFixed(100 * r.Coverage, 1), FormatFixed(100 * options.MinCoverage, 1)}) + "\n";
     if (r.Passed)
-        out += FormatText(ProjectText("MsgVerifyPassed", "every matched window lies within +-%s ms, and they cover "
-                                                         "%s %% of the sounding stretches"),
+        out += FormatText(Msg("MsgVerifyPassed"),
                           {FormatFixed(options.ToleranceMs, 3), FormatFixed(100 * r.Coverage, 1)}) + "\n";
     return out;
 }

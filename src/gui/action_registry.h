@@ -1,12 +1,16 @@
-// TActionRegistry: every command of the main window as one QAction, created once from a
-// table (name, caption, shortcut, menu), with the menus built from the same table.
+// TActionRegistry: every command of the main window as one QAction, made from the
+// core's command rows (name, keys, menu, flags, enable flag), with the menus built from
+// the same rows, one handler per command and the enables applied row by row.
 #pragma once
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "project/command_rows.h"
 
 class QAction;
 class QActionGroup;
@@ -24,7 +28,8 @@ public:
 
     // Builds the menu bar; the menu entries are the registry's actions.
     void BuildMenus(QMenuBar *bar);
-    // The action named `name` (its object name); null when there is none.
+    // The action of a command; the action named `name` (its object name, null when none).
+    QAction *Action(TCommandId id) const { return FById[size_t(id)]; }
     QAction *Action(const QString &name) const;
     // Every action, in table order.
     const std::vector<QAction *> &Actions() const { return FOrder; }
@@ -36,6 +41,19 @@ public:
     // The marker list's context menu.
     QMenu *MarkerListMenu() const { return FMarkerListMenu; }
 
+    // The handler of a command: it runs when the action triggers and is enabled after
+    // `BeforeRun` (the window recomputing its enables: they may be stale when a key
+    // arrives). A tick item's handler gets its new state.
+    void Handle(TCommandId id, const std::function<void()> &handler);
+    void HandleToggle(TCommandId id, const std::function<void(bool)> &handler);
+    std::function<void()> BeforeRun;
+    // Triggers the command when it is enabled after BeforeRun; true when it ran.
+    bool Run(TCommandId id);
+    // The commands without a handler (none once the window is built).
+    std::vector<TCommandId> Unhandled() const;
+    // Enables every action (and sub-menu) by its row's flag.
+    void ApplyEnables(const TEnables &e);
+
 signals:
     // A language entry was chosen (its name without accelerator marks).
     void LanguageChosen(const QString &name);
@@ -43,8 +61,11 @@ signals:
 private:
     QWidget *FWindow;
     std::map<QString, QAction *> FByName;
+    std::vector<QAction *> FById;
+    std::vector<bool> FHandled;
     std::vector<QAction *> FOrder;
     std::vector<QMenu *> FMenus;
+    std::map<std::string, QMenu *> FSubMenus;   // sub-menu rows with an enable flag
     QMenu *FLanguageMenu = nullptr;
     QMenu *FMarkerListMenu = nullptr;
     QActionGroup *FLanguageGroup = nullptr;

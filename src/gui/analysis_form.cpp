@@ -9,7 +9,7 @@
 
 #include "gui/gauge_form.h"
 #include "project/project_session.h"
-#include "project/project_text.h"
+#include "shell/messages.h"
 
 namespace tessaly::gui {
 
@@ -30,14 +30,14 @@ bool RunProjectAnalysis(TProjectSession &session, QWidget *owner, TAnalysisResul
 TAnalysisForm::TAnalysisForm(const TAnalysisResult &result, QWidget *parent) : QDialog(parent)
 {
     setObjectName("TAnalysisForm");
-    setWindowTitle(Q(ProjectText("CapAnalysis", "Project analysis")));
+    setWindowTitle(Q(Msg("CapAnalysis")));
     const std::vector<TAnalysisRow> rows = AnalysisRows(result);
 
     FGrid = new QTableWidget(int(rows.size()), 3, this);
     FGrid->setObjectName("Grid");
-    FGrid->setHorizontalHeaderLabels({Q(ProjectText("AnaHeadQuantity", "Quantity")),
-                                      Q(ProjectText("AnaHeadValue", "Value")),
-                                      Q(ProjectText("AnaHeadFrame", "Frame"))});
+    FGrid->setHorizontalHeaderLabels({Q(Msg("AnaHeadQuantity")),
+                                      Q(Msg("AnaHeadValue")),
+                                      Q(Msg("AnaHeadFrame"))});
     QFont bold = FGrid->horizontalHeader()->font();
     bold.setBold(true);
     FGrid->horizontalHeader()->setFont(bold);
@@ -63,10 +63,10 @@ TAnalysisForm::TAnalysisForm(const TAnalysisResult &result, QWidget *parent) : Q
     FGrid->resizeColumnsToContents();
     FGrid->horizontalHeader()->setStretchLastSection(true);
 
-    FGoTo = new QPushButton(Q(ProjectText("CapGoto", "&Go to")), this);
+    FGoTo = new QPushButton(Q(Msg("CapGoto")), this);
     FGoTo->setObjectName("GotoBtn");
     FGoTo->setEnabled(false);
-    auto *close = new QPushButton(Q(ProjectText("CapClose", "&Close")), this);
+    auto *close = new QPushButton(Q(Msg("CapClose")), this);
     close->setObjectName("CloseBtn");
     close->setDefault(true);
     auto *buttons = new QHBoxLayout;

@@ -9,14 +9,18 @@
 
 namespace tessaly::gui {
 
+TStripTracks::TStripTracks(TProjectSession &session) : FSession(session), FPeaks(session.Project())
+{
+    Open();
+}
+
 TAudioStripView::TAudioStripView(TProjectSession &session, QWidget *parent)
-    : QWidget(parent), FSession(session), FPeaks(session.Project())
+    : QWidget(parent), FSession(session), FTracks(session)
 {
     setObjectName("AudioStrip");
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumHeight(32);
     FSession.Project().AddObserver(this);
-    OpenTracks();
 }
 
 TAudioStripView::~TAudioStripView() { FSession.Project().RemoveObserver(this); }
@@ -29,7 +33,7 @@ void TAudioStripView::SetSeconds(double seconds)
     }
 }
 
-void TAudioStripView::OpenTracks()
+void TStripTracks::Open()
 {
     FPeaks.SetSources(nullptr, nullptr);
     FAudio.Close();
@@ -51,7 +55,7 @@ void TAudioStripView::OpenTracks()
 void TAudioStripView::ProjectChanged(unsigned changes)
 {
     if (changes & pcMedia)
-        OpenTracks();
+        FTracks.Open();
     if (changes & (pcMedia | pcMarkers | pcPosition | pcOptions))
         update();
 }
@@ -61,7 +65,7 @@ void TAudioStripView::paintEvent(QPaintEvent *)
     QPainter p(this);
     TPainterCanvas canvas(p);
     const TProject &project = FSession.Project();
-    FPeaks.Compute(project.Position() + project.ViewOffset(), width(), FSeconds, FStrip);   // empty when nothing to show
+    FTracks.Peaks().Compute(project.Position() + project.ViewOffset(), width(), FSeconds, FStrip);   // empty when nothing to show
     DrawAudioStrip(FStrip, canvas, width(), height());
 }
 

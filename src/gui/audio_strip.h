@@ -18,6 +18,22 @@ class TProjectSession;
 
 namespace tessaly::gui {
 
+// The tracks a waveform view reads: its own readers of the session's primary and double
+// tracks (so it never moves the mixer's ones) and the peaks computed from them.
+class TStripTracks {
+public:
+    explicit TStripTracks(TProjectSession &session);
+    // Opens the readers again (after the media changed).
+    void Open();
+    TAudioPeaks &Peaks() { return FPeaks; }
+
+private:
+    TProjectSession &FSession;
+    TWaveReader FAudio, FDouble;
+    TWaveMixSource FAudioMix{FAudio}, FDoubleMix{FDouble};
+    TAudioPeaks FPeaks;
+};
+
 class TAudioStripView : public QWidget, public TProjectObserver {
     Q_OBJECT
 public:
@@ -31,7 +47,7 @@ public:
     double Seconds() const { return FSeconds; }
     // The strip drawn last (empty before the first paint or without audio).
     const TAudioStrip &Strip() const { return FStrip; }
-    TAudioPeaks &Peaks() { return FPeaks; }
+    TAudioPeaks &Peaks() { return FTracks.Peaks(); }
 
     // Lane colours (those of the core's strip drawing), for the tests.
     static QColor PrimaryColour() { return Colour(strip_colours::kPrimary); }
@@ -47,13 +63,10 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    void OpenTracks();
     static QColor Colour(TRgb c) { return QColor(c.R, c.G, c.B); }
 
     TProjectSession &FSession;
-    TWaveReader FAudio, FDouble;
-    TWaveMixSource FAudioMix{FAudio}, FDoubleMix{FDouble};
-    TAudioPeaks FPeaks;
+    TStripTracks FTracks;
     TAudioStrip FStrip;
     double FSeconds = 1.0;
 };

@@ -10,7 +10,6 @@
 #include "gui/window_dialogs.h"
 #include "platform/file_system.h"
 #include "project/project_session.h"
-#include "project/project_text.h"
 #include "project/render_container.h"
 #include "project/result_choice.h"
 #include "shell/messages.h"
@@ -66,7 +65,7 @@ private:
 TFileRequest CalculateFileRequest(const TProjectSession &session, const TSettings &settings)
 {
     TFileRequest request;
-    request.Title = ProjectText("CapSaveAs", "Save file as");
+    request.Title = Msg("CapSaveAs");
     request.Save = true;
     request.ConfirmOverwrite = false;   // asked about the name the chosen type gives
     for (const TResultType &type : ResultTypes())
@@ -92,13 +91,12 @@ TCalculateRun RunCalculate(TProjectSession &session, TSettings &settings, TWindo
     if (result.Container != rcWave && !(result.Container == rcAvi && UsesOwnAviWriter(session))) {
         // The new track's codec, kept for the next run.
         std::string codec = ResultAudioCodecName(result.AudioCodec);
-        if (!dialogs.AskText(ProjectText("CapAudioCodec", "Audio codec"),
-                             ProjectText("MsgAudioCodec", "Codec of the new audio track (default, pcm, flac, alac, "
-                                                          "aac, opus, ac3, eac3):"),
+        if (!dialogs.AskText(Msg("CapAudioCodec"),
+                             Msg("MsgAudioCodec"),
                              codec))
             return run;
         if (!ParseResultAudioCodec(codec, result.AudioCodec)) {
-            dialogs.Error(FormatText(ProjectText("ErrAudioCodec", "Unknown audio codec \"%s\"."), {codec}));
+            dialogs.Error(FormatText(Msg("ErrAudioCodec"), {codec}));
             return run;
         }
     }

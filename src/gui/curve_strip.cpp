@@ -6,7 +6,9 @@
 #include <QPolygon>
 #include <cmath>
 
+#include "gui/qt_text.h"
 #include "project/project.h"
+#include "shell/messages.h"
 
 namespace tessaly::gui {
 
@@ -47,6 +49,62 @@ void TCurveStrip::paintEvent(QPaintEvent *)
     QPainter painter(this);
     TPainterCanvas canvas(painter);
     DrawCorrectionCurve(FProject, canvas, width(), height(), 1, 100);
+    DrawAxes(painter);
+    DrawLegend(painter);
+}
+
+QString AxisTimeText(double seconds)
+{
+    const long long s = std::llround(seconds);
+    if (s >= 3600)
+        return QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+void TCurveStrip::DrawAxes(QPainter &painter)
+{
+    const TCurveAxes axes = CurveAxesOf(FProject, width(), 1, 100, 90);
+    if (!axes.Valid)
+        return;
+    QFont font = painter.font();
+    font.setPixelSize(std::clamp(height() / 4, 8, 11));
+    painter.setFont(font);
+    const QColor ink(60, 60, 60);
+    painter.setPen(ink);
+    const int text = painter.fontMetrics().height();
+    for (const TCurveTick &tick : axes.Ticks) {
+        painter.fillRect(tick.X, height() - 4, 1, 4, ink);
+        painter.drawText(QRect(tick.X + 2, height() - text - 1, 80, text), Qt::AlignLeft | Qt::AlignBottom,
+                         AxisTimeText(tick.Seconds));
+    }
+    // The grey curve's range: its top and bottom edges.
+    const auto frames = [](long double v) { return QStringLiteral("%1%2").arg(v > 0 ? "+" : "").arg(double(v), 0, 'f', 2); };
+    painter.drawText(QRect(3, 1, 120, text), Qt::AlignLeft | Qt::AlignTop, frames(axes.MaxShift));
+    if (axes.MaxShift - axes.MinShift >= 0.1L)
+        painter.drawText(QRect(3, height() - 2 * text - 1, 120, text), Qt::AlignLeft | Qt::AlignBottom,
+                         frames(axes.MinShift));
+}
+
+void TCurveStrip::DrawLegend(QPainter &painter)
+{
+    if (!FProject.HasVideo())
+        return;
+    const std::pair<const char *, TRgb> entries[] = {{"WrdLegShift", curve_colours::kGrey},
+                                                     {"WrdLegTrend", curve_colours::kCyan},
+                                                     {"WrdLegSpline", curve_colours::kRed},
+                                                     {"WrdLegCut", curve_colours::kDarkGreen},
+                                                     {"WrdLegDShift", curve_colours::kBlue}};
+    const QFontMetrics metrics = painter.fontMetrics();
+    int x = width() - 4;
+    for (auto it = std::rbegin(entries); it != std::rend(entries); ++it) {
+        const QString label = Q(Msg(it->first));
+        x -= metrics.horizontalAdvance(label) + 12;
+        if (x < width() / 3)
+            break;   // a narrow strip keeps the curve readable
+        painter.fillRect(x, 4, 7, 7, Colour(it->second));
+        painter.setPen(QColor(60, 60, 60));
+        painter.drawText(QPoint(x + 9, 3 + metrics.ascent()), label);
+    }
 }
 
 int32_t TCurveStrip::FrameAt(int x) const

@@ -42,7 +42,15 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
 
 private:
+    // The time under the strip and the shift curve's range at its edges.
+    void DrawAxes(QPainter &painter);
+    // What the colours mean, in the top right corner.
+    void DrawLegend(QPainter &painter);
+
     const TProject &FProject;
 };
+
+// A time as the axes write it: "m:ss", or "h:mm:ss" from an hour on.
+QString AxisTimeText(double seconds);
 
 } // namespace tessaly::gui

@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "project/project_text.h"
+#include "shell/messages.h"
 
 namespace tessaly::gui {
 
@@ -22,15 +22,15 @@ QString Q(const std::string &text) { return QString::fromUtf8(text.data(), qsize
 TInsertChaptersDialog::TInsertChaptersDialog(int32_t interval, QWidget *parent) : QDialog(parent)
 {
     setObjectName("TChaptersDlg");
-    setWindowTitle(Q(ProjectText("CapInsChapters", "Insert chapters")));
-    FFixed = new QRadioButton(Q(ProjectText("CapFixedLength", "&Fixed length (in frames):")), this);
+    setWindowTitle(Q(Msg("CapInsChapters")));
+    FFixed = new QRadioButton(Q(Msg("CapFixedLength")), this);
     FFixed->setObjectName("FixedRadio");
     FInterval = new QLineEdit(QString::number(interval), this);
     FInterval->setObjectName("IntervalEdit");
     FInterval->setValidator(new QIntValidator(0, 2147483647, FInterval));   // digits only
-    FSkip = new QRadioButton(Q(ProjectText("CapSkipCutOut", "&Skip cut out parts without primary sound")), this);
+    FSkip = new QRadioButton(Q(Msg("CapSkipCutOut")), this);
     FSkip->setObjectName("SkipRadio");
-    FClear = new QCheckBox(Q(ProjectText("CapClearChapters", "&Clear chapter list before insert these chapters")),
+    FClear = new QCheckBox(Q(Msg("CapClearChapters")),
                            this);
     FClear->setObjectName("ClearBox");
     FButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);

@@ -13,13 +13,15 @@
 
 #include "gui/qt_text.h"
 #include "shell/language.h"
+#include "shell/messages.h"
 
 namespace tessaly::gui {
 
 namespace {
 
-// The text for `key`, or the original text kept in the object's property `store` (the
-// text it had before the first translation).
+// The text for `key`: translated, else the program's English text of the key, else the
+// original text kept in the object's property `store` (the text it had before the first
+// translation).
 QString TextFor(QObject &object, const QString &key, const char *store, const QString &current)
 {
     QVariant original = object.property(store);
@@ -28,7 +30,10 @@ QString TextFor(QObject &object, const QString &key, const char *store, const QS
         original = current;
     }
     std::string text;
-    return Translate(S(key), text) ? Q(text) : original.toString();
+    if (Translate(S(key), text))
+        return Q(text);
+    const std::string english = DefaultText(S(key));
+    return english.empty() ? original.toString() : Q(english);
 }
 
 // The tab widget holding `page` as one of its pages, with the page's index.
@@ -74,11 +79,11 @@ void ApplyHint(QObject &object, const QString &key)
 
 bool ApplyLanguage(QWidget &window)
 {
-    if (CurrentLanguage().empty())
-        return false;
+    // Without a language the program's English texts (hints, captions) still apply.
+    const bool translated = !CurrentLanguage().empty();
     const QString name = window.objectName();
     if (name.isEmpty())
-        return true;
+        return translated;
     window.setWindowTitle(TextFor(window, name + QLatin1String(".Caption"), "tsyCaption", window.windowTitle()));
     ApplyHint(window, name + QLatin1String(".Hint"));
     const QList<QObject *> children = window.findChildren<QObject *>();
@@ -91,7 +96,7 @@ bool ApplyLanguage(QWidget &window)
         ApplyCaption(*child, prefix + QLatin1String("Caption"));
         ApplyHint(*child, prefix + QLatin1String("Hint"));
     }
-    return true;
+    return translated;
 }
 
 } // namespace tessaly::gui

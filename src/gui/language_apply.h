@@ -7,9 +7,10 @@ class QWidget;
 
 namespace tessaly::gui {
 
-// False (and nothing changes) when the current language is not listed. A key missing
-// from the language gives the element back its built-in English text, so that a
-// change of language never leaves texts of the previous one behind.
+// False when the current language is not listed (the program's English texts are
+// applied then). A key missing from the language gives the element the English text of
+// the message table, else its built-in text, so that a change of language never leaves
+// texts of the previous one behind.
 bool ApplyLanguage(QWidget &window);
 
 } // namespace tessaly::gui

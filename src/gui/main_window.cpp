@@ -8,6 +8,7 @@
 #include <QMimeData>
 #include <QComboBox>
 #include <QCheckBox>
+#include <QDockWidget>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -17,6 +18,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QSplitter>
 #include <QStatusBar>
@@ -33,6 +35,7 @@
 #include "gui/language_apply.h"
 #include "gui/main_window_tools.h"
 #include "gui/qt_text.h"
+#include "gui/timeline.h"
 #include "gui/tool_windows.h"
 #include "gui/window_dialogs.h"
 #include "media/common/io_image.h"
@@ -52,6 +55,7 @@ TMainForm::TMainForm(TProjectSession &session, TSettings &settings, TWindowDialo
     FActions = new TActionRegistry(this);
     FActions->BuildMenus(menuBar());
     BuildLayout();
+    BuildTimeline();
     ConnectCommands();
     ConnectControls();
     ConnectOptions();
@@ -127,7 +131,17 @@ void TMainForm::BuildLayout()
     rightLayout->addWidget(FFilePanel);
     rightLayout->addWidget(FMarkerPanel);
     rightLayout->addWidget(FLists, 1);
-    columns->addWidget(right);
+    // On a low screen (or a large scale factor) the panels scroll instead of making the
+    // window taller than the screen.
+    auto *side = new QScrollArea(central);
+    side->setObjectName(QStringLiteral("SideScroll"));
+    side->setFrameShape(QFrame::NoFrame);
+    side->setWidgetResizable(true);
+    side->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    side->setWidget(right);
+    side->setMinimumWidth(right->minimumWidth() + side->verticalScrollBar()->sizeHint().width());
+    side->setMaximumWidth(right->maximumWidth() + side->verticalScrollBar()->sizeHint().width());
+    columns->addWidget(side);
     setCentralWidget(central);
     FTools = new TWindowTools(*this, imageArea, left);   // audio strip and preview row
 
@@ -142,55 +156,79 @@ void TMainForm::BuildLayout()
 
 }
 
-void TMainForm::Bind(const char *actionName, const std::function<void()> &command)
+void TMainForm::BuildTimeline()
 {
-    QAction *action = FActions->Action(QLatin1String(actionName));
-    connect(action, &QAction::triggered, this, [this, action, command] {
-        // The enables may be stale when a key arrives: recompute before acting.
-        ApplyEnables();
-        if (action->isEnabled())
-            command();
+    FTimeline = new TTimeline(FSession, this);
+    FTimelineDock = new QDockWidget(this);
+    FTimelineDock->setObjectName(QStringLiteral("TimelineDock"));
+    FTimelineDock->setWidget(FTimeline);
+    FTimelineDock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
+                               QDockWidget::DockWidgetFloatable);
+    addDockWidget(Qt::BottomDockWidgetArea, FTimelineDock);
+    NameDocks();
+    connect(FTimeline, &TTimeline::FrameClicked, this, [this](int32_t frame) {
+        if (FSlider->isEnabled())
+            GoToFrame(frame);
     });
+    // A dragged marker moves as the command line's move-marker moves it: one edit, one
+    // undo step; a refusal (onto or past another marker) shows its reason.
+    connect(FTimeline, &TTimeline::MarkerDragged, this, [this](int32_t from, int32_t to) {
+        ApplyEnables();
+        if (!FTimeline->Strip().DragAllowed())
+            return;
+        EndMergeRun();
+        Apply(FSession.Editor().MoveMarker(from, to - from));
+    });
+    connect(FTimelineDock->toggleViewAction(), &QAction::toggled, this,
+            [this](bool shown) { FActions->Action(cmViewTimeline)->setChecked(shown); });
+    FActions->Action(cmViewTimeline)->setChecked(FTimelineDock->toggleViewAction()->isChecked());
+}
+
+void TMainForm::NameDocks()
+{
+    FTimelineDock->setWindowTitle(Q(Msg("CapTimeline")));
 }
 
 void TMainForm::ConnectCommands()
 {
-    const std::pair<const char *, void (TMainForm::*)()> commands[] = {
-        {"FileNewItem", &TMainForm::NewProject},         {"FileOpenItem", &TMainForm::OpenProject},
-        {"FileSaveItem", &TMainForm::SaveProject},       {"FileSaveAsItem", &TMainForm::SaveProjectAs},
-        {"FileRevertItem", &TMainForm::RevertProject},   {"FilePhantomItem", &TMainForm::AskPhantom},
-        {"RemoveDoubleItem", &TMainForm::RemoveDouble},  {"RemoveRefItem", &TMainForm::RemoveReference},
-        {"ProjectGotoItem", &TMainForm::AskGoToFrame},   {"ProjectViewOffsetItem", &TMainForm::AskViewOffset},
-        {"LastFrameItem", &TMainForm::LastFrame},        {"ViewFileAreaItem", &TMainForm::ToggleFileArea},
-        {"ViewStatusBarItem", &TMainForm::ToggleStatusBar}, {"ViewFitItem", &TMainForm::ToggleFit},
-        {"ProjectStartOffsetItem", &TMainForm::AskStartOffset},
-        {"ListViewOffsetItem", &TMainForm::ViewOffsetToCut}, {"ListJumpCutEndItem", &TMainForm::JumpToCutEnd},
+    TActionRegistry &a = *FActions;
+    a.BeforeRun = [this] { ApplyEnables(); };
+    const std::pair<TCommandId, void (TMainForm::*)()> commands[] = {
+        {cmFileNew, &TMainForm::NewProject},          {cmFileOpen, &TMainForm::OpenProject},
+        {cmFileSave, &TMainForm::SaveProject},        {cmFileSaveAs, &TMainForm::SaveProjectAs},
+        {cmFileRevert, &TMainForm::RevertProject},    {cmFilePhantom, &TMainForm::AskPhantom},
+        {cmRemoveDouble, &TMainForm::RemoveDouble},   {cmRemoveRef, &TMainForm::RemoveReference},
+        {cmProjectGoto, &TMainForm::AskGoToFrame},    {cmProjectViewOffset, &TMainForm::AskViewOffset},
+        {cmLastFrame, &TMainForm::LastFrame},         {cmViewFileArea, &TMainForm::ToggleFileArea},
+        {cmViewStatusBar, &TMainForm::ToggleStatusBar}, {cmViewFit, &TMainForm::ToggleFit},
+        {cmProjectStartOffset, &TMainForm::AskStartOffset},
+        {cmListViewOffset, &TMainForm::ViewOffsetToCut}, {cmListJumpCutEnd, &TMainForm::JumpToCutEnd},
     };
-    for (const auto &[name, command] : commands)
-        Bind(name, [this, command = command] { (this->*command)(); });
-    Bind("FileOpenVideoItem", [this] { OpenMediaFile(srVideo); });
-    Bind("FileOpenAudioItem", [this] { OpenMediaFile(srAudio); });
-    Bind("FileOpenDoubleItem", [this] { OpenMediaFile(srDouble); });
-    Bind("FileOpenRefItem", [this] { OpenMediaFile(srReference); });
-    Bind("FileQuitItem", [this] { close(); });
-    Bind("StepBackItem", [this] { Step(-1); });
-    Bind("StepForwardItem", [this] { Step(1); });
-    Bind("SecondBackItem", [this] { Seconds(-1); });
-    Bind("SecondForwardItem", [this] { Seconds(1); });
-    Bind("FirstFrameItem", [this] { GoToFrame(0); });
-    Bind("PrevMarkerItem", [this] { NextMarker(-1); });
-    Bind("NextMarkerItem", [this] { NextMarker(1); });
-    Bind("PrevKeyFrameItem", [this] { NextKeyFrame(-1); });
-    Bind("NextKeyFrameItem", [this] { NextKeyFrame(1); });
-    for (int size = 1; size <= 3; ++size)
-        Bind(QStringLiteral("ViewMarkerSize%1Item").arg(size).toLatin1().constData(), [this, size] { SetMarkerSize(size); });
-    QAction *undo = FActions->Action(QStringLiteral("EditUndoItem"));
-    QAction *redo = FActions->Action(QStringLiteral("EditRedoItem"));
-    connect(undo, &QAction::triggered, this, [this] {
+    for (const auto &[id, command] : commands)
+        a.Handle(id, [this, command = command] { (this->*command)(); });
+    a.Handle(cmFileOpenVideo, [this] { OpenMediaFile(srVideo); });
+    a.Handle(cmFileOpenAudio, [this] { OpenMediaFile(srAudio); });
+    a.Handle(cmFileOpenDouble, [this] { OpenMediaFile(srDouble); });
+    a.Handle(cmFileOpenRef, [this] { OpenMediaFile(srReference); });
+    a.Handle(cmFileQuit, [this] { close(); });
+    a.Handle(cmStepBack, [this] { Step(-1); });
+    a.Handle(cmStepForward, [this] { Step(1); });
+    a.Handle(cmSecondBack, [this] { Seconds(-1); });
+    a.Handle(cmSecondForward, [this] { Seconds(1); });
+    a.Handle(cmFirstFrame, [this] { GoToFrame(0); });
+    a.Handle(cmPrevMarker, [this] { NextMarker(-1); });
+    a.Handle(cmNextMarker, [this] { NextMarker(1); });
+    a.Handle(cmPrevKeyFrame, [this] { NextKeyFrame(-1); });
+    a.Handle(cmNextKeyFrame, [this] { NextKeyFrame(1); });
+    a.HandleToggle(cmViewTimeline, [this](bool on) { FTimelineDock->setVisible(on); });
+    a.Handle(cmViewMarkerSize1, [this] { SetMarkerSize(1); });
+    a.Handle(cmViewMarkerSize2, [this] { SetMarkerSize(2); });
+    a.Handle(cmViewMarkerSize3, [this] { SetMarkerSize(3); });
+    a.Handle(cmEditUndo, [this] {
         EndMergeRun();
         FUndo->undo();
     });
-    connect(redo, &QAction::triggered, this, [this] {
+    a.Handle(cmEditRedo, [this] {
         EndMergeRun();
         FUndo->redo();
     });
@@ -226,14 +264,11 @@ void TMainForm::ConnectControls()
     });
     connect(FFrameView, &TFrameView::FileDropped, this, [this](const QString &file) { OpenDroppedFile(S(file)); });
     connect(FFilePanel, &TFilePanel::OpenRequested, this, [this](TSourceRole role) {
-        static const char *const names[4] = {"FileOpenVideoItem", "FileOpenAudioItem", "FileOpenDoubleItem",
-                                             "FileOpenRefItem"};
-        FActions->Action(QLatin1String(names[role]))->trigger();
+        static const TCommandId opens[4] = {cmFileOpenVideo, cmFileOpenAudio, cmFileOpenDouble, cmFileOpenRef};
+        FActions->Action(opens[role])->trigger();
     });
-    connect(FFilePanel->RemoveDoubleButton(), &QToolButton::clicked, FActions->Action(QStringLiteral("RemoveDoubleItem")),
-            &QAction::trigger);
-    connect(FFilePanel->RemoveRefButton(), &QToolButton::clicked, FActions->Action(QStringLiteral("RemoveRefItem")),
-            &QAction::trigger);
+    connect(FFilePanel->RemoveDoubleButton(), &QToolButton::clicked, FActions->Action(cmRemoveDouble), &QAction::trigger);
+    connect(FFilePanel->RemoveRefButton(), &QToolButton::clicked, FActions->Action(cmRemoveRef), &QAction::trigger);
 
     TMarkerPages &m = *FMarkerPanel;
     connect(m.SplineButton, &QPushButton::clicked, this, [this] { AddMarker(1); });
@@ -300,13 +335,8 @@ bool TMainForm::FieldEvent(QEvent *event)
         // The field's own text undo would bypass the project's undo and apply its text
         // as a new edit: leave Ctrl+Z to the window's Undo.
         if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo)) {
-            if (event->type() == QEvent::KeyPress) {
-                const char *name = key->matches(QKeySequence::Undo) ? "EditUndoItem" : "EditRedoItem";
-                QAction *action = FActions->Action(QLatin1String(name));
-                ApplyEnables();
-                if (action->isEnabled())
-                    action->trigger();
-            }
+            if (event->type() == QEvent::KeyPress)
+                FActions->Run(key->matches(QKeySequence::Undo) ? cmEditUndo : cmEditRedo);
             event->ignore();
             return true;
         }

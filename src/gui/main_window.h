@@ -18,6 +18,7 @@
 class QLabel;
 class QSlider;
 class QComboBox;
+class QDockWidget;
 class QUndoStack;
 
 namespace tessaly {
@@ -35,6 +36,7 @@ class TFilePanel;
 class TFramePresenter;
 class TFrameView;
 class TWindowDialogs;
+class TTimeline;
 class TWindowTools;
 
 class TMainForm : public QMainWindow, private TProjectObserver {
@@ -46,6 +48,10 @@ public:
 
     TActionRegistry &Actions() { return *FActions; }
     TProjectSession &Session() { return FSession; }
+    TSettings &Settings() { return FSettings; }
+    TWindowDialogs &Dialogs() { return FDialogs; }
+    // The window's stored state (placement, switches), written back at closing.
+    TWindowSettings &WindowSettings() { return FWindowSettings; }
     QUndoStack &UndoStack() { return *FUndo; }
     TFrameView &FrameView() { return *FFrameView; }
     TFramePresenter &Frames() { return *FFrames; }
@@ -53,6 +59,8 @@ public:
     TFilePanel &FilePanel() { return *FFilePanel; }
     TMarkerPages &MarkerPanel() { return *FMarkerPanel; }
     TEditLists &EditLists() { return *FLists; }
+    // The timeline of the whole film (in a dock at the bottom; View > Timeline).
+    TTimeline &Timeline() { return *FTimeline; }
     QSlider &PositionSlider() { return *FSlider; }
     // Progress, Calculate, analysis, optimisation, chapters, preview, audio strip, help.
     TWindowTools &Tools() { return *FTools; }
@@ -70,6 +78,18 @@ public:
     void RefreshAll();
     // Moves the position (a slider move: the view offset returns to 0).
     void GoToFrame(int32_t frame);
+    // Recomputes the enables from the core's rules and applies them to every action
+    // and control (changes nothing else).
+    void ApplyEnables();
+    // Shows an edit's result: an applied edit becomes an undo step, a refusal shows its
+    // reason (unless quiet: a field being typed in), then the window redraws.
+    void Apply(const TEditResult &result, bool quiet = false);
+    // An edit made by typing in `field`: the field keeps its text while the window
+    // redraws; nothing happens while the window fills its controls.
+    void ApplyTyped(QWidget *field, const std::function<TEditResult()> &edit);
+    bool IsTyping(const QWidget *field) const { return FTyping == field; }
+    // Runs a settings write; a refused write is reported, never thrown on.
+    void StoreSettings(const std::function<void()> &store);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -80,23 +100,20 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    friend class TWindowTools;   // wires its pieces into the commands and enables
-
     // --- construction (main_window.cpp) ----------------------------------------
     void BuildLayout();
+    void BuildTimeline();
+    // The dock titles in the current language.
+    void NameDocks();
     void ConnectCommands();
     void ConnectControls();
     void ConnectOptions();
-    // Runs `command` when the action is enabled after the enables were recomputed.
-    void Bind(const char *actionName, const std::function<void()> &command);
 
     // --- drawing (main_window_view.cpp) ------------------------------------------
     // The change notification of the project: redraws what changed, then the enables.
     void ProjectChanged(unsigned changes) override;
     void Refresh(unsigned changes);
     void RefreshFrame(), RefreshLists(), RefreshPanel(), RefreshStatus(), RefreshOptions();
-    void ApplyEnables();
-    void SetActionEnabled(const char *name, bool enabled);
 
     // --- commands (main_window_commands.cpp) ---------------------------------------
     void NewProject(), OpenProject(), SaveProject(), SaveProjectAs(), RevertProject();
@@ -138,17 +155,12 @@ private:
     void ChapterTicked(int row, bool ticked);
     void UseChaptersToggled();
     void ConcatToggled(bool on);
-    // Shows an edit's result: an applied edit becomes an undo step, a refusal shows its
-    // reason (unless quiet: a field being typed in), then the window redraws.
-    void Apply(const TEditResult &result, bool quiet = false);
     // Starts a new undo step for the next edit (nothing merges across it).
     void EndMergeRun();
     // Keys of the marker panel's number fields: Enter and Escape hand the keys back to the
     // picture; Undo and Redo are the project's, not the field text's.
     bool FieldEvent(QEvent *event);
     void UpdateUndoTexts();
-    // Runs a settings write; a refused write is reported, never thrown on.
-    void StoreSettings(const std::function<void()> &store);
 
     TProjectSession &FSession;
     TSettings &FSettings;
@@ -163,6 +175,8 @@ private:
     TMarkerPages *FMarkerPanel = nullptr;
     TEditLists *FLists = nullptr;
     TWindowTools *FTools = nullptr;
+    TTimeline *FTimeline = nullptr;
+    QDockWidget *FTimelineDock = nullptr;
     QLabel *FStatus[8] = {};
     TFramePresenter *FFrames = nullptr; // the pictures of FFrameView, decoded on a worker
     int32_t FShownFrame = -2;           // frame asked of FFrames, -2: none (the video is opened again)

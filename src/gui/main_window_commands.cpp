@@ -5,12 +5,14 @@
 #include <QMenu>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDockWidget>
 #include <QLineEdit>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QUndoStack>
 
 #include "gui/action_registry.h"
+#include "gui/spline_form.h"
 #include "gui/edit_lists.h"
 #include "gui/file_panel.h"
 #include "gui/frame_view.h"
@@ -55,6 +57,11 @@ void TMainForm::Start(const std::vector<std::string> &args)
     else
         FitToScreen(*this, QSize(980, 640));
     FFilePanel->setVisible(FWindowSettings.ShowFileman);
+    // The tool windows where they were put.
+    if (!FWindowSettings.Docks.empty() &&
+        restoreState(QByteArray::fromHex(QByteArray::fromStdString(FWindowSettings.Docks))))
+        for (TSplineForm *curve : findChildren<TSplineForm *>())
+            curve->KeepPlace();
     statusBar()->setVisible(FWindowSettings.ShowStatus);
     FActions->SetLanguages(Language().Languages(), CurrentLanguage());
     ApplyLanguage(*this);
@@ -87,7 +94,7 @@ void TMainForm::OpenDroppedFile(const std::string &fileName)
     }
     // As the menu items would: only while media may be opened.
     ApplyEnables();
-    if (!FActions->Action(QStringLiteral("FileOpenVideoItem"))->isEnabled())
+    if (!FActions->Action(cmFileOpenVideo)->isEnabled())
         return;
     const TSourceRole role = kind == dkAudio ? srAudio : srVideo;
     StoreSettings([&] { tessaly::OpenMedia(FSession, role, fileName, std::string(), OpenMediaOptionsFrom(FSettings)); });
@@ -109,7 +116,7 @@ void TMainForm::FillRecentMenu()
     menu->clear();
     const std::vector<std::string> files = RecentProjects(FSettings);
     ApplyEnables();
-    const bool allowed = FActions->Action(QStringLiteral("FileOpenItem"))->isEnabled();
+    const bool allowed = FActions->Action(cmFileOpen)->isEnabled();
     for (size_t i = 0; i < files.size(); ++i) {
         const std::string file = files[i];
         QAction *item = menu->addAction(QStringLiteral("&%1  %2").arg(i + 1).arg(Q(file)));
@@ -215,8 +222,8 @@ void TMainForm::AskGoToFrame()
 {
     std::string text = std::to_string(FSession.Editor().GotoFramePreset());
     // A refused answer shows its reason and asks again.
-    while (FDialogs.AskText(TranslateOr("MsgGotoFrm", "Go to frame"),
-                            TranslateOr("MsgGotoPrm", "Enter number of destination frame:"), text)) {
+    while (FDialogs.AskText(Msg("MsgGotoFrm"),
+                            Msg("MsgGotoPrm"), text)) {
         // A time (hh:mm:ss.mmm) goes to the frame shown at that time.
         TEditResult result = FSession.Editor().GotoFrameText(GotoAnswerAsFrame(text, FSession.Project().Fps()));
         Apply(result);
@@ -228,8 +235,8 @@ void TMainForm::AskGoToFrame()
 void TMainForm::AskViewOffset()
 {
     std::string text = std::to_string(FSession.Project().ViewOffset());
-    while (FDialogs.AskText(TranslateOr("MsgOfsFrm", "Set view offset"),
-                            TranslateOr("MsgOfsPrmt", "Enter new view offset:"), text)) {
+    while (FDialogs.AskText(Msg("MsgOfsFrm"),
+                            Msg("MsgOfsPrmt"), text)) {
         TEditResult result = FSession.Editor().SetViewOffsetText(text);
         Apply(result);
         if (result.Applied || result.Error.empty())
@@ -294,7 +301,11 @@ void TMainForm::ChooseLanguage(const QString &name)
     for (QWidget *child : findChildren<QWidget *>())
         if (child->isWindow())
             ApplyLanguage(*child);
+    for (QDockWidget *dock : findChildren<QDockWidget *>())
+        if (dock->widget() && !dock->widget()->objectName().isEmpty())
+            ApplyLanguage(*dock->widget());
     FTools->LanguageChanged();
+    NameDocks();
     RefreshAll();
 }
 
@@ -309,6 +320,7 @@ void TMainForm::closeEvent(QCloseEvent *event)
     if (PreviewRangeValid(FSession.Project().Options().PreviewEnv))
         w.PreviewEnv = FSession.Project().Options().PreviewEnv;
     w.MainWindow = ToWindowRect(normalGeometry());
+    w.Docks = saveState().toHex().toStdString();
     // A running preview is stopped first (it cannot stop while it renders a file); the
     // preview's temporary file is deleted on closing.
     FTools->Preview().Stop();

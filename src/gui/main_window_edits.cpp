@@ -71,6 +71,15 @@ void TMainForm::MoveMarker(int32_t direction)
     FLastMove = direction;
 }
 
+void TMainForm::ApplyTyped(QWidget *field, const std::function<TEditResult()> &edit)
+{
+    if (FUpdating > 0)
+        return;
+    FTyping = field;
+    Apply(edit(), true);
+    FTyping = nullptr;
+}
+
 void TMainForm::ShiftEdited()
 {
     if (FUpdating > 0)
@@ -155,11 +164,9 @@ void TMainForm::ConcatToggled(bool on)
 void TMainForm::AskStartOffset()
 {
     std::string text = "0";
+    // A refused answer shows its reason and asks again.
     while (FDialogs.AskText(Msg("CapDlgStartOfs"), Msg("CapDlgStartOfsPrm"), text)) {
-        int64_t d = 0;
-        if (!ParseInteger(text, -2147483647, 2147483647, d))
-            continue;
-        TEditResult result = FSession.Editor().ChangeStartOffset(int32_t(d));
+        TEditResult result = FSession.Editor().ChangeStartOffsetText(text);
         Apply(result);
         if (result.Applied || result.Error.empty())
             return;

@@ -21,22 +21,21 @@ namespace {
 
 // The checkable menu items that are project options.
 struct TOptionItem {
-    const char *Name;
+    TCommandId Id;
     bool TProjectOptions::*Field;
 };
-const TOptionItem kOptionItems[] = {{"PreviewPrescanItem", &TProjectOptions::PreScan},
-                                    {"PreviewOriginalSizeItem", &TProjectOptions::DisableZoom},
-                                    {"PreviewForceVfwItem", &TProjectOptions::ForceVFW},
-                                    {"PreviewFlipItem", &TProjectOptions::FlipImage}};
+const TOptionItem kOptionItems[] = {{cmPreviewPrescan, &TProjectOptions::PreScan},
+                                    {cmPreviewOriginalSize, &TProjectOptions::DisableZoom},
+                                    {cmPreviewForceVfw, &TProjectOptions::ForceVFW},
+                                    {cmPreviewFlip, &TProjectOptions::FlipImage}};
 
 } // namespace
 
 void TMainForm::ConnectOptions()
 {
     for (const TOptionItem &item : kOptionItems) {
-        QAction *action = FActions->Action(QLatin1String(item.Name));
         const auto field = item.Field;
-        connect(action, &QAction::triggered, this, [this, field](bool on) {
+        FActions->HandleToggle(item.Id, [this, field](bool on) {
             if (FUpdating > 0)
                 return;
             TProjectOptions options = FSession.Project().Options();
@@ -53,11 +52,11 @@ void TMainForm::RefreshOptions()
 {
     const TProjectOptions &options = FSession.Project().Options();
     for (const TOptionItem &item : kOptionItems)
-        FActions->Action(QLatin1String(item.Name))->setChecked(options.*item.Field);
+        FActions->Action(item.Id)->setChecked(options.*item.Field);
     const int size = std::clamp(options.MarkerDrawSize, 1, 3);
-    FActions->Action(QStringLiteral("ViewMarkerSize%1Item").arg(size))->setChecked(true);
+    FActions->Action(TCommandId(cmViewMarkerSize1 + size - 1))->setChecked(true);
     // The zoom box says what the picture shows: "Fit" while fitting, else the zoom.
-    const bool fit = FActions->Action(QStringLiteral("ViewFitItem"))->isChecked();
+    const bool fit = FActions->Action(cmViewFit)->isChecked();
     FZoomBox->setItemText(0, Q(Msg("WrdFit")));
     const int stored = QString::fromStdString(options.Zoom).toInt();
     const int zoomIndex = FZoomBox->findData(fit ? 0 : stored);
@@ -67,10 +66,10 @@ void TMainForm::RefreshOptions()
     if (FFrameView->Zoom() != zoom)
         FFrameView->SetZoom(zoom);
     FTools->Preview().SetFit(fit);
-    FActions->Action(QStringLiteral("PreviewMuteAudioItem"))->setChecked(FSession.MutePrimary);
-    FActions->Action(QStringLiteral("PreviewMuteDoubleItem"))->setChecked(FSession.MuteDouble);
-    FActions->Action(QStringLiteral("ViewFileAreaItem"))->setChecked(FFilePanel->isVisibleTo(this));
-    FActions->Action(QStringLiteral("ViewStatusBarItem"))->setChecked(statusBar()->isVisibleTo(this));
+    FActions->Action(cmPreviewMuteAudio)->setChecked(FSession.MutePrimary);
+    FActions->Action(cmPreviewMuteDouble)->setChecked(FSession.MuteDouble);
+    FActions->Action(cmViewFileArea)->setChecked(FFilePanel->isVisibleTo(this));
+    FActions->Action(cmViewStatusBar)->setChecked(statusBar()->isVisibleTo(this));
 }
 
 void TMainForm::ZoomChosen()
@@ -79,7 +78,7 @@ void TMainForm::ZoomChosen()
         return;
     // "Fit" is the View menu's item; a zoom chosen ends fitting.
     const int zoom = FZoomBox->currentData().toInt();
-    FActions->Action(QStringLiteral("ViewFitItem"))->setChecked(zoom == 0);
+    FActions->Action(cmViewFit)->setChecked(zoom == 0);
     if (zoom == 0)
         return RefreshAll();
     TProjectOptions options = FSession.Project().Options();
@@ -96,13 +95,13 @@ void TMainForm::SetMarkerSize(int size)
 
 void TMainForm::ToggleFileArea()
 {
-    FFilePanel->setVisible(FActions->Action(QStringLiteral("ViewFileAreaItem"))->isChecked());
+    FFilePanel->setVisible(FActions->Action(cmViewFileArea)->isChecked());
     FTools->StoreArrange();
 }
 
 void TMainForm::ToggleStatusBar()
 {
-    statusBar()->setVisible(FActions->Action(QStringLiteral("ViewStatusBarItem"))->isChecked());
+    statusBar()->setVisible(FActions->Action(cmViewStatusBar)->isChecked());
     FTools->StoreArrange();
 }
 

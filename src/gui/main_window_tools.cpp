@@ -40,7 +40,6 @@
 #include "gui/window_placement.h"
 #include "platform/file_system.h"
 #include "project/project_session.h"
-#include "project/project_text.h"
 #include "shell/help_topics.h"
 #include "shell/messages.h"
 #include "shell/settings.h"
@@ -51,11 +50,11 @@ TWindowTools::TWindowTools(TMainForm &window, QWidget *imageArea, QBoxLayout *co
     : QObject(&window), FWindow(window), FProgress(&window), FImageArea(imageArea)
 {
     setObjectName(QStringLiteral("WindowTools"));
-    TProjectSession &session = window.FSession;
+    TProjectSession &session = window.Session();
     FAudioStrip = new TAudioStripView(session, column->parentWidget());
     FAudioStrip->setObjectName(QStringLiteral("AudioStrip"));
     column->addWidget(FAudioStrip);
-    FPreview = new TPreviewPlayer(session, window.FSettings, &FProgress, imageArea);
+    FPreview = new TPreviewPlayer(session, window.Settings(), &FProgress, imageArea);
     FOptimization = new TOptimizationForm(session, &window);
     FOptimization->hide();
     BuildPreviewRow(column);
@@ -69,7 +68,7 @@ TWindowTools::TWindowTools(TMainForm &window, QWidget *imageArea, QBoxLayout *co
 
 TWindowTools::~TWindowTools()
 {
-    FWindow.FSession.Project().RemoveObserver(this);
+    FWindow.Session().Project().RemoveObserver(this);
 }
 
 THelpWindow &TWindowTools::Help()
@@ -113,40 +112,37 @@ void TWindowTools::BuildPreviewRow(QBoxLayout *column)
 
 void TWindowTools::ConnectActions()
 {
-    FWindow.Bind("ProjectCalcItem", [this] { Calculate(); });
-    FWindow.Bind("ProjectAnalyzeItem", [this] { Analyze(); });
-    FWindow.Bind("ProjectSuggestItem", [this] { SuggestMarkers(); });
-    FWindow.Bind("ProjectInsertChaptersItem", [this] { InsertChapters(); });
-    FWindow.Bind("ViewOptimizationItem", [this] { ToggleOptimization(); });
-    FWindow.Bind("PreviewStartItem", [this] { FPreview->Toggle(QGuiApplication::keyboardModifiers()); });
-    FWindow.Bind("PreviewAroundItem", [this] { FPreview->ChooseMode(0); });
-    FWindow.Bind("PreviewFromItem", [this] { FPreview->ChooseMode(1); });
-    FWindow.Bind("PreviewToItem", [this] { FPreview->ChooseMode(2); });
-    FWindow.Bind("OptionsProjectItem", [this] { ProjectSettings(); });
-    FWindow.Bind("HelpContentsItem", [this] { ShowHelp(htContents); });
-    FWindow.Bind("HelpTutorialItem", [this] { ShowHelp(htTutorials); });
-    FWindow.Bind("HelpOnHelpItem", [this] { ShowHelp(htHelpOnHelp); });
-    FWindow.Bind("HelpAboutItem", [this] { ShowAbout(); });
-    connect(FWindow.Actions().Action(QStringLiteral("HelpHintsItem")), &QAction::triggered, this,
-            [this](bool on) { FWindow.FWindowSettings.ShowHints = on; });   // stored at closing
-    connect(FWindow.Actions().Action(QStringLiteral("PreviewMuteAudioItem")), &QAction::triggered, this,
-            [this](bool on) { FPreview->SetMutePrimary(on); });
-    connect(FWindow.Actions().Action(QStringLiteral("PreviewMuteDoubleItem")), &QAction::triggered, this,
-            [this](bool on) { FPreview->SetMuteDouble(on); });
-    connect(FWindow.FMarkerPanel->CalculateButton, &QPushButton::clicked, this, [this] {
+    TActionRegistry &actions = FWindow.Actions();
+    actions.Handle(cmProjectCalc, [this] { Calculate(); });
+    actions.Handle(cmProjectAnalyze, [this] { Analyze(); });
+    actions.Handle(cmProjectSuggest, [this] { SuggestMarkers(); });
+    actions.Handle(cmProjectInsertChapters, [this] { InsertChapters(); });
+    actions.Handle(cmViewOptimization, [this] { ToggleOptimization(); });
+    actions.Handle(cmPreviewStart, [this] { FPreview->Toggle(QGuiApplication::keyboardModifiers()); });
+    actions.Handle(cmPreviewAround, [this] { FPreview->ChooseMode(0); });
+    actions.Handle(cmPreviewFrom, [this] { FPreview->ChooseMode(1); });
+    actions.Handle(cmPreviewTo, [this] { FPreview->ChooseMode(2); });
+    actions.Handle(cmOptionsProject, [this] { ProjectSettings(); });
+    actions.Handle(cmHelpContents, [this] { ShowHelp(htContents); });
+    actions.Handle(cmHelpTutorial, [this] { ShowHelp(htTutorials); });
+    actions.Handle(cmHelpOnHelp, [this] { ShowHelp(htHelpOnHelp); });
+    actions.Handle(cmHelpAbout, [this] { ShowAbout(); });
+    actions.HandleToggle(cmHelpHints, [this](bool on) { FWindow.WindowSettings().ShowHints = on; });   // stored at closing
+    actions.HandleToggle(cmPreviewMuteAudio, [this](bool on) { FPreview->SetMutePrimary(on); });
+    actions.HandleToggle(cmPreviewMuteDouble, [this](bool on) { FPreview->SetMuteDouble(on); });
+    connect(FWindow.MarkerPanel().CalculateButton, &QPushButton::clicked, this, [this] {
         FWindow.ApplyEnables();
-        if (FWindow.FMarkerPanel->CalculateButton->isEnabled())
+        if (FWindow.MarkerPanel().CalculateButton->isEnabled())
             Calculate();
     });
     connect(FOptimization, &TOptimizationForm::GoToFrame, &FWindow, &TMainForm::GoToFrame);
     connect(FOptimization, &TOptimizationForm::RemoveConfirmed, this,
-            [this] { FWindow.Apply(FWindow.FSession.Editor().RemoveDeactivated()); });
+            [this] { FWindow.Apply(FWindow.Session().Editor().RemoveDeactivated()); });
 }
 
 void TWindowTools::ConnectPreview()
 {
-    connect(FPreviewButton, &QToolButton::clicked, FWindow.Actions().Action(QStringLiteral("PreviewStartItem")),
-            &QAction::trigger);
+    connect(FPreviewButton, &QToolButton::clicked, FWindow.Actions().Action(cmPreviewStart), &QAction::trigger);
     connect(FPreviewButton, &QToolButton::customContextMenuRequested, this, [this] {
         if (FPreviewButton->isEnabled())
             FPreview->CycleMode();
@@ -154,28 +150,25 @@ void TWindowTools::ConnectPreview()
     connect(FRangeEdit, &QLineEdit::textEdited, this, &TWindowTools::RangeEdited);
     connect(FPreview, &TPreviewPlayer::RunningChanged, this, [this](bool running) {
         // The video widget shows itself; the still image gives way to it.
-        FWindow.FFrameView->setVisible(!running);
+        FWindow.FrameView().setVisible(!running);
         FWindow.RefreshAll();
         FWindow.setFocus();
     });
     connect(FPreview, &TPreviewPlayer::ButtonImageChanged, this,
             [this] { FPreviewButton->setIcon(FPreview->ButtonImage()); });
     // The mode entries as radio items showing the preview's mode.
-    static const char *const modeItems[3] = {"PreviewAroundItem", "PreviewFromItem", "PreviewToItem"};
+    static const TCommandId modeItems[3] = {cmPreviewAround, cmPreviewFrom, cmPreviewTo};
     auto *modes = new QActionGroup(this);
-    for (const char *name : modeItems) {
-        QAction *item = FWindow.Actions().Action(QLatin1String(name));
-        item->setCheckable(true);
-        modes->addAction(item);
-    }
-    FWindow.Actions().Action(QLatin1String(modeItems[FPreview->Mode()]))->setChecked(true);
+    for (TCommandId id : modeItems)
+        modes->addAction(FWindow.Actions().Action(id));
+    FWindow.Actions().Action(modeItems[FPreview->Mode()])->setChecked(true);
     connect(FPreview, &TPreviewPlayer::ModeChanged, this, [this](int mode) {
         FRangeLabel->setText(FPreview->RangeLabel());
-        FWindow.Actions().Action(QLatin1String(modeItems[mode]))->setChecked(true);
+        FWindow.Actions().Action(modeItems[mode])->setChecked(true);
     });
     connect(FPreview, &TPreviewPlayer::MutesChanged, this, [this] {
-        FWindow.Actions().Action(QStringLiteral("PreviewMuteAudioItem"))->setChecked(FPreview->MutePrimary());
-        FWindow.Actions().Action(QStringLiteral("PreviewMuteDoubleItem"))->setChecked(FPreview->MuteDouble());
+        FWindow.Actions().Action(cmPreviewMuteAudio)->setChecked(FPreview->MutePrimary());
+        FWindow.Actions().Action(cmPreviewMuteDouble)->setChecked(FPreview->MuteDouble());
     });
     FPreview->SetFolderChooser([this](std::string &folder) {
         const QString chosen = QFileDialog::getExistingDirectory(&FWindow, Q(Msg("CapDlgTempDir")),
@@ -189,13 +182,11 @@ void TWindowTools::ConnectPreview()
 
 void TWindowTools::RangeEdited(const QString &text)
 {
-    if (FWindow.FUpdating > 0)
-        return;
-    TProjectOptions options = FWindow.FSession.Project().Options();
-    options.PreviewEnv = S(text);
-    FWindow.FTyping = FRangeEdit;
-    FWindow.Apply(FWindow.FSession.Editor().SetOptions(options), true);
-    FWindow.FTyping = nullptr;
+    FWindow.ApplyTyped(FRangeEdit, [&] {
+        TProjectOptions options = FWindow.Session().Project().Options();
+        options.PreviewEnv = S(text);
+        return FWindow.Session().Editor().SetOptions(options);
+    });
 }
 
 void TWindowTools::FillFacts(TWindowFacts &facts) const
@@ -207,24 +198,14 @@ void TWindowTools::FillFacts(TWindowFacts &facts) const
 
 void TWindowTools::ApplyEnables(const TEnables &e)
 {
-    TActionRegistry &actions = FWindow.Actions();
-    for (const char *name : {"PreviewStartItem", "PreviewAroundItem", "PreviewFromItem", "PreviewToItem"})
-        actions.Action(QLatin1String(name))->setEnabled(e.Preview);
+    // The actions have their enables from their rows; here the controls.
     FPreviewButton->setEnabled(e.Preview);
     FRangeEdit->setEnabled(e.Navigate);
-    actions.Action(QStringLiteral("ProjectCalcItem"))->setEnabled(e.Calculate);
-    FWindow.FMarkerPanel->CalculateButton->setEnabled(e.CalculateButton);
-    actions.Action(QStringLiteral("ProjectAnalyzeItem"))->setEnabled(e.Analyze);
-    actions.Action(QStringLiteral("ProjectSuggestItem"))->setEnabled(e.SuggestMarkers);
-    actions.Action(QStringLiteral("ProjectInsertChaptersItem"))->setEnabled(e.InsertChapters);
-    actions.Action(QStringLiteral("ViewOptimizationItem"))->setEnabled(e.Optimization);
-    actions.Action(QStringLiteral("OptionsProjectItem"))->setEnabled(e.ProjectSettings);
-    for (const char *name : {"HelpContentsItem", "HelpTutorialItem", "HelpOnHelpItem", "HelpHintsItem", "HelpAboutItem"})
-        actions.Action(QLatin1String(name))->setEnabled(true);
-    actions.Action(QStringLiteral("HelpHintsItem"))->setChecked(FWindow.FWindowSettings.ShowHints);
+    FWindow.MarkerPanel().CalculateButton->setEnabled(e.CalculateButton);
+    FWindow.Actions().Action(cmHelpHints)->setChecked(FWindow.WindowSettings().ShowHints);
     // The range field shows the project's range unless it is being typed in.
-    const QString range = Q(FWindow.FSession.Project().Options().PreviewEnv);
-    if (FWindow.FTyping != FRangeEdit && FRangeEdit->text() != range)
+    const QString range = Q(FWindow.Session().Project().Options().PreviewEnv);
+    if (!FWindow.IsTyping(FRangeEdit) && FRangeEdit->text() != range)
         FRangeEdit->setText(range);
 }
 
@@ -236,7 +217,7 @@ void TWindowTools::ProjectChanged(unsigned changes)
 
 bool TWindowTools::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::ToolTip && !FWindow.FWindowSettings.ShowHints)
+    if (event->type() == QEvent::ToolTip && !FWindow.WindowSettings().ShowHints)
         return true;
     if (watched == FImageArea && event->type() == QEvent::Resize)
         FPreview->LayoutVideo();
@@ -248,11 +229,7 @@ bool TWindowTools::eventFilter(QObject *watched, QEvent *event)
         const bool plain = !(key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier));
         if (plain && (key->key() == Qt::Key_A || key->key() == Qt::Key_D)) {
             // The mutes as their menu items: only while the core enables them.
-            QAction *item = FWindow.Actions().Action(
-                key->key() == Qt::Key_A ? QStringLiteral("PreviewMuteAudioItem") : QStringLiteral("PreviewMuteDoubleItem"));
-            FWindow.ApplyEnables();
-            if (item->isEnabled())
-                item->trigger();
+            FWindow.Actions().Run(key->key() == Qt::Key_A ? cmPreviewMuteAudio : cmPreviewMuteDouble);
             return true;
         }
         if (FPreview->HandleKey(key->key(), key->modifiers()))
@@ -270,7 +247,7 @@ void TWindowTools::StoreArrange()
 {
     // What a saved project records of the window: the screen, the outer frame and
     // whether the file area and the status bar are switched on.
-    TProjectArrange &a = FWindow.FSession.Arrange();
+    TProjectArrange &a = FWindow.Session().Arrange();
     if (const QScreen *screen = FWindow.screen()) {
         a.ScreenWidth = screen->size().width();
         a.ScreenHeight = screen->size().height();
@@ -280,7 +257,7 @@ void TWindowTools::StoreArrange()
     a.Top = frame.y();
     a.Width = frame.width();
     a.Height = frame.height();
-    a.ShowFileman = FWindow.FFilePanel && FWindow.FFilePanel->isVisibleTo(&FWindow);
+    a.ShowFileman = FWindow.FilePanel().isVisibleTo(&FWindow);
     // Looked up, not asked for: statusBar() would make one where there is none.
     const auto *status = FWindow.findChild<QStatusBar *>(QString(), Qt::FindDirectChildrenOnly);
     a.ShowStatus = status && status->isVisibleTo(&FWindow);
@@ -288,15 +265,15 @@ void TWindowTools::StoreArrange()
 
 void TWindowTools::Calculate()
 {
-    const TCalculateRun run = RunCalculate(FWindow.FSession, FWindow.FSettings, FWindow.FDialogs, &FWindow);
+    const TCalculateRun run = RunCalculate(FWindow.Session(), FWindow.Settings(), FWindow.Dialogs(), &FWindow);
     FWindow.RefreshAll();
-    NoticeCalculateDone(run, FWindow.FDialogs, OpenFolder ? OpenFolder : OpenFolderOnDesktop);
+    NoticeCalculateDone(run, FWindow.Dialogs(), OpenFolder ? OpenFolder : OpenFolderOnDesktop);
 }
 
 void TWindowTools::Analyze()
 {
     TAnalysisResult result;
-    if (!RunProjectAnalysis(FWindow.FSession, &FWindow, result))
+    if (!RunProjectAnalysis(FWindow.Session(), &FWindow, result))
         return;
     TAnalysisForm form(result, &FWindow);
     ApplyLanguage(form);
@@ -306,15 +283,15 @@ void TWindowTools::Analyze()
 
 void TWindowTools::SuggestMarkers()
 {
-    TProjectSession &session = FWindow.FSession;
-    TWindowDialogs &dialogs = FWindow.FDialogs;
+    TProjectSession &session = FWindow.Session();
+    TWindowDialogs &dialogs = FWindow.Dialogs();
     // The recording in sync with the video: the double track, else the reference video,
     // else a file the user picks.
     std::string against;
     if (!session.Project().HasDouble() && !session.Project().HasReference()) {
         TFileRequest request;
-        request.Title = ProjectText("CapSuggestAgainst", "Recording in sync with the video");
-        request.Filters.push_back({ProjectText("CapAllFiles", "All files") + " (*)", "*"});
+        request.Title = Msg("CapSuggestAgainst");
+        request.Filters.push_back({Msg("CapAllFiles") + " (*)", "*"});
         request.Folder = ExtractFilePath(session.FileList(srAudio));
         TFileAnswer answer;
         if (!dialogs.ChooseFile(request, answer) || answer.FileName.empty())
@@ -328,13 +305,12 @@ void TWindowTools::SuggestMarkers()
     if (status == autosync::ssAborted)
         return;
     if (status == autosync::ssFailed) {
-        dialogs.Error(ProjectText("ErrSuggest", "No markers could be suggested:") + "\n" + error);
+        dialogs.Error(Msg("ErrSuggest") + "\n" + error);
         return;
     }
     if (status == autosync::ssNoMatch) {
         dialogs.Message(mtInformation,
-                        FormatText(ProjectText("MsgNoMatch", "No match: the primary track and the %s do not share "
-                                                             "enough material (unrelated or too short to judge)."),
+                        FormatText(Msg("MsgNoMatch"),
                                    {run.What}),
                         mbOK);
         return;
@@ -351,30 +327,30 @@ void TWindowTools::SuggestMarkers()
 void TWindowTools::SavePlot(const std::string &svg)
 {
     TFileRequest request;
-    request.Title = ProjectText("CapSavePlot", "Save picture");
+    request.Title = Msg("CapDlgSavePlot");
     request.Save = true;
-    request.Filters.push_back({ProjectText("CapSvgFiles", "SVG pictures") + " (*.svg)", "*.svg"});
-    const std::string project = FWindow.FSession.Project().FileName();
+    request.Filters.push_back({Msg("CapSvgFiles") + " (*.svg)", "*.svg"});
+    const std::string project = FWindow.Session().Project().FileName();
     request.Folder = project.empty() ? std::string() : ChangeFileExt(project, ".svg");
     TFileAnswer answer;
-    if (!FWindow.FDialogs.ChooseFile(request, answer) || answer.FileName.empty())
+    if (!FWindow.Dialogs().ChooseFile(request, answer) || answer.FileName.empty())
         return;
     std::string error;
     if (!WriteFileAtomic(answer.FileName, svg, &error))
-        FWindow.FDialogs.Error(error);
+        FWindow.Dialogs().Error(error);
 }
 
 void TWindowTools::InsertChapters()
 {
-    FWindow.FLists->setCurrentIndex(epOutput);
-    TInsertChaptersDialog dialog(FWindow.FSettings.AutoChaptersInterval(), &FWindow);
+    FWindow.EditLists().setCurrentIndex(epOutput);
+    TInsertChaptersDialog dialog(FWindow.Settings().AutoChaptersInterval(), &FWindow);
     ApplyLanguage(dialog);
     FitToScreen(dialog);
     if (dialog.exec() != QDialog::Accepted)
         return;
     if (dialog.Mode() == acFixedLength)
-        FWindow.StoreSettings([&] { FWindow.FSettings.SetAutoChaptersInterval(dialog.Interval()); });
-    FWindow.Apply(FWindow.FSession.Editor().InsertChapters(dialog.Mode(), dialog.Interval(), dialog.ClearFirst()));
+        FWindow.StoreSettings([&] { FWindow.Settings().SetAutoChaptersInterval(dialog.Interval()); });
+    FWindow.Apply(FWindow.Session().Editor().InsertChapters(dialog.Mode(), dialog.Interval(), dialog.ClearFirst()));
 }
 
 void TWindowTools::ToggleOptimization()
@@ -389,13 +365,13 @@ void TWindowTools::ToggleOptimization()
 
 void TWindowTools::ProjectSettings()
 {
-    TProjectSettingsDlg dialog(FWindow.FSession.Project().Options(), &FWindow);
+    TProjectSettingsDlg dialog(FWindow.Session().Project().Options(), &FWindow);
     ApplyLanguage(dialog);
     if (dialog.exec() != QDialog::Accepted)
         return;
     const TProjectOptions options = dialog.Options();
-    if (!(options == FWindow.FSession.Project().Options()))
-        FWindow.Apply(FWindow.FSession.Editor().SetOptions(options));
+    if (!(options == FWindow.Session().Project().Options()))
+        FWindow.Apply(FWindow.Session().Editor().SetOptions(options));
 }
 
 void TWindowTools::ShowHelp(int topic)

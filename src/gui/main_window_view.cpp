@@ -22,11 +22,13 @@
 #include "gui/frame_presenter.h"
 #include "gui/frame_view.h"
 #include "gui/main_window_tools.h"
+#include "gui/timeline.h"
 #include "gui/qt_text.h"
 #include "media/common/io_image.h"
 #include "project/project_session.h"
 #include "project/window_texts.h"
 #include "shell/language.h"
+#include "shell/messages.h"
 
 namespace tessaly::gui {
 
@@ -106,11 +108,6 @@ void TMainForm::RefreshLists()
         FFilePanel->SetName(TSourceRole(role), Q(FilePanelName(FSession, TSourceRole(role))));
 }
 
-void TMainForm::SetActionEnabled(const char *name, bool enabled)
-{
-    if (QAction *a = FActions->Action(QLatin1String(name)))
-        a->setEnabled(enabled);
-}
 
 } // namespace tessaly::gui
 
@@ -141,53 +138,27 @@ void TMainForm::RefreshStatus()
     const TStatusTexts texts = StatusTexts(project);
     for (int i = 0; i < spCount; ++i)
         FStatus[i]->setText(Q(texts[size_t(i)]));
-    setWindowTitle(Q(WindowCaption(project, TranslateOr("ApplicationTitle", "Tessaly"))));
+    setWindowTitle(Q(WindowCaption(project, Msg("ApplicationTitle"))));
 }
 
 void TMainForm::ApplyEnables()
 {
     TWindowFacts facts;
     facts.Page = FLists->Page();
+    facts.CanUndo = FUndo->canUndo();
+    facts.CanRedo = FUndo->canRedo();
     if (FTools)
         FTools->FillFacts(facts);
     const TEnables e = CheckEnables(EnableStateOf(FSession.Project(), facts));
-    for (const char *name : {"FileOpenVideoItem", "FileOpenAudioItem", "FileOpenDoubleItem", "FileOpenRefItem",
-                             "FilePhantomItem"})
-        SetActionEnabled(name, e.OpenMedia);
+    FActions->ApplyEnables(e);
     for (int role = srVideo; role <= srReference; ++role) {
         FFilePanel->OpenButton(TSourceRole(role))->setEnabled(e.OpenMedia);
         FFilePanel->NameLabel(TSourceRole(role))->setEnabled(e.OpenMedia);
     }
-    SetActionEnabled("FileNewItem", e.New);
-    SetActionEnabled("FileOpenItem", e.OpenProject);
-    SetActionEnabled("FileQuitItem", e.Quit);
-    SetActionEnabled("FileRevertItem", e.Revert);
-    SetActionEnabled("FileSaveItem", e.Save);
-    SetActionEnabled("FileSaveAsItem", e.SaveAs);
-    SetActionEnabled("RemoveDoubleItem", e.RemoveDouble);
     FFilePanel->RemoveDoubleButton()->setEnabled(e.RemoveDouble);
-    SetActionEnabled("RemoveRefItem", e.RemoveReference);
     FFilePanel->RemoveRefButton()->setEnabled(e.RemoveReference);
-    if (QMenu *languages = FActions->LanguageMenu())
-        languages->setEnabled(e.Language);
-    for (const char *name : {"ProjectGotoItem", "ProjectViewOffsetItem", "ViewFitItem", "StepBackItem",
-                             "StepForwardItem", "SecondBackItem", "SecondForwardItem", "FirstFrameItem",
-                             "LastFrameItem", "PrevMarkerItem", "NextMarkerItem", "PrevKeyFrameItem",
-                             "NextKeyFrameItem"})
-        SetActionEnabled(name, e.Navigate);
     FSlider->setEnabled(e.Navigate);
-    SetActionEnabled("PreviewMuteAudioItem", e.MutePrimary);
-    SetActionEnabled("PreviewMuteDoubleItem", e.MuteDouble);
-    // Released when disabled.
-    if (!e.MutePrimary)
-        FSession.MutePrimary = false;
-    if (!e.MuteDouble)
-        FSession.MuteDouble = false;
     FZoomBox->setEnabled(e.Navigate);
-    SetActionEnabled("ProjectStartOffsetItem", e.ChangeStartOffset);
-    SetActionEnabled("ListViewOffsetItem", e.CutPopup);
-    SetActionEnabled("ListJumpCutEndItem", e.CutPopup);
-
     TMarkerPages &m = *FMarkerPanel;
     for (QWidget *w : {static_cast<QWidget *>(m.SplineButton), static_cast<QWidget *>(m.RelCutButton),
                        static_cast<QWidget *>(m.DShiftButton), static_cast<QWidget *>(m.OptionButton)})
@@ -207,16 +178,12 @@ void TMainForm::ApplyEnables()
     FLists->ChapterList->setEnabled(e.ChapterList);
     FLists->MoveBackButton->setEnabled(e.MoveBackward);
     FLists->MoveForwardButton->setEnabled(e.MoveForward);
-    SetActionEnabled("EditUndoItem", FUndo->canUndo());
-    SetActionEnabled("EditRedoItem", FUndo->canRedo());
+    FTimeline->Strip().setEnabled(e.DragMarker || e.Navigate);
+    FTimeline->Strip().SetDragAllowed(e.DragMarker);
     UpdateUndoTexts();
-
-    SetActionEnabled("OptionsGlobalItem", e.GlobalSettings);
-    SetActionEnabled("ViewReferenceItem", e.ViewReference);
     if (FTools)
         FTools->ApplyEnables(e);
 }
-
 } // namespace tessaly::gui
 
 namespace tessaly::gui {
@@ -224,9 +191,9 @@ namespace tessaly::gui {
 void TMainForm::UpdateUndoTexts()
 {
     // "Undo Add spline point"; the plain caption (translated) when there is no step.
-    const std::pair<const char *, bool> items[] = {{"EditUndoItem", true}, {"EditRedoItem", false}};
-    for (const auto &[name, undo] : items) {
-        QAction *action = FActions->Action(QLatin1String(name));
+    const std::pair<TCommandId, bool> items[] = {{cmEditUndo, true}, {cmEditRedo, false}};
+    for (const auto &[id, undo] : items) {
+        QAction *action = FActions->Action(id);
         // The plain caption is kept where the language switch keeps it, before any step name.
         if (!action->property("tsyCaption").isValid())
             action->setProperty("tsyCaption", action->text());
@@ -235,8 +202,7 @@ void TMainForm::UpdateUndoTexts()
             action->setText(Q(undo ? UndoItemText(S(step)) : RedoItemText(S(step))));
             continue;
         }
-        const std::string key = "TMainForm." + std::string(name) + ".Caption";
-        action->setText(Q(TranslateOr(key, S(action->property("tsyCaption").toString()))));
+        action->setText(Q(Msg(CommandTextKey(CommandRow(id)->Name))));
     }
 }
 

@@ -6,7 +6,6 @@
 #include <QPushButton>
 
 #include "project/project_session.h"
-#include "project/project_text.h"
 #include "project/window_texts.h"
 #include "shell/messages.h"
 #include "shell/user_interface.h"
@@ -23,23 +22,23 @@ TOptimizationForm::TOptimizationForm(TProjectSession &session, QWidget *parent)
     : QWidget(parent, Qt::Tool), FSession(session)
 {
     setObjectName("TOptimizationForm");
-    setWindowTitle(Q(ProjectText("CapOptimization", "Optimization")));
-    auto *title = new QLabel(Q(ProjectText("CapDeactivated", "Deactivated markers:")), this);
+    setWindowTitle(Q(Msg("CapOptimization")));
+    auto *title = new QLabel(Q(Msg("CapDeactivated")), this);
     title->setObjectName("DeactivatedLabel");
     FCount = new QLabel(this);
     FCount->setObjectName("CountLabel");
-    auto *deviation = new QLabel(Q(ProjectText("CapMaxDeviation", "Max. deviation:")), this);
+    auto *deviation = new QLabel(Q(Msg("CapMaxDeviation")), this);
     deviation->setObjectName("MaxDeviationLabel");
     FDeviation = new QLabel(this);
     FDeviation->setObjectName("DeviationPanel");
     FDeviation->setAutoFillBackground(true);
     FDeviation->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     FDeviation->setMinimumWidth(70);
-    auto *atFrame = new QLabel(Q(ProjectText("CapAtFrame", "at frame:")), this);
+    auto *atFrame = new QLabel(Q(Msg("CapAtFrame")), this);
     atFrame->setObjectName("AtFrameLabel");
     FFrame = new QPushButton(this);
     FFrame->setObjectName("FrameBtn");
-    FRemove = new QPushButton(Q(ProjectText("CapRemoveDeact", "Remove deactivated markers")), this);
+    FRemove = new QPushButton(Q(Msg("CapRemoveDeact")), this);
     FRemove->setObjectName("RemoveBtn");
 
     auto *grid = new QGridLayout(this);

@@ -16,6 +16,7 @@
 #include <QVideoWidget>
 
 #include "platform/file_system.h"
+#include "project/enables.h"
 #include "project/preview.h"
 #include "project/project_session.h"
 #include "project/render.h"
@@ -101,22 +102,6 @@ QPixmap PreviewButtonImage(int mode, bool outOfDate, int side)
         break;
     }
     return image;
-}
-
-bool ParsePreviewRange(const std::string &text, long double &seconds)
-{
-    std::string t;
-    for (char c : text)
-        if (c != ' ')
-            t += c == ',' ? '.' : c;
-    if (t.empty())
-        return false;
-    char *end = nullptr;
-    const long double v = std::strtold(t.c_str(), &end);
-    if (end != t.c_str() + t.size() || !(v > 0) || !std::isfinite(v))
-        return false;
-    seconds = v;
-    return true;
 }
 
 TPreviewPlayer::TPreviewPlayer(TProjectSession &session, TSettings &settings, TProgress *progress, QWidget *imageArea)

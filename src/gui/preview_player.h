@@ -29,9 +29,6 @@ namespace tessaly::gui {
 QPixmap PreviewButtonImage(int mode, bool outOfDate, int side = 24);
 // The image's resource name ("PREVNRMG", "PREVFROMY", ...).
 const char *PreviewButtonImageName(int mode, bool outOfDate);
-// The preview range in seconds from its field text (comma or full stop), false when it
-// is not a number above 0.
-bool ParsePreviewRange(const std::string &text, long double &seconds);
 
 class TPreviewPlayer : public QObject {
     Q_OBJECT

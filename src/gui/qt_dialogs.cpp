@@ -13,6 +13,7 @@
 #include "gui/qt_text.h"
 #include "gui/segment_dialog.h"
 #include "shell/language.h"
+#include "shell/messages.h"
 
 namespace tessaly::gui {
 
@@ -33,7 +34,7 @@ TMsgResult TQtDialogs::Message(TMsgType type, const std::string &text, unsigned 
     static const QMessageBox::Icon icons[] = {QMessageBox::Information, QMessageBox::Warning,
                                               QMessageBox::Critical, QMessageBox::Question};
     box.setIcon(icons[type]);
-    box.setWindowTitle(Q(TranslateOr("ApplicationTitle", "Tessaly")));
+    box.setWindowTitle(Q(Msg("ApplicationTitle")));
     QString body = Q(text);
     body.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     box.setText(body);
@@ -125,7 +126,7 @@ int TQtDialogs::AskAudioStream(const std::string &question, const std::vector<st
     for (const std::string &s : streams)
         items << Q(s);
     bool ok = false;
-    const QString chosen = QInputDialog::getItem(FParent, Q(TranslateOr("ApplicationTitle", "Tessaly")), Q(question), items, 0,
+    const QString chosen = QInputDialog::getItem(FParent, Q(Msg("ApplicationTitle")), Q(question), items, 0,
                                                  false, &ok);
     return ok ? int(items.indexOf(chosen)) : -1;
 }

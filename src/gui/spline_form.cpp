@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "gui/language_apply.h"
@@ -126,12 +127,17 @@ void TSplineForm::showEvent(QShowEvent *event)
     ApplyLanguage(*this);
     if (!FShownBefore) {
         FShownBefore = true;
-        // Across the lower quarter of the main window, inside the screen.
+        // Across the lower quarter of the main window, inside the screen: the window
+        // itself, or the floating dock holding it (a docked curve stays where it is).
+        QWidget *holder = window();
         const QRect work = AvailableArea(*this);
-        const QWidget *main = parentWidget() ? parentWidget()->window() : nullptr;
-        if (work.isValid() && main) {
-            const TWindowRect r = SplineFirstRectBeside(ToWindowRect(main->frameGeometry()), ToWindowRect(work));
-            PlaceOnScreen(*this, ToQRect(r));
+        const QWidget *main = holder->parentWidget() ? holder->parentWidget()->window() : nullptr;
+        if (work.isValid() && main && holder != main) {
+            const QRect r = ToQRect(SplineFirstRectBeside(ToWindowRect(main->frameGeometry()), ToWindowRect(work)));
+            PlaceOnScreen(*holder, r);
+            // A floating dock takes its own place as it shows: the place is given again after.
+            if (holder != this)
+                QTimer::singleShot(0, holder, [holder, r] { PlaceOnScreen(*holder, r); });
         }
     }
     QWidget::showEvent(event);

@@ -26,6 +26,9 @@ public:
     QComboBox *ZoomList() const { return FZoomList; }
     // Repaints the curve (after a change of the project).
     void Repaint();
+    // The window has a place of its own (restored from the settings): the first showing
+    // keeps it.
+    void KeepPlace() { FShownBefore = true; }
     // The curve as painted into a picture of the paint area's size, for tests.
     QImage Render() const;
     QWidget *Area() const { return FArea; }

@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "gui/qt_text.h"
-#include "project/project_text.h"
+#include "shell/messages.h"
 
 namespace tessaly::gui {
 
@@ -34,7 +34,7 @@ QString DetailText(const autosync::TSuggestRun &run)
 TSuggestDialog::TSuggestDialog(const autosync::TSuggestRun &run, QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("TSuggestDlg"));
-    setWindowTitle(Q(ProjectText("CapSuggest", "Suggest markers")));
+    setWindowTitle(Q(Msg("CapSuggest")));
     FSummary = new QLabel(Q(autosync::SuggestSummary(run)), this);
     FSummary->setObjectName(QStringLiteral("SummaryLabel"));
     FSummary->setWordWrap(true);
@@ -48,19 +48,17 @@ TSuggestDialog::TSuggestDialog(const autosync::TSuggestRun &run, QWidget *parent
     FDetails->setReadOnly(true);
     FDetails->setLineWrapMode(QPlainTextEdit::NoWrap);
     FDetails->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    auto *note = new QLabel(Q(ProjectText("CapSuggestNote",
-                                          "Apply replaces every spline point, relative cut and option marker of the "
-                                          "project by these markers; double shifts stay. Undo takes it back.")),
+    auto *note = new QLabel(Q(Msg("CapSuggestNote")),
                             this);
     note->setObjectName(QStringLiteral("NoteLabel"));
     note->setWordWrap(true);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
-    FApply = buttons->addButton(Q(ProjectText("CapSuggestApply", "&Apply markers")), QDialogButtonBox::AcceptRole);
+    FApply = buttons->addButton(Q(Msg("CapSuggestApply")), QDialogButtonBox::AcceptRole);
     FApply->setObjectName(QStringLiteral("ApplyBtn"));
     FApply->setDefault(true);
     // Markers that would not reproduce the measurement once stored are shown, not applied.
     FApply->setEnabled(autosync::SuggestionUsable(run));
-    FSavePlot = buttons->addButton(Q(ProjectText("CapSavePlot", "&Save picture ...")), QDialogButtonBox::ActionRole);
+    FSavePlot = buttons->addButton(Q(Msg("CapSavePlot")), QDialogButtonBox::ActionRole);
     FSavePlot->setObjectName(QStringLiteral("SavePlotBtn"));
 
     auto *layout = new QVBoxLayout(this);

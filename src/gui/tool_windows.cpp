@@ -3,6 +3,7 @@
 #include "gui/tool_windows.h"
 
 #include <QAction>
+#include <QDockWidget>
 #include <QEvent>
 #include <QSlider>
 #include <QUndoStack>
@@ -30,10 +31,22 @@ TToolWindows::TToolWindows(TMainForm &window, TSettings &settings, TWindowDialog
     FProperties = new TPropertiesDlg(&window);
     FReference = new TRefForm(session.Sources().Reference(), &window);
     FSpline = new TSplineForm(session.Project(), &window);
-    ConnectAction("OptionsGlobalItem", &TToolWindows::ShowOptions);
-    ConnectAction("FilePropertiesItem", &TToolWindows::ShowProperties);
-    ConnectAction("ViewReferenceItem", &TToolWindows::ShowReference);
-    ConnectAction("ViewCurveItem", &TToolWindows::ShowSpline);
+    // The curve window is a dock: floating beside the main window at first, docked where
+    // the user puts it, and back there at the next start (the window's dock record).
+    FSplineDock = new QDockWidget(&window);
+    FSplineDock->setObjectName(QStringLiteral("CurveDock"));
+    FSpline->setWindowFlags(Qt::Widget);
+    FSplineDock->setWidget(FSpline);
+    FSplineDock->setWindowTitle(FSpline->windowTitle());
+    connect(FSpline, &QWidget::windowTitleChanged, FSplineDock, &QWidget::setWindowTitle);
+    window.addDockWidget(Qt::BottomDockWidgetArea, FSplineDock);
+    FSplineDock->setFloating(true);
+    FSplineDock->hide();
+    TActionRegistry &actions = window.Actions();
+    actions.Handle(cmOptionsGlobal, [this] { ShowOptions(); });
+    actions.Handle(cmFileProperties, [this] { ShowProperties(); });
+    actions.Handle(cmViewReference, [this] { ShowReference(); });
+    actions.Handle(cmViewCurve, [this] { ShowSpline(); });
     connect(FReference, &TRefForm::ZoomPicked, this, &TToolWindows::StoreRefZoom);
     connect(FSpline, &TSplineForm::FrameClicked, this, [this](int32_t frame) {
         if (FWindow.PositionSlider().isEnabled())
@@ -55,15 +68,6 @@ bool TToolWindows::eventFilter(QObject *watched, QEvent *event)
 TToolWindows::~TToolWindows()
 {
     FProject.RemoveObserver(this);
-}
-
-void TToolWindows::ConnectAction(const char *name, void (TToolWindows::*command)())
-{
-    QAction *action = FWindow.Actions().Action(QLatin1String(name));
-    connect(action, &QAction::triggered, this, [this, action, command] {
-        if (action->isEnabled())
-            (this->*command)();
-    });
 }
 
 void TToolWindows::ShowOptions()
@@ -115,13 +119,13 @@ void TToolWindows::ShowOnScreen(QWidget &window)
 
 void TToolWindows::SyncReferenceItem()
 {
-    FWindow.Actions().Action(QStringLiteral("ViewReferenceItem"))->setChecked(FReference->isVisible());
+    FWindow.Actions().Action(cmViewReference)->setChecked(FReference->isVisible());
 }
 
 void TToolWindows::ShowSpline()
 {
-    FSpline->show();
-    FSpline->raise();
+    FSplineDock->show();
+    FSplineDock->raise();
 }
 
 void TToolWindows::ProjectChanged(unsigned changes)

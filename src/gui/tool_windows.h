@@ -9,6 +9,8 @@
 
 #include "project/project_observer.h"
 
+class QDockWidget;
+
 namespace tessaly {
 class TProject;
 class TSettings;
@@ -34,6 +36,8 @@ public:
     TPropertiesDlg &Properties() { return *FProperties; }
     TRefForm &Reference() { return *FReference; }
     TSplineForm &Spline() { return *FSpline; }
+    // The dock holding the curve window (floating at first; the window may dock it).
+    QDockWidget &SplineDock() { return *FSplineDock; }
 
     // The menu commands.
     void ShowOptions();
@@ -51,7 +55,6 @@ private:
     // Shows a tool window inside the screen, above the main window.
     void ShowOnScreen(QWidget &window);
     void SyncReferenceItem();
-    void ConnectAction(const char *name, void (TToolWindows::*command)());
     void TakeUpReference();
     void FollowMain();
     void StoreRefZoom(int percent);
@@ -62,6 +65,7 @@ private:
     TPropertiesDlg *FProperties;
     TRefForm *FReference;
     TSplineForm *FSpline;
+    QDockWidget *FSplineDock;
     std::string FRefList;     // the reference the window shows, "" when none
 };
 

@@ -28,7 +28,7 @@ void LoadWhenFree(TMainForm &window, const std::string &file)
 {
     window.RefreshAll();   // the enables as they are now
     const bool free = !QApplication::activeModalWidget() && !CurrentProgress() &&
-                      window.Actions().Action(QStringLiteral("FileOpenItem"))->isEnabled();
+                      window.Actions().Action(cmFileOpen)->isEnabled();
     if (!free) {
         QTimer::singleShot(250, &window, [&window, file] { LoadWhenFree(window, file); });
         return;

@@ -6,7 +6,6 @@
 
 #include "project/marker.h"
 #include "project/project.h"
-#include "project/project_text.h"
 #include "shell/messages.h"
 #include "shell/progress.h"
 
@@ -111,18 +110,18 @@ std::vector<TAnalysisRow> AnalysisRows(const TAnalysisResult &r)
         else
             rows.push_back({std::move(label), std::move(value), std::to_string(rec.Frame)});
     };
-    row(ProjectText("AnaMinShift", "Minimum shift [frames]"), r[0], Format("%.3f", r[0].Value));
-    row(ProjectText("AnaMaxShift", "Maximum shift [frames]"), r[1], Format("%.3f", r[1].Value));
-    row(ProjectText("AnaMinCurve", "Minimum curve shift [frames]"), r[2], Format("%.3f", r[2].Value));
-    row(ProjectText("AnaMaxCurve", "Maximum curve shift [frames]"), r[3], Format("%.3f", r[3].Value));
-    row(ProjectText("AnaMinSpeed", "Minimum speed"), r[4], Format("%.3f %%", (r[4].Value + 1) * 100));
-    row(ProjectText("AnaMaxSpeed", "Maximum speed"), r[5], Format("%.3f %%", (r[5].Value + 1) * 100));
+    row(Msg("AnaMinShift"), r[0], Format("%.3f", r[0].Value));
+    row(Msg("AnaMaxShift"), r[1], Format("%.3f", r[1].Value));
+    row(Msg("AnaMinCurve"), r[2], Format("%.3f", r[2].Value));
+    row(Msg("AnaMaxCurve"), r[3], Format("%.3f", r[3].Value));
+    row(Msg("AnaMinSpeed"), r[4], Format("%.3f %%", (r[4].Value + 1) * 100));
+    row(Msg("AnaMaxSpeed"), r[5], Format("%.3f %%", (r[5].Value + 1) * 100));
     std::string range = r[4].Frame < 0 || r[5].Frame < 0 ? "-" : Format("%.3f %%", (r[5].Value - r[4].Value) * 100);
-    rows.push_back({ProjectText("AnaSpeedRange", "Speed range"), range, "-"});
+    rows.push_back({Msg("AnaSpeedRange"), range, "-"});
     if (r[6].Frame < 0 || r[6].Value == 0)
-        rows.push_back({ProjectText("AnaMaxCurvature", "Maximum curvature"), "-", "-"});
+        rows.push_back({Msg("AnaMaxCurvature"), "-", "-"});
     else
-        rows.push_back({ProjectText("AnaMaxCurvature", "Maximum curvature"), Exponent(r[6].Value * 100) + " %",
+        rows.push_back({Msg("AnaMaxCurvature"), Exponent(r[6].Value * 100) + " %",
                         std::to_string(r[6].Frame)});
     return rows;
 }

@@ -52,7 +52,9 @@ void DrawValues(TCurveCanvas &canvas, TMapping m, const std::vector<long double>
         canvas.Polyline(points, colour);
 }
 
-TRgb MarkerColour(const TMarker &marker)
+} // namespace
+
+TRgb CurveMarkerColour(const TMarker &marker)
 {
     if (marker.Deactivated)
         return kGrey;
@@ -63,8 +65,6 @@ TRgb MarkerColour(const TMarker &marker)
     default: return kBlack;
     }
 }
-
-} // namespace
 
 int32_t CurveFrameAt(int32_t position, int32_t frameCount, int zoomPercent, int x, int width)
 {
@@ -94,6 +94,38 @@ TCurveWindow CurveWindow(int32_t position, int32_t frameCount, int zoomPercent)
     if (w.Start + w.Size > 1)
         w.Start = 1 - w.Size;
     return w;
+}
+
+TCurveAxes CurveAxesOf(TProject &project, int width, int samplesPerPixel, int zoomPercent, int minSpacing)
+{
+    TCurveAxes axes;
+    const int32_t n = project.FrameCount();
+    const long double fps = project.Fps();
+    if (!project.HasVideo() || n <= 0 || fps <= 0 || width <= 4)
+        return axes;
+    axes.Valid = true;
+    const int samples = CurveSampleCount(width, samplesPerPixel);
+    axes.MinShift = axes.MaxShift = project.SplineShiftAt(0);
+    for (int i = 1; i <= samples; ++i) {
+        const long double v = project.SplineShiftAt(static_cast<long double>(i) * n / samples);
+        axes.MinShift = std::min(axes.MinShift, v);
+        axes.MaxShift = std::max(axes.MaxShift, v);
+    }
+    const TCurveWindow w = CurveWindow(project.Position(), n, zoomPercent);
+    const double shownSeconds = static_cast<double>(w.Size * n / fps);
+    const double pixelsPerSecond = (width - 4) / shownSeconds;
+    static const double kSteps[] = {1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600};
+    axes.StepSeconds = 3600 * std::ceil(minSpacing / pixelsPerSecond / 3600);
+    for (double step : kSteps)
+        if (step * pixelsPerSecond >= minSpacing) {
+            axes.StepSeconds = step;
+            break;
+        }
+    const double first = static_cast<double>(w.Start * n / fps);
+    for (double t = std::ceil(first / axes.StepSeconds) * axes.StepSeconds; t <= first + shownSeconds;
+         t += axes.StepSeconds)
+        axes.Ticks.push_back({static_cast<int>(std::lround((t - first) * pixelsPerSecond + 2)), t});
+    return axes;
 }
 
 int CurveSampleCount(int width, int samplesPerPixel)
@@ -148,7 +180,7 @@ void DrawCorrectionCurve(const TProject &project, TCurveCanvas &canvas, int widt
             continue;
         TCanvasPoint c = at(marker.Frame);
         if (m.Visible(c.X))
-            canvas.FillSquare(c.X, c.Y, size, MarkerColour(marker));
+            canvas.FillSquare(c.X, c.Y, size, CurveMarkerColour(marker));
     }
     const int64_t shown = int64_t{position} + project.ViewOffset();
     if (shown != position && shown >= 0 && shown < n) {

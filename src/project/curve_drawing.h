@@ -9,6 +9,7 @@
 namespace tessaly {
 
 class TProject;
+struct TMarker;
 
 struct TRgb {
     uint8_t R = 0, G = 0, B = 0;
@@ -42,6 +43,9 @@ struct TCurveWindow {
     long double Start = 0;
     long double Size = 1;
 };
+// The colour of a marker's square: by its kind, grey while deactivated.
+TRgb CurveMarkerColour(const TMarker &marker);
+
 // s = 100 / zoom; p = P / N - s / 2, at least 0, at most 1 - s (0 without video).
 TCurveWindow CurveWindow(int32_t position, int32_t frameCount, int zoomPercent);
 // The frame under pixel column x of a curve box `width` pixels wide (2 pixels of margin
@@ -51,6 +55,23 @@ int32_t CurveFrameAt(int32_t position, int32_t frameCount, int zoomPercent, int 
 int CurveColumnOf(int32_t position, int32_t frameCount, int zoomPercent, int32_t frame, int width);
 // The sample count: samplesPerPixel x width, limited to 10 .. 2048.
 int CurveSampleCount(int width, int samplesPerPixel);
+
+// The axes of the curve box: the time under the box every `Step` seconds, and the shift
+// curve's range (its lowest value at the bottom edge, its highest at the top), as the
+// drawing scales the grey curve.
+struct TCurveTick {
+    int X = 0;            // pixel column
+    double Seconds = 0;   // time of the video at that column
+};
+struct TCurveAxes {
+    bool Valid = false;               // a video is shown
+    double StepSeconds = 0;           // between two time ticks
+    std::vector<TCurveTick> Ticks;    // left to right
+    long double MinShift = 0, MaxShift = 0;   // frames; equal for a flat curve
+};
+// Time ticks at least `minSpacing` pixels apart on steps of 1, 2, 5, 10, 15, 30 s, 1, 2,
+// 5, 10, 15, 30 min or whole hours.
+TCurveAxes CurveAxesOf(TProject &project, int width, int samplesPerPixel, int zoomPercent, int minSpacing);
 
 // Draws into a box of width x height: the main window's strip passes 1 sample per pixel
 // and zoom 100, the curve window 4 and its zoom. Nothing but the background without a video.

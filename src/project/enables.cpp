@@ -9,7 +9,7 @@
 
 namespace tessaly {
 
-bool PreviewRangeValid(const std::string &text)
+bool ParsePreviewRange(const std::string &text, long double &seconds)
 {
     std::string t = TrimText(text);
     if (t.empty() || t.size() > 40)
@@ -21,8 +21,17 @@ bool PreviewRangeValid(const std::string &text)
             return false;
     }
     char *end = nullptr;
-    double v = std::strtod(t.c_str(), &end);
-    return end && *end == '\0' && v >= 0.1 && v <= 1e10;
+    const long double v = std::strtold(t.c_str(), &end);
+    if (!end || *end != '\0' || !(v >= 0.1L && v <= 1e10L))
+        return false;
+    seconds = v;
+    return true;
+}
+
+bool PreviewRangeValid(const std::string &text)
+{
+    long double seconds = 0;
+    return ParsePreviewRange(text, seconds);
 }
 
 TEnables CheckEnables(const TEnableState &s)
@@ -32,6 +41,9 @@ TEnables CheckEnables(const TEnableState &s)
     const bool editable = s.HasVideo && s.HasAudio && idle;
     const bool editing = s.Page == epEditing;
     const bool output = s.Page == epOutput;
+    e.Always = true;
+    e.Undo = s.CanUndo;
+    e.Redo = s.CanRedo;
     e.OpenMedia = e.New = e.OpenProject = idle;
     e.Quit = true;   // quitting stops a running preview first
     e.Language = e.GlobalSettings = e.ProjectSettings = idle;
@@ -66,6 +78,8 @@ TEnables CheckEnables(const TEnableState &s)
     e.ChapterAdd = e.ChapterList && !s.ChapterOnP;
     e.ChapterDelete = e.ChapterList && s.LaterChapterOnP;
     e.CutPopup = e.MarkerList && s.SelectedKind == mkRelCut;
+    // As the command line's move-marker: any marker of a project with a video.
+    e.DragMarker = s.HasVideo && idle && s.MarkersExist;
     return e;
 }
 
@@ -113,6 +127,8 @@ TEnableState EnableStateOf(const TProject &p, const TWindowFacts &w)
     s.LastOutputFrame = p.LastOutputFrame();
     s.RangeText = w.RangeText;
     s.OptimizationWindow = w.OptimizationWindow;
+    s.CanUndo = w.CanUndo;
+    s.CanRedo = w.CanRedo;
     return s;
 }
 

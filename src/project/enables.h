@@ -27,6 +27,7 @@ struct TWindowFacts {
     TEditPage Page = epEditing;
     std::string RangeText = "2";       // the preview range field
     bool OptimizationWindow = false;   // the optimisation window exists
+    bool CanUndo = false, CanRedo = false;   // the undo history has a step to undo / redo
 };
 
 struct TEnableState {
@@ -47,10 +48,13 @@ struct TEnableState {
     int32_t LastOutputFrame = -1;
     std::string RangeText = "2";
     bool OptimizationWindow = false;
+    bool CanUndo = false, CanRedo = false;
 };
 
 // One flag per control of the main window.
 struct TEnables {
+    bool Always = false;           // help, properties, view switches: on in every state
+    bool Undo = false, Redo = false;
     bool OpenMedia = false;        // media open commands and buttons, phantom clip, file-panel names
     bool New = false, OpenProject = false, Quit = false;
     bool Language = false, GlobalSettings = false, ProjectSettings = false;
@@ -74,6 +78,7 @@ struct TEnables {
     bool SubdivideChapters = false, CalculateButton = false;
     bool ChapterList = false, ConcatChapters = false, ChapterAdd = false, ChapterDelete = false;
     bool CutPopup = false;         // the two marker-list pop-up entries (a relative cut selected)
+    bool DragMarker = false;       // markers dragged on the timeline
 
     bool operator==(const TEnables &) const = default;
 };
@@ -87,7 +92,10 @@ TMarkerPanelPage MarkerPanelPageOf(const TProject &project, TEditPage page);
 // The state record of a project and the window's facts.
 TEnableState EnableStateOf(const TProject &project, const TWindowFacts &window);
 
-// The preview range field holds a number from 0.1 to 1e10 (either decimal separator).
+// The preview range field: a number of seconds from 0.1 to 1e10 (either decimal
+// separator, blanks around it ignored); false for anything else. The preview and the
+// enables read the field through this one parser.
+bool ParsePreviewRange(const std::string &text, long double &seconds);
 bool PreviewRangeValid(const std::string &text);
 
 } // namespace tessaly

@@ -228,7 +228,7 @@ bool ChangeStartOffset(TProject &project, int32_t d)
         return false;
     const int32_t chapters = project.ChapterListCount();
     if (!StartOffsetFits(project, d)) {
-        project.ShowError("ErrOfs", "This would move some markers and/or chapters outside of the project.");
+        project.ShowError("ErrOfs");
         return false;
     }
     // Every moved marker is read and written before anything changes, so that a marker
@@ -242,7 +242,7 @@ bool ChangeStartOffset(TProject &project, int32_t d)
             ok = InRange(value, -2147483647000LL, 2147483647000LL) && SetMarkerMilli(m, value);
         }
         if (!ok || !CanonicalMarker(m, m)) {
-            project.ShowError("ErrInternal", "Internal error occured.");
+            project.ShowError("ErrInternal");
             return false;
         }
     }

@@ -9,7 +9,7 @@
 #include "platform/file_system.h"
 #include "project/project.h"
 #include "project/project_session.h"
-#include "project/project_text.h"
+#include "shell/messages.h"
 #include "project/render.h"
 #include "project/render_container.h"
 
@@ -58,7 +58,7 @@ bool CreatePreviewFile(TProjectSession &session, TRenderer &renderer, const std:
     int32_t first = 0, last = 0;
     PreviewRange(project, mode, seconds, first, last);
     TRenderOptions options;
-    options.Caption = ProjectText("MsgPreview", "Create preview ...");
+    options.Caption = Msg("MsgPreview");
     options.SizeLimit = sizeLimit;
     options.CrossFade = project.Options().CrossFading;
     options.ForPreview = true;

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "project/project_text.h"
 #include "shell/messages.h"
 #include "shell/user_interface.h"
 
@@ -144,10 +143,10 @@ int32_t TProject::PreviewOffset() const
     return FOptions.UseGlobalShift ? FOptions.GlobalShift : 0;
 }
 
-void TProject::ShowError(const char *key, const char *english) const
+void TProject::ShowError(const char *key) const
 {
     if (FUi)
-        FUi->Error(ProjectText(key, english));
+        FUi->Error(Msg(key));
 }
 
 void TProject::ShowErrorText(const std::string &text) const

@@ -152,7 +152,7 @@ public:
     TFrameState GetStateAt(int32_t frame) const;
     const TDeactivatedStats &DeactivatedStats() const { return FDeactStats; }
     // Shows an error message through the user interface (nothing without one).
-    void ShowError(const char *key, const char *english) const;
+    void ShowError(const char *key) const;   // the message of `key` in the current language
     void ShowErrorText(const std::string &text) const;
     TUserInterface *UserInterface() const { return FUi; }
 

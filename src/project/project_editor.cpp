@@ -390,6 +390,14 @@ TEditResult TProjectEditor::GotoFrameText(const std::string &text)
     return MoveTo(static_cast<int32_t>(frame));
 }
 
+TEditResult TProjectEditor::ChangeStartOffsetText(const std::string &text)
+{
+    int64_t d = 0;
+    if (!ParseInteger(text, -2147483647, 2147483647, d))
+        return Refuse(Msg("ErrStartOffset"));
+    return ChangeStartOffset(static_cast<int32_t>(d));
+}
+
 TEditResult TProjectEditor::SetViewOffsetText(const std::string &text)
 {
     int64_t offset = 0;

@@ -55,6 +55,8 @@ public:
     TEditResult MoveMarker(int32_t frame, int32_t steps);
     // Every marker and chapter but the first by `d` frames (refused with ErrOfs).
     TEditResult ChangeStartOffset(int32_t d);
+    // "Change start offset" as typed: a whole number of frames (else the reason).
+    TEditResult ChangeStartOffsetText(const std::string &text);
     // "Remove deactivated markers" (the caller asked MsgRmDeact first).
     TEditResult RemoveDeactivated();
     // Suggested markers: every spline point, relative cut and option marker is replaced

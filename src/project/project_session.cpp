@@ -2,7 +2,6 @@
 #include "project/project_session.h"
 
 #include "platform/file_system.h"
-#include "project/project_text.h"
 #include "project/window_texts.h"
 #include "shell/messages.h"
 #include "shell/user_interface.h"
@@ -14,10 +13,22 @@ TProjectSession::TProjectSession(TUserInterface *ui, const TProjectDefaults &def
 {
     FFile.SetArrange(&FArrange);
     FProject.StartNew(defaults);
+    // First observer: the window's refresh after a change sees the mutes released.
+    FProject.AddObserver(this);
+}
+
+void TProjectSession::ProjectChanged(unsigned changes)
+{
+    if (!(changes & pcMedia))
+        return;
+    const bool audio = FProject.HasVideo() && FProject.HasAudio();
+    MutePrimary = MutePrimary && audio;
+    MuteDouble = MuteDouble && audio && FProject.HasDouble();
 }
 
 TProjectSession::~TProjectSession()
 {
+    FProject.RemoveObserver(this);
     // The sources close with the session; the project must not reach them on the way.
     FProject.SetMedia(nullptr);
 }

@@ -18,7 +18,7 @@ namespace tessaly {
 
 class TUserInterface;
 
-class TProjectSession : public TProjectSources {
+class TProjectSession : public TProjectSources, private TProjectObserver {
 public:
     // ui: not owned, may be null (no messages; questions answered No). The project
     // starts as a new one with `defaults` (the application context's ProjectDefaults).
@@ -82,10 +82,13 @@ public:
 
     // --- window state carried for the GUI -----------------------------------------
     TProjectArrange &Arrange() { return FArrange; }
-    bool MutePrimary = false;    // preview mute buttons
+    // The preview's mutes; a mute is released when its track goes (or the video).
+    bool MutePrimary = false;
     bool MuteDouble = false;
 
 private:
+    void ProjectChanged(unsigned changes) override;
+
     TUserInterface *FUi;
     TMediaSources FSources;
     TProject FProject;

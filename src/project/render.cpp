@@ -18,7 +18,6 @@
 #include "platform/file_system.h"
 #include "project/audio_mixer.h"
 #include "project/project_session.h"
-#include "project/project_text.h"
 #include "shell/messages.h"
 #include "shell/progress.h"
 #include "shell/user_interface.h"
@@ -94,7 +93,7 @@ bool TRenderer::StartRun(TRun &run, bool showProgress, const std::string &captio
     if (run.ShowProgress) {
         FProgress->Show();
         FProgress->SetCaption(caption);
-        FProgress->SetCancelText(ProjectText("CapAbort", "&Abort"));
+        FProgress->SetCancelText(Msg("CapAbort"));
     }
     return true;
 }
@@ -116,7 +115,7 @@ bool TRenderer::PreScan(TRun &run)
 {
     if (!run.PreScan || !run.Mix.Valid)
         return true;
-    Comment(ProjectText("MsgPrescan", "Performing prescan ..."));
+    Comment(Msg("MsgPrescan"));
     const int32_t frames = FSession.Project().FrameCount();
     for (int32_t f = run.Current; f < run.Start && f < frames; ++f) {
         if (run.ShowProgress && FProgress->Aborted()) {
@@ -165,7 +164,7 @@ bool TRenderer::HasOutputFrames(int32_t first, int32_t last, bool useChapters)
         if (c.Enabled && project.ChapterLength(i) > 0 && c.Frame <= last && end >= first)
             return true;
     }
-    ShowError(ProjectText("ErrNoChapters", "Every chapter of the result is disabled: there is nothing to write."));
+    ShowError(Msg("ErrNoChapters"));
     return false;
 }
 
@@ -194,7 +193,7 @@ bool TRenderer::CalcVideo(const std::string &target, const TRenderOptions &optio
     // A result without audio has nothing to re-synchronise; refused like the WAV result,
     // before any file is touched.
     if (!forPreview && !project.HasAudio()) {
-        ShowError(ProjectText("ErrNoAudio", "No audio tracks defined!"));
+        ShowError(Msg("ErrNoAudio"));
         return false;
     }
     if (!HasOutputFrames(std::max(options.FirstFrame, 0), options.LastFrame, options.UseChapters))
@@ -229,7 +228,7 @@ bool TRenderer::RunVideo(TRun &run)
     if (!run.Mix.Valid && (project.HasAudio() || project.HasDouble())) {
         // Tracks that cannot be mixed (a frame longer than any audio buffer) would leave a
         // result without its audio: refused as a result without audio tracks.
-        ShowError(ProjectText("ErrNoAudio", "No audio tracks defined!"));
+        ShowError(Msg("ErrNoAudio"));
         return false;
     }
     if (run.Mix.Valid)
@@ -344,7 +343,7 @@ bool TRenderer::PrepareVideoFormat(TRun &run)
         run.VideoFormat = video.GetStoredFormat();
     }
     if (run.VideoFormat.size() < kBitmapHeaderSize || (run.Reduction >= 2 && !run.Image)) {
-        ShowError(FormatText(ProjectText("ErrInvalidFrame", "Frame %d invalid!"), {std::to_string(run.Start)}));
+        ShowError(FormatText(Msg("ErrInvalidFrame"), {std::to_string(run.Start)}));
         return false;
     }
     if (run.Reduction >= 2) {
@@ -385,7 +384,7 @@ bool TRenderer::OpenVideoFile(TRun &run, const std::string &name)
     c.SetVideoTiming(uint32_t(std::max(video.Rate(), 1)), uint32_t(video.Scale()), video.Handler(),
                      uint32_t(video.Quality()));
     if (!c.Open(name)) {
-        std::string text = ProjectText("ErrTarget", "Error opening target file!");
+        std::string text = Msg("ErrTarget");
         if (!c.ErrorText().empty())
             text += "\r\n" + c.ErrorText();
         ShowError(text);
@@ -407,7 +406,7 @@ bool TRenderer::CloseVideoFile(TRun &run, bool quiet)
     std::string error = run.Creator->ErrorText();
     run.Creator = std::make_unique<TAVICreator>(run.ForPreview ? cmPreview : cmResult, FBlockLimit);
     if (!closed && !quiet) {
-        ShowError(error.empty() ? ProjectText("ErrTarget", "Error opening target file!") : error);
+        ShowError(error.empty() ? Msg("ErrTarget") : error);
         return false;
     }
     return true;
@@ -457,12 +456,12 @@ bool TRenderer::NextChapterFile(TRun &run, const TFileOps &files, bool &skip)
 
 void TRenderer::CommentWriting(const std::string &name)
 {
-    Comment(FormatText(ProjectText("MsgWriting", "Writing file %s ..."), {ExtractFileName(name)}));
+    Comment(FormatText(Msg("MsgWriting"), {ExtractFileName(name)}));
 }
 
 void TRenderer::CommentSkipping(int32_t chapter)
 {
-    Comment(FormatText(ProjectText("MsgSkipChp", "Skipping chapter %d ..."), {std::to_string(chapter)}));
+    Comment(FormatText(Msg("MsgSkipChp"), {std::to_string(chapter)}));
 }
 
 } // namespace tessaly
@@ -479,7 +478,7 @@ bool TRenderer::WriteVideoFrame(TRun &run)
     if (run.Reduction < 2) {
         TStoredFrame stored = video.ReadStored(cur);
         if (!stored.Ok) {
-            ShowError(FormatText(ProjectText("ErrInvalidFrame", "Frame %d invalid!"), {std::to_string(cur)}));
+            ShowError(FormatText(Msg("ErrInvalidFrame"), {std::to_string(cur)}));
             return false;
         }
         data = stored.Data;
@@ -489,7 +488,7 @@ bool TRenderer::WriteVideoFrame(TRun &run)
         // Decoded, then reduced to the nearest pixel: every output pixel takes the source
         // pixel at the truncated scaled position.
         if (!video.GetFrame(cur, *run.Image)) {
-            ShowError(FormatText(ProjectText("ErrInvalidFrame", "Frame %d invalid!"), {std::to_string(cur)}));
+            ShowError(FormatText(Msg("ErrInvalidFrame"), {std::to_string(cur)}));
             return false;
         }
         const TIOImage &image = *run.Image;
@@ -509,26 +508,26 @@ bool TRenderer::WriteVideoFrame(TRun &run)
     }
     TAVICreator &c = *run.Creator;
     if (!c.WriteFrame(data, uint32_t(size), key)) {
-        ShowError(c.ErrorText().empty() ? ProjectText("ErrTarget", "Error opening target file!") : c.ErrorText());
+        ShowError(c.ErrorText().empty() ? Msg("ErrTarget") : c.ErrorText());
         return false;
     }
     if (run.Mix.Valid) {
         uint32_t k = c.AudioRequired();
         if (k > uint32_t(run.Mix.MaxSamples)) {
-            ShowError(ProjectText("ErrInternal", "Internal error occured."));
+            ShowError(Msg("ErrInternal"));
             return false;
         }
         run.Mixer->MixFrameAudio(cur, run.Mix, run.CrossFade, run.Buffer.data(), int32_t(k));
         if (!AudioReadOk(run, cur))
             return false;
         if (k > 0 && !c.WriteAudio(run.Buffer.data(), k)) {
-            ShowError(c.ErrorText().empty() ? ProjectText("ErrTarget", "Error opening target file!")
+            ShowError(c.ErrorText().empty() ? Msg("ErrTarget")
                                             : c.ErrorText());
             return false;
         }
     }
     if (run.ForPreview && c.FileSize() + 52428800LL >= 2147483648LL) {
-        ShowError(ProjectText("ErrFileSize", "The output file size exceeds 2 GB."));
+        ShowError(Msg("ErrFileSize"));
         return false;
     }
     return true;
@@ -539,9 +538,9 @@ bool TRenderer::AudioReadOk(const TRun &run, int32_t frame)
     const TMixReadFailure &failure = run.Mixer->ReadFailure();
     if (!failure)
         return true;
-    const std::string track = failure.Double ? ProjectText("WrdDoubleTrack", "double track")
-                                             : ProjectText("WrdPrimaryTrack", "primary track");
-    ShowError(FormatText(ProjectText("ErrInvalidAudio", "Audio of frame %d invalid: the %s cannot be read at sample %s."),
+    const std::string track = failure.Double ? Msg("WrdDoubleTrack")
+                                             : Msg("WrdPrimaryTrack");
+    ShowError(FormatText(Msg("ErrInvalidAudio"),
                          {std::to_string(frame), track, std::to_string(failure.Position)}));
     return false;
 }
@@ -577,7 +576,7 @@ bool TRenderer::CalcAudio(const std::string &target, const TRenderOptions &optio
     run.Mixer->SetPreviewMutes(FSession.MutePrimary, FSession.MuteDouble);
     run.Mixer->InitAudioMix(run.Current, options.FrameOffset, run.Mix, options.ForPreview && sink);
     if (!run.Mix.Valid) {
-        ShowError(ProjectText("ErrNoAudio", "No audio tracks defined!"));
+        ShowError(Msg("ErrNoAudio"));
         if (run.ShowProgress)
             FProgress->Close();
         return false;
@@ -591,7 +590,7 @@ bool TRenderer::CalcAudio(const std::string &target, const TRenderOptions &optio
         run.Wave->Discard();   // unfinished: the target name keeps what it held
     } else if (run.Sink) {
         if (run.FileOpen && !run.Sink->Close()) {
-            ShowError(ProjectText("ErrTarget", "Error opening target file!") + "\r\n" + run.Sink->ErrorText());
+            ShowError(Msg("ErrTarget") + "\r\n" + run.Sink->ErrorText());
             FFiles.pop_back();
             ok = false;
         }
@@ -611,7 +610,7 @@ bool TRenderer::WriteAudioFrame(TRun &run)
     int64_t k = TAVICreator::SamplesOfFrame(run.Current, uint32_t(project.RateNumerator()),
                                             uint32_t(project.RateDenominator()), run.Mix.Format.nSamplesPerSec);
     if (k > run.Mix.MaxSamples) {
-        ShowError(ProjectText("ErrInternal", "Internal error occured."));
+        ShowError(Msg("ErrInternal"));
         return false;
     }
     run.Mixer->MixFrameAudio(run.Current, run.Mix, run.CrossFade, run.Buffer.data(), int32_t(k));
@@ -648,7 +647,7 @@ bool TRenderer::RunAudio(TRun &run)
     files.Open = [this, &run](const std::string &name) {
         if (run.Sink) {
             if (!run.Sink->Open(name, run.Mix.Format, run.Mix.ChannelMask, run.Current, run.FileLast)) {
-                ShowError(ProjectText("ErrTarget", "Error opening target file!") + "\r\n" + run.Sink->ErrorText());
+                ShowError(Msg("ErrTarget") + "\r\n" + run.Sink->ErrorText());
                 return false;
             }
             FFiles.push_back(name);
@@ -659,7 +658,7 @@ bool TRenderer::RunAudio(TRun &run)
         if (e == meOk)
             e = run.Wave->Open(name);
         if (e != meOk) {
-            std::string text = ProjectText("ErrTarget", "Error opening target file!");
+            std::string text = Msg("ErrTarget");
             if (e == meFileOpen)
                 text += "\r\n" + FileErrorText("Cannot create", run.Wave->FileName(), run.Wave->OpenErrno());
             ShowError(text);
@@ -672,7 +671,7 @@ bool TRenderer::RunAudio(TRun &run)
         if (run.Sink) {
             if (run.Sink->Close())
                 return true;
-            ShowError(ProjectText("ErrTarget", "Error opening target file!") + "\r\n" + run.Sink->ErrorText());
+            ShowError(Msg("ErrTarget") + "\r\n" + run.Sink->ErrorText());
             return false;
         }
         TMediaError e = run.Wave->Close();
@@ -706,9 +705,7 @@ bool ConfirmResultSize(TProjectSession &session, bool warnOnCalc)
     TUserInterface *ui = session.UserInterface();
     if (!ui)
         return false;
-    std::string text = FormatText(ProjectText("WrnSRCalc", "Warning: The result video will reach a size\r\nof about "
-                                                           "%d GB and a data rate of %d MB/s.\r\n\r\nDo you still "
-                                                           "want to create the file?"),
+    std::string text = FormatText(Msg("WrnSRCalc"),
                                   {std::to_string((long long)std::nearbyintl(total)),
                                    std::to_string((long long)std::nearbyintl(rate))});
     return ui->Message(mtWarning, text, mbYes | mbAbort | mbHelp) == mrYes;
@@ -728,12 +725,12 @@ TCalcOutcome CalculateResult(TProjectSession &session, TRenderer &renderer, cons
     options.LastFrame = project.LastOutputFrame();
     bool ok;
     if (fileType != 2) {
-        options.Caption = ProjectText("MsgCalcAud", "Calculating audio track ...");
+        options.Caption = Msg("MsgCalcAud");
         ok = renderer.CalcAudio(name, options);
     } else {
         if (!ConfirmResultSize(session, warnOnCalc))
             return coCancelled;
-        options.Caption = ProjectText("MsgCalcVid", "Calculating video file ...");
+        options.Caption = Msg("MsgCalcVid");
         ok = renderer.CalcVideo(name, options);
     }
     if (ok)

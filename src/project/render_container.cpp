@@ -8,7 +8,6 @@
 #include "media/output/lavf_result_writer.h"
 #include "platform/file_system.h"
 #include "project/project_session.h"
-#include "project/project_text.h"
 #include "shell/messages.h"
 #include "shell/progress.h"
 #include "shell/user_interface.h"
@@ -69,8 +68,7 @@ bool TContainerRenderer::Render(const std::string &target, const TRenderOptions 
         return false;
     const std::vector<std::string> files = FSession.Files(srVideo);
     if (files.size() != 1)
-        return Refuse(ProjectText("ErrResultSegments",
-                                  "A video of several segment files can only be written as an AVI or WAV result."));
+        return Refuse(Msg("ErrResultSegments"));
     const bool separate = options.UseChapters && project.ChapterCount() > 1 && !project.Options().ConcatChapters;
     if (options.UseChapters && project.ChapterCount() > 1 && !separate) {
         bool skipped = false;
@@ -79,19 +77,18 @@ bool TContainerRenderer::Render(const std::string &target, const TRenderOptions 
             skipped = skipped || (!chapter.Enabled && chapter.Frame >= 0 && chapter.Frame <= options.LastFrame);
         }
         if (skipped)
-            return Refuse(ProjectText("ErrResultLeftOut",
-                                      "Left-out chapters inside one file can only be written as AVI or WAV results."));
+            return Refuse(Msg("ErrResultLeftOut"));
     }
     if (separate && !project.HasAudio() && !project.HasDouble())
-        return Refuse(ProjectText("ErrNoAudio", "No audio tracks defined!"));
+        return Refuse(Msg("ErrNoAudio"));
     TLavfResultWriter writer;
     // Reading the video's index takes a while on a long film: shown, and Esc (or Ctrl+C) stops it.
     const bool shown = options.ShowProgress && FProgress;
     if (shown) {
         FProgress->Show();
         FProgress->SetCaption(options.Caption);
-        FProgress->SetCancelText(ProjectText("CapAbort", "&Abort"));
-        FProgress->SetComment(ProjectText("MsgReadIndex", "Reading the video's frames ..."));
+        FProgress->SetCancelText(Msg("CapAbort"));
+        FProgress->SetComment(Msg("MsgReadIndex"));
     }
     // A video read through the container path comes with its packet index; other
     // sources (the own AVI reader) are indexed here.
@@ -104,7 +101,7 @@ bool TContainerRenderer::Render(const std::string &target, const TRenderOptions 
         return false;
     }
     if (!indexed)
-        return Refuse(FormatText(ProjectText("ErrResultSource", "The video cannot be copied into the result:\r\n%s"),
+        return Refuse(FormatText(Msg("ErrResultSource"),
                                  {writer.ErrorText()}));
     // A video read through the container path may be numbered on a frame grid (variable
     // rate, dropped frames): the result counts its frames the same way.
@@ -115,7 +112,7 @@ bool TContainerRenderer::Render(const std::string &target, const TRenderOptions 
         writer.SetFrameGrid(std::move(grid));
     }
     if (writer.SourceFrameCount() != project.FrameCount())
-        return Refuse(FormatText(ProjectText("ErrResultFrames", "The video file holds %d frames, the project %d."),
+        return Refuse(FormatText(Msg("ErrResultFrames"),
                                  {std::to_string(writer.SourceFrameCount()), std::to_string(project.FrameCount())}));
     TLavfResultOptions chosen = result;
     // The new track is named like the primary track's stream unless the user names it.
@@ -141,7 +138,7 @@ bool TContainerRenderer::Render(const std::string &target, const TRenderOptions 
         // A video without audio tracks gives a result of the video (and kept streams) alone.
         ok = writer.Open(target, first, last, nullptr, 0, chosen) || Refuse(writer.ErrorText());
         if (ok && !writer.Finish())
-            ok = Refuse(ProjectText("ErrTarget", "Error opening target file!") + "\r\n" + writer.ErrorText());
+            ok = Refuse(Msg("ErrTarget") + "\r\n" + writer.ErrorText());
         if (ok)
             FFiles.push_back(target);
     }
@@ -193,7 +190,7 @@ TCalcOutcome CalculateAnyResult(TProjectSession &session, TProgress *progress, c
     options.ShowProgress = true;
     options.UseChapters = true;
     options.LastFrame = project.LastOutputFrame();
-    options.Caption = ProjectText("MsgCalcVid", "Calculating video file ...");
+    options.Caption = Msg("MsgCalcVid");
     TContainerRenderer renderer(session, progress);
     bool ok = renderer.Render(chosen, options, result);
     if (files)

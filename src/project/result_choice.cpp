@@ -3,7 +3,6 @@
 
 #include "platform/file_system.h"
 #include "project/project_session.h"
-#include "project/project_text.h"
 #include "shell/messages.h"
 #include "shell/settings.h"
 #include "shell/user_interface.h"
@@ -13,12 +12,12 @@ namespace tessaly {
 std::vector<TResultType> ResultTypes()
 {
     return {
-        {rcWave, ProjectText("CapWavFiles", "Wave files") + " (*.wav)", "*.wav"},
-        {rcAvi, ProjectText("CapAviFiles", "AVI files") + " (*.avi)", "*.avi"},
-        {rcMatroska, ProjectText("CapMkvFiles", "Matroska files") + " (*.mkv *.mka)", "*.mkv;*.mka"},
-        {rcMp4, ProjectText("CapMp4Files", "MP4 files") + " (*.mp4 *.m4v)", "*.mp4;*.m4v"},
-        {rcMov, ProjectText("CapMovFiles", "QuickTime files") + " (*.mov)", "*.mov"},
-        {rcWebm, ProjectText("CapWebmFiles", "WebM files") + " (*.webm)", "*.webm"},
+        {rcWave, Msg("CapWavFiles") + " (*.wav)", "*.wav"},
+        {rcAvi, Msg("CapAviFiles") + " (*.avi)", "*.avi"},
+        {rcMatroska, Msg("CapMkvFiles") + " (*.mkv *.mka)", "*.mkv;*.mka"},
+        {rcMp4, Msg("CapMp4Files") + " (*.mp4 *.m4v)", "*.mp4;*.m4v"},
+        {rcMov, Msg("CapMovFiles") + " (*.mov)", "*.mov"},
+        {rcWebm, Msg("CapWebmFiles") + " (*.webm)", "*.webm"},
     };
 }
 
@@ -70,7 +69,7 @@ bool ConfirmReplaceResult(TUserInterface *ui, const std::string &name)
     if (!ui)
         return false;
     const std::string text = FormatText(
-        ProjectText("WrnReplaceResult", "The file \"%s\" already exists.\r\nDo you want to replace it?"), {name});
+        Msg("WrnReplaceResult"), {name});
     return ui->Message(mtConfirmation, text, mbYes | mbNo) == mrYes;
 }
 

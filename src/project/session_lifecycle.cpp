@@ -48,6 +48,9 @@ TWindowSettings StartSession(TProjectSession &session, TSettings &settings, cons
     w.PreviewEnv = settings.PreviewEnv();
     if (!ParseWindowRect(settings.ReadString("Current", "MainWindow", ""), w.MainWindow))
         w.MainWindow = {};
+    w.Docks = settings.ReadString("Current", "Docks", "");
+    if (!DockRecordValid(w.Docks))
+        w.Docks.clear();
 
     // The same defaults as every front-end's new project, the mixing choices included.
     TProjectDefaults defaults = ProjectDefaultsOf(settings);
@@ -127,6 +130,16 @@ std::vector<std::string> AbsoluteArguments(const std::vector<std::string> &args,
     return out;
 }
 
+bool DockRecordValid(const std::string &hex)
+{
+    if (hex.size() % 2 != 0 || hex.size() > 2 * 65536)
+        return false;
+    for (char c : hex)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    return true;
+}
+
 bool CloseSession(TProjectSession &session, TSettings &settings, const TWindowSettings &w, bool previewRunning,
                   bool previewAvailable)
 {
@@ -142,6 +155,8 @@ bool CloseSession(TProjectSession &session, TSettings &settings, const TWindowSe
         settings.SetMarkerDrawSize(w.MarkerDrawSize);
         if (w.MainWindow.Width > 0 && w.MainWindow.Height > 0)
             settings.WriteString("Current", "MainWindow", FormatWindowRect(w.MainWindow));
+        if (DockRecordValid(w.Docks) && !w.Docks.empty())
+            settings.WriteString("Current", "Docks", w.Docks);
     } catch (const ESettingsWriteError &e) {
         if (TUserInterface *ui = session.UserInterface())
             ui->Error(e.what());

@@ -23,7 +23,13 @@ struct TWindowSettings {
     std::string Language;         // the selected language ("" when none)
     std::string PreviewEnv = "2"; // the preview range field
     TWindowRect MainWindow;       // the main window's last place, without its frame (Width 0: none)
+    std::string Docks;            // where the tool windows were docked: the window's own
+                                  // record as lower-case hex digits ("" when none)
 };
+
+// A dock record as stored: an even number of lower-case hex digits, at most 64 KB of
+// record; anything else reads as "" (the tool windows then take their first places).
+bool DockRecordValid(const std::string &hex);
 
 // Start-up: the language file of setting LanguageFile is loaded when it exists and the
 // stored language selected; the window settings are read; the project starts empty with

@@ -246,13 +246,6 @@ TEST_F(PreviewPlayer, ModesAndRangeText)
     EXPECT_EQ(modes.at(2).at(0).toInt(), 0);
     EXPECT_FALSE(player.HandleKey(Qt::Key_M, Qt::AltModifier));
 
-    long double seconds = 0;
-    EXPECT_TRUE(ParsePreviewRange("0,5", seconds));
-    EXPECT_EQ(seconds, 0.5L);
-    EXPECT_TRUE(ParsePreviewRange("120", seconds));
-    EXPECT_FALSE(ParsePreviewRange("", seconds));
-    EXPECT_FALSE(ParsePreviewRange("-2", seconds));
-    EXPECT_FALSE(ParsePreviewRange("2s", seconds));
     SetPreviewEnv("abc");
     EXPECT_FALSE(player.CreatePreview(false, false));
     EXPECT_FALSE(player.Start(Qt::NoModifier));

@@ -7,10 +7,15 @@
 #include <QScreen>
 #include <QSet>
 #include <QSvgWidget>
+#include <QPushButton>
 #include <QTest>
+
+#include <fstream>
+#include <sstream>
 
 #include "gui/frame_view.h"
 #include "gui/suggest_dialog.h"
+#include "gui/window_placement.h"
 #include "gui/main_window.h"
 #include "gui_fixture.h"
 #include "project/project_session.h"
@@ -120,6 +125,57 @@ TEST_F(Screenshot, SuggestDialogShowsTheMeasurementAndTheCurve)
     ASSERT_FALSE(shot.isNull());
     EXPECT_GT(plotColours, 4);   // dots, curve, axes and labels, not an empty white field
     EXPECT_TRUE(shot.save(QString::fromStdString(Target("-suggest"))));
+}
+
+// On the screen the program runs on (1024 x 768 here, at scale factor 1 or 2): the main
+// window with its timeline and the Suggest dialog fit inside the screen, buttons and all.
+TEST_F(Screenshot, DISABLED_TheWindowAndTheSuggestDialogFitTheScreen)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    Window->Start({});   // places the window as a start does
+    MakeCurveProject();
+    Window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Window.get()));
+    Window->GoToFrame(20);
+    QApplication::processEvents();
+    QTest::qWait(200);
+    const QSize least = Window->minimumSizeHint().expandedTo(Window->minimumSize());
+    EXPECT_LE(least.height(), screen.height()) << "scale " << Window->devicePixelRatio();
+    EXPECT_LE(least.width(), screen.width());
+    EXPECT_TRUE(screen.contains(Window->frameGeometry()))
+        << Window->frameGeometry().width() << "x" << Window->frameGeometry().height() << " on " << screen.width()
+        << "x" << screen.height();
+    const QString scale = QStringLiteral("-%1x%2@%3")
+                              .arg(QGuiApplication::primaryScreen()->size().width())
+                              .arg(QGuiApplication::primaryScreen()->size().height())
+                              .arg(Window->devicePixelRatio());
+    EXPECT_TRUE(Grab(*Window).save(QString::fromStdString(Target("-fit" + scale.toStdString()))));
+
+    autosync::TSuggestRun run;
+    run.What = "double track";
+    run.Fps = 25;
+    for (int i = 0; i < 12; ++i)
+        run.MarkerLines.push_back("marker line " + std::to_string(i));
+    std::ifstream svg(std::string(TESSALY_TEST_DATA_DIR) + "/../../docs/suggest-offset.svg");
+    std::stringstream text;
+    text << svg.rdbuf();
+    run.Svg = text.str();
+    gui::TSuggestDialog dialog(run, Window.get());
+    gui::FitToScreen(dialog);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    QTest::qWait(100);
+    EXPECT_TRUE(screen.contains(dialog.frameGeometry()));
+    EXPECT_LE(dialog.minimumSizeHint().height(), screen.height());
+    // The buttons are inside the dialog, not cut off below it.
+    for (QPushButton *button : dialog.findChildren<QPushButton *>()) {
+        if (!button->isVisible())
+            continue;
+        const QRect at(button->mapTo(&dialog, QPoint(0, 0)), button->size());
+        EXPECT_TRUE(dialog.rect().contains(at)) << button->text().toStdString();
+    }
+    EXPECT_TRUE(Grab(dialog).save(QString::fromStdString(Target("-suggest-fit" + scale.toStdString()))));
+    dialog.reject();
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // the screen as it is now), the reference window is a toggle that opens on the screen,
 // and the curve window opens across the main window, has a frame axis and takes clicks.
 #include <QAction>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTest>
@@ -86,9 +87,10 @@ TEST_F(WindowPlacement, CurveWindowOpensOnTheScreenWithAnAxisAndTakesClicks)
     Trigger("FileOpenVideoItem");
     Window->show();
     Trigger("ViewCurveItem");
+    QApplication::processEvents();   // the floating dock takes its place after showing
     gui::TSplineForm &curve = Tools().Spline();
     ASSERT_TRUE(curve.isVisible());
-    EXPECT_TRUE(Screen().contains(curve.geometry()));
+    EXPECT_TRUE(Screen().contains(curve.window()->geometry()));
     EXPECT_LE(curve.width(), Screen().width());
     // The axis below the curve carries labels (dark text on the window colour).
     const QImage picture = curve.Render();

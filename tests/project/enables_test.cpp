@@ -112,6 +112,13 @@ const std::vector<TRow> &Rows()
         {"chapter list, Concatenate", {&TEnables::ChapterList, &TEnables::ConcatChapters},
          [](TEnableState &s) { s = Editable(); s.Page = epOutput; s.ChaptersUsed = true; },
          {kEditing, kBusy, [](TEnableState &s) { s.ChaptersUsed = false; }}},
+        {"marker drag on the timeline", {&TEnables::DragMarker},
+         [](TEnableState &s) { s.HasVideo = s.MarkersExist = true; },
+         {kNoVideo, kBusy, [](TEnableState &s) { s.MarkersExist = false; }}},
+        {"Undo", {&TEnables::Undo}, [](TEnableState &s) { s.CanUndo = true; },
+         {[](TEnableState &s) { s.CanUndo = false; }}},
+        {"Redo", {&TEnables::Redo}, [](TEnableState &s) { s.CanRedo = true; },
+         {[](TEnableState &s) { s.CanRedo = false; }}},
         {"chapter Add", {&TEnables::ChapterAdd},
          [](TEnableState &s) { s = Editable(); s.Page = epOutput; s.ChaptersUsed = true; },
          {kEditing, [](TEnableState &s) { s.ChapterOnP = true; }}},
@@ -223,6 +230,21 @@ TEST(PreviewRange, NumbersFromATenthToTenBillion)
         EXPECT_TRUE(PreviewRangeValid(ok)) << ok;
     for (const char *bad : {"0.09", "", "abc", "1e11", "-2", "2 s", "nan", "inf"})
         EXPECT_FALSE(PreviewRangeValid(bad)) << bad;
+}
+
+TEST(PreviewRange, TheParserGivesTheSecondsTheEnablesAccept)
+{
+    // The preview reads the same field: what enables the preview is what it plays.
+    long double seconds = 0;
+    EXPECT_TRUE(ParsePreviewRange("0,5", seconds));
+    EXPECT_EQ(seconds, 0.5L);
+    EXPECT_TRUE(ParsePreviewRange(" 120 ", seconds));
+    EXPECT_EQ(seconds, 120.0L);
+    seconds = 7;
+    for (const char *bad : {"0.05", "", "-2", "2s", "1e11"}) {
+        EXPECT_FALSE(ParsePreviewRange(bad, seconds)) << bad;
+        EXPECT_EQ(seconds, 7.0L) << bad;
+    }
 }
 
 } // namespace

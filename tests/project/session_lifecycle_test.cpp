@@ -127,6 +127,22 @@ TEST_F(Lifecycle, ClosingStoresTheSettingsAndLeavesAFileAtTheOldPreviewNameAlone
     EXPECT_EQ(settings.PreviewEnv(), "4");   // the preview was not available
 }
 
+TEST_F(Lifecycle, TheDockRecordIsKeptAndADamagedOneIsDropped)
+{
+    StartSession(session, settings, {});
+    TWindowSettings w;
+    w.Docks = "000000ff00a1";
+    ASSERT_TRUE(CloseSession(session, settings, w, false, true));
+    EXPECT_EQ(StartSession(session, settings, {}).Docks, "000000ff00a1");
+    // Hand-edited or cut short: the tool windows take their first places.
+    for (const char *bad : {"000000ff00a", "00GG", "00 0f", "ABCD"}) {
+        settings.WriteString("Current", "Docks", bad);
+        EXPECT_EQ(StartSession(session, settings, {}).Docks, "") << bad;
+    }
+    EXPECT_TRUE(DockRecordValid(""));
+    EXPECT_FALSE(DockRecordValid(std::string(2 * 65536 + 2, '0')));
+}
+
 TEST_F(Lifecycle, ACancelledSaveQuestionKeepsTheWindow)
 {
     StartSession(session, settings, {});
