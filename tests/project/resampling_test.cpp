@@ -37,15 +37,15 @@ TEST(Resampler, BandLimitedReadingMatchesTheContinuousSignal)
     for (double f : {0.02, 0.2, 0.4}) {
         for (long double rate : {1.0001L, 1.001L, 0.999L, 25.0L / 24}) {
             const int n = 20000;
-            std::vector<double> src(n);
+            std::vector<float> src(n);
             for (int i = 0; i < n; ++i)
-                src[size_t(i)] = std::sin(2 * std::numbers::pi * f * i);
+                src[size_t(i)] = float(std::sin(2 * std::numbers::pi * f * i));
             TResampler r;
             const TSincKernel &k = r.KernelFor(rate);
             const long double x0 = 1000.37L;
             const int count = 10000;
             std::vector<double> out(count);
-            r.Read(k, src.data(), 0, n, 1, x0, rate, count, out.data());
+            TResampler::Read(k, src.data(), n, 0, n, 1, x0, rate, count, out.data());
             double worst = 0;
             for (int t = 0; t < count; ++t) {
                 const double x = static_cast<double>(x0 + t * rate);
@@ -56,10 +56,10 @@ TEST(Resampler, BandLimitedReadingMatchesTheContinuousSignal)
     }
     // A whole position reads the stored sample itself.
     TResampler r;
-    std::vector<double> src = {3, -7, 11, 5, 2, -1, 8, 4};
+    std::vector<float> src = {3, -7, 11, 5, 2, -1, 8, 4};
     std::vector<double> out(1);
     const TSincKernel &k = r.KernelFor(1);
-    r.Read(k, src.data(), -40, 8, 1, -36, 1, 1, out.data());
+    TResampler::Read(k, src.data(), 8, -40, 8, 1, -36, 1, 1, out.data());
     EXPECT_EQ(out[0], 2.0);
 }
 
