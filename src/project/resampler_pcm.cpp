@@ -30,51 +30,39 @@ int64_t Le(const uint8_t *p, int bytes)
     return static_cast<int64_t>(v << shift) >> shift;
 }
 
-// Calls put(i, value) for each of `values` values of `type` from `in` (the type switch is
-// taken once, outside the loop).
-template <class TPut>
-void DecodeValues(TSampleType type, const uint8_t *in, int64_t values, TPut put)
+// Calls use(get) with get(i) = the i-th value of `type` in `in`, so that the caller's loop
+// runs with the type fixed (the switch is taken once, outside it).
+template <class TUse>
+void WithValues(TSampleType type, const uint8_t *in, TUse use)
 {
     switch (type) {
-    case stU8:
-        for (int64_t i = 0; i < values; ++i)
-            put(i, static_cast<int32_t>(in[i]) - 128);
-        break;
-    case stS16:
-        for (int64_t i = 0; i < values; ++i)
-            put(i, static_cast<int16_t>(in[2 * i] | in[2 * i + 1] << 8));
-        break;
+    case stU8: use([in](int64_t i) { return static_cast<int32_t>(in[i]) - 128; }); break;
+    case stS16: use([in](int64_t i) { return static_cast<int16_t>(in[2 * i] | in[2 * i + 1] << 8); }); break;
     case stS24:
-        for (int64_t i = 0; i < values; ++i) {
+        use([in](int64_t i) {
             const uint8_t *b = in + 3 * i;
             // The top byte shifted into place and back carries the sign.
             const uint32_t u = static_cast<uint32_t>(b[0]) << 8 | static_cast<uint32_t>(b[1]) << 16 |
                                static_cast<uint32_t>(b[2]) << 24;
-            put(i, static_cast<int32_t>(u) >> 8);
-        }
+            return static_cast<int32_t>(u) >> 8;
+        });
         break;
-    case stS32:
-        for (int64_t i = 0; i < values; ++i)
-            put(i, static_cast<double>(Le(in + 4 * i, 4)));
-        break;
+    case stS32: use([in](int64_t i) { return static_cast<double>(Le(in + 4 * i, 4)); }); break;
     case stF32:
-        for (int64_t i = 0; i < values; ++i) {
+        use([in](int64_t i) {
             float f;
             std::memcpy(&f, in + 4 * i, 4);
-            put(i, f);
-        }
+            return f;
+        });
         break;
     case stF64:
-        for (int64_t i = 0; i < values; ++i) {
+        use([in](int64_t i) {
             double d;
             std::memcpy(&d, in + 8 * i, 8);
-            put(i, d);
-        }
+            return d;
+        });
         break;
-    default:
-        for (int64_t i = 0; i < values; ++i)
-            put(i, 0);
-        break;
+    default: use([](int64_t) { return 0; }); break;
     }
 }
 
@@ -108,25 +96,22 @@ void EncodeInts(const double *in, int64_t values, double scale, double full, TTp
 void DecodePcm(const WAVEFORMATEX &format, const uint8_t *in, int64_t frames, double *out)
 {
     const TSampleType type = IsSupportedPcm(format) ? SampleTypeOf(format) : stNone;
-    DecodeValues(type, in, frames * format.nChannels, [out](int64_t i, double v) { out[i] = v; });
+    const int64_t values = frames * format.nChannels;
+    WithValues(type, in, [&](auto get) {
+        for (int64_t i = 0; i < values; ++i)
+            out[i] = static_cast<double>(get(i));
+    });
 }
 
 void DecodePcmPlanar(const WAVEFORMATEX &format, const uint8_t *in, int64_t frames, float *out, size_t stride)
 {
     const TSampleType type = IsSupportedPcm(format) ? SampleTypeOf(format) : stNone;
     const int ch = std::max<int>(format.nChannels, 1);
-    if (ch == 1) {
-        DecodeValues(type, in, frames, [out](int64_t i, auto v) { out[i] = static_cast<float>(v); });
-        return;
-    }
-    // Values come frame by frame; each goes to its channel's row.
-    size_t frame = 0;
-    int c = 0;
-    DecodeValues(type, in, frames * ch, [&](int64_t, auto v) {
-        out[static_cast<size_t>(c) * stride + frame] = static_cast<float>(v);
-        if (++c == ch) {
-            c = 0;
-            ++frame;
+    WithValues(type, in, [&](auto get) {
+        for (int c = 0; c < ch; ++c) {
+            float *row = out + static_cast<size_t>(c) * stride;
+            for (int64_t f = 0; f < frames; ++f)
+                row[f] = static_cast<float>(get(f * ch + c));
         }
     });
 }
