@@ -30,6 +30,15 @@ int64_t Le(const uint8_t *p, int bytes)
     return static_cast<int64_t>(v << shift) >> shift;
 }
 
+// A value stored in native layout at p (any alignment).
+template <class T>
+T LoadAs(const uint8_t *p)
+{
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
 // Calls use(get) with get(i) = the i-th value of `type` in `in`, so that the caller's loop
 // runs with the type fixed (the switch is taken once, outside it).
 template <class TUse>
@@ -48,20 +57,8 @@ void WithValues(TSampleType type, const uint8_t *in, TUse use)
         });
         break;
     case stS32: use([in](int64_t i) { return static_cast<double>(Le(in + 4 * i, 4)); }); break;
-    case stF32:
-        use([in](int64_t i) {
-            float f;
-            std::memcpy(&f, in + 4 * i, 4);
-            return f;
-        });
-        break;
-    case stF64:
-        use([in](int64_t i) {
-            double d;
-            std::memcpy(&d, in + 8 * i, 8);
-            return d;
-        });
-        break;
+    case stF32: use([in](int64_t i) { return LoadAs<float>(in + 4 * i); }); break;
+    case stF64: use([in](int64_t i) { return LoadAs<double>(in + 8 * i); }); break;
     default: use([](int64_t) { return 0; }); break;
     }
 }

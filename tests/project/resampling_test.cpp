@@ -55,6 +55,23 @@ TEST(Resampler, BandLimitedReadingMatchesTheContinuousSignal)
             EXPECT_LT(20 * std::log10(worst), -125) << f << " " << double(rate);
         }
     }
+    // Three channels (the pair path and the single one): channel c, the sine times c + 1,
+    // reads as c + 1 times the one-channel result.
+    {
+        const int n = 4000, count = 2000;
+        std::vector<float> planar(size_t(3 * n));
+        std::vector<double> one(count), three(size_t(3 * count));
+        for (int c = 0; c < 3; ++c)
+            for (int i = 0; i < n; ++i)
+                planar[size_t(c * n + i)] = float((c + 1) * std::sin(0.3 * i));
+        TResampler r;
+        const TSincKernel &k = r.KernelFor(0.999L);
+        TResampler::Read(k, planar.data(), n, 0, n, 1, 500.6L, 0.999L, count, one.data());
+        TResampler::Read(k, planar.data(), n, 0, n, 3, 500.6L, 0.999L, count, three.data());
+        for (int t = 0; t < count; ++t)
+            for (int c = 0; c < 3; ++c)
+                ASSERT_NEAR(three[size_t(3 * t + c)], (c + 1) * one[size_t(t)], 1e-5) << t << " " << c;
+    }
     // A whole position reads the stored sample itself.
     TResampler r;
     std::vector<float> src = {3, -7, 11, 5, 2, -1, 8, 4};
