@@ -239,65 +239,49 @@ int main()
     }
 
     // Keep pitch along 25/24: the tone's frequency (from its rising zero crossings) in cents
-    // against the source's 1 kHz, and where 5 ms gaps cut into it every half second land
-    // against the curve's positions.
+    // against the source's 1 kHz, and where the clicks of a train every 0.1 s land against
+    // the curve's positions.
     {
         TBenchProject b;
         b.Project.AddMarker({0, 0, mkSpline, false, false});
         b.Project.AddMarker({2400, 100, mkSpline, false, false});
         b.Project.RebuildSpline();
         const double rate = 25.0 / 24;
-        auto gapped = [](double x) {
-            const double inHalf = std::fmod(x, 24000.0);
-            return inHalf < 240 ? 0.0 : std::sin(2 * std::numbers::pi * 1000 * x / kFs);
-        };
-        test::TIntMixSource src(Source(0, 1400 * kPerFrame, 24, gapped), 24, 1, 48000);
+        const int64_t length = 1400 * kPerFrame;
+        test::TIntMixSource tone(
+            Source(0, length, 24, [](double x) { return std::sin(2 * std::numbers::pi * 1000 * x / kFs); }), 24, 1,
+            48000);
+        test::TIntMixSource train(Source(0, length, 24, [](double x) { return std::fmod(x, 4800) == 2400 ? 1.0 : 0.0; }),
+                                  24, 1, 48000);
         const int32_t first = 1000;
-        const std::vector<double> y = Render(b.Project, src, rsKeepPitch, 0, first, 200);
-        const int64_t j0 = int64_t(first) * kPerFrame;
+        const std::vector<double> y = Render(b.Project, tone, rsKeepPitch, 0, first, 200);
         std::vector<double> ups;
         for (size_t i = 1; i < y.size(); ++i)
-            if (y[i - 1] < 0 && y[i] >= 0 && std::fabs(y[i] - y[i - 1]) > 0.05)
+            if (y[i - 1] < 0 && y[i] >= 0)
                 ups.push_back(double(i - 1) + y[i - 1] / (y[i - 1] - y[i]));
-        // Periods between crossings one period apart (the gaps break the count).
-        double periods = 0, span = 0;
-        for (size_t i = 1; i < ups.size(); ++i) {
-            const double d = ups[i] - ups[i - 1];
-            if (d > 40 && d < 56) {
-                periods += 1;
-                span += d;
-            }
-        }
-        const double f = periods * kFs / span;
-        // Gap starts: a source gap at s = 24000 k lands at output s / rate.
+        const double f = double(ups.size() - 1) * kFs / (ups.back() - ups.front());
+        const std::vector<double> clicks = Render(b.Project, train, rsKeepPitch, 0, first, 200);
+        const int64_t j0 = int64_t(first) * kPerFrame;
         double worst = 0, sum = 0;
-        int gaps = 0;
-        for (int64_t k = 1;; ++k) {
-            const double expect = double(24000 * k) / rate - double(j0);
-            if (expect < 4800)
+        int found = 0;
+        for (int64_t s = 2400; double(s) / rate < double(j0 + int64_t(clicks.size())); s += 4800) {
+            const double expect = double(s) / rate - double(j0);
+            if (expect < 4800 || expect + 4800 > double(clicks.size()))
                 continue;
-            if (expect + 4800 > double(y.size()))
-                break;
-            // The first quiet stretch near the expected place: 48 samples below 2 % of the tone.
-            double found = -1;
-            for (int64_t i = int64_t(expect) - 2400; i < int64_t(expect) + 2400 && found < 0; ++i) {
-                bool quiet = true;
-                for (int64_t m = i; m < i + 48 && quiet; ++m)
-                    quiet = std::fabs(y[size_t(m)]) < 0.02 * kAmp;
-                if (quiet)
-                    found = double(i);
-            }
-            if (found < 0)
-                continue;
-            worst = std::max(worst, std::fabs(found - expect));
+            size_t m = size_t(expect) - 1200;
+            for (size_t i = m; i < size_t(expect) + 1200; ++i)
+                if (std::fabs(clicks[i]) > std::fabs(clicks[m]))
+                    m = i;
+            const double d = double(m) - expect;
             if (std::getenv("BENCH_VERBOSE"))
-                std::printf("  gap %lld: %+.2f ms\n", (long long)k, 1000 * (found - expect) / kFs);
-            sum += found - expect;
-            ++gaps;
+                std::printf("  click at source %lld: %+.1f samples\n", (long long)s, d);
+            worst = std::max(worst, std::fabs(d));
+            sum += d;
+            ++found;
         }
-        std::printf("keep pitch at 25/24: tone %.3f Hz (%+.2f cents from 1 kHz); %d gaps: mean %+.2f ms, worst %.2f ms "
-                    "from the curve\n",
-                    f, 1200 * std::log2(f / 1000), gaps, 1000 * sum / std::max(gaps, 1) / kFs, 1000 * worst / kFs);
+        std::printf("keep pitch at 25/24: tone %.3f Hz (%+.2f cents from 1 kHz); %d clicks: mean %+.1f, worst %.1f "
+                    "samples (%.3f ms) from the curve\n",
+                    f, 1200 * std::log2(f / 1000), found, sum / std::max(found, 1), worst, 1000 * worst / kFs);
     }
 
     // Render time along the 1,000 ppm curve: 60 s of 24-bit stereo from memory.

@@ -120,7 +120,8 @@ private:
                      int32_t count, double *out, bool tail = false);
     // The double track's values from position first on, at its volume.
     void ReadDoubleValues(const TAudioMixState &state, int64_t first, int32_t count, double *out);
-    // Makes FWindow hold the primary's values of positions first .. last (track ends mirrored).
+    // Makes FWindow hold the primary's values of positions first .. last (track ends
+    // mirrored), one row of Stride floats per channel.
     void FillWindow(const TAudioMixState &state, int64_t first, int64_t last);
     // The short fade at the frame start from what the previous frame ended with.
     void FadeFromTail(TAudioMixState &state, bool beginsPrimary, bool primaryRead, bool beginsDouble,
@@ -141,7 +142,8 @@ private:
     std::unique_ptr<TPitchKeeper> FKeeper;   // the keep-pitch stretch of the current run
     struct TWindow {
         int64_t First = 0, Frames = 0;
-        std::vector<double> Values;
+        size_t Stride = 0;
+        std::vector<float> Values;
     } FWindow;
     std::vector<double> FMix, FOther, FTail;   // one frame of values each
     std::vector<uint8_t> FBytes;

@@ -23,35 +23,43 @@ int64_t RoundToInt(long double v) { return static_cast<int64_t>(std::llrintl(v))
 void TAudioMixer::FillWindow(const TAudioMixState &state, int64_t first, int64_t last)
 {
     const int ch = state.Format.nChannels;
-    const size_t bs = static_cast<size_t>(state.ReadBlockSize);
     TWindow &w = FWindow;
+    const int64_t frames = last + 1 - first;
+    // The window slides forward: the overlap is kept, only what follows it is read.
     int64_t keep = 0;
-    if (w.Frames > 0 && first >= w.First && first <= w.First + w.Frames) {
-        // The window slides forward: keep the overlap, read only what follows it.
+    if (w.Frames > 0 && first >= w.First && first <= w.First + w.Frames)
         keep = std::min(w.First + w.Frames, last + 1) - first;
-        w.Values.erase(w.Values.begin(), w.Values.begin() + (first - w.First) * ch);
-        w.Values.resize(static_cast<size_t>(keep) * ch);
-    } else {
-        w.Values.clear();
+    const size_t stride = std::max(w.Stride, static_cast<size_t>(frames)), shift = static_cast<size_t>(first - w.First);
+    if (stride > w.Stride) {
+        std::vector<float> grown(stride * static_cast<size_t>(ch));
+        for (int c = 0; c < ch && keep > 0; ++c)
+            std::copy_n(w.Values.begin() + static_cast<ptrdiff_t>(static_cast<size_t>(c) * w.Stride + shift), keep,
+                        grown.begin() + static_cast<ptrdiff_t>(static_cast<size_t>(c) * stride));
+        w.Values.swap(grown);
+        w.Stride = stride;
+    } else if (keep > 0 && shift > 0) {
+        for (int c = 0; c < ch; ++c) {
+            float *row = w.Values.data() + static_cast<size_t>(c) * stride;
+            std::copy_n(row + shift, keep, row);
+        }
     }
     w.First = first;
-    const int64_t from = first + keep, frames = last + 1 - from;
-    w.Frames = last + 1 - first;
-    if (frames <= 0)
+    w.Frames = frames;
+    const int64_t from = first + keep, count = last + 1 - from;
+    if (count <= 0)
         return;
     const int64_t length = FAudio->OutputLength();
-    FBytes.resize(static_cast<size_t>(frames) * bs);
-    ReadSpan(FAudio, from, static_cast<int32_t>(frames), state, FBytes.data());
-    w.Values.resize(static_cast<size_t>(w.Frames) * ch);
-    double *v = w.Values.data() + keep * ch;
-    DecodePcm(state.ReadFormat, FBytes.data(), frames, v);
+    FBytes.resize(static_cast<size_t>(count) * static_cast<size_t>(state.ReadBlockSize));
+    ReadSpan(FAudio, from, static_cast<int32_t>(count), state, FBytes.data());
+    DecodePcmPlanar(state.ReadFormat, FBytes.data(), count, w.Values.data() + keep, stride);
     // Beyond the ends the track is mirrored, so the kernel sees no step into silence;
     // a mirrored position not in the window reads as silence.
     auto mirror = [&](int64_t p, int64_t m) {
         const bool have = m >= first && m <= last && m >= 0 && m < length;
-        for (int c = 0; c < ch; ++c)
-            w.Values[static_cast<size_t>((p - first) * ch + c)] =
-                have ? w.Values[static_cast<size_t>((m - first) * ch + c)] : 0.0;
+        for (int c = 0; c < ch; ++c) {
+            float *row = w.Values.data() + static_cast<size_t>(c) * stride;
+            row[p - first] = have ? row[m - first] : 0.0f;
+        }
     };
     for (int64_t p = std::max(from, length); p <= last; ++p)
         mirror(p, 2 * length - 1 - p);
@@ -90,8 +98,8 @@ void TAudioMixer::ReadPrimary(const TAudioMixState &state, int64_t base, long do
     int64_t first = 0, last = 0;
     TResampler::Span(k, x0, rate, count, first, last);
     FillWindow(state, first, last);
-    FResampler.Read(k, FWindow.Values.data(), FWindow.First, FWindow.Frames, state.Format.nChannels, x0, rate,
-                    count, out);
+    TResampler::Read(k, FWindow.Values.data(), FWindow.Stride, FWindow.First, FWindow.Frames, state.Format.nChannels,
+                     x0, rate, count, out);
 }
 
 void TAudioMixer::ReadDoubleValues(const TAudioMixState &state, int64_t first, int32_t count, double *out)

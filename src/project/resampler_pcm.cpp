@@ -1,4 +1,4 @@
-// Decoding and encoding of mix sample frames between stored PCM and doubles.
+// Decoding and encoding of mix sample frames between stored PCM and doubles or floats.
 #include "project/resampler_pcm.h"
 
 #include <algorithm>
@@ -30,37 +30,87 @@ int64_t Le(const uint8_t *p, int bytes)
     return static_cast<int64_t>(v << shift) >> shift;
 }
 
-void PutLe(uint8_t *p, int bytes, int64_t v)
+// A value stored in native layout at p (any alignment).
+template <class T>
+T LoadAs(const uint8_t *p)
 {
-    for (int i = 0; i < bytes; ++i)
-        p[i] = static_cast<uint8_t>(static_cast<uint64_t>(v) >> (8 * i));
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Calls use(get) with get(i) = the i-th value of `type` in `in`, so that the caller's loop
+// runs with the type fixed (the switch is taken once, outside it).
+template <class TUse>
+void WithValues(TSampleType type, const uint8_t *in, TUse use)
+{
+    switch (type) {
+    case stU8: use([in](int64_t i) { return static_cast<int32_t>(in[i]) - 128; }); break;
+    case stS16: use([in](int64_t i) { return static_cast<int16_t>(in[2 * i] | in[2 * i + 1] << 8); }); break;
+    case stS24:
+        use([in](int64_t i) {
+            const uint8_t *b = in + 3 * i;
+            // The top byte shifted into place and back carries the sign.
+            const uint32_t u = static_cast<uint32_t>(b[0]) << 8 | static_cast<uint32_t>(b[1]) << 16 |
+                               static_cast<uint32_t>(b[2]) << 24;
+            return static_cast<int32_t>(u) >> 8;
+        });
+        break;
+    case stS32: use([in](int64_t i) { return static_cast<double>(Le(in + 4 * i, 4)); }); break;
+    case stF32: use([in](int64_t i) { return LoadAs<float>(in + 4 * i); }); break;
+    case stF64: use([in](int64_t i) { return LoadAs<double>(in + 8 * i); }); break;
+    default: use([](int64_t) { return 0; }); break;
+    }
+}
+
+// Writes `values` rounded values: v(i) scaled, dithered where asked, rounded to nearest
+// (halves to even) and clamped, as integers of `width` bytes (8-bit ones offset by 128).
+template <int Width>
+void EncodeInts(const double *in, int64_t values, double scale, double full, TTpdfDither *dither, uint8_t *out)
+{
+    // Adding and taking away 1.5 x 2^52 rounds a double below 2^51 to the nearest integer,
+    // halves to even, in the default rounding mode; the libm calls cost far more.
+    constexpr double kRound = 6755399441055744.0;
+    const double top = full - 1, bottom = -full;
+    for (int64_t i = 0; i < values; ++i) {
+        double v = in[i] * scale;
+        if (dither)
+            v += dither->Next();
+        v = (std::clamp(v, bottom, top) + kRound) - kRound;
+        const auto s = static_cast<int32_t>(v);
+        uint8_t *p = out + i * Width;
+        if constexpr (Width == 1) {
+            p[0] = static_cast<uint8_t>(s + 128);
+        } else {
+            for (int b = 0; b < Width; ++b)
+                p[b] = static_cast<uint8_t>(static_cast<uint32_t>(s) >> (8 * b));
+        }
+    }
 }
 
 } // namespace
 
 void DecodePcm(const WAVEFORMATEX &format, const uint8_t *in, int64_t frames, double *out)
 {
-    const TSampleType type = SampleTypeOf(format);
+    const TSampleType type = IsSupportedPcm(format) ? SampleTypeOf(format) : stNone;
     const int64_t values = frames * format.nChannels;
-    const int width = format.wBitsPerSample / 8;
-    if (!IsSupportedPcm(format)) {
-        std::fill(out, out + values, 0.0);
-        return;
-    }
-    for (int64_t i = 0; i < values; ++i) {
-        const uint8_t *p = in + i * width;
-        switch (type) {
-        case stU8: out[i] = static_cast<double>(p[0]) - 128.0; break;
-        case stF32: {
-            float f;
-            std::memcpy(&f, p, 4);
-            out[i] = f;
-            break;
+    WithValues(type, in, [&](auto get) {
+        for (int64_t i = 0; i < values; ++i)
+            out[i] = static_cast<double>(get(i));
+    });
+}
+
+void DecodePcmPlanar(const WAVEFORMATEX &format, const uint8_t *in, int64_t frames, float *out, size_t stride)
+{
+    const TSampleType type = IsSupportedPcm(format) ? SampleTypeOf(format) : stNone;
+    const int ch = std::max<int>(format.nChannels, 1);
+    WithValues(type, in, [&](auto get) {
+        for (int c = 0; c < ch; ++c) {
+            float *row = out + static_cast<size_t>(c) * stride;
+            for (int64_t f = 0; f < frames; ++f)
+                row[f] = static_cast<float>(get(f * ch + c));
         }
-        case stF64: std::memcpy(&out[i], p, 8); break;
-        default: out[i] = static_cast<double>(Le(p, width)); break;
-        }
-    }
+    });
 }
 
 double TTpdfDither::Uniform()
@@ -93,33 +143,29 @@ void EncodePcm(const WAVEFORMATEX &from, const double *in, int64_t frames, const
                uint8_t *out, TTpdfDither *dither)
 {
     const TSampleType type = SampleTypeOf(format);
-    if (type == stNone)
-        return;
-    const double scale = FullScale(type) / FullScale(SampleTypeOf(from));
-    const bool dithered = dither && ResolutionBits(format) < ResolutionBits(from) && type != stF32 && type != stF64;
+    const double full = FullScale(type), scale = full / FullScale(SampleTypeOf(from));
     const int64_t values = frames * format.nChannels;
-    const int width = format.wBitsPerSample / 8;
-    const double top = FullScale(type) - 1, bottom = -FullScale(type);
-    for (int64_t i = 0; i < values; ++i) {
-        uint8_t *p = out + i * width;
-        double v = in[i] * scale;
-        if (type == stF32) {
-            const float f = static_cast<float>(v);
-            std::memcpy(p, &f, 4);
-            continue;
+    if (type == stF32) {
+        for (int64_t i = 0; i < values; ++i) {
+            const auto f = static_cast<float>(in[i] * scale);
+            std::memcpy(out + 4 * i, &f, 4);
         }
-        if (type == stF64) {
-            std::memcpy(p, &v, 8);
-            continue;
+        return;
+    }
+    if (type == stF64) {
+        for (int64_t i = 0; i < values; ++i) {
+            const double d = in[i] * scale;
+            std::memcpy(out + 8 * i, &d, 8);
         }
-        if (dithered)
-            v += dither->Next();
-        v = std::nearbyint(std::clamp(v, bottom, top));   // halves to even
-        const int64_t s = static_cast<int64_t>(v);
-        if (type == stU8)
-            p[0] = static_cast<uint8_t>(s + 128);
-        else
-            PutLe(p, width, s);
+        return;
+    }
+    TTpdfDither *d = dither && ResolutionBits(format) < ResolutionBits(from) ? dither : nullptr;
+    switch (type) {
+    case stU8: EncodeInts<1>(in, values, scale, full, d, out); break;
+    case stS16: EncodeInts<2>(in, values, scale, full, d, out); break;
+    case stS24: EncodeInts<3>(in, values, scale, full, d, out); break;
+    case stS32: EncodeInts<4>(in, values, scale, full, d, out); break;
+    default: break;
     }
 }
 

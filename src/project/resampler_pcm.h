@@ -13,6 +13,9 @@ namespace tessaly {
 // Decodes `frames` sample frames of `format` (channels interleaved) into `out`
 // (frames x channels values). Formats that are not supported PCM decode as zeros.
 void DecodePcm(const WAVEFORMATEX &format, const uint8_t *in, int64_t frames, double *out);
+// The same as floats, one row per channel: channel c's value of frame i goes to
+// out[c * stride + i] (exact up to 24 bits).
+void DecodePcmPlanar(const WAVEFORMATEX &format, const uint8_t *in, int64_t frames, float *out, size_t stride);
 
 // A small generator of triangular dither (the sum of two uniform values), seeded per run
 // so a render repeats bit for bit.
