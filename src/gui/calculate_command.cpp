@@ -69,7 +69,7 @@ TFileRequest CalculateFileRequest(const TProjectSession &session, const TSetting
     request.Save = true;
     request.ConfirmOverwrite = false;   // asked about the name the chosen type gives
     for (const TResultType &type : ResultTypes())
-        request.Filters.push_back(TChooseFilter{type.Label, type.Patterns});
+        request.Filters.push_back(TChooseFilter{type.Label, type.Patterns, ksAuto, -1, {}});
     const TResultProposal proposal = ProposeResult(session, settings);
     request.Folder = proposal.Path;
     request.Preselected = proposal.Type;

@@ -291,7 +291,7 @@ void TWindowTools::SuggestMarkers()
     if (!session.Project().HasDouble() && !session.Project().HasReference()) {
         TFileRequest request;
         request.Title = Msg("CapSuggestAgainst");
-        request.Filters.push_back({Msg("CapAllFiles") + " (*)", "*"});
+        request.Filters.push_back({Msg("CapAllFiles") + " (*)", "*", ksAuto, -1, {}});
         request.Folder = ExtractFilePath(session.FileList(srAudio));
         TFileAnswer answer;
         if (!dialogs.ChooseFile(request, answer) || answer.FileName.empty())
@@ -329,7 +329,7 @@ void TWindowTools::SavePlot(const std::string &svg)
     TFileRequest request;
     request.Title = Msg("CapDlgSavePlot");
     request.Save = true;
-    request.Filters.push_back({Msg("CapSvgFiles") + " (*.svg)", "*.svg"});
+    request.Filters.push_back({Msg("CapSvgFiles") + " (*.svg)", "*.svg", ksAuto, -1, {}});
     const std::string project = FWindow.Session().Project().FileName();
     request.Folder = project.empty() ? std::string() : ChangeFileExt(project, ".svg");
     TFileAnswer answer;

@@ -96,7 +96,7 @@ TCurveWindow CurveWindow(int32_t position, int32_t frameCount, int zoomPercent)
     return w;
 }
 
-TCurveAxes CurveAxesOf(TProject &project, int width, int samplesPerPixel, int zoomPercent, int minSpacing)
+TCurveAxes CurveAxesOf(const TProject &project, int width, int samplesPerPixel, int zoomPercent, int minSpacing)
 {
     TCurveAxes axes;
     const int32_t n = project.FrameCount();

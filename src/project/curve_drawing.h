@@ -71,7 +71,7 @@ struct TCurveAxes {
 };
 // Time ticks at least `minSpacing` pixels apart on steps of 1, 2, 5, 10, 15, 30 s, 1, 2,
 // 5, 10, 15, 30 min or whole hours.
-TCurveAxes CurveAxesOf(TProject &project, int width, int samplesPerPixel, int zoomPercent, int minSpacing);
+TCurveAxes CurveAxesOf(const TProject &project, int width, int samplesPerPixel, int zoomPercent, int minSpacing);
 
 // Draws into a box of width x height: the main window's strip passes 1 sample per pixel
 // and zoom 100, the curve window 4 and its zoom. Nothing but the background without a video.

@@ -434,7 +434,7 @@ TEST_F(RenderTest, PreviewOfAMatroskaVideoCopiesItsPacketsIntoMatroska)
     ASSERT_TRUE(Session.OpenSource(srVideo, Out.File("film.mkv")));
     ASSERT_TRUE(Session.OpenSource(srAudio, Media->File("audio.wav")));
     ASSERT_EQ(Session.Project().FrameCount(), kFrames);
-    Session.Project().SetPosition(50);
+    ASSERT_TRUE(Session.Editor().MoveTo(50));
     TRenderer r(Session, nullptr);
     std::string written;
     ASSERT_TRUE(CreatePreviewFile(Session, r, Out.File("preview.avi"), 2, 1.0L, 384, false, false, &written));
