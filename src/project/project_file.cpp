@@ -338,6 +338,7 @@ void TProjectFile::LoadConfig(const TIniFile &ini, bool success)
     o.MarkerDrawSize = ini.ReadInteger("Config", "MarkerDrawSize", o.MarkerDrawSize);
     if (o.MarkerDrawSize < 1 || o.MarkerDrawSize > 3)
         o.MarkerDrawSize = 1;
+    ReadArrange(ini);
     if (!success || !FProject.HasVideo())
         return;
     o.PreviewEnv = TrimField(ini.ReadString("Config", "PreviewEnv", FProject.Defaults().PreviewEnv));
@@ -346,6 +347,50 @@ void TProjectFile::LoadConfig(const TIniFile &ini, bool success)
     FProject.SetPosition(ini.ReadInteger("Config", "Position", 0));
     FProject.RebuildSpline();
     FSources.SetFlipImage(o.FlipImage);
+}
+
+namespace {
+
+// "a,b,..." with exactly `count` integers; false (nothing stored) for anything else.
+bool ParseIntegerList(const std::string &text, size_t count, int32_t *values)
+{
+    size_t start = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const size_t comma = i + 1 < count ? text.find(',', start) : text.size();
+        if (comma == std::string::npos)
+            return false;
+        int64_t v = 0;
+        if (!ParseInt(TrimField(text.substr(start, comma - start)), INT32_MIN, INT32_MAX, v))
+            return false;
+        values[i] = static_cast<int32_t>(v);
+        start = comma + 1;
+    }
+    return true;
+}
+
+} // namespace
+
+// The window's layout as the project stored it, so that a project saved by a program
+// without a window (the command line) writes it back as it was instead of as zeros.
+void TProjectFile::ReadArrange(const TIniFile &ini)
+{
+    if (!FArrange || !ini.SectionExists("Arrange"))
+        return;
+    TProjectArrange a = *FArrange;
+    int32_t screen[2] = {0, 0}, wnd[4] = {0, 0, 0, 0};
+    if (ParseIntegerList(ini.ReadString("Arrange", "Screen", ""), 2, screen)) {
+        a.ScreenWidth = screen[0];
+        a.ScreenHeight = screen[1];
+    }
+    if (ParseIntegerList(ini.ReadString("Arrange", "MainWnd", ""), 4, wnd)) {
+        a.Left = wnd[0];
+        a.Top = wnd[1];
+        a.Width = wnd[2];
+        a.Height = wnd[3];
+    }
+    a.ShowFileman = ini.ReadBool("Arrange", "ShowFileman", a.ShowFileman);
+    a.ShowStatus = ini.ReadBool("Arrange", "ShowStatus", a.ShowStatus);
+    *FArrange = a;
 }
 
 std::string ProjectFileProblem(const std::string &fileName)

@@ -40,8 +40,9 @@ public:
     // Nothing is owned. The project's messages go through its user interface.
     TProjectFile(TProject &project, TProjectSources &sources);
 
-    // Window layout to save; without it [Arrange] is not written.
-    void SetArrange(const TProjectArrange *arrange) { FArrange = arrange; }
+    // Window layout: filled from [Arrange] when a project is loaded, written back on
+    // saving; without it [Arrange] is neither read nor written.
+    void SetArrange(TProjectArrange *arrange) { FArrange = arrange; }
     // Asked by Save for a file name when the project has none (a save dialog); empty
     // or unset means cancelled.
     void SetChooseFileName(std::function<std::string()> choose) { FChooseFileName = std::move(choose); }
@@ -72,12 +73,13 @@ private:
     bool LoadMedia(const TIniFile &ini);
     void LoadMarkers(const TIniFile &ini, bool &markersBad, bool &chaptersBad);
     void LoadConfig(const TIniFile &ini, bool success);
+    void ReadArrange(const TIniFile &ini);
     // Resampling and CrossFadeMs of [Config] into o (absent: sample copy, no fade).
     static void LoadMixing(const TIniFile &ini, TProjectOptions &o);
 
     TProject &FProject;
     TProjectSources &FSources;
-    const TProjectArrange *FArrange = nullptr;
+    TProjectArrange *FArrange = nullptr;
     std::function<std::string()> FChooseFileName;
     std::string FFolder;   // folder of the project being loaded
 };

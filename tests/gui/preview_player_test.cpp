@@ -62,6 +62,8 @@ protected:
     void SetPreviewEnv(const std::string &range)
     {
         TProjectOptions o = session.Project().Options();
+        if (o.PreviewEnv == range)
+            return;   // nothing to change: the editor makes no edit of it
         o.PreviewEnv = range;
         ASSERT_TRUE(session.Editor().SetOptions(o));
     }

@@ -48,6 +48,7 @@ protected:
     }
 
     // Loads `text` and saves it under another name; the saved bytes.
+    static inline const TProjectArrange kNoLayout{};
     std::string LoadAndSave(const std::string &text, const TProjectArrange *arrange = nullptr)
     {
         const std::string in = dir.File("in.tsp"), out = dir.File("out.tsp");
@@ -56,7 +57,8 @@ protected:
         TFakeSources sources;
         TProject project(&ui, &sources);
         TProjectFile file(project, sources);
-        file.SetArrange(arrange);
+        TProjectArrange layout = arrange ? *arrange : TProjectArrange{};
+        file.SetArrange(arrange ? &layout : nullptr);
         EXPECT_TRUE(file.LoadProject(in));
         EXPECT_TRUE(file.SaveProject(out));
         return ReadText(out);
@@ -121,6 +123,9 @@ TEST_F(RoundTrip, TheSavedFormsOfTheOtherTestsSaveBackUnchanged)
                               "ForceVFW=0\nRefZoom=100\nMarkerDrawSize=1\n\n"
                               "[Arrange]\nScreen=1920,1080\nShowFileman=1\nShowStatus=0\nMainWnd=10,20,800,600\n";
     EXPECT_EQ(LoadAndSave(saved, &arrange), saved);
+    // A program without a window (the command line) starts from an empty layout: the
+    // stored one is read and written back, not replaced by zeros.
+    EXPECT_EQ(LoadAndSave(saved, &kNoLayout), saved);
 
     // Older forms are saved once in the current ones; that file then stays as it is.
     const std::string old = "[Files]\nVideo=" + dir.File("clip.avi") + "\nAudio=" + dir.File("sound.wav") +
