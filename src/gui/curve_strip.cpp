@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPolygon>
 #include <cmath>
+#include <vector>
 
 #include "gui/qt_text.h"
 #include "project/project.h"
@@ -95,15 +96,24 @@ void TCurveStrip::DrawLegend(QPainter &painter)
                                                      {"WrdLegCut", curve_colours::kDarkGreen},
                                                      {"WrdLegDShift", curve_colours::kBlue}};
     const QFontMetrics metrics = painter.fontMetrics();
+    // Right to left, as many entries as leave two thirds of a narrow strip to the curve.
+    std::vector<std::pair<int, size_t>> placed;
     int x = width() - 4;
-    for (auto it = std::rbegin(entries); it != std::rend(entries); ++it) {
-        const QString label = Q(Msg(it->first));
-        x -= metrics.horizontalAdvance(label) + 12;
+    for (size_t i = std::size(entries); i-- > 0;) {
+        x -= metrics.horizontalAdvance(Q(Msg(entries[i].first))) + 12;
         if (x < width() / 3)
-            break;   // a narrow strip keeps the curve readable
-        painter.fillRect(x, 4, 7, 7, Colour(it->second));
-        painter.setPen(QColor(60, 60, 60));
-        painter.drawText(QPoint(x + 9, 3 + metrics.ascent()), label);
+            break;
+        placed.emplace_back(x, i);
+    }
+    if (placed.empty())
+        return;
+    // A light field under the entries keeps them readable where the curve passes.
+    const int left = placed.back().first - 3;
+    painter.fillRect(left, 1, width() - 2 - left, metrics.height() + 2, QColor(255, 255, 255, 210));
+    painter.setPen(QColor(60, 60, 60));
+    for (const auto &[at, i] : placed) {
+        painter.fillRect(at, 4, 7, 7, Colour(entries[i].second));
+        painter.drawText(QPoint(at + 9, 3 + metrics.ascent()), Q(Msg(entries[i].first)));
     }
 }
 
