@@ -201,17 +201,22 @@ bool TIniFile::Store(TDocument &doc) {
     return true;
 }
 
-bool TIniFile::Modify(const std::string &section, const std::string &key, const std::string *value,
-                      bool eraseSection) {
-    std::string sec = Trim(section), k = Trim(key);
-    if (sec.empty() || HasLineBreak(sec) || sec.find(']') != std::string::npos)
-        return Fail("Cannot write file \"" + FFileName + "\": invalid section name");
-    if (!eraseSection &&
-        (k.empty() || HasLineBreak(k) || k.find('=') != std::string::npos || k[0] == '[' || k[0] == ';'))
-        return Fail("Cannot write file \"" + FFileName + "\": invalid key name");
-    if (value && HasLineBreak(*value))
-        return Fail("Cannot write file \"" + FFileName + "\": a value holds a line break");
+namespace {
 
+bool ValidSectionName(const std::string &sec)
+{
+    return !sec.empty() && !HasLineBreak(sec) && sec.find(']') == std::string::npos;
+}
+
+bool ValidKeyName(const std::string &k)
+{
+    return !k.empty() && !HasLineBreak(k) && k.find('=') == std::string::npos && k[0] != '[' && k[0] != ';';
+}
+
+} // namespace
+
+bool TIniFile::EditLines(const std::function<void(std::vector<std::string> &)> &change)
+{
     TDocument loaded;
     TDocument &doc = FUpdateDepth > 0 ? FPending : (loaded = Load());
     if (!doc.readable) {
@@ -222,15 +227,29 @@ bool TIniFile::Modify(const std::string &section, const std::string &key, const 
     std::vector<std::string> before;
     if (FUpdateDepth == 0)
         before = doc.lines;
-    if (eraseSection)
-        EraseSections(doc.lines, sec);
-    else if (!value)
-        DeleteKeys(doc.lines, sec, k);
-    else
-        SetKey(doc.lines, sec, k, EncodeValue(*value));
+    change(doc.lines);
     if (FUpdateDepth > 0 || doc.lines == before)
         return true;
     return Store(doc);
+}
+
+bool TIniFile::Modify(const std::string &section, const std::string &key, const std::string *value,
+                      bool eraseSection) {
+    std::string sec = Trim(section), k = Trim(key);
+    if (!ValidSectionName(sec))
+        return Fail("Cannot write file \"" + FFileName + "\": invalid section name");
+    if (!eraseSection && !ValidKeyName(k))
+        return Fail("Cannot write file \"" + FFileName + "\": invalid key name");
+    if (value && HasLineBreak(*value))
+        return Fail("Cannot write file \"" + FFileName + "\": a value holds a line break");
+    return EditLines([&](std::vector<std::string> &lines) {
+        if (eraseSection)
+            EraseSections(lines, sec);
+        else if (!value)
+            DeleteKeys(lines, sec, k);
+        else
+            SetKey(lines, sec, k, EncodeValue(*value));
+    });
 }
 
 std::string TIniFile::ReadString(const std::string &section, const std::string &key,
@@ -384,8 +403,7 @@ bool TIniFile::ReplaceSection(const std::string &section,
         std::string k = Trim(key);
         // Keys given twice, or a key or value that cannot be stored, take the way of
         // single writes, which replace or refuse them one by one.
-        if (!keys.insert(UpperAscii(k)).second || k.empty() || HasLineBreak(k) ||
-            k.find('=') != std::string::npos || k[0] == '[' || k[0] == ';' || HasLineBreak(value)) {
+        if (!keys.insert(UpperAscii(k)).second || !ValidKeyName(k) || HasLineBreak(value)) {
             bool ok = EraseSection(section);
             for (const auto &[key2, value2] : values)
                 ok = WriteString(section, key2, value2) && ok;
@@ -393,29 +411,18 @@ bool TIniFile::ReplaceSection(const std::string &section,
         }
         lines.push_back(k + "=" + EncodeValue(value));
     }
-    if (sec.empty() || HasLineBreak(sec) || sec.find(']') != std::string::npos)
+    if (!ValidSectionName(sec))
         return Fail("Cannot write file \"" + FFileName + "\": invalid section name");
-    TDocument loaded;
-    TDocument &doc = FUpdateDepth > 0 ? FPending : (loaded = Load());
-    if (!doc.readable) {
-        FUpdateFailed = FUpdateDepth > 0;
-        return Fail("Cannot read file \"" + FFileName + "\": " + std::strerror(doc.readError));
-    }
-    std::vector<std::string> before;
-    if (FUpdateDepth == 0)
-        before = doc.lines;
-    EraseSections(doc.lines, sec);
-    if (!lines.empty()) {
+    return EditLines([&](std::vector<std::string> &doc) {
+        EraseSections(doc, sec);
+        if (lines.empty())
+            return;
         // As the first single write adds it: a blank line, the header, then the keys.
-        if (!doc.lines.empty() && !Trim(doc.lines.back()).empty())
-            doc.lines.emplace_back();
-        doc.lines.push_back("[" + sec + "]");
-        doc.lines.insert(doc.lines.end(), std::make_move_iterator(lines.begin()),
-                         std::make_move_iterator(lines.end()));
-    }
-    if (FUpdateDepth > 0 || doc.lines == before)
-        return true;
-    return Store(doc);
+        if (!doc.empty() && !Trim(doc.back()).empty())
+            doc.emplace_back();
+        doc.push_back("[" + sec + "]");
+        doc.insert(doc.end(), std::make_move_iterator(lines.begin()), std::make_move_iterator(lines.end()));
+    });
 }
 
 bool TIniFile::DeleteKey(const std::string &section, const std::string &key) {

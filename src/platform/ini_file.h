@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -92,6 +93,9 @@ private:
     // The gathered document inside an update, else the file loaded into `scratch`.
     const TDocument &View(TDocument &scratch) const;
     bool Store(TDocument &doc);
+    // Loads the document (or takes the pending one of an update), lets `change` edit its
+    // lines and stores it when they changed and no update is open.
+    bool EditLines(const std::function<void(std::vector<std::string> &)> &change);
     bool Modify(const std::string &section, const std::string &key, const std::string *value,
                 bool eraseSection);
     bool Fail(const std::string &reason);
