@@ -77,14 +77,37 @@ struct TPlace {
     float U;
 };
 
-inline TPlace Locate(const TRun &r, int32_t t)
+// The places of a block of up to kBlock outputs, found in a loop of their own that the
+// compiler vectorises: the kernels' first samples relative to First, the phases and the
+// positions between two phases.
+constexpr int32_t kBlock = 64;
+struct TBlock {
+    int64_t First;
+    int32_t Offset[kBlock];
+    int32_t Phase[kBlock];
+    float U[kBlock];
+
+    TPlace At(const TSincKernel &k, int32_t i) const { return {First + Offset[i], k.Phase(Phase[i]), U[i]}; }
+};
+
+inline void Locate(const TRun &r, int32_t t0, int32_t n, TBlock &b)
 {
     const TSincKernel &k = *r.Kernel;
-    const double x = r.StartFrac + static_cast<double>(t) * r.Step;
-    const auto whole = static_cast<int64_t>(x);   // x >= 0: truncation is the floor
-    const double p = (x - static_cast<double>(whole)) * k.Phases();
-    const int phase = std::min(static_cast<int>(p), k.Phases() - 1);
-    return {r.StartWhole + whole - k.Half() + 1, k.Phase(phase), static_cast<float>(p - phase)};
+    // x(t) >= 0, so truncation is the floor; positions relative to the block's first whole
+    // sample stay small, and taking it away is exact.
+    const double w0 = std::floor(r.StartFrac + static_cast<double>(t0) * r.Step);
+    const double phases = k.Phases();
+    const int32_t lastPhase = k.Phases() - 1;
+    b.First = r.StartWhole + static_cast<int64_t>(w0) - k.Half() + 1;
+    for (int32_t i = 0; i < n; ++i) {
+        const double x = (r.StartFrac + static_cast<double>(t0 + i) * r.Step) - w0;
+        const auto whole = static_cast<int32_t>(x);
+        const double p = (x - whole) * phases;
+        const int32_t phase = std::min(static_cast<int32_t>(p), lastPhase);
+        b.Offset[i] = whole;
+        b.Phase[i] = phase;
+        b.U[i] = static_cast<float>(p - phase);
+    }
 }
 
 // Output t where the kernel reaches beyond the source: taps outside read as zero.
@@ -103,56 +126,111 @@ __attribute__((noinline)) void ReadEdge(const TRun &r, const TPlace &at, double 
 }
 
 // The inner loops over a vector type S: S::kLanes floats, loaded unaligned, multiplied
-// and added (fused where the instruction set has it), and summed into one value (Store)
+// and added (fused where the instruction set has it), and summed into one value (Sum)
 // or into the values of two channels side by side (StorePair). Taps() is a multiple of 8,
-// so whole vectors cover it.
-template <class S>
-inline void ReadRun(const TRun &r, int32_t count)
+// so whole vectors cover it. Taps is the tap count where it is known when compiling (the
+// loops then unroll), else 0.
+template <class S, int Taps>
+struct TDot {
+    using V = typename S::V;
+    static constexpr int L = S::kLanes;
+
+    // Two channels share the weights of the phase; each sums in two accumulators, so that
+    // the chains of additions overlap. a and b hold the sums of channel 0 and 1 by lane.
+    static void Pair(const TPlace &at, int taps, const float *s0, const float *s1, V &a, V &b)
+    {
+        const float *w = at.Phase, *d = at.Phase + taps;
+        const V u = S::Set(at.U);
+        V a0 = S::Zero(), a1 = S::Zero(), b0 = S::Zero(), b1 = S::Zero();
+#pragma GCC unroll 8
+        for (int j = 0; j < taps; j += 2 * L) {
+            const V wj = S::MulAdd(S::Load(d + j), u, S::Load(w + j));
+            a0 = S::MulAdd(wj, S::Load(s0 + j), a0);
+            b0 = S::MulAdd(wj, S::Load(s1 + j), b0);
+            if (j + L < taps) {
+                const V wk = S::MulAdd(S::Load(d + j + L), u, S::Load(w + j + L));
+                a1 = S::MulAdd(wk, S::Load(s0 + j + L), a1);
+                b1 = S::MulAdd(wk, S::Load(s1 + j + L), b1);
+            }
+        }
+        a = S::Add(a0, a1);
+        b = S::Add(b0, b1);
+    }
+
+    static float One(const TPlace &at, int taps, const float *s0)
+    {
+        const float *w = at.Phase, *d = at.Phase + taps;
+        const V u = S::Set(at.U);
+        V a0 = S::Zero(), a1 = S::Zero();
+#pragma GCC unroll 8
+        for (int j = 0; j < taps; j += 2 * L) {
+            a0 = S::MulAdd(S::MulAdd(S::Load(d + j), u, S::Load(w + j)), S::Load(s0 + j), a0);
+            if (j + L < taps)
+                a1 = S::MulAdd(S::MulAdd(S::Load(d + j + L), u, S::Load(w + j + L)), S::Load(s0 + j + L), a1);
+        }
+        return S::Sum(S::Add(a0, a1));
+    }
+};
+
+// The inner loops over a vector type S: S::kLanes floats, loaded unaligned, multiplied
+// and added (fused where the instruction set has it), and summed into one value (Sum),
+// into the values of two channels side by side (StorePair) or those of two outputs of two
+// channels (StoreQuad). Taps() is a multiple of 8, so whole vectors cover it. Taps is the
+// tap count where it is known when compiling (the loops then unroll), else 0.
+template <class S, int Taps>
+inline void ReadRunOf(const TRun &r, int32_t count)
 {
     using V = typename S::V;
-    constexpr int L = S::kLanes;
-    // The places of a block of outputs are found first, in a loop of their own.
-    constexpr int32_t kBlock = 64;
-    TPlace place[kBlock];
-    const int taps = r.Kernel->Taps(), ch = r.Channels;
+    using D = TDot<S, Taps>;
+    const TSincKernel &k = *r.Kernel;
+    const int taps = Taps > 0 ? Taps : k.Taps(), ch = r.Channels;
+    const size_t stride = r.Stride;
     const int64_t lastBase = r.Frames - taps;
+    TBlock block;
     for (int32_t t0 = 0; t0 < count; t0 += kBlock) {
         const int32_t n = std::min(kBlock, count - t0);
-        bool edge = false;
-        for (int32_t i = 0; i < n; ++i) {
-            place[i] = Locate(r, t0 + i);
-            edge |= place[i].Base < 0 || place[i].Base > lastBase;
+        Locate(r, t0, n, block);
+        double *out = r.Out + static_cast<size_t>(t0) * ch;
+        int32_t i = 0;
+        // Positions never fall, so the block lies inside the source when its ends do.
+        if (block.First + block.Offset[0] >= 0 && block.First + block.Offset[n - 1] <= lastBase && ch == 2) {
+            for (; i + 1 < n; i += 2) {
+                const TPlace p = block.At(k, i), q = block.At(k, i + 1);
+                V a, b, c, d;
+                D::Pair(p, taps, r.Src + p.Base, r.Src + stride + p.Base, a, b);
+                D::Pair(q, taps, r.Src + q.Base, r.Src + stride + q.Base, c, d);
+                S::StoreQuad(a, b, c, d, out + 2 * i);
+            }
         }
-        for (int32_t i = 0; i < n; ++i) {
-            const TPlace &at = place[i];
-            double *o = r.Out + static_cast<size_t>(t0 + i) * ch;
-            if (edge && (at.Base < 0 || at.Base > lastBase)) {
+        for (; i < n; ++i) {
+            const TPlace at = block.At(k, i);
+            double *o = out + static_cast<size_t>(i) * ch;
+            if (at.Base < 0 || at.Base > lastBase) {
                 ReadEdge(r, at, o);
                 continue;
             }
-            const float *w = at.Phase, *d = at.Phase + taps;
-            const V u = S::Set(at.U);
             const float *s = r.Src + at.Base;
             int c = 0;
-            // Two channels share the weights of the phase.
             for (; c + 1 < ch; c += 2) {
-                const float *s0 = s + static_cast<size_t>(c) * r.Stride, *s1 = s0 + r.Stride;
-                V a = S::Zero(), b = S::Zero();
-                for (int j = 0; j < taps; j += L) {
-                    const V wj = S::MulAdd(S::Load(d + j), u, S::Load(w + j));
-                    a = S::MulAdd(wj, S::Load(s0 + j), a);
-                    b = S::MulAdd(wj, S::Load(s1 + j), b);
-                }
+                V a, b;
+                D::Pair(at, taps, s + c * stride, s + (c + 1) * stride, a, b);
                 S::StorePair(a, b, o + c);
             }
-            if (c < ch) {
-                const float *s0 = s + static_cast<size_t>(c) * r.Stride;
-                V a = S::Zero();
-                for (int j = 0; j < taps; j += L)
-                    a = S::MulAdd(S::MulAdd(S::Load(d + j), u, S::Load(w + j)), S::Load(s0 + j), a);
-                o[c] = S::Sum(a);
-            }
+            if (c < ch)
+                o[c] = D::One(at, taps, s + c * stride);
         }
+    }
+}
+
+// The tap counts of the kernels of rates up to 1 and of the PAL speed-up get loops of
+// their own.
+template <class S>
+inline void ReadRun(const TRun &r, int32_t count)
+{
+    switch (r.Kernel->Taps()) {
+    case 2 * TResampler::kHalfTaps: ReadRunOf<S, 2 * TResampler::kHalfTaps>(r, count); break;
+    case 64: ReadRunOf<S, 64>(r, count); break;
+    default: ReadRunOf<S, 0>(r, count); break;
     }
 }
 
@@ -184,6 +262,12 @@ struct TPlain {
             c.v[i] += a.v[i] * b.v[i];
         return c;
     }
+    static V Add(V a, V b)
+    {
+        for (int i = 0; i < kLanes; ++i)
+            a.v[i] += b.v[i];
+        return a;
+    }
     static float Sum(V a)
     {
         // Pairwise, in the order of the vector paths.
@@ -196,6 +280,11 @@ struct TPlain {
     {
         o[0] = Sum(a);
         o[1] = Sum(b);
+    }
+    static void StoreQuad(V a, V b, V c, V d, double *o)
+    {
+        StorePair(a, b, o);
+        StorePair(c, d, o + 2);
     }
 };
 
@@ -210,6 +299,7 @@ struct TSse2 {
     static V Set(float v) { return _mm_set1_ps(v); }
     static V Load(const float *p) { return _mm_loadu_ps(p); }
     static V MulAdd(V a, V b, V c) { return _mm_add_ps(_mm_mul_ps(a, b), c); }
+    static V Add(V a, V b) { return _mm_add_ps(a, b); }
     static float Sum(V v)
     {
         v = _mm_add_ps(v, _mm_movehl_ps(v, v));
@@ -222,6 +312,11 @@ struct TSse2 {
         s = _mm_add_ps(s, _mm_movehl_ps(s, s));
         _mm_storeu_pd(o, _mm_cvtps_pd(s));
     }
+    static void StoreQuad(V a, V b, V c, V d, double *o)
+    {
+        StorePair(a, b, o);
+        StorePair(c, d, o + 2);
+    }
 };
 
 // Eight floats with fused multiply-adds.
@@ -233,6 +328,7 @@ struct TAvx2 {
     TESSALY_AVX2 static V Set(float v) { return _mm256_set1_ps(v); }
     TESSALY_AVX2 static V Load(const float *p) { return _mm256_loadu_ps(p); }
     TESSALY_AVX2 static V MulAdd(V a, V b, V c) { return _mm256_fmadd_ps(a, b, c); }
+    TESSALY_AVX2 static V Add(V a, V b) { return _mm256_add_ps(a, b); }
     TESSALY_AVX2 static float Sum(V v)
     {
         return TSse2::Sum(_mm_add_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1)));
@@ -244,6 +340,13 @@ struct TAvx2 {
         __m128 s = _mm_add_ps(_mm256_castps256_ps128(h), _mm256_extractf128_ps(h, 1));
         s = _mm_hadd_ps(s, s);
         _mm_storeu_pd(o, _mm_cvtps_pd(s));
+    }
+    TESSALY_AVX2 static void StoreQuad(V a, V b, V c, V d, double *o)
+    {
+        // Per half: pairs of a, b, c, d summed, then pairs of those (a b c d by quarter);
+        // the halves added give the four sums in order.
+        const V h = _mm256_hadd_ps(_mm256_hadd_ps(a, b), _mm256_hadd_ps(c, d));
+        _mm256_storeu_pd(o, _mm256_cvtps_pd(_mm_add_ps(_mm256_castps256_ps128(h), _mm256_extractf128_ps(h, 1))));
     }
 };
 
