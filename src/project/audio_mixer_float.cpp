@@ -200,8 +200,13 @@ void TAudioMixer::MixSamplesFloat(TAudioMixState &state, bool crossFade, uint8_t
         return;
     }
 
-    FMix.assign(values, 0.0);
-    FOther.assign(values, 0.0);
+    // Each track's values are written by its read or are silence.
+    FMix.resize(values);
+    FOther.resize(values);
+    if (!(needPrimary && primaryRead))
+        std::fill(FMix.begin(), FMix.end(), 0.0);
+    if (needDouble && !doubleRead)
+        std::fill(FOther.begin(), FOther.end(), 0.0);
     double *primary = FMix.data(), *dbl = FOther.data();
     if (needPrimary && primaryRead)
         ReadPrimary(state, state.OutPos, state.StartShift, state.Step, count, primary);

@@ -133,6 +133,15 @@ void DecodePcmPlanar(const WAVEFORMATEX &format, const uint8_t *in, int64_t fram
     const TSampleType type = IsSupportedPcm(format) ? SampleTypeOf(format) : stNone;
     const int ch = std::max<int>(format.nChannels, 1);
     WithValues(type, in, [&](auto get) {
+        if (ch == 2) {
+            // Stereo, the common case: both rows in one pass over the frames.
+            float *left = out, *right = out + stride;
+            for (int64_t f = 0; f < frames; ++f) {
+                left[f] = static_cast<float>(get(2 * f));
+                right[f] = static_cast<float>(get(2 * f + 1));
+            }
+            return;
+        }
         for (int c = 0; c < ch; ++c) {
             float *row = out + static_cast<size_t>(c) * stride;
             for (int64_t f = 0; f < frames; ++f)
