@@ -117,10 +117,10 @@ __attribute__((noinline)) void ReadEdge(const TRun &r, const TPlace &at, double 
     const int j0 = static_cast<int>(std::clamp<int64_t>(-at.Base, 0, taps));
     const int j1 = static_cast<int>(std::clamp<int64_t>(r.Frames - at.Base, 0, taps));
     for (int c = 0; c < r.Channels; ++c) {
-        const float *s = r.Src + static_cast<size_t>(c) * r.Stride + at.Base;
+        const float *s = r.Src + static_cast<size_t>(c) * r.Stride;
         double acc = 0;
         for (int j = j0; j < j1; ++j)
-            acc += static_cast<double>(at.Phase[j] + at.U * at.Phase[taps + j]) * s[j];
+            acc += static_cast<double>(at.Phase[j] + at.U * at.Phase[taps + j]) * s[at.Base + j];
         out[c] = acc;
     }
 }
@@ -479,7 +479,7 @@ void TResampler::Read(TSimd simd, const TSincKernel &k, const float *src, size_t
                    srcFrames,
                    channels,
                    static_cast<double>(start - startWhole),
-                   static_cast<double>(std::max(step, 0.0L)),
+                   static_cast<double>(std::clamp(step, 0.0L, kMaxStep)),
                    static_cast<int64_t>(startWhole),
                    out};
     ReadFor(simd)(run, count);

@@ -51,6 +51,8 @@ enum class TSimd { Plain, Sse2, Avx2 };
 class TResampler {
 public:
     static constexpr int kHalfTaps = 28;
+    // The largest step of a read (the mixer reads at most four times as fast as real time).
+    static constexpr long double kMaxStep = 1 << 16;
 
     // The kernel for a reading rate (source samples per output sample): cutoff 1 up to a
     // rate of 1, 1/rate above it (kernels are cached by the rate rounded up; the reference
@@ -64,7 +66,7 @@ public:
     // out[t * channels + c] = the band-limited value of channel c at x(t). The source is
     // planar: channel c's value of position srcFirst + i is src[c * stride + i], for i in
     // 0 .. srcFrames - 1; it should cover Span(), positions outside it read as 0. step
-    // must not be negative. Runs on the best instruction set of the processor.
+    // is taken into [0, kMaxStep]. Runs on the best instruction set of the processor.
     static void Read(const TSincKernel &k, const float *src, size_t stride, int64_t srcFirst, int64_t srcFrames,
                      int channels, long double x0, long double step, int32_t count, double *out);
     // The same on a chosen instruction set, which must be Supported().
