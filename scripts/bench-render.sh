@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Rendering benchmark: generates deterministic media (a 720x576 25 fps MPEG-4 AVI and a
 # 48 kHz stereo WAV of the same length), renders three projects with tessaly-cli (no
-# markers; a drift curve of five spline points; the curve plus relative cuts, an option
-# marker and a double track), and in the same run times ffmpeg muxing the same streams
-# and cp of the same bytes. Prints seconds, ratios and peak memory of every run.
+# markers; a drift curve of five spline points, band-limited and by sample copy; the curve
+# plus relative cuts, an option marker and a double track), and in the same run times
+# ffmpeg muxing the same streams and cp of the same bytes. Prints seconds, processor
+# seconds, ratios and peak memory of every run.
 # On a busy machine repeat it and take the best of each run.
 #   usage: scripts/bench-render.sh [-l SECONDS] [WORKDIR]   (default 600 s, a temporary folder)
 set -euo pipefail
@@ -36,7 +37,7 @@ if [ ! -s "$work/video.avi" ] || [ ! -s "$work/audio.wav" ] || [ ! -s "$work/dou
 fi
 
 # The three projects.
-p1="$work/plain.tsp" p2="$work/curve.tsp" p3="$work/cuts.tsp"
+p1="$work/plain.tsp" p2="$work/curve.tsp" p3="$work/cuts.tsp" p2c="$work/curve-copy.tsp"
 "$cli" project create "$p1" --video "$work/video.avi" --audio "$work/audio.wav" >/dev/null
 "$cli" project create "$p2" --video "$work/video.avi" --audio "$work/audio.wav" >/dev/null
 "$cli" project create "$p3" --video "$work/video.avi" --audio "$work/audio.wav" --double "$work/double.wav" >/dev/null
@@ -51,17 +52,24 @@ done
 "$cli" project add-marker "$p3" $((frames * 2 / 5)) cut -50 >/dev/null
 "$cli" project add-marker "$p3" $((frames * 3 / 5)) option --audio-off --volume 70 >/dev/null
 "$cli" project add-marker "$p3" $((frames * 3 / 5 + frames / 20)) option >/dev/null
+# The curve band-limited with 5 ms fades, and the same curve by sample copy.
+"$cli" project set "$p2" --resampling band-limited --cross-fade-ms 5 >/dev/null
+cp "$p2" "$p2c"
+"$cli" project set "$p2c" --resampling sample-copy --cross-fade-ms 0 >/dev/null
 
-# run NAME COMMAND...: elapsed seconds and peak resident memory (KiB) into $NAME_s, $NAME_kb
+# run NAME COMMAND...: elapsed seconds, processor seconds and peak resident memory (KiB)
+# into $NAME_s, $NAME_cpu, $NAME_kb
 run() {
     local name=$1
     shift
     sync
     /usr/bin/time -v -o "$work/$name.time" "$@" >/dev/null 2>"$work/$name.err" ||
         { echo "$name failed:" >&2; cat "$work/$name.err" >&2; exit 1; }
-    local wall kb
+    local wall kb cpu
     wall=$(sed -n 's/.*Elapsed (wall clock) time.*: //p' "$work/$name.time")
     kb=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/$name.time")
+    cpu=$(awk -F': ' '/User time|System time/ { s += $2 } END { print s }' "$work/$name.time")
+    printf -v "${name}_cpu" '%s' "$cpu"
     printf -v "${name}_s" '%s' "$(echo "$wall" | awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s }')"
     printf -v "${name}_kb" '%s' "$kb"
 }
@@ -74,19 +82,23 @@ run ffmpeg ffmpeg -nostdin -v error -y -i "$work/video.avi" -i "$work/audio.wav"
     -c:a pcm_s16le "$work/ffmpeg.avi"
 run plain "$cli" render "$p1" "$work/out-plain.avi" --yes --no-progress
 run curve "$cli" render "$p2" "$work/out-curve.avi" --yes --no-progress
+run curvecopy "$cli" render "$p2c" "$work/out-curvecopy.avi" --yes --no-progress
 run cuts "$cli" render "$p3" "$work/out-cuts.avi" --yes --no-progress
 
 size=$(stat -c %s "$work/video.avi")
 echo "media: ${len} s, ${frames} frames 720x576 MPEG-4 ($((size / 1048576)) MiB) + 48 kHz stereo WAV"
-printf '%-28s %9s %10s %12s %12s\n' run seconds "x ffmpeg" "x cp" "peak MiB"
-for n in cp ffmpeg plain curve cuts; do
-    s_var="${n}_s" kb_var="${n}_kb"
-    awk -v n="$n" -v s="${!s_var}" -v f="$ffmpeg_s" -v c="$cp_s" -v kb="${!kb_var}" 'BEGIN {
+printf '%-28s %9s %9s %10s %12s %12s\n' run seconds "cpu s" "x ffmpeg" "x cp" "peak MiB"
+for n in cp ffmpeg plain curve curvecopy cuts; do
+    s_var="${n}_s" kb_var="${n}_kb" cpu_var="${n}_cpu"
+    awk -v n="$n" -v s="${!s_var}" -v u="${!cpu_var}" -v f="$ffmpeg_s" -v c="$cp_s" -v kb="${!kb_var}" 'BEGIN {
         rf = f > 0 ? s / f : 0; rc = c > 0 ? s / c : 0
-        printf "%-28s %9.2f %10.2f %12.2f %12.1f\n", n, s, rf, rc, kb / 1024 }'
+        printf "%-28s %9.2f %9.2f %10.2f %12.2f %12.1f\n", n, s, u, rf, rc, kb / 1024 }'
 done
-for n in plain curve cuts; do
+awk -v b="$curve_s" -v c="$curvecopy_s" -v bu="$curve_cpu" -v cu="$curvecopy_cpu" 'BEGIN {
+    printf "curve band-limited against sample copy: %.2f x (processor time %.2f x)\n", (c > 0 ? b / c : 0), (cu > 0 ? bu / cu : 0) }'
+for n in plain curve curvecopy cuts; do
     ffprobe -v error -count_packets -select_streams v -show_entries stream=nb_read_packets -of csv=p=0 \
         "$work/out-$n.avi" | awk -v n="$n" -v want="$frames" '{ if ($1 != want) { print n ": " $1 " video packets, expected " want; exit 1 } }'
 done
-echo "targets: no markers <= 0.85 x ffmpeg, every render <= 1.15 x ffmpeg, peak memory < 64 MiB"
+echo "targets: no markers <= 0.85 x ffmpeg, every render <= 1.15 x ffmpeg, peak memory < 64 MiB,"
+echo "         band-limited curve <= 1.5 x its sample copy"

@@ -123,6 +123,12 @@ private:
     // Makes FWindow hold the primary's values of positions first .. last (track ends
     // mirrored), one row of Stride floats per channel.
     void FillWindow(const TAudioMixState &state, int64_t first, int64_t last);
+    // Whether the primary is read at the nearest samples (see ReadPrimary).
+    static bool CopiesPrimary(const TAudioMixState &state, long double start, long double step);
+    // Whether the frame starting at output sample base fades in from what the previous
+    // frame ended with, and that fade.
+    static bool TailFades(const TAudioMixState &state, bool beginsPrimary, bool primaryRead, bool beginsDouble,
+                          bool doubleRead, int64_t base);
     // The short fade at the frame start from what the previous frame ended with.
     void FadeFromTail(TAudioMixState &state, bool beginsPrimary, bool primaryRead, bool beginsDouble,
                       bool doubleRead, int64_t base, int32_t count, double *mix);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 #include "project/project.h"
@@ -67,13 +68,17 @@ void TAudioMixer::FillWindow(const TAudioMixState &state, int64_t first, int64_t
         mirror(p, -1 - p);
 }
 
-void TAudioMixer::ReadPrimary(const TAudioMixState &state, int64_t base, long double start, long double step,
-                              int32_t count, double *out, bool tail)
+bool TAudioMixer::CopiesPrimary(const TAudioMixState &state, long double start, long double step)
 {
     // Whole positions at a constant offset are the stored samples themselves; a curve so
     // steep that a frame reads more than four times its length takes the nearest samples.
-    const bool copy = state.Resampling == rsSampleCopy || (step == 0 && IsWhole(start)) || step > 3 || step < -1;
-    if (copy) {
+    return state.Resampling == rsSampleCopy || (step == 0 && IsWhole(start)) || step > 3 || step < -1;
+}
+
+void TAudioMixer::ReadPrimary(const TAudioMixState &state, int64_t base, long double start, long double step,
+                              int32_t count, double *out, bool tail)
+{
+    if (CopiesPrimary(state, start, step)) {
         FBytes.resize(static_cast<size_t>(count) * state.ReadBlockSize);
         ReadTrack(FAudio, start, step, base, count, state, FBytes.data());
         DecodePcm(state.ReadFormat, FBytes.data(), count, out);
@@ -115,31 +120,33 @@ void TAudioMixer::ReadDoubleValues(const TAudioMixState &state, int64_t first, i
         out[i] *= factor;
 }
 
-void TAudioMixer::FadeFromTail(TAudioMixState &state, bool beginsPrimary, bool primaryRead, bool beginsDouble,
-                               bool doubleRead, int64_t base, int32_t count, double *mix)
+bool TAudioMixer::TailFades(const TAudioMixState &state, bool beginsPrimary, bool primaryRead, bool beginsDouble,
+                            bool doubleRead, int64_t base)
 {
     using T = TAudioMixState;
-    const int32_t len = std::min(state.FadeSamples, count);
-    if (len <= 0 || state.Tail == T::tkStart)
-        return;
-    const int ch = state.Format.nChannels;
-    const long double x0 = static_cast<long double>(base) + state.StartShift;
-    bool fade = false;
+    if (state.FadeSamples <= 0)
+        return false;
     switch (state.Tail) {
     case T::tkPrimary:
         // The primary runs on unless the frame starts elsewhere in it (a cut) or leaves it
         // for the other track; running out at the end of the track stays as it was.
         if (beginsPrimary && primaryRead)
-            fade = std::fabs(x0 - state.TailPos) > 0.5L;
-        else
-            fade = !(state.PastEnd && !(beginsDouble && doubleRead));
-        break;
-    case T::tkDouble: fade = !beginsDouble; break;
-    case T::tkSilence: fade = (beginsPrimary && primaryRead) || (beginsDouble && doubleRead); break;
-    default: break;
+            return std::fabs(static_cast<long double>(base) + state.StartShift - state.TailPos) > 0.5L;
+        return !(state.PastEnd && !(beginsDouble && doubleRead));
+    case T::tkDouble: return !beginsDouble;
+    case T::tkSilence: return (beginsPrimary && primaryRead) || (beginsDouble && doubleRead);
+    default: return false;
     }
-    if (!fade)
+}
+
+void TAudioMixer::FadeFromTail(TAudioMixState &state, bool beginsPrimary, bool primaryRead, bool beginsDouble,
+                               bool doubleRead, int64_t base, int32_t count, double *mix)
+{
+    using T = TAudioMixState;
+    const int32_t len = std::min(state.FadeSamples, count);
+    if (len <= 0 || !TailFades(state, beginsPrimary, primaryRead, beginsDouble, doubleRead, base))
         return;
+    const int ch = state.Format.nChannels;
     FTail.assign(static_cast<size_t>(len) * ch, 0.0);
     if (state.Tail == T::tkPrimary) {
         // The old run carries on past its end while the new material fades in, so every
@@ -178,11 +185,29 @@ void TAudioMixer::MixSamplesFloat(TAudioMixState &state, bool crossFade, uint8_t
     const bool doubleRead = state.ReadDouble && !doubleOff && !state.DoubleMuted;
     const bool needPrimary = fadeOut || fadeIn || !useDouble, needDouble = fadeOut || fadeIn || useDouble;
 
-    FMix.assign(values, 0.0);
-    FOther.assign(values, 0.0);
-    double *primary = FMix.data(), *dbl = FOther.data();
     const bool beginsPrimary = fadeOut || (!useDouble && !fadeIn);
     const bool beginsDouble = fadeIn || (useDouble && !fadeOut);
+    // A frame of the primary alone at whole positions of a constant offset, without a fade,
+    // in the format it is read in, holds the stored samples: they are copied as they are
+    // (decoding and encoding them again would give the same bytes).
+    if (!useDouble && !fadeIn && primaryRead && CopiesPrimary(state, state.StartShift, state.Step) &&
+        !TailFades(state, beginsPrimary, primaryRead, beginsDouble, doubleRead, state.OutPos) &&
+        IsSupportedPcm(state.ReadFormat) && std::memcmp(&state.ReadFormat, &state.Format, sizeof state.Format) == 0) {
+        ReadTrack(FAudio, state.StartShift, state.Step, state.OutPos, count, state, buffer);
+        state.Tail = T::tkPrimary;
+        state.TailPos = static_cast<long double>(state.OutPos + count) + state.EndShift;
+        state.TailStep = state.Step;
+        return;
+    }
+
+    // Each track's values are written by its read or are silence.
+    FMix.resize(values);
+    FOther.resize(values);
+    if (!(needPrimary && primaryRead))
+        std::fill(FMix.begin(), FMix.end(), 0.0);
+    if (needDouble && !doubleRead)
+        std::fill(FOther.begin(), FOther.end(), 0.0);
+    double *primary = FMix.data(), *dbl = FOther.data();
     if (needPrimary && primaryRead)
         ReadPrimary(state, state.OutPos, state.StartShift, state.Step, count, primary);
     if (needDouble && doubleRead)

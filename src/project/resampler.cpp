@@ -5,7 +5,10 @@
 #include <cmath>
 #include <numbers>
 
+#if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
+#define TESSALY_X86 1
+#endif
 
 namespace tessaly {
 
@@ -53,51 +56,242 @@ void ExactWeights(int half, double cutoff, double frac, double *row)
         row[j] /= sum;
 }
 
-// One evaluation of the kernel: output values of t0 .. t1 - 1 of a read.
+// One evaluation of the kernel: output values of t = 0 .. count - 1 of a read.
 struct TRun {
     const TSincKernel *Kernel;
     const float *Src;
     size_t Stride;
     int64_t Frames;     // source values per channel
     int Channels;
-    double StartFrac;   // x(0) relative to the source sample StartWhole
-    double Step;
+    double StartFrac;   // x(0) relative to the source sample StartWhole, in [0, 1)
+    double Step;        // not negative
     int64_t StartWhole;
     double *Out;
 };
 
-// The source sample floor(x(t)) relative to StartWhole, and the fraction of x(t) beyond it.
-inline int64_t Locate(const TRun &r, int32_t t, double &frac)
+// Where output t reads: the first source sample of the kernel, the phase and the position
+// between it and the next one.
+struct TPlace {
+    int64_t Base;
+    const float *Phase;
+    float U;
+};
+
+// The places of a block of up to kBlock outputs, found in a loop of their own that the
+// compiler vectorises: the kernels' first samples relative to First, the phases and the
+// positions between two phases.
+constexpr int32_t kBlock = 64;
+struct TBlock {
+    int64_t First;
+    int32_t Offset[kBlock];
+    int32_t Phase[kBlock];
+    float U[kBlock];
+
+    TPlace At(const TSincKernel &k, int32_t i) const { return {First + Offset[i], k.Phase(Phase[i]), U[i]}; }
+};
+
+inline void Locate(const TRun &r, int32_t t0, int32_t n, TBlock &b)
 {
-    const double x = r.StartFrac + static_cast<double>(t) * r.Step;
-    int64_t whole = static_cast<int64_t>(x);   // truncation, cheaper than floor
-    if (static_cast<double>(whole) > x)
-        --whole;
-    frac = x - static_cast<double>(whole);
-    return whole;
+    const TSincKernel &k = *r.Kernel;
+    // x(t) >= 0, so truncation is the floor; positions relative to the block's first whole
+    // sample stay small, and taking it away is exact.
+    const double w0 = std::floor(r.StartFrac + static_cast<double>(t0) * r.Step);
+    const double phases = k.Phases();
+    const int32_t lastPhase = k.Phases() - 1;
+    b.First = r.StartWhole + static_cast<int64_t>(w0) - k.Half() + 1;
+    for (int32_t i = 0; i < n; ++i) {
+        const double x = (r.StartFrac + static_cast<double>(t0 + i) * r.Step) - w0;
+        const auto whole = static_cast<int32_t>(x);
+        const double p = (x - whole) * phases;
+        const int32_t phase = std::min(static_cast<int32_t>(p), lastPhase);
+        b.Offset[i] = whole;
+        b.Phase[i] = phase;
+        b.U[i] = static_cast<float>(p - phase);
+    }
 }
 
 // Output t where the kernel reaches beyond the source: taps outside read as zero.
-__attribute__((noinline)) void ReadEdge(const TRun &r, int32_t t)
+__attribute__((noinline)) void ReadEdge(const TRun &r, const TPlace &at, double *out)
 {
-    const TSincKernel &k = *r.Kernel;
-    const int taps = k.Taps();
-    double frac = 0;
-    const int64_t base = r.StartWhole + Locate(r, t, frac) - k.Half() + 1;
-    std::vector<float> w(static_cast<size_t>(taps));
-    k.Weights(frac, w.data());
-    const int j0 = static_cast<int>(std::clamp<int64_t>(-base, 0, taps));
-    const int j1 = static_cast<int>(std::clamp<int64_t>(r.Frames - base, 0, taps));
+    const int taps = r.Kernel->Taps();
+    const int j0 = static_cast<int>(std::clamp<int64_t>(-at.Base, 0, taps));
+    const int j1 = static_cast<int>(std::clamp<int64_t>(r.Frames - at.Base, 0, taps));
     for (int c = 0; c < r.Channels; ++c) {
         const float *s = r.Src + static_cast<size_t>(c) * r.Stride;
         double acc = 0;
         for (int j = j0; j < j1; ++j)
-            acc += static_cast<double>(w[static_cast<size_t>(j)]) * s[base + j];
-        r.Out[static_cast<size_t>(t) * r.Channels + c] = acc;
+            acc += static_cast<double>(at.Phase[j] + at.U * at.Phase[taps + j]) * s[at.Base + j];
+        out[c] = acc;
     }
 }
 
-// Vector operations of the baseline instruction set: four floats.
+// The inner loops over a vector type S: S::kLanes floats, loaded unaligned, multiplied
+// and added (fused where the instruction set has it), and summed into one value (Sum)
+// or into the values of two channels side by side (StorePair). Taps() is a multiple of 8,
+// so whole vectors cover it. Taps is the tap count where it is known when compiling (the
+// loops then unroll), else 0.
+template <class S, int Taps>
+struct TDot {
+    using V = typename S::V;
+    static constexpr int L = S::kLanes;
+
+    // Two channels share the weights of the phase; each sums in two accumulators, so that
+    // the chains of additions overlap. a and b hold the sums of channel 0 and 1 by lane.
+    static void Pair(const TPlace &at, int taps, const float *s0, const float *s1, V &a, V &b)
+    {
+        const float *w = at.Phase, *d = at.Phase + taps;
+        const V u = S::Set(at.U);
+        V a0 = S::Zero(), a1 = S::Zero(), b0 = S::Zero(), b1 = S::Zero();
+#pragma GCC unroll 8
+        for (int j = 0; j < taps; j += 2 * L) {
+            const V wj = S::MulAdd(S::Load(d + j), u, S::Load(w + j));
+            a0 = S::MulAdd(wj, S::Load(s0 + j), a0);
+            b0 = S::MulAdd(wj, S::Load(s1 + j), b0);
+            if (j + L < taps) {
+                const V wk = S::MulAdd(S::Load(d + j + L), u, S::Load(w + j + L));
+                a1 = S::MulAdd(wk, S::Load(s0 + j + L), a1);
+                b1 = S::MulAdd(wk, S::Load(s1 + j + L), b1);
+            }
+        }
+        a = S::Add(a0, a1);
+        b = S::Add(b0, b1);
+    }
+
+    static float One(const TPlace &at, int taps, const float *s0)
+    {
+        const float *w = at.Phase, *d = at.Phase + taps;
+        const V u = S::Set(at.U);
+        V a0 = S::Zero(), a1 = S::Zero();
+#pragma GCC unroll 8
+        for (int j = 0; j < taps; j += 2 * L) {
+            a0 = S::MulAdd(S::MulAdd(S::Load(d + j), u, S::Load(w + j)), S::Load(s0 + j), a0);
+            if (j + L < taps)
+                a1 = S::MulAdd(S::MulAdd(S::Load(d + j + L), u, S::Load(w + j + L)), S::Load(s0 + j + L), a1);
+        }
+        return S::Sum(S::Add(a0, a1));
+    }
+};
+
+// The inner loops over a vector type S: S::kLanes floats, loaded unaligned, multiplied
+// and added (fused where the instruction set has it), and summed into one value (Sum),
+// into the values of two channels side by side (StorePair) or those of two outputs of two
+// channels (StoreQuad). Taps() is a multiple of 8, so whole vectors cover it. Taps is the
+// tap count where it is known when compiling (the loops then unroll), else 0.
+template <class S, int Taps>
+inline void ReadRunOf(const TRun &r, int32_t count)
+{
+    using V = typename S::V;
+    using D = TDot<S, Taps>;
+    const TSincKernel &k = *r.Kernel;
+    const int taps = Taps > 0 ? Taps : k.Taps(), ch = r.Channels;
+    const size_t stride = r.Stride;
+    const int64_t lastBase = r.Frames - taps;
+    TBlock block;
+    for (int32_t t0 = 0; t0 < count; t0 += kBlock) {
+        const int32_t n = std::min(kBlock, count - t0);
+        Locate(r, t0, n, block);
+        double *out = r.Out + static_cast<size_t>(t0) * ch;
+        int32_t i = 0;
+        // Positions never fall, so the block lies inside the source when its ends do.
+        if (block.First + block.Offset[0] >= 0 && block.First + block.Offset[n - 1] <= lastBase && ch == 2) {
+            for (; i + 1 < n; i += 2) {
+                const TPlace p = block.At(k, i), q = block.At(k, i + 1);
+                V a, b, c, d;
+                D::Pair(p, taps, r.Src + p.Base, r.Src + stride + p.Base, a, b);
+                D::Pair(q, taps, r.Src + q.Base, r.Src + stride + q.Base, c, d);
+                S::StoreQuad(a, b, c, d, out + 2 * i);
+            }
+        }
+        for (; i < n; ++i) {
+            const TPlace at = block.At(k, i);
+            double *o = out + static_cast<size_t>(i) * ch;
+            if (at.Base < 0 || at.Base > lastBase) {
+                ReadEdge(r, at, o);
+                continue;
+            }
+            const float *s = r.Src + at.Base;
+            int c = 0;
+            for (; c + 1 < ch; c += 2) {
+                V a, b;
+                D::Pair(at, taps, s + c * stride, s + (c + 1) * stride, a, b);
+                S::StorePair(a, b, o + c);
+            }
+            if (c < ch)
+                o[c] = D::One(at, taps, s + c * stride);
+        }
+    }
+}
+
+// The tap counts of the kernels of rates up to 1 and of the PAL speed-up get loops of
+// their own.
+template <class S>
+inline void ReadRun(const TRun &r, int32_t count)
+{
+    switch (r.Kernel->Taps()) {
+    case 2 * TResampler::kHalfTaps: ReadRunOf<S, 2 * TResampler::kHalfTaps>(r, count); break;
+    case 64: ReadRunOf<S, 64>(r, count); break;
+    default: ReadRunOf<S, 0>(r, count); break;
+    }
+}
+
+// Eight floats in plain C++, for processors without a vector path here; the compiler
+// vectorises the lane loops where it can.
+struct TPlain {
+    static constexpr int kLanes = 8;
+    struct V {
+        float v[kLanes];
+    };
+    static V Zero() { return V{}; }
+    static V Set(float x)
+    {
+        V r;
+        for (float &e : r.v)
+            e = x;
+        return r;
+    }
+    static V Load(const float *p)
+    {
+        V r;
+        for (int i = 0; i < kLanes; ++i)
+            r.v[i] = p[i];
+        return r;
+    }
+    static V MulAdd(V a, V b, V c)
+    {
+        for (int i = 0; i < kLanes; ++i)
+            c.v[i] += a.v[i] * b.v[i];
+        return c;
+    }
+    static V Add(V a, V b)
+    {
+        for (int i = 0; i < kLanes; ++i)
+            a.v[i] += b.v[i];
+        return a;
+    }
+    static float Sum(V a)
+    {
+        // Pairwise, in the order of the vector paths.
+        for (int w = kLanes / 2; w > 0; w /= 2)
+            for (int i = 0; i < w; ++i)
+                a.v[i] += a.v[i + w];
+        return a.v[0];
+    }
+    static void StorePair(V a, V b, double *o)
+    {
+        o[0] = Sum(a);
+        o[1] = Sum(b);
+    }
+    static void StoreQuad(V a, V b, V c, V d, double *o)
+    {
+        StorePair(a, b, o);
+        StorePair(c, d, o + 2);
+    }
+};
+
+void ReadPlain(const TRun &r, int32_t count) { ReadRun<TPlain>(r, count); }
+
+#ifdef TESSALY_X86
+// Four floats of the baseline instruction set.
 struct TSse2 {
     using V = __m128;
     static constexpr int kLanes = 4;
@@ -110,6 +304,18 @@ struct TSse2 {
     {
         v = _mm_add_ps(v, _mm_movehl_ps(v, v));
         return _mm_cvtss_f32(_mm_add_ss(v, _mm_shuffle_ps(v, v, 1)));
+    }
+    static void StorePair(V a, V b, double *o)
+    {
+        // a0 b0 a1 b1 + a2 b2 a3 b3, then its halves added: the two sums side by side.
+        V s = _mm_add_ps(_mm_unpacklo_ps(a, b), _mm_unpackhi_ps(a, b));
+        s = _mm_add_ps(s, _mm_movehl_ps(s, s));
+        _mm_storeu_pd(o, _mm_cvtps_pd(s));
+    }
+    static void StoreQuad(V a, V b, V c, V d, double *o)
+    {
+        StorePair(a, b, o);
+        StorePair(c, d, o + 2);
     }
 };
 
@@ -127,167 +333,101 @@ struct TAvx2 {
     {
         return TSse2::Sum(_mm_add_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1)));
     }
+    TESSALY_AVX2 static void StorePair(V a, V b, double *o)
+    {
+        // Pairs of a and of b summed per half, the halves added, then the pairs: a b a b.
+        const V h = _mm256_hadd_ps(a, b);
+        __m128 s = _mm_add_ps(_mm256_castps256_ps128(h), _mm256_extractf128_ps(h, 1));
+        s = _mm_hadd_ps(s, s);
+        _mm_storeu_pd(o, _mm_cvtps_pd(s));
+    }
+    TESSALY_AVX2 static void StoreQuad(V a, V b, V c, V d, double *o)
+    {
+        // Per half: pairs of a, b, c, d summed, then pairs of those (a b c d by quarter);
+        // the halves added give the four sums in order.
+        const V h = _mm256_hadd_ps(_mm256_hadd_ps(a, b), _mm256_hadd_ps(c, d));
+        _mm256_storeu_pd(o, _mm256_cvtps_pd(_mm_add_ps(_mm256_castps256_ps128(h), _mm256_extractf128_ps(h, 1))));
+    }
 };
-
-// Weights j .. j + lanes - 1 of a piece at u (Horner's scheme over the four terms).
-template <class S>
-inline typename S::V WeightsAt(const float *piece, int taps, typename S::V u, int j)
-{
-    typename S::V w = S::Load(piece + 3 * taps + j);
-    w = S::MulAdd(w, u, S::Load(piece + 2 * taps + j));
-    w = S::MulAdd(w, u, S::Load(piece + taps + j));
-    return S::MulAdd(w, u, S::Load(piece + j));
-}
-
-// One channel: the sum over the taps, in two accumulators so the additions overlap.
-template <class S>
-inline double DotOne(const float *piece, int taps, typename S::V u, const float *s)
-{
-    constexpr int L = S::kLanes;
-    typename S::V a = S::Zero(), b = S::Zero();
-    int j = 0;
-    for (; j + 2 * L <= taps; j += 2 * L) {
-        a = S::MulAdd(WeightsAt<S>(piece, taps, u, j), S::Load(s + j), a);
-        b = S::MulAdd(WeightsAt<S>(piece, taps, u, j + L), S::Load(s + j + L), b);
-    }
-    if (j < taps)
-        a = S::MulAdd(WeightsAt<S>(piece, taps, u, j), S::Load(s + j), a);
-    return S::Sum(S::Add(a, b));
-}
-
-// Two channels sharing the weights, each in two accumulators.
-template <class S>
-inline void DotTwo(const float *piece, int taps, typename S::V u, const float *s0, const float *s1, double *o)
-{
-    constexpr int L = S::kLanes;
-    typename S::V a0 = S::Zero(), a1 = S::Zero(), b0 = S::Zero(), b1 = S::Zero();
-    int j = 0;
-    for (; j + 2 * L <= taps; j += 2 * L) {
-        const typename S::V w0 = WeightsAt<S>(piece, taps, u, j), w1 = WeightsAt<S>(piece, taps, u, j + L);
-        a0 = S::MulAdd(w0, S::Load(s0 + j), a0);
-        b0 = S::MulAdd(w0, S::Load(s1 + j), b0);
-        a1 = S::MulAdd(w1, S::Load(s0 + j + L), a1);
-        b1 = S::MulAdd(w1, S::Load(s1 + j + L), b1);
-    }
-    if (j < taps) {
-        const typename S::V w = WeightsAt<S>(piece, taps, u, j);
-        a0 = S::MulAdd(w, S::Load(s0 + j), a0);
-        b0 = S::MulAdd(w, S::Load(s1 + j), b0);
-    }
-    o[0] = S::Sum(S::Add(a0, a1));
-    o[1] = S::Sum(S::Add(b0, b1));
-}
-
-template <class S>
-inline void ReadRun(const TRun &r, int32_t count)
-{
-    const TSincKernel &k = *r.Kernel;
-    const int taps = k.Taps(), ch = r.Channels;
-    const int64_t lastBase = r.Frames - taps;
-    for (int32_t t = 0; t < count; ++t) {
-        double frac = 0;
-        const int64_t base = r.StartWhole + Locate(r, t, frac) - k.Half() + 1;
-        if (base < 0 || base > lastBase) {
-            ReadEdge(r, t);
-            continue;
-        }
-        float uf = 0;
-        const float *piece = k.Piece(frac, uf);
-        const typename S::V u = S::Set(uf);
-        const float *s = r.Src + base;
-        double *o = r.Out + static_cast<size_t>(t) * ch;
-        int c = 0;
-        for (; c + 1 < ch; c += 2) {
-            const float *s0 = s + static_cast<size_t>(c) * r.Stride;
-            DotTwo<S>(piece, taps, u, s0, s0 + r.Stride, o + c);
-        }
-        if (c < ch)
-            o[c] = DotOne<S>(piece, taps, u, s + static_cast<size_t>(c) * r.Stride);
-    }
-}
 
 __attribute__((flatten)) void ReadSse2(const TRun &r, int32_t count) { ReadRun<TSse2>(r, count); }
 TESSALY_AVX2 __attribute__((flatten)) void ReadAvx2(const TRun &r, int32_t count) { ReadRun<TAvx2>(r, count); }
+#endif
 
 using TReadFn = void (*)(const TRun &, int32_t);
 
-TReadFn ChooseRead()
+TReadFn ReadFor(TSimd simd)
 {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? ReadAvx2 : ReadSse2;
+#ifdef TESSALY_X86
+    if (simd == TSimd::Avx2)
+        return ReadAvx2;
+    if (simd == TSimd::Sse2)
+        return ReadSse2;
+#endif
+    (void)simd;
+    return ReadPlain;
 }
 
 } // namespace
 
-TSincKernel::TSincKernel(int halfTaps, double cutoff, int pieces)
-    : FPieces(std::max(pieces, 1)), FCutoff(cutoff)
+TSincKernel::TSincKernel(int halfTaps, double cutoff, int phases)
+    : FPhases(std::max(phases, 1)), FCutoff(cutoff)
 {
     // A multiple of 4 a side makes whole vectors of taps.
     FHalf = (static_cast<int>(std::ceil(halfTaps / cutoff)) + 3) / 4 * 4;
     const int taps = 2 * FHalf;
-    const size_t nodes = static_cast<size_t>(FPieces) + 1;
-    // Weights and their slopes at the ends of every piece; the slopes by differences of
-    // second order that stay inside [0, 1] (the weights jump at its ends, where a tap
-    // leaves the window and the next one enters).
-    std::vector<double> value(nodes * taps), slope(nodes * taps), a(taps), b(taps);
-    constexpr double h = 1e-5;
-    for (size_t n = 0; n < nodes; ++n) {
-        const double frac = static_cast<double>(n) / FPieces;
-        double *v = &value[n * taps], *d = &slope[n * taps];
-        ExactWeights(FHalf, cutoff, frac, v);
-        if (n == 0 || n + 1 == nodes) {
-            const double dir = n == 0 ? 1 : -1;
-            ExactWeights(FHalf, cutoff, frac + dir * h, a.data());
-            ExactWeights(FHalf, cutoff, frac + dir * 2 * h, b.data());
-            for (int j = 0; j < taps; ++j)
-                d[j] = dir * (4 * a[j] - 3 * v[j] - b[j]) / (2 * h);
-        } else {
-            ExactWeights(FHalf, cutoff, frac + h, a.data());
-            ExactWeights(FHalf, cutoff, frac - h, b.data());
-            for (int j = 0; j < taps; ++j)
-                d[j] = (a[j] - b[j]) / (2 * h);
+    const size_t row = 2 * static_cast<size_t>(taps);
+    // 64 bytes of slack for the alignment of the table to a cache line.
+    FStore.assign(static_cast<size_t>(FPhases) * row + 16, 0.0f);
+    const auto misalign = reinterpret_cast<uintptr_t>(FStore.data()) % 64;
+    FTable = FStore.data() + (misalign ? (64 - misalign) / sizeof(float) : 0);
+    std::vector<double> cur(static_cast<size_t>(taps)), next(static_cast<size_t>(taps));
+    ExactWeights(FHalf, cutoff, 0.0, cur.data());
+    for (int k = 0; k < FPhases; ++k) {
+        ExactWeights(FHalf, cutoff, static_cast<double>(k + 1) / FPhases, next.data());
+        float *out = FTable + static_cast<size_t>(k) * row;
+        for (size_t j = 0; j < static_cast<size_t>(taps); ++j) {
+            out[j] = static_cast<float>(cur[j]);
+            out[taps + j] = static_cast<float>(next[j] - cur[j]);
         }
-    }
-    FCoefs.assign(static_cast<size_t>(FPieces) * 4 * taps, 0.0f);
-    const double width = 1.0 / FPieces;
-    for (int p = 0; p < FPieces; ++p) {
-        float *out = &FCoefs[static_cast<size_t>(p) * 4 * taps];
-        const double *v0 = &value[static_cast<size_t>(p) * taps], *v1 = v0 + taps;
-        const double *d0 = &slope[static_cast<size_t>(p) * taps], *d1 = d0 + taps;
-        for (int j = 0; j < taps; ++j) {
-            out[j] = static_cast<float>(v0[j]);
-            out[taps + j] = static_cast<float>(width * d0[j]);
-            out[2 * taps + j] = static_cast<float>(3 * (v1[j] - v0[j]) - width * (2 * d0[j] + d1[j]));
-            out[3 * taps + j] = static_cast<float>(2 * (v0[j] - v1[j]) + width * (d0[j] + d1[j]));
-        }
+        cur.swap(next);
     }
 }
 
 void TSincKernel::Weights(double frac, float *w) const
 {
-    float u = 0;
-    const float *p = Piece(frac, u);
+    const double p = frac * FPhases;
+    const int k = std::clamp(static_cast<int>(p), 0, FPhases - 1);
+    const auto u = static_cast<float>(p - k);
+    const float *row = Phase(k);
     const int taps = Taps();
     for (int j = 0; j < taps; ++j)
-        w[j] = ((p[3 * taps + j] * u + p[2 * taps + j]) * u + p[taps + j]) * u + p[j];
+        w[j] = row[j] + u * row[taps + j];
 }
 
 const TSincKernel &TResampler::KernelFor(long double rate)
 {
     // Rates up to 1 (and a hair above, where the aliased band is inaudibly narrow) share
-    // the full-band kernel; faster reading gets its cutoff lowered in steps of 1/4096.
+    // the full-band kernel; faster reading gets its cutoff lowered in steps of 1/256 of the
+    // rate (fine against the transition band's width), so that a curve whose slope keeps
+    // changing uses few tables.
     if (!(rate > 1.0005L)) {
         // Built once per process and never changed: every run shares the full-band table.
         static const TSincKernel unit(kHalfTaps, 1.0);
         return unit;
     }
-    const int64_t key = static_cast<int64_t>(std::ceil((static_cast<double>(rate) - 1) * 4096));
-    auto it = FKernels.find(key);
-    if (it == FKernels.end()) {
-        const double cutoff = 1.0 / (1.0 + static_cast<double>(key) / 4096);
-        it = FKernels.emplace(key, std::make_unique<TSincKernel>(kHalfTaps, cutoff)).first;
+    const int64_t key = static_cast<int64_t>(std::ceil((static_cast<double>(rate) - 1) * kRateSteps));
+    auto it = std::find_if(FKernels.begin(), FKernels.end(), [key](const auto &e) { return e.first == key; });
+    if (it != FKernels.end()) {
+        FKernels.splice(FKernels.begin(), FKernels, it);
+    } else {
+        // A curve whose slope keeps changing would otherwise collect tables without end.
+        if (FKernels.size() >= kCachedKernels)
+            FKernels.pop_back();
+        const double cutoff = 1.0 / (1.0 + static_cast<double>(key) / kRateSteps);
+        FKernels.emplace_front(key, std::make_unique<TSincKernel>(kHalfTaps, cutoff));
     }
-    return *it->second;
+    return *FKernels.front().second;
 }
 
 void TResampler::Span(const TSincKernel &k, long double x0, long double step, int32_t count, int64_t &first,
@@ -299,8 +439,33 @@ void TResampler::Span(const TSincKernel &k, long double x0, long double step, in
     last = static_cast<int64_t>(std::floor(hi)) + k.Half();
 }
 
+bool TResampler::Supported(TSimd simd)
+{
+#ifdef TESSALY_X86
+    if (simd == TSimd::Avx2) {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    }
+    return true;
+#else
+    return simd == TSimd::Plain;
+#endif
+}
+
+TSimd TResampler::Best()
+{
+    static const TSimd best = Supported(TSimd::Avx2) ? TSimd::Avx2 : Supported(TSimd::Sse2) ? TSimd::Sse2 : TSimd::Plain;
+    return best;
+}
+
 void TResampler::Read(const TSincKernel &k, const float *src, size_t stride, int64_t srcFirst, int64_t srcFrames,
                       int channels, long double x0, long double step, int32_t count, double *out)
+{
+    Read(Best(), k, src, stride, srcFirst, srcFrames, channels, x0, step, count, out);
+}
+
+void TResampler::Read(TSimd simd, const TSincKernel &k, const float *src, size_t stride, int64_t srcFirst,
+                      int64_t srcFrames, int channels, long double x0, long double step, int32_t count, double *out)
 {
     if (count <= 0 || channels <= 0)
         return;
@@ -314,11 +479,10 @@ void TResampler::Read(const TSincKernel &k, const float *src, size_t stride, int
                    srcFrames,
                    channels,
                    static_cast<double>(start - startWhole),
-                   static_cast<double>(step),
+                   static_cast<double>(std::clamp(step, 0.0L, kMaxStep)),
                    static_cast<int64_t>(startWhole),
                    out};
-    static const TReadFn read = ChooseRead();
-    read(run, count);
+    ReadFor(simd)(run, count);
 }
 
 } // namespace tessaly
