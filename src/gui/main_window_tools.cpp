@@ -367,6 +367,7 @@ void TWindowTools::ProjectSettings()
 {
     TProjectSettingsDlg dialog(FWindow.Session().Project().Options(), &FWindow);
     ApplyLanguage(dialog);
+    FitToScreen(dialog);
     if (dialog.exec() != QDialog::Accepted)
         return;
     const TProjectOptions options = dialog.Options();

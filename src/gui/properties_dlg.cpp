@@ -9,10 +9,12 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include "gui/language_apply.h"
 #include "gui/qt_text.h"
+#include "gui/window_placement.h"
 #include "project/properties_texts.h"
 
 namespace tessaly::gui {
@@ -50,7 +52,12 @@ TPropertiesDlg::TPropertiesDlg(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("TPropertiesDlg"));
     setWindowTitle(QStringLiteral("Properties"));
-    auto *layout = new QVBoxLayout(this);
+    auto *outer = new QVBoxLayout(this);
+    // The groups scroll on a low screen (or at a large scale factor); the buttons stay.
+    auto *page = new QWidget;
+    page->setObjectName(QStringLiteral("PropertiesPage"));
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
     for (const TGroup &g : Groups()) {
         auto *box = new QGroupBox(QLatin1String(g.Title));
         box->setObjectName(QLatin1String(g.Name));
@@ -68,7 +75,8 @@ TPropertiesDlg::TPropertiesDlg(QWidget *parent) : QDialog(parent)
     buttons->addWidget(NewHelpButton(htProperties, this));
     buttons->addStretch(1);
     buttons->addWidget(close);
-    layout->addLayout(buttons);
+    outer->addWidget(ScrollingPage(*page), 1);
+    outer->addLayout(buttons);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
 }
 
