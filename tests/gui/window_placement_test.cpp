@@ -44,7 +44,9 @@ TEST_F(WindowPlacement, MainWindowReturnsToItsPlaceInsideTheScreen)
 {
     EXPECT_TRUE(InsideScreen(*Window)) << Window->geometry().x() << "," << Window->geometry().y() << " " << Window->geometry().width() << "x" << Window->geometry().height() << " least " << Window->minimumSizeHint().width() << "x" << Window->minimumSizeHint().height();
     Window->show();
-    Window->setGeometry(QRect(Screen().topLeft() + QPoint(20, 30), QSize(640, 480)));
+    // (Inside the screen at any scale factor: 640 x 480, or less on a small screen.)
+    Window->setGeometry(QRect(Screen().topLeft() + QPoint(20, 30),
+                              QSize(640, 480).boundedTo(Screen().size() - QSize(40, 60))));
     const QRect placed = Window->geometry();
     ASSERT_TRUE(Window->close());
     Restart();
