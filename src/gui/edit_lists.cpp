@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "gui/qt_text.h"
+#include "shell/messages.h"
 
 namespace tessaly::gui {
 
@@ -44,7 +45,7 @@ TEditLists::TEditLists(QWidget *parent) : QTabWidget(parent)
     moveRow->addWidget(MoveBackButton);
     moveRow->addWidget(MoveForwardButton);
     editLayout->addLayout(moveRow);
-    addTab(editing, QStringLiteral("Editing"));
+    addTab(editing, Q(Msg("TMainForm.EditingPage.Caption")));
 
     auto *output = new QWidget(this);
     output->setObjectName(QStringLiteral("OutputPage"));
@@ -53,7 +54,7 @@ TEditLists::TEditLists(QWidget *parent) : QTabWidget(parent)
     ChapterList->setObjectName(QStringLiteral("ChapterList"));
     ChapterList->setFont(fixed);
     outLayout->addWidget(ChapterList);
-    addTab(output, QStringLiteral("Output"));
+    addTab(output, Q(Msg("TMainForm.OutputPage.Caption")));
 
     // A row counts as chosen when the user selects it (click or keys). The current row alone
     // is not a choice: a list getting the focus back makes its first row current.

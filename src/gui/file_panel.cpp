@@ -1,6 +1,9 @@
 // TFilePanel: the media entries laid out in a grid.
 #include "gui/file_panel.h"
 
+#include "gui/qt_text.h"
+#include "shell/messages.h"
+
 #include <QGridLayout>
 #include <QMouseEvent>
 #include <QToolButton>
@@ -41,7 +44,7 @@ void TElidedLabel::Elide()
 TFilePanel::TFilePanel(QWidget *parent) : QGroupBox(parent)
 {
     setObjectName(QStringLiteral("FilePanel"));
-    setTitle(QStringLiteral("Source files"));
+    setTitle(Q(Msg("TMainForm.FilePanel.Caption")));
     auto *grid = new QGridLayout(this);
     grid->setContentsMargins(6, 6, 6, 6);
     grid->setHorizontalSpacing(4);

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "gui/qt_text.h"
+#include "shell/messages.h"
 #include "shell/help_topics.h"
 
 #ifndef TESSALY_VERSION
@@ -25,7 +26,7 @@ const char *ProgramVersion()
 THelpWindow::THelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("THelpForm"));
-    setWindowTitle(QStringLiteral("Tessaly Help"));
+    setWindowTitle(Q(Msg("THelpForm.Caption")));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     FBrowser = new QTextBrowser(this);
@@ -57,7 +58,7 @@ THelpWindow *ShowHelpTopic(int topic, QWidget *owner)
 
 QPushButton *NewHelpButton(int topic, QWidget *owner)
 {
-    auto *button = new QPushButton(QStringLiteral("&Help"), owner);
+    auto *button = new QPushButton(Q(Msg("CapHelpButton")), owner);
     button->setObjectName(QStringLiteral("BtnHelp"));
     button->setAutoDefault(false);
     QObject::connect(button, &QPushButton::clicked, owner, [topic, owner] { ShowHelpTopic(topic, owner); });
@@ -67,13 +68,13 @@ QPushButton *NewHelpButton(int topic, QWidget *owner)
 TAboutDlg::TAboutDlg(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("TAboutBox"));
-    setWindowTitle(QStringLiteral("About Tessaly"));
+    setWindowTitle(Q(Msg("TAboutBox.Caption")));
     auto *layout = new QVBoxLayout(this);
     auto *title = new QLabel(QStringLiteral("<b>Tessaly</b>"), this);
     title->setObjectName(QStringLiteral("ProductLabel"));
-    FVersion = new QLabel(QStringLiteral("Version %1").arg(QLatin1String(ProgramVersion())), this);
+    FVersion = new QLabel(Q(FormatText(Msg("CapAboutVersion"), {ProgramVersion()})), this);
     FVersion->setObjectName(QStringLiteral("VersionLabel"));
-    auto *licence = new QLabel(QStringLiteral("Re-synchronises audio with video.\nGNU General Public License, version 2 or later."), this);
+    auto *licence = new QLabel(Q(Msg("TAboutBox.LicenceLabel.Caption")), this);
     licence->setObjectName(QStringLiteral("LicenceLabel"));
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

@@ -86,7 +86,7 @@ void TWindowTools::BuildPreviewRow(QBoxLayout *column)
     FPreviewButton->setObjectName(QStringLiteral("PreviewButton"));
     FPreviewButton->setIconSize(QSize(24, 24));
     FPreviewButton->setIcon(FPreview->ButtonImage());
-    FPreviewButton->setToolTip(QStringLiteral("Preview (Space); right click: mode"));
+    FPreviewButton->setToolTip(Q(Msg("TMainForm.PreviewButton.Hint")));
     FPreviewButton->setContextMenuPolicy(Qt::CustomContextMenu);
     FRangeLabel = new QLabel(FPreview->RangeLabel(), parent);
     FRangeLabel->setObjectName(QStringLiteral("RangeLabel"));
@@ -367,6 +367,7 @@ void TWindowTools::ProjectSettings()
 {
     TProjectSettingsDlg dialog(FWindow.Session().Project().Options(), &FWindow);
     ApplyLanguage(dialog);
+    FitToScreen(dialog);
     if (dialog.exec() != QDialog::Accepted)
         return;
     const TProjectOptions options = dialog.Options();

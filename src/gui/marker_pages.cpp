@@ -1,6 +1,9 @@
 // TMarkerPages: the marker and chapter pages, laid out once and switched by page.
 #include "gui/marker_pages.h"
 
+#include "gui/qt_text.h"
+#include "shell/messages.h"
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -41,10 +44,10 @@ TMarkerPages::TMarkerPages(QWidget *parent) : QWidget(parent)
     // New marker: one button per kind.
     auto *newPage = Named(new QWidget(FStack), "NewMarkerPage");
     auto *newGrid = new QGridLayout(newPage);
-    SplineButton = Named(new QPushButton(QStringLiteral("Spline"), newPage), "SplineBtn");
-    RelCutButton = Named(new QPushButton(QStringLiteral("RelCut"), newPage), "RelCutBtn");
-    DShiftButton = Named(new QPushButton(QStringLiteral("DShift"), newPage), "DShiftBtn");
-    OptionButton = Named(new QPushButton(QStringLiteral("Option"), newPage), "OptionBtn");
+    SplineButton = Named(new QPushButton(Q(Msg("TMainForm.SplineBtn.Caption")), newPage), "SplineBtn");
+    RelCutButton = Named(new QPushButton(Q(Msg("TMainForm.RelCutBtn.Caption")), newPage), "RelCutBtn");
+    DShiftButton = Named(new QPushButton(Q(Msg("TMainForm.DShiftBtn.Caption")), newPage), "DShiftBtn");
+    OptionButton = Named(new QPushButton(Q(Msg("TMainForm.OptionBtn.Caption")), newPage), "OptionBtn");
     newGrid->addWidget(SplineButton, 0, 0);
     newGrid->addWidget(RelCutButton, 0, 1);
     newGrid->addWidget(DShiftButton, 1, 0);
@@ -58,10 +61,10 @@ TMarkerPages::TMarkerPages(QWidget *parent) : QWidget(parent)
     auto *shiftPage = Named(new QWidget(FProperties), "ShiftPage");
     auto *shiftRow = new QHBoxLayout(shiftPage);
     shiftRow->setContentsMargins(0, 0, 0, 0);
-    EnableBox = Named(new QCheckBox(QStringLiteral("± Frm:"), shiftPage), "EnableBox");
+    EnableBox = Named(new QCheckBox(Q(Msg("TMainForm.EnableBox.Caption")), shiftPage), "EnableBox");
     ShiftEdit = NewNumberEdit(shiftPage, "ShiftEdit");
     AffectButton = Named(new QToolButton(shiftPage), "AffectBtn");
-    AffectButton->setText(QStringLiteral("Affect"));
+    AffectButton->setText(Q(Msg("TMainForm.AffectBtn.Caption")));
     AffectButton->setCheckable(true);
     shiftRow->addWidget(EnableBox);
     shiftRow->addWidget(ShiftEdit, 1);
@@ -70,8 +73,8 @@ TMarkerPages::TMarkerPages(QWidget *parent) : QWidget(parent)
     auto *optionPage = Named(new QWidget(FProperties), "OptionPage");
     auto *optionRow = new QHBoxLayout(optionPage);
     optionRow->setContentsMargins(0, 0, 0, 0);
-    AudioBox = Named(new QCheckBox(QStringLiteral("Audio"), optionPage), "AudioBox");
-    DoubleBox = Named(new QCheckBox(QStringLiteral("Double"), optionPage), "DoubleBox");
+    AudioBox = Named(new QCheckBox(Q(Msg("TMainForm.AudioBox.Caption")), optionPage), "AudioBox");
+    DoubleBox = Named(new QCheckBox(Q(Msg("TMainForm.DoubleBox.Caption")), optionPage), "DoubleBox");
     VolumeEdit = NewNumberEdit(optionPage, "VolumeEdit");
     auto *percent = Named(new QLabel(QStringLiteral("%"), optionPage), "VolumeLabel");
     optionRow->addWidget(AudioBox);
@@ -80,19 +83,19 @@ TMarkerPages::TMarkerPages(QWidget *parent) : QWidget(parent)
     optionRow->addWidget(percent);
     FProperties->addWidget(optionPage);
     editLayout->addWidget(FProperties);
-    DeleteButton = Named(new QPushButton(QStringLiteral("Delete marker"), FEditPage), "DeleteMarkerBtn");
+    DeleteButton = Named(new QPushButton(Q(Msg("TMainForm.DeleteMarkerBtn.Caption")), FEditPage), "DeleteMarkerBtn");
     editLayout->addWidget(DeleteButton);
     FStack->addWidget(FEditPage);
 
     // Edit chapter.
     auto *chapterPage = Named(new QWidget(FStack), "ChapterPage");
     auto *chapterGrid = new QGridLayout(chapterPage);
-    ChapterAddButton = Named(new QPushButton(QStringLiteral("Add"), chapterPage), "ChapterAddBtn");
-    ChapterDelButton = Named(new QPushButton(QStringLiteral("Del"), chapterPage), "ChapterDelBtn");
-    SubdivideButton = Named(new QPushButton(QStringLiteral("Subdivide into chapters"), chapterPage), "SubdivideBtn");
+    ChapterAddButton = Named(new QPushButton(Q(Msg("TMainForm.ChapterAddBtn.Caption")), chapterPage), "ChapterAddBtn");
+    ChapterDelButton = Named(new QPushButton(Q(Msg("TMainForm.ChapterDelBtn.Caption")), chapterPage), "ChapterDelBtn");
+    SubdivideButton = Named(new QPushButton(Q(Msg("TMainForm.SubdivideBtn.Caption")), chapterPage), "SubdivideBtn");
     SubdivideButton->setCheckable(true);
-    ConcatBox = Named(new QCheckBox(QStringLiteral("Concatenate chapters"), chapterPage), "ConcatBox");
-    CalculateButton = Named(new QPushButton(QStringLiteral("Calculate"), chapterPage), "CalculateBtn");
+    ConcatBox = Named(new QCheckBox(Q(Msg("TMainForm.ConcatBox.Caption")), chapterPage), "ConcatBox");
+    CalculateButton = Named(new QPushButton(Q(Msg("TMainForm.CalculateBtn.Caption")), chapterPage), "CalculateBtn");
     chapterGrid->addWidget(ChapterAddButton, 0, 0);
     chapterGrid->addWidget(ChapterDelButton, 0, 1);
     chapterGrid->addWidget(SubdivideButton, 1, 0, 1, 2);

@@ -51,11 +51,11 @@ TOptionsDlg::TOptionsDlg(TSettings &settings, TUserInterface &ui, QWidget *paren
     : QDialog(parent), FSettings(settings), FUi(ui)
 {
     setObjectName(QStringLiteral("TOptionsDlg"));
-    setWindowTitle(QStringLiteral("Settings"));
+    setWindowTitle(Q(Msg("TOptionsDlg.Caption")));
     FChooseFolder = [this](std::string &folder) { return ChooseWithDialog(this, folder); };
 
     auto *layout = new QVBoxLayout(this);
-    auto *tempLabel = Named(new QLabel(QStringLiteral("Folder for storage of &temporary files:")), "LblTempDir");
+    auto *tempLabel = Named(new QLabel(Q(Msg("TOptionsDlg.LblTempDir.Caption"))), "LblTempDir");
     layout->addWidget(tempLabel);
     auto *folderRow = new QHBoxLayout;
     FTempDirPanel = Named(new QLabel, "PnlTempDir");
@@ -70,17 +70,17 @@ TOptionsDlg::TOptionsDlg(TSettings &settings, TUserInterface &ui, QWidget *paren
     layout->addLayout(folderRow);
 
     auto *offsetRow = new QHBoxLayout;
-    FOffsetBox = Named(new QCheckBox(QStringLiteral("&Preview offset:")), "ChkPreviewOffset");
+    FOffsetBox = Named(new QCheckBox(Q(Msg("TOptionsDlg.ChkPreviewOffset.Caption"))), "ChkPreviewOffset");
     FOffsetField = Named(new QSpinBox, "EdtPreviewOffset");
     FOffsetField->setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
     offsetRow->addWidget(FOffsetBox);
     offsetRow->addWidget(FOffsetField, 1);
     layout->addLayout(offsetRow);
-    FSegmentBox = Named(new QCheckBox(QStringLiteral("&Automatically search for additional file segments")),
+    FSegmentBox = Named(new QCheckBox(Q(Msg("TOptionsDlg.ChkSegments.Caption"))),
                         "ChkSegments");
     layout->addWidget(FSegmentBox);
     auto *cacheRow = new QHBoxLayout;
-    auto *cacheLabel = Named(new QLabel(QStringLiteral("&Memory for decoded pictures:")), "LblFrameCache");
+    auto *cacheLabel = Named(new QLabel(Q(Msg("TOptionsDlg.LblFrameCache.Caption"))), "LblFrameCache");
     FCacheField = Named(new QSpinBox, "EdtFrameCache");
     FCacheField->setRange(TSettings::kMinFrameCacheMB, TSettings::kMaxFrameCacheMB);
     FCacheField->setSuffix(QStringLiteral(" MB"));
@@ -89,15 +89,15 @@ TOptionsDlg::TOptionsDlg(TSettings &settings, TUserInterface &ui, QWidget *paren
     cacheRow->addWidget(FCacheField, 1);
     layout->addLayout(cacheRow);
 
-    auto *group = Named(new QGroupBox(QStringLiteral("If Smart Rendering is not available, then: ")), "GrpSR");
+    auto *group = Named(new QGroupBox(Q(Msg("TOptionsDlg.GrpSR.Caption"))), "GrpSR");
     auto *grid = new QGridLayout(group);
-    FWarnLoadBox = Named(new QCheckBox(QStringLiteral("Show Warning during &opening the file")), "ChkSRWarnLoad");
-    FWarnCalcBox = Named(new QCheckBox(QStringLiteral("Show Warning before result &calculation")), "ChkSRWarnCalc");
-    FLimitBox = Named(new QCheckBox(QStringLiteral("&Limit the size of the preview video to")), "ChkSRLimit");
+    FWarnLoadBox = Named(new QCheckBox(Q(Msg("TOptionsDlg.ChkSRWarnLoad.Caption"))), "ChkSRWarnLoad");
+    FWarnCalcBox = Named(new QCheckBox(Q(Msg("TOptionsDlg.ChkSRWarnCalc.Caption"))), "ChkSRWarnCalc");
+    FLimitBox = Named(new QCheckBox(Q(Msg("TOptionsDlg.ChkSRLimit.Caption"))), "ChkSRLimit");
     FSizeList = Named(new QComboBox, "CmbSRSize");
     FSizeList->setEditable(true);
     FSizeList->addItems({"24", "48", "96", "192", "384", "512"});
-    FPixelsLabel = Named(new QLabel(QStringLiteral("pixels")), "LblPixels");
+    FPixelsLabel = Named(new QLabel(Q(Msg("TOptionsDlg.LblPixels.Caption"))), "LblPixels");
     grid->addWidget(FWarnLoadBox, 0, 0, 1, 3);
     grid->addWidget(FWarnCalcBox, 1, 0, 1, 3);
     grid->addWidget(FLimitBox, 2, 0);
@@ -106,7 +106,7 @@ TOptionsDlg::TOptionsDlg(TSettings &settings, TUserInterface &ui, QWidget *paren
     layout->addWidget(group);
 
     auto *buttons = new QHBoxLayout;
-    FCloseButton = Named(new QPushButton(QStringLiteral("&Close")), "BtnClose");
+    FCloseButton = Named(new QPushButton(Q(Msg("TOptionsDlg.BtnClose.Caption"))), "BtnClose");
     FCloseButton->setDefault(true);
     buttons->addWidget(NewHelpButton(htSettings, this));
     buttons->addStretch(1);

@@ -9,6 +9,7 @@
 #include <QSpinBox>
 
 #include "gui/qt_text.h"
+#include "shell/messages.h"
 
 namespace tessaly::gui {
 
@@ -25,7 +26,7 @@ QSpinBox *NewField(QWidget *parent, const char *name)
 TPhantomDialog::TPhantomDialog(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("TPhantomDlg"));
-    setWindowTitle(QStringLiteral("Create phantom video clip"));
+    setWindowTitle(Q(Msg("TPhantomDlg.Caption")));
     auto *form = new QFormLayout(this);
     FLength = NewField(this, "LengthEdit");
     FPreset = new QComboBox(this);
@@ -34,15 +35,15 @@ TPhantomDialog::TPhantomDialog(QWidget *parent) : QDialog(parent)
         FPreset->addItem(Q(preset));
     FRate = NewField(this, "RateEdit");
     FScale = NewField(this, "ScaleEdit");
-    auto label = [this](const char *name, const char *text) {
-        auto *l = new QLabel(QString::fromUtf8(text), this);
+    auto label = [this](const char *name) {
+        auto *l = new QLabel(Q(Msg("TPhantomDlg." + std::string(name) + ".Caption")), this);
         l->setObjectName(QLatin1String(name));
         return l;
     };
-    form->addRow(label("LengthLabel", "Length [frm]:"), FLength);
-    form->addRow(label("FpsLabel", "Frames/sec:"), FPreset);
-    form->addRow(label("RateLabel", "Rate:"), FRate);
-    form->addRow(label("ScaleLabel", "Scale:"), FScale);
+    form->addRow(label("LengthLabel"), FLength);
+    form->addRow(label("FpsLabel"), FPreset);
+    form->addRow(label("RateLabel"), FRate);
+    form->addRow(label("ScaleLabel"), FScale);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     FOk = buttons->button(QDialogButtonBox::Ok);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

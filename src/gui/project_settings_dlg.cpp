@@ -1,6 +1,9 @@
 // TProjectSettingsDlg: building the window and reading its values back.
 #include "gui/project_settings_dlg.h"
 
+#include "gui/qt_text.h"
+#include "shell/messages.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -19,14 +22,14 @@ TProjectSettingsDlg::TProjectSettingsDlg(const TProjectOptions &options, QWidget
     : QDialog(parent), FOptions(options)
 {
     setObjectName(QStringLiteral("TPrjSettingsDlg"));
-    setWindowTitle(QStringLiteral("Project settings"));
+    setWindowTitle(Q(Msg("TPrjSettingsDlg.Caption")));
     auto *layout = new QVBoxLayout(this);
-    FCrossFading = new QCheckBox(QStringLiteral("&Enable automatic cross-fading"), this);
+    FCrossFading = new QCheckBox(Q(Msg("TPrjSettingsDlg.ChkCrossFading.Caption")), this);
     FCrossFading->setObjectName(QStringLiteral("ChkCrossFading"));
     FCrossFading->setChecked(options.CrossFading);
     layout->addWidget(FCrossFading);
     auto *row = new QHBoxLayout;
-    FOffsetBox = new QCheckBox(QStringLiteral("&Preview offset:"), this);
+    FOffsetBox = new QCheckBox(Q(Msg("TPrjSettingsDlg.ChkPreviewOffset.Caption")), this);
     FOffsetBox->setObjectName(QStringLiteral("ChkPreviewOffset"));
     FOffsetBox->setChecked(options.UseGlobalShift);
     FOffset = new QSpinBox(this);
@@ -45,7 +48,7 @@ TProjectSettingsDlg::TProjectSettingsDlg(const TProjectOptions &options, QWidget
     for (const std::string &text : ResamplingChoiceTexts())
         FResampling->addItem(QString::fromStdString(text));
     FResampling->setCurrentIndex(options.Resampling);
-    auto *resamplingLabel = new QLabel(QStringLiteral("&Between samples:"), this);
+    auto *resamplingLabel = new QLabel(Q(Msg("TPrjSettingsDlg.LblResampling.Caption")), this);
     resamplingLabel->setObjectName(QStringLiteral("LblResampling"));
     resamplingLabel->setBuddy(FResampling);
     mixing->addRow(resamplingLabel, FResampling);
@@ -53,7 +56,7 @@ TProjectSettingsDlg::TProjectSettingsDlg(const TProjectOptions &options, QWidget
     FCrossFadeMs->setObjectName(QStringLiteral("EdtCrossFadeMs"));
     FCrossFadeMs->setRange(0, kMaxCrossFadeMs);
     FCrossFadeMs->setValue(options.CrossFadeMs);
-    auto *fadeLabel = new QLabel(QStringLiteral("&Fade at cuts (ms):"), this);
+    auto *fadeLabel = new QLabel(Q(Msg("TPrjSettingsDlg.LblCrossFadeMs.Caption")), this);
     fadeLabel->setObjectName(QStringLiteral("LblCrossFadeMs"));
     fadeLabel->setBuddy(FCrossFadeMs);
     mixing->addRow(fadeLabel, FCrossFadeMs);

@@ -9,39 +9,40 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include "gui/language_apply.h"
 #include "gui/qt_text.h"
+#include "shell/messages.h"
+#include "gui/window_placement.h"
 #include "project/properties_texts.h"
 
 namespace tessaly::gui {
 
 namespace {
 
-struct TPair {
-    const char *Caption;
-    const char *Name;
-};
-
+// A value label's name; its caption's key is the name with "Cap" for "Lbl".
 struct TGroup {
-    const char *Title;
     const char *Name;
-    std::vector<TPair> Pairs;
+    std::vector<const char *> Values;
 };
 
 const std::vector<TGroup> &Groups()
 {
     static const std::vector<TGroup> groups = {
-        {"Video", "GrpVideo",
-         {{"Type:", "LblVidType"}, {"Codec:", "LblVidCodec"}, {"Image Size:", "LblVidSize"},
-          {"Color depth:", "LblVidCD"}, {"Frames:", "LblVidFrm"}, {"Quality:", "LblVidQuality"},
-          {"Frames/sec:", "LblVidFPS"}, {"Length:", "LblVidLen"}}},
-        {"Audio", "GrpAudio", {{"Type:", "LblAudType"}, {"Format:", "LblAudFmt"}, {"Length:", "LblAudLen"}}},
-        {"Double", "GrpDouble", {{"Type:", "LblDblType"}, {"Format:", "LblDblFmt"}, {"Length:", "LblDblLen"}}},
-        {"Smart Rendering is used for:", "GrpSR", {{"Preview:", "LblSRPreview"}, {"Result:", "LblSRResult"}}},
+        {"GrpVideo",
+         {"LblVidType", "LblVidCodec", "LblVidSize", "LblVidCD", "LblVidFrm", "LblVidQuality", "LblVidFPS", "LblVidLen"}},
+        {"GrpAudio", {"LblAudType", "LblAudFmt", "LblAudLen"}},
+        {"GrpDouble", {"LblDblType", "LblDblFmt", "LblDblLen"}},
+        {"GrpSR", {"LblSRPreview", "LblSRResult"}},
     };
     return groups;
+}
+
+QString FormText(const std::string &part)
+{
+    return Q(Msg("TPropertiesDlg." + part + ".Caption"));
 }
 
 } // namespace
@@ -49,34 +50,41 @@ const std::vector<TGroup> &Groups()
 TPropertiesDlg::TPropertiesDlg(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("TPropertiesDlg"));
-    setWindowTitle(QStringLiteral("Properties"));
-    auto *layout = new QVBoxLayout(this);
+    setWindowTitle(Q(Msg("TPropertiesDlg.Caption")));
+    auto *outer = new QVBoxLayout(this);
+    // The groups scroll on a low screen (or at a large scale factor); the buttons stay.
+    auto *page = new QWidget;
+    page->setObjectName(QStringLiteral("PropertiesPage"));
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
     for (const TGroup &g : Groups()) {
-        auto *box = new QGroupBox(QLatin1String(g.Title));
+        auto *box = new QGroupBox(FormText(g.Name));
         box->setObjectName(QLatin1String(g.Name));
         auto *grid = new QGridLayout(box);
         grid->setColumnStretch(1, 1);
         int row = 0;
-        for (const TPair &p : g.Pairs)
-            FValues[p.Name] = AddPair(grid, row++, p.Caption, p.Name);
+        for (const char *name : g.Values)
+            FValues[name] = AddPair(grid, row++, name);
         layout->addWidget(box);
     }
     auto *buttons = new QHBoxLayout;
-    auto *close = new QPushButton(QStringLiteral("&Close"));
+    auto *close = new QPushButton(Q(Msg("TPropertiesDlg.BtnClose.Caption")));
     close->setObjectName(QStringLiteral("BtnClose"));
     close->setDefault(true);
     buttons->addWidget(NewHelpButton(htProperties, this));
     buttons->addStretch(1);
     buttons->addWidget(close);
-    layout->addLayout(buttons);
+    outer->addWidget(ScrollingPage(*page), 1);
+    outer->addLayout(buttons);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-QLabel *TPropertiesDlg::AddPair(QGridLayout *grid, int row, const char *caption, const char *name)
+QLabel *TPropertiesDlg::AddPair(QGridLayout *grid, int row, const char *name)
 {
-    // The caption's name is the value's with "Cap" in front, so the language reaches it.
-    auto *left = new QLabel(QLatin1String(caption));
-    left->setObjectName(QLatin1String("Cap") + QLatin1String(name + 3));
+    // The caption's name is the value's with "Cap" for "Lbl", so the language reaches it.
+    const std::string captionName = "Cap" + std::string(name + 3);
+    auto *left = new QLabel(FormText(captionName));
+    left->setObjectName(QString::fromStdString(captionName));
     auto *value = new QLabel(QStringLiteral("-"));
     value->setObjectName(QLatin1String(name));
     value->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -33,7 +33,7 @@ public:
     QString Value(const char *name) const;
 
 private:
-    QLabel *AddPair(QGridLayout *grid, int row, const char *caption, const char *name);
+    QLabel *AddPair(QGridLayout *grid, int row, const char *name);
 
     std::map<std::string, QLabel *> FValues;
 };

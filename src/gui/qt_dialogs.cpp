@@ -81,7 +81,7 @@ bool TQtDialogs::ChooseFile(const TFileRequest &request, TFileAnswer &answer)
     for (const TChooseFilter &f : request.Filters)
         filters << QtNameFilter(f);
     if (filters.isEmpty())
-        filters << QStringLiteral("Tessaly project (*.tsp)");
+        filters << Q(Msg("CapPrjFiles") + " (*.tsp)");
     dialog.setNameFilters(filters);
     if (request.Preselected >= 0 && request.Preselected < filters.size())
         dialog.selectNameFilter(filters[request.Preselected]);

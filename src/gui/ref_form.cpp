@@ -1,6 +1,9 @@
 // TRefForm: following the main video, drawing the reference frame, zoom, flip and fit.
 #include "gui/ref_form.h"
 
+#include "gui/qt_text.h"
+#include "shell/messages.h"
+
 #include "gui/help_window.h"
 #include "shell/help_topics.h"
 
@@ -30,7 +33,7 @@ const int kZooms[] = {25, 50, 75, 100, 150, 200, 300, 500};
 TRefForm::TRefForm(TIOMovieReader &source, QWidget *parent) : QWidget(parent, Qt::Tool), FSource(source)
 {
     setObjectName(QStringLiteral("TRefForm"));
-    setWindowTitle(QStringLiteral("Reference video"));
+    setWindowTitle(Q(Msg("TRefForm.Caption")));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
     auto *bar = new QHBoxLayout;
@@ -40,18 +43,18 @@ TRefForm::TRefForm(TIOMovieReader &source, QWidget *parent) : QWidget(parent, Qt
         FZoomList->addItem(QString::number(z));
     FFlipButton = new QToolButton;
     FFlipButton->setObjectName(QStringLiteral("SBtFlip"));
-    FFlipButton->setText(QStringLiteral("Flip"));
-    FFlipButton->setToolTip(QStringLiteral("Flip image"));
+    FFlipButton->setText(Q(Msg("TRefForm.SBtFlip.Caption")));
+    FFlipButton->setToolTip(Q(Msg("TRefForm.SBtFlip.Hint")));
     FFlipButton->setCheckable(true);
     FFitButton = new QToolButton;
     FFitButton->setObjectName(QStringLiteral("SBtFit"));
-    FFitButton->setText(QStringLiteral("Fit"));
-    FFitButton->setToolTip(QStringLiteral("Fit window size according to image size"));
+    FFitButton->setText(Q(Msg("TRefForm.SBtFit.Caption")));
+    FFitButton->setToolTip(Q(Msg("TRefForm.SBtFit.Hint")));
     // A read-only field, not a label: applying a language restores labels' captions
     // but leaves fields alone, so the frame number stays.
     FFramePanel = new QLineEdit;
     FFramePanel->setObjectName(QStringLiteral("PnlFrame"));
-    FFramePanel->setToolTip(QStringLiteral("Current frame"));
+    FFramePanel->setToolTip(Q(Msg("TRefForm.PnlFrame.Hint")));
     FFramePanel->setReadOnly(true);
     FFramePanel->setFocusPolicy(Qt::NoFocus);
     FFramePanel->setAlignment(Qt::AlignCenter);

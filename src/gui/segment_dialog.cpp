@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "gui/qt_text.h"
+#include "shell/messages.h"
 #include "shell/language.h"
 
 namespace tessaly::gui {
@@ -20,9 +21,9 @@ TSegmentDialog::TSegmentDialog(const std::string &caption, const std::vector<std
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("TSegmentDlg"));
-    setWindowTitle(caption.empty() ? QStringLiteral("File sequence") : Q(caption));
+    setWindowTitle(caption.empty() ? Q(Msg("TSegmentDlg.Caption")) : Q(caption));
     auto *layout = new QVBoxLayout(this);
-    auto *label = new QLabel(QStringLiteral("The file is part of a numbered sequence. Which files shall be loaded?"),
+    auto *label = new QLabel(Q(Msg("TSegmentDlg.QuestionLabel.Caption")),
                              this);
     label->setObjectName(QStringLiteral("QuestionLabel"));
     label->setWordWrap(true);
@@ -37,9 +38,9 @@ TSegmentDialog::TSegmentDialog(const std::string &caption, const std::vector<std
     FList->setCurrentRow(0);
     layout->addWidget(FList);
     auto *buttons = new QDialogButtonBox(this);
-    QPushButton *ticked = buttons->addButton(QStringLiteral("Load &ticked files"), QDialogButtonBox::AcceptRole);
+    QPushButton *ticked = buttons->addButton(Q(Msg("TSegmentDlg.TickedBtn.Caption")), QDialogButtonBox::AcceptRole);
     ticked->setObjectName(QStringLiteral("TickedBtn"));
-    QPushButton *selected = buttons->addButton(QStringLiteral("Load &selected file only"), QDialogButtonBox::AcceptRole);
+    QPushButton *selected = buttons->addButton(Q(Msg("TSegmentDlg.SelectedBtn.Caption")), QDialogButtonBox::AcceptRole);
     selected->setObjectName(QStringLiteral("SelectedBtn"));
     QPushButton *cancel = buttons->addButton(QDialogButtonBox::Cancel);
     cancel->setObjectName(QStringLiteral("CancelBtn"));

@@ -15,6 +15,7 @@
 #include "gui/window_placement.h"
 #include "gui/curve_strip.h"
 #include "gui/qt_text.h"
+#include "shell/messages.h"
 #include "project/curve_drawing.h"
 #include "project/project.h"
 #include "project/tool_window_rules.h"
@@ -86,7 +87,7 @@ private:
 TSplineForm::TSplineForm(const TProject &project, QWidget *parent) : QWidget(parent, Qt::Tool), FProject(project)
 {
     setObjectName(QStringLiteral("TSplineForm"));
-    setWindowTitle(QStringLiteral("Correction curve"));
+    setWindowTitle(Q(Msg("TSplineForm.Caption")));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
     auto *bar = new QHBoxLayout;

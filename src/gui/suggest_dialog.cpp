@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSplitter>
 #include <QSvgRenderer>
 #include <QSvgWidget>
 #include <QVBoxLayout>
@@ -42,12 +43,15 @@ TSuggestDialog::TSuggestDialog(const autosync::TSuggestRun &run, QWidget *parent
     FPlot->setObjectName(QStringLiteral("PlotView"));
     FPlot->load(QByteArray::fromStdString(run.Svg));
     FPlot->renderer()->setAspectRatioMode(Qt::KeepAspectRatio);
-    FPlot->setMinimumSize(kPlotWidth * 2 / 3, kPlotHeight * 2 / 3);
+    // Small least sizes: on a low screen (or at a large scale factor) the dialog shrinks
+    // with its buttons inside; the splitter lets the user give the room to either part.
+    FPlot->setMinimumSize(kPlotWidth / 4, kPlotHeight / 4);
     FDetails = new QPlainTextEdit(DetailText(run), this);
     FDetails->setObjectName(QStringLiteral("DetailsView"));
     FDetails->setReadOnly(true);
     FDetails->setLineWrapMode(QPlainTextEdit::NoWrap);
     FDetails->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    FDetails->setMinimumHeight(QFontMetrics(FDetails->font()).lineSpacing() * 3 + 2 * FDetails->frameWidth());
     auto *note = new QLabel(Q(Msg("CapSuggestNote")),
                             this);
     note->setObjectName(QStringLiteral("NoteLabel"));
@@ -63,8 +67,14 @@ TSuggestDialog::TSuggestDialog(const autosync::TSuggestRun &run, QWidget *parent
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(FSummary);
-    layout->addWidget(FPlot, 3);
-    layout->addWidget(FDetails, 2);
+    auto *parts = new QSplitter(Qt::Vertical, this);
+    parts->setObjectName(QStringLiteral("PlotSplitter"));
+    parts->setChildrenCollapsible(false);
+    parts->addWidget(FPlot);
+    parts->addWidget(FDetails);
+    parts->setStretchFactor(0, 3);
+    parts->setStretchFactor(1, 2);
+    layout->addWidget(parts, 1);
     layout->addWidget(note);
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

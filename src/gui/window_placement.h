@@ -6,6 +6,7 @@
 
 #include "project/tool_window_rules.h"
 
+class QScrollArea;
 class QWidget;
 
 namespace tessaly::gui {
@@ -20,5 +21,9 @@ QRect AvailableArea(const QWidget &widget);
 void FitToScreen(QWidget &window, QSize fallback = QSize());
 // Places `window` at `wanted` (without frame) as far as the available area allows.
 void PlaceOnScreen(QWidget &window, const QRect &wanted);
+
+// A frameless scroll area around `page` that asks for the page's whole size, so that a
+// dialog shows everything where the screen has room and scrolls only where it has not.
+QScrollArea *ScrollingPage(QWidget &page);
 
 } // namespace tessaly::gui

@@ -12,6 +12,7 @@
 #include "gui/ref_form.h"
 #include "gui/spline_form.h"
 #include "gui/tool_windows.h"
+#include "gui/window_placement.h"
 #include "gui_fixture.h"
 #include "project/project_session.h"
 
@@ -25,9 +26,7 @@ protected:
     // Inside the screen, except where the layout's least size is larger than the screen.
     bool InsideScreen(const QWidget &w)
     {
-        // One pixel of slack: the offscreen platform lays a window out one pixel wider
-        // than the geometry it was given.
-        const QRect s = Screen().adjusted(0, 0, 1, 1), g = w.geometry();
+        const QRect s = Screen(), g = w.geometry();
         const QSize least = w.minimumSizeHint().expandedTo(w.minimumSize());
         return g.left() >= s.left() && g.top() >= s.top() && (g.right() <= s.right() || g.width() <= least.width()) &&
                (g.bottom() <= s.bottom() || g.height() <= least.height());
@@ -45,7 +44,9 @@ TEST_F(WindowPlacement, MainWindowReturnsToItsPlaceInsideTheScreen)
 {
     EXPECT_TRUE(InsideScreen(*Window)) << Window->geometry().x() << "," << Window->geometry().y() << " " << Window->geometry().width() << "x" << Window->geometry().height() << " least " << Window->minimumSizeHint().width() << "x" << Window->minimumSizeHint().height();
     Window->show();
-    Window->setGeometry(QRect(Screen().topLeft() + QPoint(20, 30), QSize(640, 480)));
+    // (Inside the screen at any scale factor: 640 x 480, or less on a small screen.)
+    Window->setGeometry(QRect(Screen().topLeft() + QPoint(20, 30),
+                              QSize(640, 480).boundedTo(Screen().size() - QSize(40, 60))));
     const QRect placed = Window->geometry();
     ASSERT_TRUE(Window->close());
     Restart();
@@ -58,6 +59,18 @@ TEST_F(WindowPlacement, MainWindowReturnsToItsPlaceInsideTheScreen)
     Settings->WriteString("Current", "MainWindow", "garbage");
     Restart();
     EXPECT_TRUE(InsideScreen(*Window));
+}
+
+// A window not shown yet has no frame: it takes the whole area, not one pixel more.
+TEST_F(WindowPlacement, AHiddenWindowLargerThanTheScreenTakesExactlyTheScreen)
+{
+    QWidget window;
+    window.setMinimumSize(10, 10);
+    gui::PlaceOnScreen(window, Screen().adjusted(-50, -40, 300, 200));
+    EXPECT_EQ(window.geometry(), Screen());
+    QWidget fresh;
+    gui::FitToScreen(fresh, Screen().size() * 2);
+    EXPECT_EQ(fresh.geometry(), Screen());
 }
 
 TEST_F(WindowPlacement, ReferenceWindowIsAToggleOnTheScreen)

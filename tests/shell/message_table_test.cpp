@@ -99,6 +99,33 @@ TEST(MessageTable, NoCodeCarriesAnEnglishCopyBesideItsKey)
         EXPECT_FALSE(std::regex_search(text, copy)) << file;
 }
 
+// The window's words come from the table: a caption, title, tab, button or hint written
+// as an English literal in a window file would stay English in every language.
+TEST(MessageTable, NoWindowFileWritesAUserVisibleWordInline)
+{
+    const std::regex shown(
+        R"re(\b(setText|setWindowTitle|setTitle|setToolTip|setStatusTip|setWhatsThis|setPlaceholderText|addTab|insertTab|)re"
+        R"re(setTabText|addButton|addItem|addAction|addMenu|QLabel|QPushButton|QCheckBox|QGroupBox|QRadioButton|QToolButton|)re"
+        R"re(QAction|QMenu)\(\s*(?:[A-Za-z_]+\s*,\s*)?(?:QStringLiteral|QLatin1String|QString::fromUtf8|QString|tr)\(\s*"((?:[^"\\]|\\.)*)")re");
+    const std::regex word("[A-Za-z]{2,}");
+    const std::regex tags("<[^>]*>");
+    size_t files = 0;
+    for (const auto &[file, text] : Sources()) {
+        if (!file.starts_with("src/gui/"))
+            continue;
+        ++files;
+        for (std::sregex_iterator it(text.begin(), text.end(), shown), end; it != end; ++it) {
+            // The program's own name is no word of any language.
+            const std::string literal = std::regex_replace((*it)[2].str(), tags, "");
+            if (literal != "Tessaly") {
+                EXPECT_FALSE(std::regex_search(literal, word))
+                    << file << ": " << (*it)[1].str() << "(\"" << (*it)[2].str() << "\")";
+            }
+        }
+    }
+    EXPECT_GT(files, 30u);
+}
+
 TEST(MessageTable, EveryKeyOfTheLanguageFileIsInTheTable)
 {
     const auto sections = LanguageKeys();
