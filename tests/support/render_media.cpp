@@ -91,7 +91,10 @@ std::vector<int16_t> DecodedAudio(const std::string &path)
 bool DecodesCleanly(const std::string &path)
 {
     std::string out;
-    int status = RunCommand("ffmpeg -nostdin -hide_banner -v error -i " + ShellQuote(path) + " -f null - 2>&1", &out);
+    // Every video and audio stream, not only the one of each kind FFmpeg picks by itself.
+    int status = RunCommand("ffmpeg -nostdin -hide_banner -v error -i " + ShellQuote(path) +
+                                " -map 0:v? -map 0:a? -f null - 2>&1",
+                            &out);
     return status == 0 && out.empty();
 }
 

@@ -470,6 +470,16 @@ bool TLavfResultWriter::TState::AddVideo()
     else if (!Out->oformat->codec_tag)
         out->codecpar->codec_tag = 0;
     out->time_base = in->time_base;
+    // AVI counts time in frames: with the source's clock (milliseconds in Matroska) each
+    // picture would be followed by empty chunks up to the next tick it takes, and players
+    // would show a 1000 fps film. The frame rate that every time of the stream falls on is
+    // its time base instead.
+    if (Options.Container == rcAvi) {
+        const AVRational rate = in->r_frame_rate.num > 0 && in->r_frame_rate.den > 0 ? in->r_frame_rate
+                                                                                       : in->avg_frame_rate;
+        if (rate.num > 0 && rate.den > 0)
+            out->time_base = av_inv_q(rate);
+    }
     out->avg_frame_rate = in->avg_frame_rate;
     out->r_frame_rate = in->r_frame_rate;
     out->sample_aspect_ratio = in->sample_aspect_ratio;
