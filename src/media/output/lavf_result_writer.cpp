@@ -18,6 +18,7 @@ extern "C" {
 
 #include "media/input/lavf/lavf_index.h"
 #include "media/output/lavf_audio_track.h"
+#include "platform/file_system.h"
 #include "platform/local_media.h"
 #include "platform/safe_output.h"
 
@@ -277,6 +278,15 @@ struct TLavfResultWriter::TState {
     {
         Error = code ? text + " (" + LavfErrorText(code) + ")" : text;
         return false;
+    }
+    // A step of writing the result failed: where the file itself could not be written
+    // (a full disk, the file size limit) the message names the file and the system's
+    // reason, else the muxer's.
+    bool FailOutput(const std::string &text, int code)
+    {
+        if (Io && Io->error < 0)
+            return Fail(FileErrorText("Cannot write to", Safe.Target(), AVUNERROR(Io->error)));
+        return Fail(text, code);
     }
     void Note(const std::string &text)
     {
@@ -704,7 +714,7 @@ bool TLavfResultWriter::Open(const std::string &target, int32_t first, int32_t l
     }
     r = avformat_write_header(s.Out, nullptr);
     if (r < 0)
-        return s.Fail("cannot write the result's header", r);
+        return s.FailOutput("cannot write the result's header", r);
     s.Headed = true;
     s.Packet = av_packet_alloc();
     if (!s.Packet)
@@ -719,7 +729,7 @@ bool TLavfResultWriter::TState::Write(AVPacket *packet, AVRational from)
     packet->pos = -1;
     int r = av_interleaved_write_frame(Out, packet);
     if (r < 0)
-        return Fail("cannot write the result", r);
+        return FailOutput("cannot write the result", r);
     return true;
 }
 
@@ -912,13 +922,14 @@ bool TLavfResultWriter::Finish()
     int r = av_write_trailer(s.Out);
     s.Headed = false;
     if (r < 0)
-        return s.Fail("cannot complete the result", r);
+        return s.FailOutput("cannot complete the result", r);
     avio_flush(s.Io);
     if (s.Io->error < 0)
-        return s.Fail("cannot write the result", s.Io->error);
+        return s.FailOutput("cannot write the result", s.Io->error);
     s.Fd = -1;   // closed by the commit
+    // The commit flushes the file to the disk, which may still find it full, and renames it.
     if (!s.Safe.Commit())
-        return s.Fail("cannot rename the result onto \"" + s.Safe.Target() + "\"", AVERROR(errno));
+        return s.Fail(FileErrorText("Cannot complete", s.Safe.Target(), errno));
     s.Close();
     return true;
 }
