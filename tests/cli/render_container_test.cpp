@@ -312,6 +312,89 @@ TEST(CliContainerRenderLavf, ChapterFilesStartAtKeyFramesWithTheirFramesAndTheir
     EXPECT_FALSE(std::filesystem::exists(dir.File("d.02.mkv")));
 }
 
+// Chapter files of films with open groups of pictures (H.264 with open GOPs, MPEG-2): the
+// pictures decoded after the key frame that starts the next file but shown before it are
+// predicted from that key frame, so the file before ends without them; every file shows
+// the source's pictures exactly and holds the mix of all of its frames.
+TEST(CliContainerRenderLavf, OpenGroupsOfPicturesEndAFileBeforeThePicturesThatNeedTheNextOne)
+{
+    for (const std::string codec : {"libx264 -bf 3 -g 50 -x264-params open-gop=1:scenecut=0:b-adapt=0",
+                                    "mpeg2video -bf 2 -g 25 -q:v 4"}) {
+        SCOPED_TRACE(codec);
+        test::TTempDir dir;
+        ASSERT_TRUE(test::Ffmpeg("-f lavfi -i testsrc=size=160x120:rate=25:duration=8 -c:v " + codec + " " +
+                                 ShellQuote(dir.File("film.mkv"))));
+        ASSERT_NO_FATAL_FAILURE(RenderProjectOverFilm(dir, 9));
+        const std::vector<int16_t> mix = test::DecodedAudio(dir.File("x.wav"));
+        const std::vector<std::string> pictures = PictureHashes(dir.File("film.mkv"));
+        ASSERT_EQ(pictures.size(), 200u);
+        // The source's packets in decode order: presentation time and key flag.
+        std::string listing;
+        test::RunCommand("ffprobe -v error -select_streams v -show_entries packet=pts,flags -of csv=p=0 " +
+                             ShellQuote(dir.File("film.mkv")), &listing);
+        std::vector<std::pair<int64_t, bool>> packets;
+        for (const std::string &line : test::SplitLines(listing))
+            if (!line.empty())
+                packets.emplace_back(std::stoll(line), line.find(",K") != std::string::npos);
+        ASSERT_EQ(packets.size(), 200u);
+        std::vector<int64_t> shown;
+        for (const auto &p : packets)
+            shown.push_back(p.first);
+        std::sort(shown.begin(), shown.end());
+        // Files start at the first key frame at or after the chapters at 50 and 100.
+        std::vector<size_t> starts{0};   // index of the starting key packet in decode order
+        for (int chapter : {50, 100}) {
+            size_t at = 0;
+            while (at < packets.size() && !(packets[at].second && packets[at].first >= shown[size_t(chapter)]))
+                ++at;
+            ASSERT_LT(at, packets.size());
+            starts.push_back(at);
+        }
+        const std::string project = ShellQuote(dir.File("p.tsp"));
+        ASSERT_EQ(RunCli("project add-chapter " + project + " 50"), 0);
+        ASSERT_EQ(RunCli("project add-chapter " + project + " 100"), 0);
+        std::string out;
+        ASSERT_EQ(RunCli("render --no-progress " + project + " " + ShellQuote(dir.File("c.mkv")), &out), 0) << out;
+        size_t leftOut = 0;
+        for (size_t k = 0; k < starts.size(); ++k) {
+            const std::string file = dir.File("c.0" + std::to_string(k) + ".mkv");
+            SCOPED_TRACE(file);
+            const int64_t from = packets[starts[k]].first;
+            const int64_t to = k + 1 < starts.size() ? packets[starts[k + 1]].first : INT64_MAX;
+            const size_t decodedBefore = k + 1 < starts.size() ? starts[k + 1] : packets.size();
+            std::vector<int64_t> expected;
+            for (size_t i = 0; i < packets.size(); ++i) {
+                const bool inRange = packets[i].first >= from && packets[i].first < to;
+                if (inRange && i < decodedBefore)
+                    expected.push_back(packets[i].first);
+                leftOut += inRange && i >= decodedBefore;
+            }
+            std::sort(expected.begin(), expected.end());
+            std::vector<std::string> want;
+            for (int64_t pts : expected)
+                want.push_back(pictures[size_t(std::lower_bound(shown.begin(), shown.end(), pts) - shown.begin())]);
+            EXPECT_EQ(PictureHashes(file), want);
+            // The mix of every frame of the part, also under the pictures left out.
+            const auto first = size_t(std::lower_bound(shown.begin(), shown.end(), from) - shown.begin());
+            const auto end = size_t(std::lower_bound(shown.begin(), shown.end(), to) - shown.begin());
+            EXPECT_EQ(test::DecodedAudio(file),
+                      std::vector<int16_t>(mix.begin() + ptrdiff_t(first * 3840), mix.begin() + ptrdiff_t(end * 3840)));
+            // Decoded without a message; an H.264 stream started at a key frame that is not
+            // an IDR picture tells the decoder to release pictures of the group before,
+            // which FFmpeg reports although every picture decodes exactly.
+            std::string messages;
+            test::RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(file) + " -map 0 -f null - 2>&1", &messages);
+            for (const std::string &line : test::SplitLines(messages)) {
+                const bool released = line.find("mmco: unref short failure") != std::string::npos ||
+                                      line.find("Last message repeated") != std::string::npos;
+                EXPECT_TRUE(line.empty() || (k > 0 && codec.rfind("libx264", 0) == 0 && released)) << line;
+            }
+        }
+        EXPECT_GT(leftOut, 0u) << "the film has no open group at a file's start";
+        EXPECT_NE(out.find("picture(s) early"), std::string::npos) << out;
+    }
+}
+
 // The decoded samples of audio stream `n` of a file (16-bit, interleaved).
 std::vector<int16_t> DecodedStream(const std::string &path, int n)
 {

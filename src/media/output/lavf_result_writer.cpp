@@ -240,6 +240,8 @@ struct TLavfResultWriter::TState {
     int64_t DtsShift = 0;               // generated decode times: presentation order shifted back by this
     bool GenerateDts = false;
     int64_t Copied = 0;
+    bool PastRange = false;             // a picture of a later range was read (decode order)
+    int64_t LeftOut = 0;                // pictures of the range left out after it
     int64_t LastVideoUs = INT64_MIN;
     bool FileDone = false;
     bool Headed = false;
@@ -658,6 +660,8 @@ bool TLavfResultWriter::Open(const std::string &target, int32_t first, int32_t l
     for (size_t i = 0; i < range.size(); ++i)
         s.DtsShift = std::max(s.DtsShift, sorted[i] - range[i]);
     s.Copied = 0;
+    s.PastRange = false;
+    s.LeftOut = 0;
     s.LastVideoUs = INT64_MIN;
     s.FileDone = false;
     s.PreviousLastPts = s.LastPts;
@@ -766,8 +770,18 @@ bool TLavfResultWriter::TState::CopyVideo(AVPacket *packet, int64_t entry)
         LastVideoUs = std::max(LastVideoUs, av_rescale_q(e.Pts, in->time_base, AV_TIME_BASE_Q));
     if (e.Pts == AV_NOPTS_VALUE || e.Pts < FirstPts)
         return true;
-    if (e.Pts > LastPts)
+    if (e.Pts > LastPts) {
+        PastRange = true;
         return Hold(packet, entry, false);
+    }
+    // A picture of the range decoded after one of a later range may be predicted from it
+    // (the leading pictures of an open group, the B-frames before a P-frame past the
+    // range's end): without that picture it would decode wrongly, so the file ends
+    // before it. The next file starts at its key frame and does not show it either.
+    if (PastRange) {
+        ++LeftOut;
+        return true;
+    }
     packet->pts = e.Pts - FirstPts;
     if (GenerateDts) {
         // The n-th copied packet takes the n-th presentation time of the range.
@@ -930,6 +944,9 @@ bool TLavfResultWriter::Finish()
     // The commit flushes the file to the disk, which may still find it full, and renames it.
     if (!s.Safe.Commit())
         return s.Fail(FileErrorText("Cannot complete", s.Safe.Target(), errno));
+    if (s.LeftOut > 0)
+        s.Note("\"" + s.Safe.Target() + "\" ends " + std::to_string(s.LeftOut) +
+               " picture(s) early: they are predicted from a picture after its end (an open group of pictures)");
     s.Close();
     return true;
 }
