@@ -28,16 +28,6 @@ int RunCli(const std::string &args, std::string *out = nullptr)
     return test::RunCommand(test::CliProgram() + " " + args + " 2>&1 </dev/null", out);
 }
 
-// FFmpeg's md5 of every decoded picture, in the order shown.
-std::vector<std::string> PictureHashes(const std::string &path)
-{
-    std::string out;
-    test::RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(path) + " -map 0:v -f framemd5 - 2>/dev/null | "
-                     "grep -v '^#' | sed 's/.*, //'",
-                     &out);
-    return test::SplitLines(out);
-}
-
 class CliContainerRender : public ::testing::Test {
 protected:
     void SetUp() override
@@ -62,14 +52,14 @@ TEST_F(CliContainerRender, ContainerResultsHoldTheSourcePicturesAndTheMixOfTheWa
     ASSERT_EQ(RunCli("render --no-progress " + Project + " " + Q("mix.wav"), &out), 0) << out;
     const std::vector<int16_t> mix = test::DecodedAudio(Dir.File("mix.wav"));
     ASSERT_EQ(mix.size(), size_t(150 * 1920 * 2));
-    const std::vector<std::string> pictures = PictureHashes(Dir.File("film.avi"));
+    const std::vector<std::string> pictures = test::PictureHashes(Dir.File("film.avi"));
     ASSERT_EQ(pictures.size(), 150u);
     for (const char *name : {"film.synced.mkv", "film.synced.mp4", "film.synced.mov", "film.synced.m4v"}) {
         SCOPED_TRACE(name);
         out.clear();
         ASSERT_EQ(RunCli("render --no-progress " + Project + " " + Q(name), &out), 0) << out;
         EXPECT_EQ(out, Dir.File(name) + "\n");
-        EXPECT_EQ(PictureHashes(Dir.File(name)), pictures);
+        EXPECT_EQ(test::PictureHashes(Dir.File(name)), pictures);
         EXPECT_EQ(test::DecodedAudio(Dir.File(name)), mix);
         EXPECT_TRUE(test::DecodesCleanly(Dir.File(name)));
     }
@@ -262,7 +252,7 @@ TEST(CliContainerRenderLavf, ChapterFilesStartAtKeyFramesWithTheirFramesAndTheir
     for (const auto &p : source)
         shown.push_back(p.first);
     std::sort(shown.begin(), shown.end());
-    const std::vector<std::string> pictures = PictureHashes(dir.File("film.mkv"));
+    const std::vector<std::string> pictures = test::PictureHashes(dir.File("film.mkv"));
     ASSERT_EQ(pictures.size(), 150u);
     // Chapters at 50 (a key frame) and 110 (inside the group of key frame 100).
     const std::string project = ShellQuote(dir.File("p.tsp"));
@@ -292,7 +282,7 @@ TEST(CliContainerRenderLavf, ChapterFilesStartAtKeyFramesWithTheirFramesAndTheir
             }
             EXPECT_EQ(copied, expected);
             EXPECT_EQ(earliest, 0);
-            EXPECT_EQ(PictureHashes(file),
+            EXPECT_EQ(test::PictureHashes(file),
                       std::vector<std::string>(pictures.begin() + first, pictures.begin() + last + 1));
             EXPECT_EQ(test::DecodedAudio(file),
                       std::vector<int16_t>(mix.begin() + first * 3840, mix.begin() + (last + 1) * 3840));
@@ -306,8 +296,8 @@ TEST(CliContainerRenderLavf, ChapterFilesStartAtKeyFramesWithTheirFramesAndTheir
     ASSERT_EQ(RunCli("project tick-chapter " + project + " 50 0"), 0);
     std::string out;
     ASSERT_EQ(RunCli("render --no-progress " + project + " " + ShellQuote(dir.File("d.mkv")), &out), 0) << out;
-    EXPECT_EQ(PictureHashes(dir.File("d.00.mkv")), std::vector<std::string>(pictures.begin(), pictures.begin() + 50));
-    EXPECT_EQ(PictureHashes(dir.File("d.01.mkv")), std::vector<std::string>(pictures.begin() + 125, pictures.end()));
+    EXPECT_EQ(test::PictureHashes(dir.File("d.00.mkv")), std::vector<std::string>(pictures.begin(), pictures.begin() + 50));
+    EXPECT_EQ(test::PictureHashes(dir.File("d.01.mkv")), std::vector<std::string>(pictures.begin() + 125, pictures.end()));
     EXPECT_EQ(test::DecodedAudio(dir.File("d.01.mkv")), std::vector<int16_t>(mix.begin() + 125 * 3840, mix.end()));
     EXPECT_FALSE(std::filesystem::exists(dir.File("d.02.mkv")));
 }
@@ -326,7 +316,7 @@ TEST(CliContainerRenderLavf, OpenGroupsOfPicturesEndAFileBeforeThePicturesThatNe
                                  ShellQuote(dir.File("film.mkv"))));
         ASSERT_NO_FATAL_FAILURE(RenderProjectOverFilm(dir, 9));
         const std::vector<int16_t> mix = test::DecodedAudio(dir.File("x.wav"));
-        const std::vector<std::string> pictures = PictureHashes(dir.File("film.mkv"));
+        const std::vector<std::string> pictures = test::PictureHashes(dir.File("film.mkv"));
         ASSERT_EQ(pictures.size(), 200u);
         // The source's packets in decode order: presentation time and key flag.
         std::string listing;
@@ -373,7 +363,7 @@ TEST(CliContainerRenderLavf, OpenGroupsOfPicturesEndAFileBeforeThePicturesThatNe
             std::vector<std::string> want;
             for (int64_t pts : expected)
                 want.push_back(pictures[size_t(std::lower_bound(shown.begin(), shown.end(), pts) - shown.begin())]);
-            EXPECT_EQ(PictureHashes(file), want);
+            EXPECT_EQ(test::PictureHashes(file), want);
             // The mix of every frame of the part, also under the pictures left out.
             const auto first = size_t(std::lower_bound(shown.begin(), shown.end(), from) - shown.begin());
             const auto end = size_t(std::lower_bound(shown.begin(), shown.end(), to) - shown.begin());

@@ -24,15 +24,6 @@ int RunCli(const std::string &args, std::string *out = nullptr)
     return test::RunCommand(test::CliProgram() + " " + args + " 2>&1 </dev/null", out);
 }
 
-std::vector<std::string> PictureHashes(const std::string &path)
-{
-    std::string out;
-    test::RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(path) + " -map 0:v -f framemd5 - 2>/dev/null | "
-                     "grep -v '^#' | sed 's/.*, //'",
-                     &out);
-    return test::SplitLines(out);
-}
-
 struct TTarget {
     const char *Ext;
     test::TResultLayout Layout;
@@ -109,14 +100,14 @@ TEST_P(ResultReaders, EveryReaderTakesTheResultWithTheFilmsPicturesAndTheMix)
     ASSERT_EQ(RunCli("render --no-progress " + project + " " + ShellQuote(dir.File("mix.wav")), &out), 0) << out;
     const std::vector<int16_t> mix = test::DecodedAudio(dir.File("mix.wav"));
     ASSERT_EQ(mix.size(), size_t(75 * 1920 * 2));
-    const std::vector<std::string> pictures = PictureHashes(film);
+    const std::vector<std::string> pictures = test::PictureHashes(film);
     ASSERT_EQ(pictures.size(), 75u);
     for (const TTarget &t : c.Targets) {
         const std::string result = dir.File(std::string("r") + t.Ext);
         SCOPED_TRACE(std::string(c.Name) + " into " + result);
         ASSERT_EQ(RunCli("render --no-progress " + project + " " + ShellQuote(result), &out), 0) << out;
         EXPECT_EQ(test::CheckResultReaders(result, t.Layout), "");
-        EXPECT_EQ(PictureHashes(result), pictures);
+        EXPECT_EQ(test::PictureHashes(result), pictures);
         if (t.SamePackets) {
             EXPECT_EQ(test::VideoPacketHashes(result), test::VideoPacketHashes(film));
         }
