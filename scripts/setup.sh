@@ -14,8 +14,8 @@ packages=(
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
     gstreamer1.0-plugins-ugly gstreamer1.0-libav gstreamer1.0-tools gstreamer1.0-plugins-base-apps
-    # independent AVI check in the tests
-    mkvtoolnix
+    # independent readers of the results in the tests: MKVToolNix and a player
+    mkvtoolnix mpv
     # peak memory and times of the benchmark scripts (/usr/bin/time -v)
     time
     # the window: Qt 6 Widgets and Multimedia (GStreamer backend), SVG icons,

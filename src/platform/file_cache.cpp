@@ -40,6 +40,7 @@ bool TFileCache::Adopt(int fd, const std::string &fileName, bool writable)
     Close();
     FFileName = fileName;
     FWritable = writable;
+    FWriteErrno = 0;
     struct stat st {};
     // Positions are 32-bit: a file of 2 GiB or more cannot be served.
     if (fd < 0 || ::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || st.st_size > INT32_MAX) {
@@ -65,7 +66,12 @@ bool TFileCache::Adopt(int fd, const std::string &fileName, bool writable)
 
 bool TFileCache::Sync()
 {
-    return Flush() && FHandle >= 0 && ::fsync(FHandle) == 0;
+    if (!Flush() || FHandle < 0)
+        return false;
+    if (::fsync(FHandle) == 0)
+        return true;
+    FWriteErrno = errno;
+    return false;
 }
 
 bool TFileCache::CloseFile()
@@ -148,8 +154,10 @@ bool TFileCache::Flush()
                              off_t(FBufferStart) + done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            FWriteErrno = n < 0 ? errno : ENOSPC;
             break;
+        }
         done += int32_t(n);
     }
     if (done < FBufferLength) {

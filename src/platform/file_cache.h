@@ -49,6 +49,9 @@ public:
     bool Flush();
     // Flush, then the system's flush to disk (fsync); false when either fails.
     bool Sync();
+    // Why the last failed write or sync failed (errno; ENOSPC for a write that took no
+    // byte), 0 when none failed since the file was opened. Kept after Close.
+    int WriteErrno() const { return FWriteErrno; }
     // Closes when open and renames the file; true when the system reports no error.
     bool Rename(const std::string &newName);
     // Closes when open and removes the file; true when the system reports no error.
@@ -78,6 +81,7 @@ private:
     int32_t FBufferLength = 0;
     int32_t FBufferOffset = 0;
     int32_t FBufferSize = 0;
+    int FWriteErrno = 0;
     std::unique_ptr<uint8_t[]> FBuffer;
 };
 

@@ -468,6 +468,19 @@ void TRenderer::CommentSkipping(int32_t chapter)
 
 namespace tessaly {
 
+namespace {
+
+// The message of a WAV result that could not be written: the file and the system's
+// reason (a full disk) where a write failed, else the writer's error.
+std::string WaveError(const TWaveWriter &wave, TMediaError e)
+{
+    if (e == meFileWrite && wave.WriteErrno() != 0)
+        return FileErrorText("Cannot write to", wave.FileName(), wave.WriteErrno());
+    return MediaErrorMsg(e);
+}
+
+} // namespace
+
 bool TRenderer::WriteVideoFrame(TRun &run)
 {
     TIOMovieReader &video = FSession.Sources().Video();
@@ -590,12 +603,12 @@ bool TRenderer::CalcAudio(const std::string &target, const TRenderOptions &optio
         run.Wave->Discard();   // unfinished: the target name keeps what it held
     } else if (run.Sink) {
         if (run.FileOpen && !run.Sink->Close()) {
-            ShowError(Msg("ErrTarget") + "\r\n" + run.Sink->ErrorText());
+            ShowError(run.Sink->ErrorText());
             FFiles.pop_back();
             ok = false;
         }
     } else if (TMediaError closed = run.Wave->Close(); closed != meOk) {
-        ShowError(MediaErrorMsg(closed));
+        ShowError(WaveError(*run.Wave, closed));
         ok = false;
     }
     run.Wave.reset();
@@ -627,7 +640,7 @@ bool TRenderer::WriteAudioFrame(TRun &run)
     }
     TMediaError e = run.Wave->Write(run.Buffer.data(), int32_t(k));
     if (e != meOk) {
-        ShowError(MediaErrorMsg(e));
+        ShowError(WaveError(*run.Wave, e));
         return false;
     }
     return true;
@@ -661,6 +674,8 @@ bool TRenderer::RunAudio(TRun &run)
             std::string text = Msg("ErrTarget");
             if (e == meFileOpen)
                 text += "\r\n" + FileErrorText("Cannot create", run.Wave->FileName(), run.Wave->OpenErrno());
+            else if (e == meFileWrite)
+                text += "\r\n" + WaveError(*run.Wave, e);
             ShowError(text);
             return false;
         }
@@ -671,12 +686,12 @@ bool TRenderer::RunAudio(TRun &run)
         if (run.Sink) {
             if (run.Sink->Close())
                 return true;
-            ShowError(Msg("ErrTarget") + "\r\n" + run.Sink->ErrorText());
+            ShowError(run.Sink->ErrorText());
             return false;
         }
         TMediaError e = run.Wave->Close();
         if (e != meOk)
-            ShowError(MediaErrorMsg(e));
+            ShowError(WaveError(*run.Wave, e));
         return e == meOk;
     };
     files.Write = [this, &run]() { return WriteAudioFrame(run); };

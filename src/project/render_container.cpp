@@ -138,7 +138,7 @@ bool TContainerRenderer::Render(const std::string &target, const TRenderOptions 
         // A video without audio tracks gives a result of the video (and kept streams) alone.
         ok = writer.Open(target, first, last, nullptr, 0, chosen) || Refuse(writer.ErrorText());
         if (ok && !writer.Finish())
-            ok = Refuse(Msg("ErrTarget") + "\r\n" + writer.ErrorText());
+            ok = Refuse(writer.ErrorText());
         if (ok)
             FFiles.push_back(target);
     }

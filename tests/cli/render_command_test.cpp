@@ -1,11 +1,13 @@
 // Tests of `tessaly-cli project`, `render` and `info`: the program run as a user runs it,
 // results checked sample by sample and packet by packet, bad input refused.
 #include <chrono>
+#include <cstdio>
 #include <csignal>
 #include <filesystem>
 #include <random>
 #include <sstream>
 #include <thread>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -150,37 +152,57 @@ TEST_F(CliRender, BadInputIsRefusedWithTheProgramsMessage)
     }
 }
 
-TEST_F(CliRender, FullDiskEndsTheRunWithAMessage)
+// A full disk (a 16 KiB file system) and a file size limit end every kind of result with a
+// message that names the file and the reason; the earlier result of the name stays as it
+// was and no other file is left in the folder.
+TEST_F(CliRender, FullDiskEndsTheRunWithAMessageAndKeepsTheEarlierResult)
 {
-    std::string mount = Dir.File("small");
+    const std::string mount = Dir.File("small");
     std::filesystem::create_directory(mount);
-    // A 64 KiB file system in a private mount namespace; skipped where that is not allowed.
+    // A file system in a private mount namespace, where that is allowed.
     std::string probe;
-    if (test::RunCommand("unshare -rm sh -c " + ShellQuote("mount -t tmpfs -o size=64k tmpfs " + ShellQuote(mount) +
+    const bool mountable =
+        test::RunCommand("unshare -rm sh -c " + ShellQuote("mount -t tmpfs -o size=16k tmpfs " + ShellQuote(mount) +
                                                            " && echo mounted") + " 2>/dev/null",
-                         &probe) != 0 ||
-        probe != "mounted\n")
-        GTEST_SKIP() << "cannot mount a small file system here";
-    std::string before = test::FileMd5(Dir.File("video.avi"));
-    // The run ends with the message and leaves nothing in the full folder.
-    std::string script = "mount -t tmpfs -o size=64k tmpfs " + ShellQuote(mount) + " && " + Cli() + " render " +
-                         ShellQuote(Project) + " " + ShellQuote(mount + "/out.avi") + " --no-progress; echo rc=$?; ls -A " +
-                         ShellQuote(mount);
-    std::string out;
-    test::RunCommand("unshare -rm sh -c " + ShellQuote(script) + " 2>" + ShellQuote(Dir.File("err")), &out);
-    std::vector<uint8_t> err = test::ReadFileBytes(Dir.File("err"));
-    EXPECT_EQ(out, "rc=1\n");
-    EXPECT_EQ(std::string(err.begin(), err.end()), "error: Not enough disk space to write additional data\n");
+                         &probe) == 0 &&
+        probe == "mounted\n";
+    const std::string before = test::FileMd5(Dir.File("video.avi"));
+    // The AVI writer reserves the room of its data and index ahead: it finds the disk
+    // full before it writes.
+    const std::vector<std::pair<std::string, std::string>> targets{
+        {"out.avi", "Not enough disk space to write additional data"},
+        {"out.wav", ""}, {"out.mkv", ""}, {"out.mp4", ""}};
+    for (const auto &[name, message] : targets) {
+        for (const bool full : {true, false}) {
+            SCOPED_TRACE(name + (full ? " on a full disk" : " beyond the file size limit"));
+            if (full && !mountable) {
+                std::printf("note: cannot mount a small file system here; the full disk is not tried\n");
+                continue;
+            }
+            const std::string folder = full ? mount : Dir.File("limited");
+            std::filesystem::create_directory(folder);
+            const std::string target = folder + "/" + name;
+            // The earlier result, the run, then what the folder holds.
+            std::string script = "printf earlier > " + ShellQuote(target) + " && ";
+            if (full)
+                script = "mount -t tmpfs -o size=16k tmpfs " + ShellQuote(mount) + " && " + script;
+            else
+                script += "trap '' XFSZ && prlimit --fsize=12288 ";
+            script += Cli() + " render " + ShellQuote(Project) + " " + ShellQuote(target) +
+                      " --no-progress; echo rc=$?; ls -A " + ShellQuote(folder) + "; cat " + ShellQuote(target);
+            std::string out;
+            test::RunCommand((full ? "unshare -rm sh -c " : "sh -c ") + ShellQuote(script) + " 2>" +
+                                 ShellQuote(Dir.File("err")),
+                             &out);
+            const std::vector<uint8_t> err = test::ReadFileBytes(Dir.File("err"));
+            const std::string reason = full ? "No space left on device" : "File too large";
+            const std::string expected = message.empty() ? "Cannot write to \"" + target + "\": " + reason : message;
+            EXPECT_EQ(std::string(err.begin(), err.end()), "error: " + expected + "\n");
+            EXPECT_EQ(out, "rc=1\n" + name + "\nearlier");
+            std::filesystem::remove_all(Dir.File("limited"));
+        }
+    }
     EXPECT_EQ(test::FileMd5(Dir.File("video.avi")), before);
-
-    std::string wavScript = "mount -t tmpfs -o size=64k tmpfs " + ShellQuote(mount) + " && " + Cli() + " render " +
-                            ShellQuote(Project) + " " + ShellQuote(mount + "/out.wav") + " --no-progress; echo rc=$?; ls -A " +
-                            ShellQuote(mount);
-    out.clear();
-    test::RunCommand("unshare -rm sh -c " + ShellQuote(wavScript) + " 2>" + ShellQuote(Dir.File("err")), &out);
-    err = test::ReadFileBytes(Dir.File("err"));
-    EXPECT_EQ(out, "rc=1\n");
-    EXPECT_EQ(std::string(err.begin(), err.end()), "error: File write error\n");
 }
 
 TEST_F(CliRender, KilledRenderLeavesTheEarlierResultAndNoHalfFile)

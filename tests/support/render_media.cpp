@@ -75,6 +75,19 @@ std::vector<std::string> VideoPacketHashes(const std::string &path)
     return hashes;
 }
 
+std::vector<std::string> PictureHashes(const std::string &path)
+{
+    std::string out;
+    RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(path) + " -map 0:v:0 -f framemd5 - 2>/dev/null | "
+               "grep -v '^#' | sed 's/.*, //'",
+               &out);
+    std::vector<std::string> hashes;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);)
+        hashes.push_back(line);
+    return hashes;
+}
+
 std::vector<int16_t> DecodedAudio(const std::string &path)
 {
     TTempDir dir;
@@ -91,7 +104,10 @@ std::vector<int16_t> DecodedAudio(const std::string &path)
 bool DecodesCleanly(const std::string &path)
 {
     std::string out;
-    int status = RunCommand("ffmpeg -nostdin -hide_banner -v error -i " + ShellQuote(path) + " -f null - 2>&1", &out);
+    // Every video and audio stream, not only the one of each kind FFmpeg picks by itself.
+    int status = RunCommand("ffmpeg -nostdin -hide_banner -v error -i " + ShellQuote(path) +
+                                " -map 0:v? -map 0:a? -f null - 2>&1",
+                            &out);
     return status == 0 && out.empty();
 }
 

@@ -25,9 +25,11 @@ bool MakeTestVideo(const std::string &path, int frames, int gop, const std::stri
 
 // "size hash" of every video packet, read with FFmpeg's framemd5 muxer (stream copy).
 std::vector<std::string> VideoPacketHashes(const std::string &path);
+// FFmpeg's md5 of every decoded picture of the first video stream, in the order shown.
+std::vector<std::string> PictureHashes(const std::string &path);
 // The first audio stream decoded by FFmpeg to interleaved 16-bit samples.
 std::vector<int16_t> DecodedAudio(const std::string &path);
-// True when FFmpeg decodes every stream without a single message.
+// True when FFmpeg decodes every video and audio stream without a single message.
 bool DecodesCleanly(const std::string &path);
 // md5sum of a file's bytes ("" when it cannot be read).
 std::string FileMd5(const std::string &path);

@@ -18,6 +18,7 @@ extern "C" {
 
 #include "media/input/lavf/lavf_index.h"
 #include "media/output/lavf_audio_track.h"
+#include "platform/file_system.h"
 #include "platform/local_media.h"
 #include "platform/safe_output.h"
 
@@ -239,6 +240,8 @@ struct TLavfResultWriter::TState {
     int64_t DtsShift = 0;               // generated decode times: presentation order shifted back by this
     bool GenerateDts = false;
     int64_t Copied = 0;
+    bool PastRange = false;             // a picture of a later range was read (decode order)
+    int64_t LeftOut = 0;                // pictures of the range left out after it
     int64_t LastVideoUs = INT64_MIN;
     bool FileDone = false;
     bool Headed = false;
@@ -277,6 +280,15 @@ struct TLavfResultWriter::TState {
     {
         Error = code ? text + " (" + LavfErrorText(code) + ")" : text;
         return false;
+    }
+    // A step of writing the result failed: where the file itself could not be written
+    // (a full disk, the file size limit) the message names the file and the system's
+    // reason, else the muxer's.
+    bool FailOutput(const std::string &text, int code)
+    {
+        if (Io && Io->error < 0)
+            return Fail(FileErrorText("Cannot write to", Safe.Target(), AVUNERROR(Io->error)));
+        return Fail(text, code);
     }
     void Note(const std::string &text)
     {
@@ -470,6 +482,16 @@ bool TLavfResultWriter::TState::AddVideo()
     else if (!Out->oformat->codec_tag)
         out->codecpar->codec_tag = 0;
     out->time_base = in->time_base;
+    // AVI counts time in frames: with the source's clock (milliseconds in Matroska) each
+    // picture would be followed by empty chunks up to the next tick it takes, and players
+    // would show a 1000 fps film. The frame rate that every time of the stream falls on is
+    // its time base instead.
+    if (Options.Container == rcAvi) {
+        const AVRational rate = in->r_frame_rate.num > 0 && in->r_frame_rate.den > 0 ? in->r_frame_rate
+                                                                                       : in->avg_frame_rate;
+        if (rate.num > 0 && rate.den > 0)
+            out->time_base = av_inv_q(rate);
+    }
     out->avg_frame_rate = in->avg_frame_rate;
     out->r_frame_rate = in->r_frame_rate;
     out->sample_aspect_ratio = in->sample_aspect_ratio;
@@ -638,6 +660,8 @@ bool TLavfResultWriter::Open(const std::string &target, int32_t first, int32_t l
     for (size_t i = 0; i < range.size(); ++i)
         s.DtsShift = std::max(s.DtsShift, sorted[i] - range[i]);
     s.Copied = 0;
+    s.PastRange = false;
+    s.LeftOut = 0;
     s.LastVideoUs = INT64_MIN;
     s.FileDone = false;
     s.PreviousLastPts = s.LastPts;
@@ -694,7 +718,7 @@ bool TLavfResultWriter::Open(const std::string &target, int32_t first, int32_t l
     }
     r = avformat_write_header(s.Out, nullptr);
     if (r < 0)
-        return s.Fail("cannot write the result's header", r);
+        return s.FailOutput("cannot write the result's header", r);
     s.Headed = true;
     s.Packet = av_packet_alloc();
     if (!s.Packet)
@@ -709,7 +733,7 @@ bool TLavfResultWriter::TState::Write(AVPacket *packet, AVRational from)
     packet->pos = -1;
     int r = av_interleaved_write_frame(Out, packet);
     if (r < 0)
-        return Fail("cannot write the result", r);
+        return FailOutput("cannot write the result", r);
     return true;
 }
 
@@ -746,8 +770,18 @@ bool TLavfResultWriter::TState::CopyVideo(AVPacket *packet, int64_t entry)
         LastVideoUs = std::max(LastVideoUs, av_rescale_q(e.Pts, in->time_base, AV_TIME_BASE_Q));
     if (e.Pts == AV_NOPTS_VALUE || e.Pts < FirstPts)
         return true;
-    if (e.Pts > LastPts)
+    if (e.Pts > LastPts) {
+        PastRange = true;
         return Hold(packet, entry, false);
+    }
+    // A picture of the range decoded after one of a later range may be predicted from it
+    // (the leading pictures of an open group, the B-frames before a P-frame past the
+    // range's end): without that picture it would decode wrongly, so the file ends
+    // before it. The next file starts at its key frame and does not show it either.
+    if (PastRange) {
+        ++LeftOut;
+        return true;
+    }
     packet->pts = e.Pts - FirstPts;
     if (GenerateDts) {
         // The n-th copied packet takes the n-th presentation time of the range.
@@ -902,13 +936,17 @@ bool TLavfResultWriter::Finish()
     int r = av_write_trailer(s.Out);
     s.Headed = false;
     if (r < 0)
-        return s.Fail("cannot complete the result", r);
+        return s.FailOutput("cannot complete the result", r);
     avio_flush(s.Io);
     if (s.Io->error < 0)
-        return s.Fail("cannot write the result", s.Io->error);
+        return s.FailOutput("cannot write the result", s.Io->error);
     s.Fd = -1;   // closed by the commit
+    // The commit flushes the file to the disk, which may still find it full, and renames it.
     if (!s.Safe.Commit())
-        return s.Fail("cannot rename the result onto \"" + s.Safe.Target() + "\"", AVERROR(errno));
+        return s.Fail(FileErrorText("Cannot complete", s.Safe.Target(), errno));
+    if (s.LeftOut > 0)
+        s.Note("\"" + s.Safe.Target() + "\" ends " + std::to_string(s.LeftOut) +
+               " picture(s) early: they are predicted from a picture after its end (an open group of pictures)");
     s.Close();
     return true;
 }

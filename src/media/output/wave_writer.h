@@ -42,6 +42,9 @@ public:
     void Discard();
     // errno of the last failed Open.
     int OpenErrno() const { return FOpenErrno; }
+    // errno of the failed write (ENOSPC: the disk is full) behind meFileWrite from Write
+    // or Close; 0 when no write of the file failed.
+    int WriteErrno() const { return FFile.WriteErrno(); }
     // The name of the file opened last (with its ".wav" extension), or empty.
     std::string FileName() const;
     // The size limit in units of 64 KiB: the file stays below limit x 65536 - 4
