@@ -107,6 +107,19 @@ bool TVideoSource::GetPicture(int32_t n, TIOImage &image, const TVideoReadMode &
     return true;
 }
 
+uint32_t TVideoSource::OutputWidth() const
+{
+    return FOutput.Output.size() >= 40 ? uint32_t(GetLE32s(FOutput.Output.data() + 4)) : 0;
+}
+
+uint32_t TVideoSource::OutputHeight() const
+{
+    if (FOutput.Output.size() < 40)
+        return 0;
+    const int32_t h = GetLE32s(FOutput.Output.data() + 8);
+    return uint32_t(h < 0 ? -h : h);
+}
+
 bool TVideoSource::Reserve(std::vector<uint8_t> &buffer, size_t bytes)
 {
     if (buffer.size() >= bytes)

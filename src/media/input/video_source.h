@@ -119,6 +119,9 @@ protected:
     }
     // Fills the file description for display from the streams and the selected stream.
     void FillDisplayInfo(int stream);
+    // The picture size of the output header (0 before a selection).
+    uint32_t OutputWidth() const;
+    uint32_t OutputHeight() const;
     // Grows a read buffer to bytes (meMemory when that fails).
     bool Reserve(std::vector<uint8_t> &buffer, size_t bytes);
 

@@ -3,6 +3,7 @@
 #include "media/input/avi/avi_video.h"
 
 #include "media/common/byte_order.h"
+#include "media/input/riff/riff_streams.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,26 +15,16 @@ namespace {
 int FormatBits(const std::vector<uint8_t> &f) { return f.size() >= 16 ? GetLE16(f.data() + 14) : 0; }
 uint32_t FormatCompression(const std::vector<uint8_t> &f) { return f.size() >= 20 ? GetLE32(f.data() + 16) : 0; }
 
-// The stream description as each reader gives it, and the stream's start sample.
-int32_t StreamInfo(TAvi2Reader &r, int s, AVISTREAMINFO &info)
-{
-    r.GetStreamInfo(s, info);
-    return AVIERR_OK;
-}
-int32_t StreamInfo(TAviFile &f, int s, AVISTREAMINFO &info) { return f.GetStreamInfo(s, info); }
-int32_t StartOf(TAvi2Reader &, int, const AVISTREAMINFO &info) { return int32_t(info.dwStart); }
-int32_t StartOf(TAviFile &f, int s, const AVISTREAMINFO &) { return f.StreamStart(s); }
-
 } // namespace
 
-template <class TReader>
-TMediaError TAviVideoSource::ReadStreamRecords(TReader &reader, std::vector<TVideoStreamRecord> &out)
+template <class TReader> TMediaError TAviReaderVideo<TReader>::ReadStreamRecords(std::vector<TVideoStreamRecord> &out)
 {
+    TReader &reader = *this->FReader;
     for (int s = 0; s < reader.StreamCount(); ++s) {
         TVideoStreamRecord stream;
-        if (StreamInfo(reader, s, stream.Info) != AVIERR_OK)
+        if (RiffStreamInfo(reader, s, stream.Info) != AVIERR_OK)
             return meStreamFormat;
-        stream.Start = StartOf(reader, s, stream.Info);
+        stream.Start = RiffStreamStart(reader, s, stream.Info);
         if (stream.Start < 0)
             return meStreamFormat;
         int32_t size = 0;
@@ -54,19 +45,6 @@ int32_t TAviVideoSource::FrameCount() const
 
 int32_t TAviVideoSource::Rate() const { return FSelected < 0 ? 0 : int32_t(FStreams[size_t(FSelected)].Info.dwRate); }
 int32_t TAviVideoSource::Scale() const { return FSelected < 0 ? 0 : int32_t(FStreams[size_t(FSelected)].Info.dwScale); }
-
-uint32_t TAviVideoSource::Width() const
-{
-    return FOutput.Output.size() >= 40 ? uint32_t(GetLE32s(FOutput.Output.data() + 4)) : 0;
-}
-
-uint32_t TAviVideoSource::Height() const
-{
-    if (FOutput.Output.size() < 40)
-        return 0;
-    const int32_t h = GetLE32s(FOutput.Output.data() + 8);
-    return uint32_t(h < 0 ? -h : h);
-}
 
 bool TAviVideoSource::SelectStream(int stream, bool prefer24, const TVideoOutput *first)
 {
@@ -222,7 +200,7 @@ TMediaError TOdmlVideoSource::Open(const std::string &file)
     AVIFILEINFO info{};
     FReader->GetFileInfo(info);
     std::vector<TVideoStreamRecord> streams;
-    if (TMediaError m = ReadStreamRecords(*FReader, streams); m != meOk)
+    if (TMediaError m = ReadStreamRecords(streams); m != meOk)
         return FStatus = m;
     Describe(file, info, std::move(streams), {"WrdSrcVideo", UsesOpenDmlIndex() ? "OpenDML" : "VfW"}, "");
     return meOk;
@@ -244,18 +222,6 @@ bool TOdmlVideoSource::UsesOpenDmlIndex()
             return false;
     }
     return true;
-}
-
-int32_t TOdmlVideoSource::ReadSample(int stream, int32_t sample, void *buffer, int32_t bufferSize, int32_t *bytes)
-{
-    return FReader->Read(stream, sample, 1, buffer, bufferSize, bytes, nullptr);
-}
-
-bool TOdmlVideoSource::KeyAt(int stream, int32_t sample) { return FReader->IsKeyFrame(stream, sample); }
-
-int32_t TOdmlVideoSource::ReadStreamData(int stream, uint32_t id, int32_t &size, void *buffer)
-{
-    return FReader->ReadData(stream, id, size, buffer);
 }
 
 TFrameWalker *TOdmlVideoSource::OpenDecoder(int stream, int bits)
@@ -285,39 +251,30 @@ TMediaError TMsvwVideoSource::Open(const std::string &file)
     // No 2 GB limit: FFmpeg's demuxers read files of any size.
     if (st.st_size <= 0)
         return FStatus = meFileSize;
-    FFile = std::make_unique<TAviFile>();
-    const int32_t r = FFile->Open(file);
+    FReader = std::make_unique<TAviFile>();
+    const int32_t r = FReader->Open(file);
     if (r != AVIERR_OK)
         return FStatus = MediaErrorFromAviErr(r);
     AVIFILEINFO info{};
-    FFile->GetFileInfo(info);
-    if (FFile->StreamCount() < 1)
+    FReader->GetFileInfo(info);
+    if (FReader->StreamCount() < 1)
         return FStatus = meFileFormat;
     std::vector<TVideoStreamRecord> streams;
-    if (TMediaError m = ReadStreamRecords(*FFile, streams); m != meOk)
+    if (TMediaError m = ReadStreamRecords(streams); m != meOk)
         return FStatus = m;
     Describe(file, info, std::move(streams), {"WrdSrcVideo", "VfW"}, "");
     return meOk;
 }
 
-int32_t TMsvwVideoSource::ReadSample(int stream, int32_t sample, void *buffer, int32_t bufferSize, int32_t *bytes)
-{
-    return FFile->Read(stream, sample, 1, buffer, bufferSize, bytes, nullptr);
-}
-
-bool TMsvwVideoSource::KeyAt(int stream, int32_t sample) { return FFile->IsKeyFrame(stream, sample); }
-
-int32_t TMsvwVideoSource::ReadStreamData(int stream, uint32_t id, int32_t &size, void *buffer)
-{
-    return FFile->ReadData(stream, id, size, buffer);
-}
-
 TFrameWalker *TMsvwVideoSource::OpenDecoder(int stream, int bits)
 {
-    FDecoder = TAviFileFrameDecoder::Open(*FFile, stream, bits);
-    return FDecoder.get();
+    FFrameDecoder = TAviFileFrameDecoder::Open(*FReader, stream, bits);
+    return FFrameDecoder.get();
 }
 
-void TMsvwVideoSource::CloseDecoder() { FDecoder.reset(); }
+void TMsvwVideoSource::CloseDecoder() { FFrameDecoder.reset(); }
+
+template class TAviReaderVideo<TAvi2Decoder>;
+template class TAviReaderVideo<TAviFile>;
 
 } // namespace tessaly

@@ -20,9 +20,8 @@ public:
     int32_t FrameCount() const override;
     int32_t Rate() const override;
     int32_t Scale() const override;
-    // The output format's picture size.
-    uint32_t Width() const override;
-    uint32_t Height() const override;
+    uint32_t Width() const override { return OutputWidth(); }
+    uint32_t Height() const override { return OutputHeight(); }
     // Frame n of the selected stream decoded into an image of the output size (24 bits when
     // converting, else the output's bit count).
     bool GetFrame(int32_t n, TIOImage &image) override;
@@ -49,10 +48,6 @@ protected:
     // A decoder instance of the stream delivering bits per pixel (null when none fits).
     virtual TFrameWalker *OpenDecoder(int stream, int bits) = 0;
     virtual void CloseDecoder() = 0;
-    // Takes the file's streams through a reader with the AVIFile-shaped calls; meOk or
-    // meStreamFormat.
-    template <class TReader> TMediaError ReadStreamRecords(TReader &reader, std::vector<TVideoStreamRecord> &out);
-
     int FSelected = -1;
 
 private:
@@ -63,45 +58,55 @@ private:
     std::vector<uint8_t> FPacketBuffer;
 };
 
-class TOdmlVideoSource final : public TAviVideoSource {
+// The reads both readers answer with the same AVIFile-shaped calls.
+template <class TReader> class TAviReaderVideo : public TAviVideoSource {
+protected:
+    using TAviVideoSource::TAviVideoSource;
+    int32_t ReadSample(int stream, int32_t sample, void *buffer, int32_t bufferSize, int32_t *bytes) override
+    {
+        return FReader->Read(stream, sample, 1, buffer, bufferSize, bytes, nullptr);
+    }
+    bool KeyAt(int stream, int32_t sample) override { return FReader->IsKeyFrame(stream, sample); }
+    int32_t ReadStreamData(int stream, uint32_t id, int32_t &size, void *buffer) override
+    {
+        return FReader->ReadData(stream, id, size, buffer);
+    }
+    // Takes the file's streams; meOk or meStreamFormat.
+    TMediaError ReadStreamRecords(std::vector<TVideoStreamRecord> &out);
+    std::unique_ptr<TReader> FReader;
+};
+
+class TOdmlVideoSource final : public TAviReaderVideo<TAvi2Decoder> {
 public:
-    TOdmlVideoSource() : TAviVideoSource(true) {}
+    TOdmlVideoSource() : TAviReaderVideo(true) {}
     ~TOdmlVideoSource() override;
     // meOk, the reader's failure translated, or meStreamFormat (negative start, format
     // unreadable).
     TMediaError Open(const std::string &file);
 
 protected:
-    int32_t ReadSample(int stream, int32_t sample, void *buffer, int32_t bufferSize, int32_t *bytes) override;
-    bool KeyAt(int stream, int32_t sample) override;
-    int32_t ReadStreamData(int stream, uint32_t id, int32_t &size, void *buffer) override;
     TFrameWalker *OpenDecoder(int stream, int bits) override;
     void CloseDecoder() override;
 
 private:
     bool UsesOpenDmlIndex();
-    std::unique_ptr<TAvi2Decoder> FReader;
     TAvi2FrameDecoder *FInstance = nullptr;
 };
 
-class TMsvwVideoSource final : public TAviVideoSource {
+class TMsvwVideoSource final : public TAviReaderVideo<TAviFile> {
 public:
-    TMsvwVideoSource() : TAviVideoSource(false) {}
+    TMsvwVideoSource() : TAviReaderVideo(false) {}
     ~TMsvwVideoSource() override;
     // As TOdmlVideoSource::Open, and meFileNotFound/meFileSize for the file size,
     // meFileFormat for a file without streams.
     TMediaError Open(const std::string &file);
 
 protected:
-    int32_t ReadSample(int stream, int32_t sample, void *buffer, int32_t bufferSize, int32_t *bytes) override;
-    bool KeyAt(int stream, int32_t sample) override;
-    int32_t ReadStreamData(int stream, uint32_t id, int32_t &size, void *buffer) override;
     TFrameWalker *OpenDecoder(int stream, int bits) override;
     void CloseDecoder() override;
 
 private:
-    std::unique_ptr<TAviFile> FFile;
-    std::unique_ptr<TAviFileFrameDecoder> FDecoder;
+    std::unique_ptr<TAviFileFrameDecoder> FFrameDecoder; // goes before the file
 };
 
 } // namespace tessaly

@@ -5,7 +5,6 @@
 #include "media/common/byte_order.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace tessaly {
 namespace {
@@ -99,16 +98,6 @@ TMediaError TVfapVideoSource::Open(int plugin, const std::string &file, bool wit
 int32_t TVfapVideoSource::FrameCount() const { return FStreams.empty() ? 0 : int32_t(FStreams[0].Info.dwLength); }
 int32_t TVfapVideoSource::Rate() const { return FStreams.empty() ? 0 : int32_t(FStreams[0].Info.dwRate); }
 int32_t TVfapVideoSource::Scale() const { return FStreams.empty() ? 0 : int32_t(FStreams[0].Info.dwScale); }
-
-uint32_t TVfapVideoSource::Width() const
-{
-    return FOutput.Output.size() >= 40 ? uint32_t(GetLE32s(FOutput.Output.data() + 4)) : 0;
-}
-
-uint32_t TVfapVideoSource::Height() const
-{
-    return FOutput.Output.size() >= 40 ? uint32_t(std::abs(GetLE32s(FOutput.Output.data() + 8))) : 0;
-}
 
 bool TVfapVideoSource::SelectStream(int stream, bool, const TVideoOutput *first)
 {

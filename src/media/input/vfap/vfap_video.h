@@ -23,8 +23,8 @@ public:
     int32_t FrameCount() const override;
     int32_t Rate() const override;
     int32_t Scale() const override;
-    uint32_t Width() const override;
-    uint32_t Height() const override;
+    uint32_t Width() const override { return OutputWidth(); }
+    uint32_t Height() const override { return OutputHeight(); }
     // The plug-in's 24-bit rows, bottom-up.
     bool GetFrame(int32_t n, TIOImage &image) override;
     // Key frames as the RIFF extension reports them; every frame without it.
