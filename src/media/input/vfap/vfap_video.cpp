@@ -21,6 +21,19 @@ TMediaError ReadTwice(uint32_t (*read)(VfHostHandle *, void *, uint32_t), VfHost
     return read(h, out.data(), length) == length ? meOk : mismatch;
 }
 
+// A stream as the RIFF extension describes it: its header (of type `type`, else
+// meInternal) and its 'strf' format.
+TMediaError ReadRiffStream(VfHostHandle *h, uint32_t selector, uint32_t type,
+                           uint32_t (*readFormat)(VfHostHandle *, void *, uint32_t), TVideoStreamRecord &stream)
+{
+    VfRiffStreamHeader header{};
+    if (!RiffStreamHeader(h, selector, header) || header.streamInfo.fccType != type)
+        return meInternal;
+    stream.Info = header.streamInfo;
+    stream.Start = int32_t(stream.Info.dwStart);
+    return ReadTwice(readFormat, h, stream.Format, meStreamFormat, meInternal);
+}
+
 } // namespace
 
 TMediaError TVfapVideoSource::Open(int plugin, const std::string &file, bool withAudio)
@@ -47,21 +60,10 @@ TMediaError TVfapVideoSource::Open(int plugin, const std::string &file, bool wit
         if (audio != ((ri.streamFlags & VF_RIFF_HAS_AUDIO) == VF_RIFF_HAS_AUDIO) && withAudio)
             return FStatus = meSegment;
         fileInfo = ri.fileInfo;
-        VfRiffStreamHeader header{};
-        if (!RiffStreamHeader(h, VF_RIFF_SELECT_VIDEO, header) || header.streamInfo.fccType != streamtypeVIDEO)
-            return FStatus = meInternal;
-        video.Info = header.streamInfo;
-        video.Start = int32_t(video.Info.dwStart);
-        if ((status = ReadTwice(RiffVideoFormat, h, video.Format, meStreamFormat, meInternal)) != meOk)
+        if ((status = ReadRiffStream(h, VF_RIFF_SELECT_VIDEO, streamtypeVIDEO, RiffVideoFormat, video)) != meOk)
             return FStatus = status;
-        if (audio) {
-            if (!RiffStreamHeader(h, VF_RIFF_SELECT_AUDIO, header) || header.streamInfo.fccType != streamtypeAUDIO)
-                return FStatus = meInternal;
-            sound.Info = header.streamInfo;
-            sound.Start = int32_t(sound.Info.dwStart);
-            if ((status = ReadTwice(RiffAudioFormat, h, sound.Format, meStreamFormat, meInternal)) != meOk)
-                return FStatus = status;
-        }
+        if (audio && (status = ReadRiffStream(h, VF_RIFF_SELECT_AUDIO, streamtypeAUDIO, RiffAudioFormat, sound)) != meOk)
+            return FStatus = status;
     } else {
         // Made-up descriptions of the decoded 24-bit video and the PCM audio.
         BITMAPINFOHEADER bih{};
