@@ -1,5 +1,6 @@
-// TAudioSource: one open audio file of the audio front-end, as one access path sees it:
-// its file description, its streams in container order, and sample reads of one stream.
+// TAudioSource: one open audio file of the audio front-end, as one access path sees it
+// (or several segment files joined into one track): its file description, its streams in
+// container order, and sample reads of one stream.
 #pragma once
 
 #include <algorithm>
@@ -46,6 +47,12 @@ public:
     virtual TMediaError Read(int stream, int64_t first, int32_t count, uint8_t *out) = 0;
     // After a failed open: what the path found wrong with the file, when it can say.
     virtual TMediaProblem Problem() const { return {}; }
+    // Sample frames stream `stream` delivers: its dwLength, summed over a joined track's
+    // segments.
+    virtual int64_t Length(int stream) const { return Streams()[size_t(stream)].Info.dwLength; }
+    // The files of a joined track; a single file is its own only segment.
+    virtual int SegmentCount() const { return 1; }
+    virtual const TAudioSource &Segment(int) const { return *this; }
 };
 
 } // namespace tessaly

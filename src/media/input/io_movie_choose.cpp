@@ -2,9 +2,15 @@
 #include "media/input/io_movie_choose.h"
 
 #include "media/common/io_image_loader.h"
+#include "media/input/avi/avi_video.h"
 #include "media/input/io_movie_reader.h"
+#include "media/input/lavf/lavf_video.h"
+#include "media/input/still/still_video.h"
+#include "media/input/vfap/vfap_video.h"
 #include "media/input/vfapi_host.h"
 #include "platform/avisynth.h"
+
+#include <algorithm>
 
 namespace tessaly {
 
@@ -94,6 +100,117 @@ std::vector<TChooseFilter> IOMovieChooseFilters(int smartLevel, uint32_t flags)
             add("CapFltAllFiles", "*.*", ksAuto, -1);
     }
     return list;
+}
+
+std::vector<TPathAttempt> VideoPathOrder(const std::string &fileList, TSourceKind kind, int param,
+                                         bool allowFallback, bool withAudio, int accessLevel)
+{
+    const std::vector<std::string> files = SplitFileList(fileList);
+    bool detected = false;
+    if (kind == ksAuto && !files.empty()) {
+        const std::string ext = UpperExtension(files[0]);
+        if (ext == ".AVI") {
+            kind = ksOdml;
+        } else if (ext == ".AVS" && AviSynthPresent() && accessLevel < 2) {
+            kind = ksMsvw;
+        } else if (IsImageFileName(files[0]) && accessLevel < 2) {
+            kind = ksStil;
+        } else if (accessLevel < 2) {
+            kind = ksLavf;
+            detected = true;
+        } else {
+            param = FindPlugin(fileList, VF_STREAM_VIDEO, accessLevel);
+            kind = param >= 0 ? ksVfap : ksNone;
+        }
+    }
+    if (kind == ksNone || kind == ksAuto || kind == ksDumy)
+        return {};
+    std::vector<TPathAttempt> order{{kind, param, allowFallback}};
+    if (detected) {
+        if (const int p = FindPlugin(fileList, VF_STREAM_VIDEO, accessLevel); p >= 0)
+            order.push_back({ksVfap, p, allowFallback});
+        else if (DirectVideoAvailable())
+            order.push_back({ksMsds, -1, allowFallback});
+    }
+    if (kind == ksOdml)
+        order.push_back({ksMsvw, -1, false});
+    if (allowFallback && (kind == ksMsvw || kind == ksOdml)) {
+        const uint32_t mask = withAudio ? 3u : 1u;
+        for (int i = 0; i < PluginCount(); ++i)
+            if (PluginClaimsFile(i, fileList, mask, accessLevel))
+                order.push_back({ksVfap, i, false});
+        if (DirectVideoAvailable())
+            order.push_back({ksMsds, -1, false});
+    }
+    return order;
+}
+
+namespace {
+
+// An FFmpeg container's video as the front-end lists it: decoded 24-bit pictures on the
+// source's frame grid; the stored packets stay with the source.
+std::unique_ptr<TVideoSource> OpenLavfVideo(const std::string &file, TMediaError &status)
+{
+    auto source = std::make_unique<TLavfVideoSource>();
+    if (!source->Open(file)) {
+        status = source->Status();
+        return nullptr;
+    }
+    TIOImage picture(source->Width(), source->Height(), pf24Bit);
+    const AVCodecParameters *par = source->CodecParameters();
+    TVideoStreamRecord stream = PictureStreamRecord(file, par ? LavfCodecTag(par) : 0, source->Scale(),
+                                                    source->Rate(), source->FrameCount(), source->Width(),
+                                                    source->Height());
+    stream.Info.dwSuggestedBufferSize = std::max(source->MaxPacketSize(), picture.ImageSize());
+    stream.Format = picture.BitmapInfo();
+    std::vector<TVideoStreamRecord> streams;
+    streams.push_back(std::move(stream));
+    const std::string container = source->Facts().Container;
+    source->Describe(file, AVIFILEINFO{}, std::move(streams), {"WrdSrcVideo", container}, container);
+    return source;
+}
+
+// Opens through a path class whose Open answers with a status.
+template <class TSource, class... TArgs>
+std::unique_ptr<TVideoSource> OpenWith(TMediaError &status, TArgs &&...args)
+{
+    auto source = std::make_unique<TSource>();
+    if ((status = source->Open(std::forward<TArgs>(args)...)) != meOk)
+        return nullptr;
+    return source;
+}
+
+} // namespace
+
+std::unique_ptr<TVideoSource> OpenVideoPath(const TPathAttempt &path, const std::vector<std::string> &files,
+                                            size_t index, bool withAudio, int accessLevel, int &plugin,
+                                            TMediaError &status)
+{
+    const std::string &file = files[index];
+    switch (path.Kind) {
+    case ksOdml: return OpenWith<TOdmlVideoSource>(status, file);
+    case ksMsvw: return OpenWith<TMsvwVideoSource>(status, file);
+    case ksLavf: return OpenLavfVideo(file, status);
+    case ksStil: {
+        auto source = std::make_unique<TStillVideoSource>();
+        if (source->Open(files))
+            return source;
+        status = source->Status();
+        return nullptr;
+    }
+    case ksVfap:
+        plugin = path.Param;
+        if (plugin < 0 && path.AllowFallback)
+            plugin = FindPlugin(file, withAudio ? 3u : 1u, accessLevel);
+        if (plugin < 0 || plugin >= PluginCount()) {
+            status = meFileHandler;
+            return nullptr;
+        }
+        return OpenWith<TVfapVideoSource>(status, plugin, file, withAudio);
+    default: // MSDS: no media-framework access is bound
+        status = meFileHandler;
+        return nullptr;
+    }
 }
 
 std::string IOMovieLastKind() { return LastKind(); }

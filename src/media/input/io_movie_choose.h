@@ -3,9 +3,11 @@
 // kind, and what a choice hands back. The dialog itself belongs to the user interface.
 #pragma once
 
+#include "media/input/video_source.h"
 #include "media/input/wave_choose.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,21 @@ int IOMoviePreselectedFilter(const std::vector<TChooseFilter> &filters, const st
 // After a choice: remembers the entry's kind string (also in *callerLastKind when given);
 // returns it when the entry names a definite access path, else "" (detect on open).
 std::string IOMovieChosenKind(const TChooseFilter &chosen, std::string *callerLastKind);
+// The access paths the video front-end tries for a file list, in order: the one asked for
+// (AUTO: the own reader for AVI, the system layer for AviSynth scripts, still images by
+// their extension, FFmpeg for every other container, at access level 2 the first plug-in
+// claiming the file), then the fallbacks while nothing opened: for a detected container
+// the plug-in claiming it (else direct access); for AVI files the system layer, and with
+// allowFallback every plug-in claiming the file, then direct access. Empty when no path
+// can be named (the open fails with meFileFormat).
+std::vector<TPathAttempt> VideoPathOrder(const std::string &fileList, TSourceKind kind, int param,
+                                         bool allowFallback, bool withAudio, int accessLevel);
+// Opens file `index` of a clip's files through one path (for STIL the whole list as one
+// clip); plugin receives the plug-in a VFAP path uses. Null with status set on failure.
+std::unique_ptr<TVideoSource> OpenVideoPath(const TPathAttempt &path, const std::vector<std::string> &files,
+                                            size_t index, bool withAudio, int accessLevel, int &plugin,
+                                            TMediaError &status);
+
 // Caption of the dialog's out-of-memory message.
 inline const char *IOMovieChooseCaption() { return "IOMovieChooseFile"; }
 

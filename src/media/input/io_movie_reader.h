@@ -1,13 +1,16 @@
 // TIOMovieReader: the video source front-end. Opens a video (or a list of segment files
-// forming one clip) through the own AVI reader, the system media layer, a reader plug-in,
-// still images, or a generated phantom clip, and delivers frame n as a frame image in one
-// fixed output format, plus each frame's stored data for smart rendering.
+// forming one clip) through one of the access paths (the own AVI reader, the system media
+// layer, FFmpeg's demuxers, a reader plug-in, still images, or a generated phantom clip;
+// each a TVideoSource, tried in the order VideoPathOrder gives) and delivers frame n as a
+// frame image in one fixed output format, plus each frame's stored data for smart rendering.
 #pragma once
 
 #include "media/common/io_image.h"
 #include "media/common/media_error.h"
 #include "media/common/vfw_types.h"
 #include "media/input/source_kind.h"
+#include "media/input/video_source.h"
+#include "media/input/wave_choose.h"
 
 #include <cstdint>
 #include <memory>
@@ -57,7 +60,7 @@ public:
     // The access path as a message key and name ("WrdSrcVideo" with "OpenDML", "WrdSrcPhantom").
     TSourceDescription Description() const;
 
-    int SegmentCount() const { return int(FSegments.size()); }
+    int SegmentCount() const { return FSource ? FSource->SegmentCount() : 0; }
     int VideoStreamCount() const { return int(FVideoStreams.size()); }
     int VideoStreamNumber(int i) const; // -1 for a bad index
     int AudioStreamCount() const { return int(FAudioStreams.size()); }
@@ -120,33 +123,16 @@ public:
     void SetDecodeOnly(bool on) { FDecodeOnly = on; }
 
 private:
-    struct TStream;
-    struct TSegment;
-    bool OpenKind(const std::vector<std::string> &files, TSourceKind kind, int param, bool withAudio,
-                  bool prefer24, int accessLevel, bool allowFallback);
-    bool OpenMsvw(const std::string &file, TSegment &seg);
-    bool OpenOdml(const std::string &file, TSegment &seg);
-    bool OpenStill(const std::vector<std::string> &files, TSegment &seg);
-    bool OpenLavf(const std::string &file, TSegment &seg);
-    bool OpenVfap(const std::string &file, int plugin, bool allowFallback, bool withAudio, int accessLevel,
-                  TSegment &seg);
-    bool CheckSegments(bool withAudio);
-    static bool SameVideoStream(const TStream &a, const TStream &b);
-    static bool SameAudioStream(const TStream &a, const TStream &b);
-    void CloseDecoders();
-    bool OpenDecoder(TSegment &seg, int stream, int bits);
-    std::vector<uint8_t> DecoderOutput(TSegment &seg, int stream);
-    bool SelectSegment(size_t index, int stream, bool prefer24);
-    bool SelectVfapSegment(size_t index, int stream);
-    void FillDisplayInfo(TSegment &seg, int stream);
-    bool UsesOpenDmlIndex() const;
+    bool OpenKind(const std::vector<std::string> &files, const TPathAttempt &path, bool withAudio, bool prefer24,
+                  int accessLevel);
+    // Takes opened segments as the source: checks them, joins several, selects the first
+    // video stream and sizes the raw buffer. Closed on failure.
+    bool Adopt(std::vector<std::unique_ptr<TVideoSource>> segments, bool withAudio, bool prefer24);
     bool Fail(TMediaError code);
-    // The segment holding global frame n and n's sample number in that segment's file.
-    TSegment *SegmentOf(int32_t n, int32_t &sample);
-    bool DecodedToImage(const uint8_t *decoded, TIOImage &image);
-    bool ReadVfapFrame(TSegment &seg, int32_t local, TIOImage &image);
+    bool HasFrame(int32_t n) const { return IsOpen() && n >= 0 && n < FFrameCount; }
+    TVideoReadMode Mode() const { return {FUpsideDown, FDecodeOnly}; }
+    const AVISTREAMINFO *SelectedInfo() const;
     bool EnsureRaw(size_t bytes);
-    const TStream *Selected(size_t segment) const;
 
     std::string FFileList;
     TSourceKind FKind = ksNone;
@@ -154,7 +140,8 @@ private:
     bool FOk = false;
     TMediaError FStatus = meOk;
     TMediaProblem FProblem;
-    std::vector<std::unique_ptr<TSegment>> FSegments;
+    // The open clip: one path's source, or the segments joined.
+    std::unique_ptr<TVideoSource> FSource;
     int FStreamCount = 0;
     std::vector<int> FVideoStreams, FAudioStreams;
     int FSelected = -1;
@@ -163,7 +150,6 @@ private:
     int32_t FFrameCount = 0;
     std::vector<uint8_t> FRaw;
     bool FUpsideDown = false, FDecodeOnly = false;
-    std::unique_ptr<TIOImage> FStoredPicture; // the generated or decoded picture for stored reads
 };
 
 // Whether a file name has the extension of a still-image format the loader reads.

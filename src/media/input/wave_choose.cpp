@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <cctype>
 
+#include "media/input/lavf/lavf_audio.h"
+#include "media/input/riff/riff_audio.h"
+#include "media/input/vfap/vfap_audio.h"
 #include "media/input/vfapi_host.h"
 #include "media/input/wave_reader.h"
 #include "platform/avisynth.h"
@@ -144,6 +147,112 @@ std::string WaveChosenKind(const TChooseFilter &chosen, std::string *callerLastK
     if (callerLastKind)
         *callerLastKind = LastKind();
     return chosen.Kind > ksDumy ? kind : std::string();
+}
+
+namespace {
+
+// The kind the file's extension points to when no container reader takes it: the first
+// reader plug-in claiming it (param set to its index), else direct access, else NONE.
+TSourceKind PluginKindOf(const std::string &file, int accessLevel, int &param)
+{
+    if ((param = FindPlugin(file, VF_STREAM_AUDIO, accessLevel)) >= 0)
+        return ksVfap;
+    param = -1;
+    if (DirectAudioAvailable() && accessLevel < 2)
+        return ksMsds;
+    return ksNone;
+}
+
+// Opens file through the access path TSource; null with the path's findings otherwise.
+template <class TSource>
+std::unique_ptr<TAudioSource> OpenWith(const std::string &file, TMediaError &status, TMediaProblem &problem)
+{
+    auto source = std::make_unique<TSource>();
+    if ((status = source->Open(file)) == meOk)
+        return source;
+    problem = source->Problem();
+    return nullptr;
+}
+
+} // namespace
+
+std::vector<TPathAttempt> AudioPathOrder(const std::string &firstFile, TSourceKind kind, int param,
+                                         bool allowFallback, int accessLevel, int wantedStream)
+{
+    const bool detected = kind == ksAuto;
+    if (detected) {
+        const std::string ext = UpperExtension(firstFile);
+        param = -1;
+        if (ext == ".AVI")
+            kind = ksOdml;
+        else if (ext == ".WAV")
+            kind = ksMsvw;
+        else if (ext == ".AVS" && AviSynthPresent() && accessLevel <= 1)
+            kind = ksMsvw;
+        else if (accessLevel < 2)
+            kind = ksLavf;
+        else
+            kind = PluginKindOf(firstFile, accessLevel, param);
+    }
+    if (kind == ksNone || kind == ksAuto || kind == ksDumy)
+        return {};
+    std::vector<TPathAttempt> order{{kind, param, allowFallback}};
+    const bool riff = kind == ksOdml || kind == ksMsvw;
+    if (kind == ksOdml)
+        order.push_back({ksMsvw, -1, false});
+    // What the own reader and the system media layer cannot decode (MP3 in WAV, AC-3 in
+    // AVI), FFmpeg decodes.
+    if (riff && (detected || allowFallback) && accessLevel < 2)
+        order.push_back({ksLavf, -1, false});
+    // A detected file that FFmpeg cannot read goes where the extension points; a file FFmpeg
+    // does not know, which the plug-in claiming it finds without audio, is named as such.
+    int triedPlugin = -1; // a plug-in tried here is not asked a second time
+    if (detected && kind == ksLavf) {
+        int p = -1;
+        const TSourceKind k = PluginKindOf(firstFile, accessLevel, p);
+        if (k != ksNone)
+            order.push_back({k, p, false, true});
+        if (k == ksVfap)
+            triedPlugin = p;
+    }
+    // The plug-ins and direct access offer one stream: none of them stands in for a stream
+    // asked for by number.
+    if (allowFallback && wantedStream < 0 && (riff || kind == ksLavf)) {
+        for (int i = 0; i < PluginCount(); ++i)
+            if (i != triedPlugin && PluginClaimsFile(i, firstFile, VF_STREAM_AUDIO, accessLevel))
+                order.push_back({ksVfap, i, false});
+        if (DirectAudioAvailable() && accessLevel < 2)
+            order.push_back({ksMsds, -1, false});
+    }
+    return order;
+}
+
+std::unique_ptr<TAudioSource> OpenAudioPath(const TPathAttempt &path, const std::string &file, int accessLevel,
+                                            int &plugin, TMediaError &status, TMediaProblem &problem)
+{
+    switch (path.Kind) {
+    case ksMsvw: return OpenWith<TMsvwAudio>(file, status, problem);
+    case ksOdml: return OpenWith<TOdmlAudio>(file, status, problem);
+    case ksLavf: return OpenWith<TLavfAudio>(file, status, problem);
+    case ksVfap: {
+        status = meFileHandler;
+        if (path.Param < 0 && !path.AllowFallback)
+            return nullptr;
+        plugin = path.Param >= 0 ? path.Param : FindPlugin(file, VF_STREAM_AUDIO, accessLevel);
+        if (plugin < 0 || plugin >= PluginCount())
+            return nullptr;
+        auto source = std::make_unique<TVfapAudio>();
+        if ((status = source->Open(plugin, file)) != meOk)
+            return nullptr;
+        return source;
+    }
+    case ksMsds: // no direct media-framework component is bound
+        status = meFileHandler;
+        return nullptr;
+    default:
+        status = meFileFormat;
+        return nullptr;
+    }
 }
 
 } // namespace tessaly

@@ -4,9 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "media/common/media_error.h"
+#include "media/input/audio_source.h"
 #include "media/input/source_kind.h"
 
 namespace tessaly {
@@ -28,6 +31,33 @@ struct TChooseFilter {
     std::string LabelKey; // message key of the label; empty when Label is a name of its own (a plug-in's)
     std::string KindString() const { return MakeKindString(Kind, Param); }
 };
+
+// One try at opening a file list: the access path, its parameter (the plug-in for VFAP,
+// -1 for none), whether a VFAP try without a plug-in may look for one claiming the file,
+// and (audio) whether a file this path finds without audio is named as such although an
+// earlier path failed otherwise.
+struct TPathAttempt {
+    TSourceKind Kind = ksNone;
+    int Param = -1;
+    bool AllowFallback = false;
+    bool NamesMissingAudio = false;
+    bool operator==(const TPathAttempt &) const = default;
+};
+
+// The access paths the audio front-end tries for a file list whose first file is
+// firstFile, in order: the one asked for (AUTO: the own reader for AVI, the system layer
+// for WAV and AviSynth scripts, FFmpeg for everything else, at access level 2 the first
+// plug-in claiming the file, else direct access), then the fallbacks while nothing
+// opened: for AVI the system layer; for AVI and WAV (detected or with allowFallback)
+// FFmpeg; for a detected file FFmpeg cannot read the path its extension points to; with
+// allowFallback and no stream asked for by number (wantedStream < 0) every other plug-in
+// claiming the file, then direct access. Empty when no path can be named.
+std::vector<TPathAttempt> AudioPathOrder(const std::string &firstFile, TSourceKind kind, int param,
+                                         bool allowFallback, int accessLevel, int wantedStream);
+// Opens one file through one path; plugin receives the plug-in a VFAP path uses. Null with
+// status set on failure, and what the path found wrong with the file in problem.
+std::unique_ptr<TAudioSource> OpenAudioPath(const TPathAttempt &path, const std::string &file, int accessLevel,
+                                            int &plugin, TMediaError &status, TMediaProblem &problem);
 
 // The DirectShow-style pattern list offered with the direct media-framework entries.
 extern const char *const kDirectAudioPatterns;

@@ -6,11 +6,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "media/input/lavf/lavf_audio.h"
-#include "media/input/riff/riff_audio.h"
-#include "media/input/vfap/vfap_audio.h"
+#include "media/input/join/joined_audio.h"
 #include "media/input/vfapi_host.h"
-#include "platform/avisynth.h"
+#include "media/input/wave_choose.h"
 #include "platform/riff_check.h"
 
 namespace tessaly {
@@ -18,11 +16,6 @@ namespace tessaly {
 bool DirectAudioAvailable() { return false; }
 
 namespace {
-
-// One stream of one segment, placed in the track.
-struct TStreamRec : TAudioStreamRecord {
-    int64_t First = 0, Last = -1; // global input sample numbers covered
-};
 
 // A stream's stored format with an extensible record resolved to its sub-format.
 WAVEFORMATEX FormatOf(const std::vector<uint8_t> &bytes, uint32_t *channelMask = nullptr)
@@ -35,48 +28,7 @@ WAVEFORMATEX FormatOf(const std::vector<uint8_t> &bytes, uint32_t *channelMask =
     return f;
 }
 
-// Segments of one track carry equal formats, channel masks included.
-bool SameSegmentFormat(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b)
-{
-    uint32_t maskA, maskB;
-    WAVEFORMATEX fa = FormatOf(a, &maskA), fb = FormatOf(b, &maskB);
-    return SameFormat(fa, fb) && maskA == maskB;
-}
-
-// Opens file through the access path TSource; the source in `out` on success, else what
-// the path found wrong with the file in `problem`.
-template <class TSource>
-TMediaError OpenPath(const std::string &file, std::unique_ptr<TAudioSource> &out, TMediaProblem &problem)
-{
-    auto source = std::make_unique<TSource>();
-    const TMediaError r = source->Open(file);
-    if (r == meOk)
-        out = std::move(source);
-    else
-        problem = source->Problem();
-    return r;
-}
-
 } // namespace
-
-struct TWaveReader::TSegment {
-    std::string File;
-    std::unique_ptr<TAudioSource> Source; // the access path's reader of this file
-    AVIFILEINFO FileInfo{};
-    std::vector<TStreamRec> Streams;
-
-    // Takes the source's file description and streams.
-    void Adopt(std::unique_ptr<TAudioSource> source)
-    {
-        FileInfo = source->FileInfo();
-        for (const TAudioStreamRecord &r : source->Streams()) {
-            TStreamRec s;
-            static_cast<TAudioStreamRecord &>(s) = r;
-            Streams.push_back(std::move(s));
-        }
-        Source = std::move(source);
-    }
-};
 
 TWaveReader::TWaveReader() = default;
 TWaveReader::~TWaveReader() { Close(); }
@@ -96,7 +48,9 @@ bool TWaveReader::Err(TMediaError code)
 
 void TWaveReader::Close()
 {
-    FSegments.clear();
+    FSource.reset();
+    FSegmentFiles.clear();
+    FSegmentInfo.clear();
     FFileList.clear();
     FKind = ksNone;
     FPlugin = -1;
@@ -110,7 +64,6 @@ void TWaveReader::Close()
     FRateDiffers = FFormatDiffers = FPlain = false;
     FInputLength = FOutputLength = FPosition = 0;
     FLastInput = -1;
-    FCurrentSegment = -1;
     FCache.clear();
     FCacheFirst = FCacheCount = 0;
 }
@@ -142,24 +95,11 @@ bool TWaveReader::Open(const std::string &fileList, const std::string &kindStrin
     const bool streamParam = kind == ksAuto || kind == ksOdml || kind == ksMsvw || kind == ksLavf;
     FWantedStream = streamParam ? std::max(param, -1) : -1;
     FWantedMissing = false;
-    const bool detected = kind == ksAuto;
-    if (detected) {
-        std::string ext = UpperExtension(files[0]);
-        param = -1;
-        if (ext == ".AVI")
-            kind = ksOdml;
-        else if (ext == ".WAV")
-            kind = ksMsvw;
-        else if (ext == ".AVS" && AviSynthPresent() && accessLevel <= 1)
-            kind = ksMsvw;
-        else if (accessLevel < 2)
-            kind = ksLavf;
-        else
-            kind = DetectPluginKind(files[0], accessLevel, param);
-    }
-    if (kind == ksNone || kind == ksAuto || kind == ksDumy)
+    const std::vector<TPathAttempt> order =
+        AudioPathOrder(files[0], kind, param, allowFallback, accessLevel, FWantedStream);
+    if (order.empty())
         return Fail(meFileFormat);
-    if (OpenOnce(files, kind, param, allowFallback, accessLevel)) {
+    if (OpenOnce(files, order[0], accessLevel)) {
         FFileList = fileList;
         return true;
     }
@@ -174,44 +114,16 @@ bool TWaveReader::Open(const std::string &fileList, const std::string &kindStrin
     }
     // Fallbacks while nothing is open; the first failure's status is kept.
     TMediaError first = FStatus;
-    auto retry = [&](TSourceKind k, int p) {
+    for (size_t i = 1; i < order.size(); ++i) {
         Close();
         FStatus = meOk;
         FOk = true;
-        return OpenOnce(files, k, p, false, accessLevel);
-    };
-    bool opened = kind == ksOdml && retry(ksMsvw, -1);
-    // What the own reader and the system media layer cannot decode (MP3 in WAV, AC-3 in
-    // AVI), FFmpeg decodes.
-    if (!opened && (kind == ksOdml || kind == ksMsvw) && (detected || allowFallback) && accessLevel < 2)
-        opened = retry(ksLavf, -1);
-    // A detected file that FFmpeg cannot read goes where the extension points.
-    int triedPlugin = -1; // a plug-in that failed is not asked a second time
-    if (!opened && detected && kind == ksLavf) {
-        int p = -1;
-        TSourceKind k = DetectPluginKind(files[0], accessLevel, p);
-        if (k != ksNone) {
-            opened = retry(k, p);
-            if (k == ksVfap)
-                triedPlugin = p;
-            // A file FFmpeg does not know, which the plug-in claiming it finds without
-            // audio, is named as such.
-            if (!opened && first == meFileFormat && FStatus == meNoAudioStream)
-                first = FStatus;
+        if (OpenOnce(files, order[i], accessLevel)) {
+            FFileList = fileList;
+            return true;
         }
-    }
-    // The plug-ins and direct access offer one stream: none of them stands in for a stream
-    // asked for by number.
-    if (!opened && allowFallback && FWantedStream < 0 && (kind == ksMsvw || kind == ksOdml || kind == ksLavf)) {
-        for (int i = 0; i < PluginCount() && !opened; ++i)
-            if (i != triedPlugin && PluginClaimsFile(i, files[0], VF_STREAM_AUDIO, accessLevel))
-                opened = retry(ksVfap, i);
-        if (!opened && DirectAudioAvailable() && accessLevel < 2)
-            opened = retry(ksMsds, -1);
-    }
-    if (opened) {
-        FFileList = fileList;
-        return true;
+        if (order[i].NamesMissingAudio && first == meFileFormat && FStatus == meNoAudioStream)
+            first = FStatus;
     }
     Close();
     // A stream asked for by number that is no audio stream is named as such.
@@ -219,114 +131,33 @@ bool TWaveReader::Open(const std::string &fileList, const std::string &kindStrin
     return false;
 }
 
-// The kind the file's extension points to when no container reader takes it: the first
-// reader plug-in claiming it (param set to its index), else direct access, else NONE.
-TSourceKind TWaveReader::DetectPluginKind(const std::string &file, int accessLevel, int &param)
+bool TWaveReader::OpenOnce(const std::vector<std::string> &files, const TPathAttempt &path, int accessLevel)
 {
-    if ((param = FindPlugin(file, VF_STREAM_AUDIO, accessLevel)) >= 0)
-        return ksVfap;
-    param = -1;
-    if (DirectAudioAvailable() && accessLevel < 2)
-        return ksMsds;
-    return ksNone;
-}
-
-bool TWaveReader::OpenOnce(const std::vector<std::string> &files, TSourceKind kind, int param, bool allowFallback,
-                           int accessLevel)
-{
-    FKind = kind;
-    FPlugin = kind == ksVfap ? param : -1;
-    for (size_t i = 0; i < files.size(); ++i) {
-        auto seg = std::make_unique<TSegment>();
-        seg->File = files[i];
-        if (!OpenSegment(*seg, files[i], kind, param, allowFallback, accessLevel))
-            return false;
-        if (i == 0)
-            FStreamCount = int(seg->Streams.size());
-        else if (int(seg->Streams.size()) != FStreamCount)
+    FKind = path.Kind;
+    FPlugin = path.Kind == ksVfap ? path.Param : -1;
+    std::vector<std::unique_ptr<TAudioSource>> segments;
+    for (const std::string &file : files) {
+        TMediaError status = meOk;
+        std::unique_ptr<TAudioSource> source = OpenAudioPath(path, file, accessLevel, FPlugin, status, FProblem);
+        if (!source)
+            return Fail(status);
+        // The first segment fixes the stream count.
+        if (!segments.empty() && source->Streams().size() != segments[0]->Streams().size())
             return Fail(meSegment);
-        FSegments.push_back(std::move(seg));
+        FSegmentFiles.push_back(file);
+        FSegmentInfo.push_back(source->FileInfo());
+        segments.push_back(std::move(source));
     }
-    if (!CheckSegments() || !SelectStream(WantedAudioIndex()) || !(FOk && FOpen)) {
+    FStreamCount = int(segments[0]->Streams().size());
+    if (TMediaError r = CheckAudioSegments(segments, FAudioStreams); r != meOk)
+        return Fail(r);
+    if (segments.size() == 1)
+        FSource = std::move(segments[0]);
+    else
+        FSource = std::make_unique<TJoinedAudioSource>(std::move(segments));
+    if (!SelectStream(WantedAudioIndex()) || !(FOk && FOpen)) {
         FOk = FOpen = FPlain = false;
         return false;
-    }
-    return true;
-}
-
-bool TWaveReader::OpenSegment(TSegment &seg, const std::string &file, TSourceKind kind, int param,
-                              bool allowFallback, int accessLevel)
-{
-    std::unique_ptr<TAudioSource> source;
-    TMediaError r;
-    switch (kind) {
-    case ksMsvw: r = OpenPath<TMsvwAudio>(file, source, FProblem); break;
-    case ksOdml: r = OpenPath<TOdmlAudio>(file, source, FProblem); break;
-    case ksLavf: r = OpenPath<TLavfAudio>(file, source, FProblem); break;
-    case ksVfap: return OpenVfap(seg, file, param, allowFallback, accessLevel);
-    case ksMsds: return Fail(meFileHandler); // no direct media-framework component is bound
-    default: return Fail(meFileFormat);
-    }
-    if (r != meOk)
-        return Fail(r);
-    seg.Adopt(std::move(source));
-    return true;
-}
-
-bool TWaveReader::OpenVfap(TSegment &seg, const std::string &file, int param, bool allowFallback, int accessLevel)
-{
-    if (param < 0 && !allowFallback)
-        return Fail(meFileHandler);
-    int plugin = param >= 0 ? param : FindPlugin(file, VF_STREAM_AUDIO, accessLevel);
-    if (plugin < 0 || plugin >= PluginCount())
-        return Fail(meFileHandler);
-    FPlugin = plugin;
-    auto source = std::make_unique<TVfapAudio>();
-    if (TMediaError r = source->Open(plugin, file); r != meOk)
-        return Fail(r);
-    seg.Adopt(std::move(source));
-    return true;
-}
-
-bool TWaveReader::CheckSegments()
-{
-    if (FStreamCount <= 0)
-        return Fail(meNoAudioStream);
-    auto audioCount = [](const TSegment &seg) {
-        return int(std::count_if(seg.Streams.begin(), seg.Streams.end(),
-                                 [](const TStreamRec &s) { return s.Info.fccType == streamtypeAUDIO; }));
-    };
-    int audios = audioCount(*FSegments[0]);
-    if (audios < 1)
-        return Fail(meNoAudioStream);
-    for (auto &seg : FSegments)
-        if (audioCount(*seg) != audios)
-            return Fail(meSegment);
-    for (const TStreamRec &s : FSegments[0]->Streams)
-        if (s.Info.fccType == streamtypeAUDIO)
-            FAudioStreams.push_back(s.Stream);
-    for (int n : FAudioStreams) {
-        const TStreamRec &first = FSegments[0]->Streams[size_t(n)];
-        if (first.Format.size() < 16)
-            return Fail(meStreamFormat);
-        for (size_t i = 1; i < FSegments.size(); ++i) {
-            const TStreamRec &s = FSegments[i]->Streams[size_t(n)];
-            if (s.Info.fccType != streamtypeAUDIO || s.Format.size() != first.Format.size() ||
-                s.Info.fccHandler != first.Info.fccHandler || s.Info.dwScale != first.Info.dwScale ||
-                s.Info.dwRate != first.Info.dwRate || s.Info.dwSampleSize != first.Info.dwSampleSize ||
-                !SameSegmentFormat(s.Format, first.Format))
-                return Fail(meSegment);
-        }
-    }
-    // Global sample numbers: each segment continues where the previous one ended.
-    for (int n = 0; n < FStreamCount; ++n) {
-        int64_t next = 0;
-        for (auto &seg : FSegments) {
-            TStreamRec &s = seg->Streams[size_t(n)];
-            s.First = next;
-            s.Last = next + int64_t(s.Info.dwLength) - 1;
-            next = s.Last + 1;
-        }
     }
     return true;
 }
@@ -356,7 +187,7 @@ int TWaveReader::WantedAudioIndex()
 
 bool TWaveReader::SelectStream(int i)
 {
-    if (!FOk || FSegments.empty())
+    if (!FOk || !FSource)
         return Err(meState);
     if (i < 0 || i >= AudioStreamCount())
         return Err(FOpen ? meParam : meNoAudioStream);
@@ -364,16 +195,14 @@ bool TWaveReader::SelectStream(int i)
     if (FOpen && n == FSelected)
         return true;
     uint32_t mask = 0;
-    WAVEFORMATEX in = FormatOf(FSegments[0]->Streams[size_t(n)].Format, &mask);
+    WAVEFORMATEX in = FormatOf(FSource->Streams()[size_t(n)].Format, &mask);
     if (!IsSupportedPcm(in))
         return Err(meAudioFormat);
     FOpen = FPlain = false;
     FSelected = n;
     FInput = in;
     FInputMask = mask;
-    FInputLength = 0;
-    for (auto &seg : FSegments)
-        FInputLength += seg->Streams[size_t(n)].Info.dwLength;
+    FInputLength = FSource->Length(n);
     FillDisplayInfo();
     FCacheCount = 0;
     FCache.assign(std::max<size_t>(kReadAheadBytes / FInput.nBlockAlign, 1) * FInput.nBlockAlign, 0);
@@ -392,11 +221,12 @@ bool TWaveReader::SelectStream(int i)
 // from the streams; every segment takes the selected stream's size, rate and length.
 void TWaveReader::FillDisplayInfo()
 {
-    for (auto &seg : FSegments) {
-        AVIFILEINFO &fi = seg->FileInfo;
+    for (int k = 0; k < SegmentCount(); ++k) {
+        AVIFILEINFO &fi = FSegmentInfo[size_t(k)];
+        const std::vector<TAudioStreamRecord> &streams = FSource->Segment(k).Streams();
         if (FKind == ksVfap || FKind == ksMsds) {
             uint64_t maxBytes = 0, suggested = 0;
-            for (const TStreamRec &s : seg->Streams) {
+            for (const TAudioStreamRecord &s : streams) {
                 if (s.Info.dwScale)
                     maxBytes += uint64_t(std::llround(double(s.Info.dwRate) * s.Info.dwSampleSize / s.Info.dwScale));
                 suggested += s.Info.dwSuggestedBufferSize;
@@ -404,12 +234,12 @@ void TWaveReader::FillDisplayInfo()
             fi.dwMaxBytesPerSec = uint32_t(std::min<uint64_t>(maxBytes, UINT32_MAX));
             fi.dwFlags = 0;
             fi.dwCaps = 0x11;
-            fi.dwStreams = uint32_t(seg->Streams.size());
+            fi.dwStreams = uint32_t(streams.size());
             fi.dwSuggestedBufferSize = uint32_t(std::min<uint64_t>(suggested, UINT32_MAX));
             std::string label = FKind == ksMsds ? "DirectShow" : "VFAPI (" + PluginInfoText(FPlugin) + ")";
-            SetSourceName(fi.szFileType, seg->File, label);
+            SetSourceName(fi.szFileType, FSegmentFiles[size_t(k)], label);
         }
-        const AVISTREAMINFO &si = seg->Streams[size_t(FSelected)].Info;
+        const AVISTREAMINFO &si = streams[size_t(FSelected)].Info;
         fi.dwWidth = uint32_t(std::max(si.rcFrame.right - si.rcFrame.left, 0));
         fi.dwHeight = uint32_t(std::max(si.rcFrame.bottom - si.rcFrame.top, 0));
         fi.dwScale = si.dwScale;
@@ -453,18 +283,18 @@ double TWaveReader::Duration() const
     return FOpen && FOutput.nSamplesPerSec ? double(FOutputLength) / FOutput.nSamplesPerSec : 0.0;
 }
 
-int TWaveReader::SegmentCount() const { return int(FSegments.size()); }
+int TWaveReader::SegmentCount() const { return int(FSegmentInfo.size()); }
 
 AVIFILEINFO TWaveReader::SegmentFileInfo(int segment) const
 {
-    return segment >= 0 && segment < SegmentCount() ? FSegments[size_t(segment)]->FileInfo : AVIFILEINFO{};
+    return segment >= 0 && segment < SegmentCount() ? FSegmentInfo[size_t(segment)] : AVIFILEINFO{};
 }
 
 AVISTREAMINFO TWaveReader::SegmentStreamInfo(int segment, int stream) const
 {
-    if (segment < 0 || segment >= SegmentCount() || stream < 0 || stream >= FStreamCount)
+    if (!FSource || segment < 0 || segment >= FSource->SegmentCount() || stream < 0 || stream >= FStreamCount)
         return AVISTREAMINFO{};
-    return FSegments[size_t(segment)]->Streams[size_t(stream)].Info;
+    return FSource->Segment(segment).Streams()[size_t(stream)].Info;
 }
 
 std::string TWaveReader::KindString() const
@@ -499,7 +329,6 @@ void TWaveReader::Seek(int64_t position)
     int64_t p = std::clamp<int64_t>(position, 0, FOutputLength);
     FLastInput = (FRateDiffers ? int64_t(double(p) * FRatio) : p) - 1;
     std::memset(FOneSample, FInput.wBitsPerSample == 8 ? 128 : 0, sizeof FOneSample);
-    FCurrentSegment = -1;
 }
 
 bool TWaveReader::Silence(void *buffer, int32_t count)
@@ -598,42 +427,13 @@ bool TWaveReader::ReadInput(int64_t first, int64_t count, uint8_t *out)
     return true;
 }
 
-// Reads input samples through the access path, segment by segment.
+// Reads input samples through the access path (a joined track reads across its segments).
 bool TWaveReader::ReadDirect(int64_t first, int64_t count, uint8_t *out)
 {
     if (first < 0 || first + count > FInputLength)
         return Err(meFileRead);
-    const uint32_t block = FInput.nBlockAlign;
-    while (count > 0) {
-        int segIndex = FCurrentSegment;
-        auto covers = [&](int i) {
-            const TStreamRec &s = FSegments[size_t(i)]->Streams[size_t(FSelected)];
-            return first >= s.First && first <= s.Last;
-        };
-        if (segIndex < 0 || !covers(segIndex)) {
-            segIndex = -1;
-            for (int i = 0; i < SegmentCount() && segIndex < 0; ++i)
-                if (covers(i))
-                    segIndex = i;
-            if (segIndex < 0)
-                return Err(meFileRead);
-        }
-        FCurrentSegment = segIndex;
-        TSegment &seg = *FSegments[size_t(segIndex)];
-        const TStreamRec &s = seg.Streams[size_t(FSelected)];
-        int64_t k = std::min(count, s.Last - first + 1);
-        if (!ReadFromSegment(seg, first - s.First + s.Start, int32_t(k), out))
-            return false;
-        first += k;
-        count -= k;
-        out += k * block;
-    }
-    return true;
-}
-
-bool TWaveReader::ReadFromSegment(TSegment &seg, int64_t filePos, int32_t count, uint8_t *out)
-{
-    if (TMediaError r = seg.Source->Read(seg.Streams[size_t(FSelected)].Stream, filePos, count, out); r != meOk)
+    const int64_t start = FSource->Streams()[size_t(FSelected)].Start;
+    if (TMediaError r = FSource->Read(FSelected, first + start, int32_t(count), out); r != meOk)
         return Err(r);
     return true;
 }

@@ -1,8 +1,8 @@
 // TWaveReader: the audio source front-end. Opens one audio file or a list of segments
 // through the system media layer (MSVW), the own AVI/WAVE reader (ODML), FFmpeg's demuxers
-// and decoders (LAVF) or a reader plug-in (VFAP), selects an audio stream and delivers it as
-// PCM in a chosen output format, converting rate, sample width and channels, addressed by
-// output sample number.
+// and decoders (LAVF) or a reader plug-in (VFAP), each a TAudioSource tried in the order
+// AudioPathOrder gives, selects an audio stream and delivers it as PCM in a chosen output
+// format, converting rate, sample width and channels, addressed by output sample number.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +12,9 @@
 
 #include "media/common/media_error.h"
 #include "media/common/vfw_types.h"
+#include "media/input/audio_source.h"
 #include "media/input/source_kind.h"
+#include "media/input/wave_choose.h"
 #include "media/input/wave_format.h"
 
 namespace tessaly {
@@ -93,22 +95,14 @@ public:
     bool Silence(void *buffer, int32_t count);
 
 private:
-    struct TSegment;
-    bool OpenOnce(const std::vector<std::string> &files, TSourceKind kind, int param, bool allowFallback,
-                  int accessLevel);
-    bool OpenSegment(TSegment &seg, const std::string &file, TSourceKind kind, int param, bool allowFallback,
-                     int accessLevel);
-    static TSourceKind DetectPluginKind(const std::string &file, int accessLevel, int &param);
+    bool OpenOnce(const std::vector<std::string> &files, const TPathAttempt &path, int accessLevel);
     int WantedAudioIndex();
-    bool OpenVfap(TSegment &seg, const std::string &file, int param, bool allowFallback, int accessLevel);
-    bool CheckSegments();
     void FillDisplayInfo();
     bool Fail(TMediaError code); // a failed open check: status set, ok flag cleared
     bool Err(TMediaError code);  // a failed call on an open reader: status set
     // Input samples [first, first + count) of the selected stream into out (input format).
     bool ReadInput(int64_t first, int64_t count, uint8_t *out);
     bool ReadDirect(int64_t first, int64_t count, uint8_t *out);
-    bool ReadFromSegment(TSegment &seg, int64_t filePos, int32_t count, uint8_t *out);
 
     std::string FFileList;
     TSourceKind FKind = ksNone;
@@ -116,7 +110,11 @@ private:
     TMediaError FStatus = meOk;
     TMediaProblem FProblem;
     bool FOk = false, FOpen = false, FEnd = false;
-    std::vector<std::unique_ptr<TSegment>> FSegments;
+    // The open track: one path's source, or the segments joined; each segment's file and
+    // its description as shown (filled in for plug-in sources).
+    std::unique_ptr<TAudioSource> FSource;
+    std::vector<std::string> FSegmentFiles;
+    std::vector<AVIFILEINFO> FSegmentInfo;
     int FStreamCount = 0;
     std::vector<int> FAudioStreams;
     int FSelected = -1;
@@ -130,7 +128,6 @@ private:
     int64_t FInputLength = 0, FOutputLength = 0, FPosition = 0;
     int64_t FLastInput = -1;
     uint8_t FOneSample[kMaxSampleFrameBytes] = {};
-    int FCurrentSegment = -1;
     // Read-ahead of input samples [FCacheFirst, FCacheFirst + FCacheCount).
     std::vector<uint8_t> FCache;
     int64_t FCacheFirst = 0, FCacheCount = 0;

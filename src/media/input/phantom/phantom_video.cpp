@@ -41,6 +41,14 @@ bool TPhantomVideoSource::Create(uint32_t width, uint32_t height, int32_t length
     FLength = length;
     FScale = scale;
     FRate = rate;
+    const std::string name = "(*)";
+    TVideoStreamRecord stream = PictureStreamRecord(name, FourCC("DIB "), scale, rate, length, width, height);
+    stream.Info.dwSuggestedBufferSize = FImageSize;
+    stream.Info.dwSampleSize = FImageSize;
+    stream.Format = FFormat;
+    std::vector<TVideoStreamRecord> streams;
+    streams.push_back(std::move(stream));
+    Describe(name, AVIFILEINFO{}, std::move(streams), {"WrdSrcPhantom", ""}, "Dummy clip");
     return true;
 }
 

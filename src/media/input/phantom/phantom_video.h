@@ -1,5 +1,5 @@
 // TPhantomVideoSource: a generated clip (kind DUMY) of a given size, pixel format, length
-// and rate, each frame a blank picture with its number in the middle.
+// and rate, each frame a blank picture with its number in the middle, named "(*)".
 #pragma once
 
 #include "media/input/video_source.h"

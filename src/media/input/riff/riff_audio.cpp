@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <sys/stat.h>
 
+#include "media/input/riff/riff_streams.h"
 #include "media/input/wave_format.h"
 
 namespace tessaly {
@@ -18,26 +19,16 @@ bool IsMultichannelAudio(const TAudioStreamRecord &s)
            f.nChannels > 2;
 }
 
-// The stream description and start sample as each reader gives them.
-int32_t StreamInfo(TAvi2Reader &rd, int i, AVISTREAMINFO &info)
-{
-    rd.GetStreamInfo(i, info);
-    return AVIERR_OK;
-}
-int32_t StreamInfo(TAviFile &f, int i, AVISTREAMINFO &info) { return f.GetStreamInfo(i, info); }
-int32_t StartOf(TAvi2Reader &, int, const AVISTREAMINFO &info) { return int32_t(info.dwStart); }
-int32_t StartOf(TAviFile &f, int i, const AVISTREAMINFO &) { return f.StreamStart(i); }
-
 // Stream records through a reader with the AVIFile-shaped calls of both paths.
 template <class TReader> TMediaError ReadStreams(TReader &rd, std::vector<TAudioStreamRecord> &streams)
 {
     for (int i = 0; i < rd.StreamCount(); ++i) {
         TAudioStreamRecord s;
         s.Stream = i;
-        int32_t r = StreamInfo(rd, i, s.Info);
+        int32_t r = RiffStreamInfo(rd, i, s.Info);
         if (r != AVIERR_OK)
             return MediaErrorFromAviErr(r);
-        s.Start = StartOf(rd, i, s.Info);
+        s.Start = RiffStreamStart(rd, i, s.Info);
         if (s.Start < 0)
             return meStreamFormat;
         int32_t size = 0;

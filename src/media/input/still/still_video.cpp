@@ -1,6 +1,7 @@
 // Still pictures as a clip.
 #include "media/input/still/still_video.h"
 
+#include "media/common/byte_order.h"
 #include "media/common/io_image_loader.h"
 #include "media/input/io_movie_reader.h"
 
@@ -23,6 +24,15 @@ bool TStillVideoSource::Open(const std::vector<std::string> &files)
     FHeight = image->Height();
     FImageSize = image->ImageSize();
     FFormat = image->BitmapInfo();
+    TVideoStreamRecord stream = PictureStreamRecord(files[0], FourCC("DIB "), 1, 1, FrameCount(), FWidth, FHeight);
+    stream.Info.dwSuggestedBufferSize = FImageSize;
+    stream.Info.dwSampleSize = FImageSize;
+    stream.Format = FFormat;
+    std::vector<TVideoStreamRecord> streams;
+    streams.push_back(std::move(stream));
+    const bool list = files.size() > 1;
+    Describe(files[0], AVIFILEINFO{}, std::move(streams), {list ? "WrdSrcPictures" : "WrdSrcStill", ""},
+             list ? "Image List" : "Still Image");
     return true;
 }
 
