@@ -292,11 +292,16 @@ int32_t TLavfVideoSource::Identify(const AVPacket &packet, int32_t expected) con
 {
     const auto matches = [&](int32_t i) {
         const TLavfPacket &p = FIndex.Packets[size_t(i)];
-        if (p.Pos >= 0 && packet.pos >= 0 && p.Pos != packet.pos)
+        const bool samePos = p.Pos >= 0 && packet.pos >= 0;
+        if (samePos && p.Pos != packet.pos)
             return false;
-        if (packet.dts != AV_NOPTS_VALUE && p.Dts != kNoTimestamp)
-            return p.Dts == packet.dts;
-        return packet.pts == AV_NOPTS_VALUE || p.Pts == kNoTimestamp || p.Pts == packet.pts;
+        const bool ptsAgrees = packet.pts == AV_NOPTS_VALUE || p.Pts == kNoTimestamp || p.Pts == packet.pts;
+        // A decode time the demuxer guessed (Matroska stores none) can differ after a seek
+        // from the one guessed on the pass from the start; the position and the presentation
+        // time then still name the packet.
+        if (packet.dts != AV_NOPTS_VALUE && p.Dts != kNoTimestamp && p.Dts != packet.dts)
+            return samePos && packet.pts != AV_NOPTS_VALUE && p.Pts == packet.pts;
+        return ptsAgrees;
     };
     if (expected >= 0 && size_t(expected) < FIndex.Packets.size() && matches(expected))
         return expected;
