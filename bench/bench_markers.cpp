@@ -22,6 +22,7 @@
 #include "project/audio_mixer.h"
 #include "project/curve_drawing.h"
 #include "project/project.h"
+#include "project/project_editor.h"
 #include "project/project_file.h"
 #include "project/wave_mix_source.h"
 #include "support/project_fakes.h"
@@ -191,7 +192,8 @@ int main(int argc, char **argv)
 
         test::TFakeSources sources;
         TProject project(nullptr, &sources);
-        TProjectFile file(project, sources);
+        TProjectEditor editor(project, &sources);
+        TProjectFile file(editor, sources);
         sources.Open(srVideo, video, "ODML|-1");
         sources.Open(srAudio, audio, "ODML|-1");
         project.VideoOpened();
@@ -205,7 +207,8 @@ int main(int argc, char **argv)
 
         test::TFakeSources loadSources;
         TProject loaded(nullptr, &loadSources);
-        TProjectFile loadFile(loaded, loadSources);
+        TProjectEditor loadEditor(loaded, &loadSources);
+        TProjectFile loadFile(loadEditor, loadSources);
         start = Now();
         const bool ok = loadFile.LoadProject(name, false);
         const double load = Seconds(start);

@@ -8,10 +8,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 
 #include "platform/file_system.h"
 #include "platform/ini_file.h"
 #include "project/project.h"
+#include "project/project_editor.h"
 #include "project/window_texts.h"
 #include "platform/text_util.h"
 #include "shell/messages.h"
@@ -178,7 +180,8 @@ bool ParsePhantom(const std::string &text, TPhantomClip &clip, bool &isPhantom, 
     return ok;
 }
 
-TProjectFile::TProjectFile(TProject &project, TProjectSources &sources) : FProject(project), FSources(sources)
+TProjectFile::TProjectFile(TProjectEditor &editor, TProjectSources &sources)
+    : FEditor(editor), FProject(editor.Project()), FSources(sources)
 {
 }
 
@@ -202,9 +205,9 @@ bool TProjectFile::OpenSource(TSourceRole role, const std::string &fileList, con
         return false;
     }
     if (role == srVideo)
-        FProject.VideoOpened();
+        FEditor.VideoOpened();
     else if (role == srAudio)
-        FProject.AudioOpened();
+        FEditor.AudioOpened();
     return true;
 }
 
@@ -219,7 +222,7 @@ bool TProjectFile::LoadMedia(const TIniFile &ini)
         TMediaError code = FSources.OpenPhantom(clip);
         ok = code == meOk;
         if (ok)
-            FProject.VideoOpened();
+            FEditor.VideoOpened();
         else if (TUserInterface *ui = FProject.UserInterface())
             ui->Error(TranslatedErrorSentence(Msg("ErrOpenDum"), code));
     } else if (isPhantom) {
@@ -299,7 +302,7 @@ void TProjectFile::LoadMarkers(const TIniFile &ini, bool &markersBad, bool &chap
     std::sort(frames.begin(), frames.end());
     if (std::adjacent_find(frames.begin(), frames.end()) != frames.end())
         markersBad = true;
-    FProject.SetMarkers(std::move(list));
+
 
     count = ini.ReadInteger("Chapters", "Count", 0);
     entries = ListEntries(ini, "Chapters", count);
@@ -308,12 +311,14 @@ void TProjectFile::LoadMarkers(const TIniFile &ini, bool &markersBad, bool &chap
                                                            [](const TListEntry &e) { return e.Index > 0; }));
     if (count > 1 && later < static_cast<size_t>(count) - 1)
         chaptersBad = true;
+    // Frame -> enabled; an entry on the frame of an earlier one replaces it.
+    std::map<int32_t, bool> chapterList{{0, true}};
     for (const TListEntry &e : entries) {
         const std::string value = TrimField(e.Value);
         if (e.Index == 0) {
             if (value.empty())
                 continue;   // keeps the default start chapter
-            FProject.ClearChapters();
+            chapterList.clear();
         }
         std::vector<std::string> fields = SplitText(value, ',');
         int64_t frame = -1;
@@ -323,9 +328,12 @@ void TProjectFile::LoadMarkers(const TIniFile &ini, bool &markersBad, bool &chap
             chaptersBad = true;
             continue;
         }
-        bool enabled = !(fields.size() > 1 && TrimField(fields[1]) == "0");
-        FProject.AddChapter({static_cast<int32_t>(frame), enabled});
+        chapterList[static_cast<int32_t>(frame)] = !(fields.size() > 1 && TrimField(fields[1]) == "0");
     }
+    std::vector<TChapter> chapters;
+    for (const auto &[frame, enabled] : chapterList)
+        chapters.push_back({frame, enabled});
+    FEditor.TakeLoadedLists(std::move(list), chapters);
 }
 
 void TProjectFile::LoadMixing(const TIniFile &ini, TProjectOptions &o)
@@ -340,7 +348,7 @@ void TProjectFile::LoadMixing(const TIniFile &ini, TProjectOptions &o)
 
 void TProjectFile::LoadConfig(const TIniFile &ini, bool success)
 {
-    TProjectOptions &o = FProject.Options();
+    TProjectOptions o = FProject.Options();
     o.UseChapters = ini.ReadBool("Config", "UseChapters", false);
     o.ConcatChapters = ini.ReadBool("Config", "ConcatChapters", false);
     o.UseGlobalShift = ini.ReadBool("Config", "UseGlobalShift", o.UseGlobalShift);
@@ -360,12 +368,14 @@ void TProjectFile::LoadConfig(const TIniFile &ini, bool success)
     if (o.MarkerDrawSize < 1 || o.MarkerDrawSize > 3)
         o.MarkerDrawSize = 1;
     ReadArrange(ini);
-    if (!success || !FProject.HasVideo())
+    if (!success || !FProject.HasVideo()) {
+        FEditor.TakeLoadedOptions(o);
         return;
+    }
     o.PreviewEnv = TrimField(ini.ReadString("Config", "PreviewEnv", FProject.Defaults().PreviewEnv));
     o.Zoom = TrimField(ini.ReadString("Config", "Zoom", "100"));
-    FProject.SetViewOffset(0);
-    FProject.SetPosition(ini.ReadInteger("Config", "Position", 0));
+    FEditor.TakeLoadedOptions(o);
+    FEditor.TakeLoadedPosition(ini.ReadInteger("Config", "Position", 0));
     FSources.SetFlipImage(o.FlipImage);
 }
 
@@ -433,9 +443,8 @@ bool TProjectFile::LoadProject(const std::string &fileName, bool /*fromUser*/)
         return false;
     }
     // Observers hear of the whole load once, at its end.
-    FProject.BeginUpdate();
-    FProject.SetChanged(false);
-    FProject.ClearProject();
+    FEditor.BeginUpdate();
+    FEditor.ClearForLoad();
     FFolder = FolderOf(fileName);
     // A file cut short would load as a project without its markers, chapters or
     // options, and a render from it would look right: the user decides, knowing what
@@ -451,24 +460,19 @@ bool TProjectFile::LoadProject(const std::string &fileName, bool /*fromUser*/)
         TUserInterface *ui = FProject.UserInterface();
         if (!ui || ui->Message(mtConfirmation, text + "\r\n\r\n" + Msg("MsgOpenPart"), mbYes | mbNo) != mrYes) {
             ini.CancelUpdate();
-            FProject.SetChanged(false);
-            FProject.NotifyChange(pcAll);
-            FProject.EndUpdate();
+            FEditor.LoadFinished(fileName, false);
+            FEditor.EndUpdate();
             return false;
         }
     }
     bool ok = LoadMedia(ini);
-    FProject.ResetMarkers();
+    FEditor.ResetMarkers();
     bool markersBad = false, chaptersBad = false;
     if (ok)
         LoadMarkers(ini, markersBad, chaptersBad);
     LoadConfig(ini, ok);
     ini.CancelUpdate();
-    if (ok)
-        FProject.SetFileName(fileName);
-    else
-        FProject.ClearProject();
-    FProject.SetChanged(false);
+    FEditor.LoadFinished(fileName, ok);
     if (ok && (markersBad || chaptersBad)) {
         std::string text = Msg("ErrLoadPrj");
         if (markersBad)
@@ -477,8 +481,7 @@ bool TProjectFile::LoadProject(const std::string &fileName, bool /*fromUser*/)
             text += "\r\n- " + Msg("WrdChptLst");
         FProject.ShowErrorText(text);
     }
-    FProject.NotifyChange(pcAll);
-    FProject.EndUpdate();
+    FEditor.EndUpdate();
     return ok;
 }
 
@@ -546,8 +549,7 @@ bool TProjectFile::SaveProject(const std::string &fileName)
         FProject.ShowErrorText(ini.LastError().empty() ? "Cannot write \"" + fileName + "\"." : ini.LastError());
         return false;
     }
-    FProject.SetFileName(fileName);
-    FProject.SetChanged(false);
+    FEditor.Saved(fileName);
     return true;
 }
 

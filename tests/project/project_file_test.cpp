@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "project/project.h"
+#include "project/project_editor.h"
 #include "project/project_file.h"
 #include "support/project_fakes.h"
 #include "support/test_support.h"
@@ -54,7 +55,8 @@ protected:
     TFakeSources sources;
     TRecordingUserInterface ui;
     TProject project{&ui, &sources};
-    TProjectFile file{project, sources};
+    TProjectEditor editor{project, &sources};
+    TProjectFile file{editor, sources};
 };
 
 TEST_F(ProjectFile, SavesEveryKeyInItsForm)
@@ -86,7 +88,8 @@ TEST_F(ProjectFile, SavesEveryKeyInItsForm)
     // And it loads back to the same project.
     TFakeSources s2;
     TProject p2(&ui, &s2);
-    TProjectFile f2(p2, s2);
+    TProjectEditor e2(p2, &s2);
+    TProjectFile f2(e2, s2);
     ASSERT_TRUE(f2.LoadProject(out));
     EXPECT_EQ(p2.MarkerCount(), 2);
     EXPECT_EQ(p2.GetMarker(0), Make(100, 5, mkSpline, true));
@@ -213,7 +216,8 @@ TEST_F(ProjectFile, FileCutShortIsNeverLoadedAsAComplete)
         TFakeSources s2;
         TRecordingUserInterface ui2;   // answers No
         TProject p2(&ui2, &s2);
-        TProjectFile f2(p2, s2);
+        TProjectEditor e2(p2, &s2);
+        TProjectFile f2(e2, s2);
         const bool loaded = f2.LoadProject(path);
         const bool question = !ui2.Messages.empty() && ui2.Messages[0].Type == mtConfirmation;
         asked += question;
@@ -246,7 +250,8 @@ TEST_F(ProjectFile, FileCutShortIsNeverLoadedAsAComplete)
     TRecordingUserInterface ui3;
     ui3.Answers = {mrYes};
     TProject p3(&ui3, &s3);
-    TProjectFile f3(p3, s3);
+    TProjectEditor e3(p3, &s3);
+    TProjectFile f3(e3, s3);
     ASSERT_TRUE(f3.LoadProject(path));
     ASSERT_FALSE(ui3.Messages.empty());
     EXPECT_NE(ui3.Messages[0].Text.find("\r\n- [Config] CrossFading\r\n- [Config] PreScan"), std::string::npos);
