@@ -2,12 +2,15 @@
 // times saving and loading the project file, formatting every list line (what
 // `tessaly-cli project list` prints), the analysis over every frame, the audio render of
 // 10 minutes (the mixer with its frame states, as the render runs it; once without
-// markers for comparison) and one evaluation of the curve strip for a repaint.
+// markers for comparison: the best of three renders with markers of no effect against the
+// best of three without markers) and one evaluation of the curve strip for a repaint
+// (the curve, its squares and the axes, as the strip asks for them).
 // Usage: bench_markers [largest marker count] (default 100000).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -19,6 +22,7 @@
 #include "project/audio_mixer.h"
 #include "project/curve_drawing.h"
 #include "project/project.h"
+#include "project/project_editor.h"
 #include "project/project_file.h"
 #include "project/wave_mix_source.h"
 #include "support/project_fakes.h"
@@ -32,9 +36,31 @@ constexpr int32_t kRenderFrames = 10 * 60 * kFps;   // 10 minutes of video
 constexpr int32_t kSampleRate = 48000;
 constexpr int32_t kSamplesPerFrame = kSampleRate / kFps;
 
-double Seconds(std::chrono::steady_clock::time_point start)
+// Processor time of this thread: the machine's other loads do not count. Saving also
+// waits for the disk (the file is synced before it replaces the old one); that wait is
+// shown apart, as wall-clock time.
+struct TClock {
+    std::chrono::steady_clock::time_point Wall;
+    timespec Cpu{};
+};
+
+TClock Now()
 {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    TClock c;
+    c.Wall = std::chrono::steady_clock::now();
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &c.Cpu);
+    return c;
+}
+
+double Seconds(const TClock &start)
+{
+    const TClock end = Now();
+    return double(end.Cpu.tv_sec - start.Cpu.tv_sec) + double(end.Cpu.tv_nsec - start.Cpu.tv_nsec) * 1e-9;
+}
+
+double WallSeconds(const TClock &start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start.Wall).count();
 }
 
 bool WriteWav(const std::string &path, int64_t samples)
@@ -106,12 +132,23 @@ void AddMarkers(TProject &project, int32_t count, bool flat)
     project.SetMarkers(std::move(markers));
 }
 
+double Render(TProject &project, TWaveReader &reader);
+
+// The fastest of three renders: what remains is the work, not the machine's other loads.
+double BestRender(TProject &project, TWaveReader &reader)
+{
+    double best = Render(project, reader);
+    for (int i = 0; i < 2; ++i)
+        best = std::min(best, Render(project, reader));
+    return best;
+}
+
 double Render(TProject &project, TWaveReader &reader)
 {
     TWaveMixSource source(reader);
     TAudioMixer mixer(project, &source, nullptr);
     TAudioMixState state;
-    auto start = std::chrono::steady_clock::now();
+    auto start = Now();
     mixer.InitAudioMix(0, 0, state, false);
     std::vector<uint8_t> buffer(size_t(state.MaxSamples) * size_t(state.BlockSize));
     for (int32_t f = 0; f < kRenderFrames; ++f)
@@ -139,8 +176,10 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    std::printf("%8s %8s %9s %9s %9s %10s %10s %11s %10s\n", "markers", "frames", "save ms", "load ms", "list ms",
-                "analyze s", "render s", "flat rend s", "repaint ms");
+    std::printf("Processor times, except the wall-clock time of saving (with the disk's sync).\n");
+    std::printf("%8s %8s %9s %10s %9s %9s %10s %10s %11s %8s %10s\n", "markers", "frames", "save ms", "(wall ms)",
+                "load ms", "list ms", "analyze s", "render s", "flat rend s", "vs none", "repaint ms");
+    double noMarkers = 0;
     for (int32_t count : {0, 100, 1000, 10000, 100000}) {
         if (count > largest)
             break;
@@ -153,7 +192,8 @@ int main(int argc, char **argv)
 
         test::TFakeSources sources;
         TProject project(nullptr, &sources);
-        TProjectFile file(project, sources);
+        TProjectEditor editor(project, &sources);
+        TProjectFile file(editor, sources);
         sources.Open(srVideo, video, "ODML|-1");
         sources.Open(srAudio, audio, "ODML|-1");
         project.VideoOpened();
@@ -161,14 +201,15 @@ int main(int argc, char **argv)
         AddMarkers(project, count, false);
 
         const std::string name = (folder / ("markers" + std::to_string(count) + ".tsp")).string();
-        auto start = std::chrono::steady_clock::now();
+        auto start = Now();
         file.SaveProject(name);
-        const double save = Seconds(start);
+        const double save = Seconds(start), saveWall = WallSeconds(start);
 
         test::TFakeSources loadSources;
         TProject loaded(nullptr, &loadSources);
-        TProjectFile loadFile(loaded, loadSources);
-        start = std::chrono::steady_clock::now();
+        TProjectEditor loadEditor(loaded, &loadSources);
+        TProjectFile loadFile(loadEditor, loadSources);
+        start = Now();
         const bool ok = loadFile.LoadProject(name, false);
         const double load = Seconds(start);
         if (!ok || loaded.MarkerCount() != project.MarkerCount()) {
@@ -177,7 +218,7 @@ int main(int argc, char **argv)
             return 1;
         }
 
-        start = std::chrono::steady_clock::now();
+        start = Now();
         size_t listed = 0;
         for (int32_t i = 0; i < loaded.MarkerCount(); ++i)
             listed += loaded.MarkerLine(i).size();
@@ -186,11 +227,10 @@ int main(int argc, char **argv)
         const double list = Seconds(start);
 
         TAnalysisResult analysis;
-        start = std::chrono::steady_clock::now();
+        start = Now();
         AnalyzeProject(loaded, nullptr, analysis);
         const double analyze = Seconds(start);
 
-        const double render = Render(loaded, reader);
         test::TFakeSources flatSources;
         TProject flat(nullptr, &flatSources);
         flatSources.Open(srVideo, video, "ODML|-1");
@@ -198,16 +238,27 @@ int main(int argc, char **argv)
         flat.VideoOpened();
         flat.AudioOpened();
         AddMarkers(flat, count, true);
-        const double flatRender = Render(flat, reader);
+        const double flatRender = BestRender(flat, reader);
+        if (count == 0)
+            noMarkers = flatRender;
+        const double render = Render(loaded, reader);
 
         TCountingCanvas canvas;
-        start = std::chrono::steady_clock::now();
-        DrawCorrectionCurve(loaded, canvas, 1000, 60, 1, 100);
-        const double repaint = Seconds(start);
+        TCurveAxes axes;
+        double repaint = 1e9;
+        for (int i = 0; i < 5; ++i) {
+            canvas.Calls = 0;
+            start = Now();
+            DrawCorrectionCurve(loaded, canvas, 1000, 60, 1, 100);
+            axes = CurveAxesOf(loaded, 1000, 1, 100, 90);
+            repaint = std::min(repaint, Seconds(start));
+        }
 
-        std::printf("%8d %8d %9.1f %9.1f %9.1f %10.3f %10.3f %11.3f %10.2f   (%zu list chars, %zu canvas calls)\n",
-                    count, frames, save * 1000, load * 1000, list * 1000, analyze, render, flatRender,
-                    repaint * 1000, listed, canvas.Calls);
+        std::printf("%8d %8d %9.1f %10.1f %9.1f %9.1f %10.3f %10.3f %11.3f %7.0f%% %10.2f   (%zu list chars, %zu "
+                    "canvas calls, %zu ticks)\n",
+                    count, frames, save * 1000, saveWall * 1000, load * 1000, list * 1000, analyze, render, flatRender,
+                    noMarkers > 0 ? 100 * flatRender / noMarkers : 100.0, repaint * 1000, listed, canvas.Calls,
+                    axes.Ticks.size());
         std::fflush(stdout);
     }
     std::filesystem::remove_all(folder);

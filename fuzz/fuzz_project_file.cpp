@@ -4,6 +4,7 @@
 // so no input can make the target read arbitrary files.
 #include "project/media_sources.h"
 #include "project/project.h"
+#include "project/project_editor.h"
 #include "project/project_file.h"
 #include "shell/user_interface.h"
 
@@ -72,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     TMediaSources media;
     TFuzzSources sources(media);
     TProject project(&ui, &media);
-    TProjectFile file(project, sources);
+    TProjectEditor editor(project, &sources);
+    TProjectFile file(editor, sources);
     if (file.LoadProject(path, true)) {
         const int32_t frames = project.FrameCount();
         for (int32_t n = 0; n < frames && n < 2000; n += 7)

@@ -6,8 +6,8 @@
 #include <ostream>
 
 #include "project/marker.h"
-#include "project/marker_commands.h"
 #include "project/project.h"
+#include "project/project_editor.h"
 
 namespace tessaly::cli {
 
@@ -27,32 +27,27 @@ public:
     void CloseAll() override {}
 };
 
-// Places the markers through the editing commands, as a user would.
-void BuildExample(TProject &project)
+// Places the markers through the editor, as a user would: the position, the button of
+// the marker kind, then the value field.
+void BuildExample(TProjectEditor &editor)
 {
-    project.VideoOpened();
-    project.AudioOpened();
-    auto at = [&](int32_t frame) { project.SetPosition(frame); };
-    at(40);
-    EditMarkerValue(project, SetPoint(project), 2000);      // the audio lags 2 frames ...
-    at(200);
-    EditMarkerValue(project, SetPoint(project), -3000);     // ... and runs ahead at the end
-    at(90);
-    EditMarkerValue(project, SetPoint(project), 1000);      // a bend in between
-    at(120);
-    EditMarkerValue(project, SetRelCut(project), 5000);     // jump 5 frames forward
-    at(150);
-    EditMarkerValue(project, SetDShift(project), 4000);     // double track 4 frames later
-    at(170);
-    EditOptionMarker(project, SetOption(project), false, true, "80");   // double only, 80 %
-    at(190);
-    EditOptionMarker(project, SetOption(project), true, true, "");      // both again
-    project.Options().UseChapters = true;
-    at(100);
-    AddChapterAtPosition(project);
-    at(230);
-    TickChapter(project, AddChapterAtPosition(project), false);
-    project.SetPosition(0);
+    editor.VideoOpened();
+    editor.AudioOpened();
+    auto place = [&](int32_t frame, TMarkerKind kind) {
+        editor.MoveTo(frame);
+        return editor.NewMarker(kind).Record.Target;
+    };
+    editor.SetShiftValue(place(40, mkSpline), "2");     // the audio lags 2 frames ...
+    editor.SetShiftValue(place(200, mkSpline), "-3");   // ... and runs ahead at the end
+    editor.SetShiftValue(place(90, mkSpline), "1");     // a bend in between
+    editor.SetShiftValue(place(120, mkRelCut), "5");    // jump 5 frames forward
+    editor.SetShiftValue(place(150, mkDShift), "4");    // double track 4 frames later
+    editor.EditOptionMarker(place(170, mkOption), false, true, "80");   // double only, 80 %
+    editor.EditOptionMarker(place(190, mkOption), true, true, "");      // both again
+    editor.SetUseChapters(true);
+    editor.AddChapter(100);
+    editor.AddChapter(230, false);
+    editor.MoveTo(0);
 }
 
 std::string Fixed(long double v, int decimals)
@@ -87,7 +82,8 @@ int RunExample(const std::vector<std::string> &args, std::ostream &out, std::ost
 
     TExampleMedia media;
     TProject project(nullptr, &media);
-    BuildExample(project);
+    TProjectEditor editor(project);
+    BuildExample(editor);
 
     out << "Example project: " << project.FrameCount() << " frames at " << Fixed(project.Fps(), 3)
         << " fps, " << project.OutputFrameCount() << " output frames\n";

@@ -6,7 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <set>
+#include <unordered_set>
 
 namespace tessaly {
 
@@ -25,6 +25,11 @@ std::string Trim(const std::string &s) {
 
 // Section name of a line, or false when the line is no section header.
 bool SectionOf(const std::string &line, std::string &name) {
+    // Most lines are keys: they are passed over without making a trimmed copy, so that
+    // finding a section after a long one stays cheap.
+    const size_t first = line.find_first_not_of(kIniBlanks);
+    if (first == std::string::npos || line[first] != '[')
+        return false;
     std::string t = Trim(line);
     if (t.empty() || t[0] != '[')
         return false;
@@ -193,8 +198,14 @@ bool TIniFile::Store(TDocument &doc) {
         return Fail("Cannot read file \"" + FFileName + "\": " + std::strerror(doc.readError));
     const char *eol = doc.crlf ? "\r\n" : "\n";
     std::string text = doc.bom ? "\xEF\xBB\xBF" : "";
+    size_t size = text.size();
     for (const std::string &line : doc.lines)
-        text += line + eol;
+        size += line.size() + 2;
+    text.reserve(size);
+    for (const std::string &line : doc.lines) {
+        text += line;
+        text += eol;
+    }
     std::string error;
     if (!WriteFileAtomic(FFileName, text, &error))
         return Fail(error);
@@ -398,7 +409,8 @@ bool TIniFile::ReplaceSection(const std::string &section,
     std::string sec = Trim(section);
     std::vector<std::string> lines;
     lines.reserve(values.size());
-    std::set<std::string> keys;
+    std::unordered_set<std::string> keys;
+    keys.reserve(values.size());
     for (const auto &[key, value] : values) {
         std::string k = Trim(key);
         // Keys given twice, or a key or value that cannot be stored, take the way of

@@ -43,14 +43,12 @@ std::string Exponent(long double v)
     return s;
 }
 
-// The whole frames a relative cut moves by: its shift rounded to the nearest frame
-// (halves away from zero), so whole values stay as they are.
+} // namespace
+
 int64_t CutFrames(const TMarker &m)
 {
     return std::llroundl(m.Shift());
 }
-
-} // namespace
 
 bool AnalyzeProject(const TProject &project, TProgress *progress, TAnalysisResult &result)
 {
@@ -124,88 +122,6 @@ std::vector<TAnalysisRow> AnalysisRows(const TAnalysisResult &r)
         rows.push_back({Msg("AnaMaxCurvature"), Exponent(r[6].Value * 100) + " %",
                         std::to_string(r[6].Frame)});
     return rows;
-}
-
-bool InsertChapters(TProject &project, TAutoChapterMode mode, int32_t interval, bool clearFirst)
-{
-    if (mode == acFixedLength && interval < kMinChapterInterval)
-        return false;
-    TProjectOptions options = project.Options();
-    options.UseChapters = true;
-    project.SetOptions(options);
-    if (clearFirst)
-        project.ClearChapters();
-    if (mode == acFixedLength) {
-        for (int64_t f = 0; f < project.FrameCount(); f += interval)
-            project.AddChapter({static_cast<int32_t>(f), true});
-    } else {
-        project.AddChapter({0, true});
-        for (int32_t i = 0; i < project.MarkerCount(); ++i) {
-            TMarker m = project.GetMarker(i);
-            if (m.Kind != mkRelCut || m.Deactivated || CutFrames(m) >= 0)
-                continue;
-            // The |v| frames from F are left out of the result.
-            int64_t end = int64_t{m.Frame} - CutFrames(m);
-            project.AddChapter({m.Frame, false});
-            if (end <= INT32_MAX)
-                project.AddChapter({static_cast<int32_t>(end), true});
-        }
-        options.ConcatChapters = true;
-        project.SetOptions(options);
-    }
-    project.SetChanged(true);
-    return true;
-}
-
-int32_t RemoveDeactivatedMarkers(TProject &project)
-{
-    std::vector<TMarker> kept;
-    for (const TMarker &m : project.Markers())
-        if (!m.Deactivated)
-            kept.push_back(m);
-    const int32_t removed = project.MarkerCount() - static_cast<int32_t>(kept.size());
-    if (removed > 0) {
-        project.SetMarkers(std::move(kept));
-        project.SetChanged(true);
-    }
-    return removed;
-}
-
-void GotoFrame(TProject &project, int32_t frame)
-{
-    if (frame < 0)
-        return;
-    if (frame > project.FrameCount() - 1)
-        frame = project.FrameCount() - 1;
-    if (frame < 0)
-        return;
-    project.SetPosition(frame);
-    project.SetViewOffset(0);
-}
-
-bool JumpToCutEnd(TProject &project, int32_t index)
-{
-    TMarker m = project.GetMarker(index);
-    if (index < 0 || index >= project.MarkerCount() || m.Kind != mkRelCut)
-        return false;
-    int64_t target = int64_t{m.Frame} - CutFrames(m);
-    int64_t last = int64_t{project.FrameCount()} - 1;
-    if (target > last)
-        target = last;
-    if (target < 0)
-        target = 0;
-    project.SetPosition(static_cast<int32_t>(target));
-    project.SetViewOffset(0);
-    return true;
-}
-
-bool ViewOffsetToCutValue(TProject &project, int32_t index)
-{
-    TMarker m = project.GetMarker(index);
-    if (index < 0 || index >= project.MarkerCount() || m.Kind != mkRelCut)
-        return false;
-    project.SetViewOffset(static_cast<int32_t>(-CutFrames(m)));
-    return true;
 }
 
 } // namespace tessaly

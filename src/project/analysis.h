@@ -11,6 +11,7 @@ namespace tessaly {
 
 class TProject;
 class TProgress;
+struct TMarker;
 
 struct TAnalysisRecord {
     int32_t Frame = -1;     // -1: not found
@@ -39,20 +40,8 @@ enum TAutoChapterMode { acFixedLength, acSkipCutOut };
 // chapter files than anybody wants from one video.
 constexpr int32_t kMinChapterInterval = 100;
 
-// Fills the chapter list: every `interval` frames (at least 100, else false), or around
-// the stretches that backward relative cuts leave out (then concatenated). Turns
-// chapters on and marks the project changed.
-bool InsertChapters(TProject &project, TAutoChapterMode mode, int32_t interval, bool clearFirst);
-
-// Deletes every deactivated marker; returns how many (the curve is rebuilt when any).
-int32_t RemoveDeactivatedMarkers(TProject &project);
-
-// Moves the position to `frame` (clamped to N - 1; negative frames are ignored) with
-// view offset 0.
-void GotoFrame(TProject &project, int32_t frame);
-// For relative cut `index`: jumps to its frame minus its value (within the video) /
-// sets the view offset to minus its value. False for another kind.
-bool JumpToCutEnd(TProject &project, int32_t index);
-bool ViewOffsetToCutValue(TProject &project, int32_t index);
+// The whole frames a relative cut moves by: its shift rounded to the nearest frame
+// (halves away from zero), so whole values stay as they are.
+int64_t CutFrames(const TMarker &marker);
 
 } // namespace tessaly

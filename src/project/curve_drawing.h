@@ -56,6 +56,11 @@ int CurveColumnOf(int32_t position, int32_t frameCount, int zoomPercent, int32_t
 // The sample count: samplesPerPixel x width, limited to 10 .. 2048.
 int CurveSampleCount(int width, int samplesPerPixel);
 
+// The shift curve at the samples + 1 frames i x N / samples (i = 0 .. samples), where the
+// drawing and the axes place their columns, in one walk along the curve; empty without a
+// video.
+std::vector<long double> CurveSamples(const TProject &project, int samples);
+
 // The axes of the curve box: the time under the box every `Step` seconds, and the shift
 // curve's range (its lowest value at the bottom edge, its highest at the top), as the
 // drawing scales the grey curve.

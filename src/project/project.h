@@ -148,6 +148,11 @@ public:
     void RebuildSpline();
     // Curve value at frame x (in frames); 0 without video. Logarithmic in the marker count.
     long double SplineShiftAt(long double x) const;
+    // The curve at each of `frames`: with the frames in rising order one walk along the
+    // curve (linear in their count and the marker count) where a frame has one point of
+    // the curve, SplineShiftAt where the curve folds back; the two agree to far below a
+    // thousandth of a frame.
+    std::vector<long double> SplineShiftsAt(const std::vector<long double> &frames) const;
     // Logarithmic in the marker and chapter counts.
     TFrameState GetStateAt(int32_t frame) const;
     const TDeactivatedStats &DeactivatedStats() const { return FDeactStats; }

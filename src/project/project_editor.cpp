@@ -234,7 +234,13 @@ TEditResult TProjectEditor::RemoveDeactivated()
         any = any || FProject.GetMarker(i).Deactivated;
     if (!any)
         return {};
-    return Edit(ekRemoveDeactivated, -1, [&] { return RemoveDeactivatedMarkers(FProject) > 0; });
+    return Edit(ekRemoveDeactivated, -1, [&] {
+        std::vector<TMarker> kept;
+        for (const TMarker &m : FProject.Markers())
+            if (!m.Deactivated)
+                kept.push_back(m);
+        return FProject.SetMarkers(std::move(kept));
+    });
 }
 
 TEditResult TProjectEditor::ReplaceSyncMarkers(const std::vector<TMarker> &markers)
@@ -333,7 +339,31 @@ TEditResult TProjectEditor::InsertChapters(TAutoChapterMode mode, int32_t interv
         return Refuse(Msg("ErrNoVideo"));
     if (mode == acFixedLength && interval < kMinChapterInterval)
         return Refuse(Msg("ErrInterval"));
-    return Edit(ekInsertChapters, -1, [&] { return tessaly::InsertChapters(FProject, mode, interval, clearFirst); });
+    return Edit(ekInsertChapters, -1, [&] {
+        TProjectOptions options = FProject.Options();
+        options.UseChapters = true;
+        FProject.SetOptions(options);
+        if (clearFirst)
+            FProject.ClearChapters();
+        if (mode == acFixedLength) {
+            for (int64_t f = 0; f < FProject.FrameCount(); f += interval)
+                FProject.AddChapter({static_cast<int32_t>(f), true});
+            return true;
+        }
+        FProject.AddChapter({0, true});
+        for (const TMarker &m : FProject.Markers()) {
+            if (m.Kind != mkRelCut || m.Deactivated || CutFrames(m) >= 0)
+                continue;
+            // The |v| frames from F are left out of the result.
+            const int64_t end = int64_t{m.Frame} - CutFrames(m);
+            FProject.AddChapter({m.Frame, false});
+            if (end <= INT32_MAX)
+                FProject.AddChapter({static_cast<int32_t>(end), true});
+        }
+        options.ConcatChapters = true;
+        FProject.SetOptions(options);
+        return true;
+    });
 }
 
 // --- options -------------------------------------------------------------------
@@ -441,14 +471,25 @@ TEditResult TProjectEditor::JumpToCutEnd(int32_t index)
 {
     if (FProject.GetMarker(index).Kind != mkRelCut)
         return Refuse(Msg("ErrMarkerKind"));
-    return Edit(ekNone, -1, [&] { return tessaly::JumpToCutEnd(FProject, index); });
+    // The frame where the cut's jump lands, within the video.
+    const int64_t target = std::clamp<int64_t>(int64_t{FProject.GetMarker(index).Frame} -
+                                                   CutFrames(FProject.GetMarker(index)),
+                                               0, std::max<int64_t>(int64_t{FProject.FrameCount()} - 1, 0));
+    return Edit(ekNone, -1, [&] {
+        FProject.SetPosition(static_cast<int32_t>(target));
+        FProject.SetViewOffset(0);
+        return true;
+    });
 }
 
 TEditResult TProjectEditor::ViewOffsetToCutValue(int32_t index)
 {
     if (FProject.GetMarker(index).Kind != mkRelCut)
         return Refuse(Msg("ErrMarkerKind"));
-    return Edit(ekNone, -1, [&] { return tessaly::ViewOffsetToCutValue(FProject, index); });
+    return Edit(ekNone, -1, [&] {
+        FProject.SetViewOffset(static_cast<int32_t>(-CutFrames(FProject.GetMarker(index))));
+        return true;
+    });
 }
 
 // --- undo ---------------------------------------------------------------------------
@@ -516,6 +557,54 @@ void TProjectEditor::StartNew(const TProjectDefaults &defaults, int32_t markerDr
     o.MarkerDrawSize = markerDrawSize;
     FProject.SetOptions(o);
     FProject.EndUpdate();
+}
+
+// --- the project file -------------------------------------------------------------------
+
+void TProjectEditor::ClearForLoad()
+{
+    FProject.SetChanged(false);
+    FProject.ClearProject();
+}
+
+void TProjectEditor::ResetMarkers()
+{
+    FProject.ResetMarkers();
+}
+
+void TProjectEditor::TakeLoadedLists(std::vector<TMarker> markers, const std::vector<TChapter> &chapters)
+{
+    FProject.SetMarkers(std::move(markers));
+    FProject.ClearChapters();
+    for (const TChapter &c : chapters)
+        FProject.AddChapter(c);
+}
+
+void TProjectEditor::TakeLoadedOptions(const TProjectOptions &options)
+{
+    FProject.SetOptions(options);
+}
+
+void TProjectEditor::TakeLoadedPosition(int32_t position)
+{
+    FProject.SetViewOffset(0);
+    FProject.SetPosition(position);
+}
+
+void TProjectEditor::LoadFinished(const std::string &fileName, bool ok)
+{
+    if (ok)
+        FProject.SetFileName(fileName);
+    else
+        FProject.ClearProject();
+    FProject.SetChanged(false);
+    FProject.NotifyChange(pcAll);
+}
+
+void TProjectEditor::Saved(const std::string &fileName)
+{
+    FProject.SetFileName(fileName);
+    FProject.SetChanged(false);
 }
 
 } // namespace tessaly

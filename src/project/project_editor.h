@@ -121,6 +121,24 @@ public:
     // size taken into its options.
     void StartNew(const TProjectDefaults &defaults, int32_t markerDrawSize);
 
+    // --- the project file (no undo record; observers hear of a load once, when the
+    // BeginUpdate bracket around it ends) ---------------------------------------------
+    // An empty, unchanged project, for a load to fill.
+    void ClearForLoad();
+    // No markers, the start chapter alone, chapters off.
+    void ResetMarkers();
+    // The lists as read: the markers (sorted, the first on a frame kept, as SetMarkers)
+    // and the chapter list in frame order, replacing the start chapter.
+    void TakeLoadedLists(std::vector<TMarker> markers, const std::vector<TChapter> &chapters);
+    void TakeLoadedOptions(const TProjectOptions &options);
+    // The stored position, with view offset 0.
+    void TakeLoadedPosition(int32_t position);
+    // The end of a load: the file's name (ok) or an empty project (failed or cancelled),
+    // unchanged, every observer told of everything.
+    void LoadFinished(const std::string &fileName, bool ok);
+    // The project was written to `fileName`: it takes that name and is unchanged.
+    void Saved(const std::string &fileName);
+
 private:
     TEditResult Refuse(const std::string &text) const;
     // Runs `apply` inside an update bracket and fills the undo record.

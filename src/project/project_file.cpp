@@ -6,12 +6,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 
 #include "platform/file_system.h"
 #include "platform/ini_file.h"
 #include "project/project.h"
+#include "project/project_editor.h"
 #include "project/window_texts.h"
 #include "platform/text_util.h"
 #include "shell/messages.h"
@@ -77,19 +79,21 @@ std::string FirstField(const std::string &list)
     return TrimField(list.substr(0, list.find('|')));
 }
 
+// A decimal number with "." or "," before the fraction; false when anything but the
+// number (and blanks around it) is there. A value beyond the range of long double reads
+// as infinity or zero, which the callers' range checks refuse.
 bool ParseDecimal(std::string text, long double &value)
 {
     text = TrimField(text);
     std::replace(text.begin(), text.end(), ',', '.');
     if (text.empty())
         return false;
-    try {
-        size_t used = 0;
-        value = std::stold(text, &used);
-        return used == text.size();
-    } catch (...) {
+    char *end = nullptr;
+    const long double v = std::strtold(text.c_str(), &end);
+    if (end != text.c_str() + text.size())
         return false;
-    }
+    value = v;
+    return true;
 }
 
 // Reads one field of a phantom descriptor; on the first bad field `problem` says which
@@ -176,7 +180,8 @@ bool ParsePhantom(const std::string &text, TPhantomClip &clip, bool &isPhantom, 
     return ok;
 }
 
-TProjectFile::TProjectFile(TProject &project, TProjectSources &sources) : FProject(project), FSources(sources)
+TProjectFile::TProjectFile(TProjectEditor &editor, TProjectSources &sources)
+    : FEditor(editor), FProject(editor.Project()), FSources(sources)
 {
 }
 
@@ -200,9 +205,9 @@ bool TProjectFile::OpenSource(TSourceRole role, const std::string &fileList, con
         return false;
     }
     if (role == srVideo)
-        FProject.VideoOpened();
+        FEditor.VideoOpened();
     else if (role == srAudio)
-        FProject.AudioOpened();
+        FEditor.AudioOpened();
     return true;
 }
 
@@ -217,7 +222,7 @@ bool TProjectFile::LoadMedia(const TIniFile &ini)
         TMediaError code = FSources.OpenPhantom(clip);
         ok = code == meOk;
         if (ok)
-            FProject.VideoOpened();
+            FEditor.VideoOpened();
         else if (TUserInterface *ui = FProject.UserInterface())
             ui->Error(TranslatedErrorSentence(Msg("ErrOpenDum"), code));
     } else if (isPhantom) {
@@ -239,34 +244,54 @@ bool TProjectFile::LoadMedia(const TIniFile &ini)
     return ok;
 }
 
+namespace {
+
+// One entry of a list section: its position (the key) and its text.
+struct TListEntry {
+    int32_t Index = 0;
+    std::string Value;
+};
+
+// The entries of a list section ([Markers], [Chapters]) whose keys are the positions
+// 0 .. count-1 written as decimals (a key spelled otherwise, "007" or "+7", is none of
+// them), in position order; of a key given twice the first counts. One pass over the
+// section, so a list of any length is read in time linear in its size.
+std::vector<TListEntry> ListEntries(const TIniFile &ini, const char *section, int32_t count)
+{
+    std::vector<TListEntry> entries;
+    for (auto &[key, value] : ini.ReadSectionValues(section)) {
+        // Only the spelling a position is saved with: digits, no sign, no leading zero.
+        const std::string k = TrimField(key);
+        int64_t index = 0;
+        if (k.empty() || (k.size() > 1 && k[0] == '0') || k.find_first_not_of("0123456789") != std::string::npos ||
+            !ParseInteger(k, 0, INT32_MAX, index) || index >= count)
+            continue;
+        entries.push_back({static_cast<int32_t>(index), value});
+    }
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const TListEntry &a, const TListEntry &b) { return a.Index < b.Index; });
+    entries.erase(std::unique(entries.begin(), entries.end(),
+                              [](const TListEntry &a, const TListEntry &b) { return a.Index == b.Index; }),
+                  entries.end());
+    return entries;
+}
+
+} // namespace
+
 void TProjectFile::LoadMarkers(const TIniFile &ini, bool &markersBad, bool &chaptersBad)
 {
-    // Each section is read once; the keys are the list positions 0 .. Count-1.
-    // Missing keys are counted as bad entries; once every stored key was seen the rest
-    // of a (possibly huge) Count is missing too and the walk stops.
-    auto values = [&ini](const char *section) {
-        std::map<std::string, std::string> m;
-        for (auto &[key, value] : ini.ReadSectionValues(section))
-            m.emplace(UpperAscii(TrimField(key)), value);
-        m.erase("COUNT");
-        return m;
-    };
-    std::map<std::string, std::string> markers = values("Markers");
+    // Positions without a key count as bad entries.
     int32_t count = ini.ReadInteger("Markers", "Count", 0);
-    size_t found = 0;
+    std::vector<TListEntry> entries = ListEntries(ini, "Markers", count);
+    if (count > 0 && entries.size() < static_cast<size_t>(count))
+        markersBad = true;
     std::vector<TMarker> list;
+    list.reserve(entries.size());
     std::vector<int32_t> frames;
-    for (int32_t i = 0; i < count; ++i) {
-        auto it = markers.find(std::to_string(i));
-        if (it == markers.end()) {
-            markersBad = true;
-            if (found >= markers.size())
-                break;
-            continue;
-        }
-        ++found;
+    frames.reserve(entries.size());
+    for (const TListEntry &e : entries) {
         TMarker m;
-        if (ParseMarker(it->second, m) && CanonicalMarker(m, m)) {
+        if (ParseMarker(e.Value, m) && CanonicalMarker(m, m)) {
             list.push_back(m);
             frames.push_back(m.Frame);
         } else {
@@ -277,20 +302,23 @@ void TProjectFile::LoadMarkers(const TIniFile &ini, bool &markersBad, bool &chap
     std::sort(frames.begin(), frames.end());
     if (std::adjacent_find(frames.begin(), frames.end()) != frames.end())
         markersBad = true;
-    FProject.SetMarkers(std::move(list));
 
-    std::map<std::string, std::string> chapters = values("Chapters");
+
     count = ini.ReadInteger("Chapters", "Count", 0);
-    found = 0;
-    for (int32_t i = 0; i < count; ++i) {
-        auto it = chapters.find(std::to_string(i));
-        std::string value = it == chapters.end() ? std::string() : TrimField(it->second);
-        if (it != chapters.end())
-            ++found;
-        if (i == 0) {
+    entries = ListEntries(ini, "Chapters", count);
+    // A missing start entry keeps the default start chapter; any other is bad.
+    const size_t later = static_cast<size_t>(std::count_if(entries.begin(), entries.end(),
+                                                           [](const TListEntry &e) { return e.Index > 0; }));
+    if (count > 1 && later < static_cast<size_t>(count) - 1)
+        chaptersBad = true;
+    // Frame -> enabled; an entry on the frame of an earlier one replaces it.
+    std::map<int32_t, bool> chapterList{{0, true}};
+    for (const TListEntry &e : entries) {
+        const std::string value = TrimField(e.Value);
+        if (e.Index == 0) {
             if (value.empty())
                 continue;   // keeps the default start chapter
-            FProject.ClearChapters();
+            chapterList.clear();
         }
         std::vector<std::string> fields = SplitText(value, ',');
         int64_t frame = -1;
@@ -298,13 +326,14 @@ void TProjectFile::LoadMarkers(const TIniFile &ini, bool &markersBad, bool &chap
             frame = ParseChapterFrame(value);
         if (frame < 0) {
             chaptersBad = true;
-            if (it == chapters.end() && found >= chapters.size())
-                break;
             continue;
         }
-        bool enabled = !(fields.size() > 1 && TrimField(fields[1]) == "0");
-        FProject.AddChapter({static_cast<int32_t>(frame), enabled});
+        chapterList[static_cast<int32_t>(frame)] = !(fields.size() > 1 && TrimField(fields[1]) == "0");
     }
+    std::vector<TChapter> chapters;
+    for (const auto &[frame, enabled] : chapterList)
+        chapters.push_back({frame, enabled});
+    FEditor.TakeLoadedLists(std::move(list), chapters);
 }
 
 void TProjectFile::LoadMixing(const TIniFile &ini, TProjectOptions &o)
@@ -319,7 +348,7 @@ void TProjectFile::LoadMixing(const TIniFile &ini, TProjectOptions &o)
 
 void TProjectFile::LoadConfig(const TIniFile &ini, bool success)
 {
-    TProjectOptions &o = FProject.Options();
+    TProjectOptions o = FProject.Options();
     o.UseChapters = ini.ReadBool("Config", "UseChapters", false);
     o.ConcatChapters = ini.ReadBool("Config", "ConcatChapters", false);
     o.UseGlobalShift = ini.ReadBool("Config", "UseGlobalShift", o.UseGlobalShift);
@@ -339,13 +368,14 @@ void TProjectFile::LoadConfig(const TIniFile &ini, bool success)
     if (o.MarkerDrawSize < 1 || o.MarkerDrawSize > 3)
         o.MarkerDrawSize = 1;
     ReadArrange(ini);
-    if (!success || !FProject.HasVideo())
+    if (!success || !FProject.HasVideo()) {
+        FEditor.TakeLoadedOptions(o);
         return;
+    }
     o.PreviewEnv = TrimField(ini.ReadString("Config", "PreviewEnv", FProject.Defaults().PreviewEnv));
     o.Zoom = TrimField(ini.ReadString("Config", "Zoom", "100"));
-    FProject.SetViewOffset(0);
-    FProject.SetPosition(ini.ReadInteger("Config", "Position", 0));
-    FProject.RebuildSpline();
+    FEditor.TakeLoadedOptions(o);
+    FEditor.TakeLoadedPosition(ini.ReadInteger("Config", "Position", 0));
     FSources.SetFlipImage(o.FlipImage);
 }
 
@@ -360,7 +390,7 @@ bool ParseIntegerList(const std::string &text, size_t count, int32_t *values)
         if (comma == std::string::npos)
             return false;
         int64_t v = 0;
-        if (!ParseInt(TrimField(text.substr(start, comma - start)), INT32_MIN, INT32_MAX, v))
+        if (!ParseInteger(text.substr(start, comma - start), INT32_MIN, INT32_MAX, v))
             return false;
         values[i] = static_cast<int32_t>(v);
         start = comma + 1;
@@ -413,9 +443,8 @@ bool TProjectFile::LoadProject(const std::string &fileName, bool /*fromUser*/)
         return false;
     }
     // Observers hear of the whole load once, at its end.
-    FProject.BeginUpdate();
-    FProject.SetChanged(false);
-    FProject.ClearProject();
+    FEditor.BeginUpdate();
+    FEditor.ClearForLoad();
     FFolder = FolderOf(fileName);
     // A file cut short would load as a project without its markers, chapters or
     // options, and a render from it would look right: the user decides, knowing what
@@ -431,24 +460,19 @@ bool TProjectFile::LoadProject(const std::string &fileName, bool /*fromUser*/)
         TUserInterface *ui = FProject.UserInterface();
         if (!ui || ui->Message(mtConfirmation, text + "\r\n\r\n" + Msg("MsgOpenPart"), mbYes | mbNo) != mrYes) {
             ini.CancelUpdate();
-            FProject.SetChanged(false);
-            FProject.NotifyChange(pcAll);
-            FProject.EndUpdate();
+            FEditor.LoadFinished(fileName, false);
+            FEditor.EndUpdate();
             return false;
         }
     }
     bool ok = LoadMedia(ini);
-    FProject.ResetMarkers();
+    FEditor.ResetMarkers();
     bool markersBad = false, chaptersBad = false;
     if (ok)
         LoadMarkers(ini, markersBad, chaptersBad);
     LoadConfig(ini, ok);
     ini.CancelUpdate();
-    if (ok)
-        FProject.SetFileName(fileName);
-    else
-        FProject.ClearProject();
-    FProject.SetChanged(false);
+    FEditor.LoadFinished(fileName, ok);
     if (ok && (markersBad || chaptersBad)) {
         std::string text = Msg("ErrLoadPrj");
         if (markersBad)
@@ -457,8 +481,7 @@ bool TProjectFile::LoadProject(const std::string &fileName, bool /*fromUser*/)
             text += "\r\n- " + Msg("WrdChptLst");
         FProject.ShowErrorText(text);
     }
-    FProject.NotifyChange(pcAll);
-    FProject.EndUpdate();
+    FEditor.EndUpdate();
     return ok;
 }
 
@@ -526,8 +549,7 @@ bool TProjectFile::SaveProject(const std::string &fileName)
         FProject.ShowErrorText(ini.LastError().empty() ? "Cannot write \"" + fileName + "\"." : ini.LastError());
         return false;
     }
-    FProject.SetFileName(fileName);
-    FProject.SetChanged(false);
+    FEditor.Saved(fileName);
     return true;
 }
 

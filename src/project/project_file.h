@@ -19,6 +19,7 @@ std::string ProjectFileProblem(const std::string &fileName);
 class TIniFile;
 
 class TProject;
+class TProjectEditor;
 
 // The window layout written to [Arrange] (never applied when loading).
 struct TProjectArrange {
@@ -37,8 +38,9 @@ bool ParsePhantom(const std::string &text, TPhantomClip &clip, bool &isPhantom, 
 
 class TProjectFile {
 public:
-    // Nothing is owned. The project's messages go through its user interface.
-    TProjectFile(TProject &project, TProjectSources &sources);
+    // Nothing is owned. The project is read through the editor and changed only by its
+    // members; its messages go through its user interface.
+    TProjectFile(TProjectEditor &editor, TProjectSources &sources);
 
     // Window layout: filled from [Arrange] when a project is loaded, written back on
     // saving; without it [Arrange] is neither read nor written.
@@ -77,7 +79,8 @@ private:
     // Resampling and CrossFadeMs of [Config] into o (absent: sample copy, no fade).
     static void LoadMixing(const TIniFile &ini, TProjectOptions &o);
 
-    TProject &FProject;
+    TProjectEditor &FEditor;
+    const TProject &FProject;
     TProjectSources &FSources;
     TProjectArrange *FArrange = nullptr;
     std::function<std::string()> FChooseFileName;

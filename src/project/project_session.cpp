@@ -9,10 +9,10 @@
 namespace tessaly {
 
 TProjectSession::TProjectSession(TUserInterface *ui, const TProjectDefaults &defaults)
-    : FUi(ui), FProject(ui, &FSources), FFile(FProject, *this), FEditor(FProject, this)
+    : FUi(ui), FProject(ui, &FSources), FEditor(FProject, this), FFile(FEditor, *this)
 {
     FFile.SetArrange(&FArrange);
-    FProject.StartNew(defaults);
+    FEditor.StartNew(defaults, FProject.Options().MarkerDrawSize);
     // First observer: the window's refresh after a change sees the mutes released.
     FProject.AddObserver(this);
 }
@@ -43,7 +43,7 @@ bool TProjectSession::NewProject()
 {
     if (!AskSaveChanges())
         return false;
-    FProject.StartNew(FProject.Defaults());
+    FEditor.StartNew(FProject.Defaults(), FProject.Options().MarkerDrawSize);
     return true;
 }
 

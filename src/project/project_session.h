@@ -92,8 +92,8 @@ private:
     TUserInterface *FUi;
     TMediaSources FSources;
     TProject FProject;
+    TProjectEditor FEditor;   // before the file, which changes the project through it
     TProjectFile FFile;
-    TProjectEditor FEditor;
     TProjectArrange FArrange;
 };
 

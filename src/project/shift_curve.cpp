@@ -47,6 +47,7 @@ void TProject::RebuildSpline()
         add(p.Frame, p.Shift());
         add(n, p.Shift());
     } else {
+        FSpline.Reserve(static_cast<int32_t>(active.size()) + 2);
         // Straight continuations through the first two and the last two points, in
         // long double (whole-frame values give the same points as integer products).
         const TMarker &p0 = active[0], &p1 = active[1];
@@ -103,6 +104,22 @@ long double TProject::SplineShiftAt(long double x) const
             break;
     }
     return p.Y;
+}
+
+std::vector<long double> TProject::SplineShiftsAt(const std::vector<long double> &frames) const
+{
+    std::vector<long double> shifts(frames.size());
+    const bool walk = HasVideo() && FSpline.PointCount() > 1 && FSpline.XRises();
+    const long double n = FFrameCount;
+    // The same tolerance as the inversion of SplineShiftAt.
+    const long double tolerance = walk ? FSampleTime / n : 0;
+    TSplineWalk at;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const long double x = frames[i];
+        if (!walk || !(x >= 0 && x <= n) || !FSpline.YAtX(x, tolerance, at, shifts[i]))
+            shifts[i] = SplineShiftAt(x);
+    }
+    return shifts;
 }
 
 TFrameState TProject::GetStateAt(int32_t frame) const

@@ -65,16 +65,21 @@ void TSpline::Invalidate()
     FReady = false;
 }
 
+void TSpline::Reserve(int32_t count)
+{
+    if (count <= FCapacity)
+        return;
+    auto grown = std::make_unique<TSplinePoint[]>(static_cast<size_t>(count));
+    std::copy(FPoints.get(), FPoints.get() + FPointCount, grown.get());
+    FPoints = std::move(grown);
+    FCapacity = count;
+}
+
 int32_t TSpline::AddPoint(const TSplinePoint &point)
 {
-    if (FPointCount == FCapacity) {
-        // Room doubles (4, 8, 16 ...), so a curve of n points is stored in time linear in n.
-        int32_t capacity = FCapacity == 0 ? 4 : 2 * FCapacity;
-        auto grown = std::make_unique<TSplinePoint[]>(static_cast<size_t>(capacity));
-        std::copy(FPoints.get(), FPoints.get() + FPointCount, grown.get());
-        FPoints = std::move(grown);
-        FCapacity = capacity;
-    }
+    // Room doubles (4, 8, 16 ...), so a curve of n points is stored in time linear in n.
+    if (FPointCount == FCapacity)
+        Reserve(FCapacity == 0 ? 4 : 2 * FCapacity);
     FPoints[static_cast<size_t>(FPointCount)] = point;
     Invalidate();
     return FPointCount++;
@@ -122,6 +127,7 @@ void TSpline::Calculate()
     }
 
     FDirty = false;
+    FXRises = false;
     FReady = FClosed ? n > 2 : n > 1;
     if (!FReady)
         return;
@@ -138,7 +144,76 @@ void TSpline::Calculate()
     } else {
         SolveOpen(FKnotX, FCoefX);
         SolveOpen(FKnotY, FCoefY);
+        FindFolds();
     }
+}
+
+void TSpline::FindFolds()
+{
+    FFolds.clear();
+    const size_t n = static_cast<size_t>(FKnotCount);
+    FXRises = true;
+    for (size_t i = 0; FXRises && i + 1 < n; ++i)
+        FXRises = FKnotX[i] < FKnotX[i + 1];
+    if (!FXRises)
+        return;
+    for (size_t i = 0; i + 1 < n; ++i) {
+        if (IntervalRises(i))
+            continue;
+        std::pair<long double, long double> range;
+        IntervalXRange(i, range.first, range.second);
+        FFolds.push_back(range);
+    }
+    std::sort(FFolds.begin(), FFolds.end());
+    size_t kept = 0;
+    for (size_t i = 0; i < FFolds.size(); ++i) {
+        if (kept > 0 && FFolds[i].first <= FFolds[kept - 1].second)
+            FFolds[kept - 1].second = std::max(FFolds[kept - 1].second, FFolds[i].second);
+        else
+            FFolds[kept++] = FFolds[i];
+    }
+    FFolds.resize(kept);
+}
+
+void TSpline::IntervalXRange(size_t i, long double &lo, long double &hi) const
+{
+    const long double a = FCoefX.A[i], b = FCoefX.B[i], c = FCoefX.C[i], d = FCoefX.D[i];
+    const long double h = FKnotT[i + 1] - FKnotT[i];
+    auto x = [&](long double u) { return ((a * u + b) * u + c) * u + d; };
+    lo = std::min(x(0), x(h));
+    hi = std::max(x(0), x(h));
+    // The turning points: roots of X' = 3A u^2 + 2B u + C inside the interval.
+    std::vector<long double> roots;
+    if (a != 0) {
+        const long double disc = b * b - 3 * a * c;
+        if (disc >= 0) {
+            const long double r = std::sqrt(disc);
+            roots = {(-b - r) / (3 * a), (-b + r) / (3 * a)};
+        }
+    } else if (b != 0) {
+        roots = {-c / (2 * b)};
+    }
+    for (long double u : roots)
+        if (u > 0 && u < h) {
+            lo = std::min(lo, x(u));
+            hi = std::max(hi, x(u));
+        }
+}
+
+bool TSpline::IntervalRises(size_t i) const
+{
+    // X' = 3A u^2 + 2B u + C must stay positive over [0, h]: at both ends, and at the
+    // turning point of the parabola when it lies inside.
+    const long double a = FCoefX.A[i], b = FCoefX.B[i], c = FCoefX.C[i];
+    const long double h = FKnotT[i + 1] - FKnotT[i];
+    if (!(h > 0) || !(c > 0) || !((3 * a * h + 2 * b) * h + c > 0))
+        return false;
+    if (a != 0) {
+        const long double turn = -b / (3 * a);
+        if (turn > 0 && turn < h && !(c - b * b / (3 * a) > 0))
+            return false;
+    }
+    return true;
 }
 
 void TSpline::SolveOpen(const std::vector<long double> &v, TCoefficients &k) const
@@ -232,12 +307,17 @@ void TSpline::FillCoefficients(const std::vector<long double> &v, const std::vec
     k.D = v;
 }
 
-long double TSpline::Evaluate(const TCoefficients &k, long double s) const
+size_t TSpline::KnotAfter(long double s) const
+{
+    const std::vector<long double> &t = FKnotT;
+    // The first knot past s (the knots' parameters never decrease); a NaN lies before all.
+    return s >= t[0] ? static_cast<size_t>(std::upper_bound(t.begin(), t.end(), s) - t.begin()) : 0;
+}
+
+long double TSpline::Evaluate(const TCoefficients &k, size_t i, long double s) const
 {
     const std::vector<long double> &t = FKnotT;
     size_t n = t.size();
-    // The first knot past s (the knots' parameters never decrease); a NaN lies before all.
-    size_t i = s >= t[0] ? static_cast<size_t>(std::upper_bound(t.begin(), t.end(), s) - t.begin()) : 0;
     if (!FClosed) {
         if (i == 0)
             return (s - t[0]) * k.C[0] + k.D[0];
@@ -290,7 +370,52 @@ TExtPoint TSpline::PointAt(long double t) const
             return TExtPoint{FKnotX[0], FKnotY[0]};   // all knots coincide
         s -= std::trunc(s / period) * period;
     }
-    return TExtPoint{Evaluate(FCoefX, s), Evaluate(FCoefY, s)};
+    // Both coordinates share the one search for the interval.
+    const size_t after = KnotAfter(s);
+    return TExtPoint{Evaluate(FCoefX, after, s), Evaluate(FCoefY, after, s)};
+}
+
+bool TSpline::YAtX(long double x, long double tolerance, TSplineWalk &walk, long double &y) const
+{
+    if (FDirty || !FReady || FClosed || !FXRises)
+        return false;
+    const size_t last = static_cast<size_t>(FKnotCount) - 1;
+    if (!(x >= FKnotX[0] && x <= FKnotX[last]))
+        return false;
+    size_t &i = walk.Interval, &fold = walk.Fold;
+    if (i >= last || FKnotX[i] > x) {
+        i = 0;
+        fold = 0;
+    }
+    // Where the curve folds back an X may have several points: the caller decides there.
+    while (fold < FFolds.size() && FFolds[fold].second < x)
+        ++fold;
+    if (fold < FFolds.size() && FFolds[fold].first <= x)
+        return false;
+    while (i + 1 < last && FKnotX[i + 1] < x)
+        ++i;
+    // X rises through the interval, so X(u) = x has one root in [0, h]: Newton steps from
+    // the straight-line guess, kept inside the bracket by halving where they leave it.
+    const long double a = FCoefX.A[i], b = FCoefX.B[i], c = FCoefX.C[i], d = FCoefX.D[i];
+    const long double h = FKnotT[i + 1] - FKnotT[i];
+    const long double span = FKnotX[i + 1] - FKnotX[i];
+    long double lo = 0, hi = h;
+    long double u = span > 0 ? h * (x - FKnotX[i]) / span : 0;
+    constexpr int kMaxSteps = 64;
+    for (int step = 0; step < kMaxSteps; ++step) {
+        const long double f = ((a * u + b) * u + c) * u + d - x;
+        if (std::fabs(f) < tolerance)
+            break;
+        (f < 0 ? lo : hi) = u;
+        long double next = u - f / ((3 * a * u + 2 * b) * u + c);
+        if (!(next > lo && next < hi))
+            next = (lo + hi) / 2;
+        if (next == u)
+            break;
+        u = next;
+    }
+    y = ((FCoefY.A[i] * u + FCoefY.B[i]) * u + FCoefY.C[i]) * u + FCoefY.D[i];
+    return true;
 }
 
 } // namespace tessaly

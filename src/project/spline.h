@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace tessaly {
@@ -24,6 +25,12 @@ struct TSplinePoint {
 struct TExtPoint {
     long double X = 0;
     long double Y = 0;
+};
+
+// Where a walk along an open curve from left to right stands (see TSpline::YAtX).
+struct TSplineWalk {
+    size_t Interval = 0;
+    size_t Fold = 0;
 };
 
 TExtPoint MakePoint(long double x, long double y);
@@ -51,6 +58,17 @@ public:
     // GetPoint of a prepared spline, in logarithmic time of the knot count; a spline
     // changed since Prepare answers as if it had no points.
     TExtPoint PointAt(long double t) const;
+    // Room for `count` points, so that adding them does not move the array again.
+    void Reserve(int32_t count);
+    // True when the prepared curve is open and its knots' X rise: then, outside the X
+    // ranges of the intervals along which X does not rise throughout (where the curve
+    // folds back), each X within the knots' range has exactly one point.
+    bool XRises() const { return FXRises; }
+    // The Y of the one point whose X is `x` on such a curve, X found to within
+    // `tolerance`; calls with rising x walk the knots once in all (a call with a smaller
+    // x starts the walk again). False (y untouched) for any other curve, an x outside
+    // the knots' X range or within the X range of a fold.
+    bool YAtX(long double x, long double tolerance, TSplineWalk &walk, long double &y) const;
 
     int32_t PointCount() const { return FPointCount; }
     // Room for points in the array (4 at first, then doubling; shrinks only on Clear).
@@ -78,7 +96,14 @@ private:
     void SolveClosed(const std::vector<long double> &v, TCoefficients &k) const;
     void FillCoefficients(const std::vector<long double> &v, const std::vector<long double> &m,
                           TCoefficients &k) const;
-    long double Evaluate(const TCoefficients &k, long double s) const;
+    // The knot interval of parameter s as Evaluate takes it: the index of the first
+    // knot past s (0 before the first, the knot count after the last).
+    size_t KnotAfter(long double s) const;
+    long double Evaluate(const TCoefficients &k, size_t after, long double s) const;
+    bool IntervalRises(size_t i) const;
+    // The lowest and highest X along interval i.
+    void IntervalXRange(size_t i, long double &lo, long double &hi) const;
+    void FindFolds();
 
     std::unique_ptr<TSplinePoint[]> FPoints;
     int32_t FPointCount = 0;
@@ -89,6 +114,9 @@ private:
     bool FReady = false;
     bool FClosed = false;
     bool FDirty = false;
+    bool FXRises = false;
+    // The X ranges of the folds, merged where they overlap, in rising order.
+    std::vector<std::pair<long double, long double>> FFolds;
     int64_t FCalculations = 0;
 };
 

@@ -6,6 +6,7 @@
 
 #include "project/analysis.h"
 #include "project/project.h"
+#include "project/project_editor.h"
 #include "shell/progress.h"
 #include "support/project_fakes.h"
 #include "support/make_marker.h"
@@ -131,8 +132,9 @@ TEST_F(Analysis, AutomaticChapters)
 {
     media.SetVideo("/clips/b.avi", 2000);
     project.VideoOpened();
-    EXPECT_FALSE(InsertChapters(project, acFixedLength, 99, true));
-    ASSERT_TRUE(InsertChapters(project, acFixedLength, 700, true));
+    TProjectEditor editor(project);
+    EXPECT_FALSE(editor.InsertChapters(acFixedLength, 99, true));
+    ASSERT_TRUE(editor.InsertChapters(acFixedLength, 700, true));
     ASSERT_EQ(project.ChapterCount(), 3);
     EXPECT_EQ(project.GetChapter(2).Frame, 1400);
     EXPECT_TRUE(project.Changed());
@@ -140,7 +142,7 @@ TEST_F(Analysis, AutomaticChapters)
     project.AddMarker(Make(1000, -50, mkRelCut, true));
     project.AddMarker(Make(1500, -20, mkRelCut, true, true));   // deactivated: ignored
     project.AddMarker(Make(1600, 30, mkRelCut));                // forward: ignored
-    ASSERT_TRUE(InsertChapters(project, acSkipCutOut, 0, true));
+    ASSERT_TRUE(editor.InsertChapters(acSkipCutOut, 0, true));
     ASSERT_EQ(project.ChapterCount(), 3);
     EXPECT_EQ(project.GetChapter(0).Frame, 0);
     EXPECT_TRUE(project.GetChapter(0).Enabled);
@@ -159,25 +161,32 @@ TEST_F(Analysis, RemoveDeactivatedAndNavigate)
     Add(Make(30, 7, mkSpline));
     Add(Make(40, -15, mkRelCut));
     EXPECT_EQ(project.DeactivatedStats().Count, 1);
-    EXPECT_EQ(RemoveDeactivatedMarkers(project), 2);
+    TProjectEditor editor(project);
+    EXPECT_TRUE(editor.RemoveDeactivated());
     EXPECT_EQ(project.MarkerCount(), 2);
     EXPECT_EQ(project.DeactivatedStats().Count, 0);
     EXPECT_TRUE(project.Changed());
-    EXPECT_EQ(RemoveDeactivatedMarkers(project), 0);
+    EXPECT_FALSE(editor.RemoveDeactivated());
 
     project.SetViewOffset(9);
-    GotoFrame(project, 500);
-    EXPECT_EQ(project.Position(), 199);
+    EXPECT_TRUE(editor.MoveTo(199));
     EXPECT_EQ(project.ViewOffset(), 0);
-    GotoFrame(project, -3);
+    EXPECT_FALSE(editor.MoveTo(-3));
     EXPECT_EQ(project.Position(), 199);
-    EXPECT_TRUE(ViewOffsetToCutValue(project, 1));
+    EXPECT_TRUE(editor.ViewOffsetToCutValue(1));
     EXPECT_EQ(project.ViewOffset(), 15);
-    EXPECT_TRUE(JumpToCutEnd(project, 1));
+    EXPECT_TRUE(editor.JumpToCutEnd(1));
     EXPECT_EQ(project.Position(), 55);
     EXPECT_EQ(project.ViewOffset(), 0);
-    EXPECT_FALSE(JumpToCutEnd(project, 0));   // a spline point
-    EXPECT_FALSE(ViewOffsetToCutValue(project, 5));
+    EXPECT_FALSE(editor.JumpToCutEnd(0));   // a spline point
+    EXPECT_FALSE(editor.ViewOffsetToCutValue(5));
+    // A cut jumping past either end lands on the video's first or last frame.
+    project.AddMarker(Make(150, -400, mkRelCut));
+    project.AddMarker(Make(160, 400, mkRelCut));
+    EXPECT_TRUE(editor.JumpToCutEnd(project.FindMarker(150)));
+    EXPECT_EQ(project.Position(), 199);
+    EXPECT_TRUE(editor.JumpToCutEnd(project.FindMarker(160)));
+    EXPECT_EQ(project.Position(), 0);
 }
 
 } // namespace

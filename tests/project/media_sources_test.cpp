@@ -8,6 +8,7 @@
 #include "project/audio_mixer.h"
 #include "project/media_sources.h"
 #include "project/project.h"
+#include "project/project_editor.h"
 #include "project/project_file.h"
 #include "support/mix_fakes.h"
 #include "support/project_fakes.h"
@@ -34,7 +35,8 @@ protected:
     test::TRecordingUserInterface ui;
     TMediaSources sources;
     TProject project{&ui, &sources};
-    TProjectFile file{project, sources};
+    TProjectEditor editor{project, &sources};
+    TProjectFile file{editor, sources};
 };
 
 TEST_F(RealSources, LoadMixAndSaveAProject)

@@ -22,6 +22,9 @@ using test::Make;
 // The session hands out its project only to read: a change outside the editor does not
 // compile.
 static_assert(std::is_const_v<std::remove_reference_t<decltype(std::declval<TProjectSession &>().Project())>>);
+// The project file changes a project only through an editor: it cannot be given one to write.
+static_assert(!std::is_constructible_v<TProjectFile, TProject &, TProjectSources &>);
+static_assert(std::is_constructible_v<TProjectFile, TProjectEditor &, TProjectSources &>);
 
 class TCountingObserver : public TProjectObserver {
 public:
@@ -254,8 +257,8 @@ TEST_F(Editor, UndoAndRedoRestoreTheProjectFileByteForByte)
     sources.Lists[srVideo] = "/clips/a.avi";
     TProject p(&ui, &sources);
     p.VideoOpened();
-    TProjectFile file(p, sources);
     TProjectEditor ed(p, &sources);
+    TProjectFile file(ed, sources);
     std::vector<TEditRecord> stack;
     std::vector<std::string> saved;
     int files = 0;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "project/project.h"
+#include "project/project_editor.h"
 #include "project/project_file.h"
 #include "support/project_fakes.h"
 #include "support/test_support.h"
@@ -54,7 +55,8 @@ protected:
     TFakeSources sources;
     TRecordingUserInterface ui;
     TProject project{&ui, &sources};
-    TProjectFile file{project, sources};
+    TProjectEditor editor{project, &sources};
+    TProjectFile file{editor, sources};
 };
 
 TEST_F(ProjectFile, SavesEveryKeyInItsForm)
@@ -86,7 +88,8 @@ TEST_F(ProjectFile, SavesEveryKeyInItsForm)
     // And it loads back to the same project.
     TFakeSources s2;
     TProject p2(&ui, &s2);
-    TProjectFile f2(p2, s2);
+    TProjectEditor e2(p2, &s2);
+    TProjectFile f2(e2, s2);
     ASSERT_TRUE(f2.LoadProject(out));
     EXPECT_EQ(p2.MarkerCount(), 2);
     EXPECT_EQ(p2.GetMarker(0), Make(100, 5, mkSpline, true));
@@ -161,6 +164,38 @@ TEST_F(ProjectFile, BadEntriesAreSkippedAndReportedTogether)
     EXPECT_FALSE(project.Changed());
 }
 
+// The list keys are the positions as saving writes them: another spelling is no
+// position (that one is missing), a key given twice counts once, the first time; entries
+// beyond Count are not read.
+TEST_F(ProjectFile, ListPositionsAreReadAsSavedAndOnlyOnce)
+{
+    std::string path = WriteProject("keys.tsp", Files(),
+                                    "[Markers]\nCount=3\n2=Spl       300       +3\n0=Spl       100       +1\n"
+                                    "0=Spl       150       +9\n 1 =Spl       200       +2\n3=Spl       400       +4\n"
+                                    "[Chapters]\nCount=3\n2=700,1\n1=500,0\n");
+    ASSERT_TRUE(file.LoadProject(path));
+    ASSERT_EQ(project.MarkerCount(), 3);
+    EXPECT_EQ(project.GetMarker(0), Make(100, 1, mkSpline));
+    EXPECT_EQ(project.GetMarker(1), Make(200, 2, mkSpline));
+    EXPECT_EQ(project.GetMarker(2), Make(300, 3, mkSpline));
+    // Without key 0 the start chapter stays; the others come in frame order.
+    ASSERT_EQ(project.ChapterListCount(), 3);
+    EXPECT_EQ(project.GetListChapter(0), (TChapter{0, true}));
+    EXPECT_EQ(project.GetListChapter(1), (TChapter{500, false}));
+    EXPECT_EQ(project.GetListChapter(2), (TChapter{700, true}));
+    EXPECT_TRUE(ui.Messages.empty());
+
+    path = WriteProject("spelled.tsp", Files(),
+                        "[Markers]\nCount=2\n0=Spl       100       +1\n01=Spl       200       +2\n"
+                        "[Chapters]\nCount=2\n0=0,1\n+1=500,1\n");
+    ASSERT_TRUE(file.LoadProject(path));
+    ASSERT_EQ(project.MarkerCount(), 1);
+    EXPECT_EQ(project.ChapterListCount(), 1);
+    ASSERT_EQ(ui.Messages.size(), 1u);
+    EXPECT_EQ(ui.Messages[0].Text,
+              "The following items could not be loaded completely:\r\n- Marker list\r\n- Chapter list");
+}
+
 // A saved project cut at every byte: loaded unasked only when nothing of it is lost;
 // otherwise the question names what is missing, and No leaves the project empty.
 TEST_F(ProjectFile, FileCutShortIsNeverLoadedAsAComplete)
@@ -181,7 +216,8 @@ TEST_F(ProjectFile, FileCutShortIsNeverLoadedAsAComplete)
         TFakeSources s2;
         TRecordingUserInterface ui2;   // answers No
         TProject p2(&ui2, &s2);
-        TProjectFile f2(p2, s2);
+        TProjectEditor e2(p2, &s2);
+        TProjectFile f2(e2, s2);
         const bool loaded = f2.LoadProject(path);
         const bool question = !ui2.Messages.empty() && ui2.Messages[0].Type == mtConfirmation;
         asked += question;
@@ -214,7 +250,8 @@ TEST_F(ProjectFile, FileCutShortIsNeverLoadedAsAComplete)
     TRecordingUserInterface ui3;
     ui3.Answers = {mrYes};
     TProject p3(&ui3, &s3);
-    TProjectFile f3(p3, s3);
+    TProjectEditor e3(p3, &s3);
+    TProjectFile f3(e3, s3);
     ASSERT_TRUE(f3.LoadProject(path));
     ASSERT_FALSE(ui3.Messages.empty());
     EXPECT_NE(ui3.Messages[0].Text.find("\r\n- [Config] CrossFading\r\n- [Config] PreScan"), std::string::npos);

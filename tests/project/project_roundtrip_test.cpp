@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "project/project.h"
+#include "project/project_editor.h"
 #include "project/project_file.h"
 #include "support/project_fakes.h"
 #include "support/test_support.h"
@@ -56,7 +57,8 @@ protected:
         std::remove(out.c_str());   // a new file: saving over one keeps its other sections' order
         TFakeSources sources;
         TProject project(&ui, &sources);
-        TProjectFile file(project, sources);
+        TProjectEditor editor(project, &sources);
+        TProjectFile file(editor, sources);
         TProjectArrange layout = arrange ? *arrange : TProjectArrange{};
         file.SetArrange(arrange ? &layout : nullptr);
         EXPECT_TRUE(file.LoadProject(in));

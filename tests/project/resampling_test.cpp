@@ -11,6 +11,7 @@
 #include "media/output/avi_creator.h"
 #include "project/audio_mixer.h"
 #include "project/project.h"
+#include "project/project_editor.h"
 #include "project/project_file.h"
 #include "project/resampler.h"
 #include "project/resampler_pcm.h"
@@ -399,7 +400,8 @@ TEST(ResamplingOptions, OldProjectsLoadAsSampleCopyAndSaveBackUnchanged)
     defaults.CrossFadeMs = 5;
     TProject project(&ui, &sources);
     project.SetDefaults(defaults);
-    TProjectFile file(project, sources);
+    TProjectEditor editor(project, &sources);
+    TProjectFile file(editor, sources);
     const std::string head = "[Files]\nVideo=" + dir.File("clip.avi") + "\nVideoFT=ODML|-1\nAudio=" +
                              dir.File("sound.wav") + "\nAudioFT=ODML|-1\nDouble=\nDoubleFT=\nRef=\nRefFT=\n\n"
                              "[Config]\nPreviewEnv=2\nZoom=100\nPosition=0\nUseChapters=0\nConcatChapters=0\n"

@@ -274,5 +274,36 @@ TEST_F(ShiftCurve, FrameStateCollectsCutsDoubleShiftOptionsAndChapter)
 
 }
 
+// The walk along the curve gives what the inversion gives at every frame, also where
+// steep jumps make the curve fold back over its own X (there it asks the inversion),
+// and frames out of order start the walk again. (The curve's length stays below twice
+// the video's, where the inversion settles everywhere.)
+TEST_F(ShiftCurve, OneWalkAlongTheCurveAgreesWithTheInversion)
+{
+    std::vector<TMarker> markers;
+    for (int32_t f = 3, i = 0; f < 1000; f += 2 + i % 5, ++i)
+        markers.push_back(Make(f, i % 50 == 49 ? 25 : (i % 3) - 1, mkSpline));
+    ASSERT_TRUE(project.SetMarkers(markers));
+    std::vector<long double> frames;
+    for (long double x = -5; x <= 1005; x += 0.25L)
+        frames.push_back(x);
+    frames.push_back(17);   // out of order
+    frames.push_back(999.5L);
+    const std::vector<long double> walked = project.SplineShiftsAt(frames);
+    ASSERT_EQ(walked.size(), frames.size());
+    for (size_t i = 0; i < frames.size(); ++i)
+        ASSERT_NEAR(double(walked[i]), At(frames[i]), 1e-6) << double(frames[i]);
+
+    // A gentle curve has no fold: every frame inside the video is found by the walk.
+    markers.clear();
+    for (int32_t f = 5; f < 1000; f += 10)
+        markers.push_back(Make(f, (f / 10) % 4, mkSpline));
+    ASSERT_TRUE(project.SetMarkers(markers));
+    frames.assign({0, 0.5L, 250, 333.3L, 999, 1000});
+    const std::vector<long double> gentle = project.SplineShiftsAt(frames);
+    for (size_t i = 0; i < frames.size(); ++i)
+        EXPECT_NEAR(double(gentle[i]), At(frames[i]), 1e-9) << double(frames[i]);
+}
+
 } // namespace
 } // namespace tessaly

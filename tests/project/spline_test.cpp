@@ -1,5 +1,6 @@
 // Tests of TSpline: fall-backs, knots, natural and periodic curves, guard, storage.
 #include <cmath>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -222,6 +223,65 @@ TEST(SplineTest, StorageDoublesFromFourAndCalculatesOncePerChange)
     EXPECT_FALSE(s.Dirty());
     EXPECT_TRUE(s.Closed());   // the closed setting survives Clear
     EXPECT_EQ(s.GetPoint(0.5L).X, 0.0L);
+}
+
+// Y by X: exact on a straight line, refused on curves it does not serve (closed, knots
+// whose X fall back, changed since Prepare) and inside the X range of a fold, where an X
+// has several points.
+TEST(SplineTest, YAtXWalksOnlyWhereEachXHasOnePoint)
+{
+    TSpline line;
+    for (int i = 0; i <= 4; ++i)
+        Add(line, i * 10, i * 20);
+    line.Prepare();
+    ASSERT_TRUE(line.XRises());
+    TSplineWalk walk;
+    long double y = -1;
+    for (long double x : {0.0L, 5.0L, 12.5L, 40.0L}) {
+        ASSERT_TRUE(line.YAtX(x, 1e-12L, walk, y)) << double(x);
+        EXPECT_NEAR(double(y), double(2 * x), 1e-9);
+    }
+    EXPECT_TRUE(line.YAtX(1, 1e-12L, walk, y));   // back to the start
+    EXPECT_NEAR(double(y), 2.0, 1e-9);
+    EXPECT_FALSE(line.YAtX(40.5L, 1e-12L, walk, y));
+    Add(line, 50, 100);
+    EXPECT_FALSE(line.YAtX(5, 1e-12L, walk, y));   // not prepared again
+
+    TSpline back;
+    for (long double x : {0.0L, 10.0L, 5.0L, 20.0L})
+        Add(back, x, 0);
+    back.Prepare();
+    EXPECT_FALSE(back.XRises());
+    EXPECT_FALSE(back.YAtX(2, 1e-12L, walk, y));
+
+    // A steep step between close knots swings X back and forth around the step.
+    TSpline fold;
+    for (auto [x, v] : {std::pair{0.0L, 0.0L}, {10.0L, 0.0L}, {11.0L, 30.0L}, {12.0L, 30.0L}, {30.0L, 30.0L}})
+        Add(fold, x, v);
+    fold.Prepare();
+    ASSERT_TRUE(fold.XRises());
+    int refused = 0;
+    for (long double x = 0; x <= 30; x += 0.125L) {
+        if (!fold.YAtX(x, 1e-12L, walk, y)) {
+            ++refused;
+            continue;
+        }
+        // Where the walk answers, the point it found lies on the curve at that X.
+        bool found = false;
+        for (long double t = 0; t <= 1 && !found; t += 1.0L / 4096) {
+            TExtPoint p = fold.PointAt(t);
+            found = std::fabs(p.X - x) < 0.02L && std::fabs(p.Y - y) < 0.2L;
+        }
+        EXPECT_TRUE(found) << double(x);
+    }
+    EXPECT_GT(refused, 0);
+
+    TSpline closed;
+    for (long double x : {0.0L, 10.0L, 20.0L})
+        Add(closed, x, x);
+    closed.SetClosed(true);
+    closed.Prepare();
+    EXPECT_FALSE(closed.YAtX(5, 1e-12L, walk, y));
 }
 
 } // namespace
