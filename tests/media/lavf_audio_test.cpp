@@ -230,6 +230,8 @@ const TLengthCase kLengthCases[] = {
     {"eac3_51", "eac3", "-ac 6 -c:a eac3", true},
     {"flac", "flac", "-c:a flac", true},
     {"flac_mkv", "mkv", "-c:a flac", true},
+    // Millisecond block durations that name no whole number of samples at 44.1 kHz.
+    {"flac_mkv_44k", "mkv", "-ar 44100 -c:a flac", false},
     {"alac_m4a", "m4a", "-c:a alac", true},
     {"pcm_mov", "mov", "-c:a pcm_s24le", true},
     {"pcm_mkv", "mkv", "-c:a pcm_s16le", true},
