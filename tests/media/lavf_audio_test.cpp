@@ -174,9 +174,10 @@ TEST_P(LavfAudioLengths, IndexEqualsAWholeDecode)
     const TLengthCase &c = GetParam();
     TTempDir dir;
     const std::string file = dir.File(std::string("l.") + c.Extension);
-    // Noise and a tone whose level changes give variable-size frames where the codec has them.
-    ASSERT_TRUE(Ffmpeg("-f lavfi -i \"sine=f=440:d=9:r=48000,volume='0.2+0.6*gt(mod(t,2),1)':eval=frame\" "
-                       "-f lavfi -i anoisesrc=d=9:r=48000:a=0.1:s=3 -filter_complex amerge -ac 2 " +
+    // Noise and a tone whose level changes give variable-size frames where the codec has them;
+    // 21 s hold two of the spot checks.
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i \"sine=f=440:d=21:r=48000,volume='0.2+0.6*gt(mod(t,2),1)':eval=frame\" "
+                       "-f lavfi -i anoisesrc=d=21:r=48000:a=0.1:s=3 -filter_complex amerge -ac 2 " +
                        std::string(c.Encode) + " " + ShellQuote(file)))
         << c.Name;
     TLavfFileKey key;
@@ -240,6 +241,32 @@ const TLengthCase kLengthCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Codecs, LavfAudioLengths, ::testing::ValuesIn(kLengthCases),
                          [](const ::testing::TestParamInfo<TLengthCase> &i) { return std::string(i.param.Name); });
+
+// A stream whose format changes in the middle (stereo, 5.1, stereo again, as broadcasts
+// switch between programmes), where its start and end agree, is found out by the spot checks
+// and decoded whole, with what a whole decode gives.
+TEST(LavfAudioLengthsFormat, AFormatChangeIsDecodedWhole)
+{
+    TTempDir dir;
+    const std::string stereo = dir.File("2.ac3"), surround = dir.File("6.ac3"), both = dir.File("26.ac3");
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i sine=f=440:d=12:r=48000 -ac 2 -c:a ac3 " + ShellQuote(stereo)));
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i sine=f=440:d=12:r=48000 -ac 6 -c:a ac3 " + ShellQuote(surround)));
+    std::vector<uint8_t> joined = ReadFileBytes(stereo), second = ReadFileBytes(surround);
+    joined.insert(joined.end(), second.begin(), second.end());
+    joined.insert(joined.end(), joined.begin(), joined.begin() + long(joined.size() - second.size()));
+    ASSERT_TRUE(WriteFileBytes(both, joined));
+    TLavfAudio counted, decoded;
+    const TMediaError m = counted.Open(both);
+    EXPECT_FALSE(counted.IndexFromPacketLengths());
+    EXPECT_EQ(decoded.Open(both, true), m);
+    ASSERT_EQ(counted.StreamTexts().size(), decoded.StreamTexts().size());
+    for (size_t i = 0; i < counted.StreamTexts().size(); ++i)
+        EXPECT_EQ(counted.StreamTexts()[i].Length, decoded.StreamTexts()[i].Length);
+    // The stereo part alone is counted from its lengths.
+    TLavfAudio plain;
+    ASSERT_EQ(plain.Open(stereo), meOk);
+    EXPECT_TRUE(plain.IndexFromPacketLengths());
+}
 
 struct TSeekCase {
     const char *Name;

@@ -206,6 +206,7 @@ struct TLavfAudio::TImpl {
     TMediaError IndexStreams(AVFormatContext *ctx, bool predict, bool &redo);
     void ChooseSource(TStreamPass &p);
     bool DecodeTail(TStreamPass &p, TStreamIndex &ix, AVFrame *frame, TMediaError &m);
+    TMediaError SpotCheck(TStreamPass &p, TStreamIndex &ix, AVFrame *frame, int64_t length, bool &agrees);
     bool UseCached(AVFormatContext *ctx, TLavfAudioIndex &cached);
     TMediaError DecodeIndexFrames(AVCodecContext *dec, TStreamIndex &ix, AVFrame *frame, bool &bad);
     void Describe();
@@ -306,6 +307,10 @@ constexpr size_t kSteadyPackets = 16;
 // what the decoder gives when drained are decoded, not predicted.
 constexpr size_t kTailPackets = 24;
 constexpr size_t kTailPreroll = 8;
+// Seconds of audio between two spot checks of a stream counted from lengths: one packet is
+// decoded after the one before it, and must give the samples its length says, in the
+// stream's format (a broadcast whose channels change between programmes is decoded whole).
+constexpr int kSpotSeconds = 10;
 
 // Where a packet's sample count is taken from when it is not decoded.
 enum TLengthSource {
@@ -396,6 +401,7 @@ struct TLavfAudio::TImpl::TStreamPass {
     std::vector<THead> Head;
     std::deque<TPacketPtr> Tail; // the last packets counted from lengths
     bool TailDropped = false;    // packets counted from lengths went out of the tail
+    int64_t Unchecked = 0;       // samples counted since the last spot check
 
     TStreamPass() = default;
     TStreamPass(const TStreamPass &) = delete;
@@ -514,6 +520,30 @@ bool TLavfAudio::TImpl::DecodeTail(TStreamPass &p, TStreamIndex &ix, AVFrame *fr
     return true;
 }
 
+// Decodes the last packet counted, after the one before it, in a flushed decoder: agrees
+// when it comes out in the stream's format with the samples its length says (a packet that
+// carries trimming only in the format).
+TMediaError TLavfAudio::TImpl::SpotCheck(TStreamPass &p, TStreamIndex &ix, AVFrame *frame, int64_t length,
+                                         bool &agrees)
+{
+    const size_t n = ix.Packets.size();
+    const bool trimmed = ix.Packets[n - 1].HasSkip || ix.Packets[n - 1].Discard || ix.Packets[n - 2].HasSkip;
+    const int64_t total = ix.Total;
+    avcodec_flush_buffers(p.Dec.get());
+    int64_t out = 0;
+    for (size_t k = p.Tail.size() - 2; k < p.Tail.size(); ++k) {
+        const int64_t before = ix.Total;
+        if (avcodec_send_packet(p.Dec.get(), p.Tail[k].get()) == AVERROR(ENOMEM))
+            return meMemory;
+        if (TMediaError m = DecodeIndexFrames(p.Dec.get(), ix, frame, p.Bad); m != meOk)
+            return m;
+        out = ix.Total - before;
+    }
+    ix.Total = total;
+    agrees = !p.Bad && (trimmed || out == length);
+    return meOk;
+}
+
 // The indexing pass over every audio stream from the start to the end. With `predict`,
 // streams whose packet lengths are known are decoded only at their start and end; redo is
 // set when such a stream turns out to need a decode of every packet after all.
@@ -589,6 +619,17 @@ TMediaError TLavfAudio::TImpl::IndexStreams(AVFormatContext *ctx, bool predict, 
             }
             av_packet_move_ref(kept.get(), pkt.get());
             p.Tail.push_back(std::move(kept));
+            p.Unchecked += length;
+            if (p.Unchecked >= int64_t(kSpotSeconds) * ix.Shape.Rate && p.Tail.size() >= 2) {
+                p.Unchecked = 0;
+                bool agrees = true;
+                if (TMediaError m = SpotCheck(p, ix, frame.get(), length, agrees); m != meOk)
+                    return m;
+                if (!agrees) {
+                    redo = true;
+                    return meOk;
+                }
+            }
             continue;
         }
         const int64_t before = ix.Total;
