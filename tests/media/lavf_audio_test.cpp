@@ -75,6 +75,17 @@ std::vector<uint8_t> ReadAll(TLavfAudio &a, int stream)
     return out;
 }
 
+// The index cache file of a file (empty when the file has no key), removed so that the
+// next open indexes the file.
+std::string RemovedCache(const std::string &file, TLavfFileKey &key)
+{
+    if (!LavfFileKey(file, key))
+        return "";
+    const std::string cache = LavfAudioIndexCacheFile(key);
+    std::remove(cache.c_str());
+    return cache;
+}
+
 struct TCodecCase {
     const char *Name;
     const char *Extension;
@@ -181,9 +192,8 @@ TEST_P(LavfAudioLengths, IndexEqualsAWholeDecode)
                        std::string(c.Encode) + " " + ShellQuote(file)))
         << c.Name;
     TLavfFileKey key;
-    ASSERT_TRUE(LavfFileKey(file, key));
-    const std::string cache = LavfAudioIndexCacheFile(key);
-    std::remove(cache.c_str());
+    const std::string cache = RemovedCache(file, key);
+    ASSERT_FALSE(cache.empty());
     TLavfAudio counted;
     ASSERT_EQ(counted.Open(file), meOk);
     EXPECT_EQ(counted.IndexFromPacketLengths(), c.FromLengths);
@@ -353,9 +363,8 @@ TEST(LavfAudioCache, DamagedOrStaleCacheIsRebuilt)
     const std::string file = dir.File("c.mp3");
     ASSERT_TRUE(Ffmpeg("-f lavfi -i anoisesrc=d=2:r=44100:a=0.3 -ac 2 -c:a libmp3lame " + ShellQuote(file)));
     TLavfFileKey key;
-    ASSERT_TRUE(LavfFileKey(file, key));
-    const std::string cache = LavfAudioIndexCacheFile(key);
-    std::remove(cache.c_str());
+    const std::string cache = RemovedCache(file, key);
+    ASSERT_FALSE(cache.empty());
     TLavfAudio first;
     ASSERT_EQ(first.Open(file), meOk);
     EXPECT_FALSE(first.IndexFromCache());

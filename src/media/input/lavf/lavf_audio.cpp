@@ -1,6 +1,7 @@
-// The libavformat/libavcodec audio path: one indexing pass that decodes every audio stream
-// once (its exact length, and per packet how many samples were out after it), kept in the
-// index cache so that later opens read it instead of decoding again; then reads that decode
+// The libavformat/libavcodec audio path: one indexing pass over every audio stream (its exact
+// length, and per packet how many samples were out after it; decoded whole, or where the
+// codec's packet lengths are known decoded at its start and end and counted in between),
+// kept in the index cache so that later opens read it instead; then reads that decode
 // again at any position by seeking to a packet some way before the target and decoding
 // forward.
 #include "media/input/lavf/lavf_audio.h"
@@ -297,8 +298,8 @@ bool TLavfAudio::TImpl::UseCached(AVFormatContext *ctx, TLavfAudioIndex &cached)
 namespace {
 
 // Packets decoded at the start of a stream before its index may go on from packet lengths:
-// they hold the encoder delay, and their decoded sample counts show which length source
-// agrees with the decoder.
+// they hold the encoder delay, and their decoded sample counts show whether the codec's
+// length source agrees with the decoder.
 constexpr size_t kHeadPackets = 32;
 // The last head packets, none of them trimmed, whose decoded counts must equal the lengths.
 constexpr size_t kSteadyPackets = 16;
