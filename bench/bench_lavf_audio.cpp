@@ -1,6 +1,7 @@
 // Benchmark of the FFmpeg audio path: for a track made with ffmpeg (AC-3 5.1, MP3, AAC,
 // FLAC, Vorbis in Ogg and Opus in Matroska, each `seconds` long), the time of the first open
-// (one pass that decodes and indexes every packet, stored in the index cache), of a second
+// (one pass over the packets that indexes them, decoding only a stream's start and end when
+// its packet lengths are known, else every packet; stored in the index cache), of a second
 // open (the index read from the cache), to read it linearly as the mixer does, and per
 // random seek-and-read.
 // Usage: bench_lavf_audio [seconds of audio, default 600] [folder for the test files] [track names...]
@@ -34,6 +35,7 @@ void Bench(const std::string &file, const char *name)
         return;
     }
     const double open = Since(t);
+    const char *how = a.IndexFromPacketLengths() ? "counted from packet lengths" : "decoded whole";
     // Second and later opens: the index from the cache (median of five).
     std::vector<double> again;
     for (int i = 0; i < 5; ++i) {
@@ -67,9 +69,10 @@ void Bench(const std::string &file, const char *name)
         a.Read(0, int64_t(rng() % uint32_t(total - chunk)), chunk, buf.data());
     const double seek = Since(t) / seeks;
     const double seconds = double(total) / f.nSamplesPerSec;
-    std::printf("%-10s %7.1f s of audio: first open %.2f s (%.0fx real time), second open %.1f ms, "
-                "linear read %.2f s (%.0fx), seek and read %.2f ms\n",
-                name, seconds, open, seconds / open, reopen * 1000, linear, seconds / linear, seek * 1000);
+    std::printf("%-10s %7.1f s of audio, %lld sample frames: first open %.2f s (%.0fx real time, %s), "
+                "second open %.1f ms, linear read %.2f s (%.0fx), seek and read %.2f ms\n",
+                name, seconds, (long long)total, open, seconds / open, how, reopen * 1000, linear, seconds / linear,
+                seek * 1000);
 }
 
 } // namespace

@@ -75,6 +75,17 @@ std::vector<uint8_t> ReadAll(TLavfAudio &a, int stream)
     return out;
 }
 
+// The index cache file of a file (empty when the file has no key), removed so that the
+// next open indexes the file.
+std::string RemovedCache(const std::string &file, TLavfFileKey &key)
+{
+    if (!LavfFileKey(file, key))
+        return "";
+    const std::string cache = LavfAudioIndexCacheFile(key);
+    std::remove(cache.c_str());
+    return cache;
+}
+
 struct TCodecCase {
     const char *Name;
     const char *Extension;
@@ -157,6 +168,115 @@ const TCodecCase kCodecs[] = {
 
 INSTANTIATE_TEST_SUITE_P(Codecs, LavfAudioCodec, ::testing::ValuesIn(kCodecs),
                          [](const ::testing::TestParamInfo<TCodecCase> &i) { return std::string(i.param.Name); });
+
+struct TLengthCase {
+    const char *Name;
+    const char *Extension;
+    const char *Encode;
+    bool FromLengths; // the codec's packet lengths are known without decoding
+};
+
+class LavfAudioLengths : public ::testing::TestWithParam<TLengthCase> {};
+
+// An index counted from packet lengths (decoding only the start and the end) is the index a
+// decode of every packet gives, packet for packet, and delivers FFmpeg's samples.
+TEST_P(LavfAudioLengths, IndexEqualsAWholeDecode)
+{
+    const TLengthCase &c = GetParam();
+    TTempDir dir;
+    const std::string file = dir.File(std::string("l.") + c.Extension);
+    // Noise and a tone whose level changes give variable-size frames where the codec has them;
+    // 21 s hold two of the spot checks.
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i \"sine=f=440:d=21:r=48000,volume='0.2+0.6*gt(mod(t,2),1)':eval=frame\" "
+                       "-f lavfi -i anoisesrc=d=21:r=48000:a=0.1:s=3 -filter_complex amerge -ac 2 " +
+                       std::string(c.Encode) + " " + ShellQuote(file)))
+        << c.Name;
+    TLavfFileKey key;
+    const std::string cache = RemovedCache(file, key);
+    ASSERT_FALSE(cache.empty());
+    TLavfAudio counted;
+    ASSERT_EQ(counted.Open(file), meOk);
+    EXPECT_EQ(counted.IndexFromPacketLengths(), c.FromLengths);
+    const std::vector<uint8_t> fromLengths = ReadFileBytes(cache);
+    ASSERT_FALSE(fromLengths.empty());
+    std::remove(cache.c_str());
+    TLavfAudio decoded;
+    ASSERT_EQ(decoded.Open(file, true), meOk);
+    EXPECT_FALSE(decoded.IndexFromPacketLengths());
+    const std::vector<uint8_t> fromDecode = ReadFileBytes(cache);
+    TLavfAudioIndex a, b;
+    ASSERT_TRUE(a.Parse(fromLengths.data(), fromLengths.size(), key));
+    ASSERT_TRUE(b.Parse(fromDecode.data(), fromDecode.size(), key));
+    ASSERT_TRUE(a.Streams[0] && b.Streams[0]);
+    const TLavfAudioStreamIndex &x = *a.Streams[0], &y = *b.Streams[0];
+    EXPECT_EQ(x.Total, y.Total);
+    ASSERT_EQ(x.Packets.size(), y.Packets.size());
+    for (size_t k = 0; k < x.Packets.size(); ++k)
+        ASSERT_EQ(x.Packets[k].End, y.Packets[k].End) << "samples out after packet " << k << " of " << x.Packets.size();
+    EXPECT_EQ(fromLengths, fromDecode);
+    const WAVEFORMATEX f = FormatOf(counted.Streams()[0]);
+    EXPECT_TRUE(ReadAll(counted, 0) == FfmpegDecode(dir, file, 0, f)) << "samples differ from FFmpeg's decode";
+}
+
+const TLengthCase kLengthCases[] = {
+    {"mp3_cbr", "mp3", "-c:a libmp3lame -b:a 128k", true},
+    {"mp3_vbr", "mp3", "-c:a libmp3lame -q:a 2", true},
+    {"mp3_vbr_noxing", "mp3", "-c:a libmp3lame -q:a 4 -write_xing 0", true},
+    {"mp3_mkv", "mkv", "-c:a libmp3lame -q:a 4", true},
+    {"mp3_in_wav", "wav", "-c:a libmp3lame -b:a 128k", true},
+    {"aac_mp4", "mp4", "-c:a aac -b:a 128k", true},
+    {"aac_adts", "aac", "-c:a aac", true},
+    {"aac_mkv", "mkv", "-c:a aac", true},
+    {"aac_ts", "ts", "-c:a aac", true},
+    {"ac3", "ac3", "-c:a ac3", true},
+    {"ac3_51_mkv", "mkv", "-ac 6 -c:a ac3", true},
+    {"ac3_in_avi", "avi", "-c:a ac3", true},
+    {"eac3_mka", "mka", "-c:a eac3", true},
+    {"dts", "dts", "-strict -2 -c:a dca", true},
+    {"opus_ogg", "opus", "-c:a libopus", true},
+    {"opus_webm", "webm", "-c:a libopus", true},
+    {"vorbis_ogg", "ogg", "-c:a libvorbis", true},
+    {"vorbis_mkv", "mkv", "-c:a libvorbis", true},
+    {"opus_mkv_51", "mkv", "-ac 6 -c:a libopus", true},
+    {"eac3_51", "eac3", "-ac 6 -c:a eac3", true},
+    {"flac", "flac", "-c:a flac", true},
+    {"flac_mkv", "mkv", "-c:a flac", true},
+    // Millisecond block durations that name no whole number of samples at 44.1 kHz.
+    {"flac_mkv_44k", "mkv", "-ar 44100 -c:a flac", false},
+    {"alac_m4a", "m4a", "-c:a alac", true},
+    {"pcm_mov", "mov", "-c:a pcm_s24le", true},
+    {"pcm_mkv", "mkv", "-c:a pcm_s16le", true},
+    {"wma", "wma", "-c:a wmav2", false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Codecs, LavfAudioLengths, ::testing::ValuesIn(kLengthCases),
+                         [](const ::testing::TestParamInfo<TLengthCase> &i) { return std::string(i.param.Name); });
+
+// A stream whose format changes in the middle (stereo, 5.1, stereo again, as broadcasts
+// switch between programmes), where its start and end agree, is found out by the spot checks
+// and decoded whole, with what a whole decode gives.
+TEST(LavfAudioLengthsFormat, AFormatChangeIsDecodedWhole)
+{
+    TTempDir dir;
+    const std::string stereo = dir.File("2.ac3"), surround = dir.File("6.ac3"), both = dir.File("26.ac3");
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i sine=f=440:d=12:r=48000 -ac 2 -c:a ac3 " + ShellQuote(stereo)));
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i sine=f=440:d=12:r=48000 -ac 6 -c:a ac3 " + ShellQuote(surround)));
+    std::vector<uint8_t> joined = ReadFileBytes(stereo), second = ReadFileBytes(surround);
+    joined.insert(joined.end(), second.begin(), second.end());
+    joined.insert(joined.end(), joined.begin(), joined.begin() + long(joined.size() - second.size()));
+    ASSERT_TRUE(WriteFileBytes(both, joined));
+    TLavfAudio counted, decoded;
+    const TMediaError m = counted.Open(both);
+    EXPECT_FALSE(counted.IndexFromPacketLengths());
+    EXPECT_EQ(decoded.Open(both, true), m);
+    ASSERT_EQ(counted.StreamTexts().size(), decoded.StreamTexts().size());
+    for (size_t i = 0; i < counted.StreamTexts().size(); ++i)
+        EXPECT_EQ(counted.StreamTexts()[i].Length, decoded.StreamTexts()[i].Length);
+    // The stereo part alone is counted from its lengths.
+    TLavfAudio plain;
+    ASSERT_EQ(plain.Open(stereo), meOk);
+    EXPECT_TRUE(plain.IndexFromPacketLengths());
+}
 
 struct TSeekCase {
     const char *Name;
@@ -243,9 +363,8 @@ TEST(LavfAudioCache, DamagedOrStaleCacheIsRebuilt)
     const std::string file = dir.File("c.mp3");
     ASSERT_TRUE(Ffmpeg("-f lavfi -i anoisesrc=d=2:r=44100:a=0.3 -ac 2 -c:a libmp3lame " + ShellQuote(file)));
     TLavfFileKey key;
-    ASSERT_TRUE(LavfFileKey(file, key));
-    const std::string cache = LavfAudioIndexCacheFile(key);
-    std::remove(cache.c_str());
+    const std::string cache = RemovedCache(file, key);
+    ASSERT_FALSE(cache.empty());
     TLavfAudio first;
     ASSERT_EQ(first.Open(file), meOk);
     EXPECT_FALSE(first.IndexFromCache());

@@ -1,22 +1,26 @@
-// The libavformat/libavcodec audio path: one indexing pass that decodes every audio stream
-// once (its exact length, and per packet how many samples were out after it), kept in the
-// index cache so that later opens read it instead of decoding again; then reads that decode
+// The libavformat/libavcodec audio path: one indexing pass over every audio stream (its exact
+// length, and per packet how many samples were out after it; decoded whole, or where the
+// codec's packet lengths are known decoded at its start and end and counted in between),
+// kept in the index cache so that later opens read it instead; then reads that decode
 // again at any position by seeking to a packet some way before the target and decoding
 // forward.
 #include "media/input/lavf/lavf_audio.h"
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavcodec/vorbis_parser.h>
 #include <libavutil/channel_layout.h>
 }
 
 #include "media/common/ffmpeg_picture.h"
 #include "media/input/lavf/lavf_audio_format.h"
 #include "media/input/lavf/lavf_audio_index.h"
+#include "media/common/byte_order.h"
 #include "platform/local_media.h"
 
 namespace tessaly {
@@ -182,6 +186,8 @@ struct TLavfAudio::TImpl {
     std::vector<std::unique_ptr<TStreamIndex>> Index; // per container stream; null when not decodable
     std::vector<int> Preroll;                          // per container stream: CodecPreroll
     bool FromCache = false;
+    bool DecodeWhole = false; // index by decoding every packet, never from packet lengths
+    bool Predicted = false;   // a stream's index was counted from packet lengths
     int PrerollOverride = -1;
 
     // The reading state: one stream decoded at a time.
@@ -197,7 +203,11 @@ struct TLavfAudio::TImpl {
     int64_t BufFirst = 0, BufCount = 0;
 
     TMediaError IndexFile();
-    TMediaError DecodeAll(AVFormatContext *ctx);
+    struct TStreamPass;
+    TMediaError IndexStreams(AVFormatContext *ctx, bool predict, bool &redo);
+    void ChooseSource(TStreamPass &p);
+    bool DecodeTail(TStreamPass &p, TStreamIndex &ix, AVFrame *frame, TMediaError &m);
+    TMediaError SpotCheck(TStreamPass &p, TStreamIndex &ix, AVFrame *frame, int64_t length, bool &agrees);
     bool UseCached(AVFormatContext *ctx, TLavfAudioIndex &cached);
     TMediaError DecodeIndexFrames(AVCodecContext *dec, TStreamIndex &ix, AVFrame *frame, bool &bad);
     void Describe();
@@ -238,7 +248,16 @@ TMediaError TLavfAudio::TImpl::IndexFile()
     TLavfAudioIndex cached;
     FromCache = keyed && LoadLavfAudioIndex(key, cached) && UseCached(ctx.get(), cached);
     if (!FromCache) {
-        if (TMediaError m = DecodeAll(ctx.get()); m != meOk)
+        bool redo = false;
+        TMediaError m = IndexStreams(ctx.get(), !DecodeWhole, redo);
+        if (m == meOk && redo) {
+            // A stream's packet lengths did not hold: every stream decoded from the start.
+            Predicted = false;
+            if (int r = OpenContext(File, ctx); r < 0)
+                return OpenError(r);
+            m = IndexStreams(ctx.get(), false, redo);
+        }
+        if (m != meOk)
             return m;
         if (keyed) {
             // A cache that cannot be written only costs the next open a decode.
@@ -276,19 +295,280 @@ bool TLavfAudio::TImpl::UseCached(AVFormatContext *ctx, TLavfAudioIndex &cached)
     return true;
 }
 
-// The indexing pass: every audio stream decoded once from the start to the end.
-TMediaError TLavfAudio::TImpl::DecodeAll(AVFormatContext *ctx)
+namespace {
+
+// Packets decoded at the start of a stream before its index may go on from packet lengths:
+// they hold the encoder delay, and their decoded sample counts show whether the codec's
+// length source agrees with the decoder.
+constexpr size_t kHeadPackets = 32;
+// The last head packets, none of them trimmed, whose decoded counts must equal the lengths.
+constexpr size_t kSteadyPackets = 16;
+// Packets kept at the end and decoded again there (the first kTailPreroll of them only to
+// bring the decoder into its state), so that the last packets' counts, the end trim and
+// what the decoder gives when drained are decoded, not predicted.
+constexpr size_t kTailPackets = 24;
+constexpr size_t kTailPreroll = 8;
+// Seconds of audio between two spot checks of a stream counted from lengths: one packet is
+// decoded after the one before it, and must give the samples its length says, in the
+// stream's format (a broadcast whose channels change between programmes is decoded whole).
+constexpr int kSpotSeconds = 10;
+
+// Where a packet's sample count is taken from when it is not decoded.
+enum TLengthSource {
+    lsNone,
+    lsContainer, // the duration the demuxer (or its parser, from the frame header) gives
+    lsCodec,     // the codec's fixed frame size, or for PCM the packet's size
+    lsOpus,      // the frame count and size in the Opus packet's first bytes
+    lsVorbis,    // the block sizes of this and the previous Vorbis packet
+};
+
+// The length source of a codec whose packets decode to a length known without decoding, and
+// whose decoder gives a packet's samples as soon as it is sent; lsNone for the others.
+TLengthSource LengthSource(AVCodecID id)
 {
+    if (id >= AV_CODEC_ID_FIRST_AUDIO && id < AV_CODEC_ID_ADPCM_IMA_QT)
+        return lsCodec; // the PCM family
+    switch (id) {
+    case AV_CODEC_ID_MP1:
+    case AV_CODEC_ID_MP2:
+    case AV_CODEC_ID_MP3:
+    case AV_CODEC_ID_AAC:
+    case AV_CODEC_ID_AC3: return lsCodec;
+    // Frames whose sizes the frame headers or the container's table tell: E-AC-3 (one to
+    // six blocks), FLAC, DTS, ALAC (a shorter last frame).
+    case AV_CODEC_ID_EAC3:
+    case AV_CODEC_ID_FLAC:
+    case AV_CODEC_ID_DTS:
+    case AV_CODEC_ID_ALAC: return lsContainer;
+    case AV_CODEC_ID_OPUS: return lsOpus;
+    case AV_CODEC_ID_VORBIS: return lsVorbis;
+    default: return lsNone;
+    }
+}
+
+// The sample count a packet's container duration names, -1 unless it names a whole number.
+int64_t ContainerLength(const AVPacket *pkt, AVRational tb, int rate)
+{
+    if (pkt->duration <= 0 || rate <= 0 || tb.num <= 0 || tb.den <= 0)
+        return -1;
+    const __int128 scaled = __int128(pkt->duration) * tb.num * rate;
+    if (scaled % tb.den != 0)
+        return -1;
+    const __int128 n = scaled / tb.den;
+    return n > 0 && n <= INT32_MAX ? int64_t(n) : -1;
+}
+
+// The samples (at 48 kHz) of an Opus packet from its table-of-contents byte and frame
+// count; -1 for a packet too short to say or longer than 120 ms.
+int64_t OpusLength(const uint8_t *data, int size)
+{
+    if (size < 1)
+        return -1;
+    const int config = data[0] >> 3;
+    static const int silk[4] = {480, 960, 1920, 2880}, celt[4] = {120, 240, 480, 960};
+    const int frame = config < 12 ? silk[config & 3] : config < 16 ? (config & 1 ? 960 : 480) : celt[config & 3];
+    int frames = 0;
+    switch (data[0] & 3) {
+    case 0: frames = 1; break;
+    case 1:
+    case 2: frames = 2; break;
+    default:
+        if (size < 2)
+            return -1;
+        frames = data[1] & 0x3F;
+    }
+    const int64_t n = int64_t(frames) * frame;
+    return n > 0 && n <= 5760 ? n : -1;
+}
+
+} // namespace
+
+// One audio stream's state in the indexing pass. The first packets are decoded; when the
+// stream's codec allows it and the decoded counts of the last of them equal what one of the
+// length sources says, the packets after them are counted from that source, the decoder's
+// trimming (start skips, discarded packets, end padding) applied as the decoder applies it.
+struct TLavfAudio::TImpl::TStreamPass {
+    TCodecPtr Dec;
+    bool Bad = false;      // the decoded format changed inside the stream
+    bool Predicting = false;
+    bool MayPredict = false;
+    TLengthSource Source = lsNone;
+    AVVorbisParseContext *Vorbis = nullptr; // block sizes of a Vorbis stream's packets
+    int64_t Skip = 0;      // samples still to drop at the start of the next output
+    struct THead {
+        int64_t Out = 0, Length = -1;
+        bool Trim = false;
+    };
+    std::vector<THead> Head;
+    std::deque<TPacketPtr> Tail; // the last packets counted from lengths
+    bool TailDropped = false;    // packets counted from lengths went out of the tail
+    int64_t Unchecked = 0;       // samples counted since the last spot check
+
+    TStreamPass() = default;
+    TStreamPass(const TStreamPass &) = delete;
+    TStreamPass &operator=(const TStreamPass &) = delete;
+    ~TStreamPass() { av_vorbis_parse_free(&Vorbis); }
+    // The sample count of a packet from the stream's length source, -1 when unknown.
+    int64_t Length(const AVPacket *pkt, const AVStream *st, int rate);
+};
+
+int64_t TLavfAudio::TImpl::TStreamPass::Length(const AVPacket *pkt, const AVStream *st, int rate)
+{
+    int64_t n = -1;
+    switch (Source) {
+    case lsContainer: n = ContainerLength(pkt, st->time_base, rate); break;
+    case lsCodec: n = av_get_audio_frame_duration2(st->codecpar, pkt->size); break;
+    case lsOpus: n = OpusLength(pkt->data, pkt->size); break;
+    case lsVorbis: {
+        int flags = 0;
+        n = Vorbis ? av_vorbis_parse_frame_flags(Vorbis, pkt->data, pkt->size, &flags) : -1;
+        if (flags & VORBIS_FLAG_HEADER)
+            n = -1;
+        break;
+    }
+    case lsNone: break;
+    }
+    return n > 0 ? n : -1;
+}
+
+namespace {
+
+// The samples a packet of n decoded samples leaves after the decoder's trimming: a skip
+// record sets how many to drop at the start and at the end, a discarded packet's samples
+// count against the start skip.
+int64_t TrimmedLength(int64_t n, const TLavfAudioPacket &e, int64_t &skip)
+{
+    int64_t padding = 0;
+    if (e.HasSkip) {
+        skip = std::max<int64_t>(0, int32_t(GetLE32(e.Skip)));
+        padding = GetLE32(e.Skip + 4);
+    }
+    if (n <= 0)
+        return 0;
+    if (e.Discard) {
+        skip = std::max<int64_t>(0, skip - n);
+        return 0;
+    }
+    if (skip > 0) {
+        if (n <= skip) {
+            skip -= n;
+            return 0;
+        }
+        n -= skip;
+        skip = 0;
+    }
+    if (padding > 0 && padding <= n)
+        n -= padding;
+    return n;
+}
+
+} // namespace
+
+// After the head packets: the rest are counted from their lengths when the last head packets,
+// none of them trimmed, decoded to what their lengths say.
+void TLavfAudio::TImpl::ChooseSource(TStreamPass &p)
+{
+    const size_t n = p.Head.size();
+    bool agrees = n >= kSteadyPackets;
+    for (size_t k = n - std::min(n, kSteadyPackets); k < n && agrees; ++k)
+        agrees = !p.Head[k].Trim && p.Head[k].Out > 0 && p.Head[k].Out == p.Head[k].Length;
+    p.Predicting = agrees;
+    p.MayPredict = agrees;
+    p.Skip = 0;
+    p.Head.clear();
+}
+
+// Decodes the packets kept at the end of a stream counted from lengths: their counts, the
+// end trim and the drained samples as the decoder gives them. False when a packet that was
+// decoded after the pre-roll gives another count than its length said: the stream must be
+// decoded whole.
+bool TLavfAudio::TImpl::DecodeTail(TStreamPass &p, TStreamIndex &ix, AVFrame *frame, TMediaError &m)
+{
+    const size_t first = ix.Packets.size() - p.Tail.size();
+    size_t exact = 0; // tail packets before this one only warm the decoder up
+    if (p.TailDropped) {
+        avcodec_flush_buffers(p.Dec.get());
+        exact = std::min(kTailPreroll, p.Tail.size());
+    }
+    int64_t end = first > 0 ? ix.Packets[first - 1].End : 0;
+    for (size_t k = 0; k < p.Tail.size(); ++k) {
+        TPacketEntry &e = ix.Packets[first + k];
+        const int64_t before = ix.Total;
+        if (avcodec_send_packet(p.Dec.get(), p.Tail[k].get()) == AVERROR(ENOMEM))
+            m = meMemory;
+        else
+            m = DecodeIndexFrames(p.Dec.get(), ix, frame, p.Bad);
+        if (m != meOk)
+            return true;
+        const int64_t out = ix.Total - before;
+        const int64_t predicted = e.End - (first + k > 0 ? ix.Packets[first + k - 1].End : 0);
+        if (k < exact) {
+            end = e.End;
+            continue;
+        }
+        // A packet before the last few that is not trimmed decodes to its length.
+        if (k + 4 < p.Tail.size() && !e.HasSkip && !e.Discard && out != predicted)
+            return false;
+        end += out;
+        e.End = end;
+    }
+    p.Tail.clear();
+    const int64_t before = ix.Total;
+    avcodec_send_packet(p.Dec.get(), nullptr);
+    if ((m = DecodeIndexFrames(p.Dec.get(), ix, frame, p.Bad)) != meOk)
+        return true;
+    ix.Total = end + (ix.Total - before);
+    return true;
+}
+
+// Decodes the last packet counted, after the one before it, in a flushed decoder: agrees
+// when it comes out in the stream's format with the samples its length says (a packet that
+// carries trimming only in the format).
+TMediaError TLavfAudio::TImpl::SpotCheck(TStreamPass &p, TStreamIndex &ix, AVFrame *frame, int64_t length,
+                                         bool &agrees)
+{
+    const size_t n = ix.Packets.size();
+    const bool trimmed = ix.Packets[n - 1].HasSkip || ix.Packets[n - 1].Discard || ix.Packets[n - 2].HasSkip;
+    const int64_t total = ix.Total;
+    avcodec_flush_buffers(p.Dec.get());
+    int64_t out = 0;
+    for (size_t k = p.Tail.size() - 2; k < p.Tail.size(); ++k) {
+        const int64_t before = ix.Total;
+        if (avcodec_send_packet(p.Dec.get(), p.Tail[k].get()) == AVERROR(ENOMEM))
+            return meMemory;
+        if (TMediaError m = DecodeIndexFrames(p.Dec.get(), ix, frame, p.Bad); m != meOk)
+            return m;
+        out = ix.Total - before;
+    }
+    ix.Total = total;
+    agrees = !p.Bad && (trimmed || out == length);
+    return meOk;
+}
+
+// The indexing pass over every audio stream from the start to the end. With `predict`,
+// streams whose packet lengths are known are decoded only at their start and end; redo is
+// set when such a stream turns out to need a decode of every packet after all.
+TMediaError TLavfAudio::TImpl::IndexStreams(AVFormatContext *ctx, bool predict, bool &redo)
+{
+    redo = false;
     const unsigned n = ctx->nb_streams;
     Index.clear();
     Index.resize(n);
-    std::vector<TCodecPtr> decoders(n);
-    std::unique_ptr<bool[]> bad(new bool[n]());
+    std::vector<TStreamPass> pass(n);
     for (unsigned i = 0; i < n; ++i) {
         AVStream *st = ctx->streams[i];
-        if (st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && (decoders[i] = OpenDecoder(st))) {
+        if (st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && (pass[i].Dec = OpenDecoder(st))) {
             Index[i] = std::make_unique<TStreamIndex>();
             Index[i]->CodecId = int(st->codecpar->codec_id);
+            TStreamPass &p = pass[i];
+            p.Source = predict ? LengthSource(st->codecpar->codec_id) : lsNone;
+            // The Opus decoder's delay is that of its resampler, inside each packet's output.
+            if (p.Source != lsOpus && (p.Dec->codec->capabilities & AV_CODEC_CAP_DELAY))
+                p.Source = lsNone;
+            if (p.Source == lsVorbis &&
+                !(p.Vorbis = av_vorbis_parse_init(st->codecpar->extradata, st->codecpar->extradata_size)))
+                p.Source = lsNone;
+            p.MayPredict = p.Source != lsNone;
         } else {
             st->discard = AVDISCARD_ALL;
         }
@@ -305,6 +585,8 @@ TMediaError TLavfAudio::TImpl::DecodeAll(AVFormatContext *ctx)
             continue;
         }
         TStreamIndex &ix = *Index[size_t(s)];
+        TStreamPass &p = pass[size_t(s)];
+        const AVStream *st = ctx->streams[s];
         TPacketEntry e;
         e.Pos = pkt->pos;
         e.Dts = pkt->dts;
@@ -316,14 +598,59 @@ TMediaError TLavfAudio::TImpl::DecodeAll(AVFormatContext *ctx)
             e.HasSkip = true;
             std::memcpy(e.Skip, sd, kSkipRecordBytes);
         }
-        r = avcodec_send_packet(decoders[size_t(s)].get(), pkt.get());
+        const int64_t length =
+            p.MayPredict ? p.Length(pkt.get(), st, ix.Shape.Rate > 0 ? ix.Shape.Rate : st->codecpar->sample_rate) : -1;
+        if (p.Predicting) {
+            if (length <= 0) {
+                redo = true; // a packet of unknown length
+                return meOk;
+            }
+            ix.Total += TrimmedLength(length, e, p.Skip);
+            e.End = ix.Total;
+            ix.Packets.push_back(e);
+            // The oldest kept packet makes room for this one.
+            TPacketPtr kept;
+            if (p.Tail.size() == kTailPackets) {
+                kept = std::move(p.Tail.front());
+                p.Tail.pop_front();
+                av_packet_unref(kept.get());
+                p.TailDropped = true;
+            } else if (!(kept = TPacketPtr(av_packet_alloc()))) {
+                return meMemory;
+            }
+            av_packet_move_ref(kept.get(), pkt.get());
+            p.Tail.push_back(std::move(kept));
+            p.Unchecked += length;
+            if (p.Unchecked >= int64_t(kSpotSeconds) * ix.Shape.Rate && p.Tail.size() >= 2) {
+                p.Unchecked = 0;
+                bool agrees = true;
+                if (TMediaError m = SpotCheck(p, ix, frame.get(), length, agrees); m != meOk)
+                    return m;
+                if (!agrees) {
+                    redo = true;
+                    return meOk;
+                }
+            }
+            continue;
+        }
+        const int64_t before = ix.Total;
+        r = avcodec_send_packet(p.Dec.get(), pkt.get());
         av_packet_unref(pkt.get());
         if (r == AVERROR(ENOMEM))
             return meMemory;
-        if (TMediaError m = DecodeIndexFrames(decoders[size_t(s)].get(), ix, frame.get(), bad[size_t(s)]); m != meOk)
+        if (TMediaError m = DecodeIndexFrames(p.Dec.get(), ix, frame.get(), p.Bad); m != meOk)
             return m;
         e.End = ix.Total;
         ix.Packets.push_back(e);
+        if (p.MayPredict) {
+            TStreamPass::THead h;
+            h.Out = ix.Total - before;
+            h.Length = length;
+            h.Trim = e.HasSkip || e.Discard;
+            p.Head.push_back(h);
+            if (p.Head.size() == kHeadPackets)
+                ChooseSource(p);
+        }
     }
     if (r != AVERROR_EOF && r < 0 && r != AVERROR_INVALIDDATA)
         return meFileRead;
@@ -331,10 +658,22 @@ TMediaError TLavfAudio::TImpl::DecodeAll(AVFormatContext *ctx)
         if (!Index[i])
             continue;
         TStreamIndex &ix = *Index[i];
-        avcodec_send_packet(decoders[i].get(), nullptr);
-        if (TMediaError m = DecodeIndexFrames(decoders[i].get(), ix, frame.get(), bad[i]); m != meOk)
-            return m;
-        if (bad[i] || ix.Total <= 0 || ix.Shape.Type == stNone) {
+        TStreamPass &p = pass[i];
+        if (p.Predicting) {
+            TMediaError m = meOk;
+            if (!DecodeTail(p, ix, frame.get(), m)) {
+                redo = true;
+                return meOk;
+            }
+            if (m != meOk)
+                return m;
+            Predicted = true;
+        } else {
+            avcodec_send_packet(p.Dec.get(), nullptr);
+            if (TMediaError m = DecodeIndexFrames(p.Dec.get(), ix, frame.get(), p.Bad); m != meOk)
+                return m;
+        }
+        if (p.Bad || ix.Total <= 0 || ix.Shape.Type == stNone) {
             Index[i].reset(); // nothing decoded, a format it cannot deliver, or one that changes
             continue;
         }
@@ -572,11 +911,12 @@ std::vector<TLavfStreamText> ProbeLavfStreams(const std::string &fileName)
 TLavfAudio::TLavfAudio() : FImpl(std::make_unique<TImpl>()) {}
 TLavfAudio::~TLavfAudio() = default;
 
-TMediaError TLavfAudio::Open(const std::string &fileName)
+TMediaError TLavfAudio::Open(const std::string &fileName, bool decodeWhole)
 {
     SilenceFfmpegLog();
     FImpl = std::make_unique<TImpl>();
     FImpl->File = fileName;
+    FImpl->DecodeWhole = decodeWhole;
     FImpl->Frame.reset(av_frame_alloc());
     if (!FImpl->Frame)
         return meMemory;
@@ -594,6 +934,7 @@ const std::vector<TLavfStreamText> &TLavfAudio::StreamTexts() const { return FIm
 const std::vector<TLavfChapterText> &TLavfAudio::Chapters() const { return FImpl->Chapters; }
 void TLavfAudio::SetPrerollPackets(int packets) { FImpl->PrerollOverride = packets; }
 bool TLavfAudio::IndexFromCache() const { return FImpl->FromCache; }
+bool TLavfAudio::IndexFromPacketLengths() const { return FImpl->Predicted; }
 
 TMediaError TLavfAudio::Read(int stream, int64_t first, int32_t count, uint8_t *out)
 {

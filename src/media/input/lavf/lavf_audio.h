@@ -47,9 +47,12 @@ public:
 
     // Opens a local file and indexes and counts the samples of every audio stream that can
     // be decoded: from the index cache when it holds this state of the file, else by reading
-    // the file once (and storing what was found in the cache). meOk, meFileNotFound, meFileOpen, meFileFormat
-    // (nothing demuxes it, or a refused demuxer), meNoAudioStream (no decodable audio).
-    TMediaError Open(const std::string &fileName);
+    // the file once (and storing what was found in the cache). In that pass a stream whose
+    // codec's packet lengths are known is decoded only at its start and end and counted from
+    // the lengths in between (the same index a decode of every packet gives), unless
+    // decodeWhole. meOk, meFileNotFound, meFileOpen, meFileFormat (nothing demuxes it, or a
+    // refused demuxer), meNoAudioStream (no decodable audio).
+    TMediaError Open(const std::string &fileName, bool decodeWhole = false);
 
     const AVIFILEINFO &FileInfo() const override;
     // Every stream of the container, numbered by its index.
@@ -66,6 +69,8 @@ public:
     void SetPrerollPackets(int packets);
     // Whether the last Open took the index from the cache instead of decoding the file.
     bool IndexFromCache() const;
+    // Whether the last Open counted a stream's samples from its packet lengths.
+    bool IndexFromPacketLengths() const;
 
 private:
     struct TImpl;

@@ -1,7 +1,7 @@
-// TLavfAudioIndex: what one decoding pass over a file's audio streams learnt (every
+// TLavfAudioIndex: what one indexing pass over a file's audio streams learnt (every
 // packet's position, timestamps, trim record and the samples decoded once it went through
 // the decoder; each stream's exact length and sample shape), and its on-disk cache beside
-// the video index, so that a file is decoded whole only the first time it is opened.
+// the video index, so that a file is indexed only the first time it is opened.
 #pragma once
 
 #include <cstdint>
