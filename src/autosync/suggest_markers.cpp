@@ -72,6 +72,7 @@ struct TPlacer {
             m.Frame = FreeFrame(m.Frame, 0, Frames - 1);
         if (m.Frame >= 0)
             Placed[m.Frame] = m;
+        StepsValid = StepsValid && m.Kind != mkRelCut;
     }
     // A cut whose stored value is `cut`'s and whose measured jump is `frames`.
     void PutCut(TMarker cut, long double frames)
@@ -81,6 +82,7 @@ struct TPlacer {
         if (cut.Frame < 0)
             return;
         Placed[cut.Frame] = cut;
+        StepsValid = false;
         // Within the thousandths the line holds anyway, the stored value is the jump.
         if (std::fabs(static_cast<double>(frames - cut.Shift())) > 0.0005)
             Jumps[cut.Frame] = frames;
@@ -102,20 +104,32 @@ struct TPlacer {
         Gaps.push_back(r);
     }
     std::map<int32_t, long double> Jumps;   // the measured jump of each placed cut, by frame
+    // The placed cuts by frame with the sum of their jumps up to each (built on first
+    // use after a cut or option was placed): the curve is asked for thousands of frames
+    // per pass.
+    std::vector<std::pair<int32_t, long double>> Steps;
+    bool StepsValid = false;
     // Sum of the placed cuts at or before frame f, in frames, as measured: where the line
     // stores a cut rounded, the spline does not try to make up for the rounding (a step
     // the smooth curve can only approach with a crowd of points); the rounding stays
     // in the fit measured on the stored markers.
-    long double CutSum(int32_t f) const
+    long double CutSum(int32_t f)
     {
-        long double s = 0;
-        for (auto &[frame, m] : Placed) {
-            if (frame <= f && m.Kind == mkRelCut) {
+        if (!StepsValid) {
+            Steps.clear();
+            long double s = 0;
+            for (auto &[frame, m] : Placed) {
+                if (m.Kind != mkRelCut)
+                    continue;
                 auto jump = Jumps.find(frame);
                 s += jump != Jumps.end() ? jump->second : m.Shift();
+                Steps.emplace_back(frame, s);
             }
+            StepsValid = true;
         }
-        return s;
+        auto after = std::upper_bound(Steps.begin(), Steps.end(), f,
+                                      [](int32_t v, const std::pair<int32_t, long double> &e) { return v < e.first; });
+        return after == Steps.begin() ? 0 : std::prev(after)->second;
     }
     // The frame range [lo, hi] a segment owns: a frame on a cut belongs to the segment after it.
     void Range(const sync::TSyncSegment &s, int32_t &lo, int32_t &hi) const
@@ -124,7 +138,7 @@ struct TPlacer {
         hi = std::max(lo, FrameOf(s.End) - 1);
     }
     // Desired curve value (total shift minus cuts) at a frame; false outside matches.
-    bool Desired(int32_t f, long double &y) const
+    bool Desired(int32_t f, long double &y)
     {
         const auto &segs = Map.Segments;
         for (size_t i = segs.size(); i-- > 0;) {
@@ -390,7 +404,7 @@ TSuggestion PlaceMarkers(TProject &project, const sync::TSyncMap &map, double to
         if (kind == mkSpline || kind == mkRelCut || kind == mkOption)
             project.DeleteMarker(i);
     }
-    TPlacer p{project, map, project.Fps(), project.FrameCount(), {}, {}, {}, {}, 0, {}};
+    TPlacer p{project, map, project.Fps(), project.FrameCount(), {}, {}, {}, {}, 0, {}, {}, false};
     for (int32_t i = 0; i < project.MarkerCount(); ++i)
         p.Kept.insert(project.GetMarker(i).Frame);
     if (p.Fps <= 0 || p.Frames < 2 || map.Segments.empty()) {

@@ -38,6 +38,14 @@ constexpr double kConfirmEnvelope = 0.7;  // ... or onset agreement that does, s
 constexpr double kConfirmEnvelopeSearch = 0.02;   // ... +- this
 constexpr double kEdgeWindow = 0.06;     // short windows that place a cut
 constexpr double kEdgeStep = 0.005;
+constexpr double kOnsetEdgeWindow = 0.3;   // ... on the onsets, where the waveforms agree poorly
+constexpr double kOnsetEdgeStep = 0.01;
+constexpr double kWaveformEdges = 0.8;     // median full-rate score of a run below which its
+                                           // edges are found on the onsets
+constexpr double kWaveformLocal = 0.6;     // ... or whose short windows agree less than this
+constexpr double kShareSlopeZ = 3;         // slopes this many standard errors apart stay apart
+constexpr double kSmearedBend = 2.5;       // ... and its curve bends only this many spreads
+                                           // of its lags away from a straight line
 constexpr double kRefineSearch = 0.006;  // full-rate search around the smooth lag curve
 constexpr double kNarrowSearch = 0.0015; // ... tried first
 constexpr double kGoodScore = 0.85;      // no slope scan above this
@@ -70,21 +78,69 @@ std::vector<TRun> Runs(const std::vector<std::vector<TLagCandidate>> &cands, con
     return kept;
 }
 
+// Local agreement along a lag curve over [from, to): the full-rate waveform in short
+// windows, or, where the waveforms agree poorly (`onsets`), the onset envelopes in
+// longer ones. `window` and `step` tell the geometry of the values.
+template <typename TLag>
+std::vector<double> EdgeAgreement(const TTrackSignal &ref, const TTrackSignal &test, const TLag &lagAt, double from,
+                                  double to, bool onsets, double &window, double &step)
+{
+    window = onsets ? kOnsetEdgeWindow : kEdgeWindow;
+    step = onsets ? kOnsetEdgeStep : kEdgeStep;
+    return onsets ? EnvelopeLocalAgreement(ref, test, lagAt(from), lagAt(to), from, to, window, step)
+                  : LocalAgreement(ref, test, lagAt(from), lagAt(to), from, to, window, step);
+}
+
+// The median of the values of v[first, last) that say something (not NaN); `none` when none do.
+double ValidMedian(const std::vector<double> &v, size_t first, size_t last, double none)
+{
+    std::vector<double> valid;
+    for (size_t i = first; i < last && i < v.size(); ++i)
+        if (!std::isnan(v[i]))
+            valid.push_back(v[i]);
+    return valid.empty() ? none : Median(valid);
+}
+
 // The time where the agreement at `lag` ends (forward) or begins (backward) inside
 // [from, to]: the edge of the last short window, seen from the matched side, whose
-// agreement reaches half the level of the matched side.
+// agreement reaches half the level of the matched side. On the onsets (noisier, and
+// silent in pauses) the edge is the split that maximises the summed excess over that
+// level on the matched side, so that neither a pause nor a single poor window ends it.
 template <typename TLag>
 double FindEdge(const TTrackSignal &ref, const TTrackSignal &test, const TLag &lagAt, double from, double to,
-                bool forward)
+                bool forward, bool onsets)
 {
     from = std::max(0.0, from);
-    to = std::min(ref.Seconds() - kEdgeWindow, to);
-    if (to - from < 2 * kEdgeWindow)
+    to = std::min(ref.Seconds() - (onsets ? kOnsetEdgeWindow : kEdgeWindow), to);
+    double window = 0, step = 0;
+    if (to - from < 2 * (onsets ? kOnsetEdgeWindow : kEdgeWindow))
         return forward ? to : from;
-    std::vector<double> a = LocalAgreement(ref, test, lagAt(from), lagAt(to), from, to, kEdgeWindow, kEdgeStep);
+    std::vector<double> a = EdgeAgreement(ref, test, lagAt, from, to, onsets, window, step);
     if (a.empty())
         return forward ? to : from;
-    size_t probe = std::min<size_t>(a.size(), 20);
+    const size_t probe = std::min<size_t>(a.size(), 20);
+    if (!onsets && (forward ? ValidMedian(a, 0, probe, 0) : ValidMedian(a, a.size() - probe, a.size(), 0)) <
+                       kWaveformLocal)
+        return FindEdge(ref, test, lagAt, from, to, forward, true);
+    if (onsets) {
+        const size_t third = std::max<size_t>(1, a.size() / 3);
+        const double level = std::max(0.2, 0.5 * (forward ? ValidMedian(a, 0, third, 0) :
+                                                            ValidMedian(a, a.size() - third, a.size(), 0)));
+        // Windows 0 .. k-1 agree (forward) or k .. n-1 do (backward).
+        double sum = 0, best = 0;
+        size_t bestK = forward ? 0 : a.size();
+        for (size_t j = 0; j < a.size(); ++j) {
+            const size_t i = forward ? j : a.size() - 1 - j;
+            sum += std::isnan(a[i]) ? 0.0 : a[i] - level;
+            if (sum > best)
+                best = sum, bestK = forward ? i + 1 : i;
+        }
+        if (forward && bestK == a.size())
+            return to;
+        if (!forward && bestK == 0)
+            return from;
+        return from + static_cast<double>(bestK) * step + 0.5 * window;
+    }
     std::vector<double> side(forward ? a.begin() : a.end() - static_cast<long>(probe),
                              forward ? a.begin() + static_cast<long>(probe) : a.end());
     double level = std::max(0.2, 0.5 * Median(side));
@@ -106,35 +162,45 @@ double FindEdge(const TTrackSignal &ref, const TTrackSignal &test, const TLag &l
 
 // The edges between a run under lagA and the next under lagB inside [from, to]: the
 // split into "A agrees", "neither agrees" and "B agrees" that maximises the summed
-// agreement, where "neither" counts half the usual agreement.
+// agreement, where "neither" counts half the usual agreement (and so does a window
+// that says nothing, a pause on the onsets).
 template <typename TLagA, typename TLagB>
 void JointEdges(const TTrackSignal &ref, const TTrackSignal &test, const TLagA &lagA, const TLagB &lagB, double from,
-                double to, double &end, double &start)
+                double to, bool onsets, double &end, double &start)
 {
+    const double shortest = onsets ? kOnsetEdgeWindow : kEdgeWindow;
     from = std::max(0.0, from);
-    to = std::min(ref.Seconds() - kEdgeWindow, to);
-    if (to - from < 4 * kEdgeWindow)
+    to = std::min(ref.Seconds() - shortest, to);
+    if (to - from < 4 * shortest)
         return;
-    std::vector<double> a = LocalAgreement(ref, test, lagA(from), lagA(to), from, to, kEdgeWindow, kEdgeStep);
-    std::vector<double> b = LocalAgreement(ref, test, lagB(from), lagB(to), from, to, kEdgeWindow, kEdgeStep);
+    double window = 0, step = 0;
+    std::vector<double> a = EdgeAgreement(ref, test, lagA, from, to, onsets, window, step);
+    std::vector<double> b = EdgeAgreement(ref, test, lagB, from, to, onsets, window, step);
     const size_t n = std::min(a.size(), b.size());
     if (n < 8)
         return;
-    const size_t probe = std::min<size_t>(n / 4, 20);
-    double levelA = Median(std::vector<double>(a.begin(), a.begin() + static_cast<long>(probe)));
-    double levelB = Median(std::vector<double>(b.end() - static_cast<long>(probe), b.end()));
-    const double none = 0.25 * (levelA + levelB);
+    const size_t probe = onsets ? n / 4 : std::min<size_t>(n / 4, 20);
+    double levelA = ValidMedian(a, 0, probe, 0), levelB = ValidMedian(b, n - probe, n, 0);
+    if (!onsets && std::min(levelA, levelB) < kWaveformLocal) {
+        JointEdges(ref, test, lagA, lagB, from, to, true, end, start);
+        return;
+    }
+    // Chance agreement of the onsets at a wrong lag is often well above zero, and a true
+    // one often weak: "neither" stands lower there.
+    const double none = (onsets ? 0.15 : 0.25) * (levelA + levelB);
     std::vector<double> pa(n + 1, 0.0), pb(n + 1, 0.0);
     for (size_t i = 0; i < n; ++i) {
-        pa[i + 1] = pa[i] + a[i];
-        pb[i + 1] = pb[i] + b[i];
+        pa[i + 1] = pa[i] + (std::isnan(a[i]) ? none : a[i]);
+        pb[i + 1] = pb[i] + (std::isnan(b[i]) ? none : b[i]);
     }
     // For every start s of B, the best end e <= s of A.
     double best = -1e300, bestPrefix = -1e300;
     size_t bestE = 0, prefixE = 0, bestS = 0;
     for (size_t s = 0; s <= n; ++s) {
+        // A pause says nothing either way: on the onsets the earlier match runs on
+        // through it (the later end of equal sums).
         double prefix = pa[s] - none * static_cast<double>(s);
-        if (prefix > bestPrefix)
+        if (prefix > bestPrefix || (onsets && prefix >= bestPrefix - 1e-9))
             bestPrefix = prefix, prefixE = s;
         double total = bestPrefix + none * static_cast<double>(s) + (pb[n] - pb[s]);
         if (total > best)
@@ -142,8 +208,8 @@ void JointEdges(const TTrackSignal &ref, const TTrackSignal &test, const TLagA &
     }
     // Window k covers [from + k step, + length]; an edge after k windows lies at the
     // centre of window k.
-    end = from + static_cast<double>(bestE) * kEdgeStep + 0.5 * kEdgeWindow;
-    start = from + static_cast<double>(bestS) * kEdgeStep + 0.5 * kEdgeWindow;
+    end = from + static_cast<double>(bestE) * step + 0.5 * window;
+    start = from + static_cast<double>(bestS) * step + 0.5 * window;
 }
 
 // The lag of one window at the full rate, the test read along the local slope of
@@ -336,7 +402,14 @@ TSyncSegment FitRun(const TTrackSignal &ref, const TTrackSignal &test, const TTr
     std::vector<bool> use(ts.size());
     for (size_t k = 0; k < ts.size(); ++k)
         use[k] = runScores[k] >= 0.75 * usual;
-    TFitResult fit = FitPiecewise(ts, ys, options.ToleranceSeconds, use);
+    // The lags of a stretch whose waveforms agree poorly scatter by milliseconds, alike in
+    // overlapping windows: a bend of its curve must stand out of the scatter around a
+    // straight line, or the curve follows the scatter with a knot in every few windows.
+    const bool smeared = usual < kWaveformEdges;
+    double tolerance = options.ToleranceSeconds;
+    if (smeared)
+        tolerance = std::max(tolerance, kSmearedBend * FitPiecewise(ts, ys, tolerance, use, 2).Noise);
+    TFitResult fit = FitPiecewise(ts, ys, tolerance, use);
     std::vector<double> scores;
     double z = 0;
     for (size_t k = 0; k < ts.size(); ++k) {
@@ -353,14 +426,15 @@ TSyncSegment FitRun(const TTrackSignal &ref, const TTrackSignal &test, const TTr
     const double prevEnd = i > 0 ? starts[track.Runs[i - 1].Last] + 0.5 * len : 0.0;
     const double nextStart = i + 1 < track.Runs.size() ? starts[track.Runs[i + 1].First] + 0.5 * len : map.ReferenceLength;
     TSyncSegment seg;
+    seg.Smeared = smeared;
     if (i == 0 && run.First == 0)
         seg.Start = std::max(0.0, -KnotValueAt(fit.Knots, 0));
     else
-        seg.Start = FindEdge(ref, test, lagAt, std::max(prevEnd, lo - hop), lo + len, false);
+        seg.Start = FindEdge(ref, test, lagAt, std::max(prevEnd, lo - hop), lo + len, false, seg.Smeared);
     if (i + 1 == track.Runs.size() && run.Last + 1 == starts.size())
         seg.End = std::min(map.ReferenceLength, (map.PrimaryLength - KnotValueAt(fit.Knots, map.ReferenceLength)));
     else
-        seg.End = FindEdge(ref, test, lagAt, hi - len, std::min(nextStart, hi + hop), true);
+        seg.End = FindEdge(ref, test, lagAt, hi - len, std::min(nextStart, hi + hop), true, seg.Smeared);
     seg.Knots = fit.Knots;
     seg.Knots.front() = {seg.Start, KnotValueAt(fit.Knots, seg.Start)};
     seg.Knots.back() = {seg.End, KnotValueAt(fit.Knots, seg.End)};
@@ -422,7 +496,7 @@ void JoinNeighbours(const TTrackSignal &ref, const TTrackSignal &test, const TTr
         double from = std::max(a.Start, std::min(a.End, b.Start) - track.Len - track.Hop);
         double to = std::min(b.End, std::max(a.End, b.Start) + track.Len + track.Hop);
         double end = a.End, start = b.Start;
-        JointEdges(ref, test, lagA, lagB, from, to, end, start);
+        JointEdges(ref, test, lagA, lagB, from, to, a.Smeared || b.Smeared, end, start);
         a.End = end;
         b.Start = start;
         a.Knots.back() = {end, KnotValueAt(a.Knots, end)};
@@ -460,6 +534,66 @@ void Conclude(const TSyncOptions &options, TSyncMap &map)
     map.Matched = weight >= std::max(options.MinOverlapSeconds, 0.1 * map.ReferenceLength) && map.Confidence > 0.05;
     if (!map.Matched)
         map.Segments.clear();
+}
+
+// Neighbouring straight segments whose slopes differ by no more than their lags'
+// scatter explains are one speed of the primary with a cut between them: they take the
+// common slope (weighted by how well each measured it), so that the curve does not bend
+// at the cut for a difference that is only noise.
+void ShareSlopes(TSyncMap &map)
+{
+    struct TLine {
+        double N = 0, T = 0, Y = 0, Stt = 0, Sty = 0, Var = 0;   // centroid, sums about it, lag variance
+        double Slope() const { return Stt > 0 ? Sty / Stt : 0; }
+        double Weight() const { return Var > 0 ? Stt / Var : 0; }   // 1 / variance of the slope
+    };
+    std::vector<TLine> lines(map.Segments.size());
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::vector<double> ts, ys;
+        for (const TSyncWindow &w : map.Windows)
+            if (w.Segment == static_cast<int32_t>(i) && w.Inlier)
+                ts.push_back(w.Start + 0.5 * w.Length), ys.push_back(w.Offset);
+        TLine &l = lines[i];
+        l.N = static_cast<double>(ts.size());
+        if (ts.size() < 4 || map.Segments[i].Knots.size() != 2)
+            continue;
+        for (size_t k = 0; k < ts.size(); ++k)
+            l.T += ts[k] / l.N, l.Y += ys[k] / l.N;
+        for (size_t k = 0; k < ts.size(); ++k)
+            l.Stt += (ts[k] - l.T) * (ts[k] - l.T), l.Sty += (ts[k] - l.T) * (ys[k] - l.Y);
+        double sq = 0;
+        for (size_t k = 0; k < ts.size(); ++k) {
+            const double r = ys[k] - l.Y - l.Slope() * (ts[k] - l.T);
+            sq += r * r;
+        }
+        // At least the spread of a few samples: an exact copy's lags agree to far less.
+        l.Var = std::max(sq / (l.N - 2), 1e-12);
+    }
+    auto usable = [&](size_t i) { return lines[i].Weight() > 0; };
+    for (size_t first = 0; first < lines.size();) {
+        size_t last = first;
+        double weight = usable(first) ? lines[first].Weight() : 0, sum = weight * lines[first].Slope();
+        // Windows overlap by half, so their errors are alike in pairs: the limit is wide.
+        while (usable(first) && last + 1 < lines.size() && usable(last + 1)) {
+            const TLine &next = lines[last + 1];
+            const double common = sum / weight;
+            const double spread = std::sqrt(1 / weight + 1 / next.Weight());
+            if (std::fabs(next.Slope() - common) > kShareSlopeZ * spread)
+                break;
+            weight += next.Weight(), sum += next.Weight() * next.Slope();
+            ++last;
+        }
+        if (last > first) {
+            const double slope = sum / weight;
+            for (size_t i = first; i <= last; ++i) {
+                TSyncSegment &g = map.Segments[i];
+                g.Knots.front().Offset = lines[i].Y + slope * (g.Knots.front().Time - lines[i].T);
+                g.Knots.back().Offset = lines[i].Y + slope * (g.Knots.back().Time - lines[i].T);
+                g.Drift = slope;
+            }
+        }
+        first = last + 1;
+    }
 }
 
 } // namespace
@@ -503,6 +637,7 @@ bool AlignSignals(TSyncSignal reference, TSyncSignal primary, const TSyncOptions
     KeepOrder(track, track.Len + track.Hop, map);
     JoinNeighbours(ref, test, track, map);
     Conclude(options, map);
+    ShareSlopes(map);
     return report(1.0);
 }
 

@@ -469,4 +469,43 @@ std::vector<double> LocalAgreement(const TTrackSignal &ref, const TTrackSignal &
     return out;
 }
 
+std::vector<double> EnvelopeLocalAgreement(const TTrackSignal &ref, const TTrackSignal &test, double lagFrom,
+                                           double lagTo, double from, double to, double length, double step)
+{
+    std::vector<double> out;
+    const long n = std::max(4L, std::lround(length * kEnvelopeRate));
+    // Linear interpolation between envelope values; 0 outside.
+    auto read = [](const std::vector<float> &e, double p) {
+        const double f = std::floor(p);
+        const long i = static_cast<long>(f);
+        const double w = p - f;
+        return (1 - w) * At(e, i) + w * At(e, i + 1);
+    };
+    // The spread of each envelope over the whole stretch: a window whose own spread is
+    // far below it is a pause.
+    auto spread = [&](const std::vector<float> &e, double lag) {
+        double s = 0, q = 0;
+        long m = 0;
+        for (double p = (from + lag) * kEnvelopeRate; p < (to + lag) * kEnvelopeRate; p += 1, ++m) {
+            const double v = read(e, p);
+            s += v, q += v * v;
+        }
+        return m > 1 ? std::sqrt(std::max(0.0, q / m - (s / m) * (s / m))) : 0.0;
+    };
+    const double quietX = 0.1 * spread(ref.Envelope, 0), quietY = 0.1 * spread(test.Envelope, 0.5 * (lagFrom + lagTo));
+    for (double t = from; t + length <= to + 1e-9; t += step) {
+        const double lag = to > from ? lagFrom + (lagTo - lagFrom) * (t - from) / (to - from) : lagFrom;
+        const double a = t * kEnvelopeRate, b = (t + lag) * kEnvelopeRate;
+        double sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
+        for (long i = 0; i < n; ++i) {
+            const double x = read(ref.Envelope, a + i), y = read(test.Envelope, b + i);
+            sx += x, sy += y, sxx += x * x, syy += y * y, sxy += x * y;
+        }
+        const double vx = sxx - sx * sx / n, vy = syy - sy * sy / n;
+        const bool flat = !(std::sqrt(std::max(0.0, vx / n)) > quietX) || !(std::sqrt(std::max(0.0, vy / n)) > quietY);
+        out.push_back(flat ? std::nan("") : (sxy - sx * sy / n) / std::sqrt(vx * vy));
+    }
+    return out;
+}
+
 } // namespace tessaly::sync

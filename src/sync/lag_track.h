@@ -69,4 +69,12 @@ bool EnvelopeAgreement(const TTrackSignal &ref, const TTrackSignal &test, double
 std::vector<double> LocalAgreement(const TTrackSignal &ref, const TTrackSignal &test, double lagFrom, double lagTo,
                                    double from, double to, double length, double step);
 
+// The same on the onset envelopes: Pearson correlation of windows of `length` s (read
+// between envelope values) every `step` s, the test's lag running linearly as above.
+// Unhurt where the waveforms no longer agree sample for sample (a tempo change that
+// keeps the pitch, a room), at the price of a coarser edge. A window where either
+// envelope is flat (a pause) gives NaN: it says nothing either way.
+std::vector<double> EnvelopeLocalAgreement(const TTrackSignal &ref, const TTrackSignal &test, double lagFrom,
+                                           double lagTo, double from, double to, double length, double step);
+
 } // namespace tessaly::sync

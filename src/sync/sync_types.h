@@ -33,6 +33,8 @@ struct TSyncSegment {
     double Drift = 0;         // mean slope of the offset (primary speed - 1)
     double Confidence = 0;    // 0 .. 1
     double Residual = 0;      // RMS of the inlier windows around the fit, seconds
+    bool Smeared = false;     // the waveforms agree poorly (a tempo change that keeps the
+                              // pitch, a room): edges found on the onsets
 };
 
 // The result of an alignment.

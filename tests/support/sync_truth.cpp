@@ -440,6 +440,8 @@ bool MakeTruthCase(const TTruthSpec &spec, const std::string &dir, TTruthCase &o
     } else {
         music = spec.Pads ? RepeatedPads(spec.Seconds, spec.Seed) : MusicBed(spec.Seconds, spec.Seed);
     }
+    if (spec.SpeechOnly)
+        std::fill(music.begin(), music.end(), 0.0f);
     if (spec.Pads || !spec.MusicFiles.empty())
         speechA.assign(music.size(), 0.0f);
     else if (!Speech(spec.Seconds, false, spec.Seed, dir, speechA))

@@ -25,6 +25,8 @@ struct TTruthSpec {
     bool Dub = false;                 // the primary carries other speech (second voice)
     bool Pads = false;                // music alone: a chord sequence of slow pads repeated
                                       // every 16 s, a quiet melody played twice, then changed
+    bool SpeechOnly = false;          // espeak-ng speech alone (no music or effects): pauses
+                                      // between sentences, the same six sentences in turn
     double RoomSnrDb = 0;             // > 0: the primary re-recorded in a room (a synthetic
                                       // impulse response, 150-6000 Hz, noise at this SNR)
     std::vector<std::string> MusicFiles;   // recorded music, played one after the other (and

@@ -1,6 +1,7 @@
 // Tests of the alignment engine on signals built in memory: the piecewise fit, the path
 // search, whole alignments with offset, drift, a drift that changes, cuts (one after a
 // short first part), and unrelated signals.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -9,6 +10,7 @@
 
 #include "sync/aligner.h"
 #include "sync/coarse_search.h"
+#include "sync/lag_track.h"
 #include "sync/sync_fit.h"
 
 namespace tessaly::sync {
@@ -302,6 +304,47 @@ TEST(SyncMeasure, WindowsReportTheDelayOfTheTest)
         EXPECT_TRUE(x.Matched) << x.Start;
         EXPECT_NEAR(x.Offset, 0.0125, 3e-5) << x.Start;
     }
+}
+
+TEST(SyncEdges, OnsetAgreementHoldsAtTheLagFailsElsewhereAndSaysNothingInAPause)
+{
+    // Material with a 2 s pause at 8 s; the test sounds 0.25 s later.
+    std::vector<double> master = Bursts(22, 9);
+    std::fill(master.begin() + static_cast<long>(8 * kSyncRate), master.begin() + static_cast<long>(10 * kSyncRate), 0.0);
+    TTrackSignal ref, test;
+    ref.Full = Resampled(master, 20, [](double t) { return t; });
+    test.Full = Resampled(master, 20, [](double t) { return t - 0.25; });
+    ASSERT_TRUE(PrepareTrackSignal(ref));
+    ASSERT_TRUE(PrepareTrackSignal(test));
+    const double window = 0.3, step = 0.01;
+    const std::vector<double> right = EnvelopeLocalAgreement(ref, test, 0.25, 0.25, 1, 14, window, step);
+    const std::vector<double> wrong = EnvelopeLocalAgreement(ref, test, 0.6, 0.6, 1, 14, window, step);
+    ASSERT_EQ(right.size(), wrong.size());
+    ASSERT_GT(right.size(), 1000u);
+    double sumRight = 0, sumWrong = 0;
+    int sounding = 0, quiet = 0;
+    for (size_t k = 0; k < right.size(); ++k) {
+        const double from = 1 + static_cast<double>(k) * step, to = from + window;
+        if (from > 8.05 && to < 9.95) {
+            // Inside the pause neither lag is judged.
+            EXPECT_TRUE(std::isnan(right[k])) << from;
+            EXPECT_TRUE(std::isnan(wrong[k])) << from;
+        } else if (to < 7.9 || from > 10.3) {
+            // A quiet moment between bursts may say nothing too.
+            if (std::isnan(right[k])) {
+                ++quiet;
+                continue;
+            }
+            EXPECT_GT(right[k], 0.8) << from;
+            sumRight += right[k];
+            sumWrong += std::isnan(wrong[k]) ? 0 : wrong[k];
+            ++sounding;
+        }
+    }
+    ASSERT_GT(sounding, 800);
+    EXPECT_LT(quiet, sounding / 20);
+    EXPECT_GT(sumRight / sounding, 0.97);
+    EXPECT_LT(sumWrong / sounding, 0.3);
 }
 
 } // namespace
