@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -105,19 +106,32 @@ void ReadBack(TProjectSession &session, TSuggestRun &run)
 {
     TProject check;
     LoadWorkingCopy(session, check);
-    for (int32_t i = check.MarkerCount() - 1; i >= 0; --i)
-        if (check.GetMarker(i).Kind != mkDShift)
-            check.DeleteMarker(i);
+    // The whole list is built first and set once: one curve rebuild instead of one for
+    // every marker taken out and put in. A suggested marker takes the place of whatever
+    // lies on its frame, as adding it would.
+    std::map<int32_t, TMarker> byFrame;
+    for (const TMarker &m : check.Markers())
+        if (m.Kind == mkDShift)
+            byFrame[m.Frame] = m;
     run.Unstored = 0;
     for (const TMarker &m : run.Suggestion.Markers) {
         if (m.Kind == mkDShift)
             continue;
         std::string line;
         TMarker stored;
-        if (!FormatMarker(m, line) || !ParseMarker(line, stored) || check.AddMarker(stored) < 0)
+        TMarker canonical;
+        if (!FormatMarker(m, line) || !ParseMarker(line, stored) || !CanonicalMarker(stored, canonical)) {
             ++run.Unstored;
+            continue;
+        }
+        byFrame[canonical.Frame] = canonical;
     }
-    check.RebuildSpline();
+    std::vector<TMarker> markers;
+    markers.reserve(byFrame.size());
+    for (const auto &[frame, m] : byFrame)
+        markers.push_back(m);
+    if (!check.SetMarkers(std::move(markers)))
+        run.Unstored = std::max<int32_t>(run.Unstored, 1);
     run.Fit = MeasureCurveFit(check, run.Map);
 }
 
