@@ -6,6 +6,8 @@
 // best of three without markers) and one evaluation of the curve strip for a repaint
 // (the curve, its squares and the axes, as the strip asks for them).
 // Usage: bench_markers [largest marker count] (default 100000).
+#include "bench_wave.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -65,30 +67,7 @@ double WallSeconds(const TClock &start)
 
 bool WriteWav(const std::string &path, int64_t samples)
 {
-    std::ofstream out(path, std::ios::binary);
-    auto put = [&out](uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            out.put(char(v >> (8 * i)));
-    };
-    const uint32_t data = uint32_t(samples * 4);
-    out.write("RIFF", 4);
-    put(36 + data, 4);
-    out.write("WAVEfmt ", 8);
-    put(16, 4);
-    put(1, 2);
-    put(2, 2);
-    put(kSampleRate, 4);
-    put(kSampleRate * 4, 4);
-    put(4, 2);
-    put(16, 2);
-    out.write("data", 4);
-    put(data, 4);
-    std::vector<char> block(1 << 20);
-    for (size_t i = 0; i < block.size(); ++i)
-        block[i] = char(i * 7);
-    for (int64_t left = int64_t(data); left > 0; left -= int64_t(block.size()))
-        out.write(block.data(), std::min<int64_t>(left, int64_t(block.size())));
-    return bool(out);
+    return bench::WritePatternWav(path, samples, kSampleRate, 16);
 }
 
 // A canvas that only counts, so the repaint time is the curve evaluation alone.

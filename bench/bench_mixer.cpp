@@ -2,6 +2,8 @@
 // 24-bit audio frame by frame without markers and along a drifting curve with cuts, by
 // sample copy and band-limited, and prints the processor time per minute of audio and
 // the ratio of the two readings. Usage: bench_mixer [minutes] (default 5).
+#include "bench_wave.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -22,30 +24,7 @@ namespace {
 
 bool WriteWav(const std::string &path, int64_t samples)
 {
-    std::ofstream out(path, std::ios::binary);
-    auto put = [&out](uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            out.put(char(v >> (8 * i)));
-    };
-    uint32_t data = uint32_t(samples * 6);
-    out.write("RIFF", 4);
-    put(36 + data, 4);
-    out.write("WAVEfmt ", 8);
-    put(16, 4);
-    put(1, 2);
-    put(2, 2);
-    put(48000, 4);
-    put(288000, 4);
-    put(6, 2);
-    put(24, 2);
-    out.write("data", 4);
-    put(data, 4);
-    std::vector<char> block(1 << 20);
-    for (size_t i = 0; i < block.size(); ++i)
-        block[i] = char(i * 7);
-    for (int64_t left = int64_t(data); left > 0; left -= int64_t(block.size()))
-        out.write(block.data(), std::min<int64_t>(left, int64_t(block.size())));
-    return bool(out);
+    return bench::WritePatternWav(path, samples, 48000, 24);
 }
 
 // Processor time (the machine may be shared) of mixing the whole project.
