@@ -178,10 +178,15 @@ struct TDot {
 // channels (StoreQuad). Taps() is a multiple of 8, so whole vectors cover it. Taps is the
 // tap count where it is known when compiling (the loops then unroll), else 0.
 template <class S, int Taps>
+struct TDotFor {
+    using type = TDot<S, Taps>;
+};
+
+template <class S, int Taps>
 inline void ReadRunOf(const TRun &r, int32_t count)
 {
     using V = typename S::V;
-    using D = TDot<S, Taps>;
+    using D = typename TDotFor<S, Taps>::type;
     const TSincKernel &k = *r.Kernel;
     const int taps = Taps > 0 ? Taps : k.Taps(), ch = r.Channels;
     const size_t stride = r.Stride;
@@ -350,8 +355,81 @@ struct TAvx2 {
     }
 };
 
+// Sixteen floats with fused multiply-adds; a tap count that is not a multiple of 16 ends
+// with eight floats of AVX2. The sums are folded to eight lanes, so the results are stored
+// by the AVX2 code.
+#define TESSALY_AVX512 __attribute__((target("avx512f,avx512vl,avx2,fma")))
+struct TAvx512 : TAvx2 {};
+
+template <int Taps>
+struct TDot512 {
+    using V = __m256;
+    using W = __m512;
+
+    TESSALY_AVX512 static V Fold(W v)
+    {
+        // The halves taken by the compiler's own shuffle: the intrinsics of this one read an
+        // undefined operand, which some compilers warn about.
+        return _mm256_add_ps(__builtin_shufflevector(v, v, 0, 1, 2, 3, 4, 5, 6, 7),
+                             __builtin_shufflevector(v, v, 8, 9, 10, 11, 12, 13, 14, 15));
+    }
+
+    TESSALY_AVX512 static void Pair(const TPlace &at, int taps, const float *s0, const float *s1, V &a, V &b)
+    {
+        const float *w = at.Phase, *d = at.Phase + taps;
+        const W u = _mm512_set1_ps(at.U);
+        W a0 = _mm512_setzero_ps(), a1 = _mm512_setzero_ps(), b0 = _mm512_setzero_ps(), b1 = _mm512_setzero_ps();
+        int j = 0;
+#pragma GCC unroll 4
+        for (; j + 32 <= taps; j += 32) {
+            const W wj = _mm512_fmadd_ps(_mm512_loadu_ps(d + j), u, _mm512_loadu_ps(w + j));
+            const W wk = _mm512_fmadd_ps(_mm512_loadu_ps(d + j + 16), u, _mm512_loadu_ps(w + j + 16));
+            a0 = _mm512_fmadd_ps(wj, _mm512_loadu_ps(s0 + j), a0);
+            b0 = _mm512_fmadd_ps(wj, _mm512_loadu_ps(s1 + j), b0);
+            a1 = _mm512_fmadd_ps(wk, _mm512_loadu_ps(s0 + j + 16), a1);
+            b1 = _mm512_fmadd_ps(wk, _mm512_loadu_ps(s1 + j + 16), b1);
+        }
+        if (j + 16 <= taps) {
+            const W wj = _mm512_fmadd_ps(_mm512_loadu_ps(d + j), u, _mm512_loadu_ps(w + j));
+            a0 = _mm512_fmadd_ps(wj, _mm512_loadu_ps(s0 + j), a0);
+            b0 = _mm512_fmadd_ps(wj, _mm512_loadu_ps(s1 + j), b0);
+            j += 16;
+        }
+        a = Fold(_mm512_add_ps(a0, a1));
+        b = Fold(_mm512_add_ps(b0, b1));
+        if (j < taps) {
+            const V uh = _mm256_set1_ps(at.U);
+            const V wt = _mm256_fmadd_ps(_mm256_loadu_ps(d + j), uh, _mm256_loadu_ps(w + j));
+            a = _mm256_fmadd_ps(wt, _mm256_loadu_ps(s0 + j), a);
+            b = _mm256_fmadd_ps(wt, _mm256_loadu_ps(s1 + j), b);
+        }
+    }
+
+    TESSALY_AVX512 static float One(const TPlace &at, int taps, const float *s0)
+    {
+        const float *w = at.Phase, *d = at.Phase + taps;
+        const W u = _mm512_set1_ps(at.U);
+        W a0 = _mm512_setzero_ps();
+        int j = 0;
+        for (; j + 16 <= taps; j += 16)
+            a0 = _mm512_fmadd_ps(_mm512_fmadd_ps(_mm512_loadu_ps(d + j), u, _mm512_loadu_ps(w + j)),
+                                 _mm512_loadu_ps(s0 + j), a0);
+        V a = Fold(a0);
+        if (j < taps)
+            a = _mm256_fmadd_ps(_mm256_fmadd_ps(_mm256_loadu_ps(d + j), _mm256_set1_ps(at.U), _mm256_loadu_ps(w + j)),
+                                _mm256_loadu_ps(s0 + j), a);
+        return TAvx2::Sum(a);
+    }
+};
+
+template <int Taps>
+struct TDotFor<TAvx512, Taps> {
+    using type = TDot512<Taps>;
+};
+
 __attribute__((flatten)) void ReadSse2(const TRun &r, int32_t count) { ReadRun<TSse2>(r, count); }
 TESSALY_AVX2 __attribute__((flatten)) void ReadAvx2(const TRun &r, int32_t count) { ReadRun<TAvx2>(r, count); }
+TESSALY_AVX512 __attribute__((flatten)) void ReadAvx512(const TRun &r, int32_t count) { ReadRun<TAvx512>(r, count); }
 #endif
 
 using TReadFn = void (*)(const TRun &, int32_t);
@@ -359,6 +437,8 @@ using TReadFn = void (*)(const TRun &, int32_t);
 TReadFn ReadFor(TSimd simd)
 {
 #ifdef TESSALY_X86
+    if (simd == TSimd::Avx512)
+        return ReadAvx512;
     if (simd == TSimd::Avx2)
         return ReadAvx2;
     if (simd == TSimd::Sse2)
@@ -373,8 +453,10 @@ TReadFn ReadFor(TSimd simd)
 TSincKernel::TSincKernel(int halfTaps, double cutoff, int phases)
     : FPhases(std::max(phases, 1)), FCutoff(cutoff)
 {
-    // A multiple of 4 a side makes whole vectors of taps.
-    FHalf = (static_cast<int>(std::ceil(halfTaps / cutoff)) + 3) / 4 * 4;
+    // A multiple of 4 a side makes whole vectors of taps. The count is rounded to the
+    // nearest before that: a cutoff a few tenths of a percent under 1 (a curve of about
+    // 1,000 ppm) keeps the taps of the full band instead of taking a whole vector more.
+    FHalf = (static_cast<int>(std::lround(halfTaps / cutoff)) + 3) / 4 * 4;
     const int taps = 2 * FHalf;
     const size_t row = 2 * static_cast<size_t>(taps);
     // 64 bytes of slack for the alignment of the table to a cache line.
@@ -442,10 +524,12 @@ void TResampler::Span(const TSincKernel &k, long double x0, long double step, in
 bool TResampler::Supported(TSimd simd)
 {
 #ifdef TESSALY_X86
-    if (simd == TSimd::Avx2) {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    }
+    __builtin_cpu_init();
+    const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    if (simd == TSimd::Avx512)
+        return avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
+    if (simd == TSimd::Avx2)
+        return avx2;
     return true;
 #else
     return simd == TSimd::Plain;
@@ -454,7 +538,12 @@ bool TResampler::Supported(TSimd simd)
 
 TSimd TResampler::Best()
 {
-    static const TSimd best = Supported(TSimd::Avx2) ? TSimd::Avx2 : Supported(TSimd::Sse2) ? TSimd::Sse2 : TSimd::Plain;
+    static const TSimd best = [] {
+        for (TSimd s : {TSimd::Avx512, TSimd::Avx2, TSimd::Sse2})
+            if (Supported(s))
+                return s;
+        return TSimd::Plain;
+    }();
     return best;
 }
 

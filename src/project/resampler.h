@@ -2,7 +2,7 @@
 // kept as a polyphase table in single precision (the weights of many fractions between
 // two stored samples, linearly interpolated between the two nearest); its cutoff follows
 // the reading rate so that reading faster than real time does not alias. The inner loops
-// run on AVX2 with FMA or on SSE2 where the processor has them, and in plain C++ elsewhere.
+// run on AVX-512, on AVX2 with FMA or on SSE2 where the processor has them, and in plain C++ elsewhere.
 #pragma once
 
 #include <cstddef>
@@ -45,7 +45,7 @@ private:
 };
 
 // The instruction sets the reader's inner loops are written for.
-enum class TSimd { Plain, Sse2, Avx2 };
+enum class TSimd { Plain, Sse2, Avx2, Avx512 };
 
 // Reads source values at positions x(t) = x0 + t * step, t = 0 .. count - 1.
 class TResampler {
