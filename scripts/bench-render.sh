@@ -5,19 +5,25 @@
 # plus relative cuts, an option marker and a double track), and in the same run times
 # ffmpeg muxing the same streams and cp of the same bytes. Prints seconds, processor
 # seconds, ratios and peak memory of every run.
-# On a busy machine repeat it and take the best of each run.
-#   usage: scripts/bench-render.sh [-l SECONDS] [WORKDIR]   (default 600 s, a temporary folder)
+# Then renders the curve band-limited and by sample copy PAIRS times more, interleaved (the
+# order alternating), and prints the median processor and wall time of each and of their
+# ratio, with the load average before and after, since a busy machine moves single runs.
+#   usage: scripts/bench-render.sh [-l SECONDS] [-p PAIRS] [-c CLI] [WORKDIR]
+#   (default 600 s, 5 pairs, build/bin/tessaly-cli, a temporary folder)
 set -euo pipefail
 len=600
-while getopts l: opt; do
+pairs=5
+root=$(cd "$(dirname "$0")/.." && pwd)
+cli="$root/build/bin/tessaly-cli"
+while getopts l:p:c: opt; do
     case $opt in
         l) len=$OPTARG ;;
-        *) echo "usage: $0 [-l SECONDS] [WORKDIR]" >&2; exit 2 ;;
+        p) pairs=$OPTARG ;;
+        c) cli=$OPTARG ;;
+        *) echo "usage: $0 [-l SECONDS] [-p PAIRS] [-c CLI] [WORKDIR]" >&2; exit 2 ;;
     esac
 done
 shift $((OPTIND - 1))
-root=$(cd "$(dirname "$0")/.." && pwd)
-cli="$root/build/bin/tessaly-cli"
 [ -x "$cli" ] || { echo "build tessaly-cli first (scripts/build.sh)" >&2; exit 1; }
 [ -x /usr/bin/time ] || { echo "/usr/bin/time is missing: run scripts/setup.sh" >&2; exit 1; }
 if [ $# -ge 1 ]; then work=$1; mkdir -p "$work"; keep=1; else work=$(mktemp -d); keep=0; fi
@@ -102,3 +108,28 @@ for n in plain curve curvecopy cuts; do
 done
 echo "targets: no markers <= 0.85 x ffmpeg, every render <= 1.15 x ffmpeg, peak memory < 64 MiB,"
 echo "         band-limited curve <= 1.5 x its sample copy"
+
+# The interleaved pairs: band-limited and sample copy of the same curve, in alternating order.
+[ "$pairs" -gt 0 ] || exit 0
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+: >"$work/pairs.txt"
+for i in $(seq 1 "$pairs"); do
+    if [ $((i % 2)) -eq 1 ]; then order="curve curvecopy"; else order="curvecopy curve"; fi
+    for n in $order; do
+        p=$p2
+        [ "$n" = curve ] || p=$p2c
+        run "$n" "$cli" render "$p" "$work/out-$n.avi" --yes --no-progress
+    done
+    echo "$curve_cpu $curvecopy_cpu $curve_s $curvecopy_s" >>"$work/pairs.txt"
+done
+load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
+echo "$pairs interleaved pairs (load average before: $load_before, after: $load_after):"
+printf '%-28s %9s %9s\n' "" "cpu s" seconds
+printf '%-28s %9.2f %9.2f\n' "curve band-limited" "$(awk '{ print $1 }' "$work/pairs.txt" | median)" \
+    "$(awk '{ print $3 }' "$work/pairs.txt" | median)"
+printf '%-28s %9.2f %9.2f\n' "curve sample copy" "$(awk '{ print $2 }' "$work/pairs.txt" | median)" \
+    "$(awk '{ print $4 }' "$work/pairs.txt" | median)"
+printf '%-28s %9.2f %9.2f\n' "ratio of each pair, median" \
+    "$(awk '{ print ($2 > 0 ? $1 / $2 : 0) }' "$work/pairs.txt" | median)" \
+    "$(awk '{ print ($4 > 0 ? $3 / $4 : 0) }' "$work/pairs.txt" | median)"

@@ -116,77 +116,99 @@ __attribute__((noinline)) void ReadEdge(const TRun &r, const TPlace &at, double 
     const int taps = r.Kernel->Taps();
     const int j0 = static_cast<int>(std::clamp<int64_t>(-at.Base, 0, taps));
     const int j1 = static_cast<int>(std::clamp<int64_t>(r.Frames - at.Base, 0, taps));
+    const int row = TSincKernel::RowOf(taps);
+    const float *c0 = at.Phase, *c1 = c0 + row, *c2 = c1 + row;
     for (int c = 0; c < r.Channels; ++c) {
         const float *s = r.Src + static_cast<size_t>(c) * r.Stride;
         double acc = 0;
         for (int j = j0; j < j1; ++j)
-            acc += static_cast<double>(at.Phase[j] + at.U * at.Phase[taps + j]) * s[at.Base + j];
+            acc += static_cast<double>(c0[j] + at.U * (c1[j] + at.U * c2[j])) * s[at.Base + j];
         out[c] = acc;
     }
 }
 
-// The inner loops over a vector type S: S::kLanes floats, loaded unaligned, multiplied
-// and added (fused where the instruction set has it), and summed into one value (Sum)
-// or into the values of two channels side by side (StorePair). Taps() is a multiple of 8,
-// so whole vectors cover it. Taps is the tap count where it is known when compiling (the
-// loops then unroll), else 0.
+// The inner loops over a vector type S: S::kLanes floats, loaded unaligned (Load takes the
+// first n of them where fewer remain, the rest zero), multiplied and added (fused where the
+// instruction set has it). Taps() is a multiple of 8. Taps is the tap count where it is
+// known when compiling (the loops then unroll), else 0.
 template <class S, int Taps>
 struct TDot {
     using V = typename S::V;
     static constexpr int L = S::kLanes;
 
+    // The weights of taps j .. j + L - 1 at the position u within the phase whose three
+    // coefficient rows start at c.
+    static V Weights(const float *c, int taps, int j, V u)
+    {
+        const int n = taps - j, row = TSincKernel::RowOf(taps);
+        return S::MulAdd(S::MulAdd(S::Load(c + 2 * row + j, n), u, S::Load(c + row + j, n)), u, S::Load(c + j, n));
+    }
+
     // Two channels share the weights of the phase; each sums in two accumulators, so that
     // the chains of additions overlap. a and b hold the sums of channel 0 and 1 by lane.
     static void Pair(const TPlace &at, int taps, const float *s0, const float *s1, V &a, V &b)
     {
-        const float *w = at.Phase, *d = at.Phase + taps;
         const V u = S::Set(at.U);
         V a0 = S::Zero(), a1 = S::Zero(), b0 = S::Zero(), b1 = S::Zero();
 #pragma GCC unroll 8
         for (int j = 0; j < taps; j += 2 * L) {
-            const V wj = S::MulAdd(S::Load(d + j), u, S::Load(w + j));
-            a0 = S::MulAdd(wj, S::Load(s0 + j), a0);
-            b0 = S::MulAdd(wj, S::Load(s1 + j), b0);
+            const V wj = Weights(at.Phase, taps, j, u);
+            a0 = S::MulAdd(wj, S::Load(s0 + j, taps - j), a0);
+            b0 = S::MulAdd(wj, S::Load(s1 + j, taps - j), b0);
             if (j + L < taps) {
-                const V wk = S::MulAdd(S::Load(d + j + L), u, S::Load(w + j + L));
-                a1 = S::MulAdd(wk, S::Load(s0 + j + L), a1);
-                b1 = S::MulAdd(wk, S::Load(s1 + j + L), b1);
+                const V wk = Weights(at.Phase, taps, j + L, u);
+                a1 = S::MulAdd(wk, S::Load(s0 + j + L, taps - j - L), a1);
+                b1 = S::MulAdd(wk, S::Load(s1 + j + L, taps - j - L), b1);
             }
         }
         a = S::Add(a0, a1);
         b = S::Add(b0, b1);
     }
 
+    // Two outputs of two channels in the same phase (consecutive outputs along a gentle
+    // curve): the coefficients are loaded once for both. p0 and q0 are the first source
+    // values of the two outputs in channel 0, channel 1's lie stride further on.
+    static void Pairs(const TPlace &p, float uq, int taps, const float *p0, const float *q0, size_t stride, V &a,
+                      V &b, V &c, V &d)
+    {
+        const int row = TSincKernel::RowOf(taps);
+        const float *p1 = p0 + stride, *q1 = q0 + stride, *k = p.Phase;
+        const V up = S::Set(p.U), uQ = S::Set(uq);
+        a = b = c = d = S::Zero();
+#pragma GCC unroll 8
+        for (int j = 0; j < taps; j += L) {
+            const int n = taps - j;
+            const V k0 = S::Load(k + j, n), k1 = S::Load(k + row + j, n), k2 = S::Load(k + 2 * row + j, n);
+            const V wp = S::MulAdd(S::MulAdd(k2, up, k1), up, k0), wq = S::MulAdd(S::MulAdd(k2, uQ, k1), uQ, k0);
+            a = S::MulAdd(wp, S::Load(p0 + j, n), a);
+            b = S::MulAdd(wp, S::Load(p1 + j, n), b);
+            c = S::MulAdd(wq, S::Load(q0 + j, n), c);
+            d = S::MulAdd(wq, S::Load(q1 + j, n), d);
+        }
+    }
+
     static float One(const TPlace &at, int taps, const float *s0)
     {
-        const float *w = at.Phase, *d = at.Phase + taps;
         const V u = S::Set(at.U);
         V a0 = S::Zero(), a1 = S::Zero();
 #pragma GCC unroll 8
         for (int j = 0; j < taps; j += 2 * L) {
-            a0 = S::MulAdd(S::MulAdd(S::Load(d + j), u, S::Load(w + j)), S::Load(s0 + j), a0);
+            a0 = S::MulAdd(Weights(at.Phase, taps, j, u), S::Load(s0 + j, taps - j), a0);
             if (j + L < taps)
-                a1 = S::MulAdd(S::MulAdd(S::Load(d + j + L), u, S::Load(w + j + L)), S::Load(s0 + j + L), a1);
+                a1 = S::MulAdd(Weights(at.Phase, taps, j + L, u), S::Load(s0 + j + L, taps - j - L), a1);
         }
         return S::Sum(S::Add(a0, a1));
     }
 };
 
-// The inner loops over a vector type S: S::kLanes floats, loaded unaligned, multiplied
-// and added (fused where the instruction set has it), and summed into one value (Sum),
-// into the values of two channels side by side (StorePair) or those of two outputs of two
-// channels (StoreQuad). Taps() is a multiple of 8, so whole vectors cover it. Taps is the
-// tap count where it is known when compiling (the loops then unroll), else 0.
-template <class S, int Taps>
-struct TDotFor {
-    using type = TDot<S, Taps>;
-};
-
+// A read on the vector type S: the places of each block first, then the outputs, stereo
+// ones two at a time with the lane sums stored side by side (StoreQuad), other channel
+// counts one channel pair (StorePair) or channel (Sum) at a time.
 template <class S, int Taps>
 inline void ReadRunOf(const TRun &r, int32_t count)
 {
     using V = typename S::V;
-    using D = typename TDotFor<S, Taps>::type;
+    using D = TDot<S, Taps>;
     const TSincKernel &k = *r.Kernel;
     const int taps = Taps > 0 ? Taps : k.Taps(), ch = r.Channels;
     const size_t stride = r.Stride;
@@ -202,8 +224,12 @@ inline void ReadRunOf(const TRun &r, int32_t count)
             for (; i + 1 < n; i += 2) {
                 const TPlace p = block.At(k, i), q = block.At(k, i + 1);
                 V a, b, c, d;
-                D::Pair(p, taps, r.Src + p.Base, r.Src + stride + p.Base, a, b);
-                D::Pair(q, taps, r.Src + q.Base, r.Src + stride + q.Base, c, d);
+                if (p.Phase == q.Phase) {
+                    D::Pairs(p, q.U, taps, r.Src + p.Base, r.Src + q.Base, stride, a, b, c, d);
+                } else {
+                    D::Pair(p, taps, r.Src + p.Base, r.Src + stride + p.Base, a, b);
+                    D::Pair(q, taps, r.Src + q.Base, r.Src + stride + q.Base, c, d);
+                }
                 S::StoreQuad(a, b, c, d, out + 2 * i);
             }
         }
@@ -254,7 +280,7 @@ struct TPlain {
             e = x;
         return r;
     }
-    static V Load(const float *p)
+    static V Load(const float *p, int)
     {
         V r;
         for (int i = 0; i < kLanes; ++i)
@@ -302,7 +328,7 @@ struct TSse2 {
     static constexpr int kLanes = 4;
     static V Zero() { return _mm_setzero_ps(); }
     static V Set(float v) { return _mm_set1_ps(v); }
-    static V Load(const float *p) { return _mm_loadu_ps(p); }
+    static V Load(const float *p, int) { return _mm_loadu_ps(p); }
     static V MulAdd(V a, V b, V c) { return _mm_add_ps(_mm_mul_ps(a, b), c); }
     static V Add(V a, V b) { return _mm_add_ps(a, b); }
     static float Sum(V v)
@@ -331,7 +357,7 @@ struct TAvx2 {
     static constexpr int kLanes = 8;
     TESSALY_AVX2 static V Zero() { return _mm256_setzero_ps(); }
     TESSALY_AVX2 static V Set(float v) { return _mm256_set1_ps(v); }
-    TESSALY_AVX2 static V Load(const float *p) { return _mm256_loadu_ps(p); }
+    TESSALY_AVX2 static V Load(const float *p, int) { return _mm256_loadu_ps(p); }
     TESSALY_AVX2 static V MulAdd(V a, V b, V c) { return _mm256_fmadd_ps(a, b, c); }
     TESSALY_AVX2 static V Add(V a, V b) { return _mm256_add_ps(a, b); }
     TESSALY_AVX2 static float Sum(V v)
@@ -359,72 +385,31 @@ struct TAvx2 {
 // with eight floats of AVX2. The sums are folded to eight lanes, so the results are stored
 // by the AVX2 code.
 #define TESSALY_AVX512 __attribute__((target("avx512f,avx512vl,avx2,fma")))
-struct TAvx512 : TAvx2 {};
-
-template <int Taps>
-struct TDot512 {
-    using V = __m256;
-    using W = __m512;
-
-    TESSALY_AVX512 static V Fold(W v)
+struct TAvx512 {
+    using V = __m512;
+    static constexpr int kLanes = 16;
+    TESSALY_AVX512 static V Zero() { return _mm512_setzero_ps(); }
+    TESSALY_AVX512 static V Set(float v) { return _mm512_set1_ps(v); }
+    TESSALY_AVX512 static V Load(const float *p, int n)
     {
-        // The halves taken by the compiler's own shuffle: the intrinsics of this one read an
-        // undefined operand, which some compilers warn about.
+        return n >= kLanes ? _mm512_loadu_ps(p) : _mm512_maskz_loadu_ps(static_cast<__mmask16>((1u << n) - 1), p);
+    }
+    TESSALY_AVX512 static V MulAdd(V a, V b, V c) { return _mm512_fmadd_ps(a, b, c); }
+    TESSALY_AVX512 static V Add(V a, V b) { return _mm512_add_ps(a, b); }
+    // The two halves added: eight lanes of the same sums. The halves are taken by the
+    // compiler's own shuffle, since the intrinsics for it read an undefined operand that
+    // some compilers warn about.
+    TESSALY_AVX512 static __m256 Fold(V v)
+    {
         return _mm256_add_ps(__builtin_shufflevector(v, v, 0, 1, 2, 3, 4, 5, 6, 7),
                              __builtin_shufflevector(v, v, 8, 9, 10, 11, 12, 13, 14, 15));
     }
-
-    TESSALY_AVX512 static void Pair(const TPlace &at, int taps, const float *s0, const float *s1, V &a, V &b)
+    TESSALY_AVX512 static float Sum(V v) { return TAvx2::Sum(Fold(v)); }
+    TESSALY_AVX512 static void StorePair(V a, V b, double *o) { TAvx2::StorePair(Fold(a), Fold(b), o); }
+    TESSALY_AVX512 static void StoreQuad(V a, V b, V c, V d, double *o)
     {
-        const float *w = at.Phase, *d = at.Phase + taps;
-        const W u = _mm512_set1_ps(at.U);
-        W a0 = _mm512_setzero_ps(), a1 = _mm512_setzero_ps(), b0 = _mm512_setzero_ps(), b1 = _mm512_setzero_ps();
-        int j = 0;
-#pragma GCC unroll 4
-        for (; j + 32 <= taps; j += 32) {
-            const W wj = _mm512_fmadd_ps(_mm512_loadu_ps(d + j), u, _mm512_loadu_ps(w + j));
-            const W wk = _mm512_fmadd_ps(_mm512_loadu_ps(d + j + 16), u, _mm512_loadu_ps(w + j + 16));
-            a0 = _mm512_fmadd_ps(wj, _mm512_loadu_ps(s0 + j), a0);
-            b0 = _mm512_fmadd_ps(wj, _mm512_loadu_ps(s1 + j), b0);
-            a1 = _mm512_fmadd_ps(wk, _mm512_loadu_ps(s0 + j + 16), a1);
-            b1 = _mm512_fmadd_ps(wk, _mm512_loadu_ps(s1 + j + 16), b1);
-        }
-        if (j + 16 <= taps) {
-            const W wj = _mm512_fmadd_ps(_mm512_loadu_ps(d + j), u, _mm512_loadu_ps(w + j));
-            a0 = _mm512_fmadd_ps(wj, _mm512_loadu_ps(s0 + j), a0);
-            b0 = _mm512_fmadd_ps(wj, _mm512_loadu_ps(s1 + j), b0);
-            j += 16;
-        }
-        a = Fold(_mm512_add_ps(a0, a1));
-        b = Fold(_mm512_add_ps(b0, b1));
-        if (j < taps) {
-            const V uh = _mm256_set1_ps(at.U);
-            const V wt = _mm256_fmadd_ps(_mm256_loadu_ps(d + j), uh, _mm256_loadu_ps(w + j));
-            a = _mm256_fmadd_ps(wt, _mm256_loadu_ps(s0 + j), a);
-            b = _mm256_fmadd_ps(wt, _mm256_loadu_ps(s1 + j), b);
-        }
+        TAvx2::StoreQuad(Fold(a), Fold(b), Fold(c), Fold(d), o);
     }
-
-    TESSALY_AVX512 static float One(const TPlace &at, int taps, const float *s0)
-    {
-        const float *w = at.Phase, *d = at.Phase + taps;
-        const W u = _mm512_set1_ps(at.U);
-        W a0 = _mm512_setzero_ps();
-        int j = 0;
-        for (; j + 16 <= taps; j += 16)
-            a0 = _mm512_fmadd_ps(_mm512_fmadd_ps(_mm512_loadu_ps(d + j), u, _mm512_loadu_ps(w + j)),
-                                 _mm512_loadu_ps(s0 + j), a0);
-        V a = Fold(a0);
-        if (j < taps)
-            a = _mm256_fmadd_ps(_mm256_fmadd_ps(_mm256_loadu_ps(d + j), _mm256_set1_ps(at.U), _mm256_loadu_ps(w + j)),
-                                _mm256_loadu_ps(s0 + j), a);
-        return TAvx2::Sum(a);
-    }
-};
-
-template <int Taps>
-struct TDotFor<TAvx512, Taps> {
-    using type = TDot512<Taps>;
 };
 
 __attribute__((flatten)) void ReadSse2(const TRun &r, int32_t count) { ReadRun<TSse2>(r, count); }
@@ -458,21 +443,25 @@ TSincKernel::TSincKernel(int halfTaps, double cutoff, int phases)
     // 1,000 ppm) keeps the taps of the full band instead of taking a whole vector more.
     FHalf = (static_cast<int>(std::lround(halfTaps / cutoff)) + 3) / 4 * 4;
     const int taps = 2 * FHalf;
-    const size_t row = 2 * static_cast<size_t>(taps);
+    const size_t row = static_cast<size_t>(RowOf(taps)), phase = 3 * row;
     // 64 bytes of slack for the alignment of the table to a cache line.
-    FStore.assign(static_cast<size_t>(FPhases) * row + 16, 0.0f);
+    FStore.assign(static_cast<size_t>(FPhases) * phase + 16, 0.0f);
     const auto misalign = reinterpret_cast<uintptr_t>(FStore.data()) % 64;
     FTable = FStore.data() + (misalign ? (64 - misalign) / sizeof(float) : 0);
-    std::vector<double> cur(static_cast<size_t>(taps)), next(static_cast<size_t>(taps));
-    ExactWeights(FHalf, cutoff, 0.0, cur.data());
+    // The parabola through the exact weights at the start, the middle and the end of each
+    // phase: w(u) = c0 + u c1 + u^2 c2 for u in [0, 1].
+    std::vector<double> start(static_cast<size_t>(taps)), mid(start.size()), end(start.size());
+    ExactWeights(FHalf, cutoff, 0.0, start.data());
     for (int k = 0; k < FPhases; ++k) {
-        ExactWeights(FHalf, cutoff, static_cast<double>(k + 1) / FPhases, next.data());
-        float *out = FTable + static_cast<size_t>(k) * row;
+        ExactWeights(FHalf, cutoff, (k + 0.5) / FPhases, mid.data());
+        ExactWeights(FHalf, cutoff, static_cast<double>(k + 1) / FPhases, end.data());
+        float *c = FTable + static_cast<size_t>(k) * phase;
         for (size_t j = 0; j < static_cast<size_t>(taps); ++j) {
-            out[j] = static_cast<float>(cur[j]);
-            out[taps + j] = static_cast<float>(next[j] - cur[j]);
+            c[j] = static_cast<float>(start[j]);
+            c[row + j] = static_cast<float>(-3 * start[j] + 4 * mid[j] - end[j]);
+            c[2 * row + j] = static_cast<float>(2 * start[j] - 4 * mid[j] + 2 * end[j]);
         }
-        cur.swap(next);
+        start.swap(end);
     }
 }
 
@@ -481,10 +470,10 @@ void TSincKernel::Weights(double frac, float *w) const
     const double p = frac * FPhases;
     const int k = std::clamp(static_cast<int>(p), 0, FPhases - 1);
     const auto u = static_cast<float>(p - k);
-    const float *row = Phase(k);
-    const int taps = Taps();
+    const float *c = Phase(k);
+    const int taps = Taps(), row = RowOf(taps);
     for (int j = 0; j < taps; ++j)
-        w[j] = row[j] + u * row[taps + j];
+        w[j] = c[j] + u * (c[row + j] + u * c[2 * row + j]);
 }
 
 const TSincKernel &TResampler::KernelFor(long double rate)
