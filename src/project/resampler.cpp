@@ -382,8 +382,8 @@ struct TAvx2 {
 };
 
 // Sixteen floats with fused multiply-adds; a tap count that is not a multiple of 16 ends
-// with eight floats of AVX2. The sums are folded to eight lanes, so the results are stored
-// by the AVX2 code.
+// with a masked load of eight. The sums are folded to eight lanes and stored by the AVX2
+// code.
 #define TESSALY_AVX512 __attribute__((target("avx512f,avx512vl,avx2,fma")))
 struct TAvx512 {
     using V = __m512;

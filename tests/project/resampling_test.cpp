@@ -95,6 +95,17 @@ TEST(Resampler, BandLimitedReadingMatchesTheContinuousSignal)
     EXPECT_EQ(out[0], 2.0);
 }
 
+// count values of 24-bit noise (a linear congruential sequence from seed).
+std::vector<float> Noise24(size_t count, uint32_t seed)
+{
+    std::vector<float> v(count);
+    for (float &e : v) {
+        seed = seed * 1664525u + 1013904223u;
+        e = float(int32_t(seed) >> 8);
+    }
+    return v;
+}
+
 TEST(Resampler, EveryInstructionSetReadsAsTheFastest)
 {
     // Noise in one to three channels, read by the kernels of rates 1 (56 taps), 25/24 (64)
@@ -102,12 +113,7 @@ TEST(Resampler, EveryInstructionSetReadsAsTheFastest)
     // its middle, with odd counts: every instruction set gives the values of the fastest
     // within the rounding of single-precision sums.
     const int n = 3000;
-    std::vector<float> planar(size_t(3 * n));
-    uint32_t seed = 5;
-    for (float &v : planar) {
-        seed = seed * 1664525u + 1013904223u;
-        v = float(int32_t(seed) >> 8);   // 24-bit values
-    }
+    const std::vector<float> planar = Noise24(size_t(3 * n), 5);
     const TSimd best = TResampler::Best();
     TResampler r;
     for (long double rate : {1.0L, 0.9993L, 25.0L / 24, 2.0L}) {
@@ -146,12 +152,7 @@ TEST(Resampler, AReadOfManyOutputsEqualsEachOutputReadAlone)
     // coefficients), at 25/24 and at 2, in one read of 301 outputs and output by output,
     // on every instruction set: the values agree within single-precision sums.
     const int n = 4000;
-    std::vector<float> planar(size_t(2 * n));
-    uint32_t seed = 11;
-    for (float &v : planar) {
-        seed = seed * 1664525u + 1013904223u;
-        v = float(int32_t(seed) >> 8);
-    }
+    const std::vector<float> planar = Noise24(size_t(2 * n), 11);
     TResampler r;
     for (long double rate : {1.00001L, 1.001L, 0.9995L, 25.0L / 24, 2.0L}) {
         const TSincKernel &k = r.KernelFor(rate);
