@@ -56,6 +56,7 @@ namespace tessaly::gui {
 namespace {
 
 constexpr int kSideLeast = 200;   // the side panels' least width, without the scroll bar
+constexpr int kSideMost = 320;    // and their greatest
 constexpr int kLowWindow = 560;   // a window lower than this keeps its strips small
 
 } // namespace
@@ -135,7 +136,7 @@ void TMainForm::BuildLayout()
     // Right: file panel, marker panel, lists.
     auto *right = new QWidget(central);
     right->setObjectName(QStringLiteral("SidePanel"));
-    right->setMaximumWidth(320);
+    right->setMaximumWidth(kSideMost);
     auto *rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
     FFilePanel = new TFilePanel(right);
@@ -382,7 +383,7 @@ void TMainForm::dropEvent(QDropEvent *event)
 void TMainForm::resizeEvent(QResizeEvent *event)
 {
     const int bar = FSide->verticalScrollBar()->sizeHint().width();
-    FSide->setMaximumWidth(std::max(FSide->minimumWidth(), std::min(320 + bar, width() * 2 / 5)));
+    FSide->setMaximumWidth(std::max(FSide->minimumWidth(), std::min(kSideMost + bar, width() * 2 / 5)));
     // On a low window the strips under the picture keep their least heights, so that
     // the room left goes to the picture instead of being shared with them.
     const bool low = height() < kLowWindow;
