@@ -1,8 +1,12 @@
 // TMainForm: construction of the window, its layout and the wiring of commands.
 #include "gui/main_window.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QCloseEvent>
+#include <QResizeEvent>
+#include <QShowEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
@@ -27,6 +31,7 @@
 #include <QVBoxLayout>
 
 #include "gui/action_registry.h"
+#include "gui/audio_strip.h"
 #include "gui/curve_strip.h"
 #include "gui/edit_lists.h"
 #include "gui/file_panel.h"
@@ -35,16 +40,26 @@
 #include "gui/language_apply.h"
 #include "gui/main_window_tools.h"
 #include "gui/qt_text.h"
+#include "gui/status_panels.h"
 #include "gui/timeline.h"
 #include "gui/tool_windows.h"
 #include "gui/window_dialogs.h"
 #include "media/common/io_image.h"
 #include "project/project_session.h"
+#include "project/window_texts.h"
 #include "shell/language.h"
 #include "shell/messages.h"
 #include "shell/settings.h"
 
 namespace tessaly::gui {
+
+namespace {
+
+constexpr int kSideLeast = 200;   // the side panels' least width, without the scroll bar
+constexpr int kSideMost = 320;    // and their greatest
+constexpr int kLowWindow = 560;   // a window lower than this keeps its strips small
+
+} // namespace
 
 TMainForm::TMainForm(TProjectSession &session, TSettings &settings, TWindowDialogs &dialogs, QWidget *parent)
     : QMainWindow(parent), FSession(session), FSettings(settings), FDialogs(dialogs)
@@ -121,8 +136,7 @@ void TMainForm::BuildLayout()
     // Right: file panel, marker panel, lists.
     auto *right = new QWidget(central);
     right->setObjectName(QStringLiteral("SidePanel"));
-    right->setMinimumWidth(240);
-    right->setMaximumWidth(320);
+    right->setMaximumWidth(kSideMost);
     auto *rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
     FFilePanel = new TFilePanel(right);
@@ -139,21 +153,19 @@ void TMainForm::BuildLayout()
     side->setWidgetResizable(true);
     side->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     side->setWidget(right);
-    side->setMinimumWidth(right->minimumWidth() + side->verticalScrollBar()->sizeHint().width());
-    side->setMaximumWidth(right->maximumWidth() + side->verticalScrollBar()->sizeHint().width());
+    // The panels take at most two fifths of a narrow window (see resizeEvent), so the
+    // picture keeps the larger share; they never get narrower than their contents.
+    const int bar = side->verticalScrollBar()->sizeHint().width();
+    side->setMinimumWidth(std::max(kSideLeast, right->minimumSizeHint().width()) + bar);
+    side->setMaximumWidth(right->maximumWidth() + bar);
+    FSide = side;
     columns->addWidget(side);
     setCentralWidget(central);
     FTools = new TWindowTools(*this, imageArea, left);   // audio strip and preview row
 
-    for (int i = 0; i < 8; ++i) {
-        FStatus[i] = new QLabel(statusBar());
-        FStatus[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        FStatus[i]->setFrameShape(QFrame::StyledPanel);
-        // Small least widths: the window must fit small screens and large scale factors.
-        FStatus[i]->setMinimumWidth(i == 7 ? 80 : 40);
-        statusBar()->addWidget(FStatus[i], i == 7 ? 1 : 0);
-    }
-
+    // The panels wrap into a second row where the window is too narrow for one.
+    FStatus = new TStatusPanels(spCount, statusBar());
+    statusBar()->addWidget(FStatus, 1);
 }
 
 void TMainForm::BuildTimeline()
@@ -368,9 +380,38 @@ void TMainForm::dropEvent(QDropEvent *event)
     }
 }
 
+void TMainForm::resizeEvent(QResizeEvent *event)
+{
+    const int bar = FSide->verticalScrollBar()->sizeHint().width();
+    FSide->setMaximumWidth(std::max(FSide->minimumWidth(), std::min(kSideMost + bar, width() * 2 / 5)));
+    // On a low window the strips under the picture keep their least heights, so that
+    // the room left goes to the picture instead of being shared with them.
+    const bool low = height() < kLowWindow;
+    for (QWidget *strip : {static_cast<QWidget *>(FCurve), static_cast<QWidget *>(&FTools->AudioStrip())})
+        strip->setMaximumHeight(low ? strip->minimumHeight() : QWIDGETSIZE_MAX);
+    QMainWindow::resizeEvent(event);
+}
+
+void TMainForm::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (FFitDocks) {
+        FFitDocks = false;
+        FitDocks();
+    }
+}
+
+void TMainForm::FitDocks()
+{
+    // A fifth of the window's height at most, its preferred height where that is less:
+    // on a low screen (or at a large scale factor) the picture keeps its share.
+    const int wanted = std::min(FTimelineDock->sizeHint().height(), height() / 5);
+    resizeDocks({FTimelineDock}, {std::max(wanted, FTimelineDock->minimumSizeHint().height())}, Qt::Vertical);
+}
+
 QString TMainForm::StatusText(int panel) const
 {
-    return panel >= 0 && panel < 8 ? FStatus[panel]->text() : QString();
+    return FStatus->Text(panel);
 }
 
 } // namespace tessaly::gui

@@ -16,6 +16,7 @@
 #include "project/session_lifecycle.h"
 
 class QLabel;
+class QScrollArea;
 class QSlider;
 class QComboBox;
 class QDockWidget;
@@ -33,6 +34,7 @@ class TActionRegistry;
 class TCurveStrip;
 class TEditLists;
 class TFilePanel;
+class TStatusPanels;
 class TFramePresenter;
 class TFrameView;
 class TWindowDialogs;
@@ -66,6 +68,7 @@ public:
     TWindowTools &Tools() { return *FTools; }
     // The text of status-line panel 0 .. 7.
     QString StatusText(int panel) const;
+    TStatusPanels &StatusPanels() { return *FStatus; }
 
     // The start-up steps: window settings, language, project defaults and the project
     // named by the first argument.
@@ -97,6 +100,8 @@ protected:
     // or the primary audio track, as its kind says.
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -105,6 +110,8 @@ private:
     void BuildTimeline();
     // The dock titles in the current language.
     void NameDocks();
+    // Gives the timeline dock its starting height: no more than a fifth of the window.
+    void FitDocks();
     void ConnectCommands();
     void ConnectControls();
     void ConnectOptions();
@@ -177,7 +184,9 @@ private:
     TWindowTools *FTools = nullptr;
     TTimeline *FTimeline = nullptr;
     QDockWidget *FTimelineDock = nullptr;
-    QLabel *FStatus[8] = {};
+    QScrollArea *FSide = nullptr;       // the scrolling side panels (files, marker, lists)
+    bool FFitDocks = false;             // the docks take their starting heights at the next show
+    TStatusPanels *FStatus = nullptr;
     TFramePresenter *FFrames = nullptr; // the pictures of FFrameView, decoded on a worker
     int32_t FShownFrame = -2;           // frame asked of FFrames, -2: none (the video is opened again)
     TWindowSettings FWindowSettings;    // read at start-up, written back at closing

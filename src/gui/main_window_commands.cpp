@@ -62,6 +62,8 @@ void TMainForm::Start(const std::vector<std::string> &args)
         restoreState(QByteArray::fromHex(QByteArray::fromStdString(FWindowSettings.Docks))))
         for (TSplineForm *curve : findChildren<TSplineForm *>())
             curve->KeepPlace();
+    else
+        FFitDocks = true;   // once the window shows at its size
     statusBar()->setVisible(FWindowSettings.ShowStatus);
     FActions->SetLanguages(Language().Languages(), CurrentLanguage());
     ApplyLanguage(*this);

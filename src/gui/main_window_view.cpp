@@ -21,6 +21,7 @@
 #include "gui/file_panel.h"
 #include "gui/frame_presenter.h"
 #include "gui/frame_view.h"
+#include "gui/status_panels.h"
 #include "gui/main_window_tools.h"
 #include "gui/timeline.h"
 #include "gui/qt_text.h"
@@ -137,7 +138,7 @@ void TMainForm::RefreshStatus()
     const TProject &project = FSession.Project();
     const TStatusTexts texts = StatusTexts(project);
     for (int i = 0; i < spCount; ++i)
-        FStatus[i]->setText(Q(texts[size_t(i)]));
+        FStatus->SetText(i, Q(texts[size_t(i)]));
     setWindowTitle(Q(WindowCaption(project, Msg("ApplicationTitle"))));
 }
 

@@ -73,42 +73,59 @@ TSegmentAnswer TQtDialogs::AskSegments(const std::string &caption, const std::ve
     return dialog.Ask();
 }
 
-bool TQtDialogs::ChooseFile(const TFileRequest &request, TFileAnswer &answer)
+std::unique_ptr<QFileDialog> MakeFileDialog(QWidget *parent, const TFileRequest &request, QStringList &filters)
 {
-    QFileDialog dialog(FParent, Q(request.Title), Q(request.Folder));
+    // (A folder ending in a file name opens in that folder with the name filled in.)
+    auto owned = std::make_unique<QFileDialog>(parent, Q(request.Title), Q(request.Folder));
+    QFileDialog &dialog = *owned;
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    QStringList filters;
-    for (const TChooseFilter &f : request.Filters)
+    filters.clear();
+    QStringList suffixes;   // the extension a typed name gets with each filter entry
+    for (const TChooseFilter &f : request.Filters) {
         filters << QtNameFilter(f);
-    if (filters.isEmpty())
+        const std::string &p = f.Patterns;
+        const size_t dot = p.find('.'), end = p.find(';');
+        suffixes << (dot == std::string::npos ? QString() : Q(p.substr(dot + 1, end == std::string::npos ? end : end - dot - 1)));
+    }
+    if (filters.isEmpty()) {
         filters << Q(Msg("CapPrjFiles") + " (*.tsp)");
+        suffixes << QStringLiteral("tsp");
+    }
     dialog.setNameFilters(filters);
-    if (request.Preselected >= 0 && request.Preselected < filters.size())
-        dialog.selectNameFilter(filters[request.Preselected]);
+    const int preselected = request.Preselected >= 0 && request.Preselected < filters.size() ? request.Preselected : 0;
+    dialog.selectNameFilter(filters[preselected]);
     if (request.Save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.ConfirmOverwrite);
         // The suffix a typed name gets follows the chosen type ("*.wav" gives ".wav").
-        auto suffixOf = [&request](int index) {
-            if (index < 0 || index >= int(request.Filters.size()))
-                return QStringLiteral("tsp");
-            const std::string &p = request.Filters[size_t(index)].Patterns;
-            return Q(p.substr(p.find('.') == std::string::npos ? p.size() : p.find('.') + 1,
-                              p.find(';') == std::string::npos ? std::string::npos : p.find(';') - p.find('.') - 1));
-        };
-        dialog.setDefaultSuffix(suffixOf(request.Preselected));
+        dialog.setDefaultSuffix(suffixes[preselected]);
         QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
-                         [&dialog, &filters, suffixOf](const QString &filter) {
-                             dialog.setDefaultSuffix(suffixOf(int(filters.indexOf(filter))));
+                         [&dialog, filters, suffixes](const QString &filter) {
+                             const qsizetype index = filters.indexOf(filter);
+                             if (index >= 0)
+                                 dialog.setDefaultSuffix(suffixes[index]);
                          });
     } else {
         dialog.setFileMode(QFileDialog::ExistingFile);
     }
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    return owned;
+}
+
+bool FileDialogAnswer(const QFileDialog &dialog, const QStringList &filters, TFileAnswer &answer)
+{
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty() || files.first().isEmpty())
         return false;
-    answer.FileName = S(dialog.selectedFiles().first());
-    answer.Filter = std::max<int>(0, filters.indexOf(dialog.selectedNameFilter()));
+    answer.FileName = S(files.first());
+    answer.Filter = std::max<int>(0, int(filters.indexOf(dialog.selectedNameFilter())));
     return true;
+}
+
+bool TQtDialogs::ChooseFile(const TFileRequest &request, TFileAnswer &answer)
+{
+    QStringList filters;
+    const std::unique_ptr<QFileDialog> dialog = MakeFileDialog(FParent, request, filters);
+    return dialog->exec() == QDialog::Accepted && FileDialogAnswer(*dialog, filters, answer);
 }
 
 bool TQtDialogs::AskText(const std::string &caption, const std::string &prompt, std::string &value)

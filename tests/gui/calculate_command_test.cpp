@@ -11,7 +11,9 @@
 #include "gui/main_window.h"
 #include "gui/qt_dialogs.h"
 
+#include <QComboBox>
 #include <QFileDialog>
+#include <QLineEdit>
 #include "platform/file_system.h"
 #include "project/project_session.h"
 #include "shell/settings.h"
@@ -133,44 +135,61 @@ TEST_F(CalculateCommand, TheReplaceQuestionNamesTheFileTheTypeGives)
     EXPECT_TRUE(DecodesCleanly(other));
 }
 
+// The window's own save dialog, as ChooseFile runs it: the type chosen in its type box
+// gives a typed name its extension, and the dialog leaves the question about an existing
+// file to the command (which asks about the name the type gives). The dialog is driven
+// through its widgets without its modal loop, whose accept waits for the folder listing.
 TEST_F(CalculateCommand, TheSaveDialogGivesATypedNameTheChosenTypesExtension)
 {
-    // Qt's own file dialog on the offscreen platform now and then ignores every accept of a
-    // typed name and waits for ever; until that is understood the dialog is not driven here
-    // (ResultChoice's core tests cover the name the chosen type gives).
-    GTEST_SKIP() << "the offscreen file dialog sometimes never closes";
     MakeProject();
     Save();
     gui::TFileRequest request = gui::CalculateFileRequest(*Session, *Settings);
-    request.Folder = Dir.Path();
-    request.Preselected = 2;   // Matroska
-    gui::TQtDialogs dialogs(Window.get());
-    QString suffixAtStart, suffixAfterWav;
-    bool confirms = true;
-    AnswerModal<QFileDialog>([&](QFileDialog &dialog) {
-        suffixAtStart = dialog.defaultSuffix();
-        confirms = !dialog.testOption(QFileDialog::DontConfirmOverwrite);
-        const QString wav = dialog.nameFilters().at(0);
-        dialog.selectNameFilter(wav);
-        emit dialog.filterSelected(wav);   // as the user's choice of the type does
-        suffixAfterWav = dialog.defaultSuffix();
-        dialog.selectFile(QStringLiteral("other"));
-        // Accepted again until it closes: the dialog ignores an accept while it is still
-        // reading the folder it was given.
-        auto *again = new QTimer(&dialog);
-        QObject::connect(again, &QTimer::timeout, &dialog, [&dialog] {
-            if (dialog.isVisible())
-                QMetaObject::invokeMethod(&dialog, "accept", Qt::QueuedConnection);
-        });
-        again->start(20);
-    });
+    EXPECT_EQ(request.Preselected, 1);   // the video is an AVI
+    EXPECT_EQ(ExtractFileName(request.Folder), "film.synced.avi");
+    QStringList filters;
+    std::unique_ptr<QFileDialog> dialog = gui::MakeFileDialog(Window.get(), request, filters);
+    ASSERT_EQ(filters.size(), 6);
+    EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("avi"));
+    EXPECT_TRUE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+    EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+    // The proposed name is filled in and answers as it is.
     gui::TFileAnswer answer;
-    ASSERT_TRUE(dialogs.ChooseFile(request, answer));
-    EXPECT_EQ(suffixAtStart, QStringLiteral("mkv"));
-    EXPECT_EQ(suffixAfterWav, QStringLiteral("wav"));
-    EXPECT_FALSE(confirms);   // the command asks about the name the type gives
-    EXPECT_EQ(answer.Filter, 0);
+    ASSERT_TRUE(gui::FileDialogAnswer(*dialog, filters, answer));
+    EXPECT_EQ(answer.FileName, request.Folder);
+    EXPECT_EQ(answer.Filter, 1);
+
+    auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+    auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    ASSERT_TRUE(types && name);
+    // Matroska chosen with the keys, then "other" typed: other.mkv.
+    QTest::keyClick(types, Qt::Key_Down);
+    EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("mkv"));
+    name->clear();
+    QTest::keyClicks(name, QStringLiteral("other"));
+    ASSERT_TRUE(gui::FileDialogAnswer(*dialog, filters, answer));
+    EXPECT_EQ(answer.FileName, Dir.File("other.mkv"));
+    EXPECT_EQ(answer.Filter, 2);
+    // WAV chosen afterwards: the same typed name becomes other.wav.
+    QTest::keyClick(types, Qt::Key_Up);
+    QTest::keyClick(types, Qt::Key_Up);
+    EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("wav"));
+    ASSERT_TRUE(gui::FileDialogAnswer(*dialog, filters, answer));
     EXPECT_EQ(answer.FileName, Dir.File("other.wav"));
+    EXPECT_EQ(answer.Filter, 0);
+    // A name typed with another type's extension keeps the chosen type: the command
+    // writes other.wav, not the existing other.mkv.
+    ASSERT_TRUE(WriteFileBytes(Dir.File("other.mkv"), {'k', 'e', 'e', 'p'}));
+    name->clear();
+    QTest::keyClicks(name, QStringLiteral("other.mkv"));
+    ASSERT_TRUE(gui::FileDialogAnswer(*dialog, filters, answer));
+    EXPECT_EQ(answer.Filter, 0);
+    Dialogs.Filters = {answer.Filter};
+    Dialogs.Files = {answer.FileName};
+    const gui::TCalculateRun run = gui::RunCalculate(*Session, *Settings, Dialogs, Window.get());
+    EXPECT_EQ(run.Outcome, coDone);
+    EXPECT_EQ(run.Target, Dir.File("other.wav"));
+    EXPECT_EQ(ReadFileBytes(Dir.File("other.mkv")), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+    EXPECT_TRUE(DecodesCleanly(Dir.File("other.wav")));
 }
 
 TEST_F(CalculateCommand, ClosingTheWindowDuringARenderAbortsItCleanly)

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLabel>
 #include <QScreen>
 #include <QSet>
 #include <QSvgWidget>
@@ -15,6 +16,7 @@
 #include <sstream>
 
 #include "gui/frame_view.h"
+#include "gui/status_panels.h"
 #include "gui/suggest_dialog.h"
 #include "gui/window_placement.h"
 #include "gui/main_window.h"
@@ -146,6 +148,22 @@ TEST_F(Screenshot, TheWindowAndTheSuggestDialogFitTheScreen)
     EXPECT_TRUE(screen.contains(Window->frameGeometry()))
         << Window->frameGeometry().width() << "x" << Window->frameGeometry().height() << " on " << screen.width()
         << "x" << screen.height();
+    // Every status panel lies inside the window and shows its whole text (a name too
+    // long for a row is shortened and whole in its tip).
+    const gui::TStatusPanels &panels = Window->StatusPanels();
+    for (int i = 0; i < panels.Count(); ++i) {
+        const QLabel &label = *panels.Panel(i);
+        const QRect at(label.mapTo(Window.get(), QPoint(0, 0)), label.size());
+        EXPECT_TRUE(Window->rect().contains(at)) << "status panel " << i;
+        if (label.text() == panels.Text(i))
+            EXPECT_GE(label.width(), label.sizeHint().width()) << label.text().toStdString();
+        else
+            EXPECT_EQ(label.toolTip(), panels.Text(i));
+    }
+    // The picture keeps a fair share beside the panels and docks.
+    const QWidget &picture = *Window->findChild<QWidget *>(QStringLiteral("FrameScroll"));
+    EXPECT_GE(picture.width() * 2, Window->width()) << picture.width() << " of " << Window->width();
+    EXPECT_GE(picture.height() * 5, Window->height()) << picture.height() << " of " << Window->height();
     const QString scale = QStringLiteral("-%1x%2@%3")
                               .arg(QGuiApplication::primaryScreen()->size().width())
                               .arg(QGuiApplication::primaryScreen()->size().height())
