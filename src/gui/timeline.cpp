@@ -25,8 +25,7 @@ QColor Colour(TRgb c)
 
 // Pixels either side of a marker's line that pick it up.
 constexpr double kGrip = 4;
-// The marker heads above the waveforms.
-constexpr int kHeadHeight = 10;
+constexpr int kHeadHeight = TTimelineStrip::kHeadHeight;
 
 } // namespace
 

@@ -50,6 +50,9 @@ private:
 class TTimelineStrip : public QWidget {
     Q_OBJECT
 public:
+    // The band of marker heads above the waveforms.
+    static constexpr int kHeadHeight = 10;
+
     TTimelineStrip(TProjectSession &session, QWidget *parent);
     TTimelineView &View() { return FView; }
     QSize sizeHint() const override { return QSize(600, 64); }

@@ -208,6 +208,27 @@ void TFilmPeaks::Columns(double first, double perPixel, TTimelineWaves &out) con
     }
 }
 
+TTimelineWaves TFilmPeaks::Blank(int width) const
+{
+    TTimelineWaves out;
+    out.Width = std::max(0, width);
+    out.HasPrimary = FLanes[0].Present;
+    out.HasDouble = FLanes[1].Present;
+    if (out.HasPrimary)
+        out.Primary.assign(size_t(out.Width), TPeakColumn{});
+    if (out.HasDouble)
+        out.Double.assign(size_t(out.Width), TPeakColumn{});
+    out.Ready.assign(size_t(out.Width), 0);
+    return out;
+}
+
+TTimelineWaves TFilmPeaks::Waves(double first, double perPixel, int width) const
+{
+    TTimelineWaves out = Blank(width);
+    Columns(first, perPixel, out);
+    return out;
+}
+
 std::shared_ptr<TFilmPeaks> NewFilmPeaks(const TPeakJob &job)
 {
     const bool primary = !job.Primary.FileList.empty(), dbl = !job.Double.FileList.empty();
@@ -385,14 +406,7 @@ bool TTimelinePeaks::Columns(double first, double perPixel, int width, TTimeline
     out = TTimelineWaves{};
     if (!now || width < 1 || !(perPixel > 0))
         return false;
-    out.Width = width;
-    out.HasPrimary = now->Has(0);
-    out.HasDouble = now->Has(1);
-    if (out.HasPrimary)
-        out.Primary.assign(size_t(width), TPeakColumn{});
-    if (out.HasDouble)
-        out.Double.assign(size_t(width), TPeakColumn{});
-    out.Ready.assign(size_t(width), 0);
+    out = now->Blank(width);
     if (before) {
         // The earlier run's columns, left marked as not ready.
         before->Columns(first, perPixel, out);

@@ -80,9 +80,12 @@ public:
     void Put(int lane, int32_t frame, const int16_t *samples, int64_t count, int channels, bool sounding);
     void Publish(int32_t frames);
 
-    // Columns of `width` pixels starting at frame `first`, `perPixel` frames a pixel.
+    // Columns of out.Width pixels starting at frame `first`, `perPixel` frames a pixel.
     // Columns beyond Done() are left untouched and not marked ready.
     void Columns(double first, double perPixel, TTimelineWaves &out) const;
+    // Empty columns of this film's lanes, none ready; and those columns filled.
+    TTimelineWaves Blank(int width) const;
+    TTimelineWaves Waves(double first, double perPixel, int width) const;
     // The extremes of parts [p0, p1) of a lane (all published).
     TPeakColumn Range(int lane, int64_t p0, int64_t p1) const;
 

@@ -5,9 +5,6 @@
 // stops at once when destroyed.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -20,6 +17,7 @@
 #include "support/make_marker.h"
 #include "support/mix_project_test.h"
 #include "support/project_fakes.h"
+#include "support/sparse_wav.h"
 #include "support/sync_truth.h"
 #include "support/test_support.h"
 
@@ -165,13 +163,7 @@ TEST(FilmPeaks, ColumnsAtEveryZoomEqualTheExtremesOfTheirParts)
     // The whole film, fractional zooms, the deepest zoom, and a view past the end.
     for (const TCase &view : {TCase{0, 1000.0 / 640, 640}, TCase{13.3, 0.37, 500}, TCase{590, 1.0 / 16, 400},
                               TCase{0, 200.0 / 3, 15}, TCase{950, 0.5, 300}, TCase{101, 64, 9}}) {
-        TTimelineWaves waves;
-        waves.Width = view.Width;
-        waves.HasPrimary = waves.HasDouble = true;
-        waves.Primary.assign(size_t(view.Width), TPeakColumn{});
-        waves.Double.assign(size_t(view.Width), TPeakColumn{});
-        waves.Ready.assign(size_t(view.Width), 0);
-        peaks.Columns(view.First, view.PerPixel, waves);
+        const TTimelineWaves waves = peaks.Waves(view.First, view.PerPixel, view.Width);
         for (int x = 0; x < view.Width; ++x) {
             int64_t p0 = int64_t(std::floor((view.First + x * view.PerPixel) * parts));
             int64_t p1 = std::max(p0 + 1, int64_t(std::floor((view.First + (x + 1) * view.PerPixel) * parts)));
@@ -207,21 +199,10 @@ protected:
         project.VideoOpened();
         project.AudioOpened();
         path = Dir.File("long.wav");
+        // Loud samples at the start of frame 30000, inside frame 60000 and at the end.
         const int64_t samples = int64_t{kLongFrames} * kPerFrame;
-        // The header, then bursts at a few places; the rest is a hole in the file.
-        std::vector<float> head = Burst(2 * kPerFrame, 100);
-        ASSERT_TRUE(test::WriteWav16(path, head, 1, 8000));
-        const int fd = ::open(path.c_str(), O_WRONLY);
-        ASSERT_GE(fd, 0);
-        const uint32_t data = uint32_t(samples * 2);
-        const uint32_t riff = 36 + data;
-        ASSERT_EQ(::pwrite(fd, &riff, 4, 4), 4);
-        ASSERT_EQ(::pwrite(fd, &data, 4, 40), 4);
-        const int16_t loud[3] = {-3000, 9000, 4000};
-        for (int64_t at : {int64_t{30000} * kPerFrame, int64_t{60000} * kPerFrame + 5, samples - 2})
-            ASSERT_EQ(::pwrite(fd, loud, 4, off_t(44 + at * 2)), 4);
-        ASSERT_EQ(::ftruncate(fd, off_t(44 + samples * 2)), 0);
-        ::close(fd);
+        ASSERT_TRUE(test::WriteSparseWav(path, 8000, 1, samples,
+                                         {100, int64_t{30000} * kPerFrame, int64_t{60000} * kPerFrame + 5, samples - 2}));
     }
     TPeakJob Job()
     {
@@ -237,13 +218,7 @@ protected:
     {
         std::shared_ptr<TFilmPeaks> peaks = NewFilmPeaks(job);
         EXPECT_TRUE(ComputeFilmPeaks(job, *peaks));
-        TTimelineWaves waves;
-        waves.Width = width;
-        waves.HasPrimary = true;
-        waves.Primary.assign(size_t(width), TPeakColumn{});
-        waves.Ready.assign(size_t(width), 0);
-        peaks->Columns(first, perPixel, waves);
-        return waves;
+        return peaks->Waves(first, perPixel, width);
     }
 
     test::TFakeProjectMedia media;
