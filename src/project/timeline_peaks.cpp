@@ -208,15 +208,15 @@ void TFilmPeaks::Columns(double first, double perPixel, TTimelineWaves &out) con
     }
 }
 
-TTimelineWaves TFilmPeaks::Blank(int width) const
+TTimelineWaves BlankWaves(int width, bool primary, bool dbl)
 {
     TTimelineWaves out;
     out.Width = std::max(0, width);
-    out.HasPrimary = FLanes[0].Present;
-    out.HasDouble = FLanes[1].Present;
-    if (out.HasPrimary)
+    out.HasPrimary = primary;
+    out.HasDouble = dbl;
+    if (primary)
         out.Primary.assign(size_t(out.Width), TPeakColumn{});
-    if (out.HasDouble)
+    if (dbl)
         out.Double.assign(size_t(out.Width), TPeakColumn{});
     out.Ready.assign(size_t(out.Width), 0);
     return out;
@@ -224,7 +224,7 @@ TTimelineWaves TFilmPeaks::Blank(int width) const
 
 TTimelineWaves TFilmPeaks::Waves(double first, double perPixel, int width) const
 {
-    TTimelineWaves out = Blank(width);
+    TTimelineWaves out = BlankWaves(width, FLanes[0].Present, FLanes[1].Present);
     Columns(first, perPixel, out);
     return out;
 }
@@ -339,18 +339,19 @@ void TTimelinePeaks::Start(const TPeakJob &job)
         std::lock_guard lock(FMutex);
         if (job == FJob)
             return;
-        std::shared_ptr<TFilmPeaks> data = NewFilmPeaks(job);
         // While the same film is computed again, its columns not reached yet are shown
         // from the most complete earlier run.
-        if (data && FPeaks && job.SameFilm(FJob)) {
+        if (FPeaks && job.SameFilm(FJob)) {
             if (!FPrevious || FPeaks->Done() == FPeaks->Frames())
                 FPrevious = FPeaks;
-        } else {
+        } else if (!job.SameFilm(FJob)) {
             FPrevious.reset();
         }
         FJob = job;
-        FPeaks = std::move(data);
-        FPending = FPeaks != nullptr;
+        // The worker allocates the new data: the caller only hands the job over.
+        FPeaks.reset();
+        FFailed = false;
+        FPending = job.FrameCount > 0 && (!job.Primary.FileList.empty() || !job.Double.FileList.empty());
         ++FGeneration;
     }
     FWake.notify_all();
@@ -366,8 +367,16 @@ void TTimelinePeaks::Run()
         FPending = false;
         FRunning = true;
         const TPeakJob job = FJob;
-        const std::shared_ptr<TFilmPeaks> data = FPeaks;
         const uint64_t generation = FGeneration.load();
+        lock.unlock();
+        const std::shared_ptr<TFilmPeaks> data = NewFilmPeaks(job);
+        lock.lock();
+        if (generation != FGeneration.load() || !data) {
+            FRunning = false;
+            FIdle.notify_all();
+            continue;
+        }
+        FPeaks = data;
         lock.unlock();
         auto last = std::chrono::steady_clock::now();
         const bool done = ComputeFilmPeaks(
@@ -382,9 +391,12 @@ void TTimelinePeaks::Run()
             });
         lock.lock();
         FRunning = false;
-        // Once the film is complete the earlier run's columns are not needed any more.
-        if (done && generation == FGeneration.load())
+        if (generation == FGeneration.load()) {
+            // Once the film is complete the earlier run's columns are not needed any
+            // more; a run that could not read its tracks shows no waveform at all.
             FPrevious.reset();
+            FFailed = !done;
+        }
         FIdle.notify_all();
         if (FStop)
             break;
@@ -398,24 +410,33 @@ void TTimelinePeaks::Run()
 bool TTimelinePeaks::Columns(double first, double perPixel, int width, TTimelineWaves &out) const
 {
     std::shared_ptr<TFilmPeaks> now, before;
+    bool primary = false, dbl = false;
+    int32_t frames = 0;
     {
         std::lock_guard lock(FMutex);
         now = FPeaks;
         before = FPrevious;
+        if ((FPending || FRunning || now) && !FFailed) {
+            primary = !FJob.Primary.FileList.empty();
+            dbl = !FJob.Double.FileList.empty();
+            frames = FJob.FrameCount;
+        }
     }
     out = TTimelineWaves{};
-    if (!now || width < 1 || !(perPixel > 0))
+    if (frames <= 0 || (!primary && !dbl) || width < 1 || !(perPixel > 0))
         return false;
-    out = now->Blank(width);
+    // Before the worker has taken the job up, every column is still to come.
+    out = BlankWaves(width, primary, dbl);
     if (before) {
         // The earlier run's columns, left marked as not ready.
         before->Columns(first, perPixel, out);
         std::fill(out.Ready.begin(), out.Ready.end(), uint8_t{0});
     }
-    now->Columns(first, perPixel, out);
+    if (now)
+        now->Columns(first, perPixel, out);
     // Frame starts, where frames are wide enough to tell apart.
     if (perPixel <= 0.25) {
-        const double last = std::min<double>(first + width * perPixel, now->Frames());
+        const double last = std::min<double>(first + width * perPixel, frames);
         for (double g = std::ceil(first); g < last; g += 1)
             out.FrameStarts.push_back((g - first) / perPixel);
     }

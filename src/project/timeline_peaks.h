@@ -48,7 +48,7 @@ struct TPeakJob {
 // The job of the session as it stands; FrameCount 0 without a video or a track.
 TPeakJob PeakJobOf(TProjectSession &session);
 
-// One pixel column's extremes per track, the column ready or left over from an earlier run.
+// Pixel columns' extremes per track, each column ready or left over from an earlier run.
 struct TTimelineWaves {
     int Width = 0;
     bool HasPrimary = false, HasDouble = false;
@@ -57,6 +57,8 @@ struct TTimelineWaves {
     std::vector<double> FrameStarts;            // frame starts in pixels when frames are 4 pixels or wider
     bool AllReady() const;
 };
+// `width` empty columns of the lanes given, none ready.
+TTimelineWaves BlankWaves(int width, bool primary, bool dbl);
 
 // The computed peaks of one film: per frame `PartsPerFrame` parts of its output samples,
 // filled from the first frame on by one writer while any number of readers read the
@@ -83,8 +85,7 @@ public:
     // Columns of out.Width pixels starting at frame `first`, `perPixel` frames a pixel.
     // Columns beyond Done() are left untouched and not marked ready.
     void Columns(double first, double perPixel, TTimelineWaves &out) const;
-    // Empty columns of this film's lanes, none ready; and those columns filled.
-    TTimelineWaves Blank(int width) const;
+    // The columns of a view filled (as far as published).
     TTimelineWaves Waves(double first, double perPixel, int width) const;
     // The extremes of parts [p0, p1) of a lane (all published).
     TPeakColumn Range(int lane, int64_t p0, int64_t p1) const;
@@ -145,7 +146,7 @@ private:
     mutable std::condition_variable FWake, FIdle;
     TPeakJob FJob;                                   // the job asked for last
     std::shared_ptr<TFilmPeaks> FPeaks, FPrevious;   // its data, and the last run's of the same film
-    bool FPending = false, FRunning = false, FStop = false;
+    bool FPending = false, FRunning = false, FStop = false, FFailed = false;
     std::atomic<uint64_t> FGeneration{0};            // bumped by every new job: cancels the run
     std::thread FThread;
 };

@@ -123,6 +123,13 @@ TEST_F(TimelinePeaks, ATrackThatCannotBeOpenedGivesNoPeaks)
     ASSERT_TRUE(peaks);
     EXPECT_FALSE(ComputeFilmPeaks(job, *peaks));
     EXPECT_EQ(NewFilmPeaks(Job("")), nullptr);
+    // The worker shows nothing for it once it found out.
+    TTimelinePeaks worker(nullptr);
+    worker.Start(job);
+    ASSERT_TRUE(worker.WaitIdle(10s));
+    TTimelineWaves waves;
+    EXPECT_FALSE(worker.Columns(0, 1, 100, waves));
+    EXPECT_FALSE(worker.Finished());
     TPeakJob noFilm = job;
     noFilm.FrameCount = 0;
     EXPECT_EQ(NewFilmPeaks(noFilm), nullptr);
