@@ -125,12 +125,8 @@ int main(int argc, char **argv)
     }
 
     // After: the window starts the worker and draws what is ready.
-    TPeakJob job;
-    job.FrameCount = kFrames;
-    job.RateNum = 25;
-    job.RateDen = 1;
-    job.Placement = project.Snapshot();
-    job.Primary = TTrackOpening{wav, "AUTO|-1", -1};
+    const TTrackOpening track{wav, "AUTO|-1", -1};
+    TPeakJob job = PeakJobOf(project, track, TTrackOpening{});
     TTimelinePeaks worker(nullptr);
     TTimelineWaves waves;
     const double perPixel = double(kFrames) / width;
@@ -160,7 +156,7 @@ int main(int argc, char **argv)
           }));
     // A marker edit: the same film computed again, the first paint as quick.
     project.AddMarker(test::Make(1000, 9, mkSpline));
-    job.Placement = project.Snapshot();
+    job = PeakJobOf(project, track, TTrackOpening{});
     Print("after: first paint after a marker edit (window thread)", Time([&] {
               worker.Start(job);
               worker.Columns(0, perPixel, width, waves);

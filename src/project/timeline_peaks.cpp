@@ -61,12 +61,25 @@ bool TPeakJob::SameFilm(const TPeakJob &other) const
            Primary == other.Primary && Double == other.Double;
 }
 
-TPeakJob PeakJobOf(TProjectSession &session)
+TPeakJob PeakJobOf(const TProject &project, const TTrackOpening &primary, const TTrackOpening &dbl)
 {
     TPeakJob job;
-    const TProject &project = session.Project();
-    if (!project.HasVideo() || project.Fps() <= 0)
+    if (!project.HasVideo() || project.Fps() <= 0 || (primary.FileList.empty() && dbl.FileList.empty()))
         return job;
+    job.Primary = primary;
+    job.Double = dbl;
+    job.FrameCount = project.FrameCount();
+    job.RateNum = project.RateNumerator();
+    job.RateDen = project.RateDenominator();
+    job.Placement = project.Snapshot();
+    // Where the user looks does not place the audio.
+    job.Placement.Position = 0;
+    job.Placement.ViewOffset = 0;
+    return job;
+}
+
+TPeakJob PeakJobOf(TProjectSession &session)
+{
     TMediaSources &sources = session.Sources();
     const auto opening = [&sources](TWaveReader &shown, TSourceRole role) {
         TTrackOpening o;
@@ -77,18 +90,7 @@ TPeakJob PeakJobOf(TProjectSession &session)
         }
         return o;
     };
-    job.Primary = opening(sources.Audio(), srAudio);
-    job.Double = opening(sources.Double(), srDouble);
-    if (job.Primary.FileList.empty() && job.Double.FileList.empty())
-        return TPeakJob{};
-    job.FrameCount = project.FrameCount();
-    job.RateNum = project.RateNumerator();
-    job.RateDen = project.RateDenominator();
-    job.Placement = project.Snapshot();
-    // Where the user looks does not place the audio.
-    job.Placement.Position = 0;
-    job.Placement.ViewOffset = 0;
-    return job;
+    return PeakJobOf(session.Project(), opening(sources.Audio(), srAudio), opening(sources.Double(), srDouble));
 }
 
 bool TTimelineWaves::AllReady() const

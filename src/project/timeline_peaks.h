@@ -24,6 +24,7 @@
 
 namespace tessaly {
 
+class TProject;
 class TProjectSession;
 
 // One more reader on an audio track that is open: its files, kind and the stream number
@@ -45,7 +46,9 @@ struct TPeakJob {
     bool SameFilm(const TPeakJob &other) const;   // same length, rate and tracks
 };
 
-// The job of the session as it stands; FrameCount 0 without a video or a track.
+// The job of a project as it stands over the given tracks, and of the session with its
+// own tracks; FrameCount 0 without a video or a track.
+TPeakJob PeakJobOf(const TProject &project, const TTrackOpening &primary, const TTrackOpening &dbl);
 TPeakJob PeakJobOf(TProjectSession &session);
 
 // Pixel columns' extremes per track, each column ready or left over from an earlier run.

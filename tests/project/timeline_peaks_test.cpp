@@ -65,14 +65,8 @@ protected:
     }
     TPeakJob Job(const std::string &primary, const std::string &dbl = {})
     {
-        TPeakJob job;
-        job.FrameCount = project.FrameCount();
-        job.RateNum = project.RateNumerator();
-        job.RateDen = project.RateDenominator();
-        job.Placement = project.Snapshot();
-        job.Primary = TTrackOpening{primary, primary.empty() ? "" : "AUTO|-1", -1};
-        job.Double = TTrackOpening{dbl, dbl.empty() ? "" : "AUTO|-1", -1};
-        return job;
+        return PeakJobOf(project, TTrackOpening{primary, primary.empty() ? "" : "AUTO|-1", -1},
+                         TTrackOpening{dbl, dbl.empty() ? "" : "AUTO|-1", -1});
     }
     std::shared_ptr<TFilmPeaks> Compute(const TPeakJob &job)
     {
@@ -122,6 +116,7 @@ TEST_F(TimelinePeaks, ATrackThatCannotBeOpenedGivesNoPeaks)
     std::shared_ptr<TFilmPeaks> peaks = NewFilmPeaks(job);
     ASSERT_TRUE(peaks);
     EXPECT_FALSE(ComputeFilmPeaks(job, *peaks));
+    EXPECT_EQ(Job("").FrameCount, 0);
     EXPECT_EQ(NewFilmPeaks(Job("")), nullptr);
     // The worker shows nothing for it once it found out.
     TTimelinePeaks worker(nullptr);
@@ -211,16 +206,7 @@ protected:
         ASSERT_TRUE(test::WriteSparseWav(path, 8000, 1, samples,
                                          {100, int64_t{30000} * kPerFrame, int64_t{60000} * kPerFrame + 5, samples - 2}));
     }
-    TPeakJob Job()
-    {
-        TPeakJob job;
-        job.FrameCount = kLongFrames;
-        job.RateNum = 25;
-        job.RateDen = 1;
-        job.Placement = project.Snapshot();
-        job.Primary = TTrackOpening{path, "AUTO|-1", -1};
-        return job;
-    }
+    TPeakJob Job() { return PeakJobOf(project, TTrackOpening{path, "AUTO|-1", -1}, TTrackOpening{}); }
     static TTimelineWaves Sync(const TPeakJob &job, double first, double perPixel, int width)
     {
         std::shared_ptr<TFilmPeaks> peaks = NewFilmPeaks(job);
