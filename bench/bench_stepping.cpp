@@ -6,6 +6,7 @@
 // next run). Measures, wall clock and the process's processor time:
 //   - previous frame inside a cached group: median and worst of single steps back;
 //   - next frame: median and worst of single steps forward;
+//   - previous frame right after a jump, while the worker still decodes around it;
 //   - a held key: requests at 25 pictures a second forwards and 10 backwards for a few
 //     seconds, counting the pictures delivered and the longest wait between two;
 //   - the cache's memory against its budget.
@@ -200,6 +201,20 @@ int main(int argc, char **argv)
     Report("next frame, no decoding ahead", bare, 15, 15);
     fetcher.SetPrefetch(true);
     fetcher.WaitIdle(std::chrono::seconds(120));
+    // Steps while the worker is busy: a jump into a group, then a step back every 30 ms
+    // without waiting for the decoding ahead and behind that the jump started (a user
+    // pressing Left after Go to).
+    TTimes busy;
+    for (int32_t jump : {700, 990, 480}) {
+        TTimes ignored;
+        Step(fetcher, watch, jump, ignored);
+        for (int32_t f = jump - 1; f >= jump - 15; --f) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            Step(fetcher, watch, f, busy);
+        }
+        fetcher.WaitIdle(std::chrono::seconds(120));
+    }
+    Report("previous frame while decoding ahead", busy, 40, 100);
 
     // Held keys start from a frame shown and settled, as after a pause.
     TTimes settle;

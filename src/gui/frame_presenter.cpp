@@ -13,8 +13,8 @@ TFramePresenter::TFramePresenter(TFrameView &view, QSlider &slider, std::functio
                                  QObject *parent)
     : QObject(parent), FView(view), FSlider(slider), FCacheBytes(std::move(cacheBytes))
 {
-    // The delivery runs on the worker: the conversion happens there, the view is set on
-    // the window thread.
+    // The delivery runs on the worker, or for a cached picture on the window thread inside
+    // Request; either way the view is set through the window's event loop.
     FFetcher = std::make_unique<TFrameFetcher>(
         [this](const TFetchedFrame &frame) {
             QImage image = frame.Picture ? FrameToImage(*frame.Picture) : QImage();
@@ -94,6 +94,10 @@ void TFramePresenter::Delivered(const TFetchedFrame &frame, const QImage &image)
     // are not shown; any other is the latest available.
     if (frame.Source != FSource || FOutside || FWanted < 0)
         return;
+    // A cached picture is answered on this thread at once, so a picture the worker passed
+    // for an earlier request may arrive after it: never go back to that one.
+    if (frame.Ticket < FShownTicket)
+        return;
     const bool final = frame.Ticket == FLastTicket && frame.Final && frame.Frame == FWanted;
     if (image.isNull()) {
         if (frame.Ticket == FLastTicket && frame.Final) {
@@ -104,6 +108,7 @@ void TFramePresenter::Delivered(const TFetchedFrame &frame, const QImage &image)
         return;
     }
     FShown = frame.Frame;
+    FShownTicket = frame.Ticket;
     FView.SetFrame(image);
     emit FrameShown(frame.Frame, final);
 }

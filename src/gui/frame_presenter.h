@@ -62,6 +62,7 @@ private:
     TVideoOpening FOpening;
     uint64_t FSource = 0;      // the fetcher's number of the current source
     uint64_t FLastTicket = 0;  // the latest request
+    uint64_t FShownTicket = 0; // the request of the picture shown last
     int64_t FWanted = -1;
     int32_t FShown = -1;
     bool FOutside = false;     // the wanted frame lies outside the video

@@ -25,8 +25,7 @@ QColor Colour(TRgb c)
 
 // Pixels either side of a marker's line that pick it up.
 constexpr double kGrip = 4;
-// The marker heads above the waveforms.
-constexpr int kHeadHeight = 10;
+constexpr int kHeadHeight = TTimelineStrip::kHeadHeight;
 
 } // namespace
 
@@ -66,10 +65,10 @@ const TTimelineView &TTimeline::View() const
 
 void TTimeline::ProjectChanged(unsigned changes)
 {
-    if (changes & pcMedia) {
-        FStrip->Tracks().Open();
+    if (changes & pcMedia)
         FStrip->View().SetFilm(FSession.Project().FrameCount(), FStrip->width());
-    }
+    if (changes & (pcMedia | pcMarkers | pcOptions))
+        FStrip->Restart();
     if (changes & pcPosition)
         FStrip->View().Follow(FSession.Project().Position());
     if (changes & (pcMedia | pcMarkers | pcPosition | pcOptions)) {
@@ -91,12 +90,20 @@ void TTimeline::SyncScrollBar()
 }
 
 TTimelineStrip::TTimelineStrip(TProjectSession &session, QWidget *parent)
-    : QWidget(parent), FSession(session), FTracks(session)
+    : QWidget(parent), FSession(session),
+      // The worker asks for a repaint as parts arrive; the repaint runs on the window thread.
+      FPeaks([this] { QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection); })
 {
     setObjectName(QStringLiteral("TimelineStrip"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     FView.SetFilm(session.Project().FrameCount(), width());
+    Restart();
+}
+
+void TTimelineStrip::Restart()
+{
+    FPeaks.Start(PeakJobOf(FSession));
 }
 
 int TTimelineStrip::XOfFrame(int32_t frame) const
@@ -118,18 +125,12 @@ void TTimelineStrip::paintEvent(QPaintEvent *)
     p.fillRect(rect(), Colour(strip_colours::kBackground));
     if (project.FrameCount() <= 0 || !project.HasVideo())
         return;
-    // The waveforms of the frames shown: the core's strip centred on the middle frame.
-    const double visible = FView.VisibleFrames();
-    const int32_t centre = int32_t(std::lround(FView.FirstFrame() + visible / 2 - 0.5));
-    const double fps = double(project.Fps());
-    TAudioStrip strip;
-    if (fps > 0 && FTracks.Peaks().Compute(centre, width(), visible / 2 / fps, strip)) {
-        if (FView.FramesPerPixel() > 0.25)
-            strip.Frames.clear();   // frame starts closer than 4 pixels would only grey the strip
+    // The waveforms of the frames shown: whatever the worker has ready, never waiting.
+    if (FPeaks.Columns(FView.FirstFrame(), FView.FramesPerPixel(), width(), FWaves)) {
         p.save();
         p.translate(0, kHeadHeight);
         TPainterCanvas canvas(p);
-        DrawAudioStrip(strip, canvas, width(), height() - kHeadHeight);
+        DrawTimelineWaves(FWaves, canvas, width(), height() - kHeadHeight);
         p.restore();
     }
     p.fillRect(0, 0, width(), kHeadHeight, Colour(curve_colours::kGrey).darker(250));

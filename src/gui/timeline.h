@@ -7,9 +7,9 @@
 
 #include <QWidget>
 
-#include "gui/audio_strip.h"
 #include "project/project_observer.h"
 #include "project/timeline.h"
+#include "project/timeline_peaks.h"
 
 class QScrollBar;
 
@@ -50,13 +50,21 @@ private:
 class TTimelineStrip : public QWidget {
     Q_OBJECT
 public:
+    // The band of marker heads above the waveforms.
+    static constexpr int kHeadHeight = 10;
+
     TTimelineStrip(TProjectSession &session, QWidget *parent);
     TTimelineView &View() { return FView; }
     QSize sizeHint() const override { return QSize(600, 64); }
     QSize minimumSizeHint() const override { return QSize(120, 40); }
     // The pixel column of a frame's middle (for the tests and the drag).
     int XOfFrame(int32_t frame) const;
-    TStripTracks &Tracks() { return FTracks; }
+    // The waveforms, computed on their own worker; Restart hands it the session's media,
+    // markers and options as they stand (nothing happens when they did not change).
+    TTimelinePeaks &Peaks() { return FPeaks; }
+    void Restart();
+    // The columns drawn last (for the tests).
+    const TTimelineWaves &Waves() const { return FWaves; }
     // The marker being dragged (-1: none) and the frame it would land on.
     int32_t DragFrom() const { return FDragFrom; }
     int32_t DragTo() const { return FDragTo; }
@@ -79,11 +87,13 @@ protected:
 
 private:
     TProjectSession &FSession;
-    TStripTracks FTracks;
     TTimelineView FView;
+    TTimelineWaves FWaves;   // the columns drawn last
     int32_t FDragFrom = -1;   // frame of the marker being dragged
     int32_t FDragTo = -1;
     bool FDragAllowed = false;
+    // Last: destroyed first, so its worker has stopped before the rest of the strip goes.
+    TTimelinePeaks FPeaks;
 };
 
 } // namespace tessaly::gui

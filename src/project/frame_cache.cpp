@@ -16,12 +16,50 @@ uint64_t TFrameCache::PictureBytes(const TIOImage &picture)
 
 void TFrameCache::SetBudget(uint64_t bytes)
 {
+    std::lock_guard lock(FMutex);
     FBudget = bytes;
     Trim();
 }
 
+uint64_t TFrameCache::Budget() const
+{
+    std::lock_guard lock(FMutex);
+    return FBudget;
+}
+
+uint64_t TFrameCache::Bytes() const
+{
+    std::lock_guard lock(FMutex);
+    return FBytes;
+}
+
+size_t TFrameCache::Count() const
+{
+    std::lock_guard lock(FMutex);
+    return FPictures.size();
+}
+
+void TFrameCache::SetFocus(int32_t frame)
+{
+    std::lock_guard lock(FMutex);
+    FFocus = frame;
+}
+
+int32_t TFrameCache::Focus() const
+{
+    std::lock_guard lock(FMutex);
+    return FFocus;
+}
+
+bool TFrameCache::Contains(int32_t frame) const
+{
+    std::lock_guard lock(FMutex);
+    return FPictures.count(frame) != 0;
+}
+
 TFramePicture TFrameCache::Find(int32_t frame) const
 {
+    std::lock_guard lock(FMutex);
     const auto it = FPictures.find(frame);
     return it == FPictures.end() ? nullptr : it->second.Picture;
 }
@@ -34,6 +72,7 @@ uint64_t TFrameCache::Distance(int32_t frame) const
 
 bool TFrameCache::WouldKeep(int32_t frame, uint64_t bytes) const
 {
+    std::lock_guard lock(FMutex);
     if (bytes > FBudget)
         return false;
     const auto same = FPictures.find(frame);
@@ -66,13 +105,14 @@ bool TFrameCache::Insert(int32_t frame, TFramePicture picture)
     if (!picture)
         return false;
     const uint64_t bytes = PictureBytes(*picture);
+    std::lock_guard lock(FMutex);
     auto [it, added] = FPictures.try_emplace(frame);
     if (!added)
         FBytes -= it->second.Bytes;
     it->second = TEntry{std::move(picture), bytes};
     FBytes += bytes;
     Trim();
-    return Contains(frame);
+    return FPictures.count(frame) != 0;
 }
 
 void TFrameCache::Trim()
@@ -88,12 +128,14 @@ void TFrameCache::Trim()
 
 void TFrameCache::Clear()
 {
+    std::lock_guard lock(FMutex);
     FPictures.clear();
     FBytes = 0;
 }
 
 int32_t TFrameCache::RunStart(int32_t frame) const
 {
+    std::lock_guard lock(FMutex);
     auto it = FPictures.find(frame);
     if (it == FPictures.end())
         return frame + 1;
@@ -109,6 +151,7 @@ int32_t TFrameCache::RunStart(int32_t frame) const
 
 int32_t TFrameCache::RunEnd(int32_t frame) const
 {
+    std::lock_guard lock(FMutex);
     auto it = FPictures.find(frame);
     if (it == FPictures.end())
         return frame - 1;

@@ -1,7 +1,9 @@
 // TFrameCache: decoded pictures of one video by frame number, bounded in memory. When a
 // picture does not fit, the one farthest from the frame being looked at goes first;
 // pictures after it count their distance three times, because going forwards only costs
-// one more decode while going backwards costs a decode from the key frame.
+// one more decode while going backwards costs a decode from the key frame. Every member
+// may be called from any thread: the decoding worker fills the cache while the one asking
+// for pictures looks up the frames already kept.
 #pragma once
 
 #include "media/common/io_image.h"
@@ -9,6 +11,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 
 namespace tessaly {
 
@@ -20,17 +23,15 @@ public:
 
     // The memory the pictures may take; a smaller one evicts at once.
     void SetBudget(uint64_t bytes);
-    uint64_t Budget() const { return FBudget; }
-    uint64_t Bytes() const { return FBytes; }
-    size_t Count() const { return FPictures.size(); }
-
+    uint64_t Budget() const;
+    uint64_t Bytes() const;
+    size_t Count() const;
     // The frame being looked at; eviction keeps the pictures around it.
-    void SetFocus(int32_t frame) { FFocus = frame; }
-    int32_t Focus() const { return FFocus; }
-
+    void SetFocus(int32_t frame);
+    int32_t Focus() const;
     // The picture of a frame, null when it is not kept.
     TFramePicture Find(int32_t frame) const;
-    bool Contains(int32_t frame) const { return FPictures.count(frame) != 0; }
+    bool Contains(int32_t frame) const;
     // Whether a picture of `bytes` for `frame` would stay after insertion (it would not
     // be the first to go, and it fits into the budget at all).
     bool WouldKeep(int32_t frame, uint64_t bytes) const;
@@ -58,6 +59,7 @@ private:
         TFramePicture Picture;
         uint64_t Bytes = 0;
     };
+    mutable std::mutex FMutex;
     std::map<int32_t, TEntry> FPictures;
     uint64_t FBudget = 0, FBytes = 0;
     int32_t FFocus = 0;

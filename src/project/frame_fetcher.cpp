@@ -131,6 +131,7 @@ uint64_t TFrameFetcher::SetSource(TOpener opener)
 
 uint64_t TFrameFetcher::Request(int32_t frame, TFetchMode mode)
 {
+    TFetchedFrame answer;
     uint64_t ticket;
     {
         std::lock_guard lock(FMutex);
@@ -138,10 +139,30 @@ uint64_t TFrameFetcher::Request(int32_t frame, TFetchMode mode)
             ++FStats.Dropped;
         ticket = ++FTicket;
         FRequest = TRequest{ticket, frame, mode};
-        FHasRequest = true;
         FPrefetchDone = false;
+        // A kept picture of the current source is answered here; the worker goes on with
+        // what it is doing (the decoding around the frame looked at is still wanted) and
+        // plans its idle work around the new frame afterwards.
+        if (!FHasSource && FCacheSource == FSourceNumber)
+            answer.Picture = FCache.Find(frame);
+        FHasRequest = !answer.Picture;
+        if (answer.Picture) {
+            FCache.SetFocus(frame);
+            FAnswered = ticket;
+            ++FStats.CacheHits;
+            ++FStats.Delivered;
+            answer.Source = FCacheSource;
+        }
     }
     FWake.notify_all();
+    if (answer.Picture) {
+        answer.Ticket = ticket;
+        answer.Requested = frame;
+        answer.Frame = frame;
+        answer.FromCache = true;
+        if (FDelivery)
+            FDelivery(answer);
+    }
     return ticket;
 }
 
@@ -200,11 +221,13 @@ void TFrameFetcher::Run()
             Serve(request);
             lock.lock();
         } else {
+            const uint64_t planned = FTicket;
             lock.unlock();
             Prefetch();
             lock.lock();
-            // A request that came meanwhile asks for idle work again after it is served.
-            if (!FHasRequest)
+            // A request that came meanwhile (served or answered from the cache) asks for
+            // idle work around its frame.
+            if (!FHasRequest && FTicket == planned)
                 FPrefetchDone = true;
         }
         FBusy = false;
@@ -221,6 +244,10 @@ void TFrameFetcher::OpenPending(TOpener opener, uint64_t source)
 {
     FSource.reset();
     FCache.Clear();
+    {
+        std::lock_guard lock(FMutex);
+        FCacheSource = source;
+    }
     FLastDecoded = -1;
     FPictureBytes = 0;
     FCurrentSource = source;
@@ -251,11 +278,17 @@ void TFrameFetcher::Deliver(TFetchedFrame frame)
         FDelivery(frame);
 }
 
-bool TFrameFetcher::PeekRequest(TRequest &request) const
+bool TFrameFetcher::PeekRequest(TRequest &request, uint64_t runTicket) const
 {
     std::lock_guard lock(FMutex);
-    if (!FHasRequest && !FHasSource && !FStop)
-        return false;
+    if (!FHasRequest && !FHasSource && !FStop) {
+        if (runTicket == 0 || FAnswered <= runTicket)
+            return false;
+        // The request this run answers was overtaken by one answered from the cache.
+        request = FRequest;
+        request.Frame = -1;
+        return true;
+    }
     request = FRequest;
     // A new source or the end stops every run: report it as a request no run leads to.
     if (FHasSource || FStop)
@@ -358,7 +391,7 @@ TFrameFetcher::TRunEnd TFrameFetcher::DecodeRun(int32_t target, TRequest *reques
     const int32_t asked = target;
     for (; f <= target; ++f) {
         TRequest newer;
-        if (PeekRequest(newer) && (!request || newer.Ticket != request->Ticket)) {
+        if (PeekRequest(newer, request ? request->Ticket : 0) && (!request || newer.Ticket != request->Ticket)) {
             // A newer request this run leads to takes it over; any other ends it.
             const int32_t next = newer.Frame < 0 || !request ? -1 : TargetOf(newer);
             if (next < f || FCache.Contains(next) || KeyFrameBefore(next) > f || !TakeRequest(newer.Ticket)) {

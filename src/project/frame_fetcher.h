@@ -2,8 +2,11 @@
 // the one asking never waits. Only the latest request counts: one overtaken before it
 // started is dropped, and a decode run it makes useless is given up. Each picture decoded
 // on the way to a frame (from the key frame before it) is kept in a TFrameCache, so that
-// stepping back inside a group of pictures needs no decoding. When idle, the worker decodes
-// a few frames ahead and refills the frames behind the one looked at.
+// stepping back inside a group of pictures needs no decoding. A frame the cache holds is
+// handed over at once on the asking thread, whatever the worker is decoding: a request
+// never waits behind the decoding ahead. When idle, the worker decodes a few frames ahead
+// and refills the frames behind the one looked at; only a request the cache cannot answer
+// stops that work.
 #pragma once
 
 #include "media/common/io_image.h"
@@ -102,7 +105,9 @@ public:
     // old one. Returns the source's number, found again in its pictures.
     uint64_t SetSource(TOpener opener);
     void CloseSource() { SetSource(nullptr); }
-    // Asks for a frame and returns at once with the request's ticket.
+    // Asks for a frame and returns at once with the request's ticket. A frame kept in the
+    // cache is delivered before this returns, on the calling thread; any other on the
+    // worker. The delivery function must accept both.
     uint64_t Request(int32_t frame, TFetchMode mode = fmExact);
     void SetBudget(uint64_t bytes);
     // Decoding ahead of and behind the frame looked at when idle (on by default).
@@ -132,7 +137,10 @@ private:
     int32_t KeyFrameBefore(int32_t n);
     // The target frame of a request: the key frame before it in fmKeyFrame.
     int32_t TargetOf(const TRequest &request);
-    bool PeekRequest(TRequest &request) const;
+    // Whether something newer than the run answering `runTicket` (0: an idle run) came:
+    // a request for the worker, a new source, the end, or (for a request's run) a later
+    // request answered from the cache.
+    bool PeekRequest(TRequest &request, uint64_t runTicket) const;
     bool TakeRequest(uint64_t ticket);
     void Deliver(TFetchedFrame frame);
     TFramePicture DecodeOne(int32_t n, TMediaError &error);
@@ -149,6 +157,8 @@ private:
     TRequest FRequest;
     TOpener FOpener;
     uint64_t FTicket = 0, FSourceNumber = 0, FBudget;
+    uint64_t FAnswered = 0;     // the latest ticket answered at once from the cache
+    uint64_t FCacheSource = 0;  // the source whose pictures the cache holds
     TFetchStats FStats;
     // The worker's own (only the worker touches these).
     std::unique_ptr<TFrameSource> FSource;

@@ -46,6 +46,7 @@ struct TSourceLog {
     int Waiting = 0;        // decodes waiting at the hold
     std::set<int32_t> Bad;  // frames that cannot be decoded
     int32_t Throws = -1;    // a frame whose decode runs out of memory
+    std::chrono::microseconds Cost{0};   // the time each decode takes
 
     void Release()
     {
@@ -79,6 +80,11 @@ public:
         FLog->Changed.notify_all();
         FLog->Changed.wait(lock, [this] { return !FLog->Hold; });
         --FLog->Waiting;
+        if (FLog->Cost.count() > 0) {
+            lock.unlock();
+            std::this_thread::sleep_for(FLog->Cost);
+            lock.lock();
+        }
         FLog->Decoded.push_back(n);
         if (n == FLog->Throws)
             throw std::bad_alloc();
@@ -319,6 +325,75 @@ TEST_F(FrameFetcher, IdleDecodingKeepsTheFramesBehindSoAHeldKeyBackNeverWaits)
     // Forwards the frames ahead were decoded when idle.
     EXPECT_TRUE(Fetch(201).FromCache);
     EXPECT_TRUE(Fetch(202).FromCache);
+}
+
+TEST_F(FrameFetcher, AKeptFrameIsAnsweredAtOnceWhileTheWorkerDecodes)
+{
+    Start(200, 50, 64 * PictureBytes(), false);
+    ASSERT_EQ(NumberOf(*Fetch(60).Picture), 60);   // 50 .. 60 kept
+    // The worker decodes towards frame 130 and is held inside its first decode.
+    {
+        std::lock_guard lock(Log->Mutex);
+        Log->Hold = true;
+    }
+    // Whatever fails below, the worker must not stay held (its end waits for it).
+    const std::unique_ptr<TSourceLog, void (*)(TSourceLog *)> release(Log.get(), [](TSourceLog *log) { log->Release(); });
+    Fetcher->Request(130);
+    ASSERT_TRUE(Log->WaitForHeld());
+    // Stepping back into the kept frames does not wait for it: the pictures come on this
+    // thread before Request returns.
+    for (int32_t f : {59, 58, 57}) {
+        Fetcher->Request(f);
+        const std::vector<TFetchedFrame> got = Got.Take();
+        ASSERT_EQ(got.size(), 1u) << f;
+        ASSERT_TRUE(got[0].Picture);
+        EXPECT_EQ(NumberOf(*got[0].Picture), f);
+        EXPECT_TRUE(got[0].FromCache);
+        EXPECT_TRUE(got[0].Final);
+    }
+    // The run towards 130 was overtaken by them: it gives up and never shows 130.
+    Log->Release();
+    ASSERT_TRUE(Fetcher->WaitIdle(10s));
+    for (const TFetchedFrame &f : Got.Take())
+        EXPECT_NE(f.Frame, 130);
+    EXPECT_GE(Fetcher->Stats().Abandoned, 1u);
+    EXPECT_LT(Log->Frames().size(), size_t(11 + 10));
+    // A frame not kept still goes to the worker.
+    const TFetchedFrame far = Fetch(131);
+    ASSERT_TRUE(far.Picture);
+    EXPECT_EQ(NumberOf(*far.Picture), 131);
+    EXPECT_FALSE(far.FromCache);
+}
+
+TEST_F(FrameFetcher, AKeptFrameDoesNotStopTheDecodingBehindIt)
+{
+    // 40 pictures: the worker refills the frames behind the one looked at while a held
+    // key answers from the cache; the refill is not given up for such requests.
+    // Each decode takes 1 ms, a refill from the key frame some 60 ms; a step every 25 ms.
+    Start(400, 100, 40 * PictureBytes(), true);
+    {
+        std::lock_guard lock(Log->Mutex);
+        Log->Cost = 1ms;
+    }
+    EXPECT_EQ(NumberOf(*Fetch(390).Picture), 390);
+    const uint64_t abandoned = Fetcher->Stats().Abandoned;
+    for (int32_t f = 389; f >= 330; --f) {
+        Fetcher->Request(f);
+        std::this_thread::sleep_for(25ms);
+    }
+    ASSERT_TRUE(Fetcher->WaitIdle(10s));
+    EXPECT_EQ(Fetcher->Stats().Abandoned, abandoned);
+    // Every step came, each picture its own frame.
+    std::set<int32_t> shown;
+    for (const TFetchedFrame &f : Got.Take()) {
+        ASSERT_TRUE(f.Picture);
+        EXPECT_EQ(NumberOf(*f.Picture), f.Frame);
+        if (f.Final)
+            shown.insert(f.Frame);
+    }
+    for (int32_t f = 389; f >= 330; --f)
+        EXPECT_TRUE(shown.count(f)) << f;
+    EXPECT_GT(Log->Frames().size(), 100u);   // the refills did run
 }
 
 // Real videos through their readers: every picture the fetcher gives, in a stepping
