@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <thread>
 
 #include "sync/coarse_search.h"
@@ -46,6 +47,16 @@ constexpr double kWaveformLocal = 0.6;     // ... or whose short windows agree l
 constexpr double kShareSlopeZ = 3;         // slopes this many standard errors apart stay apart
 constexpr double kSmearedBend = 2.5;       // ... and its curve bends only this many spreads
                                            // of its lags away from a straight line
+constexpr double kSameLineLeast = 0.0005;   // offsets this close (s) where one segment meets the next
+                                           // are one line carried on ...
+constexpr double kSameLineSpreads = 4;     // ... or this many spreads of the noisier fit ...
+constexpr double kSameLineMost = 0.005;    // ... but never wider than this
+constexpr double kExcursionBeats = 2;      // a segment off the line of both neighbours stays when
+                                           // its own agreement is this many times the line's ...
+constexpr double kExcursionMargin = 0.2;   // ... and this much higher
+constexpr double kJoinShare = 0.5;         // share of the neighbours' agreement at which the
+                                           // stretch between two segments on one line joins them
+constexpr double kJoinProbe = 3.0;         // seconds of each neighbour that tell its own agreement
 constexpr double kRefineSearch = 0.006;  // full-rate search around the smooth lag curve
 constexpr double kNarrowSearch = 0.0015; // ... tried first
 constexpr double kGoodScore = 0.85;      // no slope scan above this
@@ -504,11 +515,148 @@ void JoinNeighbours(const TTrackSignal &ref, const TTrackSignal &test, const TTr
     }
 }
 
+// The median agreement over [from, to) at a lag curve (NaN when every window says
+// nothing: a pause), and whether it was measured on the onsets.
+template <typename TLag>
+double SpanAgreement(const TTrackSignal &ref, const TTrackSignal &test, const TLag &lagAt, double from, double to,
+                     bool onsets)
+{
+    double window = 0, step = 0;
+    from = std::max(0.0, from);
+    to = std::min(ref.Seconds(), to);
+    if (to - from < (onsets ? kOnsetEdgeWindow : kEdgeWindow))
+        return std::nan("");
+    return ValidMedian(EdgeAgreement(ref, test, lagAt, from, to, onsets, window, step), 0, SIZE_MAX, std::nan(""));
+}
+
+// The offset of segment `s` where `other` begins, carried on straight from its own
+// curve, lies within the scatter of both fits: the two follow one line.
+bool OnOneLine(const TSyncSegment &s, const TSyncSegment &other)
+{
+    const double tolerance =
+        std::min(kSameLineMost, std::max(kSameLineLeast, kSameLineSpreads * std::max(s.Residual, other.Residual)));
+    return std::fabs(KnotValueAt(s.Knots, other.Start) - SegmentOffsetAt(other, other.Start)) <= tolerance &&
+           std::fabs(KnotValueAt(other.Knots, s.End) - SegmentOffsetAt(s, s.End)) <= tolerance;
+}
+
+// Segments a and b (a before b) that follow one line become one segment: its curve is
+// fitted again on the inlier windows of both, its edges are a's start and b's end.
+void MergeSegments(TSyncMap &map, size_t a, size_t b, const TSyncOptions &options)
+{
+    TSyncSegment &first = map.Segments[a];
+    const TSyncSegment &second = map.Segments[b];
+    std::vector<double> ts, ys;
+    std::vector<bool> use;
+    for (TSyncWindow &w : map.Windows) {
+        if (w.Segment == static_cast<int32_t>(b))
+            w.Segment = static_cast<int32_t>(a);
+        else if (w.Segment > static_cast<int32_t>(a) && w.Segment < static_cast<int32_t>(b))
+            w = TSyncWindow{w.Start, w.Length};   // the segments between are dropped
+        if (w.Segment == static_cast<int32_t>(a)) {
+            ts.push_back(w.Start + 0.5 * w.Length);
+            ys.push_back(w.Offset);
+            use.push_back(w.Inlier);
+        }
+    }
+    const double lengthA = first.End - first.Start, lengthB = second.End - second.Start;
+    first.Confidence = (first.Confidence * lengthA + second.Confidence * lengthB) / std::max(1e-9, lengthA + lengthB);
+    first.Smeared = first.Smeared || second.Smeared;
+    first.End = second.End;
+    if (ts.size() >= 2) {
+        double tolerance = options.ToleranceSeconds;
+        if (first.Smeared)
+            tolerance = std::max(tolerance, kSmearedBend * FitPiecewise(ts, ys, tolerance, use, 2).Noise);
+        const TFitResult fit = FitPiecewise(ts, ys, tolerance, use);
+        first.Knots = fit.Knots;
+        first.Residual = fit.Noise;
+    } else {
+        first.Knots.insert(first.Knots.end(), second.Knots.begin(), second.Knots.end());
+    }
+    first.Knots.front() = {first.Start, KnotValueAt(first.Knots, first.Start)};
+    first.Knots.back() = {first.End, KnotValueAt(first.Knots, first.End)};
+    first.Drift = (first.Knots.back().Offset - first.Knots.front().Offset) / std::max(1e-9, first.End - first.Start);
+    map.Segments.erase(map.Segments.begin() + static_cast<long>(a) + 1, map.Segments.begin() + static_cast<long>(b) + 1);
+    const int32_t removed = static_cast<int32_t>(b - a);
+    for (TSyncWindow &w : map.Windows)
+        if (w.Segment > static_cast<int32_t>(b))
+            w.Segment -= removed;
+}
+
+// A jump needs evidence that beats continuity. Where the segments on both sides of
+// another follow one line, the one between (a short excursion to a repeated phrase)
+// stays only when its own lag agrees clearly better over its stretch than the line
+// does. Neighbours on one line with a stretch between them are one segment when the
+// stretch agrees at the line or says nothing (a pause); a stretch where both sound and
+// disagree (other material in the primary) stays without a match.
+void JoinContinuous(const TTrackSignal &ref, const TTrackSignal &test, const TTrack &track,
+                    const TSyncOptions &options, TSyncMap &map)
+{
+    auto lagOf = [&](const TSyncSegment &s) { return [&track, &s](double t) { return track.LagOf(s.Knots, t); }; };
+    for (size_t i = 1; i + 1 < map.Segments.size();) {
+        const TSyncSegment &a = map.Segments[i - 1], &b = map.Segments[i], &c = map.Segments[i + 1];
+        if (OnOneLine(a, c) && !OnOneLine(a, b)) {
+            const bool onsets = a.Smeared || b.Smeared || c.Smeared;
+            const double own = SpanAgreement(ref, test, lagOf(b), b.Start, b.End, onsets);
+            const double line = SpanAgreement(ref, test, lagOf(a), b.Start, b.End, onsets);
+            const bool beats = !std::isnan(own) && own >= kExcursionBeats * (std::isnan(line) ? 0.0 : line) &&
+                               own - (std::isnan(line) ? 0.0 : line) >= kExcursionMargin;
+            if (!beats) {
+                for (TSyncWindow &w : map.Windows)
+                    if (w.Segment == static_cast<int32_t>(i))
+                        w = TSyncWindow{w.Start, w.Length};
+                map.Segments.erase(map.Segments.begin() + static_cast<long>(i));
+                for (TSyncWindow &w : map.Windows)
+                    if (w.Segment > static_cast<int32_t>(i))
+                        --w.Segment;
+                i = std::max<size_t>(1, i - 1);
+                continue;
+            }
+        }
+        ++i;
+    }
+    for (size_t i = 1; i < map.Segments.size();) {
+        const TSyncSegment &a = map.Segments[i - 1], &b = map.Segments[i];
+        bool join = OnOneLine(a, b);
+        if (join && b.Start - a.End >= kEdgeWindow) {
+            // The stretch between: its agreement at the line against the segments' own
+            // beside it.
+            const bool onsets = a.Smeared || b.Smeared;
+            const double probe = std::min(kJoinProbe, std::min(a.End - a.Start, b.End - b.Start));
+            const double between = SpanAgreement(ref, test, lagOf(a), a.End, b.Start, onsets);
+            const double before = SpanAgreement(ref, test, lagOf(a), a.End - probe, a.End, onsets);
+            const double after = SpanAgreement(ref, test, lagOf(b), b.Start, b.Start + probe, onsets);
+            double level = std::isnan(before) ? after : std::isnan(after) ? before : std::min(before, after);
+            // Silence on the waveform reads as no agreement: the onsets tell a pause.
+            const bool pause = std::isnan(between) ||
+                               (!onsets && std::isnan(SpanAgreement(ref, test, lagOf(a), a.End, b.Start, true)));
+            join = pause || std::isnan(level) || between >= kJoinShare * level;
+        }
+        if (join)
+            MergeSegments(map, i - 1, i, options);
+        else
+            ++i;
+    }
+}
+
 // The map's confidence (weighted by the segments' lengths) and whether it matched.
+void Summarise(const TSyncOptions &options, TSyncMap &map)
+{
+    double weight = 0;
+    map.Confidence = 0;
+    for (const TSyncSegment &s : map.Segments) {
+        map.Confidence += s.Confidence * (s.End - s.Start);
+        weight += s.End - s.Start;
+    }
+    map.Confidence = weight > 0 ? map.Confidence / weight : 0;
+    map.Matched = weight >= std::max(options.MinOverlapSeconds, 0.1 * map.ReferenceLength) && map.Confidence > 0.05;
+    if (!map.Matched)
+        map.Segments.clear();
+}
+
 // Segments that the edge search left shorter than kMinSegment, or that hardly match,
 // are dropped: their stretch has no match (the double track fills in) rather than a
 // guess.
-void Conclude(const TSyncOptions &options, TSyncMap &map)
+void DropWeak(TSyncMap &map)
 {
     std::vector<TSyncSegment> kept;
     std::vector<int32_t> index(map.Segments.size(), -1);
@@ -525,15 +673,6 @@ void Conclude(const TSyncOptions &options, TSyncMap &map)
             w.Segment = index[static_cast<size_t>(w.Segment)];
             w.Matched = w.Segment >= 0;
         }
-    double weight = 0;
-    for (const TSyncSegment &s : map.Segments) {
-        map.Confidence += s.Confidence * (s.End - s.Start);
-        weight += s.End - s.Start;
-    }
-    map.Confidence = weight > 0 ? map.Confidence / weight : 0;
-    map.Matched = weight >= std::max(options.MinOverlapSeconds, 0.1 * map.ReferenceLength) && map.Confidence > 0.05;
-    if (!map.Matched)
-        map.Segments.clear();
 }
 
 // Neighbouring straight segments whose slopes differ by no more than their lags'
@@ -636,7 +775,9 @@ bool AlignSignals(TSyncSignal reference, TSyncSignal primary, const TSyncOptions
         map.Segments.push_back(FitRun(ref, test, track, i, options, map));
     KeepOrder(track, track.Len + track.Hop, map);
     JoinNeighbours(ref, test, track, map);
-    Conclude(options, map);
+    DropWeak(map);
+    JoinContinuous(ref, test, track, options, map);
+    Summarise(options, map);
     ShareSlopes(map);
     return report(1.0);
 }

@@ -226,6 +226,43 @@ TEST(SyncAlign, AShortFirstPartBeforeACutIsMatched)
     EXPECT_NEAR(SegmentOffsetAt(b, 40), 1.001 * (40 - 1.2) - 40, 1e-4);
 }
 
+// Bursts with a stretch [from, to) s replaced: by silence, or by other bursts (seed).
+std::vector<double> WithStretch(std::vector<double> x, double from, double to, uint32_t seed)
+{
+    const std::vector<double> other = Bursts(to - from + 1, seed);
+    const size_t a = static_cast<size_t>(from * kSyncRate), b = static_cast<size_t>(to * kSyncRate);
+    for (size_t i = a; i < b && i < x.size(); ++i)
+        x[i] = seed == 0 ? 0.0 : other[i - a];
+    return x;
+}
+
+TEST(SyncAlign, APauseOnOneLineIsNoCutAndOtherMaterialInThePrimaryStaysUnmatched)
+{
+    const double seconds = 60;
+    // The primary 0.3 s later and 200 ppm slow, no edit; 7 s of silence in both from 25 s.
+    const std::vector<double> master = WithStretch(Bursts(seconds + 5, 17), 25, 32, 0);
+    auto masterOf = [](double p) { return (p - 0.3) / 1.0002; };
+    TSyncMap map;
+    ASSERT_TRUE(AlignSignals(Resampled(master, seconds, [](double t) { return t; }),
+                             Resampled(master, seconds, masterOf), TSyncOptions{}, map));
+    ASSERT_TRUE(map.Matched);
+    ASSERT_EQ(map.Segments.size(), 1u);
+    EXPECT_LT(map.Segments[0].Start, 0.1);
+    EXPECT_GT(map.Segments[0].End, 55.0);
+    for (double t = 2; t <= 55; t += 0.5)
+        EXPECT_NEAR(SegmentOffsetAt(map.Segments[0], t), 0.3 + 0.0002 * t, 1e-4) << t;
+    // The same, but the primary holds other sound over those 7 s (material of the same
+    // length put over it): the curve runs on, yet the stretch matches nothing.
+    const std::vector<double> sounding = Bursts(seconds + 5, 17);
+    const std::vector<double> overdub = WithStretch(sounding, 25, 32, 23);
+    ASSERT_TRUE(AlignSignals(Resampled(sounding, seconds, [](double t) { return t; }),
+                             Resampled(overdub, seconds, masterOf), TSyncOptions{}, map));
+    ASSERT_TRUE(map.Matched);
+    ASSERT_EQ(map.Segments.size(), 2u);
+    EXPECT_NEAR(map.Segments[0].End, 25.0, 0.4);
+    EXPECT_NEAR(map.Segments[1].Start, 32.0, 0.4);
+}
+
 TEST(SyncAlign, UnrelatedOrShortSignalsDoNotMatch)
 {
     TSyncMap map;
