@@ -28,7 +28,11 @@ constexpr double kPhatClear = 8;          // phase peak over the spread of all l
                                           // measures a window by itself
 constexpr double kWaveformTrusted = 0.8;  // a result's window whose waveform agrees less is
                                           // measured by its onsets
-constexpr double kPhatAgree = 0.004;      // ... and its distance from the onsets' lag that refines them
+constexpr double kPhatAgree = 0.004;      // ... and its distance from its neighbours' lags that confirms
+                                          // a window the phase alone matched
+constexpr double kPhatNearOnsets = 1 / kEnvelopeRate;   // a clear phase peak refines the onsets'
+                                          // lag within one envelope step (a room's reverberation
+                                          // draws the onsets late by a few ms)
 constexpr double kClearStretchZ = 8;      // mean envelope peak height of a stretch matched by its onsets
 constexpr double kSmoothLags = 0.01;      // ... whose lags lie this close (s, median) to the line
                                           // through their neighbours
@@ -57,6 +61,12 @@ constexpr double kExcursionMargin = 0.2;   // ... and this much higher
 constexpr double kJoinShare = 0.5;         // share of the neighbours' agreement at which the
                                            // stretch between two segments on one line joins them
 constexpr double kJoinProbe = 3.0;         // seconds of each neighbour that tell its own agreement
+constexpr size_t kPolarityWindows = 48;     // windows that vote on the test's polarity
+constexpr double kPolarityLength = 3.0;     // ... each this long (s)
+constexpr double kPolarityOnsetZ = 6;       // envelope peak height of a window that votes ...
+constexpr double kPolarityClear = 5;        // ... with a phase peak or trough this high
+constexpr size_t kPolarityVotes = 5;        // votes for inverted needed at least ...
+constexpr double kPolarityMajority = 0.75;  // ... and this share of all votes
 constexpr double kRefineSearch = 0.006;  // full-rate search around the smooth lag curve
 constexpr double kNarrowSearch = 0.0015; // ... tried first
 constexpr double kGoodScore = 0.85;      // no slope scan above this
@@ -318,6 +328,29 @@ void RefineRun(const TTrackSignal &ref, const TTrackSignal &test, const std::vec
             win.Score = best[k].Score;
         }
     }
+}
+
+// Whether the test sounds with inverted polarity against the reference: at the lags the
+// onsets find (they know no sign) in windows spread over the reference, the phase
+// transform's deepest trough stands out more than its highest peak in most windows that
+// show either clearly. The waveform measures then read the test flipped.
+bool InvertedPolarity(const TTrackSignal &ref, const TTrackSignal &test, const std::vector<double> &centres,
+                      double search)
+{
+    const double length = ref.Seconds();
+    const size_t count = std::min<size_t>(kPolarityWindows, static_cast<size_t>(length / kPolarityLength));
+    size_t inverted = 0, upright = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const double start = (length - kPolarityLength) * (static_cast<double>(i) + 0.5) / static_cast<double>(count);
+        const std::vector<TLagCandidate> c = WindowLags(ref, test, start, kPolarityLength, centres, search, 1);
+        double positive = 0, negative = 0;
+        if (c.empty() || c[0].Z < kPolarityOnsetZ ||
+            !PhatPolarity(ref, test, start, kPolarityLength, c[0].EnvLag, kPhatSearch, positive, negative) ||
+            std::max(positive, negative) < kPolarityClear)
+            continue;
+        ++(negative > positive ? inverted : upright);
+    }
+    return inverted >= kPolarityVotes && inverted > kPolarityMajority * static_cast<double>(inverted + upright);
 }
 
 // The lag track of one alignment: candidates per window and the chosen path.
@@ -767,6 +800,12 @@ bool AlignSignals(TSyncSignal reference, TSyncSignal primary, const TSyncOptions
     primary = TSyncSignal{};
     if (!PrepareTrackSignal(test) || !report(0.35))
         return false;
+    std::vector<double> centres;
+    for (double b : coarse.Offsets)
+        centres.push_back(b / coarse.Rate);
+    map.Inverted = InvertedPolarity(ref, test, centres, kSearch);
+    if (map.Inverted)
+        InvertPolarity(test);
     TTrack track;
     if (!TrackWindows(ref, test, coarse, options, report, track) || !report(0.9))
         return false;
@@ -792,6 +831,8 @@ std::vector<TSyncWindow> MeasureOffsets(TSyncSignal reference, TSyncSignal test,
     other.Full = std::move(test);
     if (!PrepareTrackSignal(ref) || !PrepareTrackSignal(other))
         return out;
+    if (InvertedPolarity(ref, other, {0.0}, search))
+        InvertPolarity(other);
     for (double s = 0; s + window <= ref.Seconds() + 1e-9; s += hop) {
         TSyncWindow w;
         w.Start = s;
@@ -814,7 +855,14 @@ std::vector<TSyncWindow> MeasureOffsets(TSyncSignal reference, TSyncSignal test,
         const bool phat = (!w.Matched || w.Score < kWaveformTrusted) &&
                           PhatLag(ref, other, s, window, 0, 0, search, p) && p.Z >= kPhatClear;
         if (w.Matched && w.Score < kWaveformTrusted) {
-            w.Offset = phat && std::fabs(p.Lag - c[0].EnvLag) <= kPhatAgree ? p.Lag : c[0].EnvLag;
+            const bool agrees = phat && std::fabs(p.Lag - c[0].EnvLag) <= kPhatNearOnsets;
+            w.Offset = agrees ? p.Lag : c[0].EnvLag;
+            // A phase peak too low among the lags of the whole search may still stand
+            // clear among those next to the onsets' lag.
+            TLagCandidate near;
+            if (!agrees && PhatLag(ref, other, s, window, c[0].EnvLag, 0, kPhatSearch, near) && near.Z >= kPhatClear &&
+                std::fabs(near.Lag - c[0].EnvLag) <= kPhatNearOnsets)
+                w.Offset = near.Lag;
         } else if (!w.Matched && phat) {
             phatOnly.push_back(out.size());
             w.Matched = true;

@@ -57,6 +57,16 @@ bool RefineLag(const TTrackSignal &ref, const TTrackSignal &test, double start, 
 bool PhatLag(const TTrackSignal &ref, const TTrackSignal &test, double start, double length, double lag,
              double slope, double search, TLagCandidate &out);
 
+// The phase-transform correlation of reference window [start, start + length) s with
+// the test +- search s around `lag`: how far its highest value stands above the spread
+// of all lags (positiveZ) and its lowest below (negativeZ). A copy of inverted polarity
+// (a microphone or a filter that flips the sign) has the deep trough at its lag.
+bool PhatPolarity(const TTrackSignal &ref, const TTrackSignal &test, double start, double length, double lag,
+                  double search, double &positiveZ, double &negativeZ);
+
+// Flips the sign of the waveform rates of a signal (the onset envelope has none).
+void InvertPolarity(TTrackSignal &signal);
+
 // The best Pearson correlation of the onset envelopes of reference window [start,
 // start + length) s with the test's, +- search s around `lag`, and the lag where it lies
 // (with its part of an envelope step). False when the window leaves the signals.

@@ -41,6 +41,7 @@ struct TSyncSegment {
 struct TSyncMap {
     bool Matched = false;            // false: unrelated or too short to judge
     double Rate = 1;                 // coarse speed of the primary found by the tempo scan
+    bool Inverted = false;           // the primary's waveform has the opposite sign
     double Confidence = 0;           // 0 .. 1 over the whole overlap
     double ReferenceLength = 0;      // seconds
     double PrimaryLength = 0;        // seconds

@@ -155,6 +155,18 @@ TEST_F(SyncCommands, TempoChangeWithThePitchKeptIsFollowedWithoutAZigzag)
     EXPECT_NEAR(std::stod(Output.substr(at + 6, 8)), 0.96, 6e-4) << Output;
 }
 
+TEST_F(SyncCommands, ARoomRecordingOfInvertedPolarityIsFollowedAtItsDirectSound)
+{
+    // Re-recorded through a room's reflections, band-limited and noisy; the recording
+    // chain flips the waveform's sign, which the waveform measures must undo or they lock
+    // onto a reflection milliseconds away.
+    ASSERT_TRUE(Matched("room 120 ppm")) << Output;
+    EXPECT_NE(Output.find("polarity inverted"), std::string::npos) << Output;
+    ExpectCurve(0.1, 0.5, 0);
+    std::string text;
+    EXPECT_EQ(RenderAndVerify(1.0, &text), 0) << text;
+}
+
 TEST_F(SyncCommands, DubWithOtherSpeechFollowsTheSharedMusic)
 {
     ASSERT_TRUE(Matched("dub")) << Output;

@@ -263,6 +263,39 @@ TEST(SyncAlign, APauseOnOneLineIsNoCutAndOtherMaterialInThePrimaryStaysUnmatched
     EXPECT_NEAR(map.Segments[1].Start, 32.0, 0.4);
 }
 
+TEST(SyncAlign, ACopyOfInvertedPolarityWithAnEchoIsMeasuredAtItsDirectSound)
+{
+    const double seconds = 40;
+    const std::vector<double> master = Bursts(seconds + 5, 19);
+    // The primary 0.5 s later, its sign flipped (a microphone wired the other way), with
+    // an echo at 40 % 5 ms after the direct sound.
+    std::vector<double> copy(master.size());
+    const size_t echo = static_cast<size_t>(0.005 * kSyncRate);
+    for (size_t i = 0; i < copy.size(); ++i)
+        copy[i] = -(master[i] + (i >= echo ? 0.4 * master[i - echo] : 0.0));
+    TSyncMap map;
+    ASSERT_TRUE(AlignSignals(Resampled(master, seconds, [](double t) { return t; }),
+                             Resampled(copy, seconds, [](double p) { return p - 0.5; }), TSyncOptions{}, map));
+    ASSERT_TRUE(map.Matched);
+    EXPECT_TRUE(map.Inverted);
+    ASSERT_EQ(map.Segments.size(), 1u);
+    for (double t = 2; t <= 38; t += 0.5)
+        EXPECT_NEAR(SegmentOffsetAt(map.Segments[0], t), 0.5, 5e-5) << t;
+    // The windows of a result check see it the same way.
+    const std::vector<TSyncWindow> w = MeasureOffsets(Resampled(master, 20, [](double t) { return t; }),
+                                                      Resampled(copy, 20, [](double t) { return t - 0.0125; }), 2, 1, 1);
+    ASSERT_GE(w.size(), 15u);
+    for (const TSyncWindow &x : w) {
+        if (x.Matched) {
+            EXPECT_NEAR(x.Offset, 0.0125, 5e-5) << x.Start;
+        }
+    }
+    // A copy of the same sign is not taken for inverted.
+    ASSERT_TRUE(AlignSignals(Resampled(master, seconds, [](double t) { return t; }),
+                             Resampled(master, seconds, [](double p) { return p - 0.5; }), TSyncOptions{}, map));
+    EXPECT_FALSE(map.Inverted);
+}
+
 TEST(SyncAlign, UnrelatedOrShortSignalsDoNotMatch)
 {
     TSyncMap map;
