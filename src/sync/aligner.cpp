@@ -34,6 +34,8 @@ constexpr double kPhatNearOnsets = 1 / kEnvelopeRate;   // a clear phase peak re
                                           // lag within one envelope step (a room's reverberation
                                           // draws the onsets late by a few ms)
 constexpr double kClearStretchZ = 8;      // mean envelope peak height of a stretch matched by its onsets
+constexpr double kLongStretchZ = 6;       // ... or, lower, of a stretch of at least
+constexpr size_t kLongStretchWindows = 40;   // this many windows (a minute; tempo-corrected music)
 constexpr double kSmoothLags = 0.01;      // ... whose lags lie this close (s, median) to the line
                                           // through their neighbours
 constexpr size_t kConfirmReach = 3;       // windows on each side whose lags a weak window may take
@@ -492,7 +494,8 @@ TSyncSegment FitRun(const TTrackSignal &ref, const TTrackSignal &test, const TTr
     for (size_t k = 1; k + 1 < ys.size(); ++k)
         bends.push_back(std::fabs(ys[k] - 0.5 * (ys[k - 1] + ys[k + 1])));
     double basis = Median(scores);
-    if (basis < kPhatBelow && z >= kClearStretchZ && bends.size() >= 2 && Median(bends) <= kSmoothLags)
+    const bool clear = z >= kClearStretchZ || (z >= kLongStretchZ && ts.size() >= kLongStretchWindows);
+    if (basis < kPhatBelow && clear && bends.size() >= 2 && Median(bends) <= kSmoothLags)
         basis = std::min(1.0, z / 12);
     seg.Confidence = std::clamp(basis, 0.0, 1.0) * static_cast<double>(scores.size()) /
                      static_cast<double>(ts.size()) * std::min(1.0, z / 8);
