@@ -266,6 +266,38 @@ TEST_F(SyncCommands, RepeatedMusicKeepsItsOrderAcrossACut)
     EXPECT_EQ(RenderAndVerify(1.0, &text), 0) << text;
 }
 
+TEST_F(SyncCommands, TempoCorrectedRecordedMusicIsFollowedInsteadOfNoMatch)
+{
+    // Game loops (long pads, few onsets) sped up from film to PAL with the pitch kept: the
+    // waveforms hardly agree and the onset peaks stand lower than speech's, yet over
+    // minutes their lags lie on one smooth line.
+    const std::string folder = "/usr/share/hyperrogue/music/";
+    test::TTruthSpec spec;
+    spec.Name = "recorded loops tempo";
+    spec.Seconds = 90;
+    spec.MusicFiles = {folder + "hr3-graveyard.ogg", folder + "hr3-laboratory.ogg"};
+    for (const std::string &f : spec.MusicFiles)
+        if (test::RunCommand("test -s " + ShellQuote(f)) != 0)
+            GTEST_SKIP() << "needs the hyperrogue-music package";
+    spec.Pieces = {{0, 90, 24.0 / 25, false, true}};
+    ASSERT_TRUE(test::MakeTruthCase(spec, Dir.Path(), Truth));
+    Project = Dir.File("film.tsp");
+    ASSERT_EQ(RunCli("project create " + ShellQuote(Project) + " --video " + ShellQuote(Truth.Video) + " --audio " +
+                         ShellQuote(Truth.Primary) + " --double " + ShellQuote(Truth.Reference),
+                     &Output),
+              0)
+        << Output;
+    ASSERT_EQ(RunCli("suggest " + ShellQuote(Project) + " --apply", &Output), 0) << Output;
+    const test::TTruthScore s = test::ScoreProject(Truth, Project);
+    ASSERT_TRUE(s.Loaded);
+    EXPECT_EQ(s.WrongSeconds, 0) << Output;
+    EXPECT_LE(s.MedianMs, 8) << Output;
+    EXPECT_EQ(s.FalseCuts, 0) << Output;
+    const size_t at = Output.find("speed ");
+    ASSERT_NE(at, std::string::npos) << Output;
+    EXPECT_NEAR(std::stod(Output.substr(at + 6, 8)), 0.96, 2e-4) << Output;
+}
+
 TEST_F(SyncCommands, SyncPutsATempoCorrectedDubWithACutInSync)
 {
     // Speech alone (the same sentences in turn, pauses between them), the dub 300 ms late,
