@@ -45,6 +45,28 @@ constexpr double kConfirmEnvelope = 0.7;  // ... or onset agreement that does, s
 constexpr double kConfirmEnvelopeSearch = 0.02;   // ... +- this
 constexpr double kEdgeWindow = 0.06;     // short windows that place a cut
 constexpr double kEdgeStep = 0.005;
+constexpr size_t kEdgeProbe = 20;        // short windows on the matched side that tell its level (0.1 s)
+constexpr double kEdgeLevelShare = 0.5;  // an edge lies where the agreement falls below this share
+constexpr double kEdgeLevelFloor = 0.2;  // ... of that level, and never below this
+constexpr double kEdgeBelowSeconds = 0.04;   // agreement below the level this long in a row ends a match
+constexpr size_t kOnsetLevelPart = 3;    // on the onsets the matched side's level comes from this
+                                         // part of the stretch (they are noisier)
+constexpr double kNeitherOnsets = 0.15;  // "neither agrees" between two lags counts this share of
+constexpr double kNeitherWaveform = 0.25;   // the two sides' summed levels (chance onsets agree more)
+constexpr double kSlopeTries[] = {0.0, -0.003, -0.002, -0.001, -0.0005, 0.0005, 0.001, 0.002, 0.003};
+                                         // slope corrections tried on a weak window (drift missed)
+constexpr double kCentredSamples = 2;    // the peak measured again +- this many samples around itself
+constexpr double kCentredLoss = 1e-3;    // ... and kept unless its score drops by more than this
+constexpr double kLowCurveTolerance = 3e-4;   // the smooth curve through the 1 kHz lags (a third of
+                                              // a 1 kHz sample)
+constexpr double kFineCurveScore = 0.5;  // windows agreeing this well shape the finer curve
+constexpr double kUsualScoreShare = 0.75;   // a window below this share of its run's median score
+                                            // (straddling an edge, masked) stays out of the fit
+constexpr double kFullConfidenceZ = 12;  // onset peak height that alone gives full confidence
+constexpr double kConfidentZ = 8;        // mean onset peak height below which confidence shrinks
+constexpr double kMinMatchedShare = 0.1; // the matched stretches must cover this share of the reference
+constexpr double kMinMapConfidence = 0.05;   // ... at a mean confidence above this
+constexpr double kLeastLagVariance = 1e-12;  // s^2: an exact copy's lags agree to far less
 constexpr double kOnsetEdgeWindow = 0.3;   // ... on the onsets, where the waveforms agree poorly
 constexpr double kOnsetEdgeStep = 0.01;
 constexpr double kWaveformEdges = 0.8;     // median full-rate score of a run below which its
@@ -141,14 +163,15 @@ double FindEdge(const TTrackSignal &ref, const TTrackSignal &test, const TLag &l
     std::vector<double> a = EdgeAgreement(ref, test, lagAt, from, to, onsets, window, step);
     if (a.empty())
         return forward ? to : from;
-    const size_t probe = std::min<size_t>(a.size(), 20);
+    const size_t probe = std::min<size_t>(a.size(), kEdgeProbe);
     if (!onsets && (forward ? ValidMedian(a, 0, probe, 0) : ValidMedian(a, a.size() - probe, a.size(), 0)) <
                        kWaveformLocal)
         return FindEdge(ref, test, lagAt, from, to, forward, true);
     if (onsets) {
-        const size_t third = std::max<size_t>(1, a.size() / 3);
-        const double level = std::max(0.2, 0.5 * (forward ? ValidMedian(a, 0, third, 0) :
-                                                            ValidMedian(a, a.size() - third, a.size(), 0)));
+        const size_t part = std::max<size_t>(1, a.size() / kOnsetLevelPart);
+        const double level =
+            std::max(kEdgeLevelFloor, kEdgeLevelShare * (forward ? ValidMedian(a, 0, part, 0) :
+                                                                   ValidMedian(a, a.size() - part, a.size(), 0)));
         // Windows 0 .. k-1 agree (forward) or k .. n-1 do (backward).
         double sum = 0, best = 0;
         size_t bestK = forward ? 0 : a.size();
@@ -166,9 +189,9 @@ double FindEdge(const TTrackSignal &ref, const TTrackSignal &test, const TLag &l
     }
     std::vector<double> side(forward ? a.begin() : a.end() - static_cast<long>(probe),
                              forward ? a.begin() + static_cast<long>(probe) : a.end());
-    double level = std::max(0.2, 0.5 * Median(side));
-    // Walk from the matched side until 40 ms in a row fall below the level.
-    const size_t run = static_cast<size_t>(0.04 / kEdgeStep);
+    double level = std::max(kEdgeLevelFloor, kEdgeLevelShare * Median(side));
+    // Walk from the matched side until kEdgeBelowSeconds in a row fall below the level.
+    const size_t run = static_cast<size_t>(kEdgeBelowSeconds / kEdgeStep);
     size_t below = 0;
     for (size_t k = 0; k < a.size(); ++k) {
         size_t i = forward ? k : a.size() - 1 - k;
@@ -202,7 +225,7 @@ void JointEdges(const TTrackSignal &ref, const TTrackSignal &test, const TLagA &
     const size_t n = std::min(a.size(), b.size());
     if (n < 8)
         return;
-    const size_t probe = onsets ? n / 4 : std::min<size_t>(n / 4, 20);
+    const size_t probe = onsets ? n / 4 : std::min<size_t>(n / 4, kEdgeProbe);
     double levelA = ValidMedian(a, 0, probe, 0), levelB = ValidMedian(b, n - probe, n, 0);
     if (!onsets && std::min(levelA, levelB) < kWaveformLocal) {
         JointEdges(ref, test, lagA, lagB, from, to, true, end, start);
@@ -210,7 +233,7 @@ void JointEdges(const TTrackSignal &ref, const TTrackSignal &test, const TLagA &
     }
     // Chance agreement of the onsets at a wrong lag is often well above zero, and a true
     // one often weak: "neither" stands lower there.
-    const double none = (onsets ? 0.15 : 0.25) * (levelA + levelB);
+    const double none = (onsets ? kNeitherOnsets : kNeitherWaveform) * (levelA + levelB);
     std::vector<double> pa(n + 1, 0.0), pb(n + 1, 0.0);
     for (size_t i = 0; i < n; ++i) {
         pa[i + 1] = pa[i] + (std::isnan(a[i]) ? none : a[i]);
@@ -251,7 +274,7 @@ bool MeasureAlong(const TTrackSignal &ref, const TTrackSignal &test, const std::
         found = RefineLag(ref, test, start, len, lag, slope, kRefineSearch, best);
     if (!found || best.Score < kGoodScore) {
         TLagCandidate c;
-        for (double ds : {0.0, -0.003, -0.002, -0.001, -0.0005, 0.0005, 0.001, 0.002, 0.003}) {
+        for (double ds : kSlopeTries) {
             if (RefineLag(ref, test, start, len, lag, slope + ds, 2 * kRefineSearch, c) &&
                 (!found || c.Score > best.Score))
                 best = c, found = true;
@@ -260,8 +283,8 @@ bool MeasureAlong(const TTrackSignal &ref, const TTrackSignal &test, const std::
     // Measured again centred on the peak: the parabola through the top three values is
     // least biased when the peak sits on a sample.
     TLagCandidate centred;
-    if (found && RefineLag(ref, test, start, len, best.Lag, slope, 2.0 / ref.Full.Rate, centred) &&
-        centred.Score >= best.Score - 1e-3)
+    if (found && RefineLag(ref, test, start, len, best.Lag, slope, kCentredSamples / ref.Full.Rate, centred) &&
+        centred.Score >= best.Score - kCentredLoss)
         best = centred;
     return found;
 }
@@ -292,7 +315,7 @@ void RefineRun(const TTrackSignal &ref, const TTrackSignal &test, const std::vec
         ts.push_back(starts[w] + 0.5 * len);
         lows.push_back(cands[w][static_cast<size_t>(path[w])].LowLag);
     }
-    const TFitResult smooth = FitPiecewise(ts, lows, 3e-4);
+    const TFitResult smooth = FitPiecewise(ts, lows, kLowCurveTolerance);
     std::vector<TLagCandidate> best(ts.size());
     std::vector<char> found(ts.size(), 0);
     OnTwoThreads(ts.size(), [&](size_t k) {
@@ -301,9 +324,9 @@ void RefineRun(const TTrackSignal &ref, const TTrackSignal &test, const std::vec
     std::vector<double> lags(ts.size());
     std::vector<bool> use(ts.size());
     for (size_t k = 0; k < ts.size(); ++k)
-        lags[k] = found[k] ? best[k].Lag : lows[k], use[k] = found[k] && best[k].Score >= 0.5;
+        lags[k] = found[k] ? best[k].Lag : lows[k], use[k] = found[k] && best[k].Score >= kFineCurveScore;
     if (ts.size() >= 3) {
-        const TFitResult fine = FitPiecewise(ts, lags, 2e-5, use);
+        const TFitResult fine = FitPiecewise(ts, lags, kFitToleranceSeconds, use);
         OnTwoThreads(ts.size(), [&](size_t k) {
             TLagCandidate again;
             if ((!found[k] || best[k].Score < kRetryScore) &&
@@ -447,7 +470,7 @@ TSyncSegment FitRun(const TTrackSignal &ref, const TTrackSignal &test, const TTr
     const double usual = Median(runScores);
     std::vector<bool> use(ts.size());
     for (size_t k = 0; k < ts.size(); ++k)
-        use[k] = runScores[k] >= 0.75 * usual;
+        use[k] = runScores[k] >= kUsualScoreShare * usual;
     // The lags of a stretch whose waveforms agree poorly scatter by milliseconds, alike in
     // overlapping windows: a bend of its curve must stand out of the scatter around a
     // straight line, or the curve follows the scatter with a knot in every few windows.
@@ -496,9 +519,9 @@ TSyncSegment FitRun(const TTrackSignal &ref, const TTrackSignal &test, const TTr
     double basis = Median(scores);
     const bool clear = z >= kClearStretchZ || (z >= kLongStretchZ && ts.size() >= kLongStretchWindows);
     if (basis < kPhatBelow && clear && bends.size() >= 2 && Median(bends) <= kSmoothLags)
-        basis = std::min(1.0, z / 12);
+        basis = std::min(1.0, z / kFullConfidenceZ);
     seg.Confidence = std::clamp(basis, 0.0, 1.0) * static_cast<double>(scores.size()) /
-                     static_cast<double>(ts.size()) * std::min(1.0, z / 8);
+                     static_cast<double>(ts.size()) * std::min(1.0, z / kConfidentZ);
     return seg;
 }
 
@@ -684,7 +707,8 @@ void Summarise(const TSyncOptions &options, TSyncMap &map)
         weight += s.End - s.Start;
     }
     map.Confidence = weight > 0 ? map.Confidence / weight : 0;
-    map.Matched = weight >= std::max(options.MinOverlapSeconds, 0.1 * map.ReferenceLength) && map.Confidence > 0.05;
+    map.Matched = weight >= std::max(options.MinOverlapSeconds, kMinMatchedShare * map.ReferenceLength) &&
+                  map.Confidence > kMinMapConfidence;
     if (!map.Matched)
         map.Segments.clear();
 }
@@ -741,8 +765,7 @@ void ShareSlopes(TSyncMap &map)
             const double r = ys[k] - l.Y - l.Slope() * (ts[k] - l.T);
             sq += r * r;
         }
-        // At least the spread of a few samples: an exact copy's lags agree to far less.
-        l.Var = std::max(sq / (l.N - 2), 1e-12);
+        l.Var = std::max(sq / (l.N - 2), kLeastLagVariance);
     }
     auto usable = [&](size_t i) { return lines[i].Weight() > 0; };
     for (size_t first = 0; first < lines.size();) {
