@@ -2,8 +2,10 @@
 // search, whole alignments with offset, drift, a drift that changes, cuts (one after a
 // short first part), and unrelated signals.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -294,6 +296,21 @@ TEST(SyncAlign, ACopyOfInvertedPolarityWithAnEchoIsMeasuredAtItsDirectSound)
     ASSERT_TRUE(AlignSignals(Resampled(master, seconds, [](double t) { return t; }),
                              Resampled(master, seconds, [](double p) { return p - 0.5; }), TSyncOptions{}, map));
     EXPECT_FALSE(map.Inverted);
+}
+
+TEST(SyncSignal, ResamplingGivesTheSameSamplesEveryTime)
+{
+    // The tempo scan's speed is applied to the primary by resampling; were its 16-bit
+    // output dithered from the clock, one track would align differently run to run.
+    const TSyncSignal in = Resampled(Bursts(12, 29), 10, [](double t) { return t; });
+    std::vector<TSyncSignal> out(4);
+    for (TSyncSignal &o : out) {
+        ASSERT_TRUE(ResampleSignal(in, 1 / 0.96, o));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    ASSERT_EQ(out[0].Samples.size(), static_cast<size_t>(std::llround(in.Samples.size() / 0.96)));
+    for (size_t k = 1; k < out.size(); ++k)
+        EXPECT_TRUE(out[k].Samples == out[0].Samples) << k;
 }
 
 TEST(SyncAlign, UnrelatedOrShortSignalsDoNotMatch)
