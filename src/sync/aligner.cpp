@@ -79,6 +79,8 @@ constexpr double kSameLineLeast = 0.0005;   // offsets this close (s) where one 
                                            // are one line carried on ...
 constexpr double kSameLineSpreads = 4;     // ... or this many spreads of the noisier fit ...
 constexpr double kSameLineMost = 0.005;    // ... but never wider than this
+constexpr double kSameLineMostSmeared = 0.02;   // ... or this where the waveforms agree poorly (lags
+                                                // measured on the onsets scatter by milliseconds)
 constexpr double kExcursionBeats = 2;      // a segment off the line of both neighbours stays when
                                            // its own agreement is this many times the line's ...
 constexpr double kExcursionMargin = 0.2;   // ... and this much higher
@@ -592,8 +594,9 @@ double SpanAgreement(const TTrackSignal &ref, const TTrackSignal &test, const TL
 // curve, lies within the scatter of both fits: the two follow one line.
 bool OnOneLine(const TSyncSegment &s, const TSyncSegment &other)
 {
+    const double most = s.Smeared || other.Smeared ? kSameLineMostSmeared : kSameLineMost;
     const double tolerance =
-        std::min(kSameLineMost, std::max(kSameLineLeast, kSameLineSpreads * std::max(s.Residual, other.Residual)));
+        std::min(most, std::max(kSameLineLeast, kSameLineSpreads * std::max(s.Residual, other.Residual)));
     return std::fabs(KnotValueAt(s.Knots, other.Start) - SegmentOffsetAt(other, other.Start)) <= tolerance &&
            std::fabs(KnotValueAt(other.Knots, s.End) - SegmentOffsetAt(s, s.End)) <= tolerance;
 }

@@ -18,6 +18,9 @@ namespace tessaly::sync {
 namespace {
 
 constexpr long kFullReach = 6;   // full-rate samples searched around a 1 kHz lag
+constexpr double kQuietShare = 0.1;     // an envelope window whose spread is below this share of
+                                       // the stretch's is a pause ...
+constexpr double kSoundingShare = 1.0; // ... and one above this share clearly sounds
 constexpr double kPhatLowHz = 100;    // the phase transform's band: below, hum and rumble;
 constexpr double kPhatHighHz = 3800;  // above, the analysis rate's anti-alias slope
 
@@ -538,7 +541,8 @@ std::vector<double> EnvelopeLocalAgreement(const TTrackSignal &ref, const TTrack
         }
         return m > 1 ? std::sqrt(std::max(0.0, q / m - (s / m) * (s / m))) : 0.0;
     };
-    const double quietX = 0.1 * spread(ref.Envelope, 0), quietY = 0.1 * spread(test.Envelope, 0.5 * (lagFrom + lagTo));
+    const double spreadX = spread(ref.Envelope, 0), spreadY = spread(test.Envelope, 0.5 * (lagFrom + lagTo));
+    const double quietX = kQuietShare * spreadX, quietY = kQuietShare * spreadY;
     for (double t = from; t + length <= to + 1e-9; t += step) {
         const double lag = to > from ? lagFrom + (lagTo - lagFrom) * (t - from) / (to - from) : lagFrom;
         const double a = t * kEnvelopeRate, b = (t + lag) * kEnvelopeRate;
@@ -548,8 +552,16 @@ std::vector<double> EnvelopeLocalAgreement(const TTrackSignal &ref, const TTrack
             sx += x, sy += y, sxx += x * x, syy += y * y, sxy += x * y;
         }
         const double vx = sxx - sx * sx / n, vy = syy - sy * sy / n;
-        const bool flat = !(std::sqrt(std::max(0.0, vx / n)) > quietX) || !(std::sqrt(std::max(0.0, vy / n)) > quietY);
-        out.push_back(flat ? std::nan("") : (sxy - sx * sy / n) / std::sqrt(vx * vy));
+        const double sx1 = std::sqrt(std::max(0.0, vx / n)), sy1 = std::sqrt(std::max(0.0, vy / n));
+        const bool flatX = !(sx1 > quietX), flatY = !(sy1 > quietY);
+        if (flatX && flatY)
+            out.push_back(std::nan(""));
+        else if (flatX || flatY)
+            // One side pauses while the other clearly sounds (speech where the reference
+            // is silent): that disagrees. A faint sound against a pause says nothing.
+            out.push_back((flatX ? sy1 > kSoundingShare * spreadY : sx1 > kSoundingShare * spreadX) ? 0.0 : std::nan(""));
+        else
+            out.push_back((sxy - sx * sy / n) / std::sqrt(vx * vy));
     }
     return out;
 }

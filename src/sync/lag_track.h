@@ -82,8 +82,9 @@ std::vector<double> LocalAgreement(const TTrackSignal &ref, const TTrackSignal &
 // The same on the onset envelopes: Pearson correlation of windows of `length` s (read
 // between envelope values) every `step` s, the test's lag running linearly as above.
 // Unhurt where the waveforms no longer agree sample for sample (a tempo change that
-// keeps the pitch, a room), at the price of a coarser edge. A window where either
-// envelope is flat (a pause) gives NaN: it says nothing either way.
+// keeps the pitch, a room), at the price of a coarser edge. A window where both
+// envelopes are flat (a pause) gives NaN: it says nothing either way; one where one
+// pauses while the other clearly sounds gives 0.
 std::vector<double> EnvelopeLocalAgreement(const TTrackSignal &ref, const TTrackSignal &test, double lagFrom,
                                            double lagTo, double from, double to, double length, double step);
 

@@ -339,6 +339,44 @@ TEST_F(SyncCommands, SyncPutsATempoCorrectedDubWithACutInSync)
     EXPECT_NE(Output.find("every matched window lies within +-22.000 ms"), std::string::npos) << Output;
 }
 
+TEST_F(SyncCommands, OneSentenceSaidOverAndOverWithACutPlaysNoSpeechIntoAPause)
+{
+    // The same sentence six times in turn with pauses of different lengths; the dub lacks
+    // 2 s at 20 s, 300 ms late, 1000 ppm slow with the pitch kept, AC-3. Carried on past
+    // the cut, the earlier curve would play the next sentence into a pause of the
+    // reference: a match may not run through stretches where only one side sounds.
+    test::TTruthSpec spec;
+    spec.Name = "repeated sentence tempo cut";
+    spec.Seconds = 60;
+    spec.Seed = 5;
+    spec.SpeechOnly = true;
+    spec.Codec = "ac3";
+    spec.Bitrate = 192;
+    spec.Pieces = {{0, 0.3, 1, true}, {0, 20, 1.001, false, true}, {22, 38, 1.001, false, true}};
+    const std::string sentence = Dir.File("speech_en_0.wav");
+    ASSERT_EQ(test::RunCommand("espeak-ng -v en -s 165 -w " + ShellQuote(sentence) +
+                               " 'The harbour was quiet when the boat came in.'"),
+              0);
+    for (int k = 1; k < 6; ++k)
+        ASSERT_EQ(test::RunCommand("cp " + ShellQuote(sentence) + " " +
+                                   ShellQuote(Dir.File("speech_en_" + std::to_string(k) + ".wav"))),
+                  0);
+    ASSERT_TRUE(test::MakeTruthCase(spec, Dir.Path(), Truth));
+    const std::string film = Dir.File("film.mkv"), out = Dir.File("film.synced.mkv");
+    ASSERT_TRUE(test::Ffmpeg("-i " + ShellQuote(Truth.Video) + " -i " + ShellQuote(Truth.Reference) +
+                             " -map 0:v -map 1:a -c:v copy -c:a flac " + ShellQuote(film)));
+    Status = RunCli("sync " + ShellQuote(film) + " " + ShellQuote(Truth.Primary) + " -o " + ShellQuote(out) +
+                        " --yes --no-progress",
+                    &Output);
+    Project = out + ".tsp";
+    const test::TTruthScore s = test::ScoreProject(Truth, Project);
+    ASSERT_TRUE(s.Loaded) << Output;
+    EXPECT_EQ(Status, 0) << Output;
+    EXPECT_LT(s.WrongSeconds, 0.5) << Output;
+    EXPECT_EQ(s.MissedCuts, 0) << Output;
+    EXPECT_EQ(s.FalseCuts, 0) << Output;
+}
+
 TEST(SyncCommandLine, RefusesBadArguments)
 {
     std::string out;
