@@ -78,6 +78,33 @@ protected:
         for (int off : s.CutFramesOff)
             EXPECT_LE(off, cutFrames) << Output;
     }
+    // Speech alone (the same sentences in turn, pauses between them), the dub 300 ms late,
+    // 1000 ppm slow with the pitch kept (WSOLA), lacking 2 s at 20 s, encoded as AC-3.
+    static test::TTruthSpec SpeechTempoCut(const std::string &name)
+    {
+        test::TTruthSpec spec;
+        spec.Name = name;
+        spec.Seconds = 60;
+        spec.Seed = 5;
+        spec.SpeechOnly = true;
+        spec.Codec = "ac3";
+        spec.Bitrate = 192;
+        spec.Pieces = {{0, 0.3, 1, true}, {0, 20, 1.001, false, true}, {22, 38, 1.001, false, true}};
+        return spec;
+    }
+    // The film (the picture with the reference as its own sound) and the primary through
+    // `sync`; its exit status.
+    int SyncFilm()
+    {
+        const std::string film = Dir.File("film.mkv"), out = Dir.File("film.synced.mkv");
+        if (!test::Ffmpeg("-i " + ShellQuote(Truth.Video) + " -i " + ShellQuote(Truth.Reference) +
+                          " -map 0:v -map 1:a -c:v copy -c:a flac " + ShellQuote(film)))
+            return -1;
+        Project = out + ".tsp";
+        return Status = RunCli("sync " + ShellQuote(film) + " " + ShellQuote(Truth.Primary) + " -o " + ShellQuote(out) +
+                                   " --yes --no-progress",
+                               &Output);
+    }
     // Spline points in the marker list `suggest` printed.
     int SplinePoints() const
     {
@@ -300,29 +327,10 @@ TEST_F(SyncCommands, TempoCorrectedRecordedMusicIsFollowedInsteadOfNoMatch)
 
 TEST_F(SyncCommands, SyncPutsATempoCorrectedDubWithACutInSync)
 {
-    // Speech alone (the same sentences in turn, pauses between them), the dub 300 ms late,
-    // 1000 ppm slow with the pitch kept (WSOLA), lacking 2 s at 20 s, encoded as AC-3. No
-    // sample agrees with the original: the cut's edges must come from the onsets, and the
-    // two parts share one speed.
-    test::TTruthSpec spec;
-    spec.Name = "speech tempo cut";
-    spec.Seconds = 60;
-    spec.Seed = 5;
-    spec.SpeechOnly = true;
-    spec.Codec = "ac3";
-    spec.Bitrate = 192;
-    spec.Pieces = {{0, 0.3, 1, true}, {0, 20, 1.001, false, true}, {22, 38, 1.001, false, true}};
-    ASSERT_TRUE(test::MakeTruthCase(spec, Dir.Path(), Truth));
-    // The film: the picture with the speech as its own sound.
-    const std::string film = Dir.File("film.mkv"), out = Dir.File("film.synced.mkv");
-    ASSERT_TRUE(test::Ffmpeg("-i " + ShellQuote(Truth.Video) + " -i " + ShellQuote(Truth.Reference) +
-                             " -map 0:v -map 1:a -c:v copy -c:a flac " + ShellQuote(film)));
-    ASSERT_EQ(RunCli("sync " + ShellQuote(film) + " " + ShellQuote(Truth.Primary) + " -o " + ShellQuote(out) +
-                         " --yes --no-progress",
-                     &Output),
-              0)
-        << Output;
-    Project = out + ".tsp";
+    // The speech with its tempo change and cut: no sample agrees with the original, the
+    // cut's edges must come from the onsets, and the two parts share one speed.
+    ASSERT_TRUE(test::MakeTruthCase(SpeechTempoCut("speech tempo cut"), Dir.Path(), Truth));
+    ASSERT_EQ(SyncFilm(), 0) << Output;
     test::TTruthScore s = test::ScoreProject(Truth, Project);
     ASSERT_TRUE(s.Loaded);
     // Voiced speech stretched by WSOLA may be matched a pitch period (some 8 ms) off.
@@ -341,18 +349,10 @@ TEST_F(SyncCommands, SyncPutsATempoCorrectedDubWithACutInSync)
 
 TEST_F(SyncCommands, OneSentenceSaidOverAndOverWithACutPlaysNoSpeechIntoAPause)
 {
-    // The same sentence six times in turn with pauses of different lengths; the dub lacks
-    // 2 s at 20 s, 300 ms late, 1000 ppm slow with the pitch kept, AC-3. Carried on past
-    // the cut, the earlier curve would play the next sentence into a pause of the
-    // reference: a match may not run through stretches where only one side sounds.
-    test::TTruthSpec spec;
-    spec.Name = "repeated sentence tempo cut";
-    spec.Seconds = 60;
-    spec.Seed = 5;
-    spec.SpeechOnly = true;
-    spec.Codec = "ac3";
-    spec.Bitrate = 192;
-    spec.Pieces = {{0, 0.3, 1, true}, {0, 20, 1.001, false, true}, {22, 38, 1.001, false, true}};
+    // The speech with its tempo change and cut, but one sentence said six times in turn
+    // with pauses of different lengths. Carried on past the cut, the earlier curve would
+    // play the next sentence into a pause of the reference: a match may not run through
+    // stretches where only one side sounds.
     const std::string sentence = Dir.File("speech_en_0.wav");
     ASSERT_EQ(test::RunCommand("espeak-ng -v en -s 165 -w " + ShellQuote(sentence) +
                                " 'The harbour was quiet when the boat came in.'"),
@@ -361,14 +361,8 @@ TEST_F(SyncCommands, OneSentenceSaidOverAndOverWithACutPlaysNoSpeechIntoAPause)
         ASSERT_EQ(test::RunCommand("cp " + ShellQuote(sentence) + " " +
                                    ShellQuote(Dir.File("speech_en_" + std::to_string(k) + ".wav"))),
                   0);
-    ASSERT_TRUE(test::MakeTruthCase(spec, Dir.Path(), Truth));
-    const std::string film = Dir.File("film.mkv"), out = Dir.File("film.synced.mkv");
-    ASSERT_TRUE(test::Ffmpeg("-i " + ShellQuote(Truth.Video) + " -i " + ShellQuote(Truth.Reference) +
-                             " -map 0:v -map 1:a -c:v copy -c:a flac " + ShellQuote(film)));
-    Status = RunCli("sync " + ShellQuote(film) + " " + ShellQuote(Truth.Primary) + " -o " + ShellQuote(out) +
-                        " --yes --no-progress",
-                    &Output);
-    Project = out + ".tsp";
+    ASSERT_TRUE(test::MakeTruthCase(SpeechTempoCut("repeated sentence tempo cut"), Dir.Path(), Truth));
+    SyncFilm();
     const test::TTruthScore s = test::ScoreProject(Truth, Project);
     ASSERT_TRUE(s.Loaded) << Output;
     EXPECT_EQ(Status, 0) << Output;
