@@ -8,6 +8,7 @@
 // hyperrogue-music).
 //   usage: bench_sync [--seconds S] [--long] [--long-recorded] [--recorded] [--keep DIR]
 //                     [--only FAMILY]
+// With --keep, a 2-hour recorded pair already generated in DIR is used again.
 #include <chrono>
 #include <cmath>
 #include <ctime>
@@ -188,60 +189,26 @@ void StageTimes(const std::string &primary, const std::string &reference)
 // A 2-hour pair of recorded music: the Debian packages' tracks played in turn until two
 // hours are full (so whole tracks repeat), the primary with 3 s removed at 40 min and
 // 45 s at 80 min, then resampled 291.6 ppm fast; scored against that truth.
+bool GenerateLongRecorded(const std::string &dir, TTruthCase &truth);
+
 void RunLongRecorded(const std::string &dir)
 {
     RunCommand("mkdir -p " + ShellQuote(dir));
-    std::vector<std::string> wavs;
-    double total = 0;
-    for (const char *folder : {"/usr/share/hyperrogue/music/", "/usr/share/games/asc/music/"}) {
-        std::string list;
-        RunCommand("ls " + ShellQuote(folder) + " 2>/dev/null", &list);
-        size_t at = 0;
-        for (size_t nl; (nl = list.find('\n', at)) != std::string::npos; at = nl + 1) {
-            const std::string wav = dir + "/m" + std::to_string(wavs.size()) + ".wav";
-            if (RunCommand("ffmpeg -nostdin -v quiet -y -i " + ShellQuote(folder + list.substr(at, nl - at)) +
-                           " -vn -ac 2 -ar 48000 -c:a pcm_s16le " + ShellQuote(wav)) != 0)
-                continue;   // some of the packages' files do not decode
-            std::string d;
-            RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 " + ShellQuote(wav), &d);
-            total += std::atof(d.c_str());
-            wavs.push_back(wav);
-        }
-    }
-    if (total < 600) {
-        std::printf("\n2-hour recorded pair: needs asc-music and hyperrogue-music (apt-get install)\n");
-        return;
-    }
-    const double hours2 = 7200;
-    std::string concat;
-    for (double t = 0; t < hours2 + 60; t += total)
-        for (const std::string &w : wavs)
-            concat += "file " + ShellQuote(w) + "\n";
-    std::ofstream(dir + "/list.txt") << concat;
     TTruthCase truth;
-    truth.Spec.Name = "rec 2 hours";
-    truth.Spec.Seconds = hours2;
-    // The primary is played at 48014 Hz and resampled to 48000 (a sample rate is a whole
-    // number): 291.6 ppm fast.
+    // The truth's time map: the primary is played at 48014 Hz and resampled to 48000 (a
+    // sample rate is a whole number): 291.6 ppm fast.
     const double stretch = 48000.0 / 48014;
+    truth.Spec.Name = "rec 2 hours";
+    truth.Spec.Seconds = 7200;
     truth.Spec.Pieces = {{0, 2400, stretch}, {2403, 2397, stretch}, {4845, 2355, stretch}};
     truth.Reference = dir + "/reference.wav";
     truth.Primary = dir + "/primary.wav";
     truth.Video = dir + "/video.avi";
-    const std::string trim = "[0]atrim=end_sample=115200000[a];[0]atrim=start_sample=115344000:end_sample=230400000[b];"
-                             "[0]atrim=start_sample=232560000[c];[a][b][c]concat=n=3:v=0:a=1,"
-                             "asetrate=48014,aresample=48000:resampler=soxr:precision=28";
-    if (RunCommand("ffmpeg -nostdin -v error -y -f concat -safe 0 -i " + ShellQuote(dir + "/list.txt") +
-                   " -t 7200 -c:a pcm_s16le " + ShellQuote(truth.Reference)) != 0 ||
-        RunCommand("ffmpeg -nostdin -v error -y -i " + ShellQuote(truth.Reference) + " -filter_complex '" + trim +
-                   "' -c:a pcm_s16le " + ShellQuote(truth.Primary)) != 0 ||
-        RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i color=c=gray:s=64x48:r=25:d=7200 -c:v mpeg4 -q:v 31 " +
-                   ShellQuote(truth.Video)) != 0) {
-        std::printf("\n2-hour recorded pair: generation failed\n");
+    // A kept folder's pair is used again: generating it takes minutes.
+    const bool have = RunCommand("test -s " + ShellQuote(truth.Reference) + " && test -s " + ShellQuote(truth.Primary) +
+                                 " && test -s " + ShellQuote(truth.Video)) == 0;
+    if (!have && !GenerateLongRecorded(dir, truth))
         return;
-    }
-    for (const std::string &w : wavs)
-        RunCommand("rm -f " + ShellQuote(w));
     const std::string cli = CliProgram(), project = dir + "/long.tsp";
     RunCommand(cli + " project create " + ShellQuote(project) + " --video " + ShellQuote(truth.Video) + " --audio " +
                ShellQuote(truth.Primary) + " --double " + ShellQuote(truth.Reference) + " >/dev/null 2>&1");
@@ -262,6 +229,53 @@ void RunLongRecorded(const std::string &dir)
                 s.WrongSeconds, status == 0 && s.WrongSeconds > 1 ? "  SILENT WRONG RESULT" : "");
     StageTimes(truth.Primary, truth.Reference);
     std::fflush(stdout);
+}
+
+// Writes the pair and the video of the 2-hour recorded music case into `dir`.
+bool GenerateLongRecorded(const std::string &dir, TTruthCase &truth)
+{
+    std::vector<std::string> wavs;
+    double total = 0;
+    for (const char *folder : {"/usr/share/hyperrogue/music/", "/usr/share/games/asc/music/"}) {
+        std::string list;
+        RunCommand("ls " + ShellQuote(folder) + " 2>/dev/null", &list);
+        size_t at = 0;
+        for (size_t nl; (nl = list.find('\n', at)) != std::string::npos; at = nl + 1) {
+            const std::string wav = dir + "/m" + std::to_string(wavs.size()) + ".wav";
+            if (RunCommand("ffmpeg -nostdin -v quiet -y -i " + ShellQuote(folder + list.substr(at, nl - at)) +
+                           " -vn -ac 2 -ar 48000 -c:a pcm_s16le " + ShellQuote(wav)) != 0)
+                continue;   // some of the packages' files do not decode
+            std::string d;
+            RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 " + ShellQuote(wav), &d);
+            total += std::atof(d.c_str());
+            wavs.push_back(wav);
+        }
+    }
+    if (total < 600) {
+        std::printf("\n2-hour recorded pair: needs asc-music and hyperrogue-music (apt-get install)\n");
+        return false;
+    }
+    const double hours2 = 7200;
+    std::string concat;
+    for (double t = 0; t < hours2 + 60; t += total)
+        for (const std::string &w : wavs)
+            concat += "file " + ShellQuote(w) + "\n";
+    std::ofstream(dir + "/list.txt") << concat;
+    const std::string trim = "[0]atrim=end_sample=115200000[a];[0]atrim=start_sample=115344000:end_sample=230400000[b];"
+                             "[0]atrim=start_sample=232560000[c];[a][b][c]concat=n=3:v=0:a=1,"
+                             "asetrate=48014,aresample=48000:resampler=soxr:precision=28";
+    const bool made =
+        RunCommand("ffmpeg -nostdin -v error -y -f concat -safe 0 -i " + ShellQuote(dir + "/list.txt") +
+                   " -t 7200 -c:a pcm_s16le " + ShellQuote(truth.Reference)) == 0 &&
+        RunCommand("ffmpeg -nostdin -v error -y -i " + ShellQuote(truth.Reference) + " -filter_complex '" + trim +
+                   "' -c:a pcm_s16le " + ShellQuote(truth.Primary)) == 0 &&
+        RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i color=c=gray:s=64x48:r=25:d=7200 -c:v mpeg4 -q:v 31 " +
+                   ShellQuote(truth.Video)) == 0;
+    for (const std::string &w : wavs)
+        RunCommand("rm -f " + ShellQuote(w));
+    if (!made)
+        std::printf("\n2-hour recorded pair: generation failed\n");
+    return made;
 }
 
 // Recorded music from Debian packages (apt-get install asc-music hyperrogue-music): an

@@ -20,6 +20,10 @@ namespace {
 constexpr int kMaxIterations = 300;
 constexpr int kMaxSamples = 20000;    // frames examined per pass on long videos
 constexpr double kGapSeconds = 0.08;  // shorter gaps between matches are one jump
+constexpr long double kStoredStep = 0.0005L;   // half the thousandth of a frame a marker line holds
+constexpr double kJumpFrames = 2;     // a jump within this many frames of the gap ...
+constexpr double kJumpGapShare = 0.05;   // ... or this share of it is the gap the primary lacks
+constexpr double kEndSlack = 0.5;     // a match ending this close (s) to the reference's end runs to it
 
 int64_t ToMilli(long double frames)
 {
@@ -84,7 +88,7 @@ struct TPlacer {
         Placed[cut.Frame] = cut;
         StepsValid = false;
         // Within the thousandths the line holds anyway, the stored value is the jump.
-        if (std::fabs(static_cast<double>(frames - cut.Shift())) > 0.0005)
+        if (std::fabs(frames - cut.Shift()) > kStoredStep)
             Jumps[cut.Frame] = frames;
     }
     void Option(int32_t frame, bool primaryOff)
@@ -247,7 +251,7 @@ void PlaceJoin(TPlacer &p, const sync::TSyncSegment &a, const sync::TSyncSegment
     // points after it are placed against the rounded value and make up for it. One
     // that does not fit at all is left out, and the check of the stored curve says so.
     const bool fits = SetFittedShift(cut, jump * fps);
-    if (gap < kGapSeconds || std::fabs(jump + gap * (1 + a.Drift)) <= std::max(2 / fps, 0.05 * gap)) {
+    if (gap < kGapSeconds || std::fabs(jump + gap * (1 + a.Drift)) <= std::max(kJumpFrames / fps, kJumpGapShare * gap)) {
         // Contiguous: the primary skips its extra part; or the primary lacks the gap:
         // the backward cut lets the double track fill it in.
         cut.Frame = f1;
@@ -282,7 +286,7 @@ void PlaceCutsAndOptions(TPlacer &p)
     }
     for (size_t i = 1; i < segs.size(); ++i)
         PlaceJoin(p, segs[i - 1], segs[i], i);
-    if (p.FrameOf(segs.back().End) < p.Frames - 1 && segs.back().End < p.Map.ReferenceLength - 0.5) {
+    if (p.FrameOf(segs.back().End) < p.Frames - 1 && segs.back().End < p.Map.ReferenceLength - kEndSlack) {
         p.Option(p.FrameOf(segs.back().End), true);
         p.GapRow(segs.back().End, p.Frames / static_cast<double>(p.Fps), "no match: primary off");
     }

@@ -250,7 +250,8 @@ std::string SuggestProblem(const TSuggestRun &run)
 std::string SuggestSummary(const TSuggestRun &run)
 {
     const std::string head = "Primary against the " + run.What + ": speed " + Fixed(MeasuredSpeed(run.Map), 6) +
-                             ", confidence " + Fixed(run.Map.Confidence, 2);
+                             ", confidence " + Fixed(run.Map.Confidence, 2) +
+                             (run.Map.Inverted ? ", polarity inverted" : "");
     // The figure is that of the markers as stored, read back from their lines.
     if (!SuggestionUsable(run))
         return head + "\n" + SuggestProblem(run);
@@ -282,6 +283,7 @@ std::string SuggestJson(const TSuggestRun &run)
     const sync::TSyncMap &map = run.Map;
     std::ostringstream j;
     j << "{\n  \"matched\": " << (map.Matched ? "true" : "false") << ",\n  \"rate\": " << Fixed(map.Rate, 9)
+      << ",\n  \"inverted\": " << (map.Inverted ? "true" : "false")
       << ",\n  \"speed\": " << Fixed(MeasuredSpeed(map), 9)
       << ",\n  \"confidence\": " << Fixed(map.Confidence, 4) << ",\n  \"segments\": [";
     for (size_t i = 0; i < map.Segments.size(); ++i) {

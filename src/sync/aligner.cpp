@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <thread>
 
 #include "sync/coarse_search.h"
@@ -27,8 +28,14 @@ constexpr double kPhatClear = 8;          // phase peak over the spread of all l
                                           // measures a window by itself
 constexpr double kWaveformTrusted = 0.8;  // a result's window whose waveform agrees less is
                                           // measured by its onsets
-constexpr double kPhatAgree = 0.004;      // ... and its distance from the onsets' lag that refines them
+constexpr double kPhatAgree = 0.004;      // ... and its distance from its neighbours' lags that confirms
+                                          // a window the phase alone matched
+constexpr double kPhatNearOnsets = 1 / kEnvelopeRate;   // a clear phase peak refines the onsets'
+                                          // lag within one envelope step (a room's reverberation
+                                          // draws the onsets late by a few ms)
 constexpr double kClearStretchZ = 8;      // mean envelope peak height of a stretch matched by its onsets
+constexpr double kLongStretchZ = 6;       // ... or, lower, of a stretch of at least
+constexpr size_t kLongStretchWindows = 40;   // this many windows (a minute; tempo-corrected music)
 constexpr double kSmoothLags = 0.01;      // ... whose lags lie this close (s, median) to the line
                                           // through their neighbours
 constexpr size_t kConfirmReach = 3;       // windows on each side whose lags a weak window may take
@@ -38,6 +45,28 @@ constexpr double kConfirmEnvelope = 0.7;  // ... or onset agreement that does, s
 constexpr double kConfirmEnvelopeSearch = 0.02;   // ... +- this
 constexpr double kEdgeWindow = 0.06;     // short windows that place a cut
 constexpr double kEdgeStep = 0.005;
+constexpr size_t kEdgeProbe = 20;        // short windows on the matched side that tell its level (0.1 s)
+constexpr double kEdgeLevelShare = 0.5;  // an edge lies where the agreement falls below this share
+constexpr double kEdgeLevelFloor = 0.2;  // ... of that level, and never below this
+constexpr double kEdgeBelowSeconds = 0.04;   // agreement below the level this long in a row ends a match
+constexpr size_t kOnsetLevelPart = 3;    // on the onsets the matched side's level comes from this
+                                         // part of the stretch (they are noisier)
+constexpr double kNeitherOnsets = 0.15;  // "neither agrees" between two lags counts this share of
+constexpr double kNeitherWaveform = 0.25;   // the two sides' summed levels (chance onsets agree more)
+constexpr double kSlopeTries[] = {0.0, -0.003, -0.002, -0.001, -0.0005, 0.0005, 0.001, 0.002, 0.003};
+                                         // slope corrections tried on a weak window (drift missed)
+constexpr double kCentredSamples = 2;    // the peak measured again +- this many samples around itself
+constexpr double kCentredLoss = 1e-3;    // ... and kept unless its score drops by more than this
+constexpr double kLowCurveTolerance = 3e-4;   // the smooth curve through the 1 kHz lags (a third of
+                                              // a 1 kHz sample)
+constexpr double kFineCurveScore = 0.5;  // windows agreeing this well shape the finer curve
+constexpr double kUsualScoreShare = 0.75;   // a window below this share of its run's median score
+                                            // (straddling an edge, masked) stays out of the fit
+constexpr double kFullConfidenceZ = 12;  // onset peak height that alone gives full confidence
+constexpr double kConfidentZ = 8;        // mean onset peak height below which confidence shrinks
+constexpr double kMinMatchedShare = 0.1; // the matched stretches must cover this share of the reference
+constexpr double kMinMapConfidence = 0.05;   // ... at a mean confidence above this
+constexpr double kLeastLagVariance = 1e-12;  // s^2: an exact copy's lags agree to far less
 constexpr double kOnsetEdgeWindow = 0.3;   // ... on the onsets, where the waveforms agree poorly
 constexpr double kOnsetEdgeStep = 0.01;
 constexpr double kWaveformEdges = 0.8;     // median full-rate score of a run below which its
@@ -46,6 +75,24 @@ constexpr double kWaveformLocal = 0.6;     // ... or whose short windows agree l
 constexpr double kShareSlopeZ = 3;         // slopes this many standard errors apart stay apart
 constexpr double kSmearedBend = 2.5;       // ... and its curve bends only this many spreads
                                            // of its lags away from a straight line
+constexpr double kSameLineLeast = 0.0005;   // offsets this close (s) where one segment meets the next
+                                           // are one line carried on ...
+constexpr double kSameLineSpreads = 4;     // ... or this many spreads of the noisier fit ...
+constexpr double kSameLineMost = 0.005;    // ... but never wider than this
+constexpr double kSameLineMostSmeared = 0.02;   // ... or this where the waveforms agree poorly (lags
+                                                // measured on the onsets scatter by milliseconds)
+constexpr double kExcursionBeats = 2;      // a segment off the line of both neighbours stays when
+                                           // its own agreement is this many times the line's ...
+constexpr double kExcursionMargin = 0.2;   // ... and this much higher
+constexpr double kJoinShare = 0.5;         // share of the neighbours' agreement at which the
+                                           // stretch between two segments on one line joins them
+constexpr double kJoinProbe = 3.0;         // seconds of each neighbour that tell its own agreement
+constexpr size_t kPolarityWindows = 48;     // windows that vote on the test's polarity
+constexpr double kPolarityLength = 3.0;     // ... each this long (s)
+constexpr double kPolarityOnsetZ = 6;       // envelope peak height of a window that votes ...
+constexpr double kPolarityClear = 5;        // ... with a phase peak or trough this high
+constexpr size_t kPolarityVotes = 5;        // votes for inverted needed at least ...
+constexpr double kPolarityMajority = 0.75;  // ... and this share of all votes
 constexpr double kRefineSearch = 0.006;  // full-rate search around the smooth lag curve
 constexpr double kNarrowSearch = 0.0015; // ... tried first
 constexpr double kGoodScore = 0.85;      // no slope scan above this
@@ -118,14 +165,15 @@ double FindEdge(const TTrackSignal &ref, const TTrackSignal &test, const TLag &l
     std::vector<double> a = EdgeAgreement(ref, test, lagAt, from, to, onsets, window, step);
     if (a.empty())
         return forward ? to : from;
-    const size_t probe = std::min<size_t>(a.size(), 20);
+    const size_t probe = std::min<size_t>(a.size(), kEdgeProbe);
     if (!onsets && (forward ? ValidMedian(a, 0, probe, 0) : ValidMedian(a, a.size() - probe, a.size(), 0)) <
                        kWaveformLocal)
         return FindEdge(ref, test, lagAt, from, to, forward, true);
     if (onsets) {
-        const size_t third = std::max<size_t>(1, a.size() / 3);
-        const double level = std::max(0.2, 0.5 * (forward ? ValidMedian(a, 0, third, 0) :
-                                                            ValidMedian(a, a.size() - third, a.size(), 0)));
+        const size_t part = std::max<size_t>(1, a.size() / kOnsetLevelPart);
+        const double level =
+            std::max(kEdgeLevelFloor, kEdgeLevelShare * (forward ? ValidMedian(a, 0, part, 0) :
+                                                                   ValidMedian(a, a.size() - part, a.size(), 0)));
         // Windows 0 .. k-1 agree (forward) or k .. n-1 do (backward).
         double sum = 0, best = 0;
         size_t bestK = forward ? 0 : a.size();
@@ -143,9 +191,9 @@ double FindEdge(const TTrackSignal &ref, const TTrackSignal &test, const TLag &l
     }
     std::vector<double> side(forward ? a.begin() : a.end() - static_cast<long>(probe),
                              forward ? a.begin() + static_cast<long>(probe) : a.end());
-    double level = std::max(0.2, 0.5 * Median(side));
-    // Walk from the matched side until 40 ms in a row fall below the level.
-    const size_t run = static_cast<size_t>(0.04 / kEdgeStep);
+    double level = std::max(kEdgeLevelFloor, kEdgeLevelShare * Median(side));
+    // Walk from the matched side until kEdgeBelowSeconds in a row fall below the level.
+    const size_t run = static_cast<size_t>(kEdgeBelowSeconds / kEdgeStep);
     size_t below = 0;
     for (size_t k = 0; k < a.size(); ++k) {
         size_t i = forward ? k : a.size() - 1 - k;
@@ -179,7 +227,7 @@ void JointEdges(const TTrackSignal &ref, const TTrackSignal &test, const TLagA &
     const size_t n = std::min(a.size(), b.size());
     if (n < 8)
         return;
-    const size_t probe = onsets ? n / 4 : std::min<size_t>(n / 4, 20);
+    const size_t probe = onsets ? n / 4 : std::min<size_t>(n / 4, kEdgeProbe);
     double levelA = ValidMedian(a, 0, probe, 0), levelB = ValidMedian(b, n - probe, n, 0);
     if (!onsets && std::min(levelA, levelB) < kWaveformLocal) {
         JointEdges(ref, test, lagA, lagB, from, to, true, end, start);
@@ -187,7 +235,7 @@ void JointEdges(const TTrackSignal &ref, const TTrackSignal &test, const TLagA &
     }
     // Chance agreement of the onsets at a wrong lag is often well above zero, and a true
     // one often weak: "neither" stands lower there.
-    const double none = (onsets ? 0.15 : 0.25) * (levelA + levelB);
+    const double none = (onsets ? kNeitherOnsets : kNeitherWaveform) * (levelA + levelB);
     std::vector<double> pa(n + 1, 0.0), pb(n + 1, 0.0);
     for (size_t i = 0; i < n; ++i) {
         pa[i + 1] = pa[i] + (std::isnan(a[i]) ? none : a[i]);
@@ -228,7 +276,7 @@ bool MeasureAlong(const TTrackSignal &ref, const TTrackSignal &test, const std::
         found = RefineLag(ref, test, start, len, lag, slope, kRefineSearch, best);
     if (!found || best.Score < kGoodScore) {
         TLagCandidate c;
-        for (double ds : {0.0, -0.003, -0.002, -0.001, -0.0005, 0.0005, 0.001, 0.002, 0.003}) {
+        for (double ds : kSlopeTries) {
             if (RefineLag(ref, test, start, len, lag, slope + ds, 2 * kRefineSearch, c) &&
                 (!found || c.Score > best.Score))
                 best = c, found = true;
@@ -237,8 +285,8 @@ bool MeasureAlong(const TTrackSignal &ref, const TTrackSignal &test, const std::
     // Measured again centred on the peak: the parabola through the top three values is
     // least biased when the peak sits on a sample.
     TLagCandidate centred;
-    if (found && RefineLag(ref, test, start, len, best.Lag, slope, 2.0 / ref.Full.Rate, centred) &&
-        centred.Score >= best.Score - 1e-3)
+    if (found && RefineLag(ref, test, start, len, best.Lag, slope, kCentredSamples / ref.Full.Rate, centred) &&
+        centred.Score >= best.Score - kCentredLoss)
         best = centred;
     return found;
 }
@@ -269,7 +317,7 @@ void RefineRun(const TTrackSignal &ref, const TTrackSignal &test, const std::vec
         ts.push_back(starts[w] + 0.5 * len);
         lows.push_back(cands[w][static_cast<size_t>(path[w])].LowLag);
     }
-    const TFitResult smooth = FitPiecewise(ts, lows, 3e-4);
+    const TFitResult smooth = FitPiecewise(ts, lows, kLowCurveTolerance);
     std::vector<TLagCandidate> best(ts.size());
     std::vector<char> found(ts.size(), 0);
     OnTwoThreads(ts.size(), [&](size_t k) {
@@ -278,9 +326,9 @@ void RefineRun(const TTrackSignal &ref, const TTrackSignal &test, const std::vec
     std::vector<double> lags(ts.size());
     std::vector<bool> use(ts.size());
     for (size_t k = 0; k < ts.size(); ++k)
-        lags[k] = found[k] ? best[k].Lag : lows[k], use[k] = found[k] && best[k].Score >= 0.5;
+        lags[k] = found[k] ? best[k].Lag : lows[k], use[k] = found[k] && best[k].Score >= kFineCurveScore;
     if (ts.size() >= 3) {
-        const TFitResult fine = FitPiecewise(ts, lags, 2e-5, use);
+        const TFitResult fine = FitPiecewise(ts, lags, kFitToleranceSeconds, use);
         OnTwoThreads(ts.size(), [&](size_t k) {
             TLagCandidate again;
             if ((!found[k] || best[k].Score < kRetryScore) &&
@@ -307,6 +355,29 @@ void RefineRun(const TTrackSignal &ref, const TTrackSignal &test, const std::vec
             win.Score = best[k].Score;
         }
     }
+}
+
+// Whether the test sounds with inverted polarity against the reference: at the lags the
+// onsets find (they know no sign) in windows spread over the reference, the phase
+// transform's deepest trough stands out more than its highest peak in most windows that
+// show either clearly. The waveform measures then read the test flipped.
+bool InvertedPolarity(const TTrackSignal &ref, const TTrackSignal &test, const std::vector<double> &centres,
+                      double search)
+{
+    const double length = ref.Seconds();
+    const size_t count = std::min<size_t>(kPolarityWindows, static_cast<size_t>(length / kPolarityLength));
+    size_t inverted = 0, upright = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const double start = (length - kPolarityLength) * (static_cast<double>(i) + 0.5) / static_cast<double>(count);
+        const std::vector<TLagCandidate> c = WindowLags(ref, test, start, kPolarityLength, centres, search, 1);
+        double positive = 0, negative = 0;
+        if (c.empty() || c[0].Z < kPolarityOnsetZ ||
+            !PhatPolarity(ref, test, start, kPolarityLength, c[0].EnvLag, kPhatSearch, positive, negative) ||
+            std::max(positive, negative) < kPolarityClear)
+            continue;
+        ++(negative > positive ? inverted : upright);
+    }
+    return inverted >= kPolarityVotes && inverted > kPolarityMajority * static_cast<double>(inverted + upright);
 }
 
 // The lag track of one alignment: candidates per window and the chosen path.
@@ -401,7 +472,7 @@ TSyncSegment FitRun(const TTrackSignal &ref, const TTrackSignal &test, const TTr
     const double usual = Median(runScores);
     std::vector<bool> use(ts.size());
     for (size_t k = 0; k < ts.size(); ++k)
-        use[k] = runScores[k] >= 0.75 * usual;
+        use[k] = runScores[k] >= kUsualScoreShare * usual;
     // The lags of a stretch whose waveforms agree poorly scatter by milliseconds, alike in
     // overlapping windows: a bend of its curve must stand out of the scatter around a
     // straight line, or the curve follows the scatter with a knot in every few windows.
@@ -448,10 +519,11 @@ TSyncSegment FitRun(const TTrackSignal &ref, const TTrackSignal &test, const TTr
     for (size_t k = 1; k + 1 < ys.size(); ++k)
         bends.push_back(std::fabs(ys[k] - 0.5 * (ys[k - 1] + ys[k + 1])));
     double basis = Median(scores);
-    if (basis < kPhatBelow && z >= kClearStretchZ && bends.size() >= 2 && Median(bends) <= kSmoothLags)
-        basis = std::min(1.0, z / 12);
+    const bool clear = z >= kClearStretchZ || (z >= kLongStretchZ && ts.size() >= kLongStretchWindows);
+    if (basis < kPhatBelow && clear && bends.size() >= 2 && Median(bends) <= kSmoothLags)
+        basis = std::min(1.0, z / kFullConfidenceZ);
     seg.Confidence = std::clamp(basis, 0.0, 1.0) * static_cast<double>(scores.size()) /
-                     static_cast<double>(ts.size()) * std::min(1.0, z / 8);
+                     static_cast<double>(ts.size()) * std::min(1.0, z / kConfidentZ);
     return seg;
 }
 
@@ -504,11 +576,150 @@ void JoinNeighbours(const TTrackSignal &ref, const TTrackSignal &test, const TTr
     }
 }
 
+// The median agreement over [from, to) at a lag curve (NaN when every window says
+// nothing: a pause), and whether it was measured on the onsets.
+template <typename TLag>
+double SpanAgreement(const TTrackSignal &ref, const TTrackSignal &test, const TLag &lagAt, double from, double to,
+                     bool onsets)
+{
+    double window = 0, step = 0;
+    from = std::max(0.0, from);
+    to = std::min(ref.Seconds(), to);
+    if (to - from < (onsets ? kOnsetEdgeWindow : kEdgeWindow))
+        return std::nan("");
+    return ValidMedian(EdgeAgreement(ref, test, lagAt, from, to, onsets, window, step), 0, SIZE_MAX, std::nan(""));
+}
+
+// The offset of segment `s` where `other` begins, carried on straight from its own
+// curve, lies within the scatter of both fits: the two follow one line.
+bool OnOneLine(const TSyncSegment &s, const TSyncSegment &other)
+{
+    const double most = s.Smeared || other.Smeared ? kSameLineMostSmeared : kSameLineMost;
+    const double tolerance =
+        std::min(most, std::max(kSameLineLeast, kSameLineSpreads * std::max(s.Residual, other.Residual)));
+    return std::fabs(KnotValueAt(s.Knots, other.Start) - SegmentOffsetAt(other, other.Start)) <= tolerance &&
+           std::fabs(KnotValueAt(other.Knots, s.End) - SegmentOffsetAt(s, s.End)) <= tolerance;
+}
+
+// Segments a and b (a before b) that follow one line become one segment: its curve is
+// fitted again on the inlier windows of both, its edges are a's start and b's end.
+void MergeSegments(TSyncMap &map, size_t a, size_t b, const TSyncOptions &options)
+{
+    TSyncSegment &first = map.Segments[a];
+    const TSyncSegment &second = map.Segments[b];
+    std::vector<double> ts, ys;
+    std::vector<bool> use;
+    for (TSyncWindow &w : map.Windows) {
+        if (w.Segment == static_cast<int32_t>(b))
+            w.Segment = static_cast<int32_t>(a);
+        else if (w.Segment > static_cast<int32_t>(a) && w.Segment < static_cast<int32_t>(b))
+            w = TSyncWindow{w.Start, w.Length};   // the segments between are dropped
+        if (w.Segment == static_cast<int32_t>(a)) {
+            ts.push_back(w.Start + 0.5 * w.Length);
+            ys.push_back(w.Offset);
+            use.push_back(w.Inlier);
+        }
+    }
+    const double lengthA = first.End - first.Start, lengthB = second.End - second.Start;
+    first.Confidence = (first.Confidence * lengthA + second.Confidence * lengthB) / std::max(1e-9, lengthA + lengthB);
+    first.Smeared = first.Smeared || second.Smeared;
+    first.End = second.End;
+    if (ts.size() >= 2) {
+        double tolerance = options.ToleranceSeconds;
+        if (first.Smeared)
+            tolerance = std::max(tolerance, kSmearedBend * FitPiecewise(ts, ys, tolerance, use, 2).Noise);
+        const TFitResult fit = FitPiecewise(ts, ys, tolerance, use);
+        first.Knots = fit.Knots;
+        first.Residual = fit.Noise;
+    } else {
+        first.Knots.insert(first.Knots.end(), second.Knots.begin(), second.Knots.end());
+    }
+    first.Knots.front() = {first.Start, KnotValueAt(first.Knots, first.Start)};
+    first.Knots.back() = {first.End, KnotValueAt(first.Knots, first.End)};
+    first.Drift = (first.Knots.back().Offset - first.Knots.front().Offset) / std::max(1e-9, first.End - first.Start);
+    map.Segments.erase(map.Segments.begin() + static_cast<long>(a) + 1, map.Segments.begin() + static_cast<long>(b) + 1);
+    const int32_t removed = static_cast<int32_t>(b - a);
+    for (TSyncWindow &w : map.Windows)
+        if (w.Segment > static_cast<int32_t>(b))
+            w.Segment -= removed;
+}
+
+// A jump needs evidence that beats continuity. Where the segments on both sides of
+// another follow one line, the one between (a short excursion to a repeated phrase)
+// stays only when its own lag agrees clearly better over its stretch than the line
+// does. Neighbours on one line with a stretch between them are one segment when the
+// stretch agrees at the line or says nothing (a pause); a stretch where both sound and
+// disagree (other material in the primary) stays without a match.
+void JoinContinuous(const TTrackSignal &ref, const TTrackSignal &test, const TTrack &track,
+                    const TSyncOptions &options, TSyncMap &map)
+{
+    auto lagOf = [&](const TSyncSegment &s) { return [&track, &s](double t) { return track.LagOf(s.Knots, t); }; };
+    for (size_t i = 1; i + 1 < map.Segments.size();) {
+        const TSyncSegment &a = map.Segments[i - 1], &b = map.Segments[i], &c = map.Segments[i + 1];
+        if (OnOneLine(a, c) && !OnOneLine(a, b)) {
+            const bool onsets = a.Smeared || b.Smeared || c.Smeared;
+            const double own = SpanAgreement(ref, test, lagOf(b), b.Start, b.End, onsets);
+            const double line = SpanAgreement(ref, test, lagOf(a), b.Start, b.End, onsets);
+            const bool beats = !std::isnan(own) && own >= kExcursionBeats * (std::isnan(line) ? 0.0 : line) &&
+                               own - (std::isnan(line) ? 0.0 : line) >= kExcursionMargin;
+            if (!beats) {
+                for (TSyncWindow &w : map.Windows)
+                    if (w.Segment == static_cast<int32_t>(i))
+                        w = TSyncWindow{w.Start, w.Length};
+                map.Segments.erase(map.Segments.begin() + static_cast<long>(i));
+                for (TSyncWindow &w : map.Windows)
+                    if (w.Segment > static_cast<int32_t>(i))
+                        --w.Segment;
+                i = std::max<size_t>(1, i - 1);
+                continue;
+            }
+        }
+        ++i;
+    }
+    for (size_t i = 1; i < map.Segments.size();) {
+        const TSyncSegment &a = map.Segments[i - 1], &b = map.Segments[i];
+        bool join = OnOneLine(a, b);
+        if (join && b.Start - a.End >= kEdgeWindow) {
+            // The stretch between: its agreement at the line against the segments' own
+            // beside it.
+            const bool onsets = a.Smeared || b.Smeared;
+            const double probe = std::min(kJoinProbe, std::min(a.End - a.Start, b.End - b.Start));
+            const double between = SpanAgreement(ref, test, lagOf(a), a.End, b.Start, onsets);
+            const double before = SpanAgreement(ref, test, lagOf(a), a.End - probe, a.End, onsets);
+            const double after = SpanAgreement(ref, test, lagOf(b), b.Start, b.Start + probe, onsets);
+            double level = std::isnan(before) ? after : std::isnan(after) ? before : std::min(before, after);
+            // Silence on the waveform reads as no agreement: the onsets tell a pause.
+            const bool pause = std::isnan(between) ||
+                               (!onsets && std::isnan(SpanAgreement(ref, test, lagOf(a), a.End, b.Start, true)));
+            join = pause || std::isnan(level) || between >= kJoinShare * level;
+        }
+        if (join)
+            MergeSegments(map, i - 1, i, options);
+        else
+            ++i;
+    }
+}
+
 // The map's confidence (weighted by the segments' lengths) and whether it matched.
+void Summarise(const TSyncOptions &options, TSyncMap &map)
+{
+    double weight = 0;
+    map.Confidence = 0;
+    for (const TSyncSegment &s : map.Segments) {
+        map.Confidence += s.Confidence * (s.End - s.Start);
+        weight += s.End - s.Start;
+    }
+    map.Confidence = weight > 0 ? map.Confidence / weight : 0;
+    map.Matched = weight >= std::max(options.MinOverlapSeconds, kMinMatchedShare * map.ReferenceLength) &&
+                  map.Confidence > kMinMapConfidence;
+    if (!map.Matched)
+        map.Segments.clear();
+}
+
 // Segments that the edge search left shorter than kMinSegment, or that hardly match,
 // are dropped: their stretch has no match (the double track fills in) rather than a
 // guess.
-void Conclude(const TSyncOptions &options, TSyncMap &map)
+void DropWeak(TSyncMap &map)
 {
     std::vector<TSyncSegment> kept;
     std::vector<int32_t> index(map.Segments.size(), -1);
@@ -525,15 +736,6 @@ void Conclude(const TSyncOptions &options, TSyncMap &map)
             w.Segment = index[static_cast<size_t>(w.Segment)];
             w.Matched = w.Segment >= 0;
         }
-    double weight = 0;
-    for (const TSyncSegment &s : map.Segments) {
-        map.Confidence += s.Confidence * (s.End - s.Start);
-        weight += s.End - s.Start;
-    }
-    map.Confidence = weight > 0 ? map.Confidence / weight : 0;
-    map.Matched = weight >= std::max(options.MinOverlapSeconds, 0.1 * map.ReferenceLength) && map.Confidence > 0.05;
-    if (!map.Matched)
-        map.Segments.clear();
 }
 
 // Neighbouring straight segments whose slopes differ by no more than their lags'
@@ -566,8 +768,7 @@ void ShareSlopes(TSyncMap &map)
             const double r = ys[k] - l.Y - l.Slope() * (ts[k] - l.T);
             sq += r * r;
         }
-        // At least the spread of a few samples: an exact copy's lags agree to far less.
-        l.Var = std::max(sq / (l.N - 2), 1e-12);
+        l.Var = std::max(sq / (l.N - 2), kLeastLagVariance);
     }
     auto usable = [&](size_t i) { return lines[i].Weight() > 0; };
     for (size_t first = 0; first < lines.size();) {
@@ -628,6 +829,12 @@ bool AlignSignals(TSyncSignal reference, TSyncSignal primary, const TSyncOptions
     primary = TSyncSignal{};
     if (!PrepareTrackSignal(test) || !report(0.35))
         return false;
+    std::vector<double> centres;
+    for (double b : coarse.Offsets)
+        centres.push_back(b / coarse.Rate);
+    map.Inverted = InvertedPolarity(ref, test, centres, kSearch);
+    if (map.Inverted)
+        InvertPolarity(test);
     TTrack track;
     if (!TrackWindows(ref, test, coarse, options, report, track) || !report(0.9))
         return false;
@@ -636,7 +843,9 @@ bool AlignSignals(TSyncSignal reference, TSyncSignal primary, const TSyncOptions
         map.Segments.push_back(FitRun(ref, test, track, i, options, map));
     KeepOrder(track, track.Len + track.Hop, map);
     JoinNeighbours(ref, test, track, map);
-    Conclude(options, map);
+    DropWeak(map);
+    JoinContinuous(ref, test, track, options, map);
+    Summarise(options, map);
     ShareSlopes(map);
     return report(1.0);
 }
@@ -651,6 +860,8 @@ std::vector<TSyncWindow> MeasureOffsets(TSyncSignal reference, TSyncSignal test,
     other.Full = std::move(test);
     if (!PrepareTrackSignal(ref) || !PrepareTrackSignal(other))
         return out;
+    if (InvertedPolarity(ref, other, {0.0}, search))
+        InvertPolarity(other);
     for (double s = 0; s + window <= ref.Seconds() + 1e-9; s += hop) {
         TSyncWindow w;
         w.Start = s;
@@ -673,7 +884,14 @@ std::vector<TSyncWindow> MeasureOffsets(TSyncSignal reference, TSyncSignal test,
         const bool phat = (!w.Matched || w.Score < kWaveformTrusted) &&
                           PhatLag(ref, other, s, window, 0, 0, search, p) && p.Z >= kPhatClear;
         if (w.Matched && w.Score < kWaveformTrusted) {
-            w.Offset = phat && std::fabs(p.Lag - c[0].EnvLag) <= kPhatAgree ? p.Lag : c[0].EnvLag;
+            const bool agrees = phat && std::fabs(p.Lag - c[0].EnvLag) <= kPhatNearOnsets;
+            w.Offset = agrees ? p.Lag : c[0].EnvLag;
+            // A phase peak too low among the lags of the whole search may still stand
+            // clear among those next to the onsets' lag.
+            TLagCandidate near;
+            if (!agrees && PhatLag(ref, other, s, window, c[0].EnvLag, 0, kPhatSearch, near) && near.Z >= kPhatClear &&
+                std::fabs(near.Lag - c[0].EnvLag) <= kPhatNearOnsets)
+                w.Offset = near.Lag;
         } else if (!w.Matched && phat) {
             phatOnly.push_back(out.size());
             w.Matched = true;

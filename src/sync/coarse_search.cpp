@@ -35,6 +35,14 @@ constexpr double kLineTolerance = 1.5;  // coarse samples a chunk's lag may lie 
 constexpr double kMaxSlope = 0.005;     // the rate scan is not off by more than this
 constexpr double kSlopeApplied = 2e-5;  // smaller corrections are left to the lag track
 constexpr double kKeepScore = 0.8;      // the corrected rate must keep this share of the peaks' score
+constexpr double kQuietShare = 0.1;     // a quiet stretch's level counts as at least this share of
+                                        // the whole envelope's (no noise blown up to full scale)
+constexpr double kSameOffset = 0.1;     // candidate offsets closer than this (s) are one
+constexpr double kNamedPreference = 1.02;   // another named rate must score this many times rate 1
+constexpr double kGridPreference = 1.05;    // a grid rate this many times the named rate's score
+constexpr double kFinePreference = 1.01;    // a rate of the fine grid this many times the best one's
+constexpr double kChunkZCap = 40;       // one chunk's peak counts at most this high in a rate's score
+constexpr double kSlopeSpanShare = 0.3; // the chunks on the common line span this share of the reference
 
 // Envelope summed over blocks, its slow level removed, scaled to unit spread.
 std::vector<float> Prepare(const std::vector<float> &env, int factor)
@@ -69,7 +77,7 @@ std::vector<float> Prepare(const std::vector<float> &env, int factor)
     for (size_t i = 0; i < hp.size(); ++i) {
         const size_t a = i >= reach ? i - reach : 0, b = std::min(hp.size(), i + reach + 1);
         const double local = std::sqrt((energy[b] - energy[a]) / static_cast<double>(b - a));
-        const double level = std::max(local, 0.1 * overall);
+        const double level = std::max(local, kQuietShare * overall);
         out2[i] = level > 0 ? static_cast<float>(std::clamp(hp[i] / level, -kBound, kBound)) : 0.0f;
     }
     return out2;
@@ -189,7 +197,7 @@ std::vector<double> DistinctOffsets(const std::vector<std::vector<TPeak>> &peaks
         double b = rate * q.Lag / envRate;
         bool near = false;
         for (double o : offsets)
-            near = near || std::fabs(o - b) < 0.1;
+            near = near || std::fabs(o - b) < kSameOffset;
         if (!near && offsets.size() < kMaxOffsets)
             offsets.push_back(b);
     }
@@ -210,7 +218,7 @@ double ChooseRate(const TScoreAll &scoreAll, double maxDrift)
     std::vector<double> scores = scoreAll(named);
     double best = scores[0], bestRate = 1;
     for (size_t i = 1; i < named.size(); ++i)
-        if (scores[i] > best * (bestRate == 1.0 ? 1.02 : 1.0))
+        if (scores[i] > best * (bestRate == 1.0 ? kNamedPreference : 1.0))
             best = scores[i], bestRate = named[i];
     std::vector<double> grid;
     for (double r = 1 - maxDrift; r <= 1 + maxDrift + 1e-12; r += kGridStep)
@@ -218,14 +226,14 @@ double ChooseRate(const TScoreAll &scoreAll, double maxDrift)
     scores = scoreAll(grid);
     for (size_t i = 0; i < grid.size(); ++i)
         // A named rate keeps its place unless the grid is clearly better.
-        if (scores[i] > best * 1.05)
+        if (scores[i] > best * kGridPreference)
             best = scores[i], bestRate = grid[i];
     std::vector<double> fine;
     for (double r = bestRate - kGridStep; r <= bestRate + kGridStep + 1e-12; r += kFineStep)
         fine.push_back(r);
     scores = scoreAll(fine);
     for (size_t i = 0; i < fine.size(); ++i)
-        if (scores[i] > best * 1.01)
+        if (scores[i] > best * kFinePreference)
             best = scores[i], bestRate = fine[i];
     return bestRate;
 }
@@ -339,7 +347,7 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
             std::vector<TPeak> p = Peaks(values, at0, warped.size(), peaks ? 3 : 1, decimate);
             for (TPeak &q : p)
                 q.Lag -= static_cast<double>(c.Start);
-            total += p.empty() ? 0 : std::min(p[0].Z, 40.0);
+            total += p.empty() ? 0 : std::min(p[0].Z, kChunkZCap);
             if (peaks)
                 peaks->push_back(p);
         }
@@ -400,7 +408,8 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
     // of them agree on: its slope is what the chosen rate is off by (a cut moves the
     // lags of the chunks after it, not their slope).
     double slope = 0;
-    if (CommonSlope(points, 0.3 * static_cast<double>(ref.size()), slope) && std::fabs(slope) >= kSlopeApplied) {
+    if (CommonSlope(points, kSlopeSpanShare * static_cast<double>(ref.size()), slope) &&
+        std::fabs(slope) >= kSlopeApplied) {
         const double scoreChosen = result.Score;
         const std::vector<std::vector<TPeak>> peaksChosen = peaks;
         bestRate = chosen * (1 + slope);

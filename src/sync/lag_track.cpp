@@ -18,6 +18,11 @@ namespace tessaly::sync {
 namespace {
 
 constexpr long kFullReach = 6;   // full-rate samples searched around a 1 kHz lag
+constexpr double kQuietShare = 0.1;     // an envelope window whose spread is below this share of
+                                       // the stretch's is a pause ...
+constexpr double kSoundingShare = 1.0; // ... and one above this share clearly sounds
+constexpr double kPhatLowHz = 100;    // the phase transform's band: below, hum and rumble;
+constexpr double kPhatHighHz = 3800;  // above, the analysis rate's anti-alias slope
 
 template <typename T>
 double At(const std::vector<T> &x, long i)
@@ -388,16 +393,19 @@ bool RefineLag(const TTrackSignal &ref, const TTrackSignal &test, double start, 
     return true;
 }
 
-bool PhatLag(const TTrackSignal &ref, const TTrackSignal &test, double start, double length, double lag,
-             double slope, double search, TLagCandidate &out)
+namespace {
+
+// The phase-transform correlation of reference window [a, a + n) samples with the test
+// read along `slope` around `lag` (s), +- margin samples: c[k] lines the window up with
+// lag + (k - margin) samples. Empty when the window leaves the signals.
+std::vector<float> PhatScan(const TTrackSignal &ref, const TTrackSignal &test, long a, long n, double lag,
+                            double slope, long margin)
 {
     const double rate = ref.Full.Rate;
-    const long a = std::lround(start * rate), n = std::lround(length * rate);
-    const long margin = std::max(2L, std::lround(search * rate));
     const double centre = a + n / 2 + lag * rate;
     if (a < 0 || a + n > static_cast<long>(ref.Full.Samples.size()) || centre - (n / 2 + margin) * (1 + slope) < 0 ||
         centre + (n / 2 + margin + 2) * (1 + slope) > test.Full.Samples.size())
-        return false;
+        return {};
     std::vector<float> xs(ref.Full.Samples.begin() + a, ref.Full.Samples.begin() + a + n);
     std::vector<float> ys = WarpedRead(test.Full.Samples, centre, n + 2 * margin, 1 + slope);
     // One correlator per thread and size; FFTW makes its plans one at a time.
@@ -410,19 +418,37 @@ bool PhatLag(const TTrackSignal &ref, const TTrackSignal &test, double start, do
     }
     const std::vector<float> first = correlator->Spectrum(xs.data(), xs.size());
     correlator->SetSecond(ys.data(), ys.size());
-    const size_t low = static_cast<size_t>(100.0 * size / rate), high = static_cast<size_t>(3800.0 * size / rate);
+    const size_t low = static_cast<size_t>(kPhatLowHz * size / rate), high = static_cast<size_t>(kPhatHighHz * size / rate);
     const std::vector<float> &c = correlator->CorrelatePhat(first, low, high);
     // c[k]: ys[i + k] against xs[i]; k = margin is the lag asked about.
-    long best = -1;
+    return std::vector<float>(c.begin(), c.begin() + 2 * margin + 1);
+}
+
+// Mean and spread of the values of c.
+void MeanSpread(const std::vector<float> &c, double &mean, double &spread)
+{
     double sum = 0, squares = 0;
-    for (long k = 0; k <= 2 * margin; ++k) {
-        const double v = c[static_cast<size_t>(k)];
-        sum += v, squares += v * v;
-        if (best < 0 || c[static_cast<size_t>(k)] > c[static_cast<size_t>(best)])
-            best = k;
-    }
-    const double lags = static_cast<double>(2 * margin + 1), mean = sum / lags;
-    const double spread = std::sqrt(std::max(1e-30, squares / lags - mean * mean));
+    for (float v : c)
+        sum += v, squares += double(v) * v;
+    const double count = static_cast<double>(c.size());
+    mean = sum / count;
+    spread = std::sqrt(std::max(1e-30, squares / count - mean * mean));
+}
+
+} // namespace
+
+bool PhatLag(const TTrackSignal &ref, const TTrackSignal &test, double start, double length, double lag,
+             double slope, double search, TLagCandidate &out)
+{
+    const double rate = ref.Full.Rate;
+    const long a = std::lround(start * rate), n = std::lround(length * rate);
+    const long margin = std::max(2L, std::lround(search * rate));
+    const std::vector<float> c = PhatScan(ref, test, a, n, lag, slope, margin);
+    if (c.empty())
+        return false;
+    const long best = static_cast<long>(std::max_element(c.begin(), c.end()) - c.begin());
+    double mean = 0, spread = 0;
+    MeanSpread(c, mean, spread);
     double frac = 0;
     if (best > 0 && best < 2 * margin)
         frac = Vertex(c[static_cast<size_t>(best - 1)], c[static_cast<size_t>(best)], c[static_cast<size_t>(best + 1)]);
@@ -434,6 +460,29 @@ bool PhatLag(const TTrackSignal &ref, const TTrackSignal &test, double start, do
     out.Score = score;
     out.Z = (c[static_cast<size_t>(best)] - mean) / spread;
     return true;
+}
+
+bool PhatPolarity(const TTrackSignal &ref, const TTrackSignal &test, double start, double length, double lag,
+                  double search, double &positiveZ, double &negativeZ)
+{
+    const double rate = ref.Full.Rate;
+    const long margin = std::max(2L, std::lround(search * rate));
+    const std::vector<float> c = PhatScan(ref, test, std::lround(start * rate), std::lround(length * rate), lag, 0, margin);
+    if (c.empty())
+        return false;
+    double mean = 0, spread = 0;
+    MeanSpread(c, mean, spread);
+    positiveZ = (*std::max_element(c.begin(), c.end()) - mean) / spread;
+    negativeZ = (mean - *std::min_element(c.begin(), c.end())) / spread;
+    return true;
+}
+
+void InvertPolarity(TTrackSignal &signal)
+{
+    for (int16_t &v : signal.Full.Samples)
+        v = static_cast<int16_t>(-std::max<int>(v, -32767));
+    for (float &v : signal.Low)
+        v = -v;
 }
 
 bool EnvelopeAgreement(const TTrackSignal &ref, const TTrackSignal &test, double start, double length, double lag,
@@ -492,7 +541,8 @@ std::vector<double> EnvelopeLocalAgreement(const TTrackSignal &ref, const TTrack
         }
         return m > 1 ? std::sqrt(std::max(0.0, q / m - (s / m) * (s / m))) : 0.0;
     };
-    const double quietX = 0.1 * spread(ref.Envelope, 0), quietY = 0.1 * spread(test.Envelope, 0.5 * (lagFrom + lagTo));
+    const double spreadX = spread(ref.Envelope, 0), spreadY = spread(test.Envelope, 0.5 * (lagFrom + lagTo));
+    const double quietX = kQuietShare * spreadX, quietY = kQuietShare * spreadY;
     for (double t = from; t + length <= to + 1e-9; t += step) {
         const double lag = to > from ? lagFrom + (lagTo - lagFrom) * (t - from) / (to - from) : lagFrom;
         const double a = t * kEnvelopeRate, b = (t + lag) * kEnvelopeRate;
@@ -502,8 +552,16 @@ std::vector<double> EnvelopeLocalAgreement(const TTrackSignal &ref, const TTrack
             sx += x, sy += y, sxx += x * x, syy += y * y, sxy += x * y;
         }
         const double vx = sxx - sx * sx / n, vy = syy - sy * sy / n;
-        const bool flat = !(std::sqrt(std::max(0.0, vx / n)) > quietX) || !(std::sqrt(std::max(0.0, vy / n)) > quietY);
-        out.push_back(flat ? std::nan("") : (sxy - sx * sy / n) / std::sqrt(vx * vy));
+        const double sx1 = std::sqrt(std::max(0.0, vx / n)), sy1 = std::sqrt(std::max(0.0, vy / n));
+        const bool flatX = !(sx1 > quietX), flatY = !(sy1 > quietY);
+        if (flatX && flatY)
+            out.push_back(std::nan(""));
+        else if (flatX || flatY)
+            // One side pauses while the other clearly sounds (speech where the reference
+            // is silent): that disagrees. A faint sound against a pause says nothing.
+            out.push_back((flatX ? sy1 > kSoundingShare * spreadY : sx1 > kSoundingShare * spreadX) ? 0.0 : std::nan(""));
+        else
+            out.push_back((sxy - sx * sy / n) / std::sqrt(vx * vy));
     }
     return out;
 }

@@ -57,6 +57,16 @@ bool RefineLag(const TTrackSignal &ref, const TTrackSignal &test, double start, 
 bool PhatLag(const TTrackSignal &ref, const TTrackSignal &test, double start, double length, double lag,
              double slope, double search, TLagCandidate &out);
 
+// The phase-transform correlation of reference window [start, start + length) s with
+// the test +- search s around `lag`: how far its highest value stands above the spread
+// of all lags (positiveZ) and its lowest below (negativeZ). A copy of inverted polarity
+// (a microphone or a filter that flips the sign) has the deep trough at its lag.
+bool PhatPolarity(const TTrackSignal &ref, const TTrackSignal &test, double start, double length, double lag,
+                  double search, double &positiveZ, double &negativeZ);
+
+// Flips the sign of the waveform rates of a signal (the onset envelope has none).
+void InvertPolarity(TTrackSignal &signal);
+
 // The best Pearson correlation of the onset envelopes of reference window [start,
 // start + length) s with the test's, +- search s around `lag`, and the lag where it lies
 // (with its part of an envelope step). False when the window leaves the signals.
@@ -72,8 +82,9 @@ std::vector<double> LocalAgreement(const TTrackSignal &ref, const TTrackSignal &
 // The same on the onset envelopes: Pearson correlation of windows of `length` s (read
 // between envelope values) every `step` s, the test's lag running linearly as above.
 // Unhurt where the waveforms no longer agree sample for sample (a tempo change that
-// keeps the pitch, a room), at the price of a coarser edge. A window where either
-// envelope is flat (a pause) gives NaN: it says nothing either way.
+// keeps the pitch, a room), at the price of a coarser edge. A window where both
+// envelopes are flat (a pause) gives NaN: it says nothing either way; one where one
+// pauses while the other clearly sounds gives 0.
 std::vector<double> EnvelopeLocalAgreement(const TTrackSignal &ref, const TTrackSignal &test, double lagFrom,
                                            double lagTo, double from, double to, double length, double step);
 

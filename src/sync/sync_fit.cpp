@@ -14,6 +14,17 @@ constexpr double kKnotPull = 1e-6;
 constexpr double kClearZ = 7;   // envelope peak height over the other lags that is a match by itself
 constexpr size_t kMaxHolds = 8;        // no-match states kept per window in the path search
 constexpr double kPauseDrift = 0.005;   // lag change per second of a pause that still resumes the lag
+constexpr double kMadToSpread = 1.4826; // median absolute deviation to standard deviation (normal noise)
+constexpr double kOutlierSpreads = 5;   // points farther than this many spreads from the fit are outliers
+constexpr int kRejectPasses = 3;        // fits and rejections alternate at most this often
+constexpr double kNoiseKnotSpreads = 2.5;   // a knot goes in only where the error exceeds this many
+                                            // spreads of the noise that averaging cannot remove
+constexpr double kWeakScore = 0.2;      // a window agreeing less says nothing by its score
+constexpr double kClearReward = 0.2;    // ... but a clear peak still earns this much
+constexpr double kWeakZ = 4.5;          // envelope peak height below which a window is no match
+constexpr double kNoMatchReward = -0.6; // four such windows in a row outweigh leaving a run and
+                                        // coming back
+constexpr double kScoreFloor = 0.1;     // a matched window earns its score less this
 
 // Least-squares values at the knot times of the continuous piecewise-linear curve
 // through the inlier points (normal equations of the hat basis, tridiagonal).
@@ -204,7 +215,7 @@ TFitResult FitPiecewise(const std::vector<double> &t, const std::vector<double> 
     for (size_t i = 1; i + 1 < n; ++i)
         if (allowed[i - 1] && allowed[i] && allowed[i + 1])
             d2.push_back(std::fabs(y[i] - 0.5 * (y[i - 1] + y[i + 1])));
-    const double localNoise = d2.empty() ? 0 : 1.4826 * Median(d2) / std::sqrt(1.5);
+    const double localNoise = d2.empty() ? 0 : kMadToSpread * Median(d2) / std::sqrt(1.5);
     if (n == 0)
         return r;
     if (n == 1 || t.back() <= t.front()) {
@@ -233,8 +244,8 @@ TFitResult FitPiecewise(const std::vector<double> &t, const std::vector<double> 
         for (size_t i = 0; i < n; ++i)
             if (r.Inlier[i])
                 a.push_back(std::fabs(res[i]));
-        r.Noise = 1.4826 * Median(a);
-        double limit = std::max(5 * std::max(r.Noise, localNoise), 2e-5);
+        r.Noise = kMadToSpread * Median(a);
+        double limit = std::max(kOutlierSpreads * std::max(r.Noise, localNoise), kFitToleranceSeconds);
         bool changed = false;
         for (size_t i = 0; i < n; ++i) {
             bool in = allowed[i] && std::fabs(res[i]) <= limit;
@@ -244,9 +255,9 @@ TFitResult FitPiecewise(const std::vector<double> &t, const std::vector<double> 
         return changed;
     };
     solve();
-    for (int pass = 0; pass < 3 && reject(); ++pass)
+    for (int pass = 0; pass < kRejectPasses && reject(); ++pass)
         solve();
-    const double limit = std::max(tolerance, 2.5 * localNoise / std::sqrt(3.0));
+    const double limit = std::max(tolerance, kNoiseKnotSpreads * localNoise / std::sqrt(3.0));
     while (knotT.size() < maxKnots) {
         double worst = 0;
         const size_t at = WorstSmoothed(t, res, r.Inlier, knotT, worst);
@@ -269,11 +280,11 @@ double CandidateReward(const TLagCandidate &c)
     const double s = std::max(c.EnvScore, c.Score);
     // A peak standing far above all other lags is a match even where the waveforms
     // agree poorly (a tempo change that keeps the pitch smears every sample).
-    if (c.Z >= kClearZ && s < 0.2)
-        return 0.2;
-    if (c.Z < 4.5 || s < 0.2)
-        return -0.6;   // four such windows in a row outweigh leaving a run and coming back
-    return std::min(s, 1.0) - 0.1;
+    if (c.Z >= kClearZ && s < kWeakScore)
+        return kClearReward;
+    if (c.Z < kWeakZ || s < kWeakScore)
+        return kNoMatchReward;
+    return std::min(s, 1.0) - kScoreFloor;
 }
 
 std::vector<int> ChoosePath(const std::vector<std::vector<TLagCandidate>> &candidates, double continuity,

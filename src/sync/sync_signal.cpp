@@ -130,6 +130,9 @@ bool ResampleSignal(const TSyncSignal &in, double ratio, TSyncSignal &out)
     soxr_error_t error = nullptr;
     soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
     soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
+    // No dither on the 16-bit output: the resampler seeds it from the clock, so the same
+    // track would measure differently from run to run.
+    io.flags |= SOXR_NO_DITHER;
     soxr_t h = soxr_create(1.0, ratio, 1, &error, &io, &quality, nullptr);
     if (error || !h)
         return false;

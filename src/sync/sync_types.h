@@ -41,6 +41,7 @@ struct TSyncSegment {
 struct TSyncMap {
     bool Matched = false;            // false: unrelated or too short to judge
     double Rate = 1;                 // coarse speed of the primary found by the tempo scan
+    bool Inverted = false;           // the primary's waveform has the opposite sign
     double Confidence = 0;           // 0 .. 1 over the whole overlap
     double ReferenceLength = 0;      // seconds
     double PrimaryLength = 0;        // seconds
@@ -51,12 +52,16 @@ struct TSyncMap {
 // The offset of a segment at reference time t (linear between knots, held outside).
 double SegmentOffsetAt(const TSyncSegment &segment, double t);
 
+// How close a fitted offset curve must come to the lag track: a sixth of a sample at the
+// analysis rate, below what a window's lag measures to, so a curve this close is exact.
+constexpr double kFitToleranceSeconds = 20e-6;
+
 // Settings of the engine; the defaults suit film sound.
 struct TSyncOptions {
     double MaxDrift = 0.065;          // the tempo scan covers 1 +- this
     double WindowSeconds = 3.0;       // lag-track window length
     double HopSeconds = 1.5;          // distance of the windows
-    double ToleranceSeconds = 0.00002;   // largest distance of the fitted curve from the track
+    double ToleranceSeconds = kFitToleranceSeconds;   // largest distance of the fitted curve from the track
     double MinOverlapSeconds = 8.0;   // below this there is nothing to judge
     double JumpPenalty = 1.5;         // cost of a cut in the path search (in score units)
     double MinPathWindows = 3;        // a segment shorter than this many windows is dropped
