@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/text_util.h"
 #include "project/project.h"
 #include "project/project_sources.h"
 #include "shell/messages.h"
@@ -257,7 +258,7 @@ TEditResult TProjectEditor::EditOptionMarker(int32_t index, bool audioOn, bool d
     if (m.Kind != mkOption)
         return Refuse(Msg("ErrMarkerKind"));
     int64_t volume = -1;
-    if (!TrimField(volumeText).empty() && !ParseInteger(volumeText, 0, 999, volume))
+    if (!TrimText(volumeText, kFieldBlanks).empty() && !ParseInt(volumeText, 0, 999, volume, kFieldInt))
         return Refuse(Msg("ErrVolume"));
     // The volume in force before the marker is stored as "no change".
     const int32_t before = m.Frame > 0 ? FProject.GetStateAt(m.Frame - 1).DoubleVolume : 100;
@@ -545,7 +546,7 @@ TEditResult TProjectEditor::GotoFrameText(const std::string &text)
     if (!FProject.HasVideo())
         return Refuse(Msg("ErrNoVideo"));
     int64_t frame = 0;
-    if (!ParseInteger(text, 0, int64_t{FProject.FrameCount()} - 1, frame))
+    if (!ParseInt(text, 0, int64_t{FProject.FrameCount()} - 1, frame, kFieldInt))
         return Refuse(FormatText(Msg("ErrGotoFrame"), {Num(int64_t{FProject.FrameCount()} - 1)}));
     return MoveTo(static_cast<int32_t>(frame));
 }
@@ -553,7 +554,7 @@ TEditResult TProjectEditor::GotoFrameText(const std::string &text)
 TEditResult TProjectEditor::ChangeStartOffsetText(const std::string &text)
 {
     int64_t d = 0;
-    if (!ParseInteger(text, -2147483647, 2147483647, d))
+    if (!ParseInt(text, -2147483647, 2147483647, d, kFieldInt))
         return Refuse(Msg("ErrStartOffset"));
     return ChangeStartOffset(static_cast<int32_t>(d));
 }
@@ -561,7 +562,7 @@ TEditResult TProjectEditor::ChangeStartOffsetText(const std::string &text)
 TEditResult TProjectEditor::SetViewOffsetText(const std::string &text)
 {
     int64_t offset = 0;
-    if (!ParseInteger(text, -kMaxViewOffset, kMaxViewOffset, offset))
+    if (!ParseInt(text, -kMaxViewOffset, kMaxViewOffset, offset, kFieldInt))
         return Refuse(Msg("ErrViewOffset"));
     return Edit(ekNone, -1, [&] {
         FProject.SetViewOffset(static_cast<int32_t>(offset));
