@@ -119,8 +119,11 @@ TEST_F(Commands, EditValueAppliesTheAffectRule)
 TEST_F(Commands, AValueItsLineCannotHoldIsRefusedBeforeTheFollowingPointsMove)
 {
     project.AddMarker(Make(100, 4, mkSpline, true));
-    project.AddMarker(Make(300, 10, mkSpline));
-    // 1234567.5 frames: within the field's range, but ten characters on the line.
+    TMarker follower = Make(300, 0, mkSpline);
+    ASSERT_TRUE(SetMarkerMilli(follower, 10500));
+    project.AddMarker(follower);
+    // 1234567.5 frames: within the field's range, but ten characters on the line; the
+    // following point would become +1234574, which its line holds.
     const TProjectSnapshot before = project.Snapshot();
     TEditResult r = editor.SetShiftMilli(0, 1234567500);
     EXPECT_FALSE(r.Applied);
@@ -128,9 +131,11 @@ TEST_F(Commands, AValueItsLineCannotHoldIsRefusedBeforeTheFollowingPointsMove)
     EXPECT_FALSE(editor.SetShiftValue(0, "1234567.5"));
     EXPECT_EQ(project.Snapshot(), before);
     EXPECT_FALSE(project.Changed());
-    // The widest values that fit still go through, and the point follows.
+    // A value that fits goes through; the following point follows where its own line
+    // holds the result (+1234573.5 does not: it keeps +10.5).
     EXPECT_TRUE(editor.SetShiftValue(0, "1234567"));
-    EXPECT_EQ(Values(), (std::vector<int32_t>{1234567, 1234573}));
+    EXPECT_EQ(Values(), (std::vector<int32_t>{1234567, 10}));
+    EXPECT_EQ(MarkerMilli(project.GetMarker(1)), 10500);
 }
 
 TEST_F(Commands, EnablingAndDisablingACutMovesTheFollowingPoints)
