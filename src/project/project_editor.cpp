@@ -33,6 +33,16 @@ bool InRange(int64_t v, int64_t lo, int64_t hi)
     return v >= lo && v <= hi;
 }
 
+// Marker `index` for an edit of its shift or its enable box; the refusal's text when
+// there is no such marker or it is an option marker (empty when it may be edited).
+std::string ShiftMarkerAt(const TProject &project, int32_t index, TMarker &m)
+{
+    if (index < 0 || index >= project.MarkerCount())
+        return Msg("ErrNoSelection");
+    m = project.GetMarker(index);
+    return m.Kind == mkOption ? Msg("ErrMarkerKind") : std::string();
+}
+
 // The nearest integer (halves to even) as a marker value, or false when out of range.
 bool RoundValue(long double v, int32_t &out)
 {
@@ -178,10 +188,9 @@ TEditResult TProjectEditor::DeleteMarker(int32_t frame)
 
 TEditResult TProjectEditor::SetShiftValue(int32_t index, const std::string &text)
 {
-    if (index < 0 || index >= FProject.MarkerCount())
-        return Refuse(Msg("ErrNoSelection"));
-    if (FProject.GetMarker(index).Kind == mkOption)
-        return Refuse(Msg("ErrMarkerKind"));
+    TMarker m;
+    if (const std::string why = ShiftMarkerAt(FProject, index, m); !why.empty())
+        return Refuse(why);
     // The field's text is read here once; the value goes on as a number.
     int64_t milli = 0;
     if (!ParseMarkerMilli(text, kMaxShiftMilli / 1000, milli))
@@ -191,11 +200,9 @@ TEditResult TProjectEditor::SetShiftValue(int32_t index, const std::string &text
 
 TEditResult TProjectEditor::SetShiftMilli(int32_t index, int64_t milli)
 {
-    if (index < 0 || index >= FProject.MarkerCount())
-        return Refuse(Msg("ErrNoSelection"));
-    TMarker m = FProject.GetMarker(index);
-    if (m.Kind == mkOption)
-        return Refuse(Msg("ErrMarkerKind"));
+    TMarker m;
+    if (const std::string why = ShiftMarkerAt(FProject, index, m); !why.empty())
+        return Refuse(why);
     if (milli < -kMaxShiftMilli || milli > kMaxShiftMilli)
         return Refuse(Msg("ErrShiftValue"));
     const int64_t delta = MarkerMilli(m) - milli;
@@ -214,11 +221,9 @@ TEditResult TProjectEditor::SetShiftMilli(int32_t index, int64_t milli)
 
 TEditResult TProjectEditor::SetMarkerEnabled(int32_t index, bool enabled)
 {
-    if (index < 0 || index >= FProject.MarkerCount())
-        return Refuse(Msg("ErrNoSelection"));
-    TMarker m = FProject.GetMarker(index);
-    if (m.Kind == mkOption)
-        return Refuse(Msg("ErrMarkerKind"));
+    TMarker m;
+    if (const std::string why = ShiftMarkerAt(FProject, index, m); !why.empty())
+        return Refuse(why);
     if (m.Deactivated == !enabled)
         return {};
     m.Deactivated = !enabled;
