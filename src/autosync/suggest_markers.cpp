@@ -12,6 +12,7 @@
 #include <set>
 
 #include "project/project.h"
+#include "project/project_editor.h"
 
 namespace tessaly::autosync {
 
@@ -41,7 +42,7 @@ bool SetFittedShift(TMarker &marker, long double frames)
 }
 
 struct TPlacer {
-    TProject &Project;
+    TProjectEditor &Editor;
     const sync::TSyncMap &Map;
     long double Fps;
     int32_t Frames;
@@ -172,12 +173,10 @@ struct TPlacer {
     // The placed markers into the project (double shifts stay), curve rebuilt.
     void Load()
     {
-        for (int32_t i = Project.MarkerCount() - 1; i >= 0; --i)
-            if (Project.GetMarker(i).Kind != mkDShift)
-                Project.DeleteMarker(i);
+        std::vector<TMarker> markers;
         for (auto &[f, m] : Placed)
-            Project.AddMarker(m);
-        Project.RebuildSpline();
+            markers.push_back(m);
+        Editor.ReplaceSyncMarkers(markers);
     }
     // The largest distance of the loaded curve from the map, in ms, and its frame;
     // frames examined: every frame of short videos, an even grid of long ones.
@@ -192,7 +191,7 @@ struct TPlacer {
             long double y = 0;
             if (!Desired(f, y))
                 continue;
-            double e = std::fabs(static_cast<double>(Project.SplineShiftAt(f) - y)) / fps * 1000;
+            double e = std::fabs(static_cast<double>(Editor.Project().SplineShiftAt(f) - y)) / fps * 1000;
             sum += e, ++count;
             if (e > worst)
                 worst = e, worstFrame = f;
@@ -400,21 +399,16 @@ TCurveFit MeasureCurveFit(const TProject &project, const sync::TSyncMap &map)
     return fit;
 }
 
-TSuggestion PlaceMarkers(TProject &project, const sync::TSyncMap &map, double toleranceMs)
+TSuggestion PlaceMarkers(TProjectEditor &editor, const sync::TSyncMap &map, double toleranceMs)
 {
     TSuggestion out;
-    for (int32_t i = project.MarkerCount() - 1; i >= 0; --i) {
-        uint8_t kind = project.GetMarker(i).Kind;
-        if (kind == mkSpline || kind == mkRelCut || kind == mkOption)
-            project.DeleteMarker(i);
-    }
-    TPlacer p{project, map, project.Fps(), project.FrameCount(), {}, {}, {}, {}, 0, {}, {}, false};
+    const TProject &project = editor.Project();
+    editor.ReplaceSyncMarkers({});
+    TPlacer p{editor, map, project.Fps(), project.FrameCount(), {}, {}, {}, {}, 0, {}, {}, false};
     for (int32_t i = 0; i < project.MarkerCount(); ++i)
         p.Kept.insert(project.GetMarker(i).Frame);
-    if (p.Fps <= 0 || p.Frames < 2 || map.Segments.empty()) {
-        project.RebuildSpline();
+    if (p.Fps <= 0 || p.Frames < 2 || map.Segments.empty())
         return out;
-    }
     p.Decisions.assign(map.Segments.size(), "spline points");
     PlaceCutsAndOptions(p);
     PlaceSplinePoints(p, toleranceMs, out);

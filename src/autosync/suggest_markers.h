@@ -11,6 +11,7 @@
 
 namespace tessaly {
 class TProject;
+class TProjectEditor;
 }
 
 namespace tessaly::autosync {
@@ -33,8 +34,8 @@ struct TSuggestion {
 
 // Replaces the project's spline points, relative cuts and option markers by those that
 // follow `map` (offsets in seconds of the primary against the video) within
-// toleranceMs; double shifts stay. The project needs a video. Rebuilds the curve.
-TSuggestion PlaceMarkers(TProject &project, const sync::TSyncMap &map, double toleranceMs);
+// toleranceMs; double shifts stay. The edited project needs a video.
+TSuggestion PlaceMarkers(TProjectEditor &editor, const sync::TSyncMap &map, double toleranceMs);
 
 // How far a project's shift curve (spline and cuts, as GetStateAt gives it) lies from
 // `map`: the largest distance over the frames a segment covers and the primary sounds

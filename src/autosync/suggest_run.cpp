@@ -60,13 +60,13 @@ bool ReadTrack(const TTrack &track, sync::TSyncSignal &signal, const TReadProgre
 }
 
 // A project of the same video and options holding the session's markers, to place the
-// suggestion on without telling the window about every trial curve.
-void LoadWorkingCopy(TProjectSession &session, TProject &copy)
+// suggestion on without telling the window about every trial curve; `copy` edits a
+// project made on the session's sources.
+void LoadWorkingCopy(TProjectSession &session, TProjectEditor &copy)
 {
-    copy.SetMedia(&session.Sources());
     copy.VideoOpened();
     copy.AudioOpened();
-    copy.Restore(session.Project().Snapshot());
+    copy.TakeSnapshot(session.Project().Snapshot());
 }
 
 std::string Plot(const TSuggestRun &run, const TProject &project)
@@ -104,8 +104,9 @@ std::string Plot(const TSuggestRun &run, const TProject &project)
 // back, on a fresh copy of the project; the curve they make is measured against the map.
 void ReadBack(TProjectSession &session, TSuggestRun &run)
 {
-    TProject check;
-    LoadWorkingCopy(session, check);
+    TProject check(nullptr, &session.Sources());
+    TProjectEditor checkEditor(check);
+    LoadWorkingCopy(session, checkEditor);
     // The whole list is built first and set once: one curve rebuild instead of one for
     // every marker taken out and put in. A suggested marker takes the place of whatever
     // lies on its frame, as adding it would.
@@ -130,7 +131,7 @@ void ReadBack(TProjectSession &session, TSuggestRun &run)
     markers.reserve(byFrame.size());
     for (const auto &[frame, m] : byFrame)
         markers.push_back(m);
-    if (!check.SetMarkers(std::move(markers)))
+    if (!checkEditor.TakeMarkers(std::move(markers)))
         run.Unstored = std::max<int32_t>(run.Unstored, 1);
     run.Fit = MeasureCurveFit(check, run.Map);
 }
@@ -217,10 +218,11 @@ TSuggestStatus SuggestMarkers(TProjectSession &session, const std::string &again
     }
     if (!run.Map.Matched)
         return ssNoMatch;
-    TProject copy;
-    LoadWorkingCopy(session, copy);
+    TProject copy(nullptr, &session.Sources());
+    TProjectEditor copyEditor(copy);
+    LoadWorkingCopy(session, copyEditor);
     run.Fps = static_cast<double>(copy.Fps());
-    run.Suggestion = PlaceMarkers(copy, run.Map, kSuggestToleranceMs);
+    run.Suggestion = PlaceMarkers(copyEditor, run.Map, kSuggestToleranceMs);
     for (int32_t i = 0; i < copy.MarkerCount(); ++i)
         run.MarkerLines.push_back(copy.MarkerLine(i));
     ReadBack(session, run);

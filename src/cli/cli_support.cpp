@@ -60,13 +60,4 @@ bool ParseArgs(const std::vector<std::string> &args, const std::set<std::string>
     return true;
 }
 
-bool ToInt(const std::string &text, long long lo, long long hi, long long &value)
-{
-    int64_t v = 0;
-    if (!ParseInt(text, lo, hi, v))
-        return false;
-    value = v;
-    return true;
-}
-
 } // namespace tessaly::cli

@@ -29,7 +29,4 @@ struct TArgs {
 bool ParseArgs(const std::vector<std::string> &args, const std::set<std::string> &valued,
                const std::set<std::string> &flags, TArgs &out, std::string &error);
 
-// Strict integer in [lo, hi]; false otherwise.
-bool ToInt(const std::string &text, long long lo, long long hi, long long &value);
-
 } // namespace tessaly::cli

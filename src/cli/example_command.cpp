@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ostream>
 
+#include "platform/text_util.h"
 #include "project/marker.h"
 #include "project/project.h"
 #include "project/project_editor.h"
@@ -71,7 +72,7 @@ int RunExample(const std::vector<std::string> &args, std::ostream &out, std::ost
                    "and prints its markers, chapters and the state of every N-th frame.\n";
             return 0;
         }
-        if (args[i] == "--every" && i + 1 < args.size() && ParseInteger(args[i + 1], 1, 1000000, v)) {
+        if (args[i] == "--every" && i + 1 < args.size() && ParseInt(args[i + 1], 1, 1000000, v, kFieldInt)) {
             every = static_cast<int>(v);
             ++i;
             continue;

@@ -109,11 +109,11 @@ TOpenMediaOptions CreateOptions(const TAppContext &context)
 // --phantom W,H,FRAMES,RATE[,SCALE[,PIXELFORMAT]]; false when malformed.
 bool PhantomArgument(const std::string &value, TPhantomClip &clip)
 {
-    std::vector<long long> v;
+    std::vector<int64_t> v;
     std::string text = value + ",";
     for (size_t start = 0, p; (p = text.find(',', start)) != std::string::npos; start = p + 1) {
-        long long n = 0;
-        if (!ToInt(text.substr(start, p - start), 0, 2147483647, n))
+        int64_t n = 0;
+        if (!ParseInt(text.substr(start, p - start), 0, 2147483647, n))
             return false;
         v.push_back(n);
     }
@@ -142,10 +142,10 @@ int Create(const TAppContext &context, const TArgs &args)
     // An audio stream named by its number travels in the kind string ("AUTO|2").
     std::string audioKind = "AUTO|-1", doubleKind = "AUTO|-1";
     for (auto [option, kind] : {std::pair{"--audio-stream", &audioKind}, std::pair{"--double-stream", &doubleKind}}) {
-        long long n = 0;
+        int64_t n = 0;
         if (!args.Has(option))
             continue;
-        if (!ToInt(args.Value(option), 0, INT32_MAX, n))
+        if (!ParseInt(args.Value(option), 0, INT32_MAX, n))
             return Usage(std::string(option) + " takes a stream number (0 or more)");
         *kind = "AUTO|" + std::to_string(n);
     }
@@ -234,8 +234,8 @@ int AddMarker(TProjectSession &session, const TArgs &args, const std::string &fi
 {
     if (args.Positional.size() < 4)
         return Usage("add-marker needs FRAME and KIND");
-    long long frame = 0, volume = -1;
-    if (!ToInt(args.Positional[2], 0, kMaxMarkerLineFrame, frame))
+    int64_t frame = 0, volume = -1;
+    if (!ParseInt(args.Positional[2], 0, kMaxMarkerLineFrame, frame))
         return Usage("FRAME must be a frame number 0 .. 9999999");
     TMarkerKind kind = mkNone;
     if (!MarkerKind(args.Positional[3], kind))
@@ -246,7 +246,7 @@ int AddMarker(TProjectSession &session, const TArgs &args, const std::string &fi
     if (m.Kind == mkOption) {
         if (args.Positional.size() != 4)
             return Usage("option markers take no VALUE (use --volume, --audio-off, --double-off)");
-        if (args.Has("--volume") && !ToInt(args.Value("--volume"), 0, 999, volume))
+        if (args.Has("--volume") && !ParseInt(args.Value("--volume"), 0, 999, volume))
             return Usage("--volume must be 0 .. 999");
         m.Value = PackOption(int32_t(volume), args.Has("--audio-off"), args.Has("--double-off"));
     } else {
@@ -261,7 +261,7 @@ int AddMarker(TProjectSession &session, const TArgs &args, const std::string &fi
 }
 
 // The marker on `frame` as an index, or a message on stderr.
-bool MarkerAt(TProjectSession &session, long long frame, int32_t &index)
+bool MarkerAt(TProjectSession &session, int64_t frame, int32_t &index)
 {
     index = frame > INT32_MAX ? -1 : session.Project().FindMarker(int32_t(frame));
     if (index < 0)
@@ -269,7 +269,7 @@ bool MarkerAt(TProjectSession &session, long long frame, int32_t &index)
     return index >= 0;
 }
 
-int ChapterIndex(const TProject &p, long long frame)
+int ChapterIndex(const TProject &p, int64_t frame)
 {
     for (int32_t i = 0; i < p.ChapterListCount(); ++i)
         if (p.GetListChapter(i).Frame == frame)
@@ -291,16 +291,16 @@ int SetOptions(TProjectSession &session, const TArgs &args, const std::string &f
         ParseBool(args, name, o.*field, bad);
     if (bad)
         return Usage("switches take 0 or 1");
-    const std::tuple<const char *, int32_t TProjectOptions::*, long long, long long> numbers[] = {
+    const std::tuple<const char *, int32_t TProjectOptions::*, int64_t, int64_t> numbers[] = {
         {"--global-shift", &TProjectOptions::GlobalShift, -1073741823, 1073741823},
         {"--marker-size", &TProjectOptions::MarkerDrawSize, 1, 3},
         {"--ref-zoom", &TProjectOptions::RefZoom, 1, 100000},
         {"--cross-fade-ms", &TProjectOptions::CrossFadeMs, 0, kMaxCrossFadeMs}};
     for (const auto &[name, field, lo, hi] : numbers) {
-        long long v = 0;
+        int64_t v = 0;
         if (!args.Has(name))
             continue;
-        if (!ToInt(args.Value(name), lo, hi, v))
+        if (!ParseInt(args.Value(name), lo, hi, v))
             return Usage(std::string(name) + " must be an integer " + std::to_string(lo) + " .. " + std::to_string(hi));
         o.*field = int32_t(v);
     }
@@ -312,8 +312,8 @@ int SetOptions(TProjectSession &session, const TArgs &args, const std::string &f
     if (args.Has("--resampling") && !ParseResampling(args.Value("--resampling"), o.Resampling))
         return Usage("--resampling must be sample-copy, band-limited or keep-pitch");
     if (args.Has("--zoom")) {
-        long long z = 0;
-        if (!ToInt(args.Value("--zoom"), 1, 100000, z))
+        int64_t z = 0;
+        if (!ParseInt(args.Value("--zoom"), 1, 100000, z))
             return Usage("--zoom must be a percentage");
         o.Zoom = std::to_string(z);
     }
@@ -335,9 +335,9 @@ int EditAtFrame(TProjectSession &session, const TArgs &args, const std::string &
         {"start-offset", 3}};
     if (args.Positional.size() != arity.at(sub))
         return Usage(sub + " takes " + std::to_string(arity.at(sub) - 2) + " argument(s) after the project file");
-    long long n = 0;
+    int64_t n = 0;
     bool signedArg = sub == "start-offset";
-    if (!ToInt(args.Positional[2], signedArg ? -2147483647 : 0, 2147483647, n))
+    if (!ParseInt(args.Positional[2], signedArg ? -2147483647 : 0, 2147483647, n))
         return Usage(signedArg ? "FRAMES must be an integer" : "FRAME must be a frame number");
     const std::string extra = args.Positional.size() > 3 ? args.Positional[3] : std::string();
     bool on = extra == "1";
@@ -356,8 +356,8 @@ int EditAtFrame(TProjectSession &session, const TArgs &args, const std::string &
     if (sub == "delete-marker")
         return Outcome(session, file, ed.DeleteMarker(frame));
     if (sub == "move-marker") {
-        long long steps = 0;
-        if (!ToInt(extra, -2147483647, 2147483647, steps))
+        int64_t steps = 0;
+        if (!ParseInt(extra, -2147483647, 2147483647, steps))
             return Usage("STEPS must be an integer");
         return Outcome(session, file, ed.MoveMarker(frame, int32_t(steps)));
     }
@@ -470,11 +470,11 @@ int RunProject(const TAppContext &context, const std::vector<std::string> &argv)
     if (sub == "remove-deactivated")
         return Outcome(session, file, session.Editor().RemoveDeactivated());
     // auto-chapters
-    long long interval = 0;
+    int64_t interval = 0;
     bool skip = args.Has("--skip-cuts");
     if (skip == args.Has("--interval"))
         return Usage("auto-chapters needs either --interval FRAMES or --skip-cuts");
-    if (!skip && !ToInt(args.Value("--interval"), 0, 2147483647, interval))
+    if (!skip && !ParseInt(args.Value("--interval"), 0, 2147483647, interval))
         return Usage("--interval must be a number of frames");
     return Outcome(session, file,
                    session.Editor().InsertChapters(skip ? acSkipCutOut : acFixedLength, int32_t(interval), !args.Has("--keep")));

@@ -2,6 +2,7 @@
 #include "cli/result_args.h"
 
 #include <cctype>
+#include <stdexcept>
 
 namespace tessaly::cli {
 
@@ -29,9 +30,13 @@ bool ParseBitrate(const std::string &text, int64_t &bitrate)
 {
     size_t used = 0;
     double value = 0;
+    // std::stod refuses a text without a number and one beyond a double's range by these
+    // two exceptions; both are a bit rate not understood.
     try {
         value = std::stod(text, &used);
-    } catch (...) {
+    } catch (const std::invalid_argument &) {
+        return false;
+    } catch (const std::out_of_range &) {
         return false;
     }
     std::string unit = text.substr(used);
@@ -60,7 +65,8 @@ bool ParseResultOptions(const TArgs &args, const std::string &output, TLavfResul
         return false;
     }
     if (args.Has("--audio-bitrate") && !ParseBitrate(args.Value("--audio-bitrate"), options.AudioBitrate)) {
-        error = "--audio-bitrate needs bits per second from 6k to 6.4M (\"192k\")";
+        error = "--audio-bitrate \"" + args.Value("--audio-bitrate") +
+                "\" is not understood: it needs bits per second from 6k to 6.4M (\"192k\", \"1.5M\")";
         return false;
     }
     if (args.Has("--keep") && !ParseKeepStreams(args.Value("--keep"), options.Keep)) {

@@ -12,9 +12,6 @@ namespace tessaly {
 
 namespace {
 
-// Blanks of an ini line; a line feed never occurs inside one and is kept in arguments.
-constexpr const char *kIniBlanks = " \t\r\v\f";
-
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
 }
@@ -277,49 +274,9 @@ std::string TIniFile::ReadString(const std::string &section, const std::string &
     return def;
 }
 
-bool TIniFile::ParseInteger(const std::string &text, int32_t &value) {
-    std::string t = Trim(text);
-    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
-        uint64_t v = 0;
-        for (size_t i = 2; i < t.size(); ++i) {
-            char c = t[i];
-            int d = c >= '0' && c <= '9' ? c - '0'
-                  : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                  : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-            if (d < 0)
-                return false;
-            v = v * 16 + static_cast<uint64_t>(d);
-            if (v > 0xFFFFFFFFull)
-                return false;
-        }
-        value = static_cast<int32_t>(static_cast<uint32_t>(v));
-        return true;
-    }
-    size_t i = 0;
-    bool negative = false;
-    if (i < t.size() && (t[i] == '+' || t[i] == '-'))
-        negative = t[i++] == '-';
-    if (i >= t.size())
-        return false;
-    int64_t v = 0;
-    for (; i < t.size(); ++i) {
-        if (t[i] < '0' || t[i] > '9')
-            return false;
-        v = v * 10 + (t[i] - '0');
-        if (v > 2147483648LL)
-            return false;
-    }
-    if (negative)
-        v = -v;
-    if (v > 2147483647LL)
-        return false;
-    value = static_cast<int32_t>(v);
-    return true;
-}
-
 int32_t TIniFile::ReadInteger(const std::string &section, const std::string &key, int32_t def) const {
-    int32_t v;
-    return ParseInteger(ReadString(section, key, ""), v) ? v : def;
+    int64_t v = 0;
+    return ParseInt(ReadString(section, key, ""), INT32_MIN, INT32_MAX, v, kIniInt) ? static_cast<int32_t>(v) : def;
 }
 
 bool TIniFile::ReadBool(const std::string &section, const std::string &key, bool def) const {

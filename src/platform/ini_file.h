@@ -8,7 +8,15 @@
 #include <utility>
 #include <vector>
 
+#include "platform/text_util.h"
+
 namespace tessaly {
+
+// Blanks of an ini line; a line feed never occurs inside one and is kept in arguments.
+inline constexpr std::string_view kIniBlanks = " \t\r\v\f";
+// An integer value of an ini file: trimmed, decimal with any number of leading zeros or
+// "0x" and hex digits (a 32-bit word, read as signed); ReadInteger reads 32 bits.
+inline constexpr TIntSyntax kIniInt{kIniBlanks, SIZE_MAX, true};
 
 // Reads and writes one ini file. Nothing is cached: every read loads the file and
 // every write rewrites it at once (temporary file beside it, flushed, renamed over),
@@ -77,8 +85,6 @@ public:
 
     const std::string &LastError() const { return FLastError; }
 
-    // Parses an integer by the read rules above; false when unreadable.
-    static bool ParseInteger(const std::string &text, int32_t &value);
 
 private:
     struct TDocument {

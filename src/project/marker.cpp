@@ -57,7 +57,7 @@ bool SetMarkerMilli(TMarker &marker, int64_t milli)
 
 bool ParseMarkerMilli(const std::string &text, int64_t maxWhole, int64_t &milli)
 {
-    std::string t = TrimField(text);
+    std::string t = TrimText(text, kFieldBlanks);
     size_t dot = t.find('.');
     std::string whole = t.substr(0, dot);
     std::string decimals = dot == std::string::npos ? std::string() : t.substr(dot + 1);
@@ -71,7 +71,7 @@ bool ParseMarkerMilli(const std::string &text, int64_t maxWhole, int64_t &milli)
     if (whole.empty() || whole == "-" || whole == "+" || static_cast<unsigned char>(whole.back()) <= ' ')
         return false;
     int64_t w = 0;
-    if (!ParseInteger(whole, -maxWhole, maxWhole, w))
+    if (!ParseInt(whole, -maxWhole, maxWhole, w, kFieldInt))
         return false;
     int64_t fraction = 0;
     for (size_t i = 0; i < 3; ++i)
@@ -146,21 +146,6 @@ uint8_t OptionFlags(int32_t word)
     return static_cast<uint8_t>(((word & kOptionAudioOff) ? 1 : 0) | ((word & kOptionDoubleOff) ? 2 : 0));
 }
 
-std::string TrimField(const std::string &text)
-{
-    size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= ' ')
-        ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ')
-        --e;
-    return text.substr(b, e - b);
-}
-
-bool ParseInteger(const std::string &text, int64_t lo, int64_t hi, int64_t &value)
-{
-    return ParseInt(TrimField(text), lo, hi, value);
-}
-
 bool FormatMarker(const TMarker &marker, std::string &line)
 {
     line.clear();
@@ -228,7 +213,7 @@ bool ParseMarker(const std::string &line, TMarker &marker)
     default: return false;
     }
     int64_t v = 0;
-    if (!ParseInteger(line.substr(6, 7), 0, 2147483647, v))
+    if (!ParseInt(line.substr(6, 7), 0, 2147483647, v, kFieldInt))
         return false;
     m.Frame = static_cast<int32_t>(v);
     std::string field = line.substr(kValueStart);
@@ -237,9 +222,9 @@ bool ParseMarker(const std::string &line, TMarker &marker)
         char audio = field[n - 3], dbl = field[n - 1];
         if ((audio != '-' && audio != 'A') || (dbl != '-' && dbl != 'D'))
             return false;
-        std::string volumeText = TrimField(field.substr(0, n - 3));
+        std::string volumeText = TrimText(field.substr(0, n - 3), kFieldBlanks);
         int64_t volume = -1;
-        if (!volumeText.empty() && !ParseInteger(volumeText, -1, 999, volume))
+        if (!volumeText.empty() && !ParseInt(volumeText, -1, 999, volume, kFieldInt))
             return false;
         m.Value = PackOption(static_cast<int32_t>(volume), audio == '-', dbl == '-');
     } else {
@@ -266,7 +251,7 @@ int32_t ParseChapterFrame(const std::string &line)
     if (line.size() < 8)
         return -1;
     int64_t v = 0;
-    if (!ParseInteger(line.substr(7), 0, 2147483647, v))
+    if (!ParseInt(line.substr(7), 0, 2147483647, v, kFieldInt))
         return -1;
     return static_cast<int32_t>(v);
 }

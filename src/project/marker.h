@@ -89,10 +89,4 @@ std::string FormatChapter(int32_t frame);
 // integer 0 .. 2147483647.
 int32_t ParseChapterFrame(const std::string &line);
 
-// Strict decimal integer (ParseInt of the text utilities) with blanks and control
-// characters around it allowed; false when empty, malformed or outside [lo, hi].
-bool ParseInteger(const std::string &text, int64_t lo, int64_t hi, int64_t &value);
-// Removes leading and trailing characters at or below the blank.
-std::string TrimField(const std::string &text);
-
 } // namespace tessaly

@@ -3,8 +3,9 @@
 #include "project/project_editor.h"
 
 #include <algorithm>
+#include <cmath>
 
-#include "project/marker_commands.h"
+#include "platform/text_util.h"
 #include "project/project.h"
 #include "project/project_sources.h"
 #include "shell/messages.h"
@@ -25,6 +26,40 @@ bool ShapesCurve(uint8_t kind)
 std::string Num(int64_t v)
 {
     return std::to_string(v);
+}
+
+bool InRange(int64_t v, int64_t lo, int64_t hi)
+{
+    return v >= lo && v <= hi;
+}
+
+// Marker `index` for an edit of its shift or its enable box; the refusal's text when
+// there is no such marker or it is an option marker (empty when it may be edited).
+std::string ShiftMarkerAt(const TProject &project, int32_t index, TMarker &m)
+{
+    if (index < 0 || index >= project.MarkerCount())
+        return Msg("ErrNoSelection");
+    m = project.GetMarker(index);
+    return m.Kind == mkOption ? Msg("ErrMarkerKind") : std::string();
+}
+
+// The nearest integer (halves to even) as a marker value, or false when out of range.
+bool RoundValue(long double v, int32_t &out)
+{
+    const long double r = std::nearbyintl(v);
+    if (!(r >= -2147483647.0L && r <= 2147483647.0L))
+        return false;
+    out = static_cast<int32_t>(r);
+    return true;
+}
+
+// The nearest thousandth of a frame as a marker shift, or false when out of range.
+bool RoundMilli(long double v, TMarker &marker)
+{
+    const long double r = std::nearbyintl(v * 1000.0L);
+    if (!(r >= -2147483647999.0L && r <= 2147483647999.0L))
+        return false;
+    return SetMarkerMilli(marker, static_cast<int64_t>(r));
 }
 
 } // namespace
@@ -73,6 +108,29 @@ std::string TProjectEditor::OutsideText(int64_t frame) const
 
 // --- markers -------------------------------------------------------------------
 
+bool TProjectEditor::NewMarkerAtPosition(TMarkerKind kind, TMarker &m) const
+{
+    m = TMarker{};
+    m.Frame = FProject.Position();
+    m.Kind = kind;
+    switch (kind) {
+    case mkSpline:
+        // The point keeps the curve's shift to the thousandth: adding it changes nothing.
+        return RoundMilli(FProject.SplineShiftAt(m.Frame), m);
+    case mkRelCut:
+        m.Affect = true;
+        return true;
+    case mkDShift:
+        return RoundValue(FProject.GetStateAt(m.Frame).DoubleShift, m.Value);
+    default: {
+        // The flags in force, volume "no change".
+        const TFrameState s = FProject.GetStateAt(m.Frame);
+        m.Value = PackOption(-1, s.AudioOff(), s.DoubleOff());
+        return true;
+    }
+    }
+}
+
 TEditResult TProjectEditor::NewMarker(TMarkerKind kind, bool replace)
 {
     const int32_t p = FProject.Position();
@@ -82,14 +140,10 @@ TEditResult TProjectEditor::NewMarker(TMarkerKind kind, bool replace)
         return Refuse(Msg("ErrMarkerKind"));
     if (!replace && FProject.FindMarker(p) >= 0)
         return Refuse(FormatText(Msg("ErrMarkerExists"), {Num(p)}));
-    TEditResult r = Edit(ekNewMarker, -1, [&] {
-        switch (kind) {
-        case mkSpline: return SetPoint(FProject) >= 0;
-        case mkRelCut: return SetRelCut(FProject) >= 0;
-        case mkDShift: return SetDShift(FProject) >= 0;
-        default: return SetOption(FProject) >= 0;
-        }
-    });
+    TMarker m;
+    if (!NewMarkerAtPosition(kind, m))
+        return Refuse(Msg("ErrMarkerWide"));
+    TEditResult r = Edit(ekNewMarker, -1, [&] { return FProject.AddMarker(m) >= 0; });
     if (!r.Applied)
         return Refuse(Msg("ErrMarkerWide"));
     r.Record.Target = FProject.FindMarker(p);
@@ -112,44 +166,79 @@ TEditResult TProjectEditor::PlaceMarker(const TMarker &marker, bool replace)
         return Refuse(Msg("ErrMarkerWide"));
     if (!replace && FProject.FindMarker(m.Frame) >= 0)
         return Refuse(FormatText(Msg("ErrMarkerExists"), {Num(m.Frame)}));
-    TEditResult r = Edit(ekNewMarker, -1, [&] {
-        if (FProject.AddMarker(m) < 0)
-            return false;
-        FProject.RebuildSpline();
-        return true;
-    });
+    TEditResult r = Edit(ekNewMarker, -1, [&] { return FProject.AddMarker(m) >= 0; });
     r.Record.Target = FProject.FindMarker(m.Frame);
     return r;
 }
 
 TEditResult TProjectEditor::DeleteMarker(int32_t frame)
 {
-    int32_t index = FProject.FindMarker(frame);
+    const int32_t index = FProject.FindMarker(frame);
     if (index < 0)
         return Refuse(FormatText(Msg("ErrNoMarkerAt"), {Num(frame)}));
-    return Edit(ekDeleteMarker, index, [&] { return DeleteMarkerAt(FProject, frame); });
+    return Edit(ekDeleteMarker, index, [&] {
+        const TMarker m = FProject.GetMarker(index);
+        // An active cut passes its value on to the following points before it goes.
+        if (m.Kind == mkRelCut && !m.Deactivated)
+            FProject.CorrectFollowingMilli(index, MarkerMilli(m));
+        FProject.DeleteMarker(index);
+        return true;
+    });
 }
 
 TEditResult TProjectEditor::SetShiftValue(int32_t index, const std::string &text)
 {
-    if (index < 0 || index >= FProject.MarkerCount())
-        return Refuse(Msg("ErrNoSelection"));
-    if (FProject.GetMarker(index).Kind == mkOption)
-        return Refuse(Msg("ErrMarkerKind"));
-    // The field's text is read and checked here once; the value goes on as a number.
+    TMarker m;
+    if (const std::string why = ShiftMarkerAt(FProject, index, m); !why.empty())
+        return Refuse(why);
+    // The field's text is read here once; the value goes on as a number.
     int64_t milli = 0;
     if (!ParseMarkerMilli(text, kMaxShiftMilli / 1000, milli))
         return Refuse(Msg("ErrShiftValue"));
-    return Edit(ekShiftValue, index, [&] { return EditMarkerValue(FProject, index, milli); });
+    return SetShiftMilli(index, milli);
+}
+
+TEditResult TProjectEditor::SetShiftMilli(int32_t index, int64_t milli)
+{
+    TMarker m;
+    if (const std::string why = ShiftMarkerAt(FProject, index, m); !why.empty())
+        return Refuse(why);
+    if (milli < -kMaxShiftMilli || milli > kMaxShiftMilli)
+        return Refuse(Msg("ErrShiftValue"));
+    const int64_t delta = MarkerMilli(m) - milli;
+    if (delta == 0)
+        return {};
+    // A value its line cannot hold (too many digits with the decimals) is refused before
+    // the following points are corrected.
+    if (!SetMarkerMilli(m, milli) || !CanonicalMarker(m, m))
+        return Refuse(Msg("ErrMarkerWide"));
+    return Edit(ekShiftValue, index, [&] {
+        if (!m.Deactivated)
+            FProject.CorrectFollowingMilli(index, delta);
+        return FProject.SetMarker(index, m);
+    });
 }
 
 TEditResult TProjectEditor::SetMarkerEnabled(int32_t index, bool enabled)
 {
-    if (index < 0 || index >= FProject.MarkerCount())
-        return Refuse(Msg("ErrNoSelection"));
-    if (FProject.GetMarker(index).Kind == mkOption)
-        return Refuse(Msg("ErrMarkerKind"));
-    return Edit(ekMarkerEnabled, index, [&] { return tessaly::SetMarkerEnabled(FProject, index, enabled); });
+    TMarker m;
+    if (const std::string why = ShiftMarkerAt(FProject, index, m); !why.empty())
+        return Refuse(why);
+    if (m.Deactivated == !enabled)
+        return {};
+    m.Deactivated = !enabled;
+    // An Affect cut switched off passes its value on to the following points; switched
+    // on, it takes it back.
+    int64_t delta = 0;
+    if (m.Affect && ShapesCurve(m.Kind))
+        delta = m.Deactivated ? MarkerMilli(m) : -MarkerMilli(m);
+    return Edit(ekMarkerEnabled, index, [&] {
+        if (!FProject.SetMarker(index, m))
+            return false;
+        if (m.Kind == mkRelCut)
+            FProject.CorrectFollowingMilli(index, delta);
+        return true;
+    });
 }
 
 TEditResult TProjectEditor::SetAffect(int32_t index, bool affect)
@@ -161,7 +250,8 @@ TEditResult TProjectEditor::SetAffect(int32_t index, bool affect)
         return Refuse(Msg("ErrMarkerKind"));
     if (m.Affect == affect)
         return {};
-    return Edit(ekAffect, index, [&] { return ToggleAffect(FProject, index); });
+    m.Affect = affect;
+    return Edit(ekAffect, index, [&] { return FProject.SetMarker(index, m); });
 }
 
 TEditResult TProjectEditor::EditOptionMarker(int32_t index, bool audioOn, bool doubleOn,
@@ -169,17 +259,21 @@ TEditResult TProjectEditor::EditOptionMarker(int32_t index, bool audioOn, bool d
 {
     if (index < 0 || index >= FProject.MarkerCount())
         return Refuse(Msg("ErrNoSelection"));
-    if (FProject.GetMarker(index).Kind != mkOption)
+    TMarker m = FProject.GetMarker(index);
+    if (m.Kind != mkOption)
         return Refuse(Msg("ErrMarkerKind"));
-    int64_t volume = 0;
-    if (!TrimField(volumeText).empty() && !ParseInteger(volumeText, 0, 999, volume))
+    int64_t volume = -1;
+    if (!TrimText(volumeText, kFieldBlanks).empty() && !ParseInt(volumeText, 0, 999, volume, kFieldInt))
         return Refuse(Msg("ErrVolume"));
-    std::string before = FProject.MarkerLine(index);
-    TEditResult r = Edit(ekOptionMarker, index, [&] {
-        return tessaly::EditOptionMarker(FProject, index, audioOn, doubleOn, volumeText) &&
-               FProject.MarkerLine(index) != before;
-    });
-    return r;
+    // The volume in force before the marker is stored as "no change".
+    const int32_t before = m.Frame > 0 ? FProject.GetStateAt(m.Frame - 1).DoubleVolume : 100;
+    if (volume == before)
+        volume = -1;
+    const TMarker old = m;
+    m.Value = PackOption(static_cast<int32_t>(volume), !audioOn, !doubleOn);
+    if (m == old)
+        return {};
+    return Edit(ekOptionMarker, index, [&] { return FProject.SetMarker(index, m); });
 }
 
 TEditResult TProjectEditor::MoveMarker(int32_t frame, int32_t steps)
@@ -212,8 +306,6 @@ TEditResult TProjectEditor::MoveMarker(int32_t frame, int32_t steps)
         if (!FProject.SetMarker(index, m))
             return false;
         FProject.SetPosition(m.Frame);
-        if (ShapesCurve(m.Kind))
-            FProject.RebuildSpline();
         return true;
     });
 }
@@ -222,9 +314,53 @@ TEditResult TProjectEditor::ChangeStartOffset(int32_t d)
 {
     if (d == 0)
         return {};
-    if (!StartOffsetFits(FProject, d))
+    if (!StartOffsetFits(d))
         return Refuse(Msg("ErrOfs"));
-    return Edit(ekStartOffset, -1, [&] { return tessaly::ChangeStartOffset(FProject, d); });
+    // Every moved marker is made before anything changes, so that a value its line cannot
+    // hold leaves the whole project as it was.
+    std::vector<TMarker> moved = FProject.Markers();
+    for (TMarker &m : moved) {
+        m.Frame += d;
+        bool ok = true;
+        // Spline points and double shifts keep the audio where it was.
+        if (m.Kind == mkSpline || m.Kind == mkDShift) {
+            const int64_t value = MarkerMilli(m) - int64_t{d} * 1000;
+            ok = InRange(value, -2147483647000LL, 2147483647000LL) && SetMarkerMilli(m, value);
+        }
+        if (!ok || !CanonicalMarker(m, m))
+            return Refuse(Msg("ErrMarkerWide"));
+    }
+    return Edit(ekStartOffset, -1, [&] {
+        std::vector<TChapter> chapters;
+        for (int32_t i = 0; i < FProject.ChapterListCount(); ++i) {
+            TChapter c = FProject.GetListChapter(i);
+            if (i > 0)
+                c.Frame += d;
+            chapters.push_back(c);
+        }
+        if (!FProject.SetMarkers(std::move(moved)))
+            return false;
+        FProject.ClearChapters();
+        for (const TChapter &c : chapters)
+            FProject.AddChapter(c);
+        return true;
+    });
+}
+
+bool TProjectEditor::StartOffsetFits(int32_t d) const
+{
+    const int64_t n = FProject.FrameCount();
+    const int32_t markers = FProject.MarkerCount();
+    // Markers and chapters are sorted: the first or the last one decides.
+    const int64_t probe =
+        markers == 0 ? 0 : (d < 0 ? FProject.GetMarker(0).Frame : FProject.GetMarker(markers - 1).Frame);
+    bool fits = InRange(probe + d, 0, n - 1);
+    const int32_t chapters = FProject.ChapterListCount();
+    if (fits && chapters >= 2) {
+        const int64_t frame = FProject.GetListChapter(d < 0 ? 1 : chapters - 1).Frame;
+        fits = InRange(frame + d, 1, n - 1);
+    }
+    return fits;
 }
 
 TEditResult TProjectEditor::RemoveDeactivated()
@@ -296,7 +432,7 @@ TEditResult TProjectEditor::DeleteChapter(int32_t frame)
         return Refuse(Msg("ErrStartChapter"));
     for (int32_t i = 0; i < FProject.ChapterListCount(); ++i)
         if (FProject.GetListChapter(i).Frame == frame)
-            return Edit(ekDeleteChapter, i, [&] { return DeleteChapterAt(FProject, i); });
+            return Edit(ekDeleteChapter, i, [&] { return FProject.DeleteChapter(i); });
     return Refuse(FormatText(Msg("ErrNoChapterAt"), {Num(frame)}));
 }
 
@@ -306,7 +442,7 @@ TEditResult TProjectEditor::TickChapter(int32_t index, bool enabled)
         return Refuse(FormatText(Msg("ErrNoChapterAt"), {Num(index)}));
     if (FProject.GetListChapter(index).Enabled == enabled)
         return {};
-    return Edit(ekTickChapter, index, [&] { return tessaly::TickChapter(FProject, index, enabled); });
+    return Edit(ekTickChapter, index, [&] { return FProject.SetChapterEnabled(index, enabled); });
 }
 
 TEditResult TProjectEditor::SetUseChapters(bool on)
@@ -415,7 +551,7 @@ TEditResult TProjectEditor::GotoFrameText(const std::string &text)
     if (!FProject.HasVideo())
         return Refuse(Msg("ErrNoVideo"));
     int64_t frame = 0;
-    if (!ParseInteger(text, 0, int64_t{FProject.FrameCount()} - 1, frame))
+    if (!ParseInt(text, 0, int64_t{FProject.FrameCount()} - 1, frame, kFieldInt))
         return Refuse(FormatText(Msg("ErrGotoFrame"), {Num(int64_t{FProject.FrameCount()} - 1)}));
     return MoveTo(static_cast<int32_t>(frame));
 }
@@ -423,7 +559,7 @@ TEditResult TProjectEditor::GotoFrameText(const std::string &text)
 TEditResult TProjectEditor::ChangeStartOffsetText(const std::string &text)
 {
     int64_t d = 0;
-    if (!ParseInteger(text, -2147483647, 2147483647, d))
+    if (!ParseInt(text, -2147483647, 2147483647, d, kFieldInt))
         return Refuse(Msg("ErrStartOffset"));
     return ChangeStartOffset(static_cast<int32_t>(d));
 }
@@ -431,7 +567,7 @@ TEditResult TProjectEditor::ChangeStartOffsetText(const std::string &text)
 TEditResult TProjectEditor::SetViewOffsetText(const std::string &text)
 {
     int64_t offset = 0;
-    if (!ParseInteger(text, -kMaxViewOffset, kMaxViewOffset, offset))
+    if (!ParseInt(text, -kMaxViewOffset, kMaxViewOffset, offset, kFieldInt))
         return Refuse(Msg("ErrViewOffset"));
     return Edit(ekNone, -1, [&] {
         FProject.SetViewOffset(static_cast<int32_t>(offset));
@@ -496,7 +632,26 @@ TEditResult TProjectEditor::ViewOffsetToCutValue(int32_t index)
 
 bool TProjectEditor::ApplyRecord(const TEditRecord &record, bool redo)
 {
-    return ApplyEdit(FProject, record, redo);
+    if (record.Kind == ekNone)
+        return false;
+    FProject.BeginUpdate();
+    const bool ok = FProject.Restore(redo ? record.After : record.Before);
+    if (ok)
+        FProject.SetChanged(true);
+    FProject.EndUpdate();
+    return ok;
+}
+
+// --- working copies -------------------------------------------------------------------
+
+bool TProjectEditor::TakeSnapshot(const TProjectSnapshot &snapshot)
+{
+    return FProject.Restore(snapshot);
+}
+
+bool TProjectEditor::TakeMarkers(std::vector<TMarker> markers)
+{
+    return FProject.SetMarkers(std::move(markers));
 }
 
 // --- media and new projects ------------------------------------------------------------

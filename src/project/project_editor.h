@@ -18,6 +18,9 @@ namespace tessaly {
 class TProject;
 class TProjectSources;
 
+// Largest shift of a marker edit, in thousandths of a frame (9999999 frames).
+constexpr int64_t kMaxShiftMilli = 9999999000;
+
 struct TEditResult {
     bool Applied = false;
     std::string Error;     // translated reason of a refusal; empty when nothing was to do
@@ -44,6 +47,9 @@ public:
     TEditResult DeleteMarker(int32_t frame);
     // The shift field of marker `index`: an integer -9999999 .. 9999999 (Affect rule).
     TEditResult SetShiftValue(int32_t index, const std::string &text);
+    // The same with the shift as a number, in thousandths of a frame (at most
+    // kMaxShiftMilli either way); an unchanged value is no edit.
+    TEditResult SetShiftMilli(int32_t index, int64_t milli);
     // The enable box "± Frm:" (not for option markers); an Affect cut passes its value on.
     TEditResult SetMarkerEnabled(int32_t index, bool enabled);
     // The Affect button of a spline marker or relative cut.
@@ -103,6 +109,14 @@ public:
     // false when the video changed since the record was taken (nothing is touched).
     bool ApplyRecord(const TEditRecord &record, bool redo);
 
+    // --- working copies (no undo record, the changed flag untouched) ---------------
+    // The markers, chapters, options and position of another project of the same video;
+    // false (nothing changed) when it was taken with another frame count.
+    bool TakeSnapshot(const TProjectSnapshot &snapshot);
+    // The whole marker list at once: sorted by frame, of markers on one frame the first
+    // given stays; false (nothing changed) when one cannot be written as a line.
+    bool TakeMarkers(std::vector<TMarker> markers);
+
     // --- media and new projects (no undo record) ----------------------------------
     // Observers hear of everything between BeginUpdate and the matching EndUpdate once.
     void BeginUpdate();
@@ -145,6 +159,13 @@ private:
     template <class F> TEditResult Edit(TEditKind kind, int32_t target, F apply);
     bool InVideo(int64_t frame) const;
     std::string OutsideText(int64_t frame) const;
+    // A new marker of `kind` at the current position with the value the buttons give it
+    // (the curve's value, 0 with Affect, the double shift or the options in force); false
+    // when that value does not fit a marker.
+    bool NewMarkerAtPosition(TMarkerKind kind, TMarker &marker) const;
+    // True when every marker and chapter stays inside the video after a start offset
+    // change by d frames.
+    bool StartOffsetFits(int32_t d) const;
 
     TProject &FProject;
     TProjectSources *FSources;

@@ -76,7 +76,7 @@ std::string ReplaceFirstField(const std::string &list, const std::string &first)
 
 std::string FirstField(const std::string &list)
 {
-    return TrimField(list.substr(0, list.find('|')));
+    return TrimText(list.substr(0, list.find('|')), kFieldBlanks);
 }
 
 // A decimal number with "." or "," before the fraction; false when anything but the
@@ -84,7 +84,7 @@ std::string FirstField(const std::string &list)
 // as infinity or zero, which the callers' range checks refuse.
 bool ParseDecimal(std::string text, long double &value)
 {
-    text = TrimField(text);
+    text = TrimText(text, kFieldBlanks);
     std::replace(text.begin(), text.end(), ',', '.');
     if (text.empty())
         return false;
@@ -102,9 +102,9 @@ int32_t ReadChecked(const std::string &text, const char *field, int64_t lo, int6
                     std::string &problem)
 {
     int64_t v = 0;
-    if (!ParseInteger(text, lo, hi, v)) {
+    if (!ParseInt(text, lo, hi, v, kFieldInt)) {
         if (ok)
-            problem = std::string("the ") + field + " \"" + TrimField(text) + "\" is not a whole number from " +
+            problem = std::string("the ") + field + " \"" + TrimText(text, kFieldBlanks) + "\" is not a whole number from " +
                       std::to_string(lo) + " to " + std::to_string(hi);
         ok = false;
     }
@@ -162,7 +162,7 @@ bool ParsePhantom(const std::string &text, TPhantomClip &clip, bool &isPhantom, 
             rate = std::nearbyintl(fps * 10000);
         if (rate < 1 || rate > 2147483647.0L) {
             ok = false;
-            why = "the frame rate \"" + TrimField(f[5]) + "\" is not a decimal number from 0.0001 to 214748.3647";
+            why = "the frame rate \"" + TrimText(f[5], kFieldBlanks) + "\" is not a decimal number from 0.0001 to 214748.3647";
         } else {
             c.Rate = static_cast<int32_t>(rate);
             c.Scale = 10000;
@@ -230,15 +230,15 @@ bool TProjectFile::LoadMedia(const TIniFile &ini)
         ok = false;
         if (TUserInterface *ui = FProject.UserInterface())
             ui->Error(Msg("ErrOpenDum") + "\n\n[Files] Video=" +
-                      TrimField(video) + ": " + problem + ".");
+                      TrimText(video, kFieldBlanks) + ": " + problem + ".");
     } else {
         ok = OpenSource(srVideo, video, ini.ReadString("Files", "VideoFT", ""));
     }
     ok = ok && OpenSource(srAudio, ini.ReadString("Files", "Audio", "*"), ini.ReadString("Files", "AudioFT", ""));
-    std::string dbl = TrimField(ini.ReadString("Files", "Double", ""));
+    std::string dbl = TrimText(ini.ReadString("Files", "Double", ""), kFieldBlanks);
     if (ok && !dbl.empty())
         ok = OpenSource(srDouble, dbl, ini.ReadString("Files", "DoubleFT", ""));
-    std::string ref = TrimField(ini.ReadString("Files", "Ref", ""));
+    std::string ref = TrimText(ini.ReadString("Files", "Ref", ""), kFieldBlanks);
     if (ok && !ref.empty())
         ok = OpenSource(srReference, ref, ini.ReadString("Files", "RefFT", ""));
     return ok;
@@ -261,10 +261,10 @@ std::vector<TListEntry> ListEntries(const TIniFile &ini, const char *section, in
     std::vector<TListEntry> entries;
     for (auto &[key, value] : ini.ReadSectionValues(section)) {
         // Only the spelling a position is saved with: digits, no sign, no leading zero.
-        const std::string k = TrimField(key);
+        const std::string k = TrimText(key, kFieldBlanks);
         int64_t index = 0;
         if (k.empty() || (k.size() > 1 && k[0] == '0') || k.find_first_not_of("0123456789") != std::string::npos ||
-            !ParseInteger(k, 0, INT32_MAX, index) || index >= count)
+            !ParseInt(k, 0, INT32_MAX, index, kFieldInt) || index >= count)
             continue;
         entries.push_back({static_cast<int32_t>(index), value});
     }
@@ -314,7 +314,7 @@ void TProjectFile::LoadMarkers(const TIniFile &ini, bool &markersBad, bool &chap
     // Frame -> enabled; an entry on the frame of an earlier one replaces it.
     std::map<int32_t, bool> chapterList{{0, true}};
     for (const TListEntry &e : entries) {
-        const std::string value = TrimField(e.Value);
+        const std::string value = TrimText(e.Value, kFieldBlanks);
         if (e.Index == 0) {
             if (value.empty())
                 continue;   // keeps the default start chapter
@@ -322,13 +322,13 @@ void TProjectFile::LoadMarkers(const TIniFile &ini, bool &markersBad, bool &chap
         }
         std::vector<std::string> fields = SplitText(value, ',');
         int64_t frame = -1;
-        if (!ParseInteger(fields[0], 0, 2147483647, frame))
+        if (!ParseInt(fields[0], 0, 2147483647, frame, kFieldInt))
             frame = ParseChapterFrame(value);
         if (frame < 0) {
             chaptersBad = true;
             continue;
         }
-        chapterList[static_cast<int32_t>(frame)] = !(fields.size() > 1 && TrimField(fields[1]) == "0");
+        chapterList[static_cast<int32_t>(frame)] = !(fields.size() > 1 && TrimText(fields[1], kFieldBlanks) == "0");
     }
     std::vector<TChapter> chapters;
     for (const auto &[frame, enabled] : chapterList)
@@ -372,8 +372,8 @@ void TProjectFile::LoadConfig(const TIniFile &ini, bool success)
         FEditor.TakeLoadedOptions(o);
         return;
     }
-    o.PreviewEnv = TrimField(ini.ReadString("Config", "PreviewEnv", FProject.Defaults().PreviewEnv));
-    o.Zoom = TrimField(ini.ReadString("Config", "Zoom", "100"));
+    o.PreviewEnv = TrimText(ini.ReadString("Config", "PreviewEnv", FProject.Defaults().PreviewEnv), kFieldBlanks);
+    o.Zoom = TrimText(ini.ReadString("Config", "Zoom", "100"), kFieldBlanks);
     FEditor.TakeLoadedOptions(o);
     FEditor.TakeLoadedPosition(ini.ReadInteger("Config", "Position", 0));
     FSources.SetFlipImage(o.FlipImage);
@@ -390,7 +390,7 @@ bool ParseIntegerList(const std::string &text, size_t count, int32_t *values)
         if (comma == std::string::npos)
             return false;
         int64_t v = 0;
-        if (!ParseInteger(text.substr(start, comma - start), INT32_MIN, INT32_MAX, v))
+        if (!ParseInt(text.substr(start, comma - start), INT32_MIN, INT32_MAX, v, kFieldInt))
             return false;
         values[i] = static_cast<int32_t>(v);
         start = comma + 1;
@@ -494,13 +494,13 @@ bool TProjectFile::SaveProject(const std::string &fileName)
     ini.BeginUpdate();
     TPhantomClip clip;
     ini.WriteString("Files", "Video",
-                    FSources.Phantom(clip) ? FormatPhantom(clip) : TrimField(FSources.FileList(srVideo)));
+                    FSources.Phantom(clip) ? FormatPhantom(clip) : TrimText(FSources.FileList(srVideo), kFieldBlanks));
     ini.WriteString("Files", "VideoFT", FSources.KindString(srVideo));
-    ini.WriteString("Files", "Audio", TrimField(FSources.FileList(srAudio)));
+    ini.WriteString("Files", "Audio", TrimText(FSources.FileList(srAudio), kFieldBlanks));
     ini.WriteString("Files", "AudioFT", FSources.KindString(srAudio));
-    ini.WriteString("Files", "Double", TrimField(FSources.FileList(srDouble)));
+    ini.WriteString("Files", "Double", TrimText(FSources.FileList(srDouble), kFieldBlanks));
     ini.WriteString("Files", "DoubleFT", FSources.KindString(srDouble));
-    ini.WriteString("Files", "Ref", TrimField(FSources.FileList(srReference)));
+    ini.WriteString("Files", "Ref", TrimText(FSources.FileList(srReference), kFieldBlanks));
     ini.WriteString("Files", "RefFT", FSources.KindString(srReference));
 
     std::vector<std::pair<std::string, std::string>> keys;
@@ -518,8 +518,8 @@ bool TProjectFile::SaveProject(const std::string &fileName)
     ini.ReplaceSection("Chapters", keys);
 
     const TProjectOptions &o = FProject.Options();
-    ini.WriteString("Config", "PreviewEnv", TrimField(o.PreviewEnv));
-    ini.WriteString("Config", "Zoom", TrimField(o.Zoom));
+    ini.WriteString("Config", "PreviewEnv", TrimText(o.PreviewEnv, kFieldBlanks));
+    ini.WriteString("Config", "Zoom", TrimText(o.Zoom, kFieldBlanks));
     ini.WriteInteger("Config", "Position", FProject.Position());
     ini.WriteBool("Config", "UseChapters", o.UseChapters);
     ini.WriteBool("Config", "ConcatChapters", o.ConcatChapters);

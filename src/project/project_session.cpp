@@ -2,6 +2,7 @@
 #include "project/project_session.h"
 
 #include "platform/file_system.h"
+#include "platform/text_util.h"
 #include "project/window_texts.h"
 #include "shell/messages.h"
 #include "shell/user_interface.h"
@@ -60,7 +61,7 @@ void TProjectSession::CloseSource(TSourceRole role)
 
 TMediaError TProjectSession::Open(TSourceRole role, const std::string &fileList, const std::string &kind)
 {
-    if ((role == srAudio || role == srDouble) && TrimField(fileList).empty()) {
+    if ((role == srAudio || role == srDouble) && TrimText(fileList, kFieldBlanks).empty()) {
         FSources.Close(role);
         return meOk;
     }
@@ -70,7 +71,7 @@ TMediaError TProjectSession::Open(TSourceRole role, const std::string &fileList,
 bool TProjectSession::OpenSource(TSourceRole role, const std::string &fileList, const std::string &kind,
                                  bool *reset, bool *asked)
 {
-    std::string list = TrimField(fileList);
+    std::string list = TrimText(fileList, kFieldBlanks);
     // The first field is a file name or a template; resolve it, keep the parts.
     size_t bar = list.find('|');
     std::string first = list.substr(0, bar);
@@ -89,7 +90,7 @@ bool TProjectSession::OpenSource(TSourceRole role, const std::string &fileList, 
         return true;
     if (FUi) {
         // A segmented source is named by its first file, as the user spelled it.
-        std::string lead = OpenErrorLead(role, TrimField(fileList));
+        std::string lead = OpenErrorLead(role, TrimText(fileList, kFieldBlanks));
         FUi->Error(TranslatedErrorSentence(lead, code, FSources.Problem(role)));
     }
     return false;

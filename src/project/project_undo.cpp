@@ -1,7 +1,5 @@
-// Merging of repeated edits and applying undo records.
+// Merging of repeated edits into one undo step.
 #include "project/project_undo.h"
-
-#include "project/project.h"
 
 namespace tessaly {
 
@@ -13,18 +11,6 @@ bool MergeEdits(TEditRecord &first, const TEditRecord &next)
         return false;
     first.After = next.After;
     return true;
-}
-
-bool ApplyEdit(TProject &project, const TEditRecord &record, bool redo)
-{
-    if (record.Kind == ekNone)
-        return false;
-    project.BeginUpdate();
-    bool ok = project.Restore(redo ? record.After : record.Before);
-    if (ok)
-        project.SetChanged(true);
-    project.EndUpdate();
-    return ok;
 }
 
 } // namespace tessaly

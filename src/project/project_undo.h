@@ -8,8 +8,6 @@
 
 namespace tessaly {
 
-class TProject;
-
 // What an edit did; the window names its undo step after it.
 enum TEditKind {
     ekNone,
@@ -32,7 +30,7 @@ enum TEditKind {
     ekSuggestMarkers,     // markers suggested from a recording in sync with the video
 };
 
-// One undo step: apply After to redo, Before to undo (TProject::Restore).
+// One undo step: After to redo, Before to undo (TProjectEditor::ApplyRecord).
 struct TEditRecord {
     TEditKind Kind = ekNone;
     int32_t Target = -1;          // marker or chapter index the edit acted on, -1 for none
@@ -44,9 +42,5 @@ struct TEditRecord {
 // the shift field, moving a marker step by step, the volume field); `first` then spans
 // both (its After becomes next's After). False leaves `first` as it was.
 bool MergeEdits(TEditRecord &first, const TEditRecord &next);
-
-// Undoes (Before) or redoes (After) a record on the project and marks it changed; false
-// when the video changed since the record was taken (nothing is touched then).
-bool ApplyEdit(TProject &project, const TEditRecord &record, bool redo);
 
 } // namespace tessaly

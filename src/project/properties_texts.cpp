@@ -23,7 +23,7 @@ std::string FourCC(uint32_t code)
     std::string s;
     for (int i = 0; i < 4; ++i)
         s += char((code >> (8 * i)) & 0xFF);
-    return TrimText(s, " \t\r\n\v\f");
+    return TrimText(s);
 }
 
 std::string CompressionText(uint32_t c)

@@ -10,7 +10,10 @@ namespace tessaly {
 namespace {
 
 // The inversion in SplineShiftAt settles in a few steps where the curve is monotonic in
-// X; elsewhere it may not settle, and then the last estimate is used.
+// X and at most about twice as long as the video; a longer curve (a shift that swings by
+// more than the video's length) makes the steps overshoot, and then the one point of the
+// curve at that X is solved for on its knot interval instead. Where the curve folds back
+// (several points on one X) the last estimate is used.
 constexpr int kMaxInversionSteps = 200;
 
 } // namespace
@@ -101,9 +104,11 @@ long double TProject::SplineShiftAt(long double x) const
         long double c = x - p.X;
         d += c / n;
         if (std::fabs(c) < tolerance)
-            break;
+            return p.Y;
     }
-    return p.Y;
+    TSplineWalk walk;
+    long double y = 0;
+    return FSpline.YAtX(x, tolerance, walk, y) ? y : p.Y;
 }
 
 std::vector<long double> TProject::SplineShiftsAt(const std::vector<long double> &frames) const

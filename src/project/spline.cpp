@@ -384,8 +384,15 @@ bool TSpline::YAtX(long double x, long double tolerance, TSplineWalk &walk, long
         return false;
     size_t &i = walk.Interval, &fold = walk.Fold;
     if (i >= last || FKnotX[i] > x) {
-        i = 0;
-        fold = 0;
+        // A walk that starts (again) seeks its place: the last knot left of x (the first
+        // interval when none), and the first fold not wholly left of x. The steps below
+        // then reach the same place a walk from the first knot would.
+        const auto knot = std::lower_bound(FKnotX.begin(), FKnotX.begin() + static_cast<std::ptrdiff_t>(last), x);
+        i = knot == FKnotX.begin() ? 0 : static_cast<size_t>(knot - FKnotX.begin()) - 1;
+        fold = static_cast<size_t>(
+            std::lower_bound(FFolds.begin(), FFolds.end(), x,
+                             [](const std::pair<long double, long double> &f, long double v) { return f.second < v; }) -
+            FFolds.begin());
     }
     // Where the curve folds back an X may have several points: the caller decides there.
     while (fold < FFolds.size() && FFolds[fold].second < x)

@@ -65,8 +65,8 @@ public:
     // folds back), each X within the knots' range has exactly one point.
     bool XRises() const { return FXRises; }
     // The Y of the one point whose X is `x` on such a curve, X found to within
-    // `tolerance`; calls with rising x walk the knots once in all (a call with a smaller
-    // x starts the walk again). False (y untouched) for any other curve, an x outside
+    // `tolerance`; calls with rising x walk the knots once in all, a first call (or one
+    // with a smaller x) finds its knot in logarithmic time. False (y untouched) for any other curve, an x outside
     // the knots' X range or within the X range of a fold.
     bool YAtX(long double x, long double tolerance, TSplineWalk &walk, long double &y) const;
 

@@ -17,7 +17,7 @@ constexpr const char *kAutoChapters = "AutoChapters";
 constexpr int32_t kDefaultSizeLimit = 384;
 
 std::string Trim(const std::string &s) {
-    return TrimText(s, " \t\r\n");
+    return TrimText(s, kLineBlanks);
 }
 
 } // namespace
@@ -140,20 +140,21 @@ std::string TSettings::SRSizeLimit() const { return ReadString(kOptions, "SRSize
 void TSettings::SetSRSizeLimit(const std::string &text) { WriteString(kOptions, "SRSizeLimit", text); }
 
 bool TSettings::SizeLimitTextValid(const std::string &text) {
-    int32_t v;
+    int64_t v = 0;
     std::string t = Trim(text);
     // Decimal only: the list holds pixel counts as typed.
     if (t.empty() || t.find_first_not_of("+-0123456789") != std::string::npos)
         return false;
-    return TIniFile::ParseInteger(t, v) && v >= 8;
+    return ParseInt(t, INT32_MIN, INT32_MAX, v, kIniInt) && v >= 8;
 }
 
 int32_t TSettings::PreviewSizeLimit() const {
     if (!SRLimitSize())
         return 0;
-    int32_t v;
+    int64_t v = 0;
     std::string text = SRSizeLimit();
-    return SizeLimitTextValid(text) && TIniFile::ParseInteger(text, v) ? v : kDefaultSizeLimit;
+    return SizeLimitTextValid(text) && ParseInt(text, INT32_MIN, INT32_MAX, v, kIniInt) ? static_cast<int32_t>(v)
+                                                                                        : kDefaultSizeLimit;
 }
 
 const char *TSettings::FolderKeyName(TFolderKey key) {

@@ -8,6 +8,7 @@
 #include "autosync/suggest_markers.h"
 #include "autosync/suggest_run.h"
 #include "project/project.h"
+#include "project/project_editor.h"
 #include "support/make_marker.h"
 #include "fake_film.h"
 
@@ -30,7 +31,8 @@ TEST(PlaceMarkers, DoubleShiftsKeepTheirFramesAndTheSuggestionMovesAside)
     a.Start = 0, a.End = 5, a.Knots = {{0, 0.2}, {5, 0.2}};
     b.Start = 5, b.End = 10, b.Knots = {{5, -0.8}, {10, -0.8}};
     map.Segments = {a, b};
-    const autosync::TSuggestion s = autosync::PlaceMarkers(project, map, 0.02);
+    TProjectEditor editor(project);
+    const autosync::TSuggestion s = autosync::PlaceMarkers(editor, map, 0.02);
 
     EXPECT_EQ(project.GetMarker(project.FindMarker(0)), test::Make(0, 4, mkDShift));
     EXPECT_EQ(project.GetMarker(project.FindMarker(125)), test::Make(125, -3, mkDShift));
@@ -97,7 +99,8 @@ TEST(PlaceMarkers, AForwardCutTooWideForTheLineIsStoredRoundedAndTheFitHoldsTheR
     TProject &project = film.Project;
     // 90.005 s = +2250.125 frames: nine characters, one more than the value field holds.
     const sync::TSyncMap map = JumpMap(90.005);
-    autosync::PlaceMarkers(project, map, 0.02);
+    TProjectEditor editor(project);
+    autosync::PlaceMarkers(editor, map, 0.02);
     int cuts = 0;
     for (int32_t i = 0; i < project.MarkerCount(); ++i) {
         const TMarker m = project.GetMarker(i);
@@ -126,7 +129,8 @@ TEST(PlaceMarkers, ACurveThatLostItsCutIsMeasuredAsFarOffAndNotUsable)
     TProject &project = film.Project;
     autosync::TSuggestRun run;
     run.Map = JumpMap(90.005);
-    autosync::PlaceMarkers(project, run.Map, 0.02);
+    TProjectEditor editor(project);
+    autosync::PlaceMarkers(editor, run.Map, 0.02);
     for (int32_t i = project.MarkerCount() - 1; i >= 0; --i)
         if (project.GetMarker(i).Kind == mkRelCut)
             project.DeleteMarker(i);

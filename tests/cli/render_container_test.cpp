@@ -82,7 +82,12 @@ TEST_F(CliContainerRender, RefusalsNameTheReasonAndWriteNothing)
     EXPECT_EQ(RunCli("render --no-progress " + Project + " " + Q("r.mkv") + " --audio-codec mp3", &out), 2);
     EXPECT_EQ(RunCli("render --no-progress " + Project + " " + Q("r.wav") + " --keep none", &out), 2);
     EXPECT_EQ(RunCli("render --no-progress " + Project + " " + Q("r.mkv") + " --keep some", &out), 2);
-    EXPECT_EQ(RunCli("render --no-progress " + Project + " " + Q("r.mkv") + " --audio-bitrate fast", &out), 2);
+    // Bit rates that are no number, beyond a double, outside 6k .. 6.4M or with another unit.
+    for (const char *rate : {"fast", "1e999", "5999", "6.5M", "192kb", "nan", "-96k", "''"}) {
+        out.clear();
+        EXPECT_EQ(RunCli("render --no-progress " + Project + " " + Q("r.mkv") + " --audio-bitrate " + rate, &out), 2);
+        EXPECT_NE(out.find("is not understood: it needs bits per second from 6k to 6.4M"), std::string::npos) << out;
+    }
     EXPECT_EQ(RunCli("render --no-progress " + Project + " " + Q("r.webm"), &out), 1);
     EXPECT_NE(out.find("WebM cannot hold the video's h264 stream; choose Matroska (.mkv)"), std::string::npos) << out;
     EXPECT_EQ(RunCli("render --no-progress " + Project + " " + Q("r.mp4") + " --audio-codec pcm", &out), 1);

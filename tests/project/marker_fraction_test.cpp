@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "project/marker.h"
-#include "project/marker_commands.h"
 #include "project/project.h"
+#include "project/project_editor.h"
 #include "support/make_marker.h"
 #include "support/project_fakes.h"
 
@@ -92,6 +92,7 @@ protected:
     test::TFakeProjectMedia media;
     test::TRecordingUserInterface ui;
     TProject project{&ui, &media};
+    TProjectEditor editor{project};
 };
 
 TEST_F(MarkerFractionProjectTest, CurveAndStateUseTheFraction)
@@ -115,20 +116,19 @@ TEST_F(MarkerFractionProjectTest, AffectRulePassesFractionalChangesOn)
     project.AddMarker(Frac(200, 0, mkRelCut, true));
     project.AddMarker(Frac(300, 10000, mkSpline));
     project.RebuildSpline();
-    ASSERT_TRUE(EditMarkerValue(project, 0, 4500));
+    ASSERT_TRUE(editor.SetShiftMilli(0, 4500));
     EXPECT_EQ(MarkerMilli(project.GetMarker(2)), 10500);
     // The cut jumps by -0.75: the following point compensates, the total stays.
-    ASSERT_TRUE(EditMarkerValue(project, 1, -750));
+    ASSERT_TRUE(editor.SetShiftMilli(1, -750));
     EXPECT_EQ(MarkerMilli(project.GetMarker(2)), 11250);
     EXPECT_NEAR(double(project.GetStateAt(300).TotalShift()), 10.5, 1e-6);
     // Switching the cut off and on again restores the following point exactly.
-    ASSERT_TRUE(SetMarkerEnabled(project, 1, false));
+    ASSERT_TRUE(editor.SetMarkerEnabled(1, false));
     EXPECT_EQ(MarkerMilli(project.GetMarker(2)), 10500);
-    ASSERT_TRUE(SetMarkerEnabled(project, 1, true));
+    ASSERT_TRUE(editor.SetMarkerEnabled(1, true));
     EXPECT_EQ(MarkerMilli(project.GetMarker(2)), 11250);
     // Deleting the cut hands its value back to the following point.
-    project.SetPosition(200);
-    ASSERT_TRUE(DeleteMarkerAtPosition(project));
+    ASSERT_TRUE(editor.DeleteMarker(200));
     EXPECT_EQ(MarkerMilli(project.GetMarker(1)), 10500);
 }
 
@@ -137,7 +137,7 @@ TEST_F(MarkerFractionProjectTest, StartOffsetChangeKeepsTheFractionAcrossZero)
     project.AddMarker(Frac(100, 500, mkSpline));
     project.AddMarker(Frac(200, -250, mkDShift));
     project.AddMarker(Frac(300, -1500, mkRelCut));
-    ASSERT_TRUE(ChangeStartOffset(project, 2));
+    ASSERT_TRUE(editor.ChangeStartOffset(2));
     EXPECT_EQ(project.GetMarker(0).Frame, 102);
     EXPECT_EQ(MarkerMilli(project.GetMarker(0)), -1500);
     EXPECT_EQ(project.MarkerLine(0), "Spl       102     -1.5");

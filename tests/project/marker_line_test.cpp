@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/text_util.h"
 #include "project/marker.h"
 #include "support/make_marker.h"
 
@@ -203,15 +204,15 @@ TEST(ChapterLineTest, FormatsAndParses)
 TEST(ParseIntegerTest, StrictDecimal)
 {
     int64_t v = 99;
-    EXPECT_TRUE(ParseInteger(" +12 ", -100, 100, v));
+    EXPECT_TRUE(ParseInt(" +12 ", -100, 100, v, kFieldInt));
     EXPECT_EQ(v, 12);
-    EXPECT_TRUE(ParseInteger("-100", -100, 100, v));
+    EXPECT_TRUE(ParseInt("-100", -100, 100, v, kFieldInt));
     EXPECT_EQ(v, -100);
-    EXPECT_FALSE(ParseInteger("101", -100, 100, v));
-    EXPECT_FALSE(ParseInteger("1 2", -100, 100, v));
-    EXPECT_FALSE(ParseInteger("+", -100, 100, v));
-    EXPECT_FALSE(ParseInteger("0x10", -100, 100, v));
-    EXPECT_FALSE(ParseInteger("99999999999999999999", 0, 2147483647, v));
+    EXPECT_FALSE(ParseInt("101", -100, 100, v, kFieldInt));
+    EXPECT_FALSE(ParseInt("1 2", -100, 100, v, kFieldInt));
+    EXPECT_FALSE(ParseInt("+", -100, 100, v, kFieldInt));
+    EXPECT_FALSE(ParseInt("0x10", -100, 100, v, kFieldInt));
+    EXPECT_FALSE(ParseInt("99999999999999999999", 0, 2147483647, v, kFieldInt));
     EXPECT_EQ(v, -100);
 }
 

@@ -1,5 +1,6 @@
 // Tests of the editing path: checks before changes, the Affect rules through it, change
 // notification, undo records and their merging, and undo/redo giving the same file.
+#include <regex>
 #include <type_traits>
 #include <utility>
 
@@ -25,6 +26,31 @@ static_assert(std::is_const_v<std::remove_reference_t<decltype(std::declval<TPro
 // The project file changes a project only through an editor: it cannot be given one to write.
 static_assert(!std::is_constructible_v<TProjectFile, TProject &, TProjectSources &>);
 static_assert(std::is_constructible_v<TProjectFile, TProjectEditor &, TProjectSources &>);
+
+// The editing commands are members of the editor: no free function of a project's
+// namespace takes a writable project by one of their names (argument-dependent lookup
+// finds any such function declared beside TProject).
+template <class P>
+concept HasFreeEditCommand =
+    requires(P &p) { SetPoint(p); } || requires(P &p) { SetRelCut(p); } || requires(P &p) { SetDShift(p); } ||
+    requires(P &p) { SetOption(p); } || requires(P &p) { AddChapterAtPosition(p); } ||
+    requires(P &p) { DeleteMarkerAtPosition(p); } || requires(P &p, int32_t i) { DeleteMarkerAt(p, i); } ||
+    requires(P &p, int32_t i) { MoveMarker(p, i); } || requires(P &p, int32_t i) { ChangeStartOffset(p, i); } ||
+    requires(P &p, int32_t i) { ToggleAffect(p, i); } || requires(P &p, int32_t i) { DeleteChapterAt(p, i); } ||
+    requires(P &p, int32_t i, int64_t v) { EditMarkerValue(p, i, v); } ||
+    requires(P &p, int32_t i, bool b) { SetMarkerEnabled(p, i, b); } ||
+    requires(P &p, int32_t i, bool b) { TickChapter(p, i, b); } ||
+    requires(P &p, int32_t i, bool b, const std::string &t) { EditOptionMarker(p, i, b, b, t); } ||
+    requires(P &p, const TEditRecord &r, bool b) { ApplyEdit(p, r, b); };
+} // namespace
+namespace probe {
+// A stand-in that has one such function, to show that the check finds one.
+struct TProbeProject {};
+[[maybe_unused]] int32_t SetPoint(TProbeProject &);
+} // namespace probe
+namespace {
+static_assert(HasFreeEditCommand<probe::TProbeProject>);
+static_assert(!HasFreeEditCommand<TProject>);
 
 class TCountingObserver : public TProjectObserver {
 public:
@@ -243,9 +269,9 @@ TEST_F(Editor, SuggestedMarkersReplaceTheCurveInOneStepAndKeepDoubleShifts)
     EXPECT_NEAR(static_cast<double>(project.SplineShiftAt(200)), 3.25, 1e-9);
 
     // One undo step takes the whole suggestion back.
-    ASSERT_TRUE(ApplyEdit(project, r.Record, false));
+    ASSERT_TRUE(editor.ApplyRecord(r.Record, false));
     EXPECT_EQ(project.Snapshot().Markers, before.Markers);
-    ASSERT_TRUE(ApplyEdit(project, r.Record, true));
+    ASSERT_TRUE(editor.ApplyRecord(r.Record, true));
     EXPECT_EQ(project.MarkerCount(), 4);
 }
 
@@ -286,19 +312,40 @@ TEST_F(Editor, UndoAndRedoRestoreTheProjectFileByteForByte)
     push(ed.ChangeStartOffset(5));
     push(ed.DeleteMarker(15));
     for (size_t i = stack.size(); i-- > 0;) {
-        ASSERT_TRUE(ApplyEdit(p, stack[i], false));
+        ASSERT_TRUE(ed.ApplyRecord(stack[i], false));
         EXPECT_EQ(save(), saved[i]) << "undo of step " << i;
     }
     for (size_t i = 0; i < stack.size(); ++i) {
-        ASSERT_TRUE(ApplyEdit(p, stack[i], true));
+        ASSERT_TRUE(ed.ApplyRecord(stack[i], true));
         EXPECT_EQ(save(), saved[i + 1]) << "redo of step " << i;
     }
     // A record taken with another video is refused and changes nothing.
     sources.SetVideo("/clips/b.avi", 500);
     p.VideoOpened();
     TProjectSnapshot now = p.Snapshot();
-    EXPECT_FALSE(ApplyEdit(p, stack[0], false));
+    EXPECT_FALSE(ed.ApplyRecord(stack[0], false));
     EXPECT_EQ(p.Snapshot(), now);
+}
+
+// Beside the compile-time checks: no source file but the editor's names a writable
+// project, so no other code can be handed one to change.
+TEST(EditingPath, OnlyTheEditorTakesAWritableProject)
+{
+    const std::regex writable(R"re((^|[^A-Za-z_])(const\s+)?TProject\s*&)re");
+    size_t files = 0, constUses = 0;
+    for (const auto &[file, text] : test::ProgramSources()) {
+        ++files;
+        if (file == "src/project/project_editor.h" || file == "src/project/project_editor.cpp")
+            continue;
+        for (std::sregex_iterator it(text.begin(), text.end(), writable), end; it != end; ++it) {
+            if ((*it)[2].matched)
+                ++constUses;
+            else
+                ADD_FAILURE() << file << " takes a writable project: " << it->str();
+        }
+    }
+    EXPECT_GT(files, 300u);
+    EXPECT_GT(constUses, 50u);   // the scan does see the project's readers
 }
 
 } // namespace

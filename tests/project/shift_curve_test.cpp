@@ -305,5 +305,26 @@ TEST_F(ShiftCurve, OneWalkAlongTheCurveAgreesWithTheInversion)
         EXPECT_NEAR(double(gentle[i]), At(frames[i]), 1e-9) << double(frames[i]);
 }
 
+TEST_F(ShiftCurve, ACurveManyTimesLongerThanTheVideoIsFoundWhereItHasOnePoint)
+{
+    // A jump of 5000 frames within 20: the curve is some six times as long as the video,
+    // and along its flat parts the inversion's steps overshoot.
+    ASSERT_TRUE(project.SetMarkers({Make(0, 0, mkSpline), Make(400, 0, mkSpline), Make(420, 5000, mkSpline),
+                                    Make(900, 5000, mkSpline)}));
+    EXPECT_NEAR(At(0), 0, 1e-9);
+    EXPECT_NEAR(At(900), 5000, 1e-6);
+    // Every frame has the point of the curve that the strip's walk finds (where the curve
+    // folds back, before and around the jump, both take the inversion's estimate).
+    std::vector<long double> frames;
+    for (int32_t x = 0; x <= 1000; ++x)
+        frames.push_back(x);
+    const std::vector<long double> walked = project.SplineShiftsAt(frames);
+    for (int32_t x = 0; x <= 1000; ++x)
+        ASSERT_NEAR(At(x), double(walked[static_cast<size_t>(x)]), 1e-6) << x;
+    // A single look-up gives what the walk gives, also without a walk before it.
+    for (long double x : {999.5L, 950.25L, 3.25L})
+        EXPECT_NEAR(At(x), double(project.SplineShiftsAt({x})[0]), 1e-6) << double(x);
+}
+
 } // namespace
 } // namespace tessaly

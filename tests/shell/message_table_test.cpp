@@ -12,13 +12,14 @@
 
 #include "project/command_rows.h"
 #include "shell/messages.h"
+#include "support/test_support.h"
 
 namespace tessaly {
 namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kRoot = fs::path(TESSALY_TEST_DATA_DIR).parent_path().parent_path();
+const fs::path kRoot = test::SourceRoot();
 
 std::string ReadAll(const fs::path &file)
 {
@@ -26,18 +27,6 @@ std::string ReadAll(const fs::path &file)
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
-}
-
-// Each source file of the program with its text.
-std::map<std::string, std::string> Sources()
-{
-    std::map<std::string, std::string> files;
-    for (const auto &entry : fs::recursive_directory_iterator(kRoot / "src")) {
-        const std::string ext = entry.path().extension().string();
-        if (entry.is_regular_file() && (ext == ".cpp" || ext == ".h"))
-            files[fs::relative(entry.path(), kRoot).string()] = ReadAll(entry.path());
-    }
-    return files;
 }
 
 // The language file's keys per section.
@@ -80,7 +69,7 @@ TEST(MessageTable, EveryKeyTheCodeLooksUpIsInTheTable)
     // Msg("Key"), ShowError("Key") and the command captions.
     const std::regex lookup(R"re((?:\bMsg|\bShowError)\(\s*"([A-Za-z0-9_.]+)"\s*\))re");
     size_t count = 0;
-    for (const auto &[file, text] : Sources()) {
+    for (const auto &[file, text] : test::ProgramSources()) {
         for (std::sregex_iterator it(text.begin(), text.end(), lookup), end; it != end; ++it, ++count)
             EXPECT_NE(DefaultText((*it)[1].str()), "") << file << " looks up " << (*it)[1].str();
     }
@@ -95,7 +84,7 @@ TEST(MessageTable, NoCodeCarriesAnEnglishCopyBesideItsKey)
 {
     // A lookup with an inline default would be a second English source for the key.
     const std::regex copy(R"re(\b(?:TranslateOr|ProjectText)\(\s*"[^"]+"\s*,\s*")re");
-    for (const auto &[file, text] : Sources())
+    for (const auto &[file, text] : test::ProgramSources())
         EXPECT_FALSE(std::regex_search(text, copy)) << file;
 }
 
@@ -110,7 +99,7 @@ TEST(MessageTable, NoWindowFileWritesAUserVisibleWordInline)
     const std::regex word("[A-Za-z]{2,}");
     const std::regex tags("<[^>]*>");
     size_t files = 0;
-    for (const auto &[file, text] : Sources()) {
+    for (const auto &[file, text] : test::ProgramSources()) {
         if (!file.starts_with("src/gui/"))
             continue;
         ++files;

@@ -96,4 +96,24 @@ bool WriteFileBytes(const std::string &path, const std::vector<uint8_t> &bytes)
     return bool(out);
 }
 
+std::string SourceRoot()
+{
+    return std::filesystem::path(TESSALY_TEST_DATA_DIR).parent_path().parent_path().string();
+}
+
+std::map<std::string, std::string> ProgramSources()
+{
+    namespace fs = std::filesystem;
+    const fs::path root = SourceRoot();
+    std::map<std::string, std::string> files;
+    for (const auto &entry : fs::recursive_directory_iterator(root / "src")) {
+        const std::string ext = entry.path().extension().string();
+        if (!entry.is_regular_file() || (ext != ".cpp" && ext != ".h"))
+            continue;
+        const std::vector<uint8_t> bytes = ReadFileBytes(entry.path().string());
+        files[fs::relative(entry.path(), root).string()] = std::string(bytes.begin(), bytes.end());
+    }
+    return files;
+}
+
 } // namespace tessaly::test

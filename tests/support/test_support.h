@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -34,5 +35,10 @@ std::string ShellQuote(const std::string &s);
 
 std::vector<uint8_t> ReadFileBytes(const std::string &path);
 bool WriteFileBytes(const std::string &path, const std::vector<uint8_t> &bytes);
+
+// The checkout's top folder (the one holding src/, tests/ and lang/).
+std::string SourceRoot();
+// Every .cpp and .h file under src/ with its text, by its path relative to SourceRoot().
+std::map<std::string, std::string> ProgramSources();
 
 } // namespace tessaly::test

@@ -5,20 +5,12 @@
 #include <charconv>
 
 #include "media/input/vfapi_host.h"
+#include "platform/text_util.h"
 
 namespace tessaly {
 
 namespace {
 const char *const kCodes[] = {"NONE", "AUTO", "DUMY", "MSVW", "ODML", "STIL", "MSDS", "VFAP", "LAVF"};
-}
-
-std::string TrimText(const std::string &s)
-{
-    size_t b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos)
-        return std::string();
-    size_t e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
 }
 
 std::string UpperText(std::string s)
@@ -37,7 +29,7 @@ std::string KindCode(TSourceKind kind)
 std::string MakeKindString(TSourceKind kind, int param)
 {
     if (kind == ksVfap)
-        return KindCode(kind) + "|" + UpperText(TrimText(PluginName(param)));
+        return KindCode(kind) + "|" + UpperText(TrimText(PluginName(param), kLineBlanks));
     return KindCode(kind) + "|" + std::to_string(param);
 }
 
@@ -45,8 +37,8 @@ void ParseKindString(const std::string &text, TSourceKind &kind, int &param)
 {
     std::string upper = UpperText(text);
     size_t bar = upper.find('|');
-    std::string code = TrimText(upper.substr(0, bar));
-    std::string rest = bar == std::string::npos ? std::string() : TrimText(upper.substr(bar + 1));
+    std::string code = TrimText(upper.substr(0, bar), kLineBlanks);
+    std::string rest = bar == std::string::npos ? std::string() : TrimText(upper.substr(bar + 1), kLineBlanks);
     kind = ksAuto;
     for (int k = 0; k <= int(kLastSourceKind); ++k)
         if (code == kCodes[k])
@@ -54,7 +46,7 @@ void ParseKindString(const std::string &text, TSourceKind &kind, int &param)
     param = -1;
     if (kind == ksVfap) {
         for (int i = 0; i < PluginCount(); ++i)
-            if (UpperText(TrimText(PluginName(i))) == rest) {
+            if (UpperText(TrimText(PluginName(i), kLineBlanks)) == rest) {
                 param = i;
                 break;
             }
@@ -72,7 +64,8 @@ std::vector<std::string> SplitFileList(const std::string &list)
     size_t start = 0;
     for (;;) {
         size_t bar = list.find('|', start);
-        fields.push_back(TrimText(list.substr(start, bar == std::string::npos ? std::string::npos : bar - start)));
+        fields.push_back(
+            TrimText(list.substr(start, bar == std::string::npos ? std::string::npos : bar - start), kLineBlanks));
         if (bar == std::string::npos)
             break;
         start = bar + 1;

@@ -51,8 +51,7 @@ std::vector<std::string> SplitFileList(const std::string &list);
 // The extension of a file name with its dot, upper-cased (".WAV"); empty when none.
 std::string UpperExtension(const std::string &fileName);
 
-// Trimmed copy (blanks, tabs, line ends) and upper-cased copy (ASCII letters).
-std::string TrimText(const std::string &s);
+// Upper-cased copy (ASCII letters).
 std::string UpperText(std::string s);
 
 } // namespace tessaly

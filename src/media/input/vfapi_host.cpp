@@ -10,6 +10,7 @@
 #include "media/input/source_kind.h"
 #include "platform/dynamic_library.h"
 #include "platform/registry.h"
+#include "platform/text_util.h"
 
 namespace tessaly {
 
@@ -58,8 +59,8 @@ std::unique_ptr<TPluginEntry> LoadCandidate(const std::string &line)
     if (eq == std::string::npos)
         return nullptr;
     auto e = std::make_unique<TPluginEntry>();
-    e->Name = TrimText(line.substr(0, eq)).substr(0, 31);
-    e->Path = TrimText(line.substr(eq + 1)).substr(0, 255);
+    e->Name = TrimText(line.substr(0, eq), kLineBlanks).substr(0, 31);
+    e->Path = TrimText(line.substr(eq + 1), kLineBlanks).substr(0, 255);
     if (e->Name.empty() || e->Path.empty() || !e->Library.Load(e->Path))
         return nullptr;
     auto getInfo = e->Library.Function<VfGetPluginInfoProc>(VF_EXPORT_PLUGIN_INFO);
@@ -197,7 +198,7 @@ std::string PluginPatterns(uint32_t typeMask, int accessLevel)
         if (!Admitted(*Entry(i), typeMask, accessLevel))
             continue;
         for (const std::string &raw : Split(PluginPatternList(i), ';')) {
-            std::string p = TrimText(raw);
+            std::string p = TrimText(raw, kLineBlanks);
             std::transform(p.begin(), p.end(), p.begin(), [](unsigned char c) { return char(std::tolower(c)); });
             if (p.empty() || std::find(seen.begin(), seen.end(), p) != seen.end())
                 continue;
@@ -279,7 +280,7 @@ void SelectFullAudio(const TPluginEntry &e, VfHostHandle &h);
 
 VfHostHandle *VfOpen(int plugin, const std::string &rawName, TMediaError &status)
 {
-    std::string name = TrimText(rawName);
+    std::string name = TrimText(rawName, kLineBlanks);
     const TPluginEntry *e = Entry(plugin);
     if (name.empty() || !e) {
         status = meParam;

@@ -10,6 +10,7 @@
 #include "media/input/vfapi_host.h"
 #include "media/input/wave_reader.h"
 #include "platform/avisynth.h"
+#include "platform/text_util.h"
 #include "plugins/vfapi/vfapi.h"
 
 namespace tessaly {
@@ -38,7 +39,8 @@ std::string NormalisePatterns(const std::string &patterns)
     size_t start = 0;
     for (;;) {
         size_t p = patterns.find(';', start);
-        std::string f = TrimText(patterns.substr(start, p == std::string::npos ? std::string::npos : p - start));
+        std::string f =
+            TrimText(patterns.substr(start, p == std::string::npos ? std::string::npos : p - start), kLineBlanks);
         std::transform(f.begin(), f.end(), f.begin(), [](unsigned char c) { return char(std::tolower(c)); });
         if (!f.empty() && std::find(seen.begin(), seen.end(), f) == seen.end()) {
             seen.push_back(f);
