@@ -42,9 +42,10 @@ protected:
     // failed (with the program's output in `Output`).
     // Suggest, and the tracks matched (suggest ended with status 0).
     bool Matched(const std::string &family) { return Suggest(family) && Status == 0; }
-    bool Suggest(const std::string &family)
+    bool Suggest(const std::string &family) { return Suggest(Family(family)); }
+    bool Suggest(const test::TTruthSpec &spec)
     {
-        if (!test::MakeTruthCase(Family(family), Dir.Path(), Truth))
+        if (!test::MakeTruthCase(spec, Dir.Path(), Truth))
             return false;
         Project = Dir.File("film.tsp");
         if (RunCli("project create " + ShellQuote(Project) + " --video " + ShellQuote(Truth.Video) + " --audio " +
@@ -274,14 +275,8 @@ TEST_F(SyncCommands, RepeatedMusicKeepsItsOrderAcrossACut)
         if (s.Name == "repeated music")
             spec = s;
     ASSERT_TRUE(spec.Pads);
-    ASSERT_TRUE(test::MakeTruthCase(spec, Dir.Path(), Truth));
-    Project = Dir.File("film.tsp");
-    ASSERT_EQ(RunCli("project create " + ShellQuote(Project) + " --video " + ShellQuote(Truth.Video) + " --audio " +
-                         ShellQuote(Truth.Primary) + " --double " + ShellQuote(Truth.Reference),
-                     &Output),
-              0)
-        << Output;
-    ASSERT_EQ(RunCli("suggest " + ShellQuote(Project) + " --apply", &Output), 0) << Output;
+    ASSERT_TRUE(Suggest(spec)) << Output;
+    ASSERT_EQ(Status, 0) << Output;
     test::TTruthScore score = test::ScoreProject(Truth, Project);
     ASSERT_TRUE(score.Loaded);
     EXPECT_LE(score.MaxMs, 0.5) << Output;
@@ -307,14 +302,8 @@ TEST_F(SyncCommands, TempoCorrectedRecordedMusicIsFollowedInsteadOfNoMatch)
         if (test::RunCommand("test -s " + ShellQuote(f)) != 0)
             GTEST_SKIP() << "needs the hyperrogue-music package";
     spec.Pieces = {{0, 90, 24.0 / 25, false, true}};
-    ASSERT_TRUE(test::MakeTruthCase(spec, Dir.Path(), Truth));
-    Project = Dir.File("film.tsp");
-    ASSERT_EQ(RunCli("project create " + ShellQuote(Project) + " --video " + ShellQuote(Truth.Video) + " --audio " +
-                         ShellQuote(Truth.Primary) + " --double " + ShellQuote(Truth.Reference),
-                     &Output),
-              0)
-        << Output;
-    ASSERT_EQ(RunCli("suggest " + ShellQuote(Project) + " --apply", &Output), 0) << Output;
+    ASSERT_TRUE(Suggest(spec)) << Output;
+    ASSERT_EQ(Status, 0) << Output;
     const test::TTruthScore s = test::ScoreProject(Truth, Project);
     ASSERT_TRUE(s.Loaded);
     EXPECT_EQ(s.WrongSeconds, 0) << Output;
