@@ -20,6 +20,10 @@ constexpr double kSearch = 1.0;          // seconds searched around no offset
 constexpr double kFilledShare = 0.5;     // a window this much filled in is not the primary's
 constexpr double kSoundFloor = 8;        // RMS in analysis units (16384 full scale): -66 dBFS
 constexpr double kSoundShare = 0.03;     // ... or this share of the track's loud level (-30 dB)
+constexpr double kMostlyOther = 0.3;     // onset agreement of a window at its neighbours' lag below
+                                         // which most of it is other sound (1.5 s of 2: 0.16) ...
+constexpr double kHalfOther = 0.5;       // ... and of two windows in a row that each hold at least
+                                         // half of it (1 s of 2: 0.38)
 
 // RMS of every window of a signal.
 std::vector<double> WindowLevels(const sync::TSyncSignal &s, size_t count, double window, double hop)
@@ -98,6 +102,34 @@ std::vector<TVerifySpan> KindSpans(const TVerifyReport &r, const std::vector<TTi
     return spans;
 }
 
+// The stretches of more than a second of other sound than the recording's: a window
+// whose onsets at its neighbours' lag agree so poorly that most of it is other sound, or
+// two in a row that each hold half of it (a stretch of 1.5 s lies within one window or
+// fills half of two). Each window stands for the hop around its centre.
+std::vector<TTimeSpan> WrongSpans(const TVerifyReport &r, const std::vector<double> &agreement)
+{
+    std::vector<TTimeSpan> spans;
+    auto apart = [&](size_t w, double below) {
+        return w < r.Windows.size() && w < agreement.size() && agreement[w] < below &&
+               (r.Kinds[w] == vkUnmatched || r.Kinds[w] == vkOutside);
+    };
+    for (size_t w = 0; w < r.Windows.size(); ++w) {
+        size_t last = w;
+        while (apart(last + 1, kHalfOther) && apart(last, kHalfOther))
+            ++last;
+        if (!(last > w || apart(w, kMostlyOther)))
+            continue;
+        const sync::TSyncWindow &a = r.Windows[w], &b = r.Windows[last];
+        const TTimeSpan span{a.Start + 0.5 * (a.Length - r.Hop), b.Start + 0.5 * (b.Length + r.Hop)};
+        if (!spans.empty() && spans.back().To >= span.From - 1e-9)
+            spans.back().To = std::max(spans.back().To, span.To);
+        else
+            spans.push_back(span);
+        w = last;
+    }
+    return spans;
+}
+
 std::string Seconds(double s)
 {
     return FormatFixed(s, 1);
@@ -153,7 +185,8 @@ TVerifyReport JudgeResult(sync::TSyncSignal reference, sync::TSyncSignal result,
         ++count;
     const std::vector<bool> refSound = Sounding(WindowLevels(reference, count, window, hop));
     const std::vector<bool> resSound = Sounding(WindowLevels(result, count, window, hop));
-    r.Windows = sync::MeasureOffsets(std::move(reference), std::move(result), window, hop, kSearch);
+    std::vector<double> agreement;
+    r.Windows = sync::MeasureOffsets(std::move(reference), std::move(result), window, hop, kSearch, &agreement);
     r.Kinds.assign(r.Windows.size(), vkSilent);
     std::vector<double> offsets, magnitudes;
     for (size_t w = 0; w < r.Windows.size(); ++w) {
@@ -184,7 +217,8 @@ TVerifyReport JudgeResult(sync::TSyncSignal reference, sync::TSyncSignal result,
     r.P95Ms = Percentile(magnitudes, 0.95);
     r.MaxMs = Percentile(magnitudes, 1.0);
     r.Spans = KindSpans(r, filled);
-    r.Passed = r.Sounding > 0 && r.Outside == 0 && r.Coverage >= options.MinCoverage;
+    r.Wrong = WrongSpans(r, agreement);
+    r.Passed = r.Sounding > 0 && r.Outside == 0 && r.Coverage >= options.MinCoverage && r.Wrong.empty();
     return r;
 }
 
@@ -227,6 +261,8 @@ std::string VerifyText(const TVerifyReport &r, const TVerifyOptions &options)
     for (const TVerifySpan &s : r.Spans)
         out += "  " + Seconds(s.From) + "-" + Seconds(s.To) + " s: " +
                (s.Kind == vkFilledIn ? "filled in by the double track" : "matches nothing") + "\n";
+    for (const TTimeSpan &s : r.Wrong)
+        out += FormatText(Msg("MsgVerifyWrong"), {Seconds(s.From), Seconds(s.To)}) + "\n";
     if (r.Sounding == 0)
         out += Msg("MsgVerifyNoSound") + "\n";
     if (r.Outside > 0)

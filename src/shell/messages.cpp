@@ -232,6 +232,7 @@ const std::vector<TMessageText> &MessageTexts() {
         {"MsgVerifyNoSound", "no match: the result and the recording never sound together"},
         {"MsgVerifyOutside", "%s matched windows lie outside +-%s ms"},
         {"MsgVerifyPassed", "every matched window lies within +-%s ms, and they cover %s %% of the sounding stretches"},
+        {"MsgVerifyWrong", "%s-%s s: the result sounds, but not like the recording at the lag of the stretches around it (wrong content)"},
         {"WrdDoubleTrack", "double track"},
         {"WrdPrimaryTrack", "primary track"},
         {"TMainForm.RemoveDoubleBtn.Hint", "Remove the double audio entry"},

@@ -11,6 +11,7 @@
 #include "sync/coarse_search.h"
 #include "sync/lag_track.h"
 #include "sync/sync_fit.h"
+#include "sync/verify_measure.h"
 
 namespace tessaly::sync {
 
@@ -851,7 +852,7 @@ bool AlignSignals(TSyncSignal reference, TSyncSignal primary, const TSyncOptions
 }
 
 std::vector<TSyncWindow> MeasureOffsets(TSyncSignal reference, TSyncSignal test, double window, double hop,
-                                        double search)
+                                        double search, std::vector<double> *agreement)
 {
     std::vector<TSyncWindow> out;
     std::vector<size_t> phatOnly;
@@ -940,6 +941,10 @@ std::vector<TSyncWindow> MeasureOffsets(TSyncSignal reference, TSyncSignal test,
             out[i].Score = score;
         }
     }
+    std::vector<double> apart;
+    SettleByNeighbours(ref, other, kWaveformTrusted, out, apart);
+    if (agreement)
+        *agreement = std::move(apart);
     return out;
 }
 

@@ -22,8 +22,11 @@ bool AlignSignals(TSyncSignal reference, TSyncSignal primary, const TSyncOptions
 
 // Offsets of `test` against `reference` in windows of `window` s every `hop` s, each
 // searched +- search s around 0 (positive: the test sounds later). Unmatched windows
-// have Matched false.
+// have Matched false. Ambiguous windows take their neighbours' lag where their own
+// onsets agree there; `agreement` (optional, one entry per window) gets the onset
+// agreement at the neighbours' lag of the windows left apart from them (NaN for the
+// others): low where the result holds other sound than the recording's.
 std::vector<TSyncWindow> MeasureOffsets(TSyncSignal reference, TSyncSignal test, double window, double hop,
-                                        double search);
+                                        double search, std::vector<double> *agreement = nullptr);
 
 } // namespace tessaly::sync

@@ -9,6 +9,7 @@
 #include "autosync/verify_run.h"
 #include "project/project.h"
 #include "support/make_marker.h"
+#include "support/test_support.h"
 #include "fake_film.h"
 
 namespace tessaly {
@@ -73,6 +74,8 @@ TEST(JudgeResult, WrongMaterialSilenceAndFillInCountAgainstCoverage)
     EXPECT_EQ(bad.Spans[0].Kind, vkUnmatched);
     EXPECT_NEAR(bad.Spans[0].From, 10, 1.5);
     EXPECT_NEAR(bad.Spans[0].To, 20, 1.5);
+    ASSERT_EQ(bad.Wrong.size(), 1u);
+    EXPECT_NEAR(bad.Wrong[0].From, 10, 1.5);
 
     // The same stretch silent in the result: not judged, the rest still covers it all.
     sync::TSyncSignal quiet = reference;
@@ -80,6 +83,7 @@ TEST(JudgeResult, WrongMaterialSilenceAndFillInCountAgainstCoverage)
     TVerifyReport silent = JudgeResult(reference, quiet, {}, true, options);
     EXPECT_GE(silent.Silent, 9u);
     EXPECT_TRUE(silent.Passed);
+    EXPECT_TRUE(silent.Wrong.empty());
 
     // The recording's own sound, but the project says the double track filled it in.
     TVerifyReport filled = JudgeResult(reference, reference, {{10, 20}}, true, options);
@@ -91,6 +95,60 @@ TEST(JudgeResult, WrongMaterialSilenceAndFillInCountAgainstCoverage)
     EXPECT_NE(svg.find("double fills in"), std::string::npos);
     options.MinCoverage = 0.6;
     EXPECT_TRUE(JudgeResult(reference, reference, {{10, 20}}, true, options).Passed);
+}
+
+// `seconds` of a recorded file from `at`, through sox effects, as an analysis signal.
+bool SoxSignal(const std::string &file, double at, double seconds, const std::string &effects,
+               const std::string &raw, sync::TSyncSignal &out)
+{
+    if (test::RunCommand("sox -V1 " + test::ShellQuote(file) + " -t raw -e signed -b 16 -c 1 -r 8000 " +
+                         test::ShellQuote(raw) + " trim " + std::to_string(at) + " " + std::to_string(seconds) + " " +
+                         effects + " 2>/dev/null") != 0)
+        return false;
+    const std::vector<uint8_t> bytes = test::ReadFileBytes(raw);
+    out.Samples.resize(bytes.size() / 2);
+    for (size_t i = 0; i < out.Samples.size(); ++i)
+        out.Samples[i] = static_cast<int16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    return !out.Samples.empty();
+}
+
+TEST(JudgeResult, TempoCorrectedPadsPassButASecondAndAHalfOfOtherMusicFails)
+{
+    // Game loops of held pads and repeated bars, sped up 25/24 keeping the pitch and
+    // rendered back to speed: the result is right (about 5 ms late), yet the waveforms
+    // hardly agree and a 2 s window's onsets also fit a bar earlier or later.
+    const std::string folder = "/usr/share/hyperrogue/music/";
+    const std::string loop = folder + "hr3-laboratory.ogg", other = folder + "hr3-graveyard.ogg";
+    if (test::RunCommand("command -v sox >/dev/null && test -s " + test::ShellQuote(loop) + " && test -s " +
+                         test::ShellQuote(other)) != 0)
+        GTEST_SKIP() << "needs sox and hyperrogue-music";
+    test::TTempDir dir;
+    sync::TSyncSignal reference, result, wrong;
+    ASSERT_TRUE(SoxSignal(loop, 45, 35, "", dir.File("ref.raw"), reference));
+    ASSERT_TRUE(SoxSignal(loop, 45, 35, "tempo -s 1.041666667 speed 0.96", dir.File("res.raw"), result));
+    ASSERT_TRUE(SoxSignal(other, 30, 1.5, "", dir.File("other.raw"), wrong));
+    const TVerifyOptions options;
+    const TVerifyReport right = JudgeResult(reference, result, {}, true, options);
+    EXPECT_TRUE(right.Passed) << VerifyText(right, options);
+    EXPECT_EQ(right.Outside, 0u);
+    EXPECT_TRUE(right.Wrong.empty());
+    EXPECT_NEAR(right.MedianMs, 5, 5);
+
+    // 1.5 s of the other loop: more than a second of wrong content fails the result
+    // although it leaves most of the windows matched, both where one window holds it
+    // all and where it fills half of two.
+    for (double from : {15.25, 20.75}) {
+        sync::TSyncSignal damaged = result;
+        const long at = std::lround(from * damaged.Rate);
+        std::copy(wrong.Samples.begin(), wrong.Samples.end(), damaged.Samples.begin() + at);
+        const TVerifyReport bad = JudgeResult(reference, damaged, {}, true, options);
+        const std::string text = VerifyText(bad, options);
+        EXPECT_FALSE(bad.Passed) << from << "\n" << text;
+        ASSERT_EQ(bad.Wrong.size(), 1u) << from << "\n" << text;
+        EXPECT_LE(bad.Wrong[0].From, from + 0.5) << text;
+        EXPECT_GE(bad.Wrong[0].To, from + 1.0) << text;
+        EXPECT_NE(text.find("wrong content"), std::string::npos) << text;
+    }
 }
 
 } // namespace
