@@ -234,6 +234,7 @@ TEST_F(SyncCommands, VerifyCountsAStretchOfWrongContentAgainstTheResult)
         << text;
     EXPECT_NE(text.find("matches nothing"), std::string::npos) << text;
     EXPECT_NE(text.find("less than the required 90.0 %"), std::string::npos) << text;
+    EXPECT_NE(text.find("(wrong content)"), std::string::npos) << text;
     const std::vector<uint8_t> bytes = test::ReadFileBytes(Dir.File("check.svg"));
     const std::string svg(bytes.begin(), bytes.end());
     EXPECT_NE(svg.find("matches nothing"), std::string::npos);
