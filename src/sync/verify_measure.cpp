@@ -19,6 +19,8 @@ constexpr double kSameLag = 1e-4;        // s: a window settled again this close
 constexpr double kSearch = 0.02;         // s: onsets searched +- this around a lag
 constexpr double kAgrees = 0.6;          // onset agreement at the neighbours' lag that settles a
                                          // window (a right window of held pads: 0.64 and more)
+constexpr double kAmbiguous = 0.05;      // ... where its own lag agrees no more than this better
+                                         // (a bar earlier in repeated music: as well, give or take)
 
 // The median lag of the matched windows within reach of window i, or false.
 bool NeighboursLag(const std::vector<TSyncWindow> &windows, size_t i, double &lag)
@@ -64,10 +66,10 @@ void SettleByNeighbours(const TTrackSignal &ref, const TTrackSignal &test, doubl
             double score = 0, at = 0;
             if (!AgreementNear(ref, test, w, lags[i], score, at) || score < kAgrees)
                 continue;
-            // A lag of its own that the onsets prefer keeps the window where it is.
+            // A lag of its own that the onsets clearly prefer keeps the window where it is.
             double own = 0, ownAt = 0;
             if (w.Matched && EnvelopeAgreement(ref, test, w.Start, w.Length, w.Offset, kSearch, own, ownAt) &&
-                own > score)
+                own > score + kAmbiguous)
                 continue;
             changed = changed || !w.Matched || std::fabs(w.Offset - at) > kSameLag;
             w.Matched = true;

@@ -122,17 +122,27 @@ TEST(JudgeResult, TempoCorrectedPadsPassButASecondAndAHalfOfOtherMusicFails)
     if (test::RunCommand("command -v sox >/dev/null && test -s " + test::ShellQuote(loop) + " && test -s " +
                          test::ShellQuote(other)) != 0)
         GTEST_SKIP() << "needs sox and hyperrogue-music";
+    const std::string tempo = "tempo -s 1.041666667 speed 0.96";
     test::TTempDir dir;
-    sync::TSyncSignal reference, result, wrong;
-    ASSERT_TRUE(SoxSignal(loop, 45, 35, "", dir.File("ref.raw"), reference));
-    ASSERT_TRUE(SoxSignal(loop, 45, 35, "tempo -s 1.041666667 speed 0.96", dir.File("res.raw"), result));
-    ASSERT_TRUE(SoxSignal(other, 30, 1.5, "", dir.File("other.raw"), wrong));
     const TVerifyOptions options;
-    const TVerifyReport right = JudgeResult(reference, result, {}, true, options);
-    EXPECT_TRUE(right.Passed) << VerifyText(right, options);
-    EXPECT_EQ(right.Outside, 0u);
-    EXPECT_TRUE(right.Wrong.empty());
-    EXPECT_NEAR(right.MedianMs, 5, 5);
+    sync::TSyncSignal reference, result, wrong;
+    struct TPiece {
+        std::string File;
+        double From, Seconds;
+    };
+    // In the graveyard a bar earlier fits a window's onsets about as well as the right
+    // lag; the laboratory's held pads leave a 2 s window hardly any onsets. The
+    // laboratory's pair stays for the damaged results.
+    for (const TPiece &piece : {TPiece{other, 90, 36}, TPiece{loop, 45, 35}}) {
+        ASSERT_TRUE(SoxSignal(piece.File, piece.From, piece.Seconds, "", dir.File("ref.raw"), reference));
+        ASSERT_TRUE(SoxSignal(piece.File, piece.From, piece.Seconds, tempo, dir.File("res.raw"), result));
+        const TVerifyReport right = JudgeResult(reference, result, {}, true, options);
+        EXPECT_TRUE(right.Passed) << piece.File << "\n" << VerifyText(right, options);
+        EXPECT_EQ(right.Outside, 0u);
+        EXPECT_TRUE(right.Wrong.empty());
+        EXPECT_NEAR(right.MedianMs, 5, 5);
+    }
+    ASSERT_TRUE(SoxSignal(other, 30, 1.5, "", dir.File("other.raw"), wrong));
 
     // 1.5 s of the other loop: more than a second of wrong content fails the result
     // although it leaves most of the windows matched, both where one window holds it
