@@ -262,7 +262,7 @@ std::string VerifyText(const TVerifyReport &r, const TVerifyOptions &options)
         out += "  " + Seconds(s.From) + "-" + Seconds(s.To) + " s: " +
                (s.Kind == vkFilledIn ? "filled in by the double track" : "matches nothing") + "\n";
     for (const TTimeSpan &s : r.Wrong)
-        out += FormatText(Msg("MsgVerifyWrong"), {Seconds(s.From), Seconds(s.To)}) + "\n";
+        out += "  " + FormatText(Msg("MsgVerifyWrong"), {Seconds(s.From), Seconds(s.To)}) + "\n";
     if (r.Sounding == 0)
         out += Msg("MsgVerifyNoSound") + "\n";
     if (r.Outside > 0)

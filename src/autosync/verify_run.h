@@ -50,8 +50,8 @@ struct TVerifyReport {
     double Coverage = 0;                   // Matched / Sounding, 0 .. 1
     double MedianMs = 0, P95Ms = 0, MaxMs = 0;   // over the matched and outside windows
     std::vector<TVerifySpan> Spans;        // merged runs of filled-in and unmatched windows
-    // Stretches longer than one hop where the result sounds, but not as the recording at
-    // the lag of the surrounding windows (wrong content); any of them fails the result.
+    // Stretches of more than a second where the result sounds, but not as the recording
+    // at the lag of the surrounding windows (wrong content); any of them fails the result.
     std::vector<TTimeSpan> Wrong;
     bool Passed = false;
 };
@@ -65,8 +65,8 @@ std::vector<TTimeSpan> FilledInSpans(const TProject &project, double primarySeco
 // Measures `result` against `reference` in windows of `window` s every `hop` s and
 // judges it. `filled` (may be empty) are the stretches filledKnown says are not the
 // primary's sound. The result passes when no matched window lies outside the tolerance,
-// the matched windows cover enough of the sounding ones, and no two windows in a row
-// hold other sound than the recording's.
+// the matched windows cover enough of the sounding ones, and no stretch of more than a
+// second holds other sound than the recording's.
 TVerifyReport JudgeResult(sync::TSyncSignal reference, sync::TSyncSignal result, const std::vector<TTimeSpan> &filled,
                           bool filledKnown, const TVerifyOptions &options, double window = 2.0, double hop = 1.0);
 

@@ -13,8 +13,8 @@ namespace tessaly::sync {
 // For every window whose waveform does not settle its lag (unmatched, or matched with
 // a full-rate score below trustedScore and away from its neighbours), the onsets of the
 // window itself are compared at the lag its matched neighbours agree on: where they
-// agree there at least as well as at the window's own lag and clearly enough, the
-// window takes that lag. `agreement` (one entry per window) gets the onset agreement at
+// agree there clearly enough and about as well as at the window's own lag or better,
+// the window takes that lag. `agreement` (one entry per window) gets the onset agreement at
 // the neighbours' lag of every window that still stands apart from them, NaN elsewhere:
 // low where the window's sound is not what the recording plays there.
 void SettleByNeighbours(const TTrackSignal &ref, const TTrackSignal &test, double trustedScore,
