@@ -32,8 +32,10 @@ const char *const kVerifyHelp =
     "the share of windows inside the broadcast window (at most 15 ms early, 45 ms late) and\n"
     "inside +-22 ms, and how many seconds of the stretches where both sound are matched,\n"
     "off, filled in by the double track or match nothing, with the stretches listed.\n"
-    "Exit status 0 when every matched window lies within T ms (default 22) and the matched\n"
-    "windows cover at least PERCENT (default 90) of the stretches where both sound, else 1.\n";
+    "Exit status 0 when every matched window lies within T ms (default 22), the matched\n"
+    "windows cover at least PERCENT (default 90) of the stretches where both sound, and no\n"
+    "stretch of more than a second sounds unlike the recording at the lag around it (wrong\n"
+    "content), else 1.\n";
 
 int Fail(const std::string &text)
 {
