@@ -97,6 +97,15 @@ constexpr double kRefineSearch = 0.006;  // full-rate search around the smooth l
 constexpr double kNarrowSearch = 0.0015; // ... tried first
 constexpr double kGoodScore = 0.85;      // no slope scan above this
 constexpr double kRetryScore = 0.97;     // windows below this are measured again on the finer curve
+constexpr double kGrainLength = 0.032;   // short windows that find the grains of a tempo change
+                                         // keeping the pitch (WSOLA grains last 40 ms or more)
+constexpr double kGrainStep = 0.025;     // ... their distance
+constexpr double kGrainSearch = 0.02;    // ... searched +- this around the run's smooth curve
+                                         // (grains lie within a WSOLA search range of it)
+constexpr double kGrainScore = 0.9;      // a short window agreeing this well lies inside one grain
+constexpr double kGrainShare = 0.3;      // share of a run's short windows that must, for its lags
+                                         // to come from its grains
+constexpr size_t kGrainsPerWindow = 8;   // grains a window's lag is the mean of, at least
 
 struct TRun {
     size_t First = 0, Last = 0;   // window indices, inclusive
@@ -304,13 +313,75 @@ void OnTwoThreads(size_t count, const TFn &fn)
     other.join();
 }
 
+// A run whose waveform agrees poorly may be a copy whose tempo was changed keeping the
+// pitch (WSOLA): grains copied sample for sample, each shifted by up to a few ms from the
+// smooth line of the copy's speed. Short windows read at the primary's own speed (the
+// test is pre-warped by 1 / rate) find each grain's lag; a window's lag is the mean of
+// its grains' (the jitter averages out; its median or one peak would follow it). True
+// when enough short windows lie inside grains; `windows` then hold the grains' means
+// and their short windows' median agreement, a window with too few grains keeps its
+// lag at a score of 0.
+bool MeasureGrains(const TTrackSignal &ref, const TTrackSignal &test, const TRun &run, const std::vector<double> &starts,
+                   double len, double hop, double rate, const std::vector<double> &ts, const std::vector<double> &lags,
+                   std::vector<TSyncWindow> &windows)
+{
+    // The smooth curve of the run's lags, as a stretch whose lags scatter is fitted.
+    double tolerance = kSmearedBend * FitPiecewise(ts, lags, kFitToleranceSeconds, {}, 2).Noise;
+    const TFitResult curve = FitPiecewise(ts, lags, std::max(kFitToleranceSeconds, tolerance));
+    auto lagAt = [&](double t) { return KnotValueAt(curve.Knots, t); };
+    const double lo = starts[run.First], hi = starts[run.Last] + len;
+    const size_t pieces = static_cast<size_t>(std::ceil((hi - lo) / hop));
+    std::vector<std::vector<TShortLag>> parts(pieces);
+    OnTwoThreads(pieces, [&](size_t p) {
+        const double from = lo + static_cast<double>(p) * hop, to = std::min(hi, from + hop + kGrainLength) - 1e-6;
+        parts[p] = ShortLags(ref, test, from, to, kGrainLength, kGrainStep, lagAt, 1 / rate - 1, kGrainSearch);
+    });
+    std::vector<TShortLag> grains;
+    size_t good = 0;
+    for (const std::vector<TShortLag> &part : parts)
+        for (const TShortLag &g : part) {
+            if (!grains.empty() && g.Time <= grains.back().Time + 1e-9)
+                continue;   // the first window of a piece may repeat the last of the one before
+            grains.push_back(g);
+            good += g.Score >= kGrainScore ? 1 : 0;
+        }
+    if (grains.empty() || static_cast<double>(good) < kGrainShare * static_cast<double>(grains.size()))
+        return false;
+    for (size_t k = 0; k < ts.size(); ++k) {
+        const double start = starts[run.First + k], centre = ts[k];
+        // Offsets on the primary's time, each carried to the window centre along the curve.
+        const double dt = 0.25 * len;
+        const double slope = rate * (1 + (lagAt(centre + dt) - lagAt(centre - dt)) / (2 * dt)) - 1;
+        double sum = 0;
+        size_t count = 0;
+        std::vector<double> scores;
+        for (const TShortLag &g : grains) {
+            if (g.Time < start || g.Time >= start + len)
+                continue;
+            scores.push_back(g.Score);
+            if (g.Score < kGrainScore)
+                continue;
+            sum += rate * (g.Time + g.Lag) - g.Time - slope * (g.Time - centre);
+            ++count;
+        }
+        TSyncWindow &win = windows[run.First + k];
+        if (count >= kGrainsPerWindow) {
+            win.Offset = sum / static_cast<double>(count);
+            win.Score = Median(scores);
+        } else {
+            win.Score = 0;
+        }
+    }
+    return true;
+}
+
 // Second look at the windows of a run: the 1 kHz lags (little hurt by drift inside a
 // window) give a smooth lag curve; each window is measured again at the full rate with
 // the test read along that curve's local slope. The full-rate lags then give a finer
 // curve, along which the windows that still correlate poorly are measured once more.
-void RefineRun(const TTrackSignal &ref, const TTrackSignal &test, const std::vector<std::vector<TLagCandidate>> &cands,
+bool RefineRun(const TTrackSignal &ref, const TTrackSignal &test, const std::vector<std::vector<TLagCandidate>> &cands,
                const std::vector<int> &path, const TRun &run, const std::vector<double> &starts, double len,
-               double rate, std::vector<TSyncWindow> &windows)
+               double hop, double rate, std::vector<TSyncWindow> &windows)
 {
     std::vector<double> ts, lows;
     for (size_t w = run.First; w <= run.Last; ++w) {
@@ -348,13 +419,18 @@ void RefineRun(const TTrackSignal &ref, const TTrackSignal &test, const std::vec
         if (PhatLag(ref, test, starts[run.First + k], len, KnotValueAt(smooth.Knots, t), slope, kPhatSearch, c))
             best[k] = c, found[k] = 1;
     });
+    std::vector<double> scores;
     for (size_t k = 0; k < ts.size(); ++k) {
         TSyncWindow &win = windows[run.First + k];
         if (found[k]) {
             win.Offset = rate * (ts[k] + best[k].Lag) - ts[k];
             win.Score = best[k].Score;
         }
+        scores.push_back(win.Score);
+        lags[k] = found[k] ? best[k].Lag : lows[k];
     }
+    return ts.size() >= 3 && Median(scores) < kWaveformEdges &&
+           MeasureGrains(ref, test, run, starts, len, hop, rate, ts, lags, windows);
 }
 
 // Whether the test sounds with inverted polarity against the reference: at the lags the
@@ -461,7 +537,7 @@ TSyncSegment FitRun(const TTrackSignal &ref, const TTrackSignal &test, const TTr
     const TRun &run = track.Runs[i];
     const double len = track.Len, hop = track.Hop;
     const std::vector<double> &starts = track.Starts;
-    RefineRun(ref, test, track.Cands, track.Path, run, starts, len, track.Rate, map.Windows);
+    const bool grains = RefineRun(ref, test, track.Cands, track.Path, run, starts, len, hop, track.Rate, map.Windows);
     std::vector<double> ts, ys, runScores;
     for (size_t w = run.First; w <= run.Last; ++w) {
         ts.push_back(starts[w] + 0.5 * len);
@@ -476,7 +552,7 @@ TSyncSegment FitRun(const TTrackSignal &ref, const TTrackSignal &test, const TTr
     // The lags of a stretch whose waveforms agree poorly scatter by milliseconds, alike in
     // overlapping windows: a bend of its curve must stand out of the scatter around a
     // straight line, or the curve follows the scatter with a knot in every few windows.
-    const bool smeared = usual < kWaveformEdges;
+    const bool smeared = usual < kWaveformEdges || grains;
     double tolerance = options.ToleranceSeconds;
     if (smeared)
         tolerance = std::max(tolerance, kSmearedBend * FitPiecewise(ts, ys, tolerance, use, 2).Noise);
