@@ -106,6 +106,8 @@ constexpr double kGrainScore = 0.9;      // a short window agreeing this well li
 constexpr double kGrainShare = 0.3;      // share of a run's short windows that must, for its lags
                                          // to come from its grains
 constexpr size_t kGrainsPerWindow = 8;   // grains a window's lag is the mean of, at least
+constexpr double kGrainTrim = 0.009;     // ... those within this of their median (grains lie
+                                         // within a WSOLA search range of each other)
 
 struct TRun {
     size_t First = 0, Last = 0;   // window indices, inclusive
@@ -352,18 +354,22 @@ bool MeasureGrains(const TTrackSignal &ref, const TTrackSignal &test, const TRun
         // Offsets on the primary's time, each carried to the window centre along the curve.
         const double dt = 0.25 * len;
         const double slope = rate * (1 + (lagAt(centre + dt) - lagAt(centre - dt)) / (2 * dt)) - 1;
-        double sum = 0;
-        size_t count = 0;
-        std::vector<double> scores;
+        std::vector<double> scores, offsets;
         for (const TShortLag &g : grains) {
             if (g.Time < start || g.Time >= start + len)
                 continue;
             scores.push_back(g.Score);
-            if (g.Score < kGrainScore)
-                continue;
-            sum += rate * (g.Time + g.Lag) - g.Time - slope * (g.Time - centre);
-            ++count;
+            if (g.Score >= kGrainScore)
+                offsets.push_back(rate * (g.Time + g.Lag) - g.Time - slope * (g.Time - centre));
         }
+        // Tonal material also agrees a whole period (of a chord, a note) away from a
+        // grain's lag: such lags lie far off the window's median and are left out.
+        const double middle = Median(offsets);
+        double sum = 0;
+        size_t count = 0;
+        for (double o : offsets)
+            if (std::fabs(o - middle) <= kGrainTrim)
+                sum += o, ++count;
         TSyncWindow &win = windows[run.First + k];
         if (count >= kGrainsPerWindow) {
             win.Offset = sum / static_cast<double>(count);
