@@ -100,6 +100,7 @@ constexpr double kRetryScore = 0.97;     // windows below this are measured agai
 constexpr double kGrainLength = 0.032;   // short windows that find the grains of a tempo change
                                          // keeping the pitch (WSOLA grains last 40 ms or more)
 constexpr double kGrainStep = 0.025;     // ... their distance
+constexpr double kGrainProbeStep = 0.25; // ... and that of a first, sparse look
 constexpr double kGrainSearch = 0.02;    // ... searched +- this around the run's smooth curve
                                          // (grains lie within a WSOLA search range of it)
 constexpr double kGrainScore = 0.9;      // a short window agreeing this well lies inside one grain
@@ -333,21 +334,28 @@ bool MeasureGrains(const TTrackSignal &ref, const TTrackSignal &test, const TRun
     auto lagAt = [&](double t) { return KnotValueAt(curve.Knots, t); };
     const double lo = starts[run.First], hi = starts[run.Last] + len;
     const size_t pieces = static_cast<size_t>(std::ceil((hi - lo) / hop));
-    std::vector<std::vector<TShortLag>> parts(pieces);
-    OnTwoThreads(pieces, [&](size_t p) {
-        const double from = lo + static_cast<double>(p) * hop, to = std::min(hi, from + hop + kGrainLength) - 1e-6;
-        parts[p] = ShortLags(ref, test, from, to, kGrainLength, kGrainStep, lagAt, 1 / rate - 1, kGrainSearch);
-    });
+    // The short windows every `step` s over the run, on two threads; false when too few
+    // lie inside grains.
     std::vector<TShortLag> grains;
-    size_t good = 0;
-    for (const std::vector<TShortLag> &part : parts)
-        for (const TShortLag &g : part) {
-            if (!grains.empty() && g.Time <= grains.back().Time + 1e-9)
-                continue;   // the first window of a piece may repeat the last of the one before
-            grains.push_back(g);
-            good += g.Score >= kGrainScore ? 1 : 0;
-        }
-    if (grains.empty() || static_cast<double>(good) < kGrainShare * static_cast<double>(grains.size()))
+    auto measure = [&](double step) {
+        std::vector<std::vector<TShortLag>> parts(pieces);
+        OnTwoThreads(pieces, [&](size_t p) {
+            const double from = lo + static_cast<double>(p) * hop, to = std::min(hi, from + hop + kGrainLength) - 1e-6;
+            parts[p] = ShortLags(ref, test, from, to, kGrainLength, step, lagAt, 1 / rate - 1, kGrainSearch);
+        });
+        grains.clear();
+        size_t good = 0;
+        for (const std::vector<TShortLag> &part : parts)
+            for (const TShortLag &g : part) {
+                if (!grains.empty() && g.Time <= grains.back().Time + 1e-9)
+                    continue;   // the first window of a piece may repeat the last of the one before
+                grains.push_back(g);
+                good += g.Score >= kGrainScore ? 1 : 0;
+            }
+        return !grains.empty() && static_cast<double>(good) >= kGrainShare * static_cast<double>(grains.size());
+    };
+    // A sparse probe first: most runs that agree poorly are no WSOLA copy (a room).
+    if (!measure(kGrainProbeStep) || !measure(kGrainStep))
         return false;
     for (size_t k = 0; k < ts.size(); ++k) {
         const double start = starts[run.First + k], centre = ts[k];
