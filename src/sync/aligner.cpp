@@ -320,7 +320,8 @@ void OnTwoThreads(size_t count, const TFn &fn)
 // pitch (WSOLA): grains copied sample for sample, each shifted by up to a few ms from the
 // smooth line of the copy's speed. Short windows read at the primary's own speed (the
 // test is pre-warped by 1 / rate) find each grain's lag; a window's lag is the mean of
-// its grains' (the jitter averages out; its median or one peak would follow it). True
+// its grains' lags near their median (the jitter averages out, where one peak of a long
+// window follows a grain or two). True
 // when enough short windows lie inside grains; `windows` then hold the grains' means
 // and their short windows' median agreement, a window with too few grains keeps its
 // lag at a score of 0.
@@ -392,7 +393,9 @@ bool MeasureGrains(const TTrackSignal &ref, const TTrackSignal &test, const TRun
 // Second look at the windows of a run: the 1 kHz lags (little hurt by drift inside a
 // window) give a smooth lag curve; each window is measured again at the full rate with
 // the test read along that curve's local slope. The full-rate lags then give a finer
-// curve, along which the windows that still correlate poorly are measured once more.
+// curve, along which the windows that still correlate poorly are measured once more. A
+// run that still agrees poorly is measured on its grains where it has them (a tempo
+// change keeping the pitch): true then.
 bool RefineRun(const TTrackSignal &ref, const TTrackSignal &test, const std::vector<std::vector<TLagCandidate>> &cands,
                const std::vector<int> &path, const TRun &run, const std::vector<double> &starts, double len,
                double hop, double rate, std::vector<TSyncWindow> &windows)
