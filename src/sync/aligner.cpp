@@ -109,6 +109,9 @@ constexpr double kGrainShare = 0.3;      // share of a run's short windows that 
 constexpr size_t kGrainsPerWindow = 8;   // grains a window's lag is the mean of, at least
 constexpr double kGrainTrim = 0.009;     // ... those within this of their median (grains lie
                                          // within a WSOLA search range of each other)
+constexpr double kGrainBend = 0.004;     // the curve of a run measured on its grains bends only
+                                         // where they leave its line by more: WSOLA places the
+                                         // grains of a whole passage some ms off at times
 
 struct TRun {
     size_t First = 0, Last = 0;   // window indices, inclusive
@@ -573,6 +576,8 @@ TSyncSegment FitRun(const TTrackSignal &ref, const TTrackSignal &test, const TTr
     double tolerance = options.ToleranceSeconds;
     if (smeared)
         tolerance = std::max(tolerance, kSmearedBend * FitPiecewise(ts, ys, tolerance, use, 2).Noise);
+    if (grains)
+        tolerance = std::max(tolerance, kGrainBend);
     TFitResult fit = FitPiecewise(ts, ys, tolerance, use);
     std::vector<double> scores;
     double z = 0;
@@ -591,6 +596,7 @@ TSyncSegment FitRun(const TTrackSignal &ref, const TTrackSignal &test, const TTr
     const double nextStart = i + 1 < track.Runs.size() ? starts[track.Runs[i + 1].First] + 0.5 * len : map.ReferenceLength;
     TSyncSegment seg;
     seg.Smeared = smeared;
+    seg.Grains = grains;
     if (i == 0 && run.First == 0)
         seg.Start = std::max(0.0, -KnotValueAt(fit.Knots, 0));
     else
@@ -716,11 +722,14 @@ void MergeSegments(TSyncMap &map, size_t a, size_t b, const TSyncOptions &option
     const double lengthA = first.End - first.Start, lengthB = second.End - second.Start;
     first.Confidence = (first.Confidence * lengthA + second.Confidence * lengthB) / std::max(1e-9, lengthA + lengthB);
     first.Smeared = first.Smeared || second.Smeared;
+    first.Grains = first.Grains || second.Grains;
     first.End = second.End;
     if (ts.size() >= 2) {
         double tolerance = options.ToleranceSeconds;
         if (first.Smeared)
             tolerance = std::max(tolerance, kSmearedBend * FitPiecewise(ts, ys, tolerance, use, 2).Noise);
+        if (first.Grains)
+            tolerance = std::max(tolerance, kGrainBend);
         const TFitResult fit = FitPiecewise(ts, ys, tolerance, use);
         first.Knots = fit.Knots;
         first.Residual = fit.Noise;
