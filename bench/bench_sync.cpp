@@ -79,6 +79,10 @@ void RunFamily(const TTruthSpec &spec, const std::string &dir)
     if (truth.CodecDelay != 0)
         std::printf("%-16s (the primary as read starts %.0f samples late: codec delay, scored as part of the truth)\n",
                     "", truth.CodecDelay * kTruthRate);
+    for (size_t i = 0; i < truth.TempoDelays.size(); ++i)
+        if (spec.Pieces[i].Tempo)
+            std::printf("%-16s (its WSOLA grains lie %.2f ms late on average: scored as part of the truth)\n", "",
+                        truth.TempoDelays[i] * 1000);
     std::fflush(stdout);
 }
 

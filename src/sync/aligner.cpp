@@ -98,6 +98,21 @@ constexpr double kRefineSearch = 0.006;  // full-rate search around the smooth l
 constexpr double kNarrowSearch = 0.0015; // ... tried first
 constexpr double kGoodScore = 0.85;      // no slope scan above this
 constexpr double kRetryScore = 0.97;     // windows below this are measured again on the finer curve
+constexpr double kGrainLength = 0.032;   // short windows that find the grains of a tempo change
+                                         // keeping the pitch (WSOLA grains last 40 ms or more)
+constexpr double kGrainStep = 0.025;     // ... their distance
+constexpr double kGrainProbeStep = 0.25; // ... and that of a first, sparse look
+constexpr double kGrainSearch = 0.02;    // ... searched +- this around the run's smooth curve
+                                         // (grains lie within a WSOLA search range of it)
+constexpr double kGrainScore = 0.9;      // a short window agreeing this well lies inside one grain
+constexpr double kGrainShare = 0.3;      // share of a run's short windows that must, for its lags
+                                         // to come from its grains
+constexpr size_t kGrainsPerWindow = 8;   // grains a window's lag is the mean of, at least
+constexpr double kGrainTrim = 0.009;     // ... those within this of their median (grains lie
+                                         // within a WSOLA search range of each other)
+constexpr double kGrainBend = 0.004;     // the curve of a run measured on its grains bends only
+                                         // where they leave its line by more: WSOLA places the
+                                         // grains of a whole passage some ms off at times
 
 struct TRun {
     size_t First = 0, Last = 0;   // window indices, inclusive
@@ -305,13 +320,89 @@ void OnTwoThreads(size_t count, const TFn &fn)
     other.join();
 }
 
+// A run whose waveform agrees poorly may be a copy whose tempo was changed keeping the
+// pitch (WSOLA): grains copied sample for sample, each shifted by up to a few ms from the
+// smooth line of the copy's speed. Short windows read at the primary's own speed (the
+// test is pre-warped by 1 / rate) find each grain's lag; a window's lag is the mean of
+// its grains' lags near their median (the jitter averages out, where one peak of a long
+// window follows a grain or two). True
+// when enough short windows lie inside grains; `windows` then hold the grains' means
+// and their short windows' median agreement, a window with too few grains keeps its
+// lag at a score of 0.
+bool MeasureGrains(const TTrackSignal &ref, const TTrackSignal &test, const TRun &run, const std::vector<double> &starts,
+                   double len, double hop, double rate, const std::vector<double> &ts, const std::vector<double> &lags,
+                   std::vector<TSyncWindow> &windows)
+{
+    // The smooth curve of the run's lags, as a stretch whose lags scatter is fitted.
+    double tolerance = kSmearedBend * FitPiecewise(ts, lags, kFitToleranceSeconds, {}, 2).Noise;
+    const TFitResult curve = FitPiecewise(ts, lags, std::max(kFitToleranceSeconds, tolerance));
+    auto lagAt = [&](double t) { return KnotValueAt(curve.Knots, t); };
+    const double lo = starts[run.First], hi = starts[run.Last] + len;
+    const size_t pieces = static_cast<size_t>(std::ceil((hi - lo) / hop));
+    // The short windows every `step` s over the run, on two threads; false when too few
+    // lie inside grains.
+    std::vector<TShortLag> grains;
+    auto measure = [&](double step) {
+        std::vector<std::vector<TShortLag>> parts(pieces);
+        OnTwoThreads(pieces, [&](size_t p) {
+            const double from = lo + static_cast<double>(p) * hop, to = std::min(hi, from + hop + kGrainLength) - 1e-6;
+            parts[p] = ShortLags(ref, test, from, to, kGrainLength, step, lagAt, 1 / rate - 1, kGrainSearch);
+        });
+        grains.clear();
+        size_t good = 0;
+        for (const std::vector<TShortLag> &part : parts)
+            for (const TShortLag &g : part) {
+                if (!grains.empty() && g.Time <= grains.back().Time + 1e-9)
+                    continue;   // the first window of a piece may repeat the last of the one before
+                grains.push_back(g);
+                good += g.Score >= kGrainScore ? 1 : 0;
+            }
+        return !grains.empty() && static_cast<double>(good) >= kGrainShare * static_cast<double>(grains.size());
+    };
+    // A sparse probe first: most runs that agree poorly are no WSOLA copy (a room).
+    if (!measure(kGrainProbeStep) || !measure(kGrainStep))
+        return false;
+    for (size_t k = 0; k < ts.size(); ++k) {
+        const double start = starts[run.First + k], centre = ts[k];
+        // Offsets on the primary's time, each carried to the window centre along the curve.
+        const double dt = 0.25 * len;
+        const double slope = rate * (1 + (lagAt(centre + dt) - lagAt(centre - dt)) / (2 * dt)) - 1;
+        std::vector<double> scores, offsets;
+        for (const TShortLag &g : grains) {
+            if (g.Time < start || g.Time >= start + len)
+                continue;
+            scores.push_back(g.Score);
+            if (g.Score >= kGrainScore)
+                offsets.push_back(rate * (g.Time + g.Lag) - g.Time - slope * (g.Time - centre));
+        }
+        // Tonal material also agrees a whole period (of a chord, a note) away from a
+        // grain's lag: such lags lie far off the window's median and are left out.
+        const double middle = Median(offsets);
+        double sum = 0;
+        size_t count = 0;
+        for (double o : offsets)
+            if (std::fabs(o - middle) <= kGrainTrim)
+                sum += o, ++count;
+        TSyncWindow &win = windows[run.First + k];
+        if (count >= kGrainsPerWindow) {
+            win.Offset = sum / static_cast<double>(count);
+            win.Score = Median(scores);
+        } else {
+            win.Score = 0;
+        }
+    }
+    return true;
+}
+
 // Second look at the windows of a run: the 1 kHz lags (little hurt by drift inside a
 // window) give a smooth lag curve; each window is measured again at the full rate with
 // the test read along that curve's local slope. The full-rate lags then give a finer
-// curve, along which the windows that still correlate poorly are measured once more.
-void RefineRun(const TTrackSignal &ref, const TTrackSignal &test, const std::vector<std::vector<TLagCandidate>> &cands,
+// curve, along which the windows that still correlate poorly are measured once more. A
+// run that still agrees poorly is measured on its grains where it has them (a tempo
+// change keeping the pitch): true then.
+bool RefineRun(const TTrackSignal &ref, const TTrackSignal &test, const std::vector<std::vector<TLagCandidate>> &cands,
                const std::vector<int> &path, const TRun &run, const std::vector<double> &starts, double len,
-               double rate, std::vector<TSyncWindow> &windows)
+               double hop, double rate, std::vector<TSyncWindow> &windows)
 {
     std::vector<double> ts, lows;
     for (size_t w = run.First; w <= run.Last; ++w) {
@@ -349,13 +440,18 @@ void RefineRun(const TTrackSignal &ref, const TTrackSignal &test, const std::vec
         if (PhatLag(ref, test, starts[run.First + k], len, KnotValueAt(smooth.Knots, t), slope, kPhatSearch, c))
             best[k] = c, found[k] = 1;
     });
+    std::vector<double> scores;
     for (size_t k = 0; k < ts.size(); ++k) {
         TSyncWindow &win = windows[run.First + k];
         if (found[k]) {
             win.Offset = rate * (ts[k] + best[k].Lag) - ts[k];
             win.Score = best[k].Score;
         }
+        scores.push_back(win.Score);
+        lags[k] = found[k] ? best[k].Lag : lows[k];
     }
+    return ts.size() >= 3 && Median(scores) < kWaveformEdges &&
+           MeasureGrains(ref, test, run, starts, len, hop, rate, ts, lags, windows);
 }
 
 // Whether the test sounds with inverted polarity against the reference: at the lags the
@@ -462,7 +558,7 @@ TSyncSegment FitRun(const TTrackSignal &ref, const TTrackSignal &test, const TTr
     const TRun &run = track.Runs[i];
     const double len = track.Len, hop = track.Hop;
     const std::vector<double> &starts = track.Starts;
-    RefineRun(ref, test, track.Cands, track.Path, run, starts, len, track.Rate, map.Windows);
+    const bool grains = RefineRun(ref, test, track.Cands, track.Path, run, starts, len, hop, track.Rate, map.Windows);
     std::vector<double> ts, ys, runScores;
     for (size_t w = run.First; w <= run.Last; ++w) {
         ts.push_back(starts[w] + 0.5 * len);
@@ -477,10 +573,12 @@ TSyncSegment FitRun(const TTrackSignal &ref, const TTrackSignal &test, const TTr
     // The lags of a stretch whose waveforms agree poorly scatter by milliseconds, alike in
     // overlapping windows: a bend of its curve must stand out of the scatter around a
     // straight line, or the curve follows the scatter with a knot in every few windows.
-    const bool smeared = usual < kWaveformEdges;
+    const bool smeared = usual < kWaveformEdges || grains;
     double tolerance = options.ToleranceSeconds;
     if (smeared)
         tolerance = std::max(tolerance, kSmearedBend * FitPiecewise(ts, ys, tolerance, use, 2).Noise);
+    if (grains)
+        tolerance = std::max(tolerance, kGrainBend);
     TFitResult fit = FitPiecewise(ts, ys, tolerance, use);
     std::vector<double> scores;
     double z = 0;
@@ -499,6 +597,7 @@ TSyncSegment FitRun(const TTrackSignal &ref, const TTrackSignal &test, const TTr
     const double nextStart = i + 1 < track.Runs.size() ? starts[track.Runs[i + 1].First] + 0.5 * len : map.ReferenceLength;
     TSyncSegment seg;
     seg.Smeared = smeared;
+    seg.Grains = grains;
     if (i == 0 && run.First == 0)
         seg.Start = std::max(0.0, -KnotValueAt(fit.Knots, 0));
     else
@@ -624,11 +723,14 @@ void MergeSegments(TSyncMap &map, size_t a, size_t b, const TSyncOptions &option
     const double lengthA = first.End - first.Start, lengthB = second.End - second.Start;
     first.Confidence = (first.Confidence * lengthA + second.Confidence * lengthB) / std::max(1e-9, lengthA + lengthB);
     first.Smeared = first.Smeared || second.Smeared;
+    first.Grains = first.Grains || second.Grains;
     first.End = second.End;
     if (ts.size() >= 2) {
         double tolerance = options.ToleranceSeconds;
         if (first.Smeared)
             tolerance = std::max(tolerance, kSmearedBend * FitPiecewise(ts, ys, tolerance, use, 2).Noise);
+        if (first.Grains)
+            tolerance = std::max(tolerance, kGrainBend);
         const TFitResult fit = FitPiecewise(ts, ys, tolerance, use);
         first.Knots = fit.Knots;
         first.Residual = fit.Noise;

@@ -50,6 +50,34 @@ std::vector<TLagCandidate> WindowLags(const TTrackSignal &ref, const TTrackSigna
 bool RefineLag(const TTrackSignal &ref, const TTrackSignal &test, double start, double length, double lag,
                double slope, double search, TLagCandidate &out);
 
+// The lag of a short reference window in the test, as measured by ShortLags.
+struct TShortLag {
+    double Time = 0;    // reference time of the window's centre, seconds
+    double Lag = 0;     // test time minus reference time there
+    double Score = 0;   // Pearson correlation at that lag
+};
+
+// The lags of short reference windows (`length` s, every `step` s over [from, to)),
+// each measured with RefineLag +- search s around lagAt(its centre), the test read
+// `slope` faster. Windows that leave the signals are left out. A copy
+// whose tempo was changed keeping the pitch (WSOLA) is made of grains copied sample for
+// sample from shifted places: read at its own speed, a window inside a grain agrees
+// almost exactly at that grain's lag, where a long window spanning many grains agrees
+// with none.
+template <typename TLagAt>
+std::vector<TShortLag> ShortLags(const TTrackSignal &ref, const TTrackSignal &test, double from, double to,
+                                 double length, double step, const TLagAt &lagAt, double slope, double search)
+{
+    std::vector<TShortLag> out;
+    for (double t = from; t + length <= to + 1e-9; t += step) {
+        TLagCandidate c;
+        const double centre = t + 0.5 * length;
+        if (RefineLag(ref, test, t, length, lagAt(centre), slope, search, c))
+            out.push_back({centre, c.Lag, c.Score});
+    }
+    return out;
+}
+
 // Measures the lag like RefineLag, but from the phase of the cross spectrum over
 // 100-3800 Hz (GCC-PHAT): robust where the waveforms no longer agree sample for sample
 // (a tempo change that keeps the pitch, a room's reflections). out.Score is the Pearson

@@ -35,6 +35,8 @@ struct TSyncSegment {
     double Residual = 0;      // RMS of the inlier windows around the fit, seconds
     bool Smeared = false;     // the waveforms agree poorly (a tempo change that keeps the
                               // pitch, a room): edges found on the onsets
+    bool Grains = false;      // its lags were measured on the grains of a tempo change
+                              // keeping the pitch (WSOLA)
 };
 
 // The result of an alignment.

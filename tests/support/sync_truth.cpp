@@ -221,10 +221,50 @@ size_t PieceFrames(const TTruthPiece &piece, double masterSeconds)
     return piece.Stretch != 1 ? static_cast<size_t>(std::llround(frames * piece.Stretch)) : frames;
 }
 
+// Where a WSOLA copy's material lies against the plain line out = stretch * in (seconds,
+// positive: later), averaged over its sounding stretches. WSOLA copies every grain
+// sample for sample from a shifted place of the input (at most its search range away)
+// and cross-fades between them, so short stretches of `out` are found exactly in `in`;
+// the grains do not shift around the line evenly, so their mean shift is part of the
+// truth. False when too few grains are found.
+bool GrainDelay(const std::vector<float> &in, const std::vector<float> &out, double stretch, double &delay)
+{
+    // Left channel of the interleaved stereo; 256-sample chunks every 10 ms, each
+    // searched +-40 ms around the line.
+    constexpr long kChunk = 256, kHop = kTruthRate / 100, kReach = kTruthRate / 25, kStride = 4;
+    constexpr float kSame = 3.0f / 32768, kQuiet = 0.01f;   // within rounding (and dither)
+    const long nIn = static_cast<long>(in.size() / 2), nOut = static_cast<long>(out.size() / 2);
+    double sum = 0;
+    long found = 0, tried = 0;
+    for (long o = kReach; o + kChunk + kReach < nOut; o += kHop) {
+        float peak = 0;
+        for (long k = 0; k < kChunk; k += kStride)
+            peak = std::max(peak, std::fabs(out[static_cast<size_t>(2 * (o + k))]));
+        if (peak < kQuiet)
+            continue;
+        ++tried;
+        const long expect = std::lround(static_cast<double>(o) / stretch);
+        for (long i = std::max(0L, expect - kReach); i <= std::min(nIn - kChunk, expect + kReach); ++i) {
+            long k = 0;
+            while (k < kChunk &&
+                   std::fabs(out[static_cast<size_t>(2 * (o + k))] - in[static_cast<size_t>(2 * (i + k))]) <= kSame)
+                k += kStride;
+            if (k >= kChunk) {
+                sum += static_cast<double>(o) - stretch * static_cast<double>(i);
+                ++found;
+                break;
+            }
+        }
+    }
+    delay = found > 0 ? sum / static_cast<double>(found) / kTruthRate : 0.0;
+    return found >= 10 && found * 4 >= tried;
+}
+
 // Stretches interleaved stereo by `stretch` (output seconds per input second) with sox's
-// WSOLA tempo change, which keeps the pitch; the result has exactly `frames` frames.
+// WSOLA tempo change, which keeps the pitch; the result has exactly `frames` frames, its
+// material `delay` s later on average than the plain line (see GrainDelay).
 bool TempoStretch(const std::vector<float> &in, double stretch, size_t frames, const std::string &dir,
-                  std::vector<float> &out)
+                  std::vector<float> &out, double &delay)
 {
     const std::string from = dir + "/tempo_in.wav", to = dir + "/tempo_out.wav";
     char factor[32];
@@ -236,6 +276,13 @@ bool TempoStretch(const std::vector<float> &in, double stretch, size_t frames, c
         !ReadWav16Mono(to, raw, rate) || rate != kTruthRate)
         return false;
     raw.resize(2 * frames, 0.0f);
+    // The input as written and read back (16 bits), so that copied grains compare
+    // sample for sample.
+    std::vector<float> written(in.size());
+    for (size_t i = 0; i < in.size(); ++i)
+        written[i] = static_cast<float>(std::lround(std::clamp(in[i], -1.0f, 1.0f) * 32767.0f)) / 32768.0f;
+    if (!GrainDelay(written, raw, stretch, delay))
+        return false;
     out.swap(raw);
     return true;
 }
@@ -403,7 +450,9 @@ bool TTruthCase::PrimaryTimeAt(double t, double &p) const
         if (!piece.Unrelated && t >= piece.SourceStart && t < piece.SourceStart + piece.SourceLength) {
             size_t first = 0, last = 0;
             PieceSpan(piece, Spec.Seconds, first, last);
-            p = CodecDelay + at + (t - first / double(kTruthRate)) * piece.Stretch;
+            const size_t index = static_cast<size_t>(&piece - Spec.Pieces.data());
+            p = CodecDelay + (index < TempoDelays.size() ? TempoDelays[index] : 0.0) + at +
+                (t - first / double(kTruthRate)) * piece.Stretch;
             return true;
         }
         at += length;
@@ -433,6 +482,7 @@ bool MakeTruthCase(const TTruthSpec &spec, const std::string &dir, TTruthCase &o
 {
     out = TTruthCase{};
     out.Spec = spec;
+    out.TempoDelays.assign(spec.Pieces.size(), 0.0);
     std::vector<float> music, speechA, speechB;
     if (!spec.MusicFiles.empty()) {
         if (!RecordedMusic(spec.MusicFiles, spec.Seconds, dir, music))
@@ -465,7 +515,8 @@ bool MakeTruthCase(const TTruthSpec &spec, const std::string &dir, TTruthCase &o
         }
         if (piece.Stretch != 1) {
             std::vector<float> stretched;
-            if (piece.Tempo ? !TempoStretch(part, piece.Stretch, PieceFrames(piece, spec.Seconds), dir, stretched)
+            if (piece.Tempo ? !TempoStretch(part, piece.Stretch, PieceFrames(piece, spec.Seconds), dir, stretched,
+                                            out.TempoDelays[&piece - spec.Pieces.data()])
                             : !Resample(part, 2, piece.Stretch, stretched))
                 return false;
             part.swap(stretched);

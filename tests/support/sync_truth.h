@@ -48,6 +48,9 @@ struct TTruthCase {
     // went into the encoder (seconds): priming the file carries no record of, or that
     // the decoder does not take off.
     double CodecDelay = 0;
+    // Per piece: how much later a piece stretched keeping the pitch (WSOLA) sounds than
+    // its plain line, as measured on its grains (0 for the others).
+    std::vector<double> TempoDelays;
     // Primary seconds where master second t sounds; false when the primary lacks it.
     bool PrimaryTimeAt(double t, double &p) const;
     // Master seconds where the primary jumps (its cuts), ascending.
