@@ -1,6 +1,8 @@
 // Coarse alignment: chunks of the reference's onset envelope are correlated with the
 // primary's envelope warped by each candidate rate; the rate whose chunks give the
 // sharpest peaks wins, then a finer scan around it; the peaks give candidate offsets.
+// Where a chunk's onsets match several lags alike (a repeated rhythm), the pitch-class
+// energies of the two tracks pick the lag whose chords agree.
 #include "sync/coarse_search.h"
 
 #include <algorithm>
@@ -189,6 +191,16 @@ std::vector<TChunk> SpreadChunks(TCorrelator &correlator, const std::vector<floa
     return parts;
 }
 
+// Adds offset b unless the list is full or holds one within kSameOffset of it.
+void AddDistinct(std::vector<double> &offsets, double b)
+{
+    bool near = false;
+    for (double o : offsets)
+        near = near || std::fabs(o - b) < kSameOffset;
+    if (!near && offsets.size() < kMaxOffsets)
+        offsets.push_back(b);
+}
+
 // The offsets (primary seconds) of the clear chunk peaks, strongest first, each at
 // least 0.1 s from the others; at most kMaxOffsets. envRate: values per second.
 std::vector<double> DistinctOffsets(const std::vector<std::vector<TPeak>> &peaks, double rate, double envRate)
@@ -200,14 +212,8 @@ std::vector<double> DistinctOffsets(const std::vector<std::vector<TPeak>> &peaks
                 all.push_back(q);
     std::sort(all.begin(), all.end(), [](const TPeak &a, const TPeak &b) { return a.Z > b.Z; });
     std::vector<double> offsets;
-    for (const TPeak &q : all) {
-        double b = rate * q.Lag / envRate;
-        bool near = false;
-        for (double o : offsets)
-            near = near || std::fabs(o - b) < kSameOffset;
-        if (!near && offsets.size() < kMaxOffsets)
-            offsets.push_back(b);
-    }
+    for (const TPeak &q : all)
+        AddDistinct(offsets, rate * q.Lag / envRate);
     return offsets;
 }
 
@@ -289,8 +295,8 @@ std::vector<TPeak> HarmonyLags(const std::vector<std::vector<float>> &ref, const
         const double z = (at(sums[k], best) - mean) / sd;
         if (z < kHarmonyMinZ || at(sums[k], best) - mean < kHarmonyClear * (second - mean))
             continue;
-        // The onset peak nearest in height within reach of the harmony's lag; its index
-        // runs as the chunk placed at 0 (see Peaks).
+        // The highest onset correlation within reach of the harmony's lag; its index runs
+        // as the chunk placed at 0 (see Peaks).
         const std::vector<float> &e = envCorrelator.CorrelateSpectrum(chunks[k].Spectrum);
         const long n = static_cast<long>(e.size()), reach = std::lround(kHarmonyReach * envRate);
         const long centre = std::lround(static_cast<double>(best - starts[k]) / toFrames) + static_cast<long>(chunks[k].Start);
@@ -539,18 +545,12 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
         const std::vector<TPeak> harmony = HarmonyLags(ChromaRows(ChromaFrames(*refSignal), 1.0),
                                                        ChromaRows(ChromaFrames(*primSignal), bestRate), all, rate,
                                                        correlator);
-        std::vector<double> offsets;
+        std::vector<double> onsets;
+        onsets.swap(result.Offsets);
         for (const TPeak &q : harmony)
-            offsets.push_back(bestRate * q.Lag / rate);
-        offsets.insert(offsets.end(), result.Offsets.begin(), result.Offsets.end());
-        result.Offsets.clear();
-        for (double b : offsets) {
-            bool near = false;
-            for (double o : result.Offsets)
-                near = near || std::fabs(o - b) < kSameOffset;
-            if (!near && result.Offsets.size() < kMaxOffsets)
-                result.Offsets.push_back(b);
-        }
+            AddDistinct(result.Offsets, bestRate * q.Lag / rate);
+        for (double b : onsets)
+            AddDistinct(result.Offsets, b);
     }
     result.Found = !result.Offsets.empty();
     return result;
