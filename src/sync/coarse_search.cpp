@@ -52,6 +52,7 @@ constexpr double kHarmonyMinZ = 5;      // a chunk's harmony peak counts from th
 constexpr double kHarmonyClear = 1.25;  // ... when it stands this many times higher than any other
 constexpr double kHarmonyApart = 1.5;   // ... lying more than this many seconds away
 constexpr double kHarmonyReach = 0.3;   // the onset peak taken for it lies within this (s)
+constexpr double kHarmonyNear = 0.5;    // an onset offset this close (s) already covers its lag
 
 // Envelope summed over blocks, its slow level removed, scaled to unit spread.
 std::vector<float> Prepare(const std::vector<float> &env, int factor)
@@ -533,7 +534,8 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
     result.Rate = bestRate;
     result.Offsets = DistinctOffsets(peaks, bestRate, rate);
     // A rhythm that repeats gives a long chunk peaks of about one height a round apart;
-    // where the harmony tells one of them from the rest, that lag leads the offsets.
+    // where the harmony tells one of them from the rest and the onsets missed it, that
+    // lag leads the offsets.
     bool ambiguous = false;
     for (size_t i = 0; i < parts.size() && i < peaks.size(); ++i)
         ambiguous = ambiguous || (peaks[i].size() >= 2 && peaks[i][1].Z >= kAmbiguous * peaks[i][0].Z);
@@ -545,10 +547,18 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
         const std::vector<TPeak> harmony = HarmonyLags(ChromaRows(ChromaFrames(*refSignal), 1.0),
                                                        ChromaRows(ChromaFrames(*primSignal), bestRate), all, rate,
                                                        correlator);
+        // Only lags the onsets' offsets lack are added, ahead of them: where the onsets
+        // already hold the lag, the lag track searches it as before.
         std::vector<double> onsets;
         onsets.swap(result.Offsets);
-        for (const TPeak &q : harmony)
-            AddDistinct(result.Offsets, bestRate * q.Lag / rate);
+        for (const TPeak &q : harmony) {
+            const double b = bestRate * q.Lag / rate;
+            bool held = false;
+            for (double o : onsets)
+                held = held || std::fabs(o - b) < kHarmonyNear;
+            if (!held)
+                AddDistinct(result.Offsets, b);
+        }
         for (double b : onsets)
             AddDistinct(result.Offsets, b);
     }

@@ -21,7 +21,7 @@ std::vector<double> NamedRates();
 // Scans rates 1 +- maxDrift over chunks of the reference envelope (kEnvelopeRate). With
 // the two signals given, chunks whose onsets match several lags alike (a rhythm that
 // repeats) are compared on their harmony too: the lag whose chords agree clearly
-// better than any other's leads the offsets.
+// better than any other's leads the offsets when they lacked it.
 TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<float> &primEnv, double maxDrift,
                            const TSyncSignal *refSignal = nullptr, const TSyncSignal *primSignal = nullptr);
 

@@ -1,7 +1,6 @@
 // Tests of the alignment engine on music whose drum pattern repeats sample for sample
 // while its chords and melody change: the onsets match every round alike, the harmony
 // tells the rounds apart.
-#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -88,19 +87,20 @@ struct TRhythmPair {
     }
 };
 
-TEST(SyncRepeat, TheHarmonyPutsTheTrueRoundOfEachPartFirst)
+TEST(SyncRepeat, TheHarmonyAddsTheRoundTheOnsetsMissedAheadOfTheirs)
 {
     const TRhythmPair pair;
-    // On the onsets alone every round scores alike (the first part's offset was not among
-    // the candidates at all, a round 24 s off led them).
+    // On the onsets alone every round scores alike: the first part's offset was not among
+    // the candidates at all, a round 24 s off led them.
     const TCoarseResult both = CoarseSearch(OnsetEnvelope(pair.Ref), OnsetEnvelope(pair.Prim), 0.065, &pair.Ref, &pair.Prim);
     ASSERT_TRUE(both.Found);
     EXPECT_NEAR(both.Rate, 0.9997, 1e-4);
-    ASSERT_GE(both.Offsets.size(), 2u);
-    std::vector<double> lead = {both.Offsets[0], both.Offsets[1]};
-    std::sort(lead.begin(), lead.end());
-    EXPECT_NEAR(lead[0], -2.5 * 0.9997, 0.02);
-    EXPECT_NEAR(lead[1], 0.0, 0.02);
+    ASSERT_FALSE(both.Offsets.empty());
+    EXPECT_NEAR(both.Offsets[0], 0.0, 0.02);
+    size_t second = 0;
+    while (second < both.Offsets.size() && std::fabs(both.Offsets[second] + 2.5 * 0.9997) > 0.02)
+        ++second;
+    EXPECT_LT(second, both.Offsets.size());
 }
 
 TEST(SyncRepeat, EachPartIsMatchedAtItsOwnRoundAndTheCutWhereItIs)
