@@ -14,7 +14,6 @@ constexpr double kFrameSeconds = 0.256;
 constexpr double kLowHz = 100;     // below, a bin is wider than a semitone
 constexpr double kHighHz = 2000;   // above, harmonics and noise blur the pitch classes
 constexpr float kSilent = 1e-3f;   // a frame whose summed energy is below this has no harmony
-constexpr double kMinSounding = 0.25;   // share of frame pairs that must sound to judge
 
 } // namespace
 
@@ -31,15 +30,13 @@ std::vector<TChromaFrame> ChromaFrames(const TSyncSignal &signal)
     std::vector<float> window(static_cast<size_t>(frame));
     for (int i = 0; i < frame; ++i)
         window[static_cast<size_t>(i)] = static_cast<float>(0.5 - 0.5 * std::cos(2 * M_PI * (i + 0.5) / frame));
-    // The pitch class of every bin in the band, -1 outside it.
-    const int bins = frame / 2 + 1;
-    std::vector<int> pitchClass(static_cast<size_t>(bins), -1);
-    for (int k = 0; k < bins; ++k) {
-        const double hz = k * signal.Rate / frame;
-        if (hz >= kLowHz && hz <= kHighHz) {
-            const long midi = std::lround(12 * std::log2(hz / 440.0) + 69);
-            pitchClass[static_cast<size_t>(k)] = static_cast<int>(((midi % 12) + 12) % 12);
-        }
+    // The bins of the band and the pitch class of each.
+    const int firstBin = static_cast<int>(std::ceil(kLowHz * frame / signal.Rate));
+    const int lastBin = std::min(frame / 2, static_cast<int>(std::floor(kHighHz * frame / signal.Rate)));
+    std::vector<int> pitchClass(static_cast<size_t>(frame / 2 + 1), 0);
+    for (int k = firstBin; k <= lastBin; ++k) {
+        const long midi = std::lround(12 * std::log2(k * signal.Rate / frame / 440.0) + 69);
+        pitchClass[static_cast<size_t>(k)] = static_cast<int>(((midi % 12) + 12) % 12);
     }
     // Energies relative to a full-scale sine's.
     constexpr float kScale = 1.0f / (32768.0f * 32768.0f);
@@ -54,10 +51,8 @@ std::vector<TChromaFrame> ChromaFrames(const TSyncSignal &signal)
         const fftwf_complex *spec = fft.Output();
         TChromaFrame &c = out[static_cast<size_t>(f)];
         float total = 0;
-        for (int k = 0; k < bins; ++k) {
+        for (int k = firstBin; k <= lastBin; ++k) {
             const int pc = pitchClass[static_cast<size_t>(k)];
-            if (pc < 0)
-                continue;
             const float e = (spec[k][0] * spec[k][0] + spec[k][1] * spec[k][1]) * kScale;
             total += e;
             c[static_cast<size_t>(pc)] += e;
@@ -77,30 +72,6 @@ std::vector<TChromaFrame> ChromaFrames(const TSyncSignal &signal)
                 v /= norm;
     }
     return out;
-}
-
-double ChromaAgreement(const std::vector<TChromaFrame> &ref, const std::vector<TChromaFrame> &test, long from,
-                       long count, long lag)
-{
-    double sum = 0;
-    long sounding = 0;
-    const long nr = static_cast<long>(ref.size()), nt = static_cast<long>(test.size());
-    for (long i = from; i < from + count; ++i) {
-        const long j = i + lag;
-        if (i < 0 || i >= nr || j < 0 || j >= nt)
-            continue;
-        const TChromaFrame &a = ref[static_cast<size_t>(i)], &b = test[static_cast<size_t>(j)];
-        double dot = 0, aa = 0, bb = 0;
-        for (size_t k = 0; k < 12; ++k)
-            dot += double(a[k]) * b[k], aa += double(a[k]) * a[k], bb += double(b[k]) * b[k];
-        if (aa <= 0 || bb <= 0)
-            continue;
-        sum += dot;
-        ++sounding;
-    }
-    if (count <= 0 || sounding < kMinSounding * static_cast<double>(count))
-        return std::nan("");
-    return sum / static_cast<double>(sounding);
 }
 
 } // namespace tessaly::sync

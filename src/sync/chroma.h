@@ -10,7 +10,7 @@
 
 namespace tessaly::sync {
 
-constexpr double kChromaRate = 10;   // chroma frames per second
+constexpr double kChromaRate = 5;    // chroma frames per second (a chord lasts longer)
 
 // Twelve pitch-class values per frame (C = 0), each frame scaled to unit length; a frame
 // without tonal energy is all zeros.
@@ -20,11 +20,5 @@ using TChromaFrame = std::array<float, 12>;
 // 256 ms: the energy of every bin between 100 and 2000 Hz added to its pitch class,
 // as amplitudes.
 std::vector<TChromaFrame> ChromaFrames(const TSyncSignal &signal);
-
-// How alike the harmony of reference frames [from, from + count) is to that of the test
-// frames `lag` frames later: the mean cosine of the frame pairs where both sound, 0 .. 1.
-// NaN when fewer than a quarter of the pairs sound (silence says nothing).
-double ChromaAgreement(const std::vector<TChromaFrame> &ref, const std::vector<TChromaFrame> &test, long from,
-                       long count, long lag);
 
 } // namespace tessaly::sync
