@@ -13,7 +13,7 @@ namespace {
 constexpr double kFrameSeconds = 0.256;
 constexpr double kLowHz = 100;     // below, a bin is wider than a semitone
 constexpr double kHighHz = 2000;   // above, harmonics and noise blur the pitch classes
-constexpr float kSilent = 1e-3f;   // a frame whose summed energy is below this has no harmony
+constexpr float kSilent = 1e-3f;   // a frame whose band energy is below this (a sine near -84 dBFS) has no harmony
 
 } // namespace
 
@@ -38,7 +38,7 @@ std::vector<TChromaFrame> ChromaFrames(const TSyncSignal &signal)
         const long midi = std::lround(12 * std::log2(k * signal.Rate / frame / 440.0) + 69);
         pitchClass[static_cast<size_t>(k)] = static_cast<int>(((midi % 12) + 12) % 12);
     }
-    // Energies relative to a full-scale sine's.
+    // Bin energies in units of full scale squared.
     constexpr float kScale = 1.0f / (32768.0f * 32768.0f);
     for (long f = 0; f < count; ++f) {
         const long start = f * hop + hop / 2 - frame / 2;
@@ -48,12 +48,12 @@ std::vector<TChromaFrame> ChromaFrames(const TSyncSignal &signal)
             in[i] = p >= 0 && p < n ? signal.Samples[static_cast<size_t>(p)] * window[static_cast<size_t>(i)] : 0.0f;
         }
         fft.Forward();
-        const fftwf_complex *spec = fft.Output();
+        const fftwf_complex *bin = fft.Output();
         TChromaFrame &c = out[static_cast<size_t>(f)];
         float total = 0;
         for (int k = firstBin; k <= lastBin; ++k) {
             const int pc = pitchClass[static_cast<size_t>(k)];
-            const float e = (spec[k][0] * spec[k][0] + spec[k][1] * spec[k][1]) * kScale;
+            const float e = (bin[k][0] * bin[k][0] + bin[k][1] * bin[k][1]) * kScale;
             total += e;
             c[static_cast<size_t>(pc)] += e;
         }
