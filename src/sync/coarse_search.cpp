@@ -242,10 +242,12 @@ std::vector<std::vector<float>> ChromaRows(const std::vector<TChromaFrame> &fram
 // The lags (warped primary index minus reference index, in coarse samples of `envRate`)
 // that the harmony singles out for the chunks: each chunk's chroma rows are correlated
 // with the primary's over all lags; a peak clearly above every other lag's (and high over
-// their spread) is taken to the highest onset peak near it. Strongest first, with their
-// heights.
+// their spread) is taken to the highest onset correlation near it, if that is a peak
+// about as high as the chunk's best (warpedLength: the warped primary envelope's).
+// Strongest first, with their heights.
 std::vector<TPeak> HarmonyLags(const std::vector<std::vector<float>> &ref, const std::vector<std::vector<float>> &prim,
-                               const std::vector<TChunk> &chunks, double envRate, TCorrelator &envCorrelator)
+                               const std::vector<TChunk> &chunks, double envRate, TCorrelator &envCorrelator,
+                               size_t warpedLength)
 {
     std::vector<TPeak> out;
     const long nr = static_cast<long>(ref[0].size()), np = static_cast<long>(prim[0].size());
@@ -306,6 +308,20 @@ std::vector<TPeak> HarmonyLags(const std::vector<std::vector<float>> &ref, const
         for (long i = centre - reach; i <= centre + reach; ++i)
             if (env(i) > env(top))
                 top = i;
+        // Only a lag the onsets match about as well as their best one is taken: the harmony
+        // chooses among the rounds, it does not overrule the onsets.
+        const long elo = -static_cast<long>(chunks[k].Length / 2);
+        const long ehi = static_cast<long>(warpedLength) - static_cast<long>(chunks[k].Length / 2);
+        double esum = 0, esq = 0, ebest = -1e300;
+        for (long i = elo; i <= ehi; ++i) {
+            const double v = env(i);
+            esum += v, esq += v * v, ebest = std::max(ebest, v);
+        }
+        const double ecount = static_cast<double>(std::max(1L, ehi - elo + 1)), emean = esum / ecount;
+        const double esd = std::sqrt(std::max(1e-20, esq / ecount - emean * emean));
+        const double ez = (env(top) - emean) / esd;
+        if (ez < kMinZ || ez < kAmbiguous * (ebest - emean) / esd)
+            continue;
         const double a = env(top - 1), b = env(top), c = env(top + 1), den = a - 2 * b + c;
         const double frac = den < 0 ? std::clamp(0.5 * (a - c) / den, -0.5, 0.5) : 0;
         out.push_back({static_cast<double>(top) + frac - static_cast<double>(chunks[k].Start), z});
@@ -546,7 +562,7 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
         all.insert(all.end(), shortParts.begin(), shortParts.end());
         const std::vector<TPeak> harmony = HarmonyLags(ChromaRows(ChromaFrames(*refSignal), 1.0),
                                                        ChromaRows(ChromaFrames(*primSignal), bestRate), all, rate,
-                                                       correlator);
+                                                       correlator, warped.size());
         // Only lags the onsets' offsets lack are added, ahead of them: where the onsets
         // already hold the lag, the lag track searches it as before.
         std::vector<double> onsets;
