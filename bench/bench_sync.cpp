@@ -309,6 +309,10 @@ std::vector<TTruthSpec> RecordedFamilies()
     add("rec loops drift", 400, loops, {{0, 400, 0.9997}});
     add("rec loops wsola", 300, loops, {{0, 300, 24.0 / 25, false, true}});
     add("rec loops tv", 400, loops, {{0, 150, 1}, {0, 75.005, 1, true}, {150, 250, 1}});
+    // Drum-driven tracks whose beat repeats bar after bar while the harmony moves on:
+    // cuts of part of a bar (2.5 s and 1.3 s), 300 ppm fast.
+    add("rec rhythm cuts", 360, {asc + "machine_wars.mp3", asc + "time_to_strike.mp3"},
+        {{0, 150, 0.9997}, {152.5, 100, 0.9997}, {253.8, 106.2, 0.9997}});
     return out;
 }
 

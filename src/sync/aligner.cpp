@@ -920,7 +920,7 @@ bool AlignSignals(TSyncSignal reference, TSyncSignal primary, const TSyncOptions
     ref.Full = std::move(reference);
     if (!PrepareTrackSignal(ref) || !report(0.05))
         return false;
-    TCoarseResult coarse = CoarseSearch(ref.Envelope, OnsetEnvelope(primary), options.MaxDrift);
+    TCoarseResult coarse = CoarseSearch(ref.Envelope, OnsetEnvelope(primary), options.MaxDrift, &ref.Full, &primary);
     if (!report(0.25))
         return false;
     if (!coarse.Found)

@@ -1,6 +1,8 @@
 // Coarse alignment: chunks of the reference's onset envelope are correlated with the
 // primary's envelope warped by each candidate rate; the rate whose chunks give the
 // sharpest peaks wins, then a finer scan around it; the peaks give candidate offsets.
+// Where a chunk's onsets match several lags alike (a repeated rhythm), the pitch-class
+// energies of the two tracks pick the lag whose chords agree.
 #include "sync/coarse_search.h"
 
 #include <algorithm>
@@ -8,6 +10,7 @@
 #include <numeric>
 #include <thread>
 
+#include "sync/chroma.h"
 #include "sync/fft_plan.h"
 #include "sync/sync_signal.h"
 
@@ -43,6 +46,13 @@ constexpr double kGridPreference = 1.05;    // a grid rate this many times the n
 constexpr double kFinePreference = 1.01;    // a rate of the fine grid this many times the best one's
 constexpr double kChunkZCap = 40;       // one chunk's peak counts at most this high in a rate's score
 constexpr double kSlopeSpanShare = 0.3; // the chunks on the common line span this share of the reference
+constexpr double kAmbiguous = 0.8;      // a chunk's second onset peak this high against its first: the
+                                        // onsets alone do not tell the lags apart
+constexpr double kHarmonyMinZ = 5;      // a chunk's harmony peak counts from this height ...
+constexpr double kHarmonyClear = 1.25;  // ... when it stands this many times higher than any other
+constexpr double kHarmonyApart = 1.5;   // ... lying more than this many seconds away
+constexpr double kHarmonyReach = 0.3;   // the onset peak taken for it lies within this (s)
+constexpr double kHarmonyNear = 0.5;    // an onset offset this close (s) already covers its lag
 
 // Envelope summed over blocks, its slow level removed, scaled to unit spread.
 std::vector<float> Prepare(const std::vector<float> &env, int factor)
@@ -182,6 +192,16 @@ std::vector<TChunk> SpreadChunks(TCorrelator &correlator, const std::vector<floa
     return parts;
 }
 
+// Adds offset b unless the list is full or holds one within kSameOffset of it.
+void AddDistinct(std::vector<double> &offsets, double b)
+{
+    bool near = false;
+    for (double o : offsets)
+        near = near || std::fabs(o - b) < kSameOffset;
+    if (!near && offsets.size() < kMaxOffsets)
+        offsets.push_back(b);
+}
+
 // The offsets (primary seconds) of the clear chunk peaks, strongest first, each at
 // least 0.1 s from the others; at most kMaxOffsets. envRate: values per second.
 std::vector<double> DistinctOffsets(const std::vector<std::vector<TPeak>> &peaks, double rate, double envRate)
@@ -193,15 +213,121 @@ std::vector<double> DistinctOffsets(const std::vector<std::vector<TPeak>> &peaks
                 all.push_back(q);
     std::sort(all.begin(), all.end(), [](const TPeak &a, const TPeak &b) { return a.Z > b.Z; });
     std::vector<double> offsets;
-    for (const TPeak &q : all) {
-        double b = rate * q.Lag / envRate;
-        bool near = false;
-        for (double o : offsets)
-            near = near || std::fabs(o - b) < kSameOffset;
-        if (!near && offsets.size() < kMaxOffsets)
-            offsets.push_back(b);
-    }
+    for (const TPeak &q : all)
+        AddDistinct(offsets, rate * q.Lag / envRate);
     return offsets;
+}
+
+// The twelve pitch-class rows of chroma frames, `rate` primary frames per reference frame
+// read onto the reference axis, each row less its mean (a colour every frame shares
+// would otherwise favour the lags of the widest overlap).
+std::vector<std::vector<float>> ChromaRows(const std::vector<TChromaFrame> &frames, double rate)
+{
+    std::vector<std::vector<float>> rows(12);
+    if (frames.size() < 2)
+        return rows;
+    std::vector<float> row(frames.size());
+    for (size_t d = 0; d < 12; ++d) {
+        double sum = 0;
+        for (size_t i = 0; i < frames.size(); ++i)
+            sum += row[i] = frames[i][d];
+        const float mean = static_cast<float>(sum / static_cast<double>(frames.size()));
+        for (float &v : row)
+            v -= mean;
+        Warp(row, rate, rows[d]);
+    }
+    return rows;
+}
+
+// The lags (warped primary index minus reference index, in coarse samples of `envRate`)
+// that the harmony singles out for the chunks: each chunk's chroma rows are correlated
+// with the primary's over all lags; a peak clearly above every other lag's (and high over
+// their spread) is taken to the highest onset correlation near it, if that is a peak
+// about as high as the chunk's best (warpedLength: the warped primary envelope's).
+// Strongest first, with their heights.
+std::vector<TPeak> HarmonyLags(const std::vector<std::vector<float>> &ref, const std::vector<std::vector<float>> &prim,
+                               const std::vector<TChunk> &chunks, double envRate, TCorrelator &envCorrelator,
+                               size_t warpedLength)
+{
+    std::vector<TPeak> out;
+    const long nr = static_cast<long>(ref[0].size()), np = static_cast<long>(prim[0].size());
+    if (nr < 8 || np < 8 || chunks.empty())
+        return out;
+    const double toFrames = kChromaRate / envRate;
+    long longest = 0;
+    for (const TChunk &c : chunks)
+        longest = std::max(longest, static_cast<long>(std::lround(static_cast<double>(c.Length) * toFrames)));
+    TCorrelator corr(NextPow2(static_cast<size_t>(np + 2 * longest + 2)));
+    const long size = corr.Size();
+    std::vector<std::vector<float>> sums(chunks.size(), std::vector<float>(static_cast<size_t>(size), 0.0f));
+    std::vector<long> starts(chunks.size()), lengths(chunks.size());
+    for (size_t k = 0; k < chunks.size(); ++k) {
+        starts[k] = std::min(nr - 1, static_cast<long>(std::lround(static_cast<double>(chunks[k].Start) * toFrames)));
+        lengths[k] = std::min(nr - starts[k], static_cast<long>(std::lround(static_cast<double>(chunks[k].Length) * toFrames)));
+    }
+    for (size_t d = 0; d < 12; ++d) {
+        corr.SetSecond(prim[d].data(), prim[d].size());
+        for (size_t k = 0; k < chunks.size(); ++k) {
+            const std::vector<float> &c = corr.CorrelateSpectrum(
+                corr.Spectrum(ref[d].data() + starts[k], static_cast<size_t>(lengths[k])));
+            for (long i = 0; i < size; ++i)
+                sums[k][static_cast<size_t>(i)] += c[static_cast<size_t>(i)];
+        }
+    }
+    auto at = [&](const std::vector<float> &v, long lag) { return v[static_cast<size_t>(((lag % size) + size) % size)]; };
+    const long apart = std::lround(kHarmonyApart * kChromaRate);
+    for (size_t k = 0; k < chunks.size(); ++k) {
+        // Lags (primary frame minus the chunk's first) at which half the chunk or more overlaps.
+        const long lo = -lengths[k] / 2, hi = np - lengths[k] / 2;
+        if (hi - lo < 3 * apart)
+            continue;
+        double sum = 0, sq = 0;
+        long best = lo;
+        for (long l = lo; l <= hi; ++l) {
+            const double v = at(sums[k], l);
+            sum += v, sq += v * v;
+            if (v > at(sums[k], best))
+                best = l;
+        }
+        const double count = static_cast<double>(hi - lo + 1), mean = sum / count;
+        const double sd = std::sqrt(std::max(1e-20, sq / count - mean * mean));
+        double second = -1e300;
+        for (long l = lo; l <= hi; ++l)
+            if (std::labs(l - best) > apart)
+                second = std::max(second, static_cast<double>(at(sums[k], l)));
+        const double z = (at(sums[k], best) - mean) / sd;
+        if (z < kHarmonyMinZ || at(sums[k], best) - mean < kHarmonyClear * (second - mean))
+            continue;
+        // The highest onset correlation within reach of the harmony's lag; its index runs
+        // as the chunk placed at 0 (see Peaks).
+        const std::vector<float> &e = envCorrelator.CorrelateSpectrum(chunks[k].Spectrum);
+        const long n = static_cast<long>(e.size()), reach = std::lround(kHarmonyReach * envRate);
+        const long centre = std::lround(static_cast<double>(best - starts[k]) / toFrames) + static_cast<long>(chunks[k].Start);
+        long top = centre - reach;
+        auto env = [&](long i) { return e[static_cast<size_t>(((i % n) + n) % n)]; };
+        for (long i = centre - reach; i <= centre + reach; ++i)
+            if (env(i) > env(top))
+                top = i;
+        // Only a lag the onsets match about as well as their best one is taken: the harmony
+        // chooses among the rounds, it does not overrule the onsets.
+        const long elo = -static_cast<long>(chunks[k].Length / 2);
+        const long ehi = static_cast<long>(warpedLength) - static_cast<long>(chunks[k].Length / 2);
+        double esum = 0, esq = 0, ebest = -1e300;
+        for (long i = elo; i <= ehi; ++i) {
+            const double v = env(i);
+            esum += v, esq += v * v, ebest = std::max(ebest, v);
+        }
+        const double ecount = static_cast<double>(std::max(1L, ehi - elo + 1)), emean = esum / ecount;
+        const double esd = std::sqrt(std::max(1e-20, esq / ecount - emean * emean));
+        const double ez = (env(top) - emean) / esd;
+        if (ez < kMinZ || ez < kAmbiguous * (ebest - emean) / esd)
+            continue;
+        const double a = env(top - 1), b = env(top), c = env(top + 1), den = a - 2 * b + c;
+        const double frac = den < 0 ? std::clamp(0.5 * (a - c) / den, -0.5, 0.5) : 0;
+        out.push_back({static_cast<double>(top) + frac - static_cast<double>(chunks[k].Start), z});
+    }
+    std::sort(out.begin(), out.end(), [](const TPeak &a, const TPeak &b) { return a.Z > b.Z; });
+    return out;
 }
 
 // The rate whose chunks give the sharpest peaks: the named rates, then a grid over
@@ -317,7 +443,8 @@ std::vector<double> NamedRates()
     return std::vector<double>(std::begin(r), std::end(r));
 }
 
-TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<float> &primEnv, double maxDrift)
+TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<float> &primEnv, double maxDrift,
+                           const TSyncSignal *refSignal, const TSyncSignal *primSignal)
 {
     TCoarseResult result;
     const int decimate = refEnv.size() < kFullEnvelopeBelow * kEnvelopeRate ? 1 : kDecimate;
@@ -422,6 +549,35 @@ TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<f
     }
     result.Rate = bestRate;
     result.Offsets = DistinctOffsets(peaks, bestRate, rate);
+    // A rhythm that repeats gives a long chunk peaks of about one height a round apart;
+    // where the harmony tells one of them from the rest and the onsets missed it, that
+    // lag leads the offsets.
+    bool ambiguous = false;
+    for (size_t i = 0; i < parts.size() && i < peaks.size(); ++i)
+        ambiguous = ambiguous || (peaks[i].size() >= 2 && peaks[i][1].Z >= kAmbiguous * peaks[i][0].Z);
+    if (ambiguous && refSignal && primSignal) {
+        Warp(prim, bestRate, warped);
+        correlator.SetSecond(warped.data(), warped.size());
+        std::vector<TChunk> all = parts;
+        all.insert(all.end(), shortParts.begin(), shortParts.end());
+        const std::vector<TPeak> harmony = HarmonyLags(ChromaRows(ChromaFrames(*refSignal), 1.0),
+                                                       ChromaRows(ChromaFrames(*primSignal), bestRate), all, rate,
+                                                       correlator, warped.size());
+        // Only lags the onsets' offsets lack are added, ahead of them: where the onsets
+        // already hold the lag, the lag track searches it as before.
+        std::vector<double> onsets;
+        onsets.swap(result.Offsets);
+        for (const TPeak &q : harmony) {
+            const double b = bestRate * q.Lag / rate;
+            bool held = false;
+            for (double o : onsets)
+                held = held || std::fabs(o - b) < kHarmonyNear;
+            if (!held)
+                AddDistinct(result.Offsets, b);
+        }
+        for (double b : onsets)
+            AddDistinct(result.Offsets, b);
+    }
     result.Found = !result.Offsets.empty();
     return result;
 }

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "sync/sync_signal.h"
+
 namespace tessaly::sync {
 
 struct TCoarseResult {
@@ -16,7 +18,11 @@ struct TCoarseResult {
 // The speeds tried before the regular grid: film and television conversions.
 std::vector<double> NamedRates();
 
-// Scans rates 1 +- maxDrift over chunks of the reference envelope (kEnvelopeRate).
-TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<float> &primEnv, double maxDrift);
+// Scans rates 1 +- maxDrift over chunks of the reference envelope (kEnvelopeRate). With
+// the two signals given, chunks whose onsets match several lags alike (a rhythm that
+// repeats) are compared on their harmony too: the lag whose chords agree clearly
+// better than any other's leads the offsets when they lacked it.
+TCoarseResult CoarseSearch(const std::vector<float> &refEnv, const std::vector<float> &primEnv, double maxDrift,
+                           const TSyncSignal *refSignal = nullptr, const TSyncSignal *primSignal = nullptr);
 
 } // namespace tessaly::sync

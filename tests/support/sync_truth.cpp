@@ -411,6 +411,75 @@ std::vector<float> RepeatedPads(double seconds, uint32_t seed)
     return out;
 }
 
+std::vector<float> RepeatedRhythm(double seconds, uint32_t seed)
+{
+    const size_t n = static_cast<size_t>(seconds * kTruthRate);
+    std::vector<float> out(n * 2, 0.0f);
+    // The drum sounds, made once: every hit of a kind is the same samples.
+    TRandom noise(seed + 500);
+    auto drum = [&](double len, double decay, double fromHz, double toHz, double tone, double smooth) {
+        std::vector<float> hit(static_cast<size_t>(len * kTruthRate));
+        double phase = 0, lp = 0;
+        for (size_t i = 0; i < hit.size(); ++i) {
+            const double x = double(i) / kTruthRate;
+            phase += 2 * kPi * (toHz + (fromHz - toHz) * std::exp(-x / 0.03)) / kTruthRate;
+            lp = smooth * lp + (1 - smooth) * noise.Range(-1, 1);
+            hit[i] = static_cast<float>(std::exp(-x / decay) * std::min(1.0, x / 0.001) *
+                                        (tone * std::sin(phase) + (1 - tone) * lp));
+        }
+        return hit;
+    };
+    // No hi-hat: eighth notes of it leave a window's onsets no peak that stands out
+    // within the lag track's search, and the pair would not match at all.
+    const std::vector<float> kick = drum(0.6, 0.12, 140, 50, 0.9, 0.9), snare = drum(0.4, 0.08, 220, 180, 0.35, 0.3);
+    // Hits within a round of two bars at 120 beats a minute (times in s): kick, snare.
+    const double kicks[] = {0, 1.0, 2.0, 2.75, 3.0}, snares[] = {0.5, 1.5, 2.5, 3.5};
+    const size_t round = static_cast<size_t>(kRhythmRound * kTruthRate);
+    auto place = [&](const std::vector<float> &hit, size_t at, double pan, double gain) {
+        if (at < n)
+            AddStereo(out, at, hit, pan, gain);
+    };
+    for (size_t r0 = 0; r0 < n; r0 += round) {
+        for (double t : kicks)
+            place(kick, r0 + static_cast<size_t>(t * kTruthRate), -0.5, 0.55);
+        for (double t : snares)
+            place(snare, r0 + static_cast<size_t>(t * kTruthRate), 0.45, 0.35);
+    }
+    // Chords of three voices at the start of each bar, and four melody notes per round,
+    // at the same instants every round; their pitches are drawn per round.
+    const double triads[8][3] = {{220.0, 261.6, 329.6}, {174.6, 220.0, 261.6}, {196.0, 246.9, 293.7},
+                                 {164.8, 196.0, 246.9}, {146.8, 174.6, 220.0}, {261.6, 329.6, 392.0},
+                                 {233.1, 293.7, 349.2}, {207.7, 261.6, 311.1}};
+    const double scale[] = {440.0, 493.9, 523.3, 587.3, 659.3, 698.5, 784.0, 880.0, 987.8, 1046.5};
+    const double notes[] = {0.25, 1.25, 2.25, 3.25};
+    TRandom rnd(seed);
+    int previous = -1;
+    auto tone = [](double f, double len, double decay, double attack) {
+        std::vector<float> v(static_cast<size_t>(len * kTruthRate));
+        for (size_t i = 0; i < v.size(); ++i) {
+            const double x = double(i) / kTruthRate,
+                         env = std::exp(-x / decay) * std::min(1.0, x / attack) * std::min(1.0, (len - x) / 0.05);
+            v[i] = static_cast<float>(env * (std::sin(2 * kPi * f * x) + 0.4 * std::sin(4 * kPi * f * x) +
+                                             0.2 * std::sin(6 * kPi * f * x)));
+        }
+        return v;
+    };
+    for (size_t r0 = 0; r0 < n; r0 += round) {
+        for (int bar = 0; bar < 2; ++bar) {
+            int c = static_cast<int>(rnd.Next() % 8);
+            if (c == previous)
+                c = (c + 1 + static_cast<int>(rnd.Next() % 7)) % 8;
+            previous = c;
+            for (int v = 0; v < 3; ++v)
+                place(tone(triads[c][v], 2.0, 1.5, 0.02), r0 + static_cast<size_t>(bar) * round / 2, -0.4 + 0.4 * v,
+                      0.07);
+        }
+        for (double t : notes)
+            place(tone(scale[rnd.Next() % 10], 0.9, 0.3, 0.01), r0 + static_cast<size_t>(t * kTruthRate), 0.3, 0.08);
+    }
+    return out;
+}
+
 bool WriteWav16(const std::string &path, const std::vector<float> &samples, int channels, uint32_t rate)
 {
     std::vector<uint8_t> b;
@@ -488,11 +557,13 @@ bool MakeTruthCase(const TTruthSpec &spec, const std::string &dir, TTruthCase &o
         if (!RecordedMusic(spec.MusicFiles, spec.Seconds, dir, music))
             return false;
     } else {
-        music = spec.Pads ? RepeatedPads(spec.Seconds, spec.Seed) : MusicBed(spec.Seconds, spec.Seed);
+        music = spec.Pads     ? RepeatedPads(spec.Seconds, spec.Seed)
+                : spec.Rhythm ? RepeatedRhythm(spec.Seconds, spec.Seed)
+                              : MusicBed(spec.Seconds, spec.Seed);
     }
     if (spec.SpeechOnly)
         std::fill(music.begin(), music.end(), 0.0f);
-    if (spec.Pads || !spec.MusicFiles.empty())
+    if (spec.Pads || spec.Rhythm || !spec.MusicFiles.empty())
         speechA.assign(music.size(), 0.0f);
     else if (!Speech(spec.Seconds, false, spec.Seed, dir, speechA))
         return false;
@@ -662,6 +733,9 @@ std::vector<TTruthSpec> TruthFamilies(double s)
     // Music repeated every 16 s: half a round missing, and a slow drift.
     add("repeated music", {{0, 0.5 * s, 0.9997, false}, {0.5 * s + 8, 0.5 * s - 8, 0.9997, false}})->Pads = true;
     add("tv insert", {{0, 0.4 * s, 1, false}, {0, 0.6 * s + 0.005, 1, true}, {0.4 * s, 0.6 * s, 1, false}});
+    // One drum pattern every 4 s, sample for sample, under chords and a melody that change
+    // each round: 2.5 s (part of a round) missing, and a slow drift.
+    add("repeated rhythm", {{0, 0.5 * s, 0.9997, false}, {0.5 * s + 2.5, 0.5 * s - 2.5, 0.9997, false}})->Rhythm = true;
     return f;
 }
 

@@ -25,6 +25,8 @@ struct TTruthSpec {
     bool Dub = false;                 // the primary carries other speech (second voice)
     bool Pads = false;                // music alone: a chord sequence of slow pads repeated
                                       // every 16 s, a quiet melody played twice, then changed
+    bool Rhythm = false;              // music alone: one drum pattern repeated sample for sample
+                                      // every 4 s under chords and a melody that change each round
     bool SpeechOnly = false;          // espeak-ng speech alone (no music or effects): pauses
                                       // between sentences, the same six sentences in turn
     double RoomSnrDb = 0;             // > 0: the primary re-recorded in a room (a synthetic
@@ -87,6 +89,12 @@ std::vector<float> TruthMusic(double seconds, uint32_t seed);
 // Interleaved stereo pads: four chords of 4 s repeated every 16 s (the same in every
 // round), with a quiet plucked melody that is played twice, then changes.
 std::vector<float> RepeatedPads(double seconds, uint32_t seed);
+
+// Interleaved stereo drums, chords and a melody in rounds of kRhythmRound s: the drum
+// samples, the onset times of every voice and the pans are the same in every round, the
+// chords and the melody's notes are drawn anew for each round (from `seed`).
+constexpr double kRhythmRound = 4.0;
+std::vector<float> RepeatedRhythm(double seconds, uint32_t seed);
 
 // A 16-bit PCM WAV of interleaved samples.
 bool WriteWav16(const std::string &path, const std::vector<float> &samples, int channels, uint32_t rate);
