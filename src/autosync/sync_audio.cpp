@@ -74,14 +74,15 @@ bool ReadSyncSignal(TWaveReader &reader, sync::TSyncSignal &signal, std::string 
             return false;
         }
         const size_t values = static_cast<size_t>(count) * static_cast<size_t>(channels);
+        bool appended = false;
         if (bits == 16) {
-            for (size_t i = 0; i < values; ++i)
-                frames[i] = static_cast<int16_t>(block[2 * i] | (block[2 * i + 1] << 8)) * (1.0f / 32768);
+            appended = builder.AppendPcm16(block.data(), static_cast<size_t>(count));
         } else {
             for (size_t i = 0; i < values; ++i)
                 frames[i] = SampleValue(block.data() + i * static_cast<size_t>(bits / 8), bits, isFloat);
+            appended = builder.Append(frames.data(), static_cast<size_t>(count));
         }
-        if (!builder.Append(frames.data(), static_cast<size_t>(count))) {
+        if (!appended) {
             error = "resampling the track failed";
             return false;
         }

@@ -200,14 +200,41 @@ const std::vector<float> &SincTable()
     return table;
 }
 
+// One interpolated value: the kSincTaps weights c against the samples at src.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("arch=haswell", "default")))
+#endif
+float SincDot(const float *c, const float *src)
+{
+    static_assert(kSincTaps == 24, "three vectors of eight taps");
+    typedef float TVec __attribute__((vector_size(32)));
+    TVec c0, c1, c2, s0, s1, s2;
+    std::memcpy(&c0, c, sizeof c0);
+    std::memcpy(&c1, c + 8, sizeof c1);
+    std::memcpy(&c2, c + 16, sizeof c2);
+    std::memcpy(&s0, src, sizeof s0);
+    std::memcpy(&s1, src + 8, sizeof s1);
+    std::memcpy(&s2, src + 16, sizeof s2);
+    const TVec v = c0 * s0 + c1 * s1 + c2 * s2;
+    return ((v[0] + v[1]) + (v[2] + v[3])) + ((v[4] + v[5]) + (v[6] + v[7]));
+}
+
 // y read around centre (a fractional index) at `step` per output sample, windowed sinc
-// between samples: element j is position centre + (j - count / 2) * step.
+// between samples: element j is position centre + (j - count / 2) * step. The samples
+// the read reaches are turned into floats once (each is a tap of some 24 outputs).
 template <typename T>
 std::vector<float> WarpedRead(const std::vector<T> &y, double centre, long count, double step)
 {
     const std::vector<float> &table = SincTable();
     const long size = static_cast<long>(y.size());
     std::vector<float> out(static_cast<size_t>(count));
+    if (count <= 0)
+        return out;
+    const double p0 = centre - (count / 2) * step, p1 = centre + (count - 1 - count / 2) * step;
+    const long from = std::clamp<long>(static_cast<long>(std::floor(std::min(p0, p1))) - kSincHalf, 0, size);
+    const long to = std::clamp<long>(static_cast<long>(std::floor(std::max(p0, p1))) + kSincHalf + 2, from, size);
+    thread_local std::vector<float> span;
+    span.assign(y.begin() + from, y.begin() + to);
     for (long j = 0; j < count; ++j) {
         const double p = centre + (j - count / 2) * step;
         long i = static_cast<long>(std::floor(p));
@@ -215,14 +242,8 @@ std::vector<float> WarpedRead(const std::vector<T> &y, double centre, long count
         const float *c = table.data() + ph * kSincTaps;
         const long first = i - kSincHalf + 1;
         float v = 0;
-        if (first >= 0 && first + kSincTaps <= size) {
-            // Four independent partial sums: the taps do not wait on each other.
-            const T *src = y.data() + first;
-            float p[4] = {0, 0, 0, 0};
-            for (int m = 0; m < kSincTaps; m += 4)
-                for (int k = 0; k < 4; ++k)
-                    p[k] += c[m + k] * static_cast<float>(src[m + k]);
-            v = (p[0] + p[1]) + (p[2] + p[3]);
+        if (first >= from && first + kSincTaps <= to) {
+            v = SincDot(c, span.data() + (first - from));
         } else {
             for (int m = 0; m < kSincTaps; ++m)
                 v += c[m] * static_cast<float>(At(y, first + m));

@@ -86,8 +86,11 @@ bool TSyncSignalBuilder::Push(const float *mono, size_t count)
                                           &in, FOut.data(), FOut.size(), &out);
         if (error)
             return false;
+        const size_t at = FSignal.Samples.size();
+        FSignal.Samples.resize(at + out);
+        int16_t *to = FSignal.Samples.data() + at;
         for (size_t i = 0; i < out; ++i)
-            FSignal.Samples.push_back(ToSample(FOut[i]));
+            to[i] = ToSample(FOut[i]);
         done += in;
         if (mono ? (done >= count && out < FOut.size()) : out == 0)
             return true;
@@ -99,14 +102,46 @@ bool TSyncSignalBuilder::Append(const float *interleaved, size_t frames)
     if (!FResampler)
         return false;
     FMono.resize(frames);
-    const size_t c = static_cast<size_t>(FChannels);
-    for (size_t i = 0; i < frames; ++i) {
-        float v = 0;
-        for (size_t k = 0; k < c; ++k)
-            v += interleaved[i * c + k] * FWeights[k];
-        FMono[i] = v;
-    }
+    MixDown(interleaved, frames, 1.0f);
     return Push(FMono.data(), frames);
+}
+
+bool TSyncSignalBuilder::AppendPcm16(const uint8_t *interleaved, size_t frames)
+{
+    if (!FResampler)
+        return false;
+    const size_t values = frames * static_cast<size_t>(FChannels);
+    FValues.resize(values);
+    FMono.resize(frames);
+    float *v = FValues.data();
+    for (size_t i = 0; i < values; ++i)
+        v[i] = static_cast<float>(static_cast<int16_t>(interleaved[2 * i] | (interleaved[2 * i + 1] << 8)));
+    MixDown(v, frames, 1.0f / 32768);
+    return Push(FMono.data(), frames);
+}
+
+// FMono[i] = scale * the weighted sum of frame i's channels. Mono and stereo, nearly
+// every track, get loops of their own that the compiler turns into vector code.
+void TSyncSignalBuilder::MixDown(const float *interleaved, size_t frames, float scale)
+{
+    float *out = FMono.data();
+    const size_t c = static_cast<size_t>(FChannels);
+    if (c == 1) {
+        const float w = FWeights[0] * scale;
+        for (size_t i = 0; i < frames; ++i)
+            out[i] = interleaved[i] * w;
+    } else if (c == 2) {
+        const float w0 = FWeights[0] * scale, w1 = FWeights[1] * scale;
+        for (size_t i = 0; i < frames; ++i)
+            out[i] = interleaved[2 * i] * w0 + interleaved[2 * i + 1] * w1;
+    } else {
+        for (size_t i = 0; i < frames; ++i) {
+            float v = 0;
+            for (size_t k = 0; k < c; ++k)
+                v += interleaved[i * c + k] * FWeights[k];
+            out[i] = v * scale;
+        }
+    }
 }
 
 bool TSyncSignalBuilder::Finish(TSyncSignal &out)

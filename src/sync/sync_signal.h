@@ -39,15 +39,18 @@ public:
     void Reserve(int64_t inputFrames, double inputRate);
     // `frames` interleaved frames of full scale +-1.
     bool Append(const float *interleaved, size_t frames);
+    // `frames` interleaved frames of 16-bit little-endian PCM, as a WAV file stores them.
+    bool AppendPcm16(const uint8_t *interleaved, size_t frames);
     // Flushes the resampler and hands out the signal; the builder is empty afterwards.
     bool Finish(TSyncSignal &out);
 
 private:
     bool Push(const float *mono, size_t count);
+    void MixDown(const float *interleaved, size_t frames, float scale);
 
     struct TResampler;
     std::unique_ptr<TResampler> FResampler;
-    std::vector<float> FWeights, FMono, FOut;
+    std::vector<float> FWeights, FMono, FOut, FValues;
     TSyncSignal FSignal;
     int FChannels = 0;
 };
