@@ -10,7 +10,12 @@ namespace tessaly::autosync {
 
 namespace {
 
-constexpr const char *kFilledColour = "#fde3b0", *kUnmatchedColour = "#f6c6c6";
+constexpr const char *kFilledColour = "#fde3b0", *kUnmatchedColour = "#f6c6c6", *kWrongColour = "#d95f5f";
+
+const char *SpanColour(TPlotSpanKind kind)
+{
+    return kind == psFilledIn ? kFilledColour : kind == psWrong ? kWrongColour : kUnmatchedColour;
+}
 constexpr double kWidth = 1000, kHeight = 430, kLeft = 70, kRight = 20, kTop = 52, kBottom = 50;
 
 std::string Num(double v)
@@ -79,9 +84,9 @@ std::string Legend(const TPlotData &data)
         s += "<rect x=\"" + Num(x - 4) + "\" y=\"" + Num(y - 9) + "\" width=\"9\" height=\"9\" fill=\"#e0f0e0\"/>";
         text("tolerance", 75);
     }
-    bool filled = false, unmatched = false;
+    bool filled = false, unmatched = false, wrong = false;
     for (const TPlotSpan &span : data.Spans)
-        (span.Kind == psFilledIn ? filled : unmatched) = true;
+        (span.Kind == psFilledIn ? filled : span.Kind == psWrong ? wrong : unmatched) = true;
     auto swatch = [&](const char *colour) {
         s += "<rect x=\"" + Num(x - 4) + "\" y=\"" + Num(y - 9) + "\" width=\"9\" height=\"9\" fill=\"" + colour +
              "\"/>";
@@ -93,6 +98,10 @@ std::string Legend(const TPlotData &data)
     if (unmatched) {
         swatch(kUnmatchedColour);
         text("matches nothing", 110);
+    }
+    if (wrong) {
+        swatch(kWrongColour);
+        text("wrong content", 100);
     }
     if (splines) {
         dash("#aaa");
@@ -137,7 +146,7 @@ std::string PlotSvg(const TPlotData &data)
     for (const TPlotSpan &span : data.Spans)
         s += "<rect x=\"" + Num(x(std::max(0.0, span.From))) + "\" y=\"" + Num(kTop) + "\" width=\"" +
              Num(std::max(0.5, x(std::min(seconds, span.To)) - x(std::max(0.0, span.From)))) + "\" height=\"" +
-             Num(kHeight - kBottom - kTop) + "\" fill=\"" + (span.Kind == psFilledIn ? kFilledColour : kUnmatchedColour) +
+             Num(kHeight - kBottom - kTop) + "\" fill=\"" + SpanColour(span.Kind) +
              "\"/>\n";
     const double ystep = NiceStep(hi - lo), xstep = NiceStep(seconds);
     for (double v = std::ceil(lo / ystep) * ystep; v <= hi; v += ystep)

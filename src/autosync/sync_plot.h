@@ -19,6 +19,7 @@ struct TPlotCurvePoint {
 enum TPlotSpanKind : uint8_t {
     psFilledIn,    // the double track stands in for the primary
     psUnmatched,   // sound that matches nothing
+    psWrong,       // sound, but other than the recording at the lag around it
 };
 
 struct TPlotSpan {

@@ -289,6 +289,9 @@ std::string VerifyPlot(const TVerifyReport &r, const TVerifyOptions &options, co
     d.BandHighMs = options.ToleranceMs;
     for (const TVerifySpan &s : r.Spans)
         d.Spans.push_back({s.From, s.To, s.Kind == vkFilledIn ? psFilledIn : psUnmatched});
+    // Drawn last, over the stretches that match nothing.
+    for (const TTimeSpan &s : r.Wrong)
+        d.Spans.push_back({s.From, s.To, psWrong});
     return PlotSvg(d);
 }
 

@@ -76,6 +76,9 @@ TEST(JudgeResult, WrongMaterialSilenceAndFillInCountAgainstCoverage)
     EXPECT_NEAR(bad.Spans[0].To, 20, 1.5);
     ASSERT_EQ(bad.Wrong.size(), 1u);
     EXPECT_NEAR(bad.Wrong[0].From, 10, 1.5);
+    const std::string badSvg = VerifyPlot(bad, options, "check");
+    EXPECT_NE(badSvg.find("wrong content"), std::string::npos);
+    EXPECT_NE(badSvg.find("matches nothing"), std::string::npos);
 
     // The same stretch silent in the result: not judged, the rest still covers it all.
     sync::TSyncSignal quiet = reference;
